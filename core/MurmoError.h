@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <exception>
+
+// The base of every failure the core throws. The description is the text the user sees, in the
+// product's own language; what() gives the same text as UTF-8 for diagnostics.
+class MurmoError : public std::exception
+{
+public:
+    explicit MurmoError(QString description);
+
+    const QString& description() const noexcept { return m_description; }
+    const char* what() const noexcept override { return m_utf8.constData(); }
+
+private:
+    QString m_description;
+    QByteArray m_utf8;
+};

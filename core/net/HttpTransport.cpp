@@ -1,0 +1,114 @@
+#include "core/net/HttpTransport.h"
+
+#include "core/async/CancelToken.h"
+#include "core/net/NetworkErrors.h"
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QStringDecoder>
+#include <QCoroNetworkReply>
+
+#include <memory>
+
+QString HttpResponse::utf8Body() const
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(body);
+    return decoder.hasError() ? QString() : text;
+}
+
+HttpTransport::HttpTransport(QNetworkAccessManager* manager)
+    : m_manager(manager)
+{
+}
+
+HttpTransport& HttpTransport::shared()
+{
+    static HttpTransport transport;
+    return transport;
+}
+
+QNetworkAccessManager* HttpTransport::manager() const
+{
+    // Parented to the application so it goes away with the event loop, before static destructors.
+    if (!m_manager)
+        m_manager = new QNetworkAccessManager(QCoreApplication::instance());
+    return m_manager;
+}
+
+bool HttpTransport::isAllowedUrl(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("https"))
+        return true;
+    if (scheme != QLatin1String("http"))
+        return false;
+    const QString host = url.host();
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+namespace {
+
+TransportError transportErrorFrom(const QNetworkReply& reply, bool timedOut)
+{
+    if (timedOut)
+        return TransportError(TransportError::Kind::TimedOut, QStringLiteral("请求超时"));
+    return TransportError(TransportError::Kind::Failed, reply.errorString());
+}
+
+// Qt reports HTTP error statuses as errors too (the 2xx and 4xx ranges of NetworkError); those
+// are answers and are handed to the caller. Connection, proxy and protocol failures are not.
+bool isTransportFailure(QNetworkReply::NetworkError error)
+{
+    if (error == QNetworkReply::NoError)
+        return false;
+    return error < QNetworkReply::ContentAccessDenied ||
+           (error >= QNetworkReply::ProtocolUnknownError && error < QNetworkReply::InternalServerError);
+}
+
+} // namespace
+
+QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArray verb, QByteArray body,
+                                              std::chrono::milliseconds timeout, CancelToken* cancel) const
+{
+    if (!isAllowedUrl(request.url()))
+        throw TransportError(TransportError::Kind::InsecureUrl,
+                             QStringLiteral("拒绝通过未加密的连接访问 %1").arg(request.url().host()));
+    if (cancel)
+        cancel->throwIfCancelled();
+
+    const auto effective = m_timeoutCap ? std::min(timeout, *m_timeoutCap) : timeout;
+    request.setTransferTimeout(static_cast<int>(effective.count()));
+
+    std::unique_ptr<QNetworkReply> reply(manager()->sendCustomRequest(request, verb, body));
+    QPointer<CancelToken> guard(cancel);
+    QMetaObject::Connection cancelConnection;
+    if (cancel)
+        cancelConnection = QObject::connect(cancel, &CancelToken::cancelled, reply.get(), &QNetworkReply::abort);
+
+    co_await reply.get();
+
+    if (cancelConnection)
+        QObject::disconnect(cancelConnection);
+    if (guard && guard->isCancelled())
+        throw CancelledError();
+
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid() || isTransportFailure(reply->error())) {
+        // Either no status line arrived, or the body was cut off: the connection itself failed.
+        const bool timedOut = reply->error() == QNetworkReply::OperationCanceledError ||
+                              reply->error() == QNetworkReply::TimeoutError;
+        throw transportErrorFrom(*reply, timedOut);
+    }
+
+    HttpResponse response;
+    response.isHttp = true;
+    response.status = status.toInt();
+    response.body = reply->readAll();
+    co_return response;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QCoroTask>
+
+#include <chrono>
+#include <optional>
+
+class CancelToken;
+class QNetworkAccessManager;
+
+// What came back for one request. isHttp is false when the reply carried no HTTP status at all;
+// callers then treat the status as 0.
+struct HttpResponse
+{
+    bool isHttp = false;
+    int status = 0;
+    QByteArray body;
+
+    // The body as text for error messages: UTF-8, or empty when it is not valid UTF-8.
+    QString utf8Body() const;
+};
+
+// Sends one request on a QNetworkAccessManager and waits for the whole answer. Every service
+// client goes through it, so the rules that hold for all of them live here: plain http only to
+// loopback, one inactivity timeout per request, transport failures as TransportError, and
+// cancellation through a token.
+class HttpTransport
+{
+public:
+    // Uses the given manager, or the process-wide one when none is given. Main thread only.
+    explicit HttpTransport(QNetworkAccessManager* manager = nullptr);
+
+    // The transport every client uses unless it is handed another one.
+    static HttpTransport& shared();
+
+    // Tests shorten every timeout to this so a silent server fails fast.
+    void setTimeoutCap(std::chrono::milliseconds cap) { m_timeoutCap = cap; }
+
+    QCoro::Task<HttpResponse> send(QNetworkRequest request, QByteArray verb, QByteArray body,
+                                   std::chrono::milliseconds timeout, CancelToken* cancel = nullptr) const;
+
+    // True for https, and for http when the host is this machine.
+    static bool isAllowedUrl(const QUrl& url);
+
+private:
+    QNetworkAccessManager* manager() const;
+
+    mutable QPointer<QNetworkAccessManager> m_manager;
+    std::optional<std::chrono::milliseconds> m_timeoutCap;
+};

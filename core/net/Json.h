@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+// The JSON a service sent: parsed, or JsonError with the parser's complaint.
+QJsonDocument parseJsonDocument(const QByteArray& bytes);
+
+// A request body: compact, in the serialiser's own key order.
+QByteArray compactJson(const QJsonObject& object);

@@ -1,0 +1,6 @@
+#include "core/recognition/GatewayAuthError.h"
+
+GatewayAuthError::GatewayAuthError()
+    : MurmoError(QStringLiteral("需要登录"))
+{
+}

@@ -1,0 +1,166 @@
+#include "core/recognition/GatewayClient.h"
+
+#include "core/net/HttpTransport.h"
+#include "core/net/Json.h"
+#include "core/net/ServiceEndpoints.h"
+#include "core/recognition/AsrError.h"
+#include "core/recognition/GatewayAuthError.h"
+
+#include <QNetworkRequest>
+#include <QUrlQuery>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kCallTimeout = 40s;
+constexpr auto kLongTimeout = 60s;
+
+QByteArray bearerHeader(const Credential& credential)
+{
+    return "Bearer " + credential.bearer().toUtf8();
+}
+
+QCoro::Task<QJsonObject> postWith(QUrl url, Credential credential, HttpTransport* transport, QByteArray body,
+                                  CancelToken* cancel)
+{
+    QNetworkRequest request(url);
+    request.setRawHeader("Authorization", bearerHeader(credential));
+    request.setRawHeader("Content-Type", "application/json");
+    request.setRawHeader("User-Agent", "MurmoApp/1.0");
+
+    const HttpResponse response = co_await transport->send(request, "POST", body, kCallTimeout, cancel);
+    co_return GatewayClient::objectFromAnswer(response.isHttp, response.status, response.body);
+}
+
+QCoro::Task<QString> registerWith(QUrl url, QString label, QString registerSecret, HttpTransport* transport)
+{
+    QNetworkRequest request(url);
+    request.setRawHeader("Content-Type", "application/json");
+    if (!registerSecret.isEmpty())
+        request.setRawHeader("X-Register-Key", registerSecret.toUtf8());
+
+    const QByteArray body = compactJson(QJsonObject{{QStringLiteral("label"), label}});
+    const HttpResponse response = co_await transport->send(request, "POST", body, kLongTimeout);
+    if (response.status == 200) {
+        const QJsonDocument document = parseJsonDocument(response.body);
+        const QJsonValue token = document.object().value(QStringLiteral("token"));
+        if (document.isObject() && token.isString())
+            co_return token.toString();
+    }
+    throw AsrError::httpError(response.status, response.utf8Body());
+}
+
+QCoro::Task<std::optional<QByteArray>> fetchWith(QUrl url, Credential credential, HttpTransport* transport)
+{
+    QNetworkRequest request(url);
+    request.setRawHeader("Authorization", bearerHeader(credential));
+
+    const HttpResponse response = co_await transport->send(request, "GET", {}, kLongTimeout);
+    if (response.status != 200)
+        co_return std::nullopt;
+    co_return GatewayClient::lexiconFromAnswer(response.body);
+}
+
+QCoro::Task<void> pushWith(QUrl url, Credential credential, HttpTransport* transport, QByteArray body)
+{
+    QNetworkRequest request(url);
+    request.setRawHeader("Authorization", bearerHeader(credential));
+    request.setRawHeader("Content-Type", "application/json");
+    co_await transport->send(request, "PUT", body, kLongTimeout);
+}
+
+} // namespace
+
+GatewayClient::GatewayClient(QUrl baseUrl, Credential credential, HttpTransport* transport)
+    : m_baseUrl(std::move(baseUrl))
+    , m_credential(std::move(credential))
+    , m_transport(transport ? transport : &HttpTransport::shared())
+{
+}
+
+GatewayClient::GatewayClient(QUrl baseUrl, QString token, HttpTransport* transport)
+    : GatewayClient(std::move(baseUrl), Credential::deviceToken(std::move(token)), transport)
+{
+}
+
+QJsonObject GatewayClient::objectFromAnswer(bool isHttp, int status, const QByteArray& body)
+{
+    if (!isHttp)
+        status = 0;
+    if (status == 200) {
+        const QJsonDocument document = parseJsonDocument(body);
+        if (document.isObject())
+            return document.object();
+    } else if (status == 401) {
+        throw GatewayAuthError();
+    }
+    HttpResponse response{isHttp, status, body};
+    throw AsrError::httpError(status, response.utf8Body());
+}
+
+std::optional<QByteArray> GatewayClient::lexiconFromAnswer(const QByteArray& body)
+{
+    const QJsonDocument document = parseJsonDocument(body);
+    const QString blob = document.object().value(QStringLiteral("blob")).toString();
+    if (blob.isEmpty())
+        return std::nullopt;
+    auto decoded = QByteArray::fromBase64Encoding(blob.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded || blob.size() % 4 != 0)
+        return std::nullopt;
+    return *decoded;
+}
+
+QCoro::Task<QJsonObject> GatewayClient::post(QString path, QJsonObject body, CancelToken* cancel) const
+{
+    co_return co_await postWith(ServiceEndpoints::appendPath(m_baseUrl, path), m_credential, m_transport,
+                                compactJson(body), cancel);
+}
+
+QCoro::Task<QJsonObject> GatewayClient::postSerialized(QString path, QByteArray body, CancelToken* cancel) const
+{
+    co_return co_await postWith(ServiceEndpoints::appendPath(m_baseUrl, path), m_credential, m_transport, body,
+                                cancel);
+}
+
+QCoro::Task<QString> GatewayClient::complete(QString system, QString text, CancelToken* cancel) const
+{
+    const QJsonObject body{{QStringLiteral("system"), system}, {QStringLiteral("text"), text}};
+    const QJsonObject answer = co_await post(QStringLiteral("v1/style"), body, cancel);
+    const QJsonValue result = answer.value(QStringLiteral("text"));
+    co_return result.isString() ? result.toString() : text;
+}
+
+QCoro::Task<QString> GatewayClient::ask(QString system, QString text, CancelToken* cancel) const
+{
+    const QJsonObject body{{QStringLiteral("system"), system}, {QStringLiteral("text"), text}};
+    const QJsonObject answer = co_await post(QStringLiteral("v1/ask"), body, cancel);
+    co_return answer.value(QStringLiteral("text")).toString();
+}
+
+QCoro::Task<QString> GatewayClient::registerDevice(QUrl baseUrl, QString label, QString registerSecret,
+                                                   HttpTransport* transport)
+{
+    co_return co_await registerWith(ServiceEndpoints::appendPath(baseUrl, QStringLiteral("v1/register")), label,
+                                    registerSecret, transport ? transport : &HttpTransport::shared());
+}
+
+QCoro::Task<std::optional<QByteArray>> GatewayClient::fetchLexicon(QString syncKey) const
+{
+    QUrl url = ServiceEndpoints::appendPath(m_baseUrl, QStringLiteral("v1/lexicon"));
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("key"), syncKey);
+    url.setQuery(query);
+    co_return co_await fetchWith(url, m_credential, m_transport);
+}
+
+QCoro::Task<void> GatewayClient::pushLexicon(QString syncKey, QByteArray data, QDateTime updatedAt) const
+{
+    const QJsonObject body{
+        {QStringLiteral("key"), syncKey},
+        {QStringLiteral("blob"), QString::fromLatin1(data.toBase64())},
+        {QStringLiteral("updatedAt"), qint64(updatedAt.toMSecsSinceEpoch())},
+    };
+    co_await pushWith(ServiceEndpoints::appendPath(m_baseUrl, QStringLiteral("v1/lexicon")), m_credential,
+                      m_transport, compactJson(body));
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "core/recognition/Credential.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QJsonObject>
+#include <QUrl>
+#include <QCoroTask>
+
+#include <optional>
+
+class CancelToken;
+class HttpTransport;
+
+// The client of the maker's gateway: styling, asking, batch recognition, device registration and
+// lexicon storage. Immutable; every call is independent and nothing is retried here.
+class GatewayClient
+{
+public:
+    GatewayClient(QUrl baseUrl, Credential credential, HttpTransport* transport = nullptr);
+    // A client with a device token.
+    GatewayClient(QUrl baseUrl, QString token, HttpTransport* transport = nullptr);
+
+    const QUrl& baseUrl() const { return m_baseUrl; }
+    const Credential& credential() const { return m_credential; }
+    const QString& token() const { return m_credential.bearer(); }
+
+    // POST path with a JSON body. Answers: 200 with a JSON object is the result; 200 that is not
+    // JSON throws JsonError; 401 throws GatewayAuthError; anything else (other statuses, a 200
+    // that is JSON but not an object) throws AsrError::httpError.
+    QCoro::Task<QJsonObject> post(QString path, QJsonObject body, CancelToken* cancel = nullptr) const;
+    // The same with a body already serialised (large uploads build theirs without a JSON tree).
+    QCoro::Task<QJsonObject> postSerialized(QString path, QByteArray body, CancelToken* cancel = nullptr) const;
+
+    // "v1/style": the answer's "text", or text itself when the answer has none.
+    QCoro::Task<QString> complete(QString system, QString text, CancelToken* cancel = nullptr) const;
+    // "v1/ask": the answer's "text", or the empty string when it has none.
+    QCoro::Task<QString> ask(QString system, QString text, CancelToken* cancel = nullptr) const;
+
+    // "v1/register": a new device token for this computer. No credential is needed.
+    static QCoro::Task<QString> registerDevice(QUrl baseUrl, QString label, QString registerSecret,
+                                               HttpTransport* transport = nullptr);
+
+    // "v1/lexicon" GET: the stored snapshot, or nothing when the gateway has none (any answer but
+    // a 200 with a non-empty, valid base64 "blob").
+    QCoro::Task<std::optional<QByteArray>> fetchLexicon(QString syncKey) const;
+    // "v1/lexicon" PUT. The answer is not looked at.
+    QCoro::Task<void> pushLexicon(QString syncKey, QByteArray data, QDateTime updatedAt) const;
+
+    // The answer rules of post(), apart from the transport: the result object or the thrown error.
+    static QJsonObject objectFromAnswer(bool isHttp, int status, const QByteArray& body);
+    // The snapshot in a 200 lexicon answer (JsonError when the body is not JSON).
+    static std::optional<QByteArray> lexiconFromAnswer(const QByteArray& body);
+
+private:
+    QUrl m_baseUrl;
+    Credential m_credential;
+    HttpTransport* m_transport;
+};

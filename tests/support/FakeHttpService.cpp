@@ -1,0 +1,222 @@
+#include "tests/support/FakeHttpService.h"
+
+#include <QHttpServerRequest>
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QWebSocket>
+
+namespace {
+
+QString routeKey(const QByteArray& method, const QString& path)
+{
+    return QString::fromLatin1(method) + QLatin1Char(' ') + path;
+}
+
+QByteArray methodName(QHttpServerRequest::Method method)
+{
+    switch (method) {
+    case QHttpServerRequest::Method::Get:
+        return "GET";
+    case QHttpServerRequest::Method::Put:
+        return "PUT";
+    case QHttpServerRequest::Method::Delete:
+        return "DELETE";
+    case QHttpServerRequest::Method::Post:
+        return "POST";
+    case QHttpServerRequest::Method::Head:
+        return "HEAD";
+    case QHttpServerRequest::Method::Options:
+        return "OPTIONS";
+    case QHttpServerRequest::Method::Patch:
+        return "PATCH";
+    default:
+        return "OTHER";
+    }
+}
+
+QByteArray responseHead(const FakeReply& reply, qsizetype announcedLength)
+{
+    return "HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\nContent-Type: " + reply.contentType +
+           "\r\nContent-Length: " + QByteArray::number(announcedLength) + "\r\n\r\n";
+}
+
+void deliver(QTcpSocket* socket, const FakeReply& reply)
+{
+    switch (reply.behaviour) {
+    case FakeReply::Behaviour::Answer:
+        socket->write(responseHead(reply, reply.body.size()) + reply.body);
+        break;
+    case FakeReply::Behaviour::DropMidAnswer:
+        socket->write(responseHead(reply, reply.body.size() + 1000) + reply.body);
+        socket->disconnectFromHost();
+        break;
+    case FakeReply::Behaviour::CloseImmediately:
+        socket->disconnectFromHost();
+        break;
+    case FakeReply::Behaviour::NeverAnswer:
+        break;
+    }
+}
+
+} // namespace
+
+bool RecordedRequest::hasHeader(const QByteArray& name) const
+{
+    for (const auto& [key, value] : headers)
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+QByteArray RecordedRequest::header(const QByteArray& name) const
+{
+    for (const auto& [key, value] : headers)
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    return {};
+}
+
+QJsonObject RecordedRequest::json() const
+{
+    return QJsonDocument::fromJson(body).object();
+}
+
+FakeReply FakeReply::json(const QJsonObject& object, int status)
+{
+    FakeReply reply;
+    reply.status = status;
+    reply.body = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    return reply;
+}
+
+FakeReply FakeReply::raw(const QByteArray& body, int status, const QByteArray& contentType)
+{
+    FakeReply reply;
+    reply.status = status;
+    reply.body = body;
+    reply.contentType = contentType;
+    return reply;
+}
+
+FakeReply FakeReply::droppedMidAnswer()
+{
+    FakeReply reply = raw("{\"text\":\"cut", 200, "application/json");
+    reply.behaviour = Behaviour::DropMidAnswer;
+    return reply;
+}
+
+FakeReply FakeReply::closed()
+{
+    FakeReply reply;
+    reply.behaviour = Behaviour::CloseImmediately;
+    return reply;
+}
+
+FakeReply FakeReply::silent()
+{
+    FakeReply reply;
+    reply.behaviour = Behaviour::NeverAnswer;
+    return reply;
+}
+
+FakeReply FakeReply::after(std::chrono::milliseconds wait) const
+{
+    FakeReply delayed = *this;
+    delayed.delay = wait;
+    return delayed;
+}
+
+FakeHttpService::FakeHttpService(QObject* parent)
+    : QAbstractHttpServer(parent)
+{
+    m_port = listen(QHostAddress::LocalHost, 0);
+    if (m_port == 0)
+        qFatal("fake service could not listen on 127.0.0.1");
+    connect(this, &QAbstractHttpServer::newWebSocketConnection, this, &FakeHttpService::acceptWebSockets);
+}
+
+FakeHttpService::~FakeHttpService() = default;
+
+QUrl FakeHttpService::baseUrl() const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(m_port));
+}
+
+void FakeHttpService::setReply(const QByteArray& method, const QString& path, FakeReply reply)
+{
+    setHandler(method, path, [reply](const RecordedRequest&) { return reply; });
+}
+
+void FakeHttpService::setHandler(const QByteArray& method, const QString& path, Handler handler)
+{
+    m_handlers.insert(routeKey(method, path), std::move(handler));
+}
+
+void FakeHttpService::queueReply(const QByteArray& method, const QString& path, FakeReply reply)
+{
+    m_queued[routeKey(method, path)].push_back(std::move(reply));
+}
+
+QList<RecordedRequest> FakeHttpService::requestsTo(const QString& path) const
+{
+    QList<RecordedRequest> matching;
+    for (const RecordedRequest& request : m_requests)
+        if (request.path == path)
+            matching.append(request);
+    return matching;
+}
+
+FakeReply FakeHttpService::replyFor(const RecordedRequest& request)
+{
+    const QString key = routeKey(request.method, request.path);
+    auto queued = m_queued.find(key);
+    if (queued != m_queued.end() && !queued->empty()) {
+        FakeReply reply = queued->front();
+        queued->pop_front();
+        return reply;
+    }
+    const auto handler = m_handlers.constFind(key);
+    if (handler != m_handlers.constEnd())
+        return (*handler)(request);
+    return FakeReply::raw("no such route", 404);
+}
+
+bool FakeHttpService::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    RecordedRequest recorded;
+    recorded.method = methodName(request.method());
+    recorded.path = request.url().path();
+    recorded.query = request.query();
+    recorded.headers = request.headers();
+    recorded.body = request.body();
+    m_requests.append(recorded);
+
+    const FakeReply reply = replyFor(recorded);
+    if (reply.delay.count() <= 0) {
+        deliver(socket, reply);
+        return true;
+    }
+    QPointer<QTcpSocket> target(socket);
+    QTimer::singleShot(reply.delay, this, [target, reply] {
+        if (target && target->state() == QAbstractSocket::ConnectedState)
+            deliver(target, reply);
+    });
+    return true;
+}
+
+void FakeHttpService::missingHandler(const QHttpServerRequest&, QTcpSocket* socket)
+{
+    deliver(socket, FakeReply::raw("no such route", 404));
+}
+
+void FakeHttpService::acceptWebSockets()
+{
+    while (hasPendingWebSocketConnections()) {
+        std::unique_ptr<QWebSocket> socket = nextPendingWebSocketConnection();
+        QWebSocket* raw = socket.get();
+        m_webSockets.push_back(std::move(socket));
+        if (onWebSocket)
+            onWebSocket(raw);
+    }
+}

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QAbstractHttpServer>
+#include <QByteArray>
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QList>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QWebSocket;
+
+// One request as it reached the fake: method, path, query, the headers in the order they came,
+// and the body bytes.
+struct RecordedRequest
+{
+    QByteArray method;
+    QString path;
+    QUrlQuery query;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+
+    bool hasHeader(const QByteArray& name) const;
+    // The value of the named header (names compare case-insensitively), or empty.
+    QByteArray header(const QByteArray& name) const;
+    // The body parsed as a JSON object (empty when it is not one).
+    QJsonObject json() const;
+};
+
+// What the fake does with one request.
+struct FakeReply
+{
+    enum class Behaviour
+    {
+        Answer,          // status line, headers, the whole body
+        DropMidAnswer,   // status line and headers promising more body than is sent, then close
+        CloseImmediately, // close the connection without a byte
+        NeverAnswer,     // keep the connection open and say nothing
+    };
+
+    int status = 200;
+    QByteArray body;
+    QByteArray contentType = "application/json";
+    std::chrono::milliseconds delay{0};
+    Behaviour behaviour = Behaviour::Answer;
+
+    static FakeReply json(const QJsonObject& object, int status = 200);
+    static FakeReply raw(const QByteArray& body, int status = 200, const QByteArray& contentType = "text/plain");
+    static FakeReply droppedMidAnswer();
+    static FakeReply closed();
+    static FakeReply silent();
+    FakeReply after(std::chrono::milliseconds wait) const;
+};
+
+// An HTTP service on 127.0.0.1 at a free port, standing in for a remote one. Routes are scripted
+// per test (method + path); every request is recorded so tests can assert the exact bytes sent.
+// Unscripted routes answer 404. WebSocket upgrades on any path are handed to onWebSocket.
+class FakeHttpService : public QAbstractHttpServer
+{
+    Q_OBJECT
+
+public:
+    using Handler = std::function<FakeReply(const RecordedRequest&)>;
+
+    explicit FakeHttpService(QObject* parent = nullptr);
+    ~FakeHttpService() override;
+
+    // "http://127.0.0.1:<port>/"
+    QUrl baseUrl() const;
+
+    // The reply for every request to method + path from now on.
+    void setReply(const QByteArray& method, const QString& path, FakeReply reply);
+    // A reply computed from each request.
+    void setHandler(const QByteArray& method, const QString& path, Handler handler);
+    // One-shot replies used, in order, before the standing one.
+    void queueReply(const QByteArray& method, const QString& path, FakeReply reply);
+
+    const QList<RecordedRequest>& requests() const { return m_requests; }
+    QList<RecordedRequest> requestsTo(const QString& path) const;
+    void clearRequests() { m_requests.clear(); }
+
+    // Called with each accepted WebSocket; the fake keeps ownership.
+    std::function<void(QWebSocket*)> onWebSocket;
+
+protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+
+private:
+    FakeReply replyFor(const RecordedRequest& request);
+    void acceptWebSockets();
+
+    quint16 m_port = 0;
+    QList<RecordedRequest> m_requests;
+    QHash<QString, Handler> m_handlers;
+    QHash<QString, std::deque<FakeReply>> m_queued;
+    std::vector<std::unique_ptr<QWebSocket>> m_webSockets;
+};
