@@ -1,0 +1,61 @@
+#pragma once
+
+#include "core/store/LearnedRule.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+// Lexicon documents written out by hand, so tests never rely on the encoder they check.
+namespace LexiconFixtures {
+
+struct RuleSpec
+{
+    QString wrong;
+    QString right;
+    qint64 hitCount = 0;
+    QString source = QStringLiteral("seed");
+    QString id = QStringLiteral("00000000-0000-4000-8000-000000000000");
+    double createdAt = 786000000.5;
+};
+
+inline QJsonObject ruleJson(const RuleSpec& spec)
+{
+    return QJsonObject{{"id", spec.id},         {"wrong", spec.wrong},
+                       {"right", spec.right},   {"hitCount", spec.hitCount},
+                       {"source", spec.source}, {"createdAt", spec.createdAt}};
+}
+
+inline QByteArray document(const QList<RuleSpec>& rules, const QStringList& hotwords = {})
+{
+    QJsonArray array;
+    for (const RuleSpec& rule : rules)
+        array.append(ruleJson(rule));
+    return QJsonDocument(QJsonObject{{"rules", array}, {"hotwords", QJsonArray::fromStringList(hotwords)}})
+        .toJson(QJsonDocument::Compact);
+}
+
+inline QString idNumber(int n)
+{
+    return QStringLiteral("00000000-0000-4000-8000-%1").arg(n, 12, 10, QLatin1Char('0'));
+}
+
+inline bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+inline QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<unopenable>";
+    return file.readAll();
+}
+
+} // namespace LexiconFixtures

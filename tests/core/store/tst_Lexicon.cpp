@@ -1,0 +1,389 @@
+#include "core/store/Lexicon.h"
+#include "tests/core/store/LexiconFixtures.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace LexiconFixtures;
+using Pairs = QList<CorrectionPair>;
+using Counts = QList<qint64>;
+
+namespace {
+
+// A lexicon over a fresh folder whose file holds these rules (each with its own id) and hotwords.
+struct Fixture
+{
+    explicit Fixture(QList<RuleSpec> rules = {}, const QStringList& hotwords = {})
+    {
+        for (int i = 0; i < rules.size(); ++i)
+            rules[i].id = idNumber(i + 1);
+        if (!rules.isEmpty() || !hotwords.isEmpty())
+            writeFile(path(), document(rules, hotwords));
+        lexicon = std::make_unique<Lexicon>(dir.path());
+    }
+
+    QString path() const { return dir.filePath(Lexicon::kFileName); }
+    QJsonObject stored() const { return QJsonDocument::fromJson(readFile(path())).object(); }
+    QStringList unreadableCopies() const
+    {
+        return QDir(dir.path()).entryList({Lexicon::kFileName + ".unreadable-*"}, QDir::Files);
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<Lexicon> lexicon;
+};
+
+QList<RuleSpec> specs(const Pairs& pairs)
+{
+    QList<RuleSpec> out;
+    for (const CorrectionPair& pair : pairs)
+        out.append(RuleSpec{pair.wrong, pair.right});
+    return out;
+}
+
+Counts hitCounts(const Lexicon& lexicon)
+{
+    Counts out;
+    for (const LearnedRule& rule : lexicon.allRules())
+        out.append(rule.hitCount);
+    return out;
+}
+
+Pairs pairsOf(const Lexicon& lexicon)
+{
+    Pairs out;
+    for (const LearnedRule& rule : lexicon.allRules())
+        out.append({rule.wrong, rule.right});
+    return out;
+}
+
+} // namespace
+
+class TestLexicon : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void apply_data()
+    {
+        QTest::addColumn<Pairs>("rules");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<Counts>("hits");
+
+        QTest::newRow("case-sensitive") << Pairs{{"teh", "the"}} << "Teh end"
+                                        << "Teh end" << Counts{0};
+        QTest::newRow("inside a longer word") << Pairs{{"cat", "dog"}} << "concatenate"
+                                              << "concatenate" << Counts{0};
+        QTest::newRow("whole words, one hit for many") << Pairs{{"cat", "dog"}} << "a cat, a cat_x, cat."
+                                                       << "a dog, a cat_x, dog." << Counts{1};
+        QTest::newRow("Han inside Han") << Pairs{{"北经", "北京"}} << "我在北经的家"
+                                        << "我在北京的家" << Counts{1};
+        QTest::newRow("ASCII against Han has no boundary") << Pairs{{"vscode", "VS Code"}} << "用vscode写"
+                                                           << "用vscode写" << Counts{0};
+        QTest::newRow("ASCII between blanks in Han text") << Pairs{{"vscode", "VS Code"}} << "用 vscode 写"
+                                                          << "用 VS Code 写" << Counts{1};
+        QTest::newRow("ASCII next to full-width punctuation") << Pairs{{"gpt", "GPT"}} << "用gpt，再用gpt。"
+                                                              << "用gpt，再用gpt。" << Counts{0};
+        QTest::newRow("ASCII next to full-width punctuation after a blank") << Pairs{{"gpt", "GPT"}} << "用 gpt，好"
+                                                                            << "用 GPT，好" << Counts{1};
+        QTest::newRow("ASCII next to a digit") << Pairs{{"gpt", "GPT"}} << "gpt4 gpt"
+                                               << "gpt4 GPT" << Counts{1};
+        QTest::newRow("punctuation end needs a word character after it")
+            << Pairs{{"etc.", "etcetera"}} << "a etc. b etc.Next"
+            << "a etc. b etceteraNext" << Counts{1};
+        QTest::newRow("punctuation end at the end of the text") << Pairs{{"etc.", "etcetera"}} << "tea etc."
+                                                                << "tea etc." << Counts{0};
+        QTest::newRow("combining mark is part of the word") << Pairs{{"cafe", "coffee"}} << "cafe\u0301 cafe"
+                                                            << "cafe\u0301 coffee" << Counts{1};
+        QTest::newRow("$0 in an ASCII rule is the match") << Pairs{{"gpt", "$0-4"}} << "use gpt now"
+                                                          << "use gpt-4 now" << Counts{1};
+        QTest::newRow("$0 in a non-ASCII rule is literal") << Pairs{{"扣的", "$0"}} << "用扣的写"
+                                                           << "用$0写" << Counts{1};
+        QTest::newRow("backslash escapes the dollar") << Pairs{{"usd", "\\$0 dollars"}} << "5 usd"
+                                                      << "5 $0 dollars" << Counts{1};
+        QTest::newRow("a dollar without group 0 is literal") << Pairs{{"usd", "$1 US$"}} << "5 usd"
+                                                             << "5 $1 US$" << Counts{1};
+        QTest::newRow("chained rules") << Pairs{{"A", "B"}, {"B", "C"}} << "A"
+                                       << "C" << Counts{1, 1};
+        QTest::newRow("later rule does not see the text before the earlier one") << Pairs{{"B", "C"}, {"A", "B"}} << "A"
+                                                                                 << "B" << Counts{0, 1};
+        QTest::newRow("composed rule, decomposed text") << Pairs{{"caf\u00e9", "coffee"}} << "cafe\u0301 au lait"
+                                                        << "coffee au lait" << Counts{1};
+        QTest::newRow("decomposed rule, composed text") << Pairs{{"北e\u0301", "X"}} << "北\u00e9!"
+                                                        << "X!" << Counts{1};
+        QTest::newRow("half of a character is not replaced") << Pairs{{"北e", "X"}} << "北e\u0301"
+                                                             << "北e\u0301" << Counts{0};
+        QTest::newRow("right equal to wrong is no hit") << Pairs{{"北经", "北经"}} << "北经"
+                                                        << "北经" << Counts{0};
+        QTest::newRow("empty wrong is skipped") << Pairs{{"", "x"}} << "abc"
+                                                << "abc" << Counts{0};
+    }
+
+    void apply()
+    {
+        QFETCH(Pairs, rules);
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QFETCH(Counts, hits);
+        Fixture f(specs(rules));
+        QCOMPARE(f.lexicon->apply(text), expected);
+        QCOMPARE(hitCounts(*f.lexicon), hits);
+    }
+
+    void applySavesOnlyWhenARuleHit()
+    {
+        Fixture f(QList<RuleSpec>{{"teh", "the"}});
+        QVERIFY(QFile::remove(f.path()));
+        QCOMPARE(f.lexicon->apply("nothing to do"), QString("nothing to do"));
+        QVERIFY(!QFile::exists(f.path()));
+        QCOMPARE(f.lexicon->apply("teh end"), QString("the end"));
+        const QJsonArray rules = f.stored().value("rules").toArray();
+        QCOMPARE(rules.size(), 1);
+        QCOMPARE(rules[0].toObject().value("hitCount").toInteger(), 1);
+    }
+
+    void hotwordsPutMostUsedFirst()
+    {
+        Fixture f({{"aa", "Alpha", 0}, {"bb", "Beta", 5}, {"cc", "Gamma", 5}, {"dd", "Beta", 1}},
+                  {"Delta", "Gamma", "Delta", "caf\u00e9", "cafe\u0301"});
+        QCOMPARE(f.lexicon->hotwords(), (QStringList{"Beta", "Gamma", "Alpha", "Delta", "caf\u00e9"}));
+    }
+
+    void asrHotwordsFilterAndCap()
+    {
+        Fixture f({}, {"AI", "x", "西湖", "a@b.com", "K8s", "一致", "½杯", "٣x", "北", "Ⅻ世纪", "👍🏽"});
+        QCOMPARE(f.lexicon->asrHotwords(), (QStringList{"AI", "西湖"}));
+
+        QStringList many;
+        for (int i = 0; i < 60; ++i)
+            many.append(QStringLiteral("word") + QChar(u'a' + i % 26) + QChar(u'a' + i / 26));
+        Fixture g({}, many);
+        QCOMPARE(g.lexicon->asrHotwords(), many.first(48));
+    }
+
+    void addRuleReplacesOnlyTheRightOfTheSameWrong()
+    {
+        Fixture f({{"teh", "the", 3, "seed"}, {"recieve", "receive"}});
+        const LearnedRule before = f.lexicon->allRules().first();
+        f.lexicon->addRule("teh", "THE", "user_added");
+        const QList<LearnedRule> after = f.lexicon->allRules();
+        QCOMPARE(after.size(), 2);
+        QCOMPARE(after[0].right, QString("THE"));
+        QCOMPARE(after[0].id, before.id);
+        QCOMPARE(after[0].hitCount, 3);
+        QCOMPARE(after[0].source, QString("seed"));
+        QCOMPARE(after[0].createdAt, before.createdAt);
+        QCOMPARE(f.stored().value("rules").toArray()[0].toObject().value("right").toString(), QString("THE"));
+    }
+
+    void addRuleKeepsOrRefuses_data()
+    {
+        QTest::addColumn<QString>("wrong");
+        QTest::addColumn<QString>("right");
+        QTest::addColumn<Pairs>("stored");
+
+        QTest::newRow("one blank") << " "
+                                   << "x" << Pairs{};
+        QTest::newRow("trailing blank is kept") << "foo "
+                                                << "bar" << Pairs{{"foo ", "bar"}};
+        QTest::newRow("empty right") << "foo"
+                                     << "" << Pairs{};
+        QTest::newRow("equal sides") << "foo"
+                                     << "foo" << Pairs{};
+        QTest::newRow("single Han character") << "经"
+                                              << "京" << Pairs{};
+        QTest::newRow("Chinese rule sharing a character") << "北经"
+                                                          << "北京" << Pairs{{"北经", "北京"}};
+    }
+
+    void addRuleKeepsOrRefuses()
+    {
+        QFETCH(QString, wrong);
+        QFETCH(QString, right);
+        QFETCH(Pairs, stored);
+        Fixture f;
+        f.lexicon->addRule(wrong, right, "user_added");
+        QCOMPARE(pairsOf(*f.lexicon), stored);
+        QCOMPARE(QFile::exists(f.path()), !stored.isEmpty());
+        if (!stored.isEmpty()) {
+            const QJsonObject rule = f.stored().value("rules").toArray()[0].toObject();
+            QCOMPARE(rule.value("wrong").toString(), wrong);
+            QCOMPARE(rule.value("source").toString(), QString("user_added"));
+            QCOMPARE(rule.value("hitCount").toInteger(), 0);
+            QCOMPARE(QUuid::fromString(rule.value("id").toString()).toString(QUuid::WithoutBraces).toUpper(),
+                     rule.value("id").toString());
+        }
+    }
+
+    void removeRuleAndPurge()
+    {
+        Fixture f({{"teh", "the"}, {"经", "京"}, {"北京，", "北京"}, {"北经", "北京"}});
+        QCOMPARE(f.lexicon->purgeBadRules(), 2);
+        QCOMPARE(pairsOf(*f.lexicon), (Pairs{{"teh", "the"}, {"北经", "北京"}}));
+        QCOMPARE(f.lexicon->purgeBadRules(), 0);
+        f.lexicon->removeRule(QUuid::fromString(idNumber(1)));
+        QCOMPARE(pairsOf(*f.lexicon), (Pairs{{"北经", "北京"}}));
+        QCOMPARE(f.stored().value("rules").toArray().size(), 1);
+    }
+
+    void seedIfEmpty()
+    {
+        Fixture f;
+        f.lexicon->seedIfEmpty({"Kelto", "Kelto", "GitHub"}, {{"a", "b"}, {"a", "c"}, {"经", "京"}});
+        QCOMPARE(f.lexicon->hotwords(), (QStringList{"b", "京", "Kelto", "GitHub"}));
+        const QList<LearnedRule> rules = f.lexicon->allRules();
+        QCOMPARE(rules.size(), 2);
+        QCOMPARE(rules[1].source, QString("seed"));
+        QCOMPARE(f.stored().value("hotwords").toArray().size(), 2);
+
+        f.lexicon->seedIfEmpty({"Other"}, {{"x", "y"}});
+        QCOMPARE(f.lexicon->allRules().size(), 2);
+
+        Fixture g({}, {"OnlyHotword"});
+        g.lexicon->seedIfEmpty({"Kelto"}, {{"a", "b"}});
+        QCOMPARE(g.lexicon->hotwords(), QStringList{"OnlyHotword"});
+        QVERIFY(g.lexicon->allRules().isEmpty());
+    }
+
+    void addHotword()
+    {
+        Fixture f(QList<RuleSpec>{{"teh", "the"}});
+        f.lexicon->addHotword("");
+        f.lexicon->addHotword(" Kelto ");
+        f.lexicon->addHotword(" Kelto ");
+        f.lexicon->addHotword("the"); // a rule's right is not an extra hotword
+        QCOMPARE(f.stored().value("hotwords").toArray(), (QJsonArray{" Kelto ", "the"}));
+    }
+
+    void bulkImportCountsLines()
+    {
+        Fixture f;
+        const QString text = "# my words\n\n  Hangzhou  \ngpt -> GPT\na->b->c\nx → y";
+        const Lexicon::ImportCounts expected{2, 1};
+        QCOMPARE(f.lexicon->bulkImport(text), expected);
+        QCOMPARE(pairsOf(*f.lexicon), (Pairs{{"gpt", "GPT"}, {"x", "y"}}));
+        QCOMPARE(f.stored().value("hotwords").toArray(), QJsonArray{"Hangzhou"});
+        QCOMPARE(f.lexicon->allRules()[0].source, QString("user_added"));
+
+        QCOMPARE(f.lexicon->bulkImport(text), expected);
+        QCOMPARE(f.lexicon->allRules().size(), 2);
+        QCOMPARE(f.stored().value("hotwords").toArray().size(), 1);
+    }
+
+    void bulkImportCountsRefusedRules()
+    {
+        Fixture f;
+        const Lexicon::ImportCounts expected{2, 0};
+        QCOMPARE(f.lexicon->bulkImport("经 -> 京\r\nteh => the"), expected);
+        QCOMPARE(pairsOf(*f.lexicon), (Pairs{{"teh", "the"}}));
+    }
+
+    void mergeKeepsLocalRulesAndCountsWhatItAdds()
+    {
+        Fixture f({{"teh", "the", 2}}, {"Kelto"});
+        RuleSpec remoteRule{"recieve", "receive", 7, "manual_edit", idNumber(42), 790000000.25};
+        const QByteArray remote =
+            document({{"teh", "tea", 9, "user_added", idNumber(41)}, remoteRule, {"经", "京", 1, "seed", idNumber(43)}},
+                     {"Kelto", "Hangzhou", "Hangzhou"});
+        QCOMPARE(f.lexicon->merge(remote), 2);
+        const QList<LearnedRule> rules = f.lexicon->allRules();
+        QCOMPARE(rules.size(), 2);
+        QCOMPARE(rules[0].right, QString("the"));
+        QCOMPARE(rules[0].hitCount, 2);
+        QCOMPARE(rules[1].id, QUuid::fromString(idNumber(42)));
+        QCOMPARE(rules[1].hitCount, 7);
+        QCOMPARE(rules[1].source, QString("manual_edit"));
+        QCOMPARE(rules[1].createdAt, 790000000.25);
+        QCOMPARE(f.stored().value("hotwords").toArray(), (QJsonArray{"Kelto", "Hangzhou"}));
+        QCOMPARE(f.stored().value("rules").toArray()[1].toObject(), ruleJson(remoteRule));
+
+        QCOMPARE(f.lexicon->merge(remote), 0);
+    }
+
+    void mergeOfGarbageChangesNothing()
+    {
+        Fixture f(QList<RuleSpec>{{"teh", "the"}});
+        const QByteArray before = readFile(f.path());
+        QCOMPARE(f.lexicon->merge("\x00\xff not json"), 0);
+        QCOMPARE(f.lexicon->merge(R"({"rules":[]})"), 0);
+        QCOMPARE(readFile(f.path()), before);
+        QCOMPARE(f.lexicon->allRules().size(), 1);
+    }
+
+    void learnReturnsPairsItRefused()
+    {
+        Fixture f;
+        QCOMPARE(f.lexicon->learn("打开北经地图", "打开北京地图"), (Pairs{{"经", "京"}}));
+        QVERIFY(f.lexicon->allRules().isEmpty());
+        QVERIFY(!QFile::exists(f.path()));
+
+        QCOMPARE(f.lexicon->previewCorrections("我用扣的写", "我用cloud写"), (Pairs{{"扣的", "cloud"}}));
+        QVERIFY(f.lexicon->allRules().isEmpty());
+
+        QCOMPARE(f.lexicon->learn("我用扣的写", "我用cloud写"), (Pairs{{"扣的", "cloud"}}));
+        QCOMPARE(f.lexicon->allRules().size(), 1);
+        QCOMPARE(f.lexicon->allRules()[0].source, QString("manual_edit"));
+    }
+
+    void loading_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("keptAside");
+
+        QTest::newRow("empty file") << QByteArray() << false;
+        QTest::newRow("no hotwords") << QByteArray(R"({"rules":[]})") << true;
+        QTest::newRow("rule without source")
+            << QByteArray(R"({"rules":[{"id":"00000000-0000-4000-8000-000000000001","wrong":"a","right":"b",)"
+                          R"("hitCount":0,"createdAt":1}],"hotwords":[]})")
+            << true;
+        QTest::newRow("not JSON") << QByteArray("garbage\n") << true;
+    }
+
+    void loading()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, keptAside);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(Lexicon::kFileName);
+        QVERIFY(writeFile(path, bytes));
+        Lexicon lexicon(dir.path());
+        QVERIFY(lexicon.allRules().isEmpty());
+        QVERIFY(lexicon.hotwords().isEmpty());
+
+        const QStringList copies = QDir(dir.path()).entryList({Lexicon::kFileName + ".unreadable-*"}, QDir::Files);
+        QCOMPARE(copies.size(), keptAside ? 1 : 0);
+        if (keptAside)
+            QCOMPARE(readFile(dir.filePath(copies.first())), bytes);
+
+        lexicon.addHotword("Kelto");
+        QCOMPARE(readFile(path), QByteArray(R"({"hotwords":["Kelto"],"rules":[]})"));
+    }
+
+    void loadingKeepsStoredContentAsItIs()
+    {
+        // Duplicates and rules the validity test would refuse are loaded as stored.
+        Fixture f({{"经", "京"}, {"经", "惊"}}, {"a", "a"});
+        QCOMPARE(pairsOf(*f.lexicon), (Pairs{{"经", "京"}, {"经", "惊"}}));
+        QCOMPARE(f.lexicon->exportSnapshot(), std::optional<QByteArray>(readFile(f.path())));
+    }
+
+    void missingFolderIsCreatedOnFirstSave()
+    {
+        QTemporaryDir dir;
+        Lexicon lexicon(dir.filePath("Murmo"));
+        QVERIFY(lexicon.allRules().isEmpty());
+        lexicon.addRule("teh", "the", "user_added");
+        QVERIFY(QFile::exists(dir.filePath("Murmo/lexicon.json")));
+        Lexicon reloaded(dir.filePath("Murmo"));
+        QCOMPARE(reloaded.allRules(), lexicon.allRules());
+    }
+};
+
+MURMO_TEST(TestLexicon)
+#include "tst_Lexicon.moc"
