@@ -1,0 +1,103 @@
+#include "core/store/LexiconSnapshot.h"
+#include "tests/core/store/LexiconFixtures.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QTest>
+
+using namespace LexiconFixtures;
+
+class TestLexiconSnapshot : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void decodesEveryField()
+    {
+        const QByteArray bytes =
+            R"({"hotwords":["Kelto","西湖"],"rules":[{"id":"6f1c2a3b-4d5e-4f60-8a7b-9c0d1e2f3a4b",)"
+            R"("wrong":"teh ","right":"the","hitCount":12,"source":"auto_edit",)"
+            R"("createdAt":786543210.123456}],"extra":1})";
+        const std::optional<LexiconSnapshot> snapshot = LexiconSnapshot::decode(bytes);
+        QVERIFY(snapshot);
+        QCOMPARE(snapshot->hotwords, (QStringList{"Kelto", "西湖"}));
+        QCOMPARE(snapshot->rules.size(), 1);
+        const LearnedRule& rule = snapshot->rules.first();
+        QCOMPARE(rule.id, QUuid::fromString(QStringLiteral("6F1C2A3B-4D5E-4F60-8A7B-9C0D1E2F3A4B")));
+        QCOMPARE(rule.wrong, QString("teh "));
+        QCOMPARE(rule.right, QString("the"));
+        QCOMPARE(rule.hitCount, 12);
+        QCOMPARE(rule.source, QString("auto_edit"));
+        QCOMPARE(rule.createdAt, 786543210.123456);
+        QCOMPARE(rule.createdAtTime(), QDateTime(QDate(2025, 12, 4), QTime(12, 13, 30, 123), Qt::UTC));
+    }
+
+    void encodesWhatItDecodes()
+    {
+        const QByteArray bytes =
+            document({{"teh", "the", 9007199254740993, "seed", idNumber(7), 786543210.123456}}, {"a", "a"});
+        const std::optional<LexiconSnapshot> snapshot = LexiconSnapshot::decode(bytes);
+        QVERIFY(snapshot);
+        QCOMPARE(snapshot->rules.first().hitCount, 9007199254740993);
+        const QByteArray encoded = snapshot->encode();
+        QCOMPARE(encoded, QByteArray(R"({"hotwords":["a","a"],"rules":[{"createdAt":786543210.123456,)"
+                                     R"("hitCount":9007199254740993,"id":"00000000-0000-4000-8000-000000000007",)"
+                                     R"("right":"the","source":"seed","wrong":"teh"}]})"));
+    }
+
+    void idsAreWrittenUpperCase()
+    {
+        LearnedRule rule =
+            LearnedRule::make("teh", "the", "user_added", QDateTime(QDate(2001, 1, 2), QTime(0, 0, 1, 500), Qt::UTC));
+        rule.id = QUuid::fromString(QStringLiteral("6f1c2a3b-4d5e-4f60-8a7b-9c0d1e2f3a4b"));
+        QCOMPARE(rule.createdAt, 86401.5);
+        QCOMPARE(rule.toJson().value("id").toString(), QString("6F1C2A3B-4D5E-4F60-8A7B-9C0D1E2F3A4B"));
+    }
+
+    void rejectsIncompleteDocuments_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+
+        const QByteArray goodRule = R"({"id":"00000000-0000-4000-8000-000000000001","wrong":"a","right":"b",)"
+                                    R"("hitCount":0,"source":"seed","createdAt":1})";
+        QTest::newRow("control: a good document") << QByteArray();
+        QTest::newRow("not JSON") << QByteArray("{\"rules\":[");
+        QTest::newRow("top-level array") << QByteArray("[]");
+        QTest::newRow("no rules") << QByteArray(R"({"hotwords":[]})");
+        QTest::newRow("no hotwords") << QByteArray(R"({"rules":[]})");
+        QTest::newRow("rules not an array") << QByteArray(R"({"rules":{},"hotwords":[]})");
+        QTest::newRow("hotword not a string") << QByteArray(R"({"rules":[],"hotwords":["a",1]})");
+        QTest::newRow("rule not an object") << QByteArray(R"({"rules":["a"],"hotwords":[]})");
+        const QStringList keys{"id", "wrong", "right", "hitCount", "source", "createdAt"};
+        for (const QString& key : keys) {
+            QByteArray rule = goodRule;
+            rule.replace("\"" + key.toUtf8() + "\"", "\"x" + key.toUtf8() + "\"");
+            QTest::addRow("rule without %s", qPrintable(key)) << R"({"hotwords":[],"rules":[)" + rule + "]}";
+        }
+        const auto with = [&goodRule](const QByteArray& from, const QByteArray& to) {
+            QByteArray rule = goodRule;
+            rule.replace(from, to);
+            return R"({"hotwords":[],"rules":[)" + rule + "]}";
+        };
+        QTest::newRow("fractional hit count") << with(R"("hitCount":0)", R"("hitCount":1.5)");
+        QTest::newRow("hit count as text") << with(R"("hitCount":0)", R"("hitCount":"0")");
+        QTest::newRow("date as text") << with(R"("createdAt":1)", R"("createdAt":"2001-01-01")");
+        QTest::newRow("id in braces") << with(R"("00000000-0000-4000-8000-000000000001")",
+                                              R"("{00000000-0000-4000-8000-000000000001}")");
+        QTest::newRow("id not a UUID") << with(R"("00000000-0000-4000-8000-000000000001")",
+                                               R"("00000000-0000-4000-8000-00000000000g")");
+        QTest::newRow("wrong as a number") << with(R"("wrong":"a")", R"("wrong":1)");
+    }
+
+    void rejectsIncompleteDocuments()
+    {
+        QFETCH(QByteArray, bytes);
+        if (bytes.isEmpty()) {
+            QVERIFY(LexiconSnapshot::decode(document({{"a", "b"}})));
+            return;
+        }
+        QCOMPARE(LexiconSnapshot::decode(bytes).has_value(), false);
+    }
+};
+
+MURMO_TEST(TestLexiconSnapshot)
+#include "tst_LexiconSnapshot.moc"
