@@ -12,8 +12,7 @@ namespace WavEncoder {
 
 namespace {
 
-template <typename T>
-char* put(char* out, T value)
+template <typename T> char* put(char* out, T value)
 {
     qToLittleEndian(value, out);
     return out + sizeof(T);

@@ -12,8 +12,6 @@
 
 using namespace std::chrono_literals;
 
-Q_DECLARE_METATYPE(FakeReply)
-
 class TestHttpTransport : public QObject
 {
     Q_OBJECT
@@ -70,8 +68,7 @@ private Q_SLOTS:
         QTest::newRow("dropped mid-answer") << FakeReply::droppedMidAnswer() << int(TransportError::Kind::Failed);
         QTest::newRow("closed without answer") << FakeReply::closed() << int(TransportError::Kind::Failed);
         QTest::newRow("never answers") << FakeReply::silent() << int(TransportError::Kind::TimedOut);
-        QTest::newRow("answers too late")
-            << FakeReply::raw("late").after(2s) << int(TransportError::Kind::TimedOut);
+        QTest::newRow("answers too late") << FakeReply::raw("late").after(2s) << int(TransportError::Kind::TimedOut);
     }
 
     void connectionFailuresAreTransportErrors()
