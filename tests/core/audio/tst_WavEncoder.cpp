@@ -72,6 +72,33 @@ private Q_SLOTS:
             QCOMPARE(sampleAt(wav, qsizetype(i)), expected[i]);
     }
 
+    void everyPositionFollowsTheSameConversion()
+    {
+        // Long inputs take a vectorised path; specials at every position must come out as the
+        // scalar rule says.
+        const float specials[] = {std::numeric_limits<float>::quiet_NaN(),
+                                  std::numeric_limits<float>::infinity(),
+                                  -std::numeric_limits<float>::infinity(),
+                                  1.0f,
+                                  -1.0f,
+                                  1.5f,
+                                  -7.0f,
+                                  0.99999f,
+                                  -0.99999f,
+                                  1e-9f,
+                                  -0.5f};
+        std::vector<float> samples(1003);
+        for (size_t i = 0; i < samples.size(); ++i)
+            samples[i] = i % 3 == 0 ? specials[i % std::size(specials)] : float(i) / 1003.0f * 2.2f - 1.1f;
+        const QByteArray wav = WavEncoder::encode(samples, 16000);
+        for (size_t i = 0; i < samples.size(); ++i) {
+            const float s = samples[i];
+            const int16_t expected =
+                std::isnan(s) || s >= 1.0f ? 32767 : int16_t(std::trunc(std::max(s, -1.0f) * 32767.0f));
+            QCOMPARE(sampleAt(wav, qsizetype(i)), expected);
+        }
+    }
+
     void decodeReadsEverythingAfterTheHeader_data()
     {
         QTest::addColumn<QByteArray>("wav");
