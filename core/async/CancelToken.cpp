@@ -16,5 +16,4 @@ void CancelToken::throwIfCancelled() const
 
 CancelledError::CancelledError()
     : MurmoError(QStringLiteral("已取消"))
-{
-}
+{}

@@ -4,11 +4,11 @@
 #include "core/net/NetworkErrors.h"
 
 #include <QCoreApplication>
+#include <QCoroNetworkReply>
 #include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QStringDecoder>
-#include <QCoroNetworkReply>
 
 #include <memory>
 
@@ -21,8 +21,7 @@ QString HttpResponse::utf8Body() const
 
 HttpTransport::HttpTransport(QNetworkAccessManager* manager)
     : m_manager(manager)
-{
-}
+{}
 
 HttpTransport& HttpTransport::shared()
 {
@@ -101,8 +100,8 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid() || isTransportFailure(reply->error())) {
         // Either no status line arrived, or the body was cut off: the connection itself failed.
-        const bool timedOut = reply->error() == QNetworkReply::OperationCanceledError ||
-                              reply->error() == QNetworkReply::TimeoutError;
+        const bool timedOut =
+            reply->error() == QNetworkReply::OperationCanceledError || reply->error() == QNetworkReply::TimeoutError;
         throw transportErrorFrom(*reply, timedOut);
     }
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoroTask>
 #include <QNetworkRequest>
 #include <QPointer>
-#include <QCoroTask>
 
 #include <chrono>
 #include <optional>

@@ -5,13 +5,11 @@
 TransportError::TransportError(Kind kind, QString description)
     : MurmoError(std::move(description))
     , m_kind(kind)
-{
-}
+{}
 
 JsonError::JsonError(QString description)
     : MurmoError(std::move(description))
-{
-}
+{}
 
 JsonError JsonError::fromParse(const QJsonParseError& error)
 {

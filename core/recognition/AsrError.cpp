@@ -12,8 +12,7 @@ AsrError::AsrError(Kind kind, QString description, QString provider, int status,
     , m_provider(std::move(provider))
     , m_status(status)
     , m_body(std::move(body))
-{
-}
+{}
 
 AsrError AsrError::missingApiKey(const QString& provider)
 {
@@ -23,8 +22,8 @@ AsrError AsrError::missingApiKey(const QString& provider)
 
 AsrError AsrError::httpError(int status, const QString& body)
 {
-    const QString description = QStringLiteral("ASR 请求失败 (HTTP ") + QString::number(status) + QStringLiteral("): ") +
-                                Graphemes::left(body, kShownBodyCharacters);
+    const QString description = QStringLiteral("ASR 请求失败 (HTTP ") + QString::number(status) +
+                                QStringLiteral("): ") + Graphemes::left(body, kShownBodyCharacters);
     return AsrError(Kind::HttpError, description, {}, status, body);
 }
 

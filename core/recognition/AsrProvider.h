@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoroTask>
 #include <QString>
 #include <QStringList>
-#include <QCoroTask>
 
 #include <optional>
 

@@ -25,8 +25,7 @@ private:
     Credential(Kind kind, QString bearer)
         : m_kind(kind)
         , m_bearer(std::move(bearer))
-    {
-    }
+    {}
 
     Kind m_kind;
     QString m_bearer;

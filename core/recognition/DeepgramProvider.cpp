@@ -41,15 +41,13 @@ QJsonValue required(const QJsonObject& object, const QString& key, QJsonValue::T
 
 DeepgramProvider::DeepgramProvider(QString apiKey)
     : DeepgramProvider(std::move(apiKey), ServiceEndpoints::deepgram(), &HttpTransport::shared())
-{
-}
+{}
 
 DeepgramProvider::DeepgramProvider(QString apiKey, QUrl host, HttpTransport* transport)
     : m_apiKey(std::move(apiKey))
     , m_host(std::move(host))
     , m_transport(transport)
-{
-}
+{}
 
 QUrl DeepgramProvider::requestUrl(const QStringList& vocabulary, const std::optional<QString>& languageHint) const
 {
@@ -71,7 +69,8 @@ QString DeepgramProvider::transcriptFromAnswer(const QByteArray& body)
     if (!document.isObject())
         throw JsonError::missingMember(QStringLiteral("results"));
     const QJsonObject results =
-        required(document.object(), QStringLiteral("results"), QJsonValue::Object, QStringLiteral("results")).toObject();
+        required(document.object(), QStringLiteral("results"), QJsonValue::Object, QStringLiteral("results"))
+            .toObject();
     const QJsonArray channels =
         required(results, QStringLiteral("channels"), QJsonValue::Array, QStringLiteral("results.channels")).toArray();
 

@@ -20,7 +20,7 @@ public:
     const QString& apiKey() const { return m_apiKey; }
 
     QCoro::Task<QString> transcribe(QByteArray wavData, QStringList vocabulary, std::optional<QString> languageHint,
-                                    CancelToken* cancel) const override;
+                                    CancelToken* cancel = nullptr) const override;
 
     // The request address for the given vocabulary and hint.
     QUrl requestUrl(const QStringList& vocabulary, const std::optional<QString>& languageHint) const;

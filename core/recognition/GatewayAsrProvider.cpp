@@ -7,8 +7,7 @@
 
 GatewayAsrProvider::GatewayAsrProvider(GatewayClient client)
     : m_client(std::move(client))
-{
-}
+{}
 
 QByteArray GatewayAsrProvider::requestBody(const QByteArray& wavData, const QStringList& vocabulary,
                                            const std::optional<QString>& languageHint)
@@ -42,7 +41,7 @@ QString GatewayAsrProvider::transcriptFromAnswer(const QJsonObject& answer)
 QCoro::Task<QString> GatewayAsrProvider::transcribe(QByteArray wavData, QStringList vocabulary,
                                                     std::optional<QString> languageHint, CancelToken* cancel) const
 {
-    const QJsonObject answer = co_await m_client.postSerialized(
-        QStringLiteral("v1/asr"), requestBody(wavData, vocabulary, languageHint), cancel);
+    const QJsonObject answer = co_await m_client.postSerialized(QStringLiteral("v1/asr"),
+                                                                requestBody(wavData, vocabulary, languageHint), cancel);
     co_return transcriptFromAnswer(answer);
 }

@@ -13,7 +13,7 @@ public:
     const GatewayClient& client() const { return m_client; }
 
     QCoro::Task<QString> transcribe(QByteArray wavData, QStringList vocabulary, std::optional<QString> languageHint,
-                                    CancelToken* cancel) const override;
+                                    CancelToken* cancel = nullptr) const override;
 
     // {"audio_b64": base64 of wavData, "vocab": [...], "language_hint": hint when present}.
     static QByteArray requestBody(const QByteArray& wavData, const QStringList& vocabulary,

@@ -2,5 +2,4 @@
 
 GatewayAuthError::GatewayAuthError()
     : MurmoError(QStringLiteral("需要登录"))
-{
-}
+{}

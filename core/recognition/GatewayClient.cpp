@@ -76,13 +76,11 @@ GatewayClient::GatewayClient(QUrl baseUrl, Credential credential, HttpTransport*
     : m_baseUrl(std::move(baseUrl))
     , m_credential(std::move(credential))
     , m_transport(transport ? transport : &HttpTransport::shared())
-{
-}
+{}
 
 GatewayClient::GatewayClient(QUrl baseUrl, QString token, HttpTransport* transport)
     : GatewayClient(std::move(baseUrl), Credential::deviceToken(std::move(token)), transport)
-{
-}
+{}
 
 QJsonObject GatewayClient::objectFromAnswer(bool isHttp, int status, const QByteArray& body)
 {
@@ -119,8 +117,7 @@ QCoro::Task<QJsonObject> GatewayClient::post(QString path, QJsonObject body, Can
 
 QCoro::Task<QJsonObject> GatewayClient::postSerialized(QString path, QByteArray body, CancelToken* cancel) const
 {
-    co_return co_await postWith(ServiceEndpoints::appendPath(m_baseUrl, path), m_credential, m_transport, body,
-                                cancel);
+    co_return co_await postWith(ServiceEndpoints::appendPath(m_baseUrl, path), m_credential, m_transport, body, cancel);
 }
 
 QCoro::Task<QString> GatewayClient::complete(QString system, QString text, CancelToken* cancel) const
@@ -161,6 +158,6 @@ QCoro::Task<void> GatewayClient::pushLexicon(QString syncKey, QByteArray data, Q
         {QStringLiteral("blob"), QString::fromLatin1(data.toBase64())},
         {QStringLiteral("updatedAt"), qint64(updatedAt.toMSecsSinceEpoch())},
     };
-    co_await pushWith(ServiceEndpoints::appendPath(m_baseUrl, QStringLiteral("v1/lexicon")), m_credential,
-                      m_transport, compactJson(body));
+    co_await pushWith(ServiceEndpoints::appendPath(m_baseUrl, QStringLiteral("v1/lexicon")), m_credential, m_transport,
+                      compactJson(body));
 }

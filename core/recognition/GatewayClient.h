@@ -3,10 +3,10 @@
 #include "core/recognition/Credential.h"
 
 #include <QByteArray>
+#include <QCoroTask>
 #include <QDateTime>
 #include <QJsonObject>
 #include <QUrl>
-#include <QCoroTask>
 
 #include <optional>
 

@@ -37,21 +37,20 @@ QJsonObject firstObject(const QJsonValue& array)
 
 QwenAsrProvider::QwenAsrProvider(QString apiKey)
     : QwenAsrProvider(std::move(apiKey), ServiceEndpoints::dashScope(), &HttpTransport::shared())
-{
-}
+{}
 
 QwenAsrProvider::QwenAsrProvider(QString apiKey, QUrl host, HttpTransport* transport)
     : m_apiKey(std::move(apiKey))
     , m_host(std::move(host))
     , m_transport(transport)
-{
-}
+{}
 
 QByteArray QwenAsrProvider::requestBody(const QByteArray& wavData, const QStringList& vocabulary,
                                         const std::optional<QString>& languageHint)
 {
-    const QString context =
-        vocabulary.isEmpty() ? QString() : QStringLiteral("可能出现的专有名词：") + vocabulary.join(QStringLiteral("、"));
+    const QString context = vocabulary.isEmpty()
+                                ? QString()
+                                : QStringLiteral("可能出现的专有名词：") + vocabulary.join(QStringLiteral("、"));
     const QString audio = QStringLiteral("data:audio/wav;base64,") + QString::fromLatin1(wavData.toBase64());
 
     const QJsonObject system{{QStringLiteral("role"), QStringLiteral("system")},
@@ -88,5 +87,6 @@ QCoro::Task<QString> QwenAsrProvider::transcribe(QByteArray wavData, QStringList
         throw AsrError::missingApiKey(kProviderName);
     // Everything the request needs is copied before the first suspension, so the provider may go
     // away while the request runs.
-    co_return co_await transcribeWith(m_apiKey, m_host, m_transport, requestBody(wavData, vocabulary, languageHint), cancel);
+    co_return co_await transcribeWith(m_apiKey, m_host, m_transport, requestBody(wavData, vocabulary, languageHint),
+                                      cancel);
 }

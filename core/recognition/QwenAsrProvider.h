@@ -17,7 +17,7 @@ public:
     const QString& apiKey() const { return m_apiKey; }
 
     QCoro::Task<QString> transcribe(QByteArray wavData, QStringList vocabulary, std::optional<QString> languageHint,
-                                    CancelToken* cancel) const override;
+                                    CancelToken* cancel = nullptr) const override;
 
     // The JSON request body for one recording.
     static QByteArray requestBody(const QByteArray& wavData, const QStringList& vocabulary,

@@ -8,15 +8,13 @@
 // Runs a coroutine to its end inside a nested event loop and keeps what it gave: its value or
 // the exception it threw. QCoro::waitFor alone would hang on a throwing task, and QtTest's
 // checks cannot be used inside a coroutine, so tests await through this and check outside.
-template <typename T>
-struct TaskOutcome
+template <typename T> struct TaskOutcome
 {
     std::optional<T> value;
     std::exception_ptr error;
 
     // The thrown error as E, or nothing when the task succeeded or threw something else.
-    template <typename E>
-    std::optional<E> errorAs() const
+    template <typename E> std::optional<E> errorAs() const
     {
         if (!error)
             return std::nullopt;
@@ -30,15 +28,12 @@ struct TaskOutcome
     }
 };
 
-template <>
-struct TaskOutcome<void> : TaskOutcome<bool>
-{
-};
+template <> struct TaskOutcome<void> : TaskOutcome<bool>
+{};
 
 namespace RunTaskDetail {
 
-template <typename T>
-QCoro::Task<TaskOutcome<T>> capture(QCoro::Task<T> task)
+template <typename T> QCoro::Task<TaskOutcome<T>> capture(QCoro::Task<T> task)
 {
     TaskOutcome<T> outcome;
     try {
@@ -56,8 +51,7 @@ QCoro::Task<TaskOutcome<T>> capture(QCoro::Task<T> task)
 
 } // namespace RunTaskDetail
 
-template <typename T>
-TaskOutcome<T> runTask(QCoro::Task<T> task)
+template <typename T> TaskOutcome<T> runTask(QCoro::Task<T> task)
 {
     return QCoro::waitFor(RunTaskDetail::capture(std::move(task)));
 }

@@ -9,8 +9,7 @@
 
 namespace {
 
-template <typename T>
-T fieldAt(const QByteArray& wav, qsizetype offset)
+template <typename T> T fieldAt(const QByteArray& wav, qsizetype offset)
 {
     return qFromLittleEndian<T>(wav.constData() + offset);
 }
@@ -52,7 +51,13 @@ private Q_SLOTS:
 
     void samplesAreClampedAndTruncatedTowardZero()
     {
-        const std::vector<float> samples{0.0f, 1.0f, -1.0f, 0.5f, 2.0f, -2.0f, -0.5f,
+        const std::vector<float> samples{0.0f,
+                                         1.0f,
+                                         -1.0f,
+                                         0.5f,
+                                         2.0f,
+                                         -2.0f,
+                                         -0.5f,
                                          std::numeric_limits<float>::quiet_NaN(),
                                          std::numeric_limits<float>::infinity(),
                                          -std::numeric_limits<float>::infinity()};
@@ -65,6 +70,33 @@ private Q_SLOTS:
         const std::vector<int16_t> expected{0, 32767, -32767, 16383, 32767, -32767, -16383, 32767, 32767, -32767};
         for (size_t i = 0; i < expected.size(); ++i)
             QCOMPARE(sampleAt(wav, qsizetype(i)), expected[i]);
+    }
+
+    void everyPositionFollowsTheSameConversion()
+    {
+        // Long inputs take a vectorised path; specials at every position must come out as the
+        // scalar rule says.
+        const float specials[] = {std::numeric_limits<float>::quiet_NaN(),
+                                  std::numeric_limits<float>::infinity(),
+                                  -std::numeric_limits<float>::infinity(),
+                                  1.0f,
+                                  -1.0f,
+                                  1.5f,
+                                  -7.0f,
+                                  0.99999f,
+                                  -0.99999f,
+                                  1e-9f,
+                                  -0.5f};
+        std::vector<float> samples(1003);
+        for (size_t i = 0; i < samples.size(); ++i)
+            samples[i] = i % 3 == 0 ? specials[i % std::size(specials)] : float(i) / 1003.0f * 2.2f - 1.1f;
+        const QByteArray wav = WavEncoder::encode(samples, 16000);
+        for (size_t i = 0; i < samples.size(); ++i) {
+            const float s = samples[i];
+            const int16_t expected =
+                std::isnan(s) || s >= 1.0f ? 32767 : int16_t(std::trunc(std::max(s, -1.0f) * 32767.0f));
+            QCOMPARE(sampleAt(wav, qsizetype(i)), expected);
+        }
     }
 
     void decodeReadsEverythingAfterTheHeader_data()
@@ -92,7 +124,9 @@ private Q_SLOTS:
     {
         // The decoder trusts the canonical layout; a longer header shows up as leading samples.
         QByteArray wav = WavEncoder::encode(std::vector<float>{0.25f}, 16000);
-        wav.insert(36, QByteArray("LIST\x04\x00\x00\x00" "abcd", 12));
+        wav.insert(36, QByteArray("LIST\x04\x00\x00\x00"
+                                  "abcd",
+                                  12));
         QCOMPARE(WavEncoder::decode(wav).size(), size_t(7));
     }
 

@@ -1,0 +1,174 @@
+#include "core/async/CancelToken.h"
+#include "core/net/HttpTransport.h"
+#include "core/net/NetworkErrors.h"
+#include "core/net/ServiceEndpoints.h"
+#include "tests/support/FakeHttpService.h"
+#include "tests/support/RunTask.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QTcpServer>
+#include <QTest>
+#include <QTimer>
+
+using namespace std::chrono_literals;
+
+class TestHttpTransport : public QObject
+{
+    Q_OBJECT
+
+private:
+    FakeHttpService* m_service = nullptr;
+    HttpTransport m_transport;
+
+    QNetworkRequest requestTo(const QString& path) const
+    {
+        return QNetworkRequest(ServiceEndpoints::appendPath(m_service->baseUrl(), path));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_service = new FakeHttpService(this);
+        m_transport.setTimeoutCap(300ms);
+    }
+
+    void cleanup()
+    {
+        delete m_service;
+        m_service = nullptr;
+    }
+
+    void answersOfAnyStatusAreHandedBack_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::newRow("ok") << 200;
+        QTest::newRow("unauthorised") << 401;
+        QTest::newRow("not found") << 404;
+        QTest::newRow("server error") << 500;
+        QTest::newRow("bad gateway") << 502;
+    }
+
+    void answersOfAnyStatusAreHandedBack()
+    {
+        QFETCH(int, status);
+        m_service->setReply("POST", QStringLiteral("/x"), FakeReply::raw("body bytes", status));
+        const auto outcome = runTask(m_transport.send(requestTo(QStringLiteral("x")), "POST", "sent", 5s));
+        QVERIFY(outcome.value);
+        QVERIFY(outcome.value->isHttp);
+        QCOMPARE(outcome.value->status, status);
+        QCOMPARE(outcome.value->body, QByteArray("body bytes"));
+        QCOMPARE(m_service->requests().size(), 1);
+        QCOMPARE(m_service->requests().first().body, QByteArray("sent"));
+    }
+
+    void connectionFailuresAreTransportErrors_data()
+    {
+        QTest::addColumn<FakeReply>("reply");
+        QTest::addColumn<int>("kind");
+        QTest::newRow("dropped mid-answer") << FakeReply::droppedMidAnswer() << int(TransportError::Kind::Failed);
+        QTest::newRow("closed without answer") << FakeReply::closed() << int(TransportError::Kind::Failed);
+        QTest::newRow("never answers") << FakeReply::silent() << int(TransportError::Kind::TimedOut);
+        QTest::newRow("answers too late") << FakeReply::raw("late").after(2s) << int(TransportError::Kind::TimedOut);
+    }
+
+    void connectionFailuresAreTransportErrors()
+    {
+        QFETCH(FakeReply, reply);
+        QFETCH(int, kind);
+        m_service->setReply("POST", QStringLiteral("/x"), reply);
+        const auto outcome = runTask(m_transport.send(requestTo(QStringLiteral("x")), "POST", "{}", 40s));
+        const auto error = outcome.errorAs<TransportError>();
+        QVERIFY(error);
+        QCOMPARE(int(error->kind()), kind);
+        QVERIFY(!error->description().isEmpty());
+    }
+
+    void refusedConnectionIsATransportError()
+    {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        const QUrl url(QStringLiteral("http://127.0.0.1:%1/x").arg(port));
+        const auto outcome = runTask(m_transport.send(QNetworkRequest(url), "GET", {}, 5s));
+        QVERIFY(outcome.errorAs<TransportError>());
+    }
+
+    void plainHttpIsOnlyAllowedToThisMachine_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("https") << QStringLiteral("https://gateway.example.com/v1") << true;
+        QTest::newRow("http loopback v4") << QStringLiteral("http://127.0.0.1:9/") << true;
+        QTest::newRow("http loopback v6") << QStringLiteral("http://[::1]:9/") << true;
+        QTest::newRow("http localhost") << QStringLiteral("http://localhost:9/") << true;
+        QTest::newRow("http remote") << QStringLiteral("http://gateway.example.com/") << false;
+        QTest::newRow("http lan address") << QStringLiteral("http://192.168.1.4/") << false;
+        QTest::newRow("ftp") << QStringLiteral("ftp://127.0.0.1/") << false;
+    }
+
+    void plainHttpIsOnlyAllowedToThisMachine()
+    {
+        QFETCH(QString, url);
+        QFETCH(bool, allowed);
+        QCOMPARE(HttpTransport::isAllowedUrl(QUrl(url)), allowed);
+        if (!allowed) {
+            const auto outcome = runTask(m_transport.send(QNetworkRequest(QUrl(url)), "GET", {}, 5s));
+            const auto error = outcome.errorAs<TransportError>();
+            QVERIFY(error);
+            QCOMPARE(error->kind(), TransportError::Kind::InsecureUrl);
+        }
+    }
+
+    void cancellingAbortsTheRequest()
+    {
+        m_service->setReply("POST", QStringLiteral("/x"), FakeReply::silent());
+        CancelToken token;
+        QTimer::singleShot(20ms, &token, &CancelToken::cancel);
+        const auto outcome = runTask(m_transport.send(requestTo(QStringLiteral("x")), "POST", {}, 40s, &token));
+        QVERIFY(outcome.errorAs<CancelledError>());
+
+        // A token raised before the call sends nothing at all.
+        const auto again = runTask(m_transport.send(requestTo(QStringLiteral("x")), "POST", {}, 40s, &token));
+        QVERIFY(again.errorAs<CancelledError>());
+        QCOMPARE(m_service->requests().size(), 1);
+    }
+
+    void utf8BodyIsEmptyWhenNotUtf8()
+    {
+        QCOMPARE((HttpResponse{true, 500, QByteArray("caf\xc3\xa9")}).utf8Body(), QStringLiteral("café"));
+        QCOMPARE((HttpResponse{true, 500, QByteArray("caf\xe9")}).utf8Body(), QString());
+    }
+
+    void pathsKeepTheBasePrefix_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("root") << QStringLiteral("https://h") << QStringLiteral("https://h/v1/asr");
+        QTest::newRow("root slash") << QStringLiteral("https://h/") << QStringLiteral("https://h/v1/asr");
+        QTest::newRow("prefix") << QStringLiteral("https://h/api") << QStringLiteral("https://h/api/v1/asr");
+        QTest::newRow("prefix slash") << QStringLiteral("https://h/api/") << QStringLiteral("https://h/api/v1/asr");
+    }
+
+    void pathsKeepTheBasePrefix()
+    {
+        QFETCH(QString, base);
+        QFETCH(QString, expected);
+        QCOMPARE(ServiceEndpoints::appendPath(QUrl(base), QStringLiteral("v1/asr")).toString(), expected);
+    }
+
+    void environmentOverridesTheBuiltInAddress()
+    {
+        const QUrl builtIn(QStringLiteral("https://built.in/"));
+        qputenv("MURMO_TEST_ENDPOINT", "http://127.0.0.1:4321/base");
+        QCOMPARE(ServiceEndpoints::resolve("MURMO_TEST_ENDPOINT", builtIn),
+                 QUrl(QStringLiteral("http://127.0.0.1:4321/base")));
+        qputenv("MURMO_TEST_ENDPOINT", "not a url");
+        QCOMPARE(ServiceEndpoints::resolve("MURMO_TEST_ENDPOINT", builtIn), builtIn);
+        qunsetenv("MURMO_TEST_ENDPOINT");
+        QCOMPARE(ServiceEndpoints::resolve("MURMO_TEST_ENDPOINT", builtIn), builtIn);
+    }
+};
+
+MURMO_TEST(TestHttpTransport)
+#include "tst_HttpTransport.moc"
