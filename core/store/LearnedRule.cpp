@@ -2,6 +2,7 @@
 
 #include "core/store/TextClass.h"
 
+#include <QJsonDocument>
 #include <QJsonValue>
 #include <QVariant>
 
@@ -75,6 +76,11 @@ QJsonObject LearnedRule::toJson() const
         {kSource, source},
         {kCreatedAt, createdAt},
     };
+}
+
+QByteArray LearnedRule::encode() const
+{
+    return QJsonDocument(toJson()).toJson(QJsonDocument::Compact);
 }
 
 std::optional<LearnedRule> LearnedRule::fromJson(const QJsonValue& value)

@@ -37,6 +37,13 @@ Lexicon::StoredRule::StoredRule(LearnedRule learned)
     , ascii(TextClass::isAscii(rule.wrong))
 {}
 
+const QByteArray& Lexicon::StoredRule::encoded() const
+{
+    if (m_encoded.isEmpty())
+        m_encoded = rule.encode();
+    return m_encoded;
+}
+
 Lexicon::Lexicon(const QString& directory)
     : m_fileURL(QDir(directory).filePath(kFileName))
 {
@@ -120,12 +127,11 @@ std::optional<QByteArray> Lexicon::exportSnapshot() const
 
 QByteArray Lexicon::encodeLocked() const
 {
-    LexiconSnapshot snapshot;
-    snapshot.rules.reserve(m_rules.size());
+    QList<QByteArray> encodedRules;
+    encodedRules.reserve(m_rules.size());
     for (const StoredRule& stored : m_rules)
-        snapshot.rules.append(stored.rule);
-    snapshot.hotwords = m_extraHotwords;
-    return snapshot.encode();
+        encodedRules.append(stored.encoded());
+    return LexiconSnapshot::assemble(encodedRules, m_extraHotwords);
 }
 
 void Lexicon::saveLocked() const
@@ -205,6 +211,7 @@ QString Lexicon::apply(const QString& text)
         current = std::move(next);
         currentKey = RuleReplacement::searchKey(current);
         ++stored.rule.hitCount;
+        stored.changed();
         hit = true;
     }
     if (hit)
@@ -223,10 +230,12 @@ void Lexicon::addRuleLocked(const QString& wrong, const QString& right, const QS
     if (wrong.isEmpty() || right.isEmpty() || TextClass::canonicallyEqual(wrong, right) || isBadRule(wrong, right))
         return;
     const qsizetype existing = indexOfWrongLocked(wrong);
-    if (existing >= 0)
+    if (existing >= 0) {
         m_rules[existing].rule.right = right;
-    else
+        m_rules[existing].changed();
+    } else {
         m_rules.append(StoredRule(LearnedRule::make(wrong, right, source)));
+    }
     saveLocked();
 }
 

@@ -93,10 +93,17 @@ private:
     {
         explicit StoredRule(LearnedRule rule);
 
+        // The rule as saved; encoded again only after the rule changed.
+        const QByteArray& encoded() const;
+        void changed() { m_encoded.clear(); }
+
         LearnedRule rule;
         QString searchKey;
         bool ascii = false;
         std::optional<QRegularExpression> pattern; // built on the first hit
+
+    private:
+        mutable QByteArray m_encoded;
     };
 
     QStringList hotwordsLocked() const;

@@ -13,11 +13,31 @@ const QString kHotwords = QStringLiteral("hotwords");
 
 QByteArray LexiconSnapshot::encode() const
 {
-    QJsonArray ruleArray;
+    QList<QByteArray> encodedRules;
+    encodedRules.reserve(rules.size());
     for (const LearnedRule& rule : rules)
-        ruleArray.append(rule.toJson());
-    const QJsonObject object{{kRules, ruleArray}, {kHotwords, QJsonArray::fromStringList(hotwords)}};
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+        encodedRules.append(rule.encode());
+    return assemble(encodedRules, hotwords);
+}
+
+QByteArray LexiconSnapshot::assemble(const QList<QByteArray>& encodedRules, const QStringList& hotwords)
+{
+    // Every value comes from the JSON encoder; only the two keys and the separators are put
+    // together here, in the key order the encoder itself uses.
+    const QByteArray hotwordText = QJsonDocument(QJsonArray::fromStringList(hotwords)).toJson(QJsonDocument::Compact);
+    qsizetype size = hotwordText.size() + 32;
+    for (const QByteArray& rule : encodedRules)
+        size += rule.size() + 1;
+    QByteArray out;
+    out.reserve(size);
+    out.append("{\"hotwords\":").append(hotwordText).append(",\"rules\":[");
+    for (qsizetype i = 0; i < encodedRules.size(); ++i) {
+        if (i > 0)
+            out.append(',');
+        out.append(encodedRules[i]);
+    }
+    out.append("]}");
+    return out;
 }
 
 std::optional<LexiconSnapshot> LexiconSnapshot::decode(const QByteArray& bytes)

@@ -44,6 +44,21 @@ private Q_SLOTS:
                                      R"("right":"the","source":"seed","wrong":"teh"}]})"));
     }
 
+    void awkwardTextsSurviveARoundTrip()
+    {
+        LexiconSnapshot snapshot;
+        const QStringList texts{"\"quoted\"",   "back\\slash",    "tab\tline\nend", QString(QChar(0)) + "nul",
+                                "\u2028\u2029", "👍🏽西湖", "]},{\"rules\":["};
+        for (const QString& text : texts)
+            snapshot.rules.append(LearnedRule::make(text, text + "!", text));
+        snapshot.hotwords = texts;
+        const std::optional<LexiconSnapshot> decoded = LexiconSnapshot::decode(snapshot.encode());
+        QVERIFY(decoded);
+        QCOMPARE(decoded->rules, snapshot.rules);
+        QCOMPARE(decoded->hotwords, texts);
+        QCOMPARE(LexiconSnapshot().encode(), QByteArray(R"({"hotwords":[],"rules":[]})"));
+    }
+
     void idsAreWrittenUpperCase()
     {
         LearnedRule rule =

@@ -1,0 +1,107 @@
+// What every dictation pays between recognition and styling: the user's correction rules run over
+// the transcript. The bare work is looking for each rule's text once.
+#include "bench/BenchRatio.h"
+#include "core/store/Lexicon.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdint>
+
+namespace {
+
+constexpr int kRules = 500;
+constexpr qsizetype kTranscriptLength = 2000;
+
+// A dictation mixing Chinese with a few English terms, about 2,000 characters.
+QString transcript()
+{
+    const QString pool =
+        QStringLiteral("今天我们在会议上讨论了项目的进度和下一步的计划大家都觉得需要更多时间来测试新的功能");
+    const QStringList terms{QStringLiteral(" GitHub "), QStringLiteral(" API "), QStringLiteral(" review ")};
+    QString text;
+    uint32_t state = 7;
+    while (text.size() < kTranscriptLength) {
+        state = state * 1664525u + 1013904223u;
+        if (state % 17 == 0)
+            text.append(terms[qsizetype(state >> 8) % terms.size()]);
+        else if (state % 11 == 0)
+            text.append(QStringLiteral("，"));
+        else
+            text.append(pool.at(qsizetype(state >> 8) % pool.size()));
+    }
+    return text.left(kTranscriptLength);
+}
+
+// Rules the transcript does not contain: half Latin words, half Chinese phrases from characters
+// outside the transcript's own.
+QList<CorrectionPair> missingRules()
+{
+    const QString han = QStringLiteral("甲乙丙丁戊己庚辛壬癸子丑寅卯辰巳午未申酉戌亥");
+    QList<CorrectionPair> rules;
+    for (int i = 0; i < kRules; ++i) {
+        if (i % 2 == 0) {
+            rules.append({QStringLiteral("word%1x").arg(i), QStringLiteral("Word%1").arg(i)});
+        } else {
+            const QString wrong = QString(han.at(i % han.size())) + han.at((i / han.size()) % han.size()) + u'经';
+            rules.append({wrong, wrong + u'京'});
+        }
+    }
+    return rules;
+}
+
+struct Setup
+{
+    explicit Setup(const QList<CorrectionPair>& rules)
+    {
+        lexicon = std::make_unique<Lexicon>(dir.path());
+        lexicon->seedIfEmpty({}, rules);
+        for (const CorrectionPair& rule : rules)
+            wrongs.append(rule.wrong);
+    }
+
+    void baseline() const
+    {
+        for (const QString& wrong : wrongs)
+            benchmark::DoNotOptimize(text.contains(wrong));
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<Lexicon> lexicon;
+    QStringList wrongs;
+    const QString text = transcript();
+};
+
+void ApplyNoRuleHits(benchmark::State& state)
+{
+    Setup setup(missingRules());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(setup.lexicon->apply(setup.text));
+    BenchRatio::compare(
+        state, "apply 500 rules, none hit / 500 substring searches",
+        [&] { benchmark::DoNotOptimize(setup.lexicon->apply(setup.text)); }, [&] { setup.baseline(); }, 3.0);
+}
+
+// Five rules that do hit: their replacements are made and the hit counts saved (one atomic
+// rewrite of the file per call, as after a real dictation).
+void ApplyFiveRulesHit(benchmark::State& state)
+{
+    QList<CorrectionPair> rules = missingRules();
+    rules[0] = {QStringLiteral("review"), QStringLiteral("Review")};
+    rules[1] = {QStringLiteral("API"), QStringLiteral("api")};
+    rules[2] = {QStringLiteral("项目"), QStringLiteral("工程")};
+    rules[3] = {QStringLiteral("测试"), QStringLiteral("检验")};
+    rules[4] = {QStringLiteral("计划"), QStringLiteral("规划")};
+    Setup setup(rules);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(setup.lexicon->apply(setup.text));
+    BenchRatio::compare(
+        state, "apply 500 rules, 5 hit, saved / 500 substring searches",
+        [&] { benchmark::DoNotOptimize(setup.lexicon->apply(setup.text)); }, [&] { setup.baseline(); }, 3.0);
+}
+
+} // namespace
+
+BENCHMARK(ApplyNoRuleHits)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ApplyFiveRulesHit)->Unit(benchmark::kMicrosecond);
