@@ -1,0 +1,38 @@
+// Arbitrary bytes as "lexicon.json" or the account's copy fetched during a sync. What decodes is
+// also run as rules, since a rule's text from outside becomes part of a regular expression.
+#include "core/store/LexiconSnapshot.h"
+#include "core/store/RuleReplacement.h"
+#include "core/store/TextClass.h"
+#include "fuzz/FuzzInput.h"
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::optional<LexiconSnapshot> snapshot = LexiconSnapshot::decode(fuzzBytes(data, size));
+    if (!snapshot)
+        return 0;
+
+    // Whatever was read is written back as a document that reads the same.
+    const QByteArray encoded = snapshot->encode();
+    const std::optional<LexiconSnapshot> again = LexiconSnapshot::decode(encoded);
+    if (!again || again->rules != snapshot->rules || again->hotwords != snapshot->hotwords ||
+        again->encode() != encoded)
+        std::abort();
+
+    const QString text = QStringLiteral("用 gpt 写 etc. 北经的 café cafe\u0301 a.b $0 \\");
+    int ruleBudget = 64;
+    for (const LearnedRule& rule : snapshot->rules) {
+        if (--ruleBudget < 0)
+            break;
+        if (TextClass::isAscii(rule.wrong)) {
+            const QRegularExpression pattern = RuleReplacement::wordPattern(rule.wrong);
+            if (!pattern.isValid())
+                std::abort(); // escaping must make every rule text a valid pattern
+            (void)RuleReplacement::replaceWords(text + rule.wrong + u' ', pattern, rule.right);
+        } else {
+            (void)RuleReplacement::replaceCanonical(text + rule.wrong, rule.wrong, rule.right);
+        }
+    }
+    return 0;
+}
