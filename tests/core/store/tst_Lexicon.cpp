@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <thread>
+
 using namespace LexiconFixtures;
 using Pairs = QList<CorrectionPair>;
 using Counts = QList<qint64>;
@@ -371,6 +373,30 @@ private Q_SLOTS:
         Fixture f({{"经", "京"}, {"经", "惊"}}, {"a", "a"});
         QCOMPARE(pairsOf(*f.lexicon), (Pairs{{"经", "京"}, {"经", "惊"}}));
         QCOMPARE(f.lexicon->exportSnapshot(), std::optional<QByteArray>(readFile(f.path())));
+    }
+
+    void concurrentCallersLeaveAConsistentFile()
+    {
+        Fixture f;
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&f, t] {
+                for (int i = 0; i < 25; ++i) {
+                    const QString wrong = QStringLiteral("w%1x%2").arg(t).arg(i);
+                    f.lexicon->addRule(wrong, wrong.toUpper(), "user_added");
+                    f.lexicon->addHotword(QStringLiteral("hot%1").arg(t));
+                    (void)f.lexicon->apply(QStringLiteral("w%1x0 w0x%2").arg(t).arg(i));
+                    (void)f.lexicon->asrHotwords();
+                }
+            });
+        }
+        for (std::thread& thread : threads)
+            thread.join();
+        QCOMPARE(f.lexicon->allRules().size(), 100);
+        QCOMPARE(f.stored().value("hotwords").toArray().size(), 4);
+        QCOMPARE(readFile(f.path()), *f.lexicon->exportSnapshot());
+        Lexicon reloaded(f.dir.path());
+        QCOMPARE(reloaded.allRules(), f.lexicon->allRules());
     }
 
     void missingFolderIsCreatedOnFirstSave()
