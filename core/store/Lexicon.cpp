@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 
 namespace {
 
@@ -210,7 +211,9 @@ QString Lexicon::apply(const QString& text)
             continue;
         current = std::move(next);
         currentKey = RuleReplacement::searchKey(current);
-        ++stored.rule.hitCount;
+        // A count read from a file may already be at the limit; it stays there rather than wrap.
+        if (stored.rule.hitCount < std::numeric_limits<qint64>::max())
+            ++stored.rule.hitCount;
         stored.changed();
         hit = true;
     }

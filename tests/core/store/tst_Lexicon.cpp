@@ -150,6 +150,15 @@ private Q_SLOTS:
         QCOMPARE(rules[0].toObject().value("hitCount").toInteger(), 1);
     }
 
+    void hitCountStopsAtItsLimit()
+    {
+        Fixture f({{"teh", "the", std::numeric_limits<qint64>::max()}, {"cat", "dog", -3}});
+        QCOMPARE(f.lexicon->apply("teh cat"), QString("the dog"));
+        QCOMPARE(hitCounts(*f.lexicon), (Counts{std::numeric_limits<qint64>::max(), -2}));
+        QCOMPARE(f.stored().value("rules").toArray()[0].toObject().value("hitCount").toInteger(),
+                 std::numeric_limits<qint64>::max());
+    }
+
     void hotwordsPutMostUsedFirst()
     {
         Fixture f({{"aa", "Alpha", 0}, {"bb", "Beta", 5}, {"cc", "Gamma", 5}, {"dd", "Beta", 1}},
