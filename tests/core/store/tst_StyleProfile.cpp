@@ -43,7 +43,7 @@ QJsonObject fileJson(const QString& path)
 } // namespace
 
 // Lets a test hold a styler's answer back until it opens the gate.
-class Gate : public QObject
+class ProfileRefreshGate : public QObject
 {
     Q_OBJECT
 
@@ -68,7 +68,7 @@ public:
         bool translate;
     };
 
-    explicit FakeStyler(std::optional<QString> answer, Gate* gate = nullptr)
+    explicit FakeStyler(std::optional<QString> answer, ProfileRefreshGate* gate = nullptr)
         : m_answer(std::move(answer))
         , m_gate(gate)
     {}
@@ -78,7 +78,7 @@ public:
     {
         calls.append(Call{mode, text, preferences, translate});
         if (m_gate)
-            co_await qCoro(m_gate, &Gate::opened);
+            co_await qCoro(m_gate, &ProfileRefreshGate::opened);
         if (!m_answer)
             throw AsrError::httpError(500, QStringLiteral("down"));
         co_return *m_answer;
@@ -88,7 +88,7 @@ public:
 
 private:
     std::optional<QString> m_answer;
-    Gate* m_gate;
+    ProfileRefreshGate* m_gate;
 };
 
 void recordMany(StyleProfile& profile, int from, int to)
@@ -274,12 +274,12 @@ private Q_SLOTS:
     {
         auto profile = open();
         recordMany(*profile, 1, 8);
-        Gate gate;
+        ProfileRefreshGate gate;
         const auto styler = std::make_shared<FakeStyler>(QStringLiteral("画像"), &gate);
         auto task = profile->refresh(styler);
         QCOMPARE(styler->calls.size(), 1);
         QVERIFY(profile->record("during", "refresh")); // the lock is not held while the model works
-        QTimer::singleShot(0, &gate, &Gate::open);
+        QTimer::singleShot(0, &gate, &ProfileRefreshGate::open);
         QVERIFY(runTask(std::move(task)).value);
         QCOMPARE(profile->profileText(), QStringLiteral("画像"));
         QCOMPARE(profile->sampleCount(), 9);
@@ -290,11 +290,11 @@ private Q_SLOTS:
     {
         auto profile = open();
         recordMany(*profile, 1, 3);
-        Gate gate;
+        ProfileRefreshGate gate;
         const auto styler = std::make_shared<FakeStyler>(QStringLiteral("画像"), &gate);
         auto task = profile->refresh(styler);
         profile.reset();
-        QTimer::singleShot(0, &gate, &Gate::open);
+        QTimer::singleShot(0, &gate, &ProfileRefreshGate::open);
         QVERIFY(runTask(std::move(task)).value);
         QVERIFY(!fileJson(path()).contains("updatedAt"));
     }
