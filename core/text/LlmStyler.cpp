@@ -100,10 +100,10 @@ QString LlmStyler::textFromAnswer(bool isHttp, int status, const QByteArray& bod
     for (const QJsonValue& block : content.toArray()) {
         if (!block.isObject())
             throw JsonError::missingMember(QStringLiteral("content[]"));
-        const QJsonValue piece = block.toObject().value(QStringLiteral("text"));
-        if (piece.isString())
-            text += piece.toString();
-        else if (!piece.isUndefined() && !piece.isNull())
+        const QJsonValue blockText = block.toObject().value(QStringLiteral("text"));
+        if (blockText.isString())
+            text += blockText.toString();
+        else if (!blockText.isUndefined() && !blockText.isNull())
             throw JsonError::missingMember(QStringLiteral("content[].text"));
     }
     return text;
