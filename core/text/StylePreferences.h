@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QString>
 
 #include <optional>
@@ -16,4 +17,19 @@ struct StylePreferences
     std::optional<QString> appContext; // the target application's label, sent apart from the prompt
 
     bool operator==(const StylePreferences&) const = default;
+
+    // The block appended to a style mode's system prompt: the preference lines under their heading,
+    // then the context and profile sections. Empty when nothing applies; otherwise it begins with
+    // two line feeds, so it can be appended without a separator.
+    QString promptFragment() const;
+
+    // The preferences that hold without a model: with noTrailingPeriod, any run of full stops
+    // ("." and "。") at the end of text is removed.
+    QString applyDeterministic(const QString& text) const;
+
+    // JSON form: every field under its own name; "appContext" left out when there is none.
+    QJsonObject toJson() const;
+    // The first six members are required with their types ("appContext" may be absent or null);
+    // JsonError otherwise.
+    static StylePreferences fromJson(const QJsonObject& object);
 };
