@@ -1,0 +1,308 @@
+#include "core/store/Lexicon.h"
+
+#include "core/store/LexiconImport.h"
+#include "core/store/LexiconSnapshot.h"
+#include "core/store/RuleReplacement.h"
+#include "core/store/StoreFile.h"
+#include "core/store/TextClass.h"
+#include "core/text/Graphemes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+const QString kSeedSource = QStringLiteral("seed");
+const QString kUserAddedSource = QStringLiteral("user_added");
+const QString kManualEditSource = QStringLiteral("manual_edit");
+
+bool holdsNumber(const QString& word)
+{
+    for (const QString& character : Graphemes::split(word)) {
+        if (TextClass::isNumeric(TextClass::firstScalar(character)))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+Lexicon::StoredRule::StoredRule(LearnedRule learned)
+    : rule(std::move(learned))
+    , searchKey(RuleReplacement::searchKey(rule.wrong))
+    , ascii(TextClass::isAscii(rule.wrong))
+{}
+
+Lexicon::Lexicon(const QString& directory)
+    : m_fileURL(QDir(directory).filePath(kFileName))
+{
+    const std::optional<QByteArray> bytes = StoreFile::readOrQuarantine(m_fileURL);
+    if (!bytes)
+        return;
+    const std::optional<LexiconSnapshot> snapshot = LexiconSnapshot::decode(*bytes);
+    if (!snapshot) {
+        // An empty file holds nothing worth keeping; anything else the user may want back.
+        if (!bytes->trimmed().isEmpty()) {
+            const QString kept = StoreFile::quarantine(m_fileURL);
+            std::printf("lexicon: %s could not be decoded; kept as %s\n", qPrintable(m_fileURL), qPrintable(kept));
+        }
+        return;
+    }
+    for (const LearnedRule& rule : snapshot->rules)
+        m_rules.append(StoredRule(rule));
+    m_extraHotwords = snapshot->hotwords;
+}
+
+QStringList Lexicon::hotwords() const
+{
+    QMutexLocker lock(&m_mutex);
+    return hotwordsLocked();
+}
+
+QStringList Lexicon::hotwordsLocked() const
+{
+    QList<const LearnedRule*> sorted;
+    sorted.reserve(m_rules.size());
+    for (const StoredRule& stored : m_rules)
+        sorted.append(&stored.rule);
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const LearnedRule* a, const LearnedRule* b) { return a->hitCount > b->hitCount; });
+
+    QStringList out;
+    QSet<QString> seen;
+    const auto take = [&](const QString& word) {
+        const QString key = TextClass::canonicalKey(word);
+        if (seen.contains(key))
+            return;
+        seen.insert(key);
+        out.append(word);
+    };
+    for (const LearnedRule* rule : sorted)
+        take(rule->right);
+    for (const QString& word : m_extraHotwords)
+        take(word);
+    return out;
+}
+
+QStringList Lexicon::asrHotwords() const
+{
+    const QStringList all = hotwords();
+    QStringList out;
+    for (const QString& word : all) {
+        if (Graphemes::count(word) < 2 || word.contains(QLatin1Char('@')) || holdsNumber(word))
+            continue;
+        out.append(word);
+        if (out.size() == kMaxAsrHotwords)
+            break;
+    }
+    return out;
+}
+
+QList<LearnedRule> Lexicon::allRules() const
+{
+    QMutexLocker lock(&m_mutex);
+    QList<LearnedRule> out;
+    out.reserve(m_rules.size());
+    for (const StoredRule& stored : m_rules)
+        out.append(stored.rule);
+    return out;
+}
+
+std::optional<QByteArray> Lexicon::exportSnapshot() const
+{
+    QMutexLocker lock(&m_mutex);
+    return encodeLocked();
+}
+
+QByteArray Lexicon::encodeLocked() const
+{
+    LexiconSnapshot snapshot;
+    snapshot.rules.reserve(m_rules.size());
+    for (const StoredRule& stored : m_rules)
+        snapshot.rules.append(stored.rule);
+    snapshot.hotwords = m_extraHotwords;
+    return snapshot.encode();
+}
+
+void Lexicon::saveLocked() const
+{
+    // A failed save leaves the change in memory; the next successful one writes everything.
+    QString error;
+    if (!StoreFile::writeAtomically(m_fileURL, encodeLocked(), &error))
+        std::printf("lexicon: cannot save %s: %s\n", qPrintable(m_fileURL), qPrintable(error));
+}
+
+qsizetype Lexicon::indexOfWrongLocked(const QString& wrong) const
+{
+    const QString key = RuleReplacement::searchKey(wrong);
+    for (qsizetype i = 0; i < m_rules.size(); ++i) {
+        if (m_rules[i].searchKey == key)
+            return i;
+    }
+    return -1;
+}
+
+bool Lexicon::hasHotwordLocked(const QString& word) const
+{
+    for (const QString& existing : m_extraHotwords) {
+        if (TextClass::canonicallyEqual(existing, word))
+            return true;
+    }
+    return false;
+}
+
+int Lexicon::merge(const QByteArray& remoteData)
+{
+    const std::optional<LexiconSnapshot> remote = LexiconSnapshot::decode(remoteData);
+    if (!remote)
+        return 0;
+    QMutexLocker lock(&m_mutex);
+    int added = 0;
+    for (const LearnedRule& rule : remote->rules) {
+        if (indexOfWrongLocked(rule.wrong) >= 0 || isBadRule(rule.wrong, rule.right))
+            continue;
+        m_rules.append(StoredRule(rule));
+        ++added;
+    }
+    for (const QString& word : remote->hotwords) {
+        if (hasHotwordLocked(word))
+            continue;
+        m_extraHotwords.append(word);
+        ++added;
+    }
+    if (added > 0)
+        saveLocked();
+    return added;
+}
+
+QString Lexicon::apply(const QString& text)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_rules.isEmpty())
+        return text;
+    QString current = text;
+    QString currentKey = RuleReplacement::searchKey(current);
+    bool hit = false;
+    for (StoredRule& stored : m_rules) {
+        if (stored.searchKey.isEmpty() || !currentKey.contains(stored.searchKey))
+            continue;
+        QString next;
+        if (stored.ascii) {
+            if (!stored.pattern)
+                stored.pattern = RuleReplacement::wordPattern(stored.rule.wrong);
+            next = RuleReplacement::replaceWords(current, *stored.pattern, stored.rule.right);
+        } else {
+            next = RuleReplacement::replaceCanonical(current, stored.rule.wrong, stored.rule.right);
+        }
+        // A hit is a change: a rule whose right equals what it found rewrites nothing and must not
+        // cost a save on every dictation.
+        if (next == current)
+            continue;
+        current = std::move(next);
+        currentKey = RuleReplacement::searchKey(current);
+        ++stored.rule.hitCount;
+        hit = true;
+    }
+    if (hit)
+        saveLocked();
+    return current;
+}
+
+void Lexicon::addRule(const QString& wrong, const QString& right, const QString& source)
+{
+    QMutexLocker lock(&m_mutex);
+    addRuleLocked(wrong, right, source);
+}
+
+void Lexicon::addRuleLocked(const QString& wrong, const QString& right, const QString& source)
+{
+    if (wrong.isEmpty() || right.isEmpty() || TextClass::canonicallyEqual(wrong, right) || isBadRule(wrong, right))
+        return;
+    const qsizetype existing = indexOfWrongLocked(wrong);
+    if (existing >= 0)
+        m_rules[existing].rule.right = right;
+    else
+        m_rules.append(StoredRule(LearnedRule::make(wrong, right, source)));
+    saveLocked();
+}
+
+void Lexicon::removeRule(const QUuid& id)
+{
+    QMutexLocker lock(&m_mutex);
+    m_rules.removeIf([&id](const StoredRule& stored) { return stored.rule.id == id; });
+    saveLocked();
+}
+
+int Lexicon::purgeBadRules()
+{
+    QMutexLocker lock(&m_mutex);
+    const qsizetype removed =
+        m_rules.removeIf([](const StoredRule& stored) { return isBadRule(stored.rule.wrong, stored.rule.right); });
+    if (removed > 0)
+        saveLocked();
+    return int(removed);
+}
+
+void Lexicon::seedIfEmpty(const QStringList& hotwords, const QList<CorrectionPair>& rules)
+{
+    QMutexLocker lock(&m_mutex);
+    if ((hotwords.isEmpty() && rules.isEmpty()) || !m_rules.isEmpty() || !m_extraHotwords.isEmpty())
+        return;
+    for (const QString& word : hotwords) {
+        if (!hasHotwordLocked(word))
+            m_extraHotwords.append(word);
+    }
+    for (const CorrectionPair& pair : rules) {
+        if (indexOfWrongLocked(pair.wrong) < 0)
+            m_rules.append(StoredRule(LearnedRule::make(pair.wrong, pair.right, kSeedSource)));
+    }
+    saveLocked();
+}
+
+void Lexicon::addHotword(const QString& word)
+{
+    QMutexLocker lock(&m_mutex);
+    addHotwordLocked(word);
+}
+
+void Lexicon::addHotwordLocked(const QString& word)
+{
+    if (word.isEmpty() || hasHotwordLocked(word))
+        return;
+    m_extraHotwords.append(word);
+    saveLocked();
+}
+
+Lexicon::ImportCounts Lexicon::bulkImport(const QString& text)
+{
+    ImportCounts counts;
+    // Parsed without the lock; each entry is then its own step, so a dictation is never held up
+    // by a long import.
+    for (const LexiconImport::Entry& entry : LexiconImport::parse(text)) {
+        if (entry.kind == LexiconImport::Entry::Kind::Rule) {
+            addRule(entry.wrong, entry.right, kUserAddedSource);
+            ++counts.rules;
+        } else {
+            addHotword(entry.wrong);
+            ++counts.hotwords;
+        }
+    }
+    return counts;
+}
+
+QList<CorrectionPair> Lexicon::learn(const QString& original, const QString& corrected)
+{
+    const QList<CorrectionPair> pairs = extractCorrections(original, corrected);
+    for (const CorrectionPair& pair : pairs)
+        addRule(pair.wrong, pair.right, kManualEditSource);
+    return pairs;
+}
+
+QList<CorrectionPair> Lexicon::previewCorrections(const QString& original, const QString& corrected) const
+{
+    return extractCorrections(original, corrected);
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "core/store/CorrectionPair.h"
+#include "core/store/Corrections.h"
+#include "core/store/LearnedRule.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMutex>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <optional>
+
+// The user's personal correction memory: rules that rewrite what recognition keeps getting
+// wrong, and extra hotwords the recognisers should favour. Everything lives in "lexicon.json"
+// in the data folder, rewritten whole after every change.
+//
+// One instance is shared by the controller, the settings window and the dictation pipeline.
+// Every operation may be called from any thread; each takes the lexicon's own lock for its whole
+// step (saving included), so readers see a consistent state and saves happen in call order.
+class Lexicon
+{
+public:
+    struct ImportCounts
+    {
+        int rules = 0;
+        int hotwords = 0;
+
+        friend bool operator==(const ImportCounts&, const ImportCounts&) = default;
+    };
+
+    // Loads "lexicon.json" from directory (which is not created here). A file that exists but
+    // cannot be read or decoded is moved aside, kept as "lexicon.json.unreadable-<time>", and
+    // the lexicon starts empty.
+    explicit Lexicon(const QString& directory);
+
+    Lexicon(const Lexicon&) = delete;
+    Lexicon& operator=(const Lexicon&) = delete;
+
+    const QString& fileURL() const { return m_fileURL; }
+
+    // The recognition vocabulary: rule replacements, most-used first, then the extra hotwords;
+    // each text once.
+    QStringList hotwords() const;
+    // hotwords() as the recognisers take it: no single characters, no "@", nothing holding a
+    // number, at most kMaxAsrHotwords entries.
+    QStringList asrHotwords() const;
+    QList<LearnedRule> allRules() const;
+    // Exactly the bytes a save would write.
+    std::optional<QByteArray> exportSnapshot() const;
+
+    // Folds another lexicon document in: local rules win on an equal wrong, invalid remote rules
+    // are skipped, new hotwords are appended. Returns how many rules and hotwords were added (0
+    // for bytes that do not decode, which change nothing).
+    int merge(const QByteArray& remoteData);
+
+    // Runs every rule over text in stored order, each on the output of the ones before it.
+    QString apply(const QString& text);
+
+    // Adds a rule, or changes the right of the rule with the same wrong. Rules that isBadRule
+    // rejects are dropped silently.
+    void addRule(const QString& wrong, const QString& right, const QString& source);
+    void removeRule(const QUuid& id);
+    // Deletes every stored rule that isBadRule rejects; returns how many.
+    int purgeBadRules();
+    // First-run filling; does nothing once the lexicon holds any rule or hotword.
+    void seedIfEmpty(const QStringList& hotwords, const QList<CorrectionPair>& rules);
+    void addHotword(const QString& word);
+    // Imports the plain-text format of LexiconImport. Counts lines read as rules and hotwords,
+    // also those that were refused or already present.
+    ImportCounts bulkImport(const QString& text);
+
+    // Learns from a correction the user made: every extracted pair is offered to addRule with the
+    // source "manual_edit". Returns all the pairs, also those addRule refused.
+    QList<CorrectionPair> learn(const QString& original, const QString& corrected);
+    QList<CorrectionPair> previewCorrections(const QString& original, const QString& corrected) const;
+
+    static QList<CorrectionPair> extractCorrections(const QString& original, const QString& corrected)
+    {
+        return Corrections::extract(original, corrected);
+    }
+    static bool isBadRule(const QString& wrong, const QString& right) { return Corrections::isBadRule(wrong, right); }
+
+    static inline const QString kFileName = QStringLiteral("lexicon.json");
+    static constexpr qsizetype kMaxAsrHotwords = 48;
+
+private:
+    // A rule with what apply needs to find it quickly, computed once per rule.
+    struct StoredRule
+    {
+        explicit StoredRule(LearnedRule rule);
+
+        LearnedRule rule;
+        QString searchKey;
+        bool ascii = false;
+        std::optional<QRegularExpression> pattern; // built on the first hit
+    };
+
+    QStringList hotwordsLocked() const;
+    QByteArray encodeLocked() const;
+    void saveLocked() const;
+    qsizetype indexOfWrongLocked(const QString& wrong) const;
+    bool hasHotwordLocked(const QString& word) const;
+    void addRuleLocked(const QString& wrong, const QString& right, const QString& source);
+    void addHotwordLocked(const QString& word);
+
+    const QString m_fileURL;
+    mutable QMutex m_mutex;
+    QList<StoredRule> m_rules;
+    QStringList m_extraHotwords;
+};

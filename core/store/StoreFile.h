@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+// Whole-file storage for the personal-data stores (lexicon, history, style profile). A store reads
+// its file once, keeps it in memory and rewrites it whole after each change. Nothing the user made
+// is ever discarded: a file that exists but cannot be used is renamed aside, next to the original,
+// before the store starts empty and writes again.
+namespace StoreFile {
+
+// The file's bytes, or std::nullopt when there is nothing to load: the file does not exist, or it
+// exists but cannot be read (it has then been moved aside with quarantine()).
+std::optional<QByteArray> readOrQuarantine(const QString& path, const QDateTime& now = QDateTime::currentDateTime());
+
+// Renames path to "<path>.unreadable-<yyyyMMdd-HHmmss>" (local time of now; "-2", "-3", ... are
+// appended when that name is taken). Stores call it when they cannot decode what they read.
+// Returns the new path, or an empty string when nothing could be moved.
+QString quarantine(const QString& path, const QDateTime& now = QDateTime::currentDateTime());
+
+// Replaces the file with bytes atomically (QSaveFile: a temporary file in the same directory,
+// renamed over the original), creating the directory if needed. On failure the old file is left
+// as it was, false is returned and *error (when given) says why.
+bool writeAtomically(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
+} // namespace StoreFile
