@@ -465,7 +465,7 @@ QCoro::Task<QString> StreamingAsr::runFinish(std::shared_ptr<StreamingAsr> self,
                 immediate = TranscriptHeuristics::join(self->m_segments);
                 self->enqueueLocked({false, {}, typed("session.finish")});
             } else {
-                // Sent even when no audio came since the last commit: the answer is what we wait for.
+                // Sent even when no audio came since the last commit.
                 self->enqueueLocked({false, {}, typed("input_audio_buffer.commit")});
             }
         }

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <QUrl>
+#include <QWebSocket>
 
 #include <deque>
 #include <exception>
@@ -19,7 +20,7 @@
 #include <optional>
 
 class QObject;
-class QWebSocket;
+
 struct StreamingEvent;
 
 // Recognition while the user speaks, over the gateway's realtime WebSocket ("/v1/asr-stream").
