@@ -248,7 +248,12 @@ void StreamingAsr::flush()
 
 void StreamingAsr::closeSocket(int code)
 {
-    if (m_socket && m_socket->state() != QAbstractSocket::UnconnectedState)
+    if (!m_socket || m_socket->state() == QAbstractSocket::UnconnectedState)
+        return;
+    // A socket that has already failed cannot carry a closing handshake any more.
+    if (m_socket->error() != QAbstractSocket::UnknownSocketError)
+        m_socket->abort();
+    else
         m_socket->close(QWebSocketProtocol::CloseCode(code), QString());
 }
 
