@@ -212,6 +212,22 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("session.update"), kAppend, kAppend, kCommit, kFinish}));
     }
 
+    void framesThatAreNotEventsAreIgnored()
+    {
+        StreamingHarness h;
+        h.gateway.queueTranscript(QStringLiteral("照常"));
+        QVERIFY(h.start());
+        QVERIFY(h.gateway.waitFor([&] { return h.asr->counters().ready; }));
+        h.gateway.sendBinary(QByteArray(R"({"type":"error","error":{"message":"binary"}})"));
+        h.gateway.sendText(QStringLiteral("not json"));
+        h.gateway.sendText(QStringLiteral(R"(["error"])"));
+        h.gateway.sendText(QStringLiteral(R"({"type":"input_audio_buffer.committed"})"));
+        h.asr->append(loudSamples(1600));
+        h.settle();
+        QVERIFY(!h.asr->counters().failed);
+        QCOMPARE(runTask(h.asr->finish(12.0)).value, std::optional<QString>(QStringLiteral("照常")));
+    }
+
     void echoesOfTheVocabularyAreDropped_data()
     {
         QTest::addColumn<QString>("transcript");
