@@ -1,7 +1,11 @@
 #include "core/audio/AudioCaptureError.h"
 #include "core/audio/AudioRecorder.h"
+#include "core/recognition/StreamingAsr.h"
 #include "platform/linux/audio/QtAudioInput.h"
 #include "platform/linux/pulse/PulseDefaultSource.h"
+#include "tests/support/FakeStreamingGateway.h"
+#include "tests/support/ManualClock.h"
+#include "tests/support/RunTask.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QElapsedTimer>
@@ -11,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QtEndian>
 
 #include <cmath>
 
@@ -113,6 +118,53 @@ private Q_SLOTS:
         QTest::qWait(200);
         locker.relock();
         QCOMPARE(observed.levels, levelsAtStop);
+    }
+
+    void spokenSentenceStreamsToTheGateway()
+    {
+        QTemporaryDir dir;
+        const QString speech = dir.filePath(QStringLiteral("speech.wav"));
+        QVERIFY(run(QStringLiteral("espeak-ng"),
+                    {QStringLiteral("-w"), speech, QStringLiteral("Hello from the microphone.")}));
+
+        FakeStreamingGateway gateway;
+        gateway.queueTranscript(QStringLiteral("hello from the microphone"));
+        ManualClock clock;
+        auto session = StreamingAsr::create(gateway.baseUrl(), QStringLiteral("device-token"), clock);
+        session->start({}, QStringLiteral("en"));
+
+        QtAudioInput input;
+        AudioRecorder recorder(input);
+        // As the controller installs it: the capture thread holds the session weakly.
+        std::weak_ptr<StreamingAsr> weak = session;
+        recorder.setStreamHandler([weak](const Samples& chunk) {
+            if (auto live = weak.lock())
+                live->append(chunk);
+        });
+        recorder.start();
+        QVERIFY(run(QStringLiteral("paplay"), {QStringLiteral("--device=out"), speech}));
+        QTest::qWait(300);
+        const Samples take = recorder.stop();
+        recorder.setStreamHandler(nullptr);
+
+        const auto outcome = runTask(session->finish(12.0));
+        QCOMPARE(outcome.value, std::optional<QString>(QStringLiteral("hello from the microphone")));
+        QVERIFY(gateway.waitForDisconnect());
+        QCOMPARE(gateway.closeCode(), std::optional<int>(1000));
+
+        // What reached the gateway is the take, less what the live converter still held at the end.
+        const double sent = double(gateway.audioSamples());
+        QVERIFY2(std::abs(sent - double(take.size())) < 0.05 * double(take.size()),
+                 qPrintable(QStringLiteral("%1 sent, %2 taken").arg(sent).arg(take.size())));
+        double sum = 0.0;
+        for (const QByteArray& chunk : gateway.audioChunks())
+            for (qsizetype i = 0; i + 1 < chunk.size(); i += 2) {
+                const double value = qFromLittleEndian<qint16>(chunk.constData() + i) / 32767.0;
+                sum += value * value;
+            }
+        QVERIFY(std::sqrt(sum / sent) > 0.01);
+        session.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     void secondTakeReopensTheDevice()
