@@ -29,9 +29,9 @@ struct StreamingEvent;
 // and at the end. Each commit is answered by one transcript; finish() joins them.
 //
 // One session per dictation, always held by shared_ptr: the capture thread appends through its
-// own reference, so the session stays valid there after the controller has let go. The socket,
-// start(), finish(), cancel() and onPartial live on the main thread; append() may be called from
-// any thread.
+// own reference, so the session stays valid there after the controller has let go (the last
+// reference may go on any thread). create(), the socket, start(), finish(), cancel() and onPartial
+// live on the main thread; append() may be called from any thread.
 class StreamingAsr : public std::enable_shared_from_this<StreamingAsr>
 {
 public:
