@@ -7,8 +7,8 @@
 #include <QPointer>
 #include <QStringList>
 #include <QUrl>
-#include <QWebSocketServer>
 #include <QWebSocketProtocol>
+#include <QWebSocketServer>
 
 #include <deque>
 #include <memory>
@@ -19,9 +19,9 @@ class QWebSocket;
 
 // The gateway's realtime recogniser at /v1/asr-stream, on a WebSocket server of its own at a free
 // port of 127.0.0.1 (Qt 6.4's QAbstractHttpServer answers an upgrade request through
-// handleRequest before it upgrades, so the HTTP fakes cannot carry it). By default it confirms the configuration at once and answers every commit with the
-// next queued transcript (an empty one when none is queued). Every text frame it receives is
-// recorded, parsed, with the audio decoded, so tests can assert exactly what the client sent.
+// handleRequest before it upgrades, so the HTTP fakes cannot carry it). By default it confirms the configuration at
+// once and answers every commit with the next queued transcript (an empty one when none is queued). Every text frame it
+// receives is recorded, parsed, with the audio decoded, so tests can assert exactly what the client sent.
 class FakeStreamingGateway : public QObject
 {
     Q_OBJECT
@@ -34,8 +34,8 @@ public:
     QUrl baseUrl() const;
 
     // Behaviour, set before the client connects (or between its messages).
-    bool confirmAtOnce = true;   // answer "session.update" with "session.updated"
-    bool answerCommits = true;   // answer each commit with the next queued transcript
+    bool confirmAtOnce = true; // answer "session.update" with "session.updated"
+    bool answerCommits = true; // answer each commit with the next queued transcript
     void queueTranscript(const QString& transcript) { m_transcripts.push_back(transcript); }
 
     // Actions on the open connection.
