@@ -1,0 +1,126 @@
+#include "core/audio/AudioRecorder.h"
+
+#include "core/audio/AudioCaptureError.h"
+#include "core/audio/Resampler.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+// Room the stream converter gets beyond the nominal output of a buffer, for its filter's jitter.
+constexpr qsizetype kStreamOutputSlack = 64;
+} // namespace
+
+AudioRecorder::AudioRecorder(AudioInput& input)
+    : m_input(input)
+{}
+
+AudioRecorder::~AudioRecorder()
+{
+    // The input's capture thread calls back into this object; it must be silent before we go.
+    m_input.stop();
+}
+
+void AudioRecorder::setLevelHandler(LevelHandler handler)
+{
+    auto shared = handler ? std::make_shared<const LevelHandler>(std::move(handler)) : nullptr;
+    std::lock_guard guard(m_lock);
+    m_levelHandler = std::move(shared);
+}
+
+void AudioRecorder::setStreamHandler(StreamHandler handler)
+{
+    auto shared = handler ? std::make_shared<const StreamHandler>(std::move(handler)) : nullptr;
+    std::lock_guard guard(m_lock);
+    m_streamHandler = std::move(shared);
+}
+
+void AudioRecorder::start()
+{
+    if (!m_engineRunning) {
+        {
+            std::lock_guard guard(m_lock);
+            m_accumulating = false;
+        }
+        QString error;
+        const std::optional<AudioInputFormat> format = m_input.prepare(&error);
+        if (!format)
+            throw AudioCaptureError(error);
+        // A fresh converter per input start: its filter state belongs to one continuous stream.
+        m_streamConverter = Resampler::create(*format);
+        {
+            std::lock_guard guard(m_lock);
+            m_format = *format;
+        }
+        if (!m_input.start([this](const float* frames, qsizetype count) { onBuffer(frames, count); }, &error))
+            throw AudioCaptureError(error);
+        m_engineRunning = true;
+    }
+    std::lock_guard guard(m_lock);
+    m_buffers.clear();
+    m_accumulating = true;
+}
+
+Samples AudioRecorder::stop()
+{
+    std::vector<std::vector<float>> take;
+    AudioInputFormat format;
+    {
+        std::lock_guard guard(m_lock);
+        m_accumulating = false;
+        take.swap(m_buffers);
+        format = m_format;
+    }
+    Samples samples = convertTake(take, format);
+    m_input.stop();
+    m_engineRunning = false;
+    return samples;
+}
+
+float AudioRecorder::level(const float* frames, qsizetype frameCount, int channelCount)
+{
+    if (frameCount <= 0 || channelCount <= 0)
+        return 0.0f;
+    float sum = 0.0f;
+    for (qsizetype i = 0; i < frameCount; ++i) {
+        const float sample = frames[i * channelCount];
+        sum += sample * sample;
+    }
+    const float rms = 3.2f * std::sqrt(sum / float(frameCount));
+    const float level = std::pow(rms, 1.4f);
+    if (std::isnan(level))
+        return 0.0f;
+    return std::clamp(level, 0.0f, 1.0f);
+}
+
+void AudioRecorder::onBuffer(const float* frames, qsizetype frameCount)
+{
+    std::shared_ptr<const LevelHandler> levelHandler;
+    std::shared_ptr<const StreamHandler> streamHandler;
+    int channels = 0;
+    {
+        std::lock_guard guard(m_lock);
+        if (!m_accumulating)
+            return;
+        levelHandler = m_levelHandler;
+        streamHandler = m_streamHandler;
+        channels = m_format.channelCount;
+        try {
+            m_buffers.emplace_back(frames, frames + frameCount * channels);
+        } catch (const std::bad_alloc&) {
+            // Out of memory for the copy: this buffer is missing from the take but still measured
+            // and streamed below.
+        }
+    }
+
+    if (levelHandler)
+        (*levelHandler)(level(frames, frameCount, channels));
+
+    if (streamHandler && m_streamConverter) {
+        Samples converted;
+        const qsizetype capacity = m_streamConverter->expectedOutput(frameCount) + kStreamOutputSlack;
+        converted.reserve(std::size_t(capacity));
+        if (m_streamConverter->feed(frames, frameCount, capacity, converted) && !converted.empty())
+            (*streamHandler)(converted);
+    }
+}

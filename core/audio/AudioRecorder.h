@@ -1,0 +1,71 @@
+#pragma once
+
+#include "core/audio/Samples.h"
+#include "platform/AudioInput.h"
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class Resampler;
+
+// The microphone as 16 kHz mono samples, one take at a time. While a take runs every input buffer
+// is kept in the device's own format (converted once, when the take ends) and two optional live
+// consumers are fed on the capture thread: a level per buffer for the waveform, and the buffer
+// converted to 16 kHz mono for streaming recognition.
+//
+// start(), stop(), the setters and voiceProcessing belong to the main thread. The handlers run on
+// the capture thread, level first, never while the recorder's lock is held.
+class AudioRecorder
+{
+public:
+    using LevelHandler = std::function<void(float level)>;
+    using StreamHandler = std::function<void(const Samples& samples)>;
+
+    explicit AudioRecorder(AudioInput& input);
+    ~AudioRecorder();
+
+    AudioRecorder(const AudioRecorder&) = delete;
+    AudioRecorder& operator=(const AudioRecorder&) = delete;
+
+    // An empty handler clears. Handlers stay across takes until replaced.
+    void setLevelHandler(LevelHandler handler);
+    void setStreamHandler(StreamHandler handler);
+
+    // Starts the input unless this recorder already runs it, then begins a new, empty take (a
+    // second start without stop() discards the take so far). Throws AudioCaptureError when the
+    // input cannot start; no take begins then.
+    void start();
+
+    // Ends the take and returns its samples at 16 kHz mono (empty without a take), then stops the
+    // input. No level or stream callback starts after it has taken the take. Never throws.
+    Samples stop();
+
+    // Written from the user's audio-isolation setting before each start; capture does not use it
+    // yet.
+    bool voiceProcessing() const { return m_voiceProcessing; }
+    void setVoiceProcessing(bool on) { m_voiceProcessing = on; }
+
+    // The level of one buffer in [0, 1] from its first channel: (3.2 * RMS) ^ 1.4, clamped; 0 for
+    // an empty buffer or a NaN.
+    static float level(const float* frames, qsizetype frameCount, int channelCount);
+
+private:
+    void onBuffer(const float* frames, qsizetype frameCount);
+
+    AudioInput& m_input;
+    bool m_engineRunning = false;
+    bool m_voiceProcessing = false;
+
+    // Replaced only while the input is stopped, so the capture thread can use it without the lock.
+    std::unique_ptr<Resampler> m_streamConverter;
+
+    std::mutex m_lock;
+    // Guarded by m_lock. Handlers are shared so the capture thread takes them without allocating.
+    std::vector<std::vector<float>> m_buffers;
+    AudioInputFormat m_format;
+    bool m_accumulating = false;
+    std::shared_ptr<const LevelHandler> m_levelHandler;
+    std::shared_ptr<const StreamHandler> m_streamHandler;
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+// The shape of the samples a microphone delivers: interleaved 32-bit float frames.
+struct AudioInputFormat
+{
+    int sampleRate = 0;
+    int channelCount = 0;
+
+    bool operator==(const AudioInputFormat&) const = default;
+};
+
+// The microphone. An input is opened in two steps so its user can get ready for the format
+// before the first buffer arrives: prepare() chooses the device and learns its own format,
+// start() begins delivering buffers on a capture thread of the input's own.
+class AudioInput
+{
+public:
+    // Called on the capture thread with `frameCount` interleaved frames in the prepared format.
+    // The pointer is valid only during the call.
+    using BufferHandler = std::function<void(const float* frames, qsizetype frameCount)>;
+
+    virtual ~AudioInput() = default;
+
+    // Chooses the input device and returns its format, or nothing with `error` set (no device,
+    // no usable format). Nothing is captured yet. Not to be called while started.
+    virtual std::optional<AudioInputFormat> prepare(QString* error) = 0;
+
+    // Begins capture in the format prepare() returned. Returns false with `error` set when the
+    // device cannot be opened; the handler is then never called.
+    virtual bool start(BufferHandler handler, QString* error) = 0;
+
+    // Ends capture. When it returns, the handler is not running and will not be called again.
+    // Harmless when not started.
+    virtual void stop() = 0;
+};

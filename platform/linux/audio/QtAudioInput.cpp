@@ -1,0 +1,117 @@
+#include "platform/linux/audio/QtAudioInput.h"
+
+#include "platform/linux/audio/CaptureWorker.h"
+#include "platform/linux/pulse/PulseDefaultSource.h"
+
+#include <QMediaDevices>
+#include <QThread>
+
+namespace {
+
+// Runs fn on the worker's thread and waits for it; directly when already there.
+template <typename Fn> void onCaptureThread(QObject* worker, Fn fn)
+{
+    if (QThread::currentThread() == worker->thread())
+        fn();
+    else
+        QMetaObject::invokeMethod(worker, fn, Qt::BlockingQueuedConnection);
+}
+
+QAudioDevice findDevice(const QByteArray& id)
+{
+    const QList<QAudioDevice> inputs = QMediaDevices::audioInputs();
+    for (const QAudioDevice& device : inputs)
+        if (device.id() == id)
+            return device;
+    return {};
+}
+
+// The device's own rate and channel count, as float when the device takes it; otherwise the
+// device's own sample format, converted while cutting buffers.
+QAudioFormat captureFormat(const QAudioDevice& device)
+{
+    QAudioFormat format = device.preferredFormat();
+    QAudioFormat asFloat = format;
+    asFloat.setSampleFormat(QAudioFormat::Float);
+    if (device.isFormatSupported(asFloat))
+        return asFloat;
+    return format;
+}
+
+} // namespace
+
+QtAudioInput::QtAudioInput(QByteArray deviceId)
+    : m_deviceId(std::move(deviceId))
+    , m_thread(std::make_unique<QThread>())
+{
+    m_thread->setObjectName(QStringLiteral("audio capture"));
+    m_thread->start();
+}
+
+QtAudioInput::~QtAudioInput()
+{
+    if (m_worker) {
+        CaptureWorker* worker = m_worker;
+        onCaptureThread(worker, [worker] { delete worker; });
+        m_worker = nullptr;
+    }
+    m_thread->quit();
+    m_thread->wait();
+}
+
+std::optional<AudioInputFormat> QtAudioInput::prepare(QString* error)
+{
+    if (m_worker) {
+        CaptureWorker* worker = m_worker;
+        onCaptureThread(worker, [worker] { delete worker; });
+        m_worker = nullptr;
+    }
+
+    QAudioDevice device;
+    if (!m_deviceId.isEmpty()) {
+        device = findDevice(m_deviceId);
+    } else {
+        const QByteArray pulseDefault = pulseDefaultSource();
+        if (!pulseDefault.isEmpty())
+            device = findDevice(pulseDefault);
+        // The server's default may be hidden from Qt (a monitor source); take Qt's choice then.
+        if (device.isNull())
+            device = QMediaDevices::defaultAudioInput();
+    }
+    if (device.isNull()) {
+        *error = QStringLiteral("没有找到可用的麦克风");
+        return std::nullopt;
+    }
+
+    const QAudioFormat format = captureFormat(device);
+    if (!format.isValid() || format.sampleRate() <= 0 || format.channelCount() <= 0) {
+        *error = QStringLiteral("麦克风的音频格式无法使用");
+        return std::nullopt;
+    }
+    m_worker = new CaptureWorker(device, format, kBufferFrames);
+    m_worker->moveToThread(m_thread.get());
+    return AudioInputFormat{format.sampleRate(), format.channelCount()};
+}
+
+bool QtAudioInput::start(BufferHandler handler, QString* error)
+{
+    if (!m_worker) {
+        *error = QStringLiteral("没有找到可用的麦克风");
+        return false;
+    }
+    QString failure;
+    CaptureWorker* worker = m_worker;
+    onCaptureThread(worker, [&] { failure = worker->begin(std::move(handler)); });
+    if (failure.isEmpty())
+        return true;
+    *error = failure;
+    return false;
+}
+
+void QtAudioInput::stop()
+{
+    if (!m_worker)
+        return;
+    CaptureWorker* worker = m_worker;
+    onCaptureThread(worker, [worker] { worker->end(); });
+}

@@ -1,0 +1,79 @@
+#include "core/audio/AudioGain.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QTest>
+
+#include <cmath>
+
+namespace {
+
+constexpr float kTarget = 0.06f;
+constexpr float kMaxGain = 12.0f;
+
+} // namespace
+
+class TestAudioGain : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void leavesInputAloneUnlessQuietSpeech_data()
+    {
+        QTest::addColumn<std::vector<float>>("samples");
+        QTest::newRow("empty") << std::vector<float>{};
+        QTest::newRow("all zero") << std::vector<float>(1000, 0.0f);
+        // Few samples, so the single-precision mean comes out at exactly the floor.
+        QTest::newRow("rms exactly at the silence floor") << std::vector<float>{0.0005f, -0.0005f, 0.0005f, 0.0005f};
+        QTest::newRow("rms below the silence floor") << std::vector<float>{0.0004f, -0.0004f, 0.0003f};
+        QTest::newRow("gain 1.147 is too small to apply") << std::vector<float>(1000, 0.0523f);
+        QTest::newRow("already at target") << std::vector<float>(1000, 0.06f);
+        QTest::newRow("loud input is never attenuated") << std::vector<float>{0.9f, -0.8f, 0.7f, -1.0f};
+    }
+
+    void leavesInputAloneUnlessQuietSpeech()
+    {
+        QFETCH(std::vector<float>, samples);
+        QCOMPARE(AudioGain::normalize(samples, kTarget, kMaxGain), samples);
+    }
+
+    void amplifiesQuietSpeech_data()
+    {
+        QTest::addColumn<std::vector<float>>("samples");
+        QTest::addColumn<std::vector<float>>("expected");
+        QTest::newRow("constant 0.01 gets gain 6") << std::vector<float>(400, 0.01f) << std::vector<float>(400, 0.06f);
+        QTest::newRow("constant 0.001 is capped at gain 12")
+            << std::vector<float>(400, 0.001f) << std::vector<float>(400, 0.012f);
+        QTest::newRow("negative samples keep their sign")
+            << std::vector<float>{0.01f, -0.01f, 0.01f, -0.01f} << std::vector<float>{0.06f, -0.06f, 0.06f, -0.06f};
+    }
+
+    void amplifiesQuietSpeech()
+    {
+        QFETCH(std::vector<float>, samples);
+        QFETCH(std::vector<float>, expected);
+        const Samples out = AudioGain::normalize(samples, kTarget, kMaxGain);
+        QCOMPARE(out.size(), expected.size());
+        for (std::size_t i = 0; i < out.size(); ++i)
+            QVERIFY2(qAbs(out[i] - expected[i]) < 1e-6f, qPrintable(QString::number(i)));
+    }
+
+    void clipsHardAtFullScale()
+    {
+        // Two peaks of +/-0.5 in a quiet background chosen so the whole take has an RMS of 0.01:
+        // the gain is 6, the peaks would reach +/-3 and are clipped, the background is scaled
+        // exactly (no limiter pulling it down).
+        const float background = std::sqrt(0.5f / 9998.0f);
+        std::vector<float> samples(10000, background);
+        samples[10] = 0.5f;
+        samples[20] = -0.5f;
+        const Samples out = AudioGain::normalize(samples, kTarget, kMaxGain);
+        QCOMPARE(out.size(), samples.size());
+        QCOMPARE(out[10], 1.0f);
+        QCOMPARE(out[20], -1.0f);
+        QVERIFY(qAbs(out[0] - 6.0f * background) < 1e-5f);
+        QVERIFY(qAbs(out[9999] - 6.0f * background) < 1e-5f);
+    }
+};
+
+MURMO_TEST(TestAudioGain)
+#include "tst_AudioGain.moc"

@@ -1,0 +1,2 @@
+set(AREA_LIBS MurmoPlatformLinux)
+set(AREA_LABELS desktop)

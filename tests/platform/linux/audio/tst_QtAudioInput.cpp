@@ -1,0 +1,196 @@
+#include "core/audio/AudioCaptureError.h"
+#include "core/audio/AudioRecorder.h"
+#include "core/recognition/StreamingAsr.h"
+#include "platform/linux/audio/QtAudioInput.h"
+#include "platform/linux/pulse/PulseDefaultSource.h"
+#include "tests/support/FakeStreamingGateway.h"
+#include "tests/support/ManualClock.h"
+#include "tests/support/RunTask.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QtEndian>
+
+#include <cmath>
+
+namespace {
+
+// What the capture thread reported, gathered under a mutex because the test reads it on the main
+// thread.
+struct Observed
+{
+    QMutex mutex;
+    QSet<QThread*> threads;
+    int levels = 0;
+    float loudest = 0.0f;
+    qsizetype streamed = 0;
+    int chunks = 0;
+};
+
+double rms(const Samples& samples)
+{
+    double sum = 0.0;
+    for (float s : samples)
+        sum += double(s) * s;
+    return samples.empty() ? 0.0 : std::sqrt(sum / double(samples.size()));
+}
+
+bool run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+} // namespace
+
+class TestQtAudioInput : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))
+            QSKIP("needs the headless desktop (scripts/with-desktop)");
+    }
+
+    void defaultSourceComesFromTheSoundServer()
+    {
+        // The headless desktop makes its virtual microphone the default.
+        QCOMPARE(pulseDefaultSource(), QByteArray("mic"));
+    }
+
+    void spokenSentenceIsCapturedAtSixteenKilohertz()
+    {
+        QTemporaryDir dir;
+        const QString speech = dir.filePath(QStringLiteral("speech.wav"));
+        QVERIFY(run(QStringLiteral("espeak-ng"),
+                    {QStringLiteral("-w"), speech, QStringLiteral("The quick brown fox jumps over the lazy dog.")}));
+
+        QtAudioInput input;
+        AudioRecorder recorder(input);
+        Observed observed;
+        recorder.setLevelHandler([&](float level) {
+            QMutexLocker locker(&observed.mutex);
+            observed.threads.insert(QThread::currentThread());
+            ++observed.levels;
+            observed.loudest = std::max(observed.loudest, level);
+        });
+        recorder.setStreamHandler([&](const Samples& chunk) {
+            QMutexLocker locker(&observed.mutex);
+            observed.threads.insert(QThread::currentThread());
+            observed.streamed += qsizetype(chunk.size());
+            ++observed.chunks;
+        });
+
+        recorder.start();
+        QElapsedTimer elapsed;
+        elapsed.start();
+        QVERIFY(run(QStringLiteral("paplay"), {QStringLiteral("--device=out"), speech}));
+        QTest::qWait(300);
+        const double seconds = double(elapsed.elapsed()) / 1000.0;
+        const Samples samples = recorder.stop();
+
+        const double expected = 16000.0 * seconds;
+        qInfo("captured %zu samples in %.3f s, rms %.4f", samples.size(), seconds, rms(samples));
+        QVERIFY2(std::abs(double(samples.size()) - expected) <= 0.05 * expected,
+                 qPrintable(QStringLiteral("%1 samples for %2 s").arg(samples.size()).arg(seconds)));
+        QVERIFY2(rms(samples) > 0.01, qPrintable(QString::number(rms(samples))));
+
+        QMutexLocker locker(&observed.mutex);
+        QVERIFY(observed.levels > 0);
+        QVERIFY(observed.loudest > 0.05f);
+        QVERIFY(observed.chunks > 0);
+        QVERIFY(std::abs(double(observed.streamed) - double(samples.size())) < 0.05 * expected);
+        QCOMPARE(observed.threads.size(), 1);
+        QVERIFY(!observed.threads.contains(QThread::currentThread()));
+        const int levelsAtStop = observed.levels;
+        locker.unlock();
+
+        // Nothing arrives once stopped.
+        QTest::qWait(200);
+        locker.relock();
+        QCOMPARE(observed.levels, levelsAtStop);
+    }
+
+    void spokenSentenceStreamsToTheGateway()
+    {
+        QTemporaryDir dir;
+        const QString speech = dir.filePath(QStringLiteral("speech.wav"));
+        QVERIFY(run(QStringLiteral("espeak-ng"),
+                    {QStringLiteral("-w"), speech, QStringLiteral("Hello from the microphone.")}));
+
+        FakeStreamingGateway gateway;
+        gateway.queueTranscript(QStringLiteral("hello from the microphone"));
+        ManualClock clock;
+        auto session = StreamingAsr::create(gateway.baseUrl(), QStringLiteral("device-token"), clock);
+        session->start({}, QStringLiteral("en"));
+
+        QtAudioInput input;
+        AudioRecorder recorder(input);
+        // As the controller installs it: the capture thread holds the session weakly.
+        std::weak_ptr<StreamingAsr> weak = session;
+        recorder.setStreamHandler([weak](const Samples& chunk) {
+            if (auto live = weak.lock())
+                live->append(chunk);
+        });
+        recorder.start();
+        QVERIFY(run(QStringLiteral("paplay"), {QStringLiteral("--device=out"), speech}));
+        QTest::qWait(300);
+        const Samples take = recorder.stop();
+        recorder.setStreamHandler(nullptr);
+
+        const auto outcome = runTask(session->finish(12.0));
+        QCOMPARE(outcome.value, std::optional<QString>(QStringLiteral("hello from the microphone")));
+        QVERIFY(gateway.waitForDisconnect());
+        QCOMPARE(gateway.closeCode(), std::optional<int>(1000));
+
+        // What reached the gateway is the take, less what the live converter still held at the end.
+        const double sent = double(gateway.audioSamples());
+        QVERIFY2(std::abs(sent - double(take.size())) < 0.05 * double(take.size()),
+                 qPrintable(QStringLiteral("%1 sent, %2 taken").arg(sent).arg(take.size())));
+        double sum = 0.0;
+        for (const QByteArray& chunk : gateway.audioChunks())
+            for (qsizetype i = 0; i + 1 < chunk.size(); i += 2) {
+                const double value = qFromLittleEndian<qint16>(chunk.constData() + i) / 32767.0;
+                sum += value * value;
+            }
+        QVERIFY(std::sqrt(sum / sent) > 0.01);
+        session.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void secondTakeReopensTheDevice()
+    {
+        QtAudioInput input(QByteArray("mic"));
+        AudioRecorder recorder(input);
+        for (int take = 0; take < 2; ++take) {
+            recorder.start();
+            QElapsedTimer elapsed;
+            elapsed.start();
+            QTest::qWait(1000);
+            const double expected = 16000.0 * double(elapsed.elapsed()) / 1000.0;
+            const Samples samples = recorder.stop();
+            QVERIFY2(std::abs(double(samples.size()) - expected) <= 0.1 * expected,
+                     qPrintable(QString::number(samples.size())));
+        }
+    }
+
+    void unknownDeviceIsReported()
+    {
+        QtAudioInput input(QByteArray("no-such-source"));
+        AudioRecorder recorder(input);
+        QVERIFY_THROWS_EXCEPTION(AudioCaptureError, recorder.start());
+        QVERIFY(recorder.stop().empty());
+    }
+};
+
+MURMO_TEST(TestQtAudioInput)
+#include "tst_QtAudioInput.moc"

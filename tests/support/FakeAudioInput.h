@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/AudioInput.h"
+
+#include <vector>
+
+// A microphone the test feeds by hand. deliver() calls the handler on the calling thread, as the
+// capture thread would; it reaches the handler only while started, unless the test plays a late
+// buffer with deliverDuringStop.
+class FakeAudioInput : public AudioInput
+{
+public:
+    explicit FakeAudioInput(AudioInputFormat format = {48000, 1});
+
+    std::optional<AudioInputFormat> prepare(QString* error) override;
+    bool start(BufferHandler handler, QString* error) override;
+    void stop() override;
+
+    // Interleaved frames in the input's format.
+    void deliver(const std::vector<float>& frames);
+    // Delivers `seconds` of a sine of `amplitude` on every channel in buffers of `bufferFrames`.
+    void deliverSine(double seconds, float amplitude, qsizetype bufferFrames = 4096, double frequency = 440.0);
+
+    void setFormat(AudioInputFormat format) { m_format = format; }
+    // The next prepare() / start() fails with this text.
+    void failNextPrepare(QString error) { m_prepareError = std::move(error); }
+    void failNextStart(QString error) { m_startError = std::move(error); }
+    // stop() hands this buffer to the handler once more before it stops, the way a real device may
+    // deliver one last buffer while it is being stopped.
+    void deliverDuringStop(std::vector<float> frames) { m_lateBuffer = std::move(frames); }
+
+    bool isStarted() const { return bool(m_handler); }
+    int prepareCount() const { return m_prepares; }
+    int startCount() const { return m_starts; }
+    int stopCount() const { return m_stops; }
+
+private:
+    AudioInputFormat m_format;
+    BufferHandler m_handler;
+    QString m_prepareError;
+    QString m_startError;
+    std::vector<float> m_lateBuffer;
+    double m_phase = 0.0;
+    int m_prepares = 0;
+    int m_starts = 0;
+    int m_stops = 0;
+};
