@@ -4,7 +4,6 @@
 #include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
-#include <QWebSocket>
 
 namespace {
 
@@ -133,7 +132,6 @@ FakeHttpService::FakeHttpService(QObject* parent)
     m_port = listen(QHostAddress::LocalHost, 0);
     if (m_port == 0)
         qFatal("fake service could not listen on 127.0.0.1");
-    connect(this, &QAbstractHttpServer::newWebSocketConnection, this, &FakeHttpService::acceptWebSockets);
 }
 
 FakeHttpService::~FakeHttpService() = default;
@@ -208,15 +206,4 @@ bool FakeHttpService::handleRequest(const QHttpServerRequest& request, QTcpSocke
 void FakeHttpService::missingHandler(const QHttpServerRequest&, QTcpSocket* socket)
 {
     deliver(socket, FakeReply::raw("no such route", 404));
-}
-
-void FakeHttpService::acceptWebSockets()
-{
-    while (hasPendingWebSocketConnections()) {
-        std::unique_ptr<QWebSocket> socket = nextPendingWebSocketConnection();
-        QWebSocket* raw = socket.get();
-        m_webSockets.push_back(std::move(socket));
-        if (onWebSocket)
-            onWebSocket(raw);
-    }
 }

@@ -12,10 +12,6 @@
 #include <chrono>
 #include <deque>
 #include <functional>
-#include <memory>
-#include <vector>
-
-class QWebSocket;
 
 // One request as it reached the fake: method, path, query, the headers in the order they came,
 // and the body bytes.
@@ -61,7 +57,8 @@ struct FakeReply
 
 // An HTTP service on 127.0.0.1 at a free port, standing in for a remote one. Routes are scripted
 // per test (method + path); every request is recorded so tests can assert the exact bytes sent.
-// Unscripted routes answer 404. WebSocket upgrades on any path are handed to onWebSocket.
+// Unscripted routes answer 404. (Qt 6.4 answers a WebSocket upgrade through the route handler
+// before upgrading, so streaming fakes run a QWebSocketServer of their own.)
 class FakeHttpService : public QAbstractHttpServer
 {
     Q_OBJECT
@@ -86,20 +83,15 @@ public:
     QList<RecordedRequest> requestsTo(const QString& path) const;
     void clearRequests() { m_requests.clear(); }
 
-    // Called with each accepted WebSocket; the fake keeps ownership.
-    std::function<void(QWebSocket*)> onWebSocket;
-
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
 
 private:
     FakeReply replyFor(const RecordedRequest& request);
-    void acceptWebSockets();
 
     quint16 m_port = 0;
     QList<RecordedRequest> m_requests;
     QHash<QString, Handler> m_handlers;
     QHash<QString, std::deque<FakeReply>> m_queued;
-    std::vector<std::unique_ptr<QWebSocket>> m_webSockets;
 };
