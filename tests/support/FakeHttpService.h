@@ -39,10 +39,10 @@ struct FakeReply
 {
     enum class Behaviour
     {
-        Answer,          // status line, headers, the whole body
-        DropMidAnswer,   // status line and headers promising more body than is sent, then close
+        Answer,           // status line, headers, the whole body
+        DropMidAnswer,    // status line and headers promising more body than is sent, then close
         CloseImmediately, // close the connection without a byte
-        NeverAnswer,     // keep the connection open and say nothing
+        NeverAnswer,      // keep the connection open and say nothing
     };
 
     int status = 200;
