@@ -1,8 +1,12 @@
 #include "platform/linux/clipboard/QtClipboard.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QImage>
 #include <QMimeData>
+
+#include <algorithm>
 
 QtClipboard::QtClipboard(QObject* parent)
     : QObject(parent)
@@ -46,6 +50,18 @@ ClipboardSnapshot QtClipboard::snapshot() const
         total += bytes.size();
         snapshot.formats.append({format, bytes});
     }
+    // A picture copied inside a Qt program (ours included) exists only as Qt's in-process image;
+    // keep it as PNG so it survives the round trip.
+    const bool hasPng = std::any_of(snapshot.formats.cbegin(), snapshot.formats.cend(),
+                                    [](const auto& f) { return f.mimeType == QLatin1String("image/png"); });
+    if (!hasPng && data->hasImage()) {
+        const QImage image = qvariant_cast<QImage>(data->imageData());
+        QByteArray png;
+        QBuffer buffer(&png);
+        if (!image.isNull() && buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "PNG") &&
+            png.size() <= maxFormatBytes && total + png.size() <= maxSnapshotBytes)
+            snapshot.formats.append({QStringLiteral("image/png"), png});
+    }
     return snapshot;
 }
 
@@ -57,7 +73,11 @@ void QtClipboard::restore(const ClipboardSnapshot& snapshot)
         return;
     }
     auto* data = new QMimeData;
-    for (const auto& format : snapshot.formats)
+    for (const auto& format : snapshot.formats) {
         data->setData(format.mimeType, format.data);
+        // Qt programs (this one too) ask for the picture as Qt's own image type.
+        if (format.mimeType == QLatin1String("image/png"))
+            data->setImageData(QImage::fromData(format.data, "PNG"));
+    }
     clipboard->setMimeData(data, QClipboard::Clipboard);
 }
