@@ -1,10 +1,6 @@
 #include "app/desktop/TextInserter.h"
 #include "platform/SystemClock.h"
-#include "platform/linux/atspi/AtspiAccessibility.h"
-#include "platform/linux/clipboard/QtClipboard.h"
-#include "platform/linux/x11/X11Workspace.h"
-#include "platform/linux/x11/XTestKeySynthesizer.h"
-#include "tests/app/desktop_x11/FieldHelper.h"
+#include "tests/app/desktop_x11/DesktopPorts.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QClipboard>
@@ -19,10 +15,11 @@ class TestInsertionOnDesktop : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<X11Workspace> m_workspace;
-    std::unique_ptr<XTestKeySynthesizer> m_keys;
-    std::unique_ptr<QtClipboard> m_clipboard;
-    std::unique_ptr<AtspiAccessibility> m_accessibility;
+    std::unique_ptr<DesktopPorts> m_ports;
+    X11Workspace* m_workspace = nullptr;
+    XTestKeySynthesizer* m_keys = nullptr;
+    QtClipboard* m_clipboard = nullptr;
+    AtspiAccessibility* m_accessibility = nullptr;
     SystemClock m_clock;
 
     struct Outcome
@@ -42,30 +39,17 @@ class TestInsertionOnDesktop : public QObject
         QGuiApplication::clipboard()->setMimeData(data);
     }
 
-    bool bringToFront(FieldHelper& helper, const QString& field)
-    {
-        if (!helper.isReady() || !helper.focus(field))
-            return false;
-        QDeadlineTimer deadline(5000);
-        while (!deadline.hasExpired()) {
-            const auto front = m_workspace->frontApplication();
-            if (front && front->pid == helper.pid() && helper.isActive())
-                return true;
-            QTest::qWait(20);
-        }
-        return false;
-    }
+    bool bringToFront(FieldHelper& helper, const QString& field) { return m_ports->bringToFront(helper, field); }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        m_workspace = std::make_unique<X11Workspace>();
-        m_keys = std::make_unique<XTestKeySynthesizer>();
-        m_clipboard = std::make_unique<QtClipboard>();
-        m_accessibility = std::make_unique<AtspiAccessibility>(*m_keys);
-        QVERIFY2(m_workspace->isConnected(), "needs the headless desktop (scripts/with-desktop)");
-        QVERIFY(m_keys->isAvailable());
-        QVERIFY(m_accessibility->isServiceAvailable());
+        m_ports = std::make_unique<DesktopPorts>();
+        QVERIFY2(m_ports->isUsable(), "needs the headless desktop (scripts/with-desktop)");
+        m_workspace = &m_ports->workspace;
+        m_keys = &m_ports->keys;
+        m_clipboard = &m_ports->clipboard;
+        m_accessibility = &m_ports->accessibility;
     }
 
     void pastesIntoTheTargetAndGivesTheWholeClipboardBack()
@@ -168,7 +152,7 @@ private Q_SLOTS:
         QCOMPARE(m_clipboard->text(), std::optional<QString>(QStringLiteral("not for you")));
     }
 
-    void cleanupTestCase() { m_accessibility.reset(); }
+    void cleanupTestCase() { m_ports.reset(); }
 };
 
 MURMO_TEST(TestInsertionOnDesktop)
