@@ -11,6 +11,10 @@
 
 #include <memory>
 
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
 class TestInsertionOnDesktop : public QObject
 {
     Q_OBJECT
@@ -150,6 +154,34 @@ private Q_SLOTS:
         QCOMPARE(other.value(QStringLiteral("line")), QString());
         QCOMPARE(target.value(QStringLiteral("line")), QString());
         QCOMPARE(m_clipboard->text(), std::optional<QString>(QStringLiteral("not for you")));
+    }
+
+    void pastesWhileTheUserStillHoldsModifiers()
+    {
+        FieldHelper target(QStringLiteral("MurmoPasteTarget"), QStringLiteral("Paste target"));
+        QVERIFY(bringToFront(target, QStringLiteral("line")));
+        // The dictation hotkey's Alt and Super are still down when the text arrives; Ctrl+Alt+V
+        // would not paste.
+        Display* display = XOpenDisplay(nullptr);
+        QVERIFY(display);
+        const KeyCode alt = XKeysymToKeycode(display, XK_Alt_L);
+        const KeyCode super = XKeysymToKeycode(display, XK_Super_L);
+        XTestFakeKeyEvent(display, alt, True, CurrentTime);
+        XTestFakeKeyEvent(display, super, True, CurrentTime);
+        XSync(display, False);
+
+        TextInserter inserter(*m_clipboard, *m_keys, *m_workspace, *m_accessibility, m_clock);
+        QVERIFY(inserter.insert(QStringLiteral("held keys"), QStringLiteral("murmopastetarget")));
+        QTRY_COMPARE(target.value(QStringLiteral("line")), QStringLiteral("held keys"));
+
+        char keys[32] = {};
+        XQueryKeymap(display, keys);
+        const bool altDown = keys[alt / 8] & (1 << (alt % 8));
+        XTestFakeKeyEvent(display, alt, False, CurrentTime);
+        XTestFakeKeyEvent(display, super, False, CurrentTime);
+        XSync(display, False);
+        XCloseDisplay(display);
+        QVERIFY(!altDown);
     }
 
     void cleanupTestCase() { m_ports.reset(); }

@@ -4,6 +4,10 @@
 #include "tests/support/RunTask.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QDir>
+#include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -105,6 +109,29 @@ private Q_SLOTS:
                            "当前场景出现过的专名/术语（仅供统一拼写与大小写：只有当转写里某个词与下列词明显是"
                            "同一个词时，才改成下列写法；不要因发音相近就改写其它词，说话人没说到的一律忽略）："
                            "Design, review, Murmo, roadmap, Ping, Alice, about, QCoro, gRPC")));
+    }
+
+    void namesTheApplicationAfterItsDesktopEntry()
+    {
+        QTemporaryDir data;
+        QVERIFY(QDir(data.path()).mkpath(QStringLiteral("applications")));
+        QFile entry(data.filePath(QStringLiteral("applications/murmonamed.desktop")));
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.write("[Desktop Entry]\nType=Application\nName[de]=Notizen\nName=Notes 笔记\nExec=true\n"
+                    "[Desktop Action New]\nName=New note\n");
+        entry.close();
+        qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+        const auto restoreEnvironment = qScopeGuard([] { qunsetenv("XDG_DATA_HOME"); });
+        X11Workspace workspace;
+
+        FieldHelper helper(QStringLiteral("MurmoNamed"), QStringLiteral("Untitled"));
+        QVERIFY(m_ports->bringToFront(helper, QStringLiteral("line")));
+        const auto front = workspace.frontApplication();
+        QVERIFY(front);
+        QCOMPARE(front->bundleId, QStringLiteral("murmonamed"));
+        QCOMPARE(front->name, QStringLiteral("Notes 笔记"));
+        QCOMPARE(front->pid, qint32(helper.pid()));
+        QCOMPARE(workspace.windowTitle(front->pid), std::optional<QString>(QStringLiteral("Untitled")));
     }
 
     void cleanupTestCase() { m_ports.reset(); }
