@@ -190,7 +190,5 @@ private Q_SLOTS:
     }
 };
 
-Q_DECLARE_METATYPE(ScreenContext::Info)
-
 MURMO_TEST(TestScreenContext)
 #include "tst_ScreenContext.moc"

@@ -324,7 +324,5 @@ private Q_SLOTS:
     }
 };
 
-Q_DECLARE_METATYPE(ClipboardSnapshot)
-
 MURMO_TEST(TestTextInserter)
 #include "tst_TextInserter.moc"
