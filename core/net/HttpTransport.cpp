@@ -4,11 +4,11 @@
 #include "core/net/NetworkErrors.h"
 
 #include <QCoreApplication>
+#include <QCoroNetworkReply>
 #include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QStringDecoder>
-#include <QCoroNetworkReply>
 
 #include <memory>
 
@@ -21,8 +21,7 @@ QString HttpResponse::utf8Body() const
 
 HttpTransport::HttpTransport(QNetworkAccessManager* manager)
     : m_manager(manager)
-{
-}
+{}
 
 HttpTransport& HttpTransport::shared()
 {
@@ -85,7 +84,11 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
     const auto effective = m_timeoutCap ? std::min(timeout, *m_timeoutCap) : timeout;
     request.setTransferTimeout(static_cast<int>(effective.count()));
 
-    std::unique_ptr<QNetworkReply> reply(manager()->sendCustomRequest(request, verb, body));
+    // The coroutine resumes inside the reply's own finished signal (for an abort, inside abort()),
+    // so deleting the reply when this frame ends would pull it out from under Qt's emission.
+    const auto deleteLater = [](QNetworkReply* r) { r->deleteLater(); };
+    std::unique_ptr<QNetworkReply, decltype(deleteLater)> reply(manager()->sendCustomRequest(request, verb, body),
+                                                                deleteLater);
     QPointer<CancelToken> guard(cancel);
     QMetaObject::Connection cancelConnection;
     if (cancel)
@@ -101,8 +104,8 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid() || isTransportFailure(reply->error())) {
         // Either no status line arrived, or the body was cut off: the connection itself failed.
-        const bool timedOut = reply->error() == QNetworkReply::OperationCanceledError ||
-                              reply->error() == QNetworkReply::TimeoutError;
+        const bool timedOut =
+            reply->error() == QNetworkReply::OperationCanceledError || reply->error() == QNetworkReply::TimeoutError;
         throw transportErrorFrom(*reply, timedOut);
     }
 
