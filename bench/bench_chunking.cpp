@@ -1,6 +1,6 @@
-// Cutting a ten-minute dictation into recognition pieces, next to the bare work in the same run:
+// Cutting a ten-minute dictation into recognition chunks, next to the bare work in the same run:
 // one sum-of-squares pass over the same samples, and one copy of them into a fresh array (the
-// pieces are fresh arrays holding every sample once, plus the overlaps).
+// chunks are fresh arrays holding every sample once, plus the overlaps).
 #include "core/audio/AudioChunker.h"
 
 #include <benchmark/benchmark.h>

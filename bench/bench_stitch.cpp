@@ -1,5 +1,5 @@
-// Stitching the transcripts of a ten-minute dictation (ten pieces of about a minute, each
-// repeating the end of the one before), next to the bare work: concatenating the same pieces,
+// Stitching the transcripts of a ten-minute dictation (ten chunks of about a minute, each
+// repeating the end of the one before), next to the bare work: concatenating the same chunks,
 // and segmenting the joined text into user-perceived characters once.
 #include "core/text/TranscriptHeuristics.h"
 
@@ -27,17 +27,17 @@ QString minuteOfSpeech(int index)
     return text + QStringLiteral("第%1段结束。").arg(index);
 }
 
-QStringList tenPieces()
+QStringList tenChunks()
 {
-    QStringList pieces;
+    QStringList chunks;
     QString previousTail;
     for (int i = 0; i < 10; ++i) {
         const QString own = minuteOfSpeech(i);
-        // Three seconds of repeated audio: the last dozen characters of the previous piece.
-        pieces.append(previousTail + own);
+        // Three seconds of repeated audio: the last dozen characters of the previous chunk.
+        chunks.append(previousTail + own);
         previousTail = own.right(12);
     }
-    return pieces;
+    return chunks;
 }
 
 double g_stitchNs = 0;
@@ -46,18 +46,18 @@ double g_segmentNs = 0;
 
 void BM_Concatenate(benchmark::State& state)
 {
-    const QStringList pieces = tenPieces();
+    const QStringList chunks = tenChunks();
     for (auto _ : state) {
         QString joined;
-        for (const QString& piece : pieces)
-            joined += piece;
+        for (const QString& chunk : chunks)
+            joined += chunk;
         benchmark::DoNotOptimize(joined.data());
     }
 }
 
 void BM_SegmentOnce(benchmark::State& state)
 {
-    const QString joined = tenPieces().join(QString());
+    const QString joined = tenChunks().join(QString());
     for (auto _ : state) {
         QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, joined);
         int n = 0;
@@ -69,9 +69,9 @@ void BM_SegmentOnce(benchmark::State& state)
 
 void BM_StitchOverlapping(benchmark::State& state)
 {
-    const QStringList pieces = tenPieces();
+    const QStringList chunks = tenChunks();
     for (auto _ : state) {
-        QString stitched = TranscriptHeuristics::stitchOverlapping(pieces);
+        QString stitched = TranscriptHeuristics::stitchOverlapping(chunks);
         benchmark::DoNotOptimize(stitched.data());
     }
 }

@@ -31,7 +31,7 @@ QCoro::Task<QString> recognizeOne(std::shared_ptr<Batch> batch, std::size_t inde
     for (int attempt = 1;; ++attempt) {
         std::exception_ptr failure;
         try {
-            // Encoded afresh for every attempt so only one WAV image per piece is alive at a time.
+            // Encoded afresh for every attempt so only one WAV image per chunk is alive at a time.
             const QByteArray wav = WavEncoder::encode(batch->chunks[index], kSampleRate);
             QString text =
                 co_await batch->provider->transcribe(wav, batch->vocabulary, batch->languageHint, &batch->cancel);
@@ -47,7 +47,7 @@ QCoro::Task<QString> recognizeOne(std::shared_ptr<Batch> batch, std::size_t inde
     }
 }
 
-// One of the kMaxInFlight slots: takes the next piece in order until none is left or the batch
+// One of the kMaxInFlight slots: takes the next chunk in order until none is left or the batch
 // has failed. Never throws, so the parent can await every worker.
 QCoro::Task<void> worker(std::shared_ptr<Batch> batch)
 {

@@ -14,8 +14,8 @@ class AsrProvider;
 class CancelToken;
 class Clock;
 
-// Recognises the pieces of one long recording: never more than kMaxInFlight requests at a time,
-// the next piece started (in order) whenever one finishes, each piece tried up to kAttempts times
+// Recognises the chunks of one long recording: never more than kMaxInFlight requests at a time,
+// the next chunk started (in order) whenever one finishes, each chunk tried up to kAttempts times
 // with waits of 600 ms times the attempt number in between.
 namespace ChunkRecognition {
 
@@ -24,9 +24,9 @@ inline constexpr int kAttempts = 3;
 inline constexpr std::chrono::milliseconds kRetryStep{600};
 inline constexpr int kSampleRate = 16000;
 
-// The transcripts in piece order, however the answers arrived. When a piece fails its last
-// attempt the others are cancelled and awaited, then that piece's error is thrown. Raising cancel
-// cancels every piece (CancelledError is thrown). clock times the waits and must outlive the call.
+// The transcripts in chunk order, however the answers arrived. When a chunk fails its last
+// attempt the others are cancelled and awaited, then that chunk's error is thrown. Raising cancel
+// cancels every chunk (CancelledError is thrown). clock times the waits and must outlive the call.
 QCoro::Task<QStringList> recognize(std::shared_ptr<const AsrProvider> provider, std::vector<Samples> chunks,
                                    QStringList vocabulary, std::optional<QString> languageHint, Clock* clock,
                                    CancelToken* cancel = nullptr);

@@ -101,7 +101,7 @@ QCoro::Task<DictationPipeline::Output> recognizeSamples(DictationPipeline pipeli
         samples = Samples();
         raw = co_await pipeline.provider()->transcribe(wav, vocabulary, languageHint, cancel);
     } else {
-        samples = Samples(); // the pieces hold every sample now
+        samples = Samples(); // the chunks hold every sample now
         const QStringList texts = co_await ChunkRecognition::recognize(pipeline.provider(), std::move(chunks),
                                                                        vocabulary, languageHint, clock, cancel);
         raw = TranscriptHeuristics::stitchOverlapping(texts);

@@ -19,7 +19,7 @@ class Clock;
 class Lexicon;
 class Styler;
 
-// Turns one dictation into the text to insert: recognition (long recordings in overlapping pieces,
+// Turns one dictation into the text to insert: recognition (long recordings in overlapping chunks,
 // several at a time), removal of the vocabulary the recogniser read back, the user's correction
 // rules, a style mode chosen by voice, and styling by the language model with guards against
 // blank and refusing answers. The controller builds one per dictation; each call is independent.
@@ -61,8 +61,8 @@ public:
     const QList<StyleMode>& modes() const { return m_modes; }
 
     // Recognises 16 kHz mono samples and finishes the text. Recordings the chunker leaves whole
-    // are sent once; longer ones go in pieces, each retried twice. Throws the recogniser's error
-    // (after cancelling the other pieces); styling errors never fail the call.
+    // are sent once; longer ones go in chunks, each retried twice. Throws the recogniser's error
+    // (after cancelling the other chunks); styling errors never fail the call.
     QCoro::Task<Output> run(Samples samples, StyleMode defaultMode, StylePreferences preferences, bool translate,
                             std::optional<QString> languageHint, CancelToken* cancel = nullptr) const;
 

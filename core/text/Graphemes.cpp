@@ -33,12 +33,12 @@ qsizetype safeBoundaryNear(QStringView text, qsizetype from, qsizetype step)
 
 QStringList splitView(QStringView text)
 {
-    QStringList parts;
+    QStringList characters;
     const std::vector<qsizetype> cuts = boundaries(text);
-    parts.reserve(qsizetype(cuts.size()) - 1);
+    characters.reserve(qsizetype(cuts.size()) - 1);
     for (std::size_t i = 0; i + 1 < cuts.size(); ++i)
-        parts.append(text.mid(cuts[i], cuts[i + 1] - cuts[i]).toString());
-    return parts;
+        characters.append(text.mid(cuts[i], cuts[i + 1] - cuts[i]).toString());
+    return characters;
 }
 
 } // namespace
@@ -97,8 +97,8 @@ QStringList last(const QString& text, qsizetype n)
 {
     if (n <= 0)
         return {};
-    const QStringList parts = splitView(lastWindow(text, n));
-    return parts.mid(std::max<qsizetype>(parts.size() - n, 0));
+    const QStringList characters = splitView(lastWindow(text, n));
+    return characters.mid(std::max<qsizetype>(characters.size() - n, 0));
 }
 
 QString left(const QString& text, qsizetype n)

@@ -155,13 +155,13 @@ bool isListSeparator(QStringView character)
     return QChar::isSpace(scalar) || (scalar < 0x10000 && separators.contains(QChar(char16_t(scalar))));
 }
 
-// Appends piece (already trimmed, not empty) with the one separator the joining rules allow.
-void appendPiece(QString& result, const QString& piece)
+// Appends segment (already trimmed, not empty) with the one separator the joining rules allow.
+void appendSegment(QString& result, const QString& segment)
 {
     if (!result.isEmpty() && isAsciiLetter(Graphemes::last(result, 1).value(0)) &&
-        isAsciiLetter(Graphemes::first(piece, 1).value(0)))
+        isAsciiLetter(Graphemes::first(segment, 1).value(0)))
         result.append(QLatin1Char(' '));
-    result.append(piece);
+    result.append(segment);
 }
 
 // Sorted by character count, longest first; equal lengths keep their order.
@@ -183,7 +183,7 @@ std::pair<qsizetype, qsizetype> boundaryOverlap(const QString& a, const QString&
     if (a.isEmpty() || b.isEmpty() || maxLen < shortest)
         return {0, 0};
     // The windows hold at least maxLen characters where the texts are that long; only the last
-    // (first) maxLen of them take part.
+    // (first) maxLen of them take segment.
     const Characters tail(Graphemes::lastWindow(a, maxLen).toString(), false);
     const Characters head(Graphemes::firstWindow(b, maxLen).toString(), false);
     const qsizetype longest = std::min({tail.size(), head.size(), maxLen});
@@ -205,30 +205,30 @@ QString stitchOverlapping(const QStringList& transcripts)
 {
     QString result;
     for (const QString& transcript : transcripts) {
-        QString piece = transcript.trimmed();
-        if (piece.isEmpty())
+        QString segment = transcript.trimmed();
+        if (segment.isEmpty())
             continue;
         if (result.isEmpty()) {
-            result = piece;
+            result = segment;
             continue;
         }
-        const auto [characters, units] = boundaryOverlap(result, piece, kStitchMaxLen, kStitchMinLen);
+        const auto [characters, units] = boundaryOverlap(result, segment, kStitchMaxLen, kStitchMinLen);
         if (characters > 0)
-            piece.remove(0, units);
-        if (piece.isEmpty())
+            segment.remove(0, units);
+        if (segment.isEmpty())
             continue;
-        appendPiece(result, piece);
+        appendSegment(result, segment);
     }
     return result;
 }
 
-QString join(const QStringList& pieces)
+QString join(const QStringList& segments)
 {
     QString result;
-    for (const QString& raw : pieces) {
-        const QString piece = raw.trimmed();
-        if (!piece.isEmpty())
-            appendPiece(result, piece);
+    for (const QString& raw : segments) {
+        const QString segment = raw.trimmed();
+        if (!segment.isEmpty())
+            appendSegment(result, segment);
     }
     return result;
 }

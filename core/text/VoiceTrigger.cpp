@@ -6,7 +6,7 @@
 
 namespace {
 
-// A trigger said after more than this many characters is part of the sentence, not a command.
+// A trigger said after more than this many characters belongs to the sentence, it is not a command.
 constexpr qsizetype kMaxLeadingCharacters = 2;
 
 QStringList loweredCharacters(const QString& text)

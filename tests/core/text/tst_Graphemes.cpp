@@ -10,7 +10,7 @@ namespace {
 // skin tones, combining accents, Hangul jamo.
 QString mixed(int seed, int length)
 {
-    static const QStringList parts{
+    static const QStringList fragments{
         QStringLiteral("今天"),
         QStringLiteral("abc "),
         QStringLiteral("🇨🇳🇺🇸🇯🇵"),
@@ -26,7 +26,7 @@ QString mixed(int seed, int length)
     quint32 state = quint32(seed);
     while (text.size() < length) {
         state = state * 1664525u + 1013904223u;
-        text += parts[int((state >> 16) % quint32(parts.size()))];
+        text += fragments[int((state >> 16) % quint32(fragments.size()))];
     }
     return text;
 }

@@ -40,31 +40,31 @@ Samples recording(qint64 count, std::initializer_list<qint64> silences)
     return samples;
 }
 
-// 150 s cut at 950,400 and 1,900,400: pieces of 950,400, 998,000 and 547,600 samples (each
+// 150 s cut at 950,400 and 1,900,400: chunks of 950,400, 998,000 and 547,600 samples (each
 // after the first starting 3 s early).
-Samples threePieces()
+Samples threeChunks()
 {
     return recording(2400000, {950000, 1900000});
 }
 
 // 212.5 s cut at 950,400, 1,900,400 and 2,860,400.
-Samples fourPieces()
+Samples fourChunks()
 {
     return recording(3400000, {950000, 1900000, 2860000});
 }
 
-// Which piece a request or a WAV image carries, told by its length.
-const std::map<qint64, int> kPieceBySamples{{950400, 0}, {998000, 1}, {547600, 2}, {1008000, 2}, {587600, 3}};
+// Which chunk a request or a WAV image carries, told by its length.
+const std::map<qint64, int> kChunkBySamples{{950400, 0}, {998000, 1}, {547600, 2}, {1008000, 2}, {587600, 3}};
 
-int pieceOfWav(const QByteArray& wav)
+int chunkOfWav(const QByteArray& wav)
 {
-    const auto it = kPieceBySamples.find((wav.size() - WavEncoder::kHeaderSize) / 2);
-    return it == kPieceBySamples.end() ? -1 : it->second;
+    const auto it = kChunkBySamples.find((wav.size() - WavEncoder::kHeaderSize) / 2);
+    return it == kChunkBySamples.end() ? -1 : it->second;
 }
 
-int pieceOf(const RecordedRequest& request)
+int chunkOf(const RecordedRequest& request)
 {
-    return pieceOfWav(QByteArray::fromBase64(request.json().value(QStringLiteral("audio_b64")).toString().toLatin1()));
+    return chunkOfWav(QByteArray::fromBase64(request.json().value(QStringLiteral("audio_b64")).toString().toLatin1()));
 }
 
 FakeReply transcript(const QString& text)
@@ -72,8 +72,8 @@ FakeReply transcript(const QString& text)
     return FakeReply::json({{QStringLiteral("text"), text}});
 }
 
-// Piece transcripts whose ends repeat what the next one starts with, in Chinese and in ASCII.
-const QStringList kPieceTexts{
+// Chunk transcripts whose ends repeat what the next one starts with, in Chinese and in ASCII.
+const QStringList kChunkTexts{
     s("今天我们用 Zoom 开会讨论预算"),
     s("Zoom 开会讨论预算的问题然后安排下周的工作"),
     s("安排下周的工作就这样"),
@@ -81,7 +81,7 @@ const QStringList kPieceTexts{
 };
 const QString kThreeStitched = s("今天我们用 Zoom 开会讨论预算的问题然后安排下周的工作就这样");
 
-// Wraps the gateway provider to see what the pipeline does with it: which piece each call
+// Wraps the gateway provider to see what the pipeline does with it: which chunk each call
 // carried, in what order calls started, how many ran at once, and how each ended.
 class ObservedProvider : public AsrProvider
 {
@@ -99,7 +99,7 @@ public:
     }
 
     mutable QList<int> started;
-    mutable std::map<int, QStringList> endings; // piece -> "ok" / "cancelled" / "failed", per call
+    mutable std::map<int, QStringList> endings; // chunk -> "ok" / "cancelled" / "failed", per call
     mutable int inFlight = 0;
     mutable int maxInFlight = 0;
 
@@ -108,15 +108,15 @@ private:
                                         QByteArray wav, QStringList vocabulary, std::optional<QString> hint,
                                         CancelToken* cancel)
     {
-        const int piece = pieceOfWav(wav);
-        self->started.append(piece);
+        const int chunk = chunkOfWav(wav);
+        self->started.append(chunk);
         self->maxInFlight = std::max(self->maxInFlight, ++self->inFlight);
         std::exception_ptr failure;
         QString ending;
         try {
             QString text = co_await inner->transcribe(wav, vocabulary, hint, cancel);
             --self->inFlight;
-            self->endings[piece].append(QStringLiteral("ok"));
+            self->endings[chunk].append(QStringLiteral("ok"));
             co_return text;
         } catch (const CancelledError&) {
             ending = QStringLiteral("cancelled");
@@ -126,7 +126,7 @@ private:
             failure = std::current_exception();
         }
         --self->inFlight;
-        self->endings[piece].append(ending);
+        self->endings[chunk].append(ending);
         std::rethrow_exception(failure);
     }
 
@@ -149,12 +149,12 @@ class TestPipelineRecognition : public QObject
 
     DictationPipeline pipeline() const { return DictationPipeline(m_provider, m_styler, m_lexicon, {}, m_clock); }
 
-    QList<int> requestedPieces() const
+    QList<int> requestedChunks() const
     {
-        QList<int> pieces;
+        QList<int> chunks;
         for (const RecordedRequest& request : m_gateway->requestsTo(QStringLiteral("/v1/asr")))
-            pieces.append(pieceOf(request));
-        return pieces;
+            chunks.append(chunkOf(request));
+        return chunks;
     }
 
     static StyleMode casual() { return StyleMode{QStringLiteral("casual"), QStringLiteral("Casual"), s("整理"), {}}; }
@@ -187,15 +187,15 @@ private Q_SLOTS:
         delete m_gateway;
     }
 
-    void piecesAnsweringOutOfOrderAreJoinedInOrder()
+    void chunksAnsweringOutOfOrderAreJoinedInOrder()
     {
         const QList<std::chrono::milliseconds> delays{300ms, 150ms, 0ms};
         m_gateway->setHandler("POST", QStringLiteral("/v1/asr"), [&](const RecordedRequest& request) {
-            const int piece = pieceOf(request);
-            return transcript(kPieceTexts.value(piece)).after(delays.value(piece));
+            const int chunk = chunkOf(request);
+            return transcript(kChunkTexts.value(chunk)).after(delays.value(chunk));
         });
 
-        const auto outcome = runTask(pipeline().run(threePieces(), casual(), {}, false, QStringLiteral("zh")));
+        const auto outcome = runTask(pipeline().run(threeChunks(), casual(), {}, false, QStringLiteral("zh")));
         QVERIFY(outcome.value);
         QCOMPARE(outcome.value->chunkCount, 3);
         QCOMPARE(outcome.value->asrText, kThreeStitched);
@@ -217,14 +217,14 @@ private Q_SLOTS:
 
     void neverMoreThanThreeRecognitionsAtOnce()
     {
-        // Piece 1 answers first, so piece 3 must start right after it and not before.
+        // Chunk 1 answers first, so chunk 3 must start right after it and not before.
         const QList<std::chrono::milliseconds> delays{200ms, 50ms, 300ms, 0ms};
         m_gateway->setHandler("POST", QStringLiteral("/v1/asr"), [&](const RecordedRequest& request) {
-            const int piece = pieceOf(request);
-            return transcript(kPieceTexts.value(piece)).after(delays.value(piece));
+            const int chunk = chunkOf(request);
+            return transcript(kChunkTexts.value(chunk)).after(delays.value(chunk));
         });
 
-        const auto outcome = runTask(pipeline().run(fourPieces(), casual(), {}, false, std::nullopt));
+        const auto outcome = runTask(pipeline().run(fourChunks(), casual(), {}, false, std::nullopt));
         QVERIFY(outcome.value);
         QCOMPARE(outcome.value->chunkCount, 4);
         QCOMPARE(outcome.value->asrText, kThreeStitched + s("明天见"));
@@ -234,37 +234,37 @@ private Q_SLOTS:
             QVERIFY(!request.json().contains(QStringLiteral("language_hint")));
     }
 
-    void aPieceThatFailsTwiceIsRetriedAfterWaits()
+    void aChunkThatFailsTwiceIsRetriedAfterWaits()
     {
         std::map<int, int> attempts;
         m_gateway->setHandler("POST", QStringLiteral("/v1/asr"), [&](const RecordedRequest& request) {
-            const int piece = pieceOf(request);
-            if (piece == 1 && ++attempts[piece] <= 2)
+            const int chunk = chunkOf(request);
+            if (chunk == 1 && ++attempts[chunk] <= 2)
                 return FakeReply::raw("upstream busy", 503);
-            return transcript(kPieceTexts.value(piece));
+            return transcript(kChunkTexts.value(chunk));
         });
 
-        const auto outcome = runTask(pipeline().run(threePieces(), casual(), {}, false, std::nullopt));
+        const auto outcome = runTask(pipeline().run(threeChunks(), casual(), {}, false, std::nullopt));
         QVERIFY(outcome.value);
         QCOMPARE(outcome.value->asrText, kThreeStitched);
         QCOMPARE(m_clock->waits, (std::vector<std::chrono::milliseconds>{600ms, 1200ms}));
         // The clock moved only by the two waits, and recognition time includes them.
         QCOMPARE(outcome.value->asrMs, 1800);
         QCOMPARE(m_provider->endings[1], (QStringList{"failed", "failed", "ok"}));
-        QList<int> requested = requestedPieces();
+        QList<int> requested = requestedChunks();
         std::sort(requested.begin(), requested.end());
         QCOMPARE(requested, (QList<int>{0, 1, 1, 1, 2}));
     }
 
-    void aPieceFailingThreeTimesCancelsTheOthers()
+    void aChunkFailingThreeTimesCancelsTheOthers()
     {
         m_gateway->setHandler("POST", QStringLiteral("/v1/asr"), [&](const RecordedRequest& request) {
-            if (pieceOf(request) == 1)
+            if (chunkOf(request) == 1)
                 return FakeReply::raw("model overloaded", 500);
             return FakeReply::silent(); // still working when the run gives up
         });
 
-        const auto outcome = runTask(pipeline().run(fourPieces(), casual(), {}, false, std::nullopt));
+        const auto outcome = runTask(pipeline().run(fourChunks(), casual(), {}, false, std::nullopt));
         QVERIFY(!outcome.value);
         const auto error = outcome.errorAs<AsrError>();
         QVERIFY(error);
@@ -272,13 +272,13 @@ private Q_SLOTS:
         QCOMPARE(error->status(), 500);
         QCOMPARE(m_clock->waits, (std::vector<std::chrono::milliseconds>{600ms, 1200ms}));
         QCOMPARE(m_provider->endings[1], (QStringList{"failed", "failed", "failed"}));
-        // The pieces still in flight were cancelled; their later attempts end at once, before
+        // The chunks still in flight were cancelled; their later attempts end at once, before
         // anything more reaches the gateway.
-        for (const int piece : {0, 2}) {
-            QVERIFY(!m_provider->endings[piece].isEmpty());
-            QCOMPARE(m_provider->endings[piece].count(QStringLiteral("cancelled")), m_provider->endings[piece].size());
+        for (const int chunk : {0, 2}) {
+            QVERIFY(!m_provider->endings[chunk].isEmpty());
+            QCOMPARE(m_provider->endings[chunk].count(QStringLiteral("cancelled")), m_provider->endings[chunk].size());
         }
-        QList<int> requested = requestedPieces();
+        QList<int> requested = requestedChunks();
         std::sort(requested.begin(), requested.end());
         QCOMPARE(requested, (QList<int>{0, 1, 1, 1, 2}));
         QCOMPARE(m_provider->inFlight, 0);
@@ -287,25 +287,25 @@ private Q_SLOTS:
         QCOMPARE(m_styler->calls.size(), 0);
     }
 
-    void cancellingTheRunCancelsEveryPiece()
+    void cancellingTheRunCancelsEveryChunk()
     {
         CancelToken token;
         m_gateway->setHandler("POST", QStringLiteral("/v1/asr"), [&](const RecordedRequest& request) {
-            if (pieceOf(request) == 2)
+            if (chunkOf(request) == 2)
                 QTimer::singleShot(0, &token, &CancelToken::cancel);
             return FakeReply::silent();
         });
 
-        const auto outcome = runTask(pipeline().run(threePieces(), casual(), {}, false, std::nullopt, &token));
+        const auto outcome = runTask(pipeline().run(threeChunks(), casual(), {}, false, std::nullopt, &token));
         QVERIFY(outcome.errorAs<CancelledError>());
-        for (int piece = 0; piece < 3; ++piece) {
-            QVERIFY(!m_provider->endings[piece].isEmpty());
-            QCOMPARE(m_provider->endings[piece].count(QStringLiteral("cancelled")), m_provider->endings[piece].size());
+        for (int chunk = 0; chunk < 3; ++chunk) {
+            QVERIFY(!m_provider->endings[chunk].isEmpty());
+            QCOMPARE(m_provider->endings[chunk].count(QStringLiteral("cancelled")), m_provider->endings[chunk].size());
         }
         // Nothing waits on the clock and nothing more is sent once the token is up.
         QVERIFY(m_clock->waits.empty());
         // (Uploads still under way when the token went up never reach the gateway at all.)
-        QList<int> requested = requestedPieces();
+        QList<int> requested = requestedChunks();
         QVERIFY(requested.contains(2));
         QCOMPARE(QSet<int>(requested.begin(), requested.end()).size(), requested.size());
         QCOMPARE(m_provider->inFlight, 0);
@@ -344,13 +344,13 @@ private Q_SLOTS:
     void stylingFailureAfterRecognitionKeepsTheTranscript()
     {
         m_gateway->setHandler("POST", QStringLiteral("/v1/asr"), [&](const RecordedRequest& request) {
-            return transcript(kPieceTexts.value(pieceOf(request)));
+            return transcript(kChunkTexts.value(chunkOf(request)));
         });
         m_styler->respond = [](const FakeStyler::Call&) -> QString { throw FakeStylingError(); };
         StylePreferences preferences;
         preferences.noTrailingPeriod = true;
 
-        const auto outcome = runTask(pipeline().run(threePieces(), casual(), preferences, false, std::nullopt));
+        const auto outcome = runTask(pipeline().run(threeChunks(), casual(), preferences, false, std::nullopt));
         QVERIFY(outcome.value);
         QCOMPARE(outcome.value->stylingFailed, true);
         QCOMPARE(outcome.value->finalText, kThreeStitched);
@@ -361,11 +361,11 @@ private Q_SLOTS:
     void aRefusingModelIsOverruled()
     {
         m_gateway->setHandler("POST", QStringLiteral("/v1/asr"), [&](const RecordedRequest& request) {
-            return transcript(kPieceTexts.value(pieceOf(request)));
+            return transcript(kChunkTexts.value(chunkOf(request)));
         });
         m_styler->respond = [](const FakeStyler::Call&) { return s("I'm ready to help. Please provide the text."); };
 
-        const auto outcome = runTask(pipeline().run(threePieces(), casual(), {}, false, std::nullopt));
+        const auto outcome = runTask(pipeline().run(threeChunks(), casual(), {}, false, std::nullopt));
         QVERIFY(outcome.value);
         QCOMPARE(outcome.value->stylingFailed, false);
         QCOMPARE(outcome.value->finalText, kThreeStitched);
