@@ -84,7 +84,11 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
     const auto effective = m_timeoutCap ? std::min(timeout, *m_timeoutCap) : timeout;
     request.setTransferTimeout(static_cast<int>(effective.count()));
 
-    std::unique_ptr<QNetworkReply> reply(manager()->sendCustomRequest(request, verb, body));
+    // The coroutine resumes inside the reply's own finished signal (for an abort, inside abort()),
+    // so deleting the reply when this frame ends would pull it out from under Qt's emission.
+    const auto deleteLater = [](QNetworkReply* r) { r->deleteLater(); };
+    std::unique_ptr<QNetworkReply, decltype(deleteLater)> reply(manager()->sendCustomRequest(request, verb, body),
+                                                                deleteLater);
     QPointer<CancelToken> guard(cancel);
     QMetaObject::Connection cancelConnection;
     if (cancel)

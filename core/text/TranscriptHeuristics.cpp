@@ -3,6 +3,8 @@
 #include "core/text/Graphemes.h"
 
 #include <algorithm>
+#include <array>
+#include <deque>
 #include <vector>
 
 namespace TranscriptHeuristics {
@@ -35,30 +37,49 @@ namespace {
 constexpr qsizetype kStitchMaxLen = 200;
 constexpr qsizetype kStitchMinLen = 4;
 
-// A text as user-perceived characters, each kept as written (for output) and in the form used to
-// compare it: composed, and lower-cased when the comparison ignores case. Lower-casing character
-// by character keeps both lists the same length.
-struct Characters
+// The lower-case ASCII letters as strings of their own, so folding "A" allocates nothing.
+const std::array<QString, 26>& asciiLowerCase()
 {
-    QStringList written;
-    QStringList compared;
-    std::vector<qsizetype> offsets; // UTF-16 offset of each character, then the text's length
+    static const std::array<QString, 26> letters = [] {
+        std::array<QString, 26> out;
+        for (int i = 0; i < 26; ++i)
+            out[std::size_t(i)] = QString(QChar(u'a' + i));
+        return out;
+    }();
+    return letters;
+}
 
-    Characters(const QString& text, bool lowerCase)
-        : written(Graphemes::split(text))
+// A text as user-perceived characters, each as written (for output) and in the form used to
+// compare it: composed, and lower-cased when the comparison ignores case. Lower-casing character
+// by character keeps both the same length. The characters are views into the text; only those
+// whose compared form differs are stored apart, which for printable ASCII and CJK text (their own
+// composed form) is none but upper-case letters.
+class Characters
+{
+public:
+    Characters(QString text, bool lowerCase)
+        : m_text(std::move(text))
+        , m_offsets(Graphemes::boundaries(m_text))
     {
-        compared.reserve(written.size());
-        offsets.reserve(std::size_t(written.size()) + 1);
-        qsizetype offset = 0;
-        for (const QString& c : written) {
-            compared.append((lowerCase ? c.toLower() : c).normalized(QString::NormalizationForm_C));
-            offsets.push_back(offset);
-            offset += c.size();
-        }
-        offsets.push_back(offset);
+        compared.reserve(m_offsets.size() - 1);
+        for (qsizetype i = 0; i < size(); ++i)
+            compared.push_back(comparable(written(i), lowerCase));
     }
 
-    qsizetype size() const { return written.size(); }
+    // The views point into m_text and m_folded, which a move keeps in place; a copy would not.
+    Characters(Characters&&) = default;
+    Characters& operator=(Characters&&) = default;
+    Characters(const Characters&) = delete;
+    Characters& operator=(const Characters&) = delete;
+
+    qsizetype size() const { return qsizetype(m_offsets.size()) - 1; }
+    QStringView written(qsizetype i) const
+    {
+        return QStringView(m_text).mid(m_offsets[std::size_t(i)],
+                                       m_offsets[std::size_t(i) + 1] - m_offsets[std::size_t(i)]);
+    }
+    // UTF-16 offset of character i in the text (i == size(): the text's length).
+    qsizetype offset(qsizetype i) const { return m_offsets[std::size_t(i)]; }
 
     // Whether other's compared characters appear at position.
     bool matchesAt(qsizetype position, const Characters& other) const
@@ -67,6 +88,33 @@ struct Characters
             return false;
         return std::equal(other.compared.begin(), other.compared.end(), compared.begin() + position);
     }
+
+    std::vector<QStringView> compared;
+
+private:
+    QStringView comparable(QStringView character, bool lowerCase)
+    {
+        if (character.size() == 1) {
+            const char16_t u = character.front().unicode();
+            if (u >= 0x20 && u < 0x7F) {
+                if (lowerCase && u >= 'A' && u <= 'Z')
+                    return asciiLowerCase()[std::size_t(u - 'A')];
+                return character;
+            }
+            if ((u >= 0x3001 && u <= 0x303F) || (u >= 0x4E00 && u <= 0x9FFF))
+                return character;
+        }
+        QString folded = lowerCase ? character.toString().toLower() : character.toString();
+        folded = folded.normalized(QString::NormalizationForm_C);
+        if (folded == character)
+            return character;
+        m_folded.push_back(std::move(folded));
+        return m_folded.back();
+    }
+
+    QString m_text;
+    std::vector<qsizetype> m_offsets;
+    std::deque<QString> m_folded;
 };
 
 char32_t firstScalar(QStringView character)
@@ -107,12 +155,13 @@ bool isListSeparator(QStringView character)
     return QChar::isSpace(scalar) || (scalar < 0x10000 && separators.contains(QChar(char16_t(scalar))));
 }
 
-// Appends piece (already trimmed, not empty) with the one separator the joining rules allow.
-void appendPiece(QString& result, const QString& piece)
+// Appends segment (already trimmed, not empty) with the one separator the joining rules allow.
+void appendSegment(QString& result, const QString& segment)
 {
-    if (!result.isEmpty() && isAsciiLetter(Graphemes::right(result, 1)) && isAsciiLetter(Graphemes::left(piece, 1)))
+    if (!result.isEmpty() && isAsciiLetter(Graphemes::last(result, 1).value(0)) &&
+        isAsciiLetter(Graphemes::first(segment, 1).value(0)))
         result.append(QLatin1Char(' '));
-    result.append(piece);
+    result.append(segment);
 }
 
 // Sorted by character count, longest first; equal lengths keep their order.
@@ -124,50 +173,62 @@ void sortLongestFirst(std::vector<Characters>& words)
 
 } // namespace
 
-qsizetype longestBoundaryOverlap(const QString& a, const QString& b, qsizetype maxLen, qsizetype minLen)
+namespace {
+
+// The overlap of a's tail and b's head in characters, and its length in b's UTF-16 units.
+std::pair<qsizetype, qsizetype> boundaryOverlap(const QString& a, const QString& b, qsizetype maxLen, qsizetype minLen)
 {
-    const Characters tail(Graphemes::right(a, maxLen), false);
-    const Characters head(Graphemes::left(b, maxLen), false);
-    const qsizetype longest = std::min(tail.size(), head.size());
     // An overlap of no characters is no overlap, whatever minLen says.
     const qsizetype shortest = std::max<qsizetype>(minLen, 1);
-    if (longest < shortest)
-        return 0;
+    if (a.isEmpty() || b.isEmpty() || maxLen < shortest)
+        return {0, 0};
+    // The windows hold at least maxLen characters where the texts are that long; only the last
+    // (first) maxLen of them take segment.
+    const Characters tail(Graphemes::lastWindow(a, maxLen).toString(), false);
+    const Characters head(Graphemes::firstWindow(b, maxLen).toString(), false);
+    const qsizetype longest = std::min({tail.size(), head.size(), maxLen});
     for (qsizetype k = longest; k >= shortest; --k) {
         if (std::equal(head.compared.begin(), head.compared.begin() + k, tail.compared.end() - k))
-            return k;
+            return {k, head.offset(k)};
     }
-    return 0;
+    return {0, 0};
+}
+
+} // namespace
+
+qsizetype longestBoundaryOverlap(const QString& a, const QString& b, qsizetype maxLen, qsizetype minLen)
+{
+    return boundaryOverlap(a, b, maxLen, minLen).first;
 }
 
 QString stitchOverlapping(const QStringList& transcripts)
 {
     QString result;
     for (const QString& transcript : transcripts) {
-        QString piece = transcript.trimmed();
-        if (piece.isEmpty())
+        QString segment = transcript.trimmed();
+        if (segment.isEmpty())
             continue;
         if (result.isEmpty()) {
-            result = piece;
+            result = segment;
             continue;
         }
-        const qsizetype overlap = longestBoundaryOverlap(result, piece, kStitchMaxLen, kStitchMinLen);
-        if (overlap > 0)
-            piece = piece.mid(Graphemes::left(piece, overlap).size());
-        if (piece.isEmpty())
+        const auto [characters, units] = boundaryOverlap(result, segment, kStitchMaxLen, kStitchMinLen);
+        if (characters > 0)
+            segment.remove(0, units);
+        if (segment.isEmpty())
             continue;
-        appendPiece(result, piece);
+        appendSegment(result, segment);
     }
     return result;
 }
 
-QString join(const QStringList& pieces)
+QString join(const QStringList& segments)
 {
     QString result;
-    for (const QString& raw : pieces) {
-        const QString piece = raw.trimmed();
-        if (!piece.isEmpty())
-            appendPiece(result, piece);
+    for (const QString& raw : segments) {
+        const QString segment = raw.trimmed();
+        if (!segment.isEmpty())
+            appendSegment(result, segment);
     }
     return result;
 }
@@ -186,7 +247,7 @@ QString stripLeadingEcho(const QString& text, const QStringList& hotwords)
     const Characters s(text, true);
     qsizetype position = 0;
     const auto skipSeparators = [&] {
-        while (position < s.size() && isLeadingSeparator(firstScalar(s.written[position])))
+        while (position < s.size() && isLeadingSeparator(firstScalar(s.written(position))))
             ++position;
     };
 
@@ -217,7 +278,7 @@ QString stripLeadingEcho(const QString& text, const QStringList& hotwords)
     // One hotword at the start is just the user saying it.
     if (cuts < 2)
         return text;
-    return text.mid(s.offsets[std::size_t(position)]);
+    return text.mid(s.offset(position));
 }
 
 QString stripHotwordRuns(const QString& text, const QStringList& hotwords, qsizetype minRun)
@@ -234,7 +295,7 @@ QString stripHotwordRuns(const QString& text, const QStringList& hotwords, qsize
         Characters characters(trimmed, true);
         if (characters.size() <= 1)
             continue;
-        const bool asciiStart = isAscii(characters.written.front());
+        const bool asciiStart = isAscii(characters.written(0));
         words.push_back(
             {std::move(characters), trimmed.toLower().normalized(QString::NormalizationForm_C), asciiStart});
     }
@@ -257,7 +318,7 @@ QString stripHotwordRuns(const QString& text, const QStringList& hotwords, qsize
             if (!t.matchesAt(position, word.characters))
                 continue;
             const qsizetype end = position + word.characters.size();
-            if (word.asciiStart && end < t.size() && isAsciiLetterOrDigit(t.written[end]))
+            if (word.asciiStart && end < t.size() && isAsciiLetterOrDigit(t.written(end)))
                 continue;
             return qsizetype(w);
         }
@@ -280,7 +341,7 @@ QString stripHotwordRuns(const QString& text, const QStringList& hotwords, qsize
     while (i < t.size()) {
         const qsizetype first = wordAt(i);
         if (first < 0) {
-            output.append(t.written[i]);
+            output.append(t.written(i));
             ++i;
             continue;
         }
@@ -289,7 +350,7 @@ QString stripHotwordRuns(const QString& text, const QStringList& hotwords, qsize
         qsizetype end = e1;
         for (;;) {
             qsizetype next = end;
-            while (next < t.size() && isListSeparator(t.written[next]))
+            while (next < t.size() && isListSeparator(t.written(next)))
                 ++next;
             if (next == end)
                 break;
@@ -299,8 +360,7 @@ QString stripHotwordRuns(const QString& text, const QStringList& hotwords, qsize
             run.push_back(w);
             end = next + words[std::size_t(w)].characters.size();
         }
-        output.append(
-            QStringView(text).mid(t.offsets[std::size_t(i)], t.offsets[std::size_t(e1)] - t.offsets[std::size_t(i)]));
+        output.append(QStringView(text).mid(t.offset(i), t.offset(e1) - t.offset(i)));
         i = (qsizetype(run.size()) >= minRun && followsListOrder(run)) ? end : e1;
     }
     return output;

@@ -28,12 +28,12 @@ qsizetype longestBoundaryOverlap(const QString& a, const QString& b, qsizetype m
 
 // Chunk transcripts joined in order, each with the text it repeats from the previous one (at
 // least 4 and at most 200 characters) removed. Blank transcripts are skipped; one space goes
-// between an ASCII letter ending the text so far and one starting the next piece, Chinese and
+// between an ASCII letter ending the text so far and one starting the next segment, Chinese and
 // everything else is joined directly.
 QString stitchOverlapping(const QStringList& transcripts);
 
-// The pieces trimmed and joined like stitchOverlapping, without looking for overlaps.
-QString join(const QStringList& pieces);
+// The segments trimmed and joined like stitchOverlapping, without looking for overlaps.
+QString join(const QStringList& segments);
 
 // The text without a vocabulary read back at its start: an optional header ("专有名词" and the
 // like) followed by at least two hotwords (any letter case) with separators between them. Fewer

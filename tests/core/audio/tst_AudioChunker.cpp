@@ -37,7 +37,7 @@ class TestAudioChunker : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // Rows are sample counts at 16 kHz with the dictation values (60 s pieces, a 4 s search
+    // Rows are sample counts at 16 kHz with the dictation values (60 s chunks, a 4 s search
     // window either side, 3 s overlap): target 960,000, limit 1,440,000, search 896,000-1,024,000.
     void cutsFallOnSilence_data()
     {
@@ -46,7 +46,7 @@ private Q_SLOTS:
         QTest::addColumn<Ranges>("quiet");
         QTest::addColumn<Ranges>("expected");
 
-        QTest::newRow("empty recording is one empty piece") << qint64(0) << false << Ranges{} << Ranges{0, 0};
+        QTest::newRow("empty recording is one empty chunk") << qint64(0) << false << Ranges{} << Ranges{0, 0};
         QTest::newRow("90 s exactly stays whole") << qint64(1440000) << true << Ranges{} << Ranges{0, 1440000};
         QTest::newRow("one sample more than 90 s is cut; all-silent ties go to the first window")
             << qint64(1440001) << false << Ranges{} << Ranges{0, 896400, 848400, 1440001};
@@ -61,10 +61,10 @@ private Q_SLOTS:
             << qint64(1440001) << true << Ranges{896000, 896800} << Ranges{0, 896400, 848400, 1440001};
         QTest::newRow("last window that fits below the search end")
             << qint64(1440001) << true << Ranges{1022800, 1023600} << Ranges{0, 1023200, 975200, 1440001};
-        QTest::newRow("three pieces, each cut in its own pause")
+        QTest::newRow("three chunks, each cut in its own pause")
             << qint64(2400000) << true << Ranges{950000, 950800, 1900000, 1900800}
             << Ranges{0, 950400, 902400, 1900400, 1852400, 2400000};
-        QTest::newRow("all-silent 150 s gives three pieces")
+        QTest::newRow("all-silent 150 s gives three chunks")
             << qint64(2400000) << false << Ranges{} << Ranges{0, 896400, 848400, 1792800, 1744800, 2400000};
     }
 
@@ -85,7 +85,7 @@ private Q_SLOTS:
             const qint64 to = expected[2 * i + 1];
             QCOMPARE(qint64(chunks[i].size()), to - from);
             QVERIFY2(std::equal(chunks[i].begin(), chunks[i].end(), samples.begin() + from),
-                     qPrintable(QStringLiteral("piece %1 is not samples %2..%3").arg(i).arg(from).arg(to)));
+                     qPrintable(QStringLiteral("chunk %1 is not samples %2..%3").arg(i).arg(from).arg(to)));
         }
     }
 
@@ -139,7 +139,7 @@ private Q_SLOTS:
         }
     }
 
-    void lastPieceNeverExceedsLimitWithoutOverlap()
+    void lastChunkNeverExceedsLimitWithoutOverlap()
     {
         for (const qint64 count : {qint64(1440001), qint64(2000000), qint64(2880001), qint64(9600000)}) {
             const Samples samples = noise(count);
@@ -151,7 +151,7 @@ private Q_SLOTS:
                 QVERIFY(own <= 1440000);
                 if (i + 1 < chunks.size())
                     QVERIFY2(own >= 56 * 16000 && own <= 64 * 16000, qPrintable(QString::number(own)));
-                // The overlap repeats exactly the end of the previous piece.
+                // The overlap repeats exactly the end of the previous chunk.
                 QVERIFY(std::equal(chunks[i].begin(), chunks[i].end(), samples.begin() + covered - overlap));
                 covered += own;
             }

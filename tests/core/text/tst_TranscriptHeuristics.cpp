@@ -89,9 +89,9 @@ private Q_SLOTS:
         QTest::newRow("digit then letter gets no space") << list({"version 2", "beta"}) << s("version 2beta");
         QTest::newRow("letter then digit gets no space") << list({"beta", "2 more"}) << s("beta2 more");
         QTest::newRow("accented letters are not ASCII") << list({"café", "olé"}) << s("caféolé");
-        QTest::newRow("empty and blank pieces are skipped")
+        QTest::newRow("empty and blank segments are skipped")
             << list({"", "  ", "你好", "\xe3\x80\x80", "\n", "世界"}) << s("你好世界");
-        QTest::newRow("pieces are trimmed of ideographic space and line ends")
+        QTest::newRow("segments are trimmed of ideographic space and line ends")
             << list({"\xe3\x80\x80你好\n", " 世界\t"}) << s("你好世界");
         QTest::newRow("nothing at all") << list({}) << s("");
     }
@@ -105,19 +105,19 @@ private Q_SLOTS:
 
     void join_data()
     {
-        QTest::addColumn<QStringList>("pieces");
+        QTest::addColumn<QStringList>("segments");
         QTest::addColumn<QString>("expected");
         QTest::newRow("repeats are kept") << list({"天气不错", "天气不错"}) << s("天气不错天气不错");
         QTest::newRow("ASCII words") << list({" hello ", "hello"}) << s("hello hello");
         QTest::newRow("mixed scripts") << list({"用 Zoom", "开会", "ok"}) << s("用 Zoom开会ok");
-        QTest::newRow("blank pieces") << list({"\xe3\x80\x80", "", "a", "\r\n", "b"}) << s("a b");
+        QTest::newRow("blank segments") << list({"\xe3\x80\x80", "", "a", "\r\n", "b"}) << s("a b");
     }
 
     void join()
     {
-        QFETCH(QStringList, pieces);
+        QFETCH(QStringList, segments);
         QFETCH(QString, expected);
-        QCOMPARE(TranscriptHeuristics::join(pieces), expected);
+        QCOMPARE(TranscriptHeuristics::join(segments), expected);
     }
 
     void stripLeadingEcho_data()

@@ -1,0 +1,178 @@
+#include "core/text/DictationPipeline.h"
+
+#include "core/audio/AudioChunker.h"
+#include "core/audio/WavEncoder.h"
+#include "core/recognition/AsrProvider.h"
+#include "core/store/Lexicon.h"
+#include "core/text/AnswerGuards.h"
+#include "core/text/ChunkRecognition.h"
+#include "core/text/Styler.h"
+#include "core/text/TranscriptHeuristics.h"
+#include "core/text/VoiceTrigger.h"
+#include "platform/Clock.h"
+
+#include <exception>
+
+namespace {
+
+const QString kRawModeId = QStringLiteral("raw");
+
+int elapsedMs(const Clock* clock, std::chrono::milliseconds since)
+{
+    return int((clock->now() - since).count());
+}
+
+// The second half of every entry point, from a raw transcript to the text to insert. A free
+// coroutine taking copies, so nothing it uses can go away while it waits for the model.
+QCoro::Task<DictationPipeline::Output> postProcess(DictationPipeline pipeline, Clock* clock, QString raw,
+                                                   StyleMode defaultMode, StylePreferences preferences, bool translate,
+                                                   int asrMs, int chunkCount, CancelToken* cancel)
+{
+    Lexicon& lexicon = *pipeline.lexicon();
+    DictationPipeline::Output output;
+    output.mode = defaultMode;
+    output.asrMs = asrMs;
+    output.chunkCount = chunkCount;
+
+    // The hotword list is read afresh at each step: the user may edit it while we work.
+    const QStringList hotwords = lexicon.hotwords();
+    QString cleaned = TranscriptHeuristics::stripLeadingEcho(raw, hotwords);
+    cleaned = TranscriptHeuristics::stripHotwordRuns(cleaned, hotwords, DictationPipeline::kMinHotwordRun);
+    cleaned = lexicon.apply(cleaned);
+
+    if (!TranscriptHeuristics::hasMeaningfulContent(cleaned) ||
+        TranscriptHeuristics::isVocabularyEcho(cleaned, lexicon.hotwords()))
+        co_return output;
+    output.asrText = cleaned;
+
+    const VoiceTrigger selected = VoiceTrigger::select(cleaned, defaultMode, pipeline.modes());
+    output.mode = selected.mode;
+    const QString sent = selected.text;
+    const bool dropPeriods = !translate && preferences.noTrailingPeriod;
+
+    // A short clean Chinese reply in raw mode is already what the user wants; the model would
+    // only add latency.
+    if (!translate && selected.mode.id == kRawModeId && TranscriptHeuristics::isCleanShortChinese(sent)) {
+        output.finalText = dropPeriods ? AnswerGuards::withoutTrailingPeriods(sent) : sent;
+        co_return output;
+    }
+
+    StylePreferences styling = preferences;
+    const QStringList noteHotwords = lexicon.hotwords();
+    if (!noteHotwords.isEmpty())
+        styling.customNotes += DictationPipeline::englishTermsNote(noteHotwords);
+
+    const std::chrono::milliseconds styleStart = clock->now();
+    QString answer;
+    bool failed = false;
+    try {
+        answer = co_await pipeline.styler()->apply(selected.mode, sent, styling, translate, cancel);
+    } catch (...) {
+        // The unstyled text is still worth inserting; the controller offers to style it again.
+        failed = true;
+    }
+    if (failed)
+        answer = sent;
+    output.styleMs = elapsedMs(clock, styleStart);
+    output.stylingFailed = failed;
+
+    answer = AnswerGuards::guard(answer, sent);
+    output.finalText = dropPeriods ? AnswerGuards::withoutTrailingPeriods(answer) : answer;
+    co_return output;
+}
+
+QCoro::Task<DictationPipeline::Output> recognizeSamples(DictationPipeline pipeline, Clock* clock, Samples samples,
+                                                        StyleMode defaultMode, StylePreferences preferences,
+                                                        bool translate, std::optional<QString> languageHint,
+                                                        CancelToken* cancel)
+{
+    const QStringList vocabulary = pipeline.lexicon()->asrHotwords();
+    std::vector<Samples> chunks =
+        AudioChunker::split(samples, DictationPipeline::kSampleRate, DictationPipeline::kChunkSeconds,
+                            DictationPipeline::kSearchWindowSeconds, DictationPipeline::kOverlapSeconds);
+    const int chunkCount = int(chunks.size());
+    const std::chrono::milliseconds start = clock->now();
+
+    QString raw;
+    if (chunkCount == 1) {
+        // One request and no retry: a short dictation that fails is better reported at once.
+        chunks.clear();
+        const QByteArray wav = WavEncoder::encode(samples, DictationPipeline::kSampleRate);
+        samples = Samples();
+        raw = co_await pipeline.provider()->transcribe(wav, vocabulary, languageHint, cancel);
+    } else {
+        samples = Samples(); // the chunks hold every sample now
+        const QStringList texts = co_await ChunkRecognition::recognize(pipeline.provider(), std::move(chunks),
+                                                                       vocabulary, languageHint, clock, cancel);
+        raw = TranscriptHeuristics::stitchOverlapping(texts);
+    }
+    const int asrMs = elapsedMs(clock, start);
+    co_return co_await postProcess(std::move(pipeline), clock, raw, std::move(defaultMode), std::move(preferences),
+                                   translate, asrMs, chunkCount, cancel);
+}
+
+QCoro::Task<DictationPipeline::Output> recognizeWav(DictationPipeline pipeline, Clock* clock, QByteArray wavData,
+                                                    StyleMode defaultMode, StylePreferences preferences, bool translate,
+                                                    CancelToken* cancel)
+{
+    const std::chrono::milliseconds start = clock->now();
+    const QStringList vocabulary = pipeline.lexicon()->asrHotwords();
+    const QString raw = co_await pipeline.provider()->transcribe(wavData, vocabulary, std::nullopt, cancel);
+    const int asrMs = elapsedMs(clock, start);
+    co_return co_await postProcess(std::move(pipeline), clock, raw, std::move(defaultMode), std::move(preferences),
+                                   translate, asrMs, 1, cancel);
+}
+
+} // namespace
+
+DictationPipeline::DictationPipeline(std::shared_ptr<const AsrProvider> provider, std::shared_ptr<const Styler> styler,
+                                     std::shared_ptr<Lexicon> lexicon, QList<StyleMode> modes, Clock* clock)
+    : m_provider(std::move(provider))
+    , m_styler(std::move(styler))
+    , m_lexicon(std::move(lexicon))
+    , m_modes(std::move(modes))
+    , m_clock(clock)
+{}
+
+QCoro::Task<DictationPipeline::Output> DictationPipeline::run(Samples samples, StyleMode defaultMode,
+                                                              StylePreferences preferences, bool translate,
+                                                              std::optional<QString> languageHint,
+                                                              CancelToken* cancel) const
+{
+    return recognizeSamples(*this, m_clock, std::move(samples), std::move(defaultMode), std::move(preferences),
+                            translate, std::move(languageHint), cancel);
+}
+
+QCoro::Task<DictationPipeline::Output> DictationPipeline::run(QByteArray wavData, StyleMode defaultMode,
+                                                              StylePreferences preferences, bool translate,
+                                                              CancelToken* cancel) const
+{
+    return recognizeWav(*this, m_clock, std::move(wavData), std::move(defaultMode), std::move(preferences), translate,
+                        cancel);
+}
+
+QCoro::Task<DictationPipeline::Output> DictationPipeline::process(QString rawText, StyleMode defaultMode,
+                                                                  StylePreferences preferences, bool translate,
+                                                                  int asrMs, CancelToken* cancel) const
+{
+    return postProcess(*this, m_clock, std::move(rawText), std::move(defaultMode), std::move(preferences), translate,
+                       asrMs, 0, cancel);
+}
+
+QString DictationPipeline::englishTermsNote(const QStringList& hotwords)
+{
+    return QStringLiteral("\n用户反复用到的英文专名/术语（标准写法）：") +
+           hotwords.mid(0, kNoteHotwords).join(QStringLiteral("、")) +
+           QStringLiteral("。**这些名字本就是英文，绝不能在转写里以中文音译形式出现**"
+                          "：听写稿里只要某处与清单里某个英文名沾边——它的"
+                          "中文音译、近音写法、或大小写/拼写变体，哪怕 ASR "
+                          "音译得不准——一律还原成清单里的英文标准写法，不要保留成中文。") +
+           QStringLiteral(
+               "（举例说明做法，名字以你看到的清单为准：若清单里有英文名 Alex，名字位置出现读音沾边的中文\"阿历克斯/"
+               "阿莱克斯\"之类就还原为 Alex；若清单里有地名 Boston，被听成\"波士顿\"就还原为 Boston。）") +
+           QStringLiteral("判据放宽：当一个**不像常见中文人名**的词出现在人名/称呼位置（\"我的导师是X\"\"X 老师\"\"X "
+                          "说\"），且与清单里某英文名读音沾边，就优先还原成那个英文名。") +
+           QStringLiteral("更一般地：说话人口述时夹的英文词，若被 ASR "
+                          "写成了中文音译，能判断出原英文就还原成英文，不要无谓地留成中文。") +
+           QStringLiteral("但守住边界：已经正确的保持不变；清单外、且无明显英文来源线索的普通中文词不要臆测改动。");
+}
