@@ -1,0 +1,62 @@
+#pragma once
+
+#include "core/ogg/OpusHeaders.h"
+
+#include <QByteArrayView>
+
+#include <ogg/ogg.h>
+
+#include <cstdint>
+#include <vector>
+
+struct OpusMSDecoder;
+
+// Decodes a whole Ogg/Opus stream held in memory into interleaved float PCM at the Opus rate
+// nearest the stream's input rate (16 kHz recordings decode at 16 kHz). Chained streams are
+// decoded link after link; packets of other logical streams are skipped. Throws OpusError when
+// the bytes hold no Opus stream or a stream that does not decode; never reads outside the input.
+// Heavy for long recordings: run it off the main thread.
+class OGGDecoder
+{
+public:
+    static constexpr int32_t MAX_FRAME_SIZE = 5760;
+
+    explicit OGGDecoder(QByteArrayView audioData);
+    ~OGGDecoder();
+
+    OGGDecoder(const OGGDecoder&) = delete;
+    OGGDecoder& operator=(const OGGDecoder&) = delete;
+
+    int32_t sampleRate = 48000;
+    int32_t numChannels = 1;
+    // Interleaved samples, numChannels per instant.
+    std::vector<float> pcmData;
+
+private:
+    void readPage();
+    void handlePacket();
+    void startLink();
+    void readIdentificationHeader();
+    void decodeAudio();
+    bool morePacketsOnPage();
+    void release();
+
+    ogg_stream_state m_streamState{};
+    ogg_page m_page{};
+    ogg_sync_state m_syncState{};
+    ogg_packet m_packet{};
+    OpusHeader m_header;
+    OpusMSDecoder* m_decoder = nullptr;
+    int64_t m_packetCount = 0;
+    bool m_beginStream = true;
+    int64_t m_pageGranulePosition = 0;
+    bool m_hasOpusStream = false;
+    bool m_hasTagsPacket = false;
+    int m_opusSerialNumber = 0;
+    int m_totalLinks = 0;
+    int32_t m_preSkip = 0;
+    int32_t m_granOffset = 0;
+    int32_t m_frameSize = 0;
+    int64_t m_linkOut = 0;
+    std::vector<float> m_pcmDataBuffer;
+};
