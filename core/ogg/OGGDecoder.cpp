@@ -153,8 +153,9 @@ void OGGDecoder::readIdentificationHeader()
     if (!opus_header_parse(m_packet.packet, int(std::min<long>(m_packet.bytes, 1 << 30)), &m_header))
         throw OpusError(OpusError::Code::InvalidPacket);
     numChannels = m_header.channels;
-    m_preSkip = m_header.preskip;
     sampleRate = nearestOpusRate(m_header.input_sample_rate);
+    // Pre-skip is counted at 48 kHz whatever rate the stream is decoded at.
+    m_preSkip = int32_t(int64_t(m_header.preskip) * sampleRate / 48000);
 
     if (m_decoder) {
         opus_multistream_decoder_destroy(m_decoder);
@@ -167,7 +168,7 @@ void OGGDecoder::readIdentificationHeader()
         throw OpusError(OpusError::Code::BadArgument);
     if (morePacketsOnPage())
         throw OpusError(OpusError::Code::InvalidPacket);
-    m_granOffset = m_preSkip;
+    m_granOffset = m_header.preskip;
     m_pcmDataBuffer.assign(size_t(numChannels) * MAX_FRAME_SIZE, 0.0f);
 }
 
