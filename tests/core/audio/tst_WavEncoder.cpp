@@ -9,8 +9,7 @@
 
 namespace {
 
-template <typename T>
-T fieldAt(const QByteArray& wav, qsizetype offset)
+template <typename T> T fieldAt(const QByteArray& wav, qsizetype offset)
 {
     return qFromLittleEndian<T>(wav.constData() + offset);
 }
@@ -52,7 +51,13 @@ private Q_SLOTS:
 
     void samplesAreClampedAndTruncatedTowardZero()
     {
-        const std::vector<float> samples{0.0f, 1.0f, -1.0f, 0.5f, 2.0f, -2.0f, -0.5f,
+        const std::vector<float> samples{0.0f,
+                                         1.0f,
+                                         -1.0f,
+                                         0.5f,
+                                         2.0f,
+                                         -2.0f,
+                                         -0.5f,
                                          std::numeric_limits<float>::quiet_NaN(),
                                          std::numeric_limits<float>::infinity(),
                                          -std::numeric_limits<float>::infinity()};
@@ -92,7 +97,9 @@ private Q_SLOTS:
     {
         // The decoder trusts the canonical layout; a longer header shows up as leading samples.
         QByteArray wav = WavEncoder::encode(std::vector<float>{0.25f}, 16000);
-        wav.insert(36, QByteArray("LIST\x04\x00\x00\x00" "abcd", 12));
+        wav.insert(36, QByteArray("LIST\x04\x00\x00\x00"
+                                  "abcd",
+                                  12));
         QCOMPARE(WavEncoder::decode(wav).size(), size_t(7));
     }
 
