@@ -37,7 +37,8 @@ int32_t nearestOpusRate(uint32_t inputRate)
 
 } // namespace
 
-OGGDecoder::OGGDecoder(QByteArrayView audioData)
+OGGDecoder::OGGDecoder(QByteArrayView audioData, qsizetype maxOutput)
+    : m_maxOutput(maxOutput)
 {
     ogg_sync_init(&m_syncState);
     try {
@@ -181,6 +182,13 @@ void OGGDecoder::decodeAudio()
         throw OpusError(OpusError::Code::InternalError);
     }
     m_frameSize = decoded;
+    // Counted whether kept or not, so that a stream of packets that are decoded and then dropped
+    // cannot keep the decoder busy for hours either.
+    m_decodedTotal += qsizetype(decoded) * numChannels;
+    if (m_decodedTotal > m_maxOutput) {
+        qCWarning(oggLog, "Decoded audio is too long.");
+        throw OpusError(OpusError::Code::BufferTooSmall);
+    }
     int32_t skipped = 0;
     if (m_preSkip > 0) {
         skipped = std::min(decoded, m_preSkip);

@@ -20,8 +20,13 @@ class OGGDecoder
 {
 public:
     static constexpr int32_t MAX_FRAME_SIZE = 5760;
+    // A few bytes of stream can ask for a great deal of audio (an empty packet decodes to 120 ms
+    // of concealment per channel), so output beyond this many floats is refused: about four and
+    // a half hours of a 16 kHz mono recording.
+    static constexpr qsizetype kDefaultMaxOutput = qsizetype(1) << 28;
 
-    explicit OGGDecoder(QByteArrayView audioData);
+    // Throws OpusError (BufferTooSmall) once more than maxOutput floats have been decoded.
+    explicit OGGDecoder(QByteArrayView audioData, qsizetype maxOutput = kDefaultMaxOutput);
     ~OGGDecoder();
 
     OGGDecoder(const OGGDecoder&) = delete;
@@ -59,4 +64,6 @@ private:
     int32_t m_frameSize = 0;
     int64_t m_linkOut = 0;
     std::vector<float> m_pcmDataBuffer;
+    qsizetype m_maxOutput = 0;
+    qsizetype m_decodedTotal = 0;
 };

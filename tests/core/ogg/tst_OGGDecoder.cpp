@@ -64,14 +64,19 @@ QList<QByteArray> realPackets(int count)
     return audioPackets(pagesOf(encodeStream(speechLike(size_t(count) * 320))));
 }
 
-OpusError::Code failureOf(const QByteArray& bytes)
+template <typename Call> OpusError::Code failureOf(Call call)
 {
     try {
-        OGGDecoder decoder(bytes);
+        call();
     } catch (const OpusError& error) {
         return error.code();
     }
     return OpusError::Code::Okay;
+}
+
+OpusError::Code failureOf(const QByteArray& bytes)
+{
+    return failureOf([&] { OGGDecoder decoder(bytes); });
 }
 
 } // namespace
@@ -202,6 +207,28 @@ private Q_SLOTS:
         OGGDecoder decoder(serialiseAll(pages));
         QCOMPARE(decoder.sampleRate, sampleRate);
         QCOMPARE(qsizetype(decoder.pcmData.size()), qsizetype(sampleRate));
+    }
+
+    void outputIsBounded()
+    {
+        // Each empty packet decodes to 120 ms of concealment: a few hundred bytes asking for
+        // minutes of audio.
+        const QList<QByteArray> empties(255, QByteArray());
+        QList<QList<QByteArray>> pages{{kIdentification}, {kTags}};
+        for (int i = 0; i < 8; ++i)
+            pages.append(empties);
+        QTest::ignoreMessage(QtWarningMsg, "Decoded audio is too long.");
+        try {
+            OGGDecoder decoder(assemble(pages), 16000 * 60);
+            QFAIL("the decoder produced more than it was allowed to");
+        } catch (const OpusError& error) {
+            QCOMPARE(error.code(), OpusError::Code::BufferTooSmall);
+        }
+
+        const QByteArray second = encodeStream(speechLike(16000));
+        QCOMPARE(OGGDecoder(second, 16000).pcmData.size(), size_t(16000));
+        QTest::ignoreMessage(QtWarningMsg, "Decoded audio is too long.");
+        QCOMPARE(failureOf([&] { OGGDecoder decoder(second, 15999); }), OpusError::Code::BufferTooSmall);
     }
 
     void chainedStreamsDecodeLinkAfterLink()
