@@ -68,12 +68,21 @@ OGGDecoder::~OGGDecoder()
     release();
 }
 
-void OGGDecoder::release()
+void OGGDecoder::destroyDecoder()
 {
+    if (m_plainDecoder) {
+        opus_decoder_destroy(m_plainDecoder);
+        m_plainDecoder = nullptr;
+    }
     if (m_decoder) {
         opus_multistream_decoder_destroy(m_decoder);
         m_decoder = nullptr;
     }
+}
+
+void OGGDecoder::release()
+{
+    destroyDecoder();
     if (!m_beginStream) {
         ogg_stream_clear(&m_streamState);
         m_beginStream = true;
@@ -96,8 +105,7 @@ void OGGDecoder::readPage()
     while (ogg_stream_packetout(&m_streamState, &m_packet) == 1) {
         if (m_packet.bytes >= 8 && std::memcmp(m_packet.packet, "OpusHead", 8) == 0) {
             if (m_hasOpusStream && m_hasTagsPacket) {
-                opus_multistream_decoder_destroy(m_decoder);
-                m_decoder = nullptr;
+                destroyDecoder();
                 m_hasOpusStream = false;
             }
             if (!m_hasOpusStream)
@@ -158,14 +166,17 @@ void OGGDecoder::readIdentificationHeader()
     // Pre-skip is counted at 48 kHz whatever rate the stream is decoded at.
     m_preSkip = int32_t(int64_t(m_header.preskip) * sampleRate / 48000);
 
-    if (m_decoder) {
-        opus_multistream_decoder_destroy(m_decoder);
-        m_decoder = nullptr;
-    }
+    destroyDecoder();
+    bool plain = m_header.nb_streams == 1 && numChannels == 1 + m_header.nb_coupled;
+    for (int c = 0; plain && c < numChannels; ++c)
+        plain = m_header.stream_map[size_t(c)] == c;
     int error = OPUS_OK;
-    m_decoder = opus_multistream_decoder_create(sampleRate, numChannels, m_header.nb_streams, m_header.nb_coupled,
-                                                m_header.stream_map.data(), &error);
-    if (error != OPUS_OK || !m_decoder)
+    if (plain)
+        m_plainDecoder = opus_decoder_create(sampleRate, numChannels, &error);
+    else
+        m_decoder = opus_multistream_decoder_create(sampleRate, numChannels, m_header.nb_streams, m_header.nb_coupled,
+                                                    m_header.stream_map.data(), &error);
+    if (error != OPUS_OK || (!m_plainDecoder && !m_decoder))
         throw OpusError(OpusError::Code::BadArgument);
     if (morePacketsOnPage())
         throw OpusError(OpusError::Code::InvalidPacket);
@@ -175,8 +186,11 @@ void OGGDecoder::readIdentificationHeader()
 
 void OGGDecoder::decodeAudio()
 {
-    const int decoded = opus_multistream_decode_float(m_decoder, m_packet.packet, opus_int32(m_packet.bytes),
-                                                      m_pcmDataBuffer.data(), MAX_FRAME_SIZE, 0);
+    const int decoded = m_plainDecoder
+                            ? opus_decode_float(m_plainDecoder, m_packet.packet, opus_int32(m_packet.bytes),
+                                                m_pcmDataBuffer.data(), MAX_FRAME_SIZE, 0)
+                            : opus_multistream_decode_float(m_decoder, m_packet.packet, opus_int32(m_packet.bytes),
+                                                            m_pcmDataBuffer.data(), MAX_FRAME_SIZE, 0);
     if (decoded < 0) {
         qCWarning(oggLog, "Decoding error: %s", opus_strerror(decoded));
         throw OpusError(OpusError::Code::InternalError);

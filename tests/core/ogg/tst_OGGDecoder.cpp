@@ -231,6 +231,28 @@ private Q_SLOTS:
         QCOMPARE(failureOf([&] { OGGDecoder decoder(second, 15999); }), OpusError::Code::BufferTooSmall);
     }
 
+    void channelMappingsBeyondPlainStreams()
+    {
+        // The mono stream relabelled as two channels whose second one is silent (mapping 255),
+        // which takes the multistream decoder.
+        const QByteArray mono = encodeStream(speechLike(16000));
+        QList<Page> pages = pagesOf(mono);
+        QByteArray header = pages[0].body;
+        header[9] = 2;
+        header[18] = 1;
+        header.append(QByteArray("\x01\x00\x00\xff", 4));
+        pages[0].body = header;
+        pages[0].lacing = QByteArray(1, char(header.size()));
+        OGGDecoder mapped(serialiseAll(pages));
+        OGGDecoder plain(mono);
+        QCOMPARE(mapped.numChannels, 2);
+        QCOMPARE(mapped.pcmData.size(), size_t(32000));
+        for (size_t i = 0; i < 16000; ++i) {
+            QCOMPARE(mapped.pcmData[2 * i + 1], 0.0f);
+            QCOMPARE(mapped.pcmData[2 * i], plain.pcmData[i]);
+        }
+    }
+
     void chainedStreamsDecodeLinkAfterLink()
     {
         OGGDecoder decoder(encodeStream(speechLike(16000)) + encodeStream(speechLike(8000)));
