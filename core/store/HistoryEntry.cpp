@@ -11,9 +11,9 @@ namespace {
 // Dates are stored as seconds since 2001-01-01T00:00:00Z, the reference date of the platform the
 // format was first written on.
 constexpr qint64 kReferenceDateMsecs = 978307200000;
-// About 3 million years either way: anything outside is not a date a dictation was made on and
-// would overflow the conversion.
-constexpr double kLargestSeconds = 1e14;
+// About 3,000 years either way. Nothing outside is a date a take was made on, and within it the
+// milliseconds stay exact through a double, so a date reads back as it was written.
+constexpr double kLargestSeconds = 1e11;
 
 double toReferenceSeconds(const QDateTime& time)
 {
