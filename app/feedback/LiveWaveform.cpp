@@ -241,6 +241,10 @@ void LiveWaveform::paintEvent(QPaintEvent*)
 void LiveWaveform::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    // Coming on screen is a new listening display: it starts as a freshly built one would.
+    m_prevPhase = OverlayModel::Phase::done;
+    m_lastSample = m_clock.now();
+    advance(m_clock.now());
     m_frames.start();
 }
 

@@ -74,3 +74,12 @@ void OverlayModel::setRetrying(bool retrying)
     Q_EMIT retryingChanged(retrying);
     Q_EMIT changed();
 }
+
+void OverlayModel::setRetryOffered(bool offered)
+{
+    if (offered == m_retryOffered)
+        return;
+    m_retryOffered = offered;
+    Q_EMIT retryOfferedChanged(offered);
+    Q_EMIT changed();
+}

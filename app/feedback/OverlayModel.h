@@ -44,6 +44,9 @@ public:
     std::optional<QString> copyHint() const { return m_copyHint; }
     FailKind failKind() const { return m_failKind; }
     bool retrying() const { return m_retrying; }
+    // Whether the failure on show comes with a retry of its own. A plain failure has none, so
+    // the capsule must not offer one.
+    bool retryOffered() const { return m_retryOffered; }
 
     void setPhase(Phase phase);
     void setPartial(const QString& partial);
@@ -52,6 +55,7 @@ public:
     void setCopyHint(const std::optional<QString>& hint);
     void setFailKind(FailKind kind);
     void setRetrying(bool retrying);
+    void setRetryOffered(bool offered);
 
     // Written at audio rate; deliberately not published so level updates never cause a repaint
     // (the waveform samples it on its own frame clock).
@@ -70,6 +74,7 @@ Q_SIGNALS:
     void copyHintChanged();
     void failKindChanged(OverlayModel::FailKind kind);
     void retryingChanged(bool retrying);
+    void retryOfferedChanged(bool offered);
 
 private:
     Phase m_phase = Phase::listening;
@@ -79,4 +84,5 @@ private:
     std::optional<QString> m_copyHint;
     FailKind m_failKind = FailKind::asr;
     bool m_retrying = false;
+    bool m_retryOffered = false;
 };
