@@ -1,0 +1,55 @@
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <string>
+
+// Times ours and the baseline doing the same work, alternating so that both see the same machine
+// state, and reports ours / baseline. Benchmarks register their pairs here and the ratio appears
+// as a counter next to the Google Benchmark timings.
+namespace BenchRatio {
+
+inline double secondsFor(const std::function<void()>& work, int repetitions)
+{
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < repetitions; ++i)
+        work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The best-of-rounds ratio, robust to a noisy neighbour on the machine.
+inline double measure(const std::function<void()>& ours, const std::function<void()>& baseline, int repetitions = 5,
+                      int rounds = 7)
+{
+    double bestOurs = 1e300;
+    double bestBaseline = 1e300;
+    for (int round = 0; round < rounds; ++round) {
+        bestBaseline = std::min(bestBaseline, secondsFor(baseline, repetitions));
+        bestOurs = std::min(bestOurs, secondsFor(ours, repetitions));
+    }
+    return bestOurs / bestBaseline;
+}
+
+// Measures and prints the ratio the first time a benchmark asks (Google Benchmark calls each
+// benchmark several times while it settles on an iteration count); later calls reuse it.
+inline void compare(benchmark::State& state, const char* what, const std::function<void()>& ours,
+                    const std::function<void()>& baseline, double target)
+{
+    static std::map<std::string, double> measured;
+    auto found = measured.find(what);
+    const bool first = found == measured.end();
+    if (first)
+        found = measured.emplace(what, measure(ours, baseline)).first;
+    const double ratio = found->second;
+    state.counters["ratio"] = ratio;
+    state.counters["target"] = target;
+    if (!first)
+        return;
+    std::printf("RATIO %-48s %6.2fx (target %.2fx) %s\n", what, ratio, target, ratio <= target ? "ok" : "OVER TARGET");
+}
+
+} // namespace BenchRatio
