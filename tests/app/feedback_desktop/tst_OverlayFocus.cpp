@@ -108,43 +108,41 @@ private Q_SLOTS:
         X11Compositing compositing;
         RecordingOverlay overlay(clock, screens, compositing);
 
-        // Lets the overlay's own timers, fades and the window manager run, then checks that the
-        // helper still holds the focus.
-        auto settle = [&](int ms, const char* step) {
+        // Lets the overlay's own timers, fades and the window manager run, then tells whether the
+        // helper still holds the focus and no window of ours became active.
+        auto keptFocus = [&](int ms) {
             QTest::qWait(ms);
-            const Window owner = helper.focusOwner();
-            QVERIFY2(owner == helper.window(), step);
-            QVERIFY2(QApplication::activeWindow() == nullptr, step);
+            return helper.focusOwner() == helper.window() && QApplication::activeWindow() == nullptr;
         };
 
         overlay.showListening(false, false, false);
         QVERIFY(FocusedHelper::waitFor(
             [&] { return overlay.panel()->windowHandle() && overlay.panel()->windowHandle()->isExposed(); }));
-        settle(300, "listening shown");
+        QVERIFY2(keptFocus(300), "listening shown");
         for (int i = 0; i < 20; ++i) {
             overlay.setLevel(float(i % 5) / 5.0f);
             overlay.setPartial(QStringLiteral("正在听写第%1句").arg(i));
             QTest::qWait(10);
         }
-        settle(50, "levels and partials");
+        QVERIFY2(keptFocus(50), "levels and partials");
         overlay.showListening(true, false, false);
-        settle(100, "action switched");
+        QVERIFY2(keptFocus(100), "action switched");
         overlay.showProcessing();
-        settle(300, "processing");
+        QVERIFY2(keptFocus(300), "processing");
         overlay.failActionable(OverlayModel::FailKind::styling, QStringLiteral("整理失败"));
-        settle(300, "failed");
+        QVERIFY2(keptFocus(300), "failed");
         overlay.finish(QStringLiteral("今天下午三点开会。"), false, std::nullopt);
-        settle(300, "copied result");
+        QVERIFY2(keptFocus(300), "copied result");
         QVERIFY(overlay.isShowing());
         overlay.hide();
         QVERIFY(FocusedHelper::waitFor([&] { return !overlay.isShowing(); }));
-        settle(100, "hidden");
+        QVERIFY2(keptFocus(100), "hidden");
 
         // A second round from hidden, ending by its own fade.
         overlay.showCancelled();
-        settle(100, "cancelled shown");
+        QVERIFY2(keptFocus(100), "cancelled shown");
         QVERIFY(FocusedHelper::waitFor([&] { return !overlay.isShowing(); }));
-        settle(50, "cancelled gone");
+        QVERIFY2(keptFocus(50), "cancelled gone");
     }
 };
 
