@@ -1,6 +1,6 @@
 #include "app/desktop/ScreenContext.h"
 #include "app/desktop/SelectedText.h"
-#include "tests/app/desktop_x11/DesktopPorts.h"
+#include "tests/app/desktop/insertion_x11/DesktopPorts.h"
 #include "tests/support/RunTask.h"
 #include "tests/support/TestRegistry.h"
 

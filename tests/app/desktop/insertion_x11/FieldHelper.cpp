@@ -1,4 +1,4 @@
-#include "tests/app/desktop_x11/FieldHelper.h"
+#include "tests/app/desktop/insertion_x11/FieldHelper.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

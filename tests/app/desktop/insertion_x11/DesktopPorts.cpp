@@ -1,4 +1,4 @@
-#include "tests/app/desktop_x11/DesktopPorts.h"
+#include "tests/app/desktop/insertion_x11/DesktopPorts.h"
 
 #include <QDeadlineTimer>
 #include <QTest>

@@ -1,6 +1,6 @@
 #include "app/desktop/InputLearningMonitor.h"
 #include "platform/SystemClock.h"
-#include "tests/app/desktop_x11/DesktopPorts.h"
+#include "tests/app/desktop/insertion_x11/DesktopPorts.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QTest>

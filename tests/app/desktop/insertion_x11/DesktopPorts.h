@@ -4,7 +4,7 @@
 #include "platform/linux/clipboard/QtClipboard.h"
 #include "platform/linux/x11/X11Workspace.h"
 #include "platform/linux/x11/XTestKeySynthesizer.h"
-#include "tests/app/desktop_x11/FieldHelper.h"
+#include "tests/app/desktop/insertion_x11/FieldHelper.h"
 
 // The real Linux adapters, as the application builds them, for tests in the headless desktop.
 struct DesktopPorts
