@@ -30,10 +30,11 @@ const Hotkey menuAlone{menu, 0, true};
 // An engine on a fake keyboard whose callbacks write what happened into one log.
 struct Rig
 {
+    // The engine goes first: stopping it releases held bindings, whose callbacks write the log.
+    QStringList log;
     FakeKeySource keys;
     ManualClock clock;
     HotkeyEngine engine{keys, clock};
-    QStringList log;
 
     Rig()
     {

@@ -158,10 +158,10 @@ private Q_SLOTS:
 
     void recordingCapturesChordAndLoneModifier()
     {
+        QStringList recorded;
         SystemClock clock;
         X11KeyEventSource source;
         HotkeyEngine engine(source, clock);
-        QStringList recorded;
         engine.setOnRecorded([&recorded](const QString& id, const Hotkey& hotkey) {
             recorded << QStringLiteral("%1 %2 %3 %4")
                             .arg(id)
