@@ -6,6 +6,7 @@
 
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
@@ -215,6 +216,17 @@ private Q_SLOTS:
         m_keyboard.release("Alt_L");
         QTRY_COMPARE(log.lines(), (QStringList{QStringLiteral("talk down"), QStringLiteral("talk up"),
                                                QStringLiteral("cycle down"), QStringLiteral("cycle up")}));
+    }
+
+    void startFailsWithoutADisplay()
+    {
+        SystemClock clock;
+        X11KeyEventSource source("unix:/nonexistent/X0");
+        HotkeyEngine engine(source, clock);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Cannot watch the keyboard")));
+        QVERIFY(!engine.start());
+        QVERIFY(!engine.isRunning());
+        engine.stop();
     }
 
     void stopsCleanlyWithKeysHeld()
