@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <utility>
 
 using namespace std::chrono_literals;
@@ -348,6 +349,9 @@ KeyGrabRequest HotkeyEngine::wantedGrabs()
     const auto add = [&request](const std::optional<Hotkey>& hotkey) {
         if (!hotkey || hotkey->isModifierOnly)
             return; // a lone modifier or a chord cannot be withheld on its own
+        // A stored code no keyboard produces must not wrap around onto a real key.
+        if (hotkey->keyCode < 0 || hotkey->keyCode > std::numeric_limits<int>::max())
+            return;
         const KeyGrab grab{int(hotkey->keyCode), hotkey->modifiers & KeyModifier::all};
         if (std::find(request.keys.begin(), request.keys.end(), grab) == request.keys.end())
             request.keys.push_back(grab);

@@ -417,6 +417,7 @@ private Q_SLOTS:
         rig.bind(QStringLiteral("talk"), altSpace);
         rig.bind(QStringLiteral("cycle"), ctrlAltChord); // a chord cannot be grabbed
         rig.bind(QStringLiteral("none"), std::nullopt);
+        rig.bind(QStringLiteral("huge"), Hotkey{(qint64(1) << 32) + keyT, 0, false}); // no wrap onto T
         rig.engine.setAskHotkey(Hotkey{keyA, 0x80000, false});
         rig.engine.setRewriteHotkey(menuAlone);
         rig.engine.start();
