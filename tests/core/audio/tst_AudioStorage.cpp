@@ -1,6 +1,7 @@
 #include "core/audio/AudioStorage.h"
 #include "core/audio/SoundFile.h"
 #include "core/audio/WavEncoder.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QDir>
@@ -40,18 +41,6 @@ double similarity(const std::vector<float>& a, const std::vector<float>& b)
             best = std::max(best, ab / std::sqrt(aa * bb));
     }
     return best;
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace

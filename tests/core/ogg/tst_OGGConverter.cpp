@@ -4,6 +4,7 @@
 #include "core/ogg/OGGDecoder.h"
 #include "core/ogg/OpusError.h"
 #include "tests/core/ogg/OggPages.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QDir>
@@ -16,18 +17,6 @@
 using namespace OggPages;
 
 namespace {
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // A file in any container libsndfile writes, for sources our own encoder would never make.
 bool writeSoundFile(const QString& path, const SoundFile::Audio<float>& audio)

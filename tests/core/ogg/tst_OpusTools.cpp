@@ -3,6 +3,7 @@
 #include "core/ogg/OGGDecoder.h"
 #include "core/ogg/OGGEncoder.h"
 #include "tests/core/ogg/OggPages.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QFile>
@@ -33,18 +34,6 @@ Run run(const QString& tool, const QStringList& arguments)
         return {};
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromUtf8(process.readAll())};
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace

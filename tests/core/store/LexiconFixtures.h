@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/store/LearnedRule.h"
+#include "tests/support/TestFiles.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -42,20 +43,6 @@ inline QByteArray document(const QList<RuleSpec>& rules, const QStringList& hotw
 inline QString idNumber(int n)
 {
     return QStringLiteral("00000000-0000-4000-8000-%1").arg(n, 12, 10, QLatin1Char('0'));
-}
-
-inline bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-inline QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<unopenable>";
-    return file.readAll();
 }
 
 } // namespace LexiconFixtures

@@ -1,5 +1,6 @@
 #include "core/audio/AudioStorage.h"
 #include "core/store/HistoryStore.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QDir>
@@ -12,18 +13,6 @@
 #include <cmath>
 
 namespace {
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool put(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 HistoryEntry entryNamed(const QString& text)
 {
@@ -40,7 +29,7 @@ QStringList texts(const QList<HistoryEntry>& entries)
 
 QList<HistoryEntry> onDisk(const HistoryStore& store)
 {
-    return HistoryEntry::decodeList(contents(store.fileURL())).value_or(QList<HistoryEntry>{});
+    return HistoryEntry::decodeList(readFile(store.fileURL())).value_or(QList<HistoryEntry>{});
 }
 
 std::vector<float> tone(size_t count)
@@ -142,8 +131,8 @@ private Q_SLOTS:
             seed.append(entryNamed(QString::number(i)));
         seed[0].audioFileName = seed[0].idText() + QStringLiteral(".ogg");
         QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("recordings"))));
-        QVERIFY(put(dir.filePath(QStringLiteral("recordings/")) + *seed[0].audioFileName, "audio"));
-        QVERIFY(put(dir.filePath(QStringLiteral("history.json")), HistoryEntry::encodeList(seed)));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("recordings/")) + *seed[0].audioFileName, "audio"));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("history.json")), HistoryEntry::encodeList(seed)));
 
         HistoryStore store(dir.path());
         QCOMPARE(store.all().size(), before);
@@ -182,13 +171,13 @@ private Q_SLOTS:
         HistoryStore store(dir.path());
         store.add(entryNamed(QStringLiteral("a")));
         // A marker in place of the file shows whether anything was written.
-        QVERIFY(put(store.fileURL(), "[]"));
+        QVERIFY(writeFile(store.fileURL(), "[]"));
         const QUuid stranger = QUuid::createUuid();
         QCOMPARE(store.updateFinalText(stranger, QStringLiteral("x")), std::nullopt);
         store.updateTexts(stranger, QStringLiteral("x"), QStringLiteral("y"));
         store.remove(stranger);
         QCOMPARE(store.entry(stranger), std::nullopt);
-        QCOMPARE(contents(store.fileURL()), QByteArray("[]"));
+        QCOMPARE(readFile(store.fileURL()), QByteArray("[]"));
         QCOMPARE(texts(store.all()), QStringList{"a"});
     }
 
@@ -238,17 +227,17 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QTemporaryDir dir;
         const QString victim = dir.filePath(QStringLiteral("victim.txt"));
-        QVERIFY(put(victim, "the user's own file"));
+        QVERIFY(writeFile(victim, "the user's own file"));
         HistoryEntry entry = entryNamed(QStringLiteral("hostile"));
         entry.audioFileName = name.replace(QStringLiteral("/tmp/"), dir.path() + QLatin1Char('/'));
-        QVERIFY(put(dir.filePath(QStringLiteral("history.json")), HistoryEntry::encodeList({entry})));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("history.json")), HistoryEntry::encodeList({entry})));
 
         HistoryStore store(dir.path());
         QCOMPARE(store.all().size(), 1);
         QCOMPARE(store.audioURL(entry), std::nullopt);
         store.remove(entry.id);
         QVERIFY(store.all().isEmpty());
-        QCOMPARE(contents(victim), QByteArray("the user's own file"));
+        QCOMPARE(readFile(victim), QByteArray("the user's own file"));
         QVERIFY(QFileInfo(store.recordingsDir()).isDir());
     }
 
@@ -268,7 +257,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("history.json"));
-        QVERIFY(put(file, bytes));
+        QVERIFY(writeFile(file, bytes));
 
         HistoryStore store(dir.path());
         QVERIFY(store.all().isEmpty());
@@ -279,12 +268,12 @@ private Q_SLOTS:
                      .match(aside[0])
                      .hasMatch(),
                  qPrintable(aside[0]));
-        QCOMPARE(contents(dir.filePath(aside[0])), bytes);
+        QCOMPARE(readFile(dir.filePath(aside[0])), bytes);
         QVERIFY(!QFile::exists(file));
 
         store.add(entryNamed(QStringLiteral("fresh")));
         QCOMPARE(texts(onDisk(store)), QStringList{"fresh"});
-        QCOMPARE(contents(dir.filePath(aside[0])), bytes);
+        QCOMPARE(readFile(dir.filePath(aside[0])), bytes);
     }
 
     void aFolderInPlaceOfTheFileIsMovedAside()

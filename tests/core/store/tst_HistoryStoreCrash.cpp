@@ -3,6 +3,7 @@
 // same executable as a child that adds entries until it is killed with SIGKILL.
 #include "core/audio/AudioStorage.h"
 #include "core/store/HistoryStore.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QCoreApplication>
@@ -57,12 +58,6 @@ const bool kIsChild = [] {
     return false;
 }();
 
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestHistoryStoreCrash : public QObject
@@ -116,7 +111,7 @@ private Q_SLOTS:
             takeLines();
 
             const std::optional<QList<HistoryEntry>> saved =
-                HistoryEntry::decodeList(contents(dir.filePath(QStringLiteral("history.json"))));
+                HistoryEntry::decodeList(readFile(dir.filePath(QStringLiteral("history.json"))));
             QVERIFY2(saved, qPrintable(QStringLiteral("round %1: history.json does not parse").arg(round)));
             QSet<QString> ids;
             for (const HistoryEntry& entry : *saved) {

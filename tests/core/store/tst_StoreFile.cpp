@@ -1,4 +1,5 @@
 #include "core/store/StoreFile.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QDir>
@@ -9,21 +10,6 @@
 namespace {
 
 const QDateTime kNow(QDate(2026, 3, 4), QTime(5, 6, 7));
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<unopenable>";
-    return file.readAll();
-}
-
-void put(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 } // namespace
 
@@ -44,16 +30,16 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("store.json");
-        put(path, "{\"a\":1}");
+        QVERIFY(writeFile(path, "{\"a\":1}"));
         QCOMPARE(StoreFile::readOrQuarantine(path, kNow), std::optional<QByteArray>("{\"a\":1}"));
-        QCOMPARE(contents(path), QByteArray("{\"a\":1}"));
+        QCOMPARE(readFile(path), QByteArray("{\"a\":1}"));
     }
 
     void emptyFileIsReadableAndEmpty()
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("store.json");
-        put(path, "");
+        QVERIFY(writeFile(path, ""));
         QCOMPARE(StoreFile::readOrQuarantine(path, kNow), std::optional<QByteArray>(QByteArray()));
     }
 
@@ -64,26 +50,26 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath("store.json");
         QVERIFY(QDir().mkpath(path));
-        put(path + "/inner.txt", "kept");
+        QVERIFY(writeFile(path + "/inner.txt", "kept"));
         QCOMPARE(StoreFile::readOrQuarantine(path, kNow), std::nullopt);
         QVERIFY(!QFileInfo::exists(path));
         const QString aside = dir.filePath("store.json.unreadable-20260304-050607");
-        QCOMPARE(contents(aside + "/inner.txt"), QByteArray("kept"));
+        QCOMPARE(readFile(aside + "/inner.txt"), QByteArray("kept"));
     }
 
     void quarantineNeverOverwritesAnEarlierOne()
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("store.json");
-        put(path, "first");
+        QVERIFY(writeFile(path, "first"));
         QCOMPARE(StoreFile::quarantine(path, kNow), dir.filePath("store.json.unreadable-20260304-050607"));
-        put(path, "second");
+        QVERIFY(writeFile(path, "second"));
         QCOMPARE(StoreFile::quarantine(path, kNow), dir.filePath("store.json.unreadable-20260304-050607-2"));
-        put(path, "third");
+        QVERIFY(writeFile(path, "third"));
         QCOMPARE(StoreFile::quarantine(path, kNow), dir.filePath("store.json.unreadable-20260304-050607-3"));
-        QCOMPARE(contents(dir.filePath("store.json.unreadable-20260304-050607")), QByteArray("first"));
-        QCOMPARE(contents(dir.filePath("store.json.unreadable-20260304-050607-2")), QByteArray("second"));
-        QCOMPARE(contents(dir.filePath("store.json.unreadable-20260304-050607-3")), QByteArray("third"));
+        QCOMPARE(readFile(dir.filePath("store.json.unreadable-20260304-050607")), QByteArray("first"));
+        QCOMPARE(readFile(dir.filePath("store.json.unreadable-20260304-050607-2")), QByteArray("second"));
+        QCOMPARE(readFile(dir.filePath("store.json.unreadable-20260304-050607-3")), QByteArray("third"));
         QVERIFY(!QFileInfo::exists(path));
     }
 
@@ -98,9 +84,9 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath("a/b/store.json");
         QVERIFY(StoreFile::writeAtomically(path, "a long first version"));
-        QCOMPARE(contents(path), QByteArray("a long first version"));
+        QCOMPARE(readFile(path), QByteArray("a long first version"));
         QVERIFY(StoreFile::writeAtomically(path, "short"));
-        QCOMPARE(contents(path), QByteArray("short"));
+        QCOMPARE(readFile(path), QByteArray("short"));
         // Only the file itself: no temporary left behind.
         QCOMPARE(QDir(dir.filePath("a/b")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList{"store.json"});
@@ -110,20 +96,20 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         // The folder cannot be made because a plain file holds its name.
-        put(dir.filePath("blocker"), "old");
+        QVERIFY(writeFile(dir.filePath("blocker"), "old"));
         QString error;
         QVERIFY(!StoreFile::writeAtomically(dir.filePath("blocker/store.json"), "new", &error));
         QVERIFY(!error.isEmpty());
-        QCOMPARE(contents(dir.filePath("blocker")), QByteArray("old"));
+        QCOMPARE(readFile(dir.filePath("blocker")), QByteArray("old"));
 
         // The target is a folder: QSaveFile cannot rename over it, and it must survive.
         const QString folder = dir.filePath("store.json");
         QVERIFY(QDir().mkpath(folder));
-        put(folder + "/inner.txt", "kept");
+        QVERIFY(writeFile(folder + "/inner.txt", "kept"));
         error.clear();
         QVERIFY(!StoreFile::writeAtomically(folder, "new", &error));
         QVERIFY(!error.isEmpty());
-        QCOMPARE(contents(folder + "/inner.txt"), QByteArray("kept"));
+        QCOMPARE(readFile(folder + "/inner.txt"), QByteArray("kept"));
     }
 };
 

@@ -5,6 +5,7 @@
 #include "core/text/LlmStyler.h"
 #include "tests/support/FakeAnthropic.h"
 #include "tests/support/RunTask.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QCoroSignal>
@@ -29,15 +30,9 @@ const QString kFragmentHeading = QStringLiteral("\n\n说话人的写作风格画
 // 2001-01-02 00:00:01.5 UTC: 86401.5 seconds after the file format's reference date.
 const QDateTime kRefreshTime(QDate(2001, 1, 2), QTime(0, 0, 1, 500), Qt::UTC);
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 QJsonObject fileJson(const QString& path)
 {
-    return QJsonDocument::fromJson(fileBytes(path)).object();
+    return QJsonDocument::fromJson(readFile(path)).object();
 }
 
 } // namespace
@@ -143,9 +138,9 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(path()));
 
         QVERIFY(!profile->record("a", "b"));
-        const QByteArray before = fileBytes(path());
+        const QByteArray before = readFile(path());
         QVERIFY(!profile->record(original, final));
-        QCOMPARE(fileBytes(path()), before);
+        QCOMPARE(readFile(path()), before);
         QCOMPARE(profile->sampleCount(), 1);
     }
 
@@ -250,10 +245,10 @@ private Q_SLOTS:
         recordMany(*profile, 1, 8);
         runTask(profile->refresh(std::make_shared<FakeStyler>(QStringLiteral("旧画像"))));
         recordMany(*profile, 9, 16);
-        const QByteArray before = fileBytes(path());
+        const QByteArray before = readFile(path());
 
         QVERIFY(runTask(profile->refresh(std::make_shared<FakeStyler>(std::nullopt))).value);
-        QCOMPARE(fileBytes(path()), before);
+        QCOMPARE(readFile(path()), before);
         QCOMPARE(profile->profileText(), QStringLiteral("旧画像"));
         QVERIFY(profile->record("x", "y")); // still due
     }
@@ -389,7 +384,7 @@ private Q_SLOTS:
         QCOMPARE(profile->snapshot(), StyleProfile::Snapshot{});
         const QStringList aside = QDir(m_dir->path()).entryList({"style-profile.json.unreadable-*"});
         QCOMPARE(aside.size(), 1);
-        QCOMPARE(fileBytes(m_dir->filePath(aside.first())), QByteArray("{\"profileText\": \"half a file"));
+        QCOMPARE(readFile(m_dir->filePath(aside.first())), QByteArray("{\"profileText\": \"half a file"));
         profile->record("a", "b");
         QCOMPARE(fileJson(path()).value("samples").toArray().size(), 1);
     }
