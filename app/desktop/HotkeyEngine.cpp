@@ -121,40 +121,33 @@ void HotkeyEngine::setSwitchDeadline(std::chrono::milliseconds deadline)
     m_source.grabsChanged();
 }
 
-void HotkeyEngine::setAskHotkey(std::optional<Hotkey> hotkey)
+void HotkeyEngine::replaceHotkey(std::optional<Hotkey>& slot, std::optional<Hotkey> hotkey)
 {
     {
         std::scoped_lock lock(m_lock);
-        m_askHotkey = hotkey;
+        slot = hotkey;
     }
     m_source.grabsChanged();
+}
+
+void HotkeyEngine::setAskHotkey(std::optional<Hotkey> hotkey)
+{
+    replaceHotkey(m_askHotkey, hotkey);
 }
 
 void HotkeyEngine::setTranslateHotkey(std::optional<Hotkey> hotkey)
 {
-    {
-        std::scoped_lock lock(m_lock);
-        m_translateHotkey = hotkey;
-    }
-    m_source.grabsChanged();
+    replaceHotkey(m_translateHotkey, hotkey);
 }
 
 void HotkeyEngine::setRewriteHotkey(std::optional<Hotkey> hotkey)
 {
-    {
-        std::scoped_lock lock(m_lock);
-        m_rewriteHotkey = hotkey;
-    }
-    m_source.grabsChanged();
+    replaceHotkey(m_rewriteHotkey, hotkey);
 }
 
 void HotkeyEngine::setPrimaryHotkey(std::optional<Hotkey> hotkey)
 {
-    {
-        std::scoped_lock lock(m_lock);
-        m_primaryHotkey = hotkey;
-    }
-    m_source.grabsChanged();
+    replaceHotkey(m_primaryHotkey, hotkey);
 }
 
 KeyGrabFailures HotkeyEngine::grabFailures() const

@@ -98,6 +98,10 @@ Q_SIGNALS:
     void grabsUpdated();
 
 private:
+    // Swaps one of the secondary or primary hotkeys under the lock, then lets the key source
+    // update its grabs.
+    void replaceHotkey(std::optional<Hotkey>& slot, std::optional<Hotkey> hotkey);
+
     enum class EventType
     {
         keyDown,
