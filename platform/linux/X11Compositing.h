@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/Compositing.h"
+
+// A compositing manager on X11 announces itself by owning the _NET_WM_CM_S<screen> selection.
+class X11Compositing : public Compositing
+{
+public:
+    X11Compositing();
+    ~X11Compositing() override;
+
+    X11Compositing(const X11Compositing&) = delete;
+    X11Compositing& operator=(const X11Compositing&) = delete;
+
+    bool isActive() const override;
+
+private:
+    struct Connection;
+    Connection* m_connection;
+};
