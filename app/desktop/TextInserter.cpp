@@ -1,0 +1,177 @@
+#include "app/desktop/TextInserter.h"
+
+#include "app/desktop/TerminalEmulators.h"
+#include "platform/Accessibility.h"
+#include "platform/Clipboard.h"
+#include "platform/KeySynthesizer.h"
+#include "platform/Workspace.h"
+
+#include <QFuture>
+
+TextInserter::TextInserter(Clipboard& clipboard, KeySynthesizer& keys, Workspace& workspace,
+                           Accessibility& accessibility, Clock& clock, QObject* parent)
+    : QObject(parent)
+    , m_clipboard(clipboard)
+    , m_keys(keys)
+    , m_workspace(workspace)
+    , m_accessibility(accessibility)
+    , m_clock(clock)
+{}
+
+bool TextInserter::insert(const QString& text, const std::optional<QString>& targetBundleId, Completion completion)
+{
+    const auto report = [&completion](bool delivered) {
+        if (completion)
+            completion(delivered);
+    };
+    if (!m_accessibility.isTrusted() || !m_keys.isAvailable()) {
+        clipboardOnly(text);
+        report(false);
+        return false;
+    }
+    const QString own = m_workspace.ownBundleId();
+    const std::optional<QString> ownId = own.isEmpty() ? std::nullopt : std::optional<QString>(own);
+    if (targetBundleId == ownId) {
+        clipboardOnly(text);
+        report(false);
+        return false;
+    }
+
+    std::optional<RunningApplication> target;
+    if (targetBundleId) {
+        const QList<RunningApplication> running = m_workspace.runningApplications(*targetBundleId);
+        if (running.isEmpty()) {
+            // The application the user dictated for has gone; whatever is in front now is not
+            // where the text was meant to go.
+            clipboardOnly(text);
+            report(false);
+            return false;
+        }
+        target = running.first();
+        if (!m_workspace.isActive(*target))
+            m_workspace.activate(*target);
+    }
+
+    const bool accessibilityFirst = targetBundleId && targetBundleId->toLower().contains(QLatin1String("whatsapp"));
+    QPointer<TextInserter> self(this);
+    whenReady(target, 0, [self, text, accessibilityFirst, completion](bool ready) {
+        if (!self)
+            return;
+        if (!ready) {
+            // Pasting now would drop the text into some other window; leave it for the user.
+            self->clipboardOnly(text);
+            if (completion)
+                completion(false);
+            return;
+        }
+        if (!accessibilityFirst) {
+            self->pasteWithRestore(text, restoreDelay);
+            self->finish(text, completion);
+            return;
+        }
+        self->axInsert(text, [self, text, completion](bool inserted) {
+            if (!self)
+                return;
+            if (!inserted)
+                self->pasteWithRestore(text, accessibilityRestoreDelay);
+            self->finish(text, completion);
+        });
+    });
+    return true;
+}
+
+void TextInserter::whenReady(std::optional<RunningApplication> target, int attempt,
+                             std::function<void(bool ready)> action)
+{
+    QPointer<TextInserter> self(this);
+    if (target && !m_workspace.isActive(*target) && attempt < maxWaits) {
+        m_clock.schedule(waitStep, [self, target, attempt, action = std::move(action)]() mutable {
+            if (self)
+                self->whenReady(std::move(target), attempt + 1, std::move(action));
+        });
+        return;
+    }
+    m_clock.schedule(settleDelay, [self, target, action = std::move(action)] {
+        if (!self)
+            return;
+        // Looked at again after the settle delay: the user may have switched away meanwhile.
+        action(!target || self->m_workspace.isActive(*target));
+    });
+}
+
+void TextInserter::axInsert(const QString& text, std::function<void(bool)> done)
+{
+    Accessibility* accessibility = &m_accessibility;
+    m_accessibility.focusedElement().then(this, [this, accessibility, text, done](AccessibleElementPtr element) {
+        if (!element || element->isSecret()) {
+            done(false);
+            return;
+        }
+        accessibility->replaceSelection(element, text).then(this, [this, accessibility, element, text, done](bool set) {
+            if (set) {
+                done(true);
+                return;
+            }
+            accessibility->value(element).then(
+                this, [this, accessibility, element, text, done](std::optional<QString> value) {
+                    // A field that already holds text is never overwritten.
+                    if (!value.value_or(QString()).isEmpty()) {
+                        done(false);
+                        return;
+                    }
+                    accessibility->setValue(element, text).then(this, [done](bool ok) { done(ok); });
+                });
+        });
+    });
+}
+
+void TextInserter::pasteWithRestore(const QString& text, std::chrono::milliseconds delay)
+{
+    const bool ownTextStillThere = m_pendingRestore && m_clipboard.changeCount() == m_pendingRestore->noted;
+    const ClipboardSnapshot saved = ownTextStillThere ? m_pendingRestore->saved : m_clipboard.snapshot();
+    m_clipboard.setText(text);
+    const quint64 noted = m_clipboard.changeCount();
+    m_pendingRestore = PendingRestore{saved, noted};
+    sendPasteKeys();
+
+    QPointer<TextInserter> self(this);
+    m_clock.schedule(delay, [self, noted] {
+        if (!self)
+            return;
+        // Someone put something else on the clipboard meanwhile (the user copied, or a later
+        // insertion pasted): that content wins.
+        if (!self->m_pendingRestore || self->m_pendingRestore->noted != noted ||
+            self->m_clipboard.changeCount() != noted)
+            return;
+        const ClipboardSnapshot saved = std::move(self->m_pendingRestore->saved);
+        self->m_pendingRestore.reset();
+        self->m_clipboard.restore(saved);
+    });
+}
+
+void TextInserter::sendPasteKeys()
+{
+    const std::optional<RunningApplication> front = m_workspace.frontApplication();
+    quint64 flags = KeySynthesizer::controlFlag;
+    if (front && TerminalEmulators::isTerminal(front->bundleId))
+        flags |= KeySynthesizer::shiftFlag;
+    if (!m_keys.postKey(KeySynthesizer::keyV, flags, true))
+        return;
+    // The release goes out even if this inserter is gone by then: a V left held down would
+    // repeat into the user's window.
+    KeySynthesizer* keys = &m_keys;
+    m_clock.schedule(keyUpDelay, [keys, flags] { keys->postKey(KeySynthesizer::keyV, flags, false); });
+}
+
+void TextInserter::clipboardOnly(const QString& text)
+{
+    m_clipboard.setText(text);
+}
+
+void TextInserter::finish(const QString& text, const Completion& completion)
+{
+    if (completion)
+        completion(true);
+    if (onInserted)
+        onInserted(text);
+}

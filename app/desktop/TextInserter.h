@@ -1,0 +1,74 @@
+#pragma once
+
+#include "platform/Clipboard.h"
+#include "platform/Clock.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+class Accessibility;
+class KeySynthesizer;
+class Workspace;
+struct RunningApplication;
+
+// Puts finished text into the application that was in front when the dictation started: brings
+// it back to the front, then types the text through accessibility (for messaging applications
+// whose text box ignores a paste) or pastes it with a synthesised Ctrl+V, giving the user's
+// clipboard back afterwards. When that is not possible the text stays on the clipboard and the
+// caller tells the user to paste it.
+class TextInserter : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Called with the final outcome: true when the text was handed to the target application,
+    // false when it was left on the clipboard instead.
+    using Completion = std::function<void(bool delivered)>;
+
+    static constexpr std::chrono::milliseconds waitStep{50};
+    static constexpr int maxWaits = 9;
+    static constexpr std::chrono::milliseconds settleDelay{30};
+    static constexpr std::chrono::milliseconds restoreDelay{400};
+    static constexpr std::chrono::milliseconds accessibilityRestoreDelay{1000};
+    static constexpr std::chrono::milliseconds keyUpDelay{22};
+
+    TextInserter(Clipboard& clipboard, KeySynthesizer& keys, Workspace& workspace, Accessibility& accessibility,
+                 Clock& clock, QObject* parent = nullptr);
+
+    // Returns at once: true when an insertion into another application was scheduled, false when
+    // the text was only put on the clipboard. completion (optional) learns later whether the
+    // scheduled insertion happened; a target that never came to the front, or has quit, gets
+    // nothing pasted into whatever window is in front instead, and the text stays on the
+    // clipboard.
+    bool insert(const QString& text, const std::optional<QString>& targetBundleId, Completion completion = {});
+
+    // Installed by the controller; called with the text after every insertion.
+    std::function<void(const QString&)> onInserted;
+
+private:
+    void whenReady(std::optional<RunningApplication> target, int attempt, std::function<void(bool ready)> action);
+    void axInsert(const QString& text, std::function<void(bool)> done);
+    void pasteWithRestore(const QString& text, std::chrono::milliseconds delay);
+    void sendPasteKeys();
+    void clipboardOnly(const QString& text);
+    void finish(const QString& text, const Completion& completion);
+
+    Clipboard& m_clipboard;
+    KeySynthesizer& m_keys;
+    Workspace& m_workspace;
+    Accessibility& m_accessibility;
+    Clock& m_clock;
+    // The user's clipboard while our own text sits on it waiting to be replaced: a paste that
+    // comes before the restore saves this, not our leftover text.
+    struct PendingRestore
+    {
+        ClipboardSnapshot saved;
+        quint64 noted = 0;
+    };
+    std::optional<PendingRestore> m_pendingRestore;
+};

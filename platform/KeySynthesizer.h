@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QtGlobal>
+
+// Key events made up by the program and delivered to whatever window has the keyboard focus.
+// Key codes and modifier bits are the program's own fixed values (the ones hotkey settings
+// store), not the window system's.
+class KeySynthesizer
+{
+public:
+    static constexpr quint32 keyV = 9;
+    static constexpr quint64 shiftFlag = 0x20000;
+    static constexpr quint64 controlFlag = 0x40000;
+    static constexpr quint64 optionFlag = 0x80000;
+    static constexpr quint64 commandFlag = 0x100000;
+
+    virtual ~KeySynthesizer() = default;
+
+    // Whether events can be synthesised at all on this desktop.
+    virtual bool isAvailable() const = 0;
+
+    // Presses (down) or releases (!down) keyCode with exactly the modifiers in modifierFlags held.
+    // A press first lets go of any modifier the user is still holding, so that the receiving
+    // application sees only the chord asked for. Returns false when nothing could be posted.
+    virtual bool postKey(quint32 keyCode, quint64 modifierFlags, bool down) = 0;
+};

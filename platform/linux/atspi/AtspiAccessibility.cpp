@@ -1,0 +1,71 @@
+#include "platform/linux/atspi/AtspiAccessibility.h"
+
+#include "platform/KeySynthesizer.h"
+#include "platform/linux/atspi/AtspiWorker.h"
+
+AtspiAccessibility::AtspiAccessibility(const KeySynthesizer& keys)
+    : m_keys(keys)
+{
+    m_thread.setObjectName(QStringLiteral("AT-SPI"));
+    m_worker = std::make_shared<AtspiWorker>();
+    m_worker->m_self = m_worker;
+    m_worker->moveToThread(&m_thread);
+    m_thread.start();
+    // Waiting here keeps isServiceAvailable() honest from the first call; the bus answers within
+    // the request time-out or is taken as absent.
+    QMetaObject::invokeMethod(m_worker.get(), &AtspiWorker::start, Qt::BlockingQueuedConnection);
+}
+
+AtspiAccessibility::~AtspiAccessibility()
+{
+    QMetaObject::invokeMethod(m_worker.get(), &AtspiWorker::shutDown, Qt::BlockingQueuedConnection);
+    m_thread.quit();
+    m_thread.wait();
+    m_worker.reset();
+}
+
+bool AtspiAccessibility::isServiceAvailable() const
+{
+    return m_worker->isAvailable();
+}
+
+bool AtspiAccessibility::isTrusted() const
+{
+    return m_keys.isAvailable();
+}
+
+QFuture<AccessibleElementPtr> AtspiAccessibility::focusedElement()
+{
+    return AtspiWorker::run<AccessibleElementPtr>(
+        m_worker, [](AtspiWorker& worker) { return worker.focusedElement(); }, nullptr);
+}
+
+QFuture<std::optional<QString>> AtspiAccessibility::selectedText(AccessibleElementPtr element)
+{
+    return AtspiWorker::run<std::optional<QString>>(
+        m_worker, [element](AtspiWorker& worker) { return worker.selectedText(element); }, std::nullopt);
+}
+
+QFuture<std::optional<QString>> AtspiAccessibility::value(AccessibleElementPtr element)
+{
+    return AtspiWorker::run<std::optional<QString>>(
+        m_worker, [element](AtspiWorker& worker) { return worker.value(element); }, std::nullopt);
+}
+
+QFuture<bool> AtspiAccessibility::replaceSelection(AccessibleElementPtr element, QString text)
+{
+    return AtspiWorker::run<bool>(
+        m_worker, [element, text](AtspiWorker& worker) { return worker.replaceSelection(element, text); }, false);
+}
+
+QFuture<bool> AtspiAccessibility::setValue(AccessibleElementPtr element, QString text)
+{
+    return AtspiWorker::run<bool>(
+        m_worker, [element, text](AtspiWorker& worker) { return worker.setValue(element, text); }, false);
+}
+
+QFuture<std::optional<QString>> AtspiAccessibility::focusedWindowTitle(qint32 pid)
+{
+    return AtspiWorker::run<std::optional<QString>>(
+        m_worker, [pid](AtspiWorker& worker) { return worker.focusedWindowTitle(pid); }, std::nullopt);
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/Accessibility.h"
+
+#include <QThread>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+class KeySynthesizer;
+class AtspiWorker;
+
+// The accessibility port over AT-SPI 2. libatspi is not thread-safe, so every call into it runs
+// on one worker thread owned by this object, each D-Bus request bounded by a short time-out;
+// results come back as futures. Without the AT-SPI bus every read resolves to nothing.
+class AtspiAccessibility : public Accessibility
+{
+public:
+    static constexpr std::chrono::milliseconds requestTimeout{150};
+
+    // keys decides isTrusted(): acting on other applications needs synthesised keys, while the
+    // readers only need the AT-SPI bus.
+    explicit AtspiAccessibility(const KeySynthesizer& keys);
+    ~AtspiAccessibility() override;
+    AtspiAccessibility(const AtspiAccessibility&) = delete;
+    AtspiAccessibility& operator=(const AtspiAccessibility&) = delete;
+
+    // Whether the AT-SPI bus answered when the worker started.
+    bool isServiceAvailable() const;
+
+    bool isTrusted() const override;
+    QFuture<AccessibleElementPtr> focusedElement() override;
+    QFuture<std::optional<QString>> selectedText(AccessibleElementPtr element) override;
+    QFuture<std::optional<QString>> value(AccessibleElementPtr element) override;
+    QFuture<bool> replaceSelection(AccessibleElementPtr element, QString text) override;
+    QFuture<bool> setValue(AccessibleElementPtr element, QString text) override;
+    QFuture<std::optional<QString>> focusedWindowTitle(qint32 pid) override;
+
+private:
+    const KeySynthesizer& m_keys;
+    QThread m_thread;
+    std::shared_ptr<AtspiWorker> m_worker;
+};

@@ -1,0 +1,308 @@
+#include "platform/linux/atspi/AtspiWorker.h"
+
+#include "platform/linux/atspi/AtspiAccessibility.h"
+
+// glib names a struct member "signals"; Qt's keywords are off in this project, so no clash.
+#include <atspi/atspi.h>
+
+namespace {
+
+// Enough to reach the focused field of any ordinary window without letting a huge document or
+// table turn one request into thousands.
+constexpr int maxVisitedNodes = 3000;
+
+class AtspiElement : public AccessibleElement
+{
+public:
+    AtspiElement(AtspiAccessible* object, bool secret, bool utf16Lengths)
+        : object(object)
+        , secret(secret)
+        , utf16Lengths(utf16Lengths)
+    {}
+    bool isSecret() const override { return secret; }
+
+    AtspiAccessible* object;
+    bool secret;
+    // Qt's bridge takes insert lengths in UTF-16 units; everyone else in bytes, as AT-SPI says.
+    bool utf16Lengths;
+};
+
+AtspiAccessible* objectOf(const AccessibleElementPtr& element)
+{
+    const auto* atspiElement = dynamic_cast<const AtspiElement*>(element.get());
+    if (!atspiElement || atspiElement->secret)
+        return nullptr;
+    return atspiElement->object;
+}
+
+bool hasState(AtspiAccessible* object, AtspiStateType state)
+{
+    AtspiStateSet* states = atspi_accessible_get_state_set(object);
+    if (!states)
+        return false;
+    const bool has = atspi_state_set_contains(states, state);
+    g_object_unref(states);
+    return has;
+}
+
+// Wraps a GError out-parameter so every call site frees it and can ask whether the call failed.
+class Error
+{
+public:
+    ~Error()
+    {
+        if (m_error)
+            g_error_free(m_error);
+    }
+    GError** out()
+    {
+        if (m_error) {
+            g_error_free(m_error);
+            m_error = nullptr;
+        }
+        return &m_error;
+    }
+    explicit operator bool() const { return m_error != nullptr; }
+
+private:
+    GError* m_error = nullptr;
+};
+
+std::optional<QString> takeString(gchar* text)
+{
+    if (!text)
+        return std::nullopt;
+    QString result = QString::fromUtf8(text);
+    g_free(text);
+    return result;
+}
+
+} // namespace
+
+void AtspiWorker::start()
+{
+    atspi_init();
+    // Our D-Bus traffic is dispatched by this thread's own event loop, never by the main thread.
+    if (GMainContext* context = g_main_context_get_thread_default())
+        atspi_set_main_context(context);
+    atspi_set_timeout(int(AtspiAccessibility::requestTimeout.count()), int(AtspiAccessibility::requestTimeout.count()));
+    Error error;
+    AtspiAccessible* desktop = atspi_get_desktop(0);
+    if (desktop) {
+        atspi_accessible_get_child_count(desktop, error.out());
+        m_available = !error;
+        g_object_unref(desktop);
+    }
+}
+
+void AtspiWorker::shutDown()
+{
+    m_available = false;
+}
+
+void AtspiWorker::release(const std::weak_ptr<AtspiWorker>& worker, AtspiAccessible* object)
+{
+    const std::shared_ptr<AtspiWorker> alive = worker.lock();
+    if (!alive || !QMetaObject::invokeMethod(alive.get(), [object] { g_object_unref(object); }))
+        return; // The worker is gone with libatspi; the reference goes with it.
+}
+
+AccessibleElementPtr AtspiWorker::wrap(AtspiAccessible* object)
+{
+    Error error;
+    const bool secret = atspi_accessible_get_role(object, error.out()) == ATSPI_ROLE_PASSWORD_TEXT || bool(error);
+    bool qt = false;
+    if (AtspiAccessible* application = atspi_accessible_get_application(object, nullptr)) {
+        const std::optional<QString> toolkit = takeString(atspi_accessible_get_toolkit_name(application, nullptr));
+        qt = toolkit && toolkit->compare(QLatin1String("Qt"), Qt::CaseInsensitive) == 0;
+        g_object_unref(application);
+    }
+    const std::weak_ptr<AtspiWorker> self = m_self;
+    auto* element = new AtspiElement(object, secret, qt);
+    return AccessibleElementPtr(element, [self](const AccessibleElement* e) {
+        const auto* atspiElement = static_cast<const AtspiElement*>(e);
+        release(self, atspiElement->object);
+        delete atspiElement;
+    });
+}
+
+AtspiAccessible* AtspiWorker::focusedWithin(AtspiAccessible* root)
+{
+    QList<AtspiAccessible*> pending{static_cast<AtspiAccessible*>(g_object_ref(root))};
+    AtspiAccessible* found = nullptr;
+    int visited = 0;
+    while (!pending.isEmpty()) {
+        AtspiAccessible* node = pending.takeLast();
+        if (!found && visited++ < maxVisitedNodes) {
+            if (node != root && hasState(node, ATSPI_STATE_FOCUSED)) {
+                found = node;
+                continue;
+            }
+            if (!hasState(node, ATSPI_STATE_MANAGES_DESCENDANTS)) {
+                const gint count = atspi_accessible_get_child_count(node, nullptr);
+                for (gint i = count - 1; i >= 0; --i) {
+                    if (AtspiAccessible* child = atspi_accessible_get_child_at_index(node, i, nullptr))
+                        pending.append(child);
+                }
+            }
+        }
+        g_object_unref(node);
+    }
+    return found;
+}
+
+AccessibleElementPtr AtspiWorker::focusedElement()
+{
+    if (!m_available)
+        return nullptr;
+    AtspiAccessible* desktop = atspi_get_desktop(0);
+    if (!desktop)
+        return nullptr;
+    AtspiAccessible* focused = nullptr;
+    const gint applications = atspi_accessible_get_child_count(desktop, nullptr);
+    for (gint a = 0; a < applications && !focused; ++a) {
+        AtspiAccessible* application = atspi_accessible_get_child_at_index(desktop, a, nullptr);
+        if (!application)
+            continue;
+        // Cached states lag behind the application; focus is only worth asking live.
+        atspi_accessible_set_cache_mask(application, ATSPI_CACHE_NONE);
+        const gint windows = atspi_accessible_get_child_count(application, nullptr);
+        for (gint w = 0; w < windows && !focused; ++w) {
+            AtspiAccessible* window = atspi_accessible_get_child_at_index(application, w, nullptr);
+            if (!window)
+                continue;
+            if (hasState(window, ATSPI_STATE_ACTIVE))
+                focused = focusedWithin(window);
+            g_object_unref(window);
+        }
+        g_object_unref(application);
+    }
+    g_object_unref(desktop);
+    return focused ? wrap(focused) : nullptr;
+}
+
+std::optional<QString> AtspiWorker::selectedText(const AccessibleElementPtr& element)
+{
+    AtspiAccessible* object = objectOf(element);
+    AtspiText* text = object ? atspi_accessible_get_text_iface(object) : nullptr;
+    if (!text)
+        return std::nullopt;
+    Error error;
+    std::optional<QString> selected;
+    const gint selections = atspi_text_get_n_selections(text, error.out());
+    if (!error && selections <= 0) {
+        selected = QString();
+    } else if (!error) {
+        AtspiRange* range = atspi_text_get_selection(text, 0, error.out());
+        if (range && !error)
+            selected = takeString(atspi_text_get_text(text, range->start_offset, range->end_offset, error.out()));
+        if (error)
+            selected.reset();
+        g_free(range);
+    }
+    g_object_unref(text);
+    return selected;
+}
+
+std::optional<QString> AtspiWorker::value(const AccessibleElementPtr& element)
+{
+    AtspiAccessible* object = objectOf(element);
+    AtspiText* text = object ? atspi_accessible_get_text_iface(object) : nullptr;
+    if (!text)
+        return std::nullopt;
+    Error error;
+    std::optional<QString> result;
+    const gint count = atspi_text_get_character_count(text, error.out());
+    if (!error)
+        result = takeString(atspi_text_get_text(text, 0, count, error.out()));
+    if (error)
+        result.reset();
+    g_object_unref(text);
+    return result;
+}
+
+bool AtspiWorker::replaceSelection(const AccessibleElementPtr& element, const QString& text)
+{
+    AtspiAccessible* object = objectOf(element);
+    if (!object || !hasState(object, ATSPI_STATE_EDITABLE))
+        return false;
+    AtspiEditableText* editable = atspi_accessible_get_editable_text_iface(object);
+    AtspiText* readable = atspi_accessible_get_text_iface(object);
+    bool inserted = false;
+    if (editable && readable) {
+        Error error;
+        gint position = atspi_text_get_caret_offset(readable, error.out());
+        if (atspi_text_get_n_selections(readable, nullptr) > 0) {
+            AtspiRange* range = atspi_text_get_selection(readable, 0, nullptr);
+            if (range && range->end_offset > range->start_offset &&
+                atspi_editable_text_delete_text(editable, range->start_offset, range->end_offset, error.out()) &&
+                !error)
+                position = range->start_offset;
+            g_free(range);
+        }
+        if (!error && position >= 0) {
+            const QByteArray utf8 = text.toUtf8();
+            const bool qt = static_cast<const AtspiElement*>(element.get())->utf16Lengths;
+            const gint length = gint(qt ? text.size() : utf8.size());
+            inserted =
+                atspi_editable_text_insert_text(editable, position, utf8.constData(), length, error.out()) && !error;
+        }
+    }
+    if (editable)
+        g_object_unref(editable);
+    if (readable)
+        g_object_unref(readable);
+    return inserted;
+}
+
+bool AtspiWorker::setValue(const AccessibleElementPtr& element, const QString& text)
+{
+    AtspiAccessible* object = objectOf(element);
+    if (!object || !hasState(object, ATSPI_STATE_EDITABLE))
+        return false;
+    AtspiEditableText* editable = atspi_accessible_get_editable_text_iface(object);
+    if (!editable)
+        return false;
+    Error error;
+    const bool set = atspi_editable_text_set_text_contents(editable, text.toUtf8().constData(), error.out()) && !error;
+    g_object_unref(editable);
+    return set;
+}
+
+std::optional<QString> AtspiWorker::focusedWindowTitle(qint32 pid)
+{
+    if (!m_available)
+        return std::nullopt;
+    AtspiAccessible* desktop = atspi_get_desktop(0);
+    if (!desktop)
+        return std::nullopt;
+    std::optional<QString> title;
+    const gint applications = atspi_accessible_get_child_count(desktop, nullptr);
+    for (gint a = 0; a < applications && !title; ++a) {
+        AtspiAccessible* application = atspi_accessible_get_child_at_index(desktop, a, nullptr);
+        if (!application)
+            continue;
+        Error error;
+        if (qint32(atspi_accessible_get_process_id(application, error.out())) == pid && !error) {
+            atspi_accessible_set_cache_mask(application, ATSPI_CACHE_NONE);
+            std::optional<QString> first;
+            const gint windows = atspi_accessible_get_child_count(application, nullptr);
+            for (gint w = 0; w < windows && !title; ++w) {
+                AtspiAccessible* window = atspi_accessible_get_child_at_index(application, w, nullptr);
+                if (!window)
+                    continue;
+                std::optional<QString> name = takeString(atspi_accessible_get_name(window, nullptr));
+                if (hasState(window, ATSPI_STATE_ACTIVE))
+                    title = name;
+                else if (!first)
+                    first = name;
+                g_object_unref(window);
+            }
+            if (!title)
+                title = first;
+        }
+        g_object_unref(application);
+    }
+    g_object_unref(desktop);
+    return title;
+}

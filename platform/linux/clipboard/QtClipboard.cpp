@@ -1,0 +1,83 @@
+#include "platform/linux/clipboard/QtClipboard.h"
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMimeData>
+
+#include <algorithm>
+
+QtClipboard::QtClipboard(QObject* parent)
+    : QObject(parent)
+{
+    connect(QGuiApplication::clipboard(), &QClipboard::changed, this, [this](QClipboard::Mode mode) {
+        if (mode == QClipboard::Clipboard)
+            ++m_changes;
+    });
+}
+
+std::optional<QString> QtClipboard::text() const
+{
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    if (!data || !data->hasText())
+        return std::nullopt;
+    return data->text();
+}
+
+void QtClipboard::setText(const QString& text)
+{
+    auto* data = new QMimeData;
+    data->setText(text);
+    QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+}
+
+ClipboardSnapshot QtClipboard::snapshot() const
+{
+    ClipboardSnapshot snapshot;
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    if (!data)
+        return snapshot;
+    qsizetype total = 0;
+    for (const QString& format : data->formats()) {
+        // Only real MIME types travel between applications; Qt's own in-process image type is
+        // rebuilt from the image formats.
+        if (!format.contains(QLatin1Char('/')) || format == QLatin1String("application/x-qt-image"))
+            continue;
+        const QByteArray bytes = data->data(format);
+        if (bytes.size() > maxFormatBytes || total + bytes.size() > maxSnapshotBytes)
+            continue;
+        total += bytes.size();
+        snapshot.formats.append({format, bytes});
+    }
+    // A picture copied inside a Qt program (ours included) exists only as Qt's in-process image;
+    // keep it as PNG so it survives the round trip.
+    const bool hasPng = std::any_of(snapshot.formats.cbegin(), snapshot.formats.cend(),
+                                    [](const auto& f) { return f.mimeType == QLatin1String("image/png"); });
+    if (!hasPng && data->hasImage()) {
+        const QImage image = qvariant_cast<QImage>(data->imageData());
+        QByteArray png;
+        QBuffer buffer(&png);
+        if (!image.isNull() && buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "PNG") &&
+            png.size() <= maxFormatBytes && total + png.size() <= maxSnapshotBytes)
+            snapshot.formats.append({QStringLiteral("image/png"), png});
+    }
+    return snapshot;
+}
+
+void QtClipboard::restore(const ClipboardSnapshot& snapshot)
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (snapshot.isEmpty()) {
+        clipboard->clear(QClipboard::Clipboard);
+        return;
+    }
+    auto* data = new QMimeData;
+    for (const auto& format : snapshot.formats) {
+        data->setData(format.mimeType, format.data);
+        // Qt programs (this one too) ask for the picture as Qt's own image type.
+        if (format.mimeType == QLatin1String("image/png"))
+            data->setImageData(QImage::fromData(format.data, "PNG"));
+    }
+    clipboard->setMimeData(data, QClipboard::Clipboard);
+}

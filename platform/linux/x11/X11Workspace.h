@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/Workspace.h"
+
+#include <QHash>
+
+typedef struct _XDisplay Display;
+
+// The workspace port over X11 and the window manager's EWMH properties: an application is the
+// lower-cased WM_CLASS class of its windows, its pid is _NET_WM_PID, the front one owns
+// _NET_ACTIVE_WINDOW (or the input focus when no window manager sets that), and activation asks
+// the window manager through _NET_ACTIVE_WINDOW. Holds its own connection; main thread only.
+class X11Workspace : public Workspace
+{
+public:
+    // displayName empty: $DISPLAY.
+    explicit X11Workspace(const QString& ownBundleId = QStringLiteral("murmo"), const QString& displayName = {});
+    ~X11Workspace() override;
+    X11Workspace(const X11Workspace&) = delete;
+    X11Workspace& operator=(const X11Workspace&) = delete;
+
+    bool isConnected() const { return m_display != nullptr; }
+
+    QString ownBundleId() const override { return m_ownBundleId; }
+    std::optional<RunningApplication> frontApplication() override;
+    QList<RunningApplication> runningApplications(const QString& bundleId) override;
+    bool isActive(const RunningApplication& application) override;
+    void activate(const RunningApplication& application) override;
+    std::optional<QString> windowTitle(qint32 pid) override;
+
+private:
+    unsigned long activeWindow();
+    QList<unsigned long> clientWindows();
+    std::optional<RunningApplication> applicationOf(unsigned long window);
+    QString displayNameFor(const QString& bundleId, const QString& windowClass);
+    std::optional<QString> titleOf(unsigned long window);
+    bool supports(const char* atomName);
+    unsigned long atom(const char* name);
+
+    QString m_ownBundleId;
+    Display* m_display = nullptr;
+    unsigned long m_root = 0;
+    QHash<QString, QString> m_desktopNames;
+};

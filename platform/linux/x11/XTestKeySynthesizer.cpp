@@ -1,0 +1,116 @@
+#include "platform/linux/x11/XTestKeySynthesizer.h"
+
+#include "platform/linux/x11/XErrorTrap.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <QList>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// The program's key codes by key position, for the keys it synthesises, with the evdev key code
+// of that position for layouts that have no Latin letter there.
+struct KeyPosition
+{
+    quint32 keyCode;
+    KeySym keysym;
+    unsigned int evdevKeycode;
+};
+constexpr std::array<KeyPosition, 1> positions{{{KeySynthesizer::keyV, XK_v, 55}}};
+
+struct ModifierKey
+{
+    quint64 flag;
+    KeySym keysym;
+};
+constexpr std::array<ModifierKey, 4> modifierKeys{{{KeySynthesizer::controlFlag, XK_Control_L},
+                                                   {KeySynthesizer::shiftFlag, XK_Shift_L},
+                                                   {KeySynthesizer::optionFlag, XK_Alt_L},
+                                                   {KeySynthesizer::commandFlag, XK_Super_L}}};
+
+} // namespace
+
+XTestKeySynthesizer::XTestKeySynthesizer(const QString& displayName)
+{
+    XErrorTrap::install();
+    const QByteArray name = displayName.toLocal8Bit();
+    m_display = XOpenDisplay(name.isEmpty() ? nullptr : name.constData());
+    if (!m_display)
+        return;
+    int event = 0;
+    int error = 0;
+    int major = 0;
+    int minor = 0;
+    int opcode = 0;
+    const bool xtest = XTestQueryExtension(m_display, &event, &error, &major, &minor);
+    bool xinput2 = XQueryExtension(m_display, "XInputExtension", &opcode, &event, &error);
+    if (xinput2) {
+        int xiMajor = 2;
+        int xiMinor = 0;
+        xinput2 = XIQueryVersion(m_display, &xiMajor, &xiMinor) == Success;
+    }
+    m_available = xtest && xinput2;
+}
+
+XTestKeySynthesizer::~XTestKeySynthesizer()
+{
+    if (m_display)
+        XCloseDisplay(m_display);
+}
+
+void XTestKeySynthesizer::releaseHeldModifiers()
+{
+    char keys[32] = {};
+    XQueryKeymap(m_display, keys);
+    XModifierKeymap* map = XGetModifierMapping(m_display);
+    if (!map)
+        return;
+    for (int i = 0; i < 8 * map->max_keypermod; ++i) {
+        const KeyCode code = map->modifiermap[i];
+        if (code != 0 && (keys[code / 8] & (1 << (code % 8))))
+            XTestFakeKeyEvent(m_display, code, False, CurrentTime);
+    }
+    XFreeModifiermap(map);
+}
+
+bool XTestKeySynthesizer::postKey(quint32 keyCode, quint64 modifierFlags, bool down)
+{
+    if (!m_available)
+        return false;
+    const auto position = std::find_if(positions.cbegin(), positions.cend(),
+                                       [keyCode](const KeyPosition& p) { return p.keyCode == keyCode; });
+    if (position == positions.cend())
+        return false;
+    KeyCode code = XKeysymToKeycode(m_display, position->keysym);
+    if (code == 0)
+        code = KeyCode(position->evdevKeycode);
+
+    QList<KeyCode> modifiers;
+    for (const ModifierKey& modifier : modifierKeys) {
+        if (modifierFlags & modifier.flag) {
+            const KeyCode modifierCode = XKeysymToKeycode(m_display, modifier.keysym);
+            if (modifierCode == 0)
+                return false;
+            modifiers.append(modifierCode);
+        }
+    }
+
+    if (down) {
+        releaseHeldModifiers();
+        for (KeyCode modifier : modifiers)
+            XTestFakeKeyEvent(m_display, modifier, True, CurrentTime);
+        XTestFakeKeyEvent(m_display, code, True, CurrentTime);
+    } else {
+        XTestFakeKeyEvent(m_display, code, False, CurrentTime);
+        for (auto it = modifiers.crbegin(); it != modifiers.crend(); ++it)
+            XTestFakeKeyEvent(m_display, *it, False, CurrentTime);
+    }
+    XSync(m_display, False);
+    return true;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/KeySynthesizer.h"
+
+#include <QString>
+
+typedef struct _XDisplay Display;
+
+// Synthesised keys through the XTEST extension, on a connection of its own. Main thread only.
+class XTestKeySynthesizer : public KeySynthesizer
+{
+public:
+    // displayName empty: $DISPLAY.
+    explicit XTestKeySynthesizer(const QString& displayName = {});
+    ~XTestKeySynthesizer() override;
+    XTestKeySynthesizer(const XTestKeySynthesizer&) = delete;
+    XTestKeySynthesizer& operator=(const XTestKeySynthesizer&) = delete;
+
+    // XTEST and XInput 2 are both there: the program can both watch and make keys.
+    bool isAvailable() const override { return m_available; }
+    bool postKey(quint32 keyCode, quint64 modifierFlags, bool down) override;
+
+private:
+    void releaseHeldModifiers();
+
+    Display* m_display = nullptr;
+    bool m_available = false;
+};

@@ -1,0 +1,330 @@
+#include "app/desktop/TextInserter.h"
+#include "tests/support/FakeAccessibility.h"
+#include "tests/support/FakeDesktop.h"
+#include "tests/support/ManualClock.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QTest>
+
+using namespace std::chrono_literals;
+using Event = RecordingKeySynthesizer::Event;
+
+namespace {
+
+constexpr quint64 ctrl = KeySynthesizer::controlFlag;
+constexpr quint64 shift = KeySynthesizer::shiftFlag;
+
+ClipboardSnapshot textAndImage()
+{
+    return {{{QStringLiteral("text/plain"), QByteArrayLiteral("before")},
+             {QStringLiteral("image/png"), QByteArray("\x89PNG\r\n\x1a\n-pixels", 15)}}};
+}
+
+} // namespace
+
+class TestTextInserter : public QObject
+{
+    Q_OBJECT
+
+    struct Rig
+    {
+        FakeClipboard clipboard;
+        RecordingKeySynthesizer keys;
+        FakeWorkspace workspace;
+        FakeAccessibility accessibility;
+        ManualClock clock;
+        TextInserter inserter{clipboard, keys, workspace, accessibility, clock};
+        QStringList inserted;
+        QList<bool> outcomes;
+
+        Rig()
+        {
+            inserter.onInserted = [this](const QString& text) { inserted << text; };
+        }
+        bool insert(const QString& text, const std::optional<QString>& target)
+        {
+            return inserter.insert(text, target, [this](bool delivered) { outcomes << delivered; });
+        }
+    };
+
+private Q_SLOTS:
+    void refusesToActWithoutTrust_data()
+    {
+        QTest::addColumn<bool>("trusted");
+        QTest::addColumn<bool>("keysAvailable");
+        QTest::newRow("accessibility not trusted") << false << true;
+        QTest::newRow("no key synthesis") << true << false;
+    }
+    void refusesToActWithoutTrust()
+    {
+        QFETCH(bool, trusted);
+        QFETCH(bool, keysAvailable);
+        Rig rig;
+        rig.accessibility.trusted = trusted;
+        rig.keys.available = keysAvailable;
+        rig.workspace.addApplication(QStringLiteral("gedit"), 10, QStringLiteral("Text Editor"));
+        rig.clipboard.content = textAndImage();
+
+        QCOMPARE(rig.insert(QStringLiteral("你好 world"), QStringLiteral("gedit")), false);
+        rig.clock.advance(5s);
+
+        QCOMPARE(rig.clipboard.text(), QStringLiteral("你好 world"));
+        QCOMPARE(rig.clipboard.content.formats.size(), 1);
+        QVERIFY(rig.keys.events.isEmpty());
+        QVERIFY(rig.workspace.activations.isEmpty());
+        QVERIFY(rig.inserted.isEmpty());
+        QCOMPARE(rig.outcomes, QList<bool>{false});
+        QCOMPARE(rig.clipboard.restores, 0);
+    }
+
+    void ownApplicationGetsTheClipboardOnly_data()
+    {
+        QTest::addColumn<QString>("ownId");
+        QTest::addColumn<std::optional<QString>>("target");
+        QTest::addColumn<bool>("scheduled");
+        QTest::newRow("target is us") << QStringLiteral("murmo") << std::optional<QString>(QStringLiteral("murmo"))
+                                      << false;
+        QTest::newRow("both absent") << QString() << std::optional<QString>() << false;
+        QTest::newRow("absent target, own present") << QStringLiteral("murmo") << std::optional<QString>() << true;
+    }
+    void ownApplicationGetsTheClipboardOnly()
+    {
+        QFETCH(QString, ownId);
+        QFETCH(std::optional<QString>, target);
+        QFETCH(bool, scheduled);
+        Rig rig;
+        rig.workspace.ownId = ownId;
+        rig.workspace.addApplication(QStringLiteral("murmo"), 1, QStringLiteral("Murmo"));
+        QCOMPARE(rig.insert(QStringLiteral("text"), target), scheduled);
+        rig.clock.advance(2s);
+        QCOMPARE(rig.keys.events.isEmpty(), !scheduled);
+        // Pasted and given back, or left for the user to paste.
+        QCOMPARE(rig.clipboard.restores, scheduled ? 1 : 0);
+        QCOMPARE(rig.clipboard.text(), scheduled ? std::nullopt : std::optional<QString>(QStringLiteral("text")));
+        QCOMPARE(rig.outcomes, QList<bool>{scheduled});
+    }
+
+    void pastesIntoTheActiveApplicationAfterTheSettleDelay()
+    {
+        Rig rig;
+        rig.workspace.addApplication(QStringLiteral("gedit"), 10, QStringLiteral("Text Editor"));
+        rig.workspace.frontPid = 10;
+        rig.clipboard.content = textAndImage();
+
+        QVERIFY(rig.insert(QStringLiteral("hello"), std::nullopt));
+        QVERIFY(rig.workspace.activations.isEmpty());
+        rig.clock.advance(29ms);
+        QVERIFY(rig.keys.events.isEmpty());
+        rig.clock.advance(1ms);
+        QCOMPARE(rig.keys.events, (QList<Event>{{KeySynthesizer::keyV, ctrl, true}}));
+        QCOMPARE(rig.clipboard.text(), QStringLiteral("hello"));
+        QCOMPARE(rig.inserted, QStringList{QStringLiteral("hello")});
+        rig.clock.advance(21ms);
+        QCOMPARE(rig.keys.events.size(), 1);
+        rig.clock.advance(1ms);
+        QCOMPARE(rig.keys.events.last(), (Event{KeySynthesizer::keyV, ctrl, false}));
+
+        // Restored, every format, 0.4 s after the paste.
+        rig.clock.advance(377ms);
+        QCOMPARE(rig.clipboard.text(), QStringLiteral("hello"));
+        rig.clock.advance(1ms);
+        QCOMPARE(rig.clipboard.content, textAndImage());
+        QCOMPARE(rig.outcomes, QList<bool>{true});
+    }
+
+    void waitsForTheTargetToComeToTheFront_data()
+    {
+        QTest::addColumn<int>("activationDelay");
+        QTest::addColumn<int>("pasteAtMs");
+        // Each isActive() question before the paste counts; the settle delay follows the last.
+        QTest::newRow("already active") << -2 << 30;
+        QTest::newRow("active at once") << 0 << 30;
+        QTest::newRow("after three waits") << 3 << 180;
+        QTest::newRow("only at the last moment") << 10 << 480;
+    }
+    void waitsForTheTargetToComeToTheFront()
+    {
+        QFETCH(int, activationDelay);
+        QFETCH(int, pasteAtMs);
+        Rig rig;
+        rig.workspace.addApplication(QStringLiteral("gedit"), 10, QStringLiteral("Text Editor"));
+        rig.workspace.addApplication(QStringLiteral("firefox"), 20, QStringLiteral("Firefox"));
+        rig.workspace.frontPid = activationDelay == -2 ? 10 : 20;
+        rig.workspace.activationDelay = std::max(activationDelay, 0);
+
+        QVERIFY(rig.insert(QStringLiteral("hello"), QStringLiteral("gedit")));
+        QCOMPARE(rig.workspace.activations, activationDelay == -2 ? QList<qint32>{} : QList<qint32>{10});
+        rig.clock.advance(std::chrono::milliseconds(pasteAtMs - 1));
+        QVERIFY(rig.keys.events.isEmpty());
+        rig.clock.advance(1ms);
+        QCOMPARE(rig.keys.events.size(), 1);
+        QCOMPARE(rig.outcomes, QList<bool>{true});
+    }
+
+    void leavesTheTextOnTheClipboardWhenTheTargetNeverComesToTheFront()
+    {
+        Rig rig;
+        rig.workspace.addApplication(QStringLiteral("gedit"), 10, QStringLiteral("Text Editor"));
+        rig.workspace.addApplication(QStringLiteral("firefox"), 20, QStringLiteral("Firefox"));
+        rig.workspace.frontPid = 20;
+        rig.workspace.activationDelay = -1;
+        rig.clipboard.content = textAndImage();
+
+        QVERIFY(rig.insert(QStringLiteral("hello"), QStringLiteral("gedit")));
+        rig.clock.advance(5s);
+        QVERIFY(rig.keys.events.isEmpty());
+        QCOMPARE(rig.clipboard.text(), QStringLiteral("hello"));
+        QCOMPARE(rig.clipboard.restores, 0);
+        QVERIFY(rig.inserted.isEmpty());
+        QCOMPARE(rig.outcomes, QList<bool>{false});
+    }
+
+    void aTargetThatHasQuitGetsNothingPasted()
+    {
+        Rig rig;
+        rig.workspace.addApplication(QStringLiteral("firefox"), 20, QStringLiteral("Firefox"));
+        rig.workspace.frontPid = 20;
+        QCOMPARE(rig.insert(QStringLiteral("hello"), QStringLiteral("gedit")), false);
+        rig.clock.advance(2s);
+        QVERIFY(rig.keys.events.isEmpty());
+        QCOMPARE(rig.clipboard.text(), QStringLiteral("hello"));
+        QCOMPARE(rig.outcomes, QList<bool>{false});
+    }
+
+    void terminalsPasteWithShift_data()
+    {
+        QTest::addColumn<QString>("bundleId");
+        QTest::addColumn<quint64>("modifiers");
+        QTest::newRow("gnome terminal") << QStringLiteral("gnome-terminal-server") << (ctrl | shift);
+        QTest::newRow("konsole") << QStringLiteral("konsole") << (ctrl | shift);
+        QTest::newRow("kitty") << QStringLiteral("kitty") << (ctrl | shift);
+        QTest::newRow("xfce4 terminal") << QStringLiteral("xfce4-terminal") << (ctrl | shift);
+        QTest::newRow("editor") << QStringLiteral("gedit") << ctrl;
+        QTest::newRow("browser") << QStringLiteral("firefox") << ctrl;
+    }
+    void terminalsPasteWithShift()
+    {
+        QFETCH(QString, bundleId);
+        QFETCH(quint64, modifiers);
+        Rig rig;
+        rig.workspace.addApplication(bundleId, 10, bundleId);
+        rig.workspace.frontPid = 10;
+        QVERIFY(rig.insert(QStringLiteral("ls -la"), bundleId));
+        rig.clock.advance(100ms);
+        QCOMPARE(rig.keys.events,
+                 (QList<Event>{{KeySynthesizer::keyV, modifiers, true}, {KeySynthesizer::keyV, modifiers, false}}));
+    }
+
+    void restoresOnlyAnUnchangedClipboard_data()
+    {
+        QTest::addColumn<ClipboardSnapshot>("before");
+        QTest::addColumn<bool>("copiedMeanwhile");
+        QTest::addColumn<ClipboardSnapshot>("after");
+        const ClipboardSnapshot other{{{QStringLiteral("text/plain"), QByteArrayLiteral("copied by the user")}}};
+        QTest::newRow("text and image back") << textAndImage() << false << textAndImage();
+        QTest::newRow("empty stays empty") << ClipboardSnapshot{} << false << ClipboardSnapshot{};
+        QTest::newRow("user copied meanwhile") << textAndImage() << true << other;
+    }
+    void restoresOnlyAnUnchangedClipboard()
+    {
+        QFETCH(ClipboardSnapshot, before);
+        QFETCH(bool, copiedMeanwhile);
+        QFETCH(ClipboardSnapshot, after);
+        Rig rig;
+        rig.workspace.addApplication(QStringLiteral("gedit"), 10, QStringLiteral("Text Editor"));
+        rig.workspace.frontPid = 10;
+        rig.clipboard.content = before;
+        QVERIFY(rig.insert(QStringLiteral("hello"), QStringLiteral("gedit")));
+        rig.clock.advance(200ms);
+        if (copiedMeanwhile)
+            rig.clipboard.copyFromElsewhere(
+                {{{QStringLiteral("text/plain"), QByteArrayLiteral("copied by the user")}}});
+        rig.clock.advance(2s);
+        QCOMPARE(rig.clipboard.content, after);
+    }
+
+    void aLaterInsertionWinsOverAnEarlierRestore()
+    {
+        Rig rig;
+        rig.workspace.addApplication(QStringLiteral("gedit"), 10, QStringLiteral("Text Editor"));
+        rig.workspace.frontPid = 10;
+        rig.clipboard.content = textAndImage();
+        QVERIFY(rig.insert(QStringLiteral("first"), QStringLiteral("gedit")));
+        rig.clock.advance(100ms);
+        QVERIFY(rig.insert(QStringLiteral("second"), QStringLiteral("gedit")));
+        rig.clock.advance(2s);
+        // The second paste found our own "first" still on the clipboard: the user's content is what
+        // comes back, not our leftover.
+        QCOMPARE(rig.clipboard.content, textAndImage());
+        QCOMPARE(rig.clipboard.restores, 1);
+        QCOMPARE(rig.inserted, (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
+    }
+
+    void messagingApplicationsTakeTheAccessibilityPath_data()
+    {
+        QTest::addColumn<QString>("bundleId");
+        QTest::addColumn<QString>("fieldValue");
+        QTest::addColumn<bool>("selectionSettable");
+        QTest::addColumn<bool>("secret");
+        QTest::addColumn<QString>("fieldAfter");
+        QTest::addColumn<bool>("pasted");
+        QTest::newRow("empty field, value set")
+            << QStringLiteral("WhatsApp") << QString() << false << false << QStringLiteral("hi there") << false;
+        QTest::newRow("caret insert") << QStringLiteral("whatsapp-desktop") << QStringLiteral("note: ") << true << false
+                                      << QStringLiteral("note: hi there") << false;
+        QTest::newRow("full field not overwritten") << QStringLiteral("WHATSAPP") << QStringLiteral("draft") << false
+                                                    << false << QStringLiteral("draft") << true;
+        QTest::newRow("password field never written")
+            << QStringLiteral("whatsapp") << QString() << true << true << QString() << true;
+    }
+    void messagingApplicationsTakeTheAccessibilityPath()
+    {
+        QFETCH(QString, bundleId);
+        QFETCH(QString, fieldValue);
+        QFETCH(bool, selectionSettable);
+        QFETCH(bool, secret);
+        QFETCH(QString, fieldAfter);
+        QFETCH(bool, pasted);
+        Rig rig;
+        rig.workspace.addApplication(bundleId, 10, QStringLiteral("WhatsApp"));
+        rig.workspace.frontPid = 10;
+        rig.clipboard.content = textAndImage();
+        const auto field = rig.accessibility.addFocusedField(fieldValue);
+        field->selectionSettable = selectionSettable;
+        field->secret = secret;
+
+        QVERIFY(rig.insert(QStringLiteral("hi there"), bundleId));
+        rig.clock.advance(30ms);
+        QCOMPARE(field->value, fieldAfter);
+        QCOMPARE(rig.keys.events.isEmpty(), !pasted);
+        QCOMPARE(rig.inserted, QStringList{QStringLiteral("hi there")});
+        if (secret)
+            QVERIFY(rig.accessibility.requests.isEmpty());
+        if (!pasted) {
+            QCOMPARE(rig.clipboard.changes, quint64(0));
+            return;
+        }
+        // The fallback paste restores after a full second.
+        rig.clock.advance(999ms);
+        QCOMPARE(rig.clipboard.text(), QStringLiteral("hi there"));
+        rig.clock.advance(1ms);
+        QCOMPARE(rig.clipboard.content, textAndImage());
+    }
+
+    void otherApplicationsNeverTakeTheAccessibilityPath()
+    {
+        Rig rig;
+        rig.workspace.addApplication(QStringLiteral("telegram"), 10, QStringLiteral("Telegram"));
+        rig.workspace.frontPid = 10;
+        const auto field = rig.accessibility.addFocusedField();
+        QVERIFY(rig.insert(QStringLiteral("hi"), QStringLiteral("telegram")));
+        rig.clock.advance(100ms);
+        QVERIFY(rig.accessibility.requests.isEmpty());
+        QCOMPARE(rig.keys.events.size(), 2);
+    }
+};
+
+Q_DECLARE_METATYPE(ClipboardSnapshot)
+
+MURMO_TEST(TestTextInserter)
+#include "tst_TextInserter.moc"

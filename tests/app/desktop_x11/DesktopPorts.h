@@ -1,0 +1,21 @@
+#pragma once
+
+#include "platform/linux/atspi/AtspiAccessibility.h"
+#include "platform/linux/clipboard/QtClipboard.h"
+#include "platform/linux/x11/X11Workspace.h"
+#include "platform/linux/x11/XTestKeySynthesizer.h"
+#include "tests/app/desktop_x11/FieldHelper.h"
+
+// The real Linux adapters, as the application builds them, for tests in the headless desktop.
+struct DesktopPorts
+{
+    X11Workspace workspace;
+    XTestKeySynthesizer keys;
+    QtClipboard clipboard;
+    AtspiAccessibility accessibility{keys};
+
+    bool isUsable() { return workspace.isConnected() && keys.isAvailable() && accessibility.isServiceAvailable(); }
+
+    // Focuses field in the helper's window and waits until the desktop shows it in front.
+    bool bringToFront(FieldHelper& helper, const QString& field);
+};

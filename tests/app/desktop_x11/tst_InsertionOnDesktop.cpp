@@ -1,0 +1,191 @@
+#include "app/desktop/TextInserter.h"
+#include "platform/SystemClock.h"
+#include "tests/app/desktop_x11/DesktopPorts.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMimeData>
+#include <QTest>
+
+#include <memory>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+class TestInsertionOnDesktop : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<DesktopPorts> m_ports;
+    X11Workspace* m_workspace = nullptr;
+    XTestKeySynthesizer* m_keys = nullptr;
+    QtClipboard* m_clipboard = nullptr;
+    AtspiAccessibility* m_accessibility = nullptr;
+    SystemClock m_clock;
+
+    struct Outcome
+    {
+        bool done = false;
+        bool delivered = false;
+    };
+
+    // The user's clipboard before a dictation: some text and a small picture.
+    void putTextAndImageOnTheClipboard()
+    {
+        auto* data = new QMimeData;
+        data->setText(QStringLiteral("before"));
+        QImage image(6, 4, QImage::Format_RGB32);
+        image.fill(QColor(0x12, 0x34, 0x56));
+        data->setImageData(image);
+        QGuiApplication::clipboard()->setMimeData(data);
+    }
+
+    bool bringToFront(FieldHelper& helper, const QString& field) { return m_ports->bringToFront(helper, field); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_ports = std::make_unique<DesktopPorts>();
+        QVERIFY2(m_ports->isUsable(), "needs the headless desktop (scripts/with-desktop)");
+        m_workspace = &m_ports->workspace;
+        m_keys = &m_ports->keys;
+        m_clipboard = &m_ports->clipboard;
+        m_accessibility = &m_ports->accessibility;
+    }
+
+    void pastesIntoTheTargetAndGivesTheWholeClipboardBack()
+    {
+        FieldHelper target(QStringLiteral("MurmoPasteTarget"), QStringLiteral("Paste target"));
+        QVERIFY(bringToFront(target, QStringLiteral("line")));
+        // The user moved on to another window while the text was being recognised.
+        FieldHelper other(QStringLiteral("MurmoOtherWindow"), QStringLiteral("Other window"));
+        QVERIFY(bringToFront(other, QStringLiteral("line")));
+        putTextAndImageOnTheClipboard();
+
+        TextInserter inserter(*m_clipboard, *m_keys, *m_workspace, *m_accessibility, m_clock);
+        QStringList inserted;
+        inserter.onInserted = [&](const QString& text) { inserted << text; };
+        Outcome outcome;
+        const QString text = QStringLiteral("Hello 世界，再见 👋");
+        QVERIFY(inserter.insert(text, QStringLiteral("murmopastetarget"), [&](bool delivered) {
+            outcome = {true, delivered};
+        }));
+        QTRY_VERIFY(outcome.done);
+        QVERIFY(outcome.delivered);
+        QCOMPARE(inserted, QStringList{text});
+        QTRY_COMPARE(target.value(QStringLiteral("line")), text);
+        QCOMPARE(other.value(QStringLiteral("line")), QString());
+
+        // Given back as the other application sees it: the text and the picture.
+        QTRY_COMPARE_WITH_TIMEOUT(target.command(QStringLiteral("clipboard")).value(QStringLiteral("text")).toString(),
+                                  QStringLiteral("before"), 3000);
+        const QJsonObject seen = target.command(QStringLiteral("clipboard"));
+        QCOMPARE(seen.value(QStringLiteral("image")).toString(), QStringLiteral("6x4 ff123456"));
+    }
+
+    void leavesAClipboardChangedMeanwhileAlone()
+    {
+        FieldHelper target(QStringLiteral("MurmoPasteTarget"), QStringLiteral("Paste target"));
+        QVERIFY(bringToFront(target, QStringLiteral("text")));
+        putTextAndImageOnTheClipboard();
+
+        TextInserter inserter(*m_clipboard, *m_keys, *m_workspace, *m_accessibility, m_clock);
+        Outcome outcome;
+        QVERIFY(inserter.insert(QStringLiteral("dictated"), QStringLiteral("murmopastetarget"), [&](bool delivered) {
+            outcome = {true, delivered};
+        }));
+        QTRY_VERIFY(outcome.done);
+        // The user copies something right after the paste, well within the restore delay.
+        QVERIFY(target.copy(QStringLiteral("copied by the user")));
+        QTRY_COMPARE(target.value(QStringLiteral("text")), QStringLiteral("dictated"));
+        QTest::qWait(int(TextInserter::restoreDelay.count()) + 400);
+        QCOMPARE(target.command(QStringLiteral("clipboard")).value(QStringLiteral("text")).toString(),
+                 QStringLiteral("copied by the user"));
+        QCOMPARE(m_clipboard->text(), std::optional<QString>(QStringLiteral("copied by the user")));
+    }
+
+    void messagingApplicationGetsTheTextWithoutTheClipboard()
+    {
+        FieldHelper target(QStringLiteral("WhatsApp"), QStringLiteral("WhatsApp"));
+        QVERIFY(bringToFront(target, QStringLiteral("text")));
+        putTextAndImageOnTheClipboard();
+        QTest::qWait(50);
+        const quint64 changes = m_clipboard->changeCount();
+
+        TextInserter inserter(*m_clipboard, *m_keys, *m_workspace, *m_accessibility, m_clock);
+        Outcome outcome;
+        const QString text = QStringLiteral("晚上七点见 at Café");
+        QVERIFY(inserter.insert(text, QStringLiteral("whatsapp"), [&](bool delivered) {
+            outcome = {true, delivered};
+        }));
+        QTRY_VERIFY(outcome.done);
+        QVERIFY(outcome.delivered);
+        QTRY_COMPARE(target.value(QStringLiteral("text")), text);
+        QTest::qWait(int(TextInserter::accessibilityRestoreDelay.count()) + 200);
+        QCOMPARE(target.value(QStringLiteral("text")), text);
+        QCOMPARE(m_clipboard->changeCount(), changes);
+        QCOMPARE(target.command(QStringLiteral("clipboard")).value(QStringLiteral("text")).toString(),
+                 QStringLiteral("before"));
+    }
+
+    void targetThatStaysBehindGetsNothing()
+    {
+        FieldHelper target(QStringLiteral("MurmoPasteTarget"), QStringLiteral("Paste target"));
+        QVERIFY(bringToFront(target, QStringLiteral("line")));
+        FieldHelper other(QStringLiteral("MurmoOtherWindow"), QStringLiteral("Other window"));
+        QVERIFY(bringToFront(other, QStringLiteral("line")));
+
+        // A workspace whose activation requests are lost, like a window manager that refuses them.
+        struct StubbornWorkspace : X11Workspace
+        {
+            void activate(const RunningApplication&) override {}
+        } stubborn;
+        TextInserter inserter(*m_clipboard, *m_keys, stubborn, *m_accessibility, m_clock);
+        Outcome outcome;
+        QVERIFY(inserter.insert(QStringLiteral("not for you"), QStringLiteral("murmopastetarget"), [&](bool delivered) {
+            outcome = {true, delivered};
+        }));
+        QTRY_VERIFY(outcome.done);
+        QVERIFY(!outcome.delivered);
+        QTest::qWait(200);
+        QCOMPARE(other.value(QStringLiteral("line")), QString());
+        QCOMPARE(target.value(QStringLiteral("line")), QString());
+        QCOMPARE(m_clipboard->text(), std::optional<QString>(QStringLiteral("not for you")));
+    }
+
+    void pastesWhileTheUserStillHoldsModifiers()
+    {
+        FieldHelper target(QStringLiteral("MurmoPasteTarget"), QStringLiteral("Paste target"));
+        QVERIFY(bringToFront(target, QStringLiteral("line")));
+        // The dictation hotkey's Alt and Super are still down when the text arrives; Ctrl+Alt+V
+        // would not paste.
+        Display* display = XOpenDisplay(nullptr);
+        QVERIFY(display);
+        const KeyCode alt = XKeysymToKeycode(display, XK_Alt_L);
+        const KeyCode super = XKeysymToKeycode(display, XK_Super_L);
+        XTestFakeKeyEvent(display, alt, True, CurrentTime);
+        XTestFakeKeyEvent(display, super, True, CurrentTime);
+        XSync(display, False);
+
+        TextInserter inserter(*m_clipboard, *m_keys, *m_workspace, *m_accessibility, m_clock);
+        QVERIFY(inserter.insert(QStringLiteral("held keys"), QStringLiteral("murmopastetarget")));
+        QTRY_COMPARE(target.value(QStringLiteral("line")), QStringLiteral("held keys"));
+
+        char keys[32] = {};
+        XQueryKeymap(display, keys);
+        const bool altDown = keys[alt / 8] & (1 << (alt % 8));
+        XTestFakeKeyEvent(display, alt, False, CurrentTime);
+        XTestFakeKeyEvent(display, super, False, CurrentTime);
+        XSync(display, False);
+        XCloseDisplay(display);
+        QVERIFY(!altDown);
+    }
+
+    void cleanupTestCase() { m_ports.reset(); }
+};
+
+MURMO_TEST(TestInsertionOnDesktop)
+#include "tst_InsertionOnDesktop.moc"
