@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QDateTime>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+// One dictation, translation, question or rewrite as the history keeps it.
+struct HistoryEntry
+{
+    QUuid id;
+    QDateTime timestamp;
+    QString asrText;
+    QString finalText;
+    QString modeId;
+    QString providerId;
+    // "dictate", "translate", "ask" or "rewrite"; absent means dictation.
+    std::optional<QString> action;
+    // The recording's file name inside the recordings folder; absent when no audio was kept.
+    std::optional<QString> audioFileName;
+
+    // A new entry with a fresh id, stamped now, without a recording.
+    static HistoryEntry make(QString asrText, QString finalText, QString modeId, QString providerId,
+                             std::optional<QString> action = std::nullopt,
+                             QDateTime timestamp = QDateTime::currentDateTimeUtc());
+
+    // The id as it appears in the file and in the recording's name: canonical, upper case.
+    QString idText() const;
+
+    QJsonObject toJson() const;
+    // std::nullopt when a required key is missing or any value has the wrong type.
+    static std::optional<HistoryEntry> fromJson(const QJsonObject& object);
+
+    // The contents of "history.json": a compact array of entries, oldest first.
+    static QByteArray encodeList(const QList<HistoryEntry>& entries);
+    // std::nullopt unless the bytes are such an array and every entry in it is readable.
+    static std::optional<QList<HistoryEntry>> decodeList(QByteArrayView bytes);
+
+    friend bool operator==(const HistoryEntry&, const HistoryEntry&) = default;
+};

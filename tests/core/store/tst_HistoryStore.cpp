@@ -1,0 +1,349 @@
+#include "core/audio/AudioStorage.h"
+#include "core/store/HistoryStore.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <cmath>
+
+namespace {
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool put(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+HistoryEntry entryNamed(const QString& text)
+{
+    return HistoryEntry::make(text, text + QStringLiteral("…"), QStringLiteral("default"), QStringLiteral("gateway"));
+}
+
+QStringList texts(const QList<HistoryEntry>& entries)
+{
+    QStringList out;
+    for (const HistoryEntry& entry : entries)
+        out.append(entry.asrText);
+    return out;
+}
+
+QList<HistoryEntry> onDisk(const HistoryStore& store)
+{
+    return HistoryEntry::decodeList(contents(store.fileURL())).value_or(QList<HistoryEntry>{});
+}
+
+std::vector<float> tone(size_t count)
+{
+    std::vector<float> out(count);
+    for (size_t i = 0; i < count; ++i)
+        out[i] = float(0.3 * std::sin(double(i) * 0.07));
+    return out;
+}
+
+QStringList recordings(const HistoryStore& store)
+{
+    return QDir(store.recordingsDir()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+} // namespace
+
+class TestHistoryStore : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void firstStartIsEmptyAndMakesTheRecordingsFolder()
+    {
+        QTemporaryDir dir;
+        const HistoryStore store(dir.filePath(QStringLiteral("deep/Murmo")));
+        QVERIFY(store.all().isEmpty());
+        QVERIFY(QFileInfo(store.recordingsDir()).isDir());
+        QCOMPARE(store.recordingsDir(), dir.filePath(QStringLiteral("deep/Murmo/recordings")));
+        QVERIFY(!QFile::exists(store.fileURL()));
+    }
+
+    void listsNewestFirstAndStoresOldestFirst()
+    {
+        QTemporaryDir dir;
+        HistoryStore store(dir.path());
+        for (const char* text : {"A", "B", "C"})
+            store.add(entryNamed(QString::fromLatin1(text)));
+        QCOMPARE(texts(store.all()), QStringList({"C", "B", "A"}));
+        QCOMPARE(texts(onDisk(store)), QStringList({"A", "B", "C"}));
+        // A second store over the same folder sees what the first wrote.
+        QCOMPARE(HistoryStore(dir.path()).all(), store.all());
+    }
+
+    void addKeepsTheRecordingWithTheEntry()
+    {
+        QTemporaryDir dir;
+        HistoryStore store(dir.path());
+        const HistoryEntry entry = entryNamed(QStringLiteral("with audio"));
+        store.add(entry, tone(16000));
+        const HistoryEntry stored = store.all().front();
+        const QString name = entry.idText() + QStringLiteral(".ogg");
+        QCOMPARE(stored.audioFileName, std::optional<QString>(name));
+        QCOMPARE(recordings(store), QStringList{name});
+        QCOMPARE(store.audioURL(stored), std::optional<QString>(QDir(store.recordingsDir()).filePath(name)));
+        QCOMPARE(AudioStorage::readSamples(*store.audioURL(stored)).size(), size_t(16000));
+        QCOMPARE(onDisk(store).front().audioFileName, stored.audioFileName);
+        // The caller's copy is not changed.
+        QVERIFY(!entry.audioFileName);
+    }
+
+    void addWithoutSamplesLeavesTheFolderAlone()
+    {
+        QTemporaryDir dir;
+        HistoryStore store(dir.path());
+        store.add(entryNamed(QStringLiteral("silent")), {});
+        HistoryEntry carried = entryNamed(QStringLiteral("carried"));
+        carried.audioFileName = QStringLiteral("elsewhere.ogg");
+        store.add(carried);
+        QCOMPARE(recordings(store), QStringList());
+        QVERIFY(!store.all()[1].audioFileName);
+        QCOMPARE(store.all()[0].audioFileName, carried.audioFileName);
+        QCOMPARE(store.audioURL(store.all()[0]), std::nullopt);
+    }
+
+    void aFailedRecordingKeepsTheEntry()
+    {
+        QTemporaryDir dir;
+        HistoryStore store(dir.path());
+        QVERIFY(QDir(store.recordingsDir()).removeRecursively());
+        store.add(entryNamed(QStringLiteral("no folder")), tone(3200));
+        QCOMPARE(store.all().size(), 1);
+        QVERIFY(!store.all().front().audioFileName);
+    }
+
+    void theOldestFallOutButKeepTheirRecordings_data()
+    {
+        QTest::addColumn<int>("before");
+        QTest::newRow("full") << 2000;
+        QTest::newRow("over full from an older file") << 2500;
+    }
+
+    void theOldestFallOutButKeepTheirRecordings()
+    {
+        QFETCH(int, before);
+        QTemporaryDir dir;
+        QList<HistoryEntry> seed;
+        for (int i = 0; i < before; ++i)
+            seed.append(entryNamed(QString::number(i)));
+        seed[0].audioFileName = seed[0].idText() + QStringLiteral(".ogg");
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("recordings"))));
+        QVERIFY(put(dir.filePath(QStringLiteral("recordings/")) + *seed[0].audioFileName, "audio"));
+        QVERIFY(put(dir.filePath(QStringLiteral("history.json")), HistoryEntry::encodeList(seed)));
+
+        HistoryStore store(dir.path());
+        QCOMPARE(store.all().size(), before);
+        store.add(entryNamed(QStringLiteral("newest")));
+        const QList<HistoryEntry> all = store.all();
+        QCOMPARE(all.size(), HistoryStore::maxEntries);
+        QCOMPARE(all.front().asrText, QStringLiteral("newest"));
+        QCOMPARE(all.back().asrText, QString::number(before - 1999));
+        QCOMPARE(onDisk(store).size(), HistoryStore::maxEntries);
+        QCOMPARE(onDisk(store).front().asrText, QString::number(before - 1999));
+        QCOMPARE(recordings(store), QStringList{*seed[0].audioFileName});
+    }
+
+    void corrections()
+    {
+        QTemporaryDir dir;
+        HistoryStore store(dir.path());
+        const HistoryEntry a = entryNamed(QStringLiteral("a"));
+        const HistoryEntry b = entryNamed(QStringLiteral("b"));
+        store.add(a);
+        store.add(b);
+
+        QCOMPARE(store.updateFinalText(a.id, QStringLiteral("改过的")), std::optional<QString>(QStringLiteral("a…")));
+        QCOMPARE(store.updateFinalText(a.id, QStringLiteral("再改")), std::optional<QString>(QStringLiteral("改过的")));
+        store.updateTexts(b.id, QStringLiteral("raw"), QStringLiteral("done"));
+        QCOMPARE(texts(store.all()), QStringList({"raw", "a"}));
+        QCOMPARE(store.entry(b.id)->finalText, QStringLiteral("done"));
+        QCOMPARE(store.entry(a.id)->finalText, QStringLiteral("再改"));
+        QCOMPARE(store.entry(a.id)->timestamp, a.timestamp);
+        QCOMPARE(onDisk(store), QList<HistoryEntry>({*store.entry(a.id), *store.entry(b.id)}));
+    }
+
+    void unknownIdsChangeNothing()
+    {
+        QTemporaryDir dir;
+        HistoryStore store(dir.path());
+        store.add(entryNamed(QStringLiteral("a")));
+        // A marker in place of the file shows whether anything was written.
+        QVERIFY(put(store.fileURL(), "[]"));
+        const QUuid stranger = QUuid::createUuid();
+        QCOMPARE(store.updateFinalText(stranger, QStringLiteral("x")), std::nullopt);
+        store.updateTexts(stranger, QStringLiteral("x"), QStringLiteral("y"));
+        store.remove(stranger);
+        QCOMPARE(store.entry(stranger), std::nullopt);
+        QCOMPARE(contents(store.fileURL()), QByteArray("[]"));
+        QCOMPARE(texts(store.all()), QStringList{"a"});
+    }
+
+    void removeTakesTheRecordingAlong()
+    {
+        QTemporaryDir dir;
+        HistoryStore store(dir.path());
+        const HistoryEntry voiced = entryNamed(QStringLiteral("voiced"));
+        const HistoryEntry quiet = entryNamed(QStringLiteral("quiet"));
+        const HistoryEntry kept = entryNamed(QStringLiteral("kept"));
+        store.add(voiced, tone(3200));
+        store.add(quiet);
+        store.add(kept, tone(3200));
+        QCOMPARE(recordings(store).size(), 2);
+
+        store.remove(voiced.id);
+        store.remove(quiet.id);
+        QCOMPARE(texts(store.all()), QStringList{"kept"});
+        QCOMPARE(texts(onDisk(store)), QStringList{"kept"});
+        QCOMPARE(recordings(store), QStringList{kept.idText() + QStringLiteral(".ogg")});
+    }
+
+    void aRecordingDeletedByHandIsNoLongerOffered()
+    {
+        QTemporaryDir dir;
+        HistoryStore store(dir.path());
+        store.add(entryNamed(QStringLiteral("a")), tone(3200));
+        const HistoryEntry entry = store.all().front();
+        QVERIFY(store.audioURL(entry));
+        QVERIFY(QFile::remove(*store.audioURL(entry)));
+        QCOMPARE(store.audioURL(entry), std::nullopt);
+        store.remove(entry.id);
+        QVERIFY(store.all().isEmpty());
+    }
+
+    void recordingNamesCannotReachOutsideTheFolder_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("parent") << QStringLiteral("../victim.txt");
+        QTest::newRow("absolute") << QStringLiteral("/tmp/victim.txt");
+        QTest::newRow("dot dot") << QStringLiteral("..");
+        QTest::newRow("empty") << QString();
+    }
+
+    void recordingNamesCannotReachOutsideTheFolder()
+    {
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        const QString victim = dir.filePath(QStringLiteral("victim.txt"));
+        QVERIFY(put(victim, "the user's own file"));
+        HistoryEntry entry = entryNamed(QStringLiteral("hostile"));
+        entry.audioFileName = name.replace(QStringLiteral("/tmp/"), dir.path() + QLatin1Char('/'));
+        QVERIFY(put(dir.filePath(QStringLiteral("history.json")), HistoryEntry::encodeList({entry})));
+
+        HistoryStore store(dir.path());
+        QCOMPARE(store.all().size(), 1);
+        QCOMPARE(store.audioURL(entry), std::nullopt);
+        store.remove(entry.id);
+        QVERIFY(store.all().isEmpty());
+        QCOMPARE(contents(victim), QByteArray("the user's own file"));
+        QVERIFY(QFileInfo(store.recordingsDir()).isDir());
+    }
+
+    void anUnreadableFileIsMovedAside_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("not JSON") << QByteArray("{{{ not json");
+        QTest::newRow("entry missing modeId")
+            << QByteArray(R"([{"id":"0B9E5C7A-3F1D-4E2B-9A6C-8D7E6F5A4B3C","asrText":"a","finalText":"b",)"
+                          R"("providerId":"p","timestamp":1}])");
+        QTest::newRow("empty") << QByteArray("");
+        QTest::newRow("half written") << QByteArray("[{\"id\":\"0B9E5C7A-3F1D-4E2B-9A6C-8D7E6F5A4B3C\",\"asr");
+    }
+
+    void anUnreadableFileIsMovedAside()
+    {
+        QFETCH(QByteArray, bytes);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("history.json"));
+        QVERIFY(put(file, bytes));
+
+        HistoryStore store(dir.path());
+        QVERIFY(store.all().isEmpty());
+        const QStringList aside =
+            QDir(dir.path()).entryList({QStringLiteral("history.json.unreadable-*")}, QDir::Files | QDir::Hidden);
+        QCOMPARE(aside.size(), 1);
+        QVERIFY2(QRegularExpression(QStringLiteral("^history\\.json\\.unreadable-\\d{8}-\\d{6}$"))
+                     .match(aside[0])
+                     .hasMatch(),
+                 qPrintable(aside[0]));
+        QCOMPARE(contents(dir.filePath(aside[0])), bytes);
+        QVERIFY(!QFile::exists(file));
+
+        store.add(entryNamed(QStringLiteral("fresh")));
+        QCOMPARE(texts(onDisk(store)), QStringList{"fresh"});
+        QCOMPARE(contents(dir.filePath(aside[0])), bytes);
+    }
+
+    void aFolderInPlaceOfTheFileIsMovedAside()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("history.json/inside"))));
+        HistoryStore store(dir.path());
+        QVERIFY(store.all().isEmpty());
+        store.add(entryNamed(QStringLiteral("fresh")));
+        QCOMPARE(texts(onDisk(store)), QStringList{"fresh"});
+        QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("history.json.unreadable-*")}, QDir::Dirs).size(), 1);
+    }
+
+    void twoThreadsAtOnce()
+    {
+        QTemporaryDir dir;
+        HistoryStore store(dir.path());
+        constexpr int perThread = 150;
+        const auto work = [&store](const QString& prefix) {
+            for (int i = 0; i < perThread; ++i) {
+                const HistoryEntry entry = entryNamed(prefix + QString::number(i));
+                store.add(entry, i % 25 == 0 ? tone(640) : std::vector<float>{});
+                store.updateTexts(entry.id, entry.asrText, prefix + QStringLiteral("done"));
+                if (i % 10 == 9)
+                    store.remove(entry.id);
+            }
+        };
+        std::unique_ptr<QThread> first(QThread::create(work, QStringLiteral("x")));
+        std::unique_ptr<QThread> second(QThread::create(work, QStringLiteral("y")));
+        first->start();
+        second->start();
+        // Readers run alongside and must always see whole entries.
+        while (!first->isFinished() || !second->isFinished()) {
+            for (const HistoryEntry& entry : store.all())
+                QVERIFY(entry.finalText.endsWith(QStringLiteral("…")) ||
+                        entry.finalText.endsWith(QStringLiteral("done")));
+        }
+        QVERIFY(first->wait());
+        QVERIFY(second->wait());
+
+        const QList<HistoryEntry> all = store.all();
+        QCOMPARE(all.size(), 2 * (perThread - perThread / 10));
+        QList<HistoryEntry> oldestFirst(all.crbegin(), all.crend());
+        QCOMPARE(onDisk(store), oldestFirst);
+        // Each thread's entries keep the order in which that thread added them.
+        for (const QString& prefix : {QStringLiteral("x"), QStringLiteral("y")}) {
+            int last = -1;
+            for (const HistoryEntry& entry : oldestFirst) {
+                if (!entry.asrText.startsWith(prefix))
+                    continue;
+                QCOMPARE(entry.finalText, prefix + QStringLiteral("done"));
+                const int n = entry.asrText.mid(1).toInt();
+                QVERIFY(n > last);
+                last = n;
+            }
+        }
+        QCOMPARE(recordings(store).size(), 12);
+    }
+};
+
+MURMO_TEST(TestHistoryStore)
+#include "tst_HistoryStore.moc"
