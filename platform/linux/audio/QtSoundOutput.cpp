@@ -33,8 +33,13 @@ public:
         QObject::connect(m_sink, &QAudioSink::stateChanged, this, [this, play](QAudio::State state) {
             if (play != m_playSeq || state != QAudio::IdleState || !m_buffer || !m_buffer->atEnd())
                 return;
-            // Told outside the sink's own signal: the listener may well destroy this sound.
-            QTimer::singleShot(0, this, [this, play] {
+            // The sink runs dry of our data while its own buffer still holds the tail of the
+            // sound; stopping it now would cut that tail off. The listener is also told outside
+            // the sink's own signal, since it may well destroy this sound.
+            const auto tail = std::chrono::microseconds(m_pcm.format.durationForBytes(m_sink->bufferSize()));
+            const auto wait =
+                std::chrono::duration_cast<std::chrono::milliseconds>(tail) + std::chrono::milliseconds(50);
+            QTimer::singleShot(wait, this, [this, play] {
                 if (play != m_playSeq)
                     return;
                 release();
