@@ -13,23 +13,19 @@
 
 namespace {
 
-struct Look
-{
-    qreal symbolSize;
-    QFont::Weight weight;
-};
-
-Look lookOf(CopyIconButton::Host host)
+// The symbols are drawn from our own artwork, whose stroke weight is fixed; only the size varies
+// with the look.
+qreal symbolSizeOf(CopyIconButton::Host host)
 {
     switch (host) {
     case CopyIconButton::Host::historyRow:
-        return {13, QFont::Medium};
+        return 13;
     case CopyIconButton::Host::overlayDone:
-        return {12, QFont::DemiBold};
+        return 12;
     case CopyIconButton::Host::answerPopup:
-        return {11, QFont::DemiBold};
+        return 11;
     }
-    return {12, QFont::Normal};
+    return 12;
 }
 
 QFont titleFont()
@@ -89,7 +85,7 @@ QSize CopyIconButton::sizeHint() const
     const QFontMetricsF metrics(titleFont());
     const qreal titleWidth = std::max(metrics.horizontalAdvance(QStringLiteral("复制")),
                                       metrics.horizontalAdvance(QStringLiteral("已复制")));
-    const qreal symbol = SymbolIcon::box({}, lookOf(m_host).symbolSize).width();
+    const qreal symbol = SymbolIcon::box({}, symbolSizeOf(m_host)).width();
     const qreal width = popupInsetX * 2 + symbol + popupSpacing + titleWidth;
     const qreal height = popupInsetY * 2 + std::max(symbol, metrics.height());
     return QSizeF(width, height).toSize() + QSize(1, 1);
@@ -146,7 +142,7 @@ void CopyIconButton::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF bounds = QRectF(rect());
     const ThemePalette& p = Theme::palette();
-    const Look look = lookOf(m_host);
+    const qreal symbolSize = symbolSizeOf(m_host);
 
     switch (m_host) {
     case Host::historyRow: {
@@ -180,12 +176,12 @@ void CopyIconButton::paintEvent(QPaintEvent*)
     QRectF symbolRect;
     QRectF titleRect;
     if (m_host == Host::answerPopup) {
-        const qreal side = SymbolIcon::box({}, look.symbolSize).width();
+        const qreal side = SymbolIcon::box({}, symbolSize).width();
         symbolRect = QRectF(popupInsetX, (bounds.height() - side) / 2, side, side);
         titleRect = QRectF(symbolRect.right() + popupSpacing, 0, bounds.width() - symbolRect.right() - popupSpacing,
                            bounds.height());
     } else {
-        symbolRect = SymbolIcon::box(bounds.center(), look.symbolSize);
+        symbolRect = SymbolIcon::box(bounds.center(), symbolSize);
     }
     const qreal baseOpacity = painter.opacity();
     if (amount < 1.0) {

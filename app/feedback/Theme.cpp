@@ -1,6 +1,6 @@
 #include "app/feedback/Theme.h"
 
-#include <QFile>
+#include "app/feedback/SymbolIcon.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ QColor softAccent()
 
 QString translateIcon()
 {
-    static const QString name = QFile::exists(QStringLiteral(":/icons/translate.svg"))
+    static const QString name = SymbolIcon::exists(QStringLiteral("translate"))
                                     ? QStringLiteral("translate")
                                     : QStringLiteral("character.book.closed");
     return name;

@@ -43,7 +43,7 @@ PortalAppearance::PortalAppearance(QObject* parent)
     if (!bus.isConnected())
         return;
     bus.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"), this,
-                SLOT(onSettingChanged(QString, QString, QDBusVariant)));
+                SLOT(onSettingChanged(QDBusMessage)));
 
     // Asked asynchronously: a missing portal must not hold up the first window.
     QDBusMessage call =
@@ -68,11 +68,13 @@ void PortalAppearance::onInitialAnswer(QDBusPendingCallWatcher* watcher)
         applyScheme(*scheme);
 }
 
-void PortalAppearance::onSettingChanged(const QString& group, const QString& key, const QDBusVariant& value)
+void PortalAppearance::onSettingChanged(const QDBusMessage& message)
 {
-    if (group != appearanceGroup || key != schemeKey)
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() != 3 || arguments.at(0).toString() != appearanceGroup ||
+        arguments.at(1).toString() != schemeKey)
         return;
-    if (const auto scheme = schemeFrom(value.variant()))
+    if (const auto scheme = schemeFrom(arguments.at(2)))
         applyScheme(*scheme);
 }
 

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include <QDBusVariant>
+#include <QDBusMessage>
 
 class QDBusPendingCallWatcher;
 
@@ -24,7 +24,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private Q_SLOTS:
-    void onSettingChanged(const QString& group, const QString& key, const QDBusVariant& value);
+    // Takes the whole message: the value arrives as a variant whose nesting varies by portal.
+    void onSettingChanged(const QDBusMessage& message);
 
 private:
     void onInitialAnswer(QDBusPendingCallWatcher* watcher);

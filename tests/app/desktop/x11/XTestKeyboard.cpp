@@ -1,0 +1,58 @@
+#include "XTestKeyboard.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace {
+Display* display(void* handle)
+{
+    return static_cast<Display*>(handle);
+}
+} // namespace
+
+XTestKeyboard::XTestKeyboard()
+    : m_display(XOpenDisplay(nullptr))
+{}
+
+XTestKeyboard::~XTestKeyboard()
+{
+    if (m_display)
+        XCloseDisplay(display(m_display));
+}
+
+int XTestKeyboard::keyCode(const char* keysym) const
+{
+    const KeySym symbol = XStringToKeysym(keysym);
+    const int code = symbol == NoSymbol ? 0 : XKeysymToKeycode(display(m_display), symbol);
+    if (code == 0)
+        throw std::invalid_argument(std::string("no key for ") + keysym);
+    return code;
+}
+
+void XTestKeyboard::press(const char* keysym)
+{
+    XTestFakeKeyEvent(display(m_display), unsigned(keyCode(keysym)), True, CurrentTime);
+    XSync(display(m_display), False);
+}
+
+void XTestKeyboard::release(const char* keysym)
+{
+    XTestFakeKeyEvent(display(m_display), unsigned(keyCode(keysym)), False, CurrentTime);
+    XSync(display(m_display), False);
+}
+
+void XTestKeyboard::tap(const char* keysym)
+{
+    press(keysym);
+    release(keysym);
+}
+
+void XTestKeyboard::grabWithAlt(const char* keysym)
+{
+    Display* d = display(m_display);
+    XGrabKey(d, keyCode(keysym), Mod1Mask, DefaultRootWindow(d), False, GrabModeAsync, GrabModeAsync);
+    XSync(d, False);
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+// Presses keys on the X server as if typed, through XTest, by X keysym name ("t", "Alt_L").
+// Also lets a test play "another program" that already holds a key combination.
+class XTestKeyboard
+{
+public:
+    XTestKeyboard();
+    ~XTestKeyboard();
+    XTestKeyboard(const XTestKeyboard&) = delete;
+    XTestKeyboard& operator=(const XTestKeyboard&) = delete;
+
+    bool isOpen() const { return m_display != nullptr; }
+    void press(const char* keysym);
+    void release(const char* keysym);
+    void tap(const char* keysym);
+    // Grabs keysym with Alt on the root window from this connection, as a window manager would.
+    void grabWithAlt(const char* keysym);
+
+private:
+    int keyCode(const char* keysym) const;
+
+    void* m_display = nullptr;
+};

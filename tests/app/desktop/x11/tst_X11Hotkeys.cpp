@@ -1,0 +1,251 @@
+#include "XTestKeyboard.h"
+#include "app/desktop/HotkeyEngine.h"
+#include "platform/SystemClock.h"
+#include "platform/linux/x11/X11KeyEventSource.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWidget>
+
+#include <memory>
+#include <mutex>
+
+namespace {
+
+constexpr int keyF = 3;
+constexpr int keyT = 17;
+constexpr int menu = 63;
+
+// The front application: remembers every key press that reaches it.
+class KeyWindow : public QWidget
+{
+public:
+    QList<int> pressed;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override { pressed << event->key(); }
+};
+
+// Binding callbacks run on the key thread; the test reads on the main thread.
+class Log
+{
+public:
+    void add(const QString& line)
+    {
+        std::scoped_lock lock(m_mutex);
+        m_lines << line;
+    }
+    QStringList lines() const
+    {
+        std::scoped_lock lock(m_mutex);
+        return m_lines;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    QStringList m_lines;
+};
+
+} // namespace
+
+class TestX11Hotkeys : public QObject
+{
+    Q_OBJECT
+
+private:
+    KeyWindow m_window;
+    XTestKeyboard m_keyboard;
+
+    // Everything typed before has reached the window once a key typed after it has.
+    void typeThrough()
+    {
+        const auto before = m_window.pressed.count(Qt::Key_X);
+        m_keyboard.tap("x");
+        QTRY_COMPARE(m_window.pressed.count(Qt::Key_X), before + 1);
+    }
+
+    void bind(HotkeyEngine& engine, Log& log, const QString& id, const Hotkey& hotkey)
+    {
+        engine.installBinding(id, HotkeyEngine::Binding{hotkey, [&log, id] { log.add(id + QStringLiteral(" down")); },
+                                                        [&log, id] { log.add(id + QStringLiteral(" up")); }});
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        QVERIFY2(m_keyboard.isOpen(), "no X display: run under scripts/with-desktop");
+        m_window.resize(300, 200);
+        m_window.show();
+        m_window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&m_window));
+    }
+
+    void init() { m_window.pressed.clear(); }
+
+    void boundKeyReachesTheBindingNotTheWindow()
+    {
+        Log log;
+        SystemClock clock;
+        X11KeyEventSource source;
+        HotkeyEngine engine(source, clock);
+        bind(engine, log, QStringLiteral("talk"), Hotkey{keyT, 0x80000, false});
+        QVERIFY(engine.start());
+        QCOMPARE(engine.grabFailures(), KeyGrabFailures{});
+
+        m_keyboard.press("Alt_L");
+        m_keyboard.press("t");
+        QTRY_COMPARE(log.lines(), QStringList{QStringLiteral("talk down")});
+        m_keyboard.release("t");
+        m_keyboard.release("Alt_L");
+        QTRY_COMPARE(log.lines(), (QStringList{QStringLiteral("talk down"), QStringLiteral("talk up")}));
+        typeThrough();
+        QVERIFY(!m_window.pressed.contains(Qt::Key_T));
+
+        // Without Alt the key is the window's.
+        m_keyboard.tap("t");
+        typeThrough();
+        QCOMPARE(m_window.pressed.count(Qt::Key_T), 1);
+        QCOMPARE(log.lines().size(), 2);
+    }
+
+    void loneMenuKeyReportsDownAndUp()
+    {
+        Log log;
+        SystemClock clock;
+        X11KeyEventSource source;
+        HotkeyEngine engine(source, clock);
+        bind(engine, log, QStringLiteral("talk"), Hotkey{menu, 0, true});
+        QVERIFY(engine.start());
+        m_keyboard.press("Menu");
+        QTRY_COMPARE(log.lines(), QStringList{QStringLiteral("talk down")});
+        QTest::qWait(60); // a human press; quicker transitions are taken for bounces
+        m_keyboard.release("Menu");
+        QTRY_COMPARE(log.lines(), (QStringList{QStringLiteral("talk down"), QStringLiteral("talk up")}));
+    }
+
+    void escReachesTheWindowUnlessDictating()
+    {
+        Log log;
+        SystemClock clock;
+        X11KeyEventSource source;
+        HotkeyEngine engine(source, clock);
+        engine.setOnCancel([&log] { log.add(QStringLiteral("cancel")); });
+        QVERIFY(engine.start());
+        QCoreApplication::processEvents();
+
+        m_keyboard.tap("Escape");
+        typeThrough();
+        QCOMPARE(m_window.pressed.count(Qt::Key_Escape), 1);
+        QCOMPARE(log.lines(), QStringList());
+
+        QSignalSpy grabbed(&engine, &HotkeyEngine::grabsUpdated);
+        engine.setRecordingActive(true);
+        QVERIFY(grabbed.wait(5000));
+        m_keyboard.tap("Escape");
+        QTRY_COMPARE(log.lines(), QStringList{QStringLiteral("cancel")});
+        typeThrough();
+        QCOMPARE(m_window.pressed.count(Qt::Key_Escape), 1);
+    }
+
+    void recordingCapturesChordAndLoneModifier()
+    {
+        SystemClock clock;
+        X11KeyEventSource source;
+        HotkeyEngine engine(source, clock);
+        QStringList recorded;
+        engine.setOnRecorded([&recorded](const QString& id, const Hotkey& hotkey) {
+            recorded << QStringLiteral("%1 %2 %3 %4")
+                            .arg(id)
+                            .arg(hotkey.keyCode)
+                            .arg(hotkey.modifiers, 0, 16)
+                            .arg(hotkey.isModifierOnly ? QStringLiteral("modifier-only") : QStringLiteral("key"));
+        });
+        QVERIFY(engine.start());
+        QCoreApplication::processEvents();
+        QSignalSpy grabbed(&engine, &HotkeyEngine::grabsUpdated);
+
+        engine.beginRecording(QStringLiteral("talk"));
+        QTRY_COMPARE(grabbed.count(), 1);
+        QCOMPARE(engine.grabFailures(), KeyGrabFailures{});
+        m_keyboard.press("Control_L");
+        m_keyboard.press("Alt_L");
+        m_keyboard.release("Alt_L");
+        m_keyboard.release("Control_L");
+        QTRY_COMPARE(recorded, QStringList{QStringLiteral("talk 58 c0000 modifier-only")});
+        QTRY_COMPARE(grabbed.count(), 2); // the keyboard is given back
+        typeThrough();
+        QVERIFY(!m_window.pressed.contains(Qt::Key_Control));
+        QVERIFY(!m_window.pressed.contains(Qt::Key_Alt));
+
+        engine.beginRecording(QStringLiteral("talk"));
+        QTRY_COMPARE(grabbed.count(), 3);
+        m_keyboard.tap("Shift_R");
+        QTRY_COMPARE(recorded, (QStringList{QStringLiteral("talk 58 c0000 modifier-only"),
+                                            QStringLiteral("talk 60 0 modifier-only")}));
+        QTRY_COMPARE(grabbed.count(), 4);
+        typeThrough();
+        QVERIFY(!m_window.pressed.contains(Qt::Key_Shift));
+    }
+
+    void combinationHeldByAnotherProgramIsReported()
+    {
+        XTestKeyboard windowManager;
+        windowManager.grabWithAlt("f");
+        Log log;
+        SystemClock clock;
+        X11KeyEventSource source;
+        HotkeyEngine engine(source, clock);
+        bind(engine, log, QStringLiteral("talk"), Hotkey{keyF, 0x80000, false});
+        bind(engine, log, QStringLiteral("cycle"), Hotkey{keyT, 0x80000, false});
+        QVERIFY(engine.start());
+        QCOMPARE(engine.grabFailures(), (KeyGrabFailures{{{keyF, 0x80000}}, false}));
+        // The watcher itself still works, also for the combination it could not withhold.
+        m_keyboard.press("Alt_L");
+        m_keyboard.tap("f");
+        m_keyboard.tap("t");
+        m_keyboard.release("Alt_L");
+        QTRY_COMPARE(log.lines(), (QStringList{QStringLiteral("talk down"), QStringLiteral("talk up"),
+                                               QStringLiteral("cycle down"), QStringLiteral("cycle up")}));
+    }
+
+    void stopsCleanlyWithKeysHeld()
+    {
+        Log log;
+        SystemClock clock;
+        X11KeyEventSource source;
+        HotkeyEngine engine(source, clock);
+        bind(engine, log, QStringLiteral("talk"), Hotkey{keyT, 0x80000, false});
+        QVERIFY(engine.start());
+        m_keyboard.press("Alt_L");
+        m_keyboard.press("t");
+        QTRY_COMPARE(log.lines(), QStringList{QStringLiteral("talk down")});
+
+        engine.stop();
+        QVERIFY(!engine.isRunning());
+        QCOMPARE(log.lines(), (QStringList{QStringLiteral("talk down"), QStringLiteral("talk up")}));
+        m_keyboard.release("t");
+        m_keyboard.release("Alt_L");
+
+        // The grab went with the engine: Alt+T reaches the window now, and nothing is reported.
+        m_keyboard.press("Alt_L");
+        m_keyboard.tap("t");
+        m_keyboard.release("Alt_L");
+        typeThrough();
+        QVERIFY(m_window.pressed.contains(Qt::Key_T));
+        QCOMPARE(log.lines().size(), 2);
+
+        // And it starts again.
+        QVERIFY(engine.start());
+        m_keyboard.press("Alt_L");
+        m_keyboard.tap("t");
+        m_keyboard.release("Alt_L");
+        QTRY_COMPARE(log.lines().size(), 4);
+    }
+};
+
+MURMO_TEST(TestX11Hotkeys)
+#include "tst_X11Hotkeys.moc"
