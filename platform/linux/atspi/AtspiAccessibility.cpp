@@ -11,9 +11,14 @@ AtspiAccessibility::AtspiAccessibility(const KeySynthesizer& keys)
     m_worker->m_self = m_worker;
     m_worker->moveToThread(&m_thread);
     m_thread.start();
-    // Waiting here keeps isServiceAvailable() honest from the first call; the bus answers within
-    // the request time-out or is taken as absent.
-    QMetaObject::invokeMethod(m_worker.get(), &AtspiWorker::start, Qt::BlockingQueuedConnection);
+    // Connecting may take a while when the bus is slow to start; requests simply queue behind it.
+    m_started = AtspiWorker::run<bool>(
+        m_worker,
+        [](AtspiWorker& worker) {
+            worker.start();
+            return worker.isAvailable();
+        },
+        false);
 }
 
 AtspiAccessibility::~AtspiAccessibility()

@@ -26,8 +26,10 @@ public:
     AtspiAccessibility(const AtspiAccessibility&) = delete;
     AtspiAccessibility& operator=(const AtspiAccessibility&) = delete;
 
-    // Whether the AT-SPI bus answered when the worker started.
+    // Whether the AT-SPI bus answered when the worker started (false until it has).
     bool isServiceAvailable() const;
+    // Resolves once the worker has connected, true when the bus answered.
+    QFuture<bool> serviceReady() const { return m_started; }
 
     bool isTrusted() const override;
     QFuture<AccessibleElementPtr> focusedElement() override;
@@ -41,4 +43,5 @@ private:
     const KeySynthesizer& m_keys;
     QThread m_thread;
     std::shared_ptr<AtspiWorker> m_worker;
+    QFuture<bool> m_started;
 };

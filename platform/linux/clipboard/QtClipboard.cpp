@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
@@ -39,11 +40,23 @@ ClipboardSnapshot QtClipboard::snapshot() const
     if (!data)
         return snapshot;
     qsizetype total = 0;
-    for (const QString& format : data->formats()) {
+    const QStringList formats = data->formats();
+    // Another application's picture is offered in a dozen encodings, each a full conversion; PNG
+    // alone is kept, and the picture is offered in every encoding again when it is put back.
+    const bool pngOffered = formats.contains(QStringLiteral("image/png"));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (const QString& format : formats) {
         // Only real MIME types travel between applications; Qt's own in-process image type is
         // rebuilt from the image formats.
         if (!format.contains(QLatin1Char('/')) || format == QLatin1String("application/x-qt-image"))
             continue;
+        if (pngOffered && format.startsWith(QLatin1String("image/")) && format != QLatin1String("image/png"))
+            continue;
+        // An owner that answers slowly would hold up the paste format after format; what has
+        // arrived by then is what is kept.
+        if (elapsed.elapsed() > maxSnapshotMilliseconds)
+            break;
         const QByteArray bytes = data->data(format);
         if (bytes.size() > maxFormatBytes || total + bytes.size() > maxSnapshotBytes)
             continue;

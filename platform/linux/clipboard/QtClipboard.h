@@ -15,6 +15,7 @@ public:
     // a huge image on the clipboard is let go rather than held twice in memory.
     static constexpr qsizetype maxFormatBytes = 32 * 1024 * 1024;
     static constexpr qsizetype maxSnapshotBytes = 64 * 1024 * 1024;
+    static constexpr qint64 maxSnapshotMilliseconds = 1000;
 
     explicit QtClipboard(QObject* parent = nullptr);
 

@@ -14,7 +14,12 @@ struct DesktopPorts
     QtClipboard clipboard;
     AtspiAccessibility accessibility{keys};
 
-    bool isUsable() { return workspace.isConnected() && keys.isAvailable() && accessibility.isServiceAvailable(); }
+    bool isUsable()
+    {
+        QFuture<bool> ready = accessibility.serviceReady();
+        ready.waitForFinished();
+        return workspace.isConnected() && keys.isAvailable() && ready.result();
+    }
 
     // Focuses field in the helper's window and waits until the desktop shows it in front.
     bool bringToFront(FieldHelper& helper, const QString& field);

@@ -86,6 +86,22 @@ private Q_SLOTS:
         QCOMPARE(seen.value(QStringLiteral("image")).toString(), QStringLiteral("6x4 ff123456"));
     }
 
+    void givesBackAPictureCopiedInAnotherApplication()
+    {
+        FieldHelper target(QStringLiteral("MurmoPasteTarget"), QStringLiteral("Paste target"));
+        QVERIFY(bringToFront(target, QStringLiteral("line")));
+        QVERIFY(target.command(QStringLiteral("copyimage \"caption\"")).value(QStringLiteral("ok")).toBool());
+        QTRY_COMPARE(m_clipboard->text(), std::optional<QString>(QStringLiteral("caption")));
+
+        TextInserter inserter(*m_clipboard, *m_keys, *m_workspace, *m_accessibility, m_clock);
+        QVERIFY(inserter.insert(QStringLiteral("over a picture"), QStringLiteral("murmopastetarget")));
+        QTRY_COMPARE(target.value(QStringLiteral("line")), QStringLiteral("over a picture"));
+        QTRY_COMPARE_WITH_TIMEOUT(target.command(QStringLiteral("clipboard")).value(QStringLiteral("text")).toString(),
+                                  QStringLiteral("caption"), 3000);
+        QCOMPARE(target.command(QStringLiteral("clipboard")).value(QStringLiteral("image")).toString(),
+                 QStringLiteral("6x4 ff204080"));
+    }
+
     void leavesAClipboardChangedMeanwhileAlone()
     {
         FieldHelper target(QStringLiteral("MurmoPasteTarget"), QStringLiteral("Paste target"));

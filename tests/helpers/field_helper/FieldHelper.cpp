@@ -8,6 +8,7 @@
 //   select <field> <s> <n>   select n characters from s (line and text)
 //   get <field>              answer {"value": <text>, "selection": <selected text>}
 //   copy <json>              put plain text on the clipboard
+//   copyimage <json>         put plain text and a 6x4 picture of colour #204080 on the clipboard
 //   title <json>             change the window title
 //   clipboard                answer {"text": <plain text>, "image": <width>x<height>,
 //                            "formats": [<MIME types>]} of the clipboard as this process sees it
@@ -131,6 +132,13 @@ int main(int argc, char** argv)
                 }
             } else if (verb == QLatin1String("copy")) {
                 QGuiApplication::clipboard()->setText(jsonString(command.section(QLatin1Char(' '), 1)));
+            } else if (verb == QLatin1String("copyimage")) {
+                auto* data = new QMimeData;
+                data->setText(jsonString(command.section(QLatin1Char(' '), 1)));
+                QImage image(6, 4, QImage::Format_RGB32);
+                image.fill(QColor(0x20, 0x40, 0x80));
+                data->setImageData(image);
+                QGuiApplication::clipboard()->setMimeData(data);
             } else if (verb == QLatin1String("title")) {
                 window.setWindowTitle(jsonString(command.section(QLatin1Char(' '), 1)));
             } else if (verb == QLatin1String("clipboard")) {
