@@ -2,12 +2,15 @@
 
 #include <QAudioSink>
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QMediaDevices>
 #include <QPointer>
 #include <QTimer>
 #include <QtEndian>
 
 namespace {
+
+constexpr std::chrono::milliseconds tailGrace{2000};
 
 class QtSound : public QObject, public Sound
 {
@@ -24,25 +27,27 @@ public:
         const QAudioDevice device = QMediaDevices::defaultAudioOutput();
         if (device.isNull())
             return;
-        m_buffer = new QBuffer(this);
+        // Without a parent: Qt hands the parent on to the sink's backend object, which would then
+        // die with this sound even while the sink itself lives on.
+        m_sink = new QAudioSink(device, m_pcm.format);
+        m_buffer = new QBuffer(m_sink);
         m_buffer->setData(m_pcm.data);
         m_buffer->open(QIODevice::ReadOnly);
-        m_sink = new QAudioSink(device, m_pcm.format, this);
         m_sink->setVolume(qBound(0.0, double(volume), 1.0));
         const quint64 play = ++m_playSeq;
         QObject::connect(m_sink, &QAudioSink::stateChanged, this, [this, play](QAudio::State state) {
             if (play != m_playSeq || state != QAudio::IdleState || !m_buffer || !m_buffer->atEnd())
                 return;
-            // The sink runs dry of our data while its own buffer still holds the tail of the
-            // sound; stopping it now would cut that tail off. The listener is also told outside
-            // the sink's own signal, since it may well destroy this sound.
+            // The sink runs dry of our data while the sound server still holds the tail of the
+            // sound. The listener is told about when that tail has played, outside the sink's own
+            // signal since it may well destroy this sound.
             const auto tail = std::chrono::microseconds(m_pcm.format.durationForBytes(m_sink->bufferSize()));
             const auto wait =
                 std::chrono::duration_cast<std::chrono::milliseconds>(tail) + std::chrono::milliseconds(50);
             QTimer::singleShot(wait, this, [this, play] {
                 if (play != m_playSeq)
                     return;
-                release();
+                letTailPlayOut();
                 if (onFinished)
                     onFinished();
             });
@@ -56,6 +61,27 @@ public:
     bool isPlaying() const override { return m_playing; }
 
 private:
+    // Lets go of a sink whose data has all been handed over without stopping it: stopping drops
+    // what the server has not played yet, and a busy server can be well behind the estimate.
+    void letTailPlayOut()
+    {
+        ++m_playSeq;
+        m_playing = false;
+        if (!m_sink)
+            return;
+        QAudioSink* sink = m_sink;
+        m_sink = nullptr;
+        m_buffer = nullptr;
+        sink->disconnect(this);
+        // Kept by the application meanwhile, so nothing is left behind at exit.
+        auto* keeper = new QObject(QCoreApplication::instance());
+        QObject::connect(keeper, &QObject::destroyed, [sink] {
+            sink->stop();
+            delete sink;
+        });
+        QTimer::singleShot(tailGrace, keeper, [keeper] { keeper->deleteLater(); });
+    }
+
     void release()
     {
         ++m_playSeq;
@@ -63,13 +89,12 @@ private:
         if (m_sink) {
             m_sink->disconnect(this);
             m_sink->stop();
-            m_sink->deleteLater();
+            // Never called from within the sink's own signals (the end is reported from a
+            // timer), so it can go at once.
+            delete m_sink;
             m_sink = nullptr;
         }
-        if (m_buffer) {
-            m_buffer->deleteLater();
-            m_buffer = nullptr;
-        }
+        m_buffer = nullptr; // the sink's child
     }
 
     QtSoundOutput::Pcm m_pcm;

@@ -57,7 +57,9 @@ private Q_SLOTS:
         const auto found = bursts(heard, 0.01);
         QCOMPARE(found.size(), size_t(1));
         const double heardMs = double(found[0].second - found[0].first + 1) * 1000.0 / MonitorRecorder::rate;
-        QVERIFY2(heardMs > lengthMs * 0.75 && heardMs <= lengthMs + 5, qPrintable(QString::number(heardMs)));
+        // The quiet ends fall under the threshold, and a loaded sound server may drop a few
+        // milliseconds at the start; the sound is never longer than rendered.
+        QVERIFY2(heardMs > lengthMs * 0.6 && heardMs <= lengthMs + 5, qPrintable(QString::number(heardMs)));
         double peak = 0;
         for (double s : heard)
             peak = std::max(peak, std::abs(s));
