@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStandardPaths>
 
 #include <cmath>
 
@@ -13,6 +14,12 @@ AudioDucker::AudioDucker(OutputVolume& output, QString stateFile)
     : m_output(output)
     , m_stateFile(std::move(stateFile))
 {}
+
+QString AudioDucker::defaultStateFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Murmo/ducked-volume.json");
+}
 
 void AudioDucker::duck()
 {

@@ -24,6 +24,9 @@ public:
         float volume = 0.0f;
     };
 
+    // Where the program keeps the saved volume: "ducked-volume.json" in its data directory.
+    static QString defaultStateFile();
+
     // stateFile keeps the saved volume across a crash; an empty path keeps it in memory only.
     AudioDucker(OutputVolume& output, QString stateFile);
 
