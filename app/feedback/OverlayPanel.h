@@ -22,7 +22,9 @@ public:
     bool translucent() const { return m_translucent; }
 
 Q_SIGNALS:
-    // The user moved the panel by hand to this geometry.
+    // The user moved the panel by hand to this geometry. Drags are recognised from the user's own
+    // mouse, not from the window's move notices, so our placing and resizing and any adjustment
+    // by the window manager can never pass for a drag.
     void draggedTo(const QRect& geometry);
 
 protected:

@@ -191,7 +191,6 @@ void RecordingOverlay::present()
         buildPanel();
     ++m_fadeSeq;
     const QRect target = targetGeometry(sizeForPhase(m_model->phase(), m_model->inserted()));
-    m_isProgrammaticMove = true;
 
     if (m_panel->isVisible()) {
         // A capsule caught in a fade-out comes back to full opacity at once.
@@ -208,11 +207,6 @@ void RecordingOverlay::present()
     m_panel->setGeometry(target);
     m_panel->setWindowOpacity(m_panel->translucent() ? 0.0 : 1.0);
     m_panel->show();
-    QPointer<RecordingOverlay> self(this);
-    m_clock.schedule(0ms, [self] {
-        if (self)
-            self->m_isProgrammaticMove = false;
-    });
     animateOpacity(1.0, fadeInDuration, QEasingCurve::OutCubic);
 }
 
@@ -253,7 +247,6 @@ void RecordingOverlay::followActiveScreen()
         const QRect target = self->targetGeometry(current.size());
         if (target.topLeft() == current.topLeft())
             return;
-        self->m_isProgrammaticMove = true;
         self->animateGeometry(target, followDuration);
     });
 }
@@ -265,7 +258,6 @@ void RecordingOverlay::onDragged(const QRect& geometry)
     if (m_geometryAnimation)
         m_geometryAnimation->stop();
     ++m_moveSeq;
-    m_isProgrammaticMove = false;
     m_userOrigin = QPoint(geometry.x(), geometry.y() + geometry.height());
     m_userDragged = true;
 }
@@ -379,6 +371,5 @@ void RecordingOverlay::animateGeometry(const QRect& target, std::chrono::millise
         if (self->m_geometryAnimation)
             self->m_geometryAnimation->stop();
         self->m_panel->setGeometry(target);
-        self->m_isProgrammaticMove = false;
     });
 }

@@ -95,7 +95,6 @@ private:
     OverlayModel* m_model;
     std::optional<QPoint> m_userOrigin; // bottom-left corner: x, and y just below the bottom row
     bool m_userDragged = false;
-    bool m_isProgrammaticMove = false;
     quint64 m_fadeSeq = 0;
     // Generation of moves and resizes, so only the newest one's completion settles the frame.
     quint64 m_moveSeq = 0;

@@ -184,6 +184,12 @@ private Q_SLOTS:
         QVERIFY(rig.showing());
         rig.clock.advance(200ms);
         QCOMPARE(rig.frame(), QRect(890, 924, 140, 60));
+        // Our own moving and resizing is never taken for the user's drag.
+        rig.overlay.panel()->move(10, 10);
+        rig.overlay.failActionable(FailKind::asr, QStringLiteral("识别失败"));
+        rig.clock.advance(200ms);
+        QVERIFY(!rig.overlay.userDragged());
+        QCOMPARE(rig.frame(), QRect(736, 898, 448, 86));
     }
 
     void hideTimings_data()
