@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
+#include <limits>
 #include <utility>
 
 using namespace std::chrono_literals;
@@ -15,16 +15,6 @@ namespace {
 
 // A bouncing Menu key reports extra transitions this close together; no hand is that fast.
 constexpr auto fnDebounce = 40ms;
-
-int familiesCount(quint64 flags)
-{
-    return std::popcount(flags & KeyModifier::all);
-}
-
-bool isSecondaryAction(const QString& id)
-{
-    return id == QLatin1StringView("ask") || id == QLatin1StringView("translate") || id == QLatin1StringView("rewrite");
-}
 
 } // namespace
 
@@ -98,39 +88,6 @@ void HotkeyEngine::stop()
 bool HotkeyEngine::isRunning() const
 {
     return m_source.isRunning();
-}
-
-void HotkeyEngine::beginRecording(const QString& id)
-{
-    {
-        std::scoped_lock lock(m_lock);
-        m_recordingId = id;
-        m_recordingIsSecondary = isSecondaryAction(id);
-        m_pendingModifiers.clear();
-        m_pendingModifiersPeak.clear();
-    }
-    m_source.grabsChanged();
-}
-
-void HotkeyEngine::cancelRecording()
-{
-    {
-        std::scoped_lock lock(m_lock);
-        clearRecording();
-    }
-    m_source.grabsChanged();
-}
-
-bool HotkeyEngine::isHotkeyRecording() const
-{
-    std::scoped_lock lock(m_lock);
-    return m_recordingId.has_value();
-}
-
-void HotkeyEngine::setOnRecorded(std::function<void(const QString&, const Hotkey&)> callback)
-{
-    std::scoped_lock lock(m_lock);
-    m_onRecorded = std::move(callback);
 }
 
 void HotkeyEngine::setOnCancel(std::function<void()> callback)
@@ -354,48 +311,6 @@ bool HotkeyEngine::handleKeyDown(int keyCode, quint64 mask, bool isRepeat)
     return swallowed;
 }
 
-void HotkeyEngine::handleRecording(EventType type, int keyCode, quint64 mask, std::optional<bool> isPress)
-{
-    switch (type) {
-    case EventType::modifierChanged: {
-        if (!isPress)
-            return;
-        if (*isPress) {
-            m_pendingModifiers.insert(keyCode);
-            m_pendingModifiersPeak.insert(keyCode);
-            return;
-        }
-        m_pendingModifiers.erase(keyCode);
-        if (!m_pendingModifiers.empty())
-            return;
-        const std::set<int> peak = std::exchange(m_pendingModifiersPeak, {});
-        quint64 flags = 0;
-        for (const int key : peak)
-            flags |= KeyModifier::familyOf(key);
-        if (familiesCount(flags) < 2) {
-            // A key already held when the recording began leaves the peak empty.
-            const int lone = peak.empty() ? keyCode : *peak.begin();
-            finishRecording(Hotkey{lone, 0, true});
-        } else {
-            finishRecording(Hotkey{*peak.begin(), flags, true});
-        }
-        return;
-    }
-    case EventType::keyDown:
-        if (keyCode == KeyCode::escape) {
-            clearRecording();
-            m_source.grabsChanged();
-            return;
-        }
-        if (mask == 0 && !functionKeyCodes().contains(keyCode) && !m_recordingIsSecondary)
-            return;
-        finishRecording(Hotkey{keyCode, mask, false});
-        return;
-    case EventType::keyUp:
-        return;
-    }
-}
-
 HotkeyEngine::SwitchHit HotkeyEngine::switchHit(const std::optional<Hotkey>& hotkey, EventType type, int keyCode,
                                                 quint64 mask, std::optional<bool> isPress) const
 {
@@ -413,36 +328,6 @@ HotkeyEngine::SwitchHit HotkeyEngine::switchHit(const std::optional<Hotkey>& hot
     if (hotkey->modifiers == 0)
         return isPress == true && hotkey->keyCode == keyCode ? SwitchHit::fire : SwitchHit::noMatch;
     return mask == (hotkey->modifiers & KeyModifier::all) ? SwitchHit::fire : SwitchHit::noMatch;
-}
-
-void HotkeyEngine::finishRecording(std::optional<Hotkey> hotkey)
-{
-    if (!m_recordingId)
-        return;
-    const QString id = *m_recordingId;
-    clearRecording();
-    if (hotkey) {
-        if (const auto found = m_bindings.find(id); found != m_bindings.end())
-            found->second.hotkey = hotkey;
-        auto callback = m_onRecorded;
-        QMetaObject::invokeMethod(
-            this,
-            [callback = std::move(callback), id, recorded = *hotkey] {
-                if (callback)
-                    callback(id, recorded);
-            },
-            Qt::QueuedConnection);
-    }
-    // The keyboard grab ends and the new hotkey may need a grab of its own.
-    m_source.grabsChanged();
-}
-
-void HotkeyEngine::clearRecording()
-{
-    m_recordingId.reset();
-    m_recordingIsSecondary = false;
-    m_pendingModifiers.clear();
-    m_pendingModifiersPeak.clear();
 }
 
 void HotkeyEngine::releaseAllBindings()
@@ -464,6 +349,9 @@ KeyGrabRequest HotkeyEngine::wantedGrabs()
     const auto add = [&request](const std::optional<Hotkey>& hotkey) {
         if (!hotkey || hotkey->isModifierOnly)
             return; // a lone modifier or a chord cannot be withheld on its own
+        // A stored code no keyboard produces must not wrap around onto a real key.
+        if (hotkey->keyCode < 0 || hotkey->keyCode > std::numeric_limits<int>::max())
+            return;
         const KeyGrab grab{int(hotkey->keyCode), hotkey->modifiers & KeyModifier::all};
         if (std::find(request.keys.begin(), request.keys.end(), grab) == request.keys.end())
             request.keys.push_back(grab);

@@ -30,10 +30,11 @@ const Hotkey menuAlone{menu, 0, true};
 // An engine on a fake keyboard whose callbacks write what happened into one log.
 struct Rig
 {
+    // The engine goes first: stopping it releases held bindings, whose callbacks write the log.
+    QStringList log;
     FakeKeySource keys;
     ManualClock clock;
     HotkeyEngine engine{keys, clock};
-    QStringList log;
 
     Rig()
     {
@@ -416,6 +417,7 @@ private Q_SLOTS:
         rig.bind(QStringLiteral("talk"), altSpace);
         rig.bind(QStringLiteral("cycle"), ctrlAltChord); // a chord cannot be grabbed
         rig.bind(QStringLiteral("none"), std::nullopt);
+        rig.bind(QStringLiteral("huge"), Hotkey{(qint64(1) << 32) + keyT, 0, false}); // no wrap onto T
         rig.engine.setAskHotkey(Hotkey{keyA, 0x80000, false});
         rig.engine.setRewriteHotkey(menuAlone);
         rig.engine.start();

@@ -5,7 +5,8 @@
 class XTestKeyboard
 {
 public:
-    XTestKeyboard();
+    // displayName null: the DISPLAY of the environment.
+    explicit XTestKeyboard(const char* displayName = nullptr);
     ~XTestKeyboard();
     XTestKeyboard(const XTestKeyboard&) = delete;
     XTestKeyboard& operator=(const XTestKeyboard&) = delete;

@@ -6,6 +6,8 @@
 
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
@@ -158,10 +160,10 @@ private Q_SLOTS:
 
     void recordingCapturesChordAndLoneModifier()
     {
+        QStringList recorded;
         SystemClock clock;
         X11KeyEventSource source;
         HotkeyEngine engine(source, clock);
-        QStringList recorded;
         engine.setOnRecorded([&recorded](const QString& id, const Hotkey& hotkey) {
             recorded << QStringLiteral("%1 %2 %3 %4")
                             .arg(id)
@@ -215,6 +217,65 @@ private Q_SLOTS:
         m_keyboard.release("Alt_L");
         QTRY_COMPARE(log.lines(), (QStringList{QStringLiteral("talk down"), QStringLiteral("talk up"),
                                                QStringLiteral("cycle down"), QStringLiteral("cycle up")}));
+    }
+
+    void startFailsWithoutADisplay()
+    {
+        SystemClock clock;
+        X11KeyEventSource source("unix:/nonexistent/X0");
+        HotkeyEngine engine(source, clock);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Cannot watch the keyboard")));
+        QVERIFY(!engine.start());
+        QVERIFY(!engine.isRunning());
+        engine.stop();
+    }
+
+    void brokenConnectionReleasesKeysAndRecovers()
+    {
+        // An X server of the test's own, which it can take away under the watcher.
+        const QStringList screen{QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("640x480x24"),
+                                 QStringLiteral("-nolisten"), QStringLiteral("tcp")};
+        QProcess server;
+        server.start(QStringLiteral("Xvfb"), QStringList{QStringLiteral("-displayfd"), QStringLiteral("1")} + screen);
+        QVERIFY(server.waitForStarted());
+        QByteArray number;
+        QTRY_VERIFY((number += server.readAllStandardOutput()).contains('\n'));
+        const QByteArray name = ":" + number.trimmed();
+
+        Log log;
+        SystemClock clock;
+        X11KeyEventSource source(name);
+        HotkeyEngine engine(source, clock);
+        bind(engine, log, QStringLiteral("talk"), Hotkey{menu, 0, true});
+        QVERIFY(engine.start());
+        {
+            XTestKeyboard keyboard(name.constData());
+            keyboard.press("Menu");
+            QTRY_COMPARE(log.lines(), QStringList{QStringLiteral("talk down")});
+        } // Xlib would end this process if its connection broke
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("X connection of the hotkeys broke")));
+        server.terminate();
+        QVERIFY(server.waitForFinished(5000));
+        QTRY_COMPARE(log.lines(), (QStringList{QStringLiteral("talk down"), QStringLiteral("talk up")}));
+        QVERIFY(engine.isRunning());
+
+        QSignalSpy reconnected(&engine, &HotkeyEngine::grabsUpdated);
+        QProcess again;
+        again.start(QStringLiteral("Xvfb"), QStringList{QString::fromLatin1(name)} + screen);
+        QVERIFY(again.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(reconnected.count() > 0, 10000);
+        {
+            XTestKeyboard keyboard(name.constData());
+            QVERIFY(keyboard.isOpen());
+            keyboard.press("Menu");
+            QTRY_COMPARE(log.lines().size(), 3);
+            QTest::qWait(60); // slower than a bounce
+            keyboard.release("Menu");
+            QTRY_COMPARE(log.lines().size(), 4);
+            engine.stop();
+        }
+        again.terminate();
+        QVERIFY(again.waitForFinished(5000));
     }
 
     void stopsCleanlyWithKeysHeld()
