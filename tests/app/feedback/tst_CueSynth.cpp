@@ -211,7 +211,7 @@ private Q_SLOTS:
 
     void cutoffLeavesOutHighPartials()
     {
-        // Only the fundamental stays under the cut-off: the sound equals a spec without the
+        // Only the fundamental stays under the cut-off: the sound equals one rendered without the
         // other partials.
         SoundSpec full = SoundSpec::builtIn().at(QStringLiteral("droplet"));
         full.cutoffHz = 700;
