@@ -1,1 +1,1 @@
-set(AREA_LIBS MurmoApp)
+set(AREA_LIBS MurmoApp MurmoPlatformLinux)

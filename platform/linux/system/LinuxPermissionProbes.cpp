@@ -1,0 +1,58 @@
+#include "platform/linux/system/LinuxPermissionProbes.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QAudioDevice>
+#include <QMediaDevices>
+
+#include <X11/Xlib.h>
+
+namespace {
+
+const QString a11yService = QStringLiteral("org.a11y.Bus");
+const QString a11yPath = QStringLiteral("/org/a11y/bus");
+const QString a11yStatus = QStringLiteral("org.a11y.Status");
+const QString properties = QStringLiteral("org.freedesktop.DBus.Properties");
+constexpr int dbusTimeoutMs = 500;
+
+} // namespace
+
+bool LinuxPermissionProbes::microphoneAvailable()
+{
+    return !QMediaDevices::audioInputs().isEmpty();
+}
+
+bool LinuxPermissionProbes::accessibilityAvailable()
+{
+    return xExtensionsPresent() && accessibilityBusEnabled();
+}
+
+void LinuxPermissionProbes::enableAccessibility()
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(a11yService, a11yPath, properties, QStringLiteral("Set"));
+    call << a11yStatus << QStringLiteral("IsEnabled") << QVariant::fromValue(QDBusVariant(true));
+    QDBusConnection::sessionBus().call(call, QDBus::Block, dbusTimeoutMs);
+}
+
+bool LinuxPermissionProbes::xExtensionsPresent()
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    int opcode = 0, event = 0, error = 0;
+    const bool xtest = XQueryExtension(display, "XTEST", &opcode, &event, &error);
+    const bool xinput = XQueryExtension(display, "XInputExtension", &opcode, &event, &error);
+    XCloseDisplay(display);
+    return xtest && xinput;
+}
+
+bool LinuxPermissionProbes::accessibilityBusEnabled()
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(a11yService, a11yPath, properties, QStringLiteral("Get"));
+    call << a11yStatus << QStringLiteral("IsEnabled");
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, dbusTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return false;
+    return reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
+}

@@ -1,0 +1,4 @@
+set(AREA_LIBS MurmoApp MurmoPlatformLinux)
+set(AREA_GUI ON)
+set(AREA_LABELS desktop)
+set(AREA_TIMEOUT 180)

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "platform/ProcessLauncher.h"
+
+#include <QMap>
+
+// Programs the test declares installed; records every start instead of starting anything.
+class FakeProcessLauncher : public ProcessLauncher
+{
+public:
+    struct Start
+    {
+        QString program;
+        QStringList arguments;
+        bool operator==(const Start&) const = default;
+    };
+
+    QMap<QString, QString> installed; // name -> path
+    bool refuseStart = false;
+    QList<Start> starts;
+
+    bool startDetached(const QString& program, const QStringList& arguments) override
+    {
+        starts.append({program, arguments});
+        return !refuseStart;
+    }
+
+    QString findExecutable(const QString& name) const override { return installed.value(name); }
+};
