@@ -6,7 +6,7 @@
 #include "app/feedback/QtOverlayScreens.h"
 #include "platform/SystemClock.h"
 #include "platform/linux/X11Compositing.h"
-#include "tests/app/desktop_x11/DesktopPorts.h"
+#include "tests/app/desktop/insertion_x11/DesktopPorts.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QGuiApplication>
