@@ -7,7 +7,9 @@
 class FakeScreens : public OverlayScreens
 {
 public:
-    QList<QRect> areas{QRect(0, 0, 1920, 1080)};
+    FakeScreens() { areas.append(QRect(0, 0, 1920, 1080)); }
+
+    QList<QRect> areas;
     std::optional<int> active = 0;
 
     QList<QRect> availableGeometries() const override { return areas; }

@@ -269,11 +269,17 @@ private Q_SLOTS:
             std::unique_ptr<XTestKeyboard> opened;
             QTRY_VERIFY_WITH_TIMEOUT((opened = std::make_unique<XTestKeyboard>(name.constData()))->isOpen(), 10000);
             XTestKeyboard& keyboard = *opened;
-            keyboard.press("Menu");
-            QTRY_COMPARE(log.lines().size(), 3);
-            QTest::qWait(60); // slower than a bounce
-            keyboard.release("Menu");
-            QTRY_COMPARE(log.lines().size(), 4);
+            // Grabs applied does not yet mean the new server streams raw key events to the
+            // engine, so the key is tapped until the engine sees one full press.
+            for (int attempt = 0; attempt < 50 && log.lines().size() < 4; ++attempt) {
+                keyboard.press("Menu");
+                QTest::qWait(60); // slower than a bounce
+                keyboard.release("Menu");
+                QTest::qWait(100);
+            }
+            QVERIFY(log.lines().size() >= 4);
+            QCOMPARE(log.lines().mid(0, 4), (QStringList{QStringLiteral("talk down"), QStringLiteral("talk up"),
+                                                         QStringLiteral("talk down"), QStringLiteral("talk up")}));
             engine.stop();
         }
         again.terminate();
