@@ -1,7 +1,7 @@
 // The first play of each cue renders it on the main thread. Rendering must cost little more
 // than the bare arithmetic of its partials plus writing the WAV image: the strike noise, its
 // moving average and the envelopes roughly double that work, and nothing else should add to it.
-#include "app/feedback/SoundSpec.h"
+#include "app/feedback/CueSynth.h"
 #include "bench/BenchRatio.h"
 #include "core/audio/WavEncoder.h"
 

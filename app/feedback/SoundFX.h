@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/feedback/SoundSpec.h"
+#include "app/feedback/CueSynth.h"
 #include "platform/SoundOutput.h"
 
 #include <QString>

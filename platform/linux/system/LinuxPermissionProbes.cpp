@@ -1,9 +1,9 @@
 #include "platform/linux/system/LinuxPermissionProbes.h"
 
+#include <QAudioDevice>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
-#include <QAudioDevice>
 #include <QMediaDevices>
 
 #include <X11/Xlib.h>

@@ -1,4 +1,4 @@
-#include "app/feedback/SoundSpec.h"
+#include "app/feedback/CueSynth.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QCryptographicHash>

@@ -51,7 +51,7 @@ namespace CueSynth {
 inline constexpr int sampleRate = 44100;
 
 // The sound at fundamental f0 as a mono 16-bit WAV image at rate, its loudest sample at 0.89.
-// Empty when the spec cannot be rendered (no samples, or fewer than one noise tap).
+// Empty when the recipe cannot be rendered (no samples, or fewer than one noise tap).
 QByteArray render(const SoundSpec& spec, double f0, int rate = sampleRate);
 
 } // namespace CueSynth
