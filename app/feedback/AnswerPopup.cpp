@@ -104,13 +104,8 @@ void AnswerPopup::present()
         }
         return;
     }
-    const QRect target = targetGeometry();
-    m_panel->setGeometry(target);
     m_panel->setWindowOpacity(0.0);
-    m_panel->show();
-    // A window manager may place a newly mapped window by its own policy; asking again once the
-    // window is mapped puts it where it belongs.
-    m_panel->setGeometry(target);
+    m_panel->showAt(targetGeometry());
     animateOpacity(1.0);
     // The animation only paints the way; its end is timed by the clock like the fade-out's.
     const quint64 seq = m_fadeSeq;

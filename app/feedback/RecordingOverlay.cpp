@@ -204,12 +204,8 @@ void RecordingOverlay::present()
     if (m_geometryAnimation)
         m_geometryAnimation->stop();
     ++m_moveSeq;
-    m_panel->setGeometry(target);
     m_panel->setWindowOpacity(m_panel->translucent() ? 0.0 : 1.0);
-    m_panel->show();
-    // A window manager may place a newly mapped window by its own policy; asking again once the
-    // window is mapped puts it where it belongs.
-    m_panel->setGeometry(target);
+    m_panel->showAt(target);
     animateOpacity(1.0, fadeInDuration, QEasingCurve::OutCubic);
 }
 
