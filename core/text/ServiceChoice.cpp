@@ -11,7 +11,8 @@ namespace ServiceChoice {
 
 std::optional<Credential> gatewayCredential(const std::optional<QString>& accessToken, const QString& gatewayToken)
 {
-    if (accessToken)
+    // An empty token would be sent as a bare "Bearer" and refused; the device token serves then.
+    if (accessToken && !accessToken->isEmpty())
         return Credential::jwt(*accessToken);
     if (!gatewayToken.isEmpty())
         return Credential::deviceToken(gatewayToken);

@@ -2,8 +2,8 @@
 
 #include "platform/SecretStore.h"
 
-#include <QHash>
 #include <QFuture>
+#include <QHash>
 
 // A keyring held in memory; it can be made absent or made to refuse writes.
 class InMemorySecrets : public SecretStore
@@ -19,7 +19,7 @@ public:
     {
         const QString name = service + u'/' + account;
         return QtFuture::makeReadyFuture(available && items.contains(name) ? std::optional(items.value(name))
-                                                                             : std::nullopt);
+                                                                           : std::nullopt);
     }
 
     QFuture<bool> write(const QString& service, const QString& account, const QByteArray& data) override

@@ -66,38 +66,70 @@ private Q_SLOTS:
         const auto row = [](const char* name, Reader read, QVariant expected) {
             QTest::newRow(name) << read << expected;
         };
-        row("currentModeId", [](const Settings& s) { return QVariant(s.currentModeId()); }, QStringLiteral("formal"));
-        row("prefNoTrailingPeriod", [](const Settings& s) { return QVariant(s.prefNoTrailingPeriod()); }, true);
-        row("prefLineBreaks", [](const Settings& s) { return QVariant(s.prefLineBreaks()); }, false);
-        row("prefSpacesForCommas", [](const Settings& s) { return QVariant(s.prefSpacesForCommas()); }, false);
-        row("prefCustomNotes", [](const Settings& s) { return QVariant(s.prefCustomNotes()); }, QString());
-        row("autoCompose", [](const Settings& s) { return QVariant(s.autoCompose()); }, true);
-        row("appModeRules", [](const Settings& s) { return QVariant(s.appModeRulesJSON()); }, QStringLiteral("{}"));
-        row("contextAwareness", [](const Settings& s) { return QVariant(s.contextAwareness()); }, true);
-        row("autoLearnFromEdits", [](const Settings& s) { return QVariant(s.autoLearnFromEdits()); }, true);
-        row("contextReadText", [](const Settings& s) { return QVariant(s.contextReadText()); }, true);
-        row("quietBoost", [](const Settings& s) { return QVariant(s.quietBoost()); }, true);
-        row("languageHint", [](const Settings& s) { return QVariant(s.languageHint()); }, QStringLiteral("auto"));
-        row("useStreaming", [](const Settings& s) { return QVariant(s.useStreaming()); }, true);
-        row("recordTrigger", [](const Settings& s) { return QVariant(s.recordTrigger()); }, QStringLiteral("toggle"));
-        row("hkTalk", [](const Settings& s) { return QVariant(s.hkTalkJSON()); }, QString());
-        row("hkTranslate", [](const Settings& s) { return QVariant(s.hkTranslateJSON()); }, QString());
-        row("hkCycle", [](const Settings& s) { return QVariant(s.hkCycleJSON()); }, QString());
-        row("hkAsk", [](const Settings& s) { return QVariant(s.hkAskJSON()); }, QString());
-        row("hkRewrite", [](const Settings& s) { return QVariant(s.hkRewriteJSON()); }, QString());
-        row("showPartial", [](const Settings& s) { return QVariant(s.showPartial()); }, false);
-        row("soundFX", [](const Settings& s) { return QVariant(s.soundFX()); }, true);
-        row("skinId", [](const Settings& s) { return QVariant(s.skinId()); }, QStringLiteral("xuan"));
-        row("soundSet", [](const Settings& s) { return QVariant(s.soundSet()); }, QStringLiteral("cork"));
-        row("soundVolume", [](const Settings& s) { return QVariant(s.soundVolume()); }, 0.5);
-        row("duckOthers", [](const Settings& s) { return QVariant(s.duckOthers()); }, true);
-        row("providerId", [](const Settings& s) { return QVariant(s.providerId()); }, QStringLiteral("qwen"));
-        row("useGateway", [](const Settings& s) { return QVariant(s.useGateway()); }, true);
-        row("gatewayToken", [](const Settings& s) { return QVariant(s.gatewayToken()); }, QString());
-        row("qwenApiKey", [](const Settings& s) { return QVariant(s.qwenApiKey()); }, QString());
-        row("deepgramApiKey", [](const Settings& s) { return QVariant(s.deepgramApiKey()); }, QString());
-        row("anthropicApiKey", [](const Settings& s) { return QVariant(s.anthropicApiKey()); }, QString());
-        row("maxRecordMinutes", [](const Settings& s) { return QVariant(s.maxRecordMinutes()); }, 8);
+        row(
+            "currentModeId", [](const Settings& s) { return QVariant(s.currentModeId()); }, QStringLiteral("formal"));
+        row(
+            "prefNoTrailingPeriod", [](const Settings& s) { return QVariant(s.prefNoTrailingPeriod()); }, true);
+        row(
+            "prefLineBreaks", [](const Settings& s) { return QVariant(s.prefLineBreaks()); }, false);
+        row(
+            "prefSpacesForCommas", [](const Settings& s) { return QVariant(s.prefSpacesForCommas()); }, false);
+        row(
+            "prefCustomNotes", [](const Settings& s) { return QVariant(s.prefCustomNotes()); }, QString());
+        row(
+            "autoCompose", [](const Settings& s) { return QVariant(s.autoCompose()); }, true);
+        row(
+            "appModeRules", [](const Settings& s) { return QVariant(s.appModeRulesJSON()); }, QStringLiteral("{}"));
+        row(
+            "contextAwareness", [](const Settings& s) { return QVariant(s.contextAwareness()); }, true);
+        row(
+            "autoLearnFromEdits", [](const Settings& s) { return QVariant(s.autoLearnFromEdits()); }, true);
+        row(
+            "contextReadText", [](const Settings& s) { return QVariant(s.contextReadText()); }, true);
+        row(
+            "quietBoost", [](const Settings& s) { return QVariant(s.quietBoost()); }, true);
+        row(
+            "languageHint", [](const Settings& s) { return QVariant(s.languageHint()); }, QStringLiteral("auto"));
+        row(
+            "useStreaming", [](const Settings& s) { return QVariant(s.useStreaming()); }, true);
+        row(
+            "recordTrigger", [](const Settings& s) { return QVariant(s.recordTrigger()); }, QStringLiteral("toggle"));
+        row(
+            "hkTalk", [](const Settings& s) { return QVariant(s.hkTalkJSON()); }, QString());
+        row(
+            "hkTranslate", [](const Settings& s) { return QVariant(s.hkTranslateJSON()); }, QString());
+        row(
+            "hkCycle", [](const Settings& s) { return QVariant(s.hkCycleJSON()); }, QString());
+        row(
+            "hkAsk", [](const Settings& s) { return QVariant(s.hkAskJSON()); }, QString());
+        row(
+            "hkRewrite", [](const Settings& s) { return QVariant(s.hkRewriteJSON()); }, QString());
+        row(
+            "showPartial", [](const Settings& s) { return QVariant(s.showPartial()); }, false);
+        row(
+            "soundFX", [](const Settings& s) { return QVariant(s.soundFX()); }, true);
+        row(
+            "skinId", [](const Settings& s) { return QVariant(s.skinId()); }, QStringLiteral("xuan"));
+        row(
+            "soundSet", [](const Settings& s) { return QVariant(s.soundSet()); }, QStringLiteral("cork"));
+        row(
+            "soundVolume", [](const Settings& s) { return QVariant(s.soundVolume()); }, 0.5);
+        row(
+            "duckOthers", [](const Settings& s) { return QVariant(s.duckOthers()); }, true);
+        row(
+            "providerId", [](const Settings& s) { return QVariant(s.providerId()); }, QStringLiteral("qwen"));
+        row(
+            "useGateway", [](const Settings& s) { return QVariant(s.useGateway()); }, true);
+        row(
+            "gatewayToken", [](const Settings& s) { return QVariant(s.gatewayToken()); }, QString());
+        row(
+            "qwenApiKey", [](const Settings& s) { return QVariant(s.qwenApiKey()); }, QString());
+        row(
+            "deepgramApiKey", [](const Settings& s) { return QVariant(s.deepgramApiKey()); }, QString());
+        row(
+            "anthropicApiKey", [](const Settings& s) { return QVariant(s.anthropicApiKey()); }, QString());
+        row(
+            "maxRecordMinutes", [](const Settings& s) { return QVariant(s.maxRecordMinutes()); }, 8);
     }
 
     void typedAccessorsReadTheDefaults()
@@ -180,15 +212,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("stored");
         QTest::addColumn<double>("expected");
-        QTest::newRow("0 minutes") << "maxRecordMinutes" << "0" << 1.0;
-        QTest::newRow("negative minutes") << "maxRecordMinutes" << "-4" << 1.0;
-        QTest::newRow("15 minutes") << "maxRecordMinutes" << "15" << 15.0;
-        QTest::newRow("garbage minutes") << "maxRecordMinutes" << "lots" << 8.0;
-        QTest::newRow("silent volume") << "soundVolume" << "0" << 0.1;
-        QTest::newRow("loud volume") << "soundVolume" << "3.5" << 1.0;
-        QTest::newRow("mid volume") << "soundVolume" << "0.7" << 0.7;
-        QTest::newRow("nan volume") << "soundVolume" << "nan" << 0.5;
-        QTest::newRow("garbage volume") << "soundVolume" << "loud" << 0.5;
+        QTest::newRow("0 minutes") << "maxRecordMinutes"
+                                   << "0" << 1.0;
+        QTest::newRow("negative minutes") << "maxRecordMinutes"
+                                          << "-4" << 1.0;
+        QTest::newRow("15 minutes") << "maxRecordMinutes"
+                                    << "15" << 15.0;
+        QTest::newRow("garbage minutes") << "maxRecordMinutes"
+                                         << "lots" << 8.0;
+        QTest::newRow("silent volume") << "soundVolume"
+                                       << "0" << 0.1;
+        QTest::newRow("loud volume") << "soundVolume"
+                                     << "3.5" << 1.0;
+        QTest::newRow("mid volume") << "soundVolume"
+                                    << "0.7" << 0.7;
+        QTest::newRow("nan volume") << "soundVolume"
+                                    << "nan" << 0.5;
+        QTest::newRow("garbage volume") << "soundVolume"
+                                        << "loud" << 0.5;
     }
 
     void clampsOnRead()
