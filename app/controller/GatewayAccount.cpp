@@ -28,7 +28,9 @@ QString GatewayAccount::defaultDeviceLabel()
 
 QCoro::Task<void> GatewayAccount::startup()
 {
-    const bool needsRegistration = m_settings.gatewayToken().isEmpty() && !m_config.signInConfigured;
+    // A user who turned the gateway off has asked for it not to be contacted, registration included.
+    const bool needsRegistration =
+        m_settings.useGateway() && m_settings.gatewayToken().isEmpty() && !m_config.signInConfigured;
     QPointer<GatewayAccount> self(this);
     if (needsRegistration) {
         co_await registerDevice();

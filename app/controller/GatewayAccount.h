@@ -37,7 +37,8 @@ public:
 
     static QString defaultDeviceLabel();
 
-    // Registers when no device token is stored and sign-in is not available, then synchronises.
+    // Registers when the gateway is in use, no device token is stored and sign-in is not
+    // available, then synchronises.
     // What to do is decided when it is called, not after the registration.
     QCoro::Task<void> startup();
     // Obtains and stores a device token.

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "app/controller/AppServices.h"
+#include "app/controller/ControllerStartup.h"
+#include "core/net/HttpTransport.h"
+#include "tests/app/feedback/FeedbackFakes.h"
+#include "tests/support/FakeAccessibility.h"
+#include "tests/support/FakeAppearance.h"
+#include "tests/support/FakeAudioInput.h"
+#include "tests/support/FakeDesktop.h"
+#include "tests/support/FakeKeySource.h"
+#include "tests/support/FakeOutputVolume.h"
+#include "tests/support/FakePermissionProbes.h"
+#include "tests/support/FakeProcessLauncher.h"
+#include "tests/support/FakeServices.h"
+#include "tests/support/FakeSoundOutput.h"
+#include "tests/support/ManualClock.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+// The application over fakes of every port, its settings and data in a temporary folder and its
+// gateway on loopback. Tests arrange the settings and the data before build().
+struct FakeApp
+{
+    QTemporaryDir dir;
+    ManualClock clock;
+    FakeKeySource keys;
+    RecordingKeySynthesizer keySynthesizer;
+    FakeAudioInput audioInput;
+    FakeSoundOutput soundOutput;
+    FakeOutputVolume outputVolume;
+    FakeClipboard clipboard;
+    FakeWorkspace workspace;
+    FakeAccessibility accessibility;
+    FakeCompositing compositing;
+    FakeAppearance appearance;
+    FakePermissionProbes permissions;
+    FakeProcessLauncher launcher;
+    FakeScreens screens;
+    FakeGateway gateway;
+    HttpTransport transport;
+    int fnKeyChanges = 0;
+    bool signInConfigured = false;
+    std::optional<QString> accessToken;
+
+    std::unique_ptr<AppServices> app;
+    std::unique_ptr<ControllerStartup> startup;
+
+    FakeApp() { permissions.accessibility = true; }
+
+    QString settingsFile() const { return dir.filePath(QStringLiteral("config/Murmo.conf")); }
+    QString dataDirectory() const { return dir.filePath(QStringLiteral("data/Murmo")); }
+
+    Ports ports()
+    {
+        return Ports{clock,     keys,          keySynthesizer, audioInput, soundOutput, outputVolume, clipboard,
+                     workspace, accessibility, compositing,    appearance, permissions, launcher,     nullptr};
+    }
+
+    AppServices& build()
+    {
+        AppServices::Options options;
+        options.settingsFile = settingsFile();
+        options.dataDirectory = dataDirectory();
+        options.duckerStateFile = dir.filePath(QStringLiteral("data/Murmo/ducked-volume.json"));
+        options.endpoints = ServiceChoice::Endpoints{gateway.baseUrl(), gateway.baseUrl(), gateway.baseUrl(),
+                                                     gateway.baseUrl(), &transport};
+        options.accessToken = [this] { return accessToken; };
+        options.gateway.signInConfigured = signInConfigured;
+        options.gateway.deviceLabel = QStringLiteral("test-host");
+        app = std::make_unique<AppServices>(ports(), screens, options);
+        startup = std::make_unique<ControllerStartup>(
+            *app, Migrations::FnKeySystem{[] { return true; }, [this] { return ++fnKeyChanges > 0; }});
+        return *app;
+    }
+};
