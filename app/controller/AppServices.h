@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/controller/AppState.h"
+#include "app/controller/CustomWritingRules.h"
 #include "app/controller/FeedbackBinding.h"
 #include "app/controller/GatewayAccount.h"
 #include "app/controller/ServiceSelector.h"
@@ -74,6 +75,7 @@ public:
     ServiceSelector& services() { return m_services; }
     GatewayAccount& gateway() { return m_gateway; }
     FeedbackBinding& feedback() { return m_feedback; }
+    CustomWritingRules& customRules() { return m_customRules; }
 
 private:
     Ports m_ports;
@@ -97,4 +99,5 @@ private:
     ServiceSelector m_services;
     GatewayAccount m_gateway;
     FeedbackBinding m_feedback;
+    CustomWritingRules m_customRules;
 };
