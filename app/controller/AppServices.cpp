@@ -49,7 +49,7 @@ AppServices::AppServices(const Ports& ports, OverlayScreens& screens, Options op
     , m_ducker(ports.outputVolume, m_options.duckerStateFile)
     , m_services(m_settings, m_options.accessToken, m_options.endpoints)
     , m_gateway(m_state, m_settings, m_services, m_lexicon, m_options.gateway)
-    , m_feedback(m_state, m_sounds, m_learning, m_overlay, m_popup)
+    , m_feedback(m_state, ports.appearance, m_sounds, m_learning, m_overlay, m_popup)
     , m_customRules(m_state, m_services)
 {}
 

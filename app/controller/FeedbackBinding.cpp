@@ -8,11 +8,14 @@
 #include "app/feedback/SoundFX.h"
 #include "app/feedback/Theme.h"
 #include "app/feedback/ThemePalette.h"
+#include "platform/Appearance.h"
 
-FeedbackBinding::FeedbackBinding(AppState& state, SoundFX& sounds, InputLearningMonitor& learning,
-                                 RecordingOverlay& overlay, AnswerPopup& popup, QObject* parent)
+FeedbackBinding::FeedbackBinding(AppState& state, Appearance& appearance, SoundFX& sounds,
+                                 InputLearningMonitor& learning, RecordingOverlay& overlay, AnswerPopup& popup,
+                                 QObject* parent)
     : QObject(parent)
     , m_state(state)
+    , m_appearance(appearance)
     , m_settings(state.settings())
     , m_sounds(sounds)
     , m_learning(learning)
@@ -20,12 +23,14 @@ FeedbackBinding::FeedbackBinding(AppState& state, SoundFX& sounds, InputLearning
     , m_popup(popup)
 {
     connect(&m_settings, &Settings::changed, this, &FeedbackBinding::onChanged);
+    connect(&m_appearance, &Appearance::darkChanged, this, &FeedbackBinding::applySkin);
 }
 
 void FeedbackBinding::applyAll()
 {
     m_sounds.setEnabled(m_settings.soundFX());
     Theme::setPalette(ThemePalette::byId(m_settings.skinId()));
+    Theme::setDark(m_appearance.isDark());
     m_sounds.setCurrentSet(m_settings.soundSet());
     m_sounds.setVolume(float(m_settings.soundVolume()));
     m_learning.setEnabled(m_settings.autoLearnFromEdits());
@@ -34,6 +39,7 @@ void FeedbackBinding::applyAll()
 void FeedbackBinding::applySkin()
 {
     Theme::setPalette(ThemePalette::byId(m_settings.skinId()));
+    Theme::setDark(m_appearance.isDark());
     m_state.bumpThemeVersion();
     m_overlay.refreshTheme();
     m_popup.refreshTheme();

@@ -107,6 +107,14 @@ private Q_SLOTS:
         QCOMPARE(theme.count(), 4);
         settings.setValue(QStringLiteral("autoLearnFromEdits"), false);
         QVERIFY(!app.learning().isEnabled());
+
+        // The desktop turning dark redraws in the same skin.
+        QVERIFY(!Theme::isDark());
+        fake.appearance.setDark(true);
+        QVERIFY(Theme::isDark());
+        QCOMPARE(Theme::palette().id, QStringLiteral("zhupi"));
+        QCOMPARE(theme.count(), 5);
+        fake.appearance.setDark(false);
         settings.setValue(QStringLiteral("skinId"), QStringLiteral("xuan"));
     }
 
