@@ -136,7 +136,8 @@ QCoro::Task<void> Settings::loadSecrets()
             writeSecret(row.key, m_file.value(row.key).toString());
             continue;
         }
-        if (stored)
+        // A value set while the keyring was being read is newer than what it holds.
+        if (stored && !m_secretValues.contains(row.key))
             m_secretValues.insert(row.key, QString::fromUtf8(*stored));
     }
 }

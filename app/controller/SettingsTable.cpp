@@ -71,7 +71,12 @@ const SettingRow& row(const QString& key)
     }();
     const auto found = index.constFind(key);
     Q_ASSERT_X(found != index.cend(), "SettingsTable::row", qPrintable(key));
-    return rows().at(found != index.cend() ? *found : 0);
+    if (found == index.cend()) {
+        // Released builds read an unknown key as absent with no default rather than crash.
+        static const SettingRow unknown;
+        return unknown;
+    }
+    return rows().at(*found);
 }
 
 const QStringList& migrationFlags()

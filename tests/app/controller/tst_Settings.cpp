@@ -264,6 +264,19 @@ private Q_SLOTS:
         QCOMPARE(reopened.anthropicApiKey(), QStringLiteral("sk-ant-1"));
     }
 
+    void valueSetWhileLoadingWinsOverTheKeyring()
+    {
+        InMemorySecrets keyring;
+        keyring.items.insert(QStringLiteral("murmo-settings/gatewayToken"), "old");
+        keyring.answerLater = true;
+        Settings settings(path(), &keyring);
+        // The keyring's answer for the token is on its way when the token changes.
+        QCoro::Task<void> loading = settings.loadSecrets();
+        settings.setValue(QStringLiteral("gatewayToken"), QStringLiteral("new"));
+        runTask(std::move(loading));
+        QCOMPARE(settings.gatewayToken(), QStringLiteral("new"));
+    }
+
     void fileSecretsMoveIntoTheKeyring()
     {
         {
