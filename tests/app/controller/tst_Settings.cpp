@@ -169,6 +169,28 @@ private Q_SLOTS:
         }
     }
 
+    void awkwardTextsRoundTrip_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("commas") << QStringLiteral("a, b,c");
+        QTest::newRow("at sign") << QStringLiteral("@Variant(x)");
+        QTest::newRow("lines") << QStringLiteral("句末不加句号\n  数字用阿拉伯数字\n");
+        QTest::newRow("padding") << QStringLiteral("  padded\t");
+        QTest::newRow("looks boolean") << QStringLiteral("true");
+        QTest::newRow("JSON") << QStringLiteral(R"({"code":"raw","a=b":"x;y"})");
+        QTest::newRow("backslashes and quotes") << QStringLiteral(R"(C:\path "quoted" ; # not a comment)");
+    }
+
+    void awkwardTextsRoundTrip()
+    {
+        QFETCH(QString, text);
+        {
+            Settings settings(path(), nullptr);
+            settings.setValue(QStringLiteral("prefCustomNotes"), text);
+        }
+        QCOMPARE(Settings(path(), nullptr).prefCustomNotes(), text);
+    }
+
     void fileIsPrivateFromTheStart()
     {
         Settings settings(path(), nullptr);
