@@ -7,6 +7,8 @@
 #include <QGuiApplication>
 #include <QPointer>
 
+#include <utility>
+
 ControllerStartup::ControllerStartup(AppServices& app, Migrations::FnKeySystem fnKey, QObject* parent)
     : QObject(parent)
     , m_app(app)
@@ -25,16 +27,16 @@ QCoro::Task<void> ControllerStartup::start()
     AppState& state = m_app.state();
 
     Migrations::migrateSettings(settings);
-    m_hotkeyStatus.start();
+    // Started now; whether the hotkeys are live is known once the permission check comes back.
+    QCoro::Task<void> hotkeys = m_hotkeyStatus.start();
     Migrations::releaseFnKeyFromSystem(settings, m_fnKey);
     m_app.feedback().applyAll();
     // A volume left lowered by a crash comes back without holding up the window.
     QCoro::Task<void> duckerRepair = m_app.ducker().restoreAfterCrash();
-    state.setStatusLine(state.readyStatusLine());
     watchDesktop();
     if (Migrations::seedLexicon(settings, *m_app.lexicon()))
         state.bumpHistoryVersion();
-    return background(std::move(duckerRepair));
+    return background(std::move(hotkeys), std::move(duckerRepair));
 }
 
 void ControllerStartup::watchDesktop()
@@ -54,9 +56,14 @@ void ControllerStartup::watchDesktop()
     });
 }
 
-QCoro::Task<void> ControllerStartup::background(QCoro::Task<void> duckerRepair)
+QCoro::Task<void> ControllerStartup::background(QCoro::Task<void> hotkeys, QCoro::Task<void> duckerRepair)
 {
     QPointer<ControllerStartup> self(this);
+    co_await std::move(hotkeys);
+    if (!self)
+        co_return;
+    // A recording may have started while the check ran; its status line stays.
+    m_app.state().reportInBackground(m_app.state().readyStatusLine());
     co_await m_app.settings().loadSecrets();
     if (!self)
         co_return;

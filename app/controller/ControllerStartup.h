@@ -9,9 +9,10 @@
 class AppServices;
 
 // Brings the controller up over the application's parts, in a fixed order: the one-time
-// migrations, the hotkeys, the cues and skin, the idle status, the watches on the desktop, the
-// lexicon seed; then, in the background, the keyring's secrets, the device registration and the
-// lexicon sync. Main thread only; lives as long as the parts.
+// migrations, the hotkeys, the cues and skin, the watches on the desktop, the lexicon seed; then,
+// in the background, the idle status once the hotkeys' permission is known, the keyring's
+// secrets, the device registration and the lexicon sync. Main thread only; lives as long as the
+// parts.
 class ControllerStartup : public QObject
 {
     Q_OBJECT
@@ -30,7 +31,7 @@ public:
 
 private:
     void watchDesktop();
-    QCoro::Task<void> background(QCoro::Task<void> duckerRepair);
+    QCoro::Task<void> background(QCoro::Task<void> hotkeys, QCoro::Task<void> duckerRepair);
 
     AppServices& m_app;
     Migrations::FnKeySystem m_fnKey;

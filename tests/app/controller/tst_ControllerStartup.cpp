@@ -52,8 +52,7 @@ private Q_SLOTS:
 
         // The synchronous part is done before the first request is answered.
         QCOMPARE(app.settings().hotkey(QStringLiteral("hkTalk")), std::optional(Migrations::Hotkeys::fnAlone));
-        QVERIFY(app.state().hotkeysActive());
-        QCOMPARE(app.state().statusLine(), readyLine(Migrations::Hotkeys::fnAlone));
+        QVERIFY(fake.keys.isRunning());
         QCOMPARE(fake.fnKeyChanges, 1);
         QVERIFY(app.lexicon()->hotwords().contains(QStringLiteral("Claude Code")));
         QVERIFY(app.sounds().enabled());
@@ -62,6 +61,7 @@ private Q_SLOTS:
         QCOMPARE(Theme::palette().id, QStringLiteral("xuan"));
 
         runTask(std::move(background));
+        QVERIFY(app.state().hotkeysActive());
         QCOMPARE(pathsOf(fake.gateway), (QStringList{"POST /v1/register", "GET /v1/lexicon", "PUT /v1/lexicon"}));
         const RecordedRequest registration = fake.gateway.requests().first();
         QCOMPARE(registration.header("X-Register-Key"), QByteArray(GatewayAccount::kRegisterSecret));
@@ -159,12 +159,15 @@ private Q_SLOTS:
         fake.permissions.accessibility = true;
         const int versionBefore = app.state().historyVersion();
         Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+        QTRY_COMPARE(app.state().historyVersion(), versionBefore + 1);
         QVERIFY(app.state().hotkeysActive());
         QCOMPARE(app.state().statusLine(), readyLine(Migrations::Hotkeys::fnAlone));
-        QCOMPARE(app.state().historyVersion(), versionBefore + 1);
 
         // Live hotkeys are left alone.
+        const int probes = fake.permissions.accessibilityProbes;
         Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+        QCoreApplication::processEvents();
+        QCOMPARE(fake.permissions.accessibilityProbes, probes);
         QCOMPARE(app.state().historyVersion(), versionBefore + 1);
     }
 
