@@ -57,6 +57,7 @@ private Q_SLOTS:
     {
         delete m_dashScope;
         delete m_deepgram;
+        deleteReleasedObjects();
     }
 
     void emptyKeysFailWithoutTraffic()
