@@ -102,11 +102,8 @@ void StreamingSocket::enqueue(StreamingFrame frame)
 
 void StreamingSocket::flushSoon()
 {
-    {
-        std::lock_guard guard(m_lock);
-        if (std::exchange(m_flushPosted, true))
-            return;
-    }
+    if (m_flushPosted.exchange(true))
+        return;
     post([weak = weak_from_this()] {
         if (auto self = weak.lock())
             self->flush();
@@ -118,9 +115,9 @@ void StreamingSocket::flush()
     std::deque<StreamingFrame> frames;
     const bool open = m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
     const bool opening = m_socket && !open && m_socket->state() != QAbstractSocket::UnconnectedState;
+    m_flushPosted = false;
     {
         std::lock_guard guard(m_lock);
-        m_flushPosted = false;
         // Still connecting: the frames wait for the socket to open. No socket, or one that has
         // closed: there is nobody to send them to.
         if (opening)

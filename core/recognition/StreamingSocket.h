@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <QWebSocket>
 
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <exception>
@@ -83,5 +84,7 @@ private:
     std::mutex m_lock;
     // Guarded by m_lock.
     std::deque<StreamingFrame> m_outbox;
-    bool m_flushPosted = false;
+    // A flush is on its way to the main thread. Cleared before the flush takes the queue, so a
+    // frame queued meanwhile either goes with it or posts another.
+    std::atomic<bool> m_flushPosted = false;
 };
