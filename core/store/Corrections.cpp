@@ -87,6 +87,28 @@ bool lengthsBalanced(const QString& w, const QString& r)
     return std::abs(lw - lr) <= std::max(std::min(lw, lr), kMinLengthSlack);
 }
 
+// Function words of English: the ones a sentence-level edit swaps, never a recognition error.
+const QSet<QString>& commonLatinWords()
+{
+    static const QSet<QString> words = [] {
+        QSet<QString> out;
+        const char* const list[] = {
+            "a",    "an",    "the",   "i",     "me",    "my",     "we",    "us",    "our",  "you",   "your",
+            "he",   "him",   "his",   "she",   "her",   "it",     "its",   "they",  "them", "their", "this",
+            "that", "these", "those", "is",    "am",    "are",    "was",   "were",  "be",   "been",  "do",
+            "does", "did",   "have",  "has",   "had",   "to",     "of",    "in",    "on",   "at",    "by",
+            "for",  "from",  "with",  "as",    "or",    "and",    "but",   "not",   "no",   "so",    "if",
+            "then", "than",  "up",    "out",   "off",   "into",   "about", "all",   "any",  "some",  "one",
+            "can",  "could", "will",  "would", "shall", "should", "may",   "might", "must", "just",  "very",
+            "too",  "also",  "there", "here",  "what",  "who",    "how",   "when",  "why",  "which", "yes",
+        };
+        for (const char* word : list)
+            out.insert(QString::fromLatin1(word));
+        return out;
+    }();
+    return words;
+}
+
 } // namespace
 
 QStringList tokenize(const QString& text)
@@ -153,6 +175,11 @@ QList<CorrectionPair> extract(const QString& original, const QString& corrected)
     flush();
     std::reverse(pairs.begin(), pairs.end());
     return pairs;
+}
+
+bool isCommonLatinWord(const QString& text)
+{
+    return commonLatinWords().contains(TextClass::trimWhiteSpace(text).toLower());
 }
 
 bool isBadRule(const QString& wrong, const QString& right)

@@ -23,6 +23,11 @@ QList<CorrectionPair> extract(const QString& original, const QString& corrected)
 // character, and Chinese rules that are long, carry punctuation or share no Han character.
 bool isBadRule(const QString& wrong, const QString& right);
 
+// True for a short common English word (articles, pronouns, prepositions, auxiliaries), in any
+// letter case. Learnt from one correction, such a word would become a rule that rewrites every
+// later sentence ("a cat" corrected to "the cat" would turn every "a" into "the").
+bool isCommonLatinWord(const QString& text);
+
 // Aligning two texts costs their token counts multiplied; beyond this many table cells (after
 // the common ends are set aside) the texts are too far apart to learn word-level rules from.
 inline constexpr qsizetype kMaxTableCells = 4'000'000;

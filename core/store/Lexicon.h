@@ -61,10 +61,11 @@ public:
     QString apply(const QString& text);
 
     // Adds a rule, or changes the right of the rule with the same wrong. Rules that isBadRule
-    // rejects are dropped silently.
+    // rejects are dropped silently, and so are learnt rules (sources "manual_edit" and
+    // "auto_edit") whose wrong is a common English word: the user meant that one sentence.
     void addRule(const QString& wrong, const QString& right, const QString& source);
     void removeRule(const QUuid& id);
-    // Deletes every stored rule that isBadRule rejects; returns how many.
+    // Deletes every stored rule that addRule would refuse now; returns how many.
     int purgeBadRules();
     // First-run filling; does nothing once the lexicon holds any rule or hotword.
     void seedIfEmpty(const QStringList& hotwords, const QList<CorrectionPair>& rules);
@@ -83,6 +84,8 @@ public:
         return Corrections::extract(original, corrected);
     }
     static bool isBadRule(const QString& wrong, const QString& right) { return Corrections::isBadRule(wrong, right); }
+    // isBadRule, and for a learnt rule also a common English word as its wrong.
+    static bool isRefused(const QString& wrong, const QString& right, const QString& source);
 
     static inline const QString kFileName = QStringLiteral("lexicon.json");
     static constexpr qsizetype kMaxAsrHotwords = 48;

@@ -359,6 +359,45 @@ private Q_SLOTS:
         QCOMPARE(f.lexicon->allRules()[0].source, QString("manual_edit"));
     }
 
+    void learntCommonEnglishWordsAreRefused_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("learnt from a history correction") << "manual_edit" << false;
+        QTest::newRow("learnt from an edit in another application") << "auto_edit" << false;
+        QTest::newRow("added by the user") << "user_added" << true;
+    }
+
+    void learntCommonEnglishWordsAreRefused()
+    {
+        QFETCH(QString, source);
+        QFETCH(bool, stored);
+        Fixture f;
+        f.lexicon->addRule("A", "the", source);
+        QCOMPARE(f.lexicon->allRules().size(), stored ? 1 : 0);
+        // An English word the recogniser gets wrong is still learnt.
+        f.lexicon->addRule("teh", "the", source);
+        QCOMPARE(f.lexicon->allRules().back().wrong, QString("teh"));
+    }
+
+    void learningFromAnEnglishEditKeepsOtherSentencesAlone()
+    {
+        Fixture f;
+        QCOMPARE(f.lexicon->learn("I saw a cat", "I saw the cat"), (Pairs{{"a", "the"}}));
+        QVERIFY(f.lexicon->allRules().isEmpty());
+        QCOMPARE(f.lexicon->apply("a dog"), QString("a dog"));
+    }
+
+    void purgeAndMergeRefuseLearntCommonWords()
+    {
+        Fixture f({RuleSpec{"the", "a", 3, "manual_edit"}, RuleSpec{"of", "off", 0, "user_added"}});
+        QCOMPARE(f.lexicon->purgeBadRules(), 1);
+        QCOMPARE(pairsOf(*f.lexicon), (Pairs{{"of", "off"}}));
+        Fixture remote({RuleSpec{"an", "and", 1, "auto_edit"}, RuleSpec{"gtp", "GPT", 1, "auto_edit"}});
+        QCOMPARE(f.lexicon->merge(readFile(remote.path())), 1);
+        QCOMPARE(pairsOf(*f.lexicon), (Pairs{{"of", "off"}, {"gtp", "GPT"}}));
+    }
+
     void loading_data()
     {
         QTest::addColumn<QByteArray>("bytes");
