@@ -28,8 +28,11 @@ bool isBadRule(const QString& wrong, const QString& right);
 // later sentence ("a cat" corrected to "the cat" would turn every "a" into "the").
 bool isCommonLatinWord(const QString& text);
 
-// Aligning two texts costs their token counts multiplied; beyond this many table cells (after
-// the common ends are set aside) the texts are too far apart to learn word-level rules from.
+// Pairs of texts up to this many alignment table cells (after the common ends are set aside) are
+// aligned through the whole table; longer ones in linear memory, with the same kind of result.
 inline constexpr qsizetype kMaxTableCells = 4'000'000;
+// Aligning takes time in proportion to the token counts multiplied: beyond this many cells the
+// texts are too far apart to learn word-level rules from on the caller's thread.
+inline constexpr qsizetype kMaxAlignedCells = 64'000'000;
 
 } // namespace Corrections
