@@ -171,11 +171,11 @@ bool Lexicon::hasHotwordLocked(const QString& word) const
     return false;
 }
 
-int Lexicon::merge(const QByteArray& remoteData)
+std::optional<int> Lexicon::merge(const QByteArray& remoteData)
 {
     const std::optional<LexiconSnapshot> remote = LexiconSnapshot::decode(remoteData);
     if (!remote)
-        return 0;
+        return std::nullopt;
     QMutexLocker lock(&m_mutex);
     int added = 0;
     for (const LearnedRule& rule : remote->rules) {

@@ -53,9 +53,10 @@ public:
     std::optional<QByteArray> exportSnapshot() const;
 
     // Folds another lexicon document in: local rules win on an equal wrong, invalid remote rules
-    // are skipped, new hotwords are appended. Returns how many rules and hotwords were added (0
-    // for bytes that do not decode, which change nothing).
-    int merge(const QByteArray& remoteData);
+    // are skipped, new hotwords are appended. Returns how many rules and hotwords were added, or
+    // nothing for bytes that do not decode (a document this version cannot read), which change
+    // nothing.
+    std::optional<int> merge(const QByteArray& remoteData);
 
     // Runs every rule over text in stored order, each on the output of the ones before it.
     QString apply(const QString& text);

@@ -338,8 +338,8 @@ private Q_SLOTS:
     {
         Fixture f(QList<RuleSpec>{{"teh", "the"}});
         const QByteArray before = readFile(f.path());
-        QCOMPARE(f.lexicon->merge("\x00\xff not json"), 0);
-        QCOMPARE(f.lexicon->merge(R"({"rules":[]})"), 0);
+        QCOMPARE(f.lexicon->merge("\x00\xff not json"), std::nullopt);
+        QCOMPARE(f.lexicon->merge(R"({"rules":[]})"), std::nullopt);
         QCOMPARE(readFile(f.path()), before);
         QCOMPARE(f.lexicon->allRules().size(), 1);
     }
