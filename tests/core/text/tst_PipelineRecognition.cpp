@@ -422,6 +422,17 @@ private Q_SLOTS:
         QCOMPARE(outcome.value->finalText, kThreeStitched);
     }
 
+    void aLoneSurrogateInTheAnswerLeavesTheRulesWorking()
+    {
+        m_lexicon->addRule(QStringLiteral("gpt"), QStringLiteral("GPT"), QStringLiteral("user_added"));
+        m_gateway->setReply("POST", QStringLiteral("/v1/asr"),
+                            FakeReply::raw(R"({"text":"use gpt now \ud800"})", 200, "application/json"));
+        const QByteArray wav = WavEncoder::encode(recording(16000, {}), 16000);
+        const auto outcome = runTask(pipeline().run(wav, casual(), {}, false));
+        QVERIFY(outcome.value);
+        QCOMPARE(outcome.value->asrText, QStringLiteral("use GPT now \uFFFD"));
+    }
+
     void aWavImageIsRecognisedOnceWithoutHint()
     {
         m_gateway->setReply("POST", QStringLiteral("/v1/asr"), transcript(s("专有名词：Murmo、Qwen。你好")));
