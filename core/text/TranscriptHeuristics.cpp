@@ -213,10 +213,12 @@ QString stitchOverlapping(const QStringList& transcripts)
             continue;
         }
         const auto [characters, units] = boundaryOverlap(result, segment, kStitchMaxLen, kStitchMinLen);
-        if (characters > 0)
-            segment.remove(0, units);
-        if (segment.isEmpty())
+        if (characters > 0) {
+            // The rest continues the repeated words exactly as the recogniser wrote them, also when
+            // the repeat ends inside a word ("tomor" + "row").
+            result.append(QStringView(segment).mid(units));
             continue;
+        }
         appendSegment(result, segment);
     }
     return result;

@@ -94,6 +94,8 @@ private Q_SLOTS:
         QTest::newRow("segments are trimmed of ideographic space and line ends")
             << list({"\xe3\x80\x80你好\n", " 世界\t"}) << s("你好世界");
         QTest::newRow("nothing at all") << list({}) << s("");
+        QTest::newRow("an overlap ending inside a word gets no space")
+            << list({"I will see you tomor", "see you tomorrow morning"}) << s("I will see you tomorrow morning");
     }
 
     void stitchOverlapping()
