@@ -1,5 +1,6 @@
 #include "core/text/TranscriptHeuristics.h"
 
+#include "core/text/FuzzyOverlap.h"
 #include "core/text/Graphemes.h"
 
 #include <algorithm>
@@ -219,6 +220,9 @@ QString stitchOverlapping(const QStringList& transcripts)
             result.append(QStringView(segment).mid(units));
             continue;
         }
+        segment = segment.mid(FuzzyOverlap::repeatedHead(result, segment, kStitchMaxLen)).trimmed();
+        if (segment.isEmpty())
+            continue;
         appendSegment(result, segment);
     }
     return result;
