@@ -8,6 +8,7 @@
 #include "core/text/ChunkRecognition.h"
 #include "core/text/Styler.h"
 #include "core/text/TranscriptHeuristics.h"
+#include "core/text/ValidUtf16.h"
 #include "core/text/VoiceTrigger.h"
 #include "platform/Clock.h"
 
@@ -29,7 +30,9 @@ QString cleanTranscript(Lexicon& lexicon, const QString& raw)
 {
     // The hotword list is read afresh at each step: the user may edit it while we work.
     const QStringList hotwords = lexicon.hotwords();
-    QString cleaned = TranscriptHeuristics::stripLeadingEcho(raw, hotwords);
+    // Transcripts recognised elsewhere (streaming) reach us without passing a JSON reader that
+    // repairs them, and one lone surrogate would stop every rule written in Latin letters.
+    QString cleaned = TranscriptHeuristics::stripLeadingEcho(ValidUtf16::repaired(raw), hotwords);
     cleaned = TranscriptHeuristics::stripHotwordRuns(cleaned, hotwords, DictationPipeline::kMinHotwordRun);
     return lexicon.apply(cleaned);
 }

@@ -244,6 +244,16 @@ private Q_SLOTS:
         QCOMPARE(f.lexicon->allRules().front().hitCount, 1);
     }
 
+    void aLoneSurrogateInAStreamedTranscriptLeavesTheRulesWorking()
+    {
+        Fixture f;
+        f.lexicon->addRule(QStringLiteral("gpt"), QStringLiteral("GPT"), QStringLiteral("user_added"));
+        const QString raw = QStringLiteral("用gpt写") + QChar(0xD800);
+        const auto outcome = runTask(f.pipeline().process(raw, kModes[1], {}, false, 0));
+        QVERIFY(outcome.value);
+        QCOMPARE(outcome.value->asrText, QStringLiteral("用GPT写\uFFFD"));
+    }
+
     void englishTermsNoteIsAppendedToTheUsersNotes()
     {
         Fixture f;
