@@ -53,6 +53,7 @@ private Q_SLOTS:
     {
         delete m_gateway;
         m_gateway = nullptr;
+        deleteReleasedObjects();
     }
 
     void postSendsTheCommonHeadersInOrder()
