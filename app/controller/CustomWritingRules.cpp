@@ -4,6 +4,7 @@
 #include "app/controller/ServiceSelector.h"
 #include "app/controller/Settings.h"
 #include "core/recognition/GatewayClient.h"
+#include "core/text/CustomRule.h"
 #include "core/text/CustomRuleList.h"
 #include "core/text/LlmStyler.h"
 
@@ -62,7 +63,7 @@ QCoro::Task<QString> CustomWritingRules::distil(QString description)
             answer = co_await llm.complete(CustomRuleList::kDistillPrompt, description);
         }
     } catch (...) {
-        co_return description;
+        co_return CustomRule::fromAnswer(description);
     }
-    co_return answer.trimmed();
+    co_return CustomRule::fromAnswer(answer);
 }

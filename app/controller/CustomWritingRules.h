@@ -19,8 +19,8 @@ public:
     CustomWritingRules(AppState& state, ServiceSelector& services, QObject* parent = nullptr);
 
     QStringList items() const;
-    // Distils description into a rule and stores it. A failing model call is not reported: the
-    // user's own words become the rule. A blank description does nothing.
+    // Distils description into a rule of one short line and stores it. A failing model call is
+    // not reported: the user's own words become the rule. A blank description does nothing.
     QCoro::Task<void> add(QString description);
     void remove(const QString& rule);
 

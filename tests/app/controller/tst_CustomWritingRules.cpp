@@ -14,8 +14,10 @@ private Q_SLOTS:
     {
         FakeApp fake;
         fake.accessToken = QStringLiteral("jwt-1");
-        fake.gateway.setReply("POST", QStringLiteral("/v1/style"),
-                              FakeReply::json({{QStringLiteral("text"), QStringLiteral("  句末不加句号\n")}}));
+        // Models like to explain themselves; only the rule's line is kept.
+        fake.gateway.setReply(
+            "POST", QStringLiteral("/v1/style"),
+            FakeReply::json({{QStringLiteral("text"), QStringLiteral("\n  句末不加句号\n这样读起来更干脆。")}}));
         AppServices& app = fake.build();
         app.settings().setValue(QStringLiteral("prefCustomNotes"), QStringLiteral("数字用阿拉伯数字\n"));
         const int versionBefore = app.state().historyVersion();
