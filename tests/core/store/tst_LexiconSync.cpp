@@ -128,6 +128,8 @@ private Q_SLOTS:
 
         QTest::newRow("connection closed") << FakeReply::closed();
         QTest::newRow("answer not JSON") << FakeReply::raw("<html>", 200, "text/html");
+        QTest::newRow("server fault") << FakeReply::raw("", 500);
+        QTest::newRow("blob not base64") << FakeReply::json({{"blob", "a*b="}});
         QTest::newRow("blob not a lexicon")
             << FakeReply::json({{"blob", QString::fromLatin1(QByteArray("[1]").toBase64())}});
     }
