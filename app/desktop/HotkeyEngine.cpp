@@ -1,6 +1,6 @@
 #include "app/desktop/HotkeyEngine.h"
 
-#include "app/desktop/HotkeyNames.h"
+#include "platform/HotkeyNames.h"
 
 #include <QGuiApplication>
 

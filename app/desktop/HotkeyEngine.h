@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/desktop/Hotkey.h"
 #include "platform/Clock.h"
+#include "platform/Hotkey.h"
 #include "platform/KeyEventSource.h"
 
 #include <QObject>
