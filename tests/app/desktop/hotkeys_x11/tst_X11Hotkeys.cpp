@@ -164,7 +164,7 @@ private Q_SLOTS:
         SystemClock clock;
         X11KeyEventSource source;
         HotkeyEngine engine(source, clock);
-        engine.setOnRecorded([&recorded](const QString& id, const Hotkey& hotkey) {
+        engine.setOnCaptured([&recorded](const QString& id, const Hotkey& hotkey) {
             recorded << QStringLiteral("%1 %2 %3 %4")
                             .arg(id)
                             .arg(hotkey.keyCode)
@@ -175,7 +175,7 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         QSignalSpy grabbed(&engine, &HotkeyEngine::grabsUpdated);
 
-        engine.beginRecording(QStringLiteral("talk"));
+        engine.beginCapture(QStringLiteral("talk"));
         QTRY_COMPARE(grabbed.count(), 1);
         QCOMPARE(engine.grabFailures(), KeyGrabFailures{});
         m_keyboard.press("Control_L");
@@ -188,7 +188,7 @@ private Q_SLOTS:
         QVERIFY(!m_window.pressed.contains(Qt::Key_Control));
         QVERIFY(!m_window.pressed.contains(Qt::Key_Alt));
 
-        engine.beginRecording(QStringLiteral("talk"));
+        engine.beginCapture(QStringLiteral("talk"));
         QTRY_COMPARE(grabbed.count(), 3);
         m_keyboard.tap("Shift_R");
         QTRY_COMPARE(recorded, (QStringList{QStringLiteral("talk 58 c0000 modifier-only"),
