@@ -33,7 +33,8 @@ void DictationKeys::addGrabs(HotkeyGrabs& grabs, std::chrono::milliseconds now) 
 {
     if (!m_isRecordingActive)
         return;
-    grabs.add(Hotkey{KeyCode::escape, 0, false});
+    // Esc cancels with whatever modifiers are held, so none of its presses may reach the application.
+    grabs.addWithAnyModifiers(KeyCode::escape);
     if (now >= m_switchDeadline)
         return;
     for (const auto* secondary : {&m_askHotkey, &m_translateHotkey, &m_rewriteHotkey}) {

@@ -11,6 +11,8 @@ class HotkeyGrabs
 public:
     // Withholds what a hotkey's keys can be withheld as; lone modifiers and chords cannot be.
     void add(const std::optional<Hotkey>& hotkey);
+    // Withholds keyCode whatever modifiers are held with it.
+    void addWithAnyModifiers(int keyCode);
 
     KeyGrabRequest request;
 

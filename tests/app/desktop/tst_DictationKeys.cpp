@@ -102,6 +102,14 @@ private Q_SLOTS:
         QVERIFY(rig.keys.press(esc));
         QCOMPARE(rig.take(), QStringList{QStringLiteral("cancel")});
         rig.keys.release(esc);
+        // With a modifier held too, and no press of it may reach the application in front.
+        rig.keys.press(leftCtrl);
+        QVERIFY(rig.keys.press(esc));
+        rig.keys.release(esc);
+        rig.keys.release(leftCtrl);
+        QCOMPARE(rig.take(), QStringList{QStringLiteral("cancel")});
+        const auto grabs = rig.keys.grabs().keys;
+        QVERIFY(std::find(grabs.begin(), grabs.end(), KeyGrab{esc, 0, true}) != grabs.end());
 
         rig.engine.setOnCancel({});
         QVERIFY(rig.keys.press(esc)); // swallowed even with nobody listening

@@ -179,26 +179,31 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.bind(QStringLiteral("talk"), altSpace);
-        rig.bind(QStringLiteral("cycle"), ctrlAltChord); // a chord cannot be grabbed
+        rig.bind(QStringLiteral("cycle"), ctrlAltChord);                // a chord cannot be withheld
+        rig.bind(QStringLiteral("shift"), Hotkey{rightShift, 0, true}); // nor a lone modifier
+        rig.bind(QStringLiteral("menu"), menuAlone);                    // Menu can, whatever is held with it
         rig.bind(QStringLiteral("none"), std::nullopt);
         rig.bind(QStringLiteral("huge"), Hotkey{(qint64(1) << 32) + keyT, 0, false}); // no wrap onto T
         rig.engine.setAskHotkey(Hotkey{keyA, 0x80000, false});
-        rig.engine.setRewriteHotkey(menuAlone);
+        rig.engine.setRewriteHotkey(ctrlAltChord);
         rig.engine.start();
-        QCOMPARE(rig.keys.grabs(), (KeyGrabRequest{{{space, 0x80000}}, false}));
+        const KeyGrab anyMenu{menu, 0, true};
+        const KeyGrab anyEsc{esc, 0, true};
+        QCOMPARE(rig.keys.grabs(), (KeyGrabRequest{{anyMenu, {space, 0x80000}}, false}));
 
         rig.startDictation();
-        QCOMPARE(rig.keys.grabs(), (KeyGrabRequest{{{space, 0x80000}, {esc, 0}, {keyA, 0x80000}}, false}));
+        QCOMPARE(rig.keys.grabs(), (KeyGrabRequest{{anyMenu, {space, 0x80000}, anyEsc, {keyA, 0x80000}}, false}));
         const int changes = rig.keys.grabChanges();
         rig.clock.advance(999ms);
         QCOMPARE(rig.keys.grabChanges(), changes);
         rig.clock.advance(1ms); // the window closes: the source is told to grab again
         QCOMPARE(rig.keys.grabChanges(), changes + 1);
-        QCOMPARE(rig.keys.grabs(), (KeyGrabRequest{{{space, 0x80000}, {esc, 0}}, false}));
+        QCOMPARE(rig.keys.grabs(), (KeyGrabRequest{{anyMenu, {space, 0x80000}, anyEsc}, false}));
 
         rig.engine.setRecordingActive(false);
-        QCOMPARE(rig.keys.grabs(), (KeyGrabRequest{{{space, 0x80000}}, false}));
+        QCOMPARE(rig.keys.grabs(), (KeyGrabRequest{{anyMenu, {space, 0x80000}}, false}));
         rig.engine.updateHotkey(QStringLiteral("talk"), std::nullopt);
+        rig.engine.updateHotkey(QStringLiteral("menu"), std::nullopt);
         rig.engine.updateHotkey(QStringLiteral("unknown"), Hotkey{keyT, 0, false});
         QCOMPARE(rig.keys.grabs(), KeyGrabRequest{});
     }

@@ -154,6 +154,11 @@ private Q_SLOTS:
         QVERIFY(grabbed.wait(5000));
         m_keyboard.tap("Escape");
         QTRY_COMPARE(log.lines(), synced + QStringList{QStringLiteral("cancel")});
+        // Esc cancels with a modifier held as well, and then also stays away from the window.
+        m_keyboard.press("Control_L");
+        m_keyboard.tap("Escape");
+        m_keyboard.release("Control_L");
+        QTRY_COMPARE(log.lines(), (synced + QStringList{QStringLiteral("cancel"), QStringLiteral("cancel")}));
         typeThrough();
         QCOMPARE(m_window.pressed.count(Qt::Key_Escape), 1);
     }
