@@ -231,7 +231,9 @@ bool HotkeyEngine::route(const KeyEvent& event, Calls& calls, bool& grabsChange)
         return true;
     }
 
-    if (const auto outcome = m_dictation.keyEvent(key, m_clock.now())) {
+    // Reading the clock costs more than the rest of a typed key; only a dictation needs it.
+    const auto outcome = m_dictation.isRecordingActive() ? m_dictation.keyEvent(key, m_clock.now()) : std::nullopt;
+    if (outcome) {
         if (outcome->switchTo && m_onSwitchAction)
             calls.push_back([callback = m_onSwitchAction, action = *outcome->switchTo] { callback(action); });
         if (outcome->cancel && m_onCancel)

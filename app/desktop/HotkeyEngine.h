@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QVarLengthArray>
 
 #include <chrono>
 #include <functional>
@@ -16,7 +17,6 @@
 #include <mutex>
 #include <optional>
 #include <set>
-#include <vector>
 
 // Turns the desktop's key events into the hotkey callbacks the dictation controller installs.
 // Three kinds of hotkey: a key with an exact set of modifiers, a chord of modifier keys and a
@@ -90,8 +90,9 @@ Q_SIGNALS:
     void grabsUpdated();
 
 private:
-    // The callbacks an event calls, collected under the lock and run once it is released.
-    using Calls = std::vector<std::function<void()>>;
+    // The callbacks an event calls, collected under the lock and run once it is released; kept
+    // on the stack, as every key of the desktop passes through here.
+    using Calls = QVarLengthArray<std::function<void()>, 4>;
 
     bool keyEvent(const KeyEvent& event) override;
     KeyGrabRequest wantedGrabs() override;
