@@ -22,16 +22,24 @@ class TestMenuKeyOnDesktop : public QObject
 
     XTestKeyboard m_keyboard;
 
-    // Presses Menu as the user would, held long enough not to count as a bounce.
+    // Transitions the engine saw, counted on its key thread.
+    std::atomic<int> m_presses = 0;
+    std::atomic<int> m_releases = 0;
+
+    // Presses and releases Menu as the user would. Each transition waits until the engine has
+    // seen the one before and then a little longer, so none is taken for a bounce of the key.
     void tapMenu(const char* held)
     {
+        const int before = m_presses;
         if (held)
             m_keyboard.press(held);
         m_keyboard.press("Menu");
+        QTRY_COMPARE(m_presses.load(), before + 1);
         QTest::qWait(60);
         m_keyboard.release("Menu");
         if (held)
             m_keyboard.release(held);
+        QTRY_COMPARE(m_releases.load(), before + 1);
         QTest::qWait(60);
     }
 
@@ -58,17 +66,17 @@ private Q_SLOTS:
 
         X11KeyEventSource source;
         HotkeyEngine engine(source, m_clock);
-        std::atomic<int> presses = 0;
-        engine.installBinding(QStringLiteral("talk"),
-                              HotkeyEngine::Binding{Hotkey{KeyCode::menu, 0, true}, [&presses] { ++presses; }, {}});
+        m_presses = 0;
+        m_releases = 0;
+        engine.installBinding(
+            QStringLiteral("talk"),
+            HotkeyEngine::Binding{Hotkey{KeyCode::menu, 0, true}, [this] { ++m_presses; }, [this] { ++m_releases; }});
         QVERIFY(engine.start());
         QCOMPARE(engine.grabFailures(), KeyGrabFailures{});
 
         // One press starts the dictation, the next one stops it and the text is pasted.
         tapMenu(modifier);
-        QTRY_COMPARE(presses.load(), 1);
         tapMenu(modifier);
-        QTRY_COMPARE(presses.load(), 2);
         QVERIFY(!target.command(QStringLiteral("state")).value(QStringLiteral("popup")).toBool());
 
         TextInserter inserter(m_ports->clipboard, m_ports->keys, m_ports->workspace, m_ports->accessibility, m_clock);
