@@ -2,11 +2,11 @@
 
 #include "app/feedback/AnswerActionButton.h"
 #include "app/feedback/AnswerModel.h"
-#include "app/feedback/BusySpinner.h"
 #include "app/feedback/CopyIconButton.h"
 #include "app/feedback/OverlayFonts.h"
-#include "app/feedback/SymbolIcon.h"
-#include "app/feedback/Theme.h"
+#include "app/ui/BusySpinner.h"
+#include "app/ui/SymbolIcon.h"
+#include "app/ui/Theme.h"
 
 #include <QAbstractButton>
 #include <QHBoxLayout>

@@ -4,7 +4,7 @@
 #include "app/feedback/AnswerPopup.h"
 #include "app/feedback/AnswerView.h"
 #include "app/feedback/CopyIconButton.h"
-#include "app/feedback/Theme.h"
+#include "app/ui/Theme.h"
 #include "tests/app/feedback/FeedbackFakes.h"
 #include "tests/support/FakeAccessibility.h"
 #include "tests/support/FakeDesktop.h"

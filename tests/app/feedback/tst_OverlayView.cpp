@@ -1,11 +1,11 @@
-#include "app/feedback/BusySpinner.h"
 #include "app/feedback/CopyIconButton.h"
 #include "app/feedback/LiveWaveform.h"
 #include "app/feedback/OverlayCloseButton.h"
 #include "app/feedback/OverlayRetryButton.h"
 #include "app/feedback/OverlayView.h"
 #include "app/feedback/RecordingOverlay.h"
-#include "app/feedback/Theme.h"
+#include "app/ui/BusySpinner.h"
+#include "app/ui/Theme.h"
 #include "tests/support/ManualClock.h"
 #include "tests/support/TestRegistry.h"
 

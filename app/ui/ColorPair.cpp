@@ -1,4 +1,4 @@
-#include "app/feedback/ColorPair.h"
+#include "app/ui/ColorPair.h"
 
 #include <QGuiApplication>
 #include <QPalette>
