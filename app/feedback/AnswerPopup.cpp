@@ -8,10 +8,6 @@
 #include "platform/Clock.h"
 #include "platform/Compositing.h"
 
-namespace {
-AnswerPopup* sharedPopup = nullptr;
-}
-
 AnswerPopup::AnswerPopup(TextInserter& inserter, Clipboard& clipboard, Clock& clock, OverlayScreens& screens,
                          const Compositing& compositing, QObject* parent)
     : QObject(parent)
@@ -23,21 +19,7 @@ AnswerPopup::AnswerPopup(TextInserter& inserter, Clipboard& clipboard, Clock& cl
     , m_model(new AnswerModel(this))
 {}
 
-AnswerPopup::~AnswerPopup()
-{
-    if (sharedPopup == this)
-        sharedPopup = nullptr;
-}
-
-AnswerPopup* AnswerPopup::shared()
-{
-    return sharedPopup;
-}
-
-void AnswerPopup::setShared(AnswerPopup* popup)
-{
-    sharedPopup = popup;
-}
+AnswerPopup::~AnswerPopup() = default;
 
 AnswerView* AnswerPopup::view() const
 {

@@ -36,10 +36,6 @@ public:
                 const Compositing& compositing, QObject* parent = nullptr);
     ~AnswerPopup() override;
 
-    // The process-wide popup, once the composition root has set it.
-    static AnswerPopup* shared();
-    static void setShared(AnswerPopup* popup);
-
     // The question has been heard; the answer is awaited.
     void thinking(const QString& question);
     // The answer, and the application that was in front when the question was asked.

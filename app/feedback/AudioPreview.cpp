@@ -15,7 +15,6 @@
 #include <stdexcept>
 
 namespace {
-AudioPreview* sharedPreview = nullptr;
 constexpr int recordingRate = 16000;
 constexpr qint64 maxPlainFileBytes = 512LL * 1024 * 1024;
 } // namespace
@@ -26,21 +25,7 @@ AudioPreview::AudioPreview(SoundOutput& output, Loader loader, QObject* parent)
     , m_loader(std::move(loader))
 {}
 
-AudioPreview::~AudioPreview()
-{
-    if (sharedPreview == this)
-        sharedPreview = nullptr;
-}
-
-AudioPreview* AudioPreview::shared()
-{
-    return sharedPreview;
-}
-
-void AudioPreview::setShared(AudioPreview* preview)
-{
-    sharedPreview = preview;
-}
+AudioPreview::~AudioPreview() = default;
 
 QByteArray AudioPreview::defaultLoader(const QString& path)
 {

@@ -13,8 +13,6 @@ using Phase = OverlayModel::Phase;
 
 namespace {
 
-RecordingOverlay* g_shared = nullptr;
-
 constexpr auto fadeInDuration = 160ms;
 constexpr auto fadeOutDuration = 200ms;
 constexpr auto resizeDuration = 200ms;
@@ -32,21 +30,7 @@ RecordingOverlay::RecordingOverlay(Clock& clock, OverlayScreens& screens, const 
     , m_model(new OverlayModel(this))
 {}
 
-RecordingOverlay::~RecordingOverlay()
-{
-    if (g_shared == this)
-        g_shared = nullptr;
-}
-
-RecordingOverlay* RecordingOverlay::shared()
-{
-    return g_shared;
-}
-
-void RecordingOverlay::setShared(RecordingOverlay* overlay)
-{
-    g_shared = overlay;
-}
+RecordingOverlay::~RecordingOverlay() = default;
 
 OverlayView* RecordingOverlay::view() const
 {

@@ -33,10 +33,6 @@ public:
     RecordingOverlay(Clock& clock, OverlayScreens& screens, const Compositing& compositing, QObject* parent = nullptr);
     ~RecordingOverlay() override;
 
-    // The process-wide overlay, once the composition root has set it.
-    static RecordingOverlay* shared();
-    static void setShared(RecordingOverlay* overlay);
-
     // Entry points of the dictation controller.
     void showListening(bool translate, bool ask, bool rewrite);
     void showProcessing();

@@ -23,12 +23,6 @@ HttpTransport::HttpTransport(QNetworkAccessManager* manager)
     : m_manager(manager)
 {}
 
-HttpTransport& HttpTransport::shared()
-{
-    static HttpTransport transport;
-    return transport;
-}
-
 QNetworkAccessManager* HttpTransport::manager() const
 {
     // Parented to the application so it goes away with the event loop, before static destructors.

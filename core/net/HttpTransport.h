@@ -30,11 +30,9 @@ struct HttpResponse
 class HttpTransport
 {
 public:
-    // Uses the given manager, or the process-wide one when none is given. Main thread only.
+    // Uses the given manager, or one of its own made on first use. Main thread only. The
+    // application object makes one transport and hands it to every client it builds.
     explicit HttpTransport(QNetworkAccessManager* manager = nullptr);
-
-    // The transport every client uses unless it is handed another one.
-    static HttpTransport& shared();
 
     // Tests shorten every timeout to this so a silent server fails fast.
     void setTimeoutCap(std::chrono::milliseconds cap) { m_timeoutCap = cap; }
