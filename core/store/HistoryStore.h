@@ -28,6 +28,7 @@ public:
     HistoryStore(const HistoryStore&) = delete;
     HistoryStore& operator=(const HistoryStore&) = delete;
 
+    // A plain file path despite the name, which the design gives it.
     const QString& fileURL() const { return m_fileURL; }
     const QString& recordingsDir() const { return m_recordingsDir; }
 
