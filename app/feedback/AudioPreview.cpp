@@ -1,5 +1,6 @@
 #include "app/feedback/AudioPreview.h"
 
+#include "core/async/PostToThread.h"
 #include "core/audio/AudioStorage.h"
 #include "core/audio/SoundFile.h"
 #include "core/audio/WavEncoder.h"
@@ -9,7 +10,6 @@
 #include <QFileInfo>
 #include <QFuture>
 #include <QFutureWatcher>
-#include <QPointer>
 #include <QtConcurrent>
 
 #include <stdexcept>
@@ -93,17 +93,13 @@ void AudioPreview::loaded(const QUuid& id, quint64 request, const QByteArray& wa
         stop();
         return;
     }
-    QPointer<AudioPreview> self(this);
-    sound->onFinished = [self, request] {
-        if (!self)
-            return;
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, request] {
-                if (self && self->m_request == request)
-                    self->stop();
-            },
-            Qt::QueuedConnection);
+    // The sound is ours, so this is alive when it finishes; the stop waits for the sound's own
+    // notice to return, since stopping destroys the sound.
+    sound->onFinished = [this, request] {
+        postTo(this, [this, request] {
+            if (m_request == request)
+                stop();
+        });
     };
     sound->play(1.0f);
     m_player = std::move(sound);

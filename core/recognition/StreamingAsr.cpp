@@ -1,5 +1,6 @@
 #include "core/recognition/StreamingAsr.h"
 
+#include "core/async/PostToThread.h"
 #include "core/net/HttpTransport.h"
 #include "core/net/NetworkErrors.h"
 #include "core/recognition/AsrError.h"
@@ -106,7 +107,7 @@ void StreamingAsr::setOnPartial(PartialHandler handler)
 
 void StreamingAsr::post(std::function<void()> work) const
 {
-    QMetaObject::invokeMethod(m_main, std::move(work), Qt::QueuedConnection);
+    postTo(m_main, std::move(work));
 }
 
 void StreamingAsr::start(const QStringList& vocabulary, const std::optional<QString>& languageHint)
