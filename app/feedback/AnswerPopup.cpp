@@ -191,15 +191,8 @@ void AnswerPopup::fallBackToCopy(const QString& text)
 void AnswerPopup::buildPanel()
 {
     auto* view = new AnswerView(m_model, m_clock);
-    QPointer<AnswerPopup> self(this);
-    view->onClose = [self] {
-        if (self)
-            self->hide();
-    };
-    view->onInsert = [self] {
-        if (self)
-            self->insertAnswer();
-    };
+    connect(view, &AnswerView::closeClicked, this, &AnswerPopup::hide);
+    connect(view, &AnswerView::insertClicked, this, &AnswerPopup::insertAnswer);
     m_panel = std::make_unique<AnswerPanel>(view, m_compositing.isActive());
 }
 
