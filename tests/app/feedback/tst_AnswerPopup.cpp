@@ -3,7 +3,7 @@
 #include "app/feedback/AnswerPanel.h"
 #include "app/feedback/AnswerPopup.h"
 #include "app/feedback/AnswerView.h"
-#include "app/feedback/CopyIconButton.h"
+#include "app/ui/CopyIconButton.h"
 #include "app/ui/Theme.h"
 #include "tests/app/feedback/FeedbackFakes.h"
 #include "tests/app/feedback/TextContrast.h"

@@ -1,4 +1,4 @@
-#include "app/feedback/CopyIconButton.h"
+#include "app/ui/CopyIconButton.h"
 #include "app/ui/PressableIconStyle.h"
 #include "app/ui/Theme.h"
 #include "tests/support/ManualClock.h"
