@@ -1,6 +1,7 @@
 #include "app/desktop/HotkeyEngine.h"
 
 #include "app/desktop/HotkeyGrabs.h"
+#include "core/async/PostToThread.h"
 
 #include <QGuiApplication>
 
@@ -331,13 +332,10 @@ void HotkeyEngine::captured(const HotkeyCapture::Captured& captured)
 {
     if (const auto found = m_bindings.find(captured.id); found != m_bindings.end())
         found->second.hotkey = captured.hotkey;
-    QMetaObject::invokeMethod(
-        this,
-        [callback = m_onCaptured, captured] {
-            if (callback)
-                callback(captured.id, captured.hotkey);
-        },
-        Qt::QueuedConnection);
+    postTo(this, [callback = m_onCaptured, captured] {
+        if (callback)
+            callback(captured.id, captured.hotkey);
+    });
 }
 
 HotkeyEngine::Calls HotkeyEngine::releaseAllBindings()
@@ -370,8 +368,7 @@ void HotkeyEngine::grabsApplied(const KeyGrabFailures& failures)
         std::scoped_lock lock(m_lock);
         m_grabFailures = failures;
     }
-    QMetaObject::invokeMethod(
-        this, [this] { Q_EMIT grabsUpdated(); }, Qt::QueuedConnection);
+    postTo(this, [this] { Q_EMIT grabsUpdated(); });
 }
 
 void HotkeyEngine::keysLost()

@@ -1,5 +1,6 @@
 #include "app/desktop/PermissionsModel.h"
 
+#include "core/async/PostToThread.h"
 #include "platform/PermissionProbes.h"
 
 #include <QPointer>
@@ -38,19 +39,14 @@ void PermissionsModel::probeAccessibility()
     // The destructor waits for this task, so the model is still there when it posts its answer.
     m_probe = QtConcurrent::run([this, self = QPointer(this), &probes] {
         const bool granted = probes.accessibilityAvailable();
-        QMetaObject::invokeMethod(
-            this,
-            [self, granted] {
-                if (!self)
-                    return;
-                self->m_probing = false;
-                const bool again = std::exchange(self->m_probeAgain, false);
-                self->publish(MurmoPermission::accessibility, granted);
-                // A listener may have deleted the model.
-                if (again && self)
-                    self->probeAccessibility();
-            },
-            Qt::QueuedConnection);
+        postTo(this, [self, granted] {
+            self->m_probing = false;
+            const bool again = std::exchange(self->m_probeAgain, false);
+            self->publish(MurmoPermission::accessibility, granted);
+            // A listener may have deleted the model.
+            if (again && self)
+                self->probeAccessibility();
+        });
     });
 }
 
