@@ -24,8 +24,8 @@ Samples decodeOgg(const QByteArray& bytes)
 {
     try {
         // Converted packet by packet: a long 48 kHz stereo file never exists here whole at its
-        // own rate, only as the recording it becomes.
-        // No more is reserved than decoding the file could fill anyway.
+        // own rate, only as the recording it becomes. No more is reserved than decoding the file
+        // could fill anyway.
         RecordingConverter converter(
             std::min(OGGDecoder::statedFrames(bytes, kRecordingSampleRate), OGGDecoder::kDefaultMaxOutput));
         OGGDecoder decoder(bytes, converter);
