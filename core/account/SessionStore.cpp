@@ -131,12 +131,14 @@ std::optional<QString> SessionStore::heldUnexpiredToken() const
     return std::nullopt;
 }
 
+// Tokens are returned as std::optional values made here: QCoro moves from an lvalue of another
+// type that is co_returned, which would empty the held pair.
 QCoro::Task<std::optional<QString>> SessionStore::validAccessToken()
 {
     if (!m_tokens)
         co_return std::nullopt;
     if (now().msecsTo(m_tokens->expiresAt) > qint64(refreshMargin.count()) * 1000)
-        co_return m_tokens->accessToken;
+        co_return std::optional<QString>(m_tokens->accessToken);
     co_return co_await sharedRenewal();
 }
 
@@ -145,7 +147,7 @@ QCoro::Task<std::optional<QString>> SessionStore::tokenReplacing(QString rejecte
     if (!m_tokens)
         co_return std::nullopt;
     if (m_tokens->accessToken != rejected)
-        co_return m_tokens->accessToken;
+        co_return std::optional<QString>(m_tokens->accessToken);
     const std::optional<QString> renewed = co_await sharedRenewal();
     if (renewed && *renewed != rejected)
         co_return renewed;
