@@ -116,11 +116,15 @@ void SessionStore::scheduleRenewal()
     const qint64 untilMargin = now().msecsTo(m_tokens->expiresAt) - qint64(refreshMargin.count()) * 1000;
     QPointer<SessionStore> self(this);
     m_renewalTimer = m_clock.schedule(std::chrono::milliseconds(std::max<qint64>(untilMargin, 0)), [self] {
-        if (!self)
+        if (!self || !self->m_tokens)
             return;
         self->m_renewalTimer = 0;
-        // Not awaited: the result lands in the store itself.
-        self->validAccessToken();
+        // Early when the calendar moved back meanwhile: wait again rather than lose the schedule.
+        // A failed renewal is not rescheduled here; the next caller that needs a token tries again.
+        if (self->now().msecsTo(self->m_tokens->expiresAt) > qint64(refreshMargin.count()) * 1000)
+            self->scheduleRenewal();
+        else
+            self->validAccessToken(); // not awaited: the result lands in the store itself
     });
 }
 

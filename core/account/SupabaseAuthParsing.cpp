@@ -103,8 +103,8 @@ std::optional<SupabaseAuth::TokenPair> SupabaseAuth::parseCallback(const QUrl& u
     // an encoded "&", "=" or "%" must come out exactly as the service encoded it.
     const QString fragment = url.fragment(QUrl::FullyEncoded);
     QHash<QString, QString> values;
-    for (const QString& piece : fragment.split(QLatin1Char('&'))) {
-        const QStringList parts = piece.split(QLatin1Char('='));
+    for (const QString& field : fragment.split(QLatin1Char('&'))) {
+        const QStringList parts = field.split(QLatin1Char('='));
         if (parts.size() != 2)
             continue;
         values.insert(QUrl::fromPercentEncoding(parts[0].toLatin1()), QUrl::fromPercentEncoding(parts[1].toLatin1()));

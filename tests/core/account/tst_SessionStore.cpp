@@ -254,6 +254,22 @@ private Q_SLOTS:
         QCOMPARE(m_clock->pendingCount(), std::size_t(0));
     }
 
+    void aCalendarSetBackDelaysTheRenewal()
+    {
+        qint64 shiftMs = 0; // outlives the store that reads it
+        const auto store = loadedStore();
+        ManualClock* clock = m_clock.get();
+        store->setWallClock([clock, &shiftMs] { return kStart.addMSecs(clock->now().count() + shiftMs); });
+        store->adopt(pairExpiringIn(3600s));
+        shiftMs = -600'000; // the user's clock went back ten minutes
+        m_clock->advance(3300s);
+        QTest::qWait(20);
+        QCOMPARE(refreshRequests(), 0);
+        QCOMPARE(m_clock->pendingCount(), std::size_t(1));
+        m_clock->advance(600s);
+        QTRY_COMPARE(m_service->refreshes, 1);
+    }
+
     void accountReplyUpdatesOnlyTheAddress_data()
     {
         QTest::addColumn<int>("status");
