@@ -99,16 +99,6 @@ private Q_SLOTS:
         QCOMPARE(sent[2].query.toString(), QStringLiteral("grant_type=refresh_token"));
     }
 
-    void verificationGivesThePairWithItsLifetime()
-    {
-        const auto outcome = runTask(SupabaseAuth::verifyOTP(
-            m_transport, m_service->config(), FakeSignInService::kEmail, FakeSignInService::kCode, kNow));
-        QVERIFY(outcome.value);
-        QCOMPARE(outcome.value->refreshToken, QStringLiteral("refresh-0"));
-        QCOMPARE(outcome.value->expiresAt, kNow.addSecs(3600));
-        QCOMPARE(outcome.value->email, FakeSignInService::kEmail);
-    }
-
     // Any 2xx is the service accepting the request; what it says with it does not matter.
     void codeRequestSucceedsOnAnyAcceptingAnswer_data()
     {
@@ -309,15 +299,6 @@ private Q_SLOTS:
         QCOMPARE(pair->accessToken, access);
         QCOMPARE(pair->refreshToken, refresh);
         QCOMPARE(kNow.secsTo(pair->expiresAt), lifetime);
-    }
-
-    void callbackTakesTheEmailFromTheToken()
-    {
-        const QString token = FakeSignInService::jwt(QStringLiteral("web@x.io"));
-        const auto pair = SupabaseAuth::parseCallback(
-            QUrl(QStringLiteral("murmo://auth-callback#refresh_token=r&access_token=") + token), kNow);
-        QVERIFY(pair);
-        QCOMPARE(pair->email, QStringLiteral("web@x.io"));
     }
 
     void storedPairRoundTrips_data()
