@@ -1,13 +1,13 @@
 #include "core/account/SessionStore.h"
 
 #include "core/async/CancelToken.h"
+#include "core/async/SharedResult.h"
 #include "core/async/Sleep.h"
 #include "core/net/HttpTransport.h"
 #include "core/net/ServiceEndpoints.h"
 #include "platform/SecretStore.h"
 
 #include <QCoroFuture>
-#include <QCoroSignal>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkRequest>
@@ -160,17 +160,23 @@ QCoro::Task<std::optional<QString>> SessionStore::tokenReplacing(QString rejecte
 
 QCoro::Task<std::optional<QString>> SessionStore::sharedRenewal()
 {
-    if (m_renewing) {
-        const QString token = co_await qCoro(this, &SessionStore::renewalFinished);
-        co_return token.isNull() ? std::nullopt : std::optional<QString>(token);
+    if (!m_renewal) {
+        ++m_renewalRun;
+        QPointer<SessionStore> self(this);
+        m_renewal.emplace([self](CancelToken&) -> QCoro::Task<std::optional<QString>> {
+            if (!self)
+                co_return std::nullopt;
+            co_return co_await self->renew();
+        });
     }
-    m_renewing = true;
+    const SharedResult<std::optional<QString>> renewal = *m_renewal;
+    const quint64 run = m_renewalRun;
     QPointer<SessionStore> self(this);
-    const std::optional<QString> token = co_await renew();
-    if (!self)
-        co_return std::nullopt;
-    m_renewing = false;
-    Q_EMIT renewalFinished(token.value_or(QString()));
+    const std::optional<QString> token = co_await renewal.value();
+    // The first caller back clears the finished run, so the next one that needs a token starts
+    // a new renewal.
+    if (self && m_renewalRun == run)
+        m_renewal.reset();
     co_return token;
 }
 

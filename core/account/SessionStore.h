@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/account/SupabaseAuth.h"
+#include "core/async/SharedResult.h"
 #include "platform/Clock.h"
 
 #include <QCoroTask>
@@ -73,7 +74,6 @@ Q_SIGNALS:
     // Any of isLoggedIn, email or currentAccessToken changed.
     void changed();
     void loadFinished();
-    void renewalFinished(const QString& token);
 
 private:
     void setTokens(const std::optional<SupabaseAuth::TokenPair>& pair);
@@ -93,6 +93,8 @@ private:
     // Advanced by every adopt and sign-out, so work that started before one can tell.
     quint64 m_generation = 0;
     bool m_loaded = false;
-    bool m_renewing = false;
+    // The renewal under way, which every caller that needs a token meanwhile awaits.
+    std::optional<SharedResult<std::optional<QString>>> m_renewal;
+    quint64 m_renewalRun = 0;
     Clock::TimerId m_renewalTimer = 0;
 };
