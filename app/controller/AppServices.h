@@ -44,6 +44,7 @@ public:
         // Created here when missing; a failure leaves the stores empty.
         QString dataDirectory;
         QString duckerStateFile;
+        // Its transport is required: every client, the session's included, sends through it.
         ServiceChoice::Endpoints endpoints;
         // Where users sign in; none when sign-in is not configured, and then this computer
         // registers with the gateway for a device token instead.
