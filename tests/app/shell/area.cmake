@@ -1,2 +1,1 @@
-set(AREA_GUI ON)
-set(AREA_LIBS MurmoApp)
+set(AREA_GUI ON) set(AREA_LIBS MurmoApp)

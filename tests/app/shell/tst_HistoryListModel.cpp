@@ -34,11 +34,8 @@ private Q_SLOTS:
     {
         HistoryListModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        const QList<HistoryEntry> all{entry("a"),
-                                      entry("b", EntryAction::dictate),
-                                      entry("c", EntryAction::ask),
-                                      entry("d", QStringLiteral("summarise")),
-                                      entry("e", EntryAction::translate)};
+        const QList<HistoryEntry> all{entry("a"), entry("b", EntryAction::dictate), entry("c", EntryAction::ask),
+                                      entry("d", QStringLiteral("summarise")), entry("e", EntryAction::translate)};
         model.setEntries(all);
         QCOMPARE(texts(model), (QStringList{"a", "b", "c", "d", "e"}));
         QCOMPARE(model.count(std::nullopt), 5);
@@ -120,12 +117,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("source");
         QTest::addColumn<bool>("showsMode");
         QTest::addColumn<QString>("colour");
-        QTest::newRow("none") << std::optional<QString>() << "听写" << "原话" << true << "gold";
-        QTest::newRow("dictate") << std::optional<QString>("dictate") << "听写" << "原话" << true << "gold";
-        QTest::newRow("translate") << std::optional<QString>("translate") << "翻译" << "原话" << true << "teal";
-        QTest::newRow("ask") << std::optional<QString>("ask") << "提问" << "问题" << false << "violet";
-        QTest::newRow("rewrite") << std::optional<QString>("rewrite") << "改写" << "指令" << true << "violet";
-        QTest::newRow("unknown") << std::optional<QString>("summarise") << "听写" << "原话" << true << "gold";
+        QTest::newRow("none") << std::optional<QString>() << "听写"
+                              << "原话" << true << "gold";
+        QTest::newRow("dictate") << std::optional<QString>("dictate") << "听写"
+                                 << "原话" << true << "gold";
+        QTest::newRow("translate") << std::optional<QString>("translate") << "翻译"
+                                   << "原话" << true << "teal";
+        QTest::newRow("ask") << std::optional<QString>("ask") << "提问"
+                             << "问题" << false << "violet";
+        QTest::newRow("rewrite") << std::optional<QString>("rewrite") << "改写"
+                                 << "指令" << true << "violet";
+        QTest::newRow("unknown") << std::optional<QString>("summarise") << "听写"
+                                 << "原话" << true << "gold";
     }
     void entryLabels()
     {
@@ -140,7 +143,8 @@ private Q_SLOTS:
         QCOMPARE(EntryAction::showsMode(e), showsMode);
         Theme::setPalette(ThemePalette::xuan());
         const ThemePalette& palette = Theme::palette();
-        const QMap<QString, ColorPair> roles{{"gold", palette.gold}, {"teal", palette.teal}, {"violet", palette.violet}};
+        const QMap<QString, ColorPair> roles{
+            {"gold", palette.gold}, {"teal", palette.teal}, {"violet", palette.violet}};
         QCOMPARE(EntryAction::actionColor(e), roles.value(colour));
     }
 
