@@ -2,11 +2,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 // Times ours and the baseline doing the same work, alternating so that both see the same machine
 // state, and reports ours / baseline. Benchmarks register their pairs here and the ratio appears
@@ -51,5 +53,40 @@ inline void compare(benchmark::State& state, const char* what, const std::functi
         return;
     std::printf("RATIO %-48s %6.2fx (target %.2fx) %s\n", what, ratio, target, ratio <= target ? "ok" : "OVER TARGET");
 }
+
+// A console reporter that also keeps every repetition's wall time per iteration, by benchmark
+// function, so that ratios printed after the run come from medians. With
+// --benchmark_repetitions, Google Benchmark reports the repetitions and then aggregate rows (mean,
+// median, standard deviation, ...); a ratio taken from whichever row came last would divide a
+// standard deviation by another.
+class MedianReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+                m_seconds[run.run_name.function_name].push_back(run.GetAdjustedRealTime() /
+                                                                benchmark::GetTimeUnitMultiplier(run.time_unit));
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    // Seconds per iteration of the named benchmark function, the median of its repetitions; 0 when
+    // it did not run.
+    double median(const std::string& function) const
+    {
+        const auto found = m_seconds.find(function);
+        if (found == m_seconds.end() || found->second.empty())
+            return 0;
+        std::vector<double> seconds = found->second;
+        std::sort(seconds.begin(), seconds.end());
+        const std::size_t n = seconds.size();
+        return n % 2 == 1 ? seconds[n / 2] : (seconds[n / 2 - 1] + seconds[n / 2]) / 2;
+    }
+
+private:
+    std::map<std::string, std::vector<double>> m_seconds;
+};
 
 } // namespace BenchRatio

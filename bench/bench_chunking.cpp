@@ -1,6 +1,7 @@
 // Cutting a ten-minute dictation into recognition chunks, next to the bare work in the same run:
 // one sum-of-squares pass over the same samples, and one copy of them into a fresh array (the
 // chunks are fresh arrays holding every sample once, plus the overlaps).
+#include "bench/BenchRatio.h"
 #include "core/audio/AudioChunker.h"
 
 #include <benchmark/benchmark.h>
@@ -25,10 +26,6 @@ const Samples& tenMinutes()
     }();
     return samples;
 }
-
-double g_splitNs = 0;
-double g_passNs = 0;
-double g_copyNs = 0;
 
 void BM_SumOfSquaresPass(benchmark::State& state)
 {
@@ -62,25 +59,6 @@ void BM_AudioChunkerSplit(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(samples.size()));
 }
 
-// Records mean wall time per iteration so the ratio can be printed after the run.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            const double ns = run.GetAdjustedRealTime() * 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-            if (run.benchmark_name().find("BM_AudioChunkerSplit") != std::string::npos)
-                g_splitNs = ns;
-            else if (run.benchmark_name().find("BM_SumOfSquaresPass") != std::string::npos)
-                g_passNs = ns;
-            else if (run.benchmark_name().find("BM_CopyOnce") != std::string::npos)
-                g_copyNs = ns;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 } // namespace
 
 BENCHMARK(BM_SumOfSquaresPass)->Unit(benchmark::kMillisecond);
@@ -90,13 +68,16 @@ BENCHMARK(BM_AudioChunkerSplit)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    BenchRatio::MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    if (g_passNs > 0 && g_copyNs > 0 && g_splitNs > 0) {
-        std::printf("AudioChunker.split of 10 min: %.1f ms\n", g_splitNs / 1e6);
-        std::printf("  / one sum-of-squares pass: %.2f\n", g_splitNs / g_passNs);
-        std::printf("  / one copy of the samples: %.2f\n", g_splitNs / g_copyNs);
+    const double split = reporter.median("BM_AudioChunkerSplit");
+    const double pass = reporter.median("BM_SumOfSquaresPass");
+    const double copy = reporter.median("BM_CopyOnce");
+    if (pass > 0 && copy > 0 && split > 0) {
+        std::printf("AudioChunker.split of 10 min (medians): %.1f ms\n", split * 1e3);
+        std::printf("  / one sum-of-squares pass: %.2f\n", split / pass);
+        std::printf("  / one copy of the samples: %.2f\n", split / copy);
     }
     return 0;
 }

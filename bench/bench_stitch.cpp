@@ -1,6 +1,7 @@
 // Stitching the transcripts of a ten-minute dictation (ten chunks of about a minute, each
 // repeating the end of the one before), next to the bare work: concatenating the same chunks,
 // and segmenting the joined text into user-perceived characters once.
+#include "bench/BenchRatio.h"
 #include "core/text/TranscriptHeuristics.h"
 
 #include <QTextBoundaryFinder>
@@ -40,10 +41,6 @@ QStringList tenChunks()
     return chunks;
 }
 
-double g_stitchNs = 0;
-double g_concatNs = 0;
-double g_segmentNs = 0;
-
 void BM_Concatenate(benchmark::State& state)
 {
     const QStringList chunks = tenChunks();
@@ -76,24 +73,6 @@ void BM_StitchOverlapping(benchmark::State& state)
     }
 }
 
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            const double ns = run.GetAdjustedRealTime() * 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-            if (run.benchmark_name().find("BM_StitchOverlapping") != std::string::npos)
-                g_stitchNs = ns;
-            else if (run.benchmark_name().find("BM_Concatenate") != std::string::npos)
-                g_concatNs = ns;
-            else if (run.benchmark_name().find("BM_SegmentOnce") != std::string::npos)
-                g_segmentNs = ns;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 } // namespace
 
 BENCHMARK(BM_Concatenate)->Unit(benchmark::kMicrosecond);
@@ -103,13 +82,16 @@ BENCHMARK(BM_StitchOverlapping)->Unit(benchmark::kMicrosecond);
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    BenchRatio::MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    if (g_concatNs > 0 && g_segmentNs > 0 && g_stitchNs > 0) {
-        std::printf("stitchOverlapping of ten 60 s transcripts: %.1f us\n", g_stitchNs / 1000.0);
-        std::printf("  / plain concatenation: %.0f\n", g_stitchNs / g_concatNs);
-        std::printf("  / one grapheme segmentation of the joined text: %.2f\n", g_stitchNs / g_segmentNs);
+    const double stitch = reporter.median("BM_StitchOverlapping");
+    const double concat = reporter.median("BM_Concatenate");
+    const double segment = reporter.median("BM_SegmentOnce");
+    if (concat > 0 && segment > 0 && stitch > 0) {
+        std::printf("stitchOverlapping of ten 60 s transcripts (medians): %.1f us\n", stitch * 1e6);
+        std::printf("  / plain concatenation: %.0f\n", stitch / concat);
+        std::printf("  / one grapheme segmentation of the joined text: %.2f\n", stitch / segment);
     }
     return 0;
 }

@@ -74,8 +74,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 session->handleTextFrame(frame);
                 switch (event.kind) {
                 case StreamingEvent::Kind::SessionUpdated:
-                    ready = true;
-                    queued = 0;
+                    // A confirmation after the session is over changes nothing.
+                    if (!failed) {
+                        ready = true;
+                        queued = 0;
+                    }
                     break;
                 case StreamingEvent::Kind::Completed:
                     ++completed;
@@ -88,13 +91,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 }
             }
             const StreamingAsr::Counters counters = session->counters();
-            check(counters.ready == ready);
-            check(counters.failed == failed);
+            check((counters.stage == StreamingAsr::Stage::Streaming) == (ready && !failed));
+            check((counters.stage == StreamingAsr::Stage::Failed) == failed);
             check(counters.segments == completed);
             check(counters.outstandingCommits >= 0);
             check(counters.pendingFrames == queued);
             check(counters.samplesSinceCommit >= 0 && counters.samplesSinceCommit <= counted);
-            check(counters.samplesSinceCommit < StreamingAsr::kCommitHardSamples);
+            check(counters.samplesSinceCommit < StreamingCommitRule::kHardSamples);
         }
     }
     QCoreApplication::sendPostedEvents();

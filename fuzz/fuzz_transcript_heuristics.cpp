@@ -2,6 +2,8 @@
 // text, and the bounded segmentation used for stitching must agree with segmenting everything.
 // Input: UTF-8 lines; the first is the transcript, the second the model's answer, the rest hotwords.
 #include "core/text/AnswerGuards.h"
+#include "core/text/CustomRule.h"
+#include "core/text/FuzzyOverlap.h"
 #include "core/text/Graphemes.h"
 #include "core/text/TranscriptHeuristics.h"
 #include "core/text/VoiceTrigger.h"
@@ -55,6 +57,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QString stitched = TranscriptHeuristics::stitchOverlapping({text, answer, text});
     check(beginsWith(stitched, text.trimmed()));
     check(TranscriptHeuristics::stitchOverlapping({text}) == text.trimmed());
+    const qsizetype repeated = FuzzyOverlap::repeatedHead(text, answer, 200);
+    check(repeated >= 0 && repeated <= answer.size());
+    check(repeated == 0 || !answer.at(repeated - 1).isHighSurrogate());
+
+    const QString rule = CustomRule::fromAnswer(answer);
+    check(Graphemes::count(rule) <= CustomRule::kMaxLength);
+    check(!rule.contains(QLatin1Char('\r')) && !rule.contains(QChar(0x2028)) && rule == rule.trimmed());
     check(TranscriptHeuristics::join({text}) == text.trimmed());
 
     const QString stripped = TranscriptHeuristics::stripLeadingEcho(text, hotwords);

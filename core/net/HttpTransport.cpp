@@ -8,9 +8,8 @@
 #include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QScopeGuard>
 #include <QStringDecoder>
-
-#include <memory>
 
 QString HttpResponse::utf8Body() const
 {
@@ -23,6 +22,11 @@ HttpTransport::HttpTransport(QNetworkAccessManager* manager)
     : m_manager(manager)
 {}
 
+HttpTransport::~HttpTransport()
+{
+    delete m_ownManager.data();
+}
+
 HttpTransport& HttpTransport::shared()
 {
     static HttpTransport transport;
@@ -31,9 +35,12 @@ HttpTransport& HttpTransport::shared()
 
 QNetworkAccessManager* HttpTransport::manager() const
 {
-    // Parented to the application so it goes away with the event loop, before static destructors.
-    if (!m_manager)
-        m_manager = new QNetworkAccessManager(QCoreApplication::instance());
+    // Parented to the application so that the shared transport's manager goes away with the
+    // event loop, before static destructors.
+    if (!m_manager) {
+        m_ownManager = new QNetworkAccessManager(QCoreApplication::instance());
+        m_manager = m_ownManager;
+    }
     return m_manager;
 }
 
@@ -85,16 +92,19 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
     request.setTransferTimeout(static_cast<int>(effective.count()));
 
     // The coroutine resumes inside the reply's own finished signal (for an abort, inside abort()),
-    // so deleting the reply when this frame ends would pull it out from under Qt's emission.
-    const auto deleteLater = [](QNetworkReply* r) { r->deleteLater(); };
-    std::unique_ptr<QNetworkReply, decltype(deleteLater)> reply(manager()->sendCustomRequest(request, verb, body),
-                                                                deleteLater);
+    // so deleting the reply when this frame ends would pull it out from under Qt's emission. The
+    // manager may have deleted it already when its transport went away.
+    QNetworkReply* const reply = manager()->sendCustomRequest(request, verb, body);
+    const auto release = qScopeGuard([alive = QPointer<QNetworkReply>(reply)] {
+        if (alive)
+            alive->deleteLater();
+    });
     QPointer<CancelToken> guard(cancel);
     QMetaObject::Connection cancelConnection;
     if (cancel)
-        cancelConnection = QObject::connect(cancel, &CancelToken::cancelled, reply.get(), &QNetworkReply::abort);
+        cancelConnection = QObject::connect(cancel, &CancelToken::cancelled, reply, &QNetworkReply::abort);
 
-    co_await reply.get();
+    co_await reply;
 
     if (cancelConnection)
         QObject::disconnect(cancelConnection);

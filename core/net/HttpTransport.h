@@ -30,8 +30,15 @@ struct HttpResponse
 class HttpTransport
 {
 public:
-    // Uses the given manager, or the process-wide one when none is given. Main thread only.
+    // Uses the given manager, or else one of its own, made on first use. Main thread only.
     explicit HttpTransport(QNetworkAccessManager* manager = nullptr);
+    // Deletes a manager of its own, and with it every reply still outstanding, so that nothing
+    // of the transport waits for an event loop that may never run again. Requests still in flight
+    // are abandoned: a transport outlives the requests it sends.
+    ~HttpTransport();
+
+    HttpTransport(const HttpTransport&) = delete;
+    HttpTransport& operator=(const HttpTransport&) = delete;
 
     // The transport every client uses unless it is handed another one.
     static HttpTransport& shared();
@@ -49,5 +56,7 @@ private:
     QNetworkAccessManager* manager() const;
 
     mutable QPointer<QNetworkAccessManager> m_manager;
+    // The manager made here, if any; the application may delete it first at exit.
+    mutable QPointer<QNetworkAccessManager> m_ownManager;
     std::optional<std::chrono::milliseconds> m_timeoutCap;
 };

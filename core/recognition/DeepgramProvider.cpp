@@ -7,7 +7,6 @@
 #include "core/recognition/AsrError.h"
 
 #include <QJsonArray>
-#include <QUrlQuery>
 
 using namespace std::chrono_literals;
 
@@ -51,15 +50,24 @@ DeepgramProvider::DeepgramProvider(QString apiKey, QUrl host, HttpTransport* tra
 
 QUrl DeepgramProvider::requestUrl(const QStringList& vocabulary, const std::optional<QString>& languageHint) const
 {
-    QUrlQuery query;
-    query.addQueryItem(QStringLiteral("model"), QStringLiteral("nova-3"));
-    query.addQueryItem(QStringLiteral("smart_format"), QStringLiteral("true"));
-    query.addQueryItem(QStringLiteral("language"), languageHint.value_or(QStringLiteral("multi")));
+    // QUrlQuery leaves '+' and most other reserved characters as they are, and the service reads
+    // a '+' as a blank ("C++" would arrive as "C  "): every value is encoded by hand.
+    QByteArray query;
+    const auto add = [&query](const char* key, const QString& value) {
+        if (!query.isEmpty())
+            query += '&';
+        query += key;
+        query += '=';
+        query += QUrl::toPercentEncoding(value);
+    };
+    add("model", QStringLiteral("nova-3"));
+    add("smart_format", QStringLiteral("true"));
+    add("language", languageHint.value_or(QStringLiteral("multi")));
     for (const QString& term : vocabulary.mid(0, kMaxKeyterms))
-        query.addQueryItem(QStringLiteral("keyterm"), term);
+        add("keyterm", term);
 
     QUrl url = ServiceEndpoints::appendPath(m_host, QStringLiteral("v1/listen"));
-    url.setQuery(query);
+    url.setQuery(QString::fromLatin1(query), QUrl::StrictMode);
     return url;
 }
 

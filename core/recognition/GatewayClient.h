@@ -42,15 +42,17 @@ public:
     static QCoro::Task<QString> registerDevice(QUrl baseUrl, QString label, QString registerSecret,
                                                HttpTransport* transport = nullptr);
 
-    // "v1/lexicon" GET: the stored snapshot, or nothing when the gateway has none (any answer but
-    // a 200 with a non-empty, valid base64 "blob").
+    // "v1/lexicon" GET: the stored snapshot, or nothing when the gateway has none (404, or a 200
+    // without a "blob"). Any other status and a copy that cannot be read throw, so that the sync
+    // never mistakes a failed fetch for an empty account.
     QCoro::Task<std::optional<QByteArray>> fetchLexicon(QString syncKey) const;
     // "v1/lexicon" PUT. The answer is not looked at.
     QCoro::Task<void> pushLexicon(QString syncKey, QByteArray data, QDateTime updatedAt) const;
 
     // The answer rules of post(), apart from the transport: the result object or the thrown error.
     static QJsonObject objectFromAnswer(bool isHttp, int status, const QByteArray& body);
-    // The snapshot in a 200 lexicon answer (JsonError when the body is not JSON).
+    // The snapshot in a 200 lexicon answer; nothing when it carries none; JsonError when the body
+    // is not a JSON object or the blob is not valid base64.
     static std::optional<QByteArray> lexiconFromAnswer(const QByteArray& body);
 
 private:

@@ -1,27 +1,16 @@
 #include "core/recognition/StreamingAsr.h"
 
 #include "core/net/HttpTransport.h"
-#include "core/net/NetworkErrors.h"
 #include "core/recognition/AsrError.h"
 #include "core/recognition/PcmChunk.h"
 #include "core/recognition/StreamingEvent.h"
+#include "core/recognition/StreamingSocket.h"
 #include "core/text/TranscriptHeuristics.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QNetworkRequest>
-#include <QObject>
-#include <QWebSocket>
-
-#include <cmath>
 #include <coroutine>
+#include <stdexcept>
 
 namespace {
-
-QJsonObject typed(const char* type)
-{
-    return QJsonObject{{QStringLiteral("type"), QLatin1StringView(type)}};
-}
 
 QUrl streamUrl(const QUrl& gatewayUrl)
 {
@@ -34,30 +23,24 @@ QUrl streamUrl(const QUrl& gatewayUrl)
     return url;
 }
 
-std::chrono::milliseconds toMilliseconds(double seconds)
-{
-    if (!(seconds > 0.0))
-        return std::chrono::milliseconds(0);
-    return std::chrono::milliseconds(std::llround(std::min(seconds, 1e9) * 1000.0));
-}
-
 } // namespace
 
+// The suspended finish() and what it will return; its deadline is cancelled when it is resumed.
 struct StreamingAsr::FinishWait
 {
     std::coroutine_handle<> handle;
-    std::optional<QString> text;
+    Clock::TimerId deadline = 0;
+    QString text;
     std::exception_ptr error;
 };
 
-// Suspends finish() until a commit answer, the timeout or a failure resumes it; the checks of the
-// suspension itself run in registerFinish().
+// Suspends finish() unless beginFinish() settles it at once.
 class StreamingAsr::FinishAwaiter
 {
 public:
-    FinishAwaiter(std::shared_ptr<StreamingAsr> self, double timeoutSeconds)
+    FinishAwaiter(std::shared_ptr<StreamingAsr> self, std::chrono::milliseconds timeout)
         : m_self(std::move(self))
-        , m_timeout(timeoutSeconds)
+        , m_timeout(timeout)
         , m_wait(std::make_shared<FinishWait>())
     {}
 
@@ -65,13 +48,13 @@ public:
     bool await_suspend(std::coroutine_handle<> handle)
     {
         m_wait->handle = handle;
-        return m_self->registerFinish(m_wait, m_timeout);
+        return m_self->beginFinish(m_wait, m_timeout);
     }
     std::shared_ptr<FinishWait> await_resume() const { return m_wait; }
 
 private:
     std::shared_ptr<StreamingAsr> m_self;
-    double m_timeout;
+    std::chrono::milliseconds m_timeout;
     std::shared_ptr<FinishWait> m_wait;
 };
 
@@ -89,13 +72,14 @@ StreamingAsr::StreamingAsr(QUrl url, QString bearer, Clock& clock)
     : m_url(std::move(url))
     , m_bearer(std::move(bearer))
     , m_clock(clock)
-    , m_main(new QObject)
+    , m_socket(StreamingSocket::create(clock))
 {}
 
-StreamingAsr::~StreamingAsr()
+StreamingAsr::~StreamingAsr() = default;
+
+bool StreamingAsr::isOver(Stage stage)
 {
-    // The last reference may go on the capture thread; the socket is deleted on its own thread.
-    m_main->deleteLater();
+    return stage == Stage::Finished || stage == Stage::Failed || stage == Stage::Cancelled;
 }
 
 void StreamingAsr::setOnPartial(PartialHandler handler)
@@ -104,183 +88,60 @@ void StreamingAsr::setOnPartial(PartialHandler handler)
     m_onPartial = std::move(handler);
 }
 
-void StreamingAsr::post(std::function<void()> work) const
+StreamingAsr::Stage StreamingAsr::stage() const
 {
-    QMetaObject::invokeMethod(m_main, std::move(work), Qt::QueuedConnection);
+    std::lock_guard guard(m_lock);
+    return m_stage;
 }
 
 void StreamingAsr::start(const QStringList& vocabulary, const std::optional<QString>& languageHint)
 {
     m_vocabulary = StreamingVocabulary(vocabulary);
-
-    auto* socket = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, m_main);
-    m_socket = socket;
     const std::weak_ptr<StreamingAsr> weak = weak_from_this();
-    QObject::connect(socket, &QWebSocket::connected, m_main, [weak] {
-        if (auto self = weak.lock())
-            self->onConnected();
+    m_socket->setHandlers({
+        [weak](const QString& frame) {
+            if (auto self = weak.lock())
+                self->handleTextFrame(frame);
+        },
+        [weak](std::exception_ptr error) {
+            if (auto self = weak.lock())
+                self->fail(std::move(error));
+        },
     });
-    QObject::connect(socket, &QWebSocket::textMessageReceived, m_main, [weak](const QString& frame) {
-        if (auto self = weak.lock())
-            self->handleTextFrame(frame);
-    });
-    QObject::connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), m_main, [weak] {
-        if (auto self = weak.lock())
-            self->onSocketError();
-    });
-    QObject::connect(socket, &QWebSocket::disconnected, m_main, [weak] {
-        if (auto self = weak.lock())
-            self->onDisconnected();
-    });
-
-    QNetworkRequest request(m_url);
-    request.setRawHeader("Authorization", "Bearer " + m_bearer.toUtf8());
-    request.setTransferTimeout(int(kConnectTimeout.count()));
-    m_connectTimer = m_clock.schedule(kConnectTimeout, [weak] {
-        if (auto self = weak.lock()) {
-            self->m_connectTimer = 0;
-            self->fail(
-                std::make_exception_ptr(TransportError(TransportError::Kind::TimedOut, QStringLiteral("请求超时"))));
-        }
-    });
-    socket->open(request);
-
-    QJsonObject transcription;
-    if (!m_vocabulary.corpusText().isEmpty())
-        transcription.insert(QStringLiteral("corpus"),
-                             QJsonObject{{QStringLiteral("text"), m_vocabulary.corpusText()}});
-    if (languageHint)
-        transcription.insert(QStringLiteral("language"), *languageHint);
-    const QJsonObject session{
-        {QStringLiteral("modalities"), QJsonArray{QStringLiteral("text")}},
-        {QStringLiteral("input_audio_format"), QStringLiteral("pcm")},
-        {QStringLiteral("sample_rate"), kRecordingSampleRate},
-        {QStringLiteral("input_audio_transcription"), transcription},
-        {QStringLiteral("turn_detection"), QJsonValue::Null},
-    };
-    QJsonObject configuration = typed("session.update");
-    configuration.insert(QStringLiteral("session"), session);
-    {
-        std::lock_guard guard(m_lock);
-        enqueueLocked({false, {}, configuration});
-    }
-    flush();
+    m_socket->open(m_url, m_bearer);
+    m_socket->enqueue(StreamingFrame::configuration(m_vocabulary.corpusText(), languageHint));
+    m_socket->flush();
 }
 
 void StreamingAsr::append(const Samples& samples)
 {
     {
         std::lock_guard guard(m_lock);
-        if (m_failure)
+        if (isOver(m_stage))
             return;
     }
 
     PcmChunk chunk = PcmChunk::encode(samples);
 
-    bool postFlush = false;
     {
         std::lock_guard guard(m_lock);
-        if (!m_ready) {
+        if (isOver(m_stage))
+            return;
+        if (m_stage == Stage::Connecting || m_stage == Stage::FinishAfterConnecting) {
+            // Held until the confirmation, and not counted toward a commit.
             m_pendingFrames.push_back(std::move(chunk.base64));
             return;
         }
-        m_samplesSinceCommit += chunk.sampleCount;
-        const bool commit =
-            m_samplesSinceCommit >= kCommitHardSamples || (m_samplesSinceCommit >= kCommitSoftSamples && chunk.quiet);
-        enqueueLocked({true, std::move(chunk.base64), {}});
+        const bool commit = m_commitRule.add(chunk.sampleCount, chunk.quiet);
+        // Queued under the lock so that a commit decided on another thread cannot overtake it.
+        m_socket->enqueue(StreamingFrame::audio(std::move(chunk.base64)));
         if (commit) {
-            m_samplesSinceCommit = 0;
             ++m_outstandingCommits;
             m_confirmedText.clear();
-            enqueueLocked({false, {}, typed("input_audio_buffer.commit")});
-        }
-        postFlush = !std::exchange(m_flushPosted, true);
-    }
-    if (postFlush)
-        scheduleFlush();
-}
-
-void StreamingAsr::enqueueLocked(Outgoing item)
-{
-    m_outbox.push_back(std::move(item));
-}
-
-void StreamingAsr::scheduleFlush()
-{
-    post([weak = weak_from_this()] {
-        if (auto self = weak.lock())
-            self->flush();
-    });
-}
-
-void StreamingAsr::flush()
-{
-    std::deque<Outgoing> items;
-    const bool open = m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
-    const bool opening = m_socket && !open && m_socket->state() != QAbstractSocket::UnconnectedState;
-    {
-        std::lock_guard guard(m_lock);
-        m_flushPosted = false;
-        // Still connecting: the frames wait for the socket to open. No socket, or one that has
-        // closed: there is nobody to send them to.
-        if (opening)
-            return;
-        items.swap(m_outbox);
-    }
-    if (!open)
-        return;
-    for (Outgoing& item : items) {
-        QJsonObject message = std::move(item.message);
-        if (item.isAudio) {
-            message = typed("input_audio_buffer.append");
-            message.insert(QStringLiteral("audio"), QString::fromLatin1(item.audio));
-        }
-        const QByteArray text = QJsonDocument(message).toJson(QJsonDocument::Compact);
-        if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
-            return;
-        if (m_socket->sendTextMessage(QString::fromUtf8(text)) < text.size()) {
-            const QString reason = m_socket ? m_socket->errorString() : QString();
-            fail(std::make_exception_ptr(TransportError(TransportError::Kind::Failed, reason)));
-            return;
+            m_socket->enqueue(StreamingFrame::commit());
         }
     }
-}
-
-void StreamingAsr::closeSocket(int code)
-{
-    if (!m_socket || m_socket->state() == QAbstractSocket::UnconnectedState)
-        return;
-    // A socket that has already failed cannot carry a closing handshake any more.
-    if (m_socket->error() != QAbstractSocket::UnknownSocketError)
-        m_socket->abort();
-    else
-        m_socket->close(QWebSocketProtocol::CloseCode(code), QString());
-}
-
-void StreamingAsr::onConnected()
-{
-    if (m_connectTimer) {
-        m_clock.cancel(m_connectTimer);
-        m_connectTimer = 0;
-    }
-    flush();
-}
-
-void StreamingAsr::onSocketError()
-{
-    const QString reason = m_socket ? m_socket->errorString() : QString();
-    fail(std::make_exception_ptr(TransportError(TransportError::Kind::Failed, reason)));
-}
-
-void StreamingAsr::onDisconnected()
-{
-    QString reason = QStringLiteral("流式识别连接已关闭");
-    if (m_socket) {
-        reason += QStringLiteral(" (%1)").arg(int(m_socket->closeCode()));
-        if (!m_socket->closeReason().isEmpty())
-            reason += QStringLiteral(": ") + m_socket->closeReason();
-    }
-    fail(std::make_exception_ptr(TransportError(TransportError::Kind::Failed, reason)));
+    m_socket->flushSoon();
 }
 
 void StreamingAsr::handleTextFrame(const QString& frame)
@@ -288,39 +149,43 @@ void StreamingAsr::handleTextFrame(const QString& frame)
     const StreamingEvent event = StreamingEvent::parse(frame);
     switch (event.kind) {
     case StreamingEvent::Kind::SessionUpdated:
-        onReady();
+        confirmed();
         break;
     case StreamingEvent::Kind::Text:
-        onText(event);
+        textArrived(event);
         break;
     case StreamingEvent::Kind::Completed:
-        onCompleted(event);
+        commitAnswered(event);
         break;
     case StreamingEvent::Kind::Error:
-        onServiceError(event.message);
+        serviceFailed(event.message);
         break;
     case StreamingEvent::Kind::Ignored:
         break;
     }
 }
 
-void StreamingAsr::onReady()
+void StreamingAsr::confirmed()
 {
     {
         std::lock_guard guard(m_lock);
-        m_ready = true;
+        if (m_stage != Stage::Connecting && m_stage != Stage::FinishAfterConnecting)
+            return;
         for (QByteArray& frame : m_pendingFrames)
-            enqueueLocked({true, std::move(frame), {}});
+            m_socket->enqueue(StreamingFrame::audio(std::move(frame)));
         m_pendingFrames.clear();
-        if (std::exchange(m_pendingFinalCommit, false)) {
+        if (m_stage == Stage::FinishAfterConnecting) {
             ++m_outstandingCommits;
-            enqueueLocked({false, {}, typed("input_audio_buffer.commit")});
+            m_socket->enqueue(StreamingFrame::commit());
+            m_stage = Stage::Finishing;
+        } else {
+            m_stage = Stage::Streaming;
         }
     }
-    flush();
+    m_socket->flush();
 }
 
-void StreamingAsr::onText(const StreamingEvent& event)
+void StreamingAsr::textArrived(const StreamingEvent& event)
 {
     const QString text = m_vocabulary.isCorpusEcho(event.text) ? QString() : event.text;
     QString live;
@@ -333,181 +198,179 @@ void StreamingAsr::onText(const StreamingEvent& event)
         handler = m_onPartial;
     }
     if (handler && !live.isEmpty())
-        post([handler = std::move(handler), live] { handler(live); });
+        m_socket->post([handler = std::move(handler), live] { handler(live); });
 }
 
-void StreamingAsr::onCompleted(const StreamingEvent& event)
+void StreamingAsr::commitAnswered(const StreamingEvent& event)
 {
+    // Late answers, after finish() has returned, are still kept; nobody reads them.
     const QString transcript = m_vocabulary.isCorpusEcho(event.transcript) ? QString() : event.transcript;
     std::shared_ptr<FinishWait> wait;
-    Clock::TimerId timer = 0;
     {
         std::lock_guard guard(m_lock);
         m_segments.append(transcript);
         m_outstandingCommits = std::max(0, m_outstandingCommits - 1);
         m_confirmedText.clear();
-        if (m_finishing && m_outstandingCommits == 0 && m_finishContinuation) {
-            wait = std::move(m_finishContinuation);
-            timer = std::exchange(m_timeoutWork, 0);
+        if (m_stage == Stage::Finishing && m_outstandingCommits == 0) {
+            wait = std::move(m_finishWait);
             wait->text = TranscriptHeuristics::join(m_segments);
+            m_stage = Stage::Finished;
         }
     }
-    if (timer)
-        m_clock.cancel(timer);
     if (wait)
         resume(wait);
 }
 
-void StreamingAsr::onServiceError(const QString& message)
+void StreamingAsr::serviceFailed(const QString& message)
 {
     bool endWait = false;
     {
         std::lock_guard guard(m_lock);
-        endWait = !m_segments.isEmpty() && m_finishing;
+        endWait = !m_segments.isEmpty() && (m_stage == Stage::Finishing || m_stage == Stage::FinishAfterConnecting);
     }
+    // While finishing with something recognised, the error only ends the wait early.
     if (endWait)
-        finishTimedOut();
+        deadlineReached();
     else
         fail(std::make_exception_ptr(AsrError::httpError(0, message)));
 }
 
-void StreamingAsr::finishTimedOut()
+bool StreamingAsr::beginFinish(const std::shared_ptr<FinishWait>& wait, std::chrono::milliseconds timeout)
 {
-    std::shared_ptr<FinishWait> wait;
-    Clock::TimerId timer = 0;
     {
         std::lock_guard guard(m_lock);
-        if (!m_finishContinuation)
-            return;
-        wait = std::move(m_finishContinuation);
-        timer = std::exchange(m_timeoutWork, 0);
-        const QString text = TranscriptHeuristics::join(m_segments);
-        if (text.isEmpty())
-            wait->error = std::make_exception_ptr(AsrError::httpError(0, QStringLiteral("流式识别超时")));
-        else
-            wait->text = text;
+        switch (m_stage) {
+        case Stage::Failed:
+        case Stage::Cancelled:
+            wait->error = m_failure;
+            return false;
+        case Stage::FinishAfterConnecting:
+        case Stage::Finishing:
+        case Stage::Finished:
+            wait->error = std::make_exception_ptr(std::logic_error("StreamingAsr::finish() called twice"));
+            return false;
+        case Stage::Connecting:
+            m_stage = Stage::FinishAfterConnecting;
+            break;
+        case Stage::Streaming:
+            if (m_commitRule.samplesSinceCommit() >= 1) {
+                ++m_outstandingCommits;
+                m_commitRule.reset();
+            }
+            if (m_outstandingCommits == 0) {
+                wait->text = TranscriptHeuristics::join(m_segments);
+                m_stage = Stage::Finished;
+                return false;
+            }
+            // Sent even when no audio came since the last commit.
+            m_socket->enqueue(StreamingFrame::commit());
+            m_stage = Stage::Finishing;
+            break;
+        }
+        m_finishWait = wait;
+        wait->deadline = m_clock.schedule(timeout, [weak = weak_from_this()] {
+            if (auto self = weak.lock())
+                self->deadlineReached();
+        });
     }
-    if (timer)
-        m_clock.cancel(timer);
+    m_socket->flush();
+    return true;
+}
+
+void StreamingAsr::deadlineReached()
+{
+    std::shared_ptr<FinishWait> wait;
+    {
+        std::lock_guard guard(m_lock);
+        if (!m_finishWait)
+            return;
+        wait = std::move(m_finishWait);
+        wait->text = TranscriptHeuristics::join(m_segments);
+        if (wait->text.isEmpty()) {
+            // The socket stays open: the caller cancels the session.
+            wait->error = std::make_exception_ptr(AsrError::httpError(0, QStringLiteral("流式识别超时")));
+            m_failure = wait->error;
+            m_stage = Stage::Failed;
+        } else {
+            m_stage = Stage::Finished;
+        }
+    }
     resume(wait);
 }
 
 void StreamingAsr::fail(std::exception_ptr error)
 {
     std::shared_ptr<FinishWait> wait;
-    Clock::TimerId timer = 0;
     {
         std::lock_guard guard(m_lock);
-        if (m_failure)
+        if (isOver(m_stage))
             return;
+        m_stage = Stage::Failed;
         m_failure = error;
-        wait = std::move(m_finishContinuation);
-        timer = std::exchange(m_timeoutWork, 0);
-    }
-    if (timer)
-        m_clock.cancel(timer);
-    if (m_connectTimer) {
-        m_clock.cancel(m_connectTimer);
-        m_connectTimer = 0;
+        wait = std::move(m_finishWait);
     }
     if (wait) {
         wait->error = error;
         resume(wait);
     }
-    closeSocket(QWebSocketProtocol::CloseCodeGoingAway);
+    m_socket->close(QWebSocketProtocol::CloseCodeGoingAway);
+}
+
+void StreamingAsr::cancel(QWebSocketProtocol::CloseCode code)
+{
+    std::shared_ptr<FinishWait> wait;
+    {
+        std::lock_guard guard(m_lock);
+        if (!isOver(m_stage)) {
+            m_stage = Stage::Cancelled;
+            m_failure = StreamingSocket::closedError(int(code));
+            wait = std::move(m_finishWait);
+            if (wait)
+                wait->error = m_failure;
+        }
+    }
+    if (wait)
+        resume(wait);
+    m_socket->close(code);
 }
 
 void StreamingAsr::resume(const std::shared_ptr<FinishWait>& wait)
 {
+    if (wait->deadline)
+        m_clock.cancel(wait->deadline);
     // Resumed from the event loop, never from inside a socket's signal, so that what finish()'s
     // caller does next (closing, dropping the session) cannot pull the socket from under Qt.
-    post([wait] { wait->handle.resume(); });
+    m_socket->post([wait] { wait->handle.resume(); });
 }
 
-bool StreamingAsr::registerFinish(const std::shared_ptr<FinishWait>& wait, double timeoutSeconds)
+QCoro::Task<QString> StreamingAsr::finish(std::chrono::milliseconds timeout)
 {
-    std::lock_guard guard(m_lock);
-    if (m_failure) {
-        wait->error = m_failure;
-        return false;
-    }
-    if (m_finishing && m_outstandingCommits == 0 && !m_pendingFinalCommit) {
-        wait->text = TranscriptHeuristics::join(m_segments);
-        return false;
-    }
-    m_finishContinuation = wait;
-    m_timeoutWork = m_clock.schedule(toMilliseconds(timeoutSeconds), [weak = weak_from_this()] {
-        if (auto self = weak.lock())
-            self->finishTimedOut();
-    });
-    return true;
+    return runFinish(shared_from_this(), timeout);
 }
 
-QCoro::Task<QString> StreamingAsr::finish(double timeoutSeconds)
+QCoro::Task<QString> StreamingAsr::runFinish(std::shared_ptr<StreamingAsr> self, std::chrono::milliseconds timeout)
 {
-    return runFinish(shared_from_this(), timeoutSeconds);
-}
-
-QCoro::Task<QString> StreamingAsr::runFinish(std::shared_ptr<StreamingAsr> self, double timeoutSeconds)
-{
-    std::optional<QString> immediate;
-    {
-        std::unique_lock guard(self->m_lock);
-        if (self->m_failure) {
-            const std::exception_ptr failure = self->m_failure;
-            guard.unlock();
-            std::rethrow_exception(failure);
-        }
-        self->m_finishing = true;
-        if (!self->m_ready) {
-            self->m_pendingFinalCommit = true;
-        } else {
-            if (self->m_samplesSinceCommit >= 1) {
-                ++self->m_outstandingCommits;
-                self->m_samplesSinceCommit = 0;
-            }
-            if (self->m_outstandingCommits == 0) {
-                immediate = TranscriptHeuristics::join(self->m_segments);
-                self->enqueueLocked({false, {}, typed("session.finish")});
-            } else {
-                // Sent even when no audio came since the last commit.
-                self->enqueueLocked({false, {}, typed("input_audio_buffer.commit")});
-            }
-        }
-    }
-    self->flush();
-    if (immediate) {
-        self->closeSocket(QWebSocketProtocol::CloseCodeNormal);
-        co_return *immediate;
-    }
-
-    FinishAwaiter awaiter(self, timeoutSeconds);
-    const std::shared_ptr<FinishWait> wait = co_await awaiter;
+    const std::shared_ptr<FinishWait> wait = co_await FinishAwaiter(self, timeout);
     if (wait->error)
         std::rethrow_exception(wait->error);
-    {
-        std::lock_guard guard(self->m_lock);
-        self->enqueueLocked({false, {}, typed("session.finish")});
-    }
-    self->flush();
-    self->closeSocket(QWebSocketProtocol::CloseCodeNormal);
-    co_return wait->text.value_or(QString());
+    self->endSession();
+    co_return wait->text;
 }
 
-void StreamingAsr::cancel()
+void StreamingAsr::endSession()
 {
-    closeSocket(QWebSocketProtocol::CloseCodeGoingAway);
+    m_socket->enqueue(StreamingFrame::end());
+    m_socket->flush();
+    m_socket->close(QWebSocketProtocol::CloseCodeNormal);
 }
 
 StreamingAsr::Counters StreamingAsr::counters() const
 {
     std::lock_guard guard(m_lock);
     Counters counters;
-    counters.ready = m_ready;
-    counters.finishing = m_finishing;
-    counters.failed = bool(m_failure);
+    counters.stage = m_stage;
     counters.outstandingCommits = m_outstandingCommits;
-    counters.samplesSinceCommit = m_samplesSinceCommit;
+    counters.samplesSinceCommit = m_commitRule.samplesSinceCommit();
     counters.pendingFrames = qsizetype(m_pendingFrames.size());
     counters.segments = m_segments.size();
     return counters;

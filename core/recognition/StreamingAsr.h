@@ -2,16 +2,16 @@
 
 #include "core/audio/Samples.h"
 #include "core/recognition/Credential.h"
+#include "core/recognition/StreamingCommitRule.h"
 #include "core/recognition/StreamingVocabulary.h"
 #include "platform/Clock.h"
 
 #include <QCoroTask>
-#include <QJsonObject>
-#include <QPointer>
 #include <QStringList>
 #include <QUrl>
-#include <QWebSocket>
+#include <QWebSocketProtocol>
 
+#include <chrono>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -19,29 +19,41 @@
 #include <mutex>
 #include <optional>
 
-class QObject;
-
+class StreamingSocket;
 struct StreamingEvent;
 
 // Recognition while the user speaks, over the gateway's realtime WebSocket ("/v1/asr-stream").
 // Audio goes out as base64 PCM chunks; this side decides when the server turns what it has
-// buffered into text ("commit"): once a stretch reaches 30 s at a quiet chunk, at 55 s in any case,
-// and at the end. Each commit is answered by one transcript; finish() joins them.
+// buffered into text ("commit", see StreamingCommitRule), and at the end. Each commit is answered
+// by one transcript; finish() joins them.
 //
 // One session per dictation, always held by shared_ptr: the capture thread appends through its
 // own reference, so the session stays valid there after the controller has let go (the last
-// reference may go on any thread). create(), the socket, start(), finish(), cancel() and onPartial
-// live on the main thread; append() may be called from any thread.
+// reference may go on any thread). create(), start(), finish(), cancel() and onPartial live on
+// the main thread; append(), stage() and counters() may be called from any thread.
 class StreamingAsr : public std::enable_shared_from_this<StreamingAsr>
 {
 public:
     using PartialHandler = std::function<void(const QString& text)>;
 
-    // Thresholds in samples at 16 kHz.
-    static constexpr qsizetype kCommitSoftSamples = 480000;
-    static constexpr qsizetype kCommitHardSamples = 880000;
-    // How long the connection may take to open.
-    static constexpr std::chrono::milliseconds kConnectTimeout{10000};
+    // A session moves only forward through these; the last three are final.
+    enum class Stage
+    {
+        // The service has not confirmed the configuration yet: audio is held back.
+        Connecting,
+        // Audio streams, and commits go out by the commit rule.
+        Streaming,
+        // finish() came first: the held-back audio and one commit go out at the confirmation.
+        FinishAfterConnecting,
+        // finish() waits for every commit to be answered.
+        Finishing,
+        // finish() has its text: the session is ended and the socket closed.
+        Finished,
+        // A transport, send or service error, or nothing recognised by finish()'s deadline.
+        Failed,
+        // cancel() closed the socket.
+        Cancelled,
+    };
 
     // A session for the gateway at gatewayUrl (the base GatewayClient uses); the clock times the
     // connection and finish(). Nothing is connected yet.
@@ -63,18 +75,22 @@ public:
     // none lets the service detect the language. Failures surface in finish().
     void start(const QStringList& vocabulary, const std::optional<QString>& languageHint);
 
-    // One chunk of 16 kHz mono samples. Encodes on the calling thread; the socket's thread sends.
+    // One chunk of 16 kHz mono samples. Encodes on the calling thread; the main thread sends.
+    // Ignored once the session is over.
     void append(const Samples& samples);
 
-    // Commits what is left and waits, at most timeoutSeconds, for every commit to be answered;
-    // returns the transcripts joined. At the timeout it returns what has been recognised, or
-    // throws AsrError::httpError(0, "流式识别超时") when that is nothing. A failure of the session
-    // is thrown.
-    QCoro::Task<QString> finish(double timeoutSeconds);
+    // Commits what is left and waits, at most `timeout`, for every commit to be answered; returns
+    // the transcripts joined. At the timeout it returns what has been recognised, or throws
+    // AsrError::httpError(0, "流式识别超时") when that is nothing. A failure of the session is
+    // thrown, also when it happened before. Called once.
+    QCoro::Task<QString> finish(std::chrono::milliseconds timeout);
 
-    // Closes the socket with 1001 (going away); a waiting finish() then fails with the socket's
-    // error.
-    void cancel();
+    // Closes the socket with the code and ends the session: a waiting finish() throws the
+    // closing error, and so does a later one. After the session is over it only closes the
+    // socket.
+    void cancel(QWebSocketProtocol::CloseCode code = QWebSocketProtocol::CloseCodeGoingAway);
+
+    Stage stage() const;
 
     // Acts on one text frame of the socket. Public so the event handling can be driven without a
     // connection.
@@ -82,12 +98,10 @@ public:
 
     const StreamingVocabulary& vocabulary() const { return m_vocabulary; }
 
-    // A consistent look at the counters, for tests and checks.
+    // A consistent look at the state, for tests and checks.
     struct Counters
     {
-        bool ready = false;
-        bool finishing = false;
-        bool failed = false;
+        Stage stage = Stage::Connecting;
         int outstandingCommits = 0;
         qsizetype samplesSinceCommit = 0;
         qsizetype pendingFrames = 0;
@@ -96,62 +110,43 @@ public:
     Counters counters() const;
 
 private:
-    // A frame waiting for the socket: an audio chunk (its base64) or a message.
-    struct Outgoing
-    {
-        bool isAudio = false;
-        QByteArray audio;
-        QJsonObject message;
-    };
     struct FinishWait;
     class FinishAwaiter;
 
     StreamingAsr(QUrl url, QString bearer, Clock& clock);
 
-    static QCoro::Task<QString> runFinish(std::shared_ptr<StreamingAsr> self, double timeoutSeconds);
+    static QCoro::Task<QString> runFinish(std::shared_ptr<StreamingAsr> self, std::chrono::milliseconds timeout);
 
-    void onReady();
-    void onText(const StreamingEvent& event);
-    void onCompleted(const StreamingEvent& event);
-    void onServiceError(const QString& message);
-    void finishTimedOut();
+    // The transitions. Each decides under the lock, then sends, closes or resumes outside it.
+    void confirmed();
+    void textArrived(const StreamingEvent& event);
+    void commitAnswered(const StreamingEvent& event);
+    void serviceFailed(const QString& message);
+    bool beginFinish(const std::shared_ptr<FinishWait>& wait, std::chrono::milliseconds timeout);
+    void deadlineReached();
     void fail(std::exception_ptr error);
-    void onConnected();
-    void onSocketError();
-    void onDisconnected();
-    bool registerFinish(const std::shared_ptr<FinishWait>& wait, double timeoutSeconds);
-    void resume(const std::shared_ptr<FinishWait>& wait);
-    void post(std::function<void()> work) const;
+    void endSession();
 
-    // Outgoing frames keep the order in which they were decided, whichever thread decided them.
-    void enqueueLocked(Outgoing item);
-    void flush();
-    void scheduleFlush();
-    void closeSocket(int code);
+    // Whoever takes the waiting finish() out of m_finishWait, under the lock, resumes it.
+    void resume(const std::shared_ptr<FinishWait>& wait);
+    static bool isOver(Stage stage);
 
     const QUrl m_url;
     const QString m_bearer;
     Clock& m_clock;
-    // Lives on the main thread: the target of work queued there, parent of the socket.
-    QObject* m_main;
-    QPointer<QWebSocket> m_socket;
-    Clock::TimerId m_connectTimer = 0;
+    const std::shared_ptr<StreamingSocket> m_socket;
+    // Written in start() before any traffic, read-only afterwards.
     StreamingVocabulary m_vocabulary;
 
     mutable std::mutex m_lock;
     // Guarded by m_lock.
-    bool m_ready = false;
+    Stage m_stage = Stage::Connecting;
+    std::exception_ptr m_failure; // why the session is Failed or Cancelled
     std::deque<QByteArray> m_pendingFrames;
-    std::exception_ptr m_failure;
-    QStringList m_segments;
+    StreamingCommitRule m_commitRule;
     int m_outstandingCommits = 0;
-    bool m_finishing = false;
-    qsizetype m_samplesSinceCommit = 0;
-    bool m_pendingFinalCommit = false;
-    std::shared_ptr<FinishWait> m_finishContinuation;
-    Clock::TimerId m_timeoutWork = 0;
-    PartialHandler m_onPartial;
+    QStringList m_segments;
     QString m_confirmedText;
-    std::deque<Outgoing> m_outbox;
-    bool m_flushPosted = false;
+    std::shared_ptr<FinishWait> m_finishWait;
+    PartialHandler m_onPartial;
 };

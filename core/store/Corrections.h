@@ -23,8 +23,16 @@ QList<CorrectionPair> extract(const QString& original, const QString& corrected)
 // character, and Chinese rules that are long, carry punctuation or share no Han character.
 bool isBadRule(const QString& wrong, const QString& right);
 
-// Aligning two texts costs their token counts multiplied; beyond this many table cells (after
-// the common ends are set aside) the texts are too far apart to learn word-level rules from.
+// True for a short common English word (articles, pronouns, prepositions, auxiliaries), in any
+// letter case. Learnt from one correction, such a word would become a rule that rewrites every
+// later sentence ("a cat" corrected to "the cat" would turn every "a" into "the").
+bool isCommonLatinWord(const QString& text);
+
+// Pairs of texts up to this many alignment table cells (after the common ends are set aside) are
+// aligned through the whole table; longer ones in linear memory, with the same kind of result.
 inline constexpr qsizetype kMaxTableCells = 4'000'000;
+// Aligning takes time in proportion to the token counts multiplied: beyond this many cells the
+// texts are too far apart to learn word-level rules from on the caller's thread.
+inline constexpr qsizetype kMaxAlignedCells = 64'000'000;
 
 } // namespace Corrections

@@ -20,6 +20,7 @@ namespace {
 const QString kSeedSource = QStringLiteral("seed");
 const QString kUserAddedSource = QStringLiteral("user_added");
 const QString kManualEditSource = QStringLiteral("manual_edit");
+const QString kAutoEditSource = QStringLiteral("auto_edit");
 
 bool holdsNumber(const QString& word)
 {
@@ -63,6 +64,14 @@ Lexicon::Lexicon(const QString& directory)
     for (const LearnedRule& rule : snapshot->rules)
         m_rules.append(StoredRule(rule));
     m_extraHotwords = snapshot->hotwords;
+}
+
+bool Lexicon::isRefused(const QString& wrong, const QString& right, const QString& source)
+{
+    if (isBadRule(wrong, right))
+        return true;
+    const bool learnt = source == kManualEditSource || source == kAutoEditSource;
+    return learnt && Corrections::isCommonLatinWord(wrong);
 }
 
 QStringList Lexicon::hotwords() const
@@ -162,15 +171,15 @@ bool Lexicon::hasHotwordLocked(const QString& word) const
     return false;
 }
 
-int Lexicon::merge(const QByteArray& remoteData)
+std::optional<int> Lexicon::merge(const QByteArray& remoteData)
 {
     const std::optional<LexiconSnapshot> remote = LexiconSnapshot::decode(remoteData);
     if (!remote)
-        return 0;
+        return std::nullopt;
     QMutexLocker lock(&m_mutex);
     int added = 0;
     for (const LearnedRule& rule : remote->rules) {
-        if (indexOfWrongLocked(rule.wrong) >= 0 || isBadRule(rule.wrong, rule.right))
+        if (indexOfWrongLocked(rule.wrong) >= 0 || isRefused(rule.wrong, rule.right, rule.source))
             continue;
         m_rules.append(StoredRule(rule));
         ++added;
@@ -230,7 +239,8 @@ void Lexicon::addRule(const QString& wrong, const QString& right, const QString&
 
 void Lexicon::addRuleLocked(const QString& wrong, const QString& right, const QString& source)
 {
-    if (wrong.isEmpty() || right.isEmpty() || TextClass::canonicallyEqual(wrong, right) || isBadRule(wrong, right))
+    if (wrong.isEmpty() || right.isEmpty() || TextClass::canonicallyEqual(wrong, right) ||
+        isRefused(wrong, right, source))
         return;
     const qsizetype existing = indexOfWrongLocked(wrong);
     if (existing >= 0) {
@@ -252,8 +262,8 @@ void Lexicon::removeRule(const QUuid& id)
 int Lexicon::purgeBadRules()
 {
     QMutexLocker lock(&m_mutex);
-    const qsizetype removed =
-        m_rules.removeIf([](const StoredRule& stored) { return isBadRule(stored.rule.wrong, stored.rule.right); });
+    const qsizetype removed = m_rules.removeIf(
+        [](const StoredRule& stored) { return isRefused(stored.rule.wrong, stored.rule.right, stored.rule.source); });
     if (removed > 0)
         saveLocked();
     return int(removed);

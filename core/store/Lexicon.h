@@ -53,18 +53,20 @@ public:
     std::optional<QByteArray> exportSnapshot() const;
 
     // Folds another lexicon document in: local rules win on an equal wrong, invalid remote rules
-    // are skipped, new hotwords are appended. Returns how many rules and hotwords were added (0
-    // for bytes that do not decode, which change nothing).
-    int merge(const QByteArray& remoteData);
+    // are skipped, new hotwords are appended. Returns how many rules and hotwords were added, or
+    // nothing for bytes that do not decode (a document this version cannot read), which change
+    // nothing.
+    std::optional<int> merge(const QByteArray& remoteData);
 
     // Runs every rule over text in stored order, each on the output of the ones before it.
     QString apply(const QString& text);
 
     // Adds a rule, or changes the right of the rule with the same wrong. Rules that isBadRule
-    // rejects are dropped silently.
+    // rejects are dropped silently, and so are learnt rules (sources "manual_edit" and
+    // "auto_edit") whose wrong is a common English word: the user meant that one sentence.
     void addRule(const QString& wrong, const QString& right, const QString& source);
     void removeRule(const QUuid& id);
-    // Deletes every stored rule that isBadRule rejects; returns how many.
+    // Deletes every stored rule that addRule would refuse now; returns how many.
     int purgeBadRules();
     // First-run filling; does nothing once the lexicon holds any rule or hotword.
     void seedIfEmpty(const QStringList& hotwords, const QList<CorrectionPair>& rules);
@@ -83,6 +85,8 @@ public:
         return Corrections::extract(original, corrected);
     }
     static bool isBadRule(const QString& wrong, const QString& right) { return Corrections::isBadRule(wrong, right); }
+    // isBadRule, and for a learnt rule also a common English word as its wrong.
+    static bool isRefused(const QString& wrong, const QString& right, const QString& source);
 
     static inline const QString kFileName = QStringLiteral("lexicon.json");
     static constexpr qsizetype kMaxAsrHotwords = 48;

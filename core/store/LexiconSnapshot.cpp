@@ -1,5 +1,7 @@
 #include "core/store/LexiconSnapshot.h"
 
+#include "core/text/ValidUtf16.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -43,7 +45,8 @@ QByteArray LexiconSnapshot::assemble(const QList<QByteArray>& encodedRules, cons
 std::optional<LexiconSnapshot> LexiconSnapshot::decode(const QByteArray& bytes)
 {
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    // The account's copy comes from outside; its text is repaired like any service answer.
+    const QJsonDocument document = ValidUtf16::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return std::nullopt;
     const QJsonObject object = document.object();

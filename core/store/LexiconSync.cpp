@@ -13,16 +13,29 @@ namespace {
 // Takes everything by value: the pass outlives the LexiconSync it was started from.
 QCoro::Task<int> syncPass(GatewayClient client, QString syncKey, std::shared_ptr<Lexicon> lexicon)
 {
+    // The push replaces the account's copy, so it may only follow a pass that has seen that copy
+    // (or found none): after a failed fetch, or a copy this version cannot read, pushing would
+    // lose whatever the other machines put there.
     std::optional<QByteArray> remote;
     try {
         remote = co_await client.fetchLexicon(syncKey);
     } catch (const std::exception& error) {
-        std::printf("lexicon sync: fetch failed: %s\n", error.what());
+        std::printf("lexicon sync: fetch failed, nothing pushed: %s\n", error.what());
+        co_return 0;
     } catch (...) {
-        std::printf("lexicon sync: fetch failed\n");
+        std::printf("lexicon sync: fetch failed, nothing pushed\n");
+        co_return 0;
     }
 
-    const int added = remote ? lexicon->merge(*remote) : 0;
+    int added = 0;
+    if (remote) {
+        const std::optional<int> merged = lexicon->merge(*remote);
+        if (!merged) {
+            std::printf("lexicon sync: the account's copy cannot be read, nothing pushed\n");
+            co_return 0;
+        }
+        added = *merged;
+    }
 
     const std::optional<QByteArray> snapshot = lexicon->exportSnapshot();
     if (!snapshot)

@@ -19,8 +19,9 @@ public:
     const GatewayClient& client() const { return m_client; }
     const QString& syncKey() const { return m_syncKey; }
 
-    // Never fails: a failed fetch counts as an account without a copy, and a failed push leaves
-    // the account copy for the next pass. Returns how many rules and hotwords the account copy
+    // Never fails. A failed fetch, or an account copy this version cannot read, ends the pass
+    // without a push (the copy may hold what other machines learnt); a failed push leaves the
+    // account copy for the next pass. Returns how many rules and hotwords the account copy
     // added locally. Passes may overlap; the lexicon's own lock keeps it consistent and the
     // later push wins on the account.
     QCoro::Task<int> sync(std::shared_ptr<Lexicon> lexicon) const;

@@ -9,11 +9,19 @@ namespace RuleReplacement {
 
 namespace {
 
-const QString kWordClass = QStringLiteral("[\\p{L}\\p{M}\\p{Nd}\\p{Pc}]");
+// What continues a Latin word: a Latin letter (a combining mark stays with the letter before it)
+// or a digit. Han, other scripts, blanks and punctuation all end one.
+const QString kLatinWordClass = QStringLiteral("[\\p{Latin}\\p{M}\\p{Nd}]");
 
-bool isAsciiWordCharacter(QChar c)
+// Whether the occurrence of found at start in text already lies inside an occurrence of right: a
+// rule whose right contains its wrong (阿里 to 阿里巴巴) must leave text it corrected before alone.
+bool readsAsRight(QStringView text, qsizetype start, QStringView found, QStringView right)
 {
-    return c.isLetterOrNumber() || c == QLatin1Char('_');
+    for (qsizetype p = right.indexOf(found); p >= 0; p = right.indexOf(found, p + 1)) {
+        if (p <= start && text.mid(start - p).startsWith(right))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -22,13 +30,11 @@ QRegularExpression wordPattern(const QString& wrong)
 {
     if (wrong.isEmpty())
         return QRegularExpression(QStringLiteral("(?!)"));
-    // \b spelled out: at each end the boundary depends on whether wrong's own end character is
-    // a word character, exactly as \b would, but with our definition of word characters.
-    const QString before = isAsciiWordCharacter(wrong.front()) ? QStringLiteral("(?<!%1)").arg(kWordClass)
-                                                               : QStringLiteral("(?<=%1)").arg(kWordClass);
-    const QString after = isAsciiWordCharacter(wrong.back()) ? QStringLiteral("(?!%1)").arg(kWordClass)
-                                                             : QStringLiteral("(?=%1)").arg(kWordClass);
-    QRegularExpression pattern(before + QRegularExpression::escape(wrong) + after,
+    // Rules in Latin letters are mostly used inside Chinese dictation ("用vscode写"), and some
+    // begin or end with punctuation ("c++", ".net"): only a Latin letter or a digit next to the
+    // match makes it part of a longer word.
+    QRegularExpression pattern(QStringLiteral("(?<!%1)").arg(kLatinWordClass) + QRegularExpression::escape(wrong) +
+                                   QStringLiteral("(?!%1)").arg(kLatinWordClass),
                                QRegularExpression::UseUnicodePropertiesOption);
     pattern.optimize();
     return pattern;
@@ -68,8 +74,11 @@ QString replaceWords(const QString& text, const QRegularExpression& pattern, con
     qsizetype copied = 0;
     while (it.hasNext()) {
         const QRegularExpressionMatch match = it.next();
+        const QString expanded = expandTemplate(right, match.capturedView());
+        if (readsAsRight(text, match.capturedStart(), match.capturedView(), expanded))
+            continue;
         out.append(QStringView(text).mid(copied, match.capturedStart() - copied));
-        out.append(expandTemplate(right, match.capturedView()));
+        out.append(expanded);
         copied = match.capturedEnd();
     }
     out.append(QStringView(text).mid(copied));
@@ -86,6 +95,7 @@ QString replaceCanonical(const QString& text, const QString& wrong, const QStrin
     const QString wrongKey = searchKey(wrong);
     if (wrongKey.isEmpty())
         return text;
+    const QString rightKey = searchKey(right);
     // Decompose one character at a time so that every character boundary of the text has a known
     // place in the decomposed form; a match must begin and end on such places.
     const QStringList characters = Graphemes::split(text);
@@ -122,7 +132,7 @@ QString replaceCanonical(const QString& text, const QString& wrong, const QStrin
             break;
         const qsizetype first = characterAt(at);
         const qsizetype end = first < 0 ? -1 : characterAt(at + wrongKey.size());
-        if (first < 0 || end < 0) {
+        if (first < 0 || end < 0 || readsAsRight(key, at, wrongKey, rightKey)) {
             from = at + 1;
             continue;
         }

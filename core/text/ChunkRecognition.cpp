@@ -3,8 +3,10 @@
 #include "core/async/CancelToken.h"
 #include "core/async/Sleep.h"
 #include "core/audio/WavEncoder.h"
+#include "core/recognition/AsrError.h"
 #include "core/recognition/AsrProvider.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace ChunkRecognition {
@@ -30,15 +32,23 @@ QCoro::Task<QString> recognizeOne(std::shared_ptr<Batch> batch, std::size_t inde
 {
     for (int attempt = 1;; ++attempt) {
         std::exception_ptr failure;
+        bool silent = false;
         try {
             // Encoded afresh for every attempt so only one WAV image per chunk is alive at a time.
             const QByteArray wav = WavEncoder::encode(batch->chunks[index], kSampleRate);
             QString text =
                 co_await batch->provider->transcribe(wav, batch->vocabulary, batch->languageHint, &batch->cancel);
             co_return text;
+        } catch (const AsrError& error) {
+            // A chunk of a long take may be nothing but a pause: heard as nothing, not as a fault,
+            // and asking again would only hear nothing again.
+            silent = error.kind() == AsrError::Kind::EmptyResult;
+            failure = std::current_exception();
         } catch (...) {
             failure = std::current_exception();
         }
+        if (silent)
+            co_return QString();
         if (attempt >= kAttempts)
             std::rethrow_exception(failure);
         // A wait cut short by cancellation still leads to the next attempt, which the raised token
@@ -96,6 +106,10 @@ QCoro::Task<QStringList> recognize(std::shared_ptr<const AsrProvider> provider, 
 
     if (batch->error)
         std::rethrow_exception(batch->error);
+    // Some silent chunks are pauses; a take in which every chunk is silent heard nothing at all.
+    if (!batch->texts.isEmpty() &&
+        std::all_of(batch->texts.cbegin(), batch->texts.cend(), [](const QString& text) { return text.isEmpty(); }))
+        throw AsrError::emptyResult();
     co_return batch->texts;
 }
 

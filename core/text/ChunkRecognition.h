@@ -24,7 +24,9 @@ inline constexpr int kAttempts = 3;
 inline constexpr std::chrono::milliseconds kRetryStep{600};
 inline constexpr int kSampleRate = 16000;
 
-// The transcripts in chunk order, however the answers arrived. When a chunk fails its last
+// The transcripts in chunk order, however the answers arrived. A chunk the recogniser hears
+// nothing in (a long pause) is an empty transcript, not retried; when every chunk is empty the
+// recogniser's empty-result error is thrown. When a chunk fails its last
 // attempt the others are cancelled and awaited, then that chunk's error is thrown. Raising cancel
 // cancels every chunk (CancelledError is thrown). clock times the waits and must outlive the call.
 QCoro::Task<QStringList> recognize(std::shared_ptr<const AsrProvider> provider, std::vector<Samples> chunks,

@@ -8,6 +8,7 @@
 #include "core/text/ChunkRecognition.h"
 #include "core/text/Styler.h"
 #include "core/text/TranscriptHeuristics.h"
+#include "core/text/ValidUtf16.h"
 #include "core/text/VoiceTrigger.h"
 #include "platform/Clock.h"
 
@@ -22,23 +23,31 @@ int elapsedMs(const Clock* clock, std::chrono::milliseconds since)
     return int((clock->now() - since).count());
 }
 
-// The second half of every entry point, from a raw transcript to the text to insert. A free
+// A raw transcript without the vocabulary the recogniser read back, with the correction rules
+// applied: the text a dictation keeps as its asrText. Runs once per dictation, since a rule applied
+// again to its own result can damage it.
+QString cleanTranscript(Lexicon& lexicon, const QString& raw)
+{
+    // The hotword list is read afresh at each step: the user may edit it while we work.
+    const QStringList hotwords = lexicon.hotwords();
+    // Transcripts recognised elsewhere (streaming) reach us without passing a JSON reader that
+    // repairs them, and one lone surrogate would stop every rule written in Latin letters.
+    QString cleaned = TranscriptHeuristics::stripLeadingEcho(ValidUtf16::repaired(raw), hotwords);
+    cleaned = TranscriptHeuristics::stripHotwordRuns(cleaned, hotwords, DictationPipeline::kMinHotwordRun);
+    return lexicon.apply(cleaned);
+}
+
+// The second half of every entry point, from a cleaned transcript to the text to insert. A free
 // coroutine taking copies, so nothing it uses can go away while it waits for the model.
-QCoro::Task<DictationPipeline::Output> postProcess(DictationPipeline pipeline, Clock* clock, QString raw,
-                                                   StyleMode defaultMode, StylePreferences preferences, bool translate,
-                                                   int asrMs, int chunkCount, CancelToken* cancel)
+QCoro::Task<DictationPipeline::Output> finish(DictationPipeline pipeline, Clock* clock, QString cleaned,
+                                              StyleMode defaultMode, StylePreferences preferences, bool translate,
+                                              int asrMs, int chunkCount, CancelToken* cancel)
 {
     Lexicon& lexicon = *pipeline.lexicon();
     DictationPipeline::Output output;
     output.mode = defaultMode;
     output.asrMs = asrMs;
     output.chunkCount = chunkCount;
-
-    // The hotword list is read afresh at each step: the user may edit it while we work.
-    const QStringList hotwords = lexicon.hotwords();
-    QString cleaned = TranscriptHeuristics::stripLeadingEcho(raw, hotwords);
-    cleaned = TranscriptHeuristics::stripHotwordRuns(cleaned, hotwords, DictationPipeline::kMinHotwordRun);
-    cleaned = lexicon.apply(cleaned);
 
     if (!TranscriptHeuristics::hasMeaningfulContent(cleaned) ||
         TranscriptHeuristics::isVocabularyEcho(cleaned, lexicon.hotwords()))
@@ -107,8 +116,9 @@ QCoro::Task<DictationPipeline::Output> recognizeSamples(DictationPipeline pipeli
         raw = TranscriptHeuristics::stitchOverlapping(texts);
     }
     const int asrMs = elapsedMs(clock, start);
-    co_return co_await postProcess(std::move(pipeline), clock, raw, std::move(defaultMode), std::move(preferences),
-                                   translate, asrMs, chunkCount, cancel);
+    const QString cleaned = cleanTranscript(*pipeline.lexicon(), raw);
+    co_return co_await finish(std::move(pipeline), clock, cleaned, std::move(defaultMode), std::move(preferences),
+                              translate, asrMs, chunkCount, cancel);
 }
 
 QCoro::Task<DictationPipeline::Output> recognizeWav(DictationPipeline pipeline, Clock* clock, QByteArray wavData,
@@ -119,8 +129,9 @@ QCoro::Task<DictationPipeline::Output> recognizeWav(DictationPipeline pipeline, 
     const QStringList vocabulary = pipeline.lexicon()->asrHotwords();
     const QString raw = co_await pipeline.provider()->transcribe(wavData, vocabulary, std::nullopt, cancel);
     const int asrMs = elapsedMs(clock, start);
-    co_return co_await postProcess(std::move(pipeline), clock, raw, std::move(defaultMode), std::move(preferences),
-                                   translate, asrMs, 1, cancel);
+    const QString cleaned = cleanTranscript(*pipeline.lexicon(), raw);
+    co_return co_await finish(std::move(pipeline), clock, cleaned, std::move(defaultMode), std::move(preferences),
+                              translate, asrMs, 1, cancel);
 }
 
 } // namespace
@@ -155,8 +166,17 @@ QCoro::Task<DictationPipeline::Output> DictationPipeline::process(QString rawTex
                                                                   StylePreferences preferences, bool translate,
                                                                   int asrMs, CancelToken* cancel) const
 {
-    return postProcess(*this, m_clock, std::move(rawText), std::move(defaultMode), std::move(preferences), translate,
-                       asrMs, 0, cancel);
+    QString cleaned = cleanTranscript(*m_lexicon, rawText);
+    return finish(*this, m_clock, std::move(cleaned), std::move(defaultMode), std::move(preferences), translate, asrMs,
+                  0, cancel);
+}
+
+QCoro::Task<DictationPipeline::Output> DictationPipeline::restyle(QString asrText, StyleMode defaultMode,
+                                                                  StylePreferences preferences, bool translate,
+                                                                  int asrMs, CancelToken* cancel) const
+{
+    return finish(*this, m_clock, std::move(asrText), std::move(defaultMode), std::move(preferences), translate, asrMs,
+                  0, cancel);
 }
 
 QString DictationPipeline::englishTermsNote(const QStringList& hotwords)

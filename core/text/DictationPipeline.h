@@ -70,9 +70,15 @@ public:
     QCoro::Task<Output> run(QByteArray wavData, StyleMode defaultMode, StylePreferences preferences, bool translate,
                             CancelToken* cancel = nullptr) const;
 
-    // Finishes a transcript recognised elsewhere (streaming, or the saved text of an earlier
-    // dictation when styling is retried). Does not fail: a styling error sets stylingFailed.
+    // Finishes a transcript recognised elsewhere (streaming). Does not fail: a styling error sets
+    // stylingFailed.
     QCoro::Task<Output> process(QString rawText, StyleMode defaultMode, StylePreferences preferences, bool translate,
+                                int asrMs, CancelToken* cancel = nullptr) const;
+
+    // Styles again the asrText an earlier dictation kept (the retry after a styling failure). That
+    // text has been cleaned and corrected already, so the correction rules are not applied twice.
+    // Does not fail, like process.
+    QCoro::Task<Output> restyle(QString asrText, StyleMode defaultMode, StylePreferences preferences, bool translate,
                                 int asrMs, CancelToken* cancel = nullptr) const;
 
     // The note that tells the model to restore the user's English terms, naming the first

@@ -1,5 +1,6 @@
 #include "core/text/TranscriptHeuristics.h"
 
+#include "core/text/FuzzyOverlap.h"
 #include "core/text/Graphemes.h"
 
 #include <algorithm>
@@ -213,8 +214,13 @@ QString stitchOverlapping(const QStringList& transcripts)
             continue;
         }
         const auto [characters, units] = boundaryOverlap(result, segment, kStitchMaxLen, kStitchMinLen);
-        if (characters > 0)
-            segment.remove(0, units);
+        if (characters > 0) {
+            // The rest continues the repeated words exactly as the recogniser wrote them, also when
+            // the repeat ends inside a word ("tomor" + "row").
+            result.append(QStringView(segment).mid(units));
+            continue;
+        }
+        segment = segment.mid(FuzzyOverlap::repeatedHead(result, segment, kStitchMaxLen)).trimmed();
         if (segment.isEmpty())
             continue;
         appendSegment(result, segment);

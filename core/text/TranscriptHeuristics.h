@@ -26,10 +26,12 @@ extern const QStringList echoMarkers;
 // matches (case-sensitive).
 qsizetype longestBoundaryOverlap(const QString& a, const QString& b, qsizetype maxLen, qsizetype minLen);
 
-// Chunk transcripts joined in order, each with the text it repeats from the previous one (at
-// least 4 and at most 200 characters) removed. Blank transcripts are skipped; one space goes
-// between an ASCII letter ending the text so far and one starting the next segment, Chinese and
-// everything else is joined directly.
+// Chunk transcripts joined in order, each with the text it repeats from the previous one removed:
+// an exact repeat of at least 4 and at most 200 characters, or else a repeat in which the two
+// chunks heard a few words differently (FuzzyOverlap; the earlier chunk's words are kept). After
+// an exact repeat the rest follows as written, so a repeat ending inside a word stays one word.
+// Blank transcripts are skipped; otherwise one space goes between an ASCII letter ending the text
+// so far and one starting the next segment, Chinese and everything else is joined directly.
 QString stitchOverlapping(const QStringList& transcripts);
 
 // The segments trimmed and joined like stitchOverlapping, without looking for overlaps.

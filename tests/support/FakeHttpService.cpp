@@ -186,6 +186,7 @@ bool FakeHttpService::handleRequest(const QHttpServerRequest& request, QTcpSocke
     recorded.method = methodName(request.method());
     recorded.path = request.url().path();
     recorded.query = request.query();
+    recorded.target = request.url().toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
     recorded.headers = request.headers();
     recorded.body = request.body();
     m_requests.append(recorded);

@@ -13,13 +13,14 @@
 #include <deque>
 #include <functional>
 
-// One request as it reached the fake: method, path, query, the headers in the order they came,
-// and the body bytes.
+// One request as it reached the fake: method, path, query, the path and query as they came on the
+// wire (percent-encoding untouched), the headers in the order they came, and the body bytes.
 struct RecordedRequest
 {
     QByteArray method;
     QString path;
     QUrlQuery query;
+    QByteArray target;
     QList<QPair<QByteArray, QByteArray>> headers;
     QByteArray body;
 

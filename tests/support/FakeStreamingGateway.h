@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <QUrl>
+#include <QWebSocket>
 #include <QWebSocketProtocol>
 #include <QWebSocketServer>
 

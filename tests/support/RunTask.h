@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QCoroTask>
+#include <QEvent>
 
 #include <exception>
 #include <optional>
@@ -54,4 +56,12 @@ template <typename T> QCoro::Task<TaskOutcome<T>> capture(QCoro::Task<T> task)
 template <typename T> TaskOutcome<T> runTask(QCoro::Task<T> task)
 {
     return QCoro::waitFor(RunTaskDetail::capture(std::move(task)));
+}
+
+// Deletes what finished tasks handed to deleteLater (network replies above all). runTask's loop
+// ends as soon as its task does, often before it reaches those deletions, and after the last test
+// no loop runs at all; a test's cleanup calls this so nothing is left for the exit to tear down.
+inline void deleteReleasedObjects()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }

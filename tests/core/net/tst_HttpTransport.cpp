@@ -6,6 +6,9 @@
 #include "tests/support/RunTask.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
@@ -36,6 +39,7 @@ private Q_SLOTS:
     {
         delete m_service;
         m_service = nullptr;
+        deleteReleasedObjects();
     }
 
     void answersOfAnyStatusAreHandedBack_data()
@@ -132,6 +136,33 @@ private Q_SLOTS:
         const auto again = runTask(m_transport.send(requestTo(QStringLiteral("x")), "POST", {}, 40s, &token));
         QVERIFY(again.errorAs<CancelledError>());
         QCOMPARE(m_service->requests().size(), 1);
+    }
+
+    void aTransportTakesItsOwnManagerAlong()
+    {
+        m_service->setReply("GET", QStringLiteral("/x"), FakeReply::raw("ok"));
+        const auto managers = [] {
+            return QCoreApplication::instance()->findChildren<QNetworkAccessManager*>(Qt::FindDirectChildrenOnly);
+        };
+        const auto before = managers();
+        QPointer<QNetworkAccessManager> made;
+        {
+            HttpTransport transport;
+            QVERIFY(runTask(transport.send(requestTo(QStringLiteral("x")), "GET", {}, 5s)).value);
+            const auto during = managers();
+            QCOMPARE(during.size(), before.size() + 1);
+            made = during.last();
+        }
+        QVERIFY(made.isNull());
+
+        // A manager handed in belongs to the caller.
+        QNetworkAccessManager given;
+        {
+            HttpTransport transport(&given);
+            QVERIFY(runTask(transport.send(requestTo(QStringLiteral("x")), "GET", {}, 5s)).value);
+        }
+        deleteReleasedObjects();
+        QCOMPARE(given.findChildren<QNetworkReply*>().size(), 0);
     }
 
     void utf8BodyIsEmptyWhenNotUtf8()

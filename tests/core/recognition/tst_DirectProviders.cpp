@@ -57,6 +57,7 @@ private Q_SLOTS:
     {
         delete m_dashScope;
         delete m_deepgram;
+        deleteReleasedObjects();
     }
 
     void emptyKeysFailWithoutTraffic()
@@ -184,6 +185,18 @@ private Q_SLOTS:
             sentTerms << items[i].second;
         }
         QCOMPARE(sentTerms, terms(std::min(termCount, 100)));
+    }
+
+    void deepgramQueryValuesAreFullyEncoded()
+    {
+        // A server reads '+' in a query as a blank, so every reserved character must be encoded.
+        const QStringList vocabulary{QStringLiteral("C++"), QStringLiteral("a&b=c"), QStringLiteral("x/y?z#1;2"),
+                                     QStringLiteral("深度 学习")};
+        QVERIFY(runTask(deepgram().transcribe(kWav, vocabulary, QStringLiteral("en+zh"))).value);
+        QCOMPARE(m_deepgram->requests().value(0).target,
+                 QByteArray("/v1/listen?model=nova-3&smart_format=true&language=en%2Bzh"
+                            "&keyterm=C%2B%2B&keyterm=a%26b%3Dc&keyterm=x%2Fy%3Fz%231%3B2"
+                            "&keyterm=%E6%B7%B1%E5%BA%A6%20%E5%AD%A6%E4%B9%A0"));
     }
 
     void deepgramAnswerRules_data()

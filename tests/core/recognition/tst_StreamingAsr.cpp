@@ -6,6 +6,8 @@
 #include <QThread>
 #include <QtEndian>
 
+using namespace std::chrono_literals;
+
 namespace {
 
 const QString kAppend = QStringLiteral("input_audio_buffer.append");
@@ -98,7 +100,7 @@ private Q_SLOTS:
         QCOMPARE(h.asr->counters().samplesSinceCommit, qsizetype(0));
 
         // Nothing counted and nothing outstanding: finish returns at once, ends and closes.
-        auto outcome = runTask(h.asr->finish(12.0));
+        auto outcome = runTask(h.asr->finish(12s));
         QCOMPARE(outcome.value, std::optional<QString>(QString()));
         QVERIFY(h.gateway.waitForDisconnect());
         QCOMPARE(h.gateway.messageTypes().last(), kFinish);
@@ -115,7 +117,8 @@ private Q_SLOTS:
         QTest::newRow("quiet 20th reaches the soft limit") << 20 << false << 20;
         QTest::newRow("quiet 19th is too early") << 19 << false << 37;
         QTest::newRow("quiet 30th") << 30 << false << 30;
-        QTest::newRow("empty chunk after 20 loud ones") << 21 << true << 21;
+        // An empty chunk lasts no time, so it is no pause: the 55 s limit falls on the 38th.
+        QTest::newRow("empty chunk after 20 loud ones") << 21 << true << 38;
     }
 
     void commitsAtTheThresholds()
@@ -125,7 +128,7 @@ private Q_SLOTS:
         QFETCH(int, commitAfter);
         StreamingHarness h;
         QVERIFY(h.start());
-        QVERIFY(h.gateway.waitFor([&] { return h.asr->counters().ready; }));
+        QVERIFY(h.gateway.waitFor([&] { return h.asr->stage() == StreamingAsr::Stage::Streaming; }));
         h.gateway.answerCommits = false;
 
         int sent = 0;
@@ -159,7 +162,7 @@ private Q_SLOTS:
         QVERIFY(h.waitForMessages(1 + 38 + 1));
         QCOMPARE(h.asr->counters().outstandingCommits, 1);
 
-        auto task = h.asr->finish(12.0);
+        auto task = h.asr->finish(12s);
         QVERIFY(h.waitForMessages(1 + 38 + 2));
         QCOMPARE(h.gateway.messageTypes().last(), kCommit);
         h.gateway.answerCommit(QStringLiteral("Hello"));
@@ -167,8 +170,10 @@ private Q_SLOTS:
         QVERIFY(!task.isReady());
         h.gateway.answerCommit(QStringLiteral("world"));
 
+        QCOMPARE(h.asr->stage(), StreamingAsr::Stage::Finishing);
         auto outcome = runTask(std::move(task));
         QCOMPARE(outcome.value, std::optional<QString>(QStringLiteral("Hello world")));
+        QCOMPARE(h.asr->stage(), StreamingAsr::Stage::Finished);
         QVERIFY(h.gateway.waitForDisconnect());
         QCOMPARE(h.gateway.messageTypes().last(), kFinish);
         QCOMPARE(h.gateway.closeCode(), std::optional<int>(1000));
@@ -183,7 +188,7 @@ private Q_SLOTS:
         for (int i = 0; i < 20; ++i)
             h.asr->append(i == 19 ? quietSamples(24000) : loudSamples(24000));
         QVERIFY(h.waitForMessages(1 + 20 + 1));
-        auto task = h.asr->finish(12.0);
+        auto task = h.asr->finish(12s);
         QVERIFY(h.waitForMessages(1 + 20 + 2));
         QCOMPARE(h.gateway.countOf(kCommit), 2);
         // Only the commit that carried audio is waited for; the extra one adds no wait.
@@ -199,10 +204,11 @@ private Q_SLOTS:
         QVERIFY(h.start());
         h.asr->append(loudSamples(1600));
         h.asr->append(loudSamples(1600));
-        auto task = h.asr->finish(12.0);
+        auto task = h.asr->finish(12s);
         h.settle();
         QVERIFY(!task.isReady());
         QCOMPARE(h.gateway.messages().size(), 1);
+        QCOMPARE(h.asr->stage(), StreamingAsr::Stage::FinishAfterConnecting);
 
         h.gateway.confirm();
         auto outcome = runTask(std::move(task));
@@ -217,15 +223,15 @@ private Q_SLOTS:
         StreamingHarness h;
         h.gateway.queueTranscript(QStringLiteral("照常"));
         QVERIFY(h.start());
-        QVERIFY(h.gateway.waitFor([&] { return h.asr->counters().ready; }));
+        QVERIFY(h.gateway.waitFor([&] { return h.asr->stage() == StreamingAsr::Stage::Streaming; }));
         h.gateway.sendBinary(QByteArray(R"({"type":"error","error":{"message":"binary"}})"));
         h.gateway.sendText(QStringLiteral("not json"));
         h.gateway.sendText(QStringLiteral(R"(["error"])"));
         h.gateway.sendText(QStringLiteral(R"({"type":"input_audio_buffer.committed"})"));
         h.asr->append(loudSamples(1600));
         h.settle();
-        QVERIFY(!h.asr->counters().failed);
-        QCOMPARE(runTask(h.asr->finish(12.0)).value, std::optional<QString>(QStringLiteral("照常")));
+        QVERIFY(h.asr->stage() != StreamingAsr::Stage::Failed);
+        QCOMPARE(runTask(h.asr->finish(12s)).value, std::optional<QString>(QStringLiteral("照常")));
     }
 
     void echoesOfTheVocabularyAreDropped_data()
@@ -249,7 +255,7 @@ private Q_SLOTS:
         QVERIFY(h.start({QStringLiteral("Foo Bar"), QStringLiteral("x-1")}));
         h.asr->append(loudSamples(1600));
         // An answered echo is an empty segment, not a timeout: finish returns at once.
-        auto outcome = runTask(h.asr->finish(12.0));
+        auto outcome = runTask(h.asr->finish(12s));
         QCOMPARE(outcome.value, std::optional<QString>(expected));
     }
 
@@ -263,7 +269,7 @@ private Q_SLOTS:
             partials.append(text);
             threads.append(QThread::currentThread());
         });
-        QVERIFY(h.gateway.waitFor([&] { return h.asr->counters().ready; }));
+        QVERIFY(h.gateway.waitFor([&] { return h.asr->stage() == StreamingAsr::Stage::Streaming; }));
 
         h.gateway.liveText(QString(), QString());                           // nothing to show
         h.gateway.answerCommit(QStringLiteral("hello"));                    // a segment

@@ -23,7 +23,7 @@ void openWithOutstandingCommit(StreamingHarness& h, const QStringList& segments)
 {
     QVERIFY(h.start());
     h.gateway.answerCommits = false;
-    QVERIFY(h.gateway.waitFor([&] { return h.asr->counters().ready; }));
+    QVERIFY(h.gateway.waitFor([&] { return h.asr->stage() == StreamingAsr::Stage::Streaming; }));
     for (const QString& segment : segments)
         h.gateway.answerCommit(segment);
     QVERIFY(h.gateway.waitFor([&] { return h.asr->counters().segments == segments.size(); }));
@@ -53,7 +53,7 @@ private Q_SLOTS:
         StreamingHarness h;
         openWithOutstandingCommit(h, segments);
 
-        auto task = h.asr->finish(12.0);
+        auto task = h.asr->finish(12s);
         QVERIFY(h.gateway.waitFor([&] { return h.gateway.countOf(kCommit) == 1; }));
         h.clock.advance(11999ms);
         h.settle();
@@ -61,6 +61,7 @@ private Q_SLOTS:
         h.clock.advance(1ms);
         const auto outcome = runTask(std::move(task));
 
+        QCOMPARE(h.asr->stage(), expected.isEmpty() ? StreamingAsr::Stage::Failed : StreamingAsr::Stage::Finished);
         if (expected.isEmpty()) {
             const auto error = outcome.errorAs<AsrError>();
             QVERIFY(error);
@@ -89,7 +90,7 @@ private Q_SLOTS:
         h.gateway.confirmAtOnce = false;
         QVERIFY(h.start());
         h.asr->append(loudSamples(1600));
-        auto task = h.asr->finish(2.5);
+        auto task = h.asr->finish(2500ms);
         h.clock.advance(2500ms);
         const auto outcome = runTask(std::move(task));
         QVERIFY(outcome.errorAs<AsrError>());
@@ -101,7 +102,7 @@ private Q_SLOTS:
     {
         StreamingHarness h;
         QVERIFY(h.start());
-        QVERIFY(h.gateway.waitFor([&] { return h.asr->counters().ready; }));
+        QVERIFY(h.gateway.waitFor([&] { return h.asr->stage() == StreamingAsr::Stage::Streaming; }));
         h.asr->append(loudSamples(1600));
         QVERIFY(h.waitForMessages(2));
         h.gateway.serviceError(QStringLiteral("quota exceeded"));
@@ -111,7 +112,7 @@ private Q_SLOTS:
         h.asr->append(loudSamples(1600));
         h.settle();
         QCOMPARE(h.gateway.countOf(kAppend), 1);
-        const auto outcome = runTask(h.asr->finish(12.0));
+        const auto outcome = runTask(h.asr->finish(12s));
         const auto error = outcome.errorAs<AsrError>();
         QVERIFY(error);
         QCOMPARE(error->status(), 0);
@@ -135,7 +136,7 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         StreamingHarness h;
         openWithOutstandingCommit(h, segments);
-        auto task = h.asr->finish(12.0);
+        auto task = h.asr->finish(12s);
         QVERIFY(h.gateway.waitFor([&] { return h.gateway.countOf(kCommit) == 1; }));
         h.gateway.serviceError(QStringLiteral("internal"));
         const auto outcome = runTask(std::move(task));
@@ -156,31 +157,49 @@ private Q_SLOTS:
     {
         StreamingHarness h;
         openWithOutstandingCommit(h, {QStringLiteral("有字")});
-        auto task = h.asr->finish(12.0);
+        auto task = h.asr->finish(12s);
         QVERIFY(h.gateway.waitFor([&] { return h.gateway.countOf(kCommit) == 1; }));
         h.asr->cancel();
+        QCOMPARE(h.asr->stage(), StreamingAsr::Stage::Cancelled);
         const auto outcome = runTask(std::move(task));
         QVERIFY(outcome.errorAs<TransportError>());
         QVERIFY(h.gateway.waitForDisconnect());
         QCOMPARE(h.gateway.closeCode(), std::optional<int>(1001));
         QCOMPARE(h.gateway.countOf(kFinish), 0);
         QCOMPARE(h.clock.pendingCount(), std::size_t(0));
-        // Cancelling again is harmless.
+        // Cancelling again is harmless, and the closing socket does not turn it into a failure.
         h.asr->cancel();
+        h.settle();
+        QCOMPARE(h.asr->stage(), StreamingAsr::Stage::Cancelled);
+    }
+
+    void cancelClosesWithTheGivenCode()
+    {
+        StreamingHarness h;
+        QVERIFY(h.start());
+        QVERIFY(h.gateway.waitFor([&] { return h.asr->stage() == StreamingAsr::Stage::Streaming; }));
+        h.asr->cancel(QWebSocketProtocol::CloseCodeNormal);
+        QVERIFY(h.gateway.waitForDisconnect());
+        QCOMPARE(h.gateway.closeCode(), std::optional<int>(1000));
+        // A finish after the cancel throws at once and sends nothing.
+        h.asr->append(loudSamples(1600));
+        QVERIFY(runTask(h.asr->finish(12s)).errorAs<TransportError>());
+        QCOMPARE(h.gateway.countOf(kAppend), 0);
+        QCOMPARE(h.clock.pendingCount(), std::size_t(0));
     }
 
     void connectionDroppedMidStream()
     {
         StreamingHarness h;
         QVERIFY(h.start());
-        QVERIFY(h.gateway.waitFor([&] { return h.asr->counters().ready; }));
+        QVERIFY(h.gateway.waitFor([&] { return h.asr->stage() == StreamingAsr::Stage::Streaming; }));
         h.asr->append(loudSamples(1600));
         QVERIFY(h.waitForMessages(2));
         h.gateway.dropConnection();
-        QVERIFY(h.gateway.waitFor([&] { return h.asr->counters().failed; }));
+        QVERIFY(h.gateway.waitFor([&] { return h.asr->stage() == StreamingAsr::Stage::Failed; }));
 
         h.asr->append(loudSamples(1600));
-        const auto outcome = runTask(h.asr->finish(12.0));
+        const auto outcome = runTask(h.asr->finish(12s));
         QVERIFY(outcome.errorAs<TransportError>());
         QVERIFY(!outcome.errorAs<TransportError>()->description().isEmpty());
         QCOMPARE(h.gateway.countOf(kAppend), 1);
@@ -190,7 +209,7 @@ private Q_SLOTS:
     {
         StreamingHarness h;
         openWithOutstandingCommit(h, {});
-        auto task = h.asr->finish(12.0);
+        auto task = h.asr->finish(12s);
         QVERIFY(h.gateway.waitFor([&] { return h.gateway.countOf(kCommit) == 1; }));
         h.gateway.closeConnection(QWebSocketProtocol::CloseCodeAbnormalDisconnection);
         const auto outcome = runTask(std::move(task));
@@ -210,8 +229,8 @@ private Q_SLOTS:
                                         QStringLiteral("token"), clock);
         asr->start({}, std::nullopt);
         asr->append(loudSamples(1600));
-        QVERIFY(FakeStreamingGateway::waitFor([&] { return asr->counters().failed; }));
-        const auto outcome = runTask(asr->finish(12.0));
+        QVERIFY(FakeStreamingGateway::waitFor([&] { return asr->stage() == StreamingAsr::Stage::Failed; }));
+        const auto outcome = runTask(asr->finish(12s));
         QVERIFY(outcome.errorAs<TransportError>());
         QCOMPARE(outcome.errorAs<TransportError>()->kind(), TransportError::Kind::Failed);
         asr.reset();
@@ -229,10 +248,10 @@ private Q_SLOTS:
         asr->start({}, std::nullopt);
         QVERIFY(FakeStreamingGateway::waitFor([&] { return silent.hasPendingConnections(); }));
         clock.advance(9999ms);
-        QVERIFY(!asr->counters().failed);
+        QVERIFY(asr->stage() != StreamingAsr::Stage::Failed);
         clock.advance(1ms);
-        QVERIFY(asr->counters().failed);
-        const auto outcome = runTask(asr->finish(12.0));
+        QVERIFY(asr->stage() == StreamingAsr::Stage::Failed);
+        const auto outcome = runTask(asr->finish(12s));
         QVERIFY(outcome.errorAs<TransportError>());
         QCOMPARE(outcome.errorAs<TransportError>()->kind(), TransportError::Kind::TimedOut);
         asr.reset();
@@ -243,7 +262,7 @@ private Q_SLOTS:
     {
         StreamingHarness h;
         QVERIFY(h.start());
-        QVERIFY(h.gateway.waitFor([&] { return h.asr->counters().ready; }));
+        QVERIFY(h.gateway.waitFor([&] { return h.asr->stage() == StreamingAsr::Stage::Streaming; }));
 
         // The stream handler holds the session weakly, as the controller installs it.
         std::weak_ptr<StreamingAsr> handle = h.asr;
@@ -277,14 +296,14 @@ private Q_SLOTS:
         StreamingHarness h;
         h.gateway.queueTranscript(QStringLiteral("完整"));
         QVERIFY(h.start());
-        QVERIFY(h.gateway.waitFor([&] { return h.asr->counters().ready; }));
+        QVERIFY(h.gateway.waitFor([&] { return h.asr->stage() == StreamingAsr::Stage::Streaming; }));
         std::shared_ptr<StreamingAsr> session = h.asr;
         std::thread capture([session] {
             for (int i = 0; i < 100; ++i)
                 session->append(loudSamples(512, float(i + 1) / 32767.0f));
         });
         capture.join();
-        const auto outcome = runTask(h.asr->finish(12.0));
+        const auto outcome = runTask(h.asr->finish(12s));
         QCOMPARE(outcome.value, std::optional<QString>(QStringLiteral("完整")));
         QVERIFY(h.gateway.waitForDisconnect());
         const QStringList types = h.gateway.messageTypes();

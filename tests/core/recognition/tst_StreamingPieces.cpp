@@ -1,4 +1,5 @@
 #include "core/recognition/PcmChunk.h"
+#include "core/recognition/StreamingCommitRule.h"
 #include "core/recognition/StreamingEvent.h"
 #include "core/recognition/StreamingVocabulary.h"
 #include "tests/support/TestRegistry.h"
@@ -60,6 +61,45 @@ private Q_SLOTS:
         QCOMPARE(chunk.base64.isEmpty(), samples.empty());
     }
 
+    // Capture buffers of 85 ms. The script is what follows `loudBefore` loud buffers: L loud,
+    // Q quiet, E an empty buffer. commitAfter is the 1-based buffer of the whole run that the
+    // commit follows, 0 for none.
+    void commitsOnlyInAPause_data()
+    {
+        QTest::addColumn<int>("loudBefore");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("commitAfter");
+        // 353 buffers of 1360 samples are just past 30 s.
+        QTest::newRow("gap between two words") << 353 << "QLLQLL" << 0;
+        QTest::newRow("255 ms is still inside a phrase") << 353 << "QQQL" << 0;
+        QTest::newRow("340 ms is a pause") << 353 << "QQQQL" << 357;
+        QTest::newRow("a word breaks the run") << 353 << "QQLQQL" << 0;
+        QTest::newRow("pause begun before 30 s") << 350 << "QQQQQL" << 354;
+        QTest::newRow("pause before 30 s alone is too early") << 340 << "QQQQLLLLLLLLLLLLL" << 0;
+        QTest::newRow("empty buffers add no quiet") << 353 << "QQQEEEEL" << 0;
+        QTest::newRow("empty buffers do not break a pause") << 353 << "QQEQQ" << 358;
+        QTest::newRow("55 s without a pause") << 646 << "LLLL" << 648;
+    }
+
+    void commitsOnlyInAPause()
+    {
+        QFETCH(int, loudBefore);
+        QFETCH(QString, script);
+        QFETCH(int, commitAfter);
+        constexpr qsizetype kBuffer = 1360;
+        StreamingCommitRule rule;
+        int committedAfter = 0;
+        const QString run = QString(loudBefore, QLatin1Char('L')) + script;
+        for (qsizetype i = 0; i < run.size() && committedAfter == 0; ++i) {
+            const QChar kind = run[i];
+            if (rule.add(kind == QLatin1Char('E') ? 0 : kBuffer, kind != QLatin1Char('L')))
+                committedAfter = int(i + 1);
+        }
+        QCOMPARE(committedAfter, commitAfter);
+        if (commitAfter != 0)
+            QCOMPARE(rule.samplesSinceCommit(), qsizetype(0));
+    }
+
     void events_data()
     {
         QTest::addColumn<QString>("frame");
@@ -77,6 +117,9 @@ private Q_SLOTS:
             << R"({"type":"conversation.item.input_audio_transcription.text","text":"你好","stash":"世界"})" << K::Text
             << "你好"
             << "世界" << none << none;
+        QTest::newRow("live text with a lone surrogate")
+            << R"({"type":"conversation.item.input_audio_transcription.text","text":"a\ud800b","stash":""})"
+            << K::Text << QStringLiteral("a\uFFFDb") << "" << none << none;
         QTest::newRow("live text with odd members")
             << R"({"type":"conversation.item.input_audio_transcription.text","text":5,"stash":null})" << K::Text << ""
             << "" << none << none;

@@ -103,6 +103,22 @@ private Q_SLOTS:
         QCOMPARE(Lexicon::extractCorrections(original, corrected), (Pairs{{"经", "京"}}));
     }
 
+    void longTextsWithEditsFarApartYieldEveryPair()
+    {
+        // The edits are far apart, so what lies between them is far beyond the alignment table.
+        QString filler;
+        for (int i = 0; filler.size() < 2500; ++i)
+            filler += QStringLiteral("今天我们讨论了第%1个问题，").arg(i);
+        const QString original = QStringLiteral("我用扣的写") + filler + QStringLiteral("打开北经地图") + filler;
+        const QString corrected = QStringLiteral("我用cloud写") + filler + QStringLiteral("打开北京地图") + filler;
+        QVERIFY(original.size() > 5000);
+        QCOMPARE(Lexicon::extractCorrections(original, corrected), (Pairs{{"扣的", "cloud"}, {"经", "京"}}));
+        // Latin words are joined without their blanks in long texts too.
+        QCOMPARE(Lexicon::extractCorrections(QStringLiteral("meet at new york ") + filler + QStringLiteral("ok"),
+                                             QStringLiteral("meet at New York ") + filler + QStringLiteral("OK")),
+                 (Pairs{{"newyork", "NewYork"}, {"ok", "OK"}}));
+    }
+
     void unrelatedLongTextsGiveNothing()
     {
         const QString original = QString(5000, QChar(u'甲'));

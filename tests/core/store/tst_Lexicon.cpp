@@ -82,25 +82,30 @@ private Q_SLOTS:
                                         << "Teh end" << Counts{0};
         QTest::newRow("inside a longer word") << Pairs{{"cat", "dog"}} << "concatenate"
                                               << "concatenate" << Counts{0};
-        QTest::newRow("whole words, one hit for many") << Pairs{{"cat", "dog"}} << "a cat, a cat_x, cat."
-                                                       << "a dog, a cat_x, dog." << Counts{1};
+        QTest::newRow("whole words, one hit for many") << Pairs{{"cat", "dog"}} << "a cat, a cats, cat."
+                                                       << "a dog, a cats, dog." << Counts{1};
         QTest::newRow("Han inside Han") << Pairs{{"北经", "北京"}} << "我在北经的家"
                                         << "我在北京的家" << Counts{1};
-        QTest::newRow("ASCII against Han has no boundary") << Pairs{{"vscode", "VS Code"}} << "用vscode写"
-                                                           << "用vscode写" << Counts{0};
+        QTest::newRow("ASCII against Han") << Pairs{{"vscode", "VS Code"}} << "用vscode写"
+                                           << "用VS Code写" << Counts{1};
         QTest::newRow("ASCII between blanks in Han text") << Pairs{{"vscode", "VS Code"}} << "用 vscode 写"
                                                           << "用 VS Code 写" << Counts{1};
         QTest::newRow("ASCII next to full-width punctuation") << Pairs{{"gpt", "GPT"}} << "用gpt，再用gpt。"
-                                                              << "用gpt，再用gpt。" << Counts{0};
+                                                              << "用GPT，再用GPT。" << Counts{1};
         QTest::newRow("ASCII next to full-width punctuation after a blank") << Pairs{{"gpt", "GPT"}} << "用 gpt，好"
                                                                             << "用 GPT，好" << Counts{1};
         QTest::newRow("ASCII next to a digit") << Pairs{{"gpt", "GPT"}} << "gpt4 gpt"
                                                << "gpt4 GPT" << Counts{1};
-        QTest::newRow("punctuation end needs a word character after it")
-            << Pairs{{"etc.", "etcetera"}} << "a etc. b etc.Next"
-            << "a etc. b etceteraNext" << Counts{1};
+        QTest::newRow("punctuation end before a letter") << Pairs{{"etc.", "etcetera"}} << "a etc. b etc.Next"
+                                                         << "a etcetera b etc.Next" << Counts{1};
         QTest::newRow("punctuation end at the end of the text") << Pairs{{"etc.", "etcetera"}} << "tea etc."
-                                                                << "tea etc." << Counts{0};
+                                                                << "tea etcetera" << Counts{1};
+        QTest::newRow("punctuation end inside Chinese") << Pairs{{"c++", "C++"}} << "用c++写，不是abc++"
+                                                        << "用C++写，不是abc++" << Counts{1};
+        QTest::newRow("punctuation start inside Chinese") << Pairs{{".net", ".NET"}} << "用.net开发asp.net"
+                                                          << "用.NET开发asp.net" << Counts{1};
+        QTest::newRow("accented letter continues the word") << Pairs{{"cafe", "coffee"}} << "cafeé cafe"
+                                                            << "cafeé coffee" << Counts{1};
         QTest::newRow("combining mark is part of the word") << Pairs{{"cafe", "coffee"}} << "cafe\u0301 cafe"
                                                             << "cafe\u0301 coffee" << Counts{1};
         QTest::newRow("$0 in an ASCII rule is the match") << Pairs{{"gpt", "$0-4"}} << "use gpt now"
@@ -121,6 +126,18 @@ private Q_SLOTS:
                                                         << "X!" << Counts{1};
         QTest::newRow("half of a character is not replaced") << Pairs{{"北e", "X"}} << "北e\u0301"
                                                              << "北e\u0301" << Counts{0};
+        QTest::newRow("Han right containing wrong leaves the right alone")
+            << Pairs{{"阿里", "阿里巴巴"}} << "阿里巴巴和阿里"
+            << "阿里巴巴和阿里巴巴" << Counts{1};
+        QTest::newRow("Han right ending in wrong") << Pairs{{"京", "北京"}} << "北京到京"
+                                                   << "北京到北京" << Counts{1};
+        QTest::newRow("text already right is no hit") << Pairs{{"北京", "北京市"}} << "北京市"
+                                                      << "北京市" << Counts{0};
+        QTest::newRow("ASCII right containing wrong leaves the right alone")
+            << Pairs{{"GPT", "GPT-4"}} << "GPT-4 or GPT"
+            << "GPT-4 or GPT-4" << Counts{1};
+        QTest::newRow("ASCII template right containing the match") << Pairs{{"gpt", "$0-4"}} << "gpt-4 gpt"
+                                                                   << "gpt-4 gpt-4" << Counts{1};
         QTest::newRow("right equal to wrong is no hit") << Pairs{{"北经", "北经"}} << "北经"
                                                         << "北经" << Counts{0};
         QTest::newRow("empty wrong is skipped") << Pairs{{"", "x"}} << "abc"
@@ -321,8 +338,8 @@ private Q_SLOTS:
     {
         Fixture f(QList<RuleSpec>{{"teh", "the"}});
         const QByteArray before = readFile(f.path());
-        QCOMPARE(f.lexicon->merge("\x00\xff not json"), 0);
-        QCOMPARE(f.lexicon->merge(R"({"rules":[]})"), 0);
+        QCOMPARE(f.lexicon->merge("\x00\xff not json"), std::nullopt);
+        QCOMPARE(f.lexicon->merge(R"({"rules":[]})"), std::nullopt);
         QCOMPARE(readFile(f.path()), before);
         QCOMPARE(f.lexicon->allRules().size(), 1);
     }
@@ -340,6 +357,45 @@ private Q_SLOTS:
         QCOMPARE(f.lexicon->learn("我用扣的写", "我用cloud写"), (Pairs{{"扣的", "cloud"}}));
         QCOMPARE(f.lexicon->allRules().size(), 1);
         QCOMPARE(f.lexicon->allRules()[0].source, QString("manual_edit"));
+    }
+
+    void learntCommonEnglishWordsAreRefused_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("learnt from a history correction") << "manual_edit" << false;
+        QTest::newRow("learnt from an edit in another application") << "auto_edit" << false;
+        QTest::newRow("added by the user") << "user_added" << true;
+    }
+
+    void learntCommonEnglishWordsAreRefused()
+    {
+        QFETCH(QString, source);
+        QFETCH(bool, stored);
+        Fixture f;
+        f.lexicon->addRule("A", "the", source);
+        QCOMPARE(f.lexicon->allRules().size(), stored ? 1 : 0);
+        // An English word the recogniser gets wrong is still learnt.
+        f.lexicon->addRule("teh", "the", source);
+        QCOMPARE(f.lexicon->allRules().back().wrong, QString("teh"));
+    }
+
+    void learningFromAnEnglishEditKeepsOtherSentencesAlone()
+    {
+        Fixture f;
+        QCOMPARE(f.lexicon->learn("I saw a cat", "I saw the cat"), (Pairs{{"a", "the"}}));
+        QVERIFY(f.lexicon->allRules().isEmpty());
+        QCOMPARE(f.lexicon->apply("a dog"), QString("a dog"));
+    }
+
+    void purgeAndMergeRefuseLearntCommonWords()
+    {
+        Fixture f({RuleSpec{"the", "a", 3, "manual_edit"}, RuleSpec{"of", "off", 0, "user_added"}});
+        QCOMPARE(f.lexicon->purgeBadRules(), 1);
+        QCOMPARE(pairsOf(*f.lexicon), (Pairs{{"of", "off"}}));
+        Fixture remote({RuleSpec{"an", "and", 1, "auto_edit"}, RuleSpec{"gtp", "GPT", 1, "auto_edit"}});
+        QCOMPARE(f.lexicon->merge(readFile(remote.path())), 1);
+        QCOMPARE(pairsOf(*f.lexicon), (Pairs{{"of", "off"}, {"gtp", "GPT"}}));
     }
 
     void loading_data()

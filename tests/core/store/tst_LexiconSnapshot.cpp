@@ -59,6 +59,14 @@ private Q_SLOTS:
         QCOMPARE(LexiconSnapshot().encode(), QByteArray(R"({"hotwords":[],"rules":[]})"));
     }
 
+    void loneSurrogatesFromOutsideAreRepaired()
+    {
+        const std::optional<LexiconSnapshot> snapshot =
+            LexiconSnapshot::decode(R"({"rules":[],"hotwords":["Murmo\ud800"]})");
+        QVERIFY(snapshot);
+        QCOMPARE(snapshot->hotwords, QStringList{QStringLiteral("Murmo\uFFFD")});
+    }
+
     void idsAreWrittenUpperCase()
     {
         LearnedRule rule =

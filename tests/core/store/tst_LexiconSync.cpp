@@ -122,30 +122,33 @@ private Q_SLOTS:
         QCOMPARE(pairsOf(accountCopy(gateway)->rules), (Pairs{{"teh", "the"}}));
     }
 
-    void failedFetchStillPushes_data()
+    void failedFetchLeavesTheAccountCopyAlone_data()
     {
         QTest::addColumn<FakeReply>("fetchReply");
 
         QTest::newRow("connection closed") << FakeReply::closed();
-        QTest::newRow("gateway error") << FakeReply::raw("boom", 500);
         QTest::newRow("answer not JSON") << FakeReply::raw("<html>", 200, "text/html");
-        QTest::newRow("blob not base64") << FakeReply::json({{"blob", "***"}});
+        QTest::newRow("server fault") << FakeReply::raw("", 500);
+        QTest::newRow("blob not base64") << FakeReply::json({{"blob", "a*b="}});
         QTest::newRow("blob not a lexicon")
             << FakeReply::json({{"blob", QString::fromLatin1(QByteArray("[1]").toBase64())}});
     }
 
-    void failedFetchStillPushes()
+    void failedFetchLeavesTheAccountCopyAlone()
     {
         QFETCH(FakeReply, fetchReply);
         FakeGateway gateway;
-        gateway.storedLexicons.insert(kKey, document({{"recieve", "receive"}}).toBase64());
+        const QByteArray stored = document({{"recieve", "receive"}}).toBase64();
+        gateway.storedLexicons.insert(kKey, stored);
         gateway.setReply("GET", "/v1/lexicon", fetchReply);
         Machine a(gateway);
         a.lexicon->addRule("teh", "the", "user_added");
 
         QCOMPARE(a.runSync(), 0);
         QCOMPARE(pairsOf(a.lexicon->allRules()), (Pairs{{"teh", "the"}}));
-        QCOMPARE(pairsOf(accountCopy(gateway)->rules), (Pairs{{"teh", "the"}}));
+        QCOMPARE(gateway.storedLexicons.value(kKey), stored);
+        for (const RecordedRequest& request : gateway.requestsTo("/v1/lexicon"))
+            QCOMPARE(request.method, QByteArray("GET"));
     }
 
     void failedPushIsDropped()

@@ -55,27 +55,33 @@ private Q_SLOTS:
         QTest::newRow("regex characters are literal") << "a.b"
                                                       << "a.b axb"
                                                       << "X axb";
-        QTest::newRow("leading punctuation needs a word character before") << ".net"
-                                                                           << "asp.net .net"
-                                                                           << "aspX .net";
-        QTest::newRow("underscore is a word character") << "id"
-                                                        << "user_id id"
-                                                        << "user_id X";
-        QTest::newRow("Cyrillic is a word character") << "ok"
-                                                      << "окok ok"
-                                                      << "окok X";
-        QTest::newRow("supplementary Han is a word character") << "ok"
-                                                               << "𠀀ok ok"
-                                                               << "𠀀ok X";
-        QTest::newRow("full-width digits are word characters") << "ok"
-                                                               << "１ok ok"
-                                                               << "１ok X";
-        QTest::newRow("emoji is not a word character") << "ok"
-                                                       << "👍ok"
-                                                       << "👍X";
-        QTest::newRow("ideographic space is not a word character") << "ok"
-                                                                   << "好\u3000ok\u3000好"
-                                                                   << "好\u3000X\u3000好";
+        QTest::newRow("leading punctuation needs no letter before") << ".net"
+                                                                    << "asp.net .net"
+                                                                    << "asp.net X";
+        QTest::newRow("underscore is not a letter") << "id"
+                                                    << "user_id id"
+                                                    << "user_X X";
+        QTest::newRow("Cyrillic ends a Latin word") << "ok"
+                                                    << "окok ok"
+                                                    << "окX X";
+        QTest::newRow("supplementary Han ends a Latin word") << "ok"
+                                                             << "𠀀ok ok"
+                                                             << "𠀀X X";
+        QTest::newRow("accented Latin letter continues the word") << "ok"
+                                                                  << "Éok okñ ok"
+                                                                  << "Éok okñ X";
+        QTest::newRow("combining mark continues the word") << "ok"
+                                                           << "ok\u0301 ok"
+                                                           << "ok\u0301 X";
+        QTest::newRow("full-width digits continue the word") << "ok"
+                                                             << "１ok ok"
+                                                             << "１ok X";
+        QTest::newRow("emoji is not part of a word") << "ok"
+                                                     << "👍ok"
+                                                     << "👍X";
+        QTest::newRow("ideographic space is not part of a word") << "ok"
+                                                                 << "好\u3000ok\u3000好"
+                                                                 << "好\u3000X\u3000好";
     }
 
     void wordPatternMatchesOnlyWholeWords()

@@ -225,6 +225,35 @@ private Q_SLOTS:
         QCOMPARE(outcome.value->asrText, s("嗯嗯，书面模式，请帮我写邮件。。"));
     }
 
+    void aStylingRetryDoesNotApplyTheRulesAgain()
+    {
+        Fixture f;
+        f.lexicon->addRule(s("北京"), s("北京市"), QStringLiteral("user_added"));
+        f.styler->respond = [](const FakeStyler::Call&) -> QString { throw FakeStylingError(); };
+        const auto first = runTask(f.pipeline().process(s("我住在北京"), kModes[1], {}, false, 0));
+        QVERIFY(first.value);
+        QVERIFY(first.value->stylingFailed);
+        QCOMPARE(first.value->asrText, s("我住在北京市"));
+
+        f.styler->respond = nullptr;
+        const auto retry = runTask(f.pipeline().restyle(first.value->asrText, kModes[1], {}, false, 0));
+        QVERIFY(retry.value);
+        QCOMPARE(retry.value->asrText, s("我住在北京市"));
+        QCOMPARE(f.styler->calls.back().text, s("我住在北京市"));
+        QCOMPARE(retry.value->finalText, s("我住在北京市"));
+        QCOMPARE(f.lexicon->allRules().front().hitCount, 1);
+    }
+
+    void aLoneSurrogateInAStreamedTranscriptLeavesTheRulesWorking()
+    {
+        Fixture f;
+        f.lexicon->addRule(QStringLiteral("gpt"), QStringLiteral("GPT"), QStringLiteral("user_added"));
+        const QString raw = QStringLiteral("用gpt写") + QChar(0xD800);
+        const auto outcome = runTask(f.pipeline().process(raw, kModes[1], {}, false, 0));
+        QVERIFY(outcome.value);
+        QCOMPARE(outcome.value->asrText, QStringLiteral("用GPT写\uFFFD"));
+    }
+
     void englishTermsNoteIsAppendedToTheUsersNotes()
     {
         Fixture f;

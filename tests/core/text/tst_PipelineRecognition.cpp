@@ -1,4 +1,5 @@
 #include "core/async/CancelToken.h"
+#include "core/audio/AudioChunker.h"
 #include "core/audio/WavEncoder.h"
 #include "core/net/HttpTransport.h"
 #include "core/recognition/AsrError.h"
@@ -311,6 +312,56 @@ private Q_SLOTS:
         QCOMPARE(m_provider->inFlight, 0);
     }
 
+    void aSilentChunkIsEmptyTextNotAFailure()
+    {
+        // 200 s: speech until 50 s, a pause until 125 s, speech to the end. The recogniser hears
+        // nothing in the chunk that lies wholly inside the pause.
+        Samples samples = recording(3200000, {});
+        std::fill(samples.begin() + 800000, samples.begin() + 2000000, 0.0f);
+        const std::vector<Samples> chunks = AudioChunker::split(samples, 16000, 60, 4, 3);
+        QVERIFY(chunks.size() >= 3);
+        std::map<QByteArray, int> chunkByWav;
+        for (std::size_t i = 0; i < chunks.size(); ++i)
+            chunkByWav[WavEncoder::encode(chunks[i], 16000)] = int(i);
+        const QStringList spoken{s("前半段我们讨论了预算"), s("后半段安排下周的工作"), s("最后大家没有别的问题")};
+        std::map<int, QString> textByChunk;
+        QStringList expected;
+        for (std::size_t i = 0; i < chunks.size(); ++i) {
+            const bool silent = std::all_of(chunks[i].begin(), chunks[i].end(), [](float v) { return v == 0.0f; });
+            if (!silent) {
+                textByChunk[int(i)] = spoken.value(expected.size());
+                expected.append(spoken.value(expected.size()));
+            }
+        }
+        QCOMPARE(expected.size() + 1, qsizetype(chunks.size()));
+        std::map<int, int> requests;
+        m_gateway->setHandler("POST", QStringLiteral("/v1/asr"), [&](const RecordedRequest& request) {
+            const int chunk = chunkByWav.at(
+                QByteArray::fromBase64(request.json().value(QStringLiteral("audio_b64")).toString().toLatin1()));
+            ++requests[chunk];
+            return transcript(textByChunk[chunk]);
+        });
+
+        const auto outcome = runTask(pipeline().run(samples, casual(), {}, false, std::nullopt));
+        QVERIFY(outcome.value);
+        QCOMPARE(outcome.value->asrText, expected.join(QString()));
+        // Nothing was retried, the silent chunk included.
+        QVERIFY(m_clock->waits.empty());
+        for (std::size_t i = 0; i < chunks.size(); ++i)
+            QCOMPARE(requests[int(i)], 1);
+    }
+
+    void aTakeSilentInEveryChunkHeardNothing()
+    {
+        m_gateway->setReply("POST", QStringLiteral("/v1/asr"), transcript(QString()));
+        const auto outcome = runTask(pipeline().run(threeChunks(), casual(), {}, false, std::nullopt));
+        const auto error = outcome.errorAs<AsrError>();
+        QVERIFY(error);
+        QCOMPARE(error->kind(), AsrError::Kind::EmptyResult);
+        QVERIFY(m_clock->waits.empty());
+        QCOMPARE(m_gateway->requestsTo(QStringLiteral("/v1/asr")).size(), 3);
+    }
+
     void aRecordingOfUpToNinetySecondsIsSentOnceWithoutRetry()
     {
         m_gateway->setReply("POST", QStringLiteral("/v1/asr"), FakeReply::raw("bad gateway", 502));
@@ -369,6 +420,17 @@ private Q_SLOTS:
         QVERIFY(outcome.value);
         QCOMPARE(outcome.value->stylingFailed, false);
         QCOMPARE(outcome.value->finalText, kThreeStitched);
+    }
+
+    void aLoneSurrogateInTheAnswerLeavesTheRulesWorking()
+    {
+        m_lexicon->addRule(QStringLiteral("gpt"), QStringLiteral("GPT"), QStringLiteral("user_added"));
+        m_gateway->setReply("POST", QStringLiteral("/v1/asr"),
+                            FakeReply::raw(R"({"text":"use gpt now \ud800"})", 200, "application/json"));
+        const QByteArray wav = WavEncoder::encode(recording(16000, {}), 16000);
+        const auto outcome = runTask(pipeline().run(wav, casual(), {}, false));
+        QVERIFY(outcome.value);
+        QCOMPARE(outcome.value->asrText, QStringLiteral("use GPT now \uFFFD"));
     }
 
     void aWavImageIsRecognisedOnceWithoutHint()

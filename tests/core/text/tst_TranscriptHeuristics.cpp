@@ -94,6 +94,27 @@ private Q_SLOTS:
         QTest::newRow("segments are trimmed of ideographic space and line ends")
             << list({"\xe3\x80\x80你好\n", " 世界\t"}) << s("你好世界");
         QTest::newRow("nothing at all") << list({}) << s("");
+        QTest::newRow("an overlap ending inside a word gets no space")
+            << list({"I will see you tomor", "see you tomorrow morning"}) << s("I will see you tomorrow morning");
+        QTest::newRow("a repeat with a word heard in one chunk only")
+            << list({"we should finish the report before friday and send it",
+                     "before friday and then send it to the whole team"})
+            << s("we should finish the report before friday and send it to the whole team");
+        QTest::newRow("a repeat with a word heard differently")
+            << list({"please book the meeting room on the third floor for us",
+                     "meeting room on the first floor for us and order lunch"})
+            << s("please book the meeting room on the third floor for us and order lunch");
+        QTest::newRow("a Chinese repeat with a character heard in one chunk only")
+            << list({"今天我们主要讨论一下下个季度的预算安排", "讨论一下下一个季度的预算安排首先是市场部门"})
+            << s("今天我们主要讨论一下下个季度的预算安排首先是市场部门");
+        QTest::newRow("a mixed repeat differing in letter case and a character")
+            << list({"我们明天用 zoom 开会讨论预算", "Zoom 开会讨论这个预算的问题"})
+            << s("我们明天用 zoom 开会讨论预算的问题");
+        QTest::newRow("too few tokens in common is no repeat")
+            << list({"我们明天去吧", "我们去公园吧"}) << s("我们明天去吧我们去公园吧");
+        QTest::newRow("too many differences is no repeat")
+            << list({"send the file to anna today", "send a note to bob"})
+            << s("send the file to anna today send a note to bob");
     }
 
     void stitchOverlapping()

@@ -147,7 +147,7 @@ private Q_SLOTS:
         const Samples take = recorder.stop();
         recorder.setStreamHandler(nullptr);
 
-        const auto outcome = runTask(session->finish(12.0));
+        const auto outcome = runTask(session->finish(std::chrono::seconds(12)));
         QCOMPARE(outcome.value, std::optional<QString>(QStringLiteral("hello from the microphone")));
         QVERIFY(gateway.waitForDisconnect());
         QCOMPARE(gateway.closeCode(), std::optional<int>(1000));
