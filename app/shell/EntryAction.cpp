@@ -1,6 +1,6 @@
 #include "app/shell/EntryAction.h"
 
-#include "app/feedback/Theme.h"
+#include "app/ui/Theme.h"
 #include "core/text/StyleMode.h"
 
 namespace EntryAction {

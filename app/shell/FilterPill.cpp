@@ -1,7 +1,7 @@
 #include "app/shell/FilterPill.h"
 
-#include "app/feedback/Theme.h"
 #include "app/shell/ShellFonts.h"
+#include "app/ui/Theme.h"
 
 #include <QPainter>
 #include <QPainterPath>

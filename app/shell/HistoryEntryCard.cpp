@@ -1,12 +1,12 @@
 #include "app/shell/HistoryEntryCard.h"
 
-#include "app/feedback/CopyIconButton.h"
-#include "app/feedback/MurmoCardModifier.h"
-#include "app/feedback/Theme.h"
 #include "app/shell/ChipLabel.h"
 #include "app/shell/EntryAction.h"
 #include "app/shell/HistoryIconButton.h"
 #include "app/shell/ShellFonts.h"
+#include "app/ui/CopyIconButton.h"
+#include "app/ui/MurmoCardModifier.h"
+#include "app/ui/Theme.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>

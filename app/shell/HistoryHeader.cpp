@@ -1,8 +1,8 @@
 #include "app/shell/HistoryHeader.h"
 
-#include "app/feedback/Theme.h"
 #include "app/shell/HistoryIconButton.h"
 #include "app/shell/ShellFonts.h"
+#include "app/ui/Theme.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

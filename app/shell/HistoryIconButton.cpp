@@ -1,8 +1,8 @@
 #include "app/shell/HistoryIconButton.h"
 
-#include "app/feedback/SymbolIcon.h"
-#include "app/feedback/Theme.h"
-#include "app/shell/PressableIconStyle.h"
+#include "app/ui/PressableIconStyle.h"
+#include "app/ui/SymbolIcon.h"
+#include "app/ui/Theme.h"
 
 #include <QPainter>
 #include <QPainterPath>

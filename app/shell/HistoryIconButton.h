@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/feedback/ThemePalette.h"
+#include "app/ui/ThemePalette.h"
 
 #include <QAbstractButton>
 

@@ -1,9 +1,9 @@
 #include "app/shell/HistoryListView.h"
 
 #include "app/feedback/AudioPreview.h"
-#include "app/feedback/Theme.h"
 #include "app/shell/HistoryEntryActions.h"
 #include "app/shell/HistoryListModel.h"
+#include "app/ui/Theme.h"
 #include "core/store/HistoryStore.h"
 
 #include <QPainter>

@@ -1,8 +1,8 @@
 #include "app/shell/HistoryStatusBar.h"
 
-#include "app/feedback/SymbolIcon.h"
-#include "app/feedback/Theme.h"
 #include "app/shell/ShellFonts.h"
+#include "app/ui/SymbolIcon.h"
+#include "app/ui/Theme.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>

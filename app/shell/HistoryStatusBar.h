@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/desktop/Hotkey.h"
 #include "app/shell/ThemedSurface.h"
+#include "platform/Hotkey.h"
 
 #include <QVariantAnimation>
 

@@ -1,10 +1,10 @@
 #include "app/shell/OnboardingView.h"
 
 #include "app/desktop/PermissionsModel.h"
-#include "app/feedback/Theme.h"
 #include "app/shell/PermissionRow.h"
 #include "app/shell/ShellFonts.h"
 #include "app/shell/SymbolView.h"
+#include "app/ui/Theme.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/desktop/MurmoPermission.h"
-#include "app/feedback/ThemePalette.h"
+#include "app/ui/ThemePalette.h"
 
 #include <QMap>
 #include <QWidget>

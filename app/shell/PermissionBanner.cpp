@@ -36,6 +36,7 @@ PermissionBanner::PermissionBanner(PermissionsModel& permissions, ProcessLaunche
             [this] { MurmoPermissions::openSettings(MurmoPermission::accessibility, m_launcher); });
     m_mic->hide();
     m_accessibility->hide();
+    connect(&m_permissions, &PermissionsModel::grantedChanged, this, &PermissionBanner::showFlags);
 }
 
 PermissionBanner::~PermissionBanner()
@@ -71,8 +72,19 @@ void PermissionBanner::hideEvent(QHideEvent* event)
 void PermissionBanner::refresh()
 {
     m_permissions.refresh();
+    m_checked = true;
+    showFlags();
+}
+
+void PermissionBanner::showFlags()
+{
+    if (!m_checked)
+        return;
+    // The accessibility answer comes from a worker; until the model's first answer the strip
+    // stays as it was, and a later answer that differs arrives as a change.
     m_micGranted = m_permissions.isGranted(MurmoPermission::microphone);
-    m_axTrusted = m_permissions.isGranted(MurmoPermission::accessibility);
+    if (m_permissions.granted().contains(MurmoPermission::accessibility))
+        m_axTrusted = m_permissions.isGranted(MurmoPermission::accessibility);
     m_mic->setVisible(!m_micGranted);
     m_accessibility->setVisible(!m_axTrusted);
 }

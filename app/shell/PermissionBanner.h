@@ -37,6 +37,7 @@ protected:
 
 private:
     void refresh();
+    void showFlags();
     void schedule();
     void stop();
 
@@ -45,6 +46,8 @@ private:
     Clock& m_clock;
     bool m_micGranted = true;
     bool m_axTrusted = true;
+    // Nothing is shown before the first look.
+    bool m_checked = false;
     ShellBanner* m_mic;
     ShellBanner* m_accessibility;
     Clock::TimerId m_timer = 0;

@@ -1,8 +1,8 @@
 #include "app/shell/ShellBanner.h"
 
-#include "app/feedback/Theme.h"
 #include "app/shell/ShellFonts.h"
 #include "app/shell/SymbolView.h"
+#include "app/ui/Theme.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "app/shell/ThemedSurface.h"
 
-#include "app/feedback/Theme.h"
+#include "app/ui/Theme.h"
 
 #include <QPainter>
 

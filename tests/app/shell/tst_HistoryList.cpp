@@ -1,7 +1,7 @@
-#include "app/feedback/CopyIconButton.h"
-#include "app/feedback/Theme.h"
 #include "app/shell/EntryAction.h"
 #include "app/shell/HistoryIconButton.h"
+#include "app/ui/CopyIconButton.h"
+#include "app/ui/Theme.h"
 #include "tests/app/shell/ShellFakes.h"
 #include "tests/support/TestRegistry.h"
 

@@ -1,6 +1,6 @@
-#include "app/feedback/Theme.h"
 #include "app/shell/EntryAction.h"
 #include "app/shell/HistoryListModel.h"
+#include "app/ui/Theme.h"
 #include "core/text/StyleMode.h"
 #include "tests/support/TestRegistry.h"
 

@@ -1,11 +1,11 @@
 #include "app/desktop/PermissionsModel.h"
-#include "app/feedback/Theme.h"
 #include "app/shell/FnKeyConflictBanner.h"
 #include "app/shell/InstallLocation.h"
 #include "app/shell/OnboardingView.h"
 #include "app/shell/PermissionBanner.h"
 #include "app/shell/PermissionRow.h"
 #include "app/shell/ShellBanner.h"
+#include "app/ui/Theme.h"
 #include "tests/support/FakePermissionProbes.h"
 #include "tests/support/FakeProcessLauncher.h"
 #include "tests/support/ManualClock.h"
@@ -57,6 +57,7 @@ private Q_SLOTS:
         QVERIFY(!banner.strip(MurmoPermission::accessibility)->isVisibleTo(&banner));
         banner.show();
         QCOMPARE(banner.strip(MurmoPermission::microphone)->isVisibleTo(&banner), !mic);
+        QTRY_VERIFY(!model.isRefreshing());
         QCOMPARE(banner.strip(MurmoPermission::accessibility)->isVisibleTo(&banner), !ax);
         QCOMPARE(banner.sizeHint().height() == 0, mic && ax);
         if (!mic && !ax) {
@@ -203,6 +204,7 @@ private Q_SLOTS:
         ManualClock clock;
         PermissionsModel model(probes, clock);
         OnboardingView sheet(model);
+        QTRY_VERIFY(!model.isRefreshing());
         QCOMPARE(sheet.continueButton()->text(), button);
         QCOMPARE(sheet.relaunchNote()->isVisibleTo(&sheet), relaunchNote);
         QCOMPARE(sheet.bottomNote()->isVisibleTo(&sheet), bottomNote);
@@ -231,9 +233,10 @@ private Q_SLOTS:
         sheet.show();
         QVERIFY(model.isPolling());
         QCOMPARE(clock.pendingCount(), std::size_t(1));
+        QTRY_VERIFY(!model.isRefreshing());
         probes.accessibility = true;
         clock.advance(PermissionsModel::pollInterval);
-        QVERIFY(!sheet.relaunchNote()->isVisibleTo(&sheet));
+        QTRY_VERIFY(!sheet.relaunchNote()->isVisibleTo(&sheet));
         QVERIFY(sheet.row(MurmoPermission::accessibility)->granted());
         sheet.hide();
         QVERIFY(!model.isPolling());
