@@ -13,8 +13,9 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPlainTextEdit>
-#include <QPushButton>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -111,8 +112,9 @@ QWidget* HistoryEntryCard::buildMetaRow()
     m_copy = new CopyIconButton(
         CopyIconButton::Host::historyRow, QStringLiteral("复制文本"), [this] { return m_entry.finalText; }, m_clock,
         m_actions);
-    m_correct = new QPushButton(m_actions);
-    m_correct->setFlat(true);
+    m_correct = new QToolButton(m_actions);
+    m_correct->setAutoRaise(true);
+    m_correct->setToolButtonStyle(Qt::ToolButtonTextOnly);
     m_correct->setFont(ShellFonts::callout());
     m_correct->setCursor(Qt::PointingHandCursor);
     for (QWidget* button :
@@ -135,7 +137,7 @@ QWidget* HistoryEntryCard::buildMetaRow()
             Q_EMIT revealRequested(*m_look.audioPath);
     });
     connect(m_retranscribe, &QAbstractButton::clicked, this, [this] { Q_EMIT retranscribeRequested(m_entry); });
-    connect(m_correct, &QPushButton::clicked, this, [this] {
+    connect(m_correct, &QToolButton::clicked, this, [this] {
         if (m_look.editing)
             Q_EMIT saveRequested(m_entry, m_editor->toPlainText());
         else
@@ -192,8 +194,9 @@ void HistoryEntryCard::applyTheme()
     const ThemePalette& palette = Theme::palette();
     setTextColour(m_text, Theme::color(palette.text));
     setTextColour(m_editor, Theme::color(palette.text));
+    // The editor's rounded field is painted by the card; the editor itself stays see-through.
     QPalette editorColours = m_editor->palette();
-    editorColours.setColor(QPalette::Base, Theme::softAccent());
+    editorColours.setColor(QPalette::Base, Qt::transparent);
     m_editor->setPalette(editorColours);
     setTextColour(m_time, Theme::color(palette.textFaint));
     setTextColour(m_source, Theme::color(palette.textFaint));
@@ -255,6 +258,11 @@ void HistoryEntryCard::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     MurmoCardModifier(Theme::isDark()).paint(painter, QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+    if (m_editor->isVisibleTo(this)) {
+        QPainterPath field;
+        field.addRoundedRect(QRectF(m_editor->geometry()), editorRadius, editorRadius);
+        painter.fillPath(field, Theme::softAccent());
+    }
 }
 
 void HistoryEntryCard::enterEvent(QEnterEvent* event)

@@ -15,7 +15,7 @@ class HistoryIconButton;
 class QGraphicsOpacityEffect;
 class QLabel;
 class QPlainTextEdit;
-class QPushButton;
+class QToolButton;
 
 // One history entry as the main window lists it: the text (or the correction editor), the meta
 // row with time, action, mode and the actions, and the words as spoken when they differ. The
@@ -38,6 +38,7 @@ public:
     };
 
     static constexpr int actionFadeMs = 150;
+    static constexpr qreal editorRadius = 8;
 
     explicit HistoryEntryCard(Clock& clock, QWidget* parent = nullptr);
 
@@ -61,7 +62,7 @@ public:
     HistoryIconButton* revealButton() const { return m_reveal; }
     HistoryIconButton* retranscribeButton() const { return m_retranscribe; }
     CopyIconButton* copyButton() const { return m_copy; }
-    QPushButton* correctButton() const { return m_correct; }
+    QToolButton* correctButton() const { return m_correct; }
 
 Q_SIGNALS:
     void playRequested(const HistoryEntry& entry, const QString& path);
@@ -101,6 +102,6 @@ private:
     HistoryIconButton* m_reveal = nullptr;
     HistoryIconButton* m_retranscribe = nullptr;
     CopyIconButton* m_copy = nullptr;
-    QPushButton* m_correct = nullptr;
+    QToolButton* m_correct = nullptr;
     QLabel* m_source;
 };

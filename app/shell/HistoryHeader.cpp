@@ -41,6 +41,9 @@ HistoryHeader::HistoryHeader(QWidget* parent)
     m_brand->setFont(brandFont());
     m_dash->setFont(ShellFonts::font(13));
     m_tagline->setFont(ShellFonts::font(13));
+    // The tagline gives way rather than hold the window wide; fitTagline() hides it then.
+    m_dash->setMinimumWidth(1);
+    m_tagline->setMinimumWidth(1);
     brand->addWidget(m_brand, 0, Qt::AlignBaseline);
     brand->addWidget(m_dash, 0, Qt::AlignBaseline);
     brand->addWidget(m_tagline, 0, Qt::AlignBaseline);
@@ -57,6 +60,7 @@ void HistoryHeader::setModePicker(QWidget* picker)
     m_picker = picker;
     if (picker)
         m_row->insertWidget(m_row->indexOf(m_settings), picker);
+    fitTagline();
 }
 
 bool HistoryHeader::taglineShown() const
@@ -76,7 +80,7 @@ void HistoryHeader::fitTagline()
     const QMargins margins = m_row->contentsMargins();
     int controls = m_settings->sizeHint().width() + m_row->spacing();
     if (m_picker)
-        controls += m_picker->sizeHint().width() + m_row->spacing();
+        controls += m_picker->sizeHint().expandedTo(m_picker->minimumSize()).width() + m_row->spacing();
     const int full = m_brand->sizeHint().width() + 7 + m_dash->sizeHint().width() + 7 + m_tagline->sizeHint().width();
     const bool fits = margins.left() + full + m_row->spacing() + controls + margins.right() <= width();
     m_dash->setVisible(fits);

@@ -35,10 +35,24 @@ HistoryListView::HistoryListView(HistoryListModel& model, HistoryStore& store, A
             });
     connect(&m_audio, &AudioPreview::stateChanged, this, &HistoryListView::rebindVisible);
     rebuildHeights();
+    applyTheme();
 }
 
 void HistoryListView::applyTheme()
 {
+    // The desktop's scroll bar would stay light on a dark skin.
+    const ThemePalette& palette = Theme::palette();
+    QPalette colours = verticalScrollBar()->palette();
+    colours.setColor(QPalette::Window, Theme::color(palette.bg));
+    colours.setColor(QPalette::Base, Theme::color(palette.bg));
+    colours.setColor(QPalette::Button, Theme::color(palette.bgSub));
+    colours.setColor(QPalette::Light, Theme::color(palette.bgSub));
+    colours.setColor(QPalette::Midlight, Theme::color(palette.bgSub));
+    colours.setColor(QPalette::Mid, Theme::color(palette.hairline));
+    colours.setColor(QPalette::Dark, Theme::color(palette.hairline));
+    colours.setColor(QPalette::Shadow, Theme::color(palette.hairline));
+    colours.setColor(QPalette::ButtonText, Theme::color(palette.textFaint));
+    verticalScrollBar()->setPalette(colours);
     for (HistoryEntryCard* card : std::as_const(m_live))
         card->applyTheme();
     viewport()->update();

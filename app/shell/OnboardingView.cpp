@@ -2,6 +2,7 @@
 
 #include "app/desktop/PermissionsModel.h"
 #include "app/shell/PermissionRow.h"
+#include "app/shell/ShellButtons.h"
 #include "app/shell/ShellFonts.h"
 #include "app/shell/SymbolView.h"
 #include "app/ui/Theme.h"
@@ -16,7 +17,8 @@ OnboardingView::OnboardingView(PermissionsModel& perms, QWidget* parent)
     : QWidget(parent)
     , m_perms(perms)
 {
-    setFixedSize(fixedSize);
+    setFixedWidth(baseSize.width());
+    setMinimumHeight(baseSize.height());
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -55,7 +57,8 @@ OnboardingView::OnboardingView(PermissionsModel& perms, QWidget* parent)
     m_relaunchText->setParent(m_relaunchNote);
     note->addWidget(m_relaunchText);
     note->addStretch(1);
-    auto* relaunch = new QPushButton(QStringLiteral("重启Murmo"), m_relaunchNote);
+    m_relaunch = new QPushButton(QStringLiteral("重启Murmo"), m_relaunchNote);
+    QPushButton* relaunch = m_relaunch;
     relaunch->setFont(ShellFonts::callout());
     connect(relaunch, &QPushButton::clicked, this, &OnboardingView::relaunchRequested);
     note->addWidget(relaunch);
@@ -83,6 +86,11 @@ OnboardingView::OnboardingView(PermissionsModel& perms, QWidget* parent)
 
     connect(&m_perms, &PermissionsModel::grantedChanged, this, &OnboardingView::refreshTexts);
     refreshTexts();
+}
+
+QSize OnboardingView::sizeHint() const
+{
+    return {baseSize.width(), std::max(baseSize.height(), layout()->totalHeightForWidth(baseSize.width()))};
 }
 
 QLabel* OnboardingView::text(const QString& text, const QFont& font, ColorPair ThemePalette::*colour)
@@ -121,6 +129,7 @@ void OnboardingView::applyTheme()
     prominent.setColor(QPalette::Button, Theme::color(palette.accent));
     prominent.setColor(QPalette::ButtonText, Theme::color(palette.onAccent));
     m_continue->setPalette(prominent);
+    ShellButtons::applyTheme(m_relaunch);
     for (PermissionRow* row : std::as_const(m_rows))
         row->applyTheme();
     QWidget::update();

@@ -19,7 +19,8 @@ class OnboardingView : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr QSize fixedSize{460, 420};
+    // The sheet's size; it grows taller only when the desktop's fonts need more room.
+    static constexpr QSize baseSize{460, 420};
 
     explicit OnboardingView(PermissionsModel& perms, QWidget* parent = nullptr);
 
@@ -29,6 +30,8 @@ public:
     QLabel* bottomNote() const { return m_bottomNote; }
 
     void applyTheme();
+
+    QSize sizeHint() const override;
 
 Q_SIGNALS:
     void done();
@@ -50,6 +53,7 @@ private:
     QList<QPair<QLabel*, ColorPair ThemePalette::*>> m_texts;
     QWidget* m_relaunchNote;
     QLabel* m_relaunchText;
+    QPushButton* m_relaunch;
     QPushButton* m_continue;
     QLabel* m_bottomNote;
 };

@@ -1,5 +1,6 @@
 #include "app/shell/PermissionRow.h"
 
+#include "app/shell/ShellButtons.h"
 #include "app/shell/ShellFonts.h"
 #include "app/shell/SymbolView.h"
 #include "app/ui/Theme.h"
@@ -94,6 +95,7 @@ void PermissionRow::applyTheme()
     colour(m_title, Theme::color(palette.text));
     colour(m_explanation, Theme::color(palette.textFaint));
     colour(m_grantedText, Theme::color(palette.green));
+    ShellButtons::applyTheme(m_grant);
     update();
 }
 

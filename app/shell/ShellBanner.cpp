@@ -1,5 +1,6 @@
 #include "app/shell/ShellBanner.h"
 
+#include "app/shell/ShellButtons.h"
 #include "app/shell/ShellFonts.h"
 #include "app/shell/SymbolView.h"
 #include "app/ui/Theme.h"
@@ -70,6 +71,7 @@ QPushButton* ShellBanner::addButton(const QString& text)
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     m_row->addWidget(button, 0, Qt::AlignVCenter);
     m_buttons.append(button);
+    ShellButtons::applyTheme(button);
     return button;
 }
 
@@ -91,6 +93,8 @@ void ShellBanner::applyTheme()
     m_title->setPalette(colours);
     colours.setColor(QPalette::WindowText, Theme::color(palette.text, 0.7, 0.7));
     m_detail->setPalette(colours);
+    for (QPushButton* button : std::as_const(m_buttons))
+        ShellButtons::applyTheme(button);
     update();
 }
 

@@ -10,7 +10,7 @@
 #include <QEnterEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QPushButton>
+#include <QToolButton>
 #include <QScrollBar>
 #include <QTest>
 
