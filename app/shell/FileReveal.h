@@ -12,7 +12,7 @@ namespace FileReveal {
 
 using Function = std::function<void(const QString& path)>;
 
-// Returns whether the file manager or the folder was asked to open.
-bool reveal(const QString& path);
+// Returns at once; the fallback runs when the service answers with an error (or not at all).
+void reveal(const QString& path);
 
 } // namespace FileReveal

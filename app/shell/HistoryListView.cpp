@@ -58,6 +58,13 @@ void HistoryListView::applyTheme()
     viewport()->update();
 }
 
+void HistoryListView::scrollToTop()
+{
+    m_atTop = true;
+    m_anchorId.reset();
+    relayout();
+}
+
 void HistoryListView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);

@@ -60,6 +60,7 @@ HistoryStatusBar::HistoryStatusBar(QWidget* parent)
     m_hint->setFont(ShellFonts::callout());
     m_hint->setTextFormat(Qt::PlainText);
     m_lexicon->setFont(ShellFonts::caption());
+    m_lexicon->setTextFormat(Qt::PlainText);
     texts->addWidget(m_hint);
     texts->addWidget(m_lexicon);
     row->addLayout(texts);
