@@ -10,9 +10,9 @@
 #include <QEnterEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QToolButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolButton>
 
 namespace {
 
