@@ -131,7 +131,7 @@ int HistoryListView::contentHeight() const
 
 int HistoryListView::cardWidth() const
 {
-    return std::min(viewport()->width(), maxWidth) - 2 * padding;
+    return std::max(1, std::min(viewport()->width(), maxWidth) - 2 * padding);
 }
 
 QPair<int, int> HistoryListView::rowsInView() const
@@ -140,7 +140,8 @@ QPair<int, int> HistoryListView::rowsInView() const
     const int bottom = top + viewport()->height();
     // The first row whose card ends below the top of the view.
     const auto first = std::upper_bound(m_offsets.cbegin() + 1, m_offsets.cend(), top);
-    int row = int(first - m_offsets.cbegin()) - 1;
+    // A view shorter than the padding can be scrolled past the last card's end.
+    int row = std::min(int(first - m_offsets.cbegin()) - 1, int(m_heights.size()) - 1);
     int last = row;
     while (last + 1 < m_heights.size() && m_offsets.at(last + 1) < bottom)
         ++last;
