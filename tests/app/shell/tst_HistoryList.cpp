@@ -72,6 +72,19 @@ private Q_SLOTS:
         QCOMPARE(last.bottom() + 1 + HistoryListView::padding, rig.view.viewport()->height());
     }
 
+    void aViewShorterThanItsPaddingScrollsToTheEnd()
+    {
+        ListRig rig;
+        for (int i = 0; i < 3; ++i)
+            rig.history.add(QStringLiteral("第 %1 条").arg(i));
+        rig.refresh();
+        rig.view.resize(400, 10);
+        rig.view.show();
+        QScrollBar* bar = rig.view.verticalScrollBar();
+        bar->setValue(bar->maximum());
+        QVERIFY(rig.view.visibleCards().size() <= 1);
+    }
+
     void cardActionsReachTheirServices()
     {
         ListRig rig;
