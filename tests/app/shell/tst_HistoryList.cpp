@@ -1,3 +1,4 @@
+#include "app/shell/ChipLabel.h"
 #include "app/shell/EntryAction.h"
 #include "app/shell/HistoryIconButton.h"
 #include "app/ui/CopyIconButton.h"
@@ -215,6 +216,10 @@ private Q_SLOTS:
         QCOMPARE(card->textLabel()->text(), markup);
         QCOMPARE(card->sourceLabel()->textFormat(), Qt::PlainText);
         QCOMPARE(card->sourceLabel()->text(), QStringLiteral("问题: <i>问</i>"));
+        // A question is labelled in violet and has no mode chip.
+        QCOMPARE(card->actionChip()->text(), QStringLiteral("提问"));
+        QCOMPARE(card->actionChip()->palette().color(QPalette::WindowText), Theme::color(Theme::palette().violet));
+        QVERIFY(!card->modeChip()->isVisibleTo(card));
     }
 
     void sourceLineOnlyWhenTheWordsDiffer_data()
