@@ -47,6 +47,9 @@ HistoryEntryCard::HistoryEntryCard(Clock& clock, QWidget* parent)
     , m_editor(new QPlainTextEdit(this))
     , m_source(plainLabel(ShellFonts::caption(), this))
 {
+    // The list's viewport would hand its children the base background role, and with it the text
+    // role of an item view; a card's labels draw in the window text role like every other label.
+    setBackgroundRole(QPalette::Window);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(MurmoCardModifier::contentMargins());
     column->setSpacing(10);

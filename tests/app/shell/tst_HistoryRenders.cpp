@@ -1,3 +1,4 @@
+#include "app/shell/ChipLabel.h"
 #include "app/shell/EntryAction.h"
 #include "app/shell/FilterPill.h"
 #include "app/shell/FnKeyConflictBanner.h"
@@ -43,6 +44,18 @@ void fillHistory(ViewRig& rig)
                     QStringLiteral("改得正式一点"));
     rig.history.add(QStringLiteral("（识别失败 · 点 ↻ 重试）"), EntryAction::dictate, true, QString(""));
     rig.history.add(QStringLiteral("好的，<b>收到</b>，我这就去办。"), EntryAction::dictate, true);
+}
+
+// How near the pixel closest to colour comes to it, as a contrast ratio (1 is the colour itself).
+double closestTo(const QImage& render, const QRect& area, const QColor& colour)
+{
+    double best = 21.0;
+    const QRect inside = area & render.rect();
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            best = std::min(best, TextContrast::ratio(render.pixelColor(x, y), colour));
+    }
+    return best;
 }
 
 void hover(QWidget* widget)
@@ -113,8 +126,14 @@ private:
         checkCards(*window.view());
         const QImage image = window.grab().toImage();
         QVERIFY(image.save(QStringLiteral("%1/%2-%3.png").arg(outputDir(), scene, Theme::isDark() ? "dark" : "light")));
-        // The cards' own texts stay legible on the card in every skin and appearance.
+        // The cards' own texts stay legible on the card in every skin and appearance, and the
+        // chips draw in their own colour.
         for (HistoryEntryCard* card : window.view()->list()->visibleCards()) {
+            ChipLabel* chip = card->actionChip();
+            const QRect chipArea(chip->mapTo(&window, QPoint(0, 0)), chip->size());
+            const QColor ink = Theme::color(EntryAction::actionColor(card->entry()));
+            QVERIFY2(closestTo(image, chipArea, ink) < 1.3,
+                     qPrintable(scene + QStringLiteral(": chip not in its colour")));
             QLabel* text = card->textLabel();
             if (!text->isVisibleTo(card))
                 continue;
