@@ -2,6 +2,7 @@
 
 #include "core/net/HttpTransport.h"
 #include "core/net/Json.h"
+#include "core/net/NetworkErrors.h"
 #include "core/net/ServiceEndpoints.h"
 #include "core/recognition/AsrError.h"
 #include "core/recognition/GatewayAuthError.h"
@@ -57,8 +58,13 @@ QCoro::Task<std::optional<QByteArray>> fetchWith(QUrl url, Credential credential
     request.setRawHeader("Authorization", bearerHeader(credential));
 
     const HttpResponse response = co_await transport->send(request, "GET", {}, kLongTimeout);
-    if (response.status != 200)
+    // Only a definite "there is no copy" may be answered with nothing: the caller pushes its own
+    // lexicon over the account's copy after that, so a refusal or a server fault must not look
+    // the same.
+    if (response.isHttp && response.status == 404)
         co_return std::nullopt;
+    if (!response.isHttp || response.status != 200)
+        throw AsrError::httpError(response.isHttp ? response.status : 0, response.utf8Body());
     co_return GatewayClient::lexiconFromAnswer(response.body);
 }
 
@@ -75,7 +81,7 @@ QCoro::Task<void> pushWith(QUrl url, Credential credential, HttpTransport* trans
 GatewayClient::GatewayClient(QUrl baseUrl, Credential credential, HttpTransport* transport)
     : m_baseUrl(std::move(baseUrl))
     , m_credential(std::move(credential))
-    , m_transport(transport ? transport : &HttpTransport::shared())
+    , m_transport(transport)
 {}
 
 GatewayClient::GatewayClient(QUrl baseUrl, QString token, HttpTransport* transport)
@@ -100,12 +106,17 @@ QJsonObject GatewayClient::objectFromAnswer(bool isHttp, int status, const QByte
 std::optional<QByteArray> GatewayClient::lexiconFromAnswer(const QByteArray& body)
 {
     const QJsonDocument document = parseJsonDocument(body);
-    const QString blob = document.object().value(QStringLiteral("blob")).toString();
-    if (blob.isEmpty())
+    if (!document.isObject())
+        throw JsonError(QStringLiteral("词库应答不是 JSON 对象"));
+    const QJsonValue blobValue = document.object().value(QStringLiteral("blob"));
+    if (blobValue.isUndefined() || blobValue.isNull() || blobValue.toString(QStringLiteral("x")).isEmpty())
         return std::nullopt;
+    if (!blobValue.isString())
+        throw JsonError::missingMember(QStringLiteral("blob"));
+    const QString blob = blobValue.toString();
     auto decoded = QByteArray::fromBase64Encoding(blob.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
     if (!decoded || blob.size() % 4 != 0)
-        return std::nullopt;
+        throw JsonError(QStringLiteral("词库应答的 blob 不是有效的 base64"));
     return *decoded;
 }
 
@@ -139,7 +150,7 @@ QCoro::Task<QString> GatewayClient::registerDevice(QUrl baseUrl, QString label, 
                                                    HttpTransport* transport)
 {
     co_return co_await registerWith(ServiceEndpoints::appendPath(baseUrl, QStringLiteral("v1/register")), label,
-                                    registerSecret, transport ? transport : &HttpTransport::shared());
+                                    registerSecret, transport);
 }
 
 QCoro::Task<std::optional<QByteArray>> GatewayClient::fetchLexicon(QString syncKey) const

@@ -18,9 +18,9 @@ class HttpTransport;
 class GatewayClient
 {
 public:
-    GatewayClient(QUrl baseUrl, Credential credential, HttpTransport* transport = nullptr);
+    GatewayClient(QUrl baseUrl, Credential credential, HttpTransport* transport);
     // A client with a device token.
-    GatewayClient(QUrl baseUrl, QString token, HttpTransport* transport = nullptr);
+    GatewayClient(QUrl baseUrl, QString token, HttpTransport* transport);
 
     const QUrl& baseUrl() const { return m_baseUrl; }
     const Credential& credential() const { return m_credential; }
@@ -40,17 +40,19 @@ public:
 
     // "v1/register": a new device token for this computer. No credential is needed.
     static QCoro::Task<QString> registerDevice(QUrl baseUrl, QString label, QString registerSecret,
-                                               HttpTransport* transport = nullptr);
+                                               HttpTransport* transport);
 
-    // "v1/lexicon" GET: the stored snapshot, or nothing when the gateway has none (any answer but
-    // a 200 with a non-empty, valid base64 "blob").
+    // "v1/lexicon" GET: the stored snapshot, or nothing when the gateway has none (404, or a 200
+    // without a "blob"). Any other status and a copy that cannot be read throw, so that the sync
+    // never mistakes a failed fetch for an empty account.
     QCoro::Task<std::optional<QByteArray>> fetchLexicon(QString syncKey) const;
     // "v1/lexicon" PUT. The answer is not looked at.
     QCoro::Task<void> pushLexicon(QString syncKey, QByteArray data, QDateTime updatedAt) const;
 
     // The answer rules of post(), apart from the transport: the result object or the thrown error.
     static QJsonObject objectFromAnswer(bool isHttp, int status, const QByteArray& body);
-    // The snapshot in a 200 lexicon answer (JsonError when the body is not JSON).
+    // The snapshot in a 200 lexicon answer; nothing when it carries none; JsonError when the body
+    // is not a JSON object or the blob is not valid base64.
     static std::optional<QByteArray> lexiconFromAnswer(const QByteArray& body);
 
 private:

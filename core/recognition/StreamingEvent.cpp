@@ -1,5 +1,7 @@
 #include "core/recognition/StreamingEvent.h"
 
+#include "core/text/ValidUtf16.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -17,7 +19,7 @@ QString stringMember(const QJsonObject& object, QLatin1StringView name)
 StreamingEvent StreamingEvent::parse(const QString& frame)
 {
     StreamingEvent event;
-    const QJsonDocument document = QJsonDocument::fromJson(frame.toUtf8());
+    const QJsonDocument document = ValidUtf16::fromJson(frame.toUtf8(), nullptr);
     if (!document.isObject())
         return event;
     const QJsonObject object = document.object();

@@ -273,6 +273,8 @@ private Q_SLOTS:
             runTask(GatewayClient::registerDevice(m_gateway->baseUrl(), QStringLiteral("pc"), {}, &m_transport));
         if (expected == QLatin1String("json")) {
             QVERIFY(outcome.errorAs<JsonError>());
+        } else if (expected == QLatin1String("http")) {
+            QVERIFY(outcome.errorAs<AsrError>());
         } else {
             const auto error = outcome.errorAs<AsrError>();
             QVERIFY(error);
@@ -319,17 +321,19 @@ private Q_SLOTS:
     void lexiconFetchAnswers_data()
     {
         QTest::addColumn<FakeReply>("reply");
-        QTest::addColumn<QString>("expected"); // "none", "json" or the decoded bytes
+        QTest::addColumn<QString>("expected"); // "none", "json", "http" or the decoded bytes
         QTest::newRow("blob") << FakeReply::json({{QStringLiteral("blob"), QStringLiteral("aGk=")}})
                               << QStringLiteral("hi");
         QTest::newRow("empty blob") << FakeReply::json({{QStringLiteral("blob"), QString()}}) << QStringLiteral("none");
-        QTest::newRow("blob not a string") << FakeReply::json({{QStringLiteral("blob"), 3}}) << QStringLiteral("none");
+        QTest::newRow("blob not a string") << FakeReply::json({{QStringLiteral("blob"), 3}}) << QStringLiteral("json");
         QTest::newRow("no blob") << FakeReply::json({}) << QStringLiteral("none");
         QTest::newRow("invalid base64") << FakeReply::json({{QStringLiteral("blob"), QStringLiteral("a*b=")}})
-                                        << QStringLiteral("none");
+                                        << QStringLiteral("json");
         QTest::newRow("404") << FakeReply::raw("no", 404) << QStringLiteral("none");
-        QTest::newRow("401") << FakeReply::raw("no", 401) << QStringLiteral("none");
-        QTest::newRow("array") << FakeReply::raw("[]", 200) << QStringLiteral("none");
+        // A refusal or a server fault is no proof that the account has no copy.
+        QTest::newRow("401") << FakeReply::raw("no", 401) << QStringLiteral("http");
+        QTest::newRow("500") << FakeReply::raw("", 500) << QStringLiteral("http");
+        QTest::newRow("array") << FakeReply::raw("[]", 200) << QStringLiteral("json");
         QTest::newRow("200 not json") << FakeReply::raw("blob", 200) << QStringLiteral("json");
     }
 
@@ -341,6 +345,8 @@ private Q_SLOTS:
         const auto outcome = runTask(client().fetchLexicon(QStringLiteral("k")));
         if (expected == QLatin1String("json")) {
             QVERIFY(outcome.errorAs<JsonError>());
+        } else if (expected == QLatin1String("http")) {
+            QVERIFY(outcome.errorAs<AsrError>());
         } else if (expected == QLatin1String("none")) {
             QVERIFY(outcome.value);
             QVERIFY(!outcome.value->has_value());
