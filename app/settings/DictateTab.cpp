@@ -2,9 +2,9 @@
 
 #include "app/controller/AppState.h"
 #include "app/controller/Settings.h"
-#include "app/settings/ModeCapsulePicker.h"
 #include "app/settings/SettingsBinding.h"
 #include "app/settings/SettingsEditors.h"
+#include "app/ui/ModeCapsulePicker.h"
 #include "core/text/StyleMode.h"
 
 #include <QCheckBox>

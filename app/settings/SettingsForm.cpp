@@ -1,6 +1,6 @@
 #include "app/settings/SettingsForm.h"
 
-#include "app/feedback/Theme.h"
+#include "app/ui/Theme.h"
 
 #include <QLabel>
 #include <QPainter>

@@ -3,12 +3,12 @@
 #include "app/account/LoginView.h"
 #include "app/controller/AppState.h"
 #include "app/desktop/PermissionsModel.h"
-#include "app/feedback/SymbolIcon.h"
-#include "app/feedback/Theme.h"
 #include "app/settings/AppearanceTab.h"
 #include "app/settings/DictateTab.h"
 #include "app/settings/GeneralTab.h"
 #include "app/settings/LexiconTab.h"
+#include "app/ui/SymbolIcon.h"
+#include "app/ui/Theme.h"
 #include "core/account/SessionStore.h"
 
 #include <QDialog>

@@ -1,8 +1,8 @@
 #include "app/settings/SkinPicker.h"
 
 #include "app/controller/Settings.h"
-#include "app/feedback/Theme.h"
 #include "app/settings/SettingsBinding.h"
+#include "app/ui/Theme.h"
 
 #include <QFontMetrics>
 #include <QHBoxLayout>

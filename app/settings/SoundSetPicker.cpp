@@ -2,8 +2,8 @@
 
 #include "app/controller/Settings.h"
 #include "app/feedback/SoundFX.h"
-#include "app/settings/CapsuleButton.h"
 #include "app/settings/SettingsBinding.h"
+#include "app/ui/CapsuleButton.h"
 
 #include <QHBoxLayout>
 

@@ -2,8 +2,8 @@
 
 #include "app/controller/Settings.h"
 #include "app/feedback/SoundFX.h"
-#include "app/feedback/Theme.h"
 #include "app/settings/SettingsBinding.h"
+#include "app/ui/Theme.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
-#include "app/settings/CapsuleButton.h"
+#include "app/ui/CapsuleButton.h"
 
-#include "app/feedback/Theme.h"
+#include "app/ui/Theme.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -1,6 +1,6 @@
-#include "app/settings/ModeCapsulePicker.h"
+#include "app/ui/ModeCapsulePicker.h"
 
-#include "app/settings/CapsuleButton.h"
+#include "app/ui/CapsuleButton.h"
 #include "core/text/StyleMode.h"
 
 #include <QHBoxLayout>
