@@ -89,6 +89,8 @@ SettingsSection::SettingsSection(const QString& title, QWidget* parent)
     layout->setSpacing(6);
     layout->addWidget(m_title);
     layout->addWidget(m_card);
+    // A section whose editor is not there shows nothing rather than an empty card.
+    hide();
 }
 
 QString SettingsSection::title() const
@@ -100,6 +102,7 @@ QWidget* SettingsSection::addRow(QWidget* row)
 {
     row->setParent(m_card);
     m_rows->addWidget(row);
+    show();
     return row;
 }
 

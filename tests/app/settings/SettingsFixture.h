@@ -18,6 +18,7 @@ struct SettingsFixture
     std::unique_ptr<SessionStore> session;
     std::unique_ptr<SettingsWindow> window;
     AccountTab::Refresh refresh;
+    SettingsEditors editors;
 
     static inline const QDateTime kNow = QDateTime(QDate(2026, 3, 1), QTime(9, 0), Qt::UTC);
 
@@ -43,6 +44,7 @@ struct SettingsFixture
     SettingsWindow& open()
     {
         SettingsWindow::Parts parts(state(), fake.permissions, fake.clock, fake.app->sounds());
+        parts.editors = editors;
         if (session) {
             parts.session = session.get();
             parts.transport = &fake.transport;

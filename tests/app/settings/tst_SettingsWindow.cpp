@@ -1,5 +1,7 @@
 #include "app/desktop/PermissionsModel.h"
+#include "app/settings/DictateTab.h"
 #include "app/settings/GeneralTab.h"
+#include "app/settings/LexiconTab.h"
 #include "app/shell/PermissionRow.h"
 #include "core/net/HttpTransport.h"
 #include "tests/app/settings/SettingsFixture.h"
@@ -70,6 +72,55 @@ private Q_SLOTS:
         window.show();
         f.fake.clock.advance(1s);
         QTRY_VERIFY(general->relaunchRow()->isVisible());
+    }
+
+    void editorsSlotIntoTheirSections()
+    {
+        SettingsFixture f;
+        QStringList hotkeyIds;
+        auto editor = [](const QString& name) {
+            return [name](QWidget* parent) {
+                auto* widget = new QWidget(parent);
+                widget->setObjectName(name);
+                return widget;
+            };
+        };
+        f.editors.hotkeyRecorder = [&hotkeyIds](const SettingsEditors::HotkeyRow& row, QWidget* parent) {
+            hotkeyIds << row.id;
+            auto* widget = new QWidget(parent);
+            widget->setObjectName("hotkey-" + row.id);
+            return widget;
+        };
+        f.editors.appRules = editor("appRules");
+        f.editors.customPrefs = editor("customPrefs");
+        f.editors.lexicon = editor("lexicon");
+        f.editors.lexiconImport = editor("lexiconImport");
+        f.editors.styleProfile = editor("styleProfile");
+        SettingsWindow& window = f.open();
+
+        QCOMPARE(hotkeyIds, QStringList({"talk", "ask", "translate", "rewrite", "cycle"}));
+        const QList<std::pair<QString, SettingsSection*>> places = {
+            {"hotkey-talk", window.generalTab()->section("快捷键")},
+            {"hotkey-cycle", window.generalTab()->section("快捷键")},
+            {"appRules", window.dictateTab()->section("按 App 自动切换模式")},
+            {"customPrefs", window.dictateTab()->section("标点与排版")},
+            {"lexicon", window.lexiconTab()->section("个人词库")},
+            {"lexiconImport", window.lexiconTab()->section("个人词库")},
+            {"styleProfile", window.lexiconTab()->section("风格画像")},
+        };
+        for (const auto& [name, section] : places) {
+            QVERIFY2(section && section->card()->findChild<QWidget*>(name), qPrintable(name));
+            QVERIFY(!section->isHidden());
+        }
+    }
+
+    void sectionsWithoutTheirEditorStayHidden()
+    {
+        SettingsFixture f;
+        SettingsWindow& window = f.open();
+        QVERIFY(window.dictateTab()->section("按 App 自动切换模式")->isHidden());
+        QVERIFY(window.lexiconTab()->section("风格画像")->isHidden());
+        QVERIFY(!window.lexiconTab()->section("个人词库")->isHidden());
     }
 
     void permissionButtonsReachTheOwner()
