@@ -1,3 +1,4 @@
+#include "app/account/LoginView.h"
 #include "app/desktop/PermissionsModel.h"
 #include "app/settings/DictateTab.h"
 #include "app/settings/GeneralTab.h"
@@ -175,6 +176,41 @@ private Q_SLOTS:
         window.accountTab()->findChild<QPushButton*>("signIn")->click();
         QVERIFY(window.signInSheet());
         QVERIFY(window.signInSheet()->isVisible());
+    }
+
+    void signInSheetEnds_data()
+    {
+        QTest::addColumn<bool>("done");
+        QTest::addColumn<int>("refreshes");
+        QTest::newRow("signed in") << true << 1;
+        QTest::newRow("cancelled") << false << 0;
+    }
+    void signInSheetEnds()
+    {
+        QFETCH(bool, done);
+        QFETCH(int, refreshes);
+        SettingsFixture f(true);
+        SettingsWindow& window = f.open();
+        f.showTab("账户");
+        window.accountTab()->findChild<QPushButton*>("signIn")->click();
+        QPointer<QDialog> sheet = window.signInSheet();
+        QVERIFY(sheet && sheet->isVisible());
+        // A second press while the sheet is up does not stack another.
+        window.accountTab()->findChild<QPushButton*>("signIn")->click();
+        QCOMPARE(window.signInSheet(), sheet.data());
+
+        if (done) {
+            f.signIn();
+            Q_EMIT sheet->findChild<LoginView*>()->done();
+        } else {
+            Q_EMIT sheet->findChild<LoginView*>()->cancelled();
+        }
+        QVERIFY(!window.signInSheet());
+        QTRY_VERIFY(!sheet);
+        QTest::qWait(50);
+        // Showing the account tab while signed out asked nothing; the finished sign-in asks once.
+        QTRY_COMPARE(f.fake.gateway.requestsTo("/v1/me").size(), refreshes);
+        QCOMPARE(window.accountTab()->signedInRow()->isVisible(), done);
     }
 
     void leavingTheAccountTabAbortsItsRequest_data()
