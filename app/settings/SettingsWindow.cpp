@@ -72,7 +72,8 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
     if (m_parts.signIn && m_parts.session) {
         AccountTab::Refresh refresh = m_parts.refreshAccount;
         if (!refresh) {
-            // The session cannot be interrupted; the tab still stops waiting for it when left.
+            // The session's own request cannot be interrupted: it runs to its end and the tab, once
+            // left, no longer counts it as its refresh.
             refresh = [session = m_parts.session, url = m_parts.gatewayURL](CancelToken*) {
                 return session->refreshMe(url);
             };
