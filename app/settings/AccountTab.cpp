@@ -1,5 +1,6 @@
 #include "app/settings/AccountTab.h"
 
+#include "app/ui/Theme.h"
 #include "core/account/SessionStore.h"
 #include "core/async/CancelToken.h"
 
@@ -20,11 +21,10 @@ AccountTab::AccountTab(SessionStore& session, Refresh refresh, QWidget* parent)
     outLayout->setContentsMargins(0, 0, 0, 0);
     outLayout->addWidget(new CaptionLabel(QStringLiteral("登录后即可使用 Murmo 云端识别与润色，个人词库随账户同步。"),
                                           CaptionLabel::Tone::Secondary, m_signedOut));
-    auto* signIn = new QPushButton(QStringLiteral("登录 / 注册"), m_signedOut);
-    signIn->setObjectName(QStringLiteral("signIn"));
-    signIn->setDefault(true);
-    connect(signIn, &QPushButton::clicked, this, &AccountTab::signInRequested);
-    outLayout->addWidget(signIn, 0, Qt::AlignLeft);
+    m_signIn = new QPushButton(QStringLiteral("登录 / 注册"), m_signedOut);
+    m_signIn->setObjectName(QStringLiteral("signIn"));
+    connect(m_signIn, &QPushButton::clicked, this, &AccountTab::signInRequested);
+    outLayout->addWidget(m_signIn, 0, Qt::AlignLeft);
     section->addRow(m_signedOut);
 
     m_signedIn = new QWidget(section->card());
@@ -51,6 +51,17 @@ AccountTab::AccountTab(SessionStore& session, Refresh refresh, QWidget* parent)
 
     connect(&m_session, &SessionStore::changed, this, &AccountTab::showSession);
     showSession();
+    applyTheme();
+}
+
+void AccountTab::applyTheme()
+{
+    SettingsForm::applyTheme();
+    // The one prominent button of the tab: filled with the accent.
+    QPalette colours = m_signIn->palette();
+    colours.setColor(QPalette::Button, Theme::color(Theme::palette().accent));
+    colours.setColor(QPalette::ButtonText, Theme::color(Theme::palette().onAccent));
+    m_signIn->setPalette(colours);
 }
 
 AccountTab::~AccountTab()

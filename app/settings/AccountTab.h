@@ -32,6 +32,8 @@ public:
     QString emailText() const;
     bool isRefreshing() const { return m_cancel != nullptr; }
 
+    void applyTheme() override;
+
 Q_SIGNALS:
     void signInRequested();
 
@@ -48,6 +50,7 @@ private:
     Refresh m_refresh;
     QWidget* m_signedOut;
     QWidget* m_signedIn;
+    QPushButton* m_signIn = nullptr;
     QLabel* m_email = nullptr;
     // The running refresh's token; none while no refresh runs.
     QPointer<CancelToken> m_cancel;
