@@ -6,6 +6,7 @@
 #include <functional>
 
 class QWidget;
+class SettingsSection;
 
 // The editors the tabs host (hotkey recorders, writing rules, per-application rules, the lexicon
 // with its import, the style profile). Each is made by its own factory, so a tab only decides
@@ -35,5 +36,4 @@ struct SettingsEditors
 };
 
 // Adds the factory's editor to section; nothing when the factory is empty.
-class SettingsSection;
 void addEditor(SettingsSection& section, const SettingsEditors::Factory& factory);
