@@ -6,7 +6,8 @@
 
 // The volume of the desktop's default sound output, as one scalar from 0 (silent) to 1 (full,
 // unamplified). Calls wait for the sound server only briefly: a missing or stuck server gives
-// "none" or false rather than blocking.
+// "none" or false rather than blocking. Calls may come from a worker thread, one at a time; an
+// adapter keeps no state between calls that another thread could see half-made.
 class OutputVolume
 {
 public:

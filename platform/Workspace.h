@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // A running application as the desktop shows it: identified by its lower-cased window class,
@@ -43,4 +44,9 @@ public:
     // The title of the window through which the process pid was last used, absent when it has
     // no window or the title cannot be read.
     virtual std::optional<QString> windowTitle(qint32 pid) = 0;
+
+    // observer is called on the main thread each time another window becomes the active one; a
+    // later call replaces it, an empty one stops the calls. An adapter that cannot watch the
+    // desktop never calls it.
+    virtual void setActiveWindowObserver(std::function<void()> observer) = 0;
 };

@@ -9,8 +9,8 @@ class OutputVolume;
 // Lowers the desktop's output volume while a dictation recording runs, so that sound playing on
 // the computer does not drown the speaker, and gives it back afterwards unless the user has
 // chosen another volume meanwhile. The volume from before is also kept in a small file until it
-// is given back: a crash while ducked is repaired at the next start. Main thread only; the output
-// volume port waits only briefly for the sound server.
+// is given back: a crash while ducked is repaired at the next start. Used from one thread at a
+// time; the program runs it on a worker (BackgroundDucker), since the sound server may be slow.
 class AudioDucker
 {
 public:

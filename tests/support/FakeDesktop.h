@@ -56,6 +56,10 @@ public:
     bool isActive(const RunningApplication& application) override;
     void activate(const RunningApplication& application) override;
     std::optional<QString> windowTitle(qint32 pid) override;
+    void setActiveWindowObserver(std::function<void()> observer) override
+    {
+        activeWindowObserver = std::move(observer);
+    }
 
     RunningApplication& addApplication(const QString& bundleId, qint32 pid, const QString& name);
 
@@ -66,6 +70,8 @@ public:
     int activationDelay = 0;
     QList<qint32> activations;
     QHash<qint32, QString> titles;
+    // Tests call it to play another window coming to the front.
+    std::function<void()> activeWindowObserver;
 
 private:
     std::optional<qint32> m_pendingPid;

@@ -2,7 +2,9 @@
 
 #include "platform/linux/x11/XErrorTrap.h"
 
+#include <QAbstractEventDispatcher>
 #include <QFile>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTextStream>
 
@@ -50,6 +52,7 @@ X11Workspace::X11Workspace(const QString& ownBundleId, const QString& displayNam
 
 X11Workspace::~X11Workspace()
 {
+    m_notifier.reset();
     if (m_display)
         XCloseDisplay(m_display);
 }
@@ -268,4 +271,34 @@ std::optional<QString> X11Workspace::windowTitle(qint32 pid)
             return titleOf(window);
     }
     return std::nullopt;
+}
+
+void X11Workspace::setActiveWindowObserver(std::function<void()> observer)
+{
+    m_activeWindowObserver = std::move(observer);
+    if (!m_display || m_notifier)
+        return;
+    m_activeWindowAtom = atom("_NET_ACTIVE_WINDOW");
+    XSelectInput(m_display, m_root, PropertyChangeMask);
+    XFlush(m_display);
+    m_notifier = std::make_unique<QSocketNotifier>(ConnectionNumber(m_display), QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] { drainEvents(false); });
+    // The property queries of the other calls read events off the socket into Xlib's queue, where
+    // the notifier cannot see them; they are picked up before the event loop sleeps.
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, m_notifier.get(),
+                         [this] { drainEvents(true); });
+}
+
+void X11Workspace::drainEvents(bool onlyQueued)
+{
+    bool changed = false;
+    while (onlyQueued ? XEventsQueued(m_display, QueuedAlready) > 0 : XPending(m_display) > 0) {
+        XEvent event;
+        XNextEvent(m_display, &event);
+        if (event.type == PropertyNotify && event.xproperty.atom == m_activeWindowAtom)
+            changed = true;
+    }
+    if (changed && m_activeWindowObserver)
+        m_activeWindowObserver();
 }

@@ -4,12 +4,17 @@
 
 #include <QHash>
 
+#include <memory>
+
+class QSocketNotifier;
+
 typedef struct _XDisplay Display;
 
 // The workspace port over X11 and the window manager's EWMH properties: an application is the
 // lower-cased WM_CLASS class of its windows, its pid is _NET_WM_PID, the front one owns
 // _NET_ACTIVE_WINDOW (or the input focus when no window manager sets that), and activation asks
-// the window manager through _NET_ACTIVE_WINDOW. Holds its own connection; main thread only.
+// the window manager through _NET_ACTIVE_WINDOW, and the window manager's changes of that
+// property on the root window tell the observer. Holds its own connection; main thread only.
 class X11Workspace : public Workspace
 {
 public:
@@ -27,8 +32,11 @@ public:
     bool isActive(const RunningApplication& application) override;
     void activate(const RunningApplication& application) override;
     std::optional<QString> windowTitle(qint32 pid) override;
+    void setActiveWindowObserver(std::function<void()> observer) override;
 
 private:
+    // Reads the events that have arrived; onlyQueued reads none from the socket.
+    void drainEvents(bool onlyQueued);
     unsigned long activeWindow();
     QList<unsigned long> clientWindows();
     std::optional<RunningApplication> applicationOf(unsigned long window);
@@ -41,4 +49,7 @@ private:
     Display* m_display = nullptr;
     unsigned long m_root = 0;
     QHash<QString, QString> m_desktopNames;
+    std::function<void()> m_activeWindowObserver;
+    unsigned long m_activeWindowAtom = 0;
+    std::unique_ptr<QSocketNotifier> m_notifier;
 };

@@ -1,0 +1,71 @@
+#include "app/controller/AppServices.h"
+
+#include "app/desktop/AudioDucker.h"
+#include "platform/Workspace.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+namespace {
+
+// The data directory, made before any store opens over it. A failure (a file in its place, no
+// permission) is left to the stores, which then start empty.
+const QString& prepared(const QString& directory)
+{
+    QDir().mkpath(directory);
+    return directory;
+}
+
+GatewayAccount::Config gatewayConfig(const AppServices::Options& options)
+{
+    GatewayAccount::Config config = options.gateway;
+    config.signInConfigured = options.signIn.has_value();
+    return config;
+}
+
+} // namespace
+
+AppServices::Options AppServices::Options::standard(HttpTransport& transport)
+{
+    Options options;
+    options.settingsFile = Settings::defaultPath();
+    options.dataDirectory =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Murmo");
+    options.duckerStateFile = AudioDucker::defaultStateFile();
+    options.endpoints = ServiceChoice::Endpoints::resolved(transport);
+    options.signIn = SupabaseAuth::Config::baked();
+    return options;
+}
+
+AppServices::AppServices(const Ports& ports, OverlayScreens& screens, Options options, QObject* parent)
+    : QObject(parent)
+    , m_ports(ports)
+    , m_options(std::move(options))
+    , m_settings(m_options.settingsFile, &ports.secrets)
+    , m_state(m_settings)
+    , m_session(ports.secrets, *m_options.endpoints.transport, ports.clock, m_options.signIn)
+    , m_lexicon(std::make_shared<Lexicon>(prepared(m_options.dataDirectory)))
+    , m_history(m_options.dataDirectory)
+    , m_styleProfile(m_options.dataDirectory)
+    , m_hotkeys(ports.keys, ports.clock)
+    , m_recorder(ports.audioInput)
+    , m_inserter(ports.clipboard, ports.keySynthesizer, ports.workspace, ports.accessibility, ports.clock)
+    , m_learning(ports.accessibility, ports.clock)
+    , m_sounds(ports.soundOutput, ports.clock)
+    , m_overlay(ports.clock, screens, ports.compositing)
+    , m_popup(m_inserter, ports.clipboard, ports.clock, screens, ports.compositing)
+    , m_preview(ports.soundOutput)
+    , m_ducker(ports.outputVolume, m_options.duckerStateFile)
+    , m_services(
+          m_settings, [this] { return m_session.currentAccessToken(); }, m_options.endpoints)
+    , m_gateway(m_state, m_settings, m_services, m_lexicon, gatewayConfig(m_options))
+    , m_feedback(m_state, ports.appearance, m_sounds, m_learning, m_overlay, m_popup)
+    , m_customRules(m_state, m_services)
+{}
+
+AppServices::~AppServices()
+{
+    // Watches and callbacks into the parts end before the parts do.
+    m_ports.workspace.setActiveWindowObserver({});
+    m_hotkeys.stop();
+}

@@ -1,0 +1,98 @@
+#include "app/controller/AppState.h"
+
+#include "app/controller/Settings.h"
+#include "platform/KeyEvent.h"
+
+AppState::AppState(Settings& settings, QObject* parent)
+    : QObject(parent)
+    , m_settings(settings)
+{}
+
+void AppState::setRecording(bool recording)
+{
+    if (m_isRecording == recording)
+        return;
+    m_isRecording = recording;
+    Q_EMIT isRecordingChanged(recording);
+}
+
+void AppState::setStatusLine(const QString& line)
+{
+    if (m_statusLine == line)
+        return;
+    m_statusLine = line;
+    Q_EMIT statusLineChanged(line);
+}
+
+void AppState::reportInBackground(const QString& line)
+{
+    if (!m_isRecording)
+        setStatusLine(line);
+}
+
+void AppState::bumpHistoryVersion()
+{
+    Q_EMIT historyVersionChanged(++m_historyVersion);
+}
+
+void AppState::setHotkeysActive(bool active)
+{
+    if (m_hotkeysActive == active)
+        return;
+    m_hotkeysActive = active;
+    Q_EMIT hotkeysActiveChanged(active);
+}
+
+void AppState::bumpThemeVersion()
+{
+    Q_EMIT themeVersionChanged(++m_themeVersion);
+}
+
+void AppState::setShowLoginGate(bool show)
+{
+    if (m_showLoginGate == show)
+        return;
+    m_showLoginGate = show;
+    Q_EMIT showLoginGateChanged(show);
+}
+
+void AppState::setCurrentAction(RecordAction action)
+{
+    if (m_currentAction == action)
+        return;
+    m_currentAction = action;
+    Q_EMIT currentActionChanged(action);
+}
+
+QString AppState::readyStatusLine() const
+{
+    if (!m_hotkeysActive)
+        return QStringLiteral("⚠️ 快捷键未生效——按窗口顶部提示重新授权即可恢复");
+    const std::optional<Hotkey> talk = m_settings.hotkey(QStringLiteral("hkTalk"));
+    if (!talk)
+        return QStringLiteral("就绪 · 先去设置里设一个听写键");
+    const QString display = talk->display();
+    if (m_settings.recordTrigger() == QLatin1String("hold"))
+        return QStringLiteral("就绪 · 按住 ") + display + QStringLiteral(" 听写");
+    return QStringLiteral("就绪 · 按 ") + display + QStringLiteral(" 听写，再按一下出字");
+}
+
+bool AppState::hasFnHotkey() const
+{
+    for (const char* key : {"hkTalk", "hkTranslate", "hkCycle", "hkAsk", "hkRewrite"}) {
+        const std::optional<Hotkey> hotkey = m_settings.hotkey(QString::fromLatin1(key));
+        if (hotkey && hotkey->keyCode == KeyCode::menu && hotkey->modifiers == 0 && hotkey->isModifierOnly)
+            return true;
+    }
+    return false;
+}
+
+StylePreferences AppState::preferences() const
+{
+    StylePreferences preferences;
+    preferences.noTrailingPeriod = m_settings.prefNoTrailingPeriod();
+    preferences.preferLineBreaks = m_settings.prefLineBreaks();
+    preferences.spacesForCommas = m_settings.prefSpacesForCommas();
+    preferences.customNotes = m_settings.prefCustomNotes();
+    return preferences;
+}

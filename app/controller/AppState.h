@@ -1,0 +1,98 @@
+#pragma once
+
+#include "core/text/StylePreferences.h"
+
+#include <QObject>
+#include <QString>
+
+class Settings;
+
+// What the windows observe of the dictation controller: the published values, each with its own
+// change signal, the change counters that make views reread the stores, and the values derived
+// from the settings. The flows (recording, dictation, hotkeys, history operations) each live in
+// a class of their own and report here. Main thread only.
+class AppState : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool isRecording READ isRecording NOTIFY isRecordingChanged)
+    Q_PROPERTY(QString statusLine READ statusLine NOTIFY statusLineChanged)
+    Q_PROPERTY(int historyVersion READ historyVersion NOTIFY historyVersionChanged)
+    Q_PROPERTY(bool hotkeysActive READ hotkeysActive NOTIFY hotkeysActiveChanged)
+    Q_PROPERTY(int themeVersion READ themeVersion NOTIFY themeVersionChanged)
+    Q_PROPERTY(bool showLoginGate READ showLoginGate WRITE setShowLoginGate NOTIFY showLoginGateChanged)
+    Q_PROPERTY(RecordAction currentAction READ currentAction NOTIFY currentActionChanged)
+
+public:
+    // What the running recording is for, in the order the chord keys name them.
+    enum class RecordAction
+    {
+        Dictate,
+        Translate,
+        Ask,
+        Rewrite,
+    };
+    Q_ENUM(RecordAction)
+
+    explicit AppState(Settings& settings, QObject* parent = nullptr);
+
+    Settings& settings() const { return m_settings; }
+
+    bool isRecording() const { return m_isRecording; }
+    void setRecording(bool recording);
+
+    QString statusLine() const { return m_statusLine; }
+    void setStatusLine(const QString& line);
+    // For work that finishes in the background (a lexicon sync): a running recording owns the
+    // status line, so the report is dropped while one runs.
+    void reportInBackground(const QString& line);
+
+    int historyVersion() const { return m_historyVersion; }
+    void bumpHistoryVersion();
+
+    bool hotkeysActive() const { return m_hotkeysActive; }
+    void setHotkeysActive(bool active);
+
+    int themeVersion() const { return m_themeVersion; }
+    void bumpThemeVersion();
+
+    bool showLoginGate() const { return m_showLoginGate; }
+    void setShowLoginGate(bool show);
+
+    RecordAction currentAction() const { return m_currentAction; }
+    void setCurrentAction(RecordAction action);
+
+    // The newest recording's mark: every start, dispatch and cancel advances it, and a flow that
+    // finds it moved since it began leaves the visible state alone.
+    quint64 generation() const { return m_generation; }
+    quint64 advanceGeneration() { return ++m_generation; }
+
+    // The idle status text for the current hotkeys and trigger.
+    QString readyStatusLine() const;
+    // Whether any hotkey is the Fn key alone.
+    bool hasFnHotkey() const;
+    // The writing preferences from the settings; the dictation fills the context, profile and
+    // application members.
+    StylePreferences preferences() const;
+
+    static inline const QString kInitialStatusLine = QStringLiteral("就绪 · 按 Alt+Space 听写，再按一下出字");
+
+Q_SIGNALS:
+    void isRecordingChanged(bool recording);
+    void statusLineChanged(const QString& line);
+    void historyVersionChanged(int version);
+    void hotkeysActiveChanged(bool active);
+    void themeVersionChanged(int version);
+    void showLoginGateChanged(bool show);
+    void currentActionChanged(AppState::RecordAction action);
+
+private:
+    Settings& m_settings;
+    bool m_isRecording = false;
+    QString m_statusLine = kInitialStatusLine;
+    int m_historyVersion = 0;
+    bool m_hotkeysActive = false;
+    int m_themeVersion = 0;
+    bool m_showLoginGate = false;
+    RecordAction m_currentAction = RecordAction::Dictate;
+    quint64 m_generation = 0;
+};

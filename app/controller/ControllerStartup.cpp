@@ -1,0 +1,76 @@
+#include "app/controller/ControllerStartup.h"
+
+#include "app/controller/AppServices.h"
+#include "app/desktop/FnKeyHelpers.h"
+#include "platform/Workspace.h"
+
+#include <QGuiApplication>
+#include <QPointer>
+
+#include <utility>
+
+ControllerStartup::ControllerStartup(AppServices& app, Migrations::FnKeySystem fnKey, QObject* parent)
+    : QObject(parent)
+    , m_app(app)
+    , m_fnKey(std::move(fnKey))
+    , m_hotkeyStatus(app.state(), app.hotkeys(), app.ports().permissions)
+{}
+
+Migrations::FnKeySystem ControllerStartup::linuxFnKey()
+{
+    return Migrations::FnKeySystem{&FnKeyHelpers::fnKeyHijacksSystem, &FnKeyHelpers::setFnKeyToNoAction};
+}
+
+QCoro::Task<void> ControllerStartup::start()
+{
+    Settings& settings = m_app.settings();
+    AppState& state = m_app.state();
+
+    Migrations::migrateSettings(settings);
+    // Started now; whether the hotkeys are live is known once the permission check comes back.
+    QCoro::Task<void> hotkeys = m_hotkeyStatus.start();
+    Migrations::releaseFnKeyFromSystem(settings, m_fnKey);
+    m_app.feedback().applyAll();
+    // A volume left lowered by a crash comes back without holding up the window.
+    QCoro::Task<void> duckerRepair = m_app.ducker().restoreAfterCrash();
+    watchDesktop();
+    if (Migrations::seedLexicon(settings, *m_app.lexicon()))
+        state.bumpHistoryVersion();
+    return background(std::move(hotkeys), std::move(duckerRepair));
+}
+
+void ControllerStartup::watchDesktop()
+{
+    // Coming back to the program is when a user who has just granted access expects the hotkeys
+    // to work, so that is when they are tried again.
+    if (auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        connect(application, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState appState) {
+            if (appState == Qt::ApplicationActive && !m_app.state().hotkeysActive())
+                m_hotkeyStatus.retry();
+        });
+    }
+    QPointer<RecordingOverlay> overlay(&m_app.overlay());
+    m_app.ports().workspace.setActiveWindowObserver([overlay] {
+        if (overlay)
+            overlay->followActiveScreen();
+    });
+}
+
+QCoro::Task<void> ControllerStartup::background(QCoro::Task<void> hotkeys, QCoro::Task<void> duckerRepair)
+{
+    QPointer<ControllerStartup> self(this);
+    co_await std::move(hotkeys);
+    if (!self)
+        co_return;
+    // A recording may have started while the check ran; its status line stays.
+    m_app.state().reportInBackground(m_app.state().readyStatusLine());
+    co_await m_app.settings().loadSecrets();
+    if (!self)
+        co_return;
+    // The signed-in user's token is the gateway credential, so it is read before the gateway is.
+    co_await m_app.session().load();
+    if (!self)
+        co_return;
+    co_await m_app.gateway().startup();
+    co_await std::move(duckerRepair);
+}

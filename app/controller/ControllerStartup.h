@@ -1,0 +1,39 @@
+#pragma once
+
+#include "app/controller/HotkeyStatus.h"
+#include "app/controller/Migrations.h"
+
+#include <QCoroTask>
+#include <QObject>
+
+class AppServices;
+
+// Brings the controller up over the application's parts, in a fixed order: the one-time
+// migrations, the hotkeys, the cues and skin, the watches on the desktop, the lexicon seed; then,
+// in the background, the idle status once the hotkeys' permission is known, the keyring's
+// secrets and session, the device registration and the lexicon sync. Main thread only; lives as long as the
+// parts.
+class ControllerStartup : public QObject
+{
+    Q_OBJECT
+
+public:
+    // fnKey: the desktop's claim on the Fn key; the Linux stand-in never reports one.
+    ControllerStartup(AppServices& app, Migrations::FnKeySystem fnKey = linuxFnKey(), QObject* parent = nullptr);
+
+    static Migrations::FnKeySystem linuxFnKey();
+
+    // Does the synchronous part at once and returns the background part, which never fails; the
+    // program may let it run on its own, tests await it.
+    QCoro::Task<void> start();
+
+    HotkeyStatus& hotkeyStatus() { return m_hotkeyStatus; }
+
+private:
+    void watchDesktop();
+    QCoro::Task<void> background(QCoro::Task<void> hotkeys, QCoro::Task<void> duckerRepair);
+
+    AppServices& m_app;
+    Migrations::FnKeySystem m_fnKey;
+    HotkeyStatus m_hotkeyStatus;
+};

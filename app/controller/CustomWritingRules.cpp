@@ -1,0 +1,69 @@
+#include "app/controller/CustomWritingRules.h"
+
+#include "app/controller/AppState.h"
+#include "app/controller/ServiceSelector.h"
+#include "app/controller/Settings.h"
+#include "core/recognition/GatewayClient.h"
+#include "core/text/CustomRule.h"
+#include "core/text/CustomRuleList.h"
+#include "core/text/LlmStyler.h"
+
+#include <QPointer>
+
+namespace {
+
+const QString kNotesKey = QStringLiteral("prefCustomNotes");
+
+} // namespace
+
+CustomWritingRules::CustomWritingRules(AppState& state, ServiceSelector& services, QObject* parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_settings(state.settings())
+    , m_services(services)
+{}
+
+QStringList CustomWritingRules::items() const
+{
+    return CustomRuleList::items(m_settings.prefCustomNotes());
+}
+
+void CustomWritingRules::remove(const QString& rule)
+{
+    m_settings.setValue(kNotesKey, CustomRuleList::without(m_settings.prefCustomNotes(), rule));
+    m_state.bumpHistoryVersion();
+}
+
+QCoro::Task<void> CustomWritingRules::add(QString description)
+{
+    const QString trimmed = description.trimmed();
+    if (trimmed.isEmpty())
+        co_return;
+    QPointer<CustomWritingRules> self(this);
+    const QString rule = co_await distil(trimmed);
+    if (!self || rule.isEmpty())
+        co_return;
+    // Read again: the list may have changed while the model was thinking.
+    m_settings.setValue(kNotesKey, CustomRuleList::with(m_settings.prefCustomNotes(), rule));
+    m_state.bumpHistoryVersion();
+}
+
+QCoro::Task<QString> CustomWritingRules::distil(QString description)
+{
+    const ServiceChoice::Choice choice = m_services.choice();
+    const ServiceChoice::Endpoints endpoints = m_services.endpoints();
+    const bool viaGateway = m_settings.useGateway() && choice.credential.has_value();
+    QString answer;
+    try {
+        if (viaGateway) {
+            const GatewayClient client(endpoints.gateway, *choice.credential, endpoints.transport);
+            answer = co_await client.complete(CustomRuleList::kDistillPrompt, description);
+        } else {
+            const LlmStyler llm = ServiceChoice::makeLlm(choice, endpoints);
+            answer = co_await llm.complete(CustomRuleList::kDistillPrompt, description);
+        }
+    } catch (...) {
+        co_return CustomRule::fromAnswer(description);
+    }
+    co_return CustomRule::fromAnswer(answer);
+}

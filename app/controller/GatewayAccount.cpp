@@ -1,0 +1,73 @@
+#include "app/controller/GatewayAccount.h"
+
+#include "app/controller/AppState.h"
+#include "app/controller/ServiceSelector.h"
+#include "app/controller/Settings.h"
+#include "core/recognition/GatewayClient.h"
+#include "core/store/Lexicon.h"
+#include "core/store/LexiconSync.h"
+
+#include <QPointer>
+#include <QSysInfo>
+
+GatewayAccount::GatewayAccount(AppState& state, Settings& settings, ServiceSelector& services,
+                               std::shared_ptr<Lexicon> lexicon, Config config, QObject* parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_settings(settings)
+    , m_services(services)
+    , m_lexicon(std::move(lexicon))
+    , m_config(std::move(config))
+{}
+
+QString GatewayAccount::defaultDeviceLabel()
+{
+    const QString host = QSysInfo::machineHostName();
+    return host.isEmpty() ? QStringLiteral("linux") : host;
+}
+
+QCoro::Task<void> GatewayAccount::startup()
+{
+    // A user who turned the gateway off has asked for it not to be contacted, registration included.
+    const bool needsRegistration =
+        m_settings.useGateway() && m_settings.gatewayToken().isEmpty() && !m_config.signInConfigured;
+    QPointer<GatewayAccount> self(this);
+    if (needsRegistration) {
+        co_await registerDevice();
+        if (!self)
+            co_return;
+    }
+    co_await syncLexicon();
+}
+
+QCoro::Task<void> GatewayAccount::registerDevice()
+{
+    QPointer<GatewayAccount> self(this);
+    QString token;
+    try {
+        token = co_await GatewayClient::registerDevice(m_services.endpoints().gateway, m_config.deviceLabel,
+                                                       m_config.registerSecret, m_services.endpoints().transport);
+    } catch (...) {
+        // Unreachable gateway or a refusal: nothing to show, the next start asks again.
+        co_return;
+    }
+    if (self && !token.isEmpty())
+        m_settings.setValue(QStringLiteral("gatewayToken"), token);
+}
+
+QCoro::Task<void> GatewayAccount::syncLexicon()
+{
+    if (!m_settings.useGateway())
+        co_return;
+    const std::optional<Credential> credential = m_services.gatewayCredential();
+    if (!credential)
+        co_return;
+    QPointer<GatewayAccount> self(this);
+    const LexiconSync sync(GatewayClient(m_services.endpoints().gateway, *credential, m_services.endpoints().transport),
+                           kSyncKey);
+    const int changed = co_await sync.sync(m_lexicon);
+    if (!self || changed <= 0)
+        co_return;
+    m_state.bumpHistoryVersion();
+    m_state.reportInBackground(QStringLiteral("已同步 %1 条词库").arg(changed));
+}

@@ -1,0 +1,38 @@
+#include "app/controller/ServiceSelector.h"
+
+#include "app/controller/Settings.h"
+
+ServiceSelector::ServiceSelector(Settings& settings, AccessToken accessToken, ServiceChoice::Endpoints endpoints)
+    : m_settings(settings)
+    , m_accessToken(std::move(accessToken))
+    , m_endpoints(std::move(endpoints))
+{}
+
+ServiceChoice::Inputs ServiceSelector::inputs() const
+{
+    ServiceChoice::Inputs inputs;
+    if (m_accessToken)
+        inputs.accessToken = m_accessToken();
+    inputs.gatewayToken = m_settings.gatewayToken();
+    inputs.useGateway = m_settings.useGateway();
+    inputs.providerId = m_settings.providerId();
+    inputs.qwenApiKey = m_settings.qwenApiKey();
+    inputs.deepgramApiKey = m_settings.deepgramApiKey();
+    inputs.anthropicApiKey = m_settings.anthropicApiKey();
+    return inputs;
+}
+
+bool ServiceSelector::usesGateway() const
+{
+    return m_settings.useGateway() && gatewayCredential().has_value();
+}
+
+std::shared_ptr<const AsrProvider> ServiceSelector::makeProvider() const
+{
+    return ServiceChoice::makeProvider(choice(), m_endpoints);
+}
+
+std::shared_ptr<const Styler> ServiceSelector::makeStyler() const
+{
+    return ServiceChoice::makeStyler(choice(), m_endpoints);
+}

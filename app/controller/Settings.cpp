@@ -1,0 +1,175 @@
+#include "app/controller/Settings.h"
+
+#include "app/controller/SettingsTable.h"
+#include "platform/SecretStore.h"
+
+#include <QCoroFuture>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The keyring items of the settings' secrets: one item per key under this service.
+const QString kSecretService = QStringLiteral("murmo-settings");
+
+constexpr QFileDevice::Permissions kPrivate = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+} // namespace
+
+QString Settings::defaultPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Murmo/Murmo.conf");
+}
+
+Settings::Settings(const QString& path, SecretStore* secrets, QObject* parent)
+    : QObject(parent)
+    , m_path(path)
+    , m_file(path, QSettings::IniFormat)
+    , m_secrets(secrets)
+{
+    // Created private before the first write: QSettings replaces the file through a save file
+    // that keeps the permissions of the file it replaces, so the keys never sit readable to others.
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (!QFile::exists(path)) {
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly, kPrivate))
+            file.close();
+    }
+    restrictFile();
+}
+
+Settings::~Settings() = default;
+
+QVariant Settings::value(const QString& key) const
+{
+    const SettingRow& row = SettingsTable::row(key);
+    if (row.secret) {
+        const auto cached = m_secretValues.constFind(key);
+        if (cached != m_secretValues.cend())
+            return *cached;
+    }
+    return m_file.value(key, row.defaultValue);
+}
+
+bool Settings::isStored(const QString& key) const
+{
+    if (SettingsTable::row(key).secret && m_secretValues.contains(key))
+        return !m_secretValues.value(key).isEmpty();
+    return m_file.contains(key);
+}
+
+void Settings::setValue(const QString& key, const QVariant& value)
+{
+    const SettingRow& row = SettingsTable::row(key);
+    if (row.secret && m_secrets && m_secrets->isAvailable())
+        writeSecret(key, value.toString());
+    else
+        writeFile(key, value);
+    Q_EMIT changed(key);
+}
+
+double Settings::soundVolume() const
+{
+    bool ok = false;
+    const double stored = value(QStringLiteral("soundVolume")).toDouble(&ok);
+    if (!ok || !std::isfinite(stored))
+        return SettingsTable::row(QStringLiteral("soundVolume")).defaultValue.toDouble();
+    return std::clamp(stored, 0.1, 1.0);
+}
+
+int Settings::maxRecordMinutes() const
+{
+    bool ok = false;
+    const int stored = value(QStringLiteral("maxRecordMinutes")).toInt(&ok);
+    if (!ok)
+        return SettingsTable::row(QStringLiteral("maxRecordMinutes")).defaultValue.toInt();
+    return std::max(stored, 1);
+}
+
+QMap<QString, QString> Settings::appModeRules() const
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(appModeRulesJSON().toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return {};
+    QMap<QString, QString> rules;
+    const QJsonObject object = document.object();
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (!it.value().isString())
+            return {};
+        rules.insert(it.key(), it.value().toString());
+    }
+    return rules;
+}
+
+void Settings::setAppModeRules(const QMap<QString, QString>& rules)
+{
+    QJsonObject object;
+    for (auto it = rules.cbegin(); it != rules.cend(); ++it)
+        object.insert(it.key(), it.value());
+    setValue(QStringLiteral("appModeRules"), QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
+}
+
+QCoro::Task<void> Settings::loadSecrets()
+{
+    if (!m_secrets || !m_secrets->isAvailable())
+        co_return;
+    QPointer<Settings> self(this);
+    for (const SettingRow& row : SettingsTable::rows()) {
+        if (!row.secret)
+            continue;
+        const std::optional<QByteArray> stored = co_await m_secrets->read(kSecretService, row.key);
+        if (!self)
+            co_return;
+        // A value in the file was written while the keyring could not take it, so it is the
+        // newer one; it moves into the keyring and leaves the file once the keyring has it.
+        if (m_file.contains(row.key)) {
+            writeSecret(row.key, m_file.value(row.key).toString());
+            continue;
+        }
+        // A value set while the keyring was being read is newer than what it holds.
+        if (stored && !m_secretValues.contains(row.key))
+            m_secretValues.insert(row.key, QString::fromUtf8(*stored));
+    }
+}
+
+void Settings::writeFile(const QString& key, const QVariant& value)
+{
+    m_file.setValue(key, value);
+    m_file.sync();
+    restrictFile();
+}
+
+void Settings::writeSecret(const QString& key, const QString& value)
+{
+    m_secretValues.insert(key, value);
+    QFuture<bool> written = value.isEmpty() ? m_secrets->remove(kSecretService, key)
+                                            : m_secrets->write(kSecretService, key, value.toUtf8());
+    written.then(this, [this, key, value](bool ok) {
+        // Superseded meanwhile: the newer write decides where the value lives.
+        if (m_secretValues.value(key) != value)
+            return;
+        if (ok) {
+            m_file.remove(key);
+            m_file.sync();
+            return;
+        }
+        // The keyring refused: the private file keeps the value rather than losing it.
+        writeFile(key, value);
+    });
+}
+
+void Settings::restrictFile()
+{
+    if (QFile::exists(m_path))
+        QFile::setPermissions(m_path, kPrivate);
+}

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "app/controller/AppServices.h"
+#include "app/controller/ControllerStartup.h"
+#include "core/net/HttpTransport.h"
+#include "tests/app/feedback/FeedbackFakes.h"
+#include "tests/support/FakeAccessibility.h"
+#include "tests/support/FakeAppearance.h"
+#include "tests/support/FakeAudioInput.h"
+#include "tests/support/FakeDesktop.h"
+#include "tests/support/FakeKeySource.h"
+#include "tests/support/FakeOutputVolume.h"
+#include "tests/support/FakePermissionProbes.h"
+#include "tests/support/FakeProcessLauncher.h"
+#include "tests/support/FakeSecretStore.h"
+#include "tests/support/FakeServices.h"
+#include "tests/support/FakeSoundOutput.h"
+#include "tests/support/ManualClock.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+// The application over fakes of every port, its settings and data in a temporary folder and its
+// gateway on loopback. Tests arrange the settings and the data before build(); accessToken signs
+// somebody in.
+struct FakeApp
+{
+    QTemporaryDir dir;
+    ManualClock clock;
+    FakeKeySource keys;
+    RecordingKeySynthesizer keySynthesizer;
+    FakeAudioInput audioInput;
+    FakeSoundOutput soundOutput;
+    FakeOutputVolume outputVolume;
+    FakeClipboard clipboard;
+    FakeWorkspace workspace;
+    FakeAccessibility accessibility;
+    FakeCompositing compositing;
+    FakeAppearance appearance;
+    FakePermissionProbes permissions;
+    FakeProcessLauncher launcher;
+    FakeSecretStore secrets;
+    FakeScreens screens;
+    FakeGateway gateway;
+    HttpTransport transport;
+    int fnKeyChanges = 0;
+    bool signInConfigured = false;
+    std::optional<QString> accessToken;
+
+    std::unique_ptr<AppServices> app;
+    std::unique_ptr<ControllerStartup> startup;
+
+    FakeApp() { permissions.accessibility = true; }
+
+    QString settingsFile() const { return dir.filePath(QStringLiteral("config/Murmo.conf")); }
+    QString dataDirectory() const { return dir.filePath(QStringLiteral("data/Murmo")); }
+
+    Ports ports()
+    {
+        return Ports{clock,     keys,          keySynthesizer, audioInput, soundOutput, outputVolume, clipboard,
+                     workspace, accessibility, compositing,    appearance, permissions, launcher,     secrets};
+    }
+
+    AppServices& build()
+    {
+        AppServices::Options options;
+        options.settingsFile = settingsFile();
+        options.dataDirectory = dataDirectory();
+        options.duckerStateFile = dir.filePath(QStringLiteral("data/Murmo/ducked-volume.json"));
+        options.endpoints = ServiceChoice::Endpoints{gateway.baseUrl(), gateway.baseUrl(), gateway.baseUrl(),
+                                                     gateway.baseUrl(), &transport};
+        if (signInConfigured)
+            options.signIn = SupabaseAuth::Config{gateway.baseUrl(), QStringLiteral("anon-key")};
+        options.gateway.deviceLabel = QStringLiteral("test-host");
+        app = std::make_unique<AppServices>(ports(), screens, options);
+        if (accessToken) {
+            const QDateTime inAnHour = QDateTime::currentDateTimeUtc().addSecs(3600);
+            app->session().adopt(
+                SupabaseAuth::TokenPair{*accessToken, QStringLiteral("refresh"), inAnHour, std::nullopt});
+        }
+        startup = std::make_unique<ControllerStartup>(
+            *app, Migrations::FnKeySystem{[] { return true; }, [this] { return ++fnKeyChanges > 0; }});
+        return *app;
+    }
+};

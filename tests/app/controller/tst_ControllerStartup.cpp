@@ -1,0 +1,217 @@
+#include "app/feedback/OverlayPanel.h"
+#include "app/ui/Theme.h"
+#include "core/store/Lexicon.h"
+#include "tests/app/controller/FakeApp.h"
+#include "tests/support/RunTask.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QGuiApplication>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+QStringList pathsOf(const FakeGateway& gateway)
+{
+    QStringList paths;
+    for (const RecordedRequest& request : gateway.requests())
+        paths.append(QString::fromLatin1(request.method) + u' ' + request.path);
+    return paths;
+}
+
+// The gateway's copy of the lexicon holds three entries this computer does not have.
+void storeAccountCopyWithThreeNewEntries(FakeGateway& gateway)
+{
+    QTemporaryDir elsewhere;
+    Lexicon other(elsewhere.path());
+    other.addHotword(QStringLiteral("Kubernetes"));
+    other.addHotword(QStringLiteral("Grafana"));
+    other.addRule(QStringLiteral("酷睿"), QStringLiteral("Core"), QStringLiteral("user_added"));
+    gateway.storedLexicons.insert(QStringLiteral("kelto-personal"), other.exportSnapshot()->toBase64());
+}
+
+QString readyLine(const Hotkey& talk)
+{
+    return QStringLiteral("就绪 · 按 ") + talk.display() + QStringLiteral(" 听写，再按一下出字");
+}
+
+} // namespace
+
+class TestControllerStartup : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void freshStartRegistersThenSyncs()
+    {
+        FakeApp fake;
+        AppServices& app = fake.build();
+        QCoro::Task<void> background = fake.startup->start();
+
+        // The synchronous part is done before the first request is answered.
+        QCOMPARE(app.settings().hotkey(QStringLiteral("hkTalk")), std::optional(Migrations::Hotkeys::fnAlone));
+        QVERIFY(fake.keys.isRunning());
+        QCOMPARE(fake.fnKeyChanges, 1);
+        QVERIFY(app.lexicon()->hotwords().contains(QStringLiteral("Claude Code")));
+        QVERIFY(app.sounds().enabled());
+        QCOMPARE(app.sounds().volume(), 0.5f);
+        QCOMPARE(app.sounds().currentSet(), QStringLiteral("cork"));
+        QCOMPARE(Theme::palette().id, QStringLiteral("xuan"));
+
+        runTask(std::move(background));
+        QVERIFY(app.state().hotkeysActive());
+        QCOMPARE(pathsOf(fake.gateway), (QStringList{"POST /v1/register", "GET /v1/lexicon", "PUT /v1/lexicon"}));
+        const RecordedRequest registration = fake.gateway.requests().first();
+        QCOMPARE(registration.header("X-Register-Key"), QByteArray(GatewayAccount::kRegisterSecret));
+        QCOMPARE(QByteArray(GatewayAccount::kRegisterSecret).size(), 36);
+        QCOMPARE(registration.json(), (QJsonObject{{QStringLiteral("label"), QStringLiteral("test-host")}}));
+        QCOMPARE(fake.gateway.requests().at(1).header("Authorization"), "Bearer " + FakeGateway::kDeviceToken.toUtf8());
+        QCOMPARE(app.settings().gatewayToken(), FakeGateway::kDeviceToken);
+        // Nothing came from the account, so the status stays idle.
+        QCOMPARE(app.state().statusLine(), readyLine(Migrations::Hotkeys::fnAlone));
+    }
+
+    void registrationIsSkipped_data()
+    {
+        QTest::addColumn<bool>("signInConfigured");
+        QTest::addColumn<QString>("storedToken");
+        QTest::addColumn<bool>("useGateway");
+        QTest::addColumn<QStringList>("requests");
+        QTest::newRow("sign-in configured, nobody signed in") << true << QString() << true << QStringList{};
+        QTest::newRow("token stored") << false << QStringLiteral("device-9") << true
+                                      << QStringList{"GET /v1/lexicon", "PUT /v1/lexicon"};
+        QTest::newRow("gateway off with a token") << false << QStringLiteral("device-9") << false << QStringList{};
+        QTest::newRow("gateway off without a token") << false << QString() << false << QStringList{};
+    }
+
+    void registrationIsSkipped()
+    {
+        QFETCH(bool, signInConfigured);
+        QFETCH(QString, storedToken);
+        QFETCH(bool, useGateway);
+        QFETCH(QStringList, requests);
+        FakeApp fake;
+        fake.signInConfigured = signInConfigured;
+        {
+            Settings settings(fake.settingsFile(), nullptr);
+            settings.setValue(QStringLiteral("gatewayToken"), storedToken);
+            settings.setValue(QStringLiteral("useGateway"), useGateway);
+        }
+        fake.build();
+        runTask(fake.startup->start());
+        QCOMPARE(pathsOf(fake.gateway), requests);
+    }
+
+    void failedRegistrationIsSilent()
+    {
+        FakeApp fake;
+        fake.gateway.setReply("POST", QStringLiteral("/v1/register"), FakeReply::raw("nope", 500));
+        AppServices& app = fake.build();
+        runTask(fake.startup->start());
+        QCOMPARE(pathsOf(fake.gateway), QStringList{"POST /v1/register"});
+        QCOMPARE(app.settings().gatewayToken(), QString());
+        QCOMPARE(app.state().statusLine(), app.state().readyStatusLine());
+    }
+
+    void syncThatChangesEntriesIsReported()
+    {
+        FakeApp fake;
+        storeAccountCopyWithThreeNewEntries(fake.gateway);
+        fake.accessToken = QStringLiteral("jwt-7");
+        fake.signInConfigured = true;
+        AppServices& app = fake.build();
+        QCoro::Task<void> background = fake.startup->start();
+        const int versionBefore = app.state().historyVersion();
+        runTask(std::move(background));
+        QCOMPARE(app.state().statusLine(), QStringLiteral("已同步 3 条词库"));
+        QCOMPARE(app.state().historyVersion(), versionBefore + 1);
+        QCOMPARE(fake.gateway.requests().first().header("Authorization"), QByteArray("Bearer jwt-7"));
+        QVERIFY(app.lexicon()->hotwords().contains(QStringLiteral("Grafana")));
+    }
+
+    void storedSessionIsTheSyncCredential()
+    {
+        FakeApp fake;
+        fake.signInConfigured = true;
+        const SupabaseAuth::TokenPair pair{QStringLiteral("jwt-kept"), QStringLiteral("refresh"),
+                                           QDateTime::currentDateTimeUtc().addSecs(3600), std::nullopt};
+        fake.secrets.setItem(QStringLiteral("com.kelto.murmo.session"), QStringLiteral("supabase"), pair.toJson());
+        fake.build();
+        runTask(fake.startup->start());
+        QCOMPARE(pathsOf(fake.gateway), (QStringList{"GET /v1/lexicon", "PUT /v1/lexicon"}));
+        QCOMPARE(fake.gateway.requests().first().header("Authorization"), QByteArray("Bearer jwt-kept"));
+    }
+
+    void syncLeavesTheStatusOfARunningRecordingAlone()
+    {
+        FakeApp fake;
+        storeAccountCopyWithThreeNewEntries(fake.gateway);
+        fake.accessToken = QStringLiteral("jwt-7");
+        AppServices& app = fake.build();
+        QCoro::Task<void> background = fake.startup->start();
+        app.state().setRecording(true);
+        app.state().setStatusLine(QStringLiteral("正在聆听…"));
+        const int versionBefore = app.state().historyVersion();
+        runTask(std::move(background));
+        QCOMPARE(app.state().statusLine(), QStringLiteral("正在聆听…"));
+        QCOMPARE(app.state().historyVersion(), versionBefore + 1);
+    }
+
+    void becomingActiveRetriesDeadHotkeys()
+    {
+        FakeApp fake;
+        fake.permissions.accessibility = false;
+        AppServices& app = fake.build();
+        runTask(fake.startup->start());
+        QVERIFY(!app.state().hotkeysActive());
+        QCOMPARE(app.state().statusLine(),
+                 QStringLiteral("⚠️ 快捷键未生效——按窗口顶部提示重新授权即可恢复"));
+
+        fake.permissions.accessibility = true;
+        const int versionBefore = app.state().historyVersion();
+        Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+        QTRY_COMPARE(app.state().historyVersion(), versionBefore + 1);
+        QVERIFY(app.state().hotkeysActive());
+        QCOMPARE(app.state().statusLine(), readyLine(Migrations::Hotkeys::fnAlone));
+
+        // Live hotkeys are left alone.
+        const int probes = fake.permissions.accessibilityProbes;
+        Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+        QCoreApplication::processEvents();
+        QCOMPARE(fake.permissions.accessibilityProbes, probes);
+        QCOMPARE(app.state().historyVersion(), versionBefore + 1);
+    }
+
+    void overlayFollowsTheActiveWindow()
+    {
+        FakeApp fake;
+        fake.screens.areas = {QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
+        AppServices& app = fake.build();
+        runTask(fake.startup->start());
+        app.overlay().showListening(false, false, false);
+        fake.clock.advance(300ms);
+        QVERIFY(app.overlay().panel()->geometry().left() < 1920);
+        fake.screens.active = 1;
+        QVERIFY(fake.workspace.activeWindowObserver);
+        fake.workspace.activeWindowObserver();
+        fake.clock.advance(1s);
+        QVERIFY(app.overlay().panel()->geometry().left() >= 1920);
+    }
+
+    void duckedVolumeFromACrashIsGivenBack()
+    {
+        FakeApp fake;
+        QDir().mkpath(fake.dataDirectory());
+        QVERIFY(writeFile(fake.dataDirectory() + QStringLiteral("/ducked-volume.json"),
+                          R"({"sink":"speakers","volume":0.7})"));
+        fake.outputVolume.volumes[QStringLiteral("speakers")] = 0.2f;
+        fake.build();
+        runTask(fake.startup->start());
+        QCOMPARE(fake.outputVolume.volumes.value(QStringLiteral("speakers")), 0.7f);
+    }
+};
+
+MURMO_TEST(TestControllerStartup)
+#include "tst_ControllerStartup.moc"

@@ -1,0 +1,47 @@
+#include "app/controller/AppServices.h"
+#include "app/controller/ControllerStartup.h"
+#include "app/feedback/QtOverlayScreens.h"
+#include "core/net/HttpTransport.h"
+#include "platform/linux/LinuxAdapters.h"
+#include "tests/support/FakeServices.h"
+#include "tests/support/RunTask.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+// The application as the program assembles it, over the real Linux adapters, with its files in a
+// temporary folder and its gateway on loopback.
+class TestStartupOnDesktop : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void comesUpOverTheLinuxAdapters()
+    {
+        QTemporaryDir dir;
+        FakeGateway gateway;
+        HttpTransport transport;
+        LinuxAdapters adapters;
+        QVERIFY2(adapters.workspace.isConnected(), "needs the headless desktop (scripts/with-desktop)");
+        QtOverlayScreens screens;
+
+        AppServices::Options options;
+        options.settingsFile = dir.filePath(QStringLiteral("config/Murmo.conf"));
+        options.dataDirectory = dir.filePath(QStringLiteral("data/Murmo"));
+        options.duckerStateFile = dir.filePath(QStringLiteral("data/Murmo/ducked-volume.json"));
+        options.endpoints = ServiceChoice::Endpoints{gateway.baseUrl(), gateway.baseUrl(), gateway.baseUrl(),
+                                                     gateway.baseUrl(), &transport};
+        AppServices app(adapters.ports(), screens, options);
+        ControllerStartup startup(app);
+        runTask(startup.start());
+
+        QVERIFY(app.hotkeys().isRunning());
+        QCOMPARE(app.state().statusLine(), app.state().readyStatusLine());
+        QCOMPARE(app.settings().gatewayToken(), FakeGateway::kDeviceToken);
+        QVERIFY(QFile::exists(options.dataDirectory + QStringLiteral("/lexicon.json")));
+    }
+};
+
+MURMO_TEST(TestStartupOnDesktop)
+#include "tst_StartupOnDesktop.moc"
