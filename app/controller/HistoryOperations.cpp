@@ -43,7 +43,9 @@ QCoro::Task<void> HistoryOperations::retranscribe(HistoryEntry entry)
     QString failure;
     try {
         // Decoding a long recording takes a while; the windows keep drawing meanwhile.
-        Samples samples = co_await QtConcurrent::run([file = *path] { return AudioStorage::readSamples(file); });
+        const QString file = *path;
+        QFuture<Samples> decoding = QtConcurrent::run(&AudioStorage::readSamples, file);
+        Samples samples = co_await decoding;
         if (!self)
             co_return;
         if (samples.empty()) {
