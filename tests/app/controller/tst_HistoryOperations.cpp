@@ -178,6 +178,9 @@ private Q_SLOTS:
         QCOMPARE(rulesBySource(*rig.app.lexicon(), QStringLiteral("manual_edit")), rules);
         QCOMPARE(rig.app.styleProfile().sampleCount(), samples);
         QCOMPARE(rig.app.state().historyVersion(), version + 1);
+        // What was learned goes to the account's copy of the lexicon (read, then written back).
+        QTRY_COMPARE(rig.requestsTo(QStringLiteral("/v1/lexicon")), rules.isEmpty() ? 0 : 2);
+        QTest::qWait(100); // the write's answer, so the sync has ended before the gateway goes
     }
 
     void correctingAGoneEntryChangesNothing()
