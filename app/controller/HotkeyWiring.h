@@ -17,7 +17,8 @@ class RecordingCommands;
 // held for as long as the recording lasts), the mode-cycling key, Esc and the chord keys of a
 // running recording; keeps the engine's keys in step with the settings and stores the keys the
 // hotkey recorder captures. The engine calls in on its key thread; every call is posted to this
-// object's thread and dropped once the object is gone. Main thread only otherwise.
+// object's thread and dropped once the object is gone; still, stop the engine before destroying
+// this object, so no key call is half-way through posting to it. Main thread only otherwise.
 class HotkeyWiring : public QObject
 {
     Q_OBJECT

@@ -110,6 +110,27 @@ private Q_SLOTS:
         QCOMPARE(asks[0].json().value(QStringLiteral("text")).toString(), FakeGateway::kTranscript);
     }
 
+    // The screen context read from a password field never reaches the question.
+    void passwordFieldStaysOffTheQuestion()
+    {
+        FlowRig rig;
+        std::shared_ptr<FakeField> field = rig.fake.accessibility.addFocusedField(QStringLiteral("hunter2-secret"));
+        field->secret = true;
+        field->selectionEnd = field->value.size();
+        rig.fake.accessibility.windowTitles.insert(42, QStringLiteral("Sign in"));
+        const TaskOutcome<ScreenContext::Info> screen = runTask(ScreenContext::read(
+            &rig.fake.accessibility, &rig.fake.workspace, QStringLiteral("Browser"), qint32(42), true));
+        QVERIFY(screen.value);
+        runTask(rig.flow.askWith(take(), nullptr,
+                                 AskRewriteFlow::AskScene{QStringLiteral("Browser"), screen.value, std::nullopt}));
+        const QList<RecordedRequest> asks = rig.requests(QStringLiteral("/v1/ask"));
+        QCOMPARE(asks.size(), 1);
+        const QString sent = asks[0].json().value(QStringLiteral("text")).toString();
+        QVERIFY(sent.contains(QStringLiteral("当前应用：Browser")));
+        QVERIFY(!sent.contains(QStringLiteral("hunter2")));
+        QVERIFY(!sent.contains(QStringLiteral("附近文字")));
+    }
+
     // A recording started while the answer was on its way takes over: no card, no entry.
     void newerRecordingDropsTheAnswer()
     {
