@@ -139,17 +139,6 @@ private Q_SLOTS:
         QCOMPARE(rig.commands.log, QStringList{"start"});
     }
 
-    void chordKeysCloseAfterTheFirstSecond()
-    {
-        WiringRig rig;
-        pressTalk(rig, altSpace);
-        releaseTalk(rig, altSpace);
-        rig.fake.clock.advance(std::chrono::milliseconds(1200));
-        rig.altTap(keyT);
-        QCOMPARE(rig.app.state().currentAction(), AppState::RecordAction::Dictate);
-        QVERIFY(!rig.commands.pending.translate);
-    }
-
     void rewriteNeedsASelection()
     {
         WiringRig rig;
