@@ -6,6 +6,7 @@
 #include "platform/linux/LinuxAdapters.h"
 #include "tests/app/controller/FakeRecordingCommands.h"
 #include "tests/app/desktop/hotkeys_x11/XTestKeyboard.h"
+#include "tests/support/FakeSecretStore.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/ManualClock.h"
 #include "tests/support/TestRegistry.h"
@@ -27,6 +28,7 @@ struct DesktopRig
     HttpTransport transport;
     LinuxAdapters adapters;
     ManualClock clock;
+    FakeSecretStore secrets;
     QtOverlayScreens screens;
     std::unique_ptr<AppServices> app;
     std::unique_ptr<FakeRecordingCommands> commands;
@@ -41,7 +43,7 @@ struct DesktopRig
         const Ports ports{
             clock,          real.keys,      real.keySynthesizer, real.audioInput,  real.soundOutput, real.outputVolume,
             real.clipboard, real.workspace, real.accessibility,  real.compositing, real.appearance,  real.permissions,
-            real.launcher,  nullptr};
+            real.launcher,  secrets};
         AppServices::Options options;
         options.settingsFile = dir.filePath(QStringLiteral("config/Murmo.conf"));
         options.dataDirectory = dir.filePath(QStringLiteral("data/Murmo"));
