@@ -15,7 +15,12 @@ HistoryOperations::HistoryOperations(AppServices& app, QObject* parent)
     , m_app(app)
 {}
 
-QCoro::Task<void> HistoryOperations::retranscribe(HistoryEntry entry)
+void HistoryOperations::retranscribe(const HistoryEntry& entry)
+{
+    recogniseAgain(entry);
+}
+
+QCoro::Task<void> HistoryOperations::recogniseAgain(HistoryEntry entry)
 {
     AppState& state = m_app.state();
     const std::optional<QString> path = m_app.history().audioURL(entry);

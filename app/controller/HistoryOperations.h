@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/shell/HistoryEntryActions.h"
 #include "core/store/HistoryEntry.h"
 
 #include <QCoroTask>
@@ -13,7 +14,7 @@ class AppServices;
 // the style profile), and distilling the style profile on request. None of them types into
 // another application, and none is tied to the running recording: a result that arrives during a
 // later recording is still stored and reported. Main thread only.
-class HistoryOperations : public QObject
+class HistoryOperations : public QObject, public HistoryEntryActions
 {
     Q_OBJECT
 
@@ -23,12 +24,14 @@ public:
 
     explicit HistoryOperations(AppServices& app, QObject* parent = nullptr);
 
+    // Starts recogniseAgain().
+    void retranscribe(const HistoryEntry& entry) override;
     // Recognises the entry's recording again in the current mode, never translated, and replaces
     // both of its texts, unless the user corrected the entry meanwhile.
-    QCoro::Task<void> retranscribe(HistoryEntry entry);
+    QCoro::Task<void> recogniseAgain(HistoryEntry entry);
     // Saves newText as the entry's final text and learns from the difference. An entry that still
     // shows a placeholder teaches nothing: the placeholder is not what the recogniser heard.
-    void correctHistory(const HistoryEntry& entry, const QString& newText);
+    void correctHistory(const HistoryEntry& entry, const QString& newText) override;
     QCoro::Task<void> refreshStyleProfile();
 
 private:

@@ -83,7 +83,7 @@ private Q_SLOTS:
     {
         HistoryRig rig;
         const HistoryEntry entry = rig.addEntry(QStringLiteral("旧文字"), false);
-        runTask(rig.operations.retranscribe(entry));
+        runTask(rig.operations.recogniseAgain(entry));
         QCOMPARE(rig.status(), QStringLiteral("该条目没有保存录音"));
         QVERIFY(rig.fake.gateway.requests().isEmpty());
     }
@@ -94,7 +94,7 @@ private Q_SLOTS:
         HistoryRig rig;
         const HistoryEntry entry = rig.addEntry(QStringLiteral("Old text"), true, QStringLiteral("translate"));
         const int version = rig.app.state().historyVersion();
-        runTask(rig.operations.retranscribe(entry));
+        runTask(rig.operations.recogniseAgain(entry));
         QCOMPARE(rig.status(), QStringLiteral("✓ 已重新识别"));
         QCOMPARE(rig.stored(entry).asrText, FakeGateway::kTranscript);
         QVERIFY(rig.stored(entry).finalText.contains(FakeGateway::kTranscript));
@@ -107,7 +107,7 @@ private Q_SLOTS:
         HistoryRig rig;
         rig.fake.gateway.setReply("POST", QStringLiteral("/v1/asr"), FakeReply::raw("down", 503));
         const HistoryEntry entry = rig.addEntry(QStringLiteral("旧文字"), true);
-        runTask(rig.operations.retranscribe(entry));
+        runTask(rig.operations.recogniseAgain(entry));
         QVERIFY(rig.status().startsWith(QStringLiteral("重新识别失败：")));
         QCOMPARE(rig.stored(entry), entry);
     }
@@ -122,7 +122,7 @@ private Q_SLOTS:
             history.updateFinalText(entry.id, QStringLiteral("用户改的"));
             return FakeReply::json({{QStringLiteral("text"), FakeGateway::kTranscript}});
         });
-        runTask(rig.operations.retranscribe(entry));
+        runTask(rig.operations.recogniseAgain(entry));
         QCOMPARE(rig.stored(entry).finalText, QStringLiteral("用户改的"));
         QCOMPARE(rig.stored(entry).asrText, QStringLiteral("原始"));
         QVERIFY(!rig.status().startsWith(QStringLiteral("✓")));
