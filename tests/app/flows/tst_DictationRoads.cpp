@@ -1,0 +1,201 @@
+#include "core/recognition/StreamingAsr.h"
+#include "tests/app/flows/FlowRig.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kCommit = QStringLiteral("input_audio_buffer.commit");
+const QString kAsr = QStringLiteral("/v1/asr");
+const QString kStyle = QStringLiteral("/v1/style");
+
+} // namespace
+
+// Which road a dictation takes, told by the requests it makes.
+class TestDictationRoads : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void withoutSessionTheWholeTakeGoesInBatch()
+    {
+        FlowRig rig(false);
+        rig.record(16000);
+        QVERIFY(!rig.flows->recording().streamer);
+        rig.flows->stopAndTranscribe();
+        QCOMPARE(rig.state().statusLine(), QStringLiteral("识别中…"));
+        QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::processing);
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
+
+        QCOMPARE(rig.requestsTo(kAsr), 1);
+        QCOMPARE(rig.requestsTo(kStyle), 1);
+        QVERIFY(!rig.streaming.connected());
+        const HistoryEntry entry = rig.onlyEntry();
+        QCOMPARE(entry.asrText, FakeGateway::kTranscript);
+        QCOMPARE(entry.providerId, QStringLiteral("gateway"));
+        QCOMPARE(entry.action, std::optional(QStringLiteral("dictate")));
+        QVERIFY(rig.app->history().audioURL(entry));
+        QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::done);
+        QVERIFY(rig.overlay().inserted());
+    }
+
+    // A session that delivers its transcript before the race delay costs no batch request.
+    void quickStreamingFinalMakesNoBatchRequest()
+    {
+        FlowRig rig;
+        rig.streaming.answerCommits = false;
+        rig.record(16000);
+        rig.flows->stopAndTranscribe();
+        QVERIFY(FlowRig::until([&] { return rig.streaming.countOf(kCommit) >= 1; }));
+        rig.fake.clock.advance(1s);
+        rig.streaming.answerCommit(QStringLiteral("流式结果"));
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
+        rig.fake.clock.advance(5s);
+
+        QCOMPARE(rig.requestsTo(kAsr), 0);
+        QCOMPARE(rig.requestsTo(kStyle), 1);
+        QCOMPARE(rig.onlyEntry().asrText, QStringLiteral("流式结果"));
+    }
+
+    // A silent session is overtaken by the batch answer that starts at 2 s and arrives at 3.2 s;
+    // the session is then closed as going away.
+    void silentStreamLosesToBatchAndIsClosed()
+    {
+        FlowRig rig;
+        rig.streaming.answerCommits = false;
+        rig.record(16000);
+        rig.flows->stopAndTranscribe();
+        QVERIFY(FlowRig::until([&] { return rig.streaming.countOf(kCommit) >= 1; }));
+        rig.fake.clock.advance(1900ms);
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.requestsTo(kAsr), 0);
+        rig.fake.clock.advance(1300ms);
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
+
+        QCOMPARE(rig.requestsTo(kAsr), 1);
+        QCOMPARE(rig.onlyEntry().asrText, FakeGateway::kTranscript);
+        QVERIFY(rig.streaming.waitForDisconnect());
+        QCOMPARE(rig.streaming.closeCode(), std::optional<int>(1001));
+    }
+
+    void formalRoadStartsAtThreeSeconds_data()
+    {
+        QTest::addColumn<qsizetype>("samples");
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<int>("batchRequests");
+        QTest::newRow("47,999 samples race") << qsizetype(47999) << QStringLiteral("formal") << 0;
+        QTest::newRow("48,000 samples formal") << qsizetype(48000) << QStringLiteral("formal") << 1;
+        QTest::newRow("casual never formal") << qsizetype(64000) << QStringLiteral("casual") << 0;
+    }
+
+    // The formal road cross-checks the session with batch recognition at once; the race road
+    // does not when the session answers in time.
+    void formalRoadStartsAtThreeSeconds()
+    {
+        QFETCH(qsizetype, samples);
+        QFETCH(QString, mode);
+        QFETCH(int, batchRequests);
+        FlowRig rig;
+        rig.app->settings().setValue(QStringLiteral("currentModeId"), mode);
+        rig.streaming.queueTranscript(FakeGateway::kTranscript);
+        rig.record(samples);
+        rig.flows->stopAndTranscribe();
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
+        QCOMPARE(rig.requestsTo(kAsr), batchRequests);
+        QCOMPARE(rig.onlyEntry().modeId, mode);
+    }
+
+    void formalRoadReusesStylingWhenTextsAgree_data()
+    {
+        QTest::addColumn<QString>("streamed");
+        QTest::addColumn<int>("stylingRequests");
+        QTest::newRow("same after squashing") << FakeGateway::kTranscript + QStringLiteral("\n") << 1;
+        QTest::newRow("differs beyond space") << QStringLiteral("今天 天气不错") << 2;
+    }
+
+    void formalRoadReusesStylingWhenTextsAgree()
+    {
+        QFETCH(QString, streamed);
+        QFETCH(int, stylingRequests);
+        FlowRig rig;
+        rig.streaming.queueTranscript(streamed);
+        rig.record(48000);
+        rig.flows->stopAndTranscribe();
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
+        QCOMPARE(rig.requestsTo(kAsr), 1);
+        QCOMPARE(rig.requestsTo(kStyle), stylingRequests);
+        QCOMPARE(rig.onlyEntry().asrText.trimmed(),
+                 stylingRequests == 1 ? streamed.trimmed() : FakeGateway::kTranscript);
+    }
+
+    // A failed session falls back to batch recognition of the whole take.
+    void brokenStreamFallsBackToBatch()
+    {
+        FlowRig rig;
+        rig.streaming.answerCommits = false;
+        rig.record(16000);
+        rig.flows->stopAndTranscribe();
+        QVERIFY(FlowRig::until([&] { return rig.streaming.countOf(kCommit) >= 1; }));
+        rig.streaming.serviceError(QStringLiteral("boom"));
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
+        QCOMPARE(rig.onlyEntry().asrText, FakeGateway::kTranscript);
+        QVERIFY(rig.requestsTo(kAsr) >= 1);
+    }
+
+    void tooShortTakesAreDropped_data()
+    {
+        QTest::addColumn<qsizetype>("samples");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("1,600") << qsizetype(1600) << false;
+        QTest::newRow("1,601") << qsizetype(1601) << true;
+    }
+
+    void tooShortTakesAreDropped()
+    {
+        QFETCH(qsizetype, samples);
+        QFETCH(bool, kept);
+        FlowRig rig(false);
+        const quint64 before = rig.state().generation();
+        rig.record(samples);
+        rig.flows->stopAndTranscribe();
+        if (!kept) {
+            QCOMPARE(rig.state().statusLine(), rig.state().readyStatusLine());
+            QCOMPARE(rig.state().generation(), before + 1);
+            QCOMPARE(rig.app->history().all().size(), 0);
+            return;
+        }
+        QCOMPARE(rig.state().generation(), before + 2);
+        QVERIFY(FlowRig::until([&] { return rig.app->history().all().size() == 1; }));
+    }
+
+    // An overtaken dictation still files and inserts its text, but the newer recording keeps the
+    // status line and the capsule.
+    void overtakenDictationLeavesTheVisibleStateAlone()
+    {
+        FlowRig rig(false);
+        rig.fake.gateway.setReply("POST", kAsr,
+                                  FakeReply::json({{QStringLiteral("text"), FakeGateway::kTranscript}}).after(300ms));
+        QSignalSpy inserted(&rig.app->inserter(), &TextInserter::inserted);
+        rig.record(16000);
+        rig.flows->stopAndTranscribe();
+        rig.flows->startRecording();
+        QVERIFY(FlowRig::until([&] { return rig.onlyEntry().asrText == FakeGateway::kTranscript; }));
+        QVERIFY(FlowRig::until([&] { return rig.requestsTo(kStyle) == 1; }));
+        QCoreApplication::processEvents();
+        for (int i = 0; i < 40 && inserted.isEmpty(); ++i) {
+            rig.fake.clock.advance(50ms);
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(inserted.size(), 1);
+        QCOMPARE(rig.state().statusLine(), QStringLiteral("正在聆听…"));
+        QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::listening);
+        QVERIFY(rig.state().isRecording());
+    }
+};
+
+MURMO_TEST(TestDictationRoads)
+#include "tst_DictationRoads.moc"
