@@ -20,8 +20,9 @@ struct FlowRig
     AppServices* app = nullptr;
     std::unique_ptr<DictationFlows> flows;
 
-    explicit FlowRig(bool useStreaming = true)
+    explicit FlowRig(bool useStreaming = true, bool signInConfigured = false)
     {
+        fake.signInConfigured = signInConfigured;
         fake.audioInput.setFormat({16000, 1});
         fake.workspace.addApplication(kEditor, kEditorPid, QStringLiteral("Gedit"));
         fake.workspace.frontPid = kEditorPid;
