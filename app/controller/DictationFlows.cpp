@@ -20,5 +20,11 @@ DictationFlows::DictationFlows(AppServices& app, QUrl streamingGateway, QObject*
 
 DictationFlows::~DictationFlows()
 {
+    // Quitting mid-recording (the window closed, SIGTERM) must not leave the other programs
+    // ducked; the ducker finishes the restore before it goes.
+    if (m_app.state().isRecording()) {
+        m_app.recorder().stop();
+        m_app.ducker().restore();
+    }
     m_workers.waitForDone();
 }

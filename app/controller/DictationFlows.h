@@ -22,7 +22,7 @@ public:
     explicit DictationFlows(AppServices& app, QObject* parent = nullptr);
     // streamingGateway: another address for the streaming sessions (a test's own server).
     DictationFlows(AppServices& app, QUrl streamingGateway, QObject* parent = nullptr);
-    // Waits for the encoding or decoding still running on the workers.
+    // Gives a ducked volume back and waits for the encoding or decoding still on the workers.
     ~DictationFlows() override;
 
     void startRecording() { m_start.startRecording(); }

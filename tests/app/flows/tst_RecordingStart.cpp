@@ -143,6 +143,18 @@ private Q_SLOTS:
         QCOMPARE(rig.fake.outputVolume.volumes.value(QStringLiteral("speakers")), 0.8f);
     }
 
+    void quittingWhileDuckedGivesTheVolumeBack()
+    {
+        FlowRig rig(false);
+        rig.app->settings().setValue(QStringLiteral("duckOthers"), true);
+        rig.record(16000);
+        rig.fake.clock.advance(200ms);
+        QVERIFY(FlowRig::until([&] { return rig.fake.outputVolume.changes.size() == 1; }));
+        rig.flows.reset();
+        QVERIFY(FlowRig::until([&] { return rig.fake.outputVolume.changes.size() == 2; }));
+        QCOMPARE(rig.fake.outputVolume.volumes.value(QStringLiteral("speakers")), 0.8f);
+    }
+
     // Levels reach the capsule's waveform through one queued call, however many buffers came.
     void levelsReachTheWaveform()
     {
