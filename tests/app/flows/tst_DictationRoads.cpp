@@ -169,7 +169,8 @@ private Q_SLOTS:
             return;
         }
         QCOMPARE(rig.state().generation(), before + 2);
-        QVERIFY(FlowRig::until([&] { return rig.app->history().all().size() == 1; }));
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
+        QCOMPARE(rig.app->history().all().size(), 1);
     }
 
     // An overtaken dictation still files and inserts its text, but the newer recording keeps the
