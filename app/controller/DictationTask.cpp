@@ -53,18 +53,14 @@ QCoro::Task<> DictationTask::run(DictationJob job)
         if (!self)
             co_return;
     }
-    // Recognition starts while the take is being saved; its results are applied only once the
-    // entry they update exists.
+    // Recognition runs while the take is encoded and saved, and the text goes in as soon as it
+    // is ready: the history, which needs the saved entry, follows once the file is written.
     std::optional<Output> output;
     std::exception_ptr failure;
     SharedResult<Output> recognition([this, job, samples](CancelToken&) { return obtain(job, samples); });
     HistoryStore& history = m_app.history();
     QFuture<void> saving =
         QtConcurrent::run(&m_workers, [&history, entry = job.entry, samples] { history.add(entry, samples); });
-    co_await saving;
-    if (!self)
-        co_return;
-    m_app.state().bumpHistoryVersion();
     try {
         QCoro::Task<Output> result = recognition.value();
         output = co_await std::move(result);
@@ -73,11 +69,25 @@ QCoro::Task<> DictationTask::run(DictationJob job)
     }
     if (!self)
         co_return;
+    bool inserted = false;
+    if (output && !output->finalText.trimmed().isEmpty() && !isOwnApp(job))
+        inserted = m_app.inserter().insert(output->finalText, job.targetBundleId);
+    if (!saving.isFinished()) {
+        co_await saving;
+        if (!self)
+            co_return;
+    }
+    m_app.state().bumpHistoryVersion();
     const FailureReport::Dictation dictation{job.entry.id, job.generation, job.targetBundleId};
     if (failure)
         m_failures.recognitionFailed(dictation, FlowFailure::from(failure));
     else
-        deliver(job, *output, samples.size());
+        deliver(job, *output, samples.size(), inserted);
+}
+
+bool DictationTask::isOwnApp(const DictationJob& job) const
+{
+    return job.targetBundleId == m_app.ports().workspace.ownBundleId();
 }
 
 QCoro::Task<Output> DictationTask::obtain(DictationJob job, Samples samples)
@@ -147,7 +157,7 @@ QCoro::Task<Output> DictationTask::raceRoad(const DictationJob& job, const Sampl
     co_return co_await std::move(styling);
 }
 
-void DictationTask::deliver(const DictationJob& job, const Output& output, qsizetype sampleCount)
+void DictationTask::deliver(const DictationJob& job, const Output& output, qsizetype sampleCount, bool inserted)
 {
     AppState& state = m_app.state();
     const FailureReport::Dictation dictation{job.entry.id, job.generation, job.targetBundleId};
@@ -171,8 +181,7 @@ void DictationTask::deliver(const DictationJob& job, const Output& output, qsize
     state.bumpHistoryVersion();
     learnTerms(job, output.finalText);
 
-    const bool ownApp = job.targetBundleId == m_app.ports().workspace.ownBundleId();
-    const bool inserted = !ownApp && m_app.inserter().insert(output.finalText, job.targetBundleId);
+    const bool ownApp = isOwnApp(job);
     if (!isCurrent(job))
         return;
     if (output.stylingFailed) {

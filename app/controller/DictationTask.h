@@ -14,8 +14,8 @@ class QThreadPool;
 // obtains the transcript by one of three roads (batch only without a session; the race of the
 // session against batch recognition; for a "formal" take of 3 s or more, styling the session's
 // transcript while batch recognition cross-checks it), falls back once to batch recognition of
-// the whole take when a streaming road fails, then updates the history, learns on-screen terms
-// and inserts or copies. Failures go to the failure report.
+// the whole take when a streaming road fails, then inserts or copies, updates the history and
+// learns on-screen terms. Failures go to the failure report.
 //
 // Main thread only. A dictation whose generation is no longer the newest still writes its entry,
 // learns and inserts, but leaves the status line, the overlay and the clipboard alone.
@@ -46,7 +46,11 @@ private:
     QCoro::Task<DictationPipeline::Output> raceRoad(const DictationJob& job, const Samples& samples,
                                                     TranscriptRace::BatchRecognition batch,
                                                     std::chrono::milliseconds asrStart);
-    void deliver(const DictationJob& job, const DictationPipeline::Output& output, qsizetype sampleCount);
+    // The output step after the insertion, which run() makes as early as it can.
+    void deliver(const DictationJob& job, const DictationPipeline::Output& output, qsizetype sampleCount,
+                 bool inserted);
+    // The text would go to this program itself (its history window is in front).
+    bool isOwnApp(const DictationJob& job) const;
     void learnTerms(const DictationJob& job, const QString& finalText);
     bool isCurrent(const DictationJob& job) const;
 
