@@ -43,9 +43,12 @@ bool DictationTask::isCurrent(const DictationJob& job) const
 QCoro::Task<> DictationTask::run(DictationJob job)
 {
     QPointer<DictationTask> self(this);
-    // The boost and the encoding of a long take would hold the interface for several frames.
+    // Boosting a long take would hold the interface for several frames; a short one costs less
+    // than the trip to a worker and back.
     Samples samples = std::move(job.samples);
-    if (job.quietBoost) {
+    if (job.quietBoost && qsizetype(samples.size()) <= kInlineBoostSamples) {
+        samples = AudioGain::normalize(std::move(samples), 0.06f, 12.0f);
+    } else if (job.quietBoost) {
         QFuture<Samples> boosting = QtConcurrent::run(&m_workers, [samples = std::move(samples)]() mutable {
             return AudioGain::normalize(std::move(samples), 0.06f, 12.0f);
         });

@@ -29,6 +29,8 @@ public:
     static constexpr qsizetype kFormalMinSamples = 3 * kSampleRate;
     // A take this long that recognises as nothing is kept as a failure, not thrown away.
     static constexpr qsizetype kKeepEmptySamples = kSampleRate;
+    // Takes up to this long are boosted on the main thread (well under a millisecond).
+    static constexpr qsizetype kInlineBoostSamples = 30 * kSampleRate;
     static constexpr qsizetype kSpeculativeMinChars = 4;
     static constexpr qsizetype kTermMinChars = 4;
     static constexpr int kTermsPerDictation = 5;
