@@ -133,6 +133,41 @@ private Q_SLOTS:
                  stylingRequests == 1 ? streamed.trimmed() : FakeGateway::kTranscript);
     }
 
+    void raceRoadStylesTheLastPartialEarly_data()
+    {
+        QTest::addColumn<QString>("partial");
+        QTest::addColumn<QString>("final");
+        QTest::addColumn<int>("stylingRequests");
+        QTest::addColumn<QString>("asrText");
+        QTest::newRow("agrees up to spaces: reused")
+            << QStringLiteral("今天 天气不错") << QStringLiteral(" 今天  天气不错\n") << 1
+            << QStringLiteral("今天 天气不错");
+        QTest::newRow("drops a space: restyled")
+            << QStringLiteral("今天 天气不错") << QStringLiteral("今天天气不错") << 2 << QStringLiteral("今天天气不错");
+        QTest::newRow("two characters: not early")
+            << QStringLiteral("  你好 ") << QStringLiteral("你好") << 1 << QStringLiteral("你好");
+    }
+
+    void raceRoadStylesTheLastPartialEarly()
+    {
+        QFETCH(QString, partial);
+        QFETCH(QString, final);
+        QFETCH(int, stylingRequests);
+        QFETCH(QString, asrText);
+        FlowRig rig;
+        rig.streaming.answerCommits = false;
+        rig.record(16000);
+        rig.streaming.liveText(QString(), partial);
+        QVERIFY(FlowRig::until([&] { return rig.flows->recording().lastPartial.trimmed() == partial.trimmed(); }));
+        rig.flows->stopAndTranscribe();
+        QVERIFY(FlowRig::until([&] { return rig.streaming.countOf(kCommit) >= 1; }));
+        rig.streaming.answerCommit(final);
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
+        QCOMPARE(rig.requestsTo(kAsr), 0);
+        QCOMPARE(rig.requestsTo(kStyle), stylingRequests);
+        QCOMPARE(rig.onlyEntry().asrText, asrText);
+    }
+
     // A failed session falls back to batch recognition of the whole take.
     void brokenStreamFallsBackToBatch()
     {
