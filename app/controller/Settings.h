@@ -27,7 +27,7 @@ public:
     // Where the settings live: ~/.config/Murmo/Murmo.conf.
     static QString defaultPath();
 
-    // secrets may be null: the secrets then stay in the private file as well.
+    // secrets may be null or unavailable: the secrets then stay in the private file as well.
     Settings(const QString& path, SecretStore* secrets, QObject* parent = nullptr);
     ~Settings() override;
 
