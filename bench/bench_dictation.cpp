@@ -109,7 +109,7 @@ struct Rig
         Ports ports{
             clock,          fake.keys,      fake.keySynthesizer, fake.audioInput,  fake.soundOutput, fake.outputVolume,
             fake.clipboard, fake.workspace, fake.accessibility,  fake.compositing, fake.appearance,  fake.permissions,
-            fake.launcher,  nullptr};
+            fake.launcher,  fake.secrets};
         app = std::make_unique<AppServices>(ports, fake.screens, options);
         app->settings().setValue(QStringLiteral("gatewayToken"), QStringLiteral("device-token"));
         app->settings().setValue(QStringLiteral("currentModeId"), QStringLiteral("casual"));

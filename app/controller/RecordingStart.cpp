@@ -20,10 +20,7 @@ RecordingStart::RecordingStart(AppServices& app, RecordingState& recording, QUrl
 
 bool RecordingStart::signInRequired() const
 {
-    const AppServices::Options& options = m_app.options();
-    if (!options.gateway.signInConfigured)
-        return false;
-    return !options.accessToken || !options.accessToken();
+    return m_app.options().signIn.has_value() && !m_app.session().isLoggedIn();
 }
 
 void RecordingStart::startRecording()
