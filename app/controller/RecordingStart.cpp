@@ -44,8 +44,6 @@ void RecordingStart::startRecording()
     m_recording.screenContext.reset();
     m_recording.lastPartial.clear();
     m_recording.frontmostApp = m_app.ports().workspace.frontApplication();
-    if (m_recording.frontmostApp && (settings.contextAwareness() || settings.contextReadText()))
-        readScreenContext(m_recording.recordSeq, *m_recording.frontmostApp, settings.contextReadText());
     m_recording.recordStartedAt = m_app.ports().clock.now();
 
     m_app.recorder().setLevelHandler(
@@ -75,6 +73,10 @@ void RecordingStart::startRecording()
         return;
     }
     state.setRecording(true);
+    // Started once the recording runs: a read that answers at once must find it running, and a
+    // microphone that failed needs no context.
+    if (m_recording.frontmostApp && (settings.contextAwareness() || settings.contextReadText()))
+        readScreenContext(m_recording.recordSeq, *m_recording.frontmostApp, settings.contextReadText());
     m_app.hotkeys().setRecordingActive(true);
     m_app.hotkeys().setSwitchDeadline(m_app.ports().clock.now() + kSwitchWindow);
     if (m_app.sounds().enabled())

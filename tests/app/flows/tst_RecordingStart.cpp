@@ -107,6 +107,26 @@ private Q_SLOTS:
         QVERIFY(!rig.state().isRecording());
     }
 
+    // The fake desktop answers at once, before the start has finished: the read must still be
+    // kept for the styling prompt, and reach the dictation.
+    void screenContextThatAnswersAtOnceIsKept()
+    {
+        FlowRig rig(false);
+        rig.fake.workspace.titles.insert(FlowRig::kEditorPid, QStringLiteral("notes.txt - gedit"));
+        rig.fake.accessibility.addFocusedField(QStringLiteral("draft about Kubernetes"));
+        rig.flows->startRecording();
+        QVERIFY(FlowRig::until([&] { return rig.flows->recording().screenContext.has_value(); }, 2000));
+        QCOMPARE(rig.flows->recording().screenContext->windowTitle, QStringLiteral("notes.txt - gedit"));
+        QCOMPARE(rig.flows->recording().screenContext->nearbyText, QStringLiteral("draft about Kubernetes"));
+        rig.fake.audioInput.deliver(std::vector<float>(16000, 0.1f));
+        rig.flows->stopAndTranscribe();
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
+        // The context went into the styling request.
+        const QList<RecordedRequest> styling = rig.fake.gateway.requestsTo(QStringLiteral("/v1/style"));
+        QCOMPARE(styling.size(), 1);
+        QVERIFY(QString::fromUtf8(styling.first().body).contains(QStringLiteral("Kubernetes")));
+    }
+
     void askTakesPrecedence()
     {
         FlowRig rig(false);
