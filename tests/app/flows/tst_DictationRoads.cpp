@@ -242,6 +242,25 @@ private Q_SLOTS:
                  qPrintable(QString::number(std::sqrt(sum / double(saved.size())))));
     }
 
+    // Terms on the screen that the dictation used are learned as hotwords, once.
+    void screenTermsInTheTextAreLearned()
+    {
+        FlowRig rig(false);
+        const QString said = QStringLiteral("用 Kubernetes 和 Grafana 部署 Zed");
+        rig.fake.gateway.setReply("POST", kAsr, FakeReply::json({{QStringLiteral("text"), said}}));
+        rig.fake.gateway.setReply("POST", kStyle, FakeReply::json({{QStringLiteral("text"), said}}));
+        rig.fake.workspace.titles.insert(FlowRig::kEditorPid, QStringLiteral("kubectl notes"));
+        rig.fake.accessibility.addFocusedField(QStringLiteral("Kubernetes Grafana Zed Prometheus"));
+        rig.app->lexicon()->addHotword(QStringLiteral("Grafana"));
+        rig.record(16000);
+        QVERIFY(FlowRig::until([&] { return rig.flows->recording().screenContext.has_value(); }));
+        rig.flows->stopAndTranscribe();
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
+        // kubectl and Prometheus were not said, Zed is too short, Grafana was known.
+        QCOMPARE(rig.app->lexicon()->hotwords(),
+                 (QStringList{QStringLiteral("Grafana"), QStringLiteral("Kubernetes")}));
+    }
+
     // An overtaken dictation still files and inserts its text, but the newer recording keeps the
     // status line and the capsule.
     void overtakenDictationLeavesTheVisibleStateAlone()
