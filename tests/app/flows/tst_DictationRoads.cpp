@@ -242,6 +242,49 @@ private Q_SLOTS:
                  qPrintable(QString::number(std::sqrt(sum / double(saved.size())))));
     }
 
+    void askAndRewriteGoToTheirFlows_data()
+    {
+        QTest::addColumn<bool>("ask");
+        QTest::addColumn<bool>("rewrite");
+        QTest::addColumn<bool>("selection");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("ask") << true << false << false << QStringLiteral("ask");
+        QTest::newRow("ask wins over rewrite") << true << true << true << QStringLiteral("ask");
+        QTest::newRow("rewrite") << false << true << true << QStringLiteral("rewrite");
+        QTest::newRow("rewrite without selection dictates") << false << true << false << QStringLiteral("translate");
+    }
+
+    void askAndRewriteGoToTheirFlows()
+    {
+        QFETCH(bool, ask);
+        QFETCH(bool, rewrite);
+        QFETCH(bool, selection);
+        QFETCH(QString, outcome);
+        FlowRig rig(false);
+        QSignalSpy asked(&rig.flows->stopper(), &RecordingStop::askRecorded);
+        QSignalSpy rewritten(&rig.flows->stopper(), &RecordingStop::rewriteRecorded);
+        rig.flows->recording().pendingTranslate = true;
+        rig.flows->startRecording();
+        RecordingState& recording = rig.flows->recording();
+        recording.pendingAsk = ask;
+        recording.pendingRewrite = rewrite;
+        if (selection)
+            recording.rewriteSelection = QStringLiteral("old text");
+        rig.fake.audioInput.deliver(std::vector<float>(16000, 0.1f));
+        rig.flows->stopAndTranscribe();
+        QCOMPARE(asked.size(), outcome == QLatin1String("ask") ? 1 : 0);
+        QCOMPARE(rewritten.size(), outcome == QLatin1String("rewrite") ? 1 : 0);
+        if (outcome != QLatin1String("translate")) {
+            QCOMPARE(rig.state().statusLine(), QStringLiteral("正在聆听…（译成英文）"));
+            QCoreApplication::processEvents();
+            QVERIFY(rig.app->history().all().isEmpty());
+            return;
+        }
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
+        QVERIFY(rig.state().statusLine().contains(QStringLiteral(" → 英文")));
+        QCOMPARE(rig.onlyEntry().action, std::optional(QStringLiteral("translate")));
+    }
+
     // Terms on the screen that the dictation used are learned as hotwords, once.
     void screenTermsInTheTextAreLearned()
     {
