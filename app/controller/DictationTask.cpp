@@ -60,10 +60,12 @@ QCoro::Task<> DictationTask::run(DictationJob job)
     // is ready: the history, which needs the saved entry, follows once the file is written.
     std::optional<Output> output;
     std::exception_ptr failure;
-    SharedResult<Output> recognition([this, job, samples](CancelToken&) { return obtain(job, samples); });
+    // Shared rather than copied: a long take is tens of megabytes.
+    const auto take = std::make_shared<const Samples>(std::move(samples));
+    SharedResult<Output> recognition([this, job, take](CancelToken&) { return obtain(job, take); });
     HistoryStore& history = m_app.history();
     QFuture<void> saving =
-        QtConcurrent::run(&m_workers, [&history, entry = job.entry, samples] { history.add(entry, samples); });
+        QtConcurrent::run(&m_workers, [&history, entry = job.entry, take] { history.add(entry, *take); });
     try {
         QCoro::Task<Output> result = recognition.value();
         output = co_await std::move(result);
@@ -85,7 +87,7 @@ QCoro::Task<> DictationTask::run(DictationJob job)
     if (failure)
         m_failures.recognitionFailed(dictation, FlowFailure::from(failure));
     else
-        deliver(job, *output, samples.size(), inserted);
+        deliver(job, *output, take->size(), inserted);
 }
 
 bool DictationTask::isOwnApp(const DictationJob& job) const
@@ -93,8 +95,9 @@ bool DictationTask::isOwnApp(const DictationJob& job) const
     return job.targetBundleId == m_app.ports().workspace.ownBundleId();
 }
 
-QCoro::Task<Output> DictationTask::obtain(DictationJob job, Samples samples)
+QCoro::Task<Output> DictationTask::obtain(DictationJob job, std::shared_ptr<const Samples> take)
 {
+    const Samples& samples = *take;
     if (!job.session) {
         QCoro::Task<Output> whole =
             job.pipeline.run(samples, job.mode, job.preferences, job.translate, job.languageHint);

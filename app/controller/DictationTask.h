@@ -44,7 +44,7 @@ public:
 
 private:
     // Takes its own copies: it may run on after run() has stopped waiting.
-    QCoro::Task<DictationPipeline::Output> obtain(DictationJob job, Samples samples);
+    QCoro::Task<DictationPipeline::Output> obtain(DictationJob job, std::shared_ptr<const Samples> take);
     QCoro::Task<DictationPipeline::Output> raceRoad(const DictationJob& job, const Samples& samples,
                                                     TranscriptRace::BatchRecognition batch,
                                                     std::chrono::milliseconds asrStart);
