@@ -127,6 +127,40 @@ private Q_SLOTS:
         QVERIFY(QString::fromUtf8(styling.first().body).contains(QStringLiteral("Kubernetes")));
     }
 
+    void lateScreenContextIsDropped_data()
+    {
+        QTest::addColumn<bool>("nextRecording");
+        QTest::newRow("after its recording ended") << false;
+        QTest::newRow("after the next recording began") << true;
+    }
+
+    void lateScreenContextIsDropped()
+    {
+        QFETCH(bool, nextRecording);
+        FlowRig rig(false);
+        rig.fake.accessibility.addFocusedField(QStringLiteral("draft"));
+        rig.fake.accessibility.holdFocusedElement = true;
+        rig.fake.workspace.titles.insert(FlowRig::kEditorPid, QStringLiteral("first"));
+        rig.flows->startRecording();
+        rig.flows->cancelDictation();
+        if (nextRecording) {
+            rig.fake.workspace.titles.insert(FlowRig::kEditorPid, QStringLiteral("second"));
+            rig.flows->startRecording();
+        }
+        // The newer read answers first, the older one after it.
+        rig.fake.accessibility.releaseFocusedElement();
+        QVERIFY(FlowRig::until([&] {
+            return rig.fake.accessibility.requests.count(QStringLiteral("read value #0")) == (nextRecording ? 2 : 1);
+        }));
+        FlowRig::until([] { return false; }, 100);
+        if (!nextRecording) {
+            QVERIFY(!rig.flows->recording().screenContext);
+            return;
+        }
+        QVERIFY(rig.flows->recording().screenContext);
+        QCOMPARE(rig.flows->recording().screenContext->windowTitle, QStringLiteral("second"));
+    }
+
     void askTakesPrecedence()
     {
         FlowRig rig(false);
