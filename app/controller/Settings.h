@@ -81,6 +81,7 @@ public:
     QString anthropicApiKey() const { return text(QStringLiteral("anthropicApiKey")); }
     // At least 1: a limit of 0 minutes would end every recording as it starts.
     int maxRecordMinutes() const;
+    bool didOnboard() const { return flag(QStringLiteral("didOnboard")); }
 
     // The per-application style-mode rules (window class -> mode id); anything but a JSON object
     // of strings reads as no rules.

@@ -130,6 +130,8 @@ private Q_SLOTS:
             "anthropicApiKey", [](const Settings& s) { return QVariant(s.anthropicApiKey()); }, QString());
         row(
             "maxRecordMinutes", [](const Settings& s) { return QVariant(s.maxRecordMinutes()); }, 8);
+        row(
+            "didOnboard", [](const Settings& s) { return QVariant(s.didOnboard()); }, false);
     }
 
     void typedAccessorsReadTheDefaults()
