@@ -27,6 +27,7 @@ QCoro::Task<void> ControllerStartup::start()
     AppState& state = m_app.state();
 
     Migrations::migrateSettings(settings);
+    Q_EMIT settingsMigrated();
     // Started now; whether the hotkeys are live is known once the permission check comes back.
     QCoro::Task<void> hotkeys = m_hotkeyStatus.start();
     Migrations::releaseFnKeyFromSystem(settings, m_fnKey);

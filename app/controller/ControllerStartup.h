@@ -29,6 +29,11 @@ public:
 
     HotkeyStatus& hotkeyStatus() { return m_hotkeyStatus; }
 
+Q_SIGNALS:
+    // The settings are migrated and the hotkeys about to start: the moment to install the
+    // bindings (synchronously, inside start()).
+    void settingsMigrated();
+
 private:
     void watchDesktop();
     QCoro::Task<void> background(QCoro::Task<void> hotkeys, QCoro::Task<void> duckerRepair);

@@ -28,3 +28,21 @@ DictationFlows::~DictationFlows()
     }
     m_workers.waitForDone();
 }
+
+PendingActions DictationFlows::pendingActions() const
+{
+    PendingActions pending;
+    pending.translate = m_recording.pendingTranslate;
+    pending.ask = m_recording.pendingAsk;
+    pending.rewrite = m_recording.pendingRewrite;
+    pending.rewriteSelection = m_recording.rewriteSelection;
+    return pending;
+}
+
+void DictationFlows::setPendingActions(const PendingActions& pending)
+{
+    m_recording.pendingTranslate = pending.translate;
+    m_recording.pendingAsk = pending.ask;
+    m_recording.pendingRewrite = pending.rewrite;
+    m_recording.rewriteSelection = pending.rewriteSelection;
+}

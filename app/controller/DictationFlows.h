@@ -2,6 +2,7 @@
 
 #include "app/controller/DictationTask.h"
 #include "app/controller/FailureReport.h"
+#include "app/controller/RecordingCommands.h"
 #include "app/controller/RecordingStart.h"
 #include "app/controller/RecordingState.h"
 #include "app/controller/RecordingStop.h"
@@ -13,7 +14,7 @@ class AppServices;
 
 // The recording commands as the hotkeys and menus call them, over one recording state: start,
 // stop and transcribe, cancel, and the overlay's retry. Main thread only.
-class DictationFlows : public QObject
+class DictationFlows : public QObject, public RecordingCommands
 {
     Q_OBJECT
 
@@ -25,9 +26,11 @@ public:
     // Gives a ducked volume back and waits for the encoding or decoding still on the workers.
     ~DictationFlows() override;
 
-    void startRecording() { m_start.startRecording(); }
-    void stopAndTranscribe() { m_stop.stopAndTranscribe(); }
-    void cancelDictation() { m_stop.cancelDictation(); }
+    void startRecording() override { m_start.startRecording(); }
+    void stopAndTranscribe() override { m_stop.stopAndTranscribe(); }
+    void cancelDictation() override { m_stop.cancelDictation(); }
+    PendingActions pendingActions() const override;
+    void setPendingActions(const PendingActions& pending) override;
     void retry() { m_failures.retry(); }
 
     RecordingState& recording() { return m_recording; }

@@ -30,6 +30,10 @@ public:
     // Abandons the running recording without recognising it (Esc).
     void cancelDictation();
 
+    // Where the text of the recording that just stopped goes: the window class of the
+    // application in front, or of the one the recording started in when that is us.
+    std::optional<QString> targetBundleId() const;
+
 Q_SIGNALS:
     // An ask or rewrite recording, for the flows that answer them; session may be null.
     void askRecorded(const Samples& samples, std::shared_ptr<StreamingTranscriptSource> session);
@@ -39,7 +43,6 @@ Q_SIGNALS:
 private:
     // Ends capture and the recording's feedback; returns the take.
     Samples endCapture();
-    std::optional<QString> targetBundleId() const;
     StyleMode defaultMode() const;
 
     AppServices& m_app;

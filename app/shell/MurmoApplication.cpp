@@ -1,0 +1,155 @@
+#include "app/shell/MurmoApplication.h"
+
+#include "app/account/LoginView.h"
+#include "app/desktop/AppRelauncher.h"
+#include "app/desktop/MurmoPermission.h"
+#include "app/settings/SettingsWindow.h"
+#include "app/shell/HistoryWindow.h"
+#include "app/shell/InstallLocation.h"
+
+#include <QCoreApplication>
+
+MurmoApplication::MurmoApplication(const Ports& ports, OverlayScreens& screens, AppServices::Options options,
+                                   QObject* parent)
+    : QObject(parent)
+    , m_services(ports, screens, std::move(options))
+    , m_startup(m_services)
+    , m_controller(m_services, ControllerStartup::linuxFnKey())
+    , m_permissions(ports.permissions, ports.clock)
+{
+    connect(&m_startup, &ControllerStartup::settingsMigrated, &m_controller, &DictationController::installHotkeys);
+}
+
+MurmoApplication::~MurmoApplication()
+{
+    // The windows observe the controller; they go first.
+    delete m_settings.data();
+    m_history.reset();
+}
+
+void MurmoApplication::start()
+{
+    runBackgroundStartup(m_startup.start());
+
+    const Ports& ports = m_services.ports();
+    HistoryView::Parts parts{m_services.state(),
+                             m_services.history(),
+                             *m_services.lexicon(),
+                             m_permissions,
+                             ports.permissions,
+                             ports.launcher,
+                             m_services.preview(),
+                             *this,
+                             ports.clock,
+                             {},
+                             {},
+                             InstallLocation::current(),
+                             QCoreApplication::applicationFilePath()};
+    m_history = std::make_unique<HistoryWindow>(std::move(parts), m_services.settings().didOnboard());
+    HistoryView* view = m_history->view();
+    connect(view, &HistoryView::settingsRequested, this, &MurmoApplication::showSettings);
+    connect(view, &HistoryView::retryHotkeysRequested, this, [this] { m_startup.hotkeyStatus().retry(); });
+    connect(view, &HistoryView::relaunchRequested, this, &MurmoApplication::relaunch);
+    connect(view, &HistoryView::loginRequested, this, &MurmoApplication::showLoginSheet);
+    connect(m_history.get(), &HistoryWindow::onboardingDone, this,
+            [this] { m_services.settings().setValue(QStringLiteral("didOnboard"), true); });
+    connect(m_history.get(), &HistoryWindow::firstShown, this, &MurmoApplication::refreshAccount);
+    m_history->show();
+}
+
+QCoro::Task<void> MurmoApplication::runBackgroundStartup(QCoro::Task<void> background)
+{
+    // Start-up's background part never fails; it is held here so that it runs to its end.
+    co_await std::move(background);
+}
+
+void MurmoApplication::handleLaunch(const QStringList& arguments)
+{
+    for (const QString& argument : arguments) {
+        const QUrl url(argument);
+        if (url.scheme() != QLatin1String("murmo"))
+            continue;
+        // Only a sheet that is waiting for the browser takes it; any other callback is ignored.
+        if (m_login)
+            m_login->handleCallback(url);
+        if (m_settings)
+            m_settings->handleSignInCallback(url);
+        return;
+    }
+    if (m_history)
+        m_history->bringToFront();
+}
+
+void MurmoApplication::shutDown()
+{
+    m_services.hotkeys().stop();
+    // Queued on the ducker's own thread, which its destructor drains before the process ends.
+    m_services.ducker().restore();
+}
+
+void MurmoApplication::relaunch()
+{
+    AppRelauncher(m_services.ports().launcher, [] { QCoreApplication::quit(); }).relaunch();
+}
+
+void MurmoApplication::retranscribe(const HistoryEntry& entry)
+{
+    m_controller.history().retranscribe(entry);
+}
+
+void MurmoApplication::correctHistory(const HistoryEntry& entry, const QString& newText)
+{
+    m_controller.history().correctHistory(entry, newText);
+}
+
+void MurmoApplication::showSettings()
+{
+    if (!m_settings) {
+        AppServices::Options const& options = m_services.options();
+        SettingsWindow::Parts parts(m_services.state(), m_services.ports().permissions, m_services.ports().clock,
+                                    m_services.sounds());
+        parts.session = &m_services.session();
+        parts.transport = options.endpoints.transport;
+        parts.signIn = options.signIn;
+        parts.gatewayURL = options.endpoints.gateway;
+        m_settings = new SettingsWindow(std::move(parts));
+        m_settings->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_settings, &SettingsWindow::requestGrant, this, [this](MurmoPermission permission) {
+            MurmoPermissions::request(permission, m_services.ports().permissions, m_services.ports().launcher);
+        });
+        connect(m_settings, &SettingsWindow::relaunchRequested, this, &MurmoApplication::relaunch);
+    }
+    m_settings->show();
+    m_settings->raise();
+    m_settings->activateWindow();
+}
+
+void MurmoApplication::showLoginSheet()
+{
+    if (m_login || !m_history)
+        return;
+    const AppServices::Options& options = m_services.options();
+    auto* sheet = new LoginView(m_services.session(), *options.endpoints.transport, options.signIn, true);
+    m_login = sheet;
+    const auto close = [this] { m_services.state().setShowLoginGate(false); };
+    connect(sheet, &LoginView::done, this, [this, close] {
+        close();
+        refreshAccount();
+    });
+    connect(sheet, &LoginView::cancelled, this, close);
+    m_history->view()->showLoginSheet(sheet);
+    m_history->bringToFront();
+}
+
+QCoro::Task<void> MurmoApplication::refreshAccount()
+{
+    QPointer<MurmoApplication> self(this);
+    SessionStore& session = m_services.session();
+    if (!session.isLoggedIn())
+        co_return;
+    // Renews a token that is about to expire; the account address comes from the gateway.
+    co_await session.validAccessToken();
+    if (!self)
+        co_return;
+    co_await session.refreshMe(m_services.options().endpoints.gateway);
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "app/controller/AppServices.h"
+#include "app/controller/ControllerStartup.h"
+#include "app/controller/DictationController.h"
+#include "app/desktop/PermissionsModel.h"
+#include "app/shell/HistoryEntryActions.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+class HistoryWindow;
+class LoginView;
+class OverlayScreens;
+class SettingsWindow;
+
+// The program as a person meets it: the controller over the application's parts, the main
+// window with the history, the settings window, and the sign-in sheet while a recording asks for
+// it. Built once by the entry point over the Linux adapters (tests build it over fakes). Main
+// thread only.
+class MurmoApplication : public QObject, private HistoryEntryActions
+{
+    Q_OBJECT
+
+public:
+    // options: where the settings and data live and which services answer
+    // (AppServices::Options::standard for the program).
+    MurmoApplication(const Ports& ports, OverlayScreens& screens, AppServices::Options options,
+                     QObject* parent = nullptr);
+    ~MurmoApplication() override;
+
+    // Brings the controller up and shows the main window. The background part of start-up (the
+    // keyring, registration, lexicon sync) goes on by itself.
+    void start();
+
+    // A later launch's arguments: a "murmo:" sign-in callback, or nothing (show the window).
+    void handleLaunch(const QStringList& arguments);
+
+    // Gives back a lowered output volume; called as the event loop ends.
+    void shutDown();
+
+    AppServices& services() { return m_services; }
+    DictationController& controller() { return m_controller; }
+    HistoryWindow* historyWindow() const { return m_history.get(); }
+    SettingsWindow* settingsWindow() const { return m_settings; }
+
+private:
+    void retranscribe(const HistoryEntry& entry) override;
+    void correctHistory(const HistoryEntry& entry, const QString& newText) override;
+
+    void showSettings();
+    void relaunch();
+    void showLoginSheet();
+    QCoro::Task<void> refreshAccount();
+    QCoro::Task<void> runBackgroundStartup(QCoro::Task<void> background);
+
+    AppServices m_services;
+    ControllerStartup m_startup;
+    DictationController m_controller;
+    PermissionsModel m_permissions;
+    std::unique_ptr<HistoryWindow> m_history;
+    QPointer<SettingsWindow> m_settings;
+    QPointer<LoginView> m_login;
+};
