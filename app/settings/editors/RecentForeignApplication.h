@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/Workspace.h"
+
+#include <QObject>
+
+#include <optional>
+
+// The application the user was working in before coming to the settings window. Pressing a
+// button in the settings window makes this program the front one, so "the front application"
+// has to be the last one in front that was not this program. Main thread only.
+class RecentForeignApplication : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit RecentForeignApplication(Workspace& workspace, QObject* parent = nullptr);
+
+    // Looks at the front application now and remembers it unless it is this program; the owner
+    // calls it whenever another window becomes active.
+    void noteActiveWindow();
+    // The front application when it is another program's, else the last other one noted.
+    std::optional<RunningApplication> pick();
+
+private:
+    Workspace& m_workspace;
+    std::optional<RunningApplication> m_last;
+};
