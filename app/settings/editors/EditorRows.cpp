@@ -67,8 +67,9 @@ void clear(QBoxLayout* layout)
 
 QFont itemFont(bool monospaced)
 {
+    // The window's own size: the stored items are what the section is about.
     QFont font = monospaced ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : QFont();
-    font.setPointSize(12);
+    font.setPointSizeF(QFont().pointSizeF());
     return font;
 }
 

@@ -26,7 +26,7 @@ QWidget* removable(const QString& text, const QString& detail, const QFont& font
 // (a row may be removed from inside its own button's click).
 void clear(QBoxLayout* layout);
 
-// The font of the stored items: the system font at size 12, monospaced when asked.
+// The font of the stored items: the window's font size, monospaced when asked.
 QFont itemFont(bool monospaced = false);
 
 } // namespace EditorRows
