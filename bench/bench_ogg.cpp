@@ -57,6 +57,7 @@ QByteArray oursEncode()
 {
     OGGEncoder encoder(kRate, 1, 2, kRate, OGGEncoder::Application::Audio);
     encoder.encode(minutePcm());
+    encoder.finish();
     return encoder.bitstream(true);
 }
 

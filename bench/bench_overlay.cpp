@@ -8,7 +8,7 @@
 #include "app/feedback/OverlayModel.h"
 #include "app/feedback/OverlayView.h"
 #include "app/feedback/RecordingOverlay.h"
-#include "app/feedback/Theme.h"
+#include "app/ui/Theme.h"
 #include "platform/SystemClock.h"
 
 #include <QApplication>

@@ -1,5 +1,5 @@
 // A stored hotkey setting is text anyone can edit in the settings file; hotkey() reads it.
-#include "app/desktop/Hotkey.h"
+#include "platform/Hotkey.h"
 
 #include <cstdint>
 #include <cstdlib>

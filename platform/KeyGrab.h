@@ -5,11 +5,13 @@
 #include <vector>
 
 // A key combination that must not reach the application in front: the key with exactly these
-// modifiers (the adapter adds the lock-key variants itself).
+// modifiers (the adapter adds the lock-key variants itself), or with any modifiers at all.
 struct KeyGrab
 {
     int keyCode = 0;
     quint64 modifiers = 0;
+    // The key whatever is held with it; modifiers is then 0.
+    bool anyModifiers = false;
 
     friend bool operator==(const KeyGrab&, const KeyGrab&) = default;
 };

@@ -10,6 +10,7 @@
 // with the process id and the display name, and the window through which it is activated.
 struct RunningApplication
 {
+    // Named after the macOS bundle identifier it stands in for; here the lower-cased WM_CLASS.
     QString bundleId;
     qint32 pid = 0;
     QString name;
@@ -25,7 +26,7 @@ class Workspace
 public:
     virtual ~Workspace() = default;
 
-    // This program's own identifier.
+    // This program's own identifier: its lower-cased window class (the name keeps the design's).
     virtual QString ownBundleId() const = 0;
 
     // The application owning the active window, absent when no window is active.

@@ -6,8 +6,8 @@
 #include "app/feedback/AnswerPopup.h"
 #include "app/feedback/RecordingOverlay.h"
 #include "app/feedback/SoundFX.h"
-#include "app/feedback/Theme.h"
-#include "app/feedback/ThemePalette.h"
+#include "app/ui/Theme.h"
+#include "app/ui/ThemePalette.h"
 #include "platform/Appearance.h"
 
 FeedbackBinding::FeedbackBinding(AppState& state, Appearance& appearance, SoundFX& sounds,

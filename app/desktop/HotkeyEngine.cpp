@@ -1,12 +1,10 @@
 #include "app/desktop/HotkeyEngine.h"
 
-#include "app/desktop/HotkeyNames.h"
+#include "app/desktop/HotkeyGrabs.h"
+#include "core/async/PostToThread.h"
 
 #include <QGuiApplication>
 
-#include <algorithm>
-#include <array>
-#include <limits>
 #include <utility>
 
 using namespace std::chrono_literals;
@@ -17,12 +15,6 @@ namespace {
 constexpr auto fnDebounce = 40ms;
 
 } // namespace
-
-const QSet<int>& HotkeyEngine::functionKeyCodes()
-{
-    static const QSet<int> codes{122, 120, 99, 118, 96, 97, 98, 100, 101, 109, 103, 111};
-    return codes;
-}
 
 HotkeyEngine::HotkeyEngine(KeyEventSource& source, Clock& clock, QObject* parent)
     : QObject(parent)
@@ -80,14 +72,89 @@ void HotkeyEngine::stop()
     // Once the source has stopped no key event can race with what follows.
     m_source.stop();
     disconnect(m_activation);
-    std::scoped_lock lock(m_lock);
-    releaseAllBindings();
-    m_downModifierKeys.clear();
+    Calls calls;
+    {
+        std::scoped_lock lock(m_lock);
+        calls = releaseAllBindings();
+        m_downModifierKeys.clear();
+    }
+    for (const auto& call : calls)
+        call();
 }
 
 bool HotkeyEngine::isRunning() const
 {
     return m_source.isRunning();
+}
+
+void HotkeyEngine::beginCapture(const QString& id)
+{
+    {
+        std::scoped_lock lock(m_lock);
+        m_capture.begin(id);
+    }
+    m_source.grabsChanged();
+}
+
+void HotkeyEngine::cancelCapture()
+{
+    {
+        std::scoped_lock lock(m_lock);
+        m_capture.cancel();
+    }
+    m_source.grabsChanged();
+}
+
+bool HotkeyEngine::isCapturing() const
+{
+    std::scoped_lock lock(m_lock);
+    return m_capture.isActive();
+}
+
+void HotkeyEngine::setOnCaptured(std::function<void(const QString&, const Hotkey&)> callback)
+{
+    std::scoped_lock lock(m_lock);
+    m_onCaptured = std::move(callback);
+}
+
+template <typename Change> void HotkeyEngine::changeDictation(Change change)
+{
+    {
+        std::scoped_lock lock(m_lock);
+        change(m_dictation);
+    }
+    m_source.grabsChanged();
+}
+
+void HotkeyEngine::setRecordingActive(bool active)
+{
+    changeDictation([active](DictationKeys& keys) { keys.setRecordingActive(active); });
+}
+
+void HotkeyEngine::setSwitchDeadline(std::chrono::milliseconds deadline)
+{
+    changeDictation([deadline](DictationKeys& keys) { keys.setSwitchDeadline(deadline); });
+    scheduleSwitchWindowEnd();
+}
+
+void HotkeyEngine::setAskHotkey(std::optional<Hotkey> hotkey)
+{
+    changeDictation([hotkey](DictationKeys& keys) { keys.setAskHotkey(hotkey); });
+}
+
+void HotkeyEngine::setTranslateHotkey(std::optional<Hotkey> hotkey)
+{
+    changeDictation([hotkey](DictationKeys& keys) { keys.setTranslateHotkey(hotkey); });
+}
+
+void HotkeyEngine::setRewriteHotkey(std::optional<Hotkey> hotkey)
+{
+    changeDictation([hotkey](DictationKeys& keys) { keys.setRewriteHotkey(hotkey); });
+}
+
+void HotkeyEngine::setPrimaryHotkey(std::optional<Hotkey> hotkey)
+{
+    changeDictation([hotkey](DictationKeys& keys) { keys.setPrimaryHotkey(hotkey); });
 }
 
 void HotkeyEngine::setOnCancel(std::function<void()> callback)
@@ -102,54 +169,6 @@ void HotkeyEngine::setOnSwitchAction(std::function<void(SwitchAction)> callback)
     m_onSwitchAction = std::move(callback);
 }
 
-void HotkeyEngine::setRecordingActive(bool active)
-{
-    {
-        std::scoped_lock lock(m_lock);
-        m_isRecordingActive = active;
-    }
-    m_source.grabsChanged();
-}
-
-void HotkeyEngine::setSwitchDeadline(std::chrono::milliseconds deadline)
-{
-    {
-        std::scoped_lock lock(m_lock);
-        m_switchDeadline = deadline;
-    }
-    scheduleSwitchWindowEnd();
-    m_source.grabsChanged();
-}
-
-void HotkeyEngine::replaceHotkey(std::optional<Hotkey>& slot, std::optional<Hotkey> hotkey)
-{
-    {
-        std::scoped_lock lock(m_lock);
-        slot = hotkey;
-    }
-    m_source.grabsChanged();
-}
-
-void HotkeyEngine::setAskHotkey(std::optional<Hotkey> hotkey)
-{
-    replaceHotkey(m_askHotkey, hotkey);
-}
-
-void HotkeyEngine::setTranslateHotkey(std::optional<Hotkey> hotkey)
-{
-    replaceHotkey(m_translateHotkey, hotkey);
-}
-
-void HotkeyEngine::setRewriteHotkey(std::optional<Hotkey> hotkey)
-{
-    replaceHotkey(m_rewriteHotkey, hotkey);
-}
-
-void HotkeyEngine::setPrimaryHotkey(std::optional<Hotkey> hotkey)
-{
-    replaceHotkey(m_primaryHotkey, hotkey);
-}
-
 KeyGrabFailures HotkeyEngine::grabFailures() const
 {
     std::scoped_lock lock(m_lock);
@@ -158,209 +177,189 @@ KeyGrabFailures HotkeyEngine::grabFailures() const
 
 void HotkeyEngine::applicationActivated()
 {
-    std::scoped_lock lock(m_lock);
-    releaseAllBindings();
+    Calls calls;
+    {
+        std::scoped_lock lock(m_lock);
+        calls = releaseAllBindings();
+    }
+    for (const auto& call : calls)
+        call();
 }
 
 bool HotkeyEngine::keyEvent(const KeyEvent& event)
 {
-    std::scoped_lock lock(m_lock);
-    const int keyCode = event.keyCode;
-    const bool isModifierKey = HotkeyNames::modifierKeyCodes().contains(keyCode);
-    const quint64 mask = event.modifiers & KeyModifier::all;
-    const EventType type = isModifierKey   ? EventType::modifierChanged
-                           : event.isPress ? EventType::keyDown
-                                           : EventType::keyUp;
+    Calls calls;
+    bool grabsChange = false;
+    bool swallowed = false;
+    {
+        std::scoped_lock lock(m_lock);
+        swallowed = route(event, calls, grabsChange);
+    }
+    for (const auto& call : calls)
+        call();
+    if (grabsChange)
+        m_source.grabsChanged();
+    return swallowed;
+}
 
-    // A held modifier that repeats changes nothing; it only must not escape a recording.
-    if (isModifierKey && event.isRepeat)
-        return m_recordingId.has_value();
+bool HotkeyEngine::route(const KeyEvent& event, Calls& calls, bool& grabsChange)
+{
+    const KeyTransition key = KeyTransition::of(event);
+    const bool isModifierKey = key.type == KeyTransition::Type::modifierChanged;
 
-    std::optional<bool> isPress;
+    // A held modifier that repeats changes nothing; it only must not escape a capture.
+    if (isModifierKey && key.isRepeat)
+        return m_capture.isActive();
+
     if (isModifierKey) {
-        if (keyCode == KeyCode::menu && !m_recordingId) {
+        if (key.keyCode == KeyCode::menu && !m_capture.isActive()) {
             const auto now = m_clock.now();
             if (m_lastFnTransition && now - *m_lastFnTransition < fnDebounce)
                 return true;
             m_lastFnTransition = now;
         }
-        isPress = event.isPress;
-        if (event.isPress)
-            m_downModifierKeys.insert(keyCode);
+        if (key.isPress)
+            m_downModifierKeys.insert(key.keyCode);
         else
-            m_downModifierKeys.erase(keyCode);
+            m_downModifierKeys.erase(key.keyCode);
     }
 
-    if (m_recordingId) {
-        handleRecording(type, keyCode, mask, isPress);
+    if (m_capture.isActive()) {
+        if (const auto hotkey = m_capture.keyEvent(key))
+            captured(*hotkey);
+        // The keyboard grab ends with the capture, and a new hotkey may need a grab of its own.
+        grabsChange = !m_capture.isActive();
         return true;
     }
 
-    if (m_isRecordingActive) {
-        if (m_clock.now() < m_switchDeadline) {
-            const std::array<std::pair<SwitchAction, const std::optional<Hotkey>*>, 3> secondaries{{
-                {SwitchAction::ask, &m_askHotkey},
-                {SwitchAction::translate, &m_translateHotkey},
-                {SwitchAction::rewrite, &m_rewriteHotkey},
-            }};
-            for (const auto& [action, hotkey] : secondaries) {
-                const SwitchHit hit = switchHit(*hotkey, type, keyCode, mask, isPress);
-                if (hit == SwitchHit::noMatch)
-                    continue;
-                // A held switch key repeats; the switch was already reported by its first press.
-                if (hit == SwitchHit::fire && !event.isRepeat && m_onSwitchAction)
-                    m_onSwitchAction(action);
-                return true;
-            }
-        }
-        if (type == EventType::keyDown && keyCode == KeyCode::escape) {
-            if (m_onCancel)
-                m_onCancel();
-            return true;
-        }
+    // Reading the clock costs more than the rest of a typed key; only a dictation needs it.
+    const auto outcome = m_dictation.isRecordingActive() ? m_dictation.keyEvent(key, m_clock.now()) : std::nullopt;
+    if (outcome) {
+        if (outcome->switchTo && m_onSwitchAction)
+            calls.push_back([callback = m_onSwitchAction, action = *outcome->switchTo] { callback(action); });
+        if (outcome->cancel && m_onCancel)
+            calls.push_back(m_onCancel);
+        return true;
     }
 
-    switch (type) {
-    case EventType::modifierChanged:
-        return handleModifierChange(keyCode, mask, *isPress);
-    case EventType::keyUp:
-        return handleKeyUp(keyCode);
-    case EventType::keyDown:
-        return handleKeyDown(keyCode, mask, event.isRepeat);
+    switch (key.type) {
+    case KeyTransition::Type::modifierChanged:
+        return handleModifierChange(key, calls);
+    case KeyTransition::Type::keyUp:
+        return handleKeyUp(key, calls);
+    case KeyTransition::Type::keyDown:
+        return handleKeyDown(key, calls);
     }
     return false;
 }
 
-bool HotkeyEngine::handleModifierChange(int keyCode, quint64 mask, bool isPress)
+bool HotkeyEngine::handleModifierChange(const KeyTransition& key, Calls& calls)
 {
+    const auto press = [&calls](Binding& binding) {
+        binding.isDown = true;
+        if (binding.onDown)
+            calls.push_back(binding.onDown);
+    };
+    const auto release = [&calls](Binding& binding) {
+        binding.isDown = false;
+        if (binding.onUp)
+            calls.push_back(binding.onUp);
+    };
     bool acted = false;
     for (auto& [id, binding] : m_bindings) {
         const auto& hotkey = binding.hotkey;
         if (!hotkey || !hotkey->isModifierOnly || hotkey->modifiers == 0)
             continue;
-        if (mask == (hotkey->modifiers & KeyModifier::all)) {
+        if (key.mask == (hotkey->modifiers & KeyModifier::all)) {
             if (!binding.isDown) {
-                binding.isDown = true;
-                if (binding.onDown)
-                    binding.onDown();
+                press(binding);
                 acted = true;
             }
         } else if (binding.isDown) {
-            binding.isDown = false;
-            if (binding.onUp)
-                binding.onUp();
+            release(binding);
             acted = true;
         }
     }
     for (auto& [id, binding] : m_bindings) {
         const auto& hotkey = binding.hotkey;
-        if (!hotkey || !hotkey->isModifierOnly || hotkey->modifiers != 0 || hotkey->keyCode != keyCode)
+        if (!hotkey || !hotkey->isModifierOnly || hotkey->modifiers != 0 || hotkey->keyCode != key.keyCode)
             continue;
-        if (isPress && !binding.isDown) {
-            binding.isDown = true;
-            if (binding.onDown)
-                binding.onDown();
+        if (key.isPress && !binding.isDown) {
+            press(binding);
             acted = true;
-        } else if (!isPress && binding.isDown) {
-            binding.isDown = false;
-            if (binding.onUp)
-                binding.onUp();
+        } else if (!key.isPress && binding.isDown) {
+            release(binding);
             acted = true;
         }
     }
     return acted;
 }
 
-bool HotkeyEngine::handleKeyUp(int keyCode)
+bool HotkeyEngine::handleKeyUp(const KeyTransition& key, Calls& calls)
 {
     for (auto& [id, binding] : m_bindings) {
         const auto& hotkey = binding.hotkey;
-        if (hotkey && !hotkey->isModifierOnly && hotkey->keyCode == keyCode && binding.isDown) {
+        if (hotkey && !hotkey->isModifierOnly && hotkey->keyCode == key.keyCode && binding.isDown) {
             binding.isDown = false;
             if (binding.onUp)
-                binding.onUp();
+                calls.push_back(binding.onUp);
             return true;
         }
     }
     return false;
 }
 
-bool HotkeyEngine::handleKeyDown(int keyCode, quint64 mask, bool isRepeat)
+bool HotkeyEngine::handleKeyDown(const KeyTransition& key, Calls& calls)
 {
     bool swallowed = false;
     for (auto& [id, binding] : m_bindings) {
         const auto& hotkey = binding.hotkey;
-        if (!hotkey || hotkey->isModifierOnly || hotkey->keyCode != keyCode || hotkey->modifiers != mask)
+        if (!hotkey || hotkey->isModifierOnly || hotkey->keyCode != key.keyCode || hotkey->modifiers != key.mask)
             continue;
         swallowed = true;
         // A repeat is never a new press, also not for a binding that a reset forced up while
         // the key stayed held.
-        if (!binding.isDown && !isRepeat) {
+        if (!binding.isDown && !key.isRepeat) {
             binding.isDown = true;
             if (binding.onDown)
-                binding.onDown();
+                calls.push_back(binding.onDown);
         }
     }
     return swallowed;
 }
 
-HotkeyEngine::SwitchHit HotkeyEngine::switchHit(const std::optional<Hotkey>& hotkey, EventType type, int keyCode,
-                                                quint64 mask, std::optional<bool> isPress) const
+void HotkeyEngine::captured(const HotkeyCapture::Captured& captured)
 {
-    if (!hotkey || (m_primaryHotkey && *m_primaryHotkey == *hotkey))
-        return SwitchHit::noMatch;
-    if (!hotkey->isModifierOnly) {
-        if (hotkey->keyCode != keyCode)
-            return SwitchHit::noMatch;
-        if (type == EventType::keyDown)
-            return mask == hotkey->modifiers ? SwitchHit::fire : SwitchHit::noMatch;
-        return type == EventType::keyUp ? SwitchHit::swallow : SwitchHit::noMatch;
-    }
-    if (type != EventType::modifierChanged)
-        return SwitchHit::noMatch;
-    if (hotkey->modifiers == 0)
-        return isPress == true && hotkey->keyCode == keyCode ? SwitchHit::fire : SwitchHit::noMatch;
-    return mask == (hotkey->modifiers & KeyModifier::all) ? SwitchHit::fire : SwitchHit::noMatch;
+    if (const auto found = m_bindings.find(captured.id); found != m_bindings.end())
+        found->second.hotkey = captured.hotkey;
+    postTo(this, [callback = m_onCaptured, captured] {
+        if (callback)
+            callback(captured.id, captured.hotkey);
+    });
 }
 
-void HotkeyEngine::releaseAllBindings()
+HotkeyEngine::Calls HotkeyEngine::releaseAllBindings()
 {
+    Calls calls;
     for (auto& [id, binding] : m_bindings) {
         if (!binding.isDown)
             continue;
         binding.isDown = false;
         if (binding.onUp)
-            binding.onUp();
+            calls.push_back(binding.onUp);
     }
+    return calls;
 }
 
 KeyGrabRequest HotkeyEngine::wantedGrabs()
 {
     std::scoped_lock lock(m_lock);
-    KeyGrabRequest request;
-    request.wholeKeyboard = m_recordingId.has_value();
-    const auto add = [&request](const std::optional<Hotkey>& hotkey) {
-        if (!hotkey || hotkey->isModifierOnly)
-            return; // a lone modifier or a chord cannot be withheld on its own
-        // A stored code no keyboard produces must not wrap around onto a real key.
-        if (hotkey->keyCode < 0 || hotkey->keyCode > std::numeric_limits<int>::max())
-            return;
-        const KeyGrab grab{int(hotkey->keyCode), hotkey->modifiers & KeyModifier::all};
-        if (std::find(request.keys.begin(), request.keys.end(), grab) == request.keys.end())
-            request.keys.push_back(grab);
-    };
+    HotkeyGrabs grabs;
+    grabs.request.wholeKeyboard = m_capture.isActive();
     for (const auto& [id, binding] : m_bindings)
-        add(binding.hotkey);
-    if (m_isRecordingActive) {
-        add(Hotkey{KeyCode::escape, 0, false});
-        if (m_clock.now() < m_switchDeadline) {
-            for (const auto* secondary : {&m_askHotkey, &m_translateHotkey, &m_rewriteHotkey}) {
-                if (!(m_primaryHotkey && *secondary && **secondary == *m_primaryHotkey))
-                    add(*secondary);
-            }
-        }
-    }
-    return request;
+        grabs.add(binding.hotkey);
+    m_dictation.addGrabs(grabs, m_clock.now());
+    return grabs.request;
 }
 
 void HotkeyEngine::grabsApplied(const KeyGrabFailures& failures)
@@ -369,16 +368,20 @@ void HotkeyEngine::grabsApplied(const KeyGrabFailures& failures)
         std::scoped_lock lock(m_lock);
         m_grabFailures = failures;
     }
-    QMetaObject::invokeMethod(
-        this, [this] { Q_EMIT grabsUpdated(); }, Qt::QueuedConnection);
+    postTo(this, [this] { Q_EMIT grabsUpdated(); });
 }
 
 void HotkeyEngine::keysLost()
 {
-    std::scoped_lock lock(m_lock);
-    releaseAllBindings();
-    m_downModifierKeys.clear();
-    m_pendingModifiers.clear();
+    Calls calls;
+    {
+        std::scoped_lock lock(m_lock);
+        calls = releaseAllBindings();
+        m_downModifierKeys.clear();
+        m_capture.keysLost();
+    }
+    for (const auto& call : calls)
+        call();
 }
 
 void HotkeyEngine::scheduleSwitchWindowEnd()
@@ -386,7 +389,12 @@ void HotkeyEngine::scheduleSwitchWindowEnd()
     if (m_switchWindowTimer != 0)
         m_clock.cancel(m_switchWindowTimer);
     m_switchWindowTimer = 0;
-    const auto remaining = m_switchDeadline - m_clock.now();
+    std::chrono::milliseconds deadline;
+    {
+        std::scoped_lock lock(m_lock);
+        deadline = m_dictation.switchDeadline();
+    }
+    const auto remaining = deadline - m_clock.now();
     if (remaining <= 0ms)
         return;
     // The switch hotkeys are grabbed only inside the window, so the grabs change when it closes.

@@ -1,12 +1,15 @@
 #pragma once
 
-#include "app/desktop/Hotkey.h"
+#include "app/desktop/DictationKeys.h"
+#include "app/desktop/HotkeyCapture.h"
+#include "app/desktop/KeyTransition.h"
 #include "platform/Clock.h"
+#include "platform/Hotkey.h"
 #include "platform/KeyEventSource.h"
 
 #include <QObject>
-#include <QSet>
 #include <QString>
+#include <QVarLengthArray>
 
 #include <chrono>
 #include <functional>
@@ -17,26 +20,19 @@
 
 // Turns the desktop's key events into the hotkey callbacks the dictation controller installs.
 // Three kinds of hotkey: a key with an exact set of modifiers, a chord of modifier keys and a
-// lone modifier key. While a dictation recording runs, Esc cancels it and, during its first
-// second, the ask/translate/rewrite hotkeys switch its purpose; on request it records a new
-// hotkey from the keys the user presses.
+// lone modifier key. Before the bindings, a capture for the settings window takes every key
+// (HotkeyCapture), and a dictation being recorded takes Esc and its switch keys (DictationKeys).
 //
 // Key events arrive on the KeyEventSource's own thread. Binding callbacks, onCancel and
-// onSwitchAction run there with the engine's lock held: they must return quickly and must not
-// call back into the engine (the lock is not recursive). onRecorded runs later on the thread
-// the engine lives on, without the lock.
+// onSwitchAction run there, after the engine's lock is released, so they may call back into
+// the engine; they must still return quickly, as every key of the desktop waits for them.
+// onCaptured runs later on the thread the engine lives on.
 class HotkeyEngine : public QObject, private KeyEventSink
 {
     Q_OBJECT
 
 public:
-    enum class SwitchAction
-    {
-        dictate,
-        ask,
-        translate,
-        rewrite,
-    };
+    using SwitchAction = DictationKeys::SwitchAction;
 
     struct Binding
     {
@@ -46,9 +42,6 @@ public:
         std::function<void()> onUp;
         bool isDown = false;
     };
-
-    // F1 to F12: the only keys a talk hotkey may use without a modifier.
-    static const QSet<int>& functionKeyCodes();
 
     HotkeyEngine(KeyEventSource& source, Clock& clock, QObject* parent = nullptr);
     ~HotkeyEngine() override;
@@ -65,17 +58,14 @@ public:
     void stop();
     bool isRunning() const;
 
-    // Records the next hotkey the user presses for id ("talk", "ask", ...). The whole keyboard is
-    // withheld from other applications until the recording ends.
-    void beginRecording(const QString& id);
-    void cancelRecording();
-    bool isHotkeyRecording() const;
+    // Captures the next hotkey the user presses for id ("talk", "ask", ...). The whole keyboard
+    // is withheld from other applications until the capture ends.
+    void beginCapture(const QString& id);
+    void cancelCapture();
+    bool isCapturing() const;
+    void setOnCaptured(std::function<void(const QString& id, const Hotkey& hotkey)> callback);
 
-    void setOnRecorded(std::function<void(const QString& id, const Hotkey& hotkey)> callback);
-    void setOnCancel(std::function<void()> callback);
-    void setOnSwitchAction(std::function<void(SwitchAction)> callback);
-
-    // A dictation recording runs: Esc cancels it, and until switchDeadline (on the engine's
+    // A dictation is being recorded: Esc cancels it, and until switchDeadline (on the engine's
     // clock) the secondary hotkeys switch its purpose.
     void setRecordingActive(bool active);
     void setSwitchDeadline(std::chrono::milliseconds deadline);
@@ -84,9 +74,11 @@ public:
     void setRewriteHotkey(std::optional<Hotkey> hotkey);
     // The talk hotkey: a secondary hotkey equal to it never switches.
     void setPrimaryHotkey(std::optional<Hotkey> hotkey);
+    void setOnCancel(std::function<void()> callback);
+    void setOnSwitchAction(std::function<void(SwitchAction)> callback);
 
     // Combinations another program holds, so pressing them also reaches the front application
-    // (the settings warn about them), and whether the keyboard grab of a recording failed.
+    // (the settings warn about them), and whether the keyboard grab of a capture failed.
     KeyGrabFailures grabFailures() const;
 
 public Q_SLOTS:
@@ -98,37 +90,23 @@ Q_SIGNALS:
     void grabsUpdated();
 
 private:
-    // Swaps one of the secondary or primary hotkeys under the lock, then lets the key source
-    // update its grabs.
-    void replaceHotkey(std::optional<Hotkey>& slot, std::optional<Hotkey> hotkey);
-
-    enum class EventType
-    {
-        keyDown,
-        keyUp,
-        modifierChanged,
-    };
-    enum class SwitchHit
-    {
-        noMatch,
-        fire,
-        swallow,
-    };
+    // The callbacks an event calls, collected under the lock and run once it is released; kept
+    // on the stack, as every key of the desktop passes through here.
+    using Calls = QVarLengthArray<std::function<void()>, 4>;
 
     bool keyEvent(const KeyEvent& event) override;
     KeyGrabRequest wantedGrabs() override;
     void grabsApplied(const KeyGrabFailures& failures) override;
     void keysLost() override;
 
-    bool handleModifierChange(int keyCode, quint64 mask, bool isPress);
-    bool handleKeyUp(int keyCode);
-    bool handleKeyDown(int keyCode, quint64 mask, bool isRepeat);
-    void handleRecording(EventType type, int keyCode, quint64 mask, std::optional<bool> isPress);
-    SwitchHit switchHit(const std::optional<Hotkey>& hotkey, EventType type, int keyCode, quint64 mask,
-                        std::optional<bool> isPress) const;
-    void finishRecording(std::optional<Hotkey> hotkey);
-    void clearRecording();
-    void releaseAllBindings();
+    // Changes the dictation's state under the lock, then lets the key source update its grabs.
+    template <typename Change> void changeDictation(Change change);
+    bool route(const KeyEvent& event, Calls& calls, bool& grabsChange);
+    bool handleModifierChange(const KeyTransition& key, Calls& calls);
+    bool handleKeyUp(const KeyTransition& key, Calls& calls);
+    bool handleKeyDown(const KeyTransition& key, Calls& calls);
+    void captured(const HotkeyCapture::Captured& captured);
+    Calls releaseAllBindings();
     void scheduleSwitchWindowEnd();
 
     KeyEventSource& m_source;
@@ -136,19 +114,11 @@ private:
 
     mutable std::mutex m_lock;
     std::map<QString, Binding> m_bindings;
-    std::optional<QString> m_recordingId;
-    std::function<void(const QString&, const Hotkey&)> m_onRecorded;
-    bool m_isRecordingActive = false;
+    HotkeyCapture m_capture;
+    std::function<void(const QString&, const Hotkey&)> m_onCaptured;
+    DictationKeys m_dictation;
     std::function<void()> m_onCancel;
     std::function<void(SwitchAction)> m_onSwitchAction;
-    std::chrono::milliseconds m_switchDeadline{0};
-    std::optional<Hotkey> m_askHotkey;
-    std::optional<Hotkey> m_translateHotkey;
-    std::optional<Hotkey> m_rewriteHotkey;
-    std::optional<Hotkey> m_primaryHotkey;
-    bool m_recordingIsSecondary = false;
-    std::set<int> m_pendingModifiers;
-    std::set<int> m_pendingModifiersPeak;
     // Empty until the first Menu transition, so the very first one is never taken for a bounce.
     std::optional<std::chrono::milliseconds> m_lastFnTransition;
     std::set<int> m_downModifierKeys;

@@ -105,8 +105,7 @@ void InputLearningMonitor::finalize()
     // Only a field that held nothing but the inserted text tells what the user corrected.
     if (baseline != inserted || last.isEmpty() || last == inserted)
         return;
-    if (onLearn)
-        onLearn(inserted, last);
+    Q_EMIT learned(inserted, last);
 }
 
 void InputLearningMonitor::stop()

@@ -7,7 +7,6 @@
 #include <QString>
 
 #include <chrono>
-#include <functional>
 
 // After text has been inserted into another application's field, watches that field for a while
 // and, when the watch ends, reports (text as inserted, text as the user left it), so that the
@@ -40,8 +39,9 @@ public:
 
     bool isWatching() const { return m_element != nullptr; }
 
-    // Receives (inserted text, edited text).
-    std::function<void(const QString& inserted, const QString& edited)> onLearn;
+Q_SIGNALS:
+    // The user corrected freshly inserted text: what was inserted and what the field holds now.
+    void learned(const QString& inserted, const QString& edited);
 
 private:
     void begin(const QString& trimmed, quint64 generation);

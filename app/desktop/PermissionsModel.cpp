@@ -1,8 +1,12 @@
 #include "app/desktop/PermissionsModel.h"
 
+#include "core/async/PostToThread.h"
 #include "platform/PermissionProbes.h"
 
 #include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <utility>
 
 PermissionsModel::PermissionsModel(PermissionProbes& probes, Clock& clock, QObject* parent)
     : QObject(parent)
@@ -15,19 +19,44 @@ PermissionsModel::PermissionsModel(PermissionProbes& probes, Clock& clock, QObje
 PermissionsModel::~PermissionsModel()
 {
     stopPolling();
+    m_probe.waitForFinished();
 }
 
 void PermissionsModel::refresh()
 {
-    for (MurmoPermission permission : MurmoPermissions::allCases()) {
-        const bool now = permission == MurmoPermission::microphone ? m_probes.microphoneAvailable()
-                                                                   : m_probes.accessibilityAvailable();
-        const auto known = m_granted.constFind(permission);
-        if (known != m_granted.constEnd() && *known == now)
-            continue;
-        m_granted.insert(permission, now);
-        Q_EMIT grantedChanged(permission, now);
+    publish(MurmoPermission::microphone, m_probes.microphoneAvailable());
+    probeAccessibility();
+}
+
+void PermissionsModel::probeAccessibility()
+{
+    if (m_probing) {
+        m_probeAgain = true;
+        return;
     }
+    m_probing = true;
+    PermissionProbes& probes = m_probes;
+    // The destructor waits for this task, so the model is still there when it posts its answer.
+    m_probe = QtConcurrent::run([this, self = QPointer(this), &probes] {
+        const bool granted = probes.accessibilityAvailable();
+        postTo(this, [self, granted] {
+            self->m_probing = false;
+            const bool again = std::exchange(self->m_probeAgain, false);
+            self->publish(MurmoPermission::accessibility, granted);
+            // A listener may have deleted the model.
+            if (again && self)
+                self->probeAccessibility();
+        });
+    });
+}
+
+void PermissionsModel::publish(MurmoPermission permission, bool granted)
+{
+    const auto known = m_granted.constFind(permission);
+    if (known != m_granted.constEnd() && *known == granted)
+        return;
+    m_granted.insert(permission, granted);
+    Q_EMIT grantedChanged(permission, granted);
 }
 
 void PermissionsModel::startPolling()

@@ -3,6 +3,7 @@
 #include "app/desktop/MurmoPermission.h"
 #include "platform/Clock.h"
 
+#include <QFuture>
 #include <QMap>
 #include <QObject>
 
@@ -13,6 +14,10 @@ class PermissionProbes;
 
 // Whether each permission is granted, for the main window's banners, the first-run sheet and the
 // settings window. Observers hear only of real changes. Main thread only.
+//
+// The accessibility probe may block on a hung session bus, so it runs on a worker thread, one at
+// a time, and its answer comes back to the main thread; the microphone is known at once. The
+// probes must outlive the model: its destructor waits for a probe still running.
 class PermissionsModel : public QObject
 {
     Q_OBJECT
@@ -24,11 +29,13 @@ public:
     PermissionsModel(PermissionProbes& probes, Clock& clock, QObject* parent = nullptr);
     ~PermissionsModel() override;
 
-    // Empty until the first refresh; then one entry per permission.
+    // Empty until the first refresh has answered; then one entry per permission.
     const QMap<MurmoPermission, bool>& granted() const { return m_granted; }
     bool isGranted(MurmoPermission permission) const { return m_granted.value(permission, false); }
 
     void refresh();
+    // A refresh waits for the accessibility probe's answer.
+    bool isRefreshing() const { return m_probing; }
     // Refreshes every second until stopPolling(); a second call while polling does nothing.
     void startPolling();
     void stopPolling();
@@ -39,9 +46,15 @@ Q_SIGNALS:
 
 private:
     void tick();
+    void probeAccessibility();
+    void publish(MurmoPermission permission, bool granted);
 
     PermissionProbes& m_probes;
     Clock& m_clock;
     QMap<MurmoPermission, bool> m_granted;
     Clock::TimerId m_timer = 0;
+    QFuture<void> m_probe;
+    bool m_probing = false;
+    // A refresh asked for while the probe ran: it probes again once the answer is in.
+    bool m_probeAgain = false;
 };

@@ -172,6 +172,5 @@ void TextInserter::finish(const QString& text, const Completion& completion)
 {
     if (completion)
         completion(true);
-    if (onInserted)
-        onInserted(text);
+    Q_EMIT inserted(text);
 }

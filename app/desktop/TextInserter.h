@@ -40,6 +40,7 @@ public:
     TextInserter(Clipboard& clipboard, KeySynthesizer& keys, Workspace& workspace, Accessibility& accessibility,
                  Clock& clock, QObject* parent = nullptr);
 
+    // targetBundleId: the target's lower-cased window class (the name keeps the design's).
     // Returns at once: true when an insertion into another application was scheduled, false when
     // the text was only put on the clipboard. completion (optional) learns later whether the
     // scheduled insertion happened; a target that never came to the front, or has quit, gets
@@ -47,8 +48,9 @@ public:
     // clipboard.
     bool insert(const QString& text, const std::optional<QString>& targetBundleId, Completion completion = {});
 
-    // Installed by the controller; called with the text after every insertion.
-    std::function<void(const QString&)> onInserted;
+Q_SIGNALS:
+    // After every insertion into another application, with the text.
+    void inserted(const QString& text);
 
 private:
     void whenReady(std::optional<RunningApplication> target, int attempt, std::function<void(bool ready)> action);

@@ -1,8 +1,8 @@
 #include "app/feedback/AnswerActionButton.h"
 
 #include "app/feedback/OverlayFonts.h"
-#include "app/feedback/SymbolIcon.h"
-#include "app/feedback/Theme.h"
+#include "app/ui/SymbolIcon.h"
+#include "app/ui/Theme.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

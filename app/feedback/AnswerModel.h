@@ -25,7 +25,8 @@ public:
     QString question() const { return m_question; }
     // In the failed phase: the failure message.
     QString answer() const { return m_answer; }
-    // The application that receives an inserted answer.
+    // The application that receives an inserted answer, by its lower-cased window class (the
+    // name keeps the design's "bundle id").
     std::optional<QString> targetBundleId() const { return m_targetBundleId; }
 
     void setPhase(Phase phase);

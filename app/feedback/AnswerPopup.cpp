@@ -8,10 +8,6 @@
 #include "platform/Clock.h"
 #include "platform/Compositing.h"
 
-namespace {
-AnswerPopup* sharedPopup = nullptr;
-}
-
 AnswerPopup::AnswerPopup(TextInserter& inserter, Clipboard& clipboard, Clock& clock, OverlayScreens& screens,
                          const Compositing& compositing, QObject* parent)
     : QObject(parent)
@@ -23,21 +19,7 @@ AnswerPopup::AnswerPopup(TextInserter& inserter, Clipboard& clipboard, Clock& cl
     , m_model(new AnswerModel(this))
 {}
 
-AnswerPopup::~AnswerPopup()
-{
-    if (sharedPopup == this)
-        sharedPopup = nullptr;
-}
-
-AnswerPopup* AnswerPopup::shared()
-{
-    return sharedPopup;
-}
-
-void AnswerPopup::setShared(AnswerPopup* popup)
-{
-    sharedPopup = popup;
-}
+AnswerPopup::~AnswerPopup() = default;
 
 AnswerView* AnswerPopup::view() const
 {
@@ -209,15 +191,8 @@ void AnswerPopup::fallBackToCopy(const QString& text)
 void AnswerPopup::buildPanel()
 {
     auto* view = new AnswerView(m_model, m_clock);
-    QPointer<AnswerPopup> self(this);
-    view->onClose = [self] {
-        if (self)
-            self->hide();
-    };
-    view->onInsert = [self] {
-        if (self)
-            self->insertAnswer();
-    };
+    connect(view, &AnswerView::closeClicked, this, &AnswerPopup::hide);
+    connect(view, &AnswerView::insertClicked, this, &AnswerPopup::insertAnswer);
     m_panel = std::make_unique<AnswerPanel>(view, m_compositing.isActive());
 }
 

@@ -36,13 +36,10 @@ public:
                 const Compositing& compositing, QObject* parent = nullptr);
     ~AnswerPopup() override;
 
-    // The process-wide popup, once the composition root has set it.
-    static AnswerPopup* shared();
-    static void setShared(AnswerPopup* popup);
-
     // The question has been heard; the answer is awaited.
     void thinking(const QString& question);
-    // The answer, and the application that was in front when the question was asked.
+    // The answer, and the application that was in front when the question was asked, by its
+    // lower-cased window class (the design's name says bundle id).
     void answer(const QString& question, const QString& answer, const std::optional<QString>& targetBundleId);
     // The ask failed; description is the error's text for the user.
     void failed(const QString& description);

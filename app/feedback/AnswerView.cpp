@@ -2,11 +2,11 @@
 
 #include "app/feedback/AnswerActionButton.h"
 #include "app/feedback/AnswerModel.h"
-#include "app/feedback/BusySpinner.h"
-#include "app/feedback/CopyIconButton.h"
 #include "app/feedback/OverlayFonts.h"
-#include "app/feedback/SymbolIcon.h"
-#include "app/feedback/Theme.h"
+#include "app/ui/BusySpinner.h"
+#include "app/ui/CopyIconButton.h"
+#include "app/ui/SymbolIcon.h"
+#include "app/ui/Theme.h"
 
 #include <QAbstractButton>
 #include <QHBoxLayout>
@@ -113,10 +113,7 @@ AnswerView::AnswerView(AnswerModel* model, Clock& clock, QWidget* parent)
     header->addWidget(m_question, 1, Qt::AlignTop);
     header->addSpacing(4);
     m_close = new CloseButton(this);
-    connect(m_close, &QAbstractButton::clicked, this, [this] {
-        if (onClose)
-            onClose();
-    });
+    connect(m_close, &QAbstractButton::clicked, this, &AnswerView::closeClicked);
     header->addWidget(m_close, 0, Qt::AlignTop);
     stack->addLayout(header);
 
@@ -182,10 +179,7 @@ AnswerView::AnswerView(AnswerModel* model, Clock& clock, QWidget* parent)
         [this] { return m_model ? m_model->answer() : QString(); }, clock, m_footer);
     footerRow->addWidget(m_copy, 0, Qt::AlignVCenter);
     m_action = new AnswerActionButton(m_footer);
-    connect(m_action, &QAbstractButton::clicked, this, [this] {
-        if (onInsert)
-            onInsert();
-    });
+    connect(m_action, &QAbstractButton::clicked, this, &AnswerView::insertClicked);
     footerRow->addWidget(m_action, 0, Qt::AlignVCenter);
     stack->addWidget(m_footer);
 

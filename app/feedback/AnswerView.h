@@ -3,7 +3,6 @@
 #include <QPointer>
 #include <QWidget>
 
-#include <functional>
 #include <optional>
 
 class AnswerActionButton;
@@ -30,11 +29,6 @@ public:
 
     AnswerView(AnswerModel* model, Clock& clock, QWidget* parent = nullptr);
 
-    // Hides the card (the close button; a while after a successful insertion).
-    std::function<void()> onClose;
-    // The insert control was pressed.
-    std::function<void()> onInsert;
-
     // Set when the answer was inserted, or went to the clipboard because it could not be;
     // "inserted" wins when both are set.
     void setInserted(bool inserted);
@@ -60,6 +54,12 @@ public:
 
     // The question as the header shows it: "提问" when empty, cut after the second line.
     static QString headerFor(const QString& question, const QFont& font, int width);
+
+Q_SIGNALS:
+    // The close button was pressed.
+    void closeClicked();
+    // The insert control was pressed.
+    void insertClicked();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,5 +1,6 @@
 #include "app/feedback/AudioPreview.h"
 
+#include "core/async/PostToThread.h"
 #include "core/audio/AudioStorage.h"
 #include "core/audio/SoundFile.h"
 #include "core/audio/WavEncoder.h"
@@ -9,13 +10,11 @@
 #include <QFileInfo>
 #include <QFuture>
 #include <QFutureWatcher>
-#include <QPointer>
 #include <QtConcurrent>
 
 #include <stdexcept>
 
 namespace {
-AudioPreview* sharedPreview = nullptr;
 constexpr int recordingRate = 16000;
 constexpr qint64 maxPlainFileBytes = 512LL * 1024 * 1024;
 } // namespace
@@ -26,21 +25,7 @@ AudioPreview::AudioPreview(SoundOutput& output, Loader loader, QObject* parent)
     , m_loader(std::move(loader))
 {}
 
-AudioPreview::~AudioPreview()
-{
-    if (sharedPreview == this)
-        sharedPreview = nullptr;
-}
-
-AudioPreview* AudioPreview::shared()
-{
-    return sharedPreview;
-}
-
-void AudioPreview::setShared(AudioPreview* preview)
-{
-    sharedPreview = preview;
-}
+AudioPreview::~AudioPreview() = default;
 
 QByteArray AudioPreview::defaultLoader(const QString& path)
 {
@@ -108,17 +93,13 @@ void AudioPreview::loaded(const QUuid& id, quint64 request, const QByteArray& wa
         stop();
         return;
     }
-    QPointer<AudioPreview> self(this);
-    sound->onFinished = [self, request] {
-        if (!self)
-            return;
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, request] {
-                if (self && self->m_request == request)
-                    self->stop();
-            },
-            Qt::QueuedConnection);
+    // The sound is ours, so this is alive when it finishes; the stop waits for the sound's own
+    // notice to return, since stopping destroys the sound.
+    sound->onFinished = [this, request] {
+        postTo(this, [this, request] {
+            if (m_request == request)
+                stop();
+        });
     };
     sound->play(1.0f);
     m_player = std::move(sound);

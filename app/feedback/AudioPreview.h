@@ -28,10 +28,6 @@ public:
     explicit AudioPreview(SoundOutput& output, Loader loader = defaultLoader, QObject* parent = nullptr);
     ~AudioPreview() override;
 
-    // The process-wide player, once the composition root has set it.
-    static AudioPreview* shared();
-    static void setShared(AudioPreview* preview);
-
     // Ogg recordings (by extension, in any case) are decoded to 16 kHz samples; any other file is
     // played as it is, at its own rate (channels mixed to one).
     static QByteArray defaultLoader(const QString& path);

@@ -5,9 +5,10 @@
 
 #include <optional>
 
-// A frameless window that floats above the others and is shown without activating the
-// application, so the user keeps typing where they were. It holds one content widget, can be
-// dragged by its background and is placed where the program asks.
+// A frameless window that floats above the others, full-screen ones included, on every desktop,
+// and is shown without activating the application, so the user keeps typing where they were. It
+// holds one content widget, can be dragged by its background and is placed where the program
+// asks.
 class FloatingPanel : public QWidget
 {
     Q_OBJECT
@@ -30,6 +31,7 @@ Q_SIGNALS:
     void draggedTo(const QRect& geometry);
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

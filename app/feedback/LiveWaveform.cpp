@@ -1,6 +1,6 @@
 #include "app/feedback/LiveWaveform.h"
 
-#include "app/feedback/Theme.h"
+#include "app/ui/Theme.h"
 #include "platform/Clock.h"
 
 #include <QPainter>

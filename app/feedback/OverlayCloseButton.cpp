@@ -1,7 +1,7 @@
 #include "app/feedback/OverlayCloseButton.h"
 
-#include "app/feedback/SymbolIcon.h"
-#include "app/feedback/Theme.h"
+#include "app/ui/SymbolIcon.h"
+#include "app/ui/Theme.h"
 
 #include <QPainter>
 

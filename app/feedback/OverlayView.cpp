@@ -1,13 +1,13 @@
 #include "app/feedback/OverlayView.h"
 
-#include "app/feedback/BusySpinner.h"
-#include "app/feedback/CopyIconButton.h"
 #include "app/feedback/LiveWaveform.h"
 #include "app/feedback/OverlayCloseButton.h"
 #include "app/feedback/OverlayFonts.h"
 #include "app/feedback/OverlayRetryButton.h"
-#include "app/feedback/SymbolIcon.h"
-#include "app/feedback/Theme.h"
+#include "app/ui/BusySpinner.h"
+#include "app/ui/CopyIconButton.h"
+#include "app/ui/SymbolIcon.h"
+#include "app/ui/Theme.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -50,6 +50,8 @@ public:
     QString compactText() const;
     // The main line of the result row as laid out: at most two lines, the second elided.
     QStringList partialLines() const { return m_partialLines; }
+    // Where the row's main text is drawn; empty for the listening row, which shows none.
+    QRectF textRect() const { return m_textRect; }
 
     // Without a compositor nothing behind the window can show through, so the glass is drawn
     // opaque.

@@ -6,14 +6,14 @@
 #include "platform/Clock.h"
 #include "platform/Compositing.h"
 
+#include <QMetaMethod>
+
 #include <cmath>
 
 using namespace std::chrono_literals;
 using Phase = OverlayModel::Phase;
 
 namespace {
-
-RecordingOverlay* g_shared = nullptr;
 
 constexpr auto fadeInDuration = 160ms;
 constexpr auto fadeOutDuration = 200ms;
@@ -32,21 +32,7 @@ RecordingOverlay::RecordingOverlay(Clock& clock, OverlayScreens& screens, const 
     , m_model(new OverlayModel(this))
 {}
 
-RecordingOverlay::~RecordingOverlay()
-{
-    if (g_shared == this)
-        g_shared = nullptr;
-}
-
-RecordingOverlay* RecordingOverlay::shared()
-{
-    return g_shared;
-}
-
-void RecordingOverlay::setShared(RecordingOverlay* overlay)
-{
-    g_shared = overlay;
-}
+RecordingOverlay::~RecordingOverlay() = default;
 
 OverlayView* RecordingOverlay::view() const
 {
@@ -111,7 +97,6 @@ void RecordingOverlay::fail(const QString& message)
     // A plain failure brings no retry of its own. Whatever an earlier actionable failure left
     // behind must go: its retry would re-run a take that is no longer current, and its kind
     // would claim the raw text had been inserted.
-    onRetry = nullptr;
     m_model->setPhase(Phase::failed);
     m_model->setFailKind(OverlayModel::FailKind::asr);
     m_model->setRetryOffered(false);
@@ -263,14 +248,14 @@ void RecordingOverlay::onDragged(const QRect& geometry)
 
 void RecordingOverlay::retryFromCapsule()
 {
-    if (onRetry)
-        onRetry();
+    if (m_model->retryOffered())
+        Q_EMIT retryRequested();
 }
 
 void RecordingOverlay::closeFromCapsule()
 {
-    if (onDismiss)
-        onDismiss();
+    if (isSignalConnected(QMetaMethod::fromSignal(&RecordingOverlay::dismissRequested)))
+        Q_EMIT dismissRequested();
     else
         hide();
 }

@@ -9,7 +9,6 @@
 #include <QSize>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -33,10 +32,6 @@ public:
     RecordingOverlay(Clock& clock, OverlayScreens& screens, const Compositing& compositing, QObject* parent = nullptr);
     ~RecordingOverlay() override;
 
-    // The process-wide overlay, once the composition root has set it.
-    static RecordingOverlay* shared();
-    static void setShared(RecordingOverlay* overlay);
-
     // Entry points of the dictation controller.
     void showListening(bool translate, bool ask, bool rewrite);
     void showProcessing();
@@ -57,11 +52,6 @@ public:
     // desktop's "another application became active" notice.
     void followActiveScreen();
 
-    // Called by the capsule's retry button; set before an actionable failure.
-    std::function<void()> onRetry;
-    // When set, the close button calls it instead of hiding the capsule.
-    std::function<void()> onDismiss;
-
     OverlayModel* model() const { return m_model; }
     OverlayPanel* panel() const { return m_panel.get(); }
     OverlayView* view() const;
@@ -74,6 +64,14 @@ public:
     // Where a panel of this size goes: the user's place when it still touches a screen, else
     // centred 96 px above the bottom of the active screen's usable area.
     QRect targetGeometry(QSize size);
+
+Q_SIGNALS:
+    // The capsule's retry button was pressed while the failure on show offers a retry. The
+    // controller knows what to retry; it calls setRetrying(true) before it starts.
+    void retryRequested();
+    // The capsule's close button was pressed. With nobody connected the capsule hides itself;
+    // a receiver takes closing over.
+    void dismissRequested();
 
 private:
     void present();

@@ -3,7 +3,6 @@
 #include "platform/Clock.h"
 
 namespace {
-SoundFX* sharedFx = nullptr;
 const QString fallbackSet = QStringLiteral("cork");
 } // namespace
 
@@ -15,18 +14,6 @@ SoundFX::SoundFX(SoundOutput& output, Clock& clock)
 SoundFX::~SoundFX()
 {
     *m_alive = false;
-    if (sharedFx == this)
-        sharedFx = nullptr;
-}
-
-SoundFX* SoundFX::shared()
-{
-    return sharedFx;
-}
-
-void SoundFX::setShared(SoundFX* fx)
-{
-    sharedFx = fx;
 }
 
 void SoundFX::setCurrentSet(const QString& set)

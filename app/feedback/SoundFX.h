@@ -22,10 +22,6 @@ public:
     SoundFX(SoundOutput& output, Clock& clock);
     ~SoundFX();
 
-    // The process-wide cues, once the composition root has set them.
-    static SoundFX* shared();
-    static void setShared(SoundFX* fx);
-
     QString currentSet() const { return m_currentSet; }
     // Another set than the current one drops every cached sound.
     void setCurrentSet(const QString& set);

@@ -1,6 +1,7 @@
 #include "core/audio/AudioStorage.h"
 
 #include "core/MurmoError.h"
+#include "core/audio/RecordingConverter.h"
 #include "core/audio/SoundFile.h"
 #include "core/audio/WavEncoder.h"
 #include "core/ogg/OGGConverter.h"
@@ -22,9 +23,16 @@ bool writeWhole(const QString& path, const QByteArray& bytes)
 Samples decodeOgg(const QByteArray& bytes)
 {
     try {
-        OGGDecoder decoder(bytes);
-        return SoundFile::toRecordingRate(decoder.pcmData, decoder.sampleRate, decoder.numChannels);
+        // Converted packet by packet: a long 48 kHz stereo file never exists here whole at its
+        // own rate, only as the recording it becomes. No more is reserved than decoding the file
+        // could fill anyway.
+        RecordingConverter converter(
+            std::min(OGGDecoder::statedFrames(bytes, kRecordingSampleRate), OGGDecoder::kDefaultMaxOutput));
+        OGGDecoder decoder(bytes, converter);
+        return converter.finish();
     } catch (const MurmoError&) {
+        return {};
+    } catch (const std::bad_alloc&) {
         return {};
     }
 }

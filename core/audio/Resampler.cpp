@@ -36,18 +36,22 @@ qsizetype Resampler::expectedOutput(qsizetype frameCount) const
     return qsizetype(double(kRecordingSampleRate) / m_input.sampleRate * double(frameCount));
 }
 
-const float* Resampler::mono(const float* frames, qsizetype frameCount)
+void Resampler::mixToMono(const float* frames, qsizetype frameCount, int channels, float* out)
 {
-    const int channels = m_input.channelCount;
-    if (channels == 1)
-        return frames;
-    m_mono.resize(std::size_t(frameCount));
     for (qsizetype i = 0; i < frameCount; ++i) {
         float sum = 0.0f;
         for (int c = 0; c < channels; ++c)
             sum += frames[i * channels + c];
-        m_mono[std::size_t(i)] = sum / float(channels);
+        out[i] = sum / float(channels);
     }
+}
+
+const float* Resampler::mono(const float* frames, qsizetype frameCount)
+{
+    if (m_input.channelCount == 1)
+        return frames;
+    m_mono.resize(std::size_t(frameCount));
+    mixToMono(frames, frameCount, m_input.channelCount, m_mono.data());
     return m_mono.data();
 }
 

@@ -35,6 +35,9 @@ public:
     // Output samples to expect for `frameCount` input frames, rounded down.
     qsizetype expectedOutput(qsizetype frameCount) const;
 
+    // Averages the channels of `frameCount` interleaved frames into `out`, one sample per frame.
+    static void mixToMono(const float* frames, qsizetype frameCount, int channels, float* out);
+
 private:
     explicit Resampler(AudioInputFormat input, soxr* handle);
     const float* mono(const float* frames, qsizetype frameCount);

@@ -1,5 +1,7 @@
 #include "core/audio/SoundFile.h"
 
+#include "core/audio/Resampler.h"
+
 #include <QFileInfo>
 
 #include <sndfile.h>
@@ -168,12 +170,7 @@ Samples toRecordingRate(const std::vector<float>& interleaved, int sampleRate, i
         mono.assign(interleaved.begin(), interleaved.begin() + ptrdiff_t(frames));
     } else {
         mono.resize(frames);
-        for (size_t i = 0; i < frames; ++i) {
-            float sum = 0;
-            for (int c = 0; c < channels; ++c)
-                sum += interleaved[i * size_t(channels) + size_t(c)];
-            mono[i] = sum / float(channels);
-        }
+        Resampler::mixToMono(interleaved.data(), qsizetype(frames), channels, mono.data());
     }
     if (sampleRate == kRecordingSampleRate || mono.empty())
         return mono;

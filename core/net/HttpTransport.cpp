@@ -27,12 +27,6 @@ HttpTransport::~HttpTransport()
     delete m_ownManager.data();
 }
 
-HttpTransport& HttpTransport::shared()
-{
-    static HttpTransport transport;
-    return transport;
-}
-
 QNetworkAccessManager* HttpTransport::manager() const
 {
     // Parented to the application so that the shared transport's manager goes away with the

@@ -30,7 +30,8 @@ struct HttpResponse
 class HttpTransport
 {
 public:
-    // Uses the given manager, or else one of its own, made on first use. Main thread only.
+    // Uses the given manager, or one of its own made on first use. Main thread only. The
+    // application object makes one transport and hands it to every client it builds.
     explicit HttpTransport(QNetworkAccessManager* manager = nullptr);
     // Deletes a manager of its own, and with it every reply still outstanding, so that nothing
     // of the transport waits for an event loop that may never run again. Requests still in flight
@@ -39,9 +40,6 @@ public:
 
     HttpTransport(const HttpTransport&) = delete;
     HttpTransport& operator=(const HttpTransport&) = delete;
-
-    // The transport every client uses unless it is handed another one.
-    static HttpTransport& shared();
 
     // Tests shorten every timeout to this so a silent server fails fast.
     void setTimeoutCap(std::chrono::milliseconds cap) { m_timeoutCap = cap; }

@@ -51,6 +51,7 @@ QByteArray encodeOpusOGG(QByteArrayView pcm16, int sampleRate, int channels)
 {
     OGGEncoder encoder(sampleRate, channels, uint32_t(channels) * 2, sampleRate, OGGEncoder::Application::Audio);
     encoder.encode(pcm16);
+    encoder.finish();
     return encoder.bitstream(true);
 }
 

@@ -19,7 +19,7 @@ void convertAudioFileToOpusOGG(const QString& src, const QString& dest);
 void convertOpusOGGToWavFile(const QString& src, const QString& dest);
 
 // The Ogg/Opus stream of interleaved 16-bit PCM at sampleRate, as the file converter writes it:
-// every whole 20 ms packet, all pages flushed. Throws OpusError or OggError.
+// every sample, the stream finished and all pages flushed. Throws OpusError or OggError.
 QByteArray encodeOpusOGG(QByteArrayView pcm16, int sampleRate, int channels);
 
 } // namespace OGGConverter

@@ -3,6 +3,7 @@
 #include "core/ogg/OpusError.h"
 
 #include <QLoggingCategory>
+#include <QtEndian>
 
 #include <opus/opus.h>
 #include <opus/opus_multistream.h>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <map>
 
 namespace {
 
@@ -35,10 +37,75 @@ int32_t nearestOpusRate(uint32_t inputRate)
     return best;
 }
 
+// No Opus stream decodes to more than this many frames at 48 kHz per byte: a one-byte packet of
+// 120 ms and its lacing byte.
+constexpr qsizetype kMaxFramesPerByte = 2880;
+
+// Frames at 48 kHz that the granule positions of the stream's Opus links add up to, read from
+// the page headers alone (no checksums, no decoding).
+qsizetype statedFrames48k(QByteArrayView bytes)
+{
+    struct Link
+    {
+        int64_t preSkip = 0;
+        int64_t end = -1;
+    };
+    std::map<uint32_t, Link> links;
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const qsizetype size = bytes.size();
+    constexpr qsizetype kHeader = 27;
+    qsizetype pos = bytes.indexOf("OggS");
+    while (pos >= 0 && pos + kHeader <= size) {
+        const unsigned char* header = data + pos;
+        const qsizetype bodyStart = pos + kHeader + header[26];
+        qsizetype next = bodyStart;
+        for (int i = 0; bodyStart <= size && i < header[26]; ++i)
+            next += header[kHeader + i];
+        if (next > size) {
+            pos = bytes.indexOf("OggS", pos + 1);
+            continue;
+        }
+        const uint32_t serial = qFromLittleEndian<uint32_t>(header + 14);
+        const int64_t granule = qFromLittleEndian<int64_t>(header + 6);
+        if ((header[5] & 0x02) && next - bodyStart >= 12 && std::memcmp(data + bodyStart, "OpusHead", 8) == 0)
+            links[serial] = Link{qFromLittleEndian<uint16_t>(data + bodyStart + 10), -1};
+        else if (const auto link = links.find(serial); link != links.end() && granule >= 0)
+            link->second.end = granule;
+        pos = next + 4 <= size && std::memcmp(data + next, "OggS", 4) == 0 ? next : bytes.indexOf("OggS", pos + 1);
+    }
+    const qsizetype bound = size * kMaxFramesPerByte;
+    qsizetype total = 0;
+    for (const auto& [serial, link] : links) {
+        if (link.end > link.preSkip)
+            total += qsizetype(std::min<int64_t>(link.end - link.preSkip, bound));
+        if (total >= bound)
+            return bound;
+    }
+    return total;
+}
+
 } // namespace
+
+qsizetype OGGDecoder::statedFrames(QByteArrayView audioData, int32_t sampleRate)
+{
+    return qsizetype(int64_t(statedFrames48k(audioData)) * sampleRate / 48000);
+}
 
 OGGDecoder::OGGDecoder(QByteArrayView audioData, qsizetype maxOutput)
     : m_maxOutput(maxOutput)
+    , m_statedFrames48k(statedFrames48k(audioData))
+{
+    decodeAll(audioData);
+}
+
+OGGDecoder::OGGDecoder(QByteArrayView audioData, Sink& sink, qsizetype maxOutput)
+    : m_maxOutput(maxOutput)
+    , m_sink(&sink)
+{
+    decodeAll(audioData);
+}
+
+void OGGDecoder::decodeAll(QByteArrayView audioData)
 {
     ogg_sync_init(&m_syncState);
     try {
@@ -161,8 +228,14 @@ void OGGDecoder::readIdentificationHeader()
 {
     if (!opus_header_parse(m_packet.packet, int(std::min<long>(m_packet.bytes, 1 << 30)), &m_header))
         throw OpusError(OpusError::Code::InvalidPacket);
+    const int32_t rate = nearestOpusRate(m_header.input_sample_rate);
+    if (!m_sink && m_totalLinks > 1 && (rate != sampleRate || m_header.channels != numChannels)) {
+        qCWarning(oggLog, "Chained links differ in sample rate or channel count.");
+        throw OpusError(OpusError::Code::Unimplemented,
+                        QStringLiteral("音频文件的各段采样率或声道数不同，无法合成一段音频"));
+    }
     numChannels = m_header.channels;
-    sampleRate = nearestOpusRate(m_header.input_sample_rate);
+    sampleRate = rate;
     // Pre-skip is counted at 48 kHz whatever rate the stream is decoded at.
     m_preSkip = int32_t(int64_t(m_header.preskip) * sampleRate / 48000);
 
@@ -182,6 +255,13 @@ void OGGDecoder::readIdentificationHeader()
         throw OpusError(OpusError::Code::InvalidPacket);
     m_granOffset = m_header.preskip;
     m_pcmDataBuffer.assign(size_t(numChannels) * MAX_FRAME_SIZE, 0.0f);
+    if (m_sink) {
+        m_sink->format(sampleRate, numChannels);
+    } else if (m_totalLinks == 1) {
+        // Growing a long recording's buffer as it decodes costs more than the Ogg layer itself.
+        const qsizetype stated = qsizetype(int64_t(m_statedFrames48k) * sampleRate / 48000) * numChannels;
+        pcmData.reserve(size_t(std::min(stated, m_maxOutput)));
+    }
 }
 
 void OGGDecoder::decodeAudio()
@@ -208,18 +288,23 @@ void OGGDecoder::decodeAudio()
         skipped = std::min(decoded, m_preSkip);
         m_preSkip -= skipped;
     }
-    // The end of a link is trimmed by whole packets: a packet is kept while the link's output
-    // is still short of the position its page ends at. The granule position comes from the file
-    // and may be anything, so the arithmetic must not overflow.
-    bool keep = false;
-    if (m_pageGranulePosition > m_granOffset) {
+    // The page's granule position is where the link's output ends once its last packet on the
+    // page is decoded; samples beyond it are the encoder's padding. It comes from the file and
+    // may be anything, so the arithmetic must not overflow.
+    int64_t kept = decoded - skipped;
+    if (m_pageGranulePosition <= m_granOffset) {
+        kept = 0;
+    } else {
         const int64_t span = m_pageGranulePosition - m_granOffset;
-        keep = span > std::numeric_limits<int64_t>::max() / sampleRate || span * sampleRate / 48000 > m_linkOut;
+        if (span <= std::numeric_limits<int64_t>::max() / sampleRate)
+            kept = std::clamp<int64_t>(span * sampleRate / 48000 - m_linkOut, 0, kept);
     }
-    if (keep) {
-        const int32_t kept = decoded - skipped;
-        const float* first = m_pcmDataBuffer.data() + size_t(skipped) * size_t(numChannels);
+    if (kept == 0)
+        return;
+    const float* first = m_pcmDataBuffer.data() + size_t(skipped) * size_t(numChannels);
+    if (m_sink)
+        m_sink->audio(first, qsizetype(kept));
+    else
         pcmData.insert(pcmData.end(), first, first + size_t(kept) * size_t(numChannels));
-        m_linkOut += kept;
-    }
+    m_linkOut += kept;
 }

@@ -14,24 +14,45 @@ struct OpusMSDecoder;
 
 // Decodes a whole Ogg/Opus stream held in memory into interleaved float PCM at the Opus rate
 // nearest the stream's input rate (16 kHz recordings decode at 16 kHz). Chained streams are
-// decoded link after link; packets of other logical streams are skipped. Throws OpusError when
-// the bytes hold no Opus stream or a stream that does not decode; never reads outside the input.
-// Heavy for long recordings: run it off the main thread.
+// decoded link after link; packets of other logical streams are skipped. Each link starts after
+// its pre-skip and ends exactly where its last granule position says, as RFC 7845 asks. Throws
+// OpusError when the bytes hold no Opus stream or a stream that does not decode; never reads
+// outside the input. Heavy for long recordings: run it off the main thread.
 class OGGDecoder
 {
 public:
+    // Where decoded audio goes as it is produced, one packet at a time, so that a caller who
+    // converts it need never hold the stream's whole output at its own rate.
+    class Sink
+    {
+    public:
+        virtual ~Sink() = default;
+        // The audio that follows, up to the next call, has this rate and channel count.
+        virtual void format(int32_t sampleRate, int32_t channels) = 0;
+        virtual void audio(const float* interleaved, qsizetype frames) = 0;
+    };
+
     static constexpr int32_t MAX_FRAME_SIZE = 5760;
     // A few bytes of stream can ask for a great deal of audio (an empty packet decodes to 120 ms
     // of concealment per channel), so output beyond this many floats is refused: about four and
     // a half hours of a 16 kHz mono recording.
     static constexpr qsizetype kDefaultMaxOutput = qsizetype(1) << 28;
 
-    // Throws OpusError (BufferTooSmall) once more than maxOutput floats have been decoded.
+    // Decodes into pcmData. The links of a chain must share rate and channel count, since one
+    // buffer has one format; otherwise throws OpusError (Unimplemented). Throws OpusError
+    // (BufferTooSmall) once more than maxOutput floats have been decoded.
     explicit OGGDecoder(QByteArrayView audioData, qsizetype maxOutput = kDefaultMaxOutput);
+    // Hands the audio to sink instead, links of any format; pcmData stays empty.
+    OGGDecoder(QByteArrayView audioData, Sink& sink, qsizetype maxOutput = kDefaultMaxOutput);
     ~OGGDecoder();
 
     OGGDecoder(const OGGDecoder&) = delete;
     OGGDecoder& operator=(const OGGDecoder&) = delete;
+
+    // Frames per channel at sampleRate that the stream's pages say its Opus links hold, summed,
+    // found without decoding. A hint for reserving output, bounded by what input of this size
+    // can plausibly hold; a damaged or lying stream may decode to more or less.
+    static qsizetype statedFrames(QByteArrayView audioData, int32_t sampleRate);
 
     int32_t sampleRate = 48000;
     int32_t numChannels = 1;
@@ -39,6 +60,7 @@ public:
     std::vector<float> pcmData;
 
 private:
+    void decodeAll(QByteArrayView audioData);
     void readPage();
     void handlePacket();
     void startLink();
@@ -72,4 +94,7 @@ private:
     std::vector<float> m_pcmDataBuffer;
     qsizetype m_maxOutput = 0;
     qsizetype m_decodedTotal = 0;
+    Sink* m_sink = nullptr;
+    // What the input says it holds, in frames at 48 kHz; decides how much of pcmData to reserve.
+    qsizetype m_statedFrames48k = 0;
 };

@@ -68,8 +68,14 @@ OGGEncoder::OGGEncoder(int32_t pcmRate, int32_t pcmChannels, uint32_t pcmBytesPe
     m_packetBuffer.resize(maxFrameSize);
 
     try {
+        opus_int32 lookahead = 0;
+        if (opus_encoder_ctl(m_encoder, OPUS_GET_LOOKAHEAD(&lookahead)) != OPUS_OK)
+            throw OpusError(OpusError::Code::InternalError);
+        m_preSkip = int32_t(lookahead * (48000 / opusRate));
+
         Header header;
         header.outputChannels = uint8_t(pcmChannels);
+        header.preskip = uint16_t(m_preSkip);
         header.inputSampleRate = uint32_t(pcmRate);
         const QByteArray identification = header.toBytes();
         submit(reinterpret_cast<const unsigned char*>(identification.constData()), long(identification.size()), 0,
@@ -99,8 +105,11 @@ OGGEncoder::~OGGEncoder()
 
 void OGGEncoder::encode(QByteArrayView pcm)
 {
+    if (m_finished)
+        throw OggError(OggError::Kind::InternalError);
     if (pcm.size() % qsizetype(m_pcmBytesPerFrame) != 0)
         throw OpusError(OpusError::Code::InternalError);
+    m_framesIn += pcm.size() / qsizetype(m_pcmBytesPerFrame);
     const qsizetype packetBytes = qsizetype(m_frameSize) * qsizetype(m_pcmBytesPerFrame);
     const char* data = pcm.data();
     qsizetype remaining = pcm.size();
@@ -127,7 +136,27 @@ void OGGEncoder::encode(const int16_t* pcm, qsizetype byteCount)
     encode(QByteArrayView(reinterpret_cast<const char*>(pcm), byteCount));
 }
 
-void OGGEncoder::encodePacket(const char* pcm)
+void OGGEncoder::finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    const int64_t rateFactor = 48000 / m_opusRate;
+    // The decoder's output lags the input by the look-ahead, so that much silence beyond the last
+    // sample is encoded too; the end position then trims what lies past the last sample.
+    const int64_t end = m_preSkip + m_framesIn * rateFactor;
+    const qsizetype packetBytes = qsizetype(m_frameSize) * qsizetype(m_pcmBytesPerFrame);
+    qsizetype pending = m_pcmCache.size() + qsizetype(m_preSkip / rateFactor) * qsizetype(m_pcmBytesPerFrame);
+    QByteArray packet = std::exchange(m_pcmCache, {});
+    packet.resize(packetBytes, '\0');
+    while (pending > 0) {
+        pending -= packetBytes;
+        encodePacket(packet.constData(), pending <= 0 ? std::optional(end) : std::nullopt);
+        packet.fill('\0');
+    }
+}
+
+void OGGEncoder::encodePacket(const char* pcm, std::optional<int64_t> endPosition)
 {
     const size_t values = size_t(m_frameSize) * m_pcmBytesPerFrame / 2;
     const opus_int16* samples = reinterpret_cast<const opus_int16*>(pcm);
@@ -140,17 +169,18 @@ void OGGEncoder::encodePacket(const char* pcm)
     if (bytes < 0)
         throw OpusError(OpusError::Code::InternalError);
     m_granulePosition += int64_t(m_frameSize) * 48000 / m_opusRate;
-    submit(m_packetBuffer.data(), bytes, m_granulePosition, false);
+    submit(m_packetBuffer.data(), bytes, endPosition.value_or(m_granulePosition), false, endPosition.has_value());
 }
 
-void OGGEncoder::submit(const unsigned char* data, long size, int64_t granulePosition, bool beginOfStream)
+void OGGEncoder::submit(const unsigned char* data, long size, int64_t granulePosition, bool beginOfStream,
+                        bool endOfStream)
 {
     ogg_packet packet{};
     // libogg copies the bytes and never writes through this pointer.
     packet.packet = const_cast<unsigned char*>(data);
     packet.bytes = size;
     packet.b_o_s = beginOfStream ? 1 : 0;
-    packet.e_o_s = 0;
+    packet.e_o_s = endOfStream ? 1 : 0;
     packet.granulepos = granulePosition;
     packet.packetno = m_packetNumber;
     if (ogg_stream_packetin(&m_stream, &packet) != 0)

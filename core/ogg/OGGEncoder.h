@@ -12,10 +12,11 @@
 struct OpusEncoder;
 
 // Turns interleaved 16-bit PCM into an Ogg/Opus stream of 20 ms packets: a page holding only the
-// identification header, a page holding only the comment header, then audio pages. Pre-skip is 0
-// and each packet's granule position counts exactly the samples encoded so far, so a decoder
-// gives back every encoded sample. PCM short of a whole packet is kept for the next call and
-// never padded. One caller at a time; a stream is one encoder's lifetime.
+// identification header, a page holding only the comment header, then audio pages. The header's
+// pre-skip is the codec's own look-ahead, so players start on the first sample given. PCM short
+// of a whole packet waits for the next call; finish() encodes it, padded with silence, and ends
+// the stream with a page whose granule position trims the padding away, so a reader gives back
+// exactly the samples encoded. One caller at a time; a stream is one encoder's lifetime.
 class OGGEncoder
 {
 public:
@@ -47,9 +48,15 @@ public:
     OGGEncoder& operator=(const OGGEncoder&) = delete;
 
     // Encodes every whole 20 ms packet that the cached remainder and pcm make up. Throws OpusError
-    // (InternalError) when the byte count is not a whole number of frames, leaving all as it was.
+    // (InternalError) when the byte count is not a whole number of frames, leaving all as it was,
+    // and OggError (InternalError) once the stream is finished.
     void encode(QByteArrayView pcm);
     void encode(const int16_t* pcm, qsizetype byteCount);
+
+    // Ends the stream: the cached remainder and the codec's look-ahead are encoded, padded with
+    // silence to whole packets, the last one marked end of stream. Take the pages with
+    // bitstream() afterwards. Calling it again does nothing.
+    void finish();
 
     // Every page assembled so far, the header pages included until first taken. With flush every
     // submitted packet is paged; otherwise a partly filled page stays for later. fillBytes asks
@@ -59,11 +66,15 @@ public:
     int32_t frameSize() const { return m_frameSize; }
     int64_t granulePosition() const { return m_granulePosition; }
     int64_t packetNumber() const { return m_packetNumber; }
+    // Samples per channel at 48 kHz that a decoder drops at the start of the stream.
+    int32_t preSkip() const { return m_preSkip; }
     qsizetype cachedPcmBytes() const { return m_pcmCache.size(); }
 
 private:
-    void encodePacket(const char* pcm);
-    void submit(const unsigned char* data, long size, int64_t granulePosition, bool beginOfStream);
+    // endPosition, when given, ends the stream at that granule position.
+    void encodePacket(const char* pcm, std::optional<int64_t> endPosition = std::nullopt);
+    void submit(const unsigned char* data, long size, int64_t granulePosition, bool beginOfStream,
+                bool endOfStream = false);
     void flushHeaderPages();
     void appendPage(const ogg_page& page);
 
@@ -74,6 +85,10 @@ private:
     int64_t m_packetNumber = 0;
     int32_t m_frameSize = 0;
     int32_t m_opusRate = 0;
+    int32_t m_preSkip = 0;
+    // Frames per channel handed to encode(), cached ones included.
+    int64_t m_framesIn = 0;
+    bool m_finished = false;
     uint32_t m_pcmBytesPerFrame = 0;
     QByteArray m_pcmCache;
     QByteArray m_oggCache;

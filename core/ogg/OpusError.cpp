@@ -14,6 +14,11 @@ OpusError::OpusError(Code code)
     , m_code(code)
 {}
 
+OpusError::OpusError(Code code, const QString& description)
+    : MurmoError(description)
+    , m_code(code)
+{}
+
 OpusError OpusError::fromResult(int result)
 {
     if (result <= int(Code::Okay) && result >= int(Code::AllocationFailure))

@@ -22,6 +22,8 @@ public:
     };
 
     explicit OpusError(Code code);
+    // For a failure that says more than its code.
+    OpusError(Code code, const QString& description);
 
     // The error for a libopus result code.
     static OpusError fromResult(int result);

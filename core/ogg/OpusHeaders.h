@@ -18,8 +18,8 @@ enum class ChannelMappingFamily : uint8_t
     Undefined = 255,
 };
 
-// The identification header as written: always 19 bytes, pre-skip 0 and gain 0 because the
-// encoder neither delays nor scales what it is given.
+// The identification header as written: always 19 bytes, gain 0 because the encoder does not
+// scale what it is given; the encoder sets the pre-skip to its codec's look-ahead.
 struct Header
 {
     static constexpr char magicSignature[9] = "OpusHead";

@@ -38,8 +38,8 @@ QJsonValue required(const QJsonObject& object, const QString& key, QJsonValue::T
 
 } // namespace
 
-DeepgramProvider::DeepgramProvider(QString apiKey)
-    : DeepgramProvider(std::move(apiKey), ServiceEndpoints::deepgram(), &HttpTransport::shared())
+DeepgramProvider::DeepgramProvider(QString apiKey, HttpTransport& transport)
+    : DeepgramProvider(std::move(apiKey), ServiceEndpoints::deepgram(), &transport)
 {}
 
 DeepgramProvider::DeepgramProvider(QString apiKey, QUrl host, HttpTransport* transport)

@@ -13,7 +13,7 @@ public:
     // At most this many vocabulary terms are sent as "keyterm" items.
     static constexpr qsizetype kMaxKeyterms = 100;
 
-    explicit DeepgramProvider(QString apiKey);
+    DeepgramProvider(QString apiKey, HttpTransport& transport);
     DeepgramProvider(QString apiKey, QUrl host, HttpTransport* transport);
 
     QString id() const override { return QStringLiteral("deepgram"); }

@@ -81,7 +81,7 @@ QCoro::Task<void> pushWith(QUrl url, Credential credential, HttpTransport* trans
 GatewayClient::GatewayClient(QUrl baseUrl, Credential credential, HttpTransport* transport)
     : m_baseUrl(std::move(baseUrl))
     , m_credential(std::move(credential))
-    , m_transport(transport ? transport : &HttpTransport::shared())
+    , m_transport(transport)
 {}
 
 GatewayClient::GatewayClient(QUrl baseUrl, QString token, HttpTransport* transport)
@@ -150,7 +150,7 @@ QCoro::Task<QString> GatewayClient::registerDevice(QUrl baseUrl, QString label, 
                                                    HttpTransport* transport)
 {
     co_return co_await registerWith(ServiceEndpoints::appendPath(baseUrl, QStringLiteral("v1/register")), label,
-                                    registerSecret, transport ? transport : &HttpTransport::shared());
+                                    registerSecret, transport);
 }
 
 QCoro::Task<std::optional<QByteArray>> GatewayClient::fetchLexicon(QString syncKey) const

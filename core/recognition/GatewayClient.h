@@ -18,9 +18,9 @@ class HttpTransport;
 class GatewayClient
 {
 public:
-    GatewayClient(QUrl baseUrl, Credential credential, HttpTransport* transport = nullptr);
+    GatewayClient(QUrl baseUrl, Credential credential, HttpTransport* transport);
     // A client with a device token.
-    GatewayClient(QUrl baseUrl, QString token, HttpTransport* transport = nullptr);
+    GatewayClient(QUrl baseUrl, QString token, HttpTransport* transport);
 
     const QUrl& baseUrl() const { return m_baseUrl; }
     const Credential& credential() const { return m_credential; }
@@ -40,7 +40,7 @@ public:
 
     // "v1/register": a new device token for this computer. No credential is needed.
     static QCoro::Task<QString> registerDevice(QUrl baseUrl, QString label, QString registerSecret,
-                                               HttpTransport* transport = nullptr);
+                                               HttpTransport* transport);
 
     // "v1/lexicon" GET: the stored snapshot, or nothing when the gateway has none (404, or a 200
     // without a "blob"). Any other status and a copy that cannot be read throw, so that the sync

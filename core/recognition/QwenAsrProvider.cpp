@@ -35,8 +35,8 @@ QJsonObject firstObject(const QJsonValue& array)
 
 } // namespace
 
-QwenAsrProvider::QwenAsrProvider(QString apiKey)
-    : QwenAsrProvider(std::move(apiKey), ServiceEndpoints::dashScope(), &HttpTransport::shared())
+QwenAsrProvider::QwenAsrProvider(QString apiKey, HttpTransport& transport)
+    : QwenAsrProvider(std::move(apiKey), ServiceEndpoints::dashScope(), &transport)
 {}
 
 QwenAsrProvider::QwenAsrProvider(QString apiKey, QUrl host, HttpTransport* transport)

@@ -10,7 +10,7 @@ class HttpTransport;
 class QwenAsrProvider : public AsrProvider
 {
 public:
-    explicit QwenAsrProvider(QString apiKey);
+    QwenAsrProvider(QString apiKey, HttpTransport& transport);
     QwenAsrProvider(QString apiKey, QUrl host, HttpTransport* transport);
 
     QString id() const override { return QStringLiteral("qwen"); }

@@ -1,5 +1,6 @@
 #include "core/recognition/StreamingSocket.h"
 
+#include "core/async/PostToThread.h"
 #include "core/net/NetworkErrors.h"
 
 #include <QNetworkRequest>
@@ -28,7 +29,7 @@ void StreamingSocket::setHandlers(Handlers handlers)
 
 void StreamingSocket::post(std::function<void()> work) const
 {
-    QMetaObject::invokeMethod(m_context, std::move(work), Qt::QueuedConnection);
+    postTo(m_context, std::move(work));
 }
 
 std::exception_ptr StreamingSocket::closedError(int code, const QString& reason)

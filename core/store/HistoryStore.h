@@ -28,6 +28,7 @@ public:
     HistoryStore(const HistoryStore&) = delete;
     HistoryStore& operator=(const HistoryStore&) = delete;
 
+    // A plain file path despite the name, which the design gives it.
     const QString& fileURL() const { return m_fileURL; }
     const QString& recordingsDir() const { return m_recordingsDir; }
 
@@ -39,7 +40,7 @@ public:
     // takes. The recording is complete on disk before the entry that names it is saved.
     void add(const HistoryEntry& entry, std::span<const float> samples = {});
 
-    // The entry's recording file when it exists.
+    // The entry's recording file when it exists: a plain file path despite the design's name.
     std::optional<QString> audioURL(const HistoryEntry& entry) const;
 
     std::optional<HistoryEntry> entry(const QUuid& id) const;

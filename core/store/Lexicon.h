@@ -40,6 +40,7 @@ public:
     Lexicon(const Lexicon&) = delete;
     Lexicon& operator=(const Lexicon&) = delete;
 
+    // A plain file path despite the name, which the design gives it.
     const QString& fileURL() const { return m_fileURL; }
 
     // The recognition vocabulary: rule replacements, most-used first, then the extra hotwords;

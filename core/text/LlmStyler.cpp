@@ -36,15 +36,15 @@ QCoro::Task<QString> completeWith(QString apiKey, QString model, QUrl host, Http
 
 } // namespace
 
-LlmStyler::LlmStyler(QString apiKey, QString model)
-    : LlmStyler(std::move(apiKey), std::move(model), ServiceEndpoints::anthropic(), &HttpTransport::shared())
+LlmStyler::LlmStyler(QString apiKey, QString model, HttpTransport& transport)
+    : LlmStyler(std::move(apiKey), std::move(model), ServiceEndpoints::anthropic(), &transport)
 {}
 
 LlmStyler::LlmStyler(QString apiKey, QString model, QUrl host, HttpTransport* transport)
     : m_apiKey(std::move(apiKey))
     , m_model(std::move(model))
     , m_host(std::move(host))
-    , m_transport(transport ? transport : &HttpTransport::shared())
+    , m_transport(transport)
 {}
 
 QCoro::Task<QString> LlmStyler::apply(StyleMode mode, QString text, StylePreferences preferences, bool translate,

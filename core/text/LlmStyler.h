@@ -15,8 +15,8 @@ public:
     // The model the program asks for unless told otherwise.
     static inline const QString kDefaultModel = QStringLiteral("claude-haiku-4-5-20251001");
 
-    // Talks to ServiceEndpoints::anthropic() through the shared transport.
-    LlmStyler(QString apiKey, QString model);
+    // Talks to ServiceEndpoints::anthropic() through transport.
+    LlmStyler(QString apiKey, QString model, HttpTransport& transport);
     LlmStyler(QString apiKey, QString model, QUrl host, HttpTransport* transport);
 
     const QString& apiKey() const { return m_apiKey; }

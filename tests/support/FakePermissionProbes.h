@@ -2,14 +2,21 @@
 
 #include "platform/PermissionProbes.h"
 
+#include <QSemaphore>
+
+#include <atomic>
+
+// Probes as the test sets them. The accessibility probe runs on a worker thread; with a gate it
+// waits there until the test releases the gate, as a hung session bus would keep it waiting.
 class FakePermissionProbes : public PermissionProbes
 {
 public:
-    bool microphone = false;
-    bool accessibility = false;
-    int microphoneProbes = 0;
-    int accessibilityProbes = 0;
-    int enableCalls = 0;
+    std::atomic<bool> microphone = false;
+    std::atomic<bool> accessibility = false;
+    std::atomic<int> microphoneProbes = 0;
+    std::atomic<int> accessibilityProbes = 0;
+    std::atomic<int> enableCalls = 0;
+    QSemaphore* gate = nullptr;
 
     bool microphoneAvailable() override
     {
@@ -18,6 +25,8 @@ public:
     }
     bool accessibilityAvailable() override
     {
+        if (gate)
+            gate->acquire();
         ++accessibilityProbes;
         return accessibility;
     }

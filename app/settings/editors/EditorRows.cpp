@@ -1,7 +1,7 @@
 #include "app/settings/editors/EditorRows.h"
 
-#include "app/feedback/Theme.h"
 #include "app/settings/editors/SymbolButton.h"
+#include "app/ui/Theme.h"
 
 #include <QBoxLayout>
 #include <QFontDatabase>

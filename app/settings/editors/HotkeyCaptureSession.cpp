@@ -24,17 +24,17 @@ HotkeyCaptureSession::HotkeyCaptureSession(HotkeyEngine& engine, QObject* parent
 HotkeyCaptureSession::~HotkeyCaptureSession()
 {
     if (!m_id.isEmpty())
-        m_engine.cancelRecording();
+        m_engine.cancelCapture();
 }
 
 void HotkeyCaptureSession::begin(const QString& id)
 {
     if (!m_id.isEmpty() && m_id != id) {
-        m_engine.cancelRecording();
+        m_engine.cancelCapture();
         end();
     }
     m_id = id;
-    m_engine.beginRecording(id);
+    m_engine.beginCapture(id);
     m_watch.start();
 }
 
@@ -42,7 +42,7 @@ void HotkeyCaptureSession::cancel(const QString& id)
 {
     if (m_id.isEmpty() || m_id != id)
         return;
-    m_engine.cancelRecording();
+    m_engine.cancelCapture();
     end();
 }
 
@@ -51,13 +51,13 @@ bool HotkeyCaptureSession::isHeldElsewhere(const Hotkey& hotkey) const
     const KeyGrabFailures failures = m_engine.grabFailures();
     const quint64 modifiers = hotkey.modifiers & KeyModifier::all;
     return std::any_of(failures.keys.begin(), failures.keys.end(), [&](const KeyGrab& grab) {
-        return grab.keyCode == hotkey.keyCode && grab.modifiers == modifiers;
+        return grab.keyCode == hotkey.keyCode && (grab.anyModifiers || grab.modifiers == modifiers);
     });
 }
 
 void HotkeyCaptureSession::watch()
 {
-    if (!m_engine.isHotkeyRecording())
+    if (!m_engine.isCapturing())
         end();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/desktop/Hotkey.h"
+#include "platform/Hotkey.h"
 
 #include <QString>
 

@@ -3,10 +3,10 @@
 #include "app/controller/AppState.h"
 #include "app/controller/Settings.h"
 #include "app/desktop/FnKeyHelpers.h"
-#include "app/feedback/Theme.h"
 #include "app/settings/editors/HotkeyCaptureSession.h"
 #include "app/settings/editors/HotkeyNote.h"
 #include "app/settings/editors/SymbolButton.h"
+#include "app/ui/Theme.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

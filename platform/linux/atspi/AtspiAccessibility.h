@@ -18,6 +18,9 @@ class AtspiAccessibility : public Accessibility
 {
 public:
     static constexpr std::chrono::milliseconds requestTimeout{150};
+    // The whole search for the focused element, which may take many requests: enough for an
+    // ordinary window, and a large browser tree cannot hold up a dictation's start by seconds.
+    static constexpr std::chrono::milliseconds focusSearchBudget{300};
 
     // keys decides isTrusted(): acting on other applications needs synthesised keys, while the
     // readers only need the AT-SPI bus.

@@ -1,9 +1,13 @@
 #include "platform/linux/atspi/AtspiWorker.h"
 
 #include "platform/linux/atspi/AtspiAccessibility.h"
+#include "platform/linux/atspi/FocusSearch.h"
 
 // glib names a struct member "signals"; Qt's keywords are off in this project, so no clash.
 #include <atspi/atspi.h>
+
+#include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -68,6 +72,59 @@ private:
     GError* m_error = nullptr;
 };
 
+// The desktop's accessibility tree as the focus search walks it.
+struct AtspiTree
+{
+    using Node = AtspiAccessible*;
+
+    std::vector<Node> applications()
+    {
+        AtspiAccessible* desktop = atspi_get_desktop(0);
+        if (!desktop)
+            return {};
+        std::vector<Node> found = childrenOf(desktop);
+        g_object_unref(desktop);
+        return found;
+    }
+
+    std::vector<Node> windows(Node application)
+    {
+        // Cached states lag behind the application; focus is only worth asking live.
+        atspi_accessible_set_cache_mask(application, ATSPI_CACHE_NONE);
+        return childrenOf(application);
+    }
+
+    bool isActive(Node window) { return hasState(window, ATSPI_STATE_ACTIVE); }
+    bool isFocused(Node element) { return hasState(element, ATSPI_STATE_FOCUSED); }
+
+    int childCount(Node element)
+    {
+        if (hasState(element, ATSPI_STATE_MANAGES_DESCENDANTS))
+            return 0;
+        return std::max(0, int(atspi_accessible_get_child_count(element, nullptr)));
+    }
+
+    std::optional<Node> child(Node element, int index)
+    {
+        AtspiAccessible* found = atspi_accessible_get_child_at_index(element, index, nullptr);
+        return found ? std::optional(found) : std::nullopt;
+    }
+
+    void release(Node node) { g_object_unref(node); }
+
+private:
+    static std::vector<Node> childrenOf(Node parent)
+    {
+        std::vector<Node> children;
+        const gint count = atspi_accessible_get_child_count(parent, nullptr);
+        for (gint i = 0; i < count; ++i) {
+            if (AtspiAccessible* child = atspi_accessible_get_child_at_index(parent, i, nullptr))
+                children.push_back(child);
+        }
+        return children;
+    }
+};
+
 std::optional<QString> takeString(gchar* text)
 {
     if (!text)
@@ -126,59 +183,14 @@ AccessibleElementPtr AtspiWorker::wrap(AtspiAccessible* object)
     });
 }
 
-AtspiAccessible* AtspiWorker::focusedWithin(AtspiAccessible* root)
-{
-    QList<AtspiAccessible*> pending{static_cast<AtspiAccessible*>(g_object_ref(root))};
-    AtspiAccessible* found = nullptr;
-    int visited = 0;
-    while (!pending.isEmpty()) {
-        AtspiAccessible* node = pending.takeLast();
-        if (!found && visited++ < maxVisitedNodes) {
-            if (node != root && hasState(node, ATSPI_STATE_FOCUSED)) {
-                found = node;
-                continue;
-            }
-            if (!hasState(node, ATSPI_STATE_MANAGES_DESCENDANTS)) {
-                const gint count = atspi_accessible_get_child_count(node, nullptr);
-                for (gint i = count - 1; i >= 0; --i) {
-                    if (AtspiAccessible* child = atspi_accessible_get_child_at_index(node, i, nullptr))
-                        pending.append(child);
-                }
-            }
-        }
-        g_object_unref(node);
-    }
-    return found;
-}
-
 AccessibleElementPtr AtspiWorker::focusedElement()
 {
     if (!m_available)
         return nullptr;
-    AtspiAccessible* desktop = atspi_get_desktop(0);
-    if (!desktop)
-        return nullptr;
-    AtspiAccessible* focused = nullptr;
-    const gint applications = atspi_accessible_get_child_count(desktop, nullptr);
-    for (gint a = 0; a < applications && !focused; ++a) {
-        AtspiAccessible* application = atspi_accessible_get_child_at_index(desktop, a, nullptr);
-        if (!application)
-            continue;
-        // Cached states lag behind the application; focus is only worth asking live.
-        atspi_accessible_set_cache_mask(application, ATSPI_CACHE_NONE);
-        const gint windows = atspi_accessible_get_child_count(application, nullptr);
-        for (gint w = 0; w < windows && !focused; ++w) {
-            AtspiAccessible* window = atspi_accessible_get_child_at_index(application, w, nullptr);
-            if (!window)
-                continue;
-            if (hasState(window, ATSPI_STATE_ACTIVE))
-                focused = focusedWithin(window);
-            g_object_unref(window);
-        }
-        g_object_unref(application);
-    }
-    g_object_unref(desktop);
-    return focused ? wrap(focused) : nullptr;
+    AtspiTree tree;
+    FocusSearch search(tree, m_clock, AtspiAccessibility::focusSearchBudget, maxVisitedNodes);
+    const std::optional<AtspiAccessible*> focused = search.run();
+    return focused ? wrap(*focused) : nullptr;
 }
 
 std::optional<QString> AtspiWorker::selectedText(const AccessibleElementPtr& element)

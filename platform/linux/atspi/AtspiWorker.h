@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Accessibility.h"
+#include "platform/SystemClock.h"
 
 #include <QObject>
 #include <QPromise>
@@ -55,8 +56,9 @@ public:
 
 private:
     AccessibleElementPtr wrap(AtspiAccessible* object);
-    AtspiAccessible* focusedWithin(AtspiAccessible* root);
 
+    // Only its now() is used, which any thread may call.
+    SystemClock m_clock;
     std::atomic<bool> m_available = false;
     std::weak_ptr<AtspiWorker> m_self;
     friend class AtspiAccessibility;

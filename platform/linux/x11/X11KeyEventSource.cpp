@@ -54,6 +54,30 @@ struct GrabOrder
 };
 using GrabSet = std::set<KeyGrab, GrabOrder>;
 
+// The combinations X is asked to withhold. A key wanted with any modifiers is grabbed with each
+// combination of the four families on its own rather than with X's AnyModifier, which fails as a
+// whole as soon as another program holds one combination (window managers hold Alt+Esc).
+GrabSet combinations(const std::vector<KeyGrab>& keys)
+{
+    GrabSet grabs;
+    for (const KeyGrab& grab : keys) {
+        if (!grab.anyModifiers) {
+            grabs.insert(grab);
+            continue;
+        }
+        constexpr quint64 families[] = {KeyModifier::shift, KeyModifier::control, KeyModifier::alt, KeyModifier::super};
+        for (unsigned subset = 0; subset < (1u << std::size(families)); ++subset) {
+            quint64 modifiers = 0;
+            for (std::size_t i = 0; i < std::size(families); ++i) {
+                if (subset & (1u << i))
+                    modifiers |= families[i];
+            }
+            grabs.insert(KeyGrab{grab.keyCode, modifiers});
+        }
+    }
+    return grabs;
+}
+
 } // namespace
 
 // One open X connection and what the source has done on it: its grabs and the keys it sees held.
@@ -112,7 +136,7 @@ public:
     KeyGrabFailures applyGrabs(const KeyGrabRequest& request)
     {
         KeyGrabFailures failures;
-        const GrabSet wanted(request.keys.begin(), request.keys.end());
+        const GrabSet wanted = combinations(request.keys);
         for (auto it = m_grabbed.begin(); it != m_grabbed.end();) {
             if (wanted.contains(*it)) {
                 ++it;

@@ -1,5 +1,5 @@
 #include "app/controller/Migrations.h"
-#include "app/feedback/Theme.h"
+#include "app/ui/Theme.h"
 #include "tests/app/controller/FakeApp.h"
 #include "tests/support/TestRegistry.h"
 

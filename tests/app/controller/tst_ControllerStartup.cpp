@@ -1,5 +1,5 @@
 #include "app/feedback/OverlayPanel.h"
-#include "app/feedback/Theme.h"
+#include "app/ui/Theme.h"
 #include "core/store/Lexicon.h"
 #include "tests/app/controller/FakeApp.h"
 #include "tests/support/RunTask.h"

@@ -28,9 +28,10 @@ class TestInputLearningMonitor : public QObject
         QList<QStringList> reports;
         Rig()
         {
-            monitor.onLearn = [this](const QString& inserted, const QString& edited) {
-                reports << QStringList{inserted, edited};
-            };
+            QObject::connect(&monitor, &InputLearningMonitor::learned, &monitor,
+                             [this](const QString& inserted, const QString& edited) {
+                                 reports << QStringList{inserted, edited};
+                             });
         }
     };
 

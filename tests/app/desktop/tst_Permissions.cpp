@@ -5,6 +5,7 @@
 #include "tests/support/ManualClock.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -33,14 +34,17 @@ private Q_SLOTS:
         probes.microphone = true;
         ManualClock clock;
         PermissionsModel model(probes, clock);
+        QTRY_VERIFY(!model.isRefreshing());
         QCOMPARE(model.granted(), (QMap<MurmoPermission, bool>{{MurmoPermission::microphone, true},
                                                                {MurmoPermission::accessibility, false}}));
         QSignalSpy changes(&model, &PermissionsModel::grantedChanged);
         model.refresh();
+        QTRY_VERIFY(!model.isRefreshing());
         QCOMPARE(changes.count(), 0);
 
         probes.accessibility = true;
         model.refresh();
+        QTRY_VERIFY(!model.isRefreshing());
         QCOMPARE(changes.count(), 1);
         QCOMPARE(changes.at(0).at(0).value<MurmoPermission>(), MurmoPermission::accessibility);
         QCOMPARE(changes.at(0).at(1).toBool(), true);
@@ -78,13 +82,41 @@ private Q_SLOTS:
         FakePermissionProbes probes;
         ManualClock clock;
         PermissionsModel model(probes, clock);
+        QTRY_VERIFY(!model.isRefreshing());
         connect(&model, &PermissionsModel::grantedChanged, &model, [&model] { model.stopPolling(); });
         model.startPolling();
         probes.accessibility = true;
         clock.advance(1s);
-        QVERIFY(!model.isPolling());
+        QTRY_VERIFY(!model.isPolling());
         clock.advance(5s);
         QCOMPARE(probes.accessibilityProbes, 2);
+    }
+
+    void aHangingAccessibilityProbeBlocksNothing()
+    {
+        FakePermissionProbes probes;
+        QSemaphore gate;
+        probes.gate = &gate;
+        probes.microphone = true;
+        probes.accessibility = true;
+        ManualClock clock;
+        PermissionsModel model(probes, clock);
+        // The bus hangs: the model was built and knows the microphone all the same.
+        QVERIFY(model.isRefreshing());
+        QCOMPARE(model.granted(), (QMap<MurmoPermission, bool>{{MurmoPermission::microphone, true}}));
+
+        // Polling goes on meanwhile, without piling up probes behind the hung one.
+        model.startPolling();
+        clock.advance(3s);
+        QCOMPARE(probes.microphoneProbes, 4);
+        QCoreApplication::processEvents();
+        QCOMPARE(probes.accessibilityProbes, 0);
+
+        gate.release(2); // the hung probe, then one more for the ticks that came meanwhile
+        QTRY_VERIFY(model.isGranted(MurmoPermission::accessibility));
+        QTRY_COMPARE(probes.accessibilityProbes, 2);
+        QTRY_VERIFY(!model.isRefreshing());
+        model.stopPolling();
     }
 
     void aDestroyedModelStopsPolling()
@@ -94,7 +126,8 @@ private Q_SLOTS:
         {
             PermissionsModel model(probes, clock);
             model.startPolling();
-        }
+        } // with its probe still out: the answer finds no model
+        QCoreApplication::processEvents();
         QCOMPARE(clock.pendingCount(), size_t(0));
         clock.advance(2s);
         QCOMPARE(probes.microphoneProbes, 1);

@@ -39,7 +39,8 @@ class TestTextInserter : public QObject
 
         Rig()
         {
-            inserter.onInserted = [this](const QString& text) { inserted << text; };
+            QObject::connect(&inserter, &TextInserter::inserted, &inserter,
+                             [this](const QString& text) { inserted << text; });
         }
         bool insert(const QString& text, const std::optional<QString>& target)
         {

@@ -3,9 +3,10 @@
 #include "app/feedback/AnswerPanel.h"
 #include "app/feedback/AnswerPopup.h"
 #include "app/feedback/AnswerView.h"
-#include "app/feedback/CopyIconButton.h"
-#include "app/feedback/Theme.h"
+#include "app/ui/CopyIconButton.h"
+#include "app/ui/Theme.h"
 #include "tests/app/feedback/FeedbackFakes.h"
+#include "tests/app/feedback/TextContrast.h"
 #include "tests/support/FakeAccessibility.h"
 #include "tests/support/FakeDesktop.h"
 #include "tests/support/ManualClock.h"
@@ -303,20 +304,46 @@ private Q_SLOTS:
         QCOMPARE(rig.popup.view()->headerText(), QStringLiteral("q2"));
     }
 
+    void redrawsInEverySkin_data()
+    {
+        QTest::addColumn<int>("phase");
+        QTest::newRow("thinking") << int(Phase::thinking);
+        QTest::newRow("answer") << int(Phase::answer);
+        QTest::newRow("failed") << int(Phase::failed);
+    }
     void redrawsInEverySkin()
     {
+        QFETCH(int, phase);
         Rig rig;
-        rig.popup.answer("换个皮肤", "答案", QStringLiteral("gedit"));
+        if (phase == int(Phase::thinking))
+            rig.popup.thinking("换个皮肤");
+        else if (phase == int(Phase::answer))
+            rig.popup.answer("换个皮肤", "答案写在这里，字要看得清。", QStringLiteral("gedit"));
+        else
+            rig.popup.failed("网络连接中断");
+        AnswerView* view = rig.popup.view();
+        QLabel* main = phase == int(Phase::thinking) ? view->thinkingRow()->findChild<QLabel*>()
+                       : phase == int(Phase::answer) ? view->answerLabel()
+                                                     : view->failureLabel();
+        QVERIFY(main);
         for (const ThemePalette& palette : ThemePalette::all()) {
             for (bool dark : {false, true}) {
                 Theme::setPalette(palette);
                 Theme::setDark(dark);
                 rig.popup.refreshTheme();
+                // Pictures are taken of the settled card: new style sheets lay out on posted events.
+                QCoreApplication::sendPostedEvents();
                 const QImage image = rig.popup.panel()->grab().toImage();
                 QVERIFY(!image.isNull());
                 // The card's middle is painted in the skin's card colour, not left empty.
                 QVERIFY(qAlpha(image.pixel(240, 190)) > 200);
-                savePicture(rig.popup.panel(), palette.id + (dark ? "-dark" : "-light"));
+                const QString label =
+                    QStringLiteral("%1-%2-%3").arg(palette.id, dark ? "dark" : "light", QTest::currentDataTag());
+                savePicture(rig.popup.panel(), label);
+                // Its main text stands out from the card (WCAG: 4.5 for body text).
+                const QRect area(main->mapTo(rig.popup.panel(), QPoint(0, 0)), main->size());
+                const double contrast = TextContrast::strongestAgainst(image, area, Theme::color(palette.bgCard));
+                QVERIFY2(contrast >= 4.5, qPrintable(label + QStringLiteral(": %1").arg(contrast)));
             }
         }
         Theme::setDark(false);

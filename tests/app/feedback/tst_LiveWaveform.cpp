@@ -1,5 +1,5 @@
 #include "app/feedback/LiveWaveform.h"
-#include "app/feedback/Theme.h"
+#include "app/ui/Theme.h"
 #include "tests/support/ManualClock.h"
 #include "tests/support/TestRegistry.h"
 

@@ -1,11 +1,12 @@
-#include "app/feedback/BusySpinner.h"
-#include "app/feedback/CopyIconButton.h"
 #include "app/feedback/LiveWaveform.h"
 #include "app/feedback/OverlayCloseButton.h"
 #include "app/feedback/OverlayRetryButton.h"
 #include "app/feedback/OverlayView.h"
 #include "app/feedback/RecordingOverlay.h"
-#include "app/feedback/Theme.h"
+#include "app/ui/BusySpinner.h"
+#include "app/ui/CopyIconButton.h"
+#include "app/ui/Theme.h"
+#include "tests/app/feedback/TextContrast.h"
 #include "tests/support/ManualClock.h"
 #include "tests/support/TestRegistry.h"
 
@@ -158,6 +159,8 @@ private Q_SLOTS:
                     OverlayView view(&model, clock);
                     view.resize(RecordingOverlay::sizeForPhase(model.phase(), model.inserted()));
                     view.show();
+                    // Pictures are taken of the settled widget, not of one halfway through.
+                    QCoreApplication::sendPostedEvents();
 
                     QCOMPARE(view.row(), c.row);
                     QCOMPARE(view.leadingSymbol(), c.symbol);
@@ -187,6 +190,17 @@ private Q_SLOTS:
                     QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
                     QVERIFY(qAlpha(image.pixel(int(capsule.left()) + 6, int(capsule.center().y()))) > 200);
                     QCOMPARE(view.phaseTint().alpha() > 0, c.row == Row::listening);
+
+                    // The main text stands out from the card (WCAG: 4.5 for body text). The
+                    // rows' outer pixels hold the glass rim, which is not text.
+                    QCOMPARE(view.textRect().isEmpty(), c.row == Row::listening);
+                    if (!view.textRect().isEmpty()) {
+                        const QRect area =
+                            view.textRect().toAlignedRect() & capsule.adjusted(4, 4, -4, -4).toAlignedRect();
+                        const double contrast =
+                            TextContrast::strongestAgainst(image, area, Theme::color(palette.bgCard));
+                        QVERIFY2(contrast >= 4.5, qPrintable(label + QStringLiteral(": %1").arg(contrast)));
+                    }
                 }
             }
         }

@@ -1,5 +1,5 @@
 find_package(X11 REQUIRED)
 set(AREA_GUI ON)
-set(AREA_LIBS MurmoApp MurmoPlatformLinux X11::X11)
+set(AREA_LIBS MurmoApp MurmoPlatformLinux X11::X11 X11::Xtst)
 set(AREA_LABELS desktop)
 set(AREA_TIMEOUT 60)

@@ -1,4 +1,3 @@
-#include "app/feedback/Theme.h"
 #include "app/settings/editors/AppRulesEditor.h"
 #include "app/settings/editors/CustomPrefsEditor.h"
 #include "app/settings/editors/HotkeyCaptureSession.h"
@@ -7,6 +6,7 @@
 #include "app/settings/editors/LexiconImportButton.h"
 #include "app/settings/editors/RecentForeignApplication.h"
 #include "app/settings/editors/StyleProfileView.h"
+#include "app/ui/Theme.h"
 #include "platform/KeyEvent.h"
 #include "tests/app/settings_editors/EditorRig.h"
 #include "tests/support/TestRegistry.h"

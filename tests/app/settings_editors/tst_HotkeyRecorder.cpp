@@ -35,7 +35,7 @@ struct Rig : EditorRig
     {
         QVERIFY(app.hotkeys().start());
         session = std::make_unique<HotkeyCaptureSession>(app.hotkeys());
-        app.hotkeys().setOnRecorded([this](const QString& id, const Hotkey& hotkey) {
+        app.hotkeys().setOnCaptured([this](const QString& id, const Hotkey& hotkey) {
             settings().setHotkey(HotkeyRecorderView::settingKey(id), hotkey);
             state().bumpHistoryVersion();
         });
@@ -86,9 +86,9 @@ private Q_SLOTS:
         QTest::newRow("ctrl chord") << std::optional<Hotkey>(Hotkey{KeyCode::leftControl, KeyModifier::control, true})
                                     << true << false << none << 0 << false;
         QTest::newRow("ctrl+space") << std::optional(key(kSpace, KeyModifier::control)) << false << false
-                                    << QStringLiteral(
-                                           "⚠️ Ctrl+Space 是输入法「切换输入法」的系统键，按它会切中英——建议改用 "
-                                           "Alt+Space")
+                                    << QStringLiteral("⚠️ Ctrl+Space "
+                                                      "是输入法「切换输入法」的系统键，按它会切中英——建议改用 "
+                                                      "Alt+Space")
                                     << int(Tone::Warn) << false;
         QTest::newRow("super+space with caps lock")
             << std::optional(key(kSpace, KeyModifier::super | kCapsLockBit)) << false << false
@@ -168,7 +168,7 @@ private Q_SLOTS:
         Rig rig;
         auto row = rig.row(QStringLiteral("talk"));
         captureButton(*row)->click();
-        QVERIFY(rig.app.hotkeys().isHotkeyRecording());
+        QVERIFY(rig.app.hotkeys().isCapturing());
         QCOMPARE(captureButton(*row)->text(), QStringLiteral("按下快捷键…（Esc 取消）"));
         QVERIFY(!row->findChild<QWidget*>(QStringLiteral("clear"))->isVisible());
 
@@ -178,7 +178,7 @@ private Q_SLOTS:
         QTRY_COMPARE(rig.settings().hkTalkJSON(), encodeHotkey(key(kT, KeyModifier::alt)));
         QTRY_VERIFY(!row->isRecording());
         QCOMPARE(captureButton(*row)->text(), QStringLiteral("Alt+T"));
-        QVERIFY(!rig.app.hotkeys().isHotkeyRecording());
+        QVERIFY(!rig.app.hotkeys().isCapturing());
     }
 
     void everyEndOfACaptureReleasesTheKeyboard_data()
@@ -199,7 +199,7 @@ private Q_SLOTS:
         auto row = rig.row(QStringLiteral("rewrite"), true);
         captureButton(*row)->click();
         QCOMPARE(captureButton(*row)->text(), QStringLiteral("按住主键再按目标键…（Esc 取消）"));
-        QVERIFY(rig.app.hotkeys().isHotkeyRecording());
+        QVERIFY(rig.app.hotkeys().isCapturing());
 
         if (how == "button")
             captureButton(*row)->click();
@@ -212,7 +212,7 @@ private Q_SLOTS:
         else
             row.reset();
 
-        QVERIFY(!rig.app.hotkeys().isHotkeyRecording());
+        QVERIFY(!rig.app.hotkeys().isCapturing());
         // Esc ends the engine's capture by itself; the session notices on its next look.
         QTRY_COMPARE(rig.session->capturingId(), QString());
         if (row) {
@@ -235,7 +235,7 @@ private Q_SLOTS:
         QCOMPARE(rig.session->capturingId(), QStringLiteral("cycle"));
         // The first row going away leaves the other's capture alone.
         talk.reset();
-        QVERIFY(rig.app.hotkeys().isHotkeyRecording());
+        QVERIFY(rig.app.hotkeys().isCapturing());
     }
 
     void noteFollowsTheStoredHotkey()

@@ -48,7 +48,7 @@ struct Desktop
 
     Desktop()
     {
-        engine.setOnRecorded([this](const QString& id, const Hotkey& hotkey) {
+        engine.setOnCaptured([this](const QString& id, const Hotkey& hotkey) {
             settings.setHotkey(HotkeyRecorderView::settingKey(id), hotkey);
             state.bumpHistoryVersion();
         });
@@ -132,10 +132,10 @@ private Q_SLOTS:
         QTRY_COMPARE(grabbed.count(), 1);
         desktop.button()->click();
         QTRY_COMPARE(grabbed.count(), 2);
-        QVERIFY(desktop.engine.isHotkeyRecording());
+        QVERIFY(desktop.engine.isCapturing());
 
         desktop.window->close();
-        QVERIFY(!desktop.engine.isHotkeyRecording());
+        QVERIFY(!desktop.engine.isCapturing());
         QTRY_COMPARE(grabbed.count(), 3);
 
         activateKeyWindow();

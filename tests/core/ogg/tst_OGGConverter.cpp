@@ -65,7 +65,9 @@ private Q_SLOTS:
         const QByteArray ogg = readFile(path("take.ogg"));
         const std::optional<QList<Page>> pages = parse(ogg);
         QVERIFY(pages);
-        QCOMPARE(pages->back().granulePosition, 48000);
+        // The pre-skip of 6.5 ms, then the second; nothing after it.
+        QCOMPARE(pages->back().granulePosition, 312 + 48000);
+        QVERIFY(pages->back().endOfStream());
 
         OGGConverter::convertOpusOGGToWavFile(path("take.ogg"), path("back.wav"));
         const std::optional<SoundFile::Audio<float>> back = SoundFile::readFloat(readFile(path("back.wav")));

@@ -51,7 +51,8 @@ private Q_SLOTS:
         QCOMPARE(identification.granulePosition, 0);
         QCOMPARE(identification.sequence, 0u);
         QCOMPARE(identification.lacing, QByteArray("\x13", 1));
-        QCOMPARE(identification.body, QByteArray("OpusHead\x01\x01\x00\x00\x80\x3e\x00\x00\x00\x00\x00", 19));
+        // Pre-skip 312: the codec's look-ahead of 6.5 ms, counted at 48 kHz.
+        QCOMPARE(identification.body, QByteArray("OpusHead\x01\x01\x38\x01\x80\x3e\x00\x00\x00\x00\x00", 19));
 
         const Page& tags = pages[1];
         QCOMPARE(tags.headerType, uint8_t(0));
@@ -119,6 +120,52 @@ private Q_SLOTS:
             QCOMPARE(opus_packet_get_nb_samples(reinterpret_cast<const unsigned char*>(packet.constData()),
                                                 opus_int32(packet.size()), 16000),
                      320);
+        }
+    }
+
+    void finishingEncodesEverySampleAndEndsTheStream_data()
+    {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("samples");
+        QTest::newRow("one second") << 16000 << 16000;
+        QTest::newRow("one second and a bit") << 16000 << 16100;
+        QTest::newRow("less than a packet") << 16000 << 319;
+        QTest::newRow("nothing") << 16000 << 0;
+        QTest::newRow("48 kHz") << 48000 << 48000 + 7;
+    }
+
+    void finishingEncodesEverySampleAndEndsTheStream()
+    {
+        QFETCH(int, rate);
+        QFETCH(int, samples);
+        OGGEncoder encoder = makeEncoder(rate);
+        encoder.encode(pcm16(speechLike(size_t(samples), rate)));
+        encoder.finish();
+        encoder.finish();
+        QCOMPARE(encoder.cachedPcmBytes(), 0);
+        const QList<Page> pages = pagesOf(encoder.bitstream(true));
+        const int factor = 48000 / rate;
+        const int preSkip = encoder.preSkip();
+        QCOMPARE(preSkip, 312);
+        QCOMPARE(qFromLittleEndian<uint16_t>(pages[0].body.constData() + 10), uint16_t(preSkip));
+
+        // Enough packets for the last sample to come out past the codec's delay, and no more.
+        const int packetCount = (samples + preSkip / factor + encoder.frameSize() - 1) / encoder.frameSize();
+        QCOMPARE(audioPackets(pages).size(), packetCount);
+        for (qsizetype i = 0; i + 1 < pages.size(); ++i)
+            QVERIFY(!pages[i].endOfStream());
+        QVERIFY(pages.back().endOfStream());
+        // The end position trims the padding: inside the last packet, past the one before it.
+        const int64_t end = preSkip + int64_t(samples) * factor;
+        QCOMPARE(pages.back().granulePosition, end);
+        QVERIFY(end > int64_t(packetCount - 1) * 960);
+        QVERIFY(end <= int64_t(packetCount) * 960);
+
+        try {
+            encoder.encode(pcm16(speechLike(320)));
+            QFAIL("a finished stream took more audio");
+        } catch (const OggError& error) {
+            QCOMPARE(error.kind(), OggError::Kind::InternalError);
         }
     }
 

@@ -1,3 +1,4 @@
+#include "core/net/HttpTransport.h"
 #include "core/store/Lexicon.h"
 #include "core/store/LexiconSnapshot.h"
 #include "core/store/LexiconSync.h"
@@ -30,7 +31,7 @@ struct Machine
 {
     explicit Machine(const FakeGateway& gateway)
         : lexicon(std::make_shared<Lexicon>(dir.path()))
-        , sync(GatewayClient(gateway.baseUrl(), FakeGateway::kDeviceToken), kKey)
+        , sync(GatewayClient(gateway.baseUrl(), FakeGateway::kDeviceToken, &transport), kKey)
     {}
 
     int runSync() const
@@ -42,6 +43,7 @@ struct Machine
     }
 
     QTemporaryDir dir;
+    HttpTransport transport;
     std::shared_ptr<Lexicon> lexicon;
     LexiconSync sync;
 };

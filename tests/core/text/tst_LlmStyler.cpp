@@ -275,7 +275,7 @@ private Q_SLOTS:
     void defaultHostComesFromTheEnvironment()
     {
         qputenv("MURMO_ANTHROPIC_URL", m_fake->baseUrl().toString().toUtf8());
-        const LlmStyler fromEnvironment(kKey, kModel);
+        const LlmStyler fromEnvironment(kKey, kModel, *m_transport);
         const auto outcome = runTask(fromEnvironment.complete("s", "x"));
         qunsetenv("MURMO_ANTHROPIC_URL");
         QCOMPARE(outcome.value, std::optional<QString>(FakeAnthropic::kAnswer));

@@ -12,7 +12,8 @@
 //   title <json>             change the window title
 //   clipboard                answer {"text": <plain text>, "image": <width>x<height>,
 //                            "formats": [<MIME types>]} of the clipboard as this process sees it
-//   state                    answer {"active": <window active>, "pid": <process id>}
+//   state                    answer {"active": <window active>, "pid": <process id>,
+//                            "popup": <a menu or other popup is open>}
 #include <QApplication>
 #include <QClipboard>
 #include <QImage>
@@ -157,6 +158,7 @@ int main(int argc, char** argv)
                 reply.insert(QStringLiteral("focus"),
                              QApplication::focusWidget() ? QApplication::focusWidget()->accessibleName() : QString());
                 reply.insert(QStringLiteral("pid"), qint64(QCoreApplication::applicationPid()));
+                reply.insert(QStringLiteral("popup"), QApplication::activePopupWidget() != nullptr);
             } else {
                 reply.insert(QStringLiteral("ok"), false);
             }

@@ -154,6 +154,11 @@ private Q_SLOTS:
         QVERIFY(grabbed.wait(5000));
         m_keyboard.tap("Escape");
         QTRY_COMPARE(log.lines(), synced + QStringList{QStringLiteral("cancel")});
+        // Esc cancels with a modifier held as well, and then also stays away from the window.
+        m_keyboard.press("Control_L");
+        m_keyboard.tap("Escape");
+        m_keyboard.release("Control_L");
+        QTRY_COMPARE(log.lines(), (synced + QStringList{QStringLiteral("cancel"), QStringLiteral("cancel")}));
         typeThrough();
         QCOMPARE(m_window.pressed.count(Qt::Key_Escape), 1);
     }
@@ -164,7 +169,7 @@ private Q_SLOTS:
         SystemClock clock;
         X11KeyEventSource source;
         HotkeyEngine engine(source, clock);
-        engine.setOnRecorded([&recorded](const QString& id, const Hotkey& hotkey) {
+        engine.setOnCaptured([&recorded](const QString& id, const Hotkey& hotkey) {
             recorded << QStringLiteral("%1 %2 %3 %4")
                             .arg(id)
                             .arg(hotkey.keyCode)
@@ -175,7 +180,7 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         QSignalSpy grabbed(&engine, &HotkeyEngine::grabsUpdated);
 
-        engine.beginRecording(QStringLiteral("talk"));
+        engine.beginCapture(QStringLiteral("talk"));
         QTRY_COMPARE(grabbed.count(), 1);
         QCOMPARE(engine.grabFailures(), KeyGrabFailures{});
         m_keyboard.press("Control_L");
@@ -188,7 +193,7 @@ private Q_SLOTS:
         QVERIFY(!m_window.pressed.contains(Qt::Key_Control));
         QVERIFY(!m_window.pressed.contains(Qt::Key_Alt));
 
-        engine.beginRecording(QStringLiteral("talk"));
+        engine.beginCapture(QStringLiteral("talk"));
         QTRY_COMPARE(grabbed.count(), 3);
         m_keyboard.tap("Shift_R");
         QTRY_COMPARE(recorded, (QStringList{QStringLiteral("talk 58 c0000 modifier-only"),

@@ -82,7 +82,7 @@ private Q_SLOTS:
 
         TextInserter inserter(*m_clipboard, *m_keys, *m_workspace, *m_accessibility, m_clock);
         QStringList inserted;
-        inserter.onInserted = [&](const QString& text) { inserted << text; };
+        connect(&inserter, &TextInserter::inserted, this, [&](const QString& text) { inserted << text; });
         Outcome outcome;
         const QString text = QStringLiteral("Hello 世界，再见 👋");
         QVERIFY(inserter.insert(text, QStringLiteral("murmopastetarget"), [&](bool delivered) {

@@ -62,7 +62,9 @@ private Q_SLOTS:
         monitor.setInterval(100ms);
         monitor.setWindow(2s);
         QList<QStringList> seen;
-        monitor.onLearn = [&](const QString& a, const QString& b) { seen << QStringList{a, b}; };
+        connect(&monitor, &InputLearningMonitor::learned, this, [&](const QString& a, const QString& b) {
+            seen << QStringList{a, b};
+        });
         monitor.arm(inserted + QStringLiteral("\n"));
         if (!watched) {
             QTest::qWait(1500);

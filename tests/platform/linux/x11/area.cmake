@@ -1,1 +1,1 @@
-set(AREA_LIBS MurmoPlatformLinux MurmoHotkeyRecord)
+set(AREA_LIBS MurmoPlatformLinux)

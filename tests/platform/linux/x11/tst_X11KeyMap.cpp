@@ -1,4 +1,4 @@
-#include "app/desktop/HotkeyNames.h"
+#include "platform/HotkeyNames.h"
 #include "platform/linux/x11/X11KeyMap.h"
 #include "tests/support/TestRegistry.h"
 

@@ -1,6 +1,6 @@
-#include "app/feedback/CopyIconButton.h"
-#include "app/feedback/Theme.h"
-#include "app/shell/PressableIconStyle.h"
+#include "app/ui/CopyIconButton.h"
+#include "app/ui/PressableIconStyle.h"
+#include "app/ui/Theme.h"
 #include "tests/support/ManualClock.h"
 #include "tests/support/TestRegistry.h"
 

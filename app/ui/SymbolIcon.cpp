@@ -1,4 +1,4 @@
-#include "app/feedback/SymbolIcon.h"
+#include "app/ui/SymbolIcon.h"
 
 #include <QCache>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "app/feedback/ColorPair.h"
+#include "app/ui/ColorPair.h"
 
 #include <QGuiApplication>
 #include <QPalette>
@@ -15,41 +15,36 @@ ColorPair ColorPair::semantic(Semantic role)
     return pair;
 }
 
-QColor ColorPair::light() const
+QColor ColorPair::color(bool darkAppearance) const
 {
-    if (m_semantic == Semantic::None)
-        return m_light;
+    if (isSemantic())
+        return semanticColor(darkAppearance);
+    return darkAppearance ? m_dark : m_light;
+}
+
+QColor ColorPair::semanticColor(bool darkAppearance) const
+{
     const QPalette palette = QGuiApplication::palette();
-    QColor c;
+    const bool paletteIsDark = palette.color(QPalette::Active, QPalette::Window).lightnessF() < 0.5;
+    const QColor label = paletteIsDark == darkAppearance ? palette.color(QPalette::Active, QPalette::WindowText)
+                                                         : QColor(darkAppearance ? Qt::white : Qt::black);
+    QColor c = label;
     switch (m_semantic) {
     case Semantic::Label:
-        return palette.color(QPalette::Active, QPalette::WindowText);
+        return label;
     case Semantic::SecondaryLabel:
         // The desktop has no secondary text role; a faded label reads the same way.
-        c = palette.color(QPalette::Active, QPalette::WindowText);
         c.setAlphaF(0.6f);
         return c;
     case Semantic::TertiaryLabel:
-        c = palette.color(QPalette::Active, QPalette::WindowText);
         c.setAlphaF(0.3f);
         return c;
     case Semantic::ControlAccent:
+        // An accent reads on light and dark cards alike, whichever palette it comes from.
         return palette.color(QPalette::Active, QPalette::Highlight);
     case Semantic::None:
         break;
     }
-    return m_light;
-}
-
-QColor ColorPair::dark() const
-{
-    return isSemantic() ? light() : m_dark;
-}
-
-QColor ColorPair::color(bool darkAppearance) const
-{
-    if (isSemantic())
-        return light();
     return darkAppearance ? m_dark : m_light;
 }
 

@@ -1,4 +1,4 @@
-#include "app/desktop/HotkeyNames.h"
+#include "platform/HotkeyNames.h"
 
 namespace HotkeyNames {
 

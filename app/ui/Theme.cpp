@@ -1,6 +1,6 @@
-#include "app/feedback/Theme.h"
+#include "app/ui/Theme.h"
 
-#include "app/feedback/SymbolIcon.h"
+#include "app/ui/SymbolIcon.h"
 
 namespace {
 

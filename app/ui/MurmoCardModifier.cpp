@@ -1,6 +1,6 @@
-#include "app/feedback/MurmoCardModifier.h"
+#include "app/ui/MurmoCardModifier.h"
 
-#include "app/feedback/Theme.h"
+#include "app/ui/Theme.h"
 
 #include <QPainter>
 #include <QPainterPath>

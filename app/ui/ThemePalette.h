@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/feedback/ColorPair.h"
+#include "app/ui/ColorPair.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "app/feedback/MurmoCardModifier.h"
-#include "app/feedback/Theme.h"
-#include "app/feedback/ThemeAppearance.h"
+#include "app/ui/MurmoCardModifier.h"
+#include "app/ui/Theme.h"
+#include "app/ui/ThemeAppearance.h"
 #include "tests/support/FakeAppearance.h"
 #include "tests/support/TestRegistry.h"
 
@@ -170,24 +170,38 @@ private Q_SLOTS:
         QVERIFY(qAbs(Theme::softAccent().alphaF() - dark) < 0.005);
     }
 
-    void nativeFollowsTheDesktopPalette()
+    void nativeFollowsTheDesktopPaletteOfItsAppearance_data()
     {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<QString>("text");
+        // The desktop's text colour where its palette is of the appearance in force; plain black
+        // or white where it is not (a dark desktop behind Qt's light palette).
+        QTest::newRow("light palette, light") << "#efefef" << false << "#123456";
+        QTest::newRow("light palette, dark") << "#efefef" << true << "#ffffff";
+        QTest::newRow("dark palette, dark") << "#2a2a2a" << true << "#123456";
+        QTest::newRow("dark palette, light") << "#2a2a2a" << false << "#000000";
+    }
+    void nativeFollowsTheDesktopPaletteOfItsAppearance()
+    {
+        QFETCH(QString, window);
+        QFETCH(bool, dark);
+        QFETCH(QString, text);
         QPalette desktop;
+        desktop.setColor(QPalette::Window, QColor(window));
         desktop.setColor(QPalette::WindowText, QColor("#123456"));
         desktop.setColor(QPalette::Highlight, QColor("#ff8800"));
         QApplication::setPalette(desktop);
         const ThemePalette& native = ThemePalette::native();
         QVERIFY(native.text.isSemantic());
         QVERIFY(native.accent.isSemantic());
-        for (bool dark : {false, true}) {
-            Theme::setDark(dark);
-            QCOMPARE(native.text.color(dark).name(), QStringLiteral("#123456"));
-            QCOMPARE(native.accent.color(dark).name(), QStringLiteral("#ff8800"));
-            // The dimmer text roles are the same ink, fainter.
-            QCOMPARE(native.textDim.color(dark).name(), QStringLiteral("#123456"));
-            QVERIFY(native.textDim.color(dark).alphaF() < 1.0f);
-            QVERIFY(native.textFaint.color(dark).alphaF() < native.textDim.color(dark).alphaF());
-        }
+        Theme::setDark(dark);
+        QCOMPARE(Theme::color(native.text).name(), text);
+        QCOMPARE(native.accent.color(dark).name(), QStringLiteral("#ff8800"));
+        // The dimmer text roles are the same ink, fainter.
+        QCOMPARE(native.textDim.color(dark).name(), text);
+        QVERIFY(native.textDim.color(dark).alphaF() < 1.0f);
+        QVERIFY(native.textFaint.color(dark).alphaF() < native.textDim.color(dark).alphaF());
     }
 
     void semanticPairKeepsLightOpacityInBothAppearances()

@@ -1,4 +1,4 @@
-#include "app/shell/PressableIconStyle.h"
+#include "app/ui/PressableIconStyle.h"
 
 #include <QAbstractButton>
 #include <QPainter>

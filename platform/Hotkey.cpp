@@ -1,6 +1,6 @@
-#include "app/desktop/Hotkey.h"
+#include "platform/Hotkey.h"
 
-#include "app/desktop/HotkeyNames.h"
+#include "platform/HotkeyNames.h"
 #include "platform/KeyEvent.h"
 
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
-#include "app/feedback/BusySpinner.h"
+#include "app/ui/BusySpinner.h"
 
-#include "app/feedback/Theme.h"
+#include "app/ui/Theme.h"
 
 #include <QPainter>
 

@@ -1,6 +1,6 @@
-#include "app/feedback/ThemeAppearance.h"
+#include "app/ui/ThemeAppearance.h"
 
-#include "app/feedback/Theme.h"
+#include "app/ui/Theme.h"
 #include "platform/Appearance.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "app/feedback/ThemePalette.h"
+#include "app/ui/ThemePalette.h"
 
 namespace {
 

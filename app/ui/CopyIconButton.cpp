@@ -1,8 +1,8 @@
-#include "app/feedback/CopyIconButton.h"
+#include "app/ui/CopyIconButton.h"
 
-#include "app/feedback/SymbolIcon.h"
-#include "app/feedback/Theme.h"
-#include "app/shell/PressableIconStyle.h"
+#include "app/ui/PressableIconStyle.h"
+#include "app/ui/SymbolIcon.h"
+#include "app/ui/Theme.h"
 #include "platform/Clock.h"
 
 #include <QClipboard>

@@ -1,5 +1,5 @@
-#include "app/desktop/Hotkey.h"
-#include "app/desktop/HotkeyNames.h"
+#include "platform/Hotkey.h"
+#include "platform/HotkeyNames.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QTest>

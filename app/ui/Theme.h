@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/feedback/ThemePalette.h"
+#include "app/ui/ThemePalette.h"
 
 #include <QColor>
 #include <QLinearGradient>
@@ -9,7 +9,9 @@
 
 // The process-wide theme state: the current skin and the appearance (light or dark) in effect.
 // Main thread only. Views read both every time they paint; nothing observes them, so whoever
-// changes them asks the views to repaint.
+// changes them asks the views to repaint. It stays a global on purpose: every painted widget,
+// down to the smallest button, needs the colours, and none of them has a path to the
+// application object that owns the choice.
 namespace Theme {
 
 const ThemePalette& palette();

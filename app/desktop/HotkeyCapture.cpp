@@ -1,0 +1,90 @@
+#include "app/desktop/HotkeyCapture.h"
+
+#include <bit>
+#include <utility>
+
+namespace {
+
+int familiesCount(quint64 flags)
+{
+    return std::popcount(flags & KeyModifier::all);
+}
+
+bool isSecondaryAction(const QString& id)
+{
+    return id == QLatin1StringView("ask") || id == QLatin1StringView("translate") || id == QLatin1StringView("rewrite");
+}
+
+} // namespace
+
+const QSet<int>& HotkeyCapture::functionKeyCodes()
+{
+    static const QSet<int> codes{122, 120, 99, 118, 96, 97, 98, 100, 101, 109, 103, 111};
+    return codes;
+}
+
+void HotkeyCapture::begin(const QString& id)
+{
+    m_id = id;
+    m_isSecondary = isSecondaryAction(id);
+    m_pendingModifiers.clear();
+    m_pendingModifiersPeak.clear();
+}
+
+void HotkeyCapture::cancel()
+{
+    m_id.reset();
+    m_isSecondary = false;
+    m_pendingModifiers.clear();
+    m_pendingModifiersPeak.clear();
+}
+
+std::optional<HotkeyCapture::Captured> HotkeyCapture::keyEvent(const KeyTransition& key)
+{
+    if (!m_id)
+        return std::nullopt;
+    switch (key.type) {
+    case KeyTransition::Type::modifierChanged:
+        return modifierChanged(key);
+    case KeyTransition::Type::keyDown:
+        if (key.keyCode == KeyCode::escape) {
+            cancel();
+            return std::nullopt;
+        }
+        if (key.mask == 0 && !functionKeyCodes().contains(key.keyCode) && !m_isSecondary)
+            return std::nullopt;
+        return finish(Hotkey{key.keyCode, key.mask, false});
+    case KeyTransition::Type::keyUp:
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::optional<HotkeyCapture::Captured> HotkeyCapture::modifierChanged(const KeyTransition& key)
+{
+    if (key.isPress) {
+        m_pendingModifiers.insert(key.keyCode);
+        m_pendingModifiersPeak.insert(key.keyCode);
+        return std::nullopt;
+    }
+    m_pendingModifiers.erase(key.keyCode);
+    if (!m_pendingModifiers.empty())
+        return std::nullopt;
+    const std::set<int> peak = std::exchange(m_pendingModifiersPeak, {});
+    quint64 flags = 0;
+    for (const int held : peak)
+        flags |= KeyModifier::familyOf(held);
+    if (familiesCount(flags) < 2) {
+        // A key already held when the capture began leaves the peak empty.
+        const int lone = peak.empty() ? key.keyCode : *peak.begin();
+        return finish(Hotkey{lone, 0, true});
+    }
+    return finish(Hotkey{*peak.begin(), flags, true});
+}
+
+std::optional<HotkeyCapture::Captured> HotkeyCapture::finish(const Hotkey& hotkey)
+{
+    Captured captured{*m_id, hotkey};
+    cancel();
+    return captured;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "app/desktop/KeyTransition.h"
+#include "platform/Hotkey.h"
+
+#include <QSet>
+#include <QString>
+
+#include <optional>
+#include <set>
+
+// Captures a new hotkey for the settings window from the keys the user presses: a key with its
+// modifiers, a chord of modifier keys or one lone modifier key. Esc abandons the capture.
+//
+// Holds no lock of its own: the hotkey engine owns it and calls it under the engine's lock.
+class HotkeyCapture
+{
+public:
+    struct Captured
+    {
+        QString id;
+        Hotkey hotkey;
+    };
+
+    // F1 to F12: the only keys a talk hotkey may use without a modifier.
+    static const QSet<int>& functionKeyCodes();
+
+    // Captures the next hotkey for id ("talk", "ask", ...), replacing a capture in progress.
+    void begin(const QString& id);
+    // Ends the capture in progress without a hotkey.
+    void cancel();
+    bool isActive() const { return m_id.has_value(); }
+
+    // One key transition while capturing. The new hotkey once the gesture is complete; nothing
+    // while it goes on or when it was abandoned (isActive() tells which).
+    std::optional<Captured> keyEvent(const KeyTransition& key);
+    // The keyboard was lost: the keys held may have been released unseen.
+    void keysLost() { m_pendingModifiers.clear(); }
+
+private:
+    std::optional<Captured> modifierChanged(const KeyTransition& key);
+    std::optional<Captured> finish(const Hotkey& hotkey);
+
+    std::optional<QString> m_id;
+    // Ask, translate and rewrite may be a bare key: they act only in the first second of a dictation.
+    bool m_isSecondary = false;
+    std::set<int> m_pendingModifiers;
+    std::set<int> m_pendingModifiersPeak;
+};

@@ -1,0 +1,125 @@
+#include "tests/app/desktop/HotkeyRig.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QTest>
+
+class TestDictationKeys : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void secondaryHotkeysSwitchOnlyInsideTheWindow_data()
+    {
+        QTest::addColumn<Hotkey>("secondary");
+        QTest::addColumn<QList<int>>("gesture"); // keys pressed in order, then released in reverse
+        QTest::addColumn<QString>("report");
+        QTest::newRow("ask key") << altSpace << QList<int>{leftAlt, space} << QStringLiteral("switch ask");
+        QTest::newRow("ask chord") << Hotkey{leftShift, 0x60000, true} << QList<int>{leftCtrl, leftShift}
+                                   << QStringLiteral("switch ask");
+        QTest::newRow("ask lone Menu") << menuAlone << QList<int>{menu} << QStringLiteral("switch ask");
+    }
+
+    void secondaryHotkeysSwitchOnlyInsideTheWindow()
+    {
+        QFETCH(Hotkey, secondary);
+        QFETCH(QList<int>, gesture);
+        QFETCH(QString, report);
+        Rig rig;
+        rig.bind(QStringLiteral("talk"), Hotkey{f5, 0, false});
+        rig.engine.setPrimaryHotkey(Hotkey{f5, 0, false});
+        rig.engine.setAskHotkey(secondary);
+        rig.engine.start();
+        rig.startDictation();
+
+        // Key transitions 50 ms apart, so the Menu key's bounce filter never interferes.
+        const auto play = [&] {
+            bool lastSwallowed = false;
+            for (const int key : gesture)
+                lastSwallowed = rig.keys.press(key);
+            rig.clock.advance(50ms);
+            for (auto it = gesture.rbegin(); it != gesture.rend(); ++it)
+                rig.keys.release(*it);
+            return lastSwallowed;
+        };
+        rig.clock.advance(950ms);
+        QVERIFY(play());
+        QCOMPARE(rig.take(), QStringList{report});
+
+        // The window is over: the same keys pass on.
+        rig.clock.advance(50ms);
+        QVERIFY(!play());
+        QCOMPARE(rig.take(), QStringList());
+    }
+
+    void switchKeyUpIsSwallowedAndRepeatsReportOnce()
+    {
+        Rig rig;
+        rig.engine.setAskHotkey(altSpace);
+        rig.engine.setTranslateHotkey(Hotkey{keyT, 0x80000, false});
+        rig.engine.start();
+        rig.startDictation();
+        rig.keys.press(leftAlt);
+        QVERIFY(rig.keys.press(keyT));
+        QVERIFY(rig.keys.repeat(keyT));
+        QVERIFY(rig.keys.release(keyT));
+        QVERIFY(rig.keys.press(space));
+        QCOMPARE(rig.take(), (QStringList{QStringLiteral("switch translate"), QStringLiteral("switch ask")}));
+        QVERIFY(rig.keys.release(space));
+        rig.keys.release(leftAlt);
+        // After the window the secondary key acts as its own binding.
+        rig.bind(QStringLiteral("ask"), altSpace);
+        rig.clock.advance(1s);
+        rig.keys.press(leftAlt);
+        QVERIFY(rig.keys.press(space));
+        QCOMPARE(rig.take(), QStringList{QStringLiteral("ask down")});
+    }
+
+    void secondaryEqualToTalkNeverSwitches()
+    {
+        Rig rig;
+        rig.bind(QStringLiteral("talk"), altSpace);
+        rig.engine.setPrimaryHotkey(altSpace);
+        rig.engine.setAskHotkey(altSpace);
+        rig.engine.start();
+        rig.startDictation();
+        rig.keys.press(leftAlt);
+        QVERIFY(rig.keys.press(space));
+        QVERIFY(rig.keys.release(space));
+        QCOMPARE(rig.take(), (QStringList{QStringLiteral("talk down"), QStringLiteral("talk up")}));
+        const auto grabs = rig.keys.grabs();
+        QCOMPARE(std::count(grabs.keys.begin(), grabs.keys.end(), KeyGrab{space, 0x80000}), 1);
+    }
+
+    void escCancelsOnlyWhileDictating()
+    {
+        Rig rig;
+        rig.engine.start();
+        QVERIFY(!rig.keys.tap(esc));
+        QCOMPARE(rig.take(), QStringList());
+
+        rig.startDictation();
+        rig.clock.advance(2s); // outside the switch window too
+        QVERIFY(rig.keys.press(esc));
+        QCOMPARE(rig.take(), QStringList{QStringLiteral("cancel")});
+        rig.keys.release(esc);
+        // With a modifier held too, and no press of it may reach the application in front.
+        rig.keys.press(leftCtrl);
+        QVERIFY(rig.keys.press(esc));
+        rig.keys.release(esc);
+        rig.keys.release(leftCtrl);
+        QCOMPARE(rig.take(), QStringList{QStringLiteral("cancel")});
+        const auto grabs = rig.keys.grabs().keys;
+        QVERIFY(std::find(grabs.begin(), grabs.end(), KeyGrab{esc, 0, true}) != grabs.end());
+
+        rig.engine.setOnCancel({});
+        QVERIFY(rig.keys.press(esc)); // swallowed even with nobody listening
+        rig.keys.release(esc);
+
+        rig.engine.setRecordingActive(false);
+        QVERIFY(!rig.keys.press(esc));
+        QCOMPARE(rig.take(), QStringList());
+    }
+};
+
+MURMO_TEST(TestDictationKeys)
+#include "tst_DictationKeys.moc"

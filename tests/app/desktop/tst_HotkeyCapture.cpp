@@ -1,0 +1,111 @@
+#include "tests/app/desktop/HotkeyRig.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QTest>
+
+class TestHotkeyCapture : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void captureGestures_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QStringList>("script"); // "+k" press, "-k" release
+        QTest::addColumn<QStringList>("expected");
+        const auto k = [](int code) { return QString::number(code); };
+        QTest::newRow("Ctrl+Alt chord") << QStringLiteral("talk")
+                                        << QStringList{"+" + k(leftCtrl), "+" + k(leftAlt), "-" + k(leftAlt),
+                                                       "-" + k(leftCtrl)}
+                                        << QStringList{QStringLiteral("captured talk 58 c0000 modifier-only")};
+        QTest::newRow("lone right Shift")
+            << QStringLiteral("talk") << QStringList{"+" + k(rightShift), "-" + k(rightShift)}
+            << QStringList{QStringLiteral("captured talk 60 0 modifier-only")};
+        QTest::newRow("both Shifts are one family")
+            << QStringLiteral("talk")
+            << QStringList{"+" + k(leftShift), "+" + k(rightShift), "-" + k(leftShift), "-" + k(rightShift)}
+            << QStringList{QStringLiteral("captured talk 56 0 modifier-only")};
+        QTest::newRow("bare A is no talk key")
+            << QStringLiteral("talk") << QStringList{"+" + k(keyA), "-" + k(keyA)} << QStringList{};
+        QTest::newRow("bare A is an ask key") << QStringLiteral("ask") << QStringList{"+" + k(keyA)}
+                                              << QStringList{QStringLiteral("captured ask 0 0 key")};
+        QTest::newRow("bare F5 for any id") << QStringLiteral("cycle") << QStringList{"+" + k(f5)}
+                                            << QStringList{QStringLiteral("captured cycle 96 0 key")};
+        QTest::newRow("Ctrl+Shift+K") << QStringLiteral("talk")
+                                      << QStringList{"+" + k(leftCtrl), "+" + k(leftShift), "+" + k(keyK)}
+                                      << QStringList{QStringLiteral("captured talk 40 60000 key")};
+        QTest::newRow("Esc abandons") << QStringLiteral("talk")
+                                      << QStringList{"+" + k(leftCtrl), "+" + k(esc), "-" + k(esc), "+" + k(f5)}
+                                      << QStringList{};
+        QTest::newRow("key up alone does nothing")
+            << QStringLiteral("talk") << QStringList{"-" + k(keyT)} << QStringList{};
+    }
+
+    void captureGestures()
+    {
+        QFETCH(QString, id);
+        QFETCH(QStringList, script);
+        QFETCH(QStringList, expected);
+        Rig rig;
+        rig.bind(QStringLiteral("talk"), altSpace);
+        rig.engine.start();
+        rig.engine.beginCapture(id);
+        QVERIFY(rig.keys.grabs().wholeKeyboard);
+        for (const QString& step : script) {
+            const int code = step.mid(1).toInt();
+            const bool swallowed = step.startsWith(QLatin1Char('+')) ? rig.keys.press(code) : rig.keys.release(code);
+            if (rig.take().isEmpty() && !swallowed && rig.engine.isCapturing())
+                QFAIL(qPrintable(QStringLiteral("%1 escaped the capture").arg(step)));
+        }
+        // The report comes later, on the engine's thread.
+        QCOMPARE(rig.take(), QStringList());
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.take(), expected);
+        const bool ended = !expected.isEmpty() || script.contains("+" + QString::number(esc));
+        QCOMPARE(rig.engine.isCapturing(), !ended);
+        QCOMPARE(rig.keys.grabs().wholeKeyboard, !ended);
+    }
+
+    void capturedHotkeyTakesEffectAtOnce()
+    {
+        Rig rig;
+        rig.bind(QStringLiteral("talk"), altSpace);
+        rig.engine.start();
+        rig.engine.beginCapture(QStringLiteral("talk"));
+        rig.keys.press(leftCtrl);
+        QVERIFY(rig.keys.press(keyT));
+        rig.keys.release(keyT);
+        rig.keys.release(leftCtrl);
+        QCOMPARE(rig.keys.grabs().keys, (std::vector<KeyGrab>{{keyT, 0x40000}}));
+        rig.keys.press(leftCtrl);
+        QVERIFY(rig.keys.press(keyT));
+        QCOMPARE(rig.take(), QStringList{QStringLiteral("talk down")});
+    }
+
+    void modifierHeldBeforeCaptureIsCapturedByItsRelease()
+    {
+        Rig rig;
+        rig.engine.start();
+        rig.keys.press(rightShift);
+        rig.engine.beginCapture(QStringLiteral("talk"));
+        QVERIFY(rig.keys.release(rightShift));
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.take(), QStringList{QStringLiteral("captured talk 60 0 modifier-only")});
+    }
+
+    void cancelledCaptureReportsNothing()
+    {
+        Rig rig;
+        rig.engine.start();
+        rig.engine.beginCapture(QStringLiteral("ask"));
+        rig.keys.press(leftCtrl);
+        rig.engine.cancelCapture();
+        QVERIFY(!rig.keys.grabs().wholeKeyboard);
+        QVERIFY(!rig.keys.release(leftCtrl));
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.take(), QStringList());
+    }
+};
+
+MURMO_TEST(TestHotkeyCapture)
+#include "tst_HotkeyCapture.moc"
