@@ -2,6 +2,7 @@
 #include "app/settings/editors/HotkeyCaptureSession.h"
 #include "app/settings/editors/HotkeyNote.h"
 #include "app/settings/editors/HotkeyRecorderView.h"
+#include "app/settings/editors/SettingsEditorKit.h"
 #include "platform/KeyEvent.h"
 #include "tests/app/settings_editors/EditorRig.h"
 #include "tests/support/TestRegistry.h"
@@ -236,6 +237,26 @@ private Q_SLOTS:
         // The first row going away leaves the other's capture alone.
         talk.reset();
         QVERIFY(rig.app.hotkeys().isCapturing());
+    }
+
+    void kitRowsShareOneCaptureAndClearThroughTheController()
+    {
+        EditorRig rig;
+        QVERIFY(rig.app.hotkeys().start());
+        QStringList cleared;
+        SettingsEditorKit kit(rig.app, {[&](const QString& id) { cleared << id; }, {}});
+        rig.settings().setHotkey(QStringLiteral("hkCycle"), key(kT, KeyModifier::control));
+        std::unique_ptr<QWidget> talk(kit.hotkeyRecorder("talk", "听写主键", false, nullptr));
+        std::unique_ptr<QWidget> cycle(kit.hotkeyRecorder("cycle", "切换风格模式", false, nullptr));
+        talk->show();
+        cycle->show();
+        talk->findChild<QPushButton*>(QStringLiteral("capture"))->click();
+        cycle->findChild<QPushButton*>(QStringLiteral("capture"))->click();
+        QCOMPARE(talk->findChild<QPushButton*>(QStringLiteral("capture"))->text(), QStringLiteral("未设置 · 点设置"));
+        cycle->findChild<QPushButton*>(QStringLiteral("capture"))->click();
+        QVERIFY(!rig.app.hotkeys().isCapturing());
+        QTest::mouseClick(cycle->findChild<QWidget*>(QStringLiteral("clear")), Qt::LeftButton);
+        QCOMPARE(cleared, QStringList{"cycle"});
     }
 
     void noteFollowsTheStoredHotkey()
