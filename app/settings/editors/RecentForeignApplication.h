@@ -16,8 +16,9 @@ class RecentForeignApplication : public QObject
 public:
     explicit RecentForeignApplication(Workspace& workspace, QObject* parent = nullptr);
 
-    // Looks at the front application now and remembers it unless it is this program; the owner
-    // calls it whenever another window becomes active.
+    // Looks at the front application now and remembers it unless it is this program. The owner
+    // calls it from the workspace's active-window observer; without that, only the moments this
+    // program loses the focus are noticed, and a quick return can be missed.
     void noteActiveWindow();
     // The front application when it is another program's, else the last other one noted.
     std::optional<RunningApplication> pick();

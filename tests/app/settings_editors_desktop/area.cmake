@@ -5,3 +5,5 @@ set(AREA_LIBS MurmoApp MurmoPlatformLinux X11 Xtst)
 set(AREA_GUI ON)
 set(AREA_LABELS desktop)
 set(AREA_TIMEOUT 120)
+# Another application's window, to be the one in front before the settings window.
+list(APPEND area_sources "${CMAKE_CURRENT_SOURCE_DIR}/app/desktop/insertion_x11/FieldHelper.cpp")
