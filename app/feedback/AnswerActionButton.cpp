@@ -1,6 +1,6 @@
 #include "app/feedback/AnswerActionButton.h"
 
-#include "app/feedback/OverlayFonts.h"
+#include "app/ui/DesignFonts.h"
 #include "app/ui/SymbolIcon.h"
 #include "app/ui/Theme.h"
 
@@ -18,7 +18,7 @@ constexpr qreal padY = 7;
 
 QFont titleFont()
 {
-    return OverlayFonts::font(12, QFont::Medium);
+    return DesignFonts::font(12, QFont::Medium);
 }
 } // namespace
 

@@ -2,7 +2,7 @@
 
 #include "app/feedback/AnswerActionButton.h"
 #include "app/feedback/AnswerModel.h"
-#include "app/feedback/OverlayFonts.h"
+#include "app/ui/DesignFonts.h"
 #include "app/ui/BusySpinner.h"
 #include "app/ui/CopyIconButton.h"
 #include "app/ui/SymbolIcon.h"
@@ -108,7 +108,7 @@ AnswerView::AnswerView(AnswerModel* model, Clock& clock, QWidget* parent)
     m_question = new QLabel(this);
     m_question->setTextFormat(Qt::PlainText);
     m_question->setWordWrap(true);
-    m_question->setFont(OverlayFonts::font(12.5, QFont::Medium));
+    m_question->setFont(DesignFonts::font(12.5, QFont::Medium));
     m_question->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     header->addWidget(m_question, 1, Qt::AlignTop);
     header->addSpacing(4);
@@ -131,7 +131,7 @@ AnswerView::AnswerView(AnswerModel* model, Clock& clock, QWidget* parent)
     thinkingRow->setSpacing(8);
     thinkingRow->addWidget(new BusySpinner(m_thinking), 0, Qt::AlignTop);
     m_thinkingText = new QLabel(QStringLiteral("思考中…"), m_thinking);
-    m_thinkingText->setFont(OverlayFonts::font(12));
+    m_thinkingText->setFont(DesignFonts::font(12));
     thinkingRow->addWidget(m_thinkingText, 0, Qt::AlignTop);
     thinkingRow->addStretch(1);
     m_body->addWidget(m_thinking);
@@ -145,7 +145,7 @@ AnswerView::AnswerView(AnswerModel* model, Clock& clock, QWidget* parent)
     m_answer->setTextFormat(Qt::PlainText);
     m_answer->setWordWrap(true);
     m_answer->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_answer->setFont(OverlayFonts::font(13.5));
+    m_answer->setFont(DesignFonts::font(13.5));
     m_answer->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_scroll->setWidget(m_answer);
     m_scroll->viewport()->setAutoFillBackground(false);
@@ -164,7 +164,7 @@ AnswerView::AnswerView(AnswerModel* model, Clock& clock, QWidget* parent)
     m_failure->setTextFormat(Qt::PlainText);
     m_failure->setWordWrap(true);
     m_failure->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_failure->setFont(OverlayFonts::font(12.5));
+    m_failure->setFont(DesignFonts::font(12.5));
     m_failure->setTextInteractionFlags(Qt::TextSelectableByMouse);
     failedRow->addWidget(m_failure, 1, Qt::AlignTop);
     m_body->addWidget(m_failed);

@@ -2,7 +2,7 @@
 
 #include "app/feedback/LiveWaveform.h"
 #include "app/feedback/OverlayCloseButton.h"
-#include "app/feedback/OverlayFonts.h"
+#include "app/ui/DesignFonts.h"
 #include "app/feedback/OverlayRetryButton.h"
 #include "app/ui/BusySpinner.h"
 #include "app/ui/CopyIconButton.h"
@@ -294,7 +294,7 @@ void OverlayView::relayout()
     case Row::processing:
     case Row::compactDone:
     case Row::compactCancelled: {
-        const QFontMetricsF metrics(OverlayFonts::font(compactTextSize));
+        const QFontMetricsF metrics(DesignFonts::font(compactTextSize));
         const qreal lead =
             current == Row::processing ? m_spinner->width() : SymbolIcon::box({}, compactSymbolSize).width();
         const qreal textWidth = metrics.horizontalAdvance(compactText());
@@ -337,12 +337,12 @@ void OverlayView::relayout()
     const qreal textRight = trailingLeft - resultSpacing - minSpacer - resultSpacing;
     const qreal textWidth = std::max<qreal>(0, textRight - textLeft);
 
-    const QFont partialFont = OverlayFonts::font(partialSize);
+    const QFont partialFont = DesignFonts::font(partialSize);
     const QFontMetricsF partialMetrics(partialFont);
     m_partialLines = twoLines(m_model->partial(), partialFont, textWidth);
     const qreal partialHeight = partialMetrics.height() * std::max<qsizetype>(1, m_partialLines.size());
     const auto sub = subtitle();
-    const qreal subtitleHeight = sub ? QFontMetricsF(OverlayFonts::font(subtitleSize, QFont::Medium)).height() : 0;
+    const qreal subtitleHeight = sub ? QFontMetricsF(DesignFonts::font(subtitleSize, QFont::Medium)).height() : 0;
     const qreal blockHeight = partialHeight + (sub ? subtitleHeight + 1 : 0);
     qreal y = cy - blockHeight / 2;
     if (sub) {
@@ -441,7 +441,7 @@ void OverlayView::paintCompact(QPainter& painter) const
 {
     if (row() != Row::processing)
         SymbolIcon::paint(painter, leadingSymbol(), m_symbolRect, leadingColour());
-    painter.setFont(OverlayFonts::font(compactTextSize));
+    painter.setFont(DesignFonts::font(compactTextSize));
     painter.setPen(Theme::color(Theme::palette().textDim));
     painter.drawText(m_textRect, Qt::AlignLeft | Qt::AlignVCenter, compactText());
 }
@@ -451,12 +451,12 @@ void OverlayView::paintResult(QPainter& painter) const
     const ThemePalette& p = Theme::palette();
     SymbolIcon::paint(painter, leadingSymbol(), m_symbolRect, leadingColour());
     if (const auto sub = subtitle()) {
-        painter.setFont(OverlayFonts::font(subtitleSize, QFont::Medium));
+        painter.setFont(DesignFonts::font(subtitleSize, QFont::Medium));
         painter.setPen(Theme::color(p.textFaint));
         painter.drawText(m_subtitleRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                          QFontMetricsF(painter.font()).elidedText(*sub, Qt::ElideRight, m_subtitleRect.width()));
     }
-    const QFont font = OverlayFonts::font(partialSize);
+    const QFont font = DesignFonts::font(partialSize);
     painter.setFont(font);
     painter.setPen(Theme::color(p.text));
     const qreal lineHeight = QFontMetricsF(font).height();

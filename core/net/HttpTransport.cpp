@@ -61,11 +61,12 @@ TransportError transportErrorFrom(const QNetworkReply& reply, bool timedOut)
     return TransportError(TransportError::Kind::Failed, reply.errorString());
 }
 
-// Qt reports HTTP error statuses as errors too (the 2xx and 4xx ranges of NetworkError); those
-// are answers and are handed to the caller. Connection, proxy and protocol failures are not.
+// Qt reports HTTP error statuses as errors too (the 2xx and 4xx ranges of NetworkError, and
+// ProtocolInvalidOperationError for a 400); those are answers and are handed to the caller.
+// Connection, proxy and protocol failures are not.
 bool isTransportFailure(QNetworkReply::NetworkError error)
 {
-    if (error == QNetworkReply::NoError)
+    if (error == QNetworkReply::NoError || error == QNetworkReply::ProtocolInvalidOperationError)
         return false;
     return error < QNetworkReply::ContentAccessDenied ||
            (error >= QNetworkReply::ProtocolUnknownError && error < QNetworkReply::InternalServerError);

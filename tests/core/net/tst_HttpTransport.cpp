@@ -46,6 +46,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("status");
         QTest::newRow("ok") << 200;
+        QTest::newRow("bad request") << 400;
         QTest::newRow("unauthorised") << 401;
         QTest::newRow("not found") << 404;
         QTest::newRow("server error") << 500;

@@ -5,9 +5,9 @@
 
 #include <cmath>
 
-// The capsule's texts use the desktop font at fixed sizes; one point of the design is one logical
-// pixel here.
-namespace OverlayFonts {
+// Every window draws its texts in the desktop font at the design's fixed sizes; one point of the
+// design is one logical pixel here.
+namespace DesignFonts {
 
 inline QFont font(qreal size, QFont::Weight weight = QFont::Normal)
 {
@@ -17,4 +17,4 @@ inline QFont font(qreal size, QFont::Weight weight = QFont::Normal)
     return f;
 }
 
-} // namespace OverlayFonts
+} // namespace DesignFonts

@@ -1,0 +1,406 @@
+#include "app/account/LoginView.h"
+
+#include "app/ui/BusySpinner.h"
+#include "app/ui/DesignFonts.h"
+#include "app/ui/SymbolIcon.h"
+#include "app/ui/Theme.h"
+#include "core/MurmoError.h"
+#include "core/account/SessionStore.h"
+
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int controlHeight = 26;
+
+// The service wants the address and code without surrounding blanks; only spaces and tabs count,
+// as a pasted code may carry them.
+QString trimmedOfBlanks(const QString& text)
+{
+    qsizetype start = 0;
+    qsizetype end = text.size();
+    const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    while (start < end && blank(text[start]))
+        ++start;
+    while (end > start && blank(text[end - 1]))
+        --end;
+    return text.mid(start, end - start);
+}
+
+QString describe(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const MurmoError& e) {
+        return e.description();
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("未知错误");
+    }
+}
+
+QString css(const QColor& color)
+{
+    return QStringLiteral("rgba(%1,%2,%3,%4)")
+        .arg(color.red())
+        .arg(color.green())
+        .arg(color.blue())
+        .arg(color.alphaF());
+}
+
+QIcon symbol(const QString& name, const QColor& color)
+{
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    SymbolIcon::paint(painter, name, QRectF(0, 0, 32, 32), color);
+    return QIcon(pixmap);
+}
+
+QLabel* label(const QString& text, qreal size, const char* role, QWidget* parent)
+{
+    auto* l = new QLabel(text, parent);
+    l->setTextFormat(Qt::PlainText);
+    l->setFont(DesignFonts::font(size));
+    l->setAlignment(Qt::AlignCenter);
+    l->setProperty("role", role);
+    return l;
+}
+
+// Buttons never act on Return: the sheet has no default button, even inside a dialog.
+QPushButton* button(const QString& text, const char* role, QWidget* parent)
+{
+    auto* b = new QPushButton(text, parent);
+    b->setAutoDefault(false);
+    b->setDefault(false);
+    b->setProperty("role", role);
+    return b;
+}
+
+} // namespace
+
+LoginView::LoginView(SessionStore& session, HttpTransport& transport, std::optional<SupabaseAuth::Config> config,
+                     bool offerLater, UrlOpener opener, QWidget* parent)
+    : QWidget(parent)
+    , m_session(session)
+    , m_transport(transport)
+    , m_config(std::move(config))
+    , m_opener(opener ? std::move(opener) : UrlOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); }))
+{
+    build(offerLater);
+    applyTheme();
+    updateControls();
+}
+
+LoginView::~LoginView() = default;
+
+void LoginView::build(bool offerLater)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(18);
+    layout->setContentsMargins(36, 0, 36, 20);
+
+    auto* titleBlock = new QWidget(this);
+    auto* titleLayout = new QVBoxLayout(titleBlock);
+    titleLayout->setSpacing(6);
+    titleLayout->setContentsMargins(0, 26, 0, 0);
+    m_title = label(QStringLiteral("登录Murmo"), 22, "primary", titleBlock);
+    m_title->setFont(DesignFonts::font(22, QFont::DemiBold));
+    m_subtitle = label(QStringLiteral("登录后词库跨设备同步"), 12, "secondary", titleBlock);
+    titleLayout->addWidget(m_title);
+    titleLayout->addWidget(m_subtitle);
+    layout->addWidget(titleBlock);
+
+    layout->addWidget(buildWebButtons());
+    layout->addWidget(buildWaitingRow());
+
+    auto* separator = new QWidget(this);
+    auto* separatorLayout = new QHBoxLayout(separator);
+    separatorLayout->setContentsMargins(6, 0, 6, 0);
+    m_separatorText = label(QStringLiteral("或邮箱验证码"), 11, "secondary", separator);
+    for (int i = 0; i < 2; ++i) {
+        auto* rule = new QWidget(separator);
+        rule->setObjectName(QStringLiteral("rule"));
+        rule->setFixedHeight(1);
+        rule->setAttribute(Qt::WA_StyledBackground);
+        separatorLayout->addWidget(rule, 1, Qt::AlignVCenter);
+        if (i == 0)
+            separatorLayout->addWidget(m_separatorText);
+    }
+    layout->addWidget(separator);
+
+    layout->addWidget(buildEmailBlock());
+
+    m_errorLabel = label(QString(), 11, "error", this);
+    m_errorLabel->setWordWrap(true);
+    layout->addWidget(m_errorLabel);
+
+    m_notConfiguredLabel =
+        label(QStringLiteral("（登录服务未配置：Credentials.supabaseURL 为空）"), 10, "secondary", this);
+    m_notConfiguredLabel->setWordWrap(true);
+    layout->addWidget(m_notConfiguredLabel);
+
+    if (offerLater) {
+        m_laterLink = makeLink(QStringLiteral("以后再说"));
+        connect(m_laterLink, &QPushButton::clicked, this, &LoginView::cancelled);
+        layout->addWidget(m_laterLink, 0, Qt::AlignHCenter);
+    }
+    layout->addStretch(1);
+    layout->addSpacing(8);
+}
+
+QWidget* LoginView::buildWebButtons()
+{
+    m_webButtons = new QWidget(this);
+    auto* layout = new QVBoxLayout(m_webButtons);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(10);
+    m_appleButton = button(QStringLiteral("通过 Apple 登录"), "bordered", m_webButtons);
+    m_googleButton = button(QStringLiteral("通过 Google 登录"), "bordered", m_webButtons);
+    for (QPushButton* b : {m_appleButton, m_googleButton}) {
+        b->setFixedHeight(controlHeight);
+        layout->addWidget(b);
+    }
+    connect(m_appleButton, &QPushButton::clicked, this, [this] { startOAuth(QStringLiteral("apple")); });
+    connect(m_googleButton, &QPushButton::clicked, this, [this] { startOAuth(QStringLiteral("google")); });
+    return m_webButtons;
+}
+
+// Shown in place of the web buttons while the browser has the sign-in. The browser cannot tell
+// us the user gave up, so the sheet offers the way out.
+QWidget* LoginView::buildWaitingRow()
+{
+    m_waitingRow = new QWidget(this);
+    auto* layout = new QVBoxLayout(m_waitingRow);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(10);
+    m_waitingLabel = label(QStringLiteral("请在浏览器中完成登录…"), 12, "secondary", m_waitingRow);
+    m_waitingLabel->setFixedHeight(controlHeight);
+    m_cancelWebLink = makeLink(QStringLiteral("取消"));
+    layout->addWidget(m_waitingLabel);
+    layout->addWidget(m_cancelWebLink, 0, Qt::AlignHCenter);
+    connect(m_cancelWebLink, &QPushButton::clicked, this, [this] {
+        m_webPending = false;
+        updateControls();
+    });
+    return m_waitingRow;
+}
+
+QWidget* LoginView::buildEmailBlock()
+{
+    auto* block = new QWidget(this);
+    auto* layout = new QVBoxLayout(block);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(10);
+
+    const auto field = [block](const QString& placeholder) {
+        auto* f = new QLineEdit(block);
+        f->setPlaceholderText(placeholder);
+        f->setFixedHeight(controlHeight);
+        f->setInputMethodHints(Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase);
+        return f;
+    };
+    const auto withSpinner = [](QPushButton* b, BusySpinner*& spinner) {
+        b->setFixedHeight(controlHeight);
+        auto* inner = new QHBoxLayout(b);
+        inner->setContentsMargins(8, 0, 8, 0);
+        spinner = new BusySpinner(b);
+        inner->addWidget(spinner, 0, Qt::AlignVCenter);
+        inner->addStretch(1);
+    };
+
+    m_emailField = field(QStringLiteral("邮箱地址"));
+    m_sendButton = button(QStringLiteral("发送验证码"), "prominent", block);
+    withSpinner(m_sendButton, m_sendSpinner);
+    m_codeField = field(QStringLiteral("邮件里的 6 位验证码"));
+    m_verifyButton = button(QStringLiteral("验证并登录"), "prominent", block);
+    withSpinner(m_verifyButton, m_verifySpinner);
+    m_resendLink = makeLink(QStringLiteral("重新发送验证码"));
+
+    layout->addWidget(m_emailField);
+    layout->addWidget(m_sendButton);
+    layout->addWidget(m_codeField);
+    layout->addWidget(m_verifyButton);
+    layout->addWidget(m_resendLink, 0, Qt::AlignHCenter);
+
+    connect(m_emailField, &QLineEdit::textChanged, this, &LoginView::updateControls);
+    connect(m_codeField, &QLineEdit::textChanged, this, &LoginView::updateControls);
+    connect(m_sendButton, &QPushButton::clicked, this, [this] { sendCode(); });
+    connect(m_resendLink, &QPushButton::clicked, this, [this] { sendCode(); });
+    connect(m_verifyButton, &QPushButton::clicked, this, [this] { verifyCode(); });
+    return block;
+}
+
+QPushButton* LoginView::makeLink(const QString& text)
+{
+    QPushButton* link = button(text, "link", this);
+    link->setFlat(true);
+    link->setFont(DesignFonts::font(11));
+    link->setCursor(Qt::PointingHandCursor);
+    return link;
+}
+
+void LoginView::applyTheme()
+{
+    const ThemePalette& p = Theme::palette();
+    const auto c = [](const ColorPair& pair) { return css(Theme::color(pair)); };
+    setStyleSheet(QStringLiteral(R"(
+        QLabel[role="primary"] { color: %1; }
+        QLabel[role="secondary"] { color: %2; }
+        QLabel[role="error"] { color: %3; }
+        QWidget#rule { background: %4; }
+        QLineEdit { background: %5; color: %1; border: 1px solid %4; border-radius: 5px; padding: 0 6px; }
+        QPushButton[role="bordered"] { background: %5; color: %1; border: 1px solid %4; border-radius: 6px; }
+        QPushButton[role="bordered"]:disabled { color: %6; }
+        QPushButton[role="prominent"] { background: %7; color: %8; border: none; border-radius: 6px; }
+        QPushButton[role="prominent"]:disabled { background: %9; }
+        QPushButton[role="link"] { background: transparent; border: none; color: %7; padding: 0; }
+        QPushButton[role="link"]:disabled { color: %6; }
+    )")
+                      .arg(c(p.text), c(p.textDim), c(p.red), c(p.hairline), c(p.bgCard), c(p.textFaint), c(p.accent),
+                           c(p.onAccent), css(Theme::softAccent())));
+    const QColor iconColor = Theme::color(p.text);
+    m_appleButton->setIcon(symbol(QStringLiteral("applelogo"), iconColor));
+    m_googleButton->setIcon(symbol(QStringLiteral("globe"), iconColor));
+}
+
+void LoginView::updateControls()
+{
+    const bool configured = m_config.has_value();
+    setFixedSize(m_codeSent ? codeEntrySize : entrySize);
+
+    m_webButtons->setVisible(!m_webPending);
+    m_waitingRow->setVisible(m_webPending);
+    m_appleButton->setEnabled(!m_busy && configured);
+    m_googleButton->setEnabled(!m_busy && configured);
+
+    m_sendButton->setVisible(!m_codeSent);
+    m_sendButton->setEnabled(!m_busy && m_emailField->text().contains(u'@'));
+    m_sendSpinner->setVisible(m_busy);
+    m_codeField->setVisible(m_codeSent);
+    m_verifyButton->setVisible(m_codeSent);
+    m_verifyButton->setEnabled(!m_busy && trimmedOfBlanks(m_codeField->text()).size() >= 6);
+    m_verifySpinner->setVisible(m_busy);
+    m_resendLink->setVisible(m_codeSent);
+    m_resendLink->setEnabled(!m_busy);
+
+    m_errorLabel->setVisible(m_errorText.has_value());
+    m_errorLabel->setText(m_errorText.value_or(QString()));
+    m_notConfiguredLabel->setVisible(!configured);
+    if (m_laterLink)
+        m_laterLink->setEnabled(!m_busy);
+}
+
+void LoginView::setError(std::optional<QString> text)
+{
+    m_errorText = std::move(text);
+    updateControls();
+}
+
+QCoro::Task<void> LoginView::sendCode()
+{
+    if (!m_config)
+        co_return;
+    m_busy = true;
+    setError(std::nullopt);
+    QPointer<LoginView> self(this);
+    const SupabaseAuth::Config config = *m_config;
+    const QString email = trimmedOfBlanks(m_emailField->text());
+    std::exception_ptr failure;
+    try {
+        co_await SupabaseAuth::requestOTP(m_transport, config, email);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self)
+        co_return;
+    if (failure)
+        m_errorText = describe(failure);
+    else
+        m_codeSent = true;
+    m_busy = false;
+    updateControls();
+}
+
+QCoro::Task<void> LoginView::verifyCode()
+{
+    if (!m_config)
+        co_return;
+    m_busy = true;
+    setError(std::nullopt);
+    QPointer<LoginView> self(this);
+    const SupabaseAuth::Config config = *m_config;
+    const QString email = trimmedOfBlanks(m_emailField->text());
+    const QString code = trimmedOfBlanks(m_codeField->text());
+    std::optional<SupabaseAuth::TokenPair> pair;
+    std::exception_ptr failure;
+    try {
+        pair = co_await SupabaseAuth::verifyOTP(m_transport, config, email, code, m_session.now());
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self)
+        co_return;
+    m_busy = false;
+    if (failure)
+        setError(describe(failure));
+    else
+        finishSignIn(*pair);
+}
+
+void LoginView::startOAuth(const QString& provider)
+{
+    if (!m_config)
+        return;
+    setError(std::nullopt);
+    if (!m_opener(SupabaseAuth::authorizeURL(*m_config, provider))) {
+        setError(QStringLiteral("无法打开浏览器"));
+        return;
+    }
+    m_webPending = true;
+    updateControls();
+}
+
+void LoginView::handleCallback(const QUrl& url)
+{
+    // Not asked for, or already answered: any local program can launch a "murmo:" address, and
+    // none may choose whose session this is.
+    if (!m_webPending)
+        return;
+    if (url.scheme() != QLatin1String("murmo") || url.host() != QLatin1String("auth-callback"))
+        return;
+    m_webPending = false;
+    updateControls();
+    // A callback without both tokens ends the attempt quietly; the user may try again.
+    if (const auto pair = SupabaseAuth::parseCallback(url, m_session.now()))
+        finishSignIn(*pair);
+}
+
+void LoginView::finishSignIn(const SupabaseAuth::TokenPair& pair)
+{
+    m_webPending = false;
+    m_session.adopt(pair);
+    updateControls();
+    Q_EMIT done();
+}
+
+void LoginView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Theme::color(Theme::palette().bg));
+}
+
+void LoginView::showEvent(QShowEvent* event)
+{
+    // The skin or the appearance may have changed since the sheet was last on screen.
+    applyTheme();
+    QWidget::showEvent(event);
+}

@@ -1,0 +1,322 @@
+#include "app/ui/Theme.h"
+#include "tests/app/account/LoginHarness.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QDialog>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVBoxLayout>
+
+namespace {
+
+QPushButton* buttonNamed(QWidget& view, const QString& text)
+{
+    for (QPushButton* b : view.findChildren<QPushButton*>())
+        if (b->text() == text)
+            return b;
+    return nullptr;
+}
+
+QLineEdit* fieldFor(QWidget& view, const QString& placeholder)
+{
+    for (QLineEdit* f : view.findChildren<QLineEdit*>())
+        if (f->placeholderText() == placeholder)
+            return f;
+    return nullptr;
+}
+
+bool shows(QWidget& view, QWidget* child)
+{
+    return child && child->isVisibleTo(&view);
+}
+
+bool showsText(QWidget& view, const QString& text)
+{
+    for (QLabel* l : view.findChildren<QLabel*>())
+        if (l->text() == text && l->isVisibleTo(&view))
+            return true;
+    return false;
+}
+
+const QString kEmailField = QStringLiteral("邮箱地址");
+const QString kCodeField = QStringLiteral("邮件里的 6 位验证码");
+const QString kSend = QStringLiteral("发送验证码");
+const QString kVerify = QStringLiteral("验证并登录");
+const QString kResend = QStringLiteral("重新发送验证码");
+const QString kApple = QStringLiteral("通过 Apple 登录");
+const QString kGoogle = QStringLiteral("通过 Google 登录");
+const QString kLater = QStringLiteral("以后再说");
+const QString kNotConfigured = QStringLiteral("（登录服务未配置：Credentials.supabaseURL 为空）");
+
+double luminance(const QColor& c)
+{
+    const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+// Every visible control lies inside the sheet and no two overlap.
+void expectTidyLayout(QWidget& view)
+{
+    QList<QWidget*> controls;
+    for (QWidget* w : view.findChildren<QWidget*>()) {
+        if (w->isVisibleTo(&view) && (qobject_cast<QPushButton*>(w) || qobject_cast<QLineEdit*>(w) ||
+                                      (qobject_cast<QLabel*>(w) && !qobject_cast<QLabel*>(w)->text().isEmpty())))
+            controls << w;
+    }
+    for (int i = 0; i < controls.size(); ++i) {
+        const QRect a(controls[i]->mapTo(&view, QPoint()), controls[i]->size());
+        QVERIFY2(view.rect().contains(a), qPrintable(controls[i]->objectName() + " outside the sheet"));
+        for (int j = i + 1; j < controls.size(); ++j) {
+            const QRect b(controls[j]->mapTo(&view, QPoint()), controls[j]->size());
+            if (controls[j]->isAncestorOf(controls[i]) || controls[i]->isAncestorOf(controls[j]))
+                continue;
+            QVERIFY2(!a.intersects(b), "two controls overlap");
+        }
+    }
+}
+
+} // namespace
+
+class TestLoginView : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup() { Theme::setDark(false); }
+
+    void everyStateInBothAppearances()
+    {
+        const QString dir = qEnvironmentVariable("MURMO_TEST_OUTPUT", QDir::tempPath()) + "/login-view";
+        QDir().mkpath(dir);
+        for (const bool dark : {false, true}) {
+            Theme::setDark(dark);
+            const QString appearance = dark ? "dark" : "light";
+            // Main text on the sheet's ground stays readable (WCAG AA for body text).
+            const double text = luminance(Theme::color(Theme::palette().text));
+            const double ground = luminance(Theme::color(Theme::palette().bg));
+            QVERIFY((std::max(text, ground) + 0.05) / (std::min(text, ground) + 0.05) >= 4.5);
+
+            struct State
+            {
+                const char* name;
+                bool configured;
+                std::function<void(LoginHarness&)> setup;
+                QSize size;
+            };
+            const QList<State> states{
+                {"entry", true, [](LoginHarness&) {}, LoginView::entrySize},
+                {"not-configured", false, [](LoginHarness&) {}, LoginView::entrySize},
+                {"send-failed", true,
+                 [](LoginHarness& h) {
+                     h.service.setReply("POST", "/auth/v1/otp",
+                                        FakeReply::json({{"msg", "Email rate limit exceeded, please try later"}}, 429));
+                     fieldFor(*h.view, kEmailField)->setText("user@example.com");
+                     buttonNamed(*h.view, kSend)->click();
+                     QTRY_VERIFY(h.view->errorText().has_value());
+                 },
+                 LoginView::entrySize},
+                {"code-entry", true,
+                 [](LoginHarness& h) {
+                     fieldFor(*h.view, kEmailField)->setText("user@example.com");
+                     buttonNamed(*h.view, kSend)->click();
+                     QTRY_VERIFY(h.view->isCodeSent());
+                     fieldFor(*h.view, kCodeField)->setText("12345");
+                 },
+                 LoginView::codeEntrySize},
+                {"code-wrong", true,
+                 [](LoginHarness& h) {
+                     fieldFor(*h.view, kEmailField)->setText("user@example.com");
+                     buttonNamed(*h.view, kSend)->click();
+                     QTRY_VERIFY(h.view->isCodeSent());
+                     fieldFor(*h.view, kCodeField)->setText("654321");
+                     buttonNamed(*h.view, kVerify)->click();
+                     QTRY_VERIFY(h.view->errorText().has_value());
+                 },
+                 LoginView::codeEntrySize},
+                {"busy", true,
+                 [](LoginHarness& h) {
+                     h.service.setReply("POST", "/auth/v1/otp", FakeReply::silent());
+                     fieldFor(*h.view, kEmailField)->setText("user@example.com");
+                     buttonNamed(*h.view, kSend)->click();
+                     QVERIFY(h.view->isBusy());
+                 },
+                 LoginView::entrySize},
+                {"waiting-for-browser", true, [](LoginHarness& h) { buttonNamed(*h.view, kApple)->click(); },
+                 LoginView::entrySize},
+            };
+            for (const State& state : states) {
+                LoginHarness h(state.configured);
+                h.view->show();
+                state.setup(h);
+                QCOMPARE(h.view->size(), state.size);
+                expectTidyLayout(*h.view);
+                const QImage image = h.view->grab().toImage();
+                QVERIFY(image.save(QStringLiteral("%1/%2-%3.png").arg(dir, appearance, state.name)));
+                QCOMPARE(image.pixelColor(2, 2).rgb(), Theme::color(Theme::palette().bg).rgb());
+            }
+        }
+    }
+
+    void sendingACode()
+    {
+        LoginHarness h;
+        QCOMPARE(fieldFor(*h.view, kEmailField)->text(), QString());
+        QVERIFY(!buttonNamed(*h.view, kSend)->isEnabled());
+        fieldFor(*h.view, kEmailField)->setText("x@");
+        QVERIFY(buttonNamed(*h.view, kSend)->isEnabled());
+        h.service.queueReply("POST", "/auth/v1/otp", FakeReply::json({{"msg", "邮箱格式不正确"}}, 400));
+        fieldFor(*h.view, kEmailField)->setText(" \tuser@example.com\t ");
+        buttonNamed(*h.view, kSend)->click();
+        QTRY_VERIFY(!h.view->isBusy());
+        QCOMPARE(h.view->errorText(), QStringLiteral("邮箱格式不正确"));
+        QVERIFY(showsText(*h.view, QStringLiteral("邮箱格式不正确")));
+        QVERIFY(!h.view->isCodeSent());
+        QCOMPARE(h.service.requests().last().json().value("email").toString(), QStringLiteral("user@example.com"));
+        QCOMPARE(fieldFor(*h.view, kEmailField)->text(), QStringLiteral(" \tuser@example.com\t "));
+
+        // The service accepts with an empty answer: that is a sent code.
+        h.service.queueReply("POST", "/auth/v1/otp", FakeReply::raw(QByteArray(), 200));
+        buttonNamed(*h.view, kSend)->click();
+        QTRY_VERIFY(h.view->isCodeSent());
+        QCOMPARE(h.view->errorText(), std::nullopt);
+        QCOMPARE(h.view->size(), LoginView::codeEntrySize);
+        QVERIFY(shows(*h.view, fieldFor(*h.view, kCodeField)));
+        QVERIFY(!shows(*h.view, buttonNamed(*h.view, kSend)));
+
+        h.service.queueReply("POST", "/auth/v1/otp", FakeReply::raw("busy", 503));
+        buttonNamed(*h.view, kResend)->click();
+        QTRY_VERIFY(h.view->errorText().has_value());
+        QVERIFY(h.view->isCodeSent());
+    }
+
+    void verifyingTheCode()
+    {
+        LoginHarness h;
+        fieldFor(*h.view, kEmailField)->setText(FakeSignInService::kEmail);
+        buttonNamed(*h.view, kSend)->click();
+        QTRY_VERIFY(h.view->isCodeSent());
+        QLineEdit* code = fieldFor(*h.view, kCodeField);
+        QPushButton* verify = buttonNamed(*h.view, kVerify);
+        code->setText(" 12345\t");
+        QVERIFY(!verify->isEnabled());
+        code->setText("  123456 ");
+        QVERIFY(verify->isEnabled());
+
+        bool signedInBeforeDone = false;
+        connect(h.view.get(), &LoginView::done, this, [&] { signedInBeforeDone = h.session->isLoggedIn(); });
+        QSignalSpy done(h.view.get(), &LoginView::done);
+        verify->click();
+        QTRY_COMPARE(done.count(), 1);
+        QVERIFY(signedInBeforeDone);
+        QVERIFY(!h.view->isBusy());
+        QCOMPARE(h.service.requestsTo("/auth/v1/verify").last().json().value("token").toString(),
+                 FakeSignInService::kCode);
+        QVERIFY(h.secrets.item("com.kelto.murmo.session", "supabase"));
+    }
+
+    void returnInAFieldStartsNothing()
+    {
+        LoginHarness h;
+        QDialog dialog;
+        auto* layout = new QVBoxLayout(&dialog);
+        h.view->setParent(&dialog);
+        layout->addWidget(h.view.get());
+        dialog.show();
+        QLineEdit* email = fieldFor(*h.view, kEmailField);
+        email->setFocus();
+        QTest::keyClicks(email, "user@example.com");
+        QTest::keyClick(email, Qt::Key_Return);
+        QTest::keyClick(email, Qt::Key_Enter);
+        QTest::qWait(50);
+        QCOMPARE(h.service.requests().size(), 0);
+        QVERIFY(dialog.isVisible());
+        for (QPushButton* b : h.view->findChildren<QPushButton*>())
+            QVERIFY(!b->isDefault() && !b->autoDefault());
+        h.view->setParent(nullptr);
+    }
+
+    void withoutConfigurationNothingActs()
+    {
+        LoginHarness h(false);
+        QVERIFY(showsText(*h.view, kNotConfigured));
+        QVERIFY(!buttonNamed(*h.view, kApple)->isEnabled());
+        QVERIFY(!buttonNamed(*h.view, kGoogle)->isEnabled());
+        fieldFor(*h.view, kEmailField)->setText("user@example.com");
+        buttonNamed(*h.view, kSend)->click();
+        QVERIFY(!h.view->isBusy());
+        QVERIFY(!h.view->isCodeSent());
+        QCOMPARE(h.view->errorText(), std::nullopt);
+        QCOMPARE(h.service.requests().size(), 0);
+    }
+
+    void laterLinkOnlyWhenOffered()
+    {
+        LoginHarness without(true, false);
+        QVERIFY(!buttonNamed(*without.view, kLater));
+        LoginHarness with(true, true);
+        QSignalSpy cancelled(with.view.get(), &LoginView::cancelled);
+        buttonNamed(*with.view, kLater)->click();
+        QCOMPARE(cancelled.count(), 1);
+    }
+
+    // The browser hands back an address; only the one this sheet is waiting for signs in, once.
+    void webSignInCallbacks()
+    {
+        const QString token = FakeSignInService::jwt(QStringLiteral("web@x.io"));
+        const QUrl callback(
+            QStringLiteral("murmo://auth-callback#access_token=%1&refresh_token=r1&expires_in=7200").arg(token));
+        LoginHarness h;
+        QSignalSpy done(h.view.get(), &LoginView::done);
+
+        h.view->handleCallback(callback); // nobody asked
+        QVERIFY(!h.session->isLoggedIn());
+
+        buttonNamed(*h.view, kGoogle)->click();
+        QCOMPARE(h.opened, QList<QUrl>{SupabaseAuth::authorizeURL(h.service.config(), "google")});
+        QVERIFY(h.view->isWebSignInPending());
+        h.view->handleCallback(QUrl("https://evil.example/#access_token=a&refresh_token=b"));
+        QVERIFY(h.view->isWebSignInPending());
+        h.view->handleCallback(callback);
+        QCOMPARE(done.count(), 1);
+        QCOMPARE(h.session->currentAccessToken(), token);
+        QCOMPARE(h.session->email(), QStringLiteral("web@x.io"));
+
+        const QUrl planted(QStringLiteral("murmo://auth-callback#access_token=planted&refresh_token=p"));
+        h.view->handleCallback(planted); // answered already
+        QCOMPARE(h.session->currentAccessToken(), token);
+        QCOMPARE(done.count(), 1);
+    }
+
+    void webSignInEndsQuietly()
+    {
+        LoginHarness h;
+        buttonNamed(*h.view, kApple)->click();
+        QVERIFY(shows(*h.view, buttonNamed(*h.view, QStringLiteral("取消"))));
+        QVERIFY(!shows(*h.view, buttonNamed(*h.view, kApple)));
+        // A callback without tokens ends the attempt without a message; the sheet stays.
+        h.view->handleCallback(QUrl("murmo://auth-callback#error=access_denied"));
+        QVERIFY(!h.view->isWebSignInPending());
+        QCOMPARE(h.view->errorText(), std::nullopt);
+        QVERIFY(shows(*h.view, buttonNamed(*h.view, kApple)));
+
+        // The user gives up in the sheet; the browser's late answer is not taken.
+        buttonNamed(*h.view, kApple)->click();
+        buttonNamed(*h.view, QStringLiteral("取消"))->click();
+        QVERIFY(!h.view->isWebSignInPending());
+        h.view->handleCallback(QUrl("murmo://auth-callback#access_token=a&refresh_token=b"));
+        QVERIFY(!h.session->isLoggedIn());
+        QCOMPARE(h.view->errorText(), std::nullopt);
+
+        h.browserOpens = false;
+        buttonNamed(*h.view, kApple)->click();
+        QVERIFY(!h.view->isWebSignInPending());
+        QVERIFY(h.view->errorText().has_value());
+    }
+};
+
+MURMO_TEST(TestLoginView)
+#include "tst_LoginView.moc"

@@ -1,0 +1,3 @@
+set(AREA_LIBS MurmoPlatformLinux)
+set(AREA_LABELS desktop)
+set(AREA_TIMEOUT 60)
