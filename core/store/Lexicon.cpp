@@ -35,8 +35,12 @@ bool holdsNumber(const QString& word)
 } // namespace
 
 Lexicon::StoredRule::StoredRule(LearnedRule learned)
+    : StoredRule(learned, RuleReplacement::searchKey(learned.wrong))
+{}
+
+Lexicon::StoredRule::StoredRule(LearnedRule learned, QString key)
     : rule(std::move(learned))
-    , searchKey(RuleReplacement::searchKey(rule.wrong))
+    , searchKey(std::move(key))
     , ascii(TextClass::isAscii(rule.wrong))
 {}
 
@@ -363,7 +367,7 @@ bool Lexicon::importRuleLocked(ImportIndex& index, const QString& wrong, const Q
         return true;
     }
     index.ruleByKey.insert(key, m_rules.size());
-    m_rules.append(StoredRule(LearnedRule::make(wrong, right, kUserAddedSource)));
+    m_rules.append(StoredRule(LearnedRule::make(wrong, right, kUserAddedSource), key));
     return true;
 }
 

@@ -100,6 +100,8 @@ private:
     struct StoredRule
     {
         explicit StoredRule(LearnedRule rule);
+        // searchKey already computed: RuleReplacement::searchKey(rule.wrong).
+        StoredRule(LearnedRule rule, QString searchKey);
 
         // The rule as saved; encoded again only after the rule changed.
         const QByteArray& encoded() const;
