@@ -33,7 +33,7 @@ struct Ports
     Appearance& appearance;
     PermissionProbes& permissions;
     ProcessLauncher& launcher;
-    // None where the desktop has no keyring adapter: secrets then stay in the private settings
-    // file.
-    SecretStore* secrets = nullptr;
+    // Says through isAvailable() whether a keyring answers; without one the settings keep their
+    // secrets in the private settings file and the session lasts until the program ends.
+    SecretStore& secrets;
 };

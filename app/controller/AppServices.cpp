@@ -16,6 +16,13 @@ const QString& prepared(const QString& directory)
     return directory;
 }
 
+GatewayAccount::Config gatewayConfig(const AppServices::Options& options)
+{
+    GatewayAccount::Config config = options.gateway;
+    config.signInConfigured = options.signIn.has_value();
+    return config;
+}
+
 } // namespace
 
 AppServices::Options AppServices::Options::standard(HttpTransport& transport)
@@ -26,6 +33,7 @@ AppServices::Options AppServices::Options::standard(HttpTransport& transport)
         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Murmo");
     options.duckerStateFile = AudioDucker::defaultStateFile();
     options.endpoints = ServiceChoice::Endpoints::resolved(transport);
+    options.signIn = SupabaseAuth::Config::baked();
     return options;
 }
 
@@ -33,8 +41,9 @@ AppServices::AppServices(const Ports& ports, OverlayScreens& screens, Options op
     : QObject(parent)
     , m_ports(ports)
     , m_options(std::move(options))
-    , m_settings(m_options.settingsFile, ports.secrets)
+    , m_settings(m_options.settingsFile, &ports.secrets)
     , m_state(m_settings)
+    , m_session(ports.secrets, *m_options.endpoints.transport, ports.clock, m_options.signIn)
     , m_lexicon(std::make_shared<Lexicon>(prepared(m_options.dataDirectory)))
     , m_history(m_options.dataDirectory)
     , m_styleProfile(m_options.dataDirectory)
@@ -47,8 +56,9 @@ AppServices::AppServices(const Ports& ports, OverlayScreens& screens, Options op
     , m_popup(m_inserter, ports.clipboard, ports.clock, screens, ports.compositing)
     , m_preview(ports.soundOutput)
     , m_ducker(ports.outputVolume, m_options.duckerStateFile)
-    , m_services(m_settings, m_options.accessToken, m_options.endpoints)
-    , m_gateway(m_state, m_settings, m_services, m_lexicon, m_options.gateway)
+    , m_services(
+          m_settings, [this] { return m_session.currentAccessToken(); }, m_options.endpoints)
+    , m_gateway(m_state, m_settings, m_services, m_lexicon, gatewayConfig(m_options))
     , m_feedback(m_state, ports.appearance, m_sounds, m_learning, m_overlay, m_popup)
     , m_customRules(m_state, m_services)
 {}

@@ -14,6 +14,7 @@
 #include "app/feedback/AudioPreview.h"
 #include "app/feedback/RecordingOverlay.h"
 #include "app/feedback/SoundFX.h"
+#include "core/account/SessionStore.h"
 #include "core/audio/AudioRecorder.h"
 #include "core/store/HistoryStore.h"
 #include "core/store/Lexicon.h"
@@ -28,9 +29,9 @@ class HttpTransport;
 class OverlayScreens;
 
 // The application's parts, owned in one place and built over the ports, so that the program and
-// the tests assemble the same thing: the settings and the observed state, the personal-data
-// stores, the hotkey engine and recorder, insertion and learning, the floating panels, the cues
-// and the ducker, and the gateway services. Every flow takes the parts it needs by reference
+// the tests assemble the same thing: the settings and the observed state, the signed-in session,
+// the personal-data stores, the hotkey engine and recorder, insertion and learning, the floating
+// panels, the cues and the ducker, and the gateway services. Every flow takes the parts it needs by reference
 // from here. Main thread only.
 class AppServices : public QObject
 {
@@ -43,8 +44,12 @@ public:
         // Created here when missing; a failure leaves the stores empty.
         QString dataDirectory;
         QString duckerStateFile;
+        // Its transport is required: every client, the session's included, sends through it.
         ServiceChoice::Endpoints endpoints;
-        ServiceSelector::AccessToken accessToken;
+        // Where users sign in; none when sign-in is not configured, and then this computer
+        // registers with the gateway for a device token instead.
+        std::optional<SupabaseAuth::Config> signIn;
+        // The device's registration; whether sign-in is configured is taken from signIn.
         GatewayAccount::Config gateway;
 
         // The user's own places (~/.config/Murmo, ~/.local/share/Murmo) and the compiled-in
@@ -60,6 +65,7 @@ public:
 
     Settings& settings() { return m_settings; }
     AppState& state() { return m_state; }
+    SessionStore& session() { return m_session; }
     std::shared_ptr<Lexicon> lexicon() { return m_lexicon; }
     HistoryStore& history() { return m_history; }
     StyleProfile& styleProfile() { return m_styleProfile; }
@@ -82,6 +88,7 @@ private:
     Options m_options;
     Settings m_settings;
     AppState m_state;
+    SessionStore m_session;
     // The stores open after the directory exists; the lexicon is shared with sync passes that
     // may outlive a single call.
     std::shared_ptr<Lexicon> m_lexicon;

@@ -67,6 +67,10 @@ QCoro::Task<void> ControllerStartup::background(QCoro::Task<void> hotkeys, QCoro
     co_await m_app.settings().loadSecrets();
     if (!self)
         co_return;
+    // The signed-in user's token is the gateway credential, so it is read before the gateway is.
+    co_await m_app.session().load();
+    if (!self)
+        co_return;
     co_await m_app.gateway().startup();
     co_await std::move(duckerRepair);
 }

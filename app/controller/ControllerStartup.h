@@ -11,7 +11,7 @@ class AppServices;
 // Brings the controller up over the application's parts, in a fixed order: the one-time
 // migrations, the hotkeys, the cues and skin, the watches on the desktop, the lexicon seed; then,
 // in the background, the idle status once the hotkeys' permission is known, the keyring's
-// secrets, the device registration and the lexicon sync. Main thread only; lives as long as the
+// secrets and session, the device registration and the lexicon sync. Main thread only; lives as long as the
 // parts.
 class ControllerStartup : public QObject
 {

@@ -27,7 +27,7 @@ public:
     // Where the settings live: ~/.config/Murmo/Murmo.conf.
     static QString defaultPath();
 
-    // secrets may be null: the secrets then stay in the private file as well.
+    // secrets may be null or unavailable: the secrets then stay in the private file as well.
     Settings(const QString& path, SecretStore* secrets, QObject* parent = nullptr);
     ~Settings() override;
 
@@ -81,6 +81,7 @@ public:
     QString anthropicApiKey() const { return text(QStringLiteral("anthropicApiKey")); }
     // At least 1: a limit of 0 minutes would end every recording as it starts.
     int maxRecordMinutes() const;
+    bool didOnboard() const { return flag(QStringLiteral("didOnboard")); }
 
     // The per-application style-mode rules (window class -> mode id); anything but a JSON object
     // of strings reads as no rules.

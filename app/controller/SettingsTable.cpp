@@ -45,6 +45,8 @@ QList<SettingRow> buildRows()
         secret("deepgramApiKey"),
         secret("anthropicApiKey"),
         SettingRow{QStringLiteral("maxRecordMinutes"), QVariant(8)},
+        // The first-run sheet has been completed.
+        flag("didOnboard", false),
     };
     for (const QString& key : SettingsTable::migrationFlags())
         rows.append(SettingRow{key, QVariant(false)});

@@ -3,5 +3,5 @@
 Ports LinuxAdapters::ports()
 {
     return Ports{clock,     keys,          keySynthesizer, audioInput, soundOutput, outputVolume, clipboard,
-                 workspace, accessibility, compositing,    appearance, permissions, launcher,     nullptr};
+                 workspace, accessibility, compositing,    appearance, permissions, launcher,     secrets};
 }

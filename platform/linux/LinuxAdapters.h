@@ -8,6 +8,7 @@
 #include "platform/linux/audio/QtAudioInput.h"
 #include "platform/linux/audio/QtSoundOutput.h"
 #include "platform/linux/clipboard/QtClipboard.h"
+#include "platform/linux/keychain/QtKeychainSecretStore.h"
 #include "platform/linux/pulse/PulseOutputVolume.h"
 #include "platform/linux/system/LinuxPermissionProbes.h"
 #include "platform/linux/system/QProcessLauncher.h"
@@ -32,6 +33,7 @@ struct LinuxAdapters
     PortalAppearance appearance;
     LinuxPermissionProbes permissions;
     QProcessLauncher launcher;
+    QtKeychainSecretStore secrets;
 
     LinuxAdapters() = default;
     LinuxAdapters(const LinuxAdapters&) = delete;

@@ -19,17 +19,19 @@ QFuture<std::optional<QByteArray>> FakeSecretStore::read(const QString& service,
 QFuture<bool> FakeSecretStore::write(const QString& service, const QString& account, const QByteArray& data)
 {
     ++writeCount;
-    if (m_available)
+    const bool accepted = m_available && !m_refusingWrites;
+    if (accepted)
         m_items.insert(keyOf(service, account), data);
-    return QtFuture::makeReadyFuture(m_available);
+    return QtFuture::makeReadyFuture(accepted);
 }
 
 QFuture<bool> FakeSecretStore::remove(const QString& service, const QString& account)
 {
     ++removeCount;
-    if (m_available)
+    const bool accepted = m_available && !m_refusingWrites;
+    if (accepted)
         m_items.remove(keyOf(service, account));
-    return QtFuture::makeReadyFuture(m_available);
+    return QtFuture::makeReadyFuture(accepted);
 }
 
 void FakeSecretStore::releaseReads()

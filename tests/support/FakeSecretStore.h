@@ -19,6 +19,8 @@ public:
     QFuture<bool> remove(const QString& service, const QString& account) override;
 
     void setAvailable(bool available) { m_available = available; }
+    // A keyring that is there but turns every write and removal down.
+    void setRefusingWrites(bool refusing) { m_refusingWrites = refusing; }
     void holdReads() { m_holdReads = true; }
     // Answers the held reads with what the store holds now.
     void releaseReads();
@@ -39,6 +41,7 @@ private:
     };
 
     bool m_available = true;
+    bool m_refusingWrites = false;
     bool m_holdReads = false;
     QHash<QString, QByteArray> m_items;
     std::vector<HeldRead> m_held;

@@ -292,13 +292,19 @@ void X11Workspace::setActiveWindowObserver(std::function<void()> observer)
 
 void X11Workspace::drainEvents(bool onlyQueued)
 {
-    bool changed = false;
-    while (onlyQueued ? XEventsQueued(m_display, QueuedAlready) > 0 : XPending(m_display) > 0) {
-        XEvent event;
-        XNextEvent(m_display, &event);
-        if (event.type == PropertyNotify && event.xproperty.atom == m_activeWindowAtom)
-            changed = true;
-    }
-    if (changed && m_activeWindowObserver)
+    for (;;) {
+        bool changed = false;
+        while (onlyQueued ? XEventsQueued(m_display, QueuedAlready) > 0 : XPending(m_display) > 0) {
+            XEvent event;
+            XNextEvent(m_display, &event);
+            if (event.type == PropertyNotify && event.xproperty.atom == m_activeWindowAtom)
+                changed = true;
+        }
+        if (!changed || !m_activeWindowObserver)
+            return;
         m_activeWindowObserver();
+        // The observer's own property queries may have read the next change off the socket into
+        // Xlib's queue, where the socket notifier would never see it.
+        onlyQueued = true;
+    }
 }

@@ -12,6 +12,7 @@
 #include "tests/support/FakeOutputVolume.h"
 #include "tests/support/FakePermissionProbes.h"
 #include "tests/support/FakeProcessLauncher.h"
+#include "tests/support/FakeSecretStore.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/FakeSoundOutput.h"
 #include "tests/support/ManualClock.h"
@@ -21,7 +22,8 @@
 #include <memory>
 
 // The application over fakes of every port, its settings and data in a temporary folder and its
-// gateway on loopback. Tests arrange the settings and the data before build().
+// gateway on loopback. Tests arrange the settings and the data before build(); accessToken signs
+// somebody in.
 struct FakeApp
 {
     QTemporaryDir dir;
@@ -38,6 +40,7 @@ struct FakeApp
     FakeAppearance appearance;
     FakePermissionProbes permissions;
     FakeProcessLauncher launcher;
+    FakeSecretStore secrets;
     FakeScreens screens;
     FakeGateway gateway;
     HttpTransport transport;
@@ -56,7 +59,7 @@ struct FakeApp
     Ports ports()
     {
         return Ports{clock,     keys,          keySynthesizer, audioInput, soundOutput, outputVolume, clipboard,
-                     workspace, accessibility, compositing,    appearance, permissions, launcher,     nullptr};
+                     workspace, accessibility, compositing,    appearance, permissions, launcher,     secrets};
     }
 
     AppServices& build()
@@ -67,10 +70,15 @@ struct FakeApp
         options.duckerStateFile = dir.filePath(QStringLiteral("data/Murmo/ducked-volume.json"));
         options.endpoints = ServiceChoice::Endpoints{gateway.baseUrl(), gateway.baseUrl(), gateway.baseUrl(),
                                                      gateway.baseUrl(), &transport};
-        options.accessToken = [this] { return accessToken; };
-        options.gateway.signInConfigured = signInConfigured;
+        if (signInConfigured)
+            options.signIn = SupabaseAuth::Config{gateway.baseUrl(), QStringLiteral("anon-key")};
         options.gateway.deviceLabel = QStringLiteral("test-host");
         app = std::make_unique<AppServices>(ports(), screens, options);
+        if (accessToken) {
+            const QDateTime inAnHour = QDateTime::currentDateTimeUtc().addSecs(3600);
+            app->session().adopt(
+                SupabaseAuth::TokenPair{*accessToken, QStringLiteral("refresh"), inAnHour, std::nullopt});
+        }
         startup = std::make_unique<ControllerStartup>(
             *app, Migrations::FnKeySystem{[] { return true; }, [this] { return ++fnKeyChanges > 0; }});
         return *app;

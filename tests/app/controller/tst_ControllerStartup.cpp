@@ -131,6 +131,19 @@ private Q_SLOTS:
         QVERIFY(app.lexicon()->hotwords().contains(QStringLiteral("Grafana")));
     }
 
+    void storedSessionIsTheSyncCredential()
+    {
+        FakeApp fake;
+        fake.signInConfigured = true;
+        const SupabaseAuth::TokenPair pair{QStringLiteral("jwt-kept"), QStringLiteral("refresh"),
+                                           QDateTime::currentDateTimeUtc().addSecs(3600), std::nullopt};
+        fake.secrets.setItem(QStringLiteral("com.kelto.murmo.session"), QStringLiteral("supabase"), pair.toJson());
+        fake.build();
+        runTask(fake.startup->start());
+        QCOMPARE(pathsOf(fake.gateway), (QStringList{"GET /v1/lexicon", "PUT /v1/lexicon"}));
+        QCOMPARE(fake.gateway.requests().first().header("Authorization"), QByteArray("Bearer jwt-kept"));
+    }
+
     void syncLeavesTheStatusOfARunningRecordingAlone()
     {
         FakeApp fake;

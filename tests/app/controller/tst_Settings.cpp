@@ -1,6 +1,6 @@
 #include "app/controller/Settings.h"
 #include "app/controller/SettingsTable.h"
-#include "tests/app/controller/InMemorySecrets.h"
+#include "tests/support/FakeSecretStore.h"
 #include "tests/support/RunTask.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestRegistry.h"
@@ -130,6 +130,8 @@ private Q_SLOTS:
             "anthropicApiKey", [](const Settings& s) { return QVariant(s.anthropicApiKey()); }, QString());
         row(
             "maxRecordMinutes", [](const Settings& s) { return QVariant(s.maxRecordMinutes()); }, 8);
+        row(
+            "didOnboard", [](const Settings& s) { return QVariant(s.didOnboard()); }, false);
     }
 
     void typedAccessorsReadTheDefaults()
@@ -268,7 +270,7 @@ private Q_SLOTS:
 
     void secretsGoToTheKeyringNotTheFile()
     {
-        InMemorySecrets keyring;
+        FakeSecretStore keyring;
         {
             Settings settings(path(), &keyring);
             settings.setValue(QStringLiteral("anthropicApiKey"), QStringLiteral("sk-ant-1"));
@@ -278,7 +280,8 @@ private Q_SLOTS:
         }
         QVERIFY(!readFile(path()).contains("sk-ant-1"));
         QVERIFY(readFile(path()).contains("deepgram"));
-        QCOMPARE(keyring.items.value(QStringLiteral("murmo-settings/anthropicApiKey")), QByteArray("sk-ant-1"));
+        QCOMPARE(keyring.item(QStringLiteral("murmo-settings"), QStringLiteral("anthropicApiKey")),
+                 std::optional<QByteArray>("sk-ant-1"));
 
         Settings reopened(path(), &keyring);
         QCOMPARE(reopened.anthropicApiKey(), QString());
@@ -288,13 +291,16 @@ private Q_SLOTS:
 
     void valueSetWhileLoadingWinsOverTheKeyring()
     {
-        InMemorySecrets keyring;
-        keyring.items.insert(QStringLiteral("murmo-settings/gatewayToken"), "old");
-        keyring.answerLater = true;
+        FakeSecretStore keyring;
+        keyring.setItem(QStringLiteral("murmo-settings"), QStringLiteral("gatewayToken"), "old");
+        keyring.holdReads();
         Settings settings(path(), &keyring);
         // The keyring's answer for the token is on its way when the token changes.
         QCoro::Task<void> loading = settings.loadSecrets();
         settings.setValue(QStringLiteral("gatewayToken"), QStringLiteral("new"));
+        // The read was answered before the write landed, so it carries the old token.
+        keyring.setItem(QStringLiteral("murmo-settings"), QStringLiteral("gatewayToken"), "old");
+        keyring.releaseReads();
         runTask(std::move(loading));
         QCOMPARE(settings.gatewayToken(), QStringLiteral("new"));
     }
@@ -306,18 +312,19 @@ private Q_SLOTS:
             withoutKeyring.setValue(QStringLiteral("gatewayToken"), QStringLiteral("device-7"));
         }
         QVERIFY(readFile(path()).contains("device-7"));
-        InMemorySecrets keyring;
+        FakeSecretStore keyring;
         Settings settings(path(), &keyring);
         runTask(settings.loadSecrets());
         QTRY_VERIFY(!readFile(path()).contains("device-7"));
         QCOMPARE(settings.gatewayToken(), QStringLiteral("device-7"));
-        QCOMPARE(keyring.items.value(QStringLiteral("murmo-settings/gatewayToken")), QByteArray("device-7"));
+        QCOMPARE(keyring.item(QStringLiteral("murmo-settings"), QStringLiteral("gatewayToken")),
+                 std::optional<QByteArray>("device-7"));
     }
 
     void refusingKeyringKeepsTheSecretInTheFile()
     {
-        InMemorySecrets keyring;
-        keyring.refuseWrites = true;
+        FakeSecretStore keyring;
+        keyring.setRefusingWrites(true);
         Settings settings(path(), &keyring);
         settings.setValue(QStringLiteral("qwenApiKey"), QStringLiteral("sk-qwen"));
         QTRY_VERIFY(readFile(path()).contains("sk-qwen"));

@@ -30,7 +30,7 @@ private Q_SLOTS:
         QVERIFY(m_ports->bringToFront(first, QStringLiteral("text")));
         QTRY_VERIFY(seen.contains(QStringLiteral("murmofirst")));
         QVERIFY(m_ports->bringToFront(second, QStringLiteral("text")));
-        QTRY_VERIFY(seen.contains(QStringLiteral("murmosecond")));
+        QTRY_VERIFY2(seen.contains(QStringLiteral("murmosecond")), qPrintable(seen.join(u',')));
 
         // Once cleared, nothing more is reported.
         m_ports->workspace.setActiveWindowObserver({});

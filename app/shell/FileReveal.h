@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// Shows a file in the desktop's file manager with the file selected: the FileManager1 D-Bus
+// service that Nautilus, Dolphin, Nemo and Thunar provide, else the folder that holds it opened
+// by the desktop's default handler. The windows take this as a function so tests can record the
+// path instead of opening a file manager.
+namespace FileReveal {
+
+using Function = std::function<void(const QString& path)>;
+
+// Returns at once; the fallback runs when the service answers with an error (or not at all).
+void reveal(const QString& path);
+
+} // namespace FileReveal

@@ -1,0 +1,132 @@
+#include "app/shell/HistoryStatusBar.h"
+
+#include "app/shell/ShellFonts.h"
+#include "app/ui/SymbolIcon.h"
+#include "app/ui/Theme.h"
+
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QVBoxLayout>
+
+namespace {
+
+// The round accent badge with the microphone at the start of the bar.
+class MicBadge : public QWidget
+{
+public:
+    explicit MicBadge(QWidget* parent)
+        : QWidget(parent)
+    {
+        setFixedSize(30, 30);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Theme::color(Theme::palette().accent));
+        painter.drawEllipse(QRectF(rect()));
+        SymbolIcon::paint(painter, QStringLiteral("mic.fill"), SymbolIcon::box(QRectF(rect()).center(), 14),
+                          Theme::color(Theme::palette().onAccent));
+    }
+};
+
+void colour(QWidget* widget, const QColor& colour)
+{
+    QPalette colours = widget->palette();
+    colours.setColor(QPalette::WindowText, colour);
+    widget->setPalette(colours);
+}
+
+} // namespace
+
+HistoryStatusBar::HistoryStatusBar(QWidget* parent)
+    : ThemedSurface(Kind::bar, parent)
+    , m_hint(new QLabel(this))
+    , m_lexicon(new QLabel(this))
+    , m_status(new QLabel(this))
+    , m_statusEffect(new QGraphicsOpacityEffect(m_status))
+{
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(16, 11, 16, 11);
+    row->setSpacing(10);
+    row->addWidget(new MicBadge(this));
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(1);
+    m_hint->setFont(ShellFonts::callout());
+    m_hint->setTextFormat(Qt::PlainText);
+    m_lexicon->setFont(ShellFonts::caption());
+    m_lexicon->setTextFormat(Qt::PlainText);
+    texts->addWidget(m_hint);
+    texts->addWidget(m_lexicon);
+    row->addLayout(texts);
+    row->addStretch(1);
+    // Status lines carry server and recogniser texts: plain text, one line.
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setFont(ShellFonts::caption());
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_status->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_status->setGraphicsEffect(m_statusEffect);
+    row->addWidget(m_status, 2);
+    m_fade.setDuration(fadeMs);
+    m_fade.setEasingCurve(QEasingCurve::OutCubic);
+    m_fade.setStartValue(0.0);
+    m_fade.setEndValue(1.0);
+    connect(&m_fade, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant& value) { m_statusEffect->setOpacity(value.toReal()); });
+    applyTheme();
+}
+
+QString HistoryStatusBar::triggerHint(bool hotkeysActive, const std::optional<Hotkey>& talk,
+                                      const QString& recordTrigger)
+{
+    if (!hotkeysActive)
+        return QStringLiteral("⚠️ 快捷键未生效 · 见上方提示");
+    if (!talk)
+        return QStringLiteral("未设置听写键 · 去设置里指定");
+    if (recordTrigger == QStringLiteral("hold"))
+        return QStringLiteral("按住 ") + talk->display() + QStringLiteral(" 听写");
+    return QStringLiteral("按 ") + talk->display() + QStringLiteral(" 听写，再按一下出字");
+}
+
+void HistoryStatusBar::setHint(const QString& hint, int lexiconRules)
+{
+    m_hint->setText(hint);
+    m_lexicon->setText(QStringLiteral("词库已记住 ") + QString::number(lexiconRules) + QStringLiteral(" 条"));
+}
+
+void HistoryStatusBar::setStatusLine(const QString& line)
+{
+    if (line == m_statusLine)
+        return;
+    m_statusLine = line;
+    elideStatus();
+    m_fade.stop();
+    m_fade.start();
+}
+
+void HistoryStatusBar::elideStatus()
+{
+    const int room = std::max(0, m_status->width());
+    m_status->setText(QFontMetrics(m_status->font()).elidedText(m_statusLine, Qt::ElideRight, room));
+    m_status->setToolTip(m_status->text() == m_statusLine ? QString() : m_statusLine);
+}
+
+void HistoryStatusBar::resizeEvent(QResizeEvent* event)
+{
+    ThemedSurface::resizeEvent(event);
+    elideStatus();
+}
+
+void HistoryStatusBar::applyTheme()
+{
+    const ThemePalette& palette = Theme::palette();
+    colour(m_hint, Theme::color(palette.text));
+    colour(m_lexicon, Theme::color(palette.textFaint));
+    colour(m_status, Theme::color(palette.textDim));
+    update();
+}

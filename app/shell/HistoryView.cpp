@@ -1,0 +1,290 @@
+#include "app/shell/HistoryView.h"
+
+#include "app/controller/AppState.h"
+#include "app/controller/Settings.h"
+#include "app/desktop/FnKeyHelpers.h"
+#include "app/desktop/SystemSettings.h"
+#include "app/shell/EmptyTeachingState.h"
+#include "app/shell/EntryAction.h"
+#include "app/shell/FilterPill.h"
+#include "app/shell/FnKeyConflictBanner.h"
+#include "app/shell/HistoryHeader.h"
+#include "app/shell/HistoryListModel.h"
+#include "app/shell/HistoryListView.h"
+#include "app/shell/HistoryStatusBar.h"
+#include "app/shell/PermissionBanner.h"
+#include "app/shell/SheetOverlay.h"
+#include "app/shell/ShellBanner.h"
+#include "app/shell/ShellFonts.h"
+#include "app/shell/ThemedSurface.h"
+#include "app/ui/Theme.h"
+#include "core/store/HistoryStore.h"
+#include "core/store/Lexicon.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+struct PillSpec
+{
+    const char* title;
+    std::optional<QString> action;
+};
+
+const QList<PillSpec>& pillSpecs()
+{
+    static const QList<PillSpec> specs{{"全部", std::nullopt},
+                                       {"听写", EntryAction::dictate},
+                                       {"翻译", EntryAction::translate},
+                                       {"提问", EntryAction::ask},
+                                       {"改写", EntryAction::rewrite}};
+    return specs;
+}
+
+} // namespace
+
+HistoryView::HistoryView(Parts parts, QWidget* parent)
+    : QWidget(parent)
+    , m_parts(std::move(parts))
+    , m_model(std::make_unique<HistoryListModel>())
+{
+    if (!m_parts.reveal)
+        m_parts.reveal = FileReveal::reveal;
+    if (!m_parts.fnKeyHijacksSystem)
+        m_parts.fnKeyHijacksSystem = FnKeyHelpers::fnKeyHijacksSystem;
+    setMinimumSize(minimumWidth, minimumHeight);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    // The banners sit on the window background like the list below them.
+    auto* banners = new ThemedSurface(ThemedSurface::Kind::background, this);
+    auto* bannerColumn = new QVBoxLayout(banners);
+    bannerColumn->setContentsMargins(0, 0, 0, 0);
+    bannerColumn->setSpacing(0);
+    buildBanners(bannerColumn);
+    column->addWidget(banners);
+
+    m_header = new HistoryHeader(this);
+    connect(m_header, &HistoryHeader::settingsRequested, this, &HistoryView::settingsRequested);
+    column->addWidget(m_header);
+    column->addWidget(buildFilterBar());
+
+    m_pages = new QStackedWidget(this);
+    m_list = new HistoryListView(*m_model, m_parts.history, m_parts.audio, m_parts.actions, m_parts.reveal,
+                                 m_parts.clock, m_pages);
+    m_pages->addWidget(m_list);
+    auto* emptyPage = new ThemedSurface(ThemedSurface::Kind::background, m_pages);
+    auto* emptyColumn = new QVBoxLayout(emptyPage);
+    emptyColumn->setContentsMargins(0, 0, 0, 0);
+    m_empty = new EmptyTeachingState(emptyPage);
+    emptyColumn->addWidget(m_empty);
+    m_pages->addWidget(emptyPage);
+    auto* noMatchPage = new ThemedSurface(ThemedSurface::Kind::background, m_pages);
+    auto* noMatchColumn = new QVBoxLayout(noMatchPage);
+    noMatchColumn->setContentsMargins(16, 90, 16, 16);
+    m_noMatch = new QLabel(QStringLiteral("这一类还没有记录"), noMatchPage);
+    m_noMatch->setFont(ShellFonts::subheadline());
+    m_noMatch->setAlignment(Qt::AlignHCenter);
+    noMatchColumn->addWidget(m_noMatch);
+    noMatchColumn->addStretch(1);
+    m_pages->addWidget(noMatchPage);
+    column->addWidget(m_pages, 1);
+
+    m_statusBar = new HistoryStatusBar(this);
+    column->addWidget(m_statusBar);
+
+    AppState& state = m_parts.state;
+    connect(&state, &AppState::historyVersionChanged, this, &HistoryView::reload);
+    connect(&state, &AppState::themeVersionChanged, this, &HistoryView::applyTheme);
+    connect(&state, &AppState::hotkeysActiveChanged, this, [this](bool active) {
+        m_hotkeysBanner->setVisible(!active);
+        refreshHint();
+    });
+    connect(&state, &AppState::statusLineChanged, m_statusBar, &HistoryStatusBar::setStatusLine);
+    connect(&state, &AppState::showLoginGateChanged, this, &HistoryView::loginGateChanged);
+    m_hotkeysBanner->setVisible(!state.hotkeysActive());
+    m_statusBar->setStatusLine(state.statusLine());
+    reload();
+    applyTheme();
+    if (state.showLoginGate())
+        loginGateChanged(true);
+}
+
+HistoryView::~HistoryView()
+{
+    // The list refers to the model; it goes first.
+    delete m_pages;
+}
+
+void HistoryView::buildBanners(QLayout* column)
+{
+    m_permissionBanner = new PermissionBanner(m_parts.permissions, m_parts.launcher, m_parts.clock, this);
+    column->addWidget(m_permissionBanner);
+
+    AppState& state = m_parts.state;
+    ProcessLauncher& launcher = m_parts.launcher;
+    m_fnBanner = new FnKeyConflictBanner([&state] { return state.hasFnHotkey(); }, m_parts.fnKeyHijacksSystem,
+                                         [this, &launcher] { FnKeyHelpers::fixFnKeyOneClick(launcher, window()); },
+                                         m_parts.clock, this);
+    column->addWidget(m_fnBanner);
+
+    m_installBanner = new ShellBanner(&ThemePalette::red, QStringLiteral("exclamationmark.triangle.fill"), QString(),
+                                      QFont::DemiBold, 16, this);
+    if (m_parts.installWarning) {
+        m_installBanner->setTitle(m_parts.installWarning->title);
+        m_installBanner->setDetail(m_parts.installWarning->detail);
+    }
+    connect(m_installBanner->addButton(QStringLiteral("在文件管理器中显示")), &QPushButton::clicked, this,
+            [this] { m_parts.reveal(m_parts.programPath); });
+    m_installBanner->setVisible(m_parts.installWarning.has_value());
+    column->addWidget(m_installBanner);
+
+    m_hotkeysBanner = new ShellBanner(&ThemePalette::warn, QStringLiteral("keyboard.badge.ellipsis"),
+                                      QStringLiteral("快捷键未生效——更新安装后旧授权常失效。去系统设置 → 辅助功能，"
+                                                     "确认辅助技术已开启；回到本窗口自动恢复，或点「重试」。"),
+                                      QFont::Normal, 16, this);
+    connect(m_hotkeysBanner->addButton(QStringLiteral("打开设置")), &QPushButton::clicked, this,
+            [&launcher] { SystemSettings::open(SystemSettings::Panel::accessibility, launcher); });
+    connect(m_hotkeysBanner->addButton(QStringLiteral("重试")), &QPushButton::clicked, this,
+            &HistoryView::retryHotkeysRequested);
+    connect(m_hotkeysBanner->addButton(QStringLiteral("重启Murmo")), &QPushButton::clicked, this,
+            &HistoryView::relaunchRequested);
+    column->addWidget(m_hotkeysBanner);
+}
+
+QWidget* HistoryView::buildFilterBar()
+{
+    auto* bar = new ThemedSurface(ThemedSurface::Kind::bar, this);
+    bar->setBottomHairline(true);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(16, 9, 16, 10);
+    row->setSpacing(8);
+    for (const PillSpec& spec : pillSpecs()) {
+        auto* pill = new FilterPill(QString::fromUtf8(spec.title), spec.action, bar);
+        connect(pill, &QAbstractButton::clicked, this, [this, action = spec.action] { setHistoryFilter(action); });
+        m_pills.append(pill);
+        row->addWidget(pill);
+    }
+    row->addStretch(1);
+    return bar;
+}
+
+const std::optional<QString>& HistoryView::historyFilter() const
+{
+    return m_model->filter();
+}
+
+void HistoryView::setHistoryFilter(const std::optional<QString>& action)
+{
+    if (action == m_model->filter())
+        return;
+    m_model->setFilter(action);
+    m_list->scrollToTop();
+    refreshPills();
+    refreshPage();
+}
+
+void HistoryView::chooseMode(const QString& modeId)
+{
+    Settings& settings = m_parts.state.settings();
+    if (settings.currentModeId() == modeId)
+        return;
+    settings.setValue(QStringLiteral("currentModeId"), modeId);
+    m_parts.state.setStatusLine(QStringLiteral("已切换默认模式：") + EntryAction::modeName(modeId));
+}
+
+FilterPill* HistoryView::pill(const std::optional<QString>& action) const
+{
+    for (FilterPill* pill : m_pills) {
+        if (pill->action() == action)
+            return pill;
+    }
+    return nullptr;
+}
+
+QWidget* HistoryView::currentPage() const
+{
+    QWidget* page = m_pages->currentWidget();
+    if (page == m_list)
+        return m_list;
+    return page->isAncestorOf(m_empty) ? static_cast<QWidget*>(m_empty) : m_noMatch;
+}
+
+QWidget* HistoryView::loginSheet() const
+{
+    return m_loginOverlay ? m_loginOverlay->sheet() : nullptr;
+}
+
+void HistoryView::reload()
+{
+    m_model->setEntries(m_parts.history.all());
+    refreshPills();
+    refreshPage();
+    refreshHint();
+}
+
+void HistoryView::refreshPills()
+{
+    for (FilterPill* pill : std::as_const(m_pills))
+        pill->setState(pill->action() == m_model->filter(), m_model->count(pill->action()));
+}
+
+void HistoryView::refreshPage()
+{
+    if (m_model->rowCount() > 0)
+        m_pages->setCurrentIndex(0);
+    else
+        m_pages->setCurrentIndex(m_model->historyEmpty() ? 1 : 2);
+}
+
+void HistoryView::refreshHint()
+{
+    const Settings& settings = m_parts.state.settings();
+    const std::optional<Hotkey> talk = settings.hotkey(QStringLiteral("hkTalk"));
+    const QString trigger = settings.recordTrigger();
+    m_statusBar->setHint(HistoryStatusBar::triggerHint(m_parts.state.hotkeysActive(), talk, trigger),
+                         int(m_parts.lexicon.allRules().size()));
+    m_empty->setHotkey(talk, trigger);
+}
+
+void HistoryView::applyTheme()
+{
+    QPalette colours = m_noMatch->palette();
+    colours.setColor(QPalette::WindowText, Theme::color(Theme::palette().textFaint));
+    m_noMatch->setPalette(colours);
+    m_permissionBanner->applyTheme();
+    m_fnBanner->applyTheme();
+    m_installBanner->applyTheme();
+    m_hotkeysBanner->applyTheme();
+    m_header->applyTheme();
+    m_list->applyTheme();
+    m_empty->applyTheme();
+    m_statusBar->applyTheme();
+    for (QWidget* widget : findChildren<QWidget*>())
+        widget->update();
+}
+
+void HistoryView::showLoginSheet(QWidget* sheet)
+{
+    delete m_loginOverlay;
+    if (!m_parts.state.showLoginGate()) {
+        delete sheet;
+        return;
+    }
+    m_loginOverlay = new SheetOverlay(sheet, this);
+    m_loginOverlay->show();
+}
+
+void HistoryView::loginGateChanged(bool shown)
+{
+    if (shown) {
+        Q_EMIT loginRequested();
+        return;
+    }
+    delete m_loginOverlay;
+}

@@ -1,0 +1,122 @@
+#include "app/shell/InstallLocation.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace InstallLocation {
+
+namespace {
+
+const QString schemeHandler = QStringLiteral("x-scheme-handler/murmo");
+
+// The first desktop entry named for the scheme in a mimeapps.list; the value may list several.
+QString defaultIn(const QString& listFile)
+{
+    QFile file(listFile);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    bool inDefaults = false;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(u'[')) {
+            inDefaults = line == QStringLiteral("[Default Applications]");
+            continue;
+        }
+        if (!inDefaults || !line.startsWith(schemeHandler + u'='))
+            continue;
+        const QStringList ids = line.mid(schemeHandler.size() + 1).split(u';', Qt::SkipEmptyParts);
+        if (!ids.isEmpty())
+            return ids.first().trimmed();
+    }
+    return {};
+}
+
+QString findDesktopEntry(const QString& id, const QStringList& dataDirs)
+{
+    for (const QString& dir : dataDirs) {
+        const QString path = dir + QStringLiteral("/applications/") + id;
+        if (QFileInfo::exists(path))
+            return path;
+    }
+    return {};
+}
+
+// Whether the program lives on a removable or mounted disk, or in an archive mounted for the
+// run: the counterpart of running from the installer's disk image.
+bool onMountedMedium(const QString& path)
+{
+    static const QStringList mounts{QStringLiteral("/media/"), QStringLiteral("/run/media/"), QStringLiteral("/mnt/"),
+                                    QStringLiteral("/tmp/.mount_")};
+    return std::any_of(mounts.cbegin(), mounts.cend(), [&](const QString& mount) { return path.startsWith(mount); });
+}
+
+} // namespace
+
+QString handlerDesktopFile(const QStringList& configDirs, const QStringList& dataDirs)
+{
+    QStringList lists;
+    for (const QString& dir : configDirs)
+        lists << dir + QStringLiteral("/mimeapps.list");
+    for (const QString& dir : dataDirs)
+        lists << dir + QStringLiteral("/applications/mimeapps.list");
+    for (const QString& list : std::as_const(lists)) {
+        const QString id = defaultIn(list);
+        if (id.isEmpty())
+            continue;
+        const QString entry = findDesktopEntry(id, dataDirs);
+        if (!entry.isEmpty())
+            return entry;
+    }
+    return findDesktopEntry(QStringLiteral("murmo.desktop"), dataDirs);
+}
+
+QString handlerProgram(const QString& desktopFile)
+{
+    QFile file(desktopFile);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (!line.startsWith(QStringLiteral("Exec=")))
+            continue;
+        const QStringList words = QProcess::splitCommand(line.mid(5));
+        if (words.isEmpty())
+            return {};
+        const QString program = words.first();
+        if (QFileInfo(program).isAbsolute())
+            return program;
+        const QString found = QStandardPaths::findExecutable(program);
+        return found.isEmpty() ? program : found;
+    }
+    return {};
+}
+
+std::optional<Warning> warning(const QString& runningPath, const QString& installedPath)
+{
+    const QString running = QFileInfo(runningPath).canonicalFilePath();
+    if (!installedPath.isEmpty() && !running.isEmpty() && QFileInfo(installedPath).canonicalFilePath() == running)
+        return std::nullopt;
+    const QString shown = running.isEmpty() ? runningPath : running;
+    Warning warning;
+    warning.title = onMountedMedium(shown)
+                        ? QStringLiteral("你正从安装盘里直接运行Murmo——授权会反复失效、快捷键不工作。")
+                        : QStringLiteral("Murmo没装在系统的程序目录里——授权可能随路径失效。");
+    warning.detail =
+        QStringLiteral("请退出，安装Murmo（放进 /usr/bin 或 ~/.local/bin），再从应用程序菜单打开。当前位置：") + shown;
+    return warning;
+}
+
+std::optional<Warning> current()
+{
+    QStringList dataDirs{QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)};
+    dataDirs << QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation);
+    dataDirs.removeDuplicates();
+    const QStringList configDirs = QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation);
+    const QString entry = handlerDesktopFile(configDirs, dataDirs);
+    return warning(QCoreApplication::applicationFilePath(), entry.isEmpty() ? QString() : handlerProgram(entry));
+}
+
+} // namespace InstallLocation

@@ -1,0 +1,110 @@
+#include "app/shell/PermissionBanner.h"
+
+#include "app/desktop/PermissionsModel.h"
+#include "app/shell/ShellBanner.h"
+
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int outerHorizontal = 12;
+
+} // namespace
+
+PermissionBanner::PermissionBanner(PermissionsModel& permissions, ProcessLauncher& launcher, Clock& clock,
+                                   QWidget* parent)
+    : QWidget(parent)
+    , m_permissions(permissions)
+    , m_launcher(launcher)
+    , m_clock(clock)
+    , m_mic(new ShellBanner(&ThemePalette::warn, QStringLiteral("mic.slash.fill"),
+                            QStringLiteral("麦克风未授权——按了快捷键也录不到音"), QFont::Normal, outerHorizontal, this))
+    , m_accessibility(new ShellBanner(&ThemePalette::warn, QStringLiteral("keyboard.badge.ellipsis"),
+                                      QStringLiteral("辅助功能未授权——文字无法自动上屏，只能复制后手动粘贴"),
+                                      QFont::Normal, outerHorizontal, this))
+{
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(m_mic);
+    column->addWidget(m_accessibility);
+    connect(m_mic->addButton(QStringLiteral("去授权")), &QPushButton::clicked, this,
+            [this] { MurmoPermissions::openSettings(MurmoPermission::microphone, m_launcher); });
+    connect(m_accessibility->addButton(QStringLiteral("去授权")), &QPushButton::clicked, this,
+            [this] { MurmoPermissions::openSettings(MurmoPermission::accessibility, m_launcher); });
+    m_mic->hide();
+    m_accessibility->hide();
+    connect(&m_permissions, &PermissionsModel::grantedChanged, this, &PermissionBanner::showFlags);
+}
+
+PermissionBanner::~PermissionBanner()
+{
+    stop();
+}
+
+ShellBanner* PermissionBanner::strip(MurmoPermission permission) const
+{
+    return permission == MurmoPermission::microphone ? m_mic : m_accessibility;
+}
+
+void PermissionBanner::applyTheme()
+{
+    m_mic->applyTheme();
+    m_accessibility->applyTheme();
+}
+
+void PermissionBanner::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    refresh();
+    stop();
+    schedule();
+}
+
+void PermissionBanner::hideEvent(QHideEvent* event)
+{
+    stop();
+    QWidget::hideEvent(event);
+}
+
+void PermissionBanner::refresh()
+{
+    m_permissions.refresh();
+    m_checked = true;
+    showFlags();
+}
+
+void PermissionBanner::showFlags()
+{
+    if (!m_checked)
+        return;
+    // The accessibility answer comes from a worker; until the model's first answer the strip
+    // stays as it was, and a later answer that differs arrives as a change.
+    m_micGranted = m_permissions.isGranted(MurmoPermission::microphone);
+    if (m_permissions.granted().contains(MurmoPermission::accessibility))
+        m_axTrusted = m_permissions.isGranted(MurmoPermission::accessibility);
+    m_mic->setVisible(!m_micGranted);
+    m_accessibility->setVisible(!m_axTrusted);
+}
+
+void PermissionBanner::schedule()
+{
+    QPointer<PermissionBanner> self(this);
+    m_timer = m_clock.schedule(recheckInterval, [self] {
+        if (!self)
+            return;
+        self->m_timer = 0;
+        self->schedule();
+        self->refresh();
+    });
+}
+
+void PermissionBanner::stop()
+{
+    if (m_timer == 0)
+        return;
+    m_clock.cancel(m_timer);
+    m_timer = 0;
+}

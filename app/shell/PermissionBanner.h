@@ -1,0 +1,54 @@
+#pragma once
+
+#include "app/desktop/MurmoPermission.h"
+#include "platform/Clock.h"
+
+#include <QWidget>
+
+#include <chrono>
+
+class PermissionsModel;
+class ProcessLauncher;
+class ShellBanner;
+
+// The warning strips at the top of the main window for a missing microphone or accessibility,
+// each with a button to the desktop's settings for it. It looks again at once when shown and
+// every 2 s while it stays shown; until the first look nothing is drawn, so a granted state never
+// flashes a warning at start-up.
+class PermissionBanner : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::milliseconds recheckInterval{2000};
+
+    PermissionBanner(PermissionsModel& permissions, ProcessLauncher& launcher, Clock& clock, QWidget* parent = nullptr);
+    ~PermissionBanner() override;
+
+    bool micGranted() const { return m_micGranted; }
+    bool axTrusted() const { return m_axTrusted; }
+    ShellBanner* strip(MurmoPermission permission) const;
+
+    void applyTheme();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void refresh();
+    void showFlags();
+    void schedule();
+    void stop();
+
+    PermissionsModel& m_permissions;
+    ProcessLauncher& m_launcher;
+    Clock& m_clock;
+    bool m_micGranted = true;
+    bool m_axTrusted = true;
+    // Nothing is shown before the first look.
+    bool m_checked = false;
+    ShellBanner* m_mic;
+    ShellBanner* m_accessibility;
+    Clock::TimerId m_timer = 0;
+};

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "app/desktop/MurmoPermission.h"
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class SymbolView;
+
+// One permission with its state: granted shows "已授权", otherwise a grant button that asks the
+// owner to request it. Shared by the first-run sheet and the settings window.
+class PermissionRow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    PermissionRow(MurmoPermission perm, bool granted, QWidget* parent = nullptr);
+
+    MurmoPermission perm() const { return m_perm; }
+    bool granted() const { return m_granted; }
+    void setGranted(bool granted);
+    QPushButton* grantButton() const { return m_grant; }
+    QWidget* grantedLabel() const { return m_grantedLabel; }
+
+    void applyTheme();
+
+Q_SIGNALS:
+    void requestGrant(MurmoPermission perm);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    MurmoPermission m_perm;
+    bool m_granted;
+    SymbolView* m_symbol;
+    QLabel* m_title;
+    QLabel* m_explanation;
+    QWidget* m_grantedLabel;
+    QLabel* m_grantedText;
+    QPushButton* m_grant;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+// A sheet over a window's content: a dimmed backdrop covering the whole window with the sheet
+// centred on it. Clicks do not reach the window underneath, and nothing closes the sheet but its
+// owner, so a sheet that must be completed cannot be dismissed by accident.
+class SheetOverlay : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Covers host and follows its size; the overlay owns sheet.
+    SheetOverlay(QWidget* sheet, QWidget* host);
+
+    QWidget* sheet() const { return m_sheet; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QPointer<QWidget> m_sheet;
+};

@@ -1,0 +1,247 @@
+#include "app/shell/ChipLabel.h"
+#include "app/shell/EntryAction.h"
+#include "app/shell/FilterPill.h"
+#include "app/shell/FnKeyConflictBanner.h"
+#include "app/shell/HistoryHeader.h"
+#include "app/shell/HistoryIconButton.h"
+#include "app/shell/HistoryStatusBar.h"
+#include "app/shell/PermissionBanner.h"
+#include "app/shell/ShellBanner.h"
+#include "app/ui/Theme.h"
+#include "tests/app/feedback/TextContrast.h"
+#include "tests/app/shell/ViewRig.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QAbstractButton>
+#include <QEnterEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+QString outputDir()
+{
+    const QString dir =
+        qEnvironmentVariable("MURMO_TEST_OUTPUT", QDir::tempPath() + QStringLiteral("/murmo-test-output")) +
+        QStringLiteral("/shell");
+    QDir().mkpath(dir);
+    return dir;
+}
+
+// Entries of every action, newest last: what a day of use leaves behind.
+void fillHistory(ViewRig& rig)
+{
+    rig.history.add(QStringLiteral("明天上午十点和设计组过一遍新版首页，记得带上上周的用户访谈记录。"), std::nullopt,
+                    true, QStringLiteral("嗯明天上午十点那个和设计组过一遍新版首页记得带上上周的用户访谈记录"));
+    rig.history.add(QStringLiteral("Could you send me the quarterly report by Friday?"), EntryAction::translate, true,
+                    QStringLiteral("你能周五之前把季度报告发给我吗"));
+    rig.history.add(QStringLiteral("“成文”出自《礼记》，原意是写成文字、形成条文。"), EntryAction::ask, false,
+                    QStringLiteral("成文这个词出自哪里"));
+    rig.history.add(QStringLiteral("感谢各位的耐心等待，新版本将于本周五正式上线。"), EntryAction::rewrite, true,
+                    QStringLiteral("改得正式一点"));
+    rig.history.add(QStringLiteral("（识别失败 · 点 ↻ 重试）"), EntryAction::dictate, true, QString(""));
+    rig.history.add(QStringLiteral("好的，<b>收到</b>，我这就去办。"), EntryAction::dictate, true);
+}
+
+// How near the pixel closest to colour comes to it, as a contrast ratio (1 is the colour itself).
+double closestTo(const QImage& render, const QRect& area, const QColor& colour)
+{
+    double best = 21.0;
+    const QRect inside = area & render.rect();
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            best = std::min(best, TextContrast::ratio(render.pixelColor(x, y), colour));
+    }
+    return best;
+}
+
+void hover(QWidget* widget)
+{
+    QEnterEvent event(QPointF(5, 5), QPointF(5, 5), widget->mapToGlobal(QPointF(5, 5)));
+    QApplication::sendEvent(widget, &event);
+}
+
+// Nothing a user should see is cut off or overlaps: each shown control lies inside its parent,
+// wrapped texts get the height they need, and siblings in a row do not overlap.
+void checkGeometry(QWidget* root, const QString& scene)
+{
+    const QList<QWidget*> widgets = root->findChildren<QWidget*>();
+    for (QWidget* widget : widgets) {
+        if (!widget->isVisibleTo(root) || qobject_cast<QScrollBar*>(widget))
+            continue;
+        QWidget* parent = widget->parentWidget();
+        const bool scrolled = parent && parent->parentWidget() &&
+                              qobject_cast<QAbstractScrollArea*>(parent->parentWidget()) &&
+                              qobject_cast<HistoryEntryCard*>(widget);
+        if (!scrolled && parent && !parent->rect().contains(widget->geometry()))
+            QFAIL(qPrintable(QStringLiteral("%1: %2 %3 sticks out of %4")
+                                 .arg(scene, widget->metaObject()->className(), widget->objectName(),
+                                      parent->metaObject()->className())));
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            if (label->wordWrap() && label->height() < label->heightForWidth(label->width()))
+                QFAIL(qPrintable(scene + QStringLiteral(": wrapped text cut: ") + label->text()));
+            if (!label->wordWrap() && label->sizePolicy().horizontalPolicy() != QSizePolicy::Ignored &&
+                label->width() < label->sizeHint().width())
+                QFAIL(qPrintable(scene + QStringLiteral(": text cut: ") + label->text()));
+        }
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            for (QWidget* sibling : widgets) {
+                if (sibling != button && sibling->parentWidget() == parent && sibling->isVisibleTo(root) &&
+                    qobject_cast<QAbstractButton*>(sibling) && sibling->geometry().intersects(button->geometry()))
+                    QFAIL(qPrintable(scene + QStringLiteral(": buttons overlap: ") + button->text()));
+            }
+        }
+    }
+}
+
+void checkCards(HistoryView& view)
+{
+    QList<HistoryEntryCard*> cards = view.list()->visibleCards();
+    std::sort(cards.begin(), cards.end(), [](auto* a, auto* b) { return a->geometry().top() < b->geometry().top(); });
+    const int viewport = view.list()->viewport()->width();
+    for (qsizetype i = 0; i < cards.size(); ++i) {
+        const QRect card = cards.at(i)->geometry();
+        QVERIFY(card.width() <= HistoryListView::maxWidth - 2 * HistoryListView::padding);
+        QVERIFY(qAbs(card.left() - (viewport - card.right() - 1)) <= 1);
+        QVERIFY(card.height() >= cards.at(i)->heightForWidth(card.width()));
+        if (i > 0)
+            QCOMPARE(card.top() - cards.at(i - 1)->geometry().bottom() - 1, HistoryListView::spacing);
+    }
+}
+
+} // namespace
+
+class TestHistoryRenders : public QObject
+{
+    Q_OBJECT
+
+private:
+    void render(HistoryWindow& window, const QString& scene)
+    {
+        QApplication::processEvents();
+        checkGeometry(&window, scene);
+        checkCards(*window.view());
+        const QImage image = window.grab().toImage();
+        QVERIFY(image.save(QStringLiteral("%1/%2-%3.png").arg(outputDir(), scene, Theme::isDark() ? "dark" : "light")));
+        // The cards' own texts stay legible on the card in every skin and appearance, and the
+        // chips draw in their own colour.
+        for (HistoryEntryCard* card : window.view()->list()->visibleCards()) {
+            ChipLabel* chip = card->actionChip();
+            const QRect chipArea(chip->mapTo(&window, QPoint(0, 0)), chip->size());
+            const QColor ink = Theme::color(EntryAction::actionColor(card->entry()));
+            QVERIFY2(closestTo(image, chipArea, ink) < 1.3,
+                     qPrintable(scene + QStringLiteral(": chip not in its colour")));
+            QLabel* text = card->textLabel();
+            if (!text->isVisibleTo(card))
+                continue;
+            const QRect area(text->mapTo(&window, QPoint(0, 0)), text->size());
+            const double contrast = TextContrast::strongestAgainst(image, area, Theme::color(Theme::palette().bgCard));
+            QVERIFY2(contrast >= 4.5, qPrintable(QStringLiteral("%1: %2").arg(scene).arg(contrast)));
+        }
+    }
+
+private Q_SLOTS:
+    void init() { Theme::setPalette(ThemePalette::xuan()); }
+    void cleanup() { Theme::setDark(false); }
+
+    void everyScene_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("light") << false;
+        QTest::newRow("dark") << true;
+    }
+    void everyScene()
+    {
+        QFETCH(bool, dark);
+        Theme::setDark(dark);
+        {
+            ViewRig rig;
+            rig.settings.setHotkey(QStringLiteral("hkTalk"), Hotkey{49, 0x80000, false});
+            render(rig.open(), QStringLiteral("empty"));
+        }
+        {
+            ViewRig rig;
+            fillHistory(rig);
+            HistoryWindow& window = rig.open();
+            HistoryView& view = *window.view();
+            rig.state.setStatusLine(QStringLiteral("已插入 · 用时 1.2 秒"));
+            // The failed take under the pointer, playing its recording, with its retry in view.
+            const HistoryEntry newest = view.model().entryAt(1);
+            QVERIFY(newest.finalText.startsWith(QStringLiteral("（识别失败")));
+            rig.audio.play(*rig.history.store.audioURL(newest), newest.id);
+            hover(view.list()->cardFor(newest.id));
+            QTRY_COMPARE(view.list()->cardFor(newest.id)->actionsOpacity(), 1.0);
+            render(window, QStringLiteral("entries"));
+            QVERIFY(view.list()->cardFor(newest.id)->playButton()->icon() == QStringLiteral("stop.fill"));
+
+            for (const auto& [name, action] :
+                 QList<QPair<QString, std::optional<QString>>>{{"filter-all", std::nullopt},
+                                                               {"filter-dictate", EntryAction::dictate},
+                                                               {"filter-translate", EntryAction::translate},
+                                                               {"filter-ask", EntryAction::ask},
+                                                               {"filter-rewrite", EntryAction::rewrite}}) {
+                view.pill(action)->click();
+                render(window, name);
+            }
+            view.pill(std::nullopt)->click();
+            HistoryEntryCard* first = view.list()->cardFor(view.model().entryAt(1).id);
+            first->correctButton()->click();
+            view.list()
+                ->cardFor(view.model().entryAt(1).id)
+                ->editor()
+                ->setPlainText(QStringLiteral("好的，收到。\n我这就去办，稍后回复你。"));
+            render(window, QStringLiteral("editing"));
+        }
+        {
+            ViewRig rig;
+            rig.history.add(QStringLiteral("只有一条听写"));
+            HistoryWindow& window = rig.open();
+            window.view()->pill(EntryAction::ask)->click();
+            render(window, QStringLiteral("filter-no-match"));
+        }
+        {
+            ViewRig rig;
+            rig.probes.microphone = false;
+            rig.probes.accessibility = false;
+            rig.state.setHotkeysActive(false);
+            rig.settings.setHotkey(QStringLiteral("hkTalk"), Hotkey{63, 0, true});
+            rig.fnTaken = true;
+            rig.installWarning = InstallLocation::warning(QStringLiteral("/home/user/Downloads/murmo"), QString());
+            fillHistory(rig);
+            HistoryWindow& window = rig.open();
+            QTRY_VERIFY(!rig.permissions->isRefreshing());
+            window.resize(780, 900);
+            QVERIFY(window.view()->permissionBanner()->strip(MurmoPermission::accessibility)->isVisibleTo(&window));
+            QVERIFY(window.view()->fnBanner()->conflict());
+            render(window, QStringLiteral("banners"));
+        }
+        {
+            ViewRig rig;
+            rig.probes.accessibility = false;
+            HistoryWindow& window = rig.open(false);
+            QTRY_VERIFY(!rig.permissions->isRefreshing());
+            render(window, QStringLiteral("onboarding"));
+        }
+    }
+
+    void narrowWindowDropsTheTagline()
+    {
+        ViewRig rig;
+        HistoryWindow& window = rig.open();
+        QApplication::processEvents();
+        QVERIFY(window.view()->header()->taglineShown());
+        auto* picker = new QWidget;
+        picker->setFixedSize(400, 24);
+        window.view()->header()->setModePicker(picker);
+        window.resize(HistoryView::minimumWidth, 500);
+        QApplication::processEvents();
+        QVERIFY(!window.view()->header()->taglineShown());
+        checkGeometry(&window, QStringLiteral("narrow"));
+    }
+};
+
+MURMO_TEST(TestHistoryRenders)
+#include "tst_HistoryRenders.moc"

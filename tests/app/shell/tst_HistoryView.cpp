@@ -1,0 +1,258 @@
+#include "app/shell/EmptyTeachingState.h"
+#include "app/shell/EntryAction.h"
+#include "app/shell/FilterPill.h"
+#include "app/shell/FnKeyConflictBanner.h"
+#include "app/shell/HistoryStatusBar.h"
+#include "app/shell/OnboardingView.h"
+#include "app/shell/ShellBanner.h"
+#include "app/ui/Theme.h"
+#include "tests/app/shell/ViewRig.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+const Hotkey altSpace{49, 0x80000, false};
+
+} // namespace
+
+class TestHistoryView : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        Theme::setPalette(ThemePalette::xuan());
+        Theme::setDark(false);
+    }
+
+    void pillsCountTheWholeHistory()
+    {
+        ViewRig rig;
+        rig.open();
+        HistoryView& view = rig.view();
+        // Empty: the teaching hint under "全部", which shows no count.
+        QCOMPARE(view.currentPage(), view.emptyState());
+        QCOMPARE(view.pill(std::nullopt)->countText(), QString());
+        QVERIFY(view.pill(std::nullopt)->selected());
+
+        rig.history.add(QStringLiteral("一"));
+        rig.history.add(QStringLiteral("二"), EntryAction::dictate);
+        rig.history.add(QStringLiteral("三"), EntryAction::translate);
+        rig.history.add(QStringLiteral("四"), QStringLiteral("summarise"));
+        rig.historyChanged();
+        QCOMPARE(view.currentPage(), view.list());
+        QCOMPARE(view.pill(std::nullopt)->countText(), QStringLiteral("4"));
+        QCOMPARE(view.pill(EntryAction::dictate)->countText(), QStringLiteral("2"));
+        QCOMPARE(view.pill(EntryAction::translate)->countText(), QStringLiteral("1"));
+        QCOMPARE(view.pill(EntryAction::ask)->countText(), QString());
+
+        view.pill(EntryAction::ask)->click();
+        QCOMPARE(view.historyFilter(), std::optional<QString>(EntryAction::ask));
+        QCOMPARE(view.currentPage(), view.noMatchLabel());
+        QVERIFY(view.pill(EntryAction::ask)->selected());
+        QVERIFY(!view.pill(std::nullopt)->selected());
+        QCOMPARE(view.pill(EntryAction::dictate)->countText(), QStringLiteral("2"));
+
+        view.pill(EntryAction::dictate)->click();
+        QCOMPARE(view.model().rowCount(), 2);
+        // A new dictation shows up under the chosen filter at once.
+        rig.history.add(QStringLiteral("五"));
+        rig.historyChanged();
+        QCOMPARE(view.model().rowCount(), 3);
+        QCOMPARE(view.pill(std::nullopt)->countText(), QStringLiteral("5"));
+    }
+
+    void aNewFilterStartsAtTheTop()
+    {
+        ViewRig rig;
+        for (int i = 0; i < 40; ++i)
+            rig.history.add(QStringLiteral("第 %1 条").arg(i), i % 2 ? EntryAction::ask : EntryAction::dictate);
+        rig.open();
+        HistoryView& view = rig.view();
+        QScrollBar* bar = view.list()->verticalScrollBar();
+        bar->setValue(bar->maximum());
+        QVERIFY(bar->value() > 0);
+        view.pill(EntryAction::ask)->click();
+        QCOMPARE(bar->value(), 0);
+        QVERIFY(view.list()->cardFor(view.model().entryAt(0).id));
+    }
+
+    void triggerHint_data()
+    {
+        QTest::addColumn<bool>("active");
+        QTest::addColumn<bool>("hasHotkey");
+        QTest::addColumn<QString>("trigger");
+        QTest::addColumn<QString>("hint");
+        QTest::addColumn<QString>("teaching");
+        QTest::newRow("inactive") << false << true << "hold"
+                                  << "⚠️ 快捷键未生效 · 见上方提示"
+                                  << "按住即说，松开出字";
+        QTest::newRow("no talk key") << true << false << "toggle"
+                                     << "未设置听写键 · 去设置里指定"
+                                     << "未设置听写快捷键 · 到设置里指定一个";
+        QTest::newRow("hold") << true << true << "hold"
+                              << "按住 Alt+Space 听写"
+                              << "按住即说，松开出字";
+        QTest::newRow("toggle") << true << true << "toggle"
+                                << "按 Alt+Space 听写，再按一下出字"
+                                << "按一下即说，说完再按一下出字";
+        QTest::newRow("unknown trigger") << true << true << "tap"
+                                         << "按 Alt+Space 听写，再按一下出字"
+                                         << "按一下即说，说完再按一下出字";
+    }
+    void triggerHint()
+    {
+        QFETCH(bool, active);
+        QFETCH(bool, hasHotkey);
+        QFETCH(QString, trigger);
+        QFETCH(QString, hint);
+        QFETCH(QString, teaching);
+        ViewRig rig;
+        rig.settings.setHotkey(QStringLiteral("hkTalk"), hasHotkey ? std::optional<Hotkey>(altSpace) : std::nullopt);
+        rig.settings.setValue(QStringLiteral("recordTrigger"), trigger);
+        rig.state.setHotkeysActive(active);
+        rig.open();
+        HistoryView& view = rig.view();
+        QCOMPARE(view.statusBar()->hintLabel()->text(), hint);
+        QCOMPARE(view.emptyState()->line()->text(), teaching);
+        QCOMPARE(view.emptyState()->keyCap()->isVisibleTo(view.emptyState()), hasHotkey);
+        QCOMPARE(view.hotkeysBanner()->isVisibleTo(&view), !active);
+    }
+
+    void hotkeysBannerOffersItsThreeWays()
+    {
+        ViewRig rig;
+        rig.launcher.installed.insert(QStringLiteral("gnome-control-center"),
+                                      QStringLiteral("/usr/bin/gnome-control-center"));
+        rig.state.setHotkeysActive(false);
+        rig.open();
+        HistoryView& view = rig.view();
+        QSignalSpy retry(&view, &HistoryView::retryHotkeysRequested);
+        QSignalSpy relaunch(&view, &HistoryView::relaunchRequested);
+        const QList<QPushButton*> buttons = view.hotkeysBanner()->buttons();
+        QCOMPARE(buttons.size(), 3);
+        buttons.at(0)->click();
+        QCOMPARE(rig.launcher.starts.value(0).arguments, QStringList{QStringLiteral("universal-access")});
+        buttons.at(1)->click();
+        buttons.at(2)->click();
+        QCOMPARE(retry.count(), 1);
+        QCOMPARE(relaunch.count(), 1);
+        // The controller restarts the engine: the banner goes and the hint follows.
+        rig.state.setHotkeysActive(true);
+        QVERIFY(!view.hotkeysBanner()->isVisibleTo(&view));
+        QVERIFY(!view.statusBar()->hintLabel()->text().startsWith(QStringLiteral("⚠️")));
+    }
+
+    void installBannerRevealsTheRunningProgram()
+    {
+        ViewRig rig;
+        rig.open();
+        QVERIFY(!rig.view().installBanner()->isVisibleTo(&rig.view()));
+
+        ViewRig elsewhere;
+        elsewhere.installWarning = InstallLocation::warning(QStringLiteral("/home/user/Downloads/murmo"), QString());
+        elsewhere.open();
+        ShellBanner* banner = elsewhere.view().installBanner();
+        QVERIFY(banner->isVisibleTo(&elsewhere.view()));
+        QCOMPARE(banner->title(), elsewhere.installWarning->title);
+        banner->buttons().first()->click();
+        QCOMPARE(elsewhere.revealed, QStringList{QStringLiteral("/home/user/Downloads/murmo")});
+    }
+
+    void fnBannerOnlyForATakenFnKey()
+    {
+        ViewRig rig;
+        rig.settings.setHotkey(QStringLiteral("hkTalk"), Hotkey{63, 0, true});
+        rig.fnTaken = true;
+        rig.open();
+        QVERIFY(rig.view().fnBanner()->conflict());
+        rig.fnTaken = false;
+        rig.clock.advance(FnKeyConflictBanner::recheckInterval);
+        QVERIFY(!rig.view().fnBanner()->conflict());
+    }
+
+    void choosingAModeSaysSo()
+    {
+        ViewRig rig;
+        rig.open();
+        rig.state.setStatusLine(QStringLiteral("就绪"));
+        const QString current = rig.settings.currentModeId();
+        rig.view().chooseMode(current);
+        QCOMPARE(rig.state.statusLine(), QStringLiteral("就绪"));
+        const QString other = current == QStringLiteral("casual") ? QStringLiteral("formal") : QStringLiteral("casual");
+        rig.view().chooseMode(other);
+        QCOMPARE(rig.settings.currentModeId(), other);
+        QCOMPARE(rig.state.statusLine(), QStringLiteral("已切换默认模式：") + EntryAction::modeName(other));
+        QCOMPARE(rig.view().statusBar()->statusLabel()->text(), rig.state.statusLine());
+    }
+
+    void loginSheetFollowsTheGate()
+    {
+        ViewRig rig;
+        rig.open();
+        HistoryView& view = rig.view();
+        QSignalSpy asked(&view, &HistoryView::loginRequested);
+        rig.state.setShowLoginGate(true);
+        QCOMPARE(asked.count(), 1);
+        QPointer<QLabel> sheet = new QLabel(QStringLiteral("登录"));
+        view.showLoginSheet(sheet);
+        QCOMPARE(view.loginSheet(), sheet.data());
+        QVERIFY(sheet->isVisible());
+        rig.state.setShowLoginGate(false);
+        QVERIFY(sheet.isNull());
+        QVERIFY(!view.loginSheet());
+        // A sheet that arrives after the gate closed is not shown.
+        view.showLoginSheet(new QLabel);
+        QVERIFY(!view.loginSheet());
+    }
+
+    void onboardingCoversTheHistoryUntilDone()
+    {
+        ViewRig rig;
+        rig.probes.accessibility = false;
+        HistoryWindow& window = rig.open(false);
+        OnboardingView* sheet = window.onboarding();
+        QVERIFY(sheet && sheet->isVisible());
+        QTRY_VERIFY(!rig.permissions->isRefreshing());
+        QVERIFY(rig.permissions->isPolling());
+        QSignalSpy done(&window, &HistoryWindow::onboardingDone);
+        sheet->continueButton()->click();
+        QCOMPARE(done.count(), 1);
+        QVERIFY(!rig.permissions->isPolling());
+        QTRY_VERIFY(!window.onboarding());
+
+        ViewRig onboarded;
+        QVERIFY(!onboarded.open(true).onboarding());
+    }
+
+    void firstShowingIsAnnouncedOnce()
+    {
+        ViewRig rig;
+        rig.open();
+        HistoryWindow& window = *rig.window;
+        QSignalSpy shown(&window, &HistoryWindow::firstShown);
+        window.hide();
+        window.bringToFront();
+        QCOMPARE(shown.count(), 0);
+
+        HistoryView::Parts parts{rig.state,    rig.history.store, rig.lexicon, *rig.permissions, rig.probes,
+                                 rig.launcher, rig.audio,         rig.actions, rig.clock,        {},
+                                 {},           std::nullopt,      QString()};
+        HistoryWindow fresh(std::move(parts), true);
+        QSignalSpy freshShown(&fresh, &HistoryWindow::firstShown);
+        fresh.bringToFront();
+        fresh.hide();
+        fresh.bringToFront();
+        QCOMPARE(freshShown.count(), 1);
+    }
+};
+
+MURMO_TEST(TestHistoryView)
+#include "tst_HistoryView.moc"

@@ -1,0 +1,247 @@
+#include "app/desktop/PermissionsModel.h"
+#include "app/shell/FnKeyConflictBanner.h"
+#include "app/shell/InstallLocation.h"
+#include "app/shell/OnboardingView.h"
+#include "app/shell/PermissionBanner.h"
+#include "app/shell/PermissionRow.h"
+#include "app/shell/ShellBanner.h"
+#include "app/ui/Theme.h"
+#include "tests/support/FakePermissionProbes.h"
+#include "tests/support/FakeProcessLauncher.h"
+#include "tests/support/ManualClock.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+class TestShellBanners : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        Theme::setPalette(ThemePalette::xuan());
+        Theme::setDark(false);
+    }
+
+    void permissionBannerShowsAStripPerMissingPermission_data()
+    {
+        QTest::addColumn<bool>("mic");
+        QTest::addColumn<bool>("ax");
+        QTest::newRow("both missing") << false << false;
+        QTest::newRow("microphone missing") << false << true;
+        QTest::newRow("accessibility missing") << true << false;
+        QTest::newRow("both granted") << true << true;
+    }
+    void permissionBannerShowsAStripPerMissingPermission()
+    {
+        QFETCH(bool, mic);
+        QFETCH(bool, ax);
+        FakePermissionProbes probes;
+        probes.microphone = mic;
+        probes.accessibility = ax;
+        ManualClock clock;
+        FakeProcessLauncher launcher;
+        PermissionsModel model(probes, clock);
+        PermissionBanner banner(model, launcher, clock);
+        banner.resize(700, banner.sizeHint().height());
+        // Nothing before the first look, whatever the permissions.
+        QVERIFY(!banner.strip(MurmoPermission::microphone)->isVisibleTo(&banner));
+        QVERIFY(!banner.strip(MurmoPermission::accessibility)->isVisibleTo(&banner));
+        banner.show();
+        QCOMPARE(banner.strip(MurmoPermission::microphone)->isVisibleTo(&banner), !mic);
+        QTRY_VERIFY(!model.isRefreshing());
+        QCOMPARE(banner.strip(MurmoPermission::accessibility)->isVisibleTo(&banner), !ax);
+        QCOMPARE(banner.sizeHint().height() == 0, mic && ax);
+        if (!mic && !ax) {
+            banner.resize(700, banner.sizeHint().height());
+            QVERIFY(banner.strip(MurmoPermission::microphone)->geometry().top() <
+                    banner.strip(MurmoPermission::accessibility)->geometry().top());
+        }
+    }
+
+    void permissionBannerRechecksEveryTwoSecondsWhileShown()
+    {
+        FakePermissionProbes probes;
+        ManualClock clock;
+        FakeProcessLauncher launcher;
+        launcher.installed.insert(QStringLiteral("gnome-control-center"),
+                                  QStringLiteral("/usr/bin/gnome-control-center"));
+        PermissionsModel model(probes, clock);
+        PermissionBanner banner(model, launcher, clock);
+        banner.show();
+        ShellBanner* mic = banner.strip(MurmoPermission::microphone);
+        QVERIFY(mic->isVisibleTo(&banner));
+
+        mic->buttons().first()->click();
+        QCOMPARE(launcher.starts.size(), 1);
+
+        probes.microphone = true;
+        clock.advance(1999ms);
+        QVERIFY(mic->isVisibleTo(&banner));
+        clock.advance(1ms);
+        QVERIFY(!mic->isVisibleTo(&banner));
+
+        banner.hide();
+        QCOMPARE(clock.pendingCount(), std::size_t(0));
+        probes.microphone = false;
+        clock.advance(10s);
+        QVERIFY(!mic->isVisibleTo(&banner));
+    }
+
+    void fnBannerNeedsAnFnHotkeyAndATakenKey_data()
+    {
+        QTest::addColumn<bool>("hasFn");
+        QTest::addColumn<bool>("hijacked");
+        QTest::newRow("no Fn hotkey") << false << true;
+        QTest::newRow("Fn hotkey, key free") << true << false;
+        QTest::newRow("Fn hotkey, key taken") << true << true;
+    }
+    void fnBannerNeedsAnFnHotkeyAndATakenKey()
+    {
+        QFETCH(bool, hasFn);
+        QFETCH(bool, hijacked);
+        ManualClock clock;
+        int reads = 0;
+        int fixes = 0;
+        FnKeyConflictBanner banner([&] { return hasFn; },
+                                   [&] {
+                                       ++reads;
+                                       return hijacked;
+                                   },
+                                   [&] { ++fixes; }, clock);
+        banner.show();
+        QCOMPARE(banner.strip()->isVisibleTo(&banner), hasFn && hijacked);
+        // The desktop's setting is not read when no hotkey could be affected.
+        QCOMPARE(reads > 0, hasFn);
+        if (banner.conflict()) {
+            banner.strip()->buttons().first()->click();
+            QCOMPARE(fixes, 1);
+            hijacked = false;
+            clock.advance(2s);
+            QVERIFY(!banner.strip()->isVisibleTo(&banner));
+        }
+    }
+
+    void installWarningNamesWhereTheProgramRuns()
+    {
+        QTemporaryDir dir;
+        const QString installed = dir.path() + QStringLiteral("/bin/murmo");
+        const QString download = dir.path() + QStringLiteral("/Downloads/murmo");
+        QDir().mkpath(dir.path() + QStringLiteral("/bin"));
+        QDir().mkpath(dir.path() + QStringLiteral("/Downloads"));
+        QVERIFY(writeFile(installed, "x"));
+        QVERIFY(writeFile(download, "x"));
+        QVERIFY(QFile::link(installed, dir.path() + QStringLiteral("/bin/murmo-link")));
+
+        QVERIFY(!InstallLocation::warning(installed, installed));
+        // The same file reached through a link is the installed program.
+        QVERIFY(!InstallLocation::warning(dir.path() + QStringLiteral("/bin/murmo-link"), installed));
+
+        const auto elsewhere = InstallLocation::warning(download, installed);
+        QVERIFY(elsewhere);
+        QCOMPARE(elsewhere->title, QStringLiteral("Murmo没装在系统的程序目录里——授权可能随路径失效。"));
+        QVERIFY(elsewhere->detail.endsWith(QStringLiteral("当前位置：") + download));
+        QVERIFY(InstallLocation::warning(download, QString()));
+
+        const auto medium = InstallLocation::warning(QStringLiteral("/media/usb/murmo"), installed);
+        QCOMPARE(medium->title, QStringLiteral("你正从安装盘里直接运行Murmo——授权会反复失效、快捷键不工作。"));
+    }
+
+    void installedProgramIsTheSchemeHandler()
+    {
+        QTemporaryDir dir;
+        const QString config = dir.path() + QStringLiteral("/config");
+        const QString data = dir.path() + QStringLiteral("/data");
+        QDir().mkpath(config);
+        QDir().mkpath(data + QStringLiteral("/applications"));
+        QVERIFY(writeFile(data + QStringLiteral("/applications/murmo.desktop"),
+                          "[Desktop Entry]\nExec=/usr/bin/murmo %u\n"));
+        QCOMPARE(InstallLocation::handlerDesktopFile({config}, {data}),
+                 data + QStringLiteral("/applications/murmo.desktop"));
+
+        // The user's own choice in mimeapps.list wins over the default name.
+        QVERIFY(writeFile(data + QStringLiteral("/applications/murmo-dev.desktop"),
+                          "[Desktop Entry]\nName=Murmo\nExec=\"/opt/my murmo/murmo\" --flag %u\n"));
+        QVERIFY(writeFile(config + QStringLiteral("/mimeapps.list"),
+                          "[Added Associations]\nx-scheme-handler/murmo=murmo.desktop;\n"
+                          "[Default Applications]\nx-scheme-handler/murmo=murmo-dev.desktop;murmo.desktop;\n"));
+        const QString entry = InstallLocation::handlerDesktopFile({config}, {data});
+        QCOMPARE(entry, data + QStringLiteral("/applications/murmo-dev.desktop"));
+        QCOMPARE(InstallLocation::handlerProgram(entry), QStringLiteral("/opt/my murmo/murmo"));
+        QCOMPARE(InstallLocation::handlerDesktopFile({dir.path() + "/none"}, {dir.path() + "/none"}), QString());
+    }
+
+    void onboardingFollowsThePermissions_data()
+    {
+        QTest::addColumn<bool>("mic");
+        QTest::addColumn<bool>("ax");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("relaunchNote");
+        QTest::addColumn<bool>("bottomNote");
+        QTest::newRow("both") << true << true << "开始使用" << false << false;
+        QTest::newRow("microphone only") << true << false << "稍后再说，先进入" << true << true;
+        QTest::newRow("accessibility only") << false << true << "稍后再说，先进入" << false << true;
+        QTest::newRow("neither") << false << false << "稍后再说，先进入" << true << true;
+    }
+    void onboardingFollowsThePermissions()
+    {
+        QFETCH(bool, mic);
+        QFETCH(bool, ax);
+        QFETCH(QString, button);
+        QFETCH(bool, relaunchNote);
+        QFETCH(bool, bottomNote);
+        FakePermissionProbes probes;
+        probes.microphone = mic;
+        probes.accessibility = ax;
+        ManualClock clock;
+        PermissionsModel model(probes, clock);
+        OnboardingView sheet(model);
+        QTRY_VERIFY(!model.isRefreshing());
+        QCOMPARE(sheet.continueButton()->text(), button);
+        QCOMPARE(sheet.relaunchNote()->isVisibleTo(&sheet), relaunchNote);
+        QCOMPARE(sheet.bottomNote()->isVisibleTo(&sheet), bottomNote);
+        PermissionRow* micRow = sheet.row(MurmoPermission::microphone);
+        QCOMPARE(micRow->grantedLabel()->isVisibleTo(micRow), mic);
+        QCOMPARE(micRow->grantButton()->isVisibleTo(micRow), !mic);
+
+        int done = 0;
+        connect(&sheet, &OnboardingView::done, this, [&] { ++done; });
+        sheet.continueButton()->click();
+        QCOMPARE(done, 1);
+    }
+
+    void onboardingPollsWhileShown()
+    {
+        FakePermissionProbes probes;
+        ManualClock clock;
+        PermissionsModel model(probes, clock);
+        OnboardingView sheet(model);
+        QList<MurmoPermission> asked;
+        connect(&sheet, &OnboardingView::requestGrant, this, [&](MurmoPermission perm) { asked << perm; });
+        sheet.row(MurmoPermission::accessibility)->grantButton()->click();
+        QCOMPARE(asked, QList<MurmoPermission>{MurmoPermission::accessibility});
+
+        model.startPolling();
+        sheet.show();
+        QVERIFY(model.isPolling());
+        QCOMPARE(clock.pendingCount(), std::size_t(1));
+        QTRY_VERIFY(!model.isRefreshing());
+        probes.accessibility = true;
+        clock.advance(PermissionsModel::pollInterval);
+        QTRY_VERIFY(!sheet.relaunchNote()->isVisibleTo(&sheet));
+        QVERIFY(sheet.row(MurmoPermission::accessibility)->granted());
+        sheet.hide();
+        QVERIFY(!model.isPolling());
+    }
+};
+
+MURMO_TEST(TestShellBanners)
+#include "tst_ShellBanners.moc"
