@@ -11,11 +11,23 @@
 // The application over fakes, for the editors: its settings, stores and hotkey engine.
 struct EditorRig
 {
+    // signedInAs: the session's access token, so the gateway answers the distillation.
+    explicit EditorRig(std::optional<QString> signedInAs = std::nullopt)
+        : app(build(fake, std::move(signedInAs)))
+    {}
+
     FakeApp fake;
-    AppServices& app = fake.build();
+    AppServices& app;
 
     Settings& settings() { return app.settings(); }
     AppState& state() { return app.state(); }
+
+private:
+    static AppServices& build(FakeApp& fake, std::optional<QString> signedInAs)
+    {
+        fake.accessToken = std::move(signedInAs);
+        return fake.build();
+    }
 };
 
 // Rows a reload took out are deleted once the event loop runs; the tests look at what is left.

@@ -180,10 +180,9 @@ private Q_SLOTS:
 
     void customRulesEditorDistilsOneAtATime()
     {
-        EditorRig rig;
+        EditorRig rig(QStringLiteral("jwt-1"));
         rig.settings().setValue(QStringLiteral("prefCustomNotes"),
                                 QStringLiteral("数字用阿拉伯数字\n\n  句末不加句号\t"));
-        rig.fake.accessToken = QStringLiteral("jwt-1");
         rig.fake.gateway.setReply("POST", QStringLiteral("/v1/style"),
                                   FakeReply::json({{QStringLiteral("text"), QStringLiteral("段落之间空一行")}})
                                       .after(std::chrono::milliseconds(20)));
@@ -220,8 +219,7 @@ private Q_SLOTS:
 
     void closingTheEditorMidDistillationKeepsTheRule()
     {
-        EditorRig rig;
-        rig.fake.accessToken = QStringLiteral("jwt-1");
+        EditorRig rig(QStringLiteral("jwt-1"));
         rig.fake.gateway.setReply(
             "POST", QStringLiteral("/v1/style"),
             FakeReply::json({{QStringLiteral("text"), QStringLiteral("用短句")}}).after(std::chrono::milliseconds(50)));
