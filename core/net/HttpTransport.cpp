@@ -24,6 +24,12 @@ HttpTransport::HttpTransport(QNetworkAccessManager* manager)
 
 HttpTransport::~HttpTransport()
 {
+    if (!m_ownManager)
+        return;
+    // A request still waiting is woken with an error first: deleting its reply silently would
+    // leave the coroutine that awaits it suspended for ever, and everything up its chain with it.
+    for (QNetworkReply* reply : m_ownManager->findChildren<QNetworkReply*>())
+        reply->abort();
     delete m_ownManager.data();
 }
 

@@ -35,7 +35,7 @@ public:
     explicit HttpTransport(QNetworkAccessManager* manager = nullptr);
     // Deletes a manager of its own, and with it every reply still outstanding, so that nothing
     // of the transport waits for an event loop that may never run again. Requests still in flight
-    // are abandoned: a transport outlives the requests it sends.
+    // are aborted first: their callers resume with a transport error instead of never.
     ~HttpTransport();
 
     HttpTransport(const HttpTransport&) = delete;

@@ -24,6 +24,15 @@ struct HistoryEntry
     // The recording's file name inside the recordings folder; absent when no audio was kept.
     std::optional<QString> audioFileName;
 
+    // What an entry shows while its recording is being recognised, and after recognition failed
+    // until a retry succeeds. Neither is anything the user said.
+    static inline const QString kRecognisingText = QStringLiteral("（识别中…）");
+    static inline const QString kFailedText = QStringLiteral("（识别失败 · 点 ↻ 重试）");
+    static bool isPlaceholder(const QString& finalText)
+    {
+        return finalText == kRecognisingText || finalText == kFailedText;
+    }
+
     // A new entry with a fresh id, stamped now, without a recording.
     static HistoryEntry make(QString asrText, QString finalText, QString modeId, QString providerId,
                              std::optional<QString> action = std::nullopt,

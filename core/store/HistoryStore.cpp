@@ -82,6 +82,19 @@ void HistoryStore::updateTexts(const QUuid& id, const QString& asrText, const QS
     save();
 }
 
+bool HistoryStore::replaceTexts(const QUuid& id, const QString& expectedFinalText, const QString& asrText,
+                                const QString& finalText)
+{
+    QMutexLocker lock(&m_mutex);
+    const qsizetype index = indexOf(id);
+    if (index < 0 || m_entries[index].finalText != expectedFinalText)
+        return false;
+    m_entries[index].asrText = asrText;
+    m_entries[index].finalText = finalText;
+    save();
+    return true;
+}
+
 std::optional<QString> HistoryStore::updateFinalText(const QUuid& id, const QString& newText)
 {
     QMutexLocker lock(&m_mutex);

@@ -48,6 +48,11 @@ public:
     // Replaces both texts of the entry; unknown ids are ignored.
     void updateTexts(const QUuid& id, const QString& asrText, const QString& finalText);
 
+    // Replaces both texts only while the final text is still expectedFinalText, in one step, so a
+    // task finishing late cannot overwrite a correction the user saved meanwhile. False when the
+    // entry is gone or its text has changed.
+    bool replaceTexts(const QUuid& id, const QString& expectedFinalText, const QString& asrText,
+                      const QString& finalText);
     // Replaces the final text; returns the former one, or std::nullopt for an unknown id.
     std::optional<QString> updateFinalText(const QUuid& id, const QString& newText);
 

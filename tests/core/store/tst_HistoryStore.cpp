@@ -165,6 +165,28 @@ private Q_SLOTS:
         QCOMPARE(onDisk(store), QList<HistoryEntry>({*store.entry(a.id), *store.entry(b.id)}));
     }
 
+    // A task that finishes late replaces the placeholder it put there, never the user's own text.
+    void replaceTextsOnlyOverWhatItExpects()
+    {
+        QTemporaryDir dir;
+        HistoryStore store(dir.path());
+        HistoryEntry entry = entryNamed(QStringLiteral("a"));
+        entry.finalText = HistoryEntry::kRecognisingText;
+        store.add(entry);
+
+        QVERIFY(store.updateFinalText(entry.id, QStringLiteral("用户改的")));
+        QVERIFY(!store.replaceTexts(entry.id, HistoryEntry::kRecognisingText, QStringLiteral("raw"),
+                                    QStringLiteral("done")));
+        QCOMPARE(store.entry(entry.id)->finalText, QStringLiteral("用户改的"));
+        QCOMPARE(store.entry(entry.id)->asrText, QStringLiteral("a"));
+
+        QVERIFY(
+            store.replaceTexts(entry.id, QStringLiteral("用户改的"), QStringLiteral("raw"), QStringLiteral("done")));
+        QCOMPARE(onDisk(store), QList<HistoryEntry>{*store.entry(entry.id)});
+        QCOMPARE(store.entry(entry.id)->finalText, QStringLiteral("done"));
+        QVERIFY(!store.replaceTexts(QUuid::createUuid(), QStringLiteral("done"), QString(), QString()));
+    }
+
     void unknownIdsChangeNothing()
     {
         QTemporaryDir dir;

@@ -1,5 +1,6 @@
 #include "XTestKeyboard.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
@@ -22,6 +23,13 @@ XTestKeyboard::XTestKeyboard(const char* displayName)
         XAutoRepeatOff(display(m_display));
         XSync(display(m_display), False);
     }
+}
+
+void XTestKeyboard::autoRepeat(unsigned delayMs, unsigned intervalMs)
+{
+    XAutoRepeatOn(display(m_display));
+    XkbSetAutoRepeatRate(display(m_display), XkbUseCoreKbd, delayMs, intervalMs);
+    XSync(display(m_display), False);
 }
 
 XTestKeyboard::~XTestKeyboard()

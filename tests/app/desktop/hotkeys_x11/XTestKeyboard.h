@@ -15,6 +15,9 @@ public:
     void press(const char* keysym);
     void release(const char* keysym);
     void tap(const char* keysym);
+    // Turns the server's auto-repeat on, repeating a held key after delayMs every intervalMs, for
+    // tests about held keys.
+    void autoRepeat(unsigned delayMs, unsigned intervalMs);
     // Grabs keysym with Alt on the root window from this connection, as a window manager would.
     void grabWithAlt(const char* keysym);
 

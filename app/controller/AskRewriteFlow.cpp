@@ -1,0 +1,233 @@
+#include "app/controller/AskRewriteFlow.h"
+
+#include "app/controller/AppServices.h"
+#include "app/controller/AskContext.h"
+#include "core/MurmoError.h"
+#include "core/audio/WavEncoder.h"
+#include "core/recognition/AsrError.h"
+#include "core/recognition/AsrProvider.h"
+#include "core/recognition/StreamingTranscriptSource.h"
+#include "core/store/HistoryEntry.h"
+#include "core/text/AskAssistant.h"
+#include "core/text/RewriteAssistant.h"
+#include "core/text/StyleMode.h"
+#include "platform/Clipboard.h"
+#include "platform/Workspace.h"
+
+#include <QPointer>
+#include <QWebSocketProtocol>
+
+#include <utility>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kSampleRate = 16000;
+constexpr std::chrono::milliseconds kRaceDelay = 2000ms;
+
+QString currentModeId(const Settings& settings)
+{
+    const QString id = settings.currentModeId();
+    for (const StyleMode& mode : StyleMode::builtins())
+        if (mode.id == id)
+            return id;
+    return StyleMode::formal().id;
+}
+
+} // namespace
+
+AskRewriteFlow::AskRewriteFlow(AppServices& app, QObject* parent)
+    : QObject(parent)
+    , m_app(app)
+{}
+
+std::optional<GatewayClient> AskRewriteFlow::gatewayClient() const
+{
+    const ServiceSelector& services = m_app.services();
+    const std::optional<Credential> credential = services.gatewayCredential();
+    if (!m_app.settings().useGateway() || !credential)
+        return std::nullopt;
+    return GatewayClient(services.endpoints().gateway, *credential, services.endpoints().transport);
+}
+
+TranscriptRace::BatchRecognition AskRewriteFlow::batchRecognition(Samples samples) const
+{
+    const QString hint = m_app.settings().languageHint();
+    TranscriptRace::BatchRecognition batch;
+    batch.provider = m_app.services().makeProvider();
+    batch.vocabulary = m_app.lexicon()->asrHotwords();
+    batch.samples = std::move(samples);
+    if (hint != QLatin1String("auto"))
+        batch.languageHint = hint;
+    return batch;
+}
+
+QCoro::Task<QString> AskRewriteFlow::transcript(std::shared_ptr<StreamingTranscriptSource> session,
+                                                TranscriptRace::BatchRecognition batch) const
+{
+    if (session) {
+        const TranscriptRace race(m_app.ports().clock);
+        std::optional<QString> raced;
+        try {
+            raced = co_await race.finishRaw(session, batch, kRaceDelay);
+        } catch (...) {
+            // The session failed before batch recognition was under way: that is the fallback.
+        }
+        if (raced)
+            co_return raced->trimmed();
+    }
+    const QByteArray wav = WavEncoder::encode(batch.samples, kSampleRate);
+    const QString text = co_await batch.provider->transcribe(wav, batch.vocabulary, batch.languageHint);
+    co_return text.trimmed();
+}
+
+bool AskRewriteFlow::isCurrent(quint64 generation) const
+{
+    return m_app.state().generation() == generation;
+}
+
+void AskRewriteFlow::playStopCue()
+{
+    if (m_app.sounds().enabled())
+        m_app.sounds().play(QStringLiteral("stop"));
+}
+
+void AskRewriteFlow::noSpeech()
+{
+    m_app.state().setStatusLine(QStringLiteral("未识别到语音"));
+    m_app.overlay().hide();
+}
+
+void AskRewriteFlow::addEntry(const QString& asrText, const QString& finalText, const QString& action)
+{
+    // Without samples: a question or an instruction keeps no recording.
+    m_app.history().add(
+        HistoryEntry::make(asrText, finalText, currentModeId(m_app.settings()), QStringLiteral("gateway"), action));
+    m_app.state().bumpHistoryVersion();
+}
+
+QString AskRewriteFlow::describe(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const MurmoError& e) {
+        return e.description();
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("未知错误");
+    }
+}
+
+QCoro::Task<void> AskRewriteFlow::askWith(Samples samples, std::shared_ptr<StreamingTranscriptSource> session,
+                                          AskScene scene)
+{
+    AppState& state = m_app.state();
+    playStopCue();
+    state.setStatusLine(QStringLiteral("提问识别中…"));
+    m_app.overlay().showProcessing();
+    const std::optional<QString> context = AskContext::build(scene.appName, scene.screen);
+
+    const std::optional<GatewayClient> client = gatewayClient();
+    if (!client) {
+        // Nobody will finish the session now; left open it would keep the connection.
+        if (session)
+            session->cancel(QWebSocketProtocol::CloseCodeGoingAway);
+        state.setStatusLine(QStringLiteral("提问需要网络连接"));
+        m_app.overlay().fail(QStringLiteral("提问需要网络连接"));
+        co_return;
+    }
+    const AskAssistant assistant(*client);
+    TranscriptRace::BatchRecognition batch = batchRecognition(std::move(samples));
+    const quint64 generation = state.advanceGeneration();
+    const QPointer<AskRewriteFlow> self(this);
+
+    std::exception_ptr failure;
+    try {
+        const QString question = co_await transcript(std::move(session), std::move(batch));
+        if (!self || !isCurrent(generation))
+            co_return;
+        if (question.isEmpty()) {
+            noSpeech();
+            co_return;
+        }
+        m_app.overlay().hide();
+        m_app.answerPopup().thinking(question);
+        const QString answer = co_await assistant.answer(question, context);
+        if (!self || !isCurrent(generation))
+            co_return;
+        state.setStatusLine(state.readyStatusLine());
+        m_app.answerPopup().answer(question, answer, scene.target);
+        addEntry(question, answer, QStringLiteral("ask"));
+        co_return;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self || !isCurrent(generation))
+        co_return;
+    const QString description = describe(failure);
+    state.setStatusLine(QStringLiteral("提问失败：") + description);
+    // A recognition failure leaves the capsule showing "processing"; the card tells the rest.
+    m_app.overlay().hide();
+    m_app.answerPopup().failed(description);
+}
+
+QCoro::Task<void> AskRewriteFlow::rewriteWith(Samples samples, std::shared_ptr<StreamingTranscriptSource> session,
+                                              QString selection, std::optional<QString> target)
+{
+    AppState& state = m_app.state();
+    playStopCue();
+    state.setStatusLine(QStringLiteral("改写识别中…"));
+    m_app.overlay().showProcessing();
+
+    const std::optional<GatewayClient> client = gatewayClient();
+    if (!client) {
+        if (session)
+            session->cancel(QWebSocketProtocol::CloseCodeGoingAway);
+        state.setStatusLine(QStringLiteral("改写需要网络连接"));
+        m_app.overlay().fail(QStringLiteral("改写需要网络连接"));
+        co_return;
+    }
+    const RewriteAssistant assistant(*client);
+    TranscriptRace::BatchRecognition batch = batchRecognition(std::move(samples));
+    const quint64 generation = state.advanceGeneration();
+    const QPointer<AskRewriteFlow> self(this);
+
+    std::exception_ptr failure;
+    try {
+        const QString instruction = co_await transcript(std::move(session), std::move(batch));
+        if (!self || !isCurrent(generation))
+            co_return;
+        if (instruction.isEmpty()) {
+            noSpeech();
+            co_return;
+        }
+        state.setStatusLine(QStringLiteral("改写中…"));
+        const QString rewritten = co_await assistant.rewrite(selection, instruction);
+        if (!self || !isCurrent(generation))
+            co_return;
+        const QString text = rewritten.trimmed();
+        if (text.isEmpty())
+            throw AsrError::emptyResult();
+
+        bool inserted = false;
+        const std::optional<QString> own = m_app.ports().workspace.ownBundleId();
+        if (target != own)
+            inserted = m_app.inserter().insert(text, target);
+        // A refused insertion has put the text on the clipboard already.
+        if (target == own)
+            m_app.ports().clipboard.setText(text);
+        state.setStatusLine(inserted ? QStringLiteral("✓ 已改写并替换") : QStringLiteral("已复制 · 按 Ctrl+V 替换"));
+        m_app.overlay().finish(text, inserted, kCopyHint);
+        addEntry(instruction, text, QStringLiteral("rewrite"));
+        co_return;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self || !isCurrent(generation))
+        co_return;
+    const QString line = QStringLiteral("改写失败：") + describe(failure);
+    state.setStatusLine(line);
+    m_app.overlay().fail(line);
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "app/controller/HotkeyWiring.h"
+#include "app/controller/RecordingActions.h"
+#include "tests/app/controller/FakeApp.h"
+#include "tests/app/controller/FakeRecordingCommands.h"
+
+#include <QCoreApplication>
+
+namespace WiringKeys {
+inline constexpr int keyA = 0;
+inline constexpr int keyR = 15;
+inline constexpr int keyT = 17;
+inline constexpr int keyM = 46;
+inline constexpr int space = 49;
+inline constexpr int esc = 53;
+inline constexpr int leftAlt = 58;
+inline constexpr int leftSuper = 55;
+inline constexpr int menu = 63;
+
+inline const Hotkey altSpace{space, 0x80000, false};
+inline const Hotkey menuAlone{menu, 0, true};
+inline const Hotkey altT{keyT, 0x80000, false};
+inline const Hotkey altA{keyA, 0x80000, false};
+inline const Hotkey altR{keyR, 0x80000, false};
+inline const Hotkey altSuperM{keyM, 0x180000, false};
+} // namespace WiringKeys
+
+// The application over fakes with the hotkeys wired to fake recording flows: keys go in through
+// the fake keyboard, time through the manual clock.
+struct WiringRig
+{
+    FakeApp fake;
+    AppServices& app;
+    FakeRecordingCommands commands;
+    RecordingActions actions;
+    bool fnHijacked = true;
+    int fnChanges = 0;
+    HotkeyWiring wiring;
+
+    explicit WiringRig(const QString& trigger = QStringLiteral("toggle"), Hotkey talk = WiringKeys::altSpace)
+        : app(fake.build())
+        , commands(app)
+        , actions(app.state(), commands, app.overlay(), fake.accessibility, fake.clock)
+        , wiring(app.state(), app.hotkeys(), actions, commands,
+                 Migrations::FnKeySystem{[this] { return fnHijacked; }, [this] { return ++fnChanges > 0; }})
+    {
+        Settings& settings = app.settings();
+        settings.setValue(QStringLiteral("recordTrigger"), trigger);
+        settings.setHotkey(QStringLiteral("hkTalk"), talk);
+        settings.setHotkey(QStringLiteral("hkTranslate"), WiringKeys::altT);
+        settings.setHotkey(QStringLiteral("hkAsk"), WiringKeys::altA);
+        settings.setHotkey(QStringLiteral("hkRewrite"), WiringKeys::altR);
+        settings.setHotkey(QStringLiteral("hkCycle"), WiringKeys::altSuperM);
+        wiring.install();
+        app.hotkeys().start();
+        fake.clock.advance(std::chrono::seconds(10));
+    }
+
+    // Lets the posted key work and the selection read run.
+    static void settle()
+    {
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+    }
+
+    bool press(int key)
+    {
+        const bool swallowed = fake.keys.press(key);
+        settle();
+        return swallowed;
+    }
+    bool release(int key)
+    {
+        const bool swallowed = fake.keys.release(key);
+        settle();
+        return swallowed;
+    }
+    void repeat(int key, int times)
+    {
+        for (int i = 0; i < times; ++i)
+            fake.keys.repeat(key);
+        settle();
+    }
+    // The key with Alt held, as the user presses a chord key.
+    void altTap(int key)
+    {
+        fake.keys.press(WiringKeys::leftAlt);
+        fake.keys.tap(key);
+        fake.keys.release(WiringKeys::leftAlt);
+        settle();
+    }
+    OverlayModel::Phase overlayPhase() { return app.overlay().model()->phase(); }
+};

@@ -1,0 +1,288 @@
+#include "app/controller/AskRewriteFlow.h"
+#include "app/feedback/AnswerModel.h"
+#include "core/recognition/AsrError.h"
+#include "tests/app/controller/FakeApp.h"
+#include "tests/support/FakeTranscriptSources.h"
+#include "tests/support/RunTask.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// A second of quiet speech-like signal: enough to be sent for recognition.
+Samples take()
+{
+    Samples samples(16000);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = (i % 40 < 20) ? 0.2f : -0.2f;
+    return samples;
+}
+
+struct FlowRig
+{
+    FakeApp fake;
+    AppServices& app;
+    AskRewriteFlow flow;
+
+    explicit FlowRig(bool credential = true)
+        : app(fake.build())
+        , flow(app)
+    {
+        if (credential)
+            app.settings().setValue(QStringLiteral("gatewayToken"), QStringLiteral("tok"));
+        app.settings().setValue(QStringLiteral("soundFX"), false);
+    }
+    ~FlowRig() { deleteReleasedObjects(); }
+
+    void transcriptIs(const QString& text)
+    {
+        fake.gateway.setReply("POST", QStringLiteral("/v1/asr"), FakeReply::json({{QStringLiteral("text"), text}}));
+    }
+    void gatewayAnswers(const QString& text)
+    {
+        fake.gateway.setReply("POST", QStringLiteral("/v1/ask"), FakeReply::json({{QStringLiteral("text"), text}}));
+    }
+    QList<RecordedRequest> requests(const QString& path) const
+    {
+        QList<RecordedRequest> found;
+        for (const RecordedRequest& request : fake.gateway.requests())
+            if (request.path == path)
+                found.append(request);
+        return found;
+    }
+    QString status() const { return app.state().statusLine(); }
+    AnswerModel& answerCard() { return *app.answerPopup().model(); }
+};
+
+AskRewriteFlow::AskScene sceneWith(const QString& title, const QString& nearby)
+{
+    return AskRewriteFlow::AskScene{QStringLiteral("Editor"),
+                                    ScreenContext::Info{QStringLiteral("Editor"), title, nearby},
+                                    QStringLiteral("gedit")};
+}
+
+} // namespace
+
+class TestAskRewriteFlow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void askShowsTheAnswerAndKeepsIt()
+    {
+        FlowRig rig;
+        rig.transcriptIs(QStringLiteral("  明天会下雨吗 \n"));
+        rig.gatewayAnswers(QStringLiteral("会，下午有雨。"));
+        const quint64 before = rig.app.state().generation();
+        runTask(rig.flow.askWith(take(), nullptr, sceneWith(QStringLiteral("   "), QStringLiteral(" 周末计划 "))));
+
+        QCOMPARE(rig.answerCard().phase(), AnswerModel::Phase::answer);
+        QCOMPARE(rig.answerCard().question(), QStringLiteral("明天会下雨吗"));
+        QCOMPARE(rig.answerCard().answer(), QStringLiteral("会，下午有雨。"));
+        QCOMPARE(rig.status(), rig.app.state().readyStatusLine());
+        QCOMPARE(rig.app.state().generation(), before + 1);
+
+        // The blank window title is left out; the app and nearby lines go with the question.
+        const QList<RecordedRequest> asks = rig.requests(QStringLiteral("/v1/ask"));
+        QCOMPARE(asks.size(), 1);
+        QCOMPARE(asks[0].json().value(QStringLiteral("text")).toString(),
+                 QStringLiteral(
+                     "【屏幕上下文，仅供参考】\n当前应用：Editor\n附近文字：周末计划\n\n【我的问题】\n明天会下雨吗"));
+
+        const QList<HistoryEntry> entries = rig.app.history().all();
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(entries[0].action, std::optional<QString>(QStringLiteral("ask")));
+        QCOMPARE(entries[0].asrText, QStringLiteral("明天会下雨吗"));
+        QCOMPARE(entries[0].finalText, QStringLiteral("会，下午有雨。"));
+        QCOMPARE(entries[0].providerId, QStringLiteral("gateway"));
+        QCOMPARE(entries[0].audioFileName, std::nullopt);
+    }
+
+    void askWithoutContextSendsTheBareQuestion()
+    {
+        FlowRig rig;
+        runTask(rig.flow.askWith(take(), nullptr, AskRewriteFlow::AskScene{}));
+        const QList<RecordedRequest> asks = rig.requests(QStringLiteral("/v1/ask"));
+        QCOMPARE(asks.size(), 1);
+        QCOMPARE(asks[0].json().value(QStringLiteral("text")).toString(), FakeGateway::kTranscript);
+    }
+
+    // The screen context read from a password field never reaches the question.
+    void passwordFieldStaysOffTheQuestion()
+    {
+        FlowRig rig;
+        std::shared_ptr<FakeField> field = rig.fake.accessibility.addFocusedField(QStringLiteral("hunter2-secret"));
+        field->secret = true;
+        field->selectionEnd = field->value.size();
+        rig.fake.accessibility.windowTitles.insert(42, QStringLiteral("Sign in"));
+        const TaskOutcome<ScreenContext::Info> screen = runTask(ScreenContext::read(
+            &rig.fake.accessibility, &rig.fake.workspace, QStringLiteral("Browser"), qint32(42), true));
+        QVERIFY(screen.value);
+        runTask(rig.flow.askWith(take(), nullptr,
+                                 AskRewriteFlow::AskScene{QStringLiteral("Browser"), screen.value, std::nullopt}));
+        const QList<RecordedRequest> asks = rig.requests(QStringLiteral("/v1/ask"));
+        QCOMPARE(asks.size(), 1);
+        const QString sent = asks[0].json().value(QStringLiteral("text")).toString();
+        QVERIFY(sent.contains(QStringLiteral("当前应用：Browser")));
+        QVERIFY(!sent.contains(QStringLiteral("hunter2")));
+        QVERIFY(!sent.contains(QStringLiteral("附近文字")));
+    }
+
+    // A recording started while the answer was on its way takes over: no card, no entry.
+    void newerRecordingDropsTheAnswer()
+    {
+        FlowRig rig;
+        AppState& state = rig.app.state();
+        rig.fake.gateway.setHandler("POST", QStringLiteral("/v1/ask"), [&state](const RecordedRequest&) {
+            state.advanceGeneration();
+            return FakeReply::json({{QStringLiteral("text"), QStringLiteral("迟到的回答")}});
+        });
+        runTask(rig.flow.askWith(take(), nullptr, AskRewriteFlow::AskScene{}));
+        QCOMPARE(rig.answerCard().phase(), AnswerModel::Phase::thinking);
+        QCOMPARE(rig.answerCard().answer(), QString());
+        QVERIFY(rig.app.history().all().isEmpty());
+        QCOMPARE(rig.status(), QStringLiteral("提问识别中…"));
+    }
+
+    void withoutGateway_data()
+    {
+        QTest::addColumn<bool>("ask");
+        QTest::addColumn<bool>("credential");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("ask, no credential") << true << false << "提问需要网络连接";
+        QTest::newRow("ask, gateway off") << true << true << "提问需要网络连接";
+        QTest::newRow("rewrite, no credential") << false << false << "改写需要网络连接";
+        QTest::newRow("rewrite, gateway off") << false << true << "改写需要网络连接";
+    }
+
+    // Nothing is sent, the session is closed rather than left open, and the capsule says why.
+    void withoutGateway()
+    {
+        QFETCH(bool, ask);
+        QFETCH(bool, credential);
+        QFETCH(QString, line);
+        FlowRig rig(credential);
+        if (credential)
+            rig.app.settings().setValue(QStringLiteral("useGateway"), false);
+        auto session = std::make_shared<FakeStreamingTranscriptSource>(rig.fake.clock);
+        const quint64 before = rig.app.state().generation();
+        if (ask)
+            runTask(rig.flow.askWith(take(), session, AskRewriteFlow::AskScene{}));
+        else
+            runTask(rig.flow.rewriteWith(take(), session, QStringLiteral("原文"), QStringLiteral("gedit")));
+        QCOMPARE(rig.status(), line);
+        QCOMPARE(rig.app.overlay().model()->phase(), OverlayModel::Phase::failed);
+        QCOMPARE(session->closeCodes, QList<int>{1001});
+        QCOMPARE(rig.app.state().generation(), before);
+        QVERIFY(rig.fake.gateway.requests().isEmpty());
+        QVERIFY(rig.app.history().all().isEmpty());
+    }
+
+    // A failed recognition must not leave the capsule saying "processing" for ever.
+    void askRecognitionFailure()
+    {
+        FlowRig rig;
+        rig.fake.gateway.setReply("POST", QStringLiteral("/v1/asr"), FakeReply::raw("boom", 500));
+        runTask(rig.flow.askWith(take(), nullptr, AskRewriteFlow::AskScene{}));
+        QVERIFY(rig.status().startsWith(QStringLiteral("提问失败：")));
+        QCOMPARE(rig.answerCard().phase(), AnswerModel::Phase::failed);
+        QCOMPARE(rig.answerCard().answer(), QStringLiteral("回答失败：") + rig.status().mid(5));
+        rig.fake.clock.advance(300ms); // the fade
+        QVERIFY(!rig.app.overlay().isShowing());
+        QVERIFY(rig.requests(QStringLiteral("/v1/ask")).isEmpty());
+        QVERIFY(rig.app.history().all().isEmpty());
+    }
+
+    void emptyTranscript_data()
+    {
+        QTest::addColumn<bool>("ask");
+        QTest::newRow("ask") << true;
+        QTest::newRow("rewrite") << false;
+    }
+
+    void emptyTranscript()
+    {
+        QFETCH(bool, ask);
+        FlowRig rig;
+        rig.transcriptIs(QStringLiteral(" \n "));
+        if (ask)
+            runTask(rig.flow.askWith(take(), nullptr, AskRewriteFlow::AskScene{}));
+        else
+            runTask(rig.flow.rewriteWith(take(), nullptr, QStringLiteral("原文"), QStringLiteral("gedit")));
+        QCOMPARE(rig.status(), QStringLiteral("未识别到语音"));
+        rig.fake.clock.advance(300ms); // the fade
+        QVERIFY(!rig.app.overlay().isShowing());
+        QVERIFY(rig.requests(QStringLiteral("/v1/ask")).isEmpty());
+        QVERIFY(rig.app.history().all().isEmpty());
+    }
+
+    // A failing session falls back to batch recognition of the take.
+    void failedSessionFallsBackToBatch()
+    {
+        FlowRig rig;
+        auto session = std::make_shared<FakeStreamingTranscriptSource>(rig.fake.clock);
+        session->failAfter(0ms, std::make_exception_ptr(AsrError::httpError(0, QStringLiteral("断线"))));
+        QCoro::Task<void> task = rig.flow.askWith(take(), session, AskRewriteFlow::AskScene{});
+        rig.fake.clock.advance(10ms);
+        runTask(std::move(task));
+        QCOMPARE(rig.requests(QStringLiteral("/v1/asr")).size(), 1);
+        QCOMPARE(rig.answerCard().question(), FakeGateway::kTranscript);
+        QCOMPARE(rig.answerCard().phase(), AnswerModel::Phase::answer);
+    }
+
+    void rewriteReplacesTheSelection()
+    {
+        FlowRig rig;
+        rig.fake.workspace.addApplication(QStringLiteral("gedit"), 42, QStringLiteral("Gedit"));
+        rig.fake.workspace.frontPid = 42;
+        rig.transcriptIs(QStringLiteral("改成正式一点"));
+        rig.gatewayAnswers(QStringLiteral("  您好，会议改到周三。\n"));
+        QStringList inserted;
+        QObject::connect(&rig.app.inserter(), &TextInserter::inserted, &rig.app.inserter(),
+                         [&inserted](const QString& text) { inserted << text; });
+        runTask(rig.flow.rewriteWith(take(), nullptr, QStringLiteral("会议改周三"), QStringLiteral("gedit")));
+
+        QCOMPARE(rig.status(), QStringLiteral("✓ 已改写并替换"));
+        QCOMPARE(rig.app.overlay().model()->phase(), OverlayModel::Phase::done);
+        const QList<RecordedRequest> asks = rig.requests(QStringLiteral("/v1/ask"));
+        QCOMPARE(asks.size(), 1);
+        QCOMPARE(asks[0].json().value(QStringLiteral("text")).toString(),
+                 QStringLiteral("【指令】改成正式一点\n\n【原文】会议改周三"));
+        rig.fake.clock.advance(3s);
+        QCOMPARE(inserted, QStringList{"您好，会议改到周三。"});
+
+        const QList<HistoryEntry> entries = rig.app.history().all();
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(entries[0].action, std::optional<QString>(QStringLiteral("rewrite")));
+        QCOMPARE(entries[0].asrText, QStringLiteral("改成正式一点"));
+        QCOMPARE(entries[0].finalText, QStringLiteral("您好，会议改到周三。"));
+        QCOMPARE(entries[0].audioFileName, std::nullopt);
+    }
+
+    void rewriteForThisProgramGoesToTheClipboard()
+    {
+        FlowRig rig;
+        rig.gatewayAnswers(QStringLiteral("新文字"));
+        runTask(rig.flow.rewriteWith(take(), nullptr, QStringLiteral("旧文字"), rig.fake.workspace.ownId));
+        QCOMPARE(rig.status(), QStringLiteral("已复制 · 按 Ctrl+V 替换"));
+        QCOMPARE(rig.fake.clipboard.text(), std::optional<QString>(QStringLiteral("新文字")));
+    }
+
+    void rewriteToNothingFails()
+    {
+        FlowRig rig;
+        rig.fake.clipboard.setText(QStringLiteral("user's clip"));
+        rig.gatewayAnswers(QStringLiteral(" \n\t "));
+        runTask(rig.flow.rewriteWith(take(), nullptr, QStringLiteral("旧文字"), QStringLiteral("gedit")));
+        QCOMPARE(rig.status(), QStringLiteral("改写失败：识别结果为空"));
+        QCOMPARE(rig.app.overlay().model()->phase(), OverlayModel::Phase::failed);
+        QCOMPARE(rig.fake.clipboard.text(), std::optional<QString>(QStringLiteral("user's clip")));
+        QVERIFY(rig.app.history().all().isEmpty());
+    }
+};
+
+MURMO_TEST(TestAskRewriteFlow)
+#include "tst_AskRewriteFlow.moc"

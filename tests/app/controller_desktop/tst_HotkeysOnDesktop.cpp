@@ -1,0 +1,198 @@
+#include "app/controller/AppServices.h"
+#include "app/controller/HotkeyWiring.h"
+#include "app/controller/RecordingActions.h"
+#include "app/feedback/QtOverlayScreens.h"
+#include "core/net/HttpTransport.h"
+#include "platform/linux/LinuxAdapters.h"
+#include "tests/app/controller/FakeRecordingCommands.h"
+#include "tests/app/desktop/hotkeys_x11/XTestKeyboard.h"
+#include "tests/support/FakeSecretStore.h"
+#include "tests/support/FakeServices.h"
+#include "tests/support/ManualClock.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const Hotkey altSpace{49, 0x80000, false};
+const Hotkey menuAlone{63, 0, true};
+
+// The application over the real Linux adapters, keys typed through XTest, but time on a manual
+// clock and the recording flows faked: what is under test is the way from a real key to a command.
+struct DesktopRig
+{
+    QTemporaryDir dir;
+    FakeGateway gateway;
+    HttpTransport transport;
+    LinuxAdapters adapters;
+    ManualClock clock;
+    FakeSecretStore secrets;
+    QtOverlayScreens screens;
+    std::unique_ptr<AppServices> app;
+    std::unique_ptr<FakeRecordingCommands> commands;
+    std::unique_ptr<RecordingActions> actions;
+    std::unique_ptr<HotkeyWiring> wiring;
+    XTestKeyboard keyboard;
+
+    explicit DesktopRig(const QString& trigger, const Hotkey& talk)
+    {
+        clock.advance(std::chrono::seconds(10));
+        const Ports real = adapters.ports();
+        const Ports ports{
+            clock,          real.keys,      real.keySynthesizer, real.audioInput,  real.soundOutput, real.outputVolume,
+            real.clipboard, real.workspace, real.accessibility,  real.compositing, real.appearance,  real.permissions,
+            real.launcher,  secrets};
+        AppServices::Options options;
+        options.settingsFile = dir.filePath(QStringLiteral("config/Murmo.conf"));
+        options.dataDirectory = dir.filePath(QStringLiteral("data/Murmo"));
+        options.duckerStateFile = dir.filePath(QStringLiteral("data/Murmo/ducked-volume.json"));
+        options.endpoints = ServiceChoice::Endpoints{gateway.baseUrl(), gateway.baseUrl(), gateway.baseUrl(),
+                                                     gateway.baseUrl(), &transport};
+        app = std::make_unique<AppServices>(ports, screens, options);
+        Settings& settings = app->settings();
+        settings.setValue(QStringLiteral("recordTrigger"), trigger);
+        settings.setHotkey(QStringLiteral("hkTalk"), talk);
+        settings.setHotkey(QStringLiteral("hkTranslate"), Hotkey{17, 0x80000, false});
+        settings.setHotkey(QStringLiteral("hkAsk"), Hotkey{0, 0x80000, false});
+        settings.setHotkey(QStringLiteral("hkRewrite"), Hotkey{15, 0x80000, false});
+        commands = std::make_unique<FakeRecordingCommands>(*app);
+        actions =
+            std::make_unique<RecordingActions>(app->state(), *commands, app->overlay(), real.accessibility, clock);
+        wiring = std::make_unique<HotkeyWiring>(app->state(), app->hotkeys(), *actions, *commands,
+                                                Migrations::FnKeySystem{});
+        wiring->install();
+    }
+
+    ~DesktopRig()
+    {
+        // The engine's key thread may still hold a call to the wiring; stop it first.
+        app->hotkeys().stop();
+    }
+
+    bool start() { return app->hotkeys().start(); }
+
+    // A chord key as the user types it: Alt held, the letter tapped.
+    void altTap(const char* keysym)
+    {
+        keyboard.press("Alt_L");
+        keyboard.tap(keysym);
+        keyboard.release("Alt_L");
+    }
+
+    QStringList log() const { return commands->log; }
+    QString status() const { return app->state().statusLine(); }
+    OverlayModel::Phase phase() const { return app->overlay().model()->phase(); }
+};
+
+} // namespace
+
+class TestHotkeysOnDesktop : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // No window of this program is shown: the engine lets every held key go when the program
+    // comes to the front, and a late activation would end a held recording at a random moment.
+    void initTestCase() { QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb")); }
+
+    void holdToTalk()
+    {
+        DesktopRig rig(QStringLiteral("hold"), altSpace);
+        QVERIFY2(rig.keyboard.isOpen(), "needs the headless desktop (scripts/with-desktop)");
+        QVERIFY(rig.start());
+        // The server repeats a held key quickly, so the key is held a fraction of a second only.
+        rig.keyboard.autoRepeat(50, 20);
+        rig.keyboard.press("Alt_L");
+        rig.keyboard.press("space");
+        QTRY_COMPARE(rig.log(), QStringList{"start"});
+        QTest::qWait(300); // held: the server repeats the key meanwhile
+        QCOMPARE(rig.log(), QStringList{"start"});
+        rig.keyboard.release("space");
+        rig.keyboard.release("Alt_L");
+        QTRY_COMPARE(rig.log(), (QStringList{"start", "stop"}));
+    }
+
+    // The Menu key bounces as it goes down; the recording it starts goes on until it is let go.
+    void holdSurvivesABounce()
+    {
+        DesktopRig rig(QStringLiteral("hold"), menuAlone);
+        QVERIFY(rig.start());
+        rig.keyboard.press("Menu");
+        QTRY_COMPARE(rig.log(), QStringList{"start"});
+        rig.keyboard.release("Menu");
+        rig.keyboard.press("Menu");
+        // No other key can mark the end of the bounce: any key pressed with Menu would break it.
+        QTest::qWait(150);
+        QCOMPARE(rig.log().join(u','), QStringLiteral("start"));
+        QVERIFY(rig.app->state().isRecording());
+        rig.clock.advance(std::chrono::milliseconds(500));
+        rig.keyboard.release("Menu");
+        QTRY_COMPARE(rig.log(), (QStringList{"start", "stop"}));
+    }
+
+    void toggleIgnoresAutoRepeat()
+    {
+        DesktopRig rig(QStringLiteral("toggle"), altSpace);
+        QVERIFY(rig.start());
+        rig.keyboard.autoRepeat(50, 20);
+        rig.keyboard.press("Alt_L");
+        rig.keyboard.press("space");
+        QTRY_COMPARE(rig.log(), QStringList{"start"});
+        QTest::qWait(300);
+        rig.keyboard.release("space");
+        rig.keyboard.release("Alt_L");
+        QTest::qWait(100);
+        QCOMPARE(rig.log(), QStringList{"start"});
+        rig.keyboard.press("Alt_L");
+        rig.keyboard.tap("space");
+        rig.keyboard.release("Alt_L");
+        QTRY_COMPARE(rig.log(), (QStringList{"start", "stop"}));
+    }
+
+    void chordTwiceReturnsToDictation()
+    {
+        DesktopRig rig(QStringLiteral("toggle"), altSpace);
+        QVERIFY(rig.start());
+        rig.altTap("space");
+        QTRY_COMPARE(rig.log(), QStringList{"start"});
+        rig.altTap("t");
+        QTRY_COMPARE(rig.status(), QStringLiteral("正在聆听…（译成英文）"));
+        rig.altTap("t");
+        QTRY_COMPARE(rig.status(), QStringLiteral("正在聆听…"));
+        QCOMPARE(rig.commands->pending, PendingActions{});
+        QCOMPARE(rig.phase(), OverlayModel::Phase::listening);
+    }
+
+    void rewriteWithNothingSelected()
+    {
+        DesktopRig rig(QStringLiteral("toggle"), altSpace);
+        QVERIFY(rig.start());
+        rig.altTap("space");
+        QTRY_COMPARE(rig.log(), QStringList{"start"});
+        rig.altTap("r");
+        QTRY_COMPARE(rig.status(), RecordingActions::kNoSelection);
+        QCOMPARE(rig.phase(), OverlayModel::Phase::failed);
+        rig.clock.advance(std::chrono::milliseconds(3999));
+        QCOMPARE(rig.phase(), OverlayModel::Phase::failed);
+        rig.clock.advance(std::chrono::milliseconds(1));
+        QCOMPARE(rig.phase(), OverlayModel::Phase::listening);
+        QVERIFY(rig.app->state().isRecording());
+    }
+
+    void escCancels()
+    {
+        DesktopRig rig(QStringLiteral("toggle"), altSpace);
+        QVERIFY(rig.start());
+        rig.altTap("space");
+        QTRY_COMPARE(rig.log(), QStringList{"start"});
+        rig.keyboard.tap("Escape");
+        QTRY_COMPARE(rig.log(), (QStringList{"start", "cancel"}));
+        QVERIFY(!rig.app->state().isRecording());
+        QVERIFY(rig.app->history().all().isEmpty());
+    }
+};
+
+MURMO_TEST(TestHotkeysOnDesktop)
+#include "tst_HotkeysOnDesktop.moc"

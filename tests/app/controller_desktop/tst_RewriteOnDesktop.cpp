@@ -1,0 +1,80 @@
+#include "app/controller/AppServices.h"
+#include "app/controller/AskRewriteFlow.h"
+#include "app/desktop/SelectedText.h"
+#include "app/feedback/QtOverlayScreens.h"
+#include "core/net/HttpTransport.h"
+#include "platform/linux/LinuxAdapters.h"
+#include "tests/app/desktop/insertion_x11/FieldHelper.h"
+#include "tests/support/FakeSecretStore.h"
+#include "tests/support/FakeServices.h"
+#include "tests/support/RunTask.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QDeadlineTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+// A rewrite over the real desktop: the selection is read from another application's field through
+// AT-SPI, and the gateway's rewrite is pasted over it.
+class TestRewriteOnDesktop : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void rewriteReplacesTheSelection()
+    {
+        QTemporaryDir dir;
+        FakeGateway gateway;
+        HttpTransport transport;
+        LinuxAdapters adapters;
+        FakeSecretStore secrets;
+        QtOverlayScreens screens;
+        QFuture<bool> ready = adapters.accessibility.serviceReady();
+        ready.waitForFinished();
+        QVERIFY2(adapters.workspace.isConnected() && ready.result(), "needs the headless desktop");
+
+        const Ports real = adapters.ports();
+        const Ports ports{
+            real.clock,     real.keys,      real.keySynthesizer, real.audioInput,  real.soundOutput, real.outputVolume,
+            real.clipboard, real.workspace, real.accessibility,  real.compositing, real.appearance,  real.permissions,
+            real.launcher,  secrets};
+        AppServices::Options options;
+        options.settingsFile = dir.filePath(QStringLiteral("config/Murmo.conf"));
+        options.dataDirectory = dir.filePath(QStringLiteral("data/Murmo"));
+        options.duckerStateFile = dir.filePath(QStringLiteral("data/Murmo/ducked-volume.json"));
+        options.endpoints = ServiceChoice::Endpoints{gateway.baseUrl(), gateway.baseUrl(), gateway.baseUrl(),
+                                                     gateway.baseUrl(), &transport};
+        AppServices app(ports, screens, options);
+        app.settings().setValue(QStringLiteral("gatewayToken"), QStringLiteral("tok"));
+        app.settings().setValue(QStringLiteral("soundFX"), false);
+        gateway.setReply("POST", QStringLiteral("/v1/asr"),
+                         FakeReply::json({{QStringLiteral("text"), QStringLiteral("改成正式一点")}}));
+        gateway.setReply("POST", QStringLiteral("/v1/ask"),
+                         FakeReply::json({{QStringLiteral("text"), QStringLiteral("会议改到周三，请知悉。")}}));
+        AskRewriteFlow flow(app);
+
+        FieldHelper helper(QStringLiteral("MurmoRewriteTarget"), QStringLiteral("Rewrite target"));
+        QVERIFY(helper.isReady());
+        QVERIFY(helper.set(QStringLiteral("line"), QStringLiteral("会议改周三")));
+        QVERIFY(helper.focus(QStringLiteral("line")));
+        QDeadlineTimer deadline(5000);
+        while (!deadline.hasExpired() &&
+               !(adapters.workspace.frontApplication() && adapters.workspace.frontApplication()->pid == helper.pid()))
+            QTest::qWait(20);
+        QVERIFY(helper.select(QStringLiteral("line"), 0, 5));
+
+        const TaskOutcome<std::optional<QString>> selection = runTask(readSelectedText(&adapters.accessibility));
+        QVERIFY(selection.value && *selection.value);
+        QCOMPARE(**selection.value, QStringLiteral("会议改周三"));
+
+        const Samples take(16000, 0.2f);
+        runTask(flow.rewriteWith(take, nullptr, **selection.value, QStringLiteral("murmorewritetarget")));
+        QCOMPARE(app.state().statusLine(), QStringLiteral("✓ 已改写并替换"));
+        QTRY_COMPARE_WITH_TIMEOUT(helper.value(QStringLiteral("line")), QStringLiteral("会议改到周三，请知悉。"), 5000);
+        QCOMPARE(app.history().all().size(), 1);
+        deleteReleasedObjects();
+    }
+};
+
+MURMO_TEST(TestRewriteOnDesktop)
+#include "tst_RewriteOnDesktop.moc"

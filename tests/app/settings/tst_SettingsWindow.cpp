@@ -1,0 +1,254 @@
+#include "app/account/LoginView.h"
+#include "app/desktop/PermissionsModel.h"
+#include "app/settings/DictateTab.h"
+#include "app/settings/GeneralTab.h"
+#include "app/settings/LexiconTab.h"
+#include "app/shell/PermissionRow.h"
+#include "core/net/HttpTransport.h"
+#include "tests/app/settings/SettingsFixture.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QDialog>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+class TestSettingsWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void tabsFollowTheSignInConfiguration_data()
+    {
+        QTest::addColumn<bool>("signIn");
+        QTest::addColumn<QStringList>("titles");
+        QTest::newRow("configured") << true << QStringList{"账户", "通用", "听写", "外观", "词库"};
+        QTest::newRow("not configured") << false << QStringList{"通用", "听写", "外观", "词库"};
+    }
+    void tabsFollowTheSignInConfiguration()
+    {
+        QFETCH(bool, signIn);
+        QFETCH(QStringList, titles);
+        SettingsFixture f(signIn);
+        SettingsWindow& window = f.open();
+        window.show();
+        QCOMPARE(window.tabTitles(), titles);
+        QCOMPARE(window.tabs()->currentIndex(), 0);
+        QCOMPARE(window.accountTab() != nullptr, signIn);
+        QCOMPARE(window.windowTitle(), QStringLiteral("Murmo · 设置"));
+        QCOMPARE(window.minimumSize(), QSize(540, 480));
+        QCOMPARE(window.size(), QSize(560, 620));
+    }
+
+    void permissionsArePolledOnlyWhileShown()
+    {
+        SettingsFixture f;
+        f.fake.permissions.accessibility = false;
+        f.fake.permissions.microphone = true;
+        SettingsWindow& window = f.open();
+        GeneralTab* general = window.generalTab();
+        QVERIFY(!window.permissions().isPolling());
+        // The model looks at once, before the window is shown.
+        QTRY_VERIFY(general->permissionRow(MurmoPermission::microphone)->granted());
+
+        window.show();
+        QVERIFY(window.permissions().isPolling());
+        QVERIFY(general->relaunchRow()->isVisible());
+        f.fake.permissions.accessibility = true;
+        f.fake.clock.advance(1s);
+        QTRY_VERIFY(general->permissionRow(MurmoPermission::accessibility)->granted());
+        QVERIFY(!general->relaunchRow()->isVisible());
+
+        window.hide();
+        QVERIFY(!window.permissions().isPolling());
+        QTRY_VERIFY(!window.permissions().isRefreshing());
+        const int probes = f.fake.permissions.accessibilityProbes;
+        f.fake.permissions.accessibility = false;
+        f.fake.clock.advance(5s);
+        QTest::qWait(20);
+        QCOMPARE(f.fake.permissions.accessibilityProbes, probes);
+
+        window.show();
+        f.fake.clock.advance(1s);
+        QTRY_VERIFY(general->relaunchRow()->isVisible());
+    }
+
+    void editorsSlotIntoTheirSections()
+    {
+        SettingsFixture f;
+        QStringList hotkeyIds;
+        auto editor = [](const QString& name) {
+            return [name](QWidget* parent) {
+                auto* widget = new QWidget(parent);
+                widget->setObjectName(name);
+                return widget;
+            };
+        };
+        f.editors.hotkeyRecorder = [&hotkeyIds](const SettingsEditors::HotkeyRow& row, QWidget* parent) {
+            hotkeyIds << row.id;
+            auto* widget = new QWidget(parent);
+            widget->setObjectName("hotkey-" + row.id);
+            return widget;
+        };
+        f.editors.appRules = editor("appRules");
+        f.editors.customPrefs = editor("customPrefs");
+        f.editors.lexicon = editor("lexicon");
+        f.editors.lexiconImport = editor("lexiconImport");
+        f.editors.styleProfile = editor("styleProfile");
+        SettingsWindow& window = f.open();
+
+        QCOMPARE(hotkeyIds, QStringList({"talk", "ask", "translate", "rewrite", "cycle"}));
+        const QList<std::pair<QString, SettingsSection*>> places = {
+            {"hotkey-talk", window.generalTab()->section("快捷键")},
+            {"hotkey-cycle", window.generalTab()->section("快捷键")},
+            {"appRules", window.dictateTab()->section("按 App 自动切换模式")},
+            {"customPrefs", window.dictateTab()->section("标点与排版")},
+            {"lexicon", window.lexiconTab()->section("个人词库")},
+            {"lexiconImport", window.lexiconTab()->section("个人词库")},
+            {"styleProfile", window.lexiconTab()->section("风格画像")},
+        };
+        for (const auto& [name, section] : places) {
+            QVERIFY2(section && section->card()->findChild<QWidget*>(name), qPrintable(name));
+            QVERIFY(!section->isHidden());
+        }
+    }
+
+    void sectionsWithoutTheirEditorStayHidden()
+    {
+        SettingsFixture f;
+        SettingsWindow& window = f.open();
+        QVERIFY(window.dictateTab()->section("按 App 自动切换模式")->isHidden());
+        QVERIFY(window.lexiconTab()->section("风格画像")->isHidden());
+        QVERIFY(!window.lexiconTab()->section("个人词库")->isHidden());
+    }
+
+    void permissionButtonsReachTheOwner()
+    {
+        SettingsFixture f;
+        f.fake.permissions.accessibility = false;
+        SettingsWindow& window = f.open();
+        window.show();
+        QSignalSpy relaunch(&window, &SettingsWindow::relaunchRequested);
+        QSignalSpy grant(&window, &SettingsWindow::requestGrant);
+        window.generalTab()->relaunchRow()->findChild<QPushButton*>("relaunch")->click();
+        window.generalTab()->permissionRow(MurmoPermission::accessibility)->grantButton()->click();
+        QCOMPARE(relaunch.count(), 1);
+        QCOMPARE(grant.count(), 1);
+        QCOMPARE(grant.at(0).at(0).value<MurmoPermission>(), MurmoPermission::accessibility);
+    }
+
+    void accountTabShowsTheGatewaysAddress()
+    {
+        SettingsFixture f(true);
+        f.signIn();
+        SettingsWindow& window = f.open();
+        QCOMPARE(window.accountTab()->emailText(), QStringLiteral("—"));
+        f.showTab("账户");
+        QTRY_COMPARE(window.accountTab()->emailText(), QStringLiteral("user@example.com"));
+        QVERIFY(window.accountTab()->signedInRow()->isVisible());
+        QCOMPARE(f.fake.gateway.requestsTo("/v1/me").size(), 1);
+        QCOMPARE(f.fake.gateway.requestsTo("/v1/me").first().header("Authorization"), QByteArray("Bearer access-1"));
+
+        // Coming back to the tab asks again.
+        QTRY_VERIFY(!window.accountTab()->isRefreshing());
+        f.showTab("通用");
+        f.showTab("账户");
+        QTRY_COMPARE(f.fake.gateway.requestsTo("/v1/me").size(), 2);
+
+        window.accountTab()->findChild<QPushButton*>("signOut")->click();
+        QVERIFY(!f.session->isLoggedIn());
+        QVERIFY(window.accountTab()->signedOutRow()->isVisible());
+        QVERIFY(!window.accountTab()->signedInRow()->isVisible());
+    }
+
+    void signedOutAccountTabAsksNothing()
+    {
+        SettingsFixture f(true);
+        SettingsWindow& window = f.open();
+        f.showTab("账户");
+        QVERIFY(window.accountTab()->signedOutRow()->isVisible());
+        QVERIFY(!window.accountTab()->isRefreshing());
+        QTest::qWait(20);
+        QVERIFY(f.fake.gateway.requestsTo("/v1/me").isEmpty());
+
+        window.accountTab()->findChild<QPushButton*>("signIn")->click();
+        QVERIFY(window.signInSheet());
+        QVERIFY(window.signInSheet()->isVisible());
+    }
+
+    void signInSheetEnds_data()
+    {
+        QTest::addColumn<bool>("done");
+        QTest::addColumn<int>("refreshes");
+        QTest::newRow("signed in") << true << 1;
+        QTest::newRow("cancelled") << false << 0;
+    }
+    void signInSheetEnds()
+    {
+        QFETCH(bool, done);
+        QFETCH(int, refreshes);
+        SettingsFixture f(true);
+        SettingsWindow& window = f.open();
+        f.showTab("账户");
+        window.accountTab()->findChild<QPushButton*>("signIn")->click();
+        QPointer<QDialog> sheet = window.signInSheet();
+        QVERIFY(sheet && sheet->isVisible());
+        // A second press while the sheet is up does not stack another.
+        window.accountTab()->findChild<QPushButton*>("signIn")->click();
+        QCOMPARE(window.signInSheet(), sheet.data());
+
+        if (done) {
+            f.signIn();
+            Q_EMIT sheet->findChild<LoginView*>()->done();
+        } else {
+            Q_EMIT sheet->findChild<LoginView*>()->cancelled();
+        }
+        QVERIFY(!window.signInSheet());
+        QTRY_VERIFY(!sheet);
+        QTest::qWait(50);
+        // Showing the account tab while signed out asked nothing; the finished sign-in asks once.
+        QTRY_COMPARE(f.fake.gateway.requestsTo("/v1/me").size(), refreshes);
+        QCOMPARE(window.accountTab()->signedInRow()->isVisible(), done);
+    }
+
+    void leavingTheAccountTabAbortsItsRequest_data()
+    {
+        QTest::addColumn<bool>("closeWindow");
+        QTest::newRow("other tab") << false;
+        QTest::newRow("window destroyed") << true;
+    }
+    void leavingTheAccountTabAbortsItsRequest()
+    {
+        QFETCH(bool, closeWindow);
+        SettingsFixture f(true);
+        f.signIn();
+        f.fake.gateway.setReply("GET", "/v1/me", FakeReply::silent());
+        bool aborted = false;
+        HttpTransport& transport = f.fake.transport;
+        const QUrl me = f.fake.gateway.baseUrl().resolved(QUrl("v1/me"));
+        f.refresh = [&transport, &aborted, me](CancelToken* cancel) -> QCoro::Task<void> {
+            try {
+                co_await transport.send(QNetworkRequest(me), "GET", QByteArray(), 30s, cancel);
+            } catch (const CancelledError&) {
+                aborted = true;
+            }
+        };
+        SettingsWindow& window = f.open();
+        f.showTab("账户");
+        QTRY_COMPARE(f.fake.gateway.requestsTo("/v1/me").size(), 1);
+        QVERIFY(window.accountTab()->isRefreshing());
+
+        if (closeWindow)
+            f.window.reset();
+        else
+            f.showTab("外观");
+        QTRY_VERIFY(aborted);
+        if (!closeWindow)
+            QVERIFY(!window.accountTab()->isRefreshing());
+    }
+};
+
+MURMO_TEST(TestSettingsWindow)
+#include "tst_SettingsWindow.moc"
