@@ -25,6 +25,20 @@ void SettingsEditorKit::activeWindowChanged()
     m_recent->noteActiveWindow();
 }
 
+SettingsEditors SettingsEditorKit::editors()
+{
+    SettingsEditors editors;
+    editors.hotkeyRecorder = [this](const SettingsEditors::HotkeyRow& row, QWidget* parent) {
+        return hotkeyRecorder(row.id, row.label, row.secondary, parent);
+    };
+    editors.appRules = [this](QWidget* parent) { return appRules(parent); };
+    editors.customPrefs = [this](QWidget* parent) { return customPrefs(parent); };
+    editors.lexicon = [this](QWidget* parent) { return lexicon(parent); };
+    editors.lexiconImport = [this](QWidget* parent) { return lexiconImport(parent); };
+    editors.styleProfile = [this](QWidget* parent) { return styleProfile(parent); };
+    return editors;
+}
+
 QWidget* SettingsEditorKit::hotkeyRecorder(const QString& id, const QString& label, bool secondary, QWidget* parent)
 {
     auto* row = new HotkeyRecorderView(m_app.state(), *m_capture, id, label, secondary, parent);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/settings/SettingsEditors.h"
 #include "app/settings/editors/StyleProfileView.h"
 
 #include <QObject>
@@ -34,6 +35,9 @@ public:
 
     // Another window became the active one; the composition root forwards the workspace's news.
     void activeWindowChanged();
+
+    // The factories the settings window's tabs place; they use this kit, which must outlive them.
+    SettingsEditors editors();
 
     QWidget* hotkeyRecorder(const QString& id, const QString& label, bool secondary, QWidget* parent);
     QWidget* customPrefs(QWidget* parent);

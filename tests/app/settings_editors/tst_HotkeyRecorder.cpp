@@ -257,6 +257,20 @@ private Q_SLOTS:
         QVERIFY(!rig.app.hotkeys().isCapturing());
         QTest::mouseClick(cycle->findChild<QWidget*>(QStringLiteral("clear")), Qt::LeftButton);
         QCOMPARE(cleared, QStringList{"cycle"});
+
+        // The window's factories make the kit's editors, one kind per slot.
+        const SettingsEditors editors = kit.editors();
+        const QList<std::pair<SettingsEditors::Factory, const char*>> slots{
+            {editors.appRules, "AppRulesEditor"},       {editors.customPrefs, "CustomPrefsEditor"},
+            {editors.lexicon, "LexiconEditor"},         {editors.lexiconImport, "LexiconImportButton"},
+            {editors.styleProfile, "StyleProfileView"},
+        };
+        for (const auto& [factory, type] : slots) {
+            std::unique_ptr<QWidget> editor(factory(nullptr));
+            QCOMPARE(editor->metaObject()->className(), type);
+        }
+        std::unique_ptr<QWidget> ask(editors.hotkeyRecorder(SettingsEditors::hotkeyRows().at(1), nullptr));
+        QCOMPARE(qobject_cast<HotkeyRecorderView*>(ask.get())->id(), QStringLiteral("ask"));
     }
 
     void noteFollowsTheStoredHotkey()
