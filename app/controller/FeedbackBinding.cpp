@@ -55,6 +55,7 @@ void FeedbackBinding::onChanged(const QString& key)
         m_state.bumpThemeVersion();
     } else if (key == QLatin1String("soundSet")) {
         m_sounds.setCurrentSet(m_settings.soundSet());
+        m_state.bumpThemeVersion();
     } else if (key == QLatin1String("skinId")) {
         applySkin();
     } else if (key == QLatin1String("autoLearnFromEdits")) {

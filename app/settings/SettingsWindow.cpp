@@ -72,10 +72,8 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
     if (m_parts.signIn && m_parts.session) {
         AccountTab::Refresh refresh = m_parts.refreshAccount;
         if (!refresh) {
-            // The session's own request cannot be interrupted: it runs to its end and the tab, once
-            // left, no longer counts it as its refresh.
-            refresh = [session = m_parts.session, url = m_parts.gatewayURL](CancelToken*) {
-                return session->refreshMe(url);
+            refresh = [session = m_parts.session, url = m_parts.gatewayURL](CancelToken* cancel) {
+                return session->refreshMe(url, cancel);
             };
         }
         m_account = new AccountTab(*m_parts.session, std::move(refresh), m_tabs);

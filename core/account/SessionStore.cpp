@@ -203,7 +203,7 @@ QCoro::Task<std::optional<QString>> SessionStore::renew()
     co_return renewed->accessToken;
 }
 
-QCoro::Task<void> SessionStore::refreshMe(QUrl gatewayURL)
+QCoro::Task<void> SessionStore::refreshMe(QUrl gatewayURL, CancelToken* cancel)
 {
     QPointer<SessionStore> self(this);
     const std::optional<QString> token = co_await validAccessToken();
@@ -213,7 +213,7 @@ QCoro::Task<void> SessionStore::refreshMe(QUrl gatewayURL)
     request.setRawHeader("Authorization", "Bearer " + token->toUtf8());
     HttpResponse response;
     try {
-        response = co_await m_transport.send(request, "GET", QByteArray(), accountTimeout);
+        response = co_await m_transport.send(request, "GET", QByteArray(), accountTimeout, cancel);
     } catch (const std::exception&) {
         co_return;
     }

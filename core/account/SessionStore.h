@@ -23,6 +23,8 @@ class SecretStore;
 // The pair is read from the keyring by load(), which start-up awaits (bounded by
 // waitUntilLoaded()) before anything needs the session. The keyring is the only place the pair is
 // kept: when it is missing, the session lasts until the program ends.
+class CancelToken;
+
 class SessionStore : public QObject
 {
     Q_OBJECT
@@ -68,7 +70,8 @@ public:
     QCoro::Task<std::optional<QString>> tokenReplacing(QString rejected);
 
     // Asks the gateway who is signed in ("v1/me") and shows that address. Failures change nothing.
-    QCoro::Task<void> refreshMe(QUrl gatewayURL);
+    // cancel (optional) abandons the request, for a view that goes away before the answer.
+    QCoro::Task<void> refreshMe(QUrl gatewayURL, CancelToken* cancel = nullptr);
 
 Q_SIGNALS:
     // Any of isLoggedIn, email or currentAccessToken changed.

@@ -30,7 +30,21 @@ QString FakeAccessibility::describe(const QString& what, const AccessibleElement
 
 QFuture<AccessibleElementPtr> FakeAccessibility::focusedElement()
 {
-    return QtFuture::makeReadyFuture(AccessibleElementPtr(focused));
+    if (!holdFocusedElement)
+        return QtFuture::makeReadyFuture(AccessibleElementPtr(focused));
+    auto promise = std::make_shared<QPromise<AccessibleElementPtr>>();
+    promise->start();
+    m_held.push_back(promise);
+    return promise->future();
+}
+
+void FakeAccessibility::releaseFocusedElement()
+{
+    auto held = std::exchange(m_held, {});
+    for (auto promise = held.rbegin(); promise != held.rend(); ++promise) {
+        (*promise)->addResult(AccessibleElementPtr(focused));
+        (*promise)->finish();
+    }
 }
 
 QFuture<std::optional<QString>> FakeAccessibility::selectedText(AccessibleElementPtr element)

@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QPromise>
 #include <QString>
 
 #include <memory>
@@ -43,6 +44,11 @@ public:
 
     std::shared_ptr<FakeField> addFocusedField(const QString& value = QString());
 
+    // While set, focusedElement() answers only when releaseFocusedElement() is called, the way a
+    // slow application keeps the accessibility bus waiting; the latest request is answered first.
+    bool holdFocusedElement = false;
+    void releaseFocusedElement();
+
     bool trusted = true;
     std::shared_ptr<FakeField> focused;
     QHash<qint32, QString> windowTitles;
@@ -53,4 +59,5 @@ public:
 private:
     QString describe(const QString& what, const AccessibleElementPtr& element) const;
     QList<std::shared_ptr<FakeField>> m_fields;
+    std::vector<std::shared_ptr<QPromise<AccessibleElementPtr>>> m_held;
 };

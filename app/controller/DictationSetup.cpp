@@ -1,0 +1,31 @@
+#include "app/controller/DictationSetup.h"
+
+#include "app/controller/AppServices.h"
+#include "app/controller/Settings.h"
+
+namespace DictationSetup {
+
+StyleMode currentMode(const Settings& settings)
+{
+    const QString id = settings.currentModeId();
+    for (const StyleMode& mode : StyleMode::builtins())
+        if (mode.id == id)
+            return mode;
+    return StyleMode::formal();
+}
+
+std::optional<QString> languageHint(const Settings& settings)
+{
+    const QString hint = settings.languageHint();
+    if (hint == QLatin1String("auto"))
+        return std::nullopt;
+    return hint;
+}
+
+DictationPipeline pipeline(AppServices& app)
+{
+    return DictationPipeline(app.services().makeProvider(), app.services().makeStyler(), app.lexicon(),
+                             StyleMode::builtins(), &app.ports().clock);
+}
+
+} // namespace DictationSetup

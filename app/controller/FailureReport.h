@@ -1,0 +1,79 @@
+#pragma once
+
+#include "app/controller/FlowFailure.h"
+#include "core/store/HistoryEntry.h"
+#include "core/text/DictationPipeline.h"
+#include "core/text/StylePreferences.h"
+
+#include <QCoroTask>
+#include <QObject>
+#include <QPointer>
+
+#include <optional>
+#include <variant>
+
+class AppServices;
+class QThreadPool;
+
+// Where a dictation's failures end up: the status line, the overlay capsule and the history
+// entry, told from one FlowFailure; and the retry behind the capsule's button, which recognises
+// the saved recording again or styles the saved transcript again, as often as the user asks.
+// Main thread only.
+class FailureReport : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The dictation a report is about.
+    struct Dictation
+    {
+        QUuid entryId;
+        quint64 generation = 0;
+        // Where the retried text goes: the application of this recording, not of a later one.
+        std::optional<QString> targetBundleId;
+    };
+
+    static inline const QString kFailedText = QStringLiteral("（识别失败 · 点 ↻ 重试）");
+
+    // workers run the decoding of saved recordings; both must outlive this object.
+    FailureReport(AppServices& app, QThreadPool& workers, QObject* parent = nullptr);
+
+    // Recognition gave nothing usable. The entry is marked failed; what the user sees changes
+    // only while the dictation is still the newest.
+    void recognitionFailed(const Dictation& dictation, const FlowFailure& failure);
+
+    // The raw transcript was delivered (inserted, or on the clipboard) but styling failed.
+    void stylingFailed(const Dictation& dictation, const DictationPipeline::Output& output,
+                       const StylePreferences& preferences, bool translate, bool inserted);
+
+    // The capsule's retry button: runs the retry armed by the last report; nothing when none is.
+    void retry();
+
+    // A retry in flight, for tests and shutdown.
+    bool isRetrying() const { return m_running; }
+
+private:
+    struct Retranscribe
+    {
+        HistoryEntry entry;
+        std::optional<QString> targetBundleId;
+    };
+    struct Restyle
+    {
+        HistoryEntry entry;
+        StyleMode mode;
+        StylePreferences preferences;
+        bool translate = false;
+    };
+    using RetryAction = std::variant<Retranscribe, Restyle>;
+
+    void offerRetry(bool styling, const QString& message, RetryAction action);
+    QCoro::Task<> retranscribe(Retranscribe action);
+    QCoro::Task<> restyle(Restyle action);
+    bool isCurrent(quint64 generation) const;
+
+    AppServices& m_app;
+    QThreadPool& m_workers;
+    std::optional<RetryAction> m_armed;
+    bool m_running = false;
+};

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "app/controller/DictationFlows.h"
+#include "core/store/HistoryStore.h"
+#include "tests/app/controller/FakeApp.h"
+#include "tests/support/FakeStreamingGateway.h"
+
+#include <memory>
+
+// The application over fakes, with the gateway on loopback (HTTP and streaming), a front
+// application to dictate into and the recording flows on top. Takes are fed at 16 kHz, so the
+// recorder passes sample counts through unchanged.
+struct FlowRig
+{
+    static constexpr qint32 kEditorPid = 100;
+    static inline const QString kEditor = QStringLiteral("gedit");
+
+    FakeApp fake;
+    FakeStreamingGateway streaming;
+    AppServices* app = nullptr;
+    std::unique_ptr<DictationFlows> flows;
+
+    explicit FlowRig(bool useStreaming = true, bool signInConfigured = false)
+    {
+        fake.signInConfigured = signInConfigured;
+        fake.audioInput.setFormat({16000, 1});
+        fake.workspace.addApplication(kEditor, kEditorPid, QStringLiteral("Gedit"));
+        fake.workspace.frontPid = kEditorPid;
+        app = &fake.build();
+        Settings& settings = app->settings();
+        settings.setValue(QStringLiteral("gatewayToken"), QStringLiteral("device-token"));
+        settings.setValue(QStringLiteral("useStreaming"), useStreaming);
+        settings.setValue(QStringLiteral("duckOthers"), false);
+        flows = std::make_unique<DictationFlows>(*app, streaming.baseUrl());
+    }
+
+    ~FlowRig()
+    {
+        flows.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    AppState& state() { return app->state(); }
+    OverlayModel& overlay() { return *app->overlay().model(); }
+
+    // A recording of exactly `samples` samples; with streaming on, the session is confirmed
+    // before the audio goes out.
+    void record(qsizetype samples, float amplitude = 0.2f)
+    {
+        flows->startRecording();
+        if (flows->recording().streamer)
+            FakeStreamingGateway::waitFor([this] { return streaming.connected() && !streaming.messages().isEmpty(); });
+        std::vector<float> frames(std::size_t(samples), 0.0f);
+        for (std::size_t i = 0; i < frames.size(); ++i)
+            frames[i] = amplitude * float((i / 20) % 2 ? 1 : -1);
+        fake.audioInput.deliver(frames);
+    }
+
+    // Spins the event loop until the condition holds (real time: loopback traffic and workers).
+    static bool until(const std::function<bool()>& done, int timeoutMs = 8000)
+    {
+        return FakeStreamingGateway::waitFor(done, timeoutMs);
+    }
+
+    bool statusStartsWith(const QString& prefix) { return state().statusLine().startsWith(prefix); }
+    bool settledOn(const QString& prefix)
+    {
+        return until([&] { return statusStartsWith(prefix); });
+    }
+
+    int requestsTo(const QString& path) const { return int(fake.gateway.requestsTo(path).size()); }
+
+    HistoryEntry onlyEntry() const
+    {
+        const QList<HistoryEntry> all = app->history().all();
+        return all.size() == 1 ? all.first() : HistoryEntry{};
+    }
+};

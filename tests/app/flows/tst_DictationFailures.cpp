@@ -1,0 +1,198 @@
+#include "app/controller/FailureReport.h"
+#include "tests/app/flows/FlowRig.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kAsr = QStringLiteral("/v1/asr");
+const QString kStyle = QStringLiteral("/v1/style");
+
+FakeReply transcript(const QString& text)
+{
+    return FakeReply::json({{QStringLiteral("text"), text}});
+}
+
+// Lets the inserter's scheduled steps run on the manual clock.
+void settleInsertion(FlowRig& rig)
+{
+    for (int i = 0; i < 40; ++i) {
+        rig.fake.clock.advance(50ms);
+        QCoreApplication::processEvents();
+    }
+}
+
+} // namespace
+
+// What the user sees and can do when a dictation fails, and the retries behind the capsule.
+class TestDictationFailures : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // The retry types into the application the failed recording was made for, not into the one
+    // in front when the button is pressed.
+    void failedRecognitionKeepsTheTakeAndRetriesIntoItsOwnApplication()
+    {
+        FlowRig rig(false);
+        rig.fake.gateway.setReply("POST", kAsr, FakeReply::raw("upstream down", 500));
+        rig.record(16000);
+        rig.flows->stopAndTranscribe();
+        QVERIFY(rig.settledOn(QStringLiteral("识别失败：")));
+        QVERIFY(rig.state().statusLine().endsWith(QStringLiteral(" · 录音已保存，可重试")));
+        HistoryEntry entry = rig.onlyEntry();
+        QCOMPARE(entry.finalText, QStringLiteral("（识别失败 · 点 ↻ 重试）"));
+        QCOMPARE(entry.asrText, QString());
+        QVERIFY(rig.app->history().audioURL(entry));
+        QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::failed);
+        QCOMPARE(rig.overlay().failKind(), OverlayModel::FailKind::asr);
+        QVERIFY(rig.overlay().retryOffered());
+
+        rig.fake.workspace.addApplication(QStringLiteral("kate"), 200, QStringLiteral("Kate"));
+        rig.fake.workspace.frontPid = 200;
+        rig.fake.workspace.activations.clear();
+        rig.fake.gateway.setReply("POST", kAsr, transcript(FakeGateway::kTranscript));
+        Q_EMIT rig.app->overlay().retryRequested();
+        QVERIFY(rig.overlay().retrying());
+        QVERIFY(rig.settledOn(QStringLiteral("✓ 重试成功")));
+        QVERIFY(!rig.overlay().retrying());
+        QCOMPARE(rig.onlyEntry().asrText, FakeGateway::kTranscript);
+        // The saved recording, decoded, went out again.
+        QCOMPARE(rig.requestsTo(kAsr), 2);
+        settleInsertion(rig);
+        QVERIFY(rig.fake.workspace.activations.contains(FlowRig::kEditorPid));
+        QVERIFY(!rig.fake.workspace.activations.contains(200));
+    }
+
+    // While another recording runs its application is in front: the retried text waits on the
+    // clipboard instead.
+    void retryDuringAnotherRecordingCopies()
+    {
+        FlowRig rig(false);
+        rig.fake.gateway.setReply("POST", kAsr, FakeReply::raw("upstream down", 500));
+        rig.record(16000);
+        rig.flows->stopAndTranscribe();
+        QVERIFY(rig.settledOn(QStringLiteral("识别失败：")));
+        rig.fake.gateway.setReply("POST", kAsr, transcript(FakeGateway::kTranscript));
+        rig.flows->startRecording();
+        QSignalSpy inserted(&rig.app->inserter(), &TextInserter::inserted);
+        rig.flows->retry();
+        QVERIFY(rig.settledOn(QStringLiteral("已复制 · 按 Ctrl+V 粘贴")));
+        settleInsertion(rig);
+        QVERIFY(inserted.isEmpty());
+        QVERIFY(rig.fake.clipboard.text().value_or(QString()).contains(FakeGateway::kTranscript));
+    }
+
+    void failedStylingDeliversTheRawTextAndRestyles()
+    {
+        FlowRig rig(false);
+        rig.fake.gateway.setReply("POST", kStyle, FakeReply::raw("model busy", 500));
+        rig.record(16000);
+        rig.flows->stopAndTranscribe();
+        QVERIFY(rig.settledOn(QStringLiteral("网络不稳，先上了原话 · 可重试整理")));
+        QCOMPARE(rig.overlay().failKind(), OverlayModel::FailKind::styling);
+        QVERIFY(rig.overlay().retryOffered());
+        QCOMPARE(rig.onlyEntry().finalText, FakeGateway::kTranscript);
+        const int stylingBefore = rig.requestsTo(kStyle);
+
+        rig.fake.gateway.setHandler("POST", kStyle, [](const RecordedRequest&) {
+            return FakeReply::json({{QStringLiteral("text"), QStringLiteral("今天，天气不错")}});
+        });
+        rig.flows->retry();
+        QVERIFY(rig.settledOn(QStringLiteral("✓ 整理好了 · 已复制，按 Ctrl+V 粘贴")));
+        QCOMPARE(rig.requestsTo(kStyle), stylingBefore + 1);
+        QCOMPARE(rig.requestsTo(kAsr), 1);
+        QCOMPARE(rig.onlyEntry().finalText, QStringLiteral("今天，天气不错"));
+        QCOMPARE(rig.onlyEntry().asrText, FakeGateway::kTranscript);
+        QCOMPARE(rig.fake.clipboard.text(), std::optional(QStringLiteral("今天，天气不错")));
+        QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::done);
+    }
+
+    // With its entry gone there is nothing to restyle, but the capsule still ends with the text.
+    void failedStylingWithoutEntryFinishesTheCapsule()
+    {
+        FlowRig rig(false);
+        rig.fake.gateway.setReply("POST", kStyle, FakeReply::raw("model busy", 500).after(300ms));
+        rig.record(16000);
+        rig.flows->stopAndTranscribe();
+        QVERIFY(FlowRig::until([&] { return rig.requestsTo(kStyle) == 1 && rig.app->history().all().size() == 1; }));
+        rig.app->history().remove(rig.onlyEntry().id);
+        QVERIFY(rig.settledOn(QStringLiteral("网络不稳，先上了原话")));
+        QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::done);
+        QCOMPARE(rig.overlay().partial(), FakeGateway::kTranscript);
+    }
+
+    void refusedCredentialOpensTheSignInGate()
+    {
+        FlowRig rig(false);
+        rig.fake.gateway.setReply("POST", kAsr, FakeReply::raw("unauthorized", 401));
+        rig.record(16000);
+        rig.flows->stopAndTranscribe();
+        QVERIFY(rig.settledOn(QStringLiteral("请先登录后使用")));
+        QVERIFY(rig.state().showLoginGate());
+        QCOMPARE(rig.onlyEntry().finalText, FailureReport::kFailedText);
+        QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::failed);
+        QVERIFY(!rig.overlay().retryOffered());
+    }
+
+    void emptyRecognition_data()
+    {
+        QTest::addColumn<qsizetype>("samples");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("0.5 s is silence") << qsizetype(8000) << false;
+        QTest::newRow("1 s is kept to retry") << qsizetype(16000) << true;
+    }
+
+    void emptyRecognition()
+    {
+        QFETCH(qsizetype, samples);
+        QFETCH(bool, kept);
+        FlowRig rig(false);
+        // Blank, not empty: an empty answer is already a recognition error of its own.
+        rig.fake.gateway.setReply("POST", kAsr, transcript(QStringLiteral("  ")));
+        rig.record(samples);
+        rig.flows->stopAndTranscribe();
+        if (!kept) {
+            QVERIFY(rig.settledOn(QStringLiteral("未识别到语音")));
+            QVERIFY(rig.app->history().all().isEmpty());
+            return;
+        }
+        QVERIFY(rig.settledOn(QStringLiteral("识别失败：识别结果为空")));
+        QCOMPARE(rig.onlyEntry().finalText, FailureReport::kFailedText);
+        QVERIFY(rig.app->history().audioURL(rig.onlyEntry()));
+        QVERIFY(rig.overlay().retryOffered());
+    }
+
+    void entryNamesTheRecogniserThatRan()
+    {
+        FlowRig rig(false);
+        rig.app->settings().setValue(QStringLiteral("useGateway"), false);
+        rig.record(16000);
+        rig.flows->stopAndTranscribe();
+        QVERIFY(rig.settledOn(QStringLiteral("识别失败：")));
+        QCOMPARE(rig.onlyEntry().providerId, QStringLiteral("qwen"));
+    }
+
+    // A failure of a dictation that a newer recording overtook marks its entry but leaves the
+    // newer recording's status line alone.
+    void staleFailureOnlyMarksTheEntry()
+    {
+        FlowRig rig(false);
+        rig.fake.gateway.setReply("POST", kAsr, FakeReply::raw("upstream down", 500).after(200ms));
+        rig.record(16000);
+        rig.flows->stopAndTranscribe();
+        rig.flows->startRecording();
+        QVERIFY(FlowRig::until([&] { return rig.onlyEntry().finalText == FailureReport::kFailedText; }));
+        QCOMPARE(rig.state().statusLine(), QStringLiteral("正在聆听…"));
+        QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::listening);
+        rig.flows->retry();
+        QVERIFY(!rig.overlay().retrying());
+    }
+};
+
+MURMO_TEST(TestDictationFailures)
+#include "tst_DictationFailures.moc"

@@ -1,0 +1,1 @@
+set(AREA_LIBS MurmoPlatformLinux)
