@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QSet>
 
 #include <algorithm>
@@ -34,8 +35,12 @@ bool holdsNumber(const QString& word)
 } // namespace
 
 Lexicon::StoredRule::StoredRule(LearnedRule learned)
+    : StoredRule(learned, RuleReplacement::searchKey(learned.wrong))
+{}
+
+Lexicon::StoredRule::StoredRule(LearnedRule learned, QString key)
     : rule(std::move(learned))
-    , searchKey(RuleReplacement::searchKey(rule.wrong))
+    , searchKey(std::move(key))
     , ascii(TextClass::isAscii(rule.wrong))
 {}
 
@@ -314,6 +319,68 @@ Lexicon::ImportCounts Lexicon::bulkImport(const QString& text)
         }
     }
     return counts;
+}
+
+// Where the rules and hotwords already stored are, so an import of thousands of lines looks each
+// one up once instead of scanning the whole lexicon per line.
+struct Lexicon::ImportIndex
+{
+    QHash<QString, qsizetype> ruleByKey;
+    QSet<QString> hotwordKeys;
+};
+
+Lexicon::ImportCounts Lexicon::importText(const QString& text)
+{
+    const QList<LexiconImport::Entry> entries = LexiconImport::parse(text);
+    QMutexLocker lock(&m_mutex);
+    ImportIndex index;
+    index.ruleByKey.reserve(m_rules.size() + entries.size());
+    for (qsizetype i = 0; i < m_rules.size(); ++i)
+        index.ruleByKey.insert(m_rules[i].searchKey, i);
+    for (const QString& word : std::as_const(m_extraHotwords))
+        index.hotwordKeys.insert(TextClass::canonicalKey(word));
+    ImportCounts stored;
+    for (const LexiconImport::Entry& entry : entries) {
+        if (entry.kind == LexiconImport::Entry::Kind::Rule)
+            stored.rules += importRuleLocked(index, entry.wrong, entry.right) ? 1 : 0;
+        else
+            stored.hotwords += importHotwordLocked(index, entry.wrong) ? 1 : 0;
+    }
+    if (stored.rules > 0 || stored.hotwords > 0)
+        saveLocked();
+    return stored;
+}
+
+bool Lexicon::importRuleLocked(ImportIndex& index, const QString& wrong, const QString& right)
+{
+    if (wrong.isEmpty() || right.isEmpty() || TextClass::canonicallyEqual(wrong, right) ||
+        isRefused(wrong, right, kUserAddedSource))
+        return false;
+    const QString key = RuleReplacement::searchKey(wrong);
+    const auto existing = index.ruleByKey.constFind(key);
+    if (existing != index.ruleByKey.cend()) {
+        StoredRule& stored = m_rules[*existing];
+        if (stored.rule.right == right)
+            return false;
+        stored.rule.right = right;
+        stored.changed();
+        return true;
+    }
+    index.ruleByKey.insert(key, m_rules.size());
+    m_rules.append(StoredRule(LearnedRule::make(wrong, right, kUserAddedSource), key));
+    return true;
+}
+
+bool Lexicon::importHotwordLocked(ImportIndex& index, const QString& word)
+{
+    if (word.isEmpty())
+        return false;
+    const QString key = TextClass::canonicalKey(word);
+    if (index.hotwordKeys.contains(key))
+        return false;
+    index.hotwordKeys.insert(key);
+    m_extraHotwords.append(word);
+    return true;
 }
 
 QList<CorrectionPair> Lexicon::learn(const QString& original, const QString& corrected)

@@ -75,6 +75,9 @@ public:
     // Imports the plain-text format of LexiconImport. Counts lines read as rules and hotwords,
     // also those that were refused or already present.
     ImportCounts bulkImport(const QString& text);
+    // The same import as one step with one save, for files of thousands of lines. Counts what was
+    // stored: new rules, rules whose right changed and new hotwords.
+    ImportCounts importText(const QString& text);
 
     // Learns from a correction the user made: every extracted pair is offered to addRule with the
     // source "manual_edit". Returns all the pairs, also those addRule refused.
@@ -97,6 +100,8 @@ private:
     struct StoredRule
     {
         explicit StoredRule(LearnedRule rule);
+        // searchKey already computed: RuleReplacement::searchKey(rule.wrong).
+        StoredRule(LearnedRule rule, QString searchKey);
 
         // The rule as saved; encoded again only after the rule changed.
         const QByteArray& encoded() const;
@@ -118,6 +123,10 @@ private:
     bool hasHotwordLocked(const QString& word) const;
     void addRuleLocked(const QString& wrong, const QString& right, const QString& source);
     void addHotwordLocked(const QString& word);
+    // The rule or hotword changes of an import, before the one save; both count what changed.
+    struct ImportIndex;
+    bool importRuleLocked(ImportIndex& index, const QString& wrong, const QString& right);
+    bool importHotwordLocked(ImportIndex& index, const QString& word);
 
     const QString m_fileURL;
     mutable QMutex m_mutex;

@@ -312,6 +312,26 @@ private Q_SLOTS:
         QCOMPARE(pairsOf(*f.lexicon), (Pairs{{"teh", "the"}}));
     }
 
+    void importTextCountsWhatItStored()
+    {
+        Fixture f({{"gpt", "GPT"}}, {"Hangzhou"});
+        // Already there, changed, refused, duplicated within the file, new.
+        const QString text = "gpt -> GPT\nteh -> the\nteh => thee\n经 -> 京\nHangzhou\nKelto\nKelto\n"
+                             "x \u2192 y\ngpt -> ChatGPT";
+        const Lexicon::ImportCounts expected{4, 1};
+        QCOMPARE(f.lexicon->importText(text), expected);
+        QCOMPARE(pairsOf(*f.lexicon), (Pairs{{"gpt", "ChatGPT"}, {"teh", "thee"}, {"x", "y"}}));
+        QCOMPARE(f.stored().value("hotwords").toArray(), (QJsonArray{"Hangzhou", "Kelto"}));
+        QCOMPARE(f.lexicon->allRules()[1].source, QString("user_added"));
+
+        // What the file holds is what was saved, and a second import stores nothing.
+        Lexicon reread(f.dir.path());
+        QCOMPARE(pairsOf(reread), pairsOf(*f.lexicon));
+        const QByteArray saved = readFile(f.path());
+        QCOMPARE(f.lexicon->importText("teh => thee\nKelto\nx \u2192 y\n#"), Lexicon::ImportCounts{});
+        QCOMPARE(readFile(f.path()), saved);
+    }
+
     void mergeKeepsLocalRulesAndCountsWhatItAdds()
     {
         Fixture f({{"teh", "the", 2}}, {"Kelto"});

@@ -1,0 +1,173 @@
+#include "app/settings/editors/HotkeyRecorderView.h"
+
+#include "app/controller/AppState.h"
+#include "app/controller/Settings.h"
+#include "app/desktop/FnKeyHelpers.h"
+#include "app/settings/editors/HotkeyCaptureSession.h"
+#include "app/settings/editors/HotkeyNote.h"
+#include "app/settings/editors/SymbolButton.h"
+#include "app/ui/Theme.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kButtonMinWidth = 150;
+
+QFont noteFont(const QFont& base)
+{
+    QFont font = base;
+    font.setPointSizeF(base.pointSizeF() * 0.85);
+    return font;
+}
+
+} // namespace
+
+HotkeyRecorderView::HotkeyRecorderView(AppState& state, HotkeyCaptureSession& capture, const QString& id,
+                                       const QString& label, bool secondary, QWidget* parent)
+    : QWidget(parent)
+    , m_state(state)
+    , m_capture(&capture)
+    , m_id(id)
+    , m_secondary(secondary)
+    , m_button(new QPushButton(this))
+    , m_clear(new SymbolButton(QStringLiteral("xmark.circle.fill"), SymbolButton::Role::Secondary,
+                               QStringLiteral("清除"), this))
+    , m_noteRow(new QWidget(this))
+    , m_note(new QLabel(m_noteRow))
+    , m_noteLink(new QPushButton(QStringLiteral("打开键盘设置"), m_noteRow))
+{
+    setObjectName(QStringLiteral("hotkey-") + id);
+    m_button->setObjectName(QStringLiteral("capture"));
+    m_button->setMinimumWidth(kButtonMinWidth);
+    m_clear->setObjectName(QStringLiteral("clear"));
+    m_note->setObjectName(QStringLiteral("note"));
+    m_note->setTextFormat(Qt::PlainText);
+    m_note->setWordWrap(true);
+    m_note->setFont(noteFont(font()));
+    m_noteLink->setObjectName(QStringLiteral("keyboardSettings"));
+    m_noteLink->setFlat(true);
+    m_noteLink->setFont(noteFont(font()));
+    m_noteLink->setCursor(Qt::PointingHandCursor);
+
+    auto* title = new QLabel(label, this);
+    title->setTextFormat(Qt::PlainText);
+    auto* line = new QHBoxLayout;
+    line->addWidget(title);
+    line->addStretch(1);
+    line->addWidget(m_button);
+    line->addWidget(m_clear);
+    auto* noteLayout = new QHBoxLayout(m_noteRow);
+    noteLayout->setContentsMargins(0, 0, 0, 0);
+    noteLayout->setSpacing(8);
+    noteLayout->addWidget(m_note, 1);
+    noteLayout->addWidget(m_noteLink);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    layout->addLayout(line);
+    layout->addWidget(m_noteRow);
+
+    connect(m_button, &QPushButton::clicked, this, &HotkeyRecorderView::toggleCapture);
+    connect(m_clear, &SymbolButton::clicked, this, [this] { Q_EMIT clearRequested(m_id); });
+    connect(m_noteLink, &QPushButton::clicked, this, &HotkeyRecorderView::keyboardSettingsRequested);
+    // A captured hotkey is stored by the controller, which then advances the version; any other
+    // change of the counter also ends a capture, so none is left withholding the keyboard.
+    connect(&m_state, &AppState::historyVersionChanged, this, [this] {
+        endRecording();
+        refresh();
+    });
+    connect(&m_state.settings(), &Settings::changed, this, [this](const QString& key) {
+        if (key == settingKey(m_id))
+            refresh();
+    });
+    connect(&capture, &HotkeyCaptureSession::ended, this, [this](const QString& ended) {
+        if (ended == m_id && m_recording) {
+            m_recording = false;
+            refresh();
+        }
+    });
+    connect(&capture, &HotkeyCaptureSession::grabsChanged, this, &HotkeyRecorderView::refresh);
+    refresh();
+}
+
+HotkeyRecorderView::~HotkeyRecorderView()
+{
+    if (m_recording && m_capture)
+        m_capture->cancel(m_id);
+}
+
+QString HotkeyRecorderView::settingKey(const QString& id)
+{
+    if (id == QLatin1String("talk"))
+        return QStringLiteral("hkTalk");
+    if (id == QLatin1String("translate"))
+        return QStringLiteral("hkTranslate");
+    if (id == QLatin1String("ask"))
+        return QStringLiteral("hkAsk");
+    if (id == QLatin1String("rewrite"))
+        return QStringLiteral("hkRewrite");
+    return QStringLiteral("hkCycle");
+}
+
+std::optional<Hotkey> HotkeyRecorderView::current() const
+{
+    return m_state.settings().hotkey(settingKey(m_id));
+}
+
+void HotkeyRecorderView::hideEvent(QHideEvent* event)
+{
+    // A closed window must not keep the keyboard.
+    endRecording();
+    refresh();
+    QWidget::hideEvent(event);
+}
+
+void HotkeyRecorderView::toggleCapture()
+{
+    if (m_recording) {
+        endRecording();
+    } else if (m_capture) {
+        m_recording = true;
+        m_capture->begin(m_id);
+    }
+    refresh();
+}
+
+void HotkeyRecorderView::endRecording()
+{
+    if (!m_recording)
+        return;
+    m_recording = false;
+    if (m_capture)
+        m_capture->cancel(m_id);
+}
+
+void HotkeyRecorderView::refresh()
+{
+    const std::optional<Hotkey> hotkey = current();
+    if (m_recording) {
+        m_button->setText(m_secondary ? QStringLiteral("按住主键再按目标键…（Esc 取消）")
+                                      : QStringLiteral("按下快捷键…（Esc 取消）"));
+    } else {
+        m_button->setText(hotkey ? hotkey->display() : QStringLiteral("未设置 · 点设置"));
+    }
+    m_clear->setVisible(hotkey && !m_recording);
+
+    const bool heldElsewhere = hotkey && m_capture && m_capture->isHeldElsewhere(*hotkey);
+    const std::optional<HotkeyNote::Note> note =
+        HotkeyNote::forHotkey(hotkey, FnKeyHelpers::fnKeyHijacksSystem(), heldElsewhere);
+    m_noteRow->setVisible(note.has_value());
+    if (!note)
+        return;
+    m_note->setText(note->text);
+    const ThemePalette& palette = Theme::palette();
+    QPalette colours = m_note->palette();
+    colours.setColor(QPalette::WindowText,
+                     Theme::color(note->tone == HotkeyNote::Note::Tone::Ok ? palette.green : palette.warn));
+    m_note->setPalette(colours);
+    m_noteLink->setVisible(note->offersKeyboardSettings);
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/Hotkey.h"
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <optional>
+
+class AppState;
+class HotkeyCaptureSession;
+class QLabel;
+class QPushButton;
+class SymbolButton;
+
+// One row of the hotkey section: the stored hotkey of one id ("talk", "ask", ...) on a button
+// that captures a new one, a button that clears it, and a note when the combination meets a
+// desktop shortcut. The row never stores a hotkey: the engine hands a captured one to the
+// controller, which stores it and advances the history version; clearing goes to the owner.
+// Main thread only.
+class HotkeyRecorderView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // secondary: a chord key pressed while the talk key is held; only the prompt differs.
+    HotkeyRecorderView(AppState& state, HotkeyCaptureSession& capture, const QString& id, const QString& label,
+                       bool secondary, QWidget* parent = nullptr);
+    ~HotkeyRecorderView() override;
+
+    QString id() const { return m_id; }
+    bool isRecording() const { return m_recording; }
+    std::optional<Hotkey> current() const;
+
+    // The setting that holds id's hotkey.
+    static QString settingKey(const QString& id);
+
+Q_SIGNALS:
+    // The user cleared the hotkey of id.
+    void clearRequested(const QString& id);
+    void keyboardSettingsRequested();
+
+protected:
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void toggleCapture();
+    void endRecording();
+    void refresh();
+
+    AppState& m_state;
+    QPointer<HotkeyCaptureSession> m_capture;
+    QString m_id;
+    bool m_secondary;
+    bool m_recording = false;
+    QPushButton* m_button;
+    SymbolButton* m_clear;
+    QWidget* m_noteRow;
+    QLabel* m_note;
+    QPushButton* m_noteLink;
+};

@@ -1,0 +1,2 @@
+set(AREA_GUI ON)
+set(AREA_LIBS MurmoApp)

@@ -1,0 +1,308 @@
+#include "app/controller/CustomWritingRules.h"
+#include "app/settings/editors/AppRulesEditor.h"
+#include "app/settings/editors/CustomPrefsEditor.h"
+#include "app/settings/editors/LexiconEditor.h"
+#include "app/settings/editors/RecentForeignApplication.h"
+#include "app/settings/editors/StyleProfileView.h"
+#include "tests/app/settings_editors/EditorRig.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QComboBox>
+#include <QCoroSignal>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+template <typename W> W* child(QWidget& editor, const char* name)
+{
+    return editor.findChild<W*>(QString::fromLatin1(name));
+}
+
+void clickRemove(QWidget& editor, int index)
+{
+    settleRows();
+    QWidget* row = editor.findChildren<QWidget*>(QStringLiteral("row")).at(index);
+    QTest::mouseClick(row->findChild<QWidget*>(QStringLiteral("remove")), Qt::LeftButton);
+}
+
+// A distillation or refresh that ends when the test says so.
+struct Gate : QObject
+{
+    Q_OBJECT
+
+public:
+    QCoro::Task<void> wait() { co_await qCoro(this, &Gate::opened); }
+    void open() { Q_EMIT opened(); }
+
+Q_SIGNALS:
+    void opened();
+};
+
+} // namespace
+
+class TestListEditors : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void appRulesAreSortedAndNamed()
+    {
+        EditorRig rig;
+        rig.settings().setValue(QStringLiteral("appModeRules"),
+                                QStringLiteral(R"({"org.telegram.desktop":"casual","code":"formal","zed":"poetry"})"));
+        RecentForeignApplication recent(rig.fake.workspace);
+        AppRulesEditor editor(rig.state(), recent);
+        QCOMPARE(rowTexts(editor), (QStringList{"code | 书面工整", "org.telegram.desktop | 聊天随意", "zed | poetry"}));
+
+        clickRemove(editor, 2);
+        QCOMPARE(rig.settings().appModeRules().keys(), (QStringList{"code", "org.telegram.desktop"}));
+        QCOMPARE(rig.state().historyVersion(), 1);
+        QCOMPARE(rowTexts(editor).size(), 2);
+    }
+
+    void appRuleIdsAreTrimmedAndEmptyOnesRefused_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("plain") << "libreoffice"
+                               << "libreoffice";
+        QTest::newRow("padded") << "  firefox \t"
+                                << "firefox";
+        QTest::newRow("replaces") << "code"
+                                  << "code";
+        QTest::newRow("spaces only") << "   "
+                                     << "";
+        QTest::newRow("empty") << ""
+                               << "";
+    }
+
+    void appRuleIdsAreTrimmedAndEmptyOnesRefused()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        EditorRig rig;
+        rig.settings().setAppModeRules({{QStringLiteral("code"), QStringLiteral("formal")}});
+        RecentForeignApplication recent(rig.fake.workspace);
+        AppRulesEditor editor(rig.state(), recent);
+        child<QLineEdit>(editor, "bundleId")->setText(typed);
+        auto* add = child<QPushButton>(editor, "add");
+        QCOMPARE(add->isEnabled(), !stored.isEmpty());
+        add->click();
+        if (stored.isEmpty()) {
+            QCOMPARE(rig.settings().appModeRules().size(), 1);
+            QCOMPARE(rig.state().historyVersion(), 0);
+            return;
+        }
+        QCOMPARE(rig.settings().appModeRules().value(stored), QStringLiteral("casual"));
+        QCOMPARE(rig.settings().appModeRules().size(), stored == "code" ? 1 : 2);
+        QCOMPARE(child<QLineEdit>(editor, "bundleId")->text(), QString());
+        QCOMPARE(child<QComboBox>(editor, "mode")->currentData().toString(), QStringLiteral("casual"));
+        QCOMPARE(rig.state().historyVersion(), 1);
+    }
+
+    void undecodableRulesAreReplacedByTheNextChange()
+    {
+        EditorRig rig;
+        rig.settings().setValue(QStringLiteral("appModeRules"), QStringLiteral("[1,2]"));
+        RecentForeignApplication recent(rig.fake.workspace);
+        AppRulesEditor editor(rig.state(), recent);
+        QVERIFY(rowTexts(editor).isEmpty());
+        child<QLineEdit>(editor, "bundleId")->setText(QStringLiteral("kate"));
+        child<QComboBox>(editor, "mode")->setCurrentIndex(0);
+        child<QPushButton>(editor, "add")->click();
+        QCOMPARE(rig.settings().appModeRulesJSON(), QStringLiteral(R"({"kate":"raw"})"));
+    }
+
+    void frontPickSkipsThisProgram()
+    {
+        EditorRig rig;
+        FakeWorkspace& workspace = rig.fake.workspace;
+        workspace.addApplication(QStringLiteral("org.gnome.texteditor"), 40, QStringLiteral("Text Editor"));
+        workspace.addApplication(QStringLiteral("murmo"), 41, QStringLiteral("Murmo"));
+        workspace.frontPid = 40;
+        RecentForeignApplication recent(rig.fake.workspace);
+        workspace.frontPid = 41;
+        AppRulesEditor editor(rig.state(), recent);
+        child<QPushButton>(editor, "pickFront")->click();
+        QCOMPARE(child<QLineEdit>(editor, "bundleId")->text(), QStringLiteral("org.gnome.texteditor"));
+
+        // Nothing else was ever in front: the field stays as it is.
+        EditorRig alone;
+        alone.fake.workspace.addApplication(QStringLiteral("murmo"), 41, QStringLiteral("Murmo"));
+        alone.fake.workspace.frontPid = 41;
+        RecentForeignApplication none(alone.fake.workspace);
+        AppRulesEditor empty(alone.state(), none);
+        child<QLineEdit>(empty, "bundleId")->setText(QStringLiteral("typed"));
+        child<QPushButton>(empty, "pickFront")->click();
+        QCOMPARE(child<QLineEdit>(empty, "bundleId")->text(), QStringLiteral("typed"));
+    }
+
+    void lexiconEditorAddsReplacesAndRemoves()
+    {
+        EditorRig rig;
+        Lexicon& lexicon = *rig.app.lexicon();
+        lexicon.addRule(QStringLiteral("扣德"), QStringLiteral("code"), QStringLiteral("user_added"));
+        LexiconEditor editor(rig.state(), lexicon);
+        QCOMPARE(rowTexts(editor), QStringList{"扣德 → code | 命中 0"});
+
+        auto* wrong = child<QLineEdit>(editor, "wrong");
+        auto* right = child<QLineEdit>(editor, "right");
+        auto* add = child<QPushButton>(editor, "add");
+        wrong->setText(QStringLiteral(" "));
+        QVERIFY(!add->isEnabled());
+        right->setText(QStringLiteral(" "));
+        QVERIFY(add->isEnabled());
+        // Identical sides: the store refuses, the fields still empty.
+        add->click();
+        QCOMPARE(wrong->text(), QString());
+        QCOMPARE(rowTexts(editor).size(), 1);
+
+        wrong->setText(QStringLiteral("扣德"));
+        right->setText(QStringLiteral("Code"));
+        add->click();
+        wrong->setText(QStringLiteral("派森"));
+        right->setText(QStringLiteral("Python"));
+        add->click();
+        QCOMPARE(rowTexts(editor), (QStringList{"扣德 → Code | 命中 0", "派森 → Python | 命中 0"}));
+        QCOMPARE(rig.state().historyVersion(), 3);
+
+        clickRemove(editor, 0);
+        QCOMPARE(rowTexts(editor), QStringList{"派森 → Python | 命中 0"});
+        QCOMPARE(lexicon.allRules().size(), 1);
+    }
+
+    void customRulesEditorDistilsOneAtATime()
+    {
+        EditorRig rig(QStringLiteral("jwt-1"));
+        rig.settings().setValue(QStringLiteral("prefCustomNotes"),
+                                QStringLiteral("数字用阿拉伯数字\n\n  句末不加句号\t"));
+        rig.fake.gateway.setReply("POST", QStringLiteral("/v1/style"),
+                                  FakeReply::json({{QStringLiteral("text"), QStringLiteral("段落之间空一行")}})
+                                      .after(std::chrono::milliseconds(20)));
+        CustomPrefsEditor editor(rig.state(), rig.app.customRules());
+        editor.show();
+        QCOMPARE(rowTexts(editor), (QStringList{"· 数字用阿拉伯数字", "· 句末不加句号"}));
+
+        auto* field = child<QPlainTextEdit>(editor, "draft");
+        auto* submit = child<QPushButton>(editor, "submit");
+        field->setPlainText(QStringLiteral("  \n \n"));
+        QVERIFY(!submit->isEnabled());
+        field->setPlainText(QStringLiteral("一"));
+        const int oneLine = field->maximumHeight();
+        field->setPlainText(QStringLiteral("一\n二\n三\n四\n五"));
+        QVERIFY(field->maximumHeight() > oneLine);
+        const int threeLines = field->maximumHeight();
+        field->setPlainText(QStringLiteral("一\n二\n三\n四\n五\n六\n七"));
+        QCOMPARE(field->maximumHeight(), threeLines);
+
+        field->setPlainText(QStringLiteral(" 段落之间空一行 "));
+        submit->click();
+        QVERIFY(editor.isDistilling());
+        QCOMPARE(submit->text(), QStringLiteral("提炼中…"));
+        QVERIFY(!submit->isEnabled());
+        QVERIFY(!field->isEnabled());
+        QCOMPARE(field->toPlainText(), QString());
+        QTRY_VERIFY(!editor.isDistilling());
+        QCOMPARE(submit->text(), QStringLiteral("提交"));
+        QCOMPARE(rowTexts(editor).last(), QStringLiteral("· 段落之间空一行"));
+
+        clickRemove(editor, 0);
+        QCOMPARE(rig.settings().prefCustomNotes(), QStringLiteral("句末不加句号\n段落之间空一行"));
+    }
+
+    void closingTheEditorMidDistillationKeepsTheRule()
+    {
+        EditorRig rig(QStringLiteral("jwt-1"));
+        rig.fake.gateway.setReply(
+            "POST", QStringLiteral("/v1/style"),
+            FakeReply::json({{QStringLiteral("text"), QStringLiteral("用短句")}}).after(std::chrono::milliseconds(50)));
+        auto editor = std::make_unique<CustomPrefsEditor>(rig.state(), rig.app.customRules());
+        child<QPlainTextEdit>(*editor, "draft")->setPlainText(QStringLiteral("句子短一点"));
+        child<QPushButton>(*editor, "submit")->click();
+        editor.reset();
+        QTRY_COMPARE(rig.app.customRules().items(), QStringList{"用短句"});
+    }
+
+    void styleProfileShowsWhatIsStored()
+    {
+        EditorRig rig;
+        StyleProfile& profile = rig.app.styleProfile();
+        Gate gate;
+        int refreshes = 0;
+        auto view = std::make_unique<StyleProfileView>(rig.state(), profile, [&] {
+            ++refreshes;
+            return gate.wait();
+        });
+        view->show();
+        profile.record(QStringLiteral("甲"), QStringLiteral("乙"));
+        rig.state().bumpHistoryVersion();
+        // Samples without a profile: the caption only.
+        QVERIFY(child<QLabel>(*view, "empty")->isVisible());
+        QVERIFY(!child<QLabel>(*view, "profile")->isVisible());
+        QVERIFY(!child<QLabel>(*view, "updated")->isVisible());
+
+        auto* refresh = child<QPushButton>(*view, "refresh");
+        refresh->click();
+        refresh->click();
+        QCOMPARE(refreshes, 1);
+        QVERIFY(!refresh->isEnabled());
+        gate.open();
+        QTRY_VERIFY(refresh->isEnabled());
+
+        // Closed while a distillation runs: its end touches nothing of the view.
+        refresh->click();
+        view.reset();
+        gate.open();
+        QCoreApplication::processEvents();
+        QCOMPARE(refreshes, 2);
+
+        const int before = rig.state().historyVersion();
+        StyleProfileView again(rig.state(), profile, {});
+        child<QPushButton>(again, "clear")->click();
+        QCOMPARE(rig.state().historyVersion(), before + 1);
+        QCOMPARE(profile.sampleCount(), 0);
+        QVERIFY(QFile::exists(profile.filePath()));
+    }
+
+    void styleProfileOfBlanksIsShownWithItsDate()
+    {
+        EditorRig rig;
+        const QString dir = rig.fake.dataDirectory();
+        StyleProfile::Snapshot snapshot;
+        snapshot.profileText = QStringLiteral("   ");
+        snapshot.samples = {{QStringLiteral("a"), QStringLiteral("b")}, {QStringLiteral("c"), QStringLiteral("d")}};
+        snapshot.updatedAt = QDateTime(QDate(2026, 3, 4), QTime(5, 6), Qt::UTC);
+        QFile file(dir + QStringLiteral("/style-profile.json"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(StyleProfile::encode(snapshot));
+        file.close();
+        StyleProfile profile(dir);
+        StyleProfileView view(rig.state(), profile, {});
+        view.show();
+        QVERIFY(!child<QLabel>(view, "empty")->isVisible());
+        QCOMPARE(child<QLabel>(view, "profile")->text(), QStringLiteral("   "));
+        const QString updated = child<QLabel>(view, "updated")->text();
+        QVERIFY2(updated.startsWith(QStringLiteral("更新于 ")) && updated.endsWith(QStringLiteral(" · 样本 2 条")),
+                 qPrintable(updated));
+
+        snapshot.updatedAt.reset();
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(StyleProfile::encode(snapshot));
+        file.close();
+        StyleProfile undated(dir);
+        StyleProfileView plain(rig.state(), undated, {});
+        plain.show();
+        QVERIFY(child<QLabel>(plain, "profile")->isVisible());
+        QVERIFY(!child<QLabel>(plain, "updated")->isVisible());
+    }
+};
+
+MURMO_TEST(TestListEditors)
+#include "tst_ListEditors.moc"

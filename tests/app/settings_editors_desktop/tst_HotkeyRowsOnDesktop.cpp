@@ -1,0 +1,165 @@
+#include "app/controller/AppState.h"
+#include "app/controller/Settings.h"
+#include "app/desktop/HotkeyEngine.h"
+#include "app/settings/editors/HotkeyCaptureSession.h"
+#include "app/settings/editors/HotkeyRecorderView.h"
+#include "platform/SystemClock.h"
+#include "platform/linux/x11/X11KeyEventSource.h"
+#include "tests/app/desktop/hotkeys_x11/XTestKeyboard.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <memory>
+
+namespace {
+
+// The application in front: remembers every key press that reaches it.
+class KeyWindow : public QWidget
+{
+public:
+    QList<int> pressed;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override { pressed << event->key(); }
+};
+
+// The settings window's part under test over the real key watcher, with the controller's share
+// of a capture played here: store the captured hotkey, then advance the history version.
+struct Desktop
+{
+    QTemporaryDir dir;
+    Settings settings{dir.filePath(QStringLiteral("Murmo.conf")), nullptr};
+    AppState state{settings};
+    SystemClock clock;
+    X11KeyEventSource source;
+    HotkeyEngine engine{source, clock};
+    HotkeyCaptureSession session{engine};
+    std::unique_ptr<QWidget> window = std::make_unique<QWidget>();
+    HotkeyRecorderView* talk =
+        new HotkeyRecorderView(state, session, QStringLiteral("talk"), QStringLiteral("听写主键"), false, window.get());
+
+    Desktop()
+    {
+        engine.setOnCaptured([this](const QString& id, const Hotkey& hotkey) {
+            settings.setHotkey(HotkeyRecorderView::settingKey(id), hotkey);
+            state.bumpHistoryVersion();
+        });
+        auto* layout = new QVBoxLayout(window.get());
+        layout->addWidget(talk);
+        window->setWindowTitle(QStringLiteral("设置"));
+        window->show();
+    }
+
+    QPushButton* button() const { return talk->findChild<QPushButton*>(QStringLiteral("capture")); }
+};
+
+} // namespace
+
+class TestHotkeyRowsOnDesktop : public QObject
+{
+    Q_OBJECT
+
+private:
+    KeyWindow m_window;
+    XTestKeyboard m_keyboard;
+
+    void activateKeyWindow()
+    {
+        m_window.activateWindow();
+        m_window.raise();
+        QVERIFY(QTest::qWaitForWindowActive(&m_window));
+    }
+
+    // Everything typed before has reached the window once a key typed after it has.
+    void typeThrough()
+    {
+        const auto before = m_window.pressed.count(Qt::Key_X);
+        m_keyboard.tap("x");
+        QTRY_COMPARE(m_window.pressed.count(Qt::Key_X), before + 1);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        QVERIFY2(m_keyboard.isOpen(), "no X display: run under scripts/with-desktop");
+        m_window.resize(300, 200);
+        m_window.show();
+        activateKeyWindow();
+    }
+
+    void init() { m_window.pressed.clear(); }
+
+    void capturingAltTStoresTheTalkHotkey()
+    {
+        Desktop desktop;
+        // Starting applies the grabs once, on the key thread, before the capture asks again.
+        QSignalSpy grabbed(&desktop.engine, &HotkeyEngine::grabsUpdated);
+        QVERIFY(desktop.engine.start());
+        QTRY_COMPARE(grabbed.count(), 1);
+        desktop.button()->click();
+        QTRY_COMPARE(grabbed.count(), 2);
+        QCOMPARE(desktop.engine.grabFailures(), KeyGrabFailures{});
+
+        m_keyboard.press("Alt_L");
+        m_keyboard.tap("t");
+        m_keyboard.release("Alt_L");
+        QTRY_COMPARE(desktop.settings.hkTalkJSON(),
+                     QStringLiteral(R"({"isModifierOnly":false,"keyCode":17,"modifiers":524288})"));
+        QTRY_COMPARE(desktop.button()->text(), QStringLiteral("Alt+T"));
+        QVERIFY(!desktop.talk->isRecording());
+        QCOMPARE(desktop.state.historyVersion(), 1);
+
+        activateKeyWindow();
+        typeThrough();
+        QVERIFY(!m_window.pressed.contains(Qt::Key_T));
+    }
+
+    void closingTheWindowMidCaptureGivesTheKeyboardBack()
+    {
+        Desktop desktop;
+        // Starting applies the grabs once, on the key thread, before the capture asks again.
+        QSignalSpy grabbed(&desktop.engine, &HotkeyEngine::grabsUpdated);
+        QVERIFY(desktop.engine.start());
+        QTRY_COMPARE(grabbed.count(), 1);
+        desktop.button()->click();
+        QTRY_COMPARE(grabbed.count(), 2);
+        QVERIFY(desktop.engine.isCapturing());
+
+        desktop.window->close();
+        QVERIFY(!desktop.engine.isCapturing());
+        QTRY_COMPARE(grabbed.count(), 3);
+
+        activateKeyWindow();
+        m_keyboard.tap("t");
+        typeThrough();
+        QCOMPARE(m_window.pressed.count(Qt::Key_T), 1);
+        QCOMPARE(desktop.settings.hkTalkJSON(), QString());
+    }
+
+    void combinationAnotherProgramHoldsIsNoted()
+    {
+        XTestKeyboard windowManager;
+        windowManager.grabWithAlt("f");
+        Desktop desktop;
+        desktop.settings.setHotkey(QStringLiteral("hkTalk"), Hotkey{3, 0x80000, false});
+        desktop.engine.installBinding(QStringLiteral("talk"),
+                                      HotkeyEngine::Binding{desktop.settings.hotkey("hkTalk"), [] {}, [] {}});
+        QVERIFY(desktop.engine.start());
+        const auto* note = desktop.talk->findChild<QLabel*>(QStringLiteral("note"));
+        QTRY_VERIFY(note->isVisible());
+        QCOMPARE(note->text(),
+                 QStringLiteral("⚠️ Alt+F 已被其他程序占用，按下时也会传给它——建议换键"));
+    }
+};
+
+MURMO_TEST(TestHotkeyRowsOnDesktop)
+#include "tst_HotkeyRowsOnDesktop.moc"
