@@ -50,10 +50,12 @@ void ControllerStartup::watchDesktop()
                 m_hotkeyStatus.retry();
         });
     }
-    QPointer<RecordingOverlay> overlay(&m_app.overlay());
-    m_app.ports().workspace.setActiveWindowObserver([overlay] {
-        if (overlay)
-            overlay->followActiveScreen();
+    QPointer<ControllerStartup> self(this);
+    m_app.ports().workspace.setActiveWindowObserver([self] {
+        if (!self)
+            return;
+        self->m_app.overlay().followActiveScreen();
+        Q_EMIT self->activeWindowChanged();
     });
 }
 

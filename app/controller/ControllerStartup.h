@@ -33,6 +33,8 @@ Q_SIGNALS:
     // The settings are migrated and the hotkeys about to start: the moment to install the
     // bindings (synchronously, inside start()).
     void settingsMigrated();
+    // Another window became the active one (the overlay has already followed it to its screen).
+    void activeWindowChanged();
 
 private:
     void watchDesktop();

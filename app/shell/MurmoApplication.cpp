@@ -7,7 +7,8 @@
 #include "app/shell/HistoryWindow.h"
 #include "app/shell/InstallLocation.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QShortcut>
 
 MurmoApplication::MurmoApplication(const Ports& ports, OverlayScreens& screens, AppServices::Options options,
                                    QObject* parent)
@@ -16,8 +17,12 @@ MurmoApplication::MurmoApplication(const Ports& ports, OverlayScreens& screens, 
     , m_startup(m_services)
     , m_controller(m_services, ControllerStartup::linuxFnKey())
     , m_permissions(ports.permissions, ports.clock)
+    , m_editors(m_services, SettingsEditorKit::Controller{
+                                [this](const QString& id) { m_controller.hotkeys().updateHotkey(id, std::nullopt); },
+                                [this] { return m_controller.history().refreshStyleProfile(); }})
 {
     connect(&m_startup, &ControllerStartup::settingsMigrated, &m_controller, &DictationController::installHotkeys);
+    connect(&m_startup, &ControllerStartup::activeWindowChanged, &m_editors, &SettingsEditorKit::activeWindowChanged);
 }
 
 MurmoApplication::~MurmoApplication()
@@ -54,6 +59,10 @@ void MurmoApplication::start()
     connect(m_history.get(), &HistoryWindow::onboardingDone, this,
             [this] { m_services.settings().setValue(QStringLiteral("didOnboard"), true); });
     connect(m_history.get(), &HistoryWindow::firstShown, this, &MurmoApplication::refreshAccount);
+    // Quitting is the one way to end the program (closing windows leaves it listening).
+    auto* quit = new QShortcut(QKeySequence::Quit, m_history.get());
+    quit->setContext(Qt::ApplicationShortcut);
+    connect(quit, &QShortcut::activated, qApp, &QCoreApplication::quit);
     m_history->show();
 }
 
@@ -112,6 +121,7 @@ void MurmoApplication::showSettings()
         parts.transport = options.endpoints.transport;
         parts.signIn = options.signIn;
         parts.gatewayURL = options.endpoints.gateway;
+        parts.editors = m_editors.editors();
         m_settings = new SettingsWindow(std::move(parts));
         m_settings->setAttribute(Qt::WA_DeleteOnClose);
         connect(m_settings, &SettingsWindow::requestGrant, this, [this](MurmoPermission permission) {

@@ -4,6 +4,8 @@
 #include "app/controller/ControllerStartup.h"
 #include "app/controller/DictationController.h"
 #include "app/desktop/PermissionsModel.h"
+#include "app/settings/SettingsWindow.h"
+#include "app/settings/editors/SettingsEditorKit.h"
 #include "app/shell/HistoryEntryActions.h"
 
 #include <QObject>
@@ -14,7 +16,6 @@
 class HistoryWindow;
 class LoginView;
 class OverlayScreens;
-class SettingsWindow;
 
 // The program as a person meets it: the controller over the application's parts, the main
 // window with the history, the settings window, and the sign-in sheet while a recording asks for
@@ -60,6 +61,7 @@ private:
     ControllerStartup m_startup;
     DictationController m_controller;
     PermissionsModel m_permissions;
+    SettingsEditorKit m_editors;
     std::unique_ptr<HistoryWindow> m_history;
     QPointer<SettingsWindow> m_settings;
     QPointer<LoginView> m_login;

@@ -1,0 +1,71 @@
+// The murmo program: one instance per user, the Linux adapters, and the application object that
+// owns everything else.
+
+#include "app/feedback/QtOverlayScreens.h"
+#include "app/shell/MurmoApplication.h"
+#include "app/shell/SingleInstance.h"
+#include "core/net/HttpTransport.h"
+#include "platform/linux/LinuxAdapters.h"
+#include "platform/linux/system/QuitSignals.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QIcon>
+
+namespace {
+
+const QString kQuitOption = QStringLiteral("quit");
+
+// What a later launch hands to the running instance: "--quit", or the addresses it was given.
+QStringList forwardedArguments(const QCommandLineParser& parser)
+{
+    if (parser.isSet(kQuitOption))
+        return {QStringLiteral("--") + kQuitOption};
+    return parser.positionalArguments();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Murmo"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Murmo"));
+    QApplication::setDesktopFileName(QStringLiteral("murmo"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/murmo.svg")));
+    // Dictation goes on with every window closed; the program ends by Ctrl+Q or "murmo --quit".
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Murmo: speak, and the text lands at the cursor."));
+    parser.addHelpOption();
+    parser.addOption({kQuitOption, QStringLiteral("Quit the running Murmo.")});
+    parser.addPositionalArgument(QStringLiteral("url"), QStringLiteral("A murmo: sign-in address."), QStringLiteral("[url]"));
+    parser.process(application);
+
+    SingleInstance instance;
+    if (!instance.tryBecomePrimary())
+        return instance.sendToPrimary(forwardedArguments(parser)) ? 0 : 1;
+    if (parser.isSet(kQuitOption))
+        return 0; // nothing was running
+
+    LinuxAdapters adapters;
+    QtOverlayScreens screens;
+    HttpTransport transport;
+    MurmoApplication murmo(adapters.ports(), screens, AppServices::Options::standard(transport));
+
+    QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &application, &QApplication::quit);
+    QObject::connect(&application, &QApplication::aboutToQuit, &murmo, &MurmoApplication::shutDown);
+    QObject::connect(&instance, &SingleInstance::messageReceived, &murmo, [&murmo](const QStringList& arguments) {
+        if (arguments.contains(QStringLiteral("--") + kQuitOption))
+            QApplication::quit();
+        else
+            murmo.handleLaunch(arguments);
+    });
+
+    murmo.start();
+    if (!parser.positionalArguments().isEmpty())
+        murmo.handleLaunch(parser.positionalArguments());
+    return application.exec();
+}
