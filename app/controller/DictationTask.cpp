@@ -183,7 +183,8 @@ void DictationTask::deliver(const DictationJob& job, const Output& output, qsize
         }
         return;
     }
-    m_app.history().updateTexts(job.entry.id, output.asrText, output.finalText);
+    // A correction the user saved while this ran stays; the text is still delivered.
+    m_app.history().replaceTexts(job.entry.id, HistoryEntry::kRecognisingText, output.asrText, output.finalText);
     state.bumpHistoryVersion();
     learnTerms(job, output.finalText);
 

@@ -32,7 +32,7 @@ void FailureReport::recognitionFailed(const Dictation& dictation, const FlowFail
 {
     // The entry is marked failed in every case, also for a refused sign-in: a placeholder
     // "（识别中…）" left behind would never change again.
-    m_app.history().updateTexts(dictation.entryId, QString(), kFailedText);
+    m_app.history().replaceTexts(dictation.entryId, HistoryEntry::kRecognisingText, QString(), kFailedText);
     m_app.state().bumpHistoryVersion();
     if (!isCurrent(dictation.generation))
         return;
@@ -134,7 +134,7 @@ QCoro::Task<> FailureReport::retranscribe(Retranscribe action)
         offerRetry(false, QStringLiteral("仍失败 · 录音已保存，可再试"), std::move(action));
         co_return;
     }
-    m_app.history().updateTexts(action.entry.id, output->asrText, output->finalText);
+    m_app.history().replaceTexts(action.entry.id, kFailedText, output->asrText, output->finalText);
     m_app.state().bumpHistoryVersion();
     if (output->finalText.trimmed().isEmpty()) {
         m_app.state().setStatusLine(QStringLiteral("仍未识别到语音"));

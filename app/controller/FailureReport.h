@@ -33,7 +33,7 @@ public:
         std::optional<QString> targetBundleId;
     };
 
-    static inline const QString kFailedText = QStringLiteral("（识别失败 · 点 ↻ 重试）");
+    static inline const QString& kFailedText = HistoryEntry::kFailedText;
 
     // workers run the decoding of saved recordings; both must outlive this object.
     FailureReport(AppServices& app, QThreadPool& workers, QObject* parent = nullptr);

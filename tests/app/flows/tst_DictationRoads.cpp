@@ -327,6 +327,21 @@ private Q_SLOTS:
         QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::listening);
         QVERIFY(rig.state().isRecording());
     }
+
+    // A correction the user saves while the entry still says "recognising" outlives the task.
+    void runningTaskKeepsTheUsersCorrection()
+    {
+        FlowRig rig(false);
+        rig.fake.gateway.setReply("POST", kAsr,
+                                  FakeReply::json({{QStringLiteral("text"), FakeGateway::kTranscript}}).after(300ms));
+        rig.record(16000);
+        rig.flows->stopAndTranscribe();
+        QVERIFY(FlowRig::until([&] { return !rig.app->history().all().isEmpty(); }));
+        const QString corrected = QStringLiteral("我自己改的");
+        rig.app->history().updateFinalText(rig.onlyEntry().id, corrected);
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
+        QCOMPARE(rig.onlyEntry().finalText, corrected);
+    }
 };
 
 MURMO_TEST(TestDictationRoads)
