@@ -40,7 +40,8 @@ int main(int argc, char** argv)
     parser.setApplicationDescription(QStringLiteral("Murmo: speak, and the text lands at the cursor."));
     parser.addHelpOption();
     parser.addOption({kQuitOption, QStringLiteral("Quit the running Murmo.")});
-    parser.addPositionalArgument(QStringLiteral("url"), QStringLiteral("A murmo: sign-in address."), QStringLiteral("[url]"));
+    parser.addPositionalArgument(QStringLiteral("url"), QStringLiteral("A murmo: sign-in address."),
+                                 QStringLiteral("[url]"));
     parser.process(application);
 
     SingleInstance instance;

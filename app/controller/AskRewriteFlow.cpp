@@ -2,6 +2,7 @@
 
 #include "app/controller/AppServices.h"
 #include "app/controller/AskContext.h"
+#include "app/controller/DictationSetup.h"
 #include "core/MurmoError.h"
 #include "core/audio/WavEncoder.h"
 #include "core/recognition/AsrError.h"
@@ -26,15 +27,6 @@ namespace {
 constexpr int kSampleRate = 16000;
 constexpr std::chrono::milliseconds kRaceDelay = 2000ms;
 
-QString currentModeId(const Settings& settings)
-{
-    const QString id = settings.currentModeId();
-    for (const StyleMode& mode : StyleMode::builtins())
-        if (mode.id == id)
-            return id;
-    return StyleMode::formal().id;
-}
-
 } // namespace
 
 AskRewriteFlow::AskRewriteFlow(AppServices& app, QObject* parent)
@@ -53,13 +45,11 @@ std::optional<GatewayClient> AskRewriteFlow::gatewayClient() const
 
 TranscriptRace::BatchRecognition AskRewriteFlow::batchRecognition(Samples samples) const
 {
-    const QString hint = m_app.settings().languageHint();
     TranscriptRace::BatchRecognition batch;
     batch.provider = m_app.services().makeProvider();
     batch.vocabulary = m_app.lexicon()->asrHotwords();
     batch.samples = std::move(samples);
-    if (hint != QLatin1String("auto"))
-        batch.languageHint = hint;
+    batch.languageHint = DictationSetup::languageHint(m_app.settings());
     return batch;
 }
 
@@ -102,8 +92,8 @@ void AskRewriteFlow::noSpeech()
 void AskRewriteFlow::addEntry(const QString& asrText, const QString& finalText, const QString& action)
 {
     // Without samples: a question or an instruction keeps no recording.
-    m_app.history().add(
-        HistoryEntry::make(asrText, finalText, currentModeId(m_app.settings()), QStringLiteral("gateway"), action));
+    m_app.history().add(HistoryEntry::make(asrText, finalText, DictationSetup::currentMode(m_app.settings()).id,
+                                           QStringLiteral("gateway"), action));
     m_app.state().bumpHistoryVersion();
 }
 

@@ -1,6 +1,7 @@
 #include "app/controller/HistoryOperations.h"
 
 #include "app/controller/AppServices.h"
+#include "app/controller/DictationSetup.h"
 #include "core/MurmoError.h"
 #include "core/audio/AudioStorage.h"
 #include "core/text/DictationPipeline.h"
@@ -33,15 +34,9 @@ QCoro::Task<void> HistoryOperations::recogniseAgain(HistoryEntry entry)
     const QString shownText = m_app.history().entry(entry.id).value_or(entry).finalText;
 
     const Settings& settings = m_app.settings();
-    StyleMode mode = StyleMode::formal();
-    for (const StyleMode& builtin : StyleMode::builtins())
-        if (builtin.id == settings.currentModeId())
-            mode = builtin;
-    std::optional<QString> hint;
-    if (settings.languageHint() != QLatin1String("auto"))
-        hint = settings.languageHint();
-    DictationPipeline pipeline(m_app.services().makeProvider(), m_app.services().makeStyler(), m_app.lexicon(),
-                               StyleMode::builtins(), &m_app.ports().clock);
+    const StyleMode mode = DictationSetup::currentMode(settings);
+    const std::optional<QString> hint = DictationSetup::languageHint(settings);
+    DictationPipeline pipeline = DictationSetup::pipeline(m_app);
     const StylePreferences preferences = state.preferences();
     const QPointer<HistoryOperations> self(this);
 
