@@ -25,6 +25,25 @@ bool RecordingStart::signInRequired() const
 
 void RecordingStart::startRecording()
 {
+    // Right after start the keyring may not have answered yet: a signed-in user must not meet
+    // the sign-in gate for that.
+    if (m_app.options().signIn && !m_app.session().isLoaded()) {
+        startOnceSessionLoaded();
+        return;
+    }
+    begin();
+}
+
+QCoro::Task<void> RecordingStart::startOnceSessionLoaded()
+{
+    const QPointer<RecordingStart> self(this);
+    co_await m_app.session().waitUntilLoaded(kSessionWait);
+    if (self)
+        self->begin();
+}
+
+void RecordingStart::begin()
+{
     AppState& state = m_app.state();
     Settings& settings = m_app.settings();
     if (signInRequired()) {

@@ -24,6 +24,9 @@ class RecordingStart : public QObject
 public:
     static constexpr std::chrono::milliseconds kDuckDelay{180};
     static constexpr std::chrono::milliseconds kSwitchWindow{1000};
+    // How long a hotkey pressed right after start waits for the keyring's session before the
+    // sign-in gate decides without it.
+    static constexpr std::chrono::milliseconds kSessionWait{2000};
 
     // streamingGateway: where sessions connect (the gateway's base address).
     RecordingStart(AppServices& app, RecordingState& recording, QUrl streamingGateway, QObject* parent = nullptr);
@@ -44,6 +47,8 @@ private:
     };
 
     bool signInRequired() const;
+    QCoro::Task<void> startOnceSessionLoaded();
+    void begin();
     void openStreaming();
     QCoro::Task<> readScreenContext(quint64 seq, RunningApplication front, bool readText);
     void armLimits();

@@ -1,5 +1,8 @@
 #include "app/controller/DictationStatus.h"
+#include "app/controller/RecordingStart.h"
+#include "core/account/SupabaseAuth.h"
 #include "tests/app/flows/FlowRig.h"
+#include "tests/support/RunTask.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QSignalSpy>
@@ -69,6 +72,7 @@ private Q_SLOTS:
     void signInGateStopsBeforeAnything()
     {
         FlowRig rig(true, true);
+        runTask(rig.app->session().load());
         const quint64 generation = rig.state().generation();
         rig.flows->startRecording();
         QVERIFY(rig.state().showLoginGate());
@@ -76,6 +80,44 @@ private Q_SLOTS:
         QCOMPARE(rig.state().generation(), generation);
         QVERIFY(rig.fake.soundOutput.made().empty());
         QVERIFY(!rig.fake.audioInput.isStarted());
+    }
+
+    // A hotkey pressed before the keyring has answered waits for it (within a bound) instead of
+    // asking a signed-in user to sign in.
+    void earlyStartWaitsForTheKeyringsSession_data()
+    {
+        QTest::addColumn<bool>("keyringAnswers");
+        QTest::newRow("keyring answers") << true;
+        QTest::newRow("keyring silent past the bound") << false;
+    }
+
+    void earlyStartWaitsForTheKeyringsSession()
+    {
+        QFETCH(bool, keyringAnswers);
+        FlowRig rig(false, true);
+        SupabaseAuth::TokenPair pair;
+        pair.accessToken = QStringLiteral("jwt");
+        pair.refreshToken = QStringLiteral("refresh");
+        pair.expiresAt = QDateTime::currentDateTimeUtc().addSecs(3600);
+        pair.email = QStringLiteral("a@example.com");
+        rig.fake.secrets.setItem(QStringLiteral("com.kelto.murmo.session"), QStringLiteral("supabase"), pair.toJson());
+        rig.fake.secrets.holdReads();
+        auto loading = rig.app->session().load();
+
+        rig.flows->startRecording();
+        QVERIFY(!rig.state().showLoginGate());
+        QVERIFY(!rig.state().isRecording());
+        if (keyringAnswers) {
+            rig.fake.secrets.releaseReads();
+            QVERIFY(FlowRig::until([&] { return rig.state().isRecording(); }));
+            QVERIFY(!rig.state().showLoginGate());
+        } else {
+            rig.fake.clock.advance(RecordingStart::kSessionWait);
+            QVERIFY(FlowRig::until([&] { return rig.state().showLoginGate(); }));
+            QVERIFY(!rig.state().isRecording());
+            rig.fake.secrets.releaseReads();
+        }
+        runTask(std::move(loading));
     }
 
     void startWhileRecordingOnlyClearsThePendingAction()
