@@ -34,8 +34,15 @@ void XTestKeyboard::autoRepeat(unsigned delayMs, unsigned intervalMs)
 
 XTestKeyboard::~XTestKeyboard()
 {
-    if (m_display)
-        XCloseDisplay(display(m_display));
+    if (!m_display)
+        return;
+    Display* d = display(m_display);
+    for (const int code : m_down)
+        XTestFakeKeyEvent(d, unsigned(code), False, CurrentTime);
+    // The next test on this server expects the desktop as it came: no auto-repeat.
+    XAutoRepeatOff(d);
+    XSync(d, False);
+    XCloseDisplay(d);
 }
 
 int XTestKeyboard::keyCode(const char* keysym) const
@@ -49,13 +56,17 @@ int XTestKeyboard::keyCode(const char* keysym) const
 
 void XTestKeyboard::press(const char* keysym)
 {
-    XTestFakeKeyEvent(display(m_display), unsigned(keyCode(keysym)), True, CurrentTime);
+    const int code = keyCode(keysym);
+    m_down.insert(code);
+    XTestFakeKeyEvent(display(m_display), unsigned(code), True, CurrentTime);
     XSync(display(m_display), False);
 }
 
 void XTestKeyboard::release(const char* keysym)
 {
-    XTestFakeKeyEvent(display(m_display), unsigned(keyCode(keysym)), False, CurrentTime);
+    const int code = keyCode(keysym);
+    m_down.erase(code);
+    XTestFakeKeyEvent(display(m_display), unsigned(code), False, CurrentTime);
     XSync(display(m_display), False);
 }
 
