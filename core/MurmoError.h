@@ -15,6 +15,10 @@ public:
     const QString& description() const noexcept { return m_description; }
     const char* what() const noexcept override { return m_utf8.constData(); }
 
+    // The text to show for any caught failure: a MurmoError's description, else what() of a
+    // standard exception, else "未知错误".
+    static QString userText(std::exception_ptr error);
+
 private:
     QString m_description;
     QByteArray m_utf8;

@@ -34,19 +34,6 @@ QString trimmedOfBlanks(const QString& text)
     return text.mid(start, end - start);
 }
 
-QString describe(std::exception_ptr error)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const MurmoError& e) {
-        return e.description();
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return QStringLiteral("未知错误");
-    }
-}
-
 QString css(const QColor& color)
 {
     return QStringLiteral("rgba(%1,%2,%3,%4)")
@@ -323,7 +310,7 @@ QCoro::Task<void> LoginView::sendCode()
     if (!self)
         co_return;
     if (failure)
-        m_errorText = describe(failure);
+        m_errorText = MurmoError::userText(failure);
     else
         m_codeSent = true;
     m_busy = false;
@@ -351,7 +338,7 @@ QCoro::Task<void> LoginView::verifyCode()
         co_return;
     m_busy = false;
     if (failure)
-        setError(describe(failure));
+        setError(MurmoError::userText(failure));
     else
         finishSignIn(*pair);
 }

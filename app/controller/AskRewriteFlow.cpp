@@ -97,19 +97,6 @@ void AskRewriteFlow::addEntry(const QString& asrText, const QString& finalText, 
     m_app.state().bumpHistoryVersion();
 }
 
-QString AskRewriteFlow::describe(std::exception_ptr error)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const MurmoError& e) {
-        return e.description();
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return QStringLiteral("未知错误");
-    }
-}
-
 QCoro::Task<void> AskRewriteFlow::askWith(Samples samples, std::shared_ptr<StreamingTranscriptSource> session,
                                           AskScene scene)
 {
@@ -156,7 +143,7 @@ QCoro::Task<void> AskRewriteFlow::askWith(Samples samples, std::shared_ptr<Strea
     }
     if (!self || !isCurrent(generation))
         co_return;
-    const QString description = describe(failure);
+    const QString description = MurmoError::userText(failure);
     state.setStatusLine(QStringLiteral("提问失败：") + description);
     // A recognition failure leaves the capsule showing "processing"; the card tells the rest.
     m_app.overlay().hide();
@@ -217,7 +204,7 @@ QCoro::Task<void> AskRewriteFlow::rewriteWith(Samples samples, std::shared_ptr<S
     }
     if (!self || !isCurrent(generation))
         co_return;
-    const QString line = QStringLiteral("改写失败：") + describe(failure);
+    const QString line = QStringLiteral("改写失败：") + MurmoError::userText(failure);
     state.setStatusLine(line);
     m_app.overlay().fail(line);
 }

@@ -57,7 +57,6 @@ private:
     void addEntry(const QString& asrText, const QString& finalText, const QString& action);
     void playStopCue();
     void noSpeech();
-    static QString describe(std::exception_ptr error);
 
     AppServices& m_app;
 };

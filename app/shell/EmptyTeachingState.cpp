@@ -1,6 +1,6 @@
 #include "app/shell/EmptyTeachingState.h"
 
-#include "app/shell/ShellFonts.h"
+#include "app/ui/DesignFonts.h"
 #include "app/shell/SymbolView.h"
 #include "app/ui/Theme.h"
 
@@ -20,7 +20,7 @@ public:
         : QLabel(parent)
     {
         setTextFormat(Qt::PlainText);
-        setFont(ShellFonts::font(16, QFont::DemiBold));
+        setFont(DesignFonts::font(16, QFont::DemiBold));
         setContentsMargins(14, 7, 14, 7);
         auto* shadow = new QGraphicsDropShadowEffect(this);
         shadow->setColor(QColor(0, 0, 0, 26));
@@ -64,7 +64,7 @@ EmptyTeachingState::EmptyTeachingState(QWidget* parent)
     column->setContentsMargins(0, 80, 0, 0);
     column->addWidget(new SymbolView(QStringLiteral("mic.fill"), &ThemePalette::accent, 30, this), 0, Qt::AlignHCenter);
     column->addWidget(m_keyCap, 0, Qt::AlignHCenter);
-    m_line->setFont(ShellFonts::font(13));
+    m_line->setFont(DesignFonts::font(13));
     m_line->setTextFormat(Qt::PlainText);
     column->addWidget(m_line, 0, Qt::AlignHCenter);
     column->addStretch(1);

@@ -1,6 +1,6 @@
 #include "app/shell/FilterPill.h"
 
-#include "app/shell/ShellFonts.h"
+#include "app/ui/DesignFonts.h"
 #include "app/ui/Theme.h"
 
 #include <QPainter>
@@ -14,7 +14,7 @@ constexpr int gap = 5;
 
 QFont countFont()
 {
-    return ShellFonts::font(10, QFont::Medium);
+    return DesignFonts::font(10, QFont::Medium);
 }
 
 } // namespace
@@ -45,7 +45,7 @@ void FilterPill::setState(bool selected, int count)
 
 QFont FilterPill::titleFont() const
 {
-    return ShellFonts::font(12, m_selected ? QFont::DemiBold : QFont::Normal);
+    return DesignFonts::font(12, m_selected ? QFont::DemiBold : QFont::Normal);
 }
 
 QSize FilterPill::sizeHint() const

@@ -3,7 +3,7 @@
 #include "app/shell/ChipLabel.h"
 #include "app/shell/EntryAction.h"
 #include "app/shell/HistoryIconButton.h"
-#include "app/shell/ShellFonts.h"
+#include "app/ui/DesignFonts.h"
 #include "app/ui/CopyIconButton.h"
 #include "app/ui/MurmoCardModifier.h"
 #include "app/ui/Theme.h"
@@ -43,9 +43,9 @@ QLabel* plainLabel(const QFont& font, QWidget* parent)
 HistoryEntryCard::HistoryEntryCard(Clock& clock, QWidget* parent)
     : QWidget(parent)
     , m_clock(clock)
-    , m_text(plainLabel(ShellFonts::body(), this))
+    , m_text(plainLabel(DesignFonts::body(), this))
     , m_editor(new QPlainTextEdit(this))
-    , m_source(plainLabel(ShellFonts::caption(), this))
+    , m_source(plainLabel(DesignFonts::caption(), this))
 {
     // The list's viewport would hand its children the base background role, and with it the text
     // role of an item view; a card's labels draw in the window text role like every other label.
@@ -59,7 +59,7 @@ HistoryEntryCard::HistoryEntryCard(Clock& clock, QWidget* parent)
     m_text->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
     column->addWidget(m_text);
 
-    m_editor->setFont(ShellFonts::body());
+    m_editor->setFont(DesignFonts::body());
     m_editor->setFrameShape(QFrame::NoFrame);
     m_editor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_editor->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -92,11 +92,11 @@ QWidget* HistoryEntryCard::buildMetaRow()
     auto* row = new QHBoxLayout(meta);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(8);
-    m_time = plainLabel(ShellFonts::caption2(), meta);
+    m_time = plainLabel(DesignFonts::caption2(), meta);
     m_actionChip = new ChipLabel(meta);
-    m_actionChip->setFont(ShellFonts::caption2(QFont::DemiBold));
+    m_actionChip->setFont(DesignFonts::caption2(QFont::DemiBold));
     m_modeChip = new ChipLabel(meta);
-    m_modeChip->setFont(ShellFonts::caption2(QFont::Medium));
+    m_modeChip->setFont(DesignFonts::caption2(QFont::Medium));
     row->addWidget(m_time);
     row->addWidget(m_actionChip);
     row->addWidget(m_modeChip);
@@ -118,7 +118,7 @@ QWidget* HistoryEntryCard::buildMetaRow()
     m_correct = new QToolButton(m_actions);
     m_correct->setAutoRaise(true);
     m_correct->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    m_correct->setFont(ShellFonts::callout());
+    m_correct->setFont(DesignFonts::callout());
     m_correct->setCursor(Qt::PointingHandCursor);
     for (QWidget* button :
          {static_cast<QWidget*>(m_play), static_cast<QWidget*>(m_reveal), static_cast<QWidget*>(m_retranscribe),

@@ -1,7 +1,7 @@
 #include "app/shell/HistoryHeader.h"
 
 #include "app/shell/HistoryIconButton.h"
-#include "app/shell/ShellFonts.h"
+#include "app/ui/DesignFonts.h"
 #include "app/ui/Theme.h"
 
 #include <QHBoxLayout>
@@ -11,7 +11,7 @@ namespace {
 
 QFont brandFont()
 {
-    QFont font = ShellFonts::font(17, QFont::DemiBold);
+    QFont font = DesignFonts::font(17, QFont::DemiBold);
     font.setLetterSpacing(QFont::AbsoluteSpacing, -0.3);
     return font;
 }
@@ -39,8 +39,8 @@ HistoryHeader::HistoryHeader(QWidget* parent)
     auto* brand = new QHBoxLayout;
     brand->setSpacing(7);
     m_brand->setFont(brandFont());
-    m_dash->setFont(ShellFonts::font(13));
-    m_tagline->setFont(ShellFonts::font(13));
+    m_dash->setFont(DesignFonts::font(13));
+    m_tagline->setFont(DesignFonts::font(13));
     // The tagline gives way rather than hold the window wide; fitTagline() hides it then.
     m_dash->setMinimumWidth(1);
     m_tagline->setMinimumWidth(1);

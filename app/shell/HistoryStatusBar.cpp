@@ -1,6 +1,6 @@
 #include "app/shell/HistoryStatusBar.h"
 
-#include "app/shell/ShellFonts.h"
+#include "app/ui/DesignFonts.h"
 #include "app/ui/SymbolIcon.h"
 #include "app/ui/Theme.h"
 
@@ -57,9 +57,9 @@ HistoryStatusBar::HistoryStatusBar(QWidget* parent)
     row->addWidget(new MicBadge(this));
     auto* texts = new QVBoxLayout;
     texts->setSpacing(1);
-    m_hint->setFont(ShellFonts::callout());
+    m_hint->setFont(DesignFonts::callout());
     m_hint->setTextFormat(Qt::PlainText);
-    m_lexicon->setFont(ShellFonts::caption());
+    m_lexicon->setFont(DesignFonts::caption());
     m_lexicon->setTextFormat(Qt::PlainText);
     texts->addWidget(m_hint);
     texts->addWidget(m_lexicon);
@@ -67,7 +67,7 @@ HistoryStatusBar::HistoryStatusBar(QWidget* parent)
     row->addStretch(1);
     // Status lines carry server and recogniser texts: plain text, one line.
     m_status->setTextFormat(Qt::PlainText);
-    m_status->setFont(ShellFonts::caption());
+    m_status->setFont(DesignFonts::caption());
     m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_status->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_status->setGraphicsEffect(m_statusEffect);

@@ -15,7 +15,7 @@
 #include "app/shell/PermissionBanner.h"
 #include "app/shell/SheetOverlay.h"
 #include "app/shell/ShellBanner.h"
-#include "app/shell/ShellFonts.h"
+#include "app/ui/DesignFonts.h"
 #include "app/shell/ThemedSurface.h"
 #include "app/ui/Theme.h"
 #include "core/store/HistoryStore.h"
@@ -88,7 +88,7 @@ HistoryView::HistoryView(Parts parts, QWidget* parent)
     auto* noMatchColumn = new QVBoxLayout(noMatchPage);
     noMatchColumn->setContentsMargins(16, 90, 16, 16);
     m_noMatch = new QLabel(QStringLiteral("这一类还没有记录"), noMatchPage);
-    m_noMatch->setFont(ShellFonts::subheadline());
+    m_noMatch->setFont(DesignFonts::subheadline());
     m_noMatch->setAlignment(Qt::AlignHCenter);
     noMatchColumn->addWidget(m_noMatch);
     noMatchColumn->addStretch(1);

@@ -3,7 +3,7 @@
 #include "app/desktop/PermissionsModel.h"
 #include "app/shell/PermissionRow.h"
 #include "app/shell/ShellButtons.h"
-#include "app/shell/ShellFonts.h"
+#include "app/ui/DesignFonts.h"
 #include "app/shell/SymbolView.h"
 #include "app/ui/Theme.h"
 
@@ -29,11 +29,11 @@ OnboardingView::OnboardingView(PermissionsModel& perms, QWidget* parent)
     header->addWidget(new SymbolView(QStringLiteral("mic.circle.fill"), &ThemePalette::accent, 44, this), 0,
                       Qt::AlignHCenter);
     header->addWidget(
-        text(QStringLiteral("欢迎使用「Murmo」"), ShellFonts::font(20, QFont::DemiBold), &ThemePalette::text), 0,
+        text(QStringLiteral("欢迎使用「Murmo」"), DesignFonts::font(20, QFont::DemiBold), &ThemePalette::text), 0,
         Qt::AlignHCenter);
-    header->addWidget(text(QStringLiteral("说话，即成文"), ShellFonts::font(13, QFont::Medium), &ThemePalette::textDim),
+    header->addWidget(text(QStringLiteral("说话，即成文"), DesignFonts::font(13, QFont::Medium), &ThemePalette::textDim),
                       0, Qt::AlignHCenter);
-    header->addWidget(text(QStringLiteral("按快捷键说话，文字自动出现在光标处。先授予两项权限："), ShellFonts::font(12),
+    header->addWidget(text(QStringLiteral("按快捷键说话，文字自动出现在光标处。先授予两项权限："), DesignFonts::font(12),
                            &ThemePalette::textFaint),
                       0, Qt::AlignHCenter);
     column->addLayout(header);
@@ -52,14 +52,14 @@ OnboardingView::OnboardingView(PermissionsModel& perms, QWidget* parent)
     note->setContentsMargins(4, 0, 4, 0);
     note->setSpacing(8);
     note->addWidget(new SymbolView(QStringLiteral("info.circle"), &ThemePalette::textDim, 12, m_relaunchNote));
-    m_relaunchText = text(QStringLiteral("已在系统设置里打开「辅助功能」？点右侧重启生效"), ShellFonts::font(11),
+    m_relaunchText = text(QStringLiteral("已在系统设置里打开「辅助功能」？点右侧重启生效"), DesignFonts::font(11),
                           &ThemePalette::textDim);
     m_relaunchText->setParent(m_relaunchNote);
     note->addWidget(m_relaunchText);
     note->addStretch(1);
     m_relaunch = new QPushButton(QStringLiteral("重启Murmo"), m_relaunchNote);
     QPushButton* relaunch = m_relaunch;
-    relaunch->setFont(ShellFonts::callout());
+    relaunch->setFont(DesignFonts::callout());
     connect(relaunch, &QPushButton::clicked, this, &OnboardingView::relaunchRequested);
     note->addWidget(relaunch);
     permissions->addWidget(m_relaunchNote);
@@ -74,10 +74,10 @@ OnboardingView::OnboardingView(PermissionsModel& perms, QWidget* parent)
     m_continue = new QPushButton(this);
     m_continue->setDefault(true);
     m_continue->setMinimumHeight(32);
-    m_continue->setFont(ShellFonts::body(QFont::Medium));
+    m_continue->setFont(DesignFonts::body(QFont::Medium));
     connect(m_continue, &QPushButton::clicked, this, &OnboardingView::done);
     bottom->addWidget(m_continue);
-    m_bottomNote = text(QStringLiteral("不授权也能用：文字会复制到剪贴板，自己按 Ctrl+V 粘贴"), ShellFonts::font(11),
+    m_bottomNote = text(QStringLiteral("不授权也能用：文字会复制到剪贴板，自己按 Ctrl+V 粘贴"), DesignFonts::font(11),
                         &ThemePalette::textFaint);
     m_bottomNote->setAlignment(Qt::AlignHCenter);
     m_bottomNote->setWordWrap(true);

@@ -1,7 +1,7 @@
 #include "app/shell/PermissionRow.h"
 
 #include "app/shell/ShellButtons.h"
-#include "app/shell/ShellFonts.h"
+#include "app/ui/DesignFonts.h"
 #include "app/shell/SymbolView.h"
 #include "app/ui/Theme.h"
 
@@ -54,9 +54,9 @@ PermissionRow::PermissionRow(MurmoPermission perm, bool granted, QWidget* parent
     auto* column = new QVBoxLayout;
     column->setSpacing(2);
     m_title = new QLabel(texts.title, this);
-    m_title->setFont(ShellFonts::body(QFont::Medium));
+    m_title->setFont(DesignFonts::body(QFont::Medium));
     m_explanation = new QLabel(texts.explanation, this);
-    m_explanation->setFont(ShellFonts::caption());
+    m_explanation->setFont(DesignFonts::caption());
     m_explanation->setWordWrap(true);
     column->addWidget(m_title);
     column->addWidget(m_explanation);
@@ -69,12 +69,12 @@ PermissionRow::PermissionRow(MurmoPermission perm, bool granted, QWidget* parent
     grantedRow->addWidget(
         new SymbolView(QStringLiteral("checkmark.circle.fill"), &ThemePalette::green, 13, m_grantedLabel));
     m_grantedText = new QLabel(QStringLiteral("已授权"), m_grantedLabel);
-    m_grantedText->setFont(ShellFonts::callout());
+    m_grantedText->setFont(DesignFonts::callout());
     grantedRow->addWidget(m_grantedText);
     row->addWidget(m_grantedLabel);
 
     m_grant = new QPushButton(QStringLiteral("授权"), this);
-    m_grant->setFont(ShellFonts::callout());
+    m_grant->setFont(DesignFonts::callout());
     row->addWidget(m_grant);
     connect(m_grant, &QPushButton::clicked, this, [this] { Q_EMIT requestGrant(m_perm); });
     setGranted(granted);

@@ -1,7 +1,7 @@
 #include "app/shell/ShellBanner.h"
 
 #include "app/shell/ShellButtons.h"
-#include "app/shell/ShellFonts.h"
+#include "app/ui/DesignFonts.h"
 #include "app/shell/SymbolView.h"
 #include "app/ui/Theme.h"
 
@@ -40,10 +40,10 @@ ShellBanner::ShellBanner(Role colour, const QString& icon, const QString& title,
     texts->setSpacing(2);
     m_title->setTextFormat(Qt::PlainText);
     m_title->setWordWrap(true);
-    m_title->setFont(ShellFonts::callout(titleWeight));
+    m_title->setFont(DesignFonts::callout(titleWeight));
     m_detail->setTextFormat(Qt::PlainText);
     m_detail->setWordWrap(true);
-    m_detail->setFont(ShellFonts::caption());
+    m_detail->setFont(DesignFonts::caption());
     m_detail->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_detail->hide();
     texts->addWidget(m_title);
@@ -67,7 +67,7 @@ void ShellBanner::setDetail(const QString& detail)
 QPushButton* ShellBanner::addButton(const QString& text)
 {
     auto* button = new QPushButton(text, this);
-    button->setFont(ShellFonts::callout());
+    button->setFont(DesignFonts::callout());
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     m_row->addWidget(button, 0, Qt::AlignVCenter);
     m_buttons.append(button);

@@ -17,4 +17,26 @@ inline QFont font(qreal size, QFont::Weight weight = QFont::Normal)
     return f;
 }
 
+// The named text styles of the windows.
+inline QFont body(QFont::Weight weight = QFont::Normal)
+{
+    return font(13, weight);
+}
+inline QFont callout(QFont::Weight weight = QFont::Normal)
+{
+    return font(12, weight);
+}
+inline QFont subheadline()
+{
+    return font(11);
+}
+inline QFont caption()
+{
+    return font(11);
+}
+inline QFont caption2(QFont::Weight weight = QFont::Normal)
+{
+    return font(10, weight);
+}
+
 } // namespace DesignFonts
