@@ -2,6 +2,7 @@
 
 #include "platform/Workspace.h"
 
+#include <QByteArray>
 #include <QHash>
 
 #include <memory>
@@ -14,7 +15,7 @@ typedef struct _XDisplay Display;
 // lower-cased WM_CLASS class of its windows, its pid is _NET_WM_PID, the front one owns
 // _NET_ACTIVE_WINDOW (or the input focus when no window manager sets that), and activation asks
 // the window manager through _NET_ACTIVE_WINDOW, and the window manager's changes of that
-// property on the root window tell the observer. Holds its own connection; main thread only.
+// property on the root window tell the observer. Holds its own connections; main thread only.
 class X11Workspace : public Workspace
 {
 public:
@@ -35,8 +36,8 @@ public:
     void setActiveWindowObserver(std::function<void()> observer) override;
 
 private:
-    // Reads the events that have arrived; onlyQueued reads none from the socket.
-    void drainEvents(bool onlyQueued);
+    // Reads every event that has arrived on the watch connection.
+    void drainEvents();
     unsigned long activeWindow();
     QList<unsigned long> clientWindows();
     std::optional<RunningApplication> applicationOf(unsigned long window);
@@ -46,7 +47,10 @@ private:
     unsigned long atom(const char* name);
 
     QString m_ownBundleId;
+    QByteArray m_displayName;
     Display* m_display = nullptr;
+    // Opened with the first observer, for the active-window watch alone.
+    Display* m_watchDisplay = nullptr;
     unsigned long m_root = 0;
     QHash<QString, QString> m_desktopNames;
     std::function<void()> m_activeWindowObserver;
