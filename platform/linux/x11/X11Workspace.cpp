@@ -204,7 +204,34 @@ bool X11Workspace::isActive(const RunningApplication& application)
     const std::optional<RunningApplication> front = frontApplication();
     if (!front || front->bundleId != application.bundleId)
         return false;
-    return application.pid != 0 ? front->pid == application.pid : front->window == application.window;
+    if (application.pid != 0 ? front->pid != application.pid : front->window != application.window)
+        return false;
+    // A window the window manager does not manage (such as our own floating card, clicked) can
+    // take the keyboard while the manager still names the application's window as the active
+    // one; keys sent then would land in that window.
+    return holdsInputFocus(front->window);
+}
+
+bool X11Workspace::holdsInputFocus(unsigned long window)
+{
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(m_display, &focus, &revert);
+    Window current = focus;
+    while (current != None && current != PointerRoot && current != m_root) {
+        if (current == window)
+            return true;
+        Window root = None;
+        Window parent = None;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(m_display, current, &root, &parent, &children, &count))
+            return false;
+        if (children)
+            XFree(children);
+        current = parent;
+    }
+    return false;
 }
 
 void X11Workspace::activate(const RunningApplication& application)

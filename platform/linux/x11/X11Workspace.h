@@ -13,9 +13,10 @@ typedef struct _XDisplay Display;
 
 // The workspace port over X11 and the window manager's EWMH properties: an application is the
 // lower-cased WM_CLASS class of its windows, its pid is _NET_WM_PID, the front one owns
-// _NET_ACTIVE_WINDOW (or the input focus when no window manager sets that), and activation asks
-// the window manager through _NET_ACTIVE_WINDOW, and the window manager's changes of that
-// property on the root window tell the observer. Holds its own connections; main thread only.
+// _NET_ACTIVE_WINDOW (or the input focus when no window manager sets that) and counts as active
+// while the input focus is inside that window, activation asks the window manager through
+// _NET_ACTIVE_WINDOW, and the window manager's changes of that property on the root window tell
+// the observer. Holds its own connections; main thread only.
 class X11Workspace : public Workspace
 {
 public:
@@ -39,6 +40,8 @@ private:
     // Reads every event that has arrived on the watch connection.
     void drainEvents();
     unsigned long activeWindow();
+    // Whether the keyboard's focus is window or inside it.
+    bool holdsInputFocus(unsigned long window);
     QList<unsigned long> clientWindows();
     std::optional<RunningApplication> applicationOf(unsigned long window);
     QString displayNameFor(const QString& bundleId, const QString& windowClass);
