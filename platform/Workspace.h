@@ -35,7 +35,8 @@ public:
     // The running applications with this identifier, the most recently used first.
     virtual QList<RunningApplication> runningApplications(const QString& bundleId) = 0;
 
-    // Whether application is the one in front now.
+    // Whether application is the one in front now, with the keyboard's focus: keys synthesised
+    // now would reach it.
     virtual bool isActive(const RunningApplication& application) = 0;
 
     // Asks the desktop to bring application to the front. Activation happens later, if at all.

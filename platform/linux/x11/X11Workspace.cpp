@@ -2,7 +2,6 @@
 
 #include "platform/linux/x11/XErrorTrap.h"
 
-#include <QAbstractEventDispatcher>
 #include <QFile>
 #include <QSocketNotifier>
 #include <QStandardPaths>
@@ -45,6 +44,7 @@ X11Workspace::X11Workspace(const QString& ownBundleId, const QString& displayNam
 {
     XErrorTrap::install();
     const QByteArray name = displayName.toLocal8Bit();
+    m_displayName = name;
     m_display = XOpenDisplay(name.isEmpty() ? nullptr : name.constData());
     if (m_display)
         m_root = DefaultRootWindow(m_display);
@@ -53,6 +53,8 @@ X11Workspace::X11Workspace(const QString& ownBundleId, const QString& displayNam
 X11Workspace::~X11Workspace()
 {
     m_notifier.reset();
+    if (m_watchDisplay)
+        XCloseDisplay(m_watchDisplay);
     if (m_display)
         XCloseDisplay(m_display);
 }
@@ -202,7 +204,34 @@ bool X11Workspace::isActive(const RunningApplication& application)
     const std::optional<RunningApplication> front = frontApplication();
     if (!front || front->bundleId != application.bundleId)
         return false;
-    return application.pid != 0 ? front->pid == application.pid : front->window == application.window;
+    if (application.pid != 0 ? front->pid != application.pid : front->window != application.window)
+        return false;
+    // A window the window manager does not manage (such as our own floating card, clicked) can
+    // take the keyboard while the manager still names the application's window as the active
+    // one; keys sent then would land in that window.
+    return holdsInputFocus(front->window);
+}
+
+bool X11Workspace::holdsInputFocus(unsigned long window)
+{
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(m_display, &focus, &revert);
+    Window current = focus;
+    while (current != None && current != PointerRoot && current != m_root) {
+        if (current == window)
+            return true;
+        Window root = None;
+        Window parent = None;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(m_display, current, &root, &parent, &children, &count))
+            return false;
+        if (children)
+            XFree(children);
+        current = parent;
+    }
+    return false;
 }
 
 void X11Workspace::activate(const RunningApplication& application)
@@ -278,33 +307,30 @@ void X11Workspace::setActiveWindowObserver(std::function<void()> observer)
     m_activeWindowObserver = std::move(observer);
     if (!m_display || m_notifier)
         return;
-    m_activeWindowAtom = atom("_NET_ACTIVE_WINDOW");
-    XSelectInput(m_display, m_root, PropertyChangeMask);
-    XFlush(m_display);
-    m_notifier = std::make_unique<QSocketNotifier>(ConnectionNumber(m_display), QSocketNotifier::Read);
-    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] { drainEvents(false); });
-    // The property queries of the other calls read events off the socket into Xlib's queue, where
-    // the notifier cannot see them; they are picked up before the event loop sleeps.
-    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
-        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, m_notifier.get(),
-                         [this] { drainEvents(true); });
+    // The root's property changes are watched on a connection of their own: any request on a
+    // connection reads whatever events have arrived into Xlib's queue, where the socket notifier
+    // no longer sees them, so on the shared connection every query made between two wake-ups
+    // could swallow a change. Nothing but the watch ever reads from this one.
+    m_watchDisplay = XOpenDisplay(m_displayName.isEmpty() ? nullptr : m_displayName.constData());
+    if (!m_watchDisplay)
+        return;
+    m_activeWindowAtom = XInternAtom(m_watchDisplay, "_NET_ACTIVE_WINDOW", False);
+    XSelectInput(m_watchDisplay, DefaultRootWindow(m_watchDisplay), PropertyChangeMask);
+    XFlush(m_watchDisplay);
+    m_notifier = std::make_unique<QSocketNotifier>(ConnectionNumber(m_watchDisplay), QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] { drainEvents(); });
 }
 
-void X11Workspace::drainEvents(bool onlyQueued)
+void X11Workspace::drainEvents()
 {
-    for (;;) {
-        bool changed = false;
-        while (onlyQueued ? XEventsQueued(m_display, QueuedAlready) > 0 : XPending(m_display) > 0) {
-            XEvent event;
-            XNextEvent(m_display, &event);
-            if (event.type == PropertyNotify && event.xproperty.atom == m_activeWindowAtom)
-                changed = true;
-        }
-        if (!changed || !m_activeWindowObserver)
-            return;
-        m_activeWindowObserver();
-        // The observer's own property queries may have read the next change off the socket into
-        // Xlib's queue, where the socket notifier would never see it.
-        onlyQueued = true;
+    bool changed = false;
+    // XPending reads what the socket holds, so the notifier wakes again only for new events.
+    while (XPending(m_watchDisplay) > 0) {
+        XEvent event;
+        XNextEvent(m_watchDisplay, &event);
+        if (event.type == PropertyNotify && event.xproperty.atom == m_activeWindowAtom)
+            changed = true;
     }
+    if (changed && m_activeWindowObserver)
+        m_activeWindowObserver();
 }

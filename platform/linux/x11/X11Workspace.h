@@ -2,6 +2,7 @@
 
 #include "platform/Workspace.h"
 
+#include <QByteArray>
 #include <QHash>
 
 #include <memory>
@@ -12,9 +13,10 @@ typedef struct _XDisplay Display;
 
 // The workspace port over X11 and the window manager's EWMH properties: an application is the
 // lower-cased WM_CLASS class of its windows, its pid is _NET_WM_PID, the front one owns
-// _NET_ACTIVE_WINDOW (or the input focus when no window manager sets that), and activation asks
-// the window manager through _NET_ACTIVE_WINDOW, and the window manager's changes of that
-// property on the root window tell the observer. Holds its own connection; main thread only.
+// _NET_ACTIVE_WINDOW (or the input focus when no window manager sets that) and counts as active
+// while the input focus is inside that window, activation asks the window manager through
+// _NET_ACTIVE_WINDOW, and the window manager's changes of that property on the root window tell
+// the observer. Holds its own connections; main thread only.
 class X11Workspace : public Workspace
 {
 public:
@@ -35,9 +37,11 @@ public:
     void setActiveWindowObserver(std::function<void()> observer) override;
 
 private:
-    // Reads the events that have arrived; onlyQueued reads none from the socket.
-    void drainEvents(bool onlyQueued);
+    // Reads every event that has arrived on the watch connection.
+    void drainEvents();
     unsigned long activeWindow();
+    // Whether the keyboard's focus is window or inside it.
+    bool holdsInputFocus(unsigned long window);
     QList<unsigned long> clientWindows();
     std::optional<RunningApplication> applicationOf(unsigned long window);
     QString displayNameFor(const QString& bundleId, const QString& windowClass);
@@ -46,7 +50,10 @@ private:
     unsigned long atom(const char* name);
 
     QString m_ownBundleId;
+    QByteArray m_displayName;
     Display* m_display = nullptr;
+    // Opened with the first observer, for the active-window watch alone.
+    Display* m_watchDisplay = nullptr;
     unsigned long m_root = 0;
     QHash<QString, QString> m_desktopNames;
     std::function<void()> m_activeWindowObserver;

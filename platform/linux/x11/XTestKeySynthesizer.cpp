@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace {
 
@@ -60,21 +61,31 @@ XTestKeySynthesizer::XTestKeySynthesizer(const QString& displayName)
 
 XTestKeySynthesizer::~XTestKeySynthesizer()
 {
-    if (m_display)
-        XCloseDisplay(m_display);
+    if (!m_display)
+        return;
+    // The server keeps a synthesised key down after its connection closes; one whose release never
+    // came (the program ended first) would repeat into the user's window and swallow the next
+    // press of that key.
+    for (KeyCode code : std::as_const(m_pressed))
+        XTestFakeKeyEvent(m_display, code, False, CurrentTime);
+    XSync(m_display, False);
+    XCloseDisplay(m_display);
 }
 
-void XTestKeySynthesizer::releaseHeldModifiers()
+void XTestKeySynthesizer::releaseHeldKeys(unsigned char key)
 {
     char keys[32] = {};
     XQueryKeymap(m_display, keys);
+    const auto isDown = [&keys](KeyCode code) { return code != 0 && (keys[code / 8] & (1 << (code % 8))); };
+    // A press of a key that is already down is lost as a repeat, so the key goes up first.
+    if (isDown(key))
+        XTestFakeKeyEvent(m_display, key, False, CurrentTime);
     XModifierKeymap* map = XGetModifierMapping(m_display);
     if (!map)
         return;
     for (int i = 0; i < 8 * map->max_keypermod; ++i) {
-        const KeyCode code = map->modifiermap[i];
-        if (code != 0 && (keys[code / 8] & (1 << (code % 8))))
-            XTestFakeKeyEvent(m_display, code, False, CurrentTime);
+        if (isDown(map->modifiermap[i]))
+            XTestFakeKeyEvent(m_display, map->modifiermap[i], False, CurrentTime);
     }
     XFreeModifiermap(map);
 }
@@ -102,14 +113,17 @@ bool XTestKeySynthesizer::postKey(quint32 keyCode, quint64 modifierFlags, bool d
     }
 
     if (down) {
-        releaseHeldModifiers();
+        releaseHeldKeys(code);
         for (KeyCode modifier : modifiers)
             XTestFakeKeyEvent(m_display, modifier, True, CurrentTime);
         XTestFakeKeyEvent(m_display, code, True, CurrentTime);
+        m_pressed.append(modifiers);
+        m_pressed.append(code);
     } else {
         XTestFakeKeyEvent(m_display, code, False, CurrentTime);
         for (auto it = modifiers.crbegin(); it != modifiers.crend(); ++it)
             XTestFakeKeyEvent(m_display, *it, False, CurrentTime);
+        m_pressed.removeIf([&](KeyCode pressed) { return pressed == code || modifiers.contains(pressed); });
     }
     XSync(m_display, False);
     return true;

@@ -2,11 +2,13 @@
 
 #include "platform/KeySynthesizer.h"
 
+#include <QList>
 #include <QString>
 
 typedef struct _XDisplay Display;
 
-// Synthesised keys through the XTEST extension, on a connection of its own. Main thread only.
+// Synthesised keys through the XTEST extension, on a connection of its own; keys it pressed and
+// never released go up when it is destroyed. Main thread only.
 class XTestKeySynthesizer : public KeySynthesizer
 {
 public:
@@ -21,8 +23,11 @@ public:
     bool postKey(quint32 keyCode, quint64 modifierFlags, bool down) override;
 
 private:
-    void releaseHeldModifiers();
+    // Lets go of the modifiers that are down, and of key if it is down.
+    void releaseHeldKeys(unsigned char key);
 
     Display* m_display = nullptr;
     bool m_available = false;
+    // The keys this synthesiser has pressed and not yet released.
+    QList<unsigned char> m_pressed;
 };

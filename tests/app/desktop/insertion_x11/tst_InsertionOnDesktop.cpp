@@ -215,6 +215,32 @@ private Q_SLOTS:
         QVERIFY(!altDown);
     }
 
+    void pastesThoughAnotherClientLeftVDown()
+    {
+        // A program that ended between its paste and the key-up leaves V down on the server; a
+        // press of a key that is down is taken for a repeat and never reaches the window.
+        Display* display = XOpenDisplay(nullptr);
+        QVERIFY(display);
+        XTestFakeKeyEvent(display, XKeysymToKeycode(display, XK_v), True, CurrentTime);
+        XSync(display, False);
+        XCloseDisplay(display);
+        FieldHelper target(QStringLiteral("MurmoPasteTarget"), QStringLiteral("Paste target"));
+        QVERIFY(bringToFront(target, QStringLiteral("line")));
+
+        TextInserter inserter(*m_clipboard, *m_keys, *m_workspace, *m_accessibility, m_clock);
+        QVERIFY(inserter.insert(QStringLiteral("after a stuck key"), QStringLiteral("murmopastetarget")));
+        QTRY_COMPARE(target.value(QStringLiteral("line")), QStringLiteral("after a stuck key"));
+    }
+
+    void aSynthesiserGoneBeforeItsKeyUpLeavesNoKeyDown()
+    {
+        {
+            XTestKeySynthesizer keys;
+            QVERIFY(keys.postKey(KeySynthesizer::keyV, KeySynthesizer::controlFlag, true));
+        }
+        QVERIFY(noKeyIsDown());
+    }
+
     void cleanup()
     {
         // A paste's key-up goes out a moment after the paste lands, on this class's clock. Let it
