@@ -1,11 +1,13 @@
 #include "app/shell/HistoryWindow.h"
 #include "app/shell/MurmoApplication.h"
+#include "app/shell/SingleInstance.h"
 #include "app/ui/Theme.h"
 #include "tests/app/controller/FakeApp.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 
@@ -82,6 +84,15 @@ private Q_SLOTS:
         QVERIFY(!m_murmo->services().session().isLoggedIn());
         m_murmo->handleLaunch({});
         QVERIFY(window()->isVisible());
+    }
+
+    void instanceSocketIsInTheUsersRuntimeFolder()
+    {
+        // A name in the shared /tmp could be taken by another user, who would then be handed
+        // the sign-in callbacks.
+        const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        QVERIFY(!runtime.isEmpty());
+        QCOMPARE(QFileInfo(SingleInstance::defaultName()).path(), runtime);
     }
 
     void ctrlQQuits()
