@@ -46,7 +46,9 @@ void FnKeyConflictBanner::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     stop();
     recheck();
-    schedule();
+    // Without an Fn hotkey there is no conflict to notice; nothing wakes the idle program.
+    if (m_hasFnHotkey())
+        schedule();
 }
 
 void FnKeyConflictBanner::hideEvent(QHideEvent* event)
@@ -62,8 +64,9 @@ void FnKeyConflictBanner::schedule()
         if (!self)
             return;
         self->m_timer = 0;
-        self->schedule();
         self->recheck();
+        if (self->m_hasFnHotkey())
+            self->schedule();
     });
 }
 
