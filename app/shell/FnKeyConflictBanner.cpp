@@ -46,8 +46,10 @@ void FnKeyConflictBanner::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     stop();
     recheck();
-    // Without an Fn hotkey there is no conflict to notice; nothing wakes the idle program.
-    if (m_hasFnHotkey())
+    // Looked at again only to see a shown conflict go; without one nothing wakes the idle
+    // program (on Linux the desktop never takes the key, and a new conflict shows the next time
+    // the window is shown).
+    if (m_conflict)
         schedule();
 }
 
@@ -65,7 +67,7 @@ void FnKeyConflictBanner::schedule()
             return;
         self->m_timer = 0;
         self->recheck();
-        if (self->m_hasFnHotkey())
+        if (self->m_conflict)
             self->schedule();
     });
 }
