@@ -46,7 +46,11 @@ void FnKeyConflictBanner::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     stop();
     recheck();
-    schedule();
+    // Looked at again only to see a shown conflict go; without one nothing wakes the idle
+    // program (on Linux the desktop never takes the key, and a new conflict shows the next time
+    // the window is shown).
+    if (m_conflict)
+        schedule();
 }
 
 void FnKeyConflictBanner::hideEvent(QHideEvent* event)
@@ -62,8 +66,9 @@ void FnKeyConflictBanner::schedule()
         if (!self)
             return;
         self->m_timer = 0;
-        self->schedule();
         self->recheck();
+        if (self->m_conflict)
+            self->schedule();
     });
 }
 

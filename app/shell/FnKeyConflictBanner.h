@@ -11,7 +11,7 @@ class ShellBanner;
 
 // Tells the user that the talk key is the Fn key alone while the desktop still gives that key a
 // function of its own, and offers to set it to no action again. It looks again every 2 s while
-// shown, so a change made in the desktop's settings shows soon. (On Linux the desktop never
+// it shows, so a fix made in the desktop's settings takes it away soon. (On Linux the desktop never
 // claims the key, so the banner stays away; it keeps the same shape as elsewhere.)
 class FnKeyConflictBanner : public QWidget
 {

@@ -60,7 +60,8 @@ void MurmoApplication::start()
             [this] { m_services.settings().setValue(QStringLiteral("didOnboard"), true); });
     connect(m_history.get(), &HistoryWindow::firstShown, this, &MurmoApplication::refreshAccount);
     // Quitting is the one way to end the program (closing windows leaves it listening).
-    auto* quit = new QShortcut(QKeySequence::Quit, m_history.get());
+    // Spelled out: the standard Quit key is empty under some platform themes' key schemes.
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), m_history.get());
     quit->setContext(Qt::ApplicationShortcut);
     connect(quit, &QShortcut::activated, qApp, &QCoreApplication::quit);
     m_history->show();

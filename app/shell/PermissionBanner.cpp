@@ -58,9 +58,8 @@ void PermissionBanner::applyTheme()
 void PermissionBanner::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    refresh();
     stop();
-    schedule();
+    refresh();
 }
 
 void PermissionBanner::hideEvent(QHideEvent* event)
@@ -87,6 +86,12 @@ void PermissionBanner::showFlags()
         m_axTrusted = m_permissions.isGranted(MurmoPermission::accessibility);
     m_mic->setVisible(!m_micGranted);
     m_accessibility->setVisible(!m_axTrusted);
+    // Only a missing permission is looked at again; with both there nothing wakes the idle program
+    // (showing the window looks once more).
+    if (m_micGranted && m_axTrusted)
+        stop();
+    else if (isVisible() && m_timer == 0)
+        schedule();
 }
 
 void PermissionBanner::schedule()
@@ -96,7 +101,6 @@ void PermissionBanner::schedule()
         if (!self)
             return;
         self->m_timer = 0;
-        self->schedule();
         self->refresh();
     });
 }

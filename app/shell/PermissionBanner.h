@@ -13,8 +13,8 @@ class ShellBanner;
 
 // The warning strips at the top of the main window for a missing microphone or accessibility,
 // each with a button to the desktop's settings for it. It looks again at once when shown and
-// every 2 s while it stays shown; until the first look nothing is drawn, so a granted state never
-// flashes a warning at start-up.
+// every 2 s while it stays shown with a permission missing; until the first look nothing is
+// drawn, so a granted state never flashes a warning at start-up.
 class PermissionBanner : public QWidget
 {
     Q_OBJECT

@@ -3,6 +3,7 @@
 #include <QDataStream>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QStandardPaths>
 #include <QtEndian>
 
 #include <unistd.h>
@@ -25,6 +26,11 @@ SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::defaultName()
 {
+    // In the user's own runtime folder (0700, owned by them) no other user can put a listener
+    // in our place and be handed a sign-in callback; a shared /tmp name is the last resort.
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!runtime.isEmpty())
+        return runtime + QStringLiteral("/murmo.socket");
     return QStringLiteral("murmo-%1").arg(::getuid());
 }
 

@@ -14,7 +14,7 @@ class SingleInstance : public QObject
     Q_OBJECT
 
 public:
-    // name: the socket's name; by default one derived from the user id.
+    // name: the socket's name or path; by default one in the user's runtime folder.
     explicit SingleInstance(QString name = defaultName(), QObject* parent = nullptr);
     ~SingleInstance() override;
 

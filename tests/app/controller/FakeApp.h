@@ -62,7 +62,8 @@ struct FakeApp
                      workspace, accessibility, compositing,    appearance, permissions, launcher,     secrets};
     }
 
-    AppServices& build()
+    // Where this fake keeps the settings and data, and its services on loopback.
+    AppServices::Options options()
     {
         AppServices::Options options;
         options.settingsFile = settingsFile();
@@ -73,7 +74,12 @@ struct FakeApp
         if (signInConfigured)
             options.signIn = SupabaseAuth::Config{gateway.baseUrl(), QStringLiteral("anon-key")};
         options.gateway.deviceLabel = QStringLiteral("test-host");
-        app = std::make_unique<AppServices>(ports(), screens, options);
+        return options;
+    }
+
+    AppServices& build()
+    {
+        app = std::make_unique<AppServices>(ports(), screens, options());
         if (accessToken) {
             const QDateTime inAnHour = QDateTime::currentDateTimeUtc().addSecs(3600);
             app->session().adopt(

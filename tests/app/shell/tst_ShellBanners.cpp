@@ -88,6 +88,8 @@ private Q_SLOTS:
         QVERIFY(mic->isVisibleTo(&banner));
         clock.advance(1ms);
         QVERIFY(!mic->isVisibleTo(&banner));
+        // Everything granted: nothing wakes the idle program any more.
+        QCOMPARE(clock.pendingCount(), std::size_t(0));
 
         banner.hide();
         QCOMPARE(clock.pendingCount(), std::size_t(0));
@@ -119,8 +121,10 @@ private Q_SLOTS:
                                    [&] { ++fixes; }, clock);
         banner.show();
         QCOMPARE(banner.strip()->isVisibleTo(&banner), hasFn && hijacked);
-        // The desktop's setting is not read when no hotkey could be affected.
+        // The desktop's setting is not read when no hotkey could be affected; only a
+        // conflict is looked at again.
         QCOMPARE(reads > 0, hasFn);
+        QCOMPARE(clock.pendingCount() > 0, hasFn && hijacked);
         if (banner.conflict()) {
             banner.strip()->buttons().first()->click();
             QCOMPARE(fixes, 1);

@@ -1,0 +1,271 @@
+// What starting murmo costs the user, next to a bare Qt Widgets program that loads the same Qt
+// modules and opens one window, both started as real processes in the same run: the time until
+// the main window is on screen, the memory it holds with a long history, and what it costs
+// while it sits idle with the hotkeys armed. Needs a desktop with a window manager
+// (scripts/with-desktop); without a display it says so and succeeds.
+
+#include "core/store/HistoryEntry.h"
+#include "tests/app/launch_desktop/X11Windows.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+namespace {
+
+constexpr int kMappedTimeoutMs = 20000;
+constexpr int kRounds = 5;
+// After the window is up, start-up's background work (keyring, registration) is let finish
+// before memory and idle cost are read.
+constexpr int kSettleMs = 2000;
+// Shorter than a user's idle minutes, long enough to see a timer that wakes a few times a second.
+constexpr int kIdleWindowMs = 5000;
+constexpr int kHistoryEntries = 2000;
+
+QString programDir()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+// A throw-away home for murmo: onboarded, its services on a closed loopback port so nothing
+// leaves the machine, optionally a long history.
+class MurmoHome
+{
+public:
+    explicit MurmoHome(int historyEntries = 0)
+    {
+        for (const char* sub : {"home", "config/Murmo", "data/Murmo", "cache", "runtime"})
+            QDir(m_dir.path()).mkpath(QString::fromLatin1(sub));
+        QFile::setPermissions(m_dir.filePath(QStringLiteral("runtime")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QSettings(m_dir.filePath(QStringLiteral("config/Murmo/Murmo.conf")), QSettings::IniFormat)
+            .setValue(QStringLiteral("didOnboard"), true);
+        if (historyEntries > 0)
+            writeHistory(historyEntries);
+    }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), m_dir.filePath(QStringLiteral("home")));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), m_dir.filePath(QStringLiteral("cache")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("runtime")));
+        const QString nowhere = QStringLiteral("http://127.0.0.1:9/");
+        for (const char* name : {"MURMO_GATEWAY_URL", "MURMO_DASHSCOPE_URL", "MURMO_DEEPGRAM_URL",
+                                 "MURMO_ANTHROPIC_URL", "MURMO_SIGNIN_URL"})
+            env.insert(QString::fromLatin1(name), nowhere);
+        return env;
+    }
+
+private:
+    void writeHistory(int count)
+    {
+        QList<HistoryEntry> entries;
+        const QDateTime start = QDateTime::currentDateTimeUtc().addDays(-60);
+        for (int i = 0; i < count; ++i) {
+            const QString text =
+                QStringLiteral("第%1条：明天上午十点和设计组过一遍新版首页，记得带上上周的用户访谈记录。").arg(i);
+            const std::optional<QString> action =
+                i % 4 == 0 ? std::optional<QString>(QStringLiteral("translate")) : std::nullopt;
+            entries.append(HistoryEntry::make(text, text, QStringLiteral("default"), QStringLiteral("gateway"), action,
+                                              start.addSecs(i * 60)));
+        }
+        QFile file(m_dir.filePath(QStringLiteral("data/Murmo/history.json")));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(HistoryEntry::encodeList(entries));
+    }
+
+    QTemporaryDir m_dir;
+};
+
+// One started program; ended (and waited for) when it goes.
+class Launch
+{
+public:
+    Launch(const QString& program, const QString& title, const QProcessEnvironment& environment)
+        : m_title(title)
+    {
+        m_process.setProcessEnvironment(environment);
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.setStandardErrorFile(QProcess::nullDevice());
+        m_clock.start();
+        m_process.start(program, {});
+        m_process.waitForStarted(5000);
+    }
+
+    ~Launch()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    // Seconds from the start until the window manager shows its window; nothing on a timeout.
+    std::optional<double> secondsToMapped(const X11Windows& windows)
+    {
+        const qint64 pid = m_process.processId();
+        while (m_clock.elapsed() < kMappedTimeoutMs && m_process.state() == QProcess::Running) {
+            if (windows.mappedWindow(pid, m_title) != 0)
+                return double(m_clock.nsecsElapsed()) / 1e9;
+            QThread::usleep(500);
+        }
+        return std::nullopt;
+    }
+
+    // Resident memory in KiB.
+    long residentKiB() const
+    {
+        QFile status(QStringLiteral("/proc/%1/status").arg(m_process.processId()));
+        if (!status.open(QIODevice::ReadOnly))
+            return 0;
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').front().toLong();
+        }
+        return 0;
+    }
+
+    // Nanoseconds on a processor so far, over all the process's threads.
+    qint64 cpuNanoseconds() const
+    {
+        qint64 total = 0;
+        const QDir tasks(QStringLiteral("/proc/%1/task").arg(m_process.processId()));
+        for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile stat(tasks.filePath(task + QStringLiteral("/schedstat")));
+            if (stat.open(QIODevice::ReadOnly))
+                total += stat.readAll().split(' ').front().toLongLong();
+        }
+        return total;
+    }
+
+private:
+    QString m_title;
+    QProcess m_process;
+    QElapsedTimer m_clock;
+};
+
+QString murmo()
+{
+    return programDir() + QStringLiteral("/../app/murmo");
+}
+
+QString bare()
+{
+    return programDir() + QStringLiteral("/murmo_bare_window");
+}
+
+void report(benchmark::State& state, const char* what, double ratio, double target)
+{
+    state.counters["ratio"] = ratio;
+    state.counters["target"] = target;
+    std::printf("RATIO %-48s %6.2fx (target %.2fx) %s\n", what, ratio, target, ratio <= target ? "ok" : "OVER TARGET");
+}
+
+// Best of the rounds, alternating so both see the same machine.
+void BM_ColdStartToWindow(benchmark::State& state)
+{
+    const X11Windows windows;
+    const MurmoHome home;
+    for (auto _ : state) {
+        double ours = 1e300;
+        double baseline = 1e300;
+        for (int round = 0; round < kRounds; ++round) {
+            const std::optional<double> b =
+                Launch(bare(), QStringLiteral("bare"), home.environment()).secondsToMapped(windows);
+            const std::optional<double> m =
+                Launch(murmo(), QStringLiteral("Murmo"), home.environment()).secondsToMapped(windows);
+            if (!b || !m) {
+                state.SkipWithError("a window never came up");
+                return;
+            }
+            baseline = std::min(baseline, *b);
+            ours = std::min(ours, *m);
+        }
+        state.SetIterationTime(ours);
+        std::printf("cold start: murmo %.0f ms, bare %.0f ms\n", ours * 1e3, baseline * 1e3);
+        report(state, "cold start to main window (murmo / bare Qt)", ours / baseline, 1.5);
+    }
+}
+BENCHMARK(BM_ColdStartToWindow)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_ResidentMemory(benchmark::State& state)
+{
+    const X11Windows windows;
+    const MurmoHome home(kHistoryEntries);
+    for (auto _ : state) {
+        long ours = 0;
+        long baseline = 0;
+        for (int round = 0; round < 3; ++round) {
+            Launch b(bare(), QStringLiteral("bare"), home.environment());
+            Launch m(murmo(), QStringLiteral("Murmo"), home.environment());
+            if (!b.secondsToMapped(windows) || !m.secondsToMapped(windows)) {
+                state.SkipWithError("a window never came up");
+                return;
+            }
+            QThread::msleep(kSettleMs);
+            baseline = baseline ? std::min(baseline, b.residentKiB()) : b.residentKiB();
+            ours = ours ? std::min(ours, m.residentKiB()) : m.residentKiB();
+        }
+        state.counters["murmo_KiB"] = double(ours);
+        state.counters["bare_KiB"] = double(baseline);
+        std::printf("resident memory with %d entries: murmo %ld KiB, bare %ld KiB\n", kHistoryEntries, ours, baseline);
+        report(state, "resident memory, 2000 entries (murmo / bare Qt)", double(ours) / double(baseline), 2.0);
+    }
+}
+BENCHMARK(BM_ResidentMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_IdleCpu(benchmark::State& state)
+{
+    const X11Windows windows;
+    const MurmoHome home;
+    for (auto _ : state) {
+        Launch b(bare(), QStringLiteral("bare"), home.environment());
+        Launch m(murmo(), QStringLiteral("Murmo"), home.environment());
+        if (!b.secondsToMapped(windows) || !m.secondsToMapped(windows)) {
+            state.SkipWithError("a window never came up");
+            return;
+        }
+        QThread::msleep(kSettleMs);
+        const qint64 ours0 = m.cpuNanoseconds();
+        const qint64 baseline0 = b.cpuNanoseconds();
+        QThread::msleep(kIdleWindowMs);
+        const double ours = double(m.cpuNanoseconds() - ours0) / (kIdleWindowMs * 1e6) * 100.0;
+        const double baseline = double(b.cpuNanoseconds() - baseline0) / (kIdleWindowMs * 1e6) * 100.0;
+        state.counters["murmo_percent"] = ours;
+        state.counters["bare_percent"] = baseline;
+        std::printf("idle over %d s: murmo %.4f%% of one core, bare %.4f%% (target under 0.1%%) %s\n",
+                    kIdleWindowMs / 1000, ours, baseline, ours < 0.1 ? "ok" : "OVER TARGET");
+    }
+}
+BENCHMARK(BM_IdleCpu)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        std::printf("bench_launch: skipped, no display (run it inside scripts/with-desktop)\n");
+        return 0;
+    }
+    QCoreApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

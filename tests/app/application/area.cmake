@@ -1,0 +1,2 @@
+set(AREA_LIBS MurmoApp)
+set(AREA_GUI ON)

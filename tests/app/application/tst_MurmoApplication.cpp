@@ -1,0 +1,138 @@
+#include "app/shell/HistoryWindow.h"
+#include "app/shell/MurmoApplication.h"
+#include "app/shell/SingleInstance.h"
+#include "app/ui/Theme.h"
+#include "tests/app/controller/FakeApp.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+QString outputDir()
+{
+    const QString dir =
+        qEnvironmentVariable("MURMO_TEST_OUTPUT", QDir::tempPath() + QStringLiteral("/murmo-test-output")) +
+        QStringLiteral("/application");
+    QDir().mkpath(dir);
+    return dir;
+}
+
+} // namespace
+
+// The application object over fakes of every port: its windows as the program shows them.
+class TestMurmoApplication : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<FakeApp> m_fakes;
+    std::unique_ptr<MurmoApplication> m_murmo;
+
+    HistoryWindow* window() const { return m_murmo->historyWindow(); }
+    QWidget* loginSheet() const { return window()->view()->loginSheet(); }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_fakes = std::make_unique<FakeApp>();
+        m_fakes->signInConfigured = true;
+        m_murmo = std::make_unique<MurmoApplication>(m_fakes->ports(), m_fakes->screens, m_fakes->options());
+        m_murmo->services().settings().setValue(QStringLiteral("didOnboard"), true);
+        m_murmo->start();
+    }
+
+    void cleanup()
+    {
+        m_murmo.reset();
+        m_fakes.reset();
+        Theme::setDark(false);
+    }
+
+    void startShowsTheMainWindow()
+    {
+        QVERIFY(window());
+        QVERIFY(window()->isVisible());
+        QCOMPARE(window()->windowTitle(), QStringLiteral("Murmo"));
+        QVERIFY(!loginSheet());
+    }
+
+    void signInSheetFollowsTheGate()
+    {
+        m_murmo->services().state().setShowLoginGate(true);
+        QVERIFY(loginSheet());
+        QTRY_VERIFY(loginSheet()->isVisible());
+        m_murmo->services().state().setShowLoginGate(false);
+        QTRY_VERIFY(!loginSheet());
+        // A second request builds a fresh sheet, not a stale one.
+        m_murmo->services().state().setShowLoginGate(true);
+        QTRY_VERIFY(loginSheet() && loginSheet()->isVisible());
+    }
+
+    void launchBringsBackTheClosedWindow()
+    {
+        window()->close();
+        QVERIFY(!window()->isVisible());
+        // A stray sign-in callback is not a request for the window.
+        m_murmo->handleLaunch({QStringLiteral("murmo://auth-callback#access_token=x")});
+        QVERIFY(!window()->isVisible());
+        QVERIFY(!m_murmo->services().session().isLoggedIn());
+        m_murmo->handleLaunch({});
+        QVERIFY(window()->isVisible());
+    }
+
+    void instanceSocketIsInTheUsersRuntimeFolder()
+    {
+        // A name in the shared /tmp could be taken by another user, who would then be handed
+        // the sign-in callbacks.
+        const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        QVERIFY(!runtime.isEmpty());
+        QCOMPARE(QFileInfo(SingleInstance::defaultName()).path(), runtime);
+    }
+
+    void ctrlQQuits()
+    {
+        QVERIFY(QTest::qWaitForWindowExposed(window()));
+        window()->activateWindow();
+        QTimer::singleShot(0, window(), [this] { QTest::keyClick(window(), Qt::Key_Q, Qt::ControlModifier); });
+        // Ends the event loop with an error when the shortcut did nothing.
+        QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); });
+        QCOMPARE(QApplication::exec(), 0);
+    }
+
+    void rendersTheSignInSheetOverTheWindow_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("light") << false;
+        QTest::newRow("dark") << true;
+    }
+
+    void rendersTheSignInSheetOverTheWindow()
+    {
+        QFETCH(bool, dark);
+        Theme::setDark(dark);
+        m_murmo->services().state().setShowLoginGate(true);
+        QTRY_VERIFY(loginSheet() && loginSheet()->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(window()));
+        const QImage image = window()->grab().toImage();
+        QCOMPARE(image.size() / image.devicePixelRatio(), HistoryWindow::defaultSize);
+        QVERIFY(image.save(QStringLiteral("%1/signin-sheet-%2.png").arg(outputDir(), dark ? "dark" : "light")));
+
+        // The sheet lies whole inside the window and in the middle of it.
+        const QRect sheet(loginSheet()->mapTo(window(), QPoint(0, 0)), loginSheet()->size());
+        QVERIFY2(
+            window()->rect().contains(sheet),
+            qPrintable(
+                QStringLiteral("%1,%2 %3x%4").arg(sheet.x()).arg(sheet.y()).arg(sheet.width()).arg(sheet.height())));
+        QVERIFY(qAbs(sheet.center().x() - window()->rect().center().x()) <= 2);
+        QVERIFY(sheet.width() >= 200 && sheet.height() >= 150);
+    }
+};
+
+MURMO_TEST(TestMurmoApplication)
+#include "tst_MurmoApplication.moc"

@@ -1,0 +1,108 @@
+#include "tests/app/launch_desktop/AccessibleButtons.h"
+
+// glib names a struct member "signals", which Qt defines as a keyword.
+#undef signals
+#include <atspi/atspi.h>
+
+#include <functional>
+
+namespace {
+
+using Visit = std::function<bool(AtspiAccessible*)>;
+
+bool isShowingButton(AtspiAccessible* node)
+{
+    if (atspi_accessible_get_role(node, nullptr) != ATSPI_ROLE_PUSH_BUTTON)
+        return false;
+    AtspiStateSet* states = atspi_accessible_get_state_set(node);
+    const bool showing = states && atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
+    if (states)
+        g_object_unref(states);
+    return showing;
+}
+
+QString nameOf(AtspiAccessible* node)
+{
+    gchar* name = atspi_accessible_get_name(node, nullptr);
+    const QString text = QString::fromUtf8(name ? name : "");
+    g_free(name);
+    return text;
+}
+
+// Depth first, until visit returns true; bounded so a broken tree cannot hang the test.
+bool walk(AtspiAccessible* node, const Visit& visit, int depth)
+{
+    if (visit(node))
+        return true;
+    if (depth > 40)
+        return false;
+    const gint children = atspi_accessible_get_child_count(node, nullptr);
+    for (gint i = 0; i < children; ++i) {
+        AtspiAccessible* child = atspi_accessible_get_child_at_index(node, i, nullptr);
+        if (!child)
+            continue;
+        const bool stop = walk(child, visit, depth + 1);
+        g_object_unref(child);
+        if (stop)
+            return true;
+    }
+    return false;
+}
+
+void forEachNodeOf(qint64 pid, const Visit& visit)
+{
+    static const bool initialised = atspi_init() >= 0;
+    Q_UNUSED(initialised);
+    AtspiAccessible* desktop = atspi_get_desktop(0);
+    if (!desktop)
+        return;
+    const gint applications = atspi_accessible_get_child_count(desktop, nullptr);
+    for (gint a = 0; a < applications; ++a) {
+        AtspiAccessible* application = atspi_accessible_get_child_at_index(desktop, a, nullptr);
+        if (!application)
+            continue;
+        const bool ours = qint64(atspi_accessible_get_process_id(application, nullptr)) == pid;
+        if (ours) {
+            // The sheet comes and goes; a cached tree would lag behind it.
+            atspi_accessible_set_cache_mask(application, ATSPI_CACHE_NONE);
+            walk(application, visit, 0);
+        }
+        g_object_unref(application);
+        if (ours)
+            break;
+    }
+    g_object_unref(desktop);
+}
+
+} // namespace
+
+namespace AccessibleButtons {
+
+QStringList showing(qint64 pid)
+{
+    QStringList names;
+    forEachNodeOf(pid, [&names](AtspiAccessible* node) {
+        if (isShowingButton(node))
+            names.append(nameOf(node));
+        return false;
+    });
+    return names;
+}
+
+bool press(qint64 pid, const QString& name)
+{
+    bool pressed = false;
+    forEachNodeOf(pid, [&](AtspiAccessible* node) {
+        if (!isShowingButton(node) || nameOf(node) != name)
+            return false;
+        AtspiAction* action = atspi_accessible_get_action_iface(node);
+        if (action) {
+            pressed = atspi_action_do_action(action, 0, nullptr);
+            g_object_unref(action);
+        }
+        return true;
+    });
+    return pressed;
+}
+
+} // namespace AccessibleButtons

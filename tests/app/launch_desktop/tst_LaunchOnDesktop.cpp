@@ -1,0 +1,185 @@
+#include "tests/app/launch_desktop/AccessibleButtons.h"
+#include "tests/app/launch_desktop/MurmoProcess.h"
+#include "tests/app/launch_desktop/X11Windows.h"
+#include "tests/app/system_desktop/Pactl.h"
+#include "tests/support/FakeServices.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+// The murmo program itself as a person starts it in the desktop: its own home, its services on
+// loopback, its windows seen through the window manager and its buttons through the
+// accessibility bus.
+class TestLaunchOnDesktop : public QObject
+{
+    Q_OBJECT
+
+    static constexpr int kWaitMs = 20000;
+    static inline const QString kTitle = QStringLiteral("Murmo");
+    // The first-run sheet's last button reads one of these, by whether every permission is there.
+    static inline const QStringList kOnboardingButtons{QStringLiteral("开始使用"), QStringLiteral("稍后再说，先进入")};
+
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<FakeGateway> m_gateway;
+    X11Windows m_windows;
+
+    QString configFile() const { return m_home->filePath(QStringLiteral("config/Murmo/Murmo.conf")); }
+    QString duckerFile() const { return m_home->filePath(QStringLiteral("data/Murmo/ducked-volume.json")); }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), m_home->filePath(QStringLiteral("home")));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home->filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), m_home->filePath(QStringLiteral("data")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), m_home->filePath(QStringLiteral("cache")));
+        // Its own runtime folder, so that its one-instance socket is not another test's; the
+        // sound server and the session bus are named by address in the desktop's environment.
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home->filePath(QStringLiteral("runtime")));
+        const QString gateway = m_gateway->baseUrl().toString();
+        for (const char* name : {"MURMO_GATEWAY_URL", "MURMO_DASHSCOPE_URL", "MURMO_DEEPGRAM_URL",
+                                 "MURMO_ANTHROPIC_URL", "MURMO_SIGNIN_URL"})
+            env.insert(QString::fromLatin1(name), gateway);
+        env.insert(QStringLiteral("MURMO_SIGNIN_KEY"), QStringLiteral("anon-key"));
+        env.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+        return env;
+    }
+
+    void markOnboarded()
+    {
+        QSettings settings(configFile(), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("didOnboard"), true);
+    }
+
+    bool onboardingShowing(qint64 pid) const
+    {
+        const QStringList buttons = AccessibleButtons::showing(pid);
+        return std::any_of(kOnboardingButtons.begin(), kOnboardingButtons.end(),
+                           [&buttons](const QString& name) { return buttons.contains(name); });
+    }
+
+    // Starts the program and waits for its main window to be on screen.
+    bool startShown(MurmoProcess& murmo)
+    {
+        if (!murmo.start())
+            return false;
+        const qint64 pid = murmo.pid();
+        return QTest::qWaitFor([&] { return m_windows.mappedWindow(pid, kTitle) != 0; }, kWaitMs);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(m_windows.isOpen(), "needs the headless desktop (scripts/with-desktop)");
+        QVERIFY2(QFile::exists(MurmoProcess::program()), "build the murmo target first");
+    }
+
+    void init()
+    {
+        m_home = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_home->isValid());
+        for (const char* sub : {"home", "config", "data", "cache", "runtime"})
+            QVERIFY(QDir(m_home->path()).mkpath(QString::fromLatin1(sub)));
+        QFile::setPermissions(m_home->filePath(QStringLiteral("runtime")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_gateway = std::make_unique<FakeGateway>();
+    }
+
+    void cleanup()
+    {
+        m_gateway.reset();
+        m_home.reset();
+    }
+
+    void onboardingShowsOnFirstStartOnly()
+    {
+        {
+            MurmoProcess murmo(environment());
+            QVERIFY(startShown(murmo));
+            QTRY_VERIFY_WITH_TIMEOUT(onboardingShowing(murmo.pid()), kWaitMs);
+            const QStringList buttons = AccessibleButtons::showing(murmo.pid());
+            const QString finish =
+                buttons.contains(kOnboardingButtons[0]) ? kOnboardingButtons[0] : kOnboardingButtons[1];
+            QVERIFY(AccessibleButtons::press(murmo.pid(), finish));
+            QTRY_VERIFY_WITH_TIMEOUT(!onboardingShowing(murmo.pid()), kWaitMs);
+            QTRY_COMPARE_WITH_TIMEOUT(QSettings(configFile(), QSettings::IniFormat).value("didOnboard").toString(),
+                                      QStringLiteral("true"), kWaitMs);
+            QCOMPARE(murmo.runOnce({QStringLiteral("--quit")}), 0);
+            QCOMPARE(murmo.waitForExit(kWaitMs), 0);
+        }
+        MurmoProcess again(environment());
+        QVERIFY(startShown(again));
+        // Its history's own buttons show up; the sheet's never do.
+        QTRY_VERIFY_WITH_TIMEOUT(!AccessibleButtons::showing(again.pid()).isEmpty(), kWaitMs);
+        QTest::qWait(500);
+        QVERIFY2(!onboardingShowing(again.pid()), qPrintable(AccessibleButtons::showing(again.pid()).join(u',')));
+    }
+
+    void secondLaunchBringsBackTheClosedWindow()
+    {
+        markOnboarded();
+        MurmoProcess murmo(environment());
+        QVERIFY(startShown(murmo));
+        m_windows.close(m_windows.mappedWindow(murmo.pid(), kTitle));
+        QTRY_COMPARE_WITH_TIMEOUT(m_windows.mappedWindow(murmo.pid(), kTitle), 0ul, kWaitMs);
+        QVERIFY2(murmo.isRunning(), "closing the window must not end the program");
+
+        QCOMPARE(murmo.runOnce({}), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(m_windows.mappedWindow(murmo.pid(), kTitle) != 0, kWaitMs);
+        QVERIFY(murmo.isRunning());
+    }
+
+    void strayCallbackIsIgnored()
+    {
+        markOnboarded();
+        MurmoProcess murmo(environment());
+        QVERIFY(startShown(murmo));
+        const QString token = QStringLiteral("stray-access-token");
+        const QString callback = QStringLiteral("murmo://auth-callback#access_token=%1&refresh_token=stray-refresh"
+                                                "&expires_in=3600&token_type=bearer")
+                                     .arg(token);
+        QCOMPARE(murmo.runOnce({callback}), 0);
+        // Handed over and dropped: nothing signs in with the stray token.
+        QTest::qWait(300);
+        QVERIFY(murmo.isRunning());
+        for (const RecordedRequest& request : m_gateway->requests())
+            QVERIFY2(!request.header("Authorization").contains(token.toUtf8()), qPrintable(request.path));
+        QCOMPARE(murmo.runOnce({QStringLiteral("--quit")}), 0);
+        QCOMPARE(murmo.waitForExit(kWaitMs), 0);
+        QVERIFY(!readFile(configFile()).contains(token.toUtf8()));
+    }
+
+    void quitEndsItWithTheVolumeGivenBack()
+    {
+        markOnboarded();
+        const QString sink = Pactl::run({QStringLiteral("get-default-sink")}).trimmed();
+        QVERIFY(!sink.isEmpty());
+        // Left behind by an instance that ended while a recording had lowered the volume.
+        QVERIFY(Pactl::setSinkVolume(sink, 20));
+        QVERIFY(QDir().mkpath(QFileInfo(duckerFile()).path()));
+        QVERIFY(writeFile(duckerFile(), QStringLiteral(R"({"sink":"%1","volume":0.8})").arg(sink).toUtf8()));
+
+        MurmoProcess murmo(environment());
+        QVERIFY(startShown(murmo));
+        QTRY_COMPARE_WITH_TIMEOUT(Pactl::sinkVolume(sink), std::optional<int>(80), kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(duckerFile()), kWaitMs);
+
+        QCOMPARE(murmo.runOnce({QStringLiteral("--quit")}), 0);
+        QCOMPARE(murmo.waitForExit(kWaitMs), 0);
+        QCOMPARE(Pactl::sinkVolume(sink), std::optional<int>(80));
+        QVERIFY(!QFile::exists(duckerFile()));
+        // Nothing was running any more: a quit on its own ends at once and starts nothing.
+        MurmoProcess none(environment());
+        QCOMPARE(none.runOnce({QStringLiteral("--quit")}), 0);
+    }
+};
+
+MURMO_TEST(TestLaunchOnDesktop)
+#include "tst_LaunchOnDesktop.moc"
