@@ -132,13 +132,12 @@ private Q_SLOTS:
     void init()
     {
         m_gateway = std::make_unique<FakeGateway>();
-        // The fake cannot listen or write, so it is told what it heard and how it tidied it. It
-        // tidies no faster than a service across the internet: text ready while the key that
-        // stopped the recording is still down would be pasted into the key's grab and lost.
+        // The fake cannot listen or write, so it is told what it heard and how it tidied it.
+        // It answers at once, so the text is often ready while the key that stopped the
+        // recording is still down.
         m_gateway->setReply("POST", QStringLiteral("/v1/asr"), FakeReply::json({{QStringLiteral("text"), kSentence}}));
-        m_gateway->setReply(
-            "POST", QStringLiteral("/v1/style"),
-            FakeReply::json({{QStringLiteral("text"), kSentence}}).after(std::chrono::milliseconds(600)));
+        m_gateway->setReply("POST", QStringLiteral("/v1/style"),
+                            FakeReply::json({{QStringLiteral("text"), kSentence}}));
     }
 
     void cleanup()
