@@ -185,6 +185,24 @@ private Q_SLOTS:
         QCOMPARE(m_helper->value(QStringLiteral("line")), QString());
     }
 
+    // The recogniser fails: the take is kept with its recording for a retry, nothing is typed.
+    void aFailedRecognitionKeepsTheRecording()
+    {
+        m_gateway->setReply("POST", QStringLiteral("/v1/asr"), FakeReply::raw("down for maintenance", 500));
+        startMurmo({});
+        tap("Menu");
+        QTRY_VERIFY_WITH_TIMEOUT(m_murmo->isCapturing(), kStepMs);
+        speak();
+        tap("Menu");
+        QTRY_VERIFY_WITH_TIMEOUT(!m_murmo->history().isEmpty() &&
+                                     m_murmo->history().first().finalText == HistoryEntry::kFailedText,
+                                 kStepMs);
+        QVERIFY(QFileInfo(m_murmo->recordingPath(m_murmo->history().first())).size() > 1000);
+        QCOMPARE(m_helper->value(QStringLiteral("line")), QString());
+        QCOMPARE(m_helper->command(QStringLiteral("clipboard")).value(QStringLiteral("text")).toString(),
+                 kUserClipboard);
+    }
+
     void quittingWhileDuckedRestoresTheVolume()
     {
         const int before = sinkVolume();
