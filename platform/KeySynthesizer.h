@@ -23,4 +23,9 @@ public:
     // A press first lets go of any modifier the user is still holding, so that the receiving
     // application sees only the chord asked for. Returns false when nothing could be posted.
     virtual bool postKey(quint32 keyCode, quint64 modifierFlags, bool down) = 0;
+
+    // Whether the user is holding a key other than a modifier. While a key the program watches
+    // as a hotkey is down, the window system sends every key to the program itself, so a
+    // synthesised key would not reach the window in front.
+    virtual bool isKeyHeld() const = 0;
 };

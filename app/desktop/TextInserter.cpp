@@ -84,7 +84,9 @@ void TextInserter::whenReady(std::optional<RunningApplication> target, int attem
                              std::function<void(bool ready)> action)
 {
     QPointer<TextInserter> self(this);
-    if (target && !m_workspace.isActive(*target) && attempt < maxWaits) {
+    // The key that stopped the recording may still be down: the paste would go to its grab.
+    const bool waiting = (target && !m_workspace.isActive(*target)) || m_keys.isKeyHeld();
+    if (waiting && attempt < maxWaits) {
         m_clock.schedule(waitStep, [self, target, attempt, action = std::move(action)]() mutable {
             if (self)
                 self->whenReady(std::move(target), attempt + 1, std::move(action));

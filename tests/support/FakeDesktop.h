@@ -40,8 +40,10 @@ public:
 
     bool isAvailable() const override { return available; }
     bool postKey(quint32 keyCode, quint64 modifierFlags, bool down) override;
+    bool isKeyHeld() const override { return keyHeld; }
 
     bool available = true;
+    bool keyHeld = false;
     QList<Event> events;
 };
 

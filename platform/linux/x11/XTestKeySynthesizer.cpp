@@ -90,6 +90,24 @@ void XTestKeySynthesizer::releaseHeldKeys(unsigned char key)
     XFreeModifiermap(map);
 }
 
+bool XTestKeySynthesizer::isKeyHeld() const
+{
+    if (!m_available)
+        return false;
+    char keys[32] = {};
+    XQueryKeymap(m_display, keys);
+    XModifierKeymap* map = XGetModifierMapping(m_display);
+    if (map) {
+        for (int i = 0; i < 8 * map->max_keypermod; ++i) {
+            const KeyCode code = map->modifiermap[i];
+            if (code != 0)
+                keys[code / 8] &= char(~(1 << (code % 8)));
+        }
+        XFreeModifiermap(map);
+    }
+    return std::any_of(std::cbegin(keys), std::cend(keys), [](char bits) { return bits != 0; });
+}
+
 bool XTestKeySynthesizer::postKey(quint32 keyCode, quint64 modifierFlags, bool down)
 {
     if (!m_available)

@@ -21,6 +21,7 @@ public:
     // XTEST and XInput 2 are both there: the program can both watch and make keys.
     bool isAvailable() const override { return m_available; }
     bool postKey(quint32 keyCode, quint64 modifierFlags, bool down) override;
+    bool isKeyHeld() const override;
 
 private:
     // Lets go of the modifiers that are down, and of key if it is down.

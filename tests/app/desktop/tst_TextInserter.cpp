@@ -133,6 +133,34 @@ private Q_SLOTS:
         QCOMPARE(rig.outcomes, QList<bool>{true});
     }
 
+    // The key that stopped the recording, still down, sends every key to our grab: the paste
+    // waits for it to be let go, and goes out anyway once the wait for the target is over.
+    void waitsForTheHeldKeyToBeLetGo_data()
+    {
+        QTest::addColumn<int>("releasedAtMs");
+        QTest::addColumn<int>("pasteAtMs");
+        QTest::newRow("let go") << 120 << 180;
+        QTest::newRow("held on") << 10000 << 480;
+    }
+
+    void waitsForTheHeldKeyToBeLetGo()
+    {
+        QFETCH(int, releasedAtMs);
+        QFETCH(int, pasteAtMs);
+        Rig rig;
+        rig.workspace.addApplication(QStringLiteral("gedit"), 10, QStringLiteral("Text Editor"));
+        rig.workspace.frontPid = 10;
+        rig.keys.keyHeld = true;
+        QVERIFY(rig.insert(QStringLiteral("hello"), QStringLiteral("gedit")));
+        const int heldMs = std::min(releasedAtMs, pasteAtMs - 1);
+        rig.clock.advance(std::chrono::milliseconds(heldMs));
+        rig.keys.keyHeld = releasedAtMs > heldMs;
+        rig.clock.advance(std::chrono::milliseconds(pasteAtMs - 1 - heldMs));
+        QVERIFY(rig.keys.events.isEmpty());
+        rig.clock.advance(1ms);
+        QCOMPARE(rig.keys.events.size(), 1);
+    }
+
     void waitsForTheTargetToComeToTheFront_data()
     {
         QTest::addColumn<int>("activationDelay");

@@ -1,0 +1,107 @@
+#include "tests/app/program_desktop/MurmoProcess.h"
+
+#include "core/store/HistoryStore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTest>
+
+namespace {
+
+constexpr int kQuitMs = 10000;
+
+QString run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(10000))
+        process.kill();
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+} // namespace
+
+MurmoProcess::MurmoProcess(const QUrl& services, const QVariantMap& settings)
+    : m_services(services)
+{
+    QDir(m_home.path()).mkpath(QStringLiteral("config/Murmo"));
+    QDir(m_home.path()).mkpath(QStringLiteral("tmp"));
+    QSettings file(m_home.filePath(QStringLiteral("config/Murmo/Murmo.conf")), QSettings::IniFormat);
+    for (auto it = settings.begin(); it != settings.end(); ++it)
+        file.setValue(it.key(), it.value());
+    file.sync();
+    m_process.setProcessEnvironment(environment());
+    m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+}
+
+MurmoProcess::~MurmoProcess()
+{
+    if (isRunning() && !quit()) {
+        m_process.kill();
+        m_process.waitForFinished(kQuitMs);
+    }
+}
+
+QString MurmoProcess::programPath()
+{
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../app/murmo"));
+}
+
+QProcessEnvironment MurmoProcess::environment() const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), m_home.filePath(QStringLiteral("data")));
+    // The single-instance socket lives in the temporary folder: one of ours per test, never a
+    // user's or another test's.
+    environment.insert(QStringLiteral("TMPDIR"), m_home.filePath(QStringLiteral("tmp")));
+    const QString address = m_services.toString();
+    for (const char* name : {"MURMO_GATEWAY_URL", "MURMO_DASHSCOPE_URL", "MURMO_DEEPGRAM_URL", "MURMO_ANTHROPIC_URL"})
+        environment.insert(QString::fromLatin1(name), address);
+    return environment;
+}
+
+bool MurmoProcess::start()
+{
+    m_process.start(programPath(), {});
+    return m_process.waitForStarted(kQuitMs);
+}
+
+bool MurmoProcess::quit()
+{
+    QProcess command;
+    command.setProcessEnvironment(environment());
+    command.setProcessChannelMode(QProcess::ForwardedChannels);
+    command.start(programPath(), {QStringLiteral("--quit")});
+    if (!command.waitForFinished(kQuitMs) || command.exitCode() != 0)
+        return false;
+    // The program's own event loop sees the request; ours keeps the fakes answering meanwhile.
+    for (int waited = 0; isRunning() && waited < kQuitMs; waited += 20)
+        QTest::qWait(20);
+    return !isRunning() && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+}
+
+QString MurmoProcess::dataDirectory() const
+{
+    return m_home.filePath(QStringLiteral("data/Murmo"));
+}
+
+QList<HistoryEntry> MurmoProcess::history() const
+{
+    return HistoryStore(dataDirectory()).all();
+}
+
+QString MurmoProcess::recordingPath(const HistoryEntry& entry) const
+{
+    return HistoryStore(dataDirectory()).audioURL(entry).value_or(QString());
+}
+
+bool MurmoProcess::isCapturing() const
+{
+    // The sound server names the process behind every recording stream.
+    const QString streams = run(QStringLiteral("pactl"), {QStringLiteral("list"), QStringLiteral("source-outputs")});
+    const QRegularExpression owner(QStringLiteral("application\\.process\\.id = \"%1\"").arg(pid()));
+    return isRunning() && streams.contains(owner);
+}

@@ -1,0 +1,220 @@
+#include "tests/app/desktop/hotkeys_x11/XTestKeyboard.h"
+#include "tests/app/desktop/insertion_x11/DesktopPorts.h"
+#include "tests/app/desktop/insertion_x11/FieldHelper.h"
+#include "tests/app/program_desktop/MurmoProcess.h"
+#include "tests/support/FakeServices.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// Without a final full stop, which the casual mode drops.
+const QString kSentence = QStringLiteral("Hello from the microphone");
+const QString kUserClipboard = QStringLiteral("what the user had copied");
+constexpr int kStepMs = 20000;
+
+QString output(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// The left channel of the sink the desktop plays into, in percent; -1 when unknown.
+int sinkVolume()
+{
+    const QString volume = output(QStringLiteral("pactl"), {QStringLiteral("get-sink-volume"), QStringLiteral("out")});
+    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("(\\d+)%")).match(volume);
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+}
+
+} // namespace
+
+// The murmo program as a person meets it: started in the headless desktop, a text window of
+// another application in front, keys pressed on the keyboard, words spoken into the microphone,
+// the recognition service on loopback.
+class TestProgramOnDesktop : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_speech;
+    std::unique_ptr<DesktopPorts> m_desktop;
+    std::unique_ptr<XTestKeyboard> m_keyboard;
+    std::unique_ptr<FakeGateway> m_gateway;
+    std::unique_ptr<FieldHelper> m_helper;
+    std::unique_ptr<MurmoProcess> m_murmo;
+
+    // Starts murmo and waits for it to finish its start (it then talks to the gateway, after
+    // arming its hotkeys), then puts the helper's field in front with the user's clipboard set.
+    void startMurmo(QVariantMap settings)
+    {
+        settings.insert(QStringLiteral("didOnboard"), true);
+        // Streaming goes to the gateway's own address, where this fake cannot take a WebSocket:
+        // the user turned it off after the program's one-time switch to it.
+        settings.insert(QStringLiteral("didForceAutoEngineV11"), true);
+        settings.insert(QStringLiteral("useStreaming"), false);
+        settings.insert(QStringLiteral("currentModeId"), QStringLiteral("casual"));
+        m_murmo = std::make_unique<MurmoProcess>(m_gateway->baseUrl(), settings);
+        QVERIFY(m_murmo->start());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_gateway->requests().isEmpty(), kStepMs);
+        // Its window comes up at start; the user then goes back to the text they were writing.
+        QTRY_VERIFY_WITH_TIMEOUT(m_desktop->workspace.frontApplication().has_value() &&
+                                     m_desktop->workspace.frontApplication()->pid == m_murmo->pid(),
+                                 kStepMs);
+        QVERIFY(m_helper->set(QStringLiteral("line"), QString()));
+        QVERIFY(m_helper->copy(kUserClipboard));
+        QVERIFY(m_desktop->bringToFront(*m_helper, QStringLiteral("line")));
+    }
+
+    // A key as a person taps it: down for a tenth of a second, shorter taps count as a bounce.
+    void tap(const char* key)
+    {
+        m_keyboard->press(key);
+        QTest::qWait(100);
+        m_keyboard->release(key);
+    }
+
+    void speak()
+    {
+        QProcess player;
+        player.start(QStringLiteral("paplay"), {QStringLiteral("--device=out"), m_speech});
+        QTRY_VERIFY_WITH_TIMEOUT(player.state() == QProcess::NotRunning, kStepMs);
+        QCOMPARE(player.exitCode(), 0);
+        QTest::qWait(300); // the last words reach the recorder through the sound server
+    }
+
+    // The dictation reached the user: text at the cursor, the clipboard as it was, the take
+    // filed with its recording.
+    void verifyDictationLanded()
+    {
+        QTRY_COMPARE_WITH_TIMEOUT(m_helper->value(QStringLiteral("line")), kSentence, kStepMs);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            m_helper->command(QStringLiteral("clipboard")).value(QStringLiteral("text")).toString(), kUserClipboard,
+            kStepMs);
+        const QList<RecordedRequest> asr = m_gateway->requestsTo(QStringLiteral("/v1/asr"));
+        QCOMPARE(asr.size(), 1);
+        QVERIFY2(asr.first().body.size() > 16000, "a second of speech or more was sent");
+        QTRY_COMPARE_WITH_TIMEOUT(m_murmo->history().size(), 1, kStepMs);
+        const HistoryEntry entry = m_murmo->history().first();
+        QCOMPARE(entry.finalText, kSentence);
+        const QString recording = m_murmo->recordingPath(entry);
+        QVERIFY(recording.endsWith(QStringLiteral(".ogg")));
+        QVERIFY(QFileInfo(recording).size() > 1000);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))
+            QSKIP("needs the headless desktop (scripts/with-desktop)");
+        QVERIFY2(QFileInfo(MurmoProcess::programPath()).isExecutable(), "build the murmo target first");
+        m_speech = m_dir.filePath(QStringLiteral("speech.wav"));
+        QVERIFY(output(QStringLiteral("espeak-ng"), {QStringLiteral("-w"), m_speech, kSentence}).isEmpty() &&
+                QFileInfo(m_speech).size() > 16000);
+        m_desktop = std::make_unique<DesktopPorts>();
+        QVERIFY2(m_desktop->isUsable(), "needs the headless desktop (scripts/with-desktop)");
+        m_keyboard = std::make_unique<XTestKeyboard>();
+        QVERIFY(m_keyboard->isOpen());
+        m_helper = std::make_unique<FieldHelper>(QStringLiteral("MurmoProgramTarget"), QStringLiteral("Letter"));
+        QVERIFY(m_helper->isReady());
+    }
+
+    void init()
+    {
+        m_gateway = std::make_unique<FakeGateway>();
+        // The fake cannot listen or write, so it is told what it heard and how it tidied it.
+        // It answers at once, so the text is often ready while the key that stopped the
+        // recording is still down.
+        m_gateway->setReply("POST", QStringLiteral("/v1/asr"), FakeReply::json({{QStringLiteral("text"), kSentence}}));
+        m_gateway->setReply("POST", QStringLiteral("/v1/style"),
+                            FakeReply::json({{QStringLiteral("text"), kSentence}}));
+    }
+
+    void cleanup()
+    {
+        if (m_murmo && m_murmo->isRunning())
+            QVERIFY(m_murmo->quit());
+        m_murmo.reset(); // kills it when it would not quit
+        m_gateway.reset();
+    }
+
+    void cleanupTestCase() { m_helper.reset(); }
+
+    void toggleDictation()
+    {
+        startMurmo({});
+        tap("Menu");
+        QTRY_VERIFY_WITH_TIMEOUT(m_murmo->isCapturing(), kStepMs);
+        speak();
+        tap("Menu");
+        verifyDictationLanded();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_murmo->isCapturing(), kStepMs);
+    }
+
+    void holdDictation()
+    {
+        startMurmo({{QStringLiteral("recordTrigger"), QStringLiteral("hold")}});
+        m_keyboard->press("Menu");
+        QTRY_VERIFY_WITH_TIMEOUT(m_murmo->isCapturing(), kStepMs);
+        speak();
+        m_keyboard->release("Menu");
+        verifyDictationLanded();
+    }
+
+    void escapeCancels()
+    {
+        startMurmo({});
+        tap("Menu");
+        QTRY_VERIFY_WITH_TIMEOUT(m_murmo->isCapturing(), kStepMs);
+        speak();
+        tap("Escape");
+        QTRY_VERIFY_WITH_TIMEOUT(!m_murmo->isCapturing(), kStepMs);
+        QTest::qWait(500); // time for a wrongly sent take to reach the gateway
+        QVERIFY(m_gateway->requestsTo(QStringLiteral("/v1/asr")).isEmpty());
+        QVERIFY(m_murmo->history().isEmpty());
+        QCOMPARE(m_helper->value(QStringLiteral("line")), QString());
+    }
+
+    // The recogniser fails: the take is kept with its recording for a retry, nothing is typed.
+    void aFailedRecognitionKeepsTheRecording()
+    {
+        m_gateway->setReply("POST", QStringLiteral("/v1/asr"), FakeReply::raw("down for maintenance", 500));
+        startMurmo({});
+        tap("Menu");
+        QTRY_VERIFY_WITH_TIMEOUT(m_murmo->isCapturing(), kStepMs);
+        speak();
+        tap("Menu");
+        QTRY_VERIFY_WITH_TIMEOUT(!m_murmo->history().isEmpty() &&
+                                     m_murmo->history().first().finalText == HistoryEntry::kFailedText,
+                                 kStepMs);
+        QVERIFY(QFileInfo(m_murmo->recordingPath(m_murmo->history().first())).size() > 1000);
+        QCOMPARE(m_helper->value(QStringLiteral("line")), QString());
+        QCOMPARE(m_helper->command(QStringLiteral("clipboard")).value(QStringLiteral("text")).toString(),
+                 kUserClipboard);
+    }
+
+    void quittingWhileDuckedRestoresTheVolume()
+    {
+        const int before = sinkVolume();
+        QVERIFY(before > 0);
+        startMurmo({{QStringLiteral("duckOthers"), true}});
+        tap("Menu");
+        QTRY_VERIFY_WITH_TIMEOUT(m_murmo->isCapturing(), kStepMs);
+        QTRY_VERIFY_WITH_TIMEOUT(sinkVolume() < before, kStepMs);
+        QVERIFY(m_murmo->quit());
+        QCOMPARE(sinkVolume(), before);
+    }
+};
+
+MURMO_TEST(TestProgramOnDesktop)
+#include "tst_ProgramOnDesktop.moc"
