@@ -33,10 +33,12 @@ QApplication& app()
     static int argc = 1;
     static char name[] = "bench_history_window";
     static char* argv[] = {name, nullptr};
-    static std::unique_ptr<QApplication> instance = [] {
+    // Never destroyed: at static destruction time Qt's own globals may already be gone, and
+    // tearing the application down then crashes the program after its results are printed.
+    static QApplication* const instance = [] {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
-        return std::make_unique<QApplication>(argc, argv);
+        return new QApplication(argc, argv);
     }();
     return *instance;
 }
