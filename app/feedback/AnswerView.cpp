@@ -2,9 +2,9 @@
 
 #include "app/feedback/AnswerActionButton.h"
 #include "app/feedback/AnswerModel.h"
-#include "app/ui/DesignFonts.h"
 #include "app/ui/BusySpinner.h"
 #include "app/ui/CopyIconButton.h"
+#include "app/ui/DesignFonts.h"
 #include "app/ui/SymbolIcon.h"
 #include "app/ui/Theme.h"
 

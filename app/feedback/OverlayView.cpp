@@ -2,10 +2,10 @@
 
 #include "app/feedback/LiveWaveform.h"
 #include "app/feedback/OverlayCloseButton.h"
-#include "app/ui/DesignFonts.h"
 #include "app/feedback/OverlayRetryButton.h"
 #include "app/ui/BusySpinner.h"
 #include "app/ui/CopyIconButton.h"
+#include "app/ui/DesignFonts.h"
 #include "app/ui/SymbolIcon.h"
 #include "app/ui/Theme.h"
 

@@ -1,7 +1,7 @@
 #include "app/shell/EmptyTeachingState.h"
 
-#include "app/ui/DesignFonts.h"
 #include "app/shell/SymbolView.h"
+#include "app/ui/DesignFonts.h"
 #include "app/ui/Theme.h"
 
 #include <QGraphicsDropShadowEffect>

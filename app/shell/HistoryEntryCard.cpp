@@ -3,8 +3,8 @@
 #include "app/shell/ChipLabel.h"
 #include "app/shell/EntryAction.h"
 #include "app/shell/HistoryIconButton.h"
-#include "app/ui/DesignFonts.h"
 #include "app/ui/CopyIconButton.h"
+#include "app/ui/DesignFonts.h"
 #include "app/ui/MurmoCardModifier.h"
 #include "app/ui/Theme.h"
 

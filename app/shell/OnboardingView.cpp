@@ -3,8 +3,8 @@
 #include "app/desktop/PermissionsModel.h"
 #include "app/shell/PermissionRow.h"
 #include "app/shell/ShellButtons.h"
-#include "app/ui/DesignFonts.h"
 #include "app/shell/SymbolView.h"
+#include "app/ui/DesignFonts.h"
 #include "app/ui/Theme.h"
 
 #include <QHBoxLayout>
@@ -31,10 +31,11 @@ OnboardingView::OnboardingView(PermissionsModel& perms, QWidget* parent)
     header->addWidget(
         text(QStringLiteral("欢迎使用「Murmo」"), DesignFonts::font(20, QFont::DemiBold), &ThemePalette::text), 0,
         Qt::AlignHCenter);
-    header->addWidget(text(QStringLiteral("说话，即成文"), DesignFonts::font(13, QFont::Medium), &ThemePalette::textDim),
-                      0, Qt::AlignHCenter);
-    header->addWidget(text(QStringLiteral("按快捷键说话，文字自动出现在光标处。先授予两项权限："), DesignFonts::font(12),
-                           &ThemePalette::textFaint),
+    header->addWidget(
+        text(QStringLiteral("说话，即成文"), DesignFonts::font(13, QFont::Medium), &ThemePalette::textDim), 0,
+        Qt::AlignHCenter);
+    header->addWidget(text(QStringLiteral("按快捷键说话，文字自动出现在光标处。先授予两项权限："),
+                           DesignFonts::font(12), &ThemePalette::textFaint),
                       0, Qt::AlignHCenter);
     column->addLayout(header);
 

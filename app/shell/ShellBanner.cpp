@@ -1,8 +1,8 @@
 #include "app/shell/ShellBanner.h"
 
 #include "app/shell/ShellButtons.h"
-#include "app/ui/DesignFonts.h"
 #include "app/shell/SymbolView.h"
+#include "app/ui/DesignFonts.h"
 #include "app/ui/Theme.h"
 
 #include <QHBoxLayout>

@@ -118,8 +118,8 @@ private Q_SLOTS:
             << "你好"
             << "世界" << none << none;
         QTest::newRow("live text with a lone surrogate")
-            << R"({"type":"conversation.item.input_audio_transcription.text","text":"a\ud800b","stash":""})"
-            << K::Text << QStringLiteral("a\uFFFDb") << "" << none << none;
+            << R"({"type":"conversation.item.input_audio_transcription.text","text":"a\ud800b","stash":""})" << K::Text
+            << QStringLiteral("a\uFFFDb") << "" << none << none;
         QTest::newRow("live text with odd members")
             << R"({"type":"conversation.item.input_audio_transcription.text","text":5,"stash":null})" << K::Text << ""
             << "" << none << none;
