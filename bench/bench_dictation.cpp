@@ -4,6 +4,7 @@
 // clock here and are added up, and everything else, our own work, timed on the wall clock. The
 // ratio own work / prescribed waits is the figure to keep small.
 #include "app/controller/DictationFlows.h"
+#include "bench/BenchApplication.h"
 #include "bench/BenchRatio.h"
 #include "core/recognition/StreamingAsr.h"
 #include "tests/app/controller/FakeApp.h"
@@ -22,21 +23,6 @@ constexpr qsizetype kTakeSamples = 10 * 16000;
 // Longer timers are deadlines (recognition timeouts, the race delay, the recording limit) that a
 // good day never reaches; shorter ones are pauses the flow sits out.
 constexpr milliseconds kLongestPause{500};
-
-QApplication& application()
-{
-    static int argc = 1;
-    static char name[] = "bench_dictation";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: at static destruction time Qt's own globals may already be gone, and
-    // tearing the application down then crashes the program after its results are printed.
-    static QApplication* const instance = [] {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    return *instance;
-}
 
 // A manual clock that knows which short pauses are pending, so the bench can sit them out at
 // once. Only the inserter's pauses hold the text back; the overlay's animations run beside it and
@@ -169,7 +155,7 @@ double median(std::vector<double> values)
 
 void StopToText(benchmark::State& state)
 {
-    application();
+    benchApplication();
     Rig rig;
     rig.stopToText(); // warm-up: first-use costs are not what a dictation waits for
     std::vector<double> own;

@@ -3,6 +3,7 @@
 // stay within twice the cost of the same with 20 entries, i.e. the list builds and measures only
 // the cards in view, never the whole history.
 
+#include "BenchApplication.h"
 #include "BenchRatio.h"
 #include "app/controller/AppState.h"
 #include "app/controller/Settings.h"
@@ -27,21 +28,6 @@
 #include <memory>
 
 namespace {
-
-QApplication& app()
-{
-    static int argc = 1;
-    static char name[] = "bench_history_window";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: at static destruction time Qt's own globals may already be gone, and
-    // tearing the application down then crashes the program after its results are printed.
-    static QApplication* const instance = [] {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    return *instance;
-}
 
 class GrantedProbes : public PermissionProbes
 {
@@ -133,7 +119,7 @@ void openAndScroll(Services& services, History& history, Lexicon& lexicon)
 
 void BM_OpenAndScroll(benchmark::State& state)
 {
-    app();
+    benchApplication();
     Theme::setPalette(ThemePalette::xuan());
     Services services;
     History longHistory(2000);
