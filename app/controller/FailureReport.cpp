@@ -98,8 +98,7 @@ QCoro::Task<> FailureReport::retranscribe(Retranscribe action)
     RecordingOverlay& overlay = m_app.overlay();
     const std::optional<QString> audio = m_app.history().audioURL(action.entry);
     if (!audio) {
-        m_running = false;
-        overlay.setRetrying(false);
+        endRetry();
         overlay.fail(QStringLiteral("该条目没有保存录音"));
         co_return;
     }
@@ -117,20 +116,14 @@ QCoro::Task<> FailureReport::retranscribe(Retranscribe action)
     if (!self)
         co_return;
 
-    std::optional<DictationPipeline::Output> output;
-    QString error;
-    try {
-        QCoro::Task<DictationPipeline::Output> run = pipeline.run(samples, mode, preferences, false, hint);
-        output = co_await std::move(run);
-    } catch (...) {
-        error = FlowFailure::from(std::current_exception()).userText;
-    }
+    QCoro::Task<DictationPipeline::Output> run = pipeline.run(samples, mode, preferences, false, hint);
+    const Attempt attempt = co_await attemptOf(std::move(run));
     if (!self)
         co_return;
-    m_running = false;
-    overlay.setRetrying(false);
+    endRetry();
+    const std::optional<DictationPipeline::Output>& output = attempt.output;
     if (!output) {
-        m_app.state().setStatusLine(QStringLiteral("重试仍失败：") + error);
+        m_app.state().setStatusLine(QStringLiteral("重试仍失败：") + attempt.error);
         offerRetry(false, QStringLiteral("仍失败 · 录音已保存，可再试"), std::move(action));
         co_return;
     }
@@ -156,34 +149,44 @@ QCoro::Task<> FailureReport::retranscribe(Retranscribe action)
     overlay.finish(output->finalText, inserted, std::nullopt);
 }
 
+QCoro::Task<FailureReport::Attempt> FailureReport::attemptOf(QCoro::Task<DictationPipeline::Output> work)
+{
+    Attempt attempt;
+    try {
+        attempt.output = co_await std::move(work);
+    } catch (...) {
+        attempt.error = FlowFailure::from(std::current_exception()).userText;
+    }
+    co_return attempt;
+}
+
+void FailureReport::endRetry()
+{
+    m_running = false;
+    m_app.overlay().setRetrying(false);
+}
+
 QCoro::Task<> FailureReport::restyle(Restyle action)
 {
     QPointer<FailureReport> self(this);
     RecordingOverlay& overlay = m_app.overlay();
     const QString raw = action.entry.asrText.trimmed();
     if (raw.isEmpty()) {
-        m_running = false;
-        overlay.setRetrying(false);
+        endRetry();
         overlay.fail(QStringLiteral("没有可重新整理的原话"));
         co_return;
     }
     const DictationPipeline pipeline = DictationSetup::pipeline(m_app);
-    std::optional<DictationPipeline::Output> output;
-    QString error;
-    try {
-        // The saved transcript has had the correction rules applied already.
-        QCoro::Task<DictationPipeline::Output> styling =
-            pipeline.restyle(raw, action.mode, action.preferences, action.translate, 0);
-        output = co_await std::move(styling);
-    } catch (...) {
-        error = FlowFailure::from(std::current_exception()).userText;
-    }
+    // The saved transcript has had the correction rules applied already.
+    QCoro::Task<DictationPipeline::Output> styling =
+        pipeline.restyle(raw, action.mode, action.preferences, action.translate, 0);
+    const Attempt attempt = co_await attemptOf(std::move(styling));
     if (!self)
         co_return;
-    m_running = false;
-    overlay.setRetrying(false);
+    endRetry();
+    const std::optional<DictationPipeline::Output>& output = attempt.output;
     if (!output) {
-        m_app.state().setStatusLine(QStringLiteral("重试整理失败：") + error);
+        m_app.state().setStatusLine(QStringLiteral("重试整理失败：") + attempt.error);
         offerRetry(true, QStringLiteral("仍失败 · 可再试"), std::move(action));
         co_return;
     }

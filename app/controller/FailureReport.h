@@ -66,10 +66,19 @@ private:
         bool translate = false;
     };
     using RetryAction = std::variant<Retranscribe, Restyle>;
+    // A retry's pipeline run: its output, or the text of its failure.
+    struct Attempt
+    {
+        std::optional<DictationPipeline::Output> output;
+        QString error;
+    };
 
     void offerRetry(bool styling, const QString& message, RetryAction action);
     QCoro::Task<> retranscribe(Retranscribe action);
     QCoro::Task<> restyle(Restyle action);
+    static QCoro::Task<Attempt> attemptOf(QCoro::Task<DictationPipeline::Output> work);
+    // The retry is over, whatever came of it.
+    void endRetry();
     bool isCurrent(quint64 generation) const;
 
     AppServices& m_app;
