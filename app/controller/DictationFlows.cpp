@@ -12,7 +12,7 @@ DictationFlows::DictationFlows(AppServices& app, QUrl streamingGateway, QObject*
     , m_failures(app, m_workers)
     , m_dictation(app, m_failures, m_workers)
     , m_start(app, m_recording, std::move(streamingGateway))
-    , m_stop(app, m_recording, m_dictation)
+    , m_stop(app, m_recording, m_dictation, m_workers)
 {
     connect(&m_start, &RecordingStart::limitReached, &m_stop, &RecordingStop::stopAndTranscribe);
     connect(&app.overlay(), &RecordingOverlay::retryRequested, &m_failures, &FailureReport::retry);

@@ -9,16 +9,23 @@
 #include "core/recognition/StreamingAsr.h"
 #include "core/recognition/StreamingAsrSource.h"
 
+#include <QCoroFuture>
+#include <QPointer>
+#include <QThreadPool>
+#include <QtConcurrent>
+
 using namespace std::chrono_literals;
 
-RecordingStop::RecordingStop(AppServices& app, RecordingState& recording, DictationTask& dictation, QObject* parent)
+RecordingStop::RecordingStop(AppServices& app, RecordingState& recording, DictationTask& dictation,
+                             QThreadPool& workers, QObject* parent)
     : QObject(parent)
     , m_app(app)
     , m_recording(recording)
     , m_dictation(dictation)
+    , m_workers(workers)
 {}
 
-Samples RecordingStop::endCapture()
+AudioRecorder::Take RecordingStop::endCapture()
 {
     m_app.state().setRecording(false);
     m_app.hotkeys().setRecordingActive(false);
@@ -26,11 +33,56 @@ Samples RecordingStop::endCapture()
     clock.cancel(m_recording.maxDurationTimer);
     clock.cancel(m_recording.softWarnTimer);
     m_recording.maxDurationTimer = m_recording.softWarnTimer = 0;
-    Samples samples = m_app.recorder().stop();
+    AudioRecorder::Take take = m_app.recorder().stop();
     m_app.recorder().setStreamHandler({});
     m_app.recorder().setLevelHandler({});
     m_app.ducker().restore();
-    return samples;
+    return take;
+}
+
+QCoro::Task<Samples> RecordingStop::convert(AudioRecorder::Take take, bool boost)
+{
+    // Resampling a take of minutes would hold the interface for several frames.
+    QFuture<Samples> converting = QtConcurrent::run(&m_workers, [take = std::move(take), boost] {
+        Samples samples = take.toSamples();
+        if (boost)
+            samples = AudioGain::normalize(std::move(samples), 0.06f, 12.0f);
+        return samples;
+    });
+    co_return co_await converting;
+}
+
+QCoro::Task<> RecordingStop::handOver(AudioRecorder::Take take, bool boost,
+                                      std::shared_ptr<StreamingTranscriptSource> session,
+                                      std::optional<QString> selection)
+{
+    const QPointer<RecordingStop> self(this);
+    const quint64 generation = m_app.state().generation();
+    QCoro::Task<Samples> converting = convert(std::move(take), boost);
+    const Samples samples = co_await std::move(converting);
+    // A recording started meanwhile owns the overlay and the generation now; the flows would
+    // take both from it.
+    if (!self || m_app.state().generation() != generation) {
+        if (session)
+            session->cancel(QWebSocketProtocol::CloseCodeGoingAway);
+        co_return;
+    }
+    if (selection)
+        Q_EMIT rewriteRecorded(samples, session, *selection);
+    else
+        Q_EMIT askRecorded(samples, session);
+}
+
+QCoro::Task<> RecordingStop::transcribe(AudioRecorder::Take take, DictationJob job)
+{
+    const QPointer<RecordingStop> self(this);
+    // The dictation boosts the take itself, where it also decides whether a worker is worth it.
+    QCoro::Task<Samples> converting = convert(std::move(take), false);
+    job.samples = co_await std::move(converting);
+    // A recording started meanwhile has made this dictation's generation an old one; the task
+    // then leaves the overlay and the status line to the new recording.
+    if (self)
+        m_dictation.run(std::move(job));
 }
 
 void RecordingStop::stopAndTranscribe()
@@ -46,9 +98,9 @@ void RecordingStop::stopAndTranscribe()
     std::shared_ptr<StreamingAsr> streamer = std::exchange(m_recording.streamer, nullptr);
     std::shared_ptr<StreamingTranscriptSource> session =
         streamer ? std::make_shared<StreamingAsrSource>(streamer) : nullptr;
-    Samples samples = endCapture();
+    AudioRecorder::Take take = endCapture();
 
-    if (samples.size() <= kTooShortSamples) {
+    if (take.expectedSamples() <= kTooShortSamples) {
         if (session)
             session->cancel(QWebSocketProtocol::CloseCodeGoingAway);
         state.setStatusLine(state.readyStatusLine());
@@ -58,12 +110,7 @@ void RecordingStop::stopAndTranscribe()
     const bool boost = m_app.settings().quietBoost();
     if (ask || (rewrite && selection)) {
         // Questions and rewrites are short; their flows take the boosted take as it is.
-        if (boost)
-            samples = AudioGain::normalize(std::move(samples), 0.06f, 12.0f);
-        if (ask)
-            Q_EMIT askRecorded(samples, session);
-        else
-            Q_EMIT rewriteRecorded(samples, session, *selection);
+        handOver(std::move(take), boost, session, ask ? std::nullopt : selection);
         return;
     }
 
@@ -91,7 +138,7 @@ void RecordingStop::stopAndTranscribe()
 
     DictationJob job{session,
                      defaultMode(),
-                     std::move(samples),
+                     Samples(),
                      boost,
                      DictationSetup::languageHint(m_app.settings()),
                      std::move(pipeline),
@@ -102,7 +149,7 @@ void RecordingStop::stopAndTranscribe()
                      state.advanceGeneration(),
                      m_recording.screenContext,
                      target};
-    m_dictation.run(std::move(job));
+    transcribe(std::move(take), std::move(job));
 }
 
 StyleMode RecordingStop::defaultMode() const

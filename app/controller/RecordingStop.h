@@ -1,19 +1,22 @@
 #pragma once
 
+#include "app/controller/DictationJob.h"
 #include "app/controller/RecordingState.h"
-#include "core/audio/Samples.h"
+#include "core/audio/AudioRecorder.h"
 #include "core/text/StyleMode.h"
 
+#include <QCoroTask>
 #include <QObject>
 
 class AppServices;
 class DictationTask;
+class QThreadPool;
 class StreamingTranscriptSource;
 
 // Ends the running recording and decides what becomes of it: too short a take is dropped, ask
 // and rewrite recordings go to their flows, and a dictation gets its history entry, pipeline,
-// mode, preferences and target and is handed to the dictation task. Returns at once.
-// Main thread only.
+// mode, preferences and target and is handed to the dictation task. Returns at once: the take
+// is converted to 16 kHz on a worker and handed on when that is done. Main thread only.
 class RecordingStop : public QObject
 {
     Q_OBJECT
@@ -23,7 +26,9 @@ public:
     static constexpr qsizetype kTooShortSamples = 1600;
     static inline const QString kPlaceholder = QStringLiteral("（识别中…）");
 
-    RecordingStop(AppServices& app, RecordingState& recording, DictationTask& dictation, QObject* parent = nullptr);
+    // workers convert the takes; app, recording, dictation and workers must outlive this object.
+    RecordingStop(AppServices& app, RecordingState& recording, DictationTask& dictation, QThreadPool& workers,
+                  QObject* parent = nullptr);
 
     void stopAndTranscribe();
 
@@ -42,10 +47,18 @@ Q_SIGNALS:
 
 private:
     // Ends capture and the recording's feedback; returns the take.
-    Samples endCapture();
+    AudioRecorder::Take endCapture();
+    // The take at 16 kHz, boosted when asked, from a worker.
+    QCoro::Task<Samples> convert(AudioRecorder::Take take, bool boost);
+    // Hands an ask (no selection) or a rewrite to its flow, unless another recording has begun
+    // while the take was converted.
+    QCoro::Task<> handOver(AudioRecorder::Take take, bool boost, std::shared_ptr<StreamingTranscriptSource> session,
+                           std::optional<QString> selection);
+    QCoro::Task<> transcribe(AudioRecorder::Take take, DictationJob job);
     StyleMode defaultMode() const;
 
     AppServices& m_app;
     RecordingState& m_recording;
     DictationTask& m_dictation;
+    QThreadPool& m_workers;
 };

@@ -61,20 +61,33 @@ void AudioRecorder::start()
     m_accumulating = true;
 }
 
-Samples AudioRecorder::stop()
+qsizetype AudioRecorder::Take::expectedSamples() const
 {
-    std::vector<std::vector<float>> take;
-    AudioInputFormat format;
+    if (format.channelCount <= 0)
+        return 0;
+    qsizetype frames = 0;
+    for (const std::vector<float>& buffer : buffers)
+        frames += qsizetype(buffer.size()) / format.channelCount;
+    return Resampler::expectedOutput(format, frames);
+}
+
+Samples AudioRecorder::Take::toSamples() const
+{
+    return convertTake(buffers, format);
+}
+
+AudioRecorder::Take AudioRecorder::stop()
+{
+    Take take;
     {
         std::lock_guard guard(m_lock);
         m_accumulating = false;
-        take.swap(m_buffers);
-        format = m_format;
+        take.buffers.swap(m_buffers);
+        take.format = m_format;
     }
-    Samples samples = convertTake(take, format);
     m_input.stop();
     m_engineRunning = false;
-    return samples;
+    return take;
 }
 
 float AudioRecorder::level(const float* frames, qsizetype frameCount, int channelCount)

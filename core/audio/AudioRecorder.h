@@ -11,7 +11,7 @@
 class Resampler;
 
 // The microphone as 16 kHz mono samples, one take at a time. While a take runs every input buffer
-// is kept in the device's own format (converted once, when the take ends) and two optional live
+// is kept in the device's own format (converted once, after the take ends) and two optional live
 // consumers are fed on the capture thread: a level per buffer for the waveform, and the buffer
 // converted to 16 kHz mono for streaming recognition.
 //
@@ -22,6 +22,19 @@ class AudioRecorder
 public:
     using LevelHandler = std::function<void(float level)>;
     using StreamHandler = std::function<void(const Samples& samples)>;
+
+    // A finished take as the input delivered it, in the device's own format.
+    struct Take
+    {
+        std::vector<std::vector<float>> buffers;
+        AudioInputFormat format;
+
+        // Its length at 16 kHz, known before converting it; 0 for an unusable format.
+        qsizetype expectedSamples() const;
+        // The take at 16 kHz mono (see convertTake). A take of minutes costs tens of
+        // milliseconds: the main thread hands it to a worker. Any thread.
+        Samples toSamples() const;
+    };
 
     explicit AudioRecorder(AudioInput& input);
     ~AudioRecorder();
@@ -38,9 +51,9 @@ public:
     // input cannot start; no take begins then.
     void start();
 
-    // Ends the take and returns its samples at 16 kHz mono (empty without a take), then stops the
-    // input. No level or stream callback starts after it has taken the take. Never throws.
-    Samples stop();
+    // Ends the take and returns it unconverted (empty without a take), then stops the input. No
+    // level or stream callback starts after it has taken the take. Never throws.
+    Take stop();
 
     // Written from the user's audio-isolation setting before each start; capture does not use it
     // yet.

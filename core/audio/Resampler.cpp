@@ -31,9 +31,11 @@ Resampler::~Resampler()
     soxr_delete(m_soxr);
 }
 
-qsizetype Resampler::expectedOutput(qsizetype frameCount) const
+qsizetype Resampler::expectedOutput(AudioInputFormat input, qsizetype frameCount)
 {
-    return qsizetype(double(kRecordingSampleRate) / m_input.sampleRate * double(frameCount));
+    if (input.sampleRate <= 0)
+        return 0;
+    return qsizetype(double(kRecordingSampleRate) / input.sampleRate * double(frameCount));
 }
 
 void Resampler::mixToMono(const float* frames, qsizetype frameCount, int channels, float* out)

@@ -33,7 +33,9 @@ public:
     bool drain(qsizetype blockSize, Samples& out);
 
     // Output samples to expect for `frameCount` input frames, rounded down.
-    qsizetype expectedOutput(qsizetype frameCount) const;
+    qsizetype expectedOutput(qsizetype frameCount) const { return expectedOutput(m_input, frameCount); }
+    // The same for any format; 0 for an unusable one.
+    static qsizetype expectedOutput(AudioInputFormat input, qsizetype frameCount);
 
     // Averages the channels of `frameCount` interleaved frames into `out`, one sample per frame.
     static void mixToMono(const float* frames, qsizetype frameCount, int channels, float* out);

@@ -1,4 +1,5 @@
 #include "core/audio/AudioStorage.h"
+#include "core/audio/Resampler.h"
 #include "core/recognition/StreamingAsr.h"
 #include "core/text/Graphemes.h"
 #include "tests/app/flows/FlowRig.h"
@@ -272,6 +273,8 @@ private Q_SLOTS:
             recording.rewriteSelection = QStringLiteral("old text");
         rig.fake.audioInput.deliver(std::vector<float>(16000, 0.1f));
         rig.flows->stopAndTranscribe();
+        if (outcome != QLatin1String("translate"))
+            QVERIFY(FlowRig::until([&] { return asked.size() + rewritten.size() == 1; }));
         QCOMPARE(asked.size(), outcome == QLatin1String("ask") ? 1 : 0);
         QCOMPARE(rewritten.size(), outcome == QLatin1String("rewrite") ? 1 : 0);
         if (outcome != QLatin1String("translate")) {
@@ -283,6 +286,32 @@ private Q_SLOTS:
         QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
         QVERIFY(rig.state().statusLine().contains(QStringLiteral(" → 英文")));
         QCOMPARE(rig.onlyEntry().action, std::optional(QStringLiteral("translate")));
+    }
+
+    // A long take is resampled away from the stop, which returns before the take is handed on;
+    // what is handed on is the plain conversion of the device's buffers, sample for sample.
+    void longTakeIsConvertedAwayFromTheStop()
+    {
+        FlowRig rig(false);
+        const AudioInputFormat format{48000, 2};
+        rig.fake.audioInput.setFormat(format);
+        rig.app->settings().setValue(QStringLiteral("quietBoost"), false);
+        QSignalSpy asked(&rig.flows->stopper(), &RecordingStop::askRecorded);
+        rig.flows->recording().pendingAsk = true;
+        rig.flows->startRecording();
+        std::vector<std::vector<float>> buffers(300, std::vector<float>(2 * 4800));
+        double phase = 0;
+        for (std::vector<float>& buffer : buffers) {
+            for (float& sample : buffer)
+                sample = 0.3f * float(std::sin(phase += 0.03));
+            rig.fake.audioInput.deliver(buffer);
+        }
+        rig.flows->stopAndTranscribe();
+        QCOMPARE(asked.size(), 0);
+        QVERIFY(FlowRig::until([&] { return asked.size() == 1; }));
+        const Samples expected = convertTake(buffers, format);
+        QVERIFY(expected.size() > 29 * 16000);
+        QVERIFY(asked.first().first().value<Samples>() == expected);
     }
 
     // Terms on the screen that the dictation used are learned as hotwords, once.

@@ -101,10 +101,13 @@ private Q_SLOTS:
         AudioRecorder recorder(input);
         recorder.start();
         input.deliverSine(3.0, 0.5f, bufferFrames, 440.0);
-        const Samples samples = recorder.stop();
+        const AudioRecorder::Take take = recorder.stop();
+        const Samples samples = take.toSamples();
 
         // 3 s of input is 48,000 samples whatever the rate; the filter adds or loses only a few.
         QVERIFY2(std::abs(qsizetype(samples.size()) - 48000) <= 48, qPrintable(QString::number(samples.size())));
+        // The stop judges a take's length before converting it.
+        QVERIFY(std::abs(take.expectedSamples() - qsizetype(samples.size())) <= 48);
         // The tone survives: same loudness, same pitch (880 sign changes a second for 440 Hz).
         const std::size_t from = 1600;
         const std::size_t to = samples.size() - 1600;
@@ -125,7 +128,7 @@ private Q_SLOTS:
             frames[2 * i + 1] = 0.2f;
         }
         input.deliver(frames);
-        const Samples samples = recorder.stop();
+        const Samples samples = recorder.stop().toSamples();
         QVERIFY(samples.size() > 8000);
         QVERIFY(std::abs(samples[samples.size() / 2] - 0.4f) < 0.001f);
     }
@@ -134,12 +137,12 @@ private Q_SLOTS:
     {
         FakeAudioInput input;
         AudioRecorder recorder(input);
-        QVERIFY(recorder.stop().empty());
+        QVERIFY(recorder.stop().toSamples().empty());
         QCOMPARE(input.startCount(), 0);
         // A start afterwards works as usual.
         recorder.start();
         input.deliverSine(0.5, 0.5f);
-        QVERIFY(std::abs(qsizetype(recorder.stop().size()) - 8000) <= 16);
+        QVERIFY(std::abs(qsizetype(recorder.stop().toSamples().size()) - 8000) <= 16);
     }
 
     void secondStartBeginsAFreshTake()
@@ -150,7 +153,7 @@ private Q_SLOTS:
         input.deliverSine(1.0, 0.5f);
         recorder.start();
         input.deliver(constantBuffer(24000, 1, 0.0f));
-        const Samples samples = recorder.stop();
+        const Samples samples = recorder.stop().toSamples();
         QCOMPARE(input.startCount(), 1);
         QVERIFY2(std::abs(qsizetype(samples.size()) - 8000) <= 16, qPrintable(QString::number(samples.size())));
         // Only the silence after the second start is in it.
@@ -175,7 +178,7 @@ private Q_SLOTS:
         // The device hands over one more buffer while it is being stopped: it is not measured,
         // streamed or kept.
         input.deliverDuringStop(constantBuffer(48000, 1, 0.9f));
-        const Samples samples = recorder.stop();
+        const Samples samples = recorder.stop().toSamples();
         QCOMPARE(levels, 10);
         QCOMPARE(chunks, chunksDuringTake);
         QVERIFY(std::abs(qsizetype(samples.size()) - 16000) <= 16);
@@ -199,7 +202,7 @@ private Q_SLOTS:
         recorder.start();
         input.deliver(constantBuffer(4096, 2, 0.0f));
         input.deliverSine(2.0, 1.0f, 4096);
-        const Samples take = recorder.stop();
+        const Samples take = recorder.stop().toSamples();
 
         QCOMPARE(levels.front(), 0.0f);
         QCOMPARE(levels.back(), 1.0f);
@@ -226,7 +229,7 @@ private Q_SLOTS:
 
         recorder.start();
         input.deliverSine(1.0, 0.5f, 4800);
-        const Samples samples = recorder.stop();
+        const Samples samples = recorder.stop().toSamples();
         QCOMPARE(chunks, 0);
         QCOMPARE(levels, 10);
         QVERIFY(std::abs(qsizetype(samples.size()) - 16000) <= 16);
@@ -280,13 +283,13 @@ private Q_SLOTS:
         }
         input.deliverSine(0.5, 0.5f);
         QCOMPARE(levels, 0);
-        QVERIFY(recorder.stop().empty());
+        QVERIFY(recorder.stop().toSamples().empty());
 
         // The next start tries the device again.
         recorder.start();
         QCOMPARE(input.prepareCount(), 2);
         input.deliverSine(0.5, 0.5f);
-        QVERIFY(std::abs(qsizetype(recorder.stop().size()) - 8000) <= 16);
+        QVERIFY(std::abs(qsizetype(recorder.stop().toSamples().size()) - 8000) <= 16);
     }
 };
 

@@ -96,7 +96,7 @@ private Q_SLOTS:
         QVERIFY(run(QStringLiteral("paplay"), {QStringLiteral("--device=out"), speech}));
         QTest::qWait(300);
         const double seconds = double(elapsed.elapsed()) / 1000.0;
-        const Samples samples = recorder.stop();
+        const Samples samples = recorder.stop().toSamples();
 
         const double expected = 16000.0 * seconds;
         qInfo("captured %zu samples in %.3f s, rms %.4f", samples.size(), seconds, rms(samples));
@@ -144,7 +144,7 @@ private Q_SLOTS:
         recorder.start();
         QVERIFY(run(QStringLiteral("paplay"), {QStringLiteral("--device=out"), speech}));
         QTest::qWait(300);
-        const Samples take = recorder.stop();
+        const Samples take = recorder.stop().toSamples();
         recorder.setStreamHandler(nullptr);
 
         const auto outcome = runTask(session->finish(std::chrono::seconds(12)));
@@ -177,7 +177,7 @@ private Q_SLOTS:
             elapsed.start();
             QTest::qWait(1000);
             const double expected = 16000.0 * double(elapsed.elapsed()) / 1000.0;
-            const Samples samples = recorder.stop();
+            const Samples samples = recorder.stop().toSamples();
             // Only that the device really captured again: a short take loses its start-up latency
             // and the buffer still in flight at stop, which on a loaded machine is a large share.
             QVERIFY2(std::abs(double(samples.size()) - expected) <= 0.3 * expected,
@@ -190,7 +190,7 @@ private Q_SLOTS:
         QtAudioInput input(QByteArray("no-such-source"));
         AudioRecorder recorder(input);
         QVERIFY_THROWS_EXCEPTION(AudioCaptureError, recorder.start());
-        QVERIFY(recorder.stop().empty());
+        QVERIFY(recorder.stop().toSamples().empty());
     }
 };
 
