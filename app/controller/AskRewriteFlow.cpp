@@ -89,11 +89,12 @@ void AskRewriteFlow::noSpeech()
     m_app.overlay().hide();
 }
 
-void AskRewriteFlow::addEntry(const QString& asrText, const QString& finalText, const QString& action)
+void AskRewriteFlow::addEntry(const QString& asrText, const QString& finalText, const QString& providerId,
+                              const QString& action)
 {
     // Without samples: a question or an instruction keeps no recording.
-    m_app.history().add(HistoryEntry::make(asrText, finalText, DictationSetup::currentMode(m_app.settings()).id,
-                                           QStringLiteral("gateway"), action));
+    m_app.history().add(
+        HistoryEntry::make(asrText, finalText, DictationSetup::currentMode(m_app.settings()).id, providerId, action));
     m_app.state().bumpHistoryVersion();
 }
 
@@ -117,6 +118,8 @@ QCoro::Task<void> AskRewriteFlow::askWith(Samples samples, std::shared_ptr<Strea
     }
     const AskAssistant assistant(*client);
     TranscriptRace::BatchRecognition batch = batchRecognition(std::move(samples));
+    // The entry names the recogniser that runs: the assistant's gateway need not be it.
+    const QString providerId = batch.provider->id();
     const quint64 generation = state.advanceGeneration();
     const QPointer<AskRewriteFlow> self(this);
 
@@ -136,7 +139,7 @@ QCoro::Task<void> AskRewriteFlow::askWith(Samples samples, std::shared_ptr<Strea
             co_return;
         state.setStatusLine(state.readyStatusLine());
         m_app.answerPopup().answer(question, answer, scene.target);
-        addEntry(question, answer, QStringLiteral("ask"));
+        addEntry(question, answer, providerId, QStringLiteral("ask"));
         co_return;
     } catch (...) {
         failure = std::current_exception();
@@ -168,6 +171,7 @@ QCoro::Task<void> AskRewriteFlow::rewriteWith(Samples samples, std::shared_ptr<S
     }
     const RewriteAssistant assistant(*client);
     TranscriptRace::BatchRecognition batch = batchRecognition(std::move(samples));
+    const QString providerId = batch.provider->id();
     const quint64 generation = state.advanceGeneration();
     const QPointer<AskRewriteFlow> self(this);
 
@@ -197,7 +201,7 @@ QCoro::Task<void> AskRewriteFlow::rewriteWith(Samples samples, std::shared_ptr<S
             m_app.ports().clipboard.setText(text);
         state.setStatusLine(inserted ? QStringLiteral("✓ 已改写并替换") : QStringLiteral("已复制 · 按 Ctrl+V 替换"));
         m_app.overlay().finish(text, inserted, kCopyHint);
-        addEntry(instruction, text, QStringLiteral("rewrite"));
+        addEntry(instruction, text, providerId, QStringLiteral("rewrite"));
         co_return;
     } catch (...) {
         failure = std::current_exception();

@@ -54,7 +54,8 @@ private:
     QCoro::Task<QString> transcript(std::shared_ptr<StreamingTranscriptSource> session,
                                     TranscriptRace::BatchRecognition batch) const;
     bool isCurrent(quint64 generation) const;
-    void addEntry(const QString& asrText, const QString& finalText, const QString& action);
+    // providerId: the recogniser that heard the question or the instruction.
+    void addEntry(const QString& asrText, const QString& finalText, const QString& providerId, const QString& action);
     void playStopCue();
     void noSpeech();
 

@@ -6,6 +6,7 @@
 #include "tests/support/RunTask.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QJsonArray>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -99,6 +100,38 @@ private Q_SLOTS:
         QCOMPARE(entries[0].finalText, QStringLiteral("会，下午有雨。"));
         QCOMPARE(entries[0].providerId, QStringLiteral("gateway"));
         QCOMPARE(entries[0].audioFileName, std::nullopt);
+    }
+
+    void entryNamesTheRecogniserThatRan_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::newRow("ask") << QStringLiteral("ask");
+        QTest::newRow("rewrite") << QStringLiteral("rewrite");
+    }
+
+    // The assistants are the gateway's, but the recogniser may be the user's own.
+    void entryNamesTheRecogniserThatRan()
+    {
+        QFETCH(QString, action);
+        FlowRig rig;
+        rig.app.settings().setValue(QStringLiteral("providerId"), QStringLiteral("deepgram"));
+        rig.app.settings().setValue(QStringLiteral("deepgramApiKey"), QStringLiteral("dg-key"));
+        const QJsonObject alternative{{QStringLiteral("transcript"), QStringLiteral("明天会下雨吗")}};
+        const QJsonObject channel{{QStringLiteral("alternatives"), QJsonArray{alternative}}};
+        const QJsonObject results{{QStringLiteral("channels"), QJsonArray{channel}}};
+        rig.fake.gateway.setReply("POST", QStringLiteral("/v1/listen"),
+                                  FakeReply::json({{QStringLiteral("results"), results}}));
+        rig.gatewayAnswers(QStringLiteral("会。"));
+        if (action == QLatin1String("ask"))
+            runTask(rig.flow.askWith(take(), nullptr, sceneWith(QString(), QString())));
+        else
+            runTask(rig.flow.rewriteWith(take(), nullptr, QStringLiteral("原文"), QStringLiteral("gedit")));
+
+        QCOMPARE(rig.requests(QStringLiteral("/v1/listen")).size(), 1);
+        const QList<HistoryEntry> entries = rig.app.history().all();
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(entries[0].action, std::optional(action));
+        QCOMPARE(entries[0].providerId, QStringLiteral("deepgram"));
     }
 
     void askWithoutContextSendsTheBareQuestion()
