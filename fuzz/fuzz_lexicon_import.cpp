@@ -1,7 +1,14 @@
-// Arbitrary bytes as a lexicon import file (the settings window reads it as UTF-8).
+// Arbitrary bytes as a lexicon import file (the settings window reads it as UTF-8), parsed and
+// then imported into an empty lexicon as the settings window imports it.
+#include "core/store/Lexicon.h"
 #include "core/store/LexiconImport.h"
+#include "core/store/RuleReplacement.h"
 #include "core/store/TextClass.h"
 #include "fuzz/FuzzInput.h"
+
+#include <QFile>
+#include <QSet>
+#include <QTemporaryDir>
 
 #include <cstdlib>
 
@@ -10,6 +17,29 @@ namespace {
 bool trimmed(const QString& text)
 {
     return TextClass::trimSpacesAndTabs(text) == text;
+}
+
+// The import keeps no refused rule and no two rules for one wrong, counts every rule it kept, and
+// saves exactly what it holds.
+void importIntoEmptyLexicon(const QString& text)
+{
+    static const QTemporaryDir dir;
+    QFile::remove(dir.filePath(Lexicon::kFileName));
+    Lexicon lexicon(dir.path());
+    const Lexicon::ImportCounts counts = lexicon.importText(text);
+    const QList<LearnedRule> rules = lexicon.allRules();
+    if (counts.rules < rules.size())
+        std::abort();
+    QSet<QString> wrongs;
+    for (const LearnedRule& rule : rules) {
+        const QString key = RuleReplacement::searchKey(rule.wrong);
+        if (Lexicon::isRefused(rule.wrong, rule.right, rule.source) || wrongs.contains(key))
+            std::abort();
+        wrongs.insert(key);
+    }
+    const Lexicon reread(dir.path());
+    if (reread.exportSnapshot() != lexicon.exportSnapshot())
+        std::abort();
 }
 
 } // namespace
@@ -30,5 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             }
         }
     }
+    importIntoEmptyLexicon(text);
     return 0;
 }

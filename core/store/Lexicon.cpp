@@ -304,23 +304,6 @@ void Lexicon::addHotwordLocked(const QString& word)
     saveLocked();
 }
 
-Lexicon::ImportCounts Lexicon::bulkImport(const QString& text)
-{
-    ImportCounts counts;
-    // Parsed without the lock; each entry is then its own step, so a dictation is never held up
-    // by a long import.
-    for (const LexiconImport::Entry& entry : LexiconImport::parse(text)) {
-        if (entry.kind == LexiconImport::Entry::Kind::Rule) {
-            addRule(entry.wrong, entry.right, kUserAddedSource);
-            ++counts.rules;
-        } else {
-            addHotword(entry.wrong);
-            ++counts.hotwords;
-        }
-    }
-    return counts;
-}
-
 // Where the rules and hotwords already stored are, so an import of thousands of lines looks each
 // one up once instead of scanning the whole lexicon per line.
 struct Lexicon::ImportIndex

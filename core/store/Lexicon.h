@@ -72,11 +72,9 @@ public:
     // First-run filling; does nothing once the lexicon holds any rule or hotword.
     void seedIfEmpty(const QStringList& hotwords, const QList<CorrectionPair>& rules);
     void addHotword(const QString& word);
-    // Imports the plain-text format of LexiconImport. Counts lines read as rules and hotwords,
-    // also those that were refused or already present.
-    ImportCounts bulkImport(const QString& text);
-    // The same import as one step with one save, for files of thousands of lines. Counts what was
-    // stored: new rules, rules whose right changed and new hotwords.
+    // Imports the plain-text format of LexiconImport as one step with one save, for files of
+    // thousands of lines. Counts what was stored: new rules, rules whose right changed and new
+    // hotwords.
     ImportCounts importText(const QString& text);
 
     // Learns from a correction the user made: every extracted pair is offered to addRule with the

@@ -289,29 +289,6 @@ private Q_SLOTS:
         QCOMPARE(f.stored().value("hotwords").toArray(), (QJsonArray{" Kelto ", "the"}));
     }
 
-    void bulkImportCountsLines()
-    {
-        Fixture f;
-        const QString text = "# my words\n\n  Hangzhou  \ngpt -> GPT\na->b->c\nx → y";
-        const Lexicon::ImportCounts expected{2, 1};
-        QCOMPARE(f.lexicon->bulkImport(text), expected);
-        QCOMPARE(pairsOf(*f.lexicon), (Pairs{{"gpt", "GPT"}, {"x", "y"}}));
-        QCOMPARE(f.stored().value("hotwords").toArray(), QJsonArray{"Hangzhou"});
-        QCOMPARE(f.lexicon->allRules()[0].source, QString("user_added"));
-
-        QCOMPARE(f.lexicon->bulkImport(text), expected);
-        QCOMPARE(f.lexicon->allRules().size(), 2);
-        QCOMPARE(f.stored().value("hotwords").toArray().size(), 1);
-    }
-
-    void bulkImportCountsRefusedRules()
-    {
-        Fixture f;
-        const Lexicon::ImportCounts expected{2, 0};
-        QCOMPARE(f.lexicon->bulkImport("经 -> 京\r\nteh => the"), expected);
-        QCOMPARE(pairsOf(*f.lexicon), (Pairs{{"teh", "the"}}));
-    }
-
     void importTextCountsWhatItStored()
     {
         Fixture f({{"gpt", "GPT"}}, {"Hangzhou"});
