@@ -72,6 +72,13 @@ QPushButton* button(const QString& text, const char* role, QWidget* parent)
     return b;
 }
 
+// A step whose only result is that it did not fail.
+QCoro::Task<bool> succeeded(QCoro::Task<void> step)
+{
+    co_await std::move(step);
+    co_return true;
+}
+
 } // namespace
 
 LoginView::LoginView(SessionStore& session, HttpTransport& transport, std::optional<SupabaseAuth::Config> config,
@@ -292,28 +299,37 @@ void LoginView::setError(std::optional<QString> text)
     updateControls();
 }
 
-QCoro::Task<void> LoginView::sendCode()
+template <typename T> QCoro::Task<std::optional<T>> LoginView::runStep(QCoro::Task<T> step)
 {
-    if (!m_config)
-        co_return;
     m_busy = true;
     setError(std::nullopt);
-    QPointer<LoginView> self(this);
-    const SupabaseAuth::Config config = *m_config;
-    const QString email = trimmedOfBlanks(m_emailField->text());
+    const QPointer<LoginView> self(this);
+    std::optional<T> result;
     std::exception_ptr failure;
     try {
-        co_await SupabaseAuth::requestOTP(m_transport, config, email);
+        result = co_await std::move(step);
     } catch (...) {
         failure = std::current_exception();
     }
     if (!self)
-        co_return;
-    if (failure)
-        m_errorText = MurmoError::userText(failure);
-    else
-        m_codeSent = true;
+        co_return std::nullopt;
     m_busy = false;
+    if (failure)
+        setError(MurmoError::userText(failure));
+    co_return result;
+}
+
+QCoro::Task<void> LoginView::sendCode()
+{
+    if (!m_config)
+        co_return;
+    const QString email = trimmedOfBlanks(m_emailField->text());
+    QCoro::Task<std::optional<bool>> sending =
+        runStep(succeeded(SupabaseAuth::requestOTP(m_transport, *m_config, email)));
+    const std::optional<bool> sent = co_await std::move(sending);
+    if (!sent)
+        co_return;
+    m_codeSent = true;
     updateControls();
 }
 
@@ -321,25 +337,12 @@ QCoro::Task<void> LoginView::verifyCode()
 {
     if (!m_config)
         co_return;
-    m_busy = true;
-    setError(std::nullopt);
-    QPointer<LoginView> self(this);
-    const SupabaseAuth::Config config = *m_config;
     const QString email = trimmedOfBlanks(m_emailField->text());
     const QString code = trimmedOfBlanks(m_codeField->text());
-    std::optional<SupabaseAuth::TokenPair> pair;
-    std::exception_ptr failure;
-    try {
-        pair = co_await SupabaseAuth::verifyOTP(m_transport, config, email, code, m_session.now());
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    if (!self)
-        co_return;
-    m_busy = false;
-    if (failure)
-        setError(MurmoError::userText(failure));
-    else
+    QCoro::Task<std::optional<SupabaseAuth::TokenPair>> verifying =
+        runStep(SupabaseAuth::verifyOTP(m_transport, *m_config, email, code, m_session.now()));
+    const std::optional<SupabaseAuth::TokenPair> pair = co_await std::move(verifying);
+    if (pair)
         finishSignIn(*pair);
 }
 

@@ -66,6 +66,10 @@ private:
 
     QCoro::Task<void> sendCode();
     QCoro::Task<void> verifyCode();
+    // Runs one step of the email sign-in with the view busy and its error cleared, then makes the
+    // view idle again and shows the step's failure. The step's result, which the caller then
+    // shows; none when it failed or the view has gone meanwhile (then nothing may be touched).
+    template <typename T> QCoro::Task<std::optional<T>> runStep(QCoro::Task<T> step);
     void startOAuth(const QString& provider);
     void finishSignIn(const SupabaseAuth::TokenPair& pair);
     void setError(std::optional<QString> text);
