@@ -9,10 +9,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-AccountTab::AccountTab(SessionStore& session, Refresh refresh, QWidget* parent)
+AccountTab::AccountTab(SessionStore& session, QUrl gatewayURL, QWidget* parent)
     : SettingsForm(parent)
     , m_session(session)
-    , m_refresh(std::move(refresh))
+    , m_gatewayURL(std::move(gatewayURL))
 {
     SettingsSection* section = addSection(QStringLiteral("账户"));
 
@@ -104,17 +104,14 @@ void AccountTab::stopRefresh()
 
 QCoro::Task<void> AccountTab::refreshAccount()
 {
-    if (!m_session.isLoggedIn() || !m_refresh)
+    if (!m_session.isLoggedIn())
         co_return;
     stopRefresh();
     QPointer<AccountTab> self(this);
     QPointer<CancelToken> cancel = new CancelToken(this);
     m_cancel = cancel;
-    try {
-        co_await m_refresh(cancel.data());
-    } catch (const std::exception&) {
-        // A failed or stopped refresh leaves the account as shown; the next visit asks again.
-    }
+    // A failed or stopped refresh leaves the account as shown; the next visit asks again.
+    co_await m_session.refreshMe(m_gatewayURL, cancel.data());
     // The tab may have been closed meanwhile; its token went with it.
     if (!self)
         co_return;

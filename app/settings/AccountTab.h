@@ -5,26 +5,22 @@
 
 #include <QCoroTask>
 #include <QPointer>
-
-#include <functional>
+#include <QUrl>
 
 class QLabel;
 class QPushButton;
 class SessionStore;
 
 // "账户": who is signed in, with sign-in and sign-out. Each time the tab comes on screen while
-// somebody is signed in it asks the gateway for the account again; leaving the tab stops that
-// request.
+// somebody is signed in it asks the gateway for the account again; leaving or closing the tab
+// aborts that request.
 class AccountTab : public SettingsForm
 {
     Q_OBJECT
 
 public:
-    // Fetches the signed-in account into the session; cancel stops it. The task it returns must not
-    // need the function object any more: the tab may be closed before the task ends.
-    using Refresh = std::function<QCoro::Task<void>(CancelToken* cancel)>;
-
-    AccountTab(SessionStore& session, Refresh refresh, QWidget* parent = nullptr);
+    // gatewayURL: where the session fetches the signed-in account.
+    AccountTab(SessionStore& session, QUrl gatewayURL, QWidget* parent = nullptr);
     ~AccountTab() override;
 
     QWidget* signedOutRow() const { return m_signedOut; }
@@ -47,7 +43,7 @@ private:
     void stopRefresh();
 
     SessionStore& m_session;
-    Refresh m_refresh;
+    const QUrl m_gatewayURL;
     QWidget* m_signedOut;
     QWidget* m_signedIn;
     QPushButton* m_signIn = nullptr;

@@ -70,13 +70,7 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
 
     AppState& state = m_parts.state;
     if (m_parts.signIn && m_parts.session) {
-        AccountTab::Refresh refresh = m_parts.refreshAccount;
-        if (!refresh) {
-            refresh = [session = m_parts.session, url = m_parts.gatewayURL](CancelToken* cancel) {
-                return session->refreshMe(url, cancel);
-            };
-        }
-        m_account = new AccountTab(*m_parts.session, std::move(refresh), m_tabs);
+        m_account = new AccountTab(*m_parts.session, m_parts.gatewayURL, m_tabs);
         connect(m_account, &AccountTab::signInRequested, this, &SettingsWindow::showSignIn);
         addTab(m_account, QStringLiteral("账户"), QStringLiteral("person.crop.circle"));
     }

@@ -56,8 +56,6 @@ public:
         HttpTransport* transport = nullptr;
         std::optional<SupabaseAuth::Config> signIn;
         QUrl gatewayURL;
-        // How the account tab fetches the account; the session's own request when empty.
-        AccountTab::Refresh refreshAccount;
     };
 
     static constexpr QSize minimumWindowSize{540, 480};

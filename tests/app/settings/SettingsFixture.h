@@ -17,7 +17,6 @@ struct SettingsFixture
     FakeSecretStore secrets;
     std::unique_ptr<SessionStore> session;
     std::unique_ptr<SettingsWindow> window;
-    AccountTab::Refresh refresh;
     SettingsEditors editors;
 
     static inline const QDateTime kNow = QDateTime(QDate(2026, 3, 1), QTime(9, 0), Qt::UTC);
@@ -50,7 +49,6 @@ struct SettingsFixture
             parts.transport = &fake.transport;
             parts.signIn = SupabaseAuth::Config{fake.gateway.baseUrl(), QStringLiteral("anon")};
             parts.gatewayURL = fake.gateway.baseUrl();
-            parts.refreshAccount = refresh;
         }
         window = std::make_unique<SettingsWindow>(std::move(parts));
         return *window;
