@@ -36,6 +36,15 @@ inline double measure(const std::function<void()>& ours, const std::function<voi
     return bestOurs / bestBaseline;
 }
 
+// Puts a ratio measured by the benchmark itself next to its timings, and prints it in the line
+// every benchmark reports its ratios in.
+inline void report(benchmark::State& state, const char* what, double ratio, double target)
+{
+    state.counters["ratio"] = ratio;
+    state.counters["target"] = target;
+    std::printf("RATIO %-48s %6.2fx (target %.2fx) %s\n", what, ratio, target, ratio <= target ? "ok" : "OVER TARGET");
+}
+
 // Measures and prints the ratio the first time a benchmark asks (Google Benchmark calls each
 // benchmark several times while it settles on an iteration count); later calls reuse it.
 inline void compare(benchmark::State& state, const char* what, const std::function<void()>& ours,
@@ -43,15 +52,13 @@ inline void compare(benchmark::State& state, const char* what, const std::functi
 {
     static std::map<std::string, double> measured;
     auto found = measured.find(what);
-    const bool first = found == measured.end();
-    if (first)
+    if (found == measured.end()) {
         found = measured.emplace(what, measure(ours, baseline)).first;
-    const double ratio = found->second;
-    state.counters["ratio"] = ratio;
-    state.counters["target"] = target;
-    if (!first)
+        report(state, what, found->second, target);
         return;
-    std::printf("RATIO %-48s %6.2fx (target %.2fx) %s\n", what, ratio, target, ratio <= target ? "ok" : "OVER TARGET");
+    }
+    state.counters["ratio"] = found->second;
+    state.counters["target"] = target;
 }
 
 // A console reporter that also keeps every repetition's wall time per iteration, by benchmark

@@ -4,6 +4,7 @@
 // while it sits idle with the hotkeys armed. Needs a desktop with a window manager
 // (scripts/with-desktop); without a display it says so and succeeds.
 
+#include "bench/BenchRatio.h"
 #include "core/store/HistoryEntry.h"
 #include "tests/app/launch_desktop/X11Windows.h"
 
@@ -170,13 +171,6 @@ QString bare()
     return programDir() + QStringLiteral("/murmo_bare_window");
 }
 
-void report(benchmark::State& state, const char* what, double ratio, double target)
-{
-    state.counters["ratio"] = ratio;
-    state.counters["target"] = target;
-    std::printf("RATIO %-48s %6.2fx (target %.2fx) %s\n", what, ratio, target, ratio <= target ? "ok" : "OVER TARGET");
-}
-
 // Best of the rounds, alternating so both see the same machine.
 void BM_ColdStartToWindow(benchmark::State& state)
 {
@@ -199,7 +193,7 @@ void BM_ColdStartToWindow(benchmark::State& state)
         }
         state.SetIterationTime(ours);
         std::printf("cold start: murmo %.0f ms, bare %.0f ms\n", ours * 1e3, baseline * 1e3);
-        report(state, "cold start to main window (murmo / bare Qt)", ours / baseline, 1.5);
+        BenchRatio::report(state, "cold start to main window (murmo / bare Qt)", ours / baseline, 1.5);
     }
 }
 BENCHMARK(BM_ColdStartToWindow)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -225,7 +219,8 @@ void BM_ResidentMemory(benchmark::State& state)
         state.counters["murmo_KiB"] = double(ours);
         state.counters["bare_KiB"] = double(baseline);
         std::printf("resident memory with %d entries: murmo %ld KiB, bare %ld KiB\n", kHistoryEntries, ours, baseline);
-        report(state, "resident memory, 2000 entries (murmo / bare Qt)", double(ours) / double(baseline), 2.0);
+        BenchRatio::report(state, "resident memory, 2000 entries (murmo / bare Qt)", double(ours) / double(baseline),
+                           2.0);
     }
 }
 BENCHMARK(BM_ResidentMemory)->Iterations(1)->Unit(benchmark::kMillisecond);

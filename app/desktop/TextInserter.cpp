@@ -8,6 +8,8 @@
 
 #include <QFuture>
 
+#include <memory>
+
 TextInserter::TextInserter(Clipboard& clipboard, KeySynthesizer& keys, Workspace& workspace,
                            Accessibility& accessibility, Clock& clock, QObject* parent)
     : QObject(parent)
@@ -53,8 +55,11 @@ bool TextInserter::insert(const QString& text, const std::optional<QString>& tar
     }
 
     const bool accessibilityFirst = targetBundleId && targetBundleId->toLower().contains(QLatin1String("whatsapp"));
+    // Read back from the application that owns it, the user's clipboard takes a few round trips
+    // (many more for a picture): read now, while the target settles, it holds up nothing.
+    auto early = std::make_shared<std::optional<PendingRestore>>();
     QPointer<TextInserter> self(this);
-    whenReady(target, 0, [self, text, accessibilityFirst, completion](bool ready) {
+    whenReady(target, 0, [self, text, accessibilityFirst, completion, early](bool ready) {
         if (!self)
             return;
         if (!ready) {
@@ -65,7 +70,7 @@ bool TextInserter::insert(const QString& text, const std::optional<QString>& tar
             return;
         }
         if (!accessibilityFirst) {
-            self->pasteWithRestore(text, restoreDelay);
+            self->pasteWithRestore(text, restoreDelay, *early);
             self->finish(text, completion);
             return;
         }
@@ -73,11 +78,23 @@ bool TextInserter::insert(const QString& text, const std::optional<QString>& tar
             if (!self)
                 return;
             if (!inserted)
-                self->pasteWithRestore(text, accessibilityRestoreDelay);
+                self->pasteWithRestore(text, accessibilityRestoreDelay, std::nullopt);
             self->finish(text, completion);
         });
     });
+    if (!accessibilityFirst)
+        *early = readAhead();
     return true;
+}
+
+std::optional<TextInserter::PendingRestore> TextInserter::readAhead() const
+{
+    // Our own text still on it from the last paste: the user's content is kept already.
+    if (m_pendingRestore && m_clipboard.changeCount() == m_pendingRestore->noted)
+        return std::nullopt;
+    // Noted before reading, so that a change while it is read makes the paste read again.
+    const quint64 noted = m_clipboard.changeCount();
+    return PendingRestore{m_clipboard.snapshot(), noted};
 }
 
 void TextInserter::whenReady(std::optional<RunningApplication> target, int attempt,
@@ -127,10 +144,17 @@ void TextInserter::axInsert(const QString& text, std::function<void(bool)> done)
     });
 }
 
-void TextInserter::pasteWithRestore(const QString& text, std::chrono::milliseconds delay)
+void TextInserter::pasteWithRestore(const QString& text, std::chrono::milliseconds delay,
+                                    const std::optional<PendingRestore>& early)
 {
-    const bool ownTextStillThere = m_pendingRestore && m_clipboard.changeCount() == m_pendingRestore->noted;
-    const ClipboardSnapshot saved = ownTextStillThere ? m_pendingRestore->saved : m_clipboard.snapshot();
+    const quint64 changes = m_clipboard.changeCount();
+    ClipboardSnapshot saved;
+    if (m_pendingRestore && changes == m_pendingRestore->noted)
+        saved = m_pendingRestore->saved;
+    else if (early && changes == early->noted)
+        saved = early->saved;
+    else
+        saved = m_clipboard.snapshot();
     m_clipboard.setText(text);
     const quint64 noted = m_clipboard.changeCount();
     m_pendingRestore = PendingRestore{saved, noted};

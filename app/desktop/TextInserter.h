@@ -53,9 +53,22 @@ Q_SIGNALS:
     void inserted(const QString& text);
 
 private:
+    // The user's clipboard while our own text sits on it waiting to be replaced: a paste that
+    // comes before the restore saves this, not our leftover text. noted is the clipboard's change
+    // count when it was saved.
+    struct PendingRestore
+    {
+        ClipboardSnapshot saved;
+        quint64 noted = 0;
+    };
+
     void whenReady(std::optional<RunningApplication> target, int attempt, std::function<void(bool ready)> action);
     void axInsert(const QString& text, std::function<void(bool)> done);
-    void pasteWithRestore(const QString& text, std::chrono::milliseconds delay);
+    // The user's clipboard as it is now, unless our own text from the last paste is on it.
+    std::optional<PendingRestore> readAhead() const;
+    // early: the user's clipboard read before the pause, used when nothing changed it since.
+    void pasteWithRestore(const QString& text, std::chrono::milliseconds delay,
+                          const std::optional<PendingRestore>& early);
     void sendPasteKeys();
     void clipboardOnly(const QString& text);
     void finish(const QString& text, const Completion& completion);
@@ -65,12 +78,5 @@ private:
     Workspace& m_workspace;
     Accessibility& m_accessibility;
     Clock& m_clock;
-    // The user's clipboard while our own text sits on it waiting to be replaced: a paste that
-    // comes before the restore saves this, not our leftover text.
-    struct PendingRestore
-    {
-        ClipboardSnapshot saved;
-        quint64 noted = 0;
-    };
     std::optional<PendingRestore> m_pendingRestore;
 };

@@ -244,32 +244,37 @@ private Q_SLOTS:
                  (QList<Event>{{KeySynthesizer::keyV, modifiers, true}, {KeySynthesizer::keyV, modifiers, false}}));
     }
 
+    // The user's clipboard is read before the settle pause; a copy made during the pause is the
+    // one that comes back, and one made after the paste is left alone.
     void restoresOnlyAnUnchangedClipboard_data()
     {
         QTest::addColumn<ClipboardSnapshot>("before");
-        QTest::addColumn<bool>("copiedMeanwhile");
+        QTest::addColumn<int>("copiedAtMs"); // -1: the user copies nothing
         QTest::addColumn<ClipboardSnapshot>("after");
         const ClipboardSnapshot other{{{QStringLiteral("text/plain"), QByteArrayLiteral("copied by the user")}}};
-        QTest::newRow("text and image back") << textAndImage() << false << textAndImage();
-        QTest::newRow("empty stays empty") << ClipboardSnapshot{} << false << ClipboardSnapshot{};
-        QTest::newRow("user copied meanwhile") << textAndImage() << true << other;
+        QTest::newRow("text and image back") << textAndImage() << -1 << textAndImage();
+        QTest::newRow("empty stays empty") << ClipboardSnapshot{} << -1 << ClipboardSnapshot{};
+        QTest::newRow("user copied before the paste") << textAndImage() << 10 << other;
+        QTest::newRow("user copied after the paste") << textAndImage() << 200 << other;
     }
     void restoresOnlyAnUnchangedClipboard()
     {
         QFETCH(ClipboardSnapshot, before);
-        QFETCH(bool, copiedMeanwhile);
+        QFETCH(int, copiedAtMs);
         QFETCH(ClipboardSnapshot, after);
         Rig rig;
         rig.workspace.addApplication(QStringLiteral("gedit"), 10, QStringLiteral("Text Editor"));
         rig.workspace.frontPid = 10;
         rig.clipboard.content = before;
         QVERIFY(rig.insert(QStringLiteral("hello"), QStringLiteral("gedit")));
-        rig.clock.advance(200ms);
-        if (copiedMeanwhile)
+        if (copiedAtMs >= 0) {
+            rig.clock.advance(std::chrono::milliseconds(copiedAtMs));
             rig.clipboard.copyFromElsewhere(
                 {{{QStringLiteral("text/plain"), QByteArrayLiteral("copied by the user")}}});
+        }
         rig.clock.advance(2s);
         QCOMPARE(rig.clipboard.content, after);
+        QCOMPARE(rig.inserted, QStringList{QStringLiteral("hello")});
     }
 
     void aLaterInsertionWinsOverAnEarlierRestore()
