@@ -23,20 +23,31 @@ Migrations::FnKeySystem ControllerStartup::linuxFnKey()
 
 QCoro::Task<void> ControllerStartup::start()
 {
-    Settings& settings = m_app.settings();
-    AppState& state = m_app.state();
+    prepare();
+    return finish();
+}
 
+void ControllerStartup::prepare()
+{
+    Settings& settings = m_app.settings();
     Migrations::migrateSettings(settings);
     Q_EMIT settingsMigrated();
     // Started now; whether the hotkeys are live is known once the permission check comes back.
-    QCoro::Task<void> hotkeys = m_hotkeyStatus.start();
-    Migrations::releaseFnKeyFromSystem(settings, m_fnKey);
+    m_hotkeys = m_hotkeyStatus.start();
     m_app.feedback().applyAll();
-    // A volume left lowered by a crash comes back without holding up the window.
+    if (Migrations::seedLexicon(settings, *m_app.lexicon()))
+        m_app.state().bumpHistoryVersion();
+}
+
+QCoro::Task<void> ControllerStartup::finish()
+{
+    Q_ASSERT(m_hotkeys);
+    QCoro::Task<void> hotkeys = std::move(*m_hotkeys);
+    m_hotkeys.reset();
+    Migrations::releaseFnKeyFromSystem(m_app.settings(), m_fnKey);
+    // A volume left lowered by a crash comes back without holding anything up.
     QCoro::Task<void> duckerRepair = m_app.ducker().restoreAfterCrash();
     watchDesktop();
-    if (Migrations::seedLexicon(settings, *m_app.lexicon()))
-        state.bumpHistoryVersion();
     return background(std::move(hotkeys), std::move(duckerRepair));
 }
 

@@ -6,10 +6,12 @@
 #include <QCoroTask>
 #include <QObject>
 
+#include <optional>
+
 class AppServices;
 
 // Brings the controller up over the application's parts, in a fixed order: the one-time
-// migrations, the hotkeys, the cues and skin, the watches on the desktop, the lexicon seed; then,
+// migrations, the hotkeys, the cues and skin, the lexicon seed, the watches on the desktop; then,
 // in the background, the idle status once the hotkeys' permission is known, the keyring's
 // secrets and session, the device registration and the lexicon sync. Main thread only; lives as long as the
 // parts.
@@ -24,14 +26,22 @@ public:
     static Migrations::FnKeySystem linuxFnKey();
 
     // Does the synchronous part at once and returns the background part, which never fails; the
-    // program may let it run on its own, tests await it.
+    // program may let it run on its own, tests await it. The same as prepare() then finish().
     QCoro::Task<void> start();
+
+    // The part the main window's first frame shows: the migrated settings and the installed
+    // bindings, the hotkeys started (their check answers while the window is built), the cues and
+    // skin, the seeded lexicon.
+    void prepare();
+    // The rest, which nothing on screen waits for: frees the Fn key, repairs a volume left
+    // lowered, watches the desktop; returns the background part. Once, after prepare().
+    QCoro::Task<void> finish();
 
     HotkeyStatus& hotkeyStatus() { return m_hotkeyStatus; }
 
 Q_SIGNALS:
     // The settings are migrated and the hotkeys about to start: the moment to install the
-    // bindings (synchronously, inside start()).
+    // bindings (synchronously, inside prepare()).
     void settingsMigrated();
     // Another window became the active one (the overlay has already followed it to its screen).
     void activeWindowChanged();
@@ -43,4 +53,6 @@ private:
     AppServices& m_app;
     Migrations::FnKeySystem m_fnKey;
     HotkeyStatus m_hotkeyStatus;
+    // The hotkeys' start, from prepare() until finish() hands it to the background part.
+    std::optional<QCoro::Task<void>> m_hotkeys;
 };

@@ -81,6 +81,8 @@ CorrectionPair seedRule()
 void migrateSettings(Settings& settings)
 {
     using namespace Hotkeys;
+    // Written to the file together: on a fresh installation every step below changes something.
+    const Settings::Batch batch(settings);
     once(settings, "didMigrateHotkeyV2", [&] {
         fill(settings, "hkTalk", altSpace);
         fill(settings, "hkTranslate", altT);

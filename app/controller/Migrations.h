@@ -32,7 +32,8 @@ const QStringList& brandWords();
 const QStringList& productWords();
 CorrectionPair seedRule();
 
-// The hotkey and setting migrations, in their fixed order.
+// The hotkey and setting migrations, in their fixed order; the file is written once, after the
+// last of them.
 void migrateSettings(Settings& settings);
 
 // When the talk key is Fn alone and the desktop claims that key for itself, makes the desktop

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -48,6 +49,18 @@ Settings::Settings(const QString& path, SecretStore* secrets, QObject* parent)
 }
 
 Settings::~Settings() = default;
+
+Settings::Batch::Batch(Settings& settings)
+    : m_settings(settings)
+{
+    ++m_settings.m_batches;
+}
+
+Settings::Batch::~Batch()
+{
+    if (--m_settings.m_batches == 0 && std::exchange(m_settings.m_heldBack, false))
+        m_settings.syncFile();
+}
 
 QVariant Settings::value(const QString& key) const
 {
@@ -145,6 +158,15 @@ QCoro::Task<void> Settings::loadSecrets()
 void Settings::writeFile(const QString& key, const QVariant& value)
 {
     m_file.setValue(key, value);
+    if (m_batches > 0) {
+        m_heldBack = true;
+        return;
+    }
+    syncFile();
+}
+
+void Settings::syncFile()
+{
     m_file.sync();
     restrictFile();
 }

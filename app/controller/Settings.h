@@ -27,6 +27,21 @@ public:
     // Where the settings live: ~/.config/Murmo/Murmo.conf.
     static QString defaultPath();
 
+    // While one lives, the file's writes are held in memory (readers see them at once) and the
+    // file is written once when the last one goes: for a run of changes made together, each of
+    // which would otherwise replace the file on disk.
+    class Batch
+    {
+    public:
+        explicit Batch(Settings& settings);
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        Settings& m_settings;
+    };
+
     // secrets may be null or unavailable: the secrets then stay in the private file as well.
     Settings(const QString& path, SecretStore* secrets, QObject* parent = nullptr);
     ~Settings() override;
@@ -93,6 +108,7 @@ Q_SIGNALS:
 
 private:
     void writeFile(const QString& key, const QVariant& value);
+    void syncFile();
     void writeSecret(const QString& key, const QString& value);
     void restrictFile();
 
@@ -101,4 +117,6 @@ private:
     SecretStore* m_secrets;
     // The keyring's values once loaded; a key absent here is read from the file.
     QHash<QString, QString> m_secretValues;
+    int m_batches = 0;
+    bool m_heldBack = false;
 };

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QShortcut>
+#include <QTimer>
 
 MurmoApplication::MurmoApplication(const Ports& ports, OverlayScreens& screens, AppServices::Options options,
                                    QObject* parent)
@@ -34,7 +35,7 @@ MurmoApplication::~MurmoApplication()
 
 void MurmoApplication::start()
 {
-    runBackgroundStartup(m_startup.start());
+    m_startup.prepare();
 
     const Ports& ports = m_services.ports();
     HistoryView::Parts parts{m_services.state(),
@@ -65,6 +66,9 @@ void MurmoApplication::start()
     quit->setContext(Qt::ApplicationShortcut);
     connect(quit, &QShortcut::activated, qApp, &QCoreApplication::quit);
     m_history->show();
+    // The rest of start-up follows once the window is on its way to the screen; nothing in its
+    // first frame waits for it.
+    QTimer::singleShot(0, this, [this] { runBackgroundStartup(m_startup.finish()); });
 }
 
 QCoro::Task<void> MurmoApplication::runBackgroundStartup(QCoro::Task<void> background)

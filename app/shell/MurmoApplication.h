@@ -32,8 +32,9 @@ public:
                      QObject* parent = nullptr);
     ~MurmoApplication() override;
 
-    // Brings the controller up and shows the main window. The background part of start-up (the
-    // keyring, registration, lexicon sync) goes on by itself.
+    // Brings the controller up and shows the main window. The rest of start-up (the desktop's
+    // watches, then in the background the keyring, registration, lexicon sync) follows from the
+    // event loop.
     void start();
 
     // A later launch's arguments: a "murmo:" sign-in callback, or nothing (show the window).

@@ -3,23 +3,18 @@
 #include <X11/Xlib.h>
 
 #include <string>
+#include <utility>
 
 struct X11Compositing::Connection
 {
+    bool opened = false;
     Display* display = nullptr;
     Atom selection = None;
 };
 
 X11Compositing::X11Compositing()
     : m_connection(new Connection)
-{
-    // A connection of our own: the answer must not depend on which toolkit connection is current.
-    m_connection->display = XOpenDisplay(nullptr);
-    if (m_connection->display) {
-        const std::string name = "_NET_WM_CM_S" + std::to_string(DefaultScreen(m_connection->display));
-        m_connection->selection = XInternAtom(m_connection->display, name.c_str(), False);
-    }
-}
+{}
 
 X11Compositing::~X11Compositing()
 {
@@ -30,7 +25,17 @@ X11Compositing::~X11Compositing()
 
 bool X11Compositing::isActive() const
 {
-    if (!m_connection->display || m_connection->selection == None)
+    Connection& connection = *m_connection;
+    // Opened when first asked, as a panel first shows, rather than while the program starts.
+    if (!std::exchange(connection.opened, true)) {
+        // A connection of our own: the answer must not depend on which toolkit connection is current.
+        connection.display = XOpenDisplay(nullptr);
+        if (connection.display) {
+            const std::string name = "_NET_WM_CM_S" + std::to_string(DefaultScreen(connection.display));
+            connection.selection = XInternAtom(connection.display, name.c_str(), False);
+        }
+    }
+    if (!connection.display || connection.selection == None)
         return false;
-    return XGetSelectionOwner(m_connection->display, m_connection->selection) != None;
+    return XGetSelectionOwner(connection.display, connection.selection) != None;
 }

@@ -3,6 +3,7 @@
 #include "platform/Compositing.h"
 
 // A compositing manager on X11 announces itself by owning the _NET_WM_CM_S<screen> selection.
+// Main thread only (its connection opens on the first question).
 class X11Compositing : public Compositing
 {
 public:

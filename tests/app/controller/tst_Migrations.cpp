@@ -3,6 +3,7 @@
 #include "app/controller/SettingsTable.h"
 #include "core/store/Lexicon.h"
 #include "tests/core/store/LexiconFixtures.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QTemporaryDir>
@@ -61,10 +62,16 @@ private Q_SLOTS:
         const QStringList untouched{QStringLiteral("didAutoSetFnNoActionV8"), QStringLiteral("didMergeBrandsV9"),
                                     QStringLiteral("didMergeProductWordsV12"), QStringLiteral("didMergeSeedV6"),
                                     QStringLiteral("didPurgeBadRulesV7")};
-        for (const QString& flag : SettingsTable::migrationFlags())
+        // Done steps are on disk, not only in memory, once the migrations return.
+        const QByteArray written = readFile(m_dir->filePath(QStringLiteral("Murmo.conf")));
+        for (const QString& flag : SettingsTable::migrationFlags()) {
             QVERIFY2(m_settings->flag(flag) != untouched.contains(flag), qPrintable(flag));
+            QVERIFY2(written.contains((flag + QStringLiteral("=true")).toUtf8()) != untouched.contains(flag),
+                     qPrintable(flag));
+        }
         QVERIFY(m_settings->isStored(QStringLiteral("contextReadText")));
         QCOMPARE(m_settings->languageHint(), QStringLiteral("auto"));
+        QVERIFY(written.contains("languageHint=auto"));
     }
 
     void doneMigrationsKeepTheUsersValues()

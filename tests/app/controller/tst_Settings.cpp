@@ -202,6 +202,30 @@ private Q_SLOTS:
         QVERIFY(isPrivate(path()));
     }
 
+    void batchWritesTheFileWhenTheLastOneEnds()
+    {
+        Settings settings(path(), nullptr);
+        {
+            const Settings::Batch outer(settings);
+            settings.setValue(QStringLiteral("languageHint"), QStringLiteral("en"));
+            {
+                const Settings::Batch inner(settings);
+                settings.setValue(QStringLiteral("soundFX"), false);
+            }
+            // Read back at once, held back from the file until the outer batch ends.
+            QCOMPARE(settings.languageHint(), QStringLiteral("en"));
+            QVERIFY(!settings.soundFX());
+            QVERIFY(!readFile(path()).contains("languageHint"));
+        }
+        const QByteArray written = readFile(path());
+        QVERIFY(written.contains("languageHint=en"));
+        QVERIFY(written.contains("soundFX=false"));
+        QVERIFY(isPrivate(path()));
+        // Without a batch every change reaches the file again.
+        settings.setValue(QStringLiteral("languageHint"), QStringLiteral("zh"));
+        QVERIFY(readFile(path()).contains("languageHint=zh"));
+    }
+
     void appModeRulesReadBadTextAsEmpty_data()
     {
         QTest::addColumn<QString>("stored");
