@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QProcess>
 #include <QSettings>
@@ -41,8 +42,19 @@ QString programDir()
     return QCoreApplication::applicationDirPath();
 }
 
-// A throw-away home for murmo: onboarded, its services on a closed loopback port so nothing
-// leaves the machine, optionally a long history.
+QString murmo()
+{
+    return programDir() + QStringLiteral("/../app/murmo");
+}
+
+QString bare()
+{
+    return programDir() + QStringLiteral("/murmo_bare_window");
+}
+
+// A throw-away home for murmo: installed for this user (its launcher entry names this binary, as
+// the installed copy's does, so no "not installed" banner shows), onboarded, its services on a closed loopback port so
+// nothing leaves the machine, optionally a long history.
 class MurmoHome
 {
 public:
@@ -56,6 +68,7 @@ public:
             .setValue(QStringLiteral("didOnboard"), true);
         if (historyEntries > 0)
             writeHistory(historyEntries);
+        writeLauncherEntry();
     }
 
     QProcessEnvironment environment() const
@@ -74,6 +87,15 @@ public:
     }
 
 private:
+    void writeLauncherEntry()
+    {
+        QDir(m_dir.path()).mkpath(QStringLiteral("data/applications"));
+        QFile entry(m_dir.filePath(QStringLiteral("data/applications/murmo.desktop")));
+        if (entry.open(QIODevice::WriteOnly))
+            entry.write("[Desktop Entry]\nType=Application\nName=Murmo\nExec=" +
+                        QFileInfo(murmo()).canonicalFilePath().toUtf8() + " %u\nMimeType=x-scheme-handler/murmo;\n");
+    }
+
     void writeHistory(int count)
     {
         QList<HistoryEntry> entries;
@@ -174,16 +196,6 @@ private:
     QProcess m_process;
     QElapsedTimer m_clock;
 };
-
-QString murmo()
-{
-    return programDir() + QStringLiteral("/../app/murmo");
-}
-
-QString bare()
-{
-    return programDir() + QStringLiteral("/murmo_bare_window");
-}
 
 // Best of the rounds, alternating so both see the same machine.
 void BM_ColdStartToWindow(benchmark::State& state)
