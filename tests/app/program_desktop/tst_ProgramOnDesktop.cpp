@@ -6,6 +6,7 @@
 #include "tests/app/program_desktop/MurmoProcess.h"
 #include "tests/app/program_desktop/XTestPointer.h"
 #include "tests/support/FakeServices.h"
+#include "tests/support/FakeStreamingGateway.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QDeadlineTimer>
@@ -66,10 +67,11 @@ private:
     void startMurmo(QVariantMap settings)
     {
         settings.insert(QStringLiteral("didOnboard"), true);
-        // Streaming goes to the gateway's own address, where this fake cannot take a WebSocket:
-        // the user turned it off after the program's one-time switch to it.
+        // Recognition in one piece after the recording, unless a test serves streaming: the user
+        // turned it off after the program's one-time switch to it.
         settings.insert(QStringLiteral("didForceAutoEngineV11"), true);
-        settings.insert(QStringLiteral("useStreaming"), false);
+        if (!settings.contains(QStringLiteral("useStreaming")))
+            settings.insert(QStringLiteral("useStreaming"), false);
         settings.insert(QStringLiteral("currentModeId"), QStringLiteral("casual"));
         m_murmo = std::make_unique<MurmoProcess>(m_gateway->baseUrl(), settings);
         QVERIFY(m_murmo->start());
@@ -155,15 +157,19 @@ private:
 
     // The dictation reached the user: text at the cursor, the clipboard as it was, the take
     // filed with its recording.
+    void verifySpeechSent()
+    {
+        const QList<RecordedRequest> asr = m_gateway->requestsTo(QStringLiteral("/v1/asr"));
+        QCOMPARE(asr.size(), 1);
+        QVERIFY2(asr.first().body.size() > 16000, "a second of speech or more was sent");
+    }
+
     void verifyDictationLanded()
     {
         QTRY_COMPARE_WITH_TIMEOUT(m_helper->value(QStringLiteral("line")), kSentence, kStepMs);
         QTRY_COMPARE_WITH_TIMEOUT(
             m_helper->command(QStringLiteral("clipboard")).value(QStringLiteral("text")).toString(), kUserClipboard,
             kStepMs);
-        const QList<RecordedRequest> asr = m_gateway->requestsTo(QStringLiteral("/v1/asr"));
-        QCOMPARE(asr.size(), 1);
-        QVERIFY2(asr.first().body.size() > 16000, "a second of speech or more was sent");
         QTRY_COMPARE_WITH_TIMEOUT(m_murmo->history().size(), 1, kStepMs);
         const HistoryEntry entry = m_murmo->history().first();
         QCOMPARE(entry.finalText, kSentence);
@@ -218,7 +224,22 @@ private Q_SLOTS:
         startRecording();
         speakAndStop();
         verifyDictationLanded();
+        verifySpeechSent();
         QTRY_VERIFY_WITH_TIMEOUT(!m_murmo->isCapturing(), kStepMs);
+    }
+
+    // The default road: the words stream to the gateway while they are spoken.
+    void streamingDictation()
+    {
+        FakeStreamingGateway streaming;
+        streaming.queueTranscript(kSentence);
+        m_gateway->serveStreaming(streaming);
+        startMurmo({{QStringLiteral("useStreaming"), true}});
+        startRecording();
+        speakAndStop();
+        verifyDictationLanded();
+        QVERIFY2(streaming.audioSamples() > 16000, "a second of speech or more was streamed");
+        QCOMPARE(streaming.countOf(QStringLiteral("input_audio_buffer.commit")), 1);
     }
 
     void holdDictation()
@@ -229,6 +250,7 @@ private Q_SLOTS:
         speak();
         m_keyboard->release("Menu");
         verifyDictationLanded();
+        verifySpeechSent();
     }
 
     void escapeCancels()
