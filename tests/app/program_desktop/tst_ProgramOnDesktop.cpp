@@ -130,6 +130,7 @@ private:
         return {};
     }
 
+    // The field holds exactly field, and the clipboard is the user's again.
     void verifyFieldAndClipboard(const QString& field)
     {
         QCOMPARE(m_helper->value(QStringLiteral("line")), field);
@@ -155,8 +156,7 @@ private:
         QTest::qWait(300); // the last words reach the recorder through the sound server
     }
 
-    // The dictation reached the user: text at the cursor, the clipboard as it was, the take
-    // filed with its recording.
+    // The take went to the recogniser in one piece after the recording.
     void verifySpeechSent()
     {
         const QList<RecordedRequest> asr = m_gateway->requestsTo(QStringLiteral("/v1/asr"));
@@ -164,12 +164,12 @@ private:
         QVERIFY2(asr.first().body.size() > 16000, "a second of speech or more was sent");
     }
 
+    // The dictation reached the user: text at the cursor, the clipboard as it was, the take
+    // filed with its recording.
     void verifyDictationLanded()
     {
         QTRY_COMPARE_WITH_TIMEOUT(m_helper->value(QStringLiteral("line")), kSentence, kStepMs);
-        QTRY_COMPARE_WITH_TIMEOUT(
-            m_helper->command(QStringLiteral("clipboard")).value(QStringLiteral("text")).toString(), kUserClipboard,
-            kStepMs);
+        verifyFieldAndClipboard(kSentence);
         QTRY_COMPARE_WITH_TIMEOUT(m_murmo->history().size(), 1, kStepMs);
         const HistoryEntry entry = m_murmo->history().first();
         QCOMPARE(entry.finalText, kSentence);
@@ -238,7 +238,7 @@ private Q_SLOTS:
         startRecording();
         speakAndStop();
         verifyDictationLanded();
-        QVERIFY2(streaming.audioSamples() > 16000, "a second of speech or more was streamed");
+        QVERIFY2(streaming.audioSamples() > 16000, qPrintable(streaming.messageTypes().join(u' ')));
         QCOMPARE(streaming.countOf(QStringLiteral("input_audio_buffer.commit")), 1);
     }
 
@@ -271,9 +271,7 @@ private Q_SLOTS:
     {
         recordWhileTheRecogniserFails();
         QVERIFY(QFileInfo(m_murmo->recordingPath(m_murmo->history().first())).size() > 1000);
-        QCOMPARE(m_helper->value(QStringLiteral("line")), QString());
-        QCOMPARE(m_helper->command(QStringLiteral("clipboard")).value(QStringLiteral("text")).toString(),
-                 kUserClipboard);
+        verifyFieldAndClipboard(QString());
     }
 
     // A question: the answer shows in the card, nothing is typed, the history keeps it as one.
@@ -328,9 +326,9 @@ private Q_SLOTS:
     {
         recordWhileTheRecogniserFails();
         m_gateway->setReply("POST", QStringLiteral("/v1/asr"), FakeReply::json({{QStringLiteral("text"), kSentence}}));
-        const QString retry = QStringLiteral("重试");
-        QTRY_VERIFY_WITH_TIMEOUT(AccessibleButtons::extents(m_murmo->pid(), retry).has_value(), kStepMs);
-        m_pointer->click(AccessibleButtons::extents(m_murmo->pid(), retry)->center());
+        std::optional<QRect> retry;
+        QTRY_VERIFY_WITH_TIMEOUT((retry = AccessibleButtons::extents(m_murmo->pid(), QStringLiteral("重试"))), kStepMs);
+        m_pointer->click(retry->center());
         QTRY_COMPARE_WITH_TIMEOUT(m_helper->value(QStringLiteral("line")), kSentence, kStepMs);
         QCOMPARE(m_gateway->requestsTo(QStringLiteral("/v1/asr")).size(), 2);
         QTRY_COMPARE_WITH_TIMEOUT(m_murmo->history().first().finalText, kSentence, kStepMs);
