@@ -3,6 +3,7 @@
 #include "app/controller/AppServices.h"
 #include "app/controller/DictationSetup.h"
 #include "app/controller/FlowFailure.h"
+#include "app/desktop/DictationKeys.h"
 #include "core/async/PostToThread.h"
 #include "core/audio/AudioGain.h"
 #include "core/recognition/StreamingAsr.h"
@@ -97,7 +98,7 @@ void RecordingStart::begin()
     if (m_recording.frontmostApp && (settings.contextAwareness() || settings.contextReadText()))
         readScreenContext(m_recording.recordSeq, *m_recording.frontmostApp, settings.contextReadText());
     m_app.hotkeys().setRecordingActive(true);
-    m_app.hotkeys().setSwitchDeadline(m_app.ports().clock.now() + kSwitchWindow);
+    m_app.hotkeys().setSwitchDeadline(m_app.ports().clock.now() + DictationKeys::switchWindow);
     if (m_app.sounds().enabled())
         m_app.sounds().play(QStringLiteral("start"));
     if (settings.duckOthers()) {

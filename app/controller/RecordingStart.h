@@ -23,7 +23,6 @@ class RecordingStart : public QObject
 
 public:
     static constexpr std::chrono::milliseconds kDuckDelay{180};
-    static constexpr std::chrono::milliseconds kSwitchWindow{1000};
     // How long a hotkey pressed right after start waits for the keyring's session before the
     // sign-in gate decides without it.
     static constexpr std::chrono::milliseconds kSessionWait{2000};

@@ -6,9 +6,10 @@
 std::optional<DictationKeys::Outcome> DictationKeys::keyEvent(const KeyTransition& key,
                                                               std::chrono::milliseconds now) const
 {
-    if (!m_isRecordingActive)
+    const bool armed = now < m_armedUntil;
+    if (!m_isRecordingActive && !armed)
         return std::nullopt;
-    if (now < m_switchDeadline) {
+    if (armed || now < m_switchDeadline) {
         const std::array<std::pair<SwitchAction, const std::optional<Hotkey>*>, 3> secondaries{{
             {SwitchAction::ask, &m_askHotkey},
             {SwitchAction::translate, &m_translateHotkey},
@@ -24,18 +25,20 @@ std::optional<DictationKeys::Outcome> DictationKeys::keyEvent(const KeyTransitio
             return Outcome{};
         }
     }
-    if (key.type == KeyTransition::Type::keyDown && key.keyCode == KeyCode::escape)
+    // Esc waits for the recording itself: a start that fails must not have taken it.
+    if (m_isRecordingActive && key.type == KeyTransition::Type::keyDown && key.keyCode == KeyCode::escape)
         return Outcome{std::nullopt, true};
     return std::nullopt;
 }
 
 void DictationKeys::addGrabs(HotkeyGrabs& grabs, std::chrono::milliseconds now) const
 {
-    if (!m_isRecordingActive)
-        return;
-    // Esc cancels with whatever modifiers are held, so none of its presses may reach the application.
-    grabs.addWithAnyModifiers(KeyCode::escape);
-    if (now >= m_switchDeadline)
+    if (m_isRecordingActive) {
+        // Esc cancels with whatever modifiers are held, so none of its presses may reach the
+        // application.
+        grabs.addWithAnyModifiers(KeyCode::escape);
+    }
+    if (now >= m_armedUntil && (!m_isRecordingActive || now >= m_switchDeadline))
         return;
     for (const auto* secondary : {&m_askHotkey, &m_translateHotkey, &m_rewriteHotkey}) {
         if (!isPrimary(*secondary))

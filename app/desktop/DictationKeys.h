@@ -4,6 +4,7 @@
 #include "app/desktop/KeyTransition.h"
 #include "platform/Hotkey.h"
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 
@@ -29,15 +30,33 @@ public:
         bool cancel = false;
     };
 
+    // How long the switch keys act: from the start of a recording, or from the talk key's press.
+    static constexpr std::chrono::milliseconds switchWindow{1000};
+
     bool isRecordingActive() const { return m_isRecordingActive; }
-    void setRecordingActive(bool active) { m_isRecordingActive = active; }
+    // Whether keyEvent may find any key of its own: a recording runs, or a talk key armed one.
+    bool wantsKeys() const { return m_isRecordingActive || m_armedUntil.count() > 0; }
+    // The recording's own state takes over from a talk key's arming, whichever way it went.
+    void setRecordingActive(bool active)
+    {
+        m_isRecordingActive = active;
+        m_armedUntil = std::chrono::milliseconds{0};
+    }
     std::chrono::milliseconds switchDeadline() const { return m_switchDeadline; }
+    // Until when the switch keys act or are armed; nothing needs them after this.
+    std::chrono::milliseconds switchesUntil() const { return std::max(m_switchDeadline, m_armedUntil); }
     void setSwitchDeadline(std::chrono::milliseconds deadline) { m_switchDeadline = deadline; }
     void setAskHotkey(std::optional<Hotkey> hotkey) { m_askHotkey = hotkey; }
     void setTranslateHotkey(std::optional<Hotkey> hotkey) { m_translateHotkey = hotkey; }
     void setRewriteHotkey(std::optional<Hotkey> hotkey) { m_rewriteHotkey = hotkey; }
     // The talk hotkey: a secondary hotkey equal to it never switches.
     void setPrimaryHotkey(std::optional<Hotkey> hotkey) { m_primaryHotkey = hotkey; }
+    const std::optional<Hotkey>& primaryHotkey() const { return m_primaryHotkey; }
+
+    // The talk key went down with no recording running, so one is about to start. Starting takes
+    // a moment (the microphone opens first), and a person who presses a switch key right after
+    // the talk key must not see it typed into their text: the switch keys act from now on.
+    void armForStart(std::chrono::milliseconds now) { m_armedUntil = now + switchWindow; }
 
     // What the key means to a dictation at the time now; nothing when it is none of its keys, or
     // no dictation is being recorded.
@@ -59,6 +78,7 @@ private:
 
     bool m_isRecordingActive = false;
     std::chrono::milliseconds m_switchDeadline{0};
+    std::chrono::milliseconds m_armedUntil{0};
     std::optional<Hotkey> m_askHotkey;
     std::optional<Hotkey> m_translateHotkey;
     std::optional<Hotkey> m_rewriteHotkey;

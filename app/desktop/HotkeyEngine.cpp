@@ -5,6 +5,7 @@
 
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <utility>
 
 using namespace std::chrono_literals;
@@ -233,7 +234,7 @@ bool HotkeyEngine::route(const KeyEvent& event, Calls& calls, bool& grabsChange)
     }
 
     // Reading the clock costs more than the rest of a typed key; only a dictation needs it.
-    const auto outcome = m_dictation.isRecordingActive() ? m_dictation.keyEvent(key, m_clock.now()) : std::nullopt;
+    const auto outcome = m_dictation.wantsKeys() ? m_dictation.keyEvent(key, m_clock.now()) : std::nullopt;
     if (outcome) {
         if (outcome->switchTo && m_onSwitchAction)
             calls.push_back([callback = m_onSwitchAction, action = *outcome->switchTo] { callback(action); });
@@ -242,15 +243,37 @@ bool HotkeyEngine::route(const KeyEvent& event, Calls& calls, bool& grabsChange)
         return true;
     }
 
+    const bool talkWasDown = isTalkDown();
+    bool swallowed = false;
     switch (key.type) {
     case KeyTransition::Type::modifierChanged:
-        return handleModifierChange(key, calls);
+        swallowed = handleModifierChange(key, calls);
+        break;
     case KeyTransition::Type::keyUp:
-        return handleKeyUp(key, calls);
+        swallowed = handleKeyUp(key, calls);
+        break;
     case KeyTransition::Type::keyDown:
-        return handleKeyDown(key, calls);
+        swallowed = handleKeyDown(key, calls);
+        break;
     }
-    return false;
+    if (!talkWasDown && isTalkDown() && !m_dictation.isRecordingActive()) {
+        // Armed here, on the key thread, with the grabs following at once: the controller sets
+        // the recording going only once the microphone is open.
+        m_dictation.armForStart(m_clock.now());
+        grabsChange = true;
+        // Should the recording never start, the arming still ends with its window.
+        calls.push_back([this] { postTo(this, [this] { scheduleSwitchWindowEnd(); }); });
+    }
+    return swallowed;
+}
+
+bool HotkeyEngine::isTalkDown() const
+{
+    const std::optional<Hotkey>& talk = m_dictation.primaryHotkey();
+    if (!talk)
+        return false;
+    return std::any_of(m_bindings.begin(), m_bindings.end(),
+                       [&talk](const auto& entry) { return entry.second.isDown && entry.second.hotkey == talk; });
 }
 
 bool HotkeyEngine::handleModifierChange(const KeyTransition& key, Calls& calls)
@@ -392,7 +415,7 @@ void HotkeyEngine::scheduleSwitchWindowEnd()
     std::chrono::milliseconds deadline;
     {
         std::scoped_lock lock(m_lock);
-        deadline = m_dictation.switchDeadline();
+        deadline = m_dictation.switchesUntil();
     }
     const auto remaining = deadline - m_clock.now();
     if (remaining <= 0ms)

@@ -105,6 +105,8 @@ private:
     bool handleModifierChange(const KeyTransition& key, Calls& calls);
     bool handleKeyUp(const KeyTransition& key, Calls& calls);
     bool handleKeyDown(const KeyTransition& key, Calls& calls);
+    // Whether the binding of the talk hotkey is held; under the lock.
+    bool isTalkDown() const;
     void captured(const HotkeyCapture::Captured& captured);
     Calls releaseAllBindings();
     void scheduleSwitchWindowEnd();

@@ -1,6 +1,7 @@
 #include "tests/support/FakeHttpService.h"
 
 #include <QHttpServerRequest>
+#include <QMetaMethod>
 #include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -190,6 +191,12 @@ bool FakeHttpService::handleRequest(const QHttpServerRequest& request, QTcpSocke
     recorded.headers = request.headers();
     recorded.body = request.body();
     m_requests.append(recorded);
+
+    // Qt asks this handler before it upgrades a WebSocket request; whoever takes the upgraded
+    // connections answers it, and any byte written here would break the handshake.
+    static const QMetaMethod upgraded = QMetaMethod::fromSignal(&QAbstractHttpServer::newWebSocketConnection);
+    if (recorded.header("Upgrade").compare("websocket", Qt::CaseInsensitive) == 0 && isSignalConnected(upgraded))
+        return true;
 
     const FakeReply reply = replyFor(recorded);
     if (reply.delay.count() <= 0) {

@@ -58,8 +58,8 @@ struct FakeReply
 
 // An HTTP service on 127.0.0.1 at a free port, standing in for a remote one. Routes are scripted
 // per test (method + path); every request is recorded so tests can assert the exact bytes sent.
-// Unscripted routes answer 404. (Qt 6.4 answers a WebSocket upgrade through the route handler
-// before upgrading, so streaming fakes run a QWebSocketServer of their own.)
+// Unscripted routes answer 404. A WebSocket upgrade is left to whoever takes the service's
+// newWebSocketConnection (see FakeGateway::serveStreaming); with nobody there it is a route too.
 class FakeHttpService : public QAbstractHttpServer
 {
     Q_OBJECT

@@ -1,5 +1,7 @@
 #include "tests/support/FakeServices.h"
 
+#include "tests/support/FakeStreamingGateway.h"
+
 #include <QJsonArray>
 
 FakeGateway::FakeGateway(QObject* parent)
@@ -24,6 +26,14 @@ FakeGateway::FakeGateway(QObject* parent)
         if (!storedLexicons.contains(key))
             return FakeReply::raw("not found", 404);
         return FakeReply::json({{QStringLiteral("blob"), QString::fromLatin1(storedLexicons.value(key))}});
+    });
+}
+
+void FakeGateway::serveStreaming(FakeStreamingGateway& streaming)
+{
+    connect(this, &QAbstractHttpServer::newWebSocketConnection, &streaming, [this, &streaming] {
+        while (hasPendingWebSocketConnections())
+            streaming.take(nextPendingWebSocketConnection());
     });
 }
 

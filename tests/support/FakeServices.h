@@ -2,6 +2,8 @@
 
 #include "tests/support/FakeHttpService.h"
 
+class FakeStreamingGateway;
+
 // Stand-ins for the remote services, each answering its routes the way the real one does on a
 // good day. Tests override any route with setReply/queueReply/setHandler.
 
@@ -13,6 +15,10 @@ class FakeGateway : public FakeHttpService
 
 public:
     explicit FakeGateway(QObject* parent = nullptr);
+
+    // The realtime recogniser on this gateway's own address, as the real gateway serves it:
+    // WebSocket upgrades go to streaming from now on.
+    void serveStreaming(FakeStreamingGateway& streaming);
 
     // What v1/asr and v1/style answer by default.
     static inline const QString kTranscript = QStringLiteral("今天天气不错");

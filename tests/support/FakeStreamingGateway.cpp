@@ -13,13 +13,16 @@ FakeStreamingGateway::FakeStreamingGateway(QObject* parent)
     if (!m_server.listen(QHostAddress::LocalHost, 0))
         qFatal("fake streaming gateway could not listen on 127.0.0.1");
     connect(&m_server, &QWebSocketServer::newConnection, this, [this] {
-        while (m_server.hasPendingConnections()) {
-            std::unique_ptr<QWebSocket> socket(m_server.nextPendingConnection());
-            QWebSocket* raw = socket.get();
-            m_sockets.push_back(std::move(socket));
-            accept(raw);
-        }
+        while (m_server.hasPendingConnections())
+            take(std::unique_ptr<QWebSocket>(m_server.nextPendingConnection()));
     });
+}
+
+void FakeStreamingGateway::take(std::unique_ptr<QWebSocket> socket)
+{
+    QWebSocket* raw = socket.get();
+    m_sockets.push_back(std::move(socket));
+    accept(raw);
 }
 
 QUrl FakeStreamingGateway::baseUrl() const

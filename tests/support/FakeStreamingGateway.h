@@ -34,6 +34,9 @@ public:
     // "http://127.0.0.1:<port>/", the gateway base a client is given.
     QUrl baseUrl() const;
 
+    // Serves a connection another server accepted and upgraded.
+    void take(std::unique_ptr<QWebSocket> socket);
+
     // Behaviour, set before the client connects (or between its messages).
     bool confirmAtOnce = true; // answer "session.update" with "session.updated"
     bool answerCommits = true; // answer each commit with the next queued transcript

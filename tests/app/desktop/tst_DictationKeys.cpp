@@ -1,6 +1,7 @@
 #include "tests/app/desktop/HotkeyRig.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QCoreApplication>
 #include <QTest>
 
 class TestDictationKeys : public QObject
@@ -88,6 +89,56 @@ private Q_SLOTS:
         QCOMPARE(rig.take(), (QStringList{QStringLiteral("talk down"), QStringLiteral("talk up")}));
         const auto grabs = rig.keys.grabs();
         QCOMPARE(std::count(grabs.keys.begin(), grabs.keys.end(), KeyGrab{space, 0x80000}), 1);
+    }
+
+    // The microphone takes a moment to open after the talk key; a switch key pressed meanwhile
+    // must already switch, and be held back from the application in front.
+    void switchKeysActFromTheTalkKeysPress()
+    {
+        const Hotkey altR{15, 0x80000, false};
+        const auto hasAltR = [&](const Rig& rig) {
+            const auto grabs = rig.keys.grabs().keys;
+            return std::find(grabs.begin(), grabs.end(), KeyGrab{int(altR.keyCode), altR.modifiers}) != grabs.end();
+        };
+        Rig rig;
+        rig.bind(QStringLiteral("talk"), menuAlone);
+        rig.engine.setPrimaryHotkey(menuAlone);
+        rig.engine.setRewriteHotkey(altR);
+        rig.engine.start();
+        const int grabChanges = rig.keys.grabChanges();
+        rig.keys.press(menu);
+        QVERIFY(rig.keys.grabChanges() > grabChanges);
+        QVERIFY(hasAltR(rig));
+        QVERIFY(!rig.keys.tap(esc)); // Esc waits for the recording itself
+        rig.clock.advance(100ms);
+        rig.keys.release(menu);
+        rig.clock.advance(200ms);
+        rig.keys.press(leftAlt);
+        QVERIFY(rig.keys.tap(int(altR.keyCode)));
+        rig.keys.release(leftAlt);
+        QCOMPARE(rig.take(), (QStringList{QStringLiteral("talk down"), QStringLiteral("talk up"),
+                                          QStringLiteral("switch rewrite")}));
+
+        // No recording came of it: the keys go back to the application when the window ends.
+        QCoreApplication::processEvents();
+        const int beforeEnd = rig.keys.grabChanges();
+        rig.clock.advance(700ms);
+        QVERIFY(rig.keys.grabChanges() > beforeEnd);
+        QVERIFY(!hasAltR(rig));
+        rig.keys.press(leftAlt);
+        QVERIFY(!rig.keys.tap(int(altR.keyCode)));
+        rig.keys.release(leftAlt);
+        QCOMPARE(rig.take(), QStringList());
+
+        // The talk key that stops a recording arms nothing.
+        rig.startDictation();
+        rig.clock.advance(2s);
+        rig.keys.tap(menu);
+        QVERIFY(!hasAltR(rig));
+        rig.clock.advance(100ms);
+        rig.keys.press(leftAlt);
+        QVERIFY(!rig.keys.tap(int(altR.keyCode)));
+        rig.keys.release(leftAlt);
     }
 
     void escCancelsOnlyWhileDictating()

@@ -10,15 +10,23 @@ namespace {
 
 using Visit = std::function<bool(AtspiAccessible*)>;
 
-bool isShowingButton(AtspiAccessible* node)
+bool isShowing(AtspiAccessible* node)
 {
-    if (atspi_accessible_get_role(node, nullptr) != ATSPI_ROLE_PUSH_BUTTON)
-        return false;
     AtspiStateSet* states = atspi_accessible_get_state_set(node);
     const bool showing = states && atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
     if (states)
         g_object_unref(states);
     return showing;
+}
+
+bool isButton(AtspiAccessible* node)
+{
+    return atspi_accessible_get_role(node, nullptr) == ATSPI_ROLE_PUSH_BUTTON;
+}
+
+bool isShowingButton(AtspiAccessible* node)
+{
+    return isButton(node) && isShowing(node);
 }
 
 QString nameOf(AtspiAccessible* node)
@@ -34,7 +42,9 @@ bool walk(AtspiAccessible* node, const Visit& visit, int depth)
 {
     if (visit(node))
         return true;
-    if (depth > 40)
+    // What is hidden hides everything inside it: the walk stays short in a program whose
+    // windows hold many pages, only one of them showing.
+    if (depth > 40 || (depth > 0 && !isShowing(node)))
         return false;
     const gint children = atspi_accessible_get_child_count(node, nullptr);
     for (gint i = 0; i < children; ++i) {
@@ -103,6 +113,39 @@ bool press(qint64 pid, const QString& name)
         return true;
     });
     return pressed;
+}
+
+std::optional<QRect> extents(qint64 pid, const QString& name)
+{
+    std::optional<QRect> found;
+    forEachNodeOf(pid, [&](AtspiAccessible* node) {
+        if (!isShowingButton(node) || nameOf(node) != name)
+            return false;
+        AtspiComponent* component = atspi_accessible_get_component_iface(node);
+        if (!component)
+            return true;
+        AtspiRect* rect = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr);
+        if (rect && rect->width > 0 && rect->height > 0)
+            found = QRect(rect->x, rect->y, rect->width, rect->height);
+        g_free(rect);
+        g_object_unref(component);
+        return true;
+    });
+    return found;
+}
+
+QStringList showingTexts(qint64 pid)
+{
+    QStringList names;
+    forEachNodeOf(pid, [&names](AtspiAccessible* node) {
+        if (!isButton(node) && isShowing(node)) {
+            const QString name = nameOf(node);
+            if (!name.isEmpty())
+                names.append(name);
+        }
+        return false;
+    });
+    return names;
 }
 
 } // namespace AccessibleButtons

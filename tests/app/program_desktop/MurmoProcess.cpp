@@ -75,11 +75,20 @@ bool MurmoProcess::quit()
     command.setProcessEnvironment(environment());
     command.setProcessChannelMode(QProcess::ForwardedChannels);
     command.start(programPath(), {QStringLiteral("--quit")});
-    if (!command.waitForFinished(kQuitMs) || command.exitCode() != 0)
+    if (!command.waitForFinished(kQuitMs) || command.exitCode() != 0) {
+        qWarning("murmo --quit did not succeed (exit code %d)", command.exitCode());
         return false;
+    }
     // The program's own event loop sees the request; ours keeps the fakes answering meanwhile.
     for (int waited = 0; isRunning() && waited < kQuitMs; waited += 20)
         QTest::qWait(20);
+    // Tells a crash while ending (which the exit code alone hides) from a program still running.
+    if (isRunning())
+        qWarning("murmo is still running %d ms after it was asked to quit", kQuitMs);
+    else if (m_process.exitStatus() != QProcess::NormalExit)
+        qWarning("murmo crashed while ending (signal %d)", m_process.exitCode());
+    else if (m_process.exitCode() != 0)
+        qWarning("murmo ended with exit code %d", m_process.exitCode());
     return !isRunning() && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
 }
 

@@ -1,10 +1,15 @@
+#include "app/controller/Migrations.h"
 #include "tests/app/desktop/hotkeys_x11/XTestKeyboard.h"
 #include "tests/app/desktop/insertion_x11/DesktopPorts.h"
 #include "tests/app/desktop/insertion_x11/FieldHelper.h"
+#include "tests/app/launch_desktop/AccessibleButtons.h"
 #include "tests/app/program_desktop/MurmoProcess.h"
+#include "tests/app/program_desktop/XTestPointer.h"
 #include "tests/support/FakeServices.h"
+#include "tests/support/FakeStreamingGateway.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -48,8 +53,11 @@ class TestProgramOnDesktop : public QObject
 private:
     QTemporaryDir m_dir;
     QString m_speech;
-    std::unique_ptr<DesktopPorts> m_desktop;
+    // Only the workspace: the AT-SPI reads of what murmo shows must be the process's one user
+    // of libatspi.
+    std::unique_ptr<X11Workspace> m_workspace;
     std::unique_ptr<XTestKeyboard> m_keyboard;
+    std::unique_ptr<XTestPointer> m_pointer;
     std::unique_ptr<FakeGateway> m_gateway;
     std::unique_ptr<FieldHelper> m_helper;
     std::unique_ptr<MurmoProcess> m_murmo;
@@ -59,21 +67,76 @@ private:
     void startMurmo(QVariantMap settings)
     {
         settings.insert(QStringLiteral("didOnboard"), true);
-        // Streaming goes to the gateway's own address, where this fake cannot take a WebSocket:
-        // the user turned it off after the program's one-time switch to it.
+        // Recognition in one piece after the recording, unless a test serves streaming: the user
+        // turned it off after the program's one-time switch to it.
         settings.insert(QStringLiteral("didForceAutoEngineV11"), true);
-        settings.insert(QStringLiteral("useStreaming"), false);
+        if (!settings.contains(QStringLiteral("useStreaming")))
+            settings.insert(QStringLiteral("useStreaming"), false);
         settings.insert(QStringLiteral("currentModeId"), QStringLiteral("casual"));
         m_murmo = std::make_unique<MurmoProcess>(m_gateway->baseUrl(), settings);
         QVERIFY(m_murmo->start());
         QTRY_VERIFY_WITH_TIMEOUT(!m_gateway->requests().isEmpty(), kStepMs);
         // Its window comes up at start; the user then goes back to the text they were writing.
-        QTRY_VERIFY_WITH_TIMEOUT(m_desktop->workspace.frontApplication().has_value() &&
-                                     m_desktop->workspace.frontApplication()->pid == m_murmo->pid(),
+        QTRY_VERIFY_WITH_TIMEOUT(m_workspace->frontApplication().has_value() &&
+                                     m_workspace->frontApplication()->pid == m_murmo->pid(),
                                  kStepMs);
         QVERIFY(m_helper->set(QStringLiteral("line"), QString()));
         QVERIFY(m_helper->copy(kUserClipboard));
-        QVERIFY(m_desktop->bringToFront(*m_helper, QStringLiteral("line")));
+        QVERIFY(DesktopPorts::bringToFront(*m_workspace, *m_helper, QStringLiteral("line")));
+    }
+
+    void startRecording()
+    {
+        tap("Menu");
+        QTRY_VERIFY_WITH_TIMEOUT(m_murmo->isCapturing(), kStepMs);
+    }
+
+    // Alt with key, a moment into the recording, as a person reaches for a switch key after
+    // the talk key.
+    void switchWith(const char* key)
+    {
+        QTest::qWait(250);
+        m_keyboard->press("Alt_L");
+        tap(key);
+        m_keyboard->release("Alt_L");
+    }
+
+    void speakAndStop()
+    {
+        speak();
+        tap("Menu");
+    }
+
+    // One take the recogniser answers with a server error, filed as failed.
+    void recordWhileTheRecogniserFails()
+    {
+        m_gateway->setReply("POST", QStringLiteral("/v1/asr"), FakeReply::raw("down for maintenance", 500));
+        startMurmo({});
+        startRecording();
+        speakAndStop();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_murmo->history().isEmpty() &&
+                                     m_murmo->history().first().finalText == HistoryEntry::kFailedText,
+                                 kStepMs);
+    }
+
+    // The newest history entry once it is no longer a placeholder; an empty one when none came.
+    HistoryEntry settledEntry()
+    {
+        for (QDeadlineTimer deadline(kStepMs); !deadline.hasExpired(); QTest::qWait(50)) {
+            const QList<HistoryEntry> entries = m_murmo->history();
+            if (!entries.isEmpty() && !HistoryEntry::isPlaceholder(entries.first().finalText))
+                return entries.first();
+        }
+        return {};
+    }
+
+    // The field holds exactly field, and the clipboard is the user's again.
+    void verifyFieldAndClipboard(const QString& field)
+    {
+        QCOMPARE(m_helper->value(QStringLiteral("line")), field);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            m_helper->command(QStringLiteral("clipboard")).value(QStringLiteral("text")).toString(), kUserClipboard,
+            kStepMs);
     }
 
     // A key as a person taps it: down for a tenth of a second, shorter taps count as a bounce.
@@ -93,17 +156,20 @@ private:
         QTest::qWait(300); // the last words reach the recorder through the sound server
     }
 
+    // The take went to the recogniser in one piece after the recording.
+    void verifySpeechSent()
+    {
+        const QList<RecordedRequest> asr = m_gateway->requestsTo(QStringLiteral("/v1/asr"));
+        QCOMPARE(asr.size(), 1);
+        QVERIFY2(asr.first().body.size() > 16000, "a second of speech or more was sent");
+    }
+
     // The dictation reached the user: text at the cursor, the clipboard as it was, the take
     // filed with its recording.
     void verifyDictationLanded()
     {
         QTRY_COMPARE_WITH_TIMEOUT(m_helper->value(QStringLiteral("line")), kSentence, kStepMs);
-        QTRY_COMPARE_WITH_TIMEOUT(
-            m_helper->command(QStringLiteral("clipboard")).value(QStringLiteral("text")).toString(), kUserClipboard,
-            kStepMs);
-        const QList<RecordedRequest> asr = m_gateway->requestsTo(QStringLiteral("/v1/asr"));
-        QCOMPARE(asr.size(), 1);
-        QVERIFY2(asr.first().body.size() > 16000, "a second of speech or more was sent");
+        verifyFieldAndClipboard(kSentence);
         QTRY_COMPARE_WITH_TIMEOUT(m_murmo->history().size(), 1, kStepMs);
         const HistoryEntry entry = m_murmo->history().first();
         QCOMPARE(entry.finalText, kSentence);
@@ -121,10 +187,12 @@ private Q_SLOTS:
         m_speech = m_dir.filePath(QStringLiteral("speech.wav"));
         QVERIFY(output(QStringLiteral("espeak-ng"), {QStringLiteral("-w"), m_speech, kSentence}).isEmpty() &&
                 QFileInfo(m_speech).size() > 16000);
-        m_desktop = std::make_unique<DesktopPorts>();
-        QVERIFY2(m_desktop->isUsable(), "needs the headless desktop (scripts/with-desktop)");
+        m_workspace = std::make_unique<X11Workspace>();
+        QVERIFY2(m_workspace->isConnected(), "needs the headless desktop (scripts/with-desktop)");
         m_keyboard = std::make_unique<XTestKeyboard>();
         QVERIFY(m_keyboard->isOpen());
+        m_pointer = std::make_unique<XTestPointer>();
+        QVERIFY(m_pointer->isOpen());
         m_helper = std::make_unique<FieldHelper>(QStringLiteral("MurmoProgramTarget"), QStringLiteral("Letter"));
         QVERIFY(m_helper->isReady());
     }
@@ -153,12 +221,25 @@ private Q_SLOTS:
     void toggleDictation()
     {
         startMurmo({});
-        tap("Menu");
-        QTRY_VERIFY_WITH_TIMEOUT(m_murmo->isCapturing(), kStepMs);
-        speak();
-        tap("Menu");
+        startRecording();
+        speakAndStop();
         verifyDictationLanded();
+        verifySpeechSent();
         QTRY_VERIFY_WITH_TIMEOUT(!m_murmo->isCapturing(), kStepMs);
+    }
+
+    // The default road: the words stream to the gateway while they are spoken.
+    void streamingDictation()
+    {
+        FakeStreamingGateway streaming;
+        streaming.queueTranscript(kSentence);
+        m_gateway->serveStreaming(streaming);
+        startMurmo({{QStringLiteral("useStreaming"), true}});
+        startRecording();
+        speakAndStop();
+        verifyDictationLanded();
+        QVERIFY2(streaming.audioSamples() > 16000, qPrintable(streaming.messageTypes().join(u' ')));
+        QCOMPARE(streaming.countOf(QStringLiteral("input_audio_buffer.commit")), 1);
     }
 
     void holdDictation()
@@ -169,13 +250,13 @@ private Q_SLOTS:
         speak();
         m_keyboard->release("Menu");
         verifyDictationLanded();
+        verifySpeechSent();
     }
 
     void escapeCancels()
     {
         startMurmo({});
-        tap("Menu");
-        QTRY_VERIFY_WITH_TIMEOUT(m_murmo->isCapturing(), kStepMs);
+        startRecording();
         speak();
         tap("Escape");
         QTRY_VERIFY_WITH_TIMEOUT(!m_murmo->isCapturing(), kStepMs);
@@ -188,19 +269,71 @@ private Q_SLOTS:
     // The recogniser fails: the take is kept with its recording for a retry, nothing is typed.
     void aFailedRecognitionKeepsTheRecording()
     {
-        m_gateway->setReply("POST", QStringLiteral("/v1/asr"), FakeReply::raw("down for maintenance", 500));
-        startMurmo({});
-        tap("Menu");
-        QTRY_VERIFY_WITH_TIMEOUT(m_murmo->isCapturing(), kStepMs);
-        speak();
-        tap("Menu");
-        QTRY_VERIFY_WITH_TIMEOUT(!m_murmo->history().isEmpty() &&
-                                     m_murmo->history().first().finalText == HistoryEntry::kFailedText,
-                                 kStepMs);
+        recordWhileTheRecogniserFails();
         QVERIFY(QFileInfo(m_murmo->recordingPath(m_murmo->history().first())).size() > 1000);
-        QCOMPARE(m_helper->value(QStringLiteral("line")), QString());
-        QCOMPARE(m_helper->command(QStringLiteral("clipboard")).value(QStringLiteral("text")).toString(),
-                 kUserClipboard);
+        verifyFieldAndClipboard(QString());
+    }
+
+    // A question: the answer shows in the card, nothing is typed, the history keeps it as one.
+    void askShowsTheAnswerInTheCard()
+    {
+        const QString answer = QStringLiteral("It is Monday");
+        m_gateway->setReply("POST", QStringLiteral("/v1/ask"), FakeReply::json({{QStringLiteral("text"), answer}}));
+        // The window manager here holds Alt+Space, the ask key's default, for its window menu: the
+        // user picks another key, as the settings suggest.
+        startMurmo({{QStringLiteral("didSeedChordKeysV5"), true},
+                    {QStringLiteral("hkAsk"), encodeHotkey(Migrations::Hotkeys::altA)}});
+        startRecording();
+        switchWith("a");
+        speakAndStop();
+        QTRY_VERIFY_WITH_TIMEOUT(AccessibleButtons::showingTexts(m_murmo->pid()).contains(answer), kStepMs);
+        const QList<RecordedRequest> asks = m_gateway->requestsTo(QStringLiteral("/v1/ask"));
+        QCOMPARE(asks.size(), 1);
+        QVERIFY(asks.first().json().value(QStringLiteral("text")).toString().contains(kSentence));
+        const HistoryEntry entry = settledEntry();
+        QCOMPARE(entry.action, std::optional<QString>(QStringLiteral("ask")));
+        QCOMPARE(entry.asrText, kSentence);
+        QCOMPARE(entry.finalText, answer);
+        verifyFieldAndClipboard(QString());
+    }
+
+    // A rewrite of the selected words: they are replaced, the rest of the line stays.
+    void rewriteReplacesTheSelection()
+    {
+        m_gateway->setReply("POST", QStringLiteral("/v1/ask"),
+                            FakeReply::json({{QStringLiteral("text"), QStringLiteral("slow")}}));
+        startMurmo({});
+        QVERIFY(m_helper->set(QStringLiteral("line"), QStringLiteral("The quick brown fox")));
+        QVERIFY(m_helper->select(QStringLiteral("line"), 4, 5));
+        startRecording();
+        switchWith("r");
+        speakAndStop();
+        QTRY_COMPARE_WITH_TIMEOUT(m_helper->value(QStringLiteral("line")), QStringLiteral("The slow brown fox"),
+                                  kStepMs);
+        const QList<RecordedRequest> rewrites = m_gateway->requestsTo(QStringLiteral("/v1/ask"));
+        QCOMPARE(rewrites.size(), 1);
+        const QString request = rewrites.first().json().value(QStringLiteral("text")).toString();
+        QVERIFY2(request.contains(kSentence) && request.endsWith(QStringLiteral("quick")), qPrintable(request));
+        const HistoryEntry entry = settledEntry();
+        QCOMPARE(entry.action, std::optional<QString>(QStringLiteral("rewrite")));
+        QCOMPARE(entry.finalText, QStringLiteral("slow"));
+        verifyFieldAndClipboard(QStringLiteral("The slow brown fox"));
+    }
+
+    // The recogniser is back: a click on the capsule's retry button types the take where it was
+    // recorded and settles its history entry.
+    void retryFromTheCapsuleAfterAFailure()
+    {
+        recordWhileTheRecogniserFails();
+        m_gateway->setReply("POST", QStringLiteral("/v1/asr"), FakeReply::json({{QStringLiteral("text"), kSentence}}));
+        std::optional<QRect> retry;
+        QTRY_VERIFY_WITH_TIMEOUT((retry = AccessibleButtons::extents(m_murmo->pid(), QStringLiteral("重试"))), kStepMs);
+        m_pointer->click(retry->center());
+        QTRY_COMPARE_WITH_TIMEOUT(m_helper->value(QStringLiteral("line")), kSentence, kStepMs);
+        QCOMPARE(m_gateway->requestsTo(QStringLiteral("/v1/asr")).size(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(m_murmo->history().first().finalText, kSentence, kStepMs);
+        QCOMPARE(m_murmo->history().size(), 1);
+        verifyFieldAndClipboard(kSentence);
     }
 
     void quittingWhileDuckedRestoresTheVolume()
@@ -208,8 +341,7 @@ private Q_SLOTS:
         const int before = sinkVolume();
         QVERIFY(before > 0);
         startMurmo({{QStringLiteral("duckOthers"), true}});
-        tap("Menu");
-        QTRY_VERIFY_WITH_TIMEOUT(m_murmo->isCapturing(), kStepMs);
+        startRecording();
         QTRY_VERIFY_WITH_TIMEOUT(sinkVolume() < before, kStepMs);
         QVERIFY(m_murmo->quit());
         QCOMPARE(sinkVolume(), before);

@@ -3,7 +3,7 @@
 #include <QDeadlineTimer>
 #include <QTest>
 
-bool DesktopPorts::bringToFront(FieldHelper& helper, const QString& field)
+bool DesktopPorts::bringToFront(Workspace& workspace, FieldHelper& helper, const QString& field)
 {
     if (!helper.isReady() || !helper.focus(field))
         return false;
