@@ -27,6 +27,7 @@ public:
     ~FnKeyConflictBanner() override;
 
     bool conflict() const { return m_conflict; }
+    // Nothing until a conflict first shows.
     ShellBanner* strip() const { return m_strip; }
     // Evaluates the two conditions again.
     void recheck();
@@ -37,13 +38,15 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    void buildStrip();
     void schedule();
     void stop();
 
     std::function<bool()> m_hasFnHotkey;
     std::function<bool()> m_hijacked;
+    std::function<void()> m_fix;
     Clock& m_clock;
-    ShellBanner* m_strip;
+    ShellBanner* m_strip = nullptr;
     bool m_conflict = false;
     Clock::TimerId m_timer = 0;
 };
