@@ -77,10 +77,22 @@ bool AskRewriteFlow::isCurrent(quint64 generation) const
     return m_app.state().generation() == generation;
 }
 
-void AskRewriteFlow::playStopCue()
+std::optional<GatewayClient> AskRewriteFlow::startProcessing(const QString& status, const QString& offline,
+                                                             const std::shared_ptr<StreamingTranscriptSource>& session)
 {
     if (m_app.sounds().enabled())
         m_app.sounds().play(QStringLiteral("stop"));
+    m_app.state().setStatusLine(status);
+    m_app.overlay().showProcessing();
+    std::optional<GatewayClient> client = gatewayClient();
+    if (client)
+        return client;
+    // Nobody will finish the session now; left open it would keep the connection.
+    if (session)
+        session->cancel(QWebSocketProtocol::CloseCodeGoingAway);
+    m_app.state().setStatusLine(offline);
+    m_app.overlay().fail(offline);
+    return std::nullopt;
 }
 
 void AskRewriteFlow::noSpeech()
@@ -102,20 +114,11 @@ QCoro::Task<void> AskRewriteFlow::askWith(Samples samples, std::shared_ptr<Strea
                                           AskScene scene)
 {
     AppState& state = m_app.state();
-    playStopCue();
-    state.setStatusLine(QStringLiteral("提问识别中…"));
-    m_app.overlay().showProcessing();
-    const std::optional<QString> context = AskContext::build(scene.appName, scene.screen);
-
-    const std::optional<GatewayClient> client = gatewayClient();
-    if (!client) {
-        // Nobody will finish the session now; left open it would keep the connection.
-        if (session)
-            session->cancel(QWebSocketProtocol::CloseCodeGoingAway);
-        state.setStatusLine(QStringLiteral("提问需要网络连接"));
-        m_app.overlay().fail(QStringLiteral("提问需要网络连接"));
+    const std::optional<GatewayClient> client =
+        startProcessing(QStringLiteral("提问识别中…"), QStringLiteral("提问需要网络连接"), session);
+    if (!client)
         co_return;
-    }
+    const std::optional<QString> context = AskContext::build(scene.appName, scene.screen);
     const AskAssistant assistant(*client);
     TranscriptRace::BatchRecognition batch = batchRecognition(std::move(samples));
     // The entry names the recogniser that runs: the assistant's gateway need not be it.
@@ -157,18 +160,10 @@ QCoro::Task<void> AskRewriteFlow::rewriteWith(Samples samples, std::shared_ptr<S
                                               QString selection, std::optional<QString> target)
 {
     AppState& state = m_app.state();
-    playStopCue();
-    state.setStatusLine(QStringLiteral("改写识别中…"));
-    m_app.overlay().showProcessing();
-
-    const std::optional<GatewayClient> client = gatewayClient();
-    if (!client) {
-        if (session)
-            session->cancel(QWebSocketProtocol::CloseCodeGoingAway);
-        state.setStatusLine(QStringLiteral("改写需要网络连接"));
-        m_app.overlay().fail(QStringLiteral("改写需要网络连接"));
+    const std::optional<GatewayClient> client =
+        startProcessing(QStringLiteral("改写识别中…"), QStringLiteral("改写需要网络连接"), session);
+    if (!client)
         co_return;
-    }
     const RewriteAssistant assistant(*client);
     TranscriptRace::BatchRecognition batch = batchRecognition(std::move(samples));
     const QString providerId = batch.provider->id();
@@ -193,11 +188,10 @@ QCoro::Task<void> AskRewriteFlow::rewriteWith(Samples samples, std::shared_ptr<S
             throw AsrError::emptyResult();
 
         bool inserted = false;
-        const std::optional<QString> own = m_app.ports().workspace.ownBundleId();
-        if (target != own)
-            inserted = m_app.inserter().insert(text, target);
         // A refused insertion has put the text on the clipboard already.
-        if (target == own)
+        if (target != m_app.ports().workspace.ownBundleId())
+            inserted = m_app.inserter().insert(text, target);
+        else
             m_app.ports().clipboard.setText(text);
         state.setStatusLine(inserted ? QStringLiteral("✓ 已改写并替换") : QStringLiteral("已复制 · 按 Ctrl+V 替换"));
         m_app.overlay().finish(text, inserted, kCopyHint);

@@ -56,7 +56,10 @@ private:
     bool isCurrent(quint64 generation) const;
     // providerId: the recogniser that heard the question or the instruction.
     void addEntry(const QString& asrText, const QString& finalText, const QString& providerId, const QString& action);
-    void playStopCue();
+    // The take is being recognised: the stop cue, the status line and the capsule say so. Returns
+    // the gateway the assistant needs; without one, says `offline` and closes the session.
+    std::optional<GatewayClient> startProcessing(const QString& status, const QString& offline,
+                                                 const std::shared_ptr<StreamingTranscriptSource>& session);
     void noSpeech();
 
     AppServices& m_app;
