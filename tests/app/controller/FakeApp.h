@@ -21,6 +21,15 @@
 
 #include <memory>
 
+// A second of speech-like signal: enough to be sent for recognition.
+inline Samples oneSecondTake()
+{
+    Samples samples(16000);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = (i % 40 < 20) ? 0.2f : -0.2f;
+    return samples;
+}
+
 // The application over fakes of every port, its settings and data in a temporary folder and its
 // gateway on loopback. Tests arrange the settings and the data before build(); accessToken signs
 // somebody in.

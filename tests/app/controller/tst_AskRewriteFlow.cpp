@@ -13,15 +13,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A second of quiet speech-like signal: enough to be sent for recognition.
-Samples take()
-{
-    Samples samples(16000);
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = (i % 40 < 20) ? 0.2f : -0.2f;
-    return samples;
-}
-
 struct FlowRig
 {
     FakeApp fake;
@@ -78,7 +69,8 @@ private Q_SLOTS:
         rig.transcriptIs(QStringLiteral("  明天会下雨吗 \n"));
         rig.gatewayAnswers(QStringLiteral("会，下午有雨。"));
         const quint64 before = rig.app.state().generation();
-        runTask(rig.flow.askWith(take(), nullptr, sceneWith(QStringLiteral("   "), QStringLiteral(" 周末计划 "))));
+        runTask(
+            rig.flow.askWith(oneSecondTake(), nullptr, sceneWith(QStringLiteral("   "), QStringLiteral(" 周末计划 "))));
 
         QCOMPARE(rig.answerCard().phase(), AnswerModel::Phase::answer);
         QCOMPARE(rig.answerCard().question(), QStringLiteral("明天会下雨吗"));
@@ -123,9 +115,9 @@ private Q_SLOTS:
                                   FakeReply::json({{QStringLiteral("results"), results}}));
         rig.gatewayAnswers(QStringLiteral("会。"));
         if (action == QLatin1String("ask"))
-            runTask(rig.flow.askWith(take(), nullptr, sceneWith(QString(), QString())));
+            runTask(rig.flow.askWith(oneSecondTake(), nullptr, sceneWith(QString(), QString())));
         else
-            runTask(rig.flow.rewriteWith(take(), nullptr, QStringLiteral("原文"), QStringLiteral("gedit")));
+            runTask(rig.flow.rewriteWith(oneSecondTake(), nullptr, QStringLiteral("原文"), QStringLiteral("gedit")));
 
         QCOMPARE(rig.requests(QStringLiteral("/v1/listen")).size(), 1);
         const QList<HistoryEntry> entries = rig.app.history().all();
@@ -137,7 +129,7 @@ private Q_SLOTS:
     void askWithoutContextSendsTheBareQuestion()
     {
         FlowRig rig;
-        runTask(rig.flow.askWith(take(), nullptr, AskRewriteFlow::AskScene{}));
+        runTask(rig.flow.askWith(oneSecondTake(), nullptr, AskRewriteFlow::AskScene{}));
         const QList<RecordedRequest> asks = rig.requests(QStringLiteral("/v1/ask"));
         QCOMPARE(asks.size(), 1);
         QCOMPARE(asks[0].json().value(QStringLiteral("text")).toString(), FakeGateway::kTranscript);
@@ -154,7 +146,7 @@ private Q_SLOTS:
         const TaskOutcome<ScreenContext::Info> screen = runTask(ScreenContext::read(
             &rig.fake.accessibility, &rig.fake.workspace, QStringLiteral("Browser"), qint32(42), true));
         QVERIFY(screen.value);
-        runTask(rig.flow.askWith(take(), nullptr,
+        runTask(rig.flow.askWith(oneSecondTake(), nullptr,
                                  AskRewriteFlow::AskScene{QStringLiteral("Browser"), screen.value, std::nullopt}));
         const QList<RecordedRequest> asks = rig.requests(QStringLiteral("/v1/ask"));
         QCOMPARE(asks.size(), 1);
@@ -173,7 +165,7 @@ private Q_SLOTS:
             state.advanceGeneration();
             return FakeReply::json({{QStringLiteral("text"), QStringLiteral("迟到的回答")}});
         });
-        runTask(rig.flow.askWith(take(), nullptr, AskRewriteFlow::AskScene{}));
+        runTask(rig.flow.askWith(oneSecondTake(), nullptr, AskRewriteFlow::AskScene{}));
         QCOMPARE(rig.answerCard().phase(), AnswerModel::Phase::thinking);
         QCOMPARE(rig.answerCard().answer(), QString());
         QVERIFY(rig.app.history().all().isEmpty());
@@ -203,9 +195,9 @@ private Q_SLOTS:
         auto session = std::make_shared<FakeStreamingTranscriptSource>(rig.fake.clock);
         const quint64 before = rig.app.state().generation();
         if (ask)
-            runTask(rig.flow.askWith(take(), session, AskRewriteFlow::AskScene{}));
+            runTask(rig.flow.askWith(oneSecondTake(), session, AskRewriteFlow::AskScene{}));
         else
-            runTask(rig.flow.rewriteWith(take(), session, QStringLiteral("原文"), QStringLiteral("gedit")));
+            runTask(rig.flow.rewriteWith(oneSecondTake(), session, QStringLiteral("原文"), QStringLiteral("gedit")));
         QCOMPARE(rig.status(), line);
         QCOMPARE(rig.app.overlay().model()->phase(), OverlayModel::Phase::failed);
         QCOMPARE(session->closeCodes, QList<int>{1001});
@@ -219,7 +211,7 @@ private Q_SLOTS:
     {
         FlowRig rig;
         rig.fake.gateway.setReply("POST", QStringLiteral("/v1/asr"), FakeReply::raw("boom", 500));
-        runTask(rig.flow.askWith(take(), nullptr, AskRewriteFlow::AskScene{}));
+        runTask(rig.flow.askWith(oneSecondTake(), nullptr, AskRewriteFlow::AskScene{}));
         QVERIFY(rig.status().startsWith(QStringLiteral("提问失败：")));
         QCOMPARE(rig.answerCard().phase(), AnswerModel::Phase::failed);
         QCOMPARE(rig.answerCard().answer(), QStringLiteral("回答失败：") + rig.status().mid(5));
@@ -242,9 +234,9 @@ private Q_SLOTS:
         FlowRig rig;
         rig.transcriptIs(QStringLiteral(" \n "));
         if (ask)
-            runTask(rig.flow.askWith(take(), nullptr, AskRewriteFlow::AskScene{}));
+            runTask(rig.flow.askWith(oneSecondTake(), nullptr, AskRewriteFlow::AskScene{}));
         else
-            runTask(rig.flow.rewriteWith(take(), nullptr, QStringLiteral("原文"), QStringLiteral("gedit")));
+            runTask(rig.flow.rewriteWith(oneSecondTake(), nullptr, QStringLiteral("原文"), QStringLiteral("gedit")));
         QCOMPARE(rig.status(), QStringLiteral("未识别到语音"));
         rig.fake.clock.advance(300ms); // the fade
         QVERIFY(!rig.app.overlay().isShowing());
@@ -258,7 +250,7 @@ private Q_SLOTS:
         FlowRig rig;
         auto session = std::make_shared<FakeStreamingTranscriptSource>(rig.fake.clock);
         session->failAfter(0ms, std::make_exception_ptr(AsrError::httpError(0, QStringLiteral("断线"))));
-        QCoro::Task<void> task = rig.flow.askWith(take(), session, AskRewriteFlow::AskScene{});
+        QCoro::Task<void> task = rig.flow.askWith(oneSecondTake(), session, AskRewriteFlow::AskScene{});
         rig.fake.clock.advance(10ms);
         runTask(std::move(task));
         QCOMPARE(rig.requests(QStringLiteral("/v1/asr")).size(), 1);
@@ -276,7 +268,7 @@ private Q_SLOTS:
         QStringList inserted;
         QObject::connect(&rig.app.inserter(), &TextInserter::inserted, &rig.app.inserter(),
                          [&inserted](const QString& text) { inserted << text; });
-        runTask(rig.flow.rewriteWith(take(), nullptr, QStringLiteral("会议改周三"), QStringLiteral("gedit")));
+        runTask(rig.flow.rewriteWith(oneSecondTake(), nullptr, QStringLiteral("会议改周三"), QStringLiteral("gedit")));
 
         QCOMPARE(rig.status(), QStringLiteral("✓ 已改写并替换"));
         QCOMPARE(rig.app.overlay().model()->phase(), OverlayModel::Phase::done);
@@ -299,7 +291,7 @@ private Q_SLOTS:
     {
         FlowRig rig;
         rig.gatewayAnswers(QStringLiteral("新文字"));
-        runTask(rig.flow.rewriteWith(take(), nullptr, QStringLiteral("旧文字"), rig.fake.workspace.ownId));
+        runTask(rig.flow.rewriteWith(oneSecondTake(), nullptr, QStringLiteral("旧文字"), rig.fake.workspace.ownId));
         QCOMPARE(rig.status(), QStringLiteral("已复制 · 按 Ctrl+V 替换"));
         QCOMPARE(rig.fake.clipboard.text(), std::optional<QString>(QStringLiteral("新文字")));
     }
@@ -309,7 +301,7 @@ private Q_SLOTS:
         FlowRig rig;
         rig.fake.clipboard.setText(QStringLiteral("user's clip"));
         rig.gatewayAnswers(QStringLiteral(" \n\t "));
-        runTask(rig.flow.rewriteWith(take(), nullptr, QStringLiteral("旧文字"), QStringLiteral("gedit")));
+        runTask(rig.flow.rewriteWith(oneSecondTake(), nullptr, QStringLiteral("旧文字"), QStringLiteral("gedit")));
         QCOMPARE(rig.status(), QStringLiteral("改写失败：识别结果为空"));
         QCOMPARE(rig.app.overlay().model()->phase(), OverlayModel::Phase::failed);
         QCOMPARE(rig.fake.clipboard.text(), std::optional<QString>(QStringLiteral("user's clip")));

@@ -11,14 +11,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-Samples take()
-{
-    Samples samples(16000);
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = (i % 40 < 20) ? 0.2f : -0.2f;
-    return samples;
-}
-
 struct HistoryRig
 {
     FakeApp fake;
@@ -38,7 +30,7 @@ struct HistoryRig
         const HistoryEntry entry = HistoryEntry::make(QStringLiteral("原始"), finalText, QStringLiteral("formal"),
                                                       QStringLiteral("gateway"), action);
         if (withAudio) {
-            const Samples samples = take();
+            const Samples samples = oneSecondTake();
             app.history().add(entry, samples);
         } else {
             app.history().add(entry);
