@@ -3,6 +3,7 @@
 #include "app/controller/AppServices.h"
 #include "app/controller/ControllerStartup.h"
 #include "core/net/HttpTransport.h"
+#include "tests/app/controller/LoopbackOptions.h"
 #include "tests/app/feedback/FeedbackFakes.h"
 #include "tests/support/FakeAccessibility.h"
 #include "tests/support/FakeAppearance.h"
@@ -74,12 +75,7 @@ struct FakeApp
     // Where this fake keeps the settings and data, and its services on loopback.
     AppServices::Options options()
     {
-        AppServices::Options options;
-        options.settingsFile = settingsFile();
-        options.dataDirectory = dataDirectory();
-        options.duckerStateFile = dir.filePath(QStringLiteral("data/Murmo/ducked-volume.json"));
-        options.endpoints = ServiceChoice::Endpoints{gateway.baseUrl(), gateway.baseUrl(), gateway.baseUrl(),
-                                                     gateway.baseUrl(), &transport};
+        AppServices::Options options = loopbackOptions(dir, gateway, transport);
         if (signInConfigured)
             options.signIn = SupabaseAuth::Config{gateway.baseUrl(), QStringLiteral("anon-key")};
         options.gateway.deviceLabel = QStringLiteral("test-host");

@@ -5,6 +5,7 @@
 #include "core/net/HttpTransport.h"
 #include "platform/linux/LinuxAdapters.h"
 #include "tests/app/controller/FakeRecordingCommands.h"
+#include "tests/app/controller/LoopbackOptions.h"
 #include "tests/app/desktop/hotkeys_x11/XTestKeyboard.h"
 #include "tests/support/FakeSecretStore.h"
 #include "tests/support/FakeServices.h"
@@ -44,12 +45,7 @@ struct DesktopRig
             clock,          real.keys,      real.keySynthesizer, real.audioInput,  real.soundOutput, real.outputVolume,
             real.clipboard, real.workspace, real.accessibility,  real.compositing, real.appearance,  real.permissions,
             real.launcher,  secrets};
-        AppServices::Options options;
-        options.settingsFile = dir.filePath(QStringLiteral("config/Murmo.conf"));
-        options.dataDirectory = dir.filePath(QStringLiteral("data/Murmo"));
-        options.duckerStateFile = dir.filePath(QStringLiteral("data/Murmo/ducked-volume.json"));
-        options.endpoints = ServiceChoice::Endpoints{gateway.baseUrl(), gateway.baseUrl(), gateway.baseUrl(),
-                                                     gateway.baseUrl(), &transport};
+        const AppServices::Options options = loopbackOptions(dir, gateway, transport);
         app = std::make_unique<AppServices>(ports, screens, options);
         Settings& settings = app->settings();
         settings.setValue(QStringLiteral("recordTrigger"), trigger);

@@ -4,6 +4,7 @@
 #include "app/feedback/QtOverlayScreens.h"
 #include "core/net/HttpTransport.h"
 #include "platform/linux/LinuxAdapters.h"
+#include "tests/app/controller/LoopbackOptions.h"
 #include "tests/app/desktop/insertion_x11/FieldHelper.h"
 #include "tests/support/FakeSecretStore.h"
 #include "tests/support/FakeServices.h"
@@ -38,12 +39,7 @@ private Q_SLOTS:
             real.clock,     real.keys,      real.keySynthesizer, real.audioInput,  real.soundOutput, real.outputVolume,
             real.clipboard, real.workspace, real.accessibility,  real.compositing, real.appearance,  real.permissions,
             real.launcher,  secrets};
-        AppServices::Options options;
-        options.settingsFile = dir.filePath(QStringLiteral("config/Murmo.conf"));
-        options.dataDirectory = dir.filePath(QStringLiteral("data/Murmo"));
-        options.duckerStateFile = dir.filePath(QStringLiteral("data/Murmo/ducked-volume.json"));
-        options.endpoints = ServiceChoice::Endpoints{gateway.baseUrl(), gateway.baseUrl(), gateway.baseUrl(),
-                                                     gateway.baseUrl(), &transport};
+        const AppServices::Options options = loopbackOptions(dir, gateway, transport);
         AppServices app(ports, screens, options);
         app.settings().setValue(QStringLiteral("gatewayToken"), QStringLiteral("tok"));
         app.settings().setValue(QStringLiteral("soundFX"), false);

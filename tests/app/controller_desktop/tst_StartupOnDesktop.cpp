@@ -3,6 +3,7 @@
 #include "app/feedback/QtOverlayScreens.h"
 #include "core/net/HttpTransport.h"
 #include "platform/linux/LinuxAdapters.h"
+#include "tests/app/controller/LoopbackOptions.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/RunTask.h"
 #include "tests/support/TestRegistry.h"
@@ -26,12 +27,7 @@ private Q_SLOTS:
         QVERIFY2(adapters.workspace.isConnected(), "needs the headless desktop (scripts/with-desktop)");
         QtOverlayScreens screens;
 
-        AppServices::Options options;
-        options.settingsFile = dir.filePath(QStringLiteral("config/Murmo.conf"));
-        options.dataDirectory = dir.filePath(QStringLiteral("data/Murmo"));
-        options.duckerStateFile = dir.filePath(QStringLiteral("data/Murmo/ducked-volume.json"));
-        options.endpoints = ServiceChoice::Endpoints{gateway.baseUrl(), gateway.baseUrl(), gateway.baseUrl(),
-                                                     gateway.baseUrl(), &transport};
+        const AppServices::Options options = loopbackOptions(dir, gateway, transport);
         AppServices app(adapters.ports(), screens, options);
         ControllerStartup startup(app);
         runTask(startup.start());

@@ -3,6 +3,7 @@
 #include "app/feedback/QtOverlayScreens.h"
 #include "core/net/HttpTransport.h"
 #include "platform/linux/LinuxAdapters.h"
+#include "tests/app/controller/LoopbackOptions.h"
 #include "tests/app/desktop/insertion_x11/DesktopPorts.h"
 #include "tests/app/desktop/insertion_x11/FieldHelper.h"
 #include "tests/support/FakeServices.h"
@@ -59,12 +60,7 @@ private Q_SLOTS:
 
         LinuxAdapters adapters;
         QtOverlayScreens screens;
-        AppServices::Options options;
-        options.settingsFile = dir.filePath(QStringLiteral("config/Murmo.conf"));
-        options.dataDirectory = dir.filePath(QStringLiteral("data/Murmo"));
-        options.duckerStateFile = dir.filePath(QStringLiteral("data/Murmo/ducked-volume.json"));
-        options.endpoints = ServiceChoice::Endpoints{gateway.baseUrl(), gateway.baseUrl(), gateway.baseUrl(),
-                                                     gateway.baseUrl(), &transport};
+        const AppServices::Options options = loopbackOptions(dir, gateway, transport);
         AppServices app(adapters.ports(), screens, options);
         app.settings().setValue(QStringLiteral("gatewayToken"), QStringLiteral("device-token"));
         app.settings().setValue(QStringLiteral("currentModeId"), QStringLiteral("casual"));
