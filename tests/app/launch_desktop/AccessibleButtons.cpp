@@ -37,6 +37,14 @@ QString nameOf(AtspiAccessible* node)
     return text;
 }
 
+QString descriptionOf(AtspiAccessible* node)
+{
+    gchar* description = atspi_accessible_get_description(node, nullptr);
+    const QString text = QString::fromUtf8(description ? description : "");
+    g_free(description);
+    return text;
+}
+
 // Depth first, until visit returns true; bounded so a broken tree cannot hang the test.
 bool walk(AtspiAccessible* node, const Visit& visit, int depth)
 {
@@ -115,11 +123,12 @@ bool press(qint64 pid, const QString& name)
     return pressed;
 }
 
-std::optional<QRect> extents(qint64 pid, const QString& name)
+std::optional<QRect> extents(qint64 pid, const QString& name, const QString& description)
 {
     std::optional<QRect> found;
     forEachNodeOf(pid, [&](AtspiAccessible* node) {
-        if (!isShowingButton(node) || nameOf(node) != name)
+        if (!isShowingButton(node) || nameOf(node) != name ||
+            (!description.isEmpty() && descriptionOf(node) != description))
             return false;
         AtspiComponent* component = atspi_accessible_get_component_iface(node);
         if (!component)

@@ -14,8 +14,10 @@ namespace AccessibleButtons {
 QStringList showing(qint64 pid);
 // Presses the showing button called name; false when there is none or it did not take the press.
 bool press(qint64 pid, const QString& name);
-// Where the showing button called name is, in screen pixels; nothing when there is none.
-std::optional<QRect> extents(qint64 pid, const QString& name);
+// Where the showing button called name is, in screen pixels; nothing when there is none. With a
+// description, only the button that also says so (its tool tip) counts: two windows may both
+// offer a button of the same name.
+std::optional<QRect> extents(qint64 pid, const QString& name, const QString& description = {});
 // The names of everything else showing in pid's windows: labels and other texts.
 QStringList showingTexts(qint64 pid);
 

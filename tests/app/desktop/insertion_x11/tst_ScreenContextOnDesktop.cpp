@@ -120,8 +120,9 @@ private Q_SLOTS:
         entry.write("[Desktop Entry]\nType=Application\nName[de]=Notizen\nName=Notes 笔记\nExec=true\n"
                     "[Desktop Action New]\nName=New note\n");
         entry.close();
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
         qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
-        const auto restoreEnvironment = qScopeGuard([] { qunsetenv("XDG_DATA_HOME"); });
+        const auto restoreEnvironment = qScopeGuard([&dataHome] { qputenv("XDG_DATA_HOME", dataHome); });
         X11Workspace workspace;
 
         FieldHelper helper(QStringLiteral("MurmoNamed"), QStringLiteral("Untitled"));
