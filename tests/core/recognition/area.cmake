@@ -1,0 +1,1 @@
+set(AREA_OWN_UNITS tst_StreamingAsrFailures.cpp)

@@ -1,0 +1,1 @@
+set(AREA_OWN_UNITS tst_DictationPipeline.cpp tst_LlmStyler.cpp tst_PipelineRecognition.cpp tst_RewriteAssistant.cpp tst_TranscriptHeuristics.cpp tst_VoiceTrigger.cpp)
