@@ -34,15 +34,6 @@ AskRewriteFlow::AskRewriteFlow(AppServices& app, QObject* parent)
     , m_app(app)
 {}
 
-std::optional<GatewayClient> AskRewriteFlow::gatewayClient() const
-{
-    const ServiceSelector& services = m_app.services();
-    const std::optional<Credential> credential = services.gatewayCredential();
-    if (!m_app.settings().useGateway() || !credential)
-        return std::nullopt;
-    return GatewayClient(services.endpoints().gateway, *credential, services.endpoints().transport);
-}
-
 TranscriptRace::BatchRecognition AskRewriteFlow::batchRecognition(Samples samples) const
 {
     TranscriptRace::BatchRecognition batch;
@@ -84,7 +75,7 @@ std::optional<GatewayClient> AskRewriteFlow::startProcessing(const QString& stat
         m_app.sounds().play(QStringLiteral("stop"));
     m_app.state().setStatusLine(status);
     m_app.overlay().showProcessing();
-    std::optional<GatewayClient> client = gatewayClient();
+    std::optional<GatewayClient> client = m_app.services().gatewayClient();
     if (client)
         return client;
     // Nobody will finish the session now; left open it would keep the connection.

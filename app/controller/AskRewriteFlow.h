@@ -47,8 +47,6 @@ public:
                                   QString selection, std::optional<QString> target);
 
 private:
-    // The gateway the assistants talk to, none when the user has it off or has no credential.
-    std::optional<GatewayClient> gatewayClient() const;
     TranscriptRace::BatchRecognition batchRecognition(Samples samples) const;
     // The question or instruction, trimmed; recognition failures are thrown.
     QCoro::Task<QString> transcript(std::shared_ptr<StreamingTranscriptSource> session,

@@ -50,16 +50,13 @@ QCoro::Task<void> CustomWritingRules::add(QString description)
 
 QCoro::Task<QString> CustomWritingRules::distil(QString description)
 {
-    const ServiceChoice::Choice choice = m_services.choice();
-    const ServiceChoice::Endpoints endpoints = m_services.endpoints();
-    const bool viaGateway = m_settings.useGateway() && choice.credential.has_value();
+    const std::optional<GatewayClient> client = m_services.gatewayClient();
     QString answer;
     try {
-        if (viaGateway) {
-            const GatewayClient client(endpoints.gateway, *choice.credential, endpoints.transport);
-            answer = co_await client.complete(CustomRuleList::kDistillPrompt, description);
+        if (client) {
+            answer = co_await client->complete(CustomRuleList::kDistillPrompt, description);
         } else {
-            const LlmStyler llm = ServiceChoice::makeLlm(choice, endpoints);
+            const LlmStyler llm = ServiceChoice::makeLlm(m_services.choice(), m_services.endpoints());
             answer = co_await llm.complete(CustomRuleList::kDistillPrompt, description);
         }
     } catch (...) {

@@ -29,8 +29,6 @@ public:
     // starts.
     void installHotkeys() { m_wiring.install(); }
 
-    DictationFlows& flows() { return m_flows; }
-    RecordingActions& actions() { return m_actions; }
     HotkeyWiring& hotkeys() { return m_wiring; }
     HistoryOperations& history() { return m_history; }
 

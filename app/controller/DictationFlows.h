@@ -35,7 +35,6 @@ public:
 
     RecordingState& recording() { return m_recording; }
     RecordingStop& stopper() { return m_stop; }
-    FailureReport& failures() { return m_failures; }
 
 private:
     AppServices& m_app;

@@ -50,7 +50,6 @@ public:
     void retry();
 
     // A retry in flight, for tests and shutdown.
-    bool isRetrying() const { return m_running; }
 
 private:
     struct Retranscribe

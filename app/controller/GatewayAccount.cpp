@@ -57,14 +57,11 @@ QCoro::Task<void> GatewayAccount::registerDevice()
 
 QCoro::Task<void> GatewayAccount::syncLexicon()
 {
-    if (!m_settings.useGateway())
-        co_return;
-    const std::optional<Credential> credential = m_services.gatewayCredential();
-    if (!credential)
+    std::optional<GatewayClient> client = m_services.gatewayClient();
+    if (!client)
         co_return;
     QPointer<GatewayAccount> self(this);
-    const LexiconSync sync(GatewayClient(m_services.endpoints().gateway, *credential, m_services.endpoints().transport),
-                           kSyncKey);
+    const LexiconSync sync(std::move(*client), kSyncKey);
     const int changed = co_await sync.sync(m_lexicon);
     if (!self || changed <= 0)
         co_return;

@@ -22,9 +22,12 @@ ServiceChoice::Inputs ServiceSelector::inputs() const
     return inputs;
 }
 
-bool ServiceSelector::usesGateway() const
+std::optional<GatewayClient> ServiceSelector::gatewayClient() const
 {
-    return m_settings.useGateway() && gatewayCredential().has_value();
+    const std::optional<Credential> credential = gatewayCredential();
+    if (!m_settings.useGateway() || !credential)
+        return std::nullopt;
+    return GatewayClient(m_endpoints.gateway, *credential, m_endpoints.transport);
 }
 
 std::shared_ptr<const AsrProvider> ServiceSelector::makeProvider() const

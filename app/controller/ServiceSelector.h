@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/recognition/GatewayClient.h"
 #include "core/text/ServiceChoice.h"
 
 #include <functional>
@@ -24,8 +25,9 @@ public:
     ServiceChoice::Inputs inputs() const;
     ServiceChoice::Choice choice() const { return ServiceChoice::choose(inputs()); }
     std::optional<Credential> gatewayCredential() const { return choice().credential; }
-    // Whether gateway requests (recognition, styling, sync, asking) go out at all.
-    bool usesGateway() const;
+    // A client for the gateway's requests (styling, sync, asking); none when the user turned the
+    // gateway off or no credential is at hand.
+    std::optional<GatewayClient> gatewayClient() const;
 
     std::shared_ptr<const AsrProvider> makeProvider() const;
     std::shared_ptr<const Styler> makeStyler() const;
