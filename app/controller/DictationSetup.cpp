@@ -7,11 +7,8 @@ namespace DictationSetup {
 
 StyleMode currentMode(const Settings& settings)
 {
-    const QString id = settings.currentModeId();
-    for (const StyleMode& mode : StyleMode::builtins())
-        if (mode.id == id)
-            return mode;
-    return StyleMode::formal();
+    const StyleMode* mode = StyleMode::byId(settings.currentModeId());
+    return mode ? *mode : StyleMode::formal();
 }
 
 std::optional<QString> languageHint(const Settings& settings)

@@ -157,11 +157,8 @@ StyleMode RecordingStop::defaultMode() const
     const StyleMode current = DictationSetup::currentMode(m_app.settings());
     if (!m_recording.frontmostApp)
         return current;
-    const QString ruled = m_app.settings().appModeRules().value(m_recording.frontmostApp->bundleId);
-    for (const StyleMode& mode : StyleMode::builtins())
-        if (!ruled.isEmpty() && mode.id == ruled)
-            return mode;
-    return current;
+    const StyleMode* ruled = StyleMode::byId(m_app.settings().appModeRules().value(m_recording.frontmostApp->bundleId));
+    return ruled ? *ruled : current;
 }
 
 std::optional<QString> RecordingStop::targetBundleId() const

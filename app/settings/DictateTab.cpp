@@ -83,12 +83,6 @@ void DictateTab::onModeChanged()
 
 QString DictateTab::modeChangedLine(const QString& modeId)
 {
-    QString name = modeId;
-    for (const StyleMode& mode : StyleMode::builtins()) {
-        if (mode.id == modeId) {
-            name = mode.name;
-            break;
-        }
-    }
-    return QStringLiteral("已切换默认模式：") + name;
+    const StyleMode* mode = StyleMode::byId(modeId);
+    return QStringLiteral("已切换默认模式：") + (mode ? mode->name : modeId);
 }
