@@ -38,7 +38,7 @@ std::optional<GatewayClient> AskRewriteFlow::gatewayClient() const
 {
     const ServiceSelector& services = m_app.services();
     const std::optional<Credential> credential = services.gatewayCredential();
-    if (!m_app.settings().useGateway() || !credential)
+    if (!m_app.settings().flag(SettingKey::useGateway) || !credential)
         return std::nullopt;
     return GatewayClient(services.endpoints().gateway, *credential, services.endpoints().transport);
 }

@@ -12,6 +12,7 @@ class AppState;
 class HotkeyEngine;
 class RecordingActions;
 class RecordingCommands;
+enum class SettingKey;
 
 // Connects the global hotkeys to the recording commands: the talk key (pressed to toggle, or
 // held for as long as the recording lasts), the mode-cycling key, Esc and the chord keys of a
@@ -39,7 +40,7 @@ public:
     void hotkeyRecorded(const QString& id, const Hotkey& hotkey);
 
     // The settings key of a hotkey id, empty for an unknown id.
-    static QString settingsKey(const QString& id);
+    static std::optional<SettingKey> settingsKey(const QString& id);
 
 private:
     void talkDown();

@@ -39,8 +39,8 @@ void RecordingActions::cycleMode()
     Settings& settings = m_state.settings();
     const QList<StyleMode>& modes = StyleMode::builtins();
     // An unknown mode stays as it is; the dictation runs in the formal one meanwhile.
-    if (const StyleMode* current = StyleMode::byId(settings.currentModeId()))
-        settings.setValue(QStringLiteral("currentModeId"), modes[(modes.indexOf(*current) + 1) % modes.size()].id);
+    if (const StyleMode* current = StyleMode::byId(settings.text(SettingKey::currentModeId)))
+        settings.setValue(SettingKey::currentModeId, modes[(modes.indexOf(*current) + 1) % modes.size()].id);
     m_state.setStatusLine(QStringLiteral("已切换模式：") + DictationSetup::currentMode(settings).name);
 }
 

@@ -107,7 +107,7 @@ void RecordingStop::stopAndTranscribe()
         m_app.overlay().hide();
         return;
     }
-    const bool boost = m_app.settings().quietBoost();
+    const bool boost = m_app.settings().flag(SettingKey::quietBoost);
     if (ask || (rewrite && selection)) {
         // Questions and rewrites are short; their flows take the boosted take as it is.
         handOver(std::move(take), boost, session, ask ? std::nullopt : selection);
@@ -133,8 +133,9 @@ void RecordingStop::stopAndTranscribe()
             preferences.contextSection = *line;
     }
     preferences.profileSection = m_app.styleProfile().promptFragment();
-    preferences.appContext = AppContextLabel::label(m_app.settings().autoCompose(), m_recording.screenContext,
-                                                    m_app.ports().workspace, target, m_recording.frontmostApp);
+    preferences.appContext =
+        AppContextLabel::label(m_app.settings().flag(SettingKey::autoCompose), m_recording.screenContext,
+                               m_app.ports().workspace, target, m_recording.frontmostApp);
 
     DictationJob job{session,
                      defaultMode(),

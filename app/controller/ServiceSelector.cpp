@@ -13,18 +13,18 @@ ServiceChoice::Inputs ServiceSelector::inputs() const
     ServiceChoice::Inputs inputs;
     if (m_accessToken)
         inputs.accessToken = m_accessToken();
-    inputs.gatewayToken = m_settings.gatewayToken();
-    inputs.useGateway = m_settings.useGateway();
-    inputs.providerId = m_settings.providerId();
-    inputs.qwenApiKey = m_settings.qwenApiKey();
-    inputs.deepgramApiKey = m_settings.deepgramApiKey();
-    inputs.anthropicApiKey = m_settings.anthropicApiKey();
+    inputs.gatewayToken = m_settings.text(SettingKey::gatewayToken);
+    inputs.useGateway = m_settings.flag(SettingKey::useGateway);
+    inputs.providerId = m_settings.text(SettingKey::providerId);
+    inputs.qwenApiKey = m_settings.text(SettingKey::qwenApiKey);
+    inputs.deepgramApiKey = m_settings.text(SettingKey::deepgramApiKey);
+    inputs.anthropicApiKey = m_settings.text(SettingKey::anthropicApiKey);
     return inputs;
 }
 
 bool ServiceSelector::usesGateway() const
 {
-    return m_settings.useGateway() && gatewayCredential().has_value();
+    return m_settings.flag(SettingKey::useGateway) && gatewayCredential().has_value();
 }
 
 std::shared_ptr<const AsrProvider> ServiceSelector::makeProvider() const

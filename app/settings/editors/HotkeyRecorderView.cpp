@@ -80,7 +80,7 @@ HotkeyRecorderView::HotkeyRecorderView(AppState& state, HotkeyCaptureSession& ca
         endRecording();
         refresh();
     });
-    connect(&m_state.settings(), &Settings::changed, this, [this](const QString& key) {
+    connect(&m_state.settings(), &Settings::changed, this, [this](SettingKey key) {
         if (key == settingKey(m_id))
             refresh();
     });
@@ -100,17 +100,17 @@ HotkeyRecorderView::~HotkeyRecorderView()
         m_capture->cancel(m_id);
 }
 
-QString HotkeyRecorderView::settingKey(const QString& id)
+SettingKey HotkeyRecorderView::settingKey(const QString& id)
 {
     if (id == QLatin1String("talk"))
-        return QStringLiteral("hkTalk");
+        return SettingKey::hkTalk;
     if (id == QLatin1String("translate"))
-        return QStringLiteral("hkTranslate");
+        return SettingKey::hkTranslate;
     if (id == QLatin1String("ask"))
-        return QStringLiteral("hkAsk");
+        return SettingKey::hkAsk;
     if (id == QLatin1String("rewrite"))
-        return QStringLiteral("hkRewrite");
-    return QStringLiteral("hkCycle");
+        return SettingKey::hkRewrite;
+    return SettingKey::hkCycle;
 }
 
 std::optional<Hotkey> HotkeyRecorderView::current() const

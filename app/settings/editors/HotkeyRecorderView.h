@@ -13,6 +13,7 @@ class HotkeyCaptureSession;
 class QLabel;
 class QPushButton;
 class SymbolButton;
+enum class SettingKey;
 
 // One row of the hotkey section: the stored hotkey of one id ("talk", "ask", ...) on a button
 // that captures a new one, a button that clears it, and a note when the combination meets a
@@ -34,7 +35,7 @@ public:
     std::optional<Hotkey> current() const;
 
     // The setting that holds id's hotkey.
-    static QString settingKey(const QString& id);
+    static SettingKey settingKey(const QString& id);
 
 Q_SIGNALS:
     // The user cleared the hotkey of id.

@@ -76,8 +76,8 @@ private Q_SLOTS:
         const QList<Editor> editors{
             {"hotkeys",
              [](EditorRig& rig) {
-                 rig.settings().setHotkey(QStringLiteral("hkTalk"), Hotkey{KeyCode::menu, 0, true});
-                 rig.settings().setHotkey(QStringLiteral("hkAsk"), Hotkey{49, KeyModifier::control, false});
+                 rig.settings().setHotkey(SettingKey::hkTalk, Hotkey{KeyCode::menu, 0, true});
+                 rig.settings().setHotkey(SettingKey::hkAsk, Hotkey{49, KeyModifier::control, false});
              },
              [&](EditorRig& rig) -> QWidget* {
                  session = std::make_unique<HotkeyCaptureSession>(rig.app.hotkeys());
@@ -93,7 +93,7 @@ private Q_SLOTS:
              }},
             {"custom-rules",
              [](EditorRig& rig) {
-                 rig.settings().setValue(QStringLiteral("prefCustomNotes"),
+                 rig.settings().setValue(SettingKey::prefCustomNotes,
                                          QStringLiteral("英文术语保留原文\n列表项用「-」开头"));
              },
              [](EditorRig& rig) -> QWidget* { return new CustomPrefsEditor(rig.state(), rig.app.customRules()); }},

@@ -150,7 +150,7 @@ private Q_SLOTS:
         QFETCH(QString, title);
         QFETCH(bool, clearable);
         Rig rig;
-        rig.settings().setValue(QStringLiteral("hkAsk"), stored);
+        rig.settings().setValue(SettingKey::hkAsk, stored);
         auto row = rig.row(QStringLiteral("ask"), true);
         QCOMPARE(captureButton(*row)->text(), title);
         QVERIFY(captureButton(*row)->width() >= 150);
@@ -176,7 +176,7 @@ private Q_SLOTS:
         rig.fake.keys.press(KeyCode::leftAlt);
         rig.fake.keys.tap(kT);
         rig.fake.keys.release(KeyCode::leftAlt);
-        QTRY_COMPARE(rig.settings().hkTalkJSON(), encodeHotkey(key(kT, KeyModifier::alt)));
+        QTRY_COMPARE(rig.settings().text(SettingKey::hkTalk), encodeHotkey(key(kT, KeyModifier::alt)));
         QTRY_VERIFY(!row->isRecording());
         QCOMPARE(captureButton(*row)->text(), QStringLiteral("Alt+T"));
         QVERIFY(!rig.app.hotkeys().isCapturing());
@@ -196,7 +196,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, how);
         Rig rig;
-        rig.settings().setHotkey(QStringLiteral("hkRewrite"), key(kSpace, KeyModifier::alt | KeyModifier::shift));
+        rig.settings().setHotkey(SettingKey::hkRewrite, key(kSpace, KeyModifier::alt | KeyModifier::shift));
         auto row = rig.row(QStringLiteral("rewrite"), true);
         captureButton(*row)->click();
         QCOMPARE(captureButton(*row)->text(), QStringLiteral("按住主键再按目标键…（Esc 取消）"));
@@ -221,7 +221,8 @@ private Q_SLOTS:
             QCOMPARE(captureButton(*row)->text(), QStringLiteral("Alt+Shift+Space"));
         }
         // Nothing was stored by the ended capture.
-        QCOMPARE(rig.settings().hkRewriteJSON(), encodeHotkey(key(kSpace, KeyModifier::alt | KeyModifier::shift)));
+        QCOMPARE(rig.settings().text(SettingKey::hkRewrite),
+                 encodeHotkey(key(kSpace, KeyModifier::alt | KeyModifier::shift)));
     }
 
     void anotherRowsCaptureEndsThisOne()
@@ -245,7 +246,7 @@ private Q_SLOTS:
         QVERIFY(rig.app.hotkeys().start());
         QStringList cleared;
         SettingsEditorKit kit(rig.app, {[&](const QString& id) { cleared << id; }, {}});
-        rig.settings().setHotkey(QStringLiteral("hkCycle"), key(kT, KeyModifier::control));
+        rig.settings().setHotkey(SettingKey::hkCycle, key(kT, KeyModifier::control));
         std::unique_ptr<QWidget> talk(kit.hotkeyRecorder("talk", "听写主键", false, nullptr));
         std::unique_ptr<QWidget> cycle(kit.hotkeyRecorder("cycle", "切换风格模式", false, nullptr));
         talk->show();
@@ -277,12 +278,12 @@ private Q_SLOTS:
     {
         Rig rig;
         auto row = rig.row(QStringLiteral("talk"));
-        rig.settings().setHotkey(QStringLiteral("hkTalk"), key(kSpace, KeyModifier::control));
+        rig.settings().setHotkey(SettingKey::hkTalk, key(kSpace, KeyModifier::control));
         const auto* note = row->findChild<QLabel*>(QStringLiteral("note"));
         QVERIFY(note->isVisible());
         QVERIFY(note->text().startsWith(QStringLiteral("⚠️ Ctrl+Space")));
         QCOMPARE(captureButton(*row)->text(), QStringLiteral("Ctrl+Space"));
-        rig.settings().setHotkey(QStringLiteral("hkTalk"), Hotkey{KeyCode::menu, 0, true});
+        rig.settings().setHotkey(SettingKey::hkTalk, Hotkey{KeyCode::menu, 0, true});
         QCOMPARE(note->text(), QStringLiteral("✓ Fn 已可作听写键"));
         QVERIFY(!row->findChild<QWidget*>(QStringLiteral("keyboardSettings"))->isVisible());
     }
