@@ -1,5 +1,6 @@
 #include "app/controller/AppState.h"
 
+#include "app/controller/HotkeyRole.h"
 #include "app/controller/Settings.h"
 #include "platform/KeyEvent.h"
 
@@ -79,9 +80,8 @@ QString AppState::readyStatusLine() const
 
 bool AppState::hasFnHotkey() const
 {
-    for (SettingKey key :
-         {SettingKey::hkTalk, SettingKey::hkTranslate, SettingKey::hkCycle, SettingKey::hkAsk, SettingKey::hkRewrite}) {
-        const std::optional<Hotkey> hotkey = m_settings.hotkey(key);
+    for (const HotkeyRole& role : HotkeyRole::all()) {
+        const std::optional<Hotkey> hotkey = m_settings.hotkey(role.setting);
         if (hotkey && hotkey->keyCode == KeyCode::menu && hotkey->modifiers == 0 && hotkey->isModifierOnly)
             return true;
     }

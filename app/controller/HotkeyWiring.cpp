@@ -1,6 +1,7 @@
 #include "app/controller/HotkeyWiring.h"
 
 #include "app/controller/AppState.h"
+#include "app/controller/HotkeyRole.h"
 #include "app/controller/RecordingActions.h"
 #include "app/controller/RecordingCommands.h"
 #include "app/controller/Settings.h"
@@ -20,17 +21,6 @@ HotkeyWiring::HotkeyWiring(AppState& state, HotkeyEngine& engine, RecordingActio
     , m_commands(commands)
     , m_fnKey(std::move(fnKey))
 {}
-
-std::optional<SettingKey> HotkeyWiring::settingsKey(const QString& id)
-{
-    static const QHash<QString, SettingKey> keys{
-        {QStringLiteral("talk"), SettingKey::hkTalk},       {QStringLiteral("translate"), SettingKey::hkTranslate},
-        {QStringLiteral("cycle"), SettingKey::hkCycle},     {QStringLiteral("ask"), SettingKey::hkAsk},
-        {QStringLiteral("rewrite"), SettingKey::hkRewrite},
-    };
-    const auto found = keys.constFind(id);
-    return found == keys.cend() ? std::nullopt : std::optional(*found);
-}
 
 void HotkeyWiring::install()
 {
@@ -91,8 +81,8 @@ void HotkeyWiring::syncSecondaryKeys()
 
 void HotkeyWiring::updateHotkey(const QString& id, const std::optional<Hotkey>& hotkey)
 {
-    if (const std::optional<SettingKey> key = settingsKey(id))
-        m_state.settings().setHotkey(*key, hotkey);
+    if (const HotkeyRole* role = HotkeyRole::byId(id))
+        m_state.settings().setHotkey(role->setting, hotkey);
     m_engine.updateHotkey(id, hotkey);
     syncSecondaryKeys();
     m_state.bumpHistoryVersion();
@@ -101,8 +91,8 @@ void HotkeyWiring::updateHotkey(const QString& id, const std::optional<Hotkey>& 
 void HotkeyWiring::hotkeyRecorded(const QString& id, const Hotkey& hotkey)
 {
     Settings& settings = m_state.settings();
-    if (const std::optional<SettingKey> key = settingsKey(id))
-        settings.setHotkey(*key, hotkey);
+    if (const HotkeyRole* role = HotkeyRole::byId(id))
+        settings.setHotkey(role->setting, hotkey);
     syncSecondaryKeys();
     const bool fnAlone =
         hotkey.isModifierOnly && hotkey.modifiers == 0 && hotkey.keyCode == Migrations::Hotkeys::fnAlone.keyCode;

@@ -12,7 +12,6 @@ class AppState;
 class HotkeyEngine;
 class RecordingActions;
 class RecordingCommands;
-enum class SettingKey;
 
 // Connects the global hotkeys to the recording commands: the talk key (pressed to toggle, or
 // held for as long as the recording lasts), the mode-cycling key, Esc and the chord keys of a
@@ -34,13 +33,10 @@ public:
     void install();
     // Copies the talk, ask, translate and rewrite keys from the settings into the engine.
     void syncSecondaryKeys();
-    // Stores or clears the hotkey of id ("talk", "translate", "cycle", "ask", "rewrite").
+    // Stores or clears the hotkey of a role's id (see HotkeyRole).
     void updateHotkey(const QString& id, const std::optional<Hotkey>& hotkey);
     // The hotkey recorder captured hotkey for id.
     void hotkeyRecorded(const QString& id, const Hotkey& hotkey);
-
-    // The settings key of a hotkey id, empty for an unknown id.
-    static std::optional<SettingKey> settingsKey(const QString& id);
 
 private:
     void talkDown();

@@ -1,5 +1,6 @@
 #include "app/settings/GeneralTab.h"
 
+#include "app/controller/HotkeyRole.h"
 #include "app/controller/Settings.h"
 #include "app/desktop/PermissionsModel.h"
 #include "app/settings/SettingsBinding.h"
@@ -60,8 +61,8 @@ void GeneralTab::buildHotkeys(const SettingsEditors& editors)
 {
     SettingsSection* section = addSection(QStringLiteral("快捷键"));
     if (editors.hotkeyRecorder) {
-        for (const SettingsEditors::HotkeyRow& row : SettingsEditors::hotkeyRows())
-            section->addRow(editors.hotkeyRecorder(row, section->card()));
+        for (const HotkeyRole& role : HotkeyRole::all())
+            section->addRow(editors.hotkeyRecorder(role, section->card()));
     }
     section->addCaption(QStringLiteral(
         "点一下主键听写。按住主键再点组合键：Space 提问 · T 翻译 · R 改写（先选中文字）。按 Esc 取消。"));

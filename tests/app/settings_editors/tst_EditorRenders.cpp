@@ -1,3 +1,4 @@
+#include "app/controller/HotkeyRole.h"
 #include "app/settings/editors/AppRulesEditor.h"
 #include "app/settings/editors/CustomPrefsEditor.h"
 #include "app/settings/editors/HotkeyCaptureSession.h"
@@ -84,9 +85,9 @@ private Q_SLOTS:
                  auto* box = new QWidget;
                  auto* layout = new QVBoxLayout(box);
                  layout->setContentsMargins(0, 0, 0, 0);
-                 layout->addWidget(new HotkeyRecorderView(rig.state(), *session, "talk", "听写主键", false));
-                 layout->addWidget(new HotkeyRecorderView(rig.state(), *session, "ask", "提问", true));
-                 auto* translate = new HotkeyRecorderView(rig.state(), *session, "translate", "翻译", true);
+                 layout->addWidget(new HotkeyRecorderView(rig.state(), *session, *HotkeyRole::byId("talk")));
+                 layout->addWidget(new HotkeyRecorderView(rig.state(), *session, *HotkeyRole::byId("ask")));
+                 auto* translate = new HotkeyRecorderView(rig.state(), *session, *HotkeyRole::byId("translate"));
                  layout->addWidget(translate);
                  translate->findChild<QPushButton*>(QStringLiteral("capture"))->click();
                  return box;

@@ -1,3 +1,4 @@
+#include "app/controller/HotkeyRole.h"
 #include "app/desktop/HotkeyEngine.h"
 #include "app/settings/editors/HotkeyCaptureSession.h"
 #include "app/settings/editors/HotkeyNote.h"
@@ -37,14 +38,14 @@ struct Rig : EditorRig
         QVERIFY(app.hotkeys().start());
         session = std::make_unique<HotkeyCaptureSession>(app.hotkeys());
         app.hotkeys().setOnCaptured([this](const QString& id, const Hotkey& hotkey) {
-            settings().setHotkey(HotkeyRecorderView::settingKey(id), hotkey);
+            settings().setHotkey(HotkeyRole::byId(id)->setting, hotkey);
             state().bumpHistoryVersion();
         });
     }
 
-    std::unique_ptr<HotkeyRecorderView> row(const QString& id, bool secondary = false)
+    std::unique_ptr<HotkeyRecorderView> row(const QString& id)
     {
-        auto view = std::make_unique<HotkeyRecorderView>(state(), *session, id, id, secondary);
+        auto view = std::make_unique<HotkeyRecorderView>(state(), *session, *HotkeyRole::byId(id));
         view->show();
         return view;
     }
@@ -151,7 +152,7 @@ private Q_SLOTS:
         QFETCH(bool, clearable);
         Rig rig;
         rig.settings().setValue(SettingKey::hkAsk, stored);
-        auto row = rig.row(QStringLiteral("ask"), true);
+        auto row = rig.row(QStringLiteral("ask"));
         QCOMPARE(captureButton(*row)->text(), title);
         QVERIFY(captureButton(*row)->width() >= 150);
         QCOMPARE(row->findChild<QWidget*>(QStringLiteral("clear"))->isVisible(), clearable);
@@ -197,7 +198,7 @@ private Q_SLOTS:
         QFETCH(QString, how);
         Rig rig;
         rig.settings().setHotkey(SettingKey::hkRewrite, key(kSpace, KeyModifier::alt | KeyModifier::shift));
-        auto row = rig.row(QStringLiteral("rewrite"), true);
+        auto row = rig.row(QStringLiteral("rewrite"));
         captureButton(*row)->click();
         QCOMPARE(captureButton(*row)->text(), QStringLiteral("按住主键再按目标键…（Esc 取消）"));
         QVERIFY(rig.app.hotkeys().isCapturing());
@@ -247,8 +248,8 @@ private Q_SLOTS:
         QStringList cleared;
         SettingsEditorKit kit(rig.app, {[&](const QString& id) { cleared << id; }, {}});
         rig.settings().setHotkey(SettingKey::hkCycle, key(kT, KeyModifier::control));
-        std::unique_ptr<QWidget> talk(kit.hotkeyRecorder("talk", "听写主键", false, nullptr));
-        std::unique_ptr<QWidget> cycle(kit.hotkeyRecorder("cycle", "切换风格模式", false, nullptr));
+        std::unique_ptr<QWidget> talk(kit.hotkeyRecorder(*HotkeyRole::byId("talk"), nullptr));
+        std::unique_ptr<QWidget> cycle(kit.hotkeyRecorder(*HotkeyRole::byId("cycle"), nullptr));
         talk->show();
         cycle->show();
         talk->findChild<QPushButton*>(QStringLiteral("capture"))->click();
@@ -270,7 +271,7 @@ private Q_SLOTS:
             std::unique_ptr<QWidget> editor(factory(nullptr));
             QCOMPARE(editor->metaObject()->className(), type);
         }
-        std::unique_ptr<QWidget> ask(editors.hotkeyRecorder(SettingsEditors::hotkeyRows().at(1), nullptr));
+        std::unique_ptr<QWidget> ask(editors.hotkeyRecorder(*HotkeyRole::byId(QStringLiteral("ask")), nullptr));
         QCOMPARE(qobject_cast<HotkeyRecorderView*>(ask.get())->id(), QStringLiteral("ask"));
     }
 

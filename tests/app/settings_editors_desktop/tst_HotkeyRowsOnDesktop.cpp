@@ -1,4 +1,5 @@
 #include "app/controller/AppState.h"
+#include "app/controller/HotkeyRole.h"
 #include "app/controller/Settings.h"
 #include "app/desktop/HotkeyEngine.h"
 #include "app/settings/editors/HotkeyCaptureSession.h"
@@ -43,13 +44,12 @@ struct Desktop
     HotkeyEngine engine{source, clock};
     HotkeyCaptureSession session{engine};
     std::unique_ptr<QWidget> window = std::make_unique<QWidget>();
-    HotkeyRecorderView* talk =
-        new HotkeyRecorderView(state, session, QStringLiteral("talk"), QStringLiteral("听写主键"), false, window.get());
+    HotkeyRecorderView* talk = new HotkeyRecorderView(state, session, HotkeyRole::all().first(), window.get());
 
     Desktop()
     {
         engine.setOnCaptured([this](const QString& id, const Hotkey& hotkey) {
-            settings.setHotkey(HotkeyRecorderView::settingKey(id), hotkey);
+            settings.setHotkey(HotkeyRole::byId(id)->setting, hotkey);
             state.bumpHistoryVersion();
         });
         auto* layout = new QVBoxLayout(window.get());
