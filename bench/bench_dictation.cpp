@@ -104,9 +104,9 @@ struct Rig
             fake.clipboard, fake.workspace, fake.accessibility,  fake.compositing, fake.appearance,  fake.permissions,
             fake.launcher,  fake.secrets};
         app = std::make_unique<AppServices>(ports, fake.screens, options);
-        app->settings().setValue(QStringLiteral("gatewayToken"), QStringLiteral("device-token"));
-        app->settings().setValue(QStringLiteral("currentModeId"), QStringLiteral("casual"));
-        app->settings().setValue(QStringLiteral("duckOthers"), false);
+        app->settings().setValue(SettingKey::gatewayToken, QStringLiteral("device-token"));
+        app->settings().setValue(SettingKey::currentModeId, QStringLiteral("casual"));
+        app->settings().setValue(SettingKey::duckOthers, false);
         flows = std::make_unique<DictationFlows>(*app, streaming.baseUrl());
         QObject::connect(&app->inserter(), &TextInserter::inserted, [this] { inserted = true; });
     }

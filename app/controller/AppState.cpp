@@ -1,5 +1,6 @@
 #include "app/controller/AppState.h"
 
+#include "app/controller/HotkeyRole.h"
 #include "app/controller/Settings.h"
 #include "platform/KeyEvent.h"
 
@@ -68,19 +69,19 @@ QString AppState::readyStatusLine() const
 {
     if (!m_hotkeysActive)
         return QStringLiteral("⚠️ 快捷键未生效——按窗口顶部提示重新授权即可恢复");
-    const std::optional<Hotkey> talk = m_settings.hotkey(QStringLiteral("hkTalk"));
+    const std::optional<Hotkey> talk = m_settings.hotkey(SettingKey::hkTalk);
     if (!talk)
         return QStringLiteral("就绪 · 先去设置里设一个听写键");
     const QString display = talk->display();
-    if (m_settings.recordTrigger() == QLatin1String("hold"))
+    if (m_settings.text(SettingKey::recordTrigger) == QLatin1String("hold"))
         return QStringLiteral("就绪 · 按住 ") + display + QStringLiteral(" 听写");
     return QStringLiteral("就绪 · 按 ") + display + QStringLiteral(" 听写，再按一下出字");
 }
 
 bool AppState::hasFnHotkey() const
 {
-    for (const char* key : {"hkTalk", "hkTranslate", "hkCycle", "hkAsk", "hkRewrite"}) {
-        const std::optional<Hotkey> hotkey = m_settings.hotkey(QString::fromLatin1(key));
+    for (const HotkeyRole& role : HotkeyRole::all()) {
+        const std::optional<Hotkey> hotkey = m_settings.hotkey(role.setting);
         if (hotkey && hotkey->keyCode == KeyCode::menu && hotkey->modifiers == 0 && hotkey->isModifierOnly)
             return true;
     }
@@ -90,9 +91,9 @@ bool AppState::hasFnHotkey() const
 StylePreferences AppState::preferences() const
 {
     StylePreferences preferences;
-    preferences.noTrailingPeriod = m_settings.prefNoTrailingPeriod();
-    preferences.preferLineBreaks = m_settings.prefLineBreaks();
-    preferences.spacesForCommas = m_settings.prefSpacesForCommas();
-    preferences.customNotes = m_settings.prefCustomNotes();
+    preferences.noTrailingPeriod = m_settings.flag(SettingKey::prefNoTrailingPeriod);
+    preferences.preferLineBreaks = m_settings.flag(SettingKey::prefLineBreaks);
+    preferences.spacesForCommas = m_settings.flag(SettingKey::prefSpacesForCommas);
+    preferences.customNotes = m_settings.text(SettingKey::prefCustomNotes);
     return preferences;
 }

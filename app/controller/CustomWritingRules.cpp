@@ -10,12 +10,6 @@
 
 #include <QPointer>
 
-namespace {
-
-const QString kNotesKey = QStringLiteral("prefCustomNotes");
-
-} // namespace
-
 CustomWritingRules::CustomWritingRules(AppState& state, ServiceSelector& services, QObject* parent)
     : QObject(parent)
     , m_state(state)
@@ -25,12 +19,13 @@ CustomWritingRules::CustomWritingRules(AppState& state, ServiceSelector& service
 
 QStringList CustomWritingRules::items() const
 {
-    return CustomRuleList::items(m_settings.prefCustomNotes());
+    return CustomRuleList::items(m_settings.text(SettingKey::prefCustomNotes));
 }
 
 void CustomWritingRules::remove(const QString& rule)
 {
-    m_settings.setValue(kNotesKey, CustomRuleList::without(m_settings.prefCustomNotes(), rule));
+    m_settings.setValue(SettingKey::prefCustomNotes,
+                        CustomRuleList::without(m_settings.text(SettingKey::prefCustomNotes), rule));
     m_state.bumpHistoryVersion();
 }
 
@@ -44,7 +39,8 @@ QCoro::Task<void> CustomWritingRules::add(QString description)
     if (!self || rule.isEmpty())
         co_return;
     // Read again: the list may have changed while the model was thinking.
-    m_settings.setValue(kNotesKey, CustomRuleList::with(m_settings.prefCustomNotes(), rule));
+    m_settings.setValue(SettingKey::prefCustomNotes,
+                        CustomRuleList::with(m_settings.text(SettingKey::prefCustomNotes), rule));
     m_state.bumpHistoryVersion();
 }
 

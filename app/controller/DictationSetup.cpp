@@ -7,16 +7,13 @@ namespace DictationSetup {
 
 StyleMode currentMode(const Settings& settings)
 {
-    const QString id = settings.currentModeId();
-    for (const StyleMode& mode : StyleMode::builtins())
-        if (mode.id == id)
-            return mode;
-    return StyleMode::formal();
+    const StyleMode* mode = StyleMode::byId(settings.text(SettingKey::currentModeId));
+    return mode ? *mode : StyleMode::formal();
 }
 
 std::optional<QString> languageHint(const Settings& settings)
 {
-    const QString hint = settings.languageHint();
+    const QString hint = settings.text(SettingKey::languageHint);
     if (hint == QLatin1String("auto"))
         return std::nullopt;
     return hint;

@@ -105,7 +105,7 @@ QCoro::Task<> FailureReport::retranscribe(Retranscribe action)
     const DictationPipeline pipeline = DictationSetup::pipeline(m_app);
     const StyleMode mode = DictationSetup::currentMode(m_app.settings());
     StylePreferences preferences = m_app.state().preferences();
-    preferences.appContext = AppContextLabel::label(m_app.settings().autoCompose(), std::nullopt,
+    preferences.appContext = AppContextLabel::label(m_app.settings().flag(SettingKey::autoCompose), std::nullopt,
                                                     m_app.ports().workspace, action.targetBundleId, std::nullopt);
     const std::optional<QString> hint = DictationSetup::languageHint(m_app.settings());
 

@@ -28,37 +28,37 @@ FeedbackBinding::FeedbackBinding(AppState& state, Appearance& appearance, SoundF
 
 void FeedbackBinding::applyAll()
 {
-    m_sounds.setEnabled(m_settings.soundFX());
-    Theme::setPalette(ThemePalette::byId(m_settings.skinId()));
+    m_sounds.setEnabled(m_settings.flag(SettingKey::soundFX));
+    Theme::setPalette(ThemePalette::byId(m_settings.text(SettingKey::skinId)));
     Theme::setDark(m_appearance.isDark());
-    m_sounds.setCurrentSet(m_settings.soundSet());
-    m_sounds.setVolume(float(m_settings.soundVolume()));
-    m_learning.setEnabled(m_settings.autoLearnFromEdits());
+    m_sounds.setCurrentSet(m_settings.text(SettingKey::soundSet));
+    m_sounds.setVolume(float(m_settings.value(SettingKey::soundVolume).toDouble()));
+    m_learning.setEnabled(m_settings.flag(SettingKey::autoLearnFromEdits));
 }
 
 void FeedbackBinding::applySkin()
 {
-    Theme::setPalette(ThemePalette::byId(m_settings.skinId()));
+    Theme::setPalette(ThemePalette::byId(m_settings.text(SettingKey::skinId)));
     Theme::setDark(m_appearance.isDark());
     m_state.bumpThemeVersion();
     m_overlay.refreshTheme();
     m_popup.refreshTheme();
 }
 
-void FeedbackBinding::onChanged(const QString& key)
+void FeedbackBinding::onChanged(SettingKey key)
 {
-    if (key == QLatin1String("soundFX")) {
-        m_sounds.setEnabled(m_settings.soundFX());
+    if (key == SettingKey::soundFX) {
+        m_sounds.setEnabled(m_settings.flag(SettingKey::soundFX));
         m_state.bumpThemeVersion();
-    } else if (key == QLatin1String("soundVolume")) {
-        m_sounds.setVolume(float(m_settings.soundVolume()));
+    } else if (key == SettingKey::soundVolume) {
+        m_sounds.setVolume(float(m_settings.value(SettingKey::soundVolume).toDouble()));
         m_state.bumpThemeVersion();
-    } else if (key == QLatin1String("soundSet")) {
-        m_sounds.setCurrentSet(m_settings.soundSet());
+    } else if (key == SettingKey::soundSet) {
+        m_sounds.setCurrentSet(m_settings.text(SettingKey::soundSet));
         m_state.bumpThemeVersion();
-    } else if (key == QLatin1String("skinId")) {
+    } else if (key == SettingKey::skinId) {
         applySkin();
-    } else if (key == QLatin1String("autoLearnFromEdits")) {
-        m_learning.setEnabled(m_settings.autoLearnFromEdits());
+    } else if (key == SettingKey::autoLearnFromEdits) {
+        m_learning.setEnabled(m_settings.flag(SettingKey::autoLearnFromEdits));
     }
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QObject>
-#include <QString>
 
 class AnswerPopup;
 class Appearance;
@@ -9,6 +8,7 @@ class AppState;
 class InputLearningMonitor;
 class RecordingOverlay;
 class Settings;
+enum class SettingKey;
 class SoundFX;
 
 // Keeps the cue sounds, the skin and the learning monitor in step with the settings, and the skin's
@@ -31,7 +31,7 @@ public:
     void applySkin();
 
 private:
-    void onChanged(const QString& key);
+    void onChanged(SettingKey key);
 
     AppState& m_state;
     Appearance& m_appearance;

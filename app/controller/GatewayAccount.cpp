@@ -29,8 +29,8 @@ QString GatewayAccount::defaultDeviceLabel()
 QCoro::Task<void> GatewayAccount::startup()
 {
     // A user who turned the gateway off has asked for it not to be contacted, registration included.
-    const bool needsRegistration =
-        m_settings.useGateway() && m_settings.gatewayToken().isEmpty() && !m_config.signInConfigured;
+    const bool needsRegistration = m_settings.flag(SettingKey::useGateway) &&
+                                   m_settings.text(SettingKey::gatewayToken).isEmpty() && !m_config.signInConfigured;
     QPointer<GatewayAccount> self(this);
     if (needsRegistration) {
         co_await registerDevice();
@@ -52,7 +52,7 @@ QCoro::Task<void> GatewayAccount::registerDevice()
         co_return;
     }
     if (self && !token.isEmpty())
-        m_settings.setValue(QStringLiteral("gatewayToken"), token);
+        m_settings.setValue(SettingKey::gatewayToken, token);
 }
 
 QCoro::Task<void> GatewayAccount::syncLexicon()

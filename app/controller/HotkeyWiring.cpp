@@ -1,6 +1,7 @@
 #include "app/controller/HotkeyWiring.h"
 
 #include "app/controller/AppState.h"
+#include "app/controller/HotkeyRole.h"
 #include "app/controller/RecordingActions.h"
 #include "app/controller/RecordingCommands.h"
 #include "app/controller/Settings.h"
@@ -21,18 +22,6 @@ HotkeyWiring::HotkeyWiring(AppState& state, HotkeyEngine& engine, RecordingActio
     , m_fnKey(std::move(fnKey))
 {}
 
-QString HotkeyWiring::settingsKey(const QString& id)
-{
-    static const QHash<QString, QString> keys{
-        {QStringLiteral("talk"), QStringLiteral("hkTalk")},
-        {QStringLiteral("translate"), QStringLiteral("hkTranslate")},
-        {QStringLiteral("cycle"), QStringLiteral("hkCycle")},
-        {QStringLiteral("ask"), QStringLiteral("hkAsk")},
-        {QStringLiteral("rewrite"), QStringLiteral("hkRewrite")},
-    };
-    return keys.value(id);
-}
-
 void HotkeyWiring::install()
 {
     Settings& settings = m_state.settings();
@@ -40,13 +29,13 @@ void HotkeyWiring::install()
     // the engine may outlive this object.
     const QPointer<HotkeyWiring> self(this);
     HotkeyEngine::Binding talk;
-    talk.hotkey = settings.hotkey(QStringLiteral("hkTalk"));
+    talk.hotkey = settings.hotkey(SettingKey::hkTalk);
     talk.onDown = [self] { postTo(self.data(), [self] { self->talkDown(); }); };
     talk.onUp = [self] { postTo(self.data(), [self] { self->talkUp(); }); };
     m_engine.installBinding(QStringLiteral("talk"), std::move(talk));
 
     HotkeyEngine::Binding cycle;
-    cycle.hotkey = settings.hotkey(QStringLiteral("hkCycle"));
+    cycle.hotkey = settings.hotkey(SettingKey::hkCycle);
     cycle.onDown = [self] { postTo(self.data(), [self] { self->m_actions.cycleMode(); }); };
     m_engine.installBinding(QStringLiteral("cycle"), std::move(cycle));
 
@@ -63,7 +52,7 @@ void HotkeyWiring::install()
 
 bool HotkeyWiring::holdToTalk() const
 {
-    return m_state.settings().recordTrigger() == QLatin1String("hold");
+    return m_state.settings().text(SettingKey::recordTrigger) == QLatin1String("hold");
 }
 
 // The engine reports transitions only (a held key's auto-repeat is not a press), and each
@@ -84,16 +73,16 @@ void HotkeyWiring::talkUp()
 void HotkeyWiring::syncSecondaryKeys()
 {
     const Settings& settings = m_state.settings();
-    m_engine.setPrimaryHotkey(settings.hotkey(QStringLiteral("hkTalk")));
-    m_engine.setAskHotkey(settings.hotkey(QStringLiteral("hkAsk")));
-    m_engine.setTranslateHotkey(settings.hotkey(QStringLiteral("hkTranslate")));
-    m_engine.setRewriteHotkey(settings.hotkey(QStringLiteral("hkRewrite")));
+    m_engine.setPrimaryHotkey(settings.hotkey(SettingKey::hkTalk));
+    m_engine.setAskHotkey(settings.hotkey(SettingKey::hkAsk));
+    m_engine.setTranslateHotkey(settings.hotkey(SettingKey::hkTranslate));
+    m_engine.setRewriteHotkey(settings.hotkey(SettingKey::hkRewrite));
 }
 
 void HotkeyWiring::updateHotkey(const QString& id, const std::optional<Hotkey>& hotkey)
 {
-    if (const QString key = settingsKey(id); !key.isEmpty())
-        m_state.settings().setHotkey(key, hotkey);
+    if (const HotkeyRole* role = HotkeyRole::byId(id))
+        m_state.settings().setHotkey(role->setting, hotkey);
     m_engine.updateHotkey(id, hotkey);
     syncSecondaryKeys();
     m_state.bumpHistoryVersion();
@@ -102,13 +91,13 @@ void HotkeyWiring::updateHotkey(const QString& id, const std::optional<Hotkey>& 
 void HotkeyWiring::hotkeyRecorded(const QString& id, const Hotkey& hotkey)
 {
     Settings& settings = m_state.settings();
-    if (const QString key = settingsKey(id); !key.isEmpty())
-        settings.setHotkey(key, hotkey);
+    if (const HotkeyRole* role = HotkeyRole::byId(id))
+        settings.setHotkey(role->setting, hotkey);
     syncSecondaryKeys();
     const bool fnAlone =
         hotkey.isModifierOnly && hotkey.modifiers == 0 && hotkey.keyCode == Migrations::Hotkeys::fnAlone.keyCode;
     if (id == QLatin1String("talk") && fnAlone && m_fnKey.hijacksSystem && m_fnKey.hijacksSystem()) {
-        settings.setValue(QStringLiteral("didAutoSetFnNoActionV8"), true);
+        settings.setValue(SettingKey::didAutoSetFnNoActionV8, true);
         if (m_fnKey.setToNoAction)
             m_fnKey.setToNoAction();
     }

@@ -33,13 +33,10 @@ public:
     void install();
     // Copies the talk, ask, translate and rewrite keys from the settings into the engine.
     void syncSecondaryKeys();
-    // Stores or clears the hotkey of id ("talk", "translate", "cycle", "ask", "rewrite").
+    // Stores or clears the hotkey of a role's id (see HotkeyRole).
     void updateHotkey(const QString& id, const std::optional<Hotkey>& hotkey);
     // The hotkey recorder captured hotkey for id.
     void hotkeyRecorded(const QString& id, const Hotkey& hotkey);
-
-    // The settings key of a hotkey id, empty for an unknown id.
-    static QString settingsKey(const QString& id);
 
 private:
     void talkDown();

@@ -11,25 +11,18 @@ namespace Migrations {
 namespace {
 
 // Runs step once: the flag is set before the step so that a step that crashes is not retried.
-template <typename Step> void once(Settings& settings, const char* flag, Step step)
+template <typename Step> void once(Settings& settings, SettingKey flag, Step step)
 {
-    const QString key = QString::fromLatin1(flag);
-    if (settings.flag(key))
+    if (settings.flag(flag))
         return;
-    settings.setValue(key, true);
+    settings.setValue(flag, true);
     step();
 }
 
-void fill(Settings& settings, const char* key, const Hotkey& hotkey)
+void fill(Settings& settings, SettingKey key, const Hotkey& hotkey)
 {
-    const QString name = QString::fromLatin1(key);
-    if (settings.text(name).isEmpty())
-        settings.setHotkey(name, hotkey);
-}
-
-void set(Settings& settings, const char* key, const Hotkey& hotkey)
-{
-    settings.setHotkey(QString::fromLatin1(key), hotkey);
+    if (settings.text(key).isEmpty())
+        settings.setHotkey(key, hotkey);
 }
 
 void addHotwords(Lexicon& lexicon, const QStringList& words)
@@ -83,54 +76,53 @@ void migrateSettings(Settings& settings)
     using namespace Hotkeys;
     // Written to the file together: on a fresh installation every step below changes something.
     const Settings::Batch batch(settings);
-    once(settings, "didMigrateHotkeyV2", [&] {
-        fill(settings, "hkTalk", altSpace);
-        fill(settings, "hkTranslate", altT);
-        fill(settings, "hkCycle", altSuperM);
+    once(settings, SettingKey::didMigrateHotkeyV2, [&] {
+        fill(settings, SettingKey::hkTalk, altSpace);
+        fill(settings, SettingKey::hkTranslate, altT);
+        fill(settings, SettingKey::hkCycle, altSuperM);
     });
-    once(settings, "didSeedAskHotkey", [&] { fill(settings, "hkAsk", altA); });
-    once(settings, "didSeedRewriteHotkeyV10", [&] { fill(settings, "hkRewrite", altR); });
-    once(settings, "didReseedEmptyHkV3", [&] {
-        fill(settings, "hkTranslate", altT);
-        fill(settings, "hkCycle", altSuperM);
-        fill(settings, "hkAsk", altA);
+    once(settings, SettingKey::didSeedAskHotkey, [&] { fill(settings, SettingKey::hkAsk, altA); });
+    once(settings, SettingKey::didSeedRewriteHotkeyV10, [&] { fill(settings, SettingKey::hkRewrite, altR); });
+    once(settings, SettingKey::didReseedEmptyHkV3, [&] {
+        fill(settings, SettingKey::hkTranslate, altT);
+        fill(settings, SettingKey::hkCycle, altSuperM);
+        fill(settings, SettingKey::hkAsk, altA);
     });
-    once(settings, "didSeedChordKeysV5", [&] {
-        set(settings, "hkAsk", altSpace);
-        set(settings, "hkTranslate", altT);
+    once(settings, SettingKey::didSeedChordKeysV5, [&] {
+        settings.setHotkey(SettingKey::hkAsk, altSpace);
+        settings.setHotkey(SettingKey::hkTranslate, altT);
     });
-    once(settings, "didSeedFnTalkV8", [&] { set(settings, "hkTalk", fnAlone); });
-    once(settings, "didOptInContextRead", [&] { settings.setValue(QStringLiteral("contextReadText"), true); });
-    once(settings, "didForceAutoEngineV11", [&] {
-        settings.setValue(QStringLiteral("languageHint"), QStringLiteral("auto"));
-        settings.setValue(QStringLiteral("useStreaming"), true);
+    once(settings, SettingKey::didSeedFnTalkV8, [&] { settings.setHotkey(SettingKey::hkTalk, fnAlone); });
+    once(settings, SettingKey::didOptInContextRead, [&] { settings.setValue(SettingKey::contextReadText, true); });
+    once(settings, SettingKey::didForceAutoEngineV11, [&] {
+        settings.setValue(SettingKey::languageHint, QStringLiteral("auto"));
+        settings.setValue(SettingKey::useStreaming, true);
     });
 }
 
 void releaseFnKeyFromSystem(Settings& settings, const FnKeySystem& system)
 {
-    const QString flag = QStringLiteral("didAutoSetFnNoActionV8");
-    if (settings.flag(flag))
+    if (settings.flag(SettingKey::didAutoSetFnNoActionV8))
         return;
-    const std::optional<Hotkey> talk = settings.hotkey(QStringLiteral("hkTalk"));
+    const std::optional<Hotkey> talk = settings.hotkey(SettingKey::hkTalk);
     if (!talk || talk->keyCode != Hotkeys::fnAlone.keyCode || !system.hijacksSystem())
         return;
-    settings.setValue(flag, true);
+    settings.setValue(SettingKey::didAutoSetFnNoActionV8, true);
     system.setToNoAction();
 }
 
 bool seedLexicon(Settings& settings, Lexicon& lexicon)
 {
     lexicon.seedIfEmpty(seedWords() + brandWords() + productWords(), {seedRule()});
-    once(settings, "didMergeBrandsV9", [&] { addHotwords(lexicon, brandWords()); });
-    once(settings, "didMergeProductWordsV12", [&] { addHotwords(lexicon, productWords()); });
-    once(settings, "didMergeSeedV6", [&] {
+    once(settings, SettingKey::didMergeBrandsV9, [&] { addHotwords(lexicon, brandWords()); });
+    once(settings, SettingKey::didMergeProductWordsV12, [&] { addHotwords(lexicon, productWords()); });
+    once(settings, SettingKey::didMergeSeedV6, [&] {
         addHotwords(lexicon, seedWords());
         const CorrectionPair rule = seedRule();
         lexicon.addRule(rule.wrong, rule.right, QStringLiteral("generic_seed"));
     });
     bool purged = false;
-    once(settings, "didPurgeBadRulesV7", [&] { purged = lexicon.purgeBadRules() > 0; });
+    once(settings, SettingKey::didPurgeBadRulesV7, [&] { purged = lexicon.purgeBadRules() > 0; });
     return purged;
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/controller/ActionSwitch.h"
 #include "app/controller/AppState.h"
+#include "app/controller/DictationSetup.h"
 #include "app/controller/RecordingCommands.h"
 #include "app/controller/Settings.h"
 #include "app/desktop/SelectedText.h"
@@ -37,18 +38,10 @@ void RecordingActions::cycleMode()
 {
     Settings& settings = m_state.settings();
     const QList<StyleMode>& modes = StyleMode::builtins();
-    const QString current = settings.currentModeId();
-    for (qsizetype i = 0; i < modes.size(); ++i) {
-        if (modes[i].id == current) {
-            settings.setValue(QStringLiteral("currentModeId"), modes[(i + 1) % modes.size()].id);
-            break;
-        }
-    }
-    QString name = StyleMode::formal().name;
-    for (const StyleMode& mode : modes)
-        if (mode.id == settings.currentModeId())
-            name = mode.name;
-    m_state.setStatusLine(QStringLiteral("已切换模式：") + name);
+    // An unknown mode stays as it is; the dictation runs in the formal one meanwhile.
+    if (const StyleMode* current = StyleMode::byId(settings.text(SettingKey::currentModeId)))
+        settings.setValue(SettingKey::currentModeId, modes[(modes.indexOf(*current) + 1) % modes.size()].id);
+    m_state.setStatusLine(QStringLiteral("已切换模式：") + DictationSetup::currentMode(settings).name);
 }
 
 QCoro::Task<void> RecordingActions::switchAction(DictationKeys::SwitchAction action)

@@ -95,13 +95,14 @@ void RecordingStart::begin()
     state.setRecording(true);
     // Started once the recording runs: a read that answers at once must find it running, and a
     // microphone that failed needs no context.
-    if (m_recording.frontmostApp && (settings.contextAwareness() || settings.contextReadText()))
-        readScreenContext(m_recording.recordSeq, *m_recording.frontmostApp, settings.contextReadText());
+    if (m_recording.frontmostApp &&
+        (settings.flag(SettingKey::contextAwareness) || settings.flag(SettingKey::contextReadText)))
+        readScreenContext(m_recording.recordSeq, *m_recording.frontmostApp, settings.flag(SettingKey::contextReadText));
     m_app.hotkeys().setRecordingActive(true);
     m_app.hotkeys().setSwitchDeadline(m_app.ports().clock.now() + DictationKeys::switchWindow);
     if (m_app.sounds().enabled())
         m_app.sounds().play(QStringLiteral("start"));
-    if (settings.duckOthers()) {
+    if (settings.flag(SettingKey::duckOthers)) {
         m_app.ports().clock.schedule(kDuckDelay, [self = QPointer<RecordingStart>(this)] {
             if (self && self->m_app.state().isRecording())
                 self->m_app.ducker().duck();
@@ -118,7 +119,7 @@ void RecordingStart::openStreaming()
 {
     Settings& settings = m_app.settings();
     const std::optional<Credential> credential = m_app.services().gatewayCredential();
-    if (!settings.useStreaming() || !credential) {
+    if (!settings.flag(SettingKey::useStreaming) || !credential) {
         m_recording.streamer.reset();
         m_app.recorder().setStreamHandler({});
         return;
@@ -127,7 +128,7 @@ void RecordingStart::openStreaming()
     // Partials arrive on the main thread; one of a session that is no longer this recording's
     // must not overwrite the capsule of what came after.
     session->setOnPartial([self = QPointer<RecordingStart>(this), raw = session.get(),
-                           showPartial = settings.showPartial()](const QString& text) {
+                           showPartial = settings.flag(SettingKey::showPartial)](const QString& text) {
         if (!self || self->m_recording.streamer.get() != raw)
             return;
         self->m_recording.lastPartial = text;
@@ -136,13 +137,13 @@ void RecordingStart::openStreaming()
     });
     session->start(m_app.lexicon()->asrHotwords(), DictationSetup::languageHint(settings));
     m_recording.streamer = session;
-    m_app.recorder().setStreamHandler(
-        [weak = std::weak_ptr<StreamingAsr>(session), boost = settings.quietBoost()](const Samples& samples) {
-            const std::shared_ptr<StreamingAsr> live = weak.lock();
-            if (!live)
-                return;
-            live->append(boost ? AudioGain::normalize(samples, 0.06f, 12.0f) : samples);
-        });
+    m_app.recorder().setStreamHandler([weak = std::weak_ptr<StreamingAsr>(session),
+                                       boost = settings.flag(SettingKey::quietBoost)](const Samples& samples) {
+        const std::shared_ptr<StreamingAsr> live = weak.lock();
+        if (!live)
+            return;
+        live->append(boost ? AudioGain::normalize(samples, 0.06f, 12.0f) : samples);
+    });
 }
 
 QCoro::Task<> RecordingStart::readScreenContext(quint64 seq, RunningApplication front, bool readText)
@@ -163,7 +164,7 @@ void RecordingStart::armLimits()
     Clock& clock = m_app.ports().clock;
     clock.cancel(m_recording.maxDurationTimer);
     clock.cancel(m_recording.softWarnTimer);
-    const std::chrono::minutes limit(m_app.settings().maxRecordMinutes());
+    const std::chrono::minutes limit(m_app.settings().value(SettingKey::maxRecordMinutes).toInt());
     m_recording.maxDurationTimer = clock.schedule(limit, [self = QPointer<RecordingStart>(this)] {
         if (self)
             self->onLimit();
@@ -180,7 +181,7 @@ void RecordingStart::onLimit()
     if (!m_app.state().isRecording())
         return;
     m_app.state().setStatusLine(
-        QStringLiteral("已录满 %1 分钟，自动结束并识别").arg(m_app.settings().maxRecordMinutes()));
+        QStringLiteral("已录满 %1 分钟，自动结束并识别").arg(m_app.settings().text(SettingKey::maxRecordMinutes)));
     Q_EMIT limitReached();
 }
 

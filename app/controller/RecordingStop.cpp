@@ -107,7 +107,7 @@ void RecordingStop::stopAndTranscribe()
         m_app.overlay().hide();
         return;
     }
-    const bool boost = m_app.settings().quietBoost();
+    const bool boost = m_app.settings().flag(SettingKey::quietBoost);
     if (ask || (rewrite && selection)) {
         // Questions and rewrites are short; their flows take the boosted take as it is.
         handOver(std::move(take), boost, session, ask ? std::nullopt : selection);
@@ -133,8 +133,9 @@ void RecordingStop::stopAndTranscribe()
             preferences.contextSection = *line;
     }
     preferences.profileSection = m_app.styleProfile().promptFragment();
-    preferences.appContext = AppContextLabel::label(m_app.settings().autoCompose(), m_recording.screenContext,
-                                                    m_app.ports().workspace, target, m_recording.frontmostApp);
+    preferences.appContext =
+        AppContextLabel::label(m_app.settings().flag(SettingKey::autoCompose), m_recording.screenContext,
+                               m_app.ports().workspace, target, m_recording.frontmostApp);
 
     DictationJob job{session,
                      defaultMode(),
@@ -157,11 +158,8 @@ StyleMode RecordingStop::defaultMode() const
     const StyleMode current = DictationSetup::currentMode(m_app.settings());
     if (!m_recording.frontmostApp)
         return current;
-    const QString ruled = m_app.settings().appModeRules().value(m_recording.frontmostApp->bundleId);
-    for (const StyleMode& mode : StyleMode::builtins())
-        if (!ruled.isEmpty() && mode.id == ruled)
-            return mode;
-    return current;
+    const StyleMode* ruled = StyleMode::byId(m_app.settings().appModeRules().value(m_recording.frontmostApp->bundleId));
+    return ruled ? *ruled : current;
 }
 
 std::optional<QString> RecordingStop::targetBundleId() const

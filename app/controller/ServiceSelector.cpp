@@ -13,19 +13,19 @@ ServiceChoice::Inputs ServiceSelector::inputs() const
     ServiceChoice::Inputs inputs;
     if (m_accessToken)
         inputs.accessToken = m_accessToken();
-    inputs.gatewayToken = m_settings.gatewayToken();
-    inputs.useGateway = m_settings.useGateway();
-    inputs.providerId = m_settings.providerId();
-    inputs.qwenApiKey = m_settings.qwenApiKey();
-    inputs.deepgramApiKey = m_settings.deepgramApiKey();
-    inputs.anthropicApiKey = m_settings.anthropicApiKey();
+    inputs.gatewayToken = m_settings.text(SettingKey::gatewayToken);
+    inputs.useGateway = m_settings.flag(SettingKey::useGateway);
+    inputs.providerId = m_settings.text(SettingKey::providerId);
+    inputs.qwenApiKey = m_settings.text(SettingKey::qwenApiKey);
+    inputs.deepgramApiKey = m_settings.text(SettingKey::deepgramApiKey);
+    inputs.anthropicApiKey = m_settings.text(SettingKey::anthropicApiKey);
     return inputs;
 }
 
 std::optional<GatewayClient> ServiceSelector::gatewayClient() const
 {
     const std::optional<Credential> credential = gatewayCredential();
-    if (!m_settings.useGateway() || !credential)
+    if (!m_settings.flag(SettingKey::useGateway) || !credential)
         return std::nullopt;
     return GatewayClient(m_endpoints.gateway, *credential, m_endpoints.transport);
 }

@@ -12,8 +12,6 @@
 #include <QPointer>
 #include <QStandardPaths>
 
-#include <algorithm>
-#include <cmath>
 #include <utility>
 
 namespace {
@@ -62,56 +60,39 @@ Settings::Batch::~Batch()
         m_settings.syncFile();
 }
 
-QVariant Settings::value(const QString& key) const
+QVariant Settings::value(SettingKey key) const
 {
     const SettingRow& row = SettingsTable::row(key);
     if (row.secret) {
-        const auto cached = m_secretValues.constFind(key);
+        const auto cached = m_secretValues.constFind(row.name);
         if (cached != m_secretValues.cend())
             return *cached;
     }
-    return m_file.value(key, row.defaultValue);
+    return row.read(m_file.value(row.name, row.defaultValue));
 }
 
-bool Settings::isStored(const QString& key) const
+bool Settings::isStored(SettingKey key) const
 {
-    if (SettingsTable::row(key).secret && m_secretValues.contains(key))
-        return !m_secretValues.value(key).isEmpty();
-    return m_file.contains(key);
+    const SettingRow& row = SettingsTable::row(key);
+    if (row.secret && m_secretValues.contains(row.name))
+        return !m_secretValues.value(row.name).isEmpty();
+    return m_file.contains(row.name);
 }
 
-void Settings::setValue(const QString& key, const QVariant& value)
+void Settings::setValue(SettingKey key, const QVariant& value)
 {
     const SettingRow& row = SettingsTable::row(key);
     if (row.secret && m_secrets && m_secrets->isAvailable())
-        writeSecret(key, value.toString());
+        writeSecret(row.name, value.toString());
     else
-        writeFile(key, value);
+        writeFile(row.name, value);
     Q_EMIT changed(key);
-}
-
-double Settings::soundVolume() const
-{
-    bool ok = false;
-    const double stored = value(QStringLiteral("soundVolume")).toDouble(&ok);
-    if (!ok || !std::isfinite(stored))
-        return SettingsTable::row(QStringLiteral("soundVolume")).defaultValue.toDouble();
-    return std::clamp(stored, 0.1, 1.0);
-}
-
-int Settings::maxRecordMinutes() const
-{
-    bool ok = false;
-    const int stored = value(QStringLiteral("maxRecordMinutes")).toInt(&ok);
-    if (!ok)
-        return SettingsTable::row(QStringLiteral("maxRecordMinutes")).defaultValue.toInt();
-    return std::max(stored, 1);
 }
 
 QMap<QString, QString> Settings::appModeRules() const
 {
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(appModeRulesJSON().toUtf8(), &error);
+    const QJsonDocument document = QJsonDocument::fromJson(text(SettingKey::appModeRules).toUtf8(), &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return {};
     QMap<QString, QString> rules;
@@ -129,7 +110,7 @@ void Settings::setAppModeRules(const QMap<QString, QString>& rules)
     QJsonObject object;
     for (auto it = rules.cbegin(); it != rules.cend(); ++it)
         object.insert(it.key(), it.value());
-    setValue(QStringLiteral("appModeRules"), QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
+    setValue(SettingKey::appModeRules, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
 }
 
 QCoro::Task<void> Settings::loadSecrets()
@@ -140,24 +121,24 @@ QCoro::Task<void> Settings::loadSecrets()
     for (const SettingRow& row : SettingsTable::rows()) {
         if (!row.secret)
             continue;
-        const std::optional<QByteArray> stored = co_await m_secrets->read(kSecretService, row.key);
+        const std::optional<QByteArray> stored = co_await m_secrets->read(kSecretService, row.name);
         if (!self)
             co_return;
         // A value in the file was written while the keyring could not take it, so it is the
         // newer one; it moves into the keyring and leaves the file once the keyring has it.
-        if (m_file.contains(row.key)) {
-            writeSecret(row.key, m_file.value(row.key).toString());
+        if (m_file.contains(row.name)) {
+            writeSecret(row.name, m_file.value(row.name).toString());
             continue;
         }
         // A value set while the keyring was being read is newer than what it holds.
-        if (stored && !m_secretValues.contains(row.key))
-            m_secretValues.insert(row.key, QString::fromUtf8(*stored));
+        if (stored && !m_secretValues.contains(row.name))
+            m_secretValues.insert(row.name, QString::fromUtf8(*stored));
     }
 }
 
-void Settings::writeFile(const QString& key, const QVariant& value)
+void Settings::writeFile(const QString& name, const QVariant& value)
 {
-    m_file.setValue(key, value);
+    m_file.setValue(name, value);
     if (m_batches > 0) {
         m_heldBack = true;
         return;
@@ -171,22 +152,22 @@ void Settings::syncFile()
     restrictFile();
 }
 
-void Settings::writeSecret(const QString& key, const QString& value)
+void Settings::writeSecret(const QString& name, const QString& value)
 {
-    m_secretValues.insert(key, value);
-    QFuture<bool> written = value.isEmpty() ? m_secrets->remove(kSecretService, key)
-                                            : m_secrets->write(kSecretService, key, value.toUtf8());
-    written.then(this, [this, key, value](bool ok) {
+    m_secretValues.insert(name, value);
+    QFuture<bool> written = value.isEmpty() ? m_secrets->remove(kSecretService, name)
+                                            : m_secrets->write(kSecretService, name, value.toUtf8());
+    written.then(this, [this, name, value](bool ok) {
         // Superseded meanwhile: the newer write decides where the value lives.
-        if (m_secretValues.value(key) != value)
+        if (m_secretValues.value(name) != value)
             return;
         if (ok) {
-            m_file.remove(key);
+            m_file.remove(name);
             m_file.sync();
             return;
         }
         // The keyring refused: the private file keeps the value rather than losing it.
-        writeFile(key, value);
+        writeFile(name, value);
     });
 }
 

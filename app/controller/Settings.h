@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/controller/SettingsTable.h"
 #include "platform/Hotkey.h"
 
 #include <QCoroTask>
@@ -51,52 +52,16 @@ public:
     // them. Never fails: an unreadable keyring leaves the file's values in place.
     QCoro::Task<void> loadSecrets();
 
-    // The stored value of a table key, or its default.
-    QVariant value(const QString& key) const;
-    bool isStored(const QString& key) const;
-    void setValue(const QString& key, const QVariant& value);
+    // The stored value of key as its row reads it, or its default.
+    QVariant value(SettingKey key) const;
+    bool isStored(SettingKey key) const;
+    void setValue(SettingKey key, const QVariant& value);
 
-    QString text(const QString& key) const { return value(key).toString(); }
-    bool flag(const QString& key) const { return value(key).toBool(); }
+    QString text(SettingKey key) const { return value(key).toString(); }
+    bool flag(SettingKey key) const { return value(key).toBool(); }
 
-    std::optional<Hotkey> hotkey(const QString& key) const { return ::hotkey(text(key)); }
-    void setHotkey(const QString& key, const std::optional<Hotkey>& hotkey) { setValue(key, encodeHotkey(hotkey)); }
-
-    QString currentModeId() const { return text(QStringLiteral("currentModeId")); }
-    bool prefNoTrailingPeriod() const { return flag(QStringLiteral("prefNoTrailingPeriod")); }
-    bool prefLineBreaks() const { return flag(QStringLiteral("prefLineBreaks")); }
-    bool prefSpacesForCommas() const { return flag(QStringLiteral("prefSpacesForCommas")); }
-    QString prefCustomNotes() const { return text(QStringLiteral("prefCustomNotes")); }
-    bool autoCompose() const { return flag(QStringLiteral("autoCompose")); }
-    QString appModeRulesJSON() const { return text(QStringLiteral("appModeRules")); }
-    bool contextAwareness() const { return flag(QStringLiteral("contextAwareness")); }
-    bool autoLearnFromEdits() const { return flag(QStringLiteral("autoLearnFromEdits")); }
-    bool contextReadText() const { return flag(QStringLiteral("contextReadText")); }
-    bool quietBoost() const { return flag(QStringLiteral("quietBoost")); }
-    QString languageHint() const { return text(QStringLiteral("languageHint")); }
-    bool useStreaming() const { return flag(QStringLiteral("useStreaming")); }
-    QString recordTrigger() const { return text(QStringLiteral("recordTrigger")); }
-    QString hkTalkJSON() const { return text(QStringLiteral("hkTalk")); }
-    QString hkTranslateJSON() const { return text(QStringLiteral("hkTranslate")); }
-    QString hkCycleJSON() const { return text(QStringLiteral("hkCycle")); }
-    QString hkAskJSON() const { return text(QStringLiteral("hkAsk")); }
-    QString hkRewriteJSON() const { return text(QStringLiteral("hkRewrite")); }
-    bool showPartial() const { return flag(QStringLiteral("showPartial")); }
-    bool soundFX() const { return flag(QStringLiteral("soundFX")); }
-    QString skinId() const { return text(QStringLiteral("skinId")); }
-    QString soundSet() const { return text(QStringLiteral("soundSet")); }
-    // Clamped to 0.1...1: a louder value would clip, a silent one looks like broken cues.
-    double soundVolume() const;
-    bool duckOthers() const { return flag(QStringLiteral("duckOthers")); }
-    QString providerId() const { return text(QStringLiteral("providerId")); }
-    bool useGateway() const { return flag(QStringLiteral("useGateway")); }
-    QString gatewayToken() const { return text(QStringLiteral("gatewayToken")); }
-    QString qwenApiKey() const { return text(QStringLiteral("qwenApiKey")); }
-    QString deepgramApiKey() const { return text(QStringLiteral("deepgramApiKey")); }
-    QString anthropicApiKey() const { return text(QStringLiteral("anthropicApiKey")); }
-    // At least 1: a limit of 0 minutes would end every recording as it starts.
-    int maxRecordMinutes() const;
-    bool didOnboard() const { return flag(QStringLiteral("didOnboard")); }
+    std::optional<Hotkey> hotkey(SettingKey key) const { return ::hotkey(text(key)); }
+    void setHotkey(SettingKey key, const std::optional<Hotkey>& hotkey) { setValue(key, encodeHotkey(hotkey)); }
 
     // The per-application style-mode rules (window class -> mode id); anything but a JSON object
     // of strings reads as no rules.
@@ -104,18 +69,18 @@ public:
     void setAppModeRules(const QMap<QString, QString>& rules);
 
 Q_SIGNALS:
-    void changed(const QString& key);
+    void changed(SettingKey key);
 
 private:
-    void writeFile(const QString& key, const QVariant& value);
+    void writeFile(const QString& name, const QVariant& value);
     void syncFile();
-    void writeSecret(const QString& key, const QString& value);
+    void writeSecret(const QString& name, const QString& value);
     void restrictFile();
 
     QString m_path;
     QSettings m_file;
     SecretStore* m_secrets;
-    // The keyring's values once loaded; a key absent here is read from the file.
+    // The keyring's values by name once loaded; a secret absent here is read from the file.
     QHash<QString, QString> m_secretValues;
     int m_batches = 0;
     bool m_heldBack = false;

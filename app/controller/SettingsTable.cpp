@@ -1,98 +1,90 @@
 #include "app/controller/SettingsTable.h"
 
-#include <QHash>
+#include <algorithm>
+#include <cmath>
+#include <limits>
 
-namespace {
-
-QList<SettingRow> buildRows()
+QVariant SettingRow::read(const QVariant& stored) const
 {
-    const auto text = [](const char* key, const char* value) {
-        return SettingRow{QString::fromLatin1(key), QVariant(QString::fromUtf8(value))};
-    };
-    const auto flag = [](const char* key, bool value) { return SettingRow{QString::fromLatin1(key), QVariant(value)}; };
-    const auto secret = [](const char* key) { return SettingRow{QString::fromLatin1(key), QVariant(QString()), true}; };
-
-    QList<SettingRow> rows{
-        text("currentModeId", "formal"),
-        flag("prefNoTrailingPeriod", true),
-        flag("prefLineBreaks", false),
-        flag("prefSpacesForCommas", false),
-        text("prefCustomNotes", ""),
-        flag("autoCompose", true),
-        text("appModeRules", "{}"),
-        flag("contextAwareness", true),
-        flag("autoLearnFromEdits", true),
-        flag("contextReadText", true),
-        flag("quietBoost", true),
-        text("languageHint", "auto"),
-        flag("useStreaming", true),
-        text("recordTrigger", "toggle"),
-        text("hkTalk", ""),
-        text("hkTranslate", ""),
-        text("hkCycle", ""),
-        text("hkAsk", ""),
-        text("hkRewrite", ""),
-        flag("showPartial", false),
-        flag("soundFX", true),
-        text("skinId", "xuan"),
-        text("soundSet", "cork"),
-        SettingRow{QStringLiteral("soundVolume"), QVariant(0.5)},
-        flag("duckOthers", true),
-        text("providerId", "qwen"),
-        flag("useGateway", true),
-        secret("gatewayToken"),
-        secret("qwenApiKey"),
-        secret("deepgramApiKey"),
-        secret("anthropicApiKey"),
-        SettingRow{QStringLiteral("maxRecordMinutes"), QVariant(8)},
-        // The first-run sheet has been completed.
-        flag("didOnboard", false),
-    };
-    for (const QString& key : SettingsTable::migrationFlags())
-        rows.append(SettingRow{key, QVariant(false)});
-    return rows;
+    if (!range)
+        return stored;
+    QVariant number = stored;
+    if (!number.convert(defaultValue.metaType()) || !std::isfinite(number.toDouble()))
+        return defaultValue;
+    number.setValue(std::clamp(number.toDouble(), range->lowest, range->highest));
+    number.convert(defaultValue.metaType());
+    return number;
 }
-
-} // namespace
 
 namespace SettingsTable {
 
-const QList<SettingRow>& rows()
+const std::array<SettingRow, settingKeyCount>& rows()
 {
-    static const QList<SettingRow> table = buildRows();
-    return table;
-}
-
-const SettingRow& row(const QString& key)
-{
-    static const QHash<QString, qsizetype> index = [] {
-        QHash<QString, qsizetype> byKey;
-        for (qsizetype i = 0; i < rows().size(); ++i)
-            byKey.insert(rows().at(i).key, i);
-        return byKey;
-    }();
-    const auto found = index.constFind(key);
-    Q_ASSERT_X(found != index.cend(), "SettingsTable::row", qPrintable(key));
-    if (found == index.cend()) {
-        // Released builds read an unknown key as absent with no default rather than crash.
-        static const SettingRow unknown;
-        return unknown;
-    }
-    return rows().at(*found);
-}
-
-const QStringList& migrationFlags()
-{
-    static const QStringList flags{
-        QStringLiteral("didMigrateHotkeyV2"),      QStringLiteral("didSeedAskHotkey"),
-        QStringLiteral("didSeedRewriteHotkeyV10"), QStringLiteral("didReseedEmptyHkV3"),
-        QStringLiteral("didSeedChordKeysV5"),      QStringLiteral("didSeedFnTalkV8"),
-        QStringLiteral("didAutoSetFnNoActionV8"),  QStringLiteral("didOptInContextRead"),
-        QStringLiteral("didForceAutoEngineV11"),   QStringLiteral("didMergeBrandsV9"),
-        QStringLiteral("didMergeProductWordsV12"), QStringLiteral("didMergeSeedV6"),
-        QStringLiteral("didPurgeBadRulesV7"),
+    using enum SettingKey;
+    const auto text = [](SettingKey key, const char* name, const char* value) {
+        return SettingRow{key, QString::fromLatin1(name), QVariant(QString::fromUtf8(value))};
     };
-    return flags;
+    const auto flag = [](SettingKey key, const char* name, bool value) {
+        return SettingRow{key, QString::fromLatin1(name), QVariant(value)};
+    };
+    const auto secret = [](SettingKey key, const char* name) {
+        return SettingRow{key, QString::fromLatin1(name), QVariant(QString()), true};
+    };
+    const auto number = [](SettingKey key, const char* name, QVariant value, SettingRow::Range range) {
+        return SettingRow{key, QString::fromLatin1(name), std::move(value), false, range};
+    };
+
+    static const std::array<SettingRow, settingKeyCount> table{
+        text(currentModeId, "currentModeId", "formal"),
+        flag(prefNoTrailingPeriod, "prefNoTrailingPeriod", true),
+        flag(prefLineBreaks, "prefLineBreaks", false),
+        flag(prefSpacesForCommas, "prefSpacesForCommas", false),
+        text(prefCustomNotes, "prefCustomNotes", ""),
+        flag(autoCompose, "autoCompose", true),
+        text(appModeRules, "appModeRules", "{}"),
+        flag(contextAwareness, "contextAwareness", true),
+        flag(autoLearnFromEdits, "autoLearnFromEdits", true),
+        flag(contextReadText, "contextReadText", true),
+        flag(quietBoost, "quietBoost", true),
+        text(languageHint, "languageHint", "auto"),
+        flag(useStreaming, "useStreaming", true),
+        text(recordTrigger, "recordTrigger", "toggle"),
+        text(hkTalk, "hkTalk", ""),
+        text(hkTranslate, "hkTranslate", ""),
+        text(hkCycle, "hkCycle", ""),
+        text(hkAsk, "hkAsk", ""),
+        text(hkRewrite, "hkRewrite", ""),
+        flag(showPartial, "showPartial", false),
+        flag(soundFX, "soundFX", true),
+        text(skinId, "skinId", "xuan"),
+        text(soundSet, "soundSet", "cork"),
+        // A louder volume would clip, a silent one looks like broken cues.
+        number(soundVolume, "soundVolume", 0.5, {0.1, 1.0}),
+        flag(duckOthers, "duckOthers", true),
+        text(providerId, "providerId", "qwen"),
+        flag(useGateway, "useGateway", true),
+        secret(gatewayToken, "gatewayToken"),
+        secret(qwenApiKey, "qwenApiKey"),
+        secret(deepgramApiKey, "deepgramApiKey"),
+        secret(anthropicApiKey, "anthropicApiKey"),
+        // A limit of 0 minutes would end every recording as it starts.
+        number(maxRecordMinutes, "maxRecordMinutes", 8, {1, std::numeric_limits<double>::infinity()}),
+        flag(didOnboard, "didOnboard", false),
+        flag(didMigrateHotkeyV2, "didMigrateHotkeyV2", false),
+        flag(didSeedAskHotkey, "didSeedAskHotkey", false),
+        flag(didSeedRewriteHotkeyV10, "didSeedRewriteHotkeyV10", false),
+        flag(didReseedEmptyHkV3, "didReseedEmptyHkV3", false),
+        flag(didSeedChordKeysV5, "didSeedChordKeysV5", false),
+        flag(didSeedFnTalkV8, "didSeedFnTalkV8", false),
+        flag(didAutoSetFnNoActionV8, "didAutoSetFnNoActionV8", false),
+        flag(didOptInContextRead, "didOptInContextRead", false),
+        flag(didForceAutoEngineV11, "didForceAutoEngineV11", false),
+        flag(didMergeBrandsV9, "didMergeBrandsV9", false),
+        flag(didMergeProductWordsV12, "didMergeProductWordsV12", false),
+        flag(didMergeSeedV6, "didMergeSeedV6", false),
+        flag(didPurgeBadRulesV7, "didPurgeBadRulesV7", false),
+    };
+    return table;
 }
 
 } // namespace SettingsTable

@@ -1,27 +1,98 @@
 #pragma once
 
-#include <QList>
 #include <QString>
 #include <QVariant>
 
-// Every persisted setting of the program, once: its key, its default (which applies while the key
-// is absent; nothing ever writes it) and whether it is a secret kept in the keyring when one is
-// available. Readers and tests go through this table, so a default cannot differ between them.
+#include <array>
+#include <optional>
+
+// Every persisted setting of the program.
+enum class SettingKey
+{
+    currentModeId,
+    prefNoTrailingPeriod,
+    prefLineBreaks,
+    prefSpacesForCommas,
+    prefCustomNotes,
+    autoCompose,
+    appModeRules,
+    contextAwareness,
+    autoLearnFromEdits,
+    contextReadText,
+    quietBoost,
+    languageHint,
+    useStreaming,
+    recordTrigger,
+    hkTalk,
+    hkTranslate,
+    hkCycle,
+    hkAsk,
+    hkRewrite,
+    showPartial,
+    soundFX,
+    skinId,
+    soundSet,
+    soundVolume,
+    duckOthers,
+    providerId,
+    useGateway,
+    gatewayToken,
+    qwenApiKey,
+    deepgramApiKey,
+    anthropicApiKey,
+    maxRecordMinutes,
+    // The first-run sheet has been completed.
+    didOnboard,
+    // The one-time migration flags, each false until its step has run once.
+    didMigrateHotkeyV2,
+    didSeedAskHotkey,
+    didSeedRewriteHotkeyV10,
+    didReseedEmptyHkV3,
+    didSeedChordKeysV5,
+    didSeedFnTalkV8,
+    didAutoSetFnNoActionV8,
+    didOptInContextRead,
+    didForceAutoEngineV11,
+    didMergeBrandsV9,
+    didMergeProductWordsV12,
+    didMergeSeedV6,
+    didPurgeBadRulesV7,
+};
+
+// The last key above, plus one.
+inline constexpr std::size_t settingKeyCount = std::size_t(SettingKey::didPurgeBadRulesV7) + 1;
+
+// One setting: its name in the settings file and the keyring (a renamed one would lose what users
+// stored), its default (which applies while the key is absent; nothing ever writes it), whether
+// it is a secret kept in the keyring when one is available, and for a number the range it is read
+// in.
 struct SettingRow
 {
-    QString key;
+    struct Range
+    {
+        double lowest;
+        double highest;
+    };
+
+    SettingKey key{};
+    QString name;
     QVariant defaultValue;
     bool secret = false;
+    std::optional<Range> range = std::nullopt;
+
+    // What a stored value reads as: a number is clamped to the range, and anything that is no
+    // finite number of the default's type reads as the default.
+    QVariant read(const QVariant& stored) const;
 };
 
 namespace SettingsTable {
 
-const QList<SettingRow>& rows();
+// The rows in the order of SettingKey.
+const std::array<SettingRow, settingKeyCount>& rows();
 
-// The row of key; the program never asks for a key that is not in the table.
-const SettingRow& row(const QString& key);
-
-// The one-time migration flags, each false until its step has run once.
-const QStringList& migrationFlags();
+inline const SettingRow& row(SettingKey key)
+{
+    return rows()[std::size_t(key)];
+}
 
 } // namespace SettingsTable

@@ -1,5 +1,7 @@
 #include "app/desktop/HotkeyCapture.h"
 
+#include "app/controller/HotkeyRole.h"
+
 #include <bit>
 #include <utility>
 
@@ -8,11 +10,6 @@ namespace {
 int familiesCount(quint64 flags)
 {
     return std::popcount(flags & KeyModifier::all);
-}
-
-bool isSecondaryAction(const QString& id)
-{
-    return id == QLatin1StringView("ask") || id == QLatin1StringView("translate") || id == QLatin1StringView("rewrite");
 }
 
 } // namespace
@@ -26,7 +23,8 @@ const QSet<int>& HotkeyCapture::functionKeyCodes()
 void HotkeyCapture::begin(const QString& id)
 {
     m_id = id;
-    m_isSecondary = isSecondaryAction(id);
+    const HotkeyRole* role = HotkeyRole::byId(id);
+    m_isSecondary = role && role->secondary;
     m_pendingModifiers.clear();
     m_pendingModifiersPeak.clear();
 }

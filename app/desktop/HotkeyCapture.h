@@ -42,7 +42,7 @@ private:
     std::optional<Captured> finish(const Hotkey& hotkey);
 
     std::optional<QString> m_id;
-    // Ask, translate and rewrite may be a bare key: they act only in the first second of a dictation.
+    // A chord key (see HotkeyRole) may be a bare key.
     bool m_isSecondary = false;
     std::set<int> m_pendingModifiers;
     std::set<int> m_pendingModifiersPeak;

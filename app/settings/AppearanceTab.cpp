@@ -17,8 +17,7 @@ AppearanceTab::AppearanceTab(Settings& settings, SoundFX& sounds, QWidget* paren
 
     SettingsSection* sound = addSection(QStringLiteral("提示音"));
     QWidget* card = sound->card();
-    sound->addRow(
-        SettingsBinding::toggle(settings, QStringLiteral("soundFX"), QStringLiteral("开始/结束提示音"), card));
+    sound->addRow(SettingsBinding::toggle(settings, SettingKey::soundFX, QStringLiteral("开始/结束提示音"), card));
     m_soundSets = new SoundSetPicker(settings, sounds, card);
     sound->addRow(m_soundSets);
     m_volume = new SoundVolumeSlider(settings, sounds, card);

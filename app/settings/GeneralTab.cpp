@@ -1,5 +1,6 @@
 #include "app/settings/GeneralTab.h"
 
+#include "app/controller/HotkeyRole.h"
 #include "app/controller/Settings.h"
 #include "app/desktop/PermissionsModel.h"
 #include "app/settings/SettingsBinding.h"
@@ -60,8 +61,8 @@ void GeneralTab::buildHotkeys(const SettingsEditors& editors)
 {
     SettingsSection* section = addSection(QStringLiteral("快捷键"));
     if (editors.hotkeyRecorder) {
-        for (const SettingsEditors::HotkeyRow& row : SettingsEditors::hotkeyRows())
-            section->addRow(editors.hotkeyRecorder(row, section->card()));
+        for (const HotkeyRole& role : HotkeyRole::all())
+            section->addRow(editors.hotkeyRecorder(role, section->card()));
     }
     section->addCaption(QStringLiteral(
         "点一下主键听写。按住主键再点组合键：Space 提问 · T 翻译 · R 改写（先选中文字）。按 Esc 取消。"));
@@ -72,7 +73,7 @@ void GeneralTab::buildTrigger()
     SettingsSection* section = addSection(QStringLiteral("触发方式"));
     section->addLabeled(
         QStringLiteral("听写触发"),
-        SettingsBinding::choice(m_settings, QStringLiteral("recordTrigger"),
+        SettingsBinding::choice(m_settings, SettingKey::recordTrigger,
                                 {{QStringLiteral("轻点：点一下开始，再点一下出字"), QStringLiteral("toggle")},
                                  {QStringLiteral("按住：按住说，松开出字"), QStringLiteral("hold")}},
                                 section->card()));
@@ -86,18 +87,17 @@ void GeneralTab::buildRecording()
     SettingsSection* section = addSection(QStringLiteral("录音"));
     QWidget* card = section->card();
     section->addRow(
-        SettingsBinding::toggle(m_settings, QStringLiteral("showPartial"), QStringLiteral("实时显示识别文字"), card));
+        SettingsBinding::toggle(m_settings, SettingKey::showPartial, QStringLiteral("实时显示识别文字"), card));
     section->addCaption(QStringLiteral("录音时在浮层预览结果，文字可能随识别微调。"));
     section->addLabeled(
         QStringLiteral("单次录音上限"),
         SettingsBinding::choice(
-            m_settings, QStringLiteral("maxRecordMinutes"),
+            m_settings, SettingKey::maxRecordMinutes,
             {{QStringLiteral("5 分钟"), 5}, {QStringLiteral("8 分钟"), 8}, {QStringLiteral("15 分钟"), 15}}, card));
-    section->addRow(
-        SettingsBinding::toggle(m_settings, QStringLiteral("quietBoost"), QStringLiteral("轻声增强"), card));
+    section->addRow(SettingsBinding::toggle(m_settings, SettingKey::quietBoost, QStringLiteral("轻声增强"), card));
     section->addCaption(QStringLiteral("小声说话自动增强，轻声也能听清。"));
     section->addRow(
-        SettingsBinding::toggle(m_settings, QStringLiteral("duckOthers"), QStringLiteral("听写时降低其他声音"), card));
+        SettingsBinding::toggle(m_settings, SettingKey::duckOthers, QStringLiteral("听写时降低其他声音"), card));
     section->addCaption(QStringLiteral("录音时调低音乐和视频的音量，结束后恢复。"));
 }
 

@@ -9,19 +9,19 @@
 
 namespace SettingsBinding {
 
-void follow(Settings& settings, const QString& key, QObject* context, std::function<void()> apply)
+void follow(Settings& settings, SettingKey key, QObject* context, std::function<void()> apply)
 {
     apply();
-    QObject::connect(&settings, &Settings::changed, context, [key, apply](const QString& changed) {
+    QObject::connect(&settings, &Settings::changed, context, [key, apply](SettingKey changed) {
         if (changed == key)
             apply();
     });
 }
 
-QCheckBox* toggle(Settings& settings, const QString& key, const QString& text, QWidget* parent)
+QCheckBox* toggle(Settings& settings, SettingKey key, const QString& text, QWidget* parent)
 {
     auto* box = new QCheckBox(text, parent);
-    box->setObjectName(key);
+    box->setObjectName(SettingsTable::row(key).name);
     follow(settings, key, box, [&settings, key, box] {
         const QSignalBlocker quiet(box);
         box->setChecked(settings.flag(key));
@@ -47,10 +47,10 @@ int indexOf(const QComboBox* combo, const QVariant& stored)
 
 } // namespace
 
-QComboBox* choice(Settings& settings, const QString& key, const QList<Option>& options, QWidget* parent)
+QComboBox* choice(Settings& settings, SettingKey key, const QList<Option>& options, QWidget* parent)
 {
     auto* combo = new QComboBox(parent);
-    combo->setObjectName(key);
+    combo->setObjectName(SettingsTable::row(key).name);
     for (const Option& option : options)
         combo->addItem(option.first, option.second);
     follow(settings, key, combo, [&settings, key, combo] {
@@ -62,7 +62,7 @@ QComboBox* choice(Settings& settings, const QString& key, const QList<Option>& o
     return combo;
 }
 
-void enableWhile(Settings& settings, const QString& key, QWidget* widget)
+void enableWhile(Settings& settings, SettingKey key, QWidget* widget)
 {
     auto* dim = new QGraphicsOpacityEffect(widget);
     widget->setGraphicsEffect(dim);

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QList>
-#include <QString>
-
 #include <functional>
 
+struct HotkeyRole;
 class QWidget;
 class SettingsSection;
 
@@ -13,26 +11,14 @@ class SettingsSection;
 // where an editor sits; a factory left empty leaves its place empty.
 struct SettingsEditors
 {
-    // One hotkey row of the general tab.
-    struct HotkeyRow
-    {
-        QString id;
-        QString label;
-        // A chord key, pressed while the talk key is held.
-        bool secondary = false;
-    };
-
     using Factory = std::function<QWidget*(QWidget* parent)>;
 
-    std::function<QWidget*(const HotkeyRow& row, QWidget* parent)> hotkeyRecorder;
+    std::function<QWidget*(const HotkeyRole& role, QWidget* parent)> hotkeyRecorder;
     Factory appRules;
     Factory customPrefs;
     Factory lexicon;
     Factory lexiconImport;
     Factory styleProfile;
-
-    // The general tab's rows, in the order shown.
-    static const QList<HotkeyRow>& hotkeyRows();
 };
 
 // Adds the factory's editor to section; nothing when the factory is empty.

@@ -11,7 +11,6 @@
 
 namespace {
 
-const QString kKey = QStringLiteral("skinId");
 constexpr int kNameGap = 6;
 
 void fillRounded(QPainter& painter, const QRectF& box, qreal radius, const QColor& colour)
@@ -128,23 +127,24 @@ SkinPicker::SkinPicker(Settings& settings, QWidget* parent)
     : QWidget(parent)
     , m_settings(settings)
 {
-    setObjectName(kKey);
+    setObjectName(SettingsTable::row(SettingKey::skinId).name);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 4, 0, 4);
     layout->setSpacing(14);
     for (const ThemePalette& skin : ThemePalette::all()) {
         auto* swatch = new SkinSwatch(skin, this);
-        connect(swatch, &SkinSwatch::clicked, this, [this, id = skin.id] { m_settings.setValue(kKey, id); });
+        connect(swatch, &SkinSwatch::clicked, this,
+                [this, id = skin.id] { m_settings.setValue(SettingKey::skinId, id); });
         layout->addWidget(swatch, 0, Qt::AlignTop);
         m_swatches.append(swatch);
     }
     layout->addStretch(1);
-    SettingsBinding::follow(settings, kKey, this, [this] { showChosen(); });
+    SettingsBinding::follow(settings, SettingKey::skinId, this, [this] { showChosen(); });
 }
 
 void SkinPicker::showChosen()
 {
-    const QString chosen = m_settings.skinId();
+    const QString chosen = m_settings.text(SettingKey::skinId);
     for (SkinSwatch* swatch : std::as_const(m_swatches))
         swatch->setChosen(swatch->skinId() == chosen);
 }

@@ -7,12 +7,6 @@
 
 #include <QHBoxLayout>
 
-namespace {
-
-const QString kKey = QStringLiteral("soundSet");
-
-} // namespace
-
 const QList<std::pair<QString, QString>>& SoundSetPicker::sets()
 {
     static const QList<std::pair<QString, QString>> all = {
@@ -29,7 +23,7 @@ SoundSetPicker::SoundSetPicker(Settings& settings, SoundFX& sounds, QWidget* par
     , m_settings(settings)
     , m_sounds(sounds)
 {
-    setObjectName(kKey);
+    setObjectName(SettingsTable::row(SettingKey::soundSet).name);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
@@ -40,21 +34,21 @@ SoundSetPicker::SoundSetPicker(Settings& settings, SoundFX& sounds, QWidget* par
         m_capsules.append(capsule);
     }
     layout->addStretch(1);
-    SettingsBinding::follow(settings, kKey, this, [this] { showChosen(); });
-    SettingsBinding::enableWhile(settings, QStringLiteral("soundFX"), this);
+    SettingsBinding::follow(settings, SettingKey::soundSet, this, [this] { showChosen(); });
+    SettingsBinding::enableWhile(settings, SettingKey::soundFX, this);
 }
 
 void SoundSetPicker::pick(const QString& id)
 {
     // Stored before it plays, so the set heard is the set a restart will use; the controller
     // hands the stored set to the cue player.
-    m_settings.setValue(kKey, id);
+    m_settings.setValue(SettingKey::soundSet, id);
     m_sounds.preview(id);
 }
 
 void SoundSetPicker::showChosen()
 {
-    const QString chosen = m_settings.soundSet();
+    const QString chosen = m_settings.text(SettingKey::soundSet);
     for (int i = 0; i < m_capsules.size(); ++i)
         m_capsules[i]->setChosen(sets()[i].first == chosen);
 }

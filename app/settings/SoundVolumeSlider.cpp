@@ -15,8 +15,6 @@
 
 namespace {
 
-const QString kKey = QStringLiteral("soundVolume");
-
 // The slider counts in percent, so its steps are the 5% steps of the volume.
 constexpr int kMinPercent = 10;
 constexpr int kMaxPercent = 100;
@@ -31,7 +29,7 @@ SoundVolumeSlider::SoundVolumeSlider(Settings& settings, SoundFX& sounds, QWidge
     , m_slider(new QSlider(Qt::Horizontal, this))
     , m_value(new QLabel(this))
 {
-    m_slider->setObjectName(kKey);
+    m_slider->setObjectName(SettingsTable::row(SettingKey::soundVolume).name);
     m_slider->setRange(kMinPercent, kMaxPercent);
     m_slider->setSingleStep(kStepPercent);
     m_slider->setPageStep(kStepPercent * 2);
@@ -52,14 +50,14 @@ SoundVolumeSlider::SoundVolumeSlider(Settings& settings, SoundFX& sounds, QWidge
     connect(m_slider, &QSlider::valueChanged, this, [this](int percent) {
         // A drag can stop between steps; the stored volume stays on the 5% grid.
         const int snapped = int(std::lround(double(percent) / kStepPercent)) * kStepPercent;
-        m_settings.setValue(kKey, snapped / 100.0);
+        m_settings.setValue(SettingKey::soundVolume, snapped / 100.0);
     });
     connect(m_slider, &QSlider::sliderReleased, this, [this] {
         if (m_sounds.enabled())
             m_sounds.play(QStringLiteral("start"));
     });
-    SettingsBinding::follow(settings, kKey, this, [this] { showStored(); });
-    SettingsBinding::enableWhile(settings, QStringLiteral("soundFX"), this);
+    SettingsBinding::follow(settings, SettingKey::soundVolume, this, [this] { showStored(); });
+    SettingsBinding::enableWhile(settings, SettingKey::soundFX, this);
     applyTheme();
 }
 
@@ -70,7 +68,7 @@ QString SoundVolumeSlider::valueText() const
 
 void SoundVolumeSlider::showStored()
 {
-    const double volume = m_settings.soundVolume();
+    const double volume = m_settings.value(SettingKey::soundVolume).toDouble();
     const int percent = int(std::lround(volume * 100));
     {
         const QSignalBlocker quiet(m_slider);

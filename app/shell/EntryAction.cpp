@@ -50,11 +50,8 @@ bool showsMode(const HistoryEntry& entry)
 
 QString modeName(const QString& modeId)
 {
-    for (const StyleMode& mode : StyleMode::builtins()) {
-        if (mode.id == modeId)
-            return mode.name;
-    }
-    return modeId;
+    const StyleMode* mode = StyleMode::byId(modeId);
+    return mode ? mode->name : modeId;
 }
 
 } // namespace EntryAction

@@ -192,9 +192,9 @@ void HistoryView::setHistoryFilter(const std::optional<QString>& action)
 void HistoryView::chooseMode(const QString& modeId)
 {
     Settings& settings = m_parts.state.settings();
-    if (settings.currentModeId() == modeId)
+    if (settings.text(SettingKey::currentModeId) == modeId)
         return;
-    settings.setValue(QStringLiteral("currentModeId"), modeId);
+    settings.setValue(SettingKey::currentModeId, modeId);
     m_parts.state.setStatusLine(QStringLiteral("已切换默认模式：") + EntryAction::modeName(modeId));
 }
 
@@ -245,8 +245,8 @@ void HistoryView::refreshPage()
 void HistoryView::refreshHint()
 {
     const Settings& settings = m_parts.state.settings();
-    const std::optional<Hotkey> talk = settings.hotkey(QStringLiteral("hkTalk"));
-    const QString trigger = settings.recordTrigger();
+    const std::optional<Hotkey> talk = settings.hotkey(SettingKey::hkTalk);
+    const QString trigger = settings.text(SettingKey::recordTrigger);
     m_statusBar->setHint(HistoryStatusBar::triggerHint(m_parts.state.hotkeysActive(), talk, trigger),
                          int(m_parts.lexicon.allRules().size()));
     m_empty->setHotkey(talk, trigger);

@@ -51,14 +51,14 @@ void MurmoApplication::start()
                              {},
                              InstallLocation::current(),
                              QCoreApplication::applicationFilePath()};
-    m_history = std::make_unique<HistoryWindow>(std::move(parts), m_services.settings().didOnboard());
+    m_history = std::make_unique<HistoryWindow>(std::move(parts), m_services.settings().flag(SettingKey::didOnboard));
     HistoryView* view = m_history->view();
     connect(view, &HistoryView::settingsRequested, this, &MurmoApplication::showSettings);
     connect(view, &HistoryView::retryHotkeysRequested, this, [this] { m_startup.hotkeyStatus().retry(); });
     connect(view, &HistoryView::relaunchRequested, this, &MurmoApplication::relaunch);
     connect(view, &HistoryView::loginRequested, this, &MurmoApplication::showLoginSheet);
     connect(m_history.get(), &HistoryWindow::onboardingDone, this,
-            [this] { m_services.settings().setValue(QStringLiteral("didOnboard"), true); });
+            [this] { m_services.settings().setValue(SettingKey::didOnboard, true); });
     connect(m_history.get(), &HistoryWindow::firstShown, this, &MurmoApplication::refreshAccount);
     // Quitting is the one way to end the program (closing windows leaves it listening).
     // Spelled out: the standard Quit key is empty under some platform themes' key schemes.

@@ -52,6 +52,15 @@ const QList<StyleMode>& StyleMode::builtins()
     return modes;
 }
 
+const StyleMode* StyleMode::byId(const QString& id)
+{
+    for (const StyleMode& mode : builtins()) {
+        if (mode.id == id)
+            return &mode;
+    }
+    return nullptr;
+}
+
 const QString& StyleMode::translationPrompt() const
 {
     if (id == kRawId)

@@ -25,6 +25,8 @@ struct StyleMode
     static const StyleMode& casual();
     static const StyleMode& formal();
     static const QList<StyleMode>& builtins();
+    // The built-in mode of id; null for any other id.
+    static const StyleMode* byId(const QString& id);
 
     bool skipsLLM() const { return prompt.isEmpty(); }
 

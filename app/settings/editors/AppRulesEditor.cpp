@@ -16,15 +16,6 @@ namespace {
 
 constexpr int kModeWidth = 110;
 
-QString modeName(const QString& id)
-{
-    for (const StyleMode& mode : StyleMode::builtins()) {
-        if (mode.id == id)
-            return mode.name;
-    }
-    return id;
-}
-
 } // namespace
 
 AppRulesEditor::AppRulesEditor(AppState& state, RecentForeignApplication& recent, QWidget* parent)
@@ -79,8 +70,10 @@ void AppRulesEditor::reload()
     const QMap<QString, QString> rules = m_state.settings().appModeRules();
     for (auto it = rules.cbegin(); it != rules.cend(); ++it) {
         const QString bundleId = it.key();
+        const StyleMode* mode = StyleMode::byId(it.value());
         m_list->addWidget(EditorRows::removable(
-            bundleId, modeName(it.value()), EditorRows::itemFont(true), [this, bundleId] { remove(bundleId); }, this));
+            bundleId, mode ? mode->name : it.value(), EditorRows::itemFont(true),
+            [this, bundleId] { remove(bundleId); }, this));
     }
     for (QLabel* caption : findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
         EditorRows::applyDimText(caption);

@@ -26,13 +26,12 @@ QFont noteFont(const QFont& base)
 
 } // namespace
 
-HotkeyRecorderView::HotkeyRecorderView(AppState& state, HotkeyCaptureSession& capture, const QString& id,
-                                       const QString& label, bool secondary, QWidget* parent)
+HotkeyRecorderView::HotkeyRecorderView(AppState& state, HotkeyCaptureSession& capture, const HotkeyRole& role,
+                                       QWidget* parent)
     : QWidget(parent)
     , m_state(state)
     , m_capture(&capture)
-    , m_id(id)
-    , m_secondary(secondary)
+    , m_role(role)
     , m_button(new QPushButton(this))
     , m_clear(new SymbolButton(QStringLiteral("xmark.circle.fill"), SymbolButton::Role::Secondary,
                                QStringLiteral("清除"), this))
@@ -40,7 +39,7 @@ HotkeyRecorderView::HotkeyRecorderView(AppState& state, HotkeyCaptureSession& ca
     , m_note(new QLabel(m_noteRow))
     , m_noteLink(new QPushButton(QStringLiteral("打开键盘设置"), m_noteRow))
 {
-    setObjectName(QStringLiteral("hotkey-") + id);
+    setObjectName(QStringLiteral("hotkey-") + role.id);
     m_button->setObjectName(QStringLiteral("capture"));
     m_button->setMinimumWidth(kButtonMinWidth);
     m_clear->setObjectName(QStringLiteral("clear"));
@@ -53,7 +52,7 @@ HotkeyRecorderView::HotkeyRecorderView(AppState& state, HotkeyCaptureSession& ca
     m_noteLink->setFont(noteFont(font()));
     m_noteLink->setCursor(Qt::PointingHandCursor);
 
-    auto* title = new QLabel(label, this);
+    auto* title = new QLabel(role.label, this);
     title->setTextFormat(Qt::PlainText);
     auto* line = new QHBoxLayout;
     line->addWidget(title);
@@ -72,7 +71,7 @@ HotkeyRecorderView::HotkeyRecorderView(AppState& state, HotkeyCaptureSession& ca
     layout->addWidget(m_noteRow);
 
     connect(m_button, &QPushButton::clicked, this, &HotkeyRecorderView::toggleCapture);
-    connect(m_clear, &SymbolButton::clicked, this, [this] { Q_EMIT clearRequested(m_id); });
+    connect(m_clear, &SymbolButton::clicked, this, [this] { Q_EMIT clearRequested(m_role.id); });
     connect(m_noteLink, &QPushButton::clicked, this, &HotkeyRecorderView::keyboardSettingsRequested);
     // A captured hotkey is stored by the controller, which then advances the version; any other
     // change of the counter also ends a capture, so none is left withholding the keyboard.
@@ -80,12 +79,12 @@ HotkeyRecorderView::HotkeyRecorderView(AppState& state, HotkeyCaptureSession& ca
         endRecording();
         refresh();
     });
-    connect(&m_state.settings(), &Settings::changed, this, [this](const QString& key) {
-        if (key == settingKey(m_id))
+    connect(&m_state.settings(), &Settings::changed, this, [this](SettingKey key) {
+        if (key == m_role.setting)
             refresh();
     });
     connect(&capture, &HotkeyCaptureSession::ended, this, [this](const QString& ended) {
-        if (ended == m_id && m_recording) {
+        if (ended == m_role.id && m_recording) {
             m_recording = false;
             refresh();
         }
@@ -97,25 +96,12 @@ HotkeyRecorderView::HotkeyRecorderView(AppState& state, HotkeyCaptureSession& ca
 HotkeyRecorderView::~HotkeyRecorderView()
 {
     if (m_recording && m_capture)
-        m_capture->cancel(m_id);
-}
-
-QString HotkeyRecorderView::settingKey(const QString& id)
-{
-    if (id == QLatin1String("talk"))
-        return QStringLiteral("hkTalk");
-    if (id == QLatin1String("translate"))
-        return QStringLiteral("hkTranslate");
-    if (id == QLatin1String("ask"))
-        return QStringLiteral("hkAsk");
-    if (id == QLatin1String("rewrite"))
-        return QStringLiteral("hkRewrite");
-    return QStringLiteral("hkCycle");
+        m_capture->cancel(m_role.id);
 }
 
 std::optional<Hotkey> HotkeyRecorderView::current() const
 {
-    return m_state.settings().hotkey(settingKey(m_id));
+    return m_state.settings().hotkey(m_role.setting);
 }
 
 void HotkeyRecorderView::hideEvent(QHideEvent* event)
@@ -132,7 +118,7 @@ void HotkeyRecorderView::toggleCapture()
         endRecording();
     } else if (m_capture) {
         m_recording = true;
-        m_capture->begin(m_id);
+        m_capture->begin(m_role.id);
     }
     refresh();
 }
@@ -143,15 +129,15 @@ void HotkeyRecorderView::endRecording()
         return;
     m_recording = false;
     if (m_capture)
-        m_capture->cancel(m_id);
+        m_capture->cancel(m_role.id);
 }
 
 void HotkeyRecorderView::refresh()
 {
     const std::optional<Hotkey> hotkey = current();
     if (m_recording) {
-        m_button->setText(m_secondary ? QStringLiteral("按住主键再按目标键…（Esc 取消）")
-                                      : QStringLiteral("按下快捷键…（Esc 取消）"));
+        m_button->setText(m_role.secondary ? QStringLiteral("按住主键再按目标键…（Esc 取消）")
+                                           : QStringLiteral("按下快捷键…（Esc 取消）"));
     } else {
         m_button->setText(hotkey ? hotkey->display() : QStringLiteral("未设置 · 点设置"));
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/controller/HotkeyRole.h"
 #include "platform/Hotkey.h"
 
 #include <QPointer>
@@ -14,27 +15,24 @@ class QLabel;
 class QPushButton;
 class SymbolButton;
 
-// One row of the hotkey section: the stored hotkey of one id ("talk", "ask", ...) on a button
-// that captures a new one, a button that clears it, and a note when the combination meets a
-// desktop shortcut. The row never stores a hotkey: the engine hands a captured one to the
-// controller, which stores it and advances the history version; clearing goes to the owner.
+// One row of the hotkey section: the stored hotkey of one role on a button that captures a new
+// one, a button that clears it, and a note when the combination meets a desktop shortcut. The row
+// never stores a hotkey: the engine hands a captured one to the controller, which stores it and
+// advances the history version; clearing goes to the owner.
 // Main thread only.
 class HotkeyRecorderView : public QWidget
 {
     Q_OBJECT
 
 public:
-    // secondary: a chord key pressed while the talk key is held; only the prompt differs.
-    HotkeyRecorderView(AppState& state, HotkeyCaptureSession& capture, const QString& id, const QString& label,
-                       bool secondary, QWidget* parent = nullptr);
+    // role is one of HotkeyRole::all(), which outlive every view.
+    HotkeyRecorderView(AppState& state, HotkeyCaptureSession& capture, const HotkeyRole& role,
+                       QWidget* parent = nullptr);
     ~HotkeyRecorderView() override;
 
-    QString id() const { return m_id; }
+    QString id() const { return m_role.id; }
     bool isRecording() const { return m_recording; }
     std::optional<Hotkey> current() const;
-
-    // The setting that holds id's hotkey.
-    static QString settingKey(const QString& id);
 
 Q_SIGNALS:
     // The user cleared the hotkey of id.
@@ -51,8 +49,7 @@ private:
 
     AppState& m_state;
     QPointer<HotkeyCaptureSession> m_capture;
-    QString m_id;
-    bool m_secondary;
+    const HotkeyRole& m_role;
     bool m_recording = false;
     QPushButton* m_button;
     SymbolButton* m_clear;

@@ -28,9 +28,7 @@ void SettingsEditorKit::activeWindowChanged()
 SettingsEditors SettingsEditorKit::editors()
 {
     SettingsEditors editors;
-    editors.hotkeyRecorder = [this](const SettingsEditors::HotkeyRow& row, QWidget* parent) {
-        return hotkeyRecorder(row.id, row.label, row.secondary, parent);
-    };
+    editors.hotkeyRecorder = [this](const HotkeyRole& role, QWidget* parent) { return hotkeyRecorder(role, parent); };
     editors.appRules = [this](QWidget* parent) { return appRules(parent); };
     editors.customPrefs = [this](QWidget* parent) { return customPrefs(parent); };
     editors.lexicon = [this](QWidget* parent) { return lexicon(parent); };
@@ -39,9 +37,9 @@ SettingsEditors SettingsEditorKit::editors()
     return editors;
 }
 
-QWidget* SettingsEditorKit::hotkeyRecorder(const QString& id, const QString& label, bool secondary, QWidget* parent)
+QWidget* SettingsEditorKit::hotkeyRecorder(const HotkeyRole& role, QWidget* parent)
 {
-    auto* row = new HotkeyRecorderView(m_app.state(), *m_capture, id, label, secondary, parent);
+    auto* row = new HotkeyRecorderView(m_app.state(), *m_capture, role, parent);
     connect(row, &HotkeyRecorderView::clearRequested, this, [this](const QString& cleared) {
         if (m_controller.clearHotkey)
             m_controller.clearHotkey(cleared);

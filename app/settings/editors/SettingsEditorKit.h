@@ -39,7 +39,7 @@ public:
     // The factories the settings window's tabs place; they use this kit, which must outlive them.
     SettingsEditors editors();
 
-    QWidget* hotkeyRecorder(const QString& id, const QString& label, bool secondary, QWidget* parent);
+    QWidget* hotkeyRecorder(const HotkeyRole& role, QWidget* parent);
     QWidget* customPrefs(QWidget* parent);
     QWidget* appRules(QWidget* parent);
     QWidget* styleProfile(QWidget* parent);

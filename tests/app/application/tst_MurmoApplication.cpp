@@ -43,7 +43,7 @@ private Q_SLOTS:
         m_fakes = std::make_unique<FakeApp>();
         m_fakes->signInConfigured = true;
         m_murmo = std::make_unique<MurmoApplication>(m_fakes->ports(), m_fakes->screens, m_fakes->options());
-        m_murmo->services().settings().setValue(QStringLiteral("didOnboard"), true);
+        m_murmo->services().settings().setValue(SettingKey::didOnboard, true);
         m_murmo->start();
     }
 

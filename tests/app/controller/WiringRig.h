@@ -46,12 +46,12 @@ struct WiringRig
                  Migrations::FnKeySystem{[this] { return fnHijacked; }, [this] { return ++fnChanges > 0; }})
     {
         Settings& settings = app.settings();
-        settings.setValue(QStringLiteral("recordTrigger"), trigger);
-        settings.setHotkey(QStringLiteral("hkTalk"), talk);
-        settings.setHotkey(QStringLiteral("hkTranslate"), WiringKeys::altT);
-        settings.setHotkey(QStringLiteral("hkAsk"), WiringKeys::altA);
-        settings.setHotkey(QStringLiteral("hkRewrite"), WiringKeys::altR);
-        settings.setHotkey(QStringLiteral("hkCycle"), WiringKeys::altSuperM);
+        settings.setValue(SettingKey::recordTrigger, trigger);
+        settings.setHotkey(SettingKey::hkTalk, talk);
+        settings.setHotkey(SettingKey::hkTranslate, WiringKeys::altT);
+        settings.setHotkey(SettingKey::hkAsk, WiringKeys::altA);
+        settings.setHotkey(SettingKey::hkRewrite, WiringKeys::altR);
+        settings.setHotkey(SettingKey::hkCycle, WiringKeys::altSuperM);
         wiring.install();
         app.hotkeys().start();
         fake.clock.advance(std::chrono::seconds(10));

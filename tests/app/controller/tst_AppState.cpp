@@ -47,8 +47,8 @@ private Q_SLOTS:
         QFETCH(std::optional<Hotkey>, talk);
         QFETCH(QString, trigger);
         QFETCH(QString, line);
-        m_settings->setHotkey(QStringLiteral("hkTalk"), talk);
-        m_settings->setValue(QStringLiteral("recordTrigger"), trigger);
+        m_settings->setHotkey(SettingKey::hkTalk, talk);
+        m_settings->setValue(SettingKey::recordTrigger, trigger);
         m_state->setHotkeysActive(active);
         QCOMPARE(m_state->readyStatusLine(), line);
     }
@@ -56,17 +56,17 @@ private Q_SLOTS:
     void fnHotkeyIsFoundOnAnyKey()
     {
         QVERIFY(!m_state->hasFnHotkey());
-        m_settings->setHotkey(QStringLiteral("hkRewrite"), fnAlone);
+        m_settings->setHotkey(SettingKey::hkRewrite, fnAlone);
         QVERIFY(m_state->hasFnHotkey());
-        m_settings->setHotkey(QStringLiteral("hkRewrite"), Hotkey{63, 0x80000, false});
+        m_settings->setHotkey(SettingKey::hkRewrite, Hotkey{63, 0x80000, false});
         QVERIFY(!m_state->hasFnHotkey());
     }
 
     void preferencesCopyTheWritingSettings()
     {
-        m_settings->setValue(QStringLiteral("prefNoTrailingPeriod"), false);
-        m_settings->setValue(QStringLiteral("prefSpacesForCommas"), true);
-        m_settings->setValue(QStringLiteral("prefCustomNotes"), QStringLiteral("用全角标点\n少用感叹号"));
+        m_settings->setValue(SettingKey::prefNoTrailingPeriod, false);
+        m_settings->setValue(SettingKey::prefSpacesForCommas, true);
+        m_settings->setValue(SettingKey::prefCustomNotes, QStringLiteral("用全角标点\n少用感叹号"));
         StylePreferences expected;
         expected.spacesForCommas = true;
         expected.customNotes = QStringLiteral("用全角标点\n少用感叹号");
@@ -93,20 +93,20 @@ private Q_SLOTS:
         Settings& settings = app.settings();
         QSignalSpy theme(&app.state(), &AppState::themeVersionChanged);
 
-        settings.setValue(QStringLiteral("soundFX"), false);
+        settings.setValue(SettingKey::soundFX, false);
         QVERIFY(!app.sounds().enabled());
-        settings.setValue(QStringLiteral("soundFX"), false); // the same value still redraws
-        settings.setValue(QStringLiteral("soundVolume"), 3.0);
+        settings.setValue(SettingKey::soundFX, false); // the same value still redraws
+        settings.setValue(SettingKey::soundVolume, 3.0);
         QCOMPARE(app.sounds().volume(), 1.0f);
         QCOMPARE(theme.count(), 3);
 
-        settings.setValue(QStringLiteral("soundSet"), QStringLiteral("glass"));
+        settings.setValue(SettingKey::soundSet, QStringLiteral("glass"));
         QCOMPARE(app.sounds().currentSet(), QStringLiteral("glass"));
         QCOMPARE(theme.count(), 4); // the sound-set picker redraws with its new choice
-        settings.setValue(QStringLiteral("skinId"), QStringLiteral("zhupi"));
+        settings.setValue(SettingKey::skinId, QStringLiteral("zhupi"));
         QCOMPARE(Theme::palette().id, QStringLiteral("zhupi"));
         QCOMPARE(theme.count(), 5);
-        settings.setValue(QStringLiteral("autoLearnFromEdits"), false);
+        settings.setValue(SettingKey::autoLearnFromEdits, false);
         QVERIFY(!app.learning().isEnabled());
 
         // The desktop turning dark redraws in the same skin.
@@ -116,7 +116,7 @@ private Q_SLOTS:
         QCOMPARE(Theme::palette().id, QStringLiteral("zhupi"));
         QCOMPARE(theme.count(), 6);
         fake.appearance.setDark(false);
-        settings.setValue(QStringLiteral("skinId"), QStringLiteral("xuan"));
+        settings.setValue(SettingKey::skinId, QStringLiteral("xuan"));
     }
 
 private:

@@ -24,8 +24,8 @@ struct FlowRig
         , flow(app)
     {
         if (credential)
-            app.settings().setValue(QStringLiteral("gatewayToken"), QStringLiteral("tok"));
-        app.settings().setValue(QStringLiteral("soundFX"), false);
+            app.settings().setValue(SettingKey::gatewayToken, QStringLiteral("tok"));
+        app.settings().setValue(SettingKey::soundFX, false);
     }
     ~FlowRig() { deleteReleasedObjects(); }
 
@@ -106,8 +106,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, action);
         FlowRig rig;
-        rig.app.settings().setValue(QStringLiteral("providerId"), QStringLiteral("deepgram"));
-        rig.app.settings().setValue(QStringLiteral("deepgramApiKey"), QStringLiteral("dg-key"));
+        rig.app.settings().setValue(SettingKey::providerId, QStringLiteral("deepgram"));
+        rig.app.settings().setValue(SettingKey::deepgramApiKey, QStringLiteral("dg-key"));
         const QJsonObject alternative{{QStringLiteral("transcript"), QStringLiteral("明天会下雨吗")}};
         const QJsonObject channel{{QStringLiteral("alternatives"), QJsonArray{alternative}}};
         const QJsonObject results{{QStringLiteral("channels"), QJsonArray{channel}}};
@@ -191,7 +191,7 @@ private Q_SLOTS:
         QFETCH(QString, line);
         FlowRig rig(credential);
         if (credential)
-            rig.app.settings().setValue(QStringLiteral("useGateway"), false);
+            rig.app.settings().setValue(SettingKey::useGateway, false);
         auto session = std::make_shared<FakeStreamingTranscriptSource>(rig.fake.clock);
         const quint64 before = rig.app.state().generation();
         if (ask)

@@ -51,7 +51,7 @@ private Q_SLOTS:
         QCoro::Task<void> background = fake.startup->start();
 
         // The synchronous part is done before the first request is answered.
-        QCOMPARE(app.settings().hotkey(QStringLiteral("hkTalk")), std::optional(Migrations::Hotkeys::fnAlone));
+        QCOMPARE(app.settings().hotkey(SettingKey::hkTalk), std::optional(Migrations::Hotkeys::fnAlone));
         QVERIFY(fake.keys.isRunning());
         QCOMPARE(fake.fnKeyChanges, 1);
         QVERIFY(app.lexicon()->hotwords().contains(QStringLiteral("Claude Code")));
@@ -68,7 +68,7 @@ private Q_SLOTS:
         QCOMPARE(QByteArray(GatewayAccount::kRegisterSecret).size(), 36);
         QCOMPARE(registration.json(), (QJsonObject{{QStringLiteral("label"), QStringLiteral("test-host")}}));
         QCOMPARE(fake.gateway.requests().at(1).header("Authorization"), "Bearer " + FakeGateway::kDeviceToken.toUtf8());
-        QCOMPARE(app.settings().gatewayToken(), FakeGateway::kDeviceToken);
+        QCOMPARE(app.settings().text(SettingKey::gatewayToken), FakeGateway::kDeviceToken);
         // Nothing came from the account, so the status stays idle.
         QCOMPARE(app.state().statusLine(), readyLine(Migrations::Hotkeys::fnAlone));
     }
@@ -96,8 +96,8 @@ private Q_SLOTS:
         fake.signInConfigured = signInConfigured;
         {
             Settings settings(fake.settingsFile(), nullptr);
-            settings.setValue(QStringLiteral("gatewayToken"), storedToken);
-            settings.setValue(QStringLiteral("useGateway"), useGateway);
+            settings.setValue(SettingKey::gatewayToken, storedToken);
+            settings.setValue(SettingKey::useGateway, useGateway);
         }
         fake.build();
         runTask(fake.startup->start());
@@ -111,7 +111,7 @@ private Q_SLOTS:
         AppServices& app = fake.build();
         runTask(fake.startup->start());
         QCOMPARE(pathsOf(fake.gateway), QStringList{"POST /v1/register"});
-        QCOMPARE(app.settings().gatewayToken(), QString());
+        QCOMPARE(app.settings().text(SettingKey::gatewayToken), QString());
         QCOMPARE(app.state().statusLine(), app.state().readyStatusLine());
     }
 

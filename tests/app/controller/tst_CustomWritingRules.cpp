@@ -19,7 +19,7 @@ private Q_SLOTS:
             "POST", QStringLiteral("/v1/style"),
             FakeReply::json({{QStringLiteral("text"), QStringLiteral("\n  句末不加句号\n这样读起来更干脆。")}}));
         AppServices& app = fake.build();
-        app.settings().setValue(QStringLiteral("prefCustomNotes"), QStringLiteral("数字用阿拉伯数字\n"));
+        app.settings().setValue(SettingKey::prefCustomNotes, QStringLiteral("数字用阿拉伯数字\n"));
         const int versionBefore = app.state().historyVersion();
 
         runTask(app.customRules().add(QStringLiteral("  我不喜欢句子最后有句号 \n")));
@@ -27,7 +27,7 @@ private Q_SLOTS:
         QCOMPARE(request.json().value(QStringLiteral("system")).toString(), CustomRuleList::kDistillPrompt);
         QCOMPARE(request.json().value(QStringLiteral("text")).toString(), QStringLiteral("我不喜欢句子最后有句号"));
         QCOMPARE(request.header("Authorization"), QByteArray("Bearer jwt-1"));
-        QCOMPARE(app.settings().prefCustomNotes(), QStringLiteral("数字用阿拉伯数字\n句末不加句号"));
+        QCOMPARE(app.settings().text(SettingKey::prefCustomNotes), QStringLiteral("数字用阿拉伯数字\n句末不加句号"));
 
         runTask(app.customRules().add(QStringLiteral("别加句号")));
         QCOMPARE(app.customRules().items(), (QStringList{"数字用阿拉伯数字", "句末不加句号"}));
@@ -68,9 +68,9 @@ private Q_SLOTS:
     {
         FakeApp fake;
         AppServices& app = fake.build();
-        app.settings().setValue(QStringLiteral("prefCustomNotes"), QStringLiteral("甲\n乙\n"));
+        app.settings().setValue(SettingKey::prefCustomNotes, QStringLiteral("甲\n乙\n"));
         app.customRules().remove(QStringLiteral("甲"));
-        QCOMPARE(app.settings().prefCustomNotes(), QStringLiteral("乙"));
+        QCOMPARE(app.settings().text(SettingKey::prefCustomNotes), QStringLiteral("乙"));
         QCOMPARE(app.state().historyVersion(), 1);
     }
 };

@@ -21,7 +21,7 @@ struct HistoryRig
         : app(fake.build())
         , operations(app)
     {
-        app.settings().setValue(QStringLiteral("gatewayToken"), QStringLiteral("tok"));
+        app.settings().setValue(SettingKey::gatewayToken, QStringLiteral("tok"));
     }
     ~HistoryRig() { deleteReleasedObjects(); }
 

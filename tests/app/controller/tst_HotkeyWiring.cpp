@@ -228,12 +228,12 @@ private Q_SLOTS:
         QFETCH(QString, to);
         QFETCH(QString, named);
         WiringRig rig;
-        rig.app.settings().setValue(QStringLiteral("currentModeId"), from);
+        rig.app.settings().setValue(SettingKey::currentModeId, from);
         rig.fake.keys.press(leftAlt);
         rig.fake.keys.press(leftSuper);
         rig.press(keyM);
         rig.repeat(keyM, 3);
-        QCOMPARE(rig.app.settings().currentModeId(), to);
+        QCOMPARE(rig.app.settings().text(SettingKey::currentModeId), to);
         QCOMPARE(rig.app.state().statusLine(), QStringLiteral("已切换模式：") + named);
     }
 
@@ -242,12 +242,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("id");
         QTest::addColumn<Hotkey>("hotkey");
         QTest::addColumn<bool>("hijacked");
-        QTest::addColumn<QString>("setting");
+        QTest::addColumn<SettingKey>("setting");
         QTest::addColumn<int>("fnChanges");
-        QTest::newRow("Fn talk, desktop takes Fn") << "talk" << menuAlone << true << "hkTalk" << 1;
-        QTest::newRow("Fn talk, Fn free") << "talk" << menuAlone << false << "hkTalk" << 0;
-        QTest::newRow("Fn ask") << "ask" << menuAlone << true << "hkAsk" << 0;
-        QTest::newRow("other talk key") << "talk" << altA << true << "hkTalk" << 0;
+        QTest::newRow("Fn talk, desktop takes Fn") << "talk" << menuAlone << true << SettingKey::hkTalk << 1;
+        QTest::newRow("Fn talk, Fn free") << "talk" << menuAlone << false << SettingKey::hkTalk << 0;
+        QTest::newRow("Fn ask") << "ask" << menuAlone << true << SettingKey::hkAsk << 0;
+        QTest::newRow("other talk key") << "talk" << altA << true << SettingKey::hkTalk << 0;
     }
 
     void recordedHotkey()
@@ -255,7 +255,7 @@ private Q_SLOTS:
         QFETCH(QString, id);
         QFETCH(Hotkey, hotkey);
         QFETCH(bool, hijacked);
-        QFETCH(QString, setting);
+        QFETCH(SettingKey, setting);
         QFETCH(int, fnChanges);
         WiringRig rig;
         rig.fnHijacked = hijacked;
@@ -263,7 +263,7 @@ private Q_SLOTS:
         rig.wiring.hotkeyRecorded(id, hotkey);
         QCOMPARE(rig.app.settings().hotkey(setting), std::optional(hotkey));
         QCOMPARE(rig.fnChanges, fnChanges);
-        QCOMPARE(rig.app.settings().flag(QStringLiteral("didAutoSetFnNoActionV8")), fnChanges > 0);
+        QCOMPARE(rig.app.settings().flag(SettingKey::didAutoSetFnNoActionV8), fnChanges > 0);
         QCOMPARE(rig.app.state().historyVersion(), version + 1);
     }
 
@@ -273,7 +273,7 @@ private Q_SLOTS:
         WiringRig rig;
         rig.wiring.updateHotkey(QStringLiteral("translate"), std::nullopt);
         rig.wiring.updateHotkey(QStringLiteral("talk"), menuAlone);
-        QCOMPARE(rig.app.settings().text(QStringLiteral("hkTranslate")), QString());
+        QCOMPARE(rig.app.settings().text(SettingKey::hkTranslate), QString());
         pressTalk(rig, altSpace);
         releaseTalk(rig, altSpace);
         QVERIFY(rig.commands.log.isEmpty());

@@ -13,21 +13,26 @@ using namespace Migrations::Hotkeys;
 
 namespace {
 
-const QStringList kHotkeyKeys{QStringLiteral("hkTalk"), QStringLiteral("hkTranslate"), QStringLiteral("hkCycle"),
-                              QStringLiteral("hkAsk"), QStringLiteral("hkRewrite")};
-
 QList<std::optional<Hotkey>> hotkeysOf(const Settings& settings)
 {
     QList<std::optional<Hotkey>> keys;
-    for (const QString& key : kHotkeyKeys)
+    for (SettingKey key :
+         {SettingKey::hkTalk, SettingKey::hkTranslate, SettingKey::hkCycle, SettingKey::hkAsk, SettingKey::hkRewrite})
         keys.append(settings.hotkey(key));
     return keys;
 }
 
+// The one-time flags: the rows of the table from the first of them on.
+QList<SettingRow> migrationFlags()
+{
+    const auto& rows = SettingsTable::rows();
+    return QList<SettingRow>(rows.begin() + qsizetype(SettingKey::didMigrateHotkeyV2), rows.end());
+}
+
 void setAllFlags(Settings& settings)
 {
-    for (const QString& flag : SettingsTable::migrationFlags())
-        settings.setValue(flag, true);
+    for (const SettingRow& flag : migrationFlags())
+        settings.setValue(flag.key, true);
 }
 
 QList<CorrectionPair> pairsOf(const Lexicon& lexicon)
@@ -56,68 +61,70 @@ private Q_SLOTS:
         Migrations::migrateSettings(*m_settings);
         const QList<std::optional<Hotkey>> expected{fnAlone, altT, altSuperM, altSpace, altR};
         QCOMPARE(hotkeysOf(*m_settings), expected);
-        QCOMPARE(m_settings->hkTalkJSON(), QStringLiteral(R"({"isModifierOnly":true,"keyCode":63,"modifiers":0})"));
-        QCOMPARE(m_settings->hotkey(QStringLiteral("hkCycle"))->modifiers, quint64(0x80000 | 0x100000));
+        QCOMPARE(m_settings->text(SettingKey::hkTalk),
+                 QStringLiteral(R"({"isModifierOnly":true,"keyCode":63,"modifiers":0})"));
+        QCOMPARE(m_settings->hotkey(SettingKey::hkCycle)->modifiers, quint64(0x80000 | 0x100000));
         // The Fn-key and lexicon steps are not settings migrations and wait for their own calls.
-        const QStringList untouched{QStringLiteral("didAutoSetFnNoActionV8"), QStringLiteral("didMergeBrandsV9"),
-                                    QStringLiteral("didMergeProductWordsV12"), QStringLiteral("didMergeSeedV6"),
-                                    QStringLiteral("didPurgeBadRulesV7")};
+        const QList<SettingKey> untouched{SettingKey::didAutoSetFnNoActionV8, SettingKey::didMergeBrandsV9,
+                                          SettingKey::didMergeProductWordsV12, SettingKey::didMergeSeedV6,
+                                          SettingKey::didPurgeBadRulesV7};
         // Done steps are on disk, not only in memory, once the migrations return.
         const QByteArray written = readFile(m_dir->filePath(QStringLiteral("Murmo.conf")));
-        for (const QString& flag : SettingsTable::migrationFlags()) {
-            QVERIFY2(m_settings->flag(flag) != untouched.contains(flag), qPrintable(flag));
-            QVERIFY2(written.contains((flag + QStringLiteral("=true")).toUtf8()) != untouched.contains(flag),
-                     qPrintable(flag));
+        for (const SettingRow& flag : migrationFlags()) {
+            QVERIFY2(m_settings->flag(flag.key) != untouched.contains(flag.key), qPrintable(flag.name));
+            QVERIFY2(written.contains((flag.name + QStringLiteral("=true")).toUtf8()) != untouched.contains(flag.key),
+                     qPrintable(flag.name));
         }
-        QVERIFY(m_settings->isStored(QStringLiteral("contextReadText")));
-        QCOMPARE(m_settings->languageHint(), QStringLiteral("auto"));
+        QVERIFY(m_settings->isStored(SettingKey::contextReadText));
+        QCOMPARE(m_settings->text(SettingKey::languageHint), QStringLiteral("auto"));
         QVERIFY(written.contains("languageHint=auto"));
     }
 
     void doneMigrationsKeepTheUsersValues()
     {
         setAllFlags(*m_settings);
-        m_settings->setHotkey(QStringLiteral("hkTalk"), altR);
-        m_settings->setValue(QStringLiteral("hkAsk"), QString());
-        m_settings->setValue(QStringLiteral("languageHint"), QStringLiteral("zh"));
-        m_settings->setValue(QStringLiteral("useStreaming"), false);
-        m_settings->setValue(QStringLiteral("contextReadText"), false);
+        m_settings->setHotkey(SettingKey::hkTalk, altR);
+        m_settings->setValue(SettingKey::hkAsk, QString());
+        m_settings->setValue(SettingKey::languageHint, QStringLiteral("zh"));
+        m_settings->setValue(SettingKey::useStreaming, false);
+        m_settings->setValue(SettingKey::contextReadText, false);
         Migrations::migrateSettings(*m_settings);
         const QList<std::optional<Hotkey>> expected{altR, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
         QCOMPARE(hotkeysOf(*m_settings), expected);
-        QCOMPARE(m_settings->hkAskJSON(), QString());
-        QCOMPARE(m_settings->languageHint(), QStringLiteral("zh"));
-        QVERIFY(!m_settings->useStreaming());
-        QVERIFY(!m_settings->contextReadText());
+        QCOMPARE(m_settings->text(SettingKey::hkAsk), QString());
+        QCOMPARE(m_settings->text(SettingKey::languageHint), QStringLiteral("zh"));
+        QVERIFY(!m_settings->flag(SettingKey::useStreaming));
+        QVERIFY(!m_settings->flag(SettingKey::contextReadText));
     }
 
     void clearedAskKeyGetsAltSpaceFromTheChordStep()
     {
         // A user of an older version: talk and chords seeded long ago, ask cleared by hand.
-        for (const char* flag :
-             {"didMigrateHotkeyV2", "didSeedAskHotkey", "didSeedRewriteHotkeyV10", "didReseedEmptyHkV3"})
-            m_settings->setValue(QString::fromLatin1(flag), true);
-        m_settings->setHotkey(QStringLiteral("hkTalk"), altSpace);
-        m_settings->setValue(QStringLiteral("hkAsk"), QString());
-        m_settings->setHotkey(QStringLiteral("hkTranslate"), altR);
-        m_settings->setValue(QStringLiteral("hkCycle"), QString());
+        for (SettingKey flag : {SettingKey::didMigrateHotkeyV2, SettingKey::didSeedAskHotkey,
+                                SettingKey::didSeedRewriteHotkeyV10, SettingKey::didReseedEmptyHkV3})
+            m_settings->setValue(flag, true);
+        m_settings->setHotkey(SettingKey::hkTalk, altSpace);
+        m_settings->setValue(SettingKey::hkAsk, QString());
+        m_settings->setHotkey(SettingKey::hkTranslate, altR);
+        m_settings->setValue(SettingKey::hkCycle, QString());
         Migrations::migrateSettings(*m_settings);
-        QCOMPARE(m_settings->hotkey(QStringLiteral("hkAsk")), std::optional(altSpace));
-        QCOMPARE(m_settings->hotkey(QStringLiteral("hkTranslate")), std::optional(altT));
-        QCOMPARE(m_settings->hotkey(QStringLiteral("hkCycle")), std::nullopt); // the reseed step had run
-        QCOMPARE(m_settings->hotkey(QStringLiteral("hkTalk")), std::optional(fnAlone));
+        QCOMPARE(m_settings->hotkey(SettingKey::hkAsk), std::optional(altSpace));
+        QCOMPARE(m_settings->hotkey(SettingKey::hkTranslate), std::optional(altT));
+        QCOMPARE(m_settings->hotkey(SettingKey::hkCycle), std::nullopt); // the reseed step had run
+        QCOMPARE(m_settings->hotkey(SettingKey::hkTalk), std::optional(fnAlone));
     }
 
     void reseedFillsOnlyEmptyKeys()
     {
-        for (const char* flag : {"didMigrateHotkeyV2", "didSeedAskHotkey", "didSeedRewriteHotkeyV10"})
-            m_settings->setValue(QString::fromLatin1(flag), true);
-        m_settings->setValue(QStringLiteral("didSeedChordKeysV5"), true);
-        m_settings->setHotkey(QStringLiteral("hkTranslate"), altA);
+        for (SettingKey flag :
+             {SettingKey::didMigrateHotkeyV2, SettingKey::didSeedAskHotkey, SettingKey::didSeedRewriteHotkeyV10})
+            m_settings->setValue(flag, true);
+        m_settings->setValue(SettingKey::didSeedChordKeysV5, true);
+        m_settings->setHotkey(SettingKey::hkTranslate, altA);
         Migrations::migrateSettings(*m_settings);
-        QCOMPARE(m_settings->hotkey(QStringLiteral("hkTranslate")), std::optional(altA));
-        QCOMPARE(m_settings->hotkey(QStringLiteral("hkCycle")), std::optional(altSuperM));
-        QCOMPARE(m_settings->hotkey(QStringLiteral("hkAsk")), std::optional(altA));
+        QCOMPARE(m_settings->hotkey(SettingKey::hkTranslate), std::optional(altA));
+        QCOMPARE(m_settings->hotkey(SettingKey::hkCycle), std::optional(altSuperM));
+        QCOMPARE(m_settings->hotkey(SettingKey::hkAsk), std::optional(altA));
     }
 
     void fnKeyStepActsOnceAndOnlyForFn_data()
@@ -138,13 +145,13 @@ private Q_SLOTS:
         QFETCH(bool, hijacks);
         QFETCH(int, changes);
         QFETCH(bool, flag);
-        m_settings->setHotkey(QStringLiteral("hkTalk"), talk);
+        m_settings->setHotkey(SettingKey::hkTalk, talk);
         int made = 0;
         const Migrations::FnKeySystem system{[&] { return hijacks; }, [&] { return ++made > 0; }};
         Migrations::releaseFnKeyFromSystem(*m_settings, system);
         Migrations::releaseFnKeyFromSystem(*m_settings, system);
         QCOMPARE(made, changes);
-        QCOMPARE(m_settings->flag(QStringLiteral("didAutoSetFnNoActionV8")), flag);
+        QCOMPARE(m_settings->flag(SettingKey::didAutoSetFnNoActionV8), flag);
     }
 
     void emptyLexiconIsSeeded()

@@ -9,11 +9,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <functional>
+#include <array>
 
 namespace {
-
-using Reader = std::function<QVariant(const Settings&)>;
 
 // A stored value other than the row's default, of the same type.
 QVariant otherThanDefault(const SettingRow& row)
@@ -59,115 +57,43 @@ private Q_SLOTS:
         QVERIFY(m_dir->isValid());
     }
 
-    void typedAccessorsReadTheDefaults_data()
+    void tableHoldsOneRowPerKeyInKeyOrder()
     {
-        QTest::addColumn<Reader>("read");
-        QTest::addColumn<QVariant>("expected");
-        const auto row = [](const char* name, Reader read, QVariant expected) {
-            QTest::newRow(name) << read << expected;
-        };
-        row(
-            "currentModeId", [](const Settings& s) { return QVariant(s.currentModeId()); }, QStringLiteral("formal"));
-        row(
-            "prefNoTrailingPeriod", [](const Settings& s) { return QVariant(s.prefNoTrailingPeriod()); }, true);
-        row(
-            "prefLineBreaks", [](const Settings& s) { return QVariant(s.prefLineBreaks()); }, false);
-        row(
-            "prefSpacesForCommas", [](const Settings& s) { return QVariant(s.prefSpacesForCommas()); }, false);
-        row(
-            "prefCustomNotes", [](const Settings& s) { return QVariant(s.prefCustomNotes()); }, QString());
-        row(
-            "autoCompose", [](const Settings& s) { return QVariant(s.autoCompose()); }, true);
-        row(
-            "appModeRules", [](const Settings& s) { return QVariant(s.appModeRulesJSON()); }, QStringLiteral("{}"));
-        row(
-            "contextAwareness", [](const Settings& s) { return QVariant(s.contextAwareness()); }, true);
-        row(
-            "autoLearnFromEdits", [](const Settings& s) { return QVariant(s.autoLearnFromEdits()); }, true);
-        row(
-            "contextReadText", [](const Settings& s) { return QVariant(s.contextReadText()); }, true);
-        row(
-            "quietBoost", [](const Settings& s) { return QVariant(s.quietBoost()); }, true);
-        row(
-            "languageHint", [](const Settings& s) { return QVariant(s.languageHint()); }, QStringLiteral("auto"));
-        row(
-            "useStreaming", [](const Settings& s) { return QVariant(s.useStreaming()); }, true);
-        row(
-            "recordTrigger", [](const Settings& s) { return QVariant(s.recordTrigger()); }, QStringLiteral("toggle"));
-        row(
-            "hkTalk", [](const Settings& s) { return QVariant(s.hkTalkJSON()); }, QString());
-        row(
-            "hkTranslate", [](const Settings& s) { return QVariant(s.hkTranslateJSON()); }, QString());
-        row(
-            "hkCycle", [](const Settings& s) { return QVariant(s.hkCycleJSON()); }, QString());
-        row(
-            "hkAsk", [](const Settings& s) { return QVariant(s.hkAskJSON()); }, QString());
-        row(
-            "hkRewrite", [](const Settings& s) { return QVariant(s.hkRewriteJSON()); }, QString());
-        row(
-            "showPartial", [](const Settings& s) { return QVariant(s.showPartial()); }, false);
-        row(
-            "soundFX", [](const Settings& s) { return QVariant(s.soundFX()); }, true);
-        row(
-            "skinId", [](const Settings& s) { return QVariant(s.skinId()); }, QStringLiteral("xuan"));
-        row(
-            "soundSet", [](const Settings& s) { return QVariant(s.soundSet()); }, QStringLiteral("cork"));
-        row(
-            "soundVolume", [](const Settings& s) { return QVariant(s.soundVolume()); }, 0.5);
-        row(
-            "duckOthers", [](const Settings& s) { return QVariant(s.duckOthers()); }, true);
-        row(
-            "providerId", [](const Settings& s) { return QVariant(s.providerId()); }, QStringLiteral("qwen"));
-        row(
-            "useGateway", [](const Settings& s) { return QVariant(s.useGateway()); }, true);
-        row(
-            "gatewayToken", [](const Settings& s) { return QVariant(s.gatewayToken()); }, QString());
-        row(
-            "qwenApiKey", [](const Settings& s) { return QVariant(s.qwenApiKey()); }, QString());
-        row(
-            "deepgramApiKey", [](const Settings& s) { return QVariant(s.deepgramApiKey()); }, QString());
-        row(
-            "anthropicApiKey", [](const Settings& s) { return QVariant(s.anthropicApiKey()); }, QString());
-        row(
-            "maxRecordMinutes", [](const Settings& s) { return QVariant(s.maxRecordMinutes()); }, 8);
-        row(
-            "didOnboard", [](const Settings& s) { return QVariant(s.didOnboard()); }, false);
+        QSet<QString> names;
+        for (std::size_t i = 0; i < SettingsTable::rows().size(); ++i) {
+            const SettingRow& row = SettingsTable::rows()[i];
+            QCOMPARE(std::size_t(row.key), i);
+            QVERIFY(!row.name.isEmpty());
+            QVERIFY2(!names.contains(row.name), qPrintable(row.name));
+            names.insert(row.name);
+        }
     }
 
-    void typedAccessorsReadTheDefaults()
+    void readingWritesNoDefaultBack()
     {
-        QFETCH(Reader, read);
-        QFETCH(QVariant, expected);
         Settings settings(path(), nullptr);
-        QCOMPARE(read(settings), expected);
-        // Reading never writes a default back.
-        QVERIFY(!settings.isStored(QString::fromLatin1(QTest::currentDataTag())));
+        for (const SettingRow& row : SettingsTable::rows()) {
+            QCOMPARE(settings.value(row.key), row.defaultValue);
+            QVERIFY2(!settings.isStored(row.key), qPrintable(row.name));
+        }
         QCOMPARE(readFile(path()), QByteArray());
-    }
-
-    void everyFlagStartsFalse()
-    {
-        Settings settings(path(), nullptr);
-        QCOMPARE(SettingsTable::migrationFlags().size(), 13);
-        for (const QString& flag : SettingsTable::migrationFlags())
-            QVERIFY2(!settings.flag(flag), qPrintable(flag));
     }
 
     void everyRowRoundTripsThroughTheFile()
     {
-        QHash<QString, QVariant> written;
+        std::array<QVariant, settingKeyCount> written;
         {
             Settings settings(path(), nullptr);
             for (const SettingRow& row : SettingsTable::rows()) {
-                written.insert(row.key, otherThanDefault(row));
-                settings.setValue(row.key, written.value(row.key));
+                written[std::size_t(row.key)] = otherThanDefault(row);
+                settings.setValue(row.key, written[std::size_t(row.key)]);
             }
         }
         QVERIFY(isPrivate(path()));
         const Settings reopened(path(), nullptr);
         for (const SettingRow& row : SettingsTable::rows()) {
-            QVERIFY2(reopened.isStored(row.key), qPrintable(row.key));
-            QCOMPARE(asDefaultType(row, reopened.value(row.key)), written.value(row.key));
+            QVERIFY2(reopened.isStored(row.key), qPrintable(row.name));
+            QCOMPARE(asDefaultType(row, reopened.value(row.key)), written[std::size_t(row.key)]);
         }
     }
 
@@ -188,9 +114,9 @@ private Q_SLOTS:
         QFETCH(QString, text);
         {
             Settings settings(path(), nullptr);
-            settings.setValue(QStringLiteral("prefCustomNotes"), text);
+            settings.setValue(SettingKey::prefCustomNotes, text);
         }
-        QCOMPARE(Settings(path(), nullptr).prefCustomNotes(), text);
+        QCOMPARE(Settings(path(), nullptr).text(SettingKey::prefCustomNotes), text);
     }
 
     void fileIsPrivateFromTheStart()
@@ -198,7 +124,7 @@ private Q_SLOTS:
         Settings settings(path(), nullptr);
         QVERIFY(QFile::exists(path()));
         QVERIFY(isPrivate(path()));
-        settings.setValue(QStringLiteral("qwenApiKey"), QStringLiteral("sk-1"));
+        settings.setValue(SettingKey::qwenApiKey, QStringLiteral("sk-1"));
         QVERIFY(isPrivate(path()));
     }
 
@@ -207,14 +133,14 @@ private Q_SLOTS:
         Settings settings(path(), nullptr);
         {
             const Settings::Batch outer(settings);
-            settings.setValue(QStringLiteral("languageHint"), QStringLiteral("en"));
+            settings.setValue(SettingKey::languageHint, QStringLiteral("en"));
             {
                 const Settings::Batch inner(settings);
-                settings.setValue(QStringLiteral("soundFX"), false);
+                settings.setValue(SettingKey::soundFX, false);
             }
             // Read back at once, held back from the file until the outer batch ends.
-            QCOMPARE(settings.languageHint(), QStringLiteral("en"));
-            QVERIFY(!settings.soundFX());
+            QCOMPARE(settings.text(SettingKey::languageHint), QStringLiteral("en"));
+            QVERIFY(!settings.flag(SettingKey::soundFX));
             QVERIFY(!readFile(path()).contains("languageHint"));
         }
         const QByteArray written = readFile(path());
@@ -222,7 +148,7 @@ private Q_SLOTS:
         QVERIFY(written.contains("soundFX=false"));
         QVERIFY(isPrivate(path()));
         // Without a batch every change reaches the file again.
-        settings.setValue(QStringLiteral("languageHint"), QStringLiteral("zh"));
+        settings.setValue(SettingKey::languageHint, QStringLiteral("zh"));
         QVERIFY(readFile(path()).contains("languageHint=zh"));
     }
 
@@ -241,7 +167,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, stored);
         Settings settings(path(), nullptr);
-        settings.setValue(QStringLiteral("appModeRules"), stored);
+        settings.setValue(SettingKey::appModeRules, stored);
         QVERIFY(settings.appModeRules().isEmpty());
     }
 
@@ -251,45 +177,36 @@ private Q_SLOTS:
         const QMap<QString, QString> rules{{QStringLiteral("code"), QStringLiteral("raw")},
                                            {QStringLiteral("thunderbird"), QStringLiteral("formal")}};
         settings.setAppModeRules(rules);
-        QCOMPARE(settings.appModeRulesJSON(), QStringLiteral(R"({"code":"raw","thunderbird":"formal"})"));
+        QCOMPARE(settings.text(SettingKey::appModeRules), QStringLiteral(R"({"code":"raw","thunderbird":"formal"})"));
         QCOMPARE(Settings(path(), nullptr).appModeRules(), rules);
     }
 
-    void clampsOnRead_data()
+    void numbersReadWithinTheirRange_data()
     {
-        QTest::addColumn<QString>("key");
+        QTest::addColumn<SettingKey>("key");
         QTest::addColumn<QString>("stored");
-        QTest::addColumn<double>("expected");
-        QTest::newRow("0 minutes") << "maxRecordMinutes"
-                                   << "0" << 1.0;
-        QTest::newRow("negative minutes") << "maxRecordMinutes"
-                                          << "-4" << 1.0;
-        QTest::newRow("15 minutes") << "maxRecordMinutes"
-                                    << "15" << 15.0;
-        QTest::newRow("garbage minutes") << "maxRecordMinutes"
-                                         << "lots" << 8.0;
-        QTest::newRow("silent volume") << "soundVolume"
-                                       << "0" << 0.1;
-        QTest::newRow("loud volume") << "soundVolume"
-                                     << "3.5" << 1.0;
-        QTest::newRow("mid volume") << "soundVolume"
-                                    << "0.7" << 0.7;
-        QTest::newRow("nan volume") << "soundVolume"
-                                    << "nan" << 0.5;
-        QTest::newRow("garbage volume") << "soundVolume"
-                                        << "loud" << 0.5;
+        QTest::addColumn<QVariant>("expected");
+        const SettingKey minutes = SettingKey::maxRecordMinutes;
+        const SettingKey volume = SettingKey::soundVolume;
+        QTest::newRow("0 minutes") << minutes << "0" << QVariant(1);
+        QTest::newRow("negative minutes") << minutes << "-4" << QVariant(1);
+        QTest::newRow("15 minutes") << minutes << "15" << QVariant(15);
+        QTest::newRow("fractional minutes") << minutes << "1.5" << QVariant(8);
+        QTest::newRow("garbage minutes") << minutes << "lots" << QVariant(8);
+        QTest::newRow("silent volume") << volume << "0" << QVariant(0.1);
+        QTest::newRow("loud volume") << volume << "3.5" << QVariant(1.0);
+        QTest::newRow("mid volume") << volume << "0.7" << QVariant(0.7);
+        QTest::newRow("nan volume") << volume << "nan" << QVariant(0.5);
+        QTest::newRow("garbage volume") << volume << "loud" << QVariant(0.5);
     }
 
-    void clampsOnRead()
+    void numbersReadWithinTheirRange()
     {
-        QFETCH(QString, key);
+        QFETCH(SettingKey, key);
         QFETCH(QString, stored);
-        QFETCH(double, expected);
-        Settings settings(path(), nullptr);
-        settings.setValue(key, stored);
-        const Settings reopened(path(), nullptr);
-        const double read = key == QLatin1String("soundVolume") ? reopened.soundVolume() : reopened.maxRecordMinutes();
-        QCOMPARE(read, expected);
+        QFETCH(QVariant, expected);
+        Settings(path(), nullptr).setValue(key, stored);
+        QCOMPARE(Settings(path(), nullptr).value(key), expected);
     }
 
     void secretsGoToTheKeyringNotTheFile()
@@ -297,9 +214,9 @@ private Q_SLOTS:
         FakeSecretStore keyring;
         {
             Settings settings(path(), &keyring);
-            settings.setValue(QStringLiteral("anthropicApiKey"), QStringLiteral("sk-ant-1"));
-            settings.setValue(QStringLiteral("providerId"), QStringLiteral("deepgram"));
-            QCOMPARE(settings.anthropicApiKey(), QStringLiteral("sk-ant-1"));
+            settings.setValue(SettingKey::anthropicApiKey, QStringLiteral("sk-ant-1"));
+            settings.setValue(SettingKey::providerId, QStringLiteral("deepgram"));
+            QCOMPARE(settings.text(SettingKey::anthropicApiKey), QStringLiteral("sk-ant-1"));
             QCoreApplication::processEvents();
         }
         QVERIFY(!readFile(path()).contains("sk-ant-1"));
@@ -308,9 +225,9 @@ private Q_SLOTS:
                  std::optional<QByteArray>("sk-ant-1"));
 
         Settings reopened(path(), &keyring);
-        QCOMPARE(reopened.anthropicApiKey(), QString());
+        QCOMPARE(reopened.text(SettingKey::anthropicApiKey), QString());
         runTask(reopened.loadSecrets());
-        QCOMPARE(reopened.anthropicApiKey(), QStringLiteral("sk-ant-1"));
+        QCOMPARE(reopened.text(SettingKey::anthropicApiKey), QStringLiteral("sk-ant-1"));
     }
 
     void valueSetWhileLoadingWinsOverTheKeyring()
@@ -321,26 +238,26 @@ private Q_SLOTS:
         Settings settings(path(), &keyring);
         // The keyring's answer for the token is on its way when the token changes.
         QCoro::Task<void> loading = settings.loadSecrets();
-        settings.setValue(QStringLiteral("gatewayToken"), QStringLiteral("new"));
+        settings.setValue(SettingKey::gatewayToken, QStringLiteral("new"));
         // The read was answered before the write landed, so it carries the old token.
         keyring.setItem(QStringLiteral("murmo-settings"), QStringLiteral("gatewayToken"), "old");
         keyring.releaseReads();
         runTask(std::move(loading));
-        QCOMPARE(settings.gatewayToken(), QStringLiteral("new"));
+        QCOMPARE(settings.text(SettingKey::gatewayToken), QStringLiteral("new"));
     }
 
     void fileSecretsMoveIntoTheKeyring()
     {
         {
             Settings withoutKeyring(path(), nullptr);
-            withoutKeyring.setValue(QStringLiteral("gatewayToken"), QStringLiteral("device-7"));
+            withoutKeyring.setValue(SettingKey::gatewayToken, QStringLiteral("device-7"));
         }
         QVERIFY(readFile(path()).contains("device-7"));
         FakeSecretStore keyring;
         Settings settings(path(), &keyring);
         runTask(settings.loadSecrets());
         QTRY_VERIFY(!readFile(path()).contains("device-7"));
-        QCOMPARE(settings.gatewayToken(), QStringLiteral("device-7"));
+        QCOMPARE(settings.text(SettingKey::gatewayToken), QStringLiteral("device-7"));
         QCOMPARE(keyring.item(QStringLiteral("murmo-settings"), QStringLiteral("gatewayToken")),
                  std::optional<QByteArray>("device-7"));
     }
@@ -350,9 +267,9 @@ private Q_SLOTS:
         FakeSecretStore keyring;
         keyring.setRefusingWrites(true);
         Settings settings(path(), &keyring);
-        settings.setValue(QStringLiteral("qwenApiKey"), QStringLiteral("sk-qwen"));
+        settings.setValue(SettingKey::qwenApiKey, QStringLiteral("sk-qwen"));
         QTRY_VERIFY(readFile(path()).contains("sk-qwen"));
-        QCOMPARE(Settings(path(), nullptr).qwenApiKey(), QStringLiteral("sk-qwen"));
+        QCOMPARE(Settings(path(), nullptr).text(SettingKey::qwenApiKey), QStringLiteral("sk-qwen"));
     }
 
 private:

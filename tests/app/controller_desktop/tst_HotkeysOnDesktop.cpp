@@ -48,11 +48,11 @@ struct DesktopRig
         const AppServices::Options options = loopbackOptions(dir, gateway, transport);
         app = std::make_unique<AppServices>(ports, screens, options);
         Settings& settings = app->settings();
-        settings.setValue(QStringLiteral("recordTrigger"), trigger);
-        settings.setHotkey(QStringLiteral("hkTalk"), talk);
-        settings.setHotkey(QStringLiteral("hkTranslate"), Hotkey{17, 0x80000, false});
-        settings.setHotkey(QStringLiteral("hkAsk"), Hotkey{0, 0x80000, false});
-        settings.setHotkey(QStringLiteral("hkRewrite"), Hotkey{15, 0x80000, false});
+        settings.setValue(SettingKey::recordTrigger, trigger);
+        settings.setHotkey(SettingKey::hkTalk, talk);
+        settings.setHotkey(SettingKey::hkTranslate, Hotkey{17, 0x80000, false});
+        settings.setHotkey(SettingKey::hkAsk, Hotkey{0, 0x80000, false});
+        settings.setHotkey(SettingKey::hkRewrite, Hotkey{15, 0x80000, false});
         commands = std::make_unique<FakeRecordingCommands>(*app);
         actions =
             std::make_unique<RecordingActions>(app->state(), *commands, app->overlay(), real.accessibility, clock);

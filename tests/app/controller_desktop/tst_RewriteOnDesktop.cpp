@@ -41,8 +41,8 @@ private Q_SLOTS:
             real.launcher,  secrets};
         const AppServices::Options options = loopbackOptions(dir, gateway, transport);
         AppServices app(ports, screens, options);
-        app.settings().setValue(QStringLiteral("gatewayToken"), QStringLiteral("tok"));
-        app.settings().setValue(QStringLiteral("soundFX"), false);
+        app.settings().setValue(SettingKey::gatewayToken, QStringLiteral("tok"));
+        app.settings().setValue(SettingKey::soundFX, false);
         gateway.setReply("POST", QStringLiteral("/v1/asr"),
                          FakeReply::json({{QStringLiteral("text"), QStringLiteral("改成正式一点")}}));
         gateway.setReply("POST", QStringLiteral("/v1/ask"),

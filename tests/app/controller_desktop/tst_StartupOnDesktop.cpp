@@ -34,7 +34,7 @@ private Q_SLOTS:
 
         QVERIFY(app.hotkeys().isRunning());
         QCOMPARE(app.state().statusLine(), app.state().readyStatusLine());
-        QCOMPARE(app.settings().gatewayToken(), FakeGateway::kDeviceToken);
+        QCOMPARE(app.settings().text(SettingKey::gatewayToken), FakeGateway::kDeviceToken);
         QVERIFY(QFile::exists(options.dataDirectory + QStringLiteral("/lexicon.json")));
     }
 };

@@ -28,9 +28,9 @@ struct FlowRig
         fake.workspace.frontPid = kEditorPid;
         app = &fake.build();
         Settings& settings = app->settings();
-        settings.setValue(QStringLiteral("gatewayToken"), QStringLiteral("device-token"));
-        settings.setValue(QStringLiteral("useStreaming"), useStreaming);
-        settings.setValue(QStringLiteral("duckOthers"), false);
+        settings.setValue(SettingKey::gatewayToken, QStringLiteral("device-token"));
+        settings.setValue(SettingKey::useStreaming, useStreaming);
+        settings.setValue(SettingKey::duckOthers, false);
         flows = std::make_unique<DictationFlows>(*app, streaming.baseUrl());
     }
 

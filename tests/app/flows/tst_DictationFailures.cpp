@@ -170,7 +170,7 @@ private Q_SLOTS:
     void entryNamesTheRecogniserThatRan()
     {
         FlowRig rig(false);
-        rig.app->settings().setValue(QStringLiteral("useGateway"), false);
+        rig.app->settings().setValue(SettingKey::useGateway, false);
         rig.record(16000);
         rig.flows->stopAndTranscribe();
         QVERIFY(rig.settledOn(QStringLiteral("识别失败：")));

@@ -103,7 +103,7 @@ private Q_SLOTS:
         QFETCH(QString, mode);
         QFETCH(int, batchRequests);
         FlowRig rig;
-        rig.app->settings().setValue(QStringLiteral("currentModeId"), mode);
+        rig.app->settings().setValue(SettingKey::currentModeId, mode);
         rig.streaming.queueTranscript(FakeGateway::kTranscript);
         rig.record(samples);
         rig.flows->stopAndTranscribe();
@@ -295,7 +295,7 @@ private Q_SLOTS:
         FlowRig rig(false);
         const AudioInputFormat format{48000, 2};
         rig.fake.audioInput.setFormat(format);
-        rig.app->settings().setValue(QStringLiteral("quietBoost"), false);
+        rig.app->settings().setValue(SettingKey::quietBoost, false);
         QSignalSpy asked(&rig.flows->stopper(), &RecordingStop::askRecorded);
         rig.flows->recording().pendingAsk = true;
         rig.flows->startRecording();

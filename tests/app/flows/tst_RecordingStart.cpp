@@ -31,7 +31,7 @@ private Q_SLOTS:
         QFETCH(int, minutes);
         QFETCH(int, warnAtS);
         FlowRig rig(false);
-        rig.app->settings().setValue(QStringLiteral("maxRecordMinutes"), minutes);
+        rig.app->settings().setValue(SettingKey::maxRecordMinutes, minutes);
         QSignalSpy status(&rig.state(), &AppState::statusLineChanged);
         rig.record(16000);
         const QString warning = QStringLiteral("还有 1 分钟到录音上限…");
@@ -228,7 +228,7 @@ private Q_SLOTS:
         QFETCH(int, stopAfterMs);
         QFETCH(bool, ducked);
         FlowRig rig(false);
-        rig.app->settings().setValue(QStringLiteral("duckOthers"), true);
+        rig.app->settings().setValue(SettingKey::duckOthers, true);
         rig.record(16000);
         rig.fake.clock.advance(milliseconds(stopAfterMs));
         if (ducked)
@@ -242,7 +242,7 @@ private Q_SLOTS:
     void quittingWhileDuckedGivesTheVolumeBack()
     {
         FlowRig rig(false);
-        rig.app->settings().setValue(QStringLiteral("duckOthers"), true);
+        rig.app->settings().setValue(SettingKey::duckOthers, true);
         rig.record(16000);
         rig.fake.clock.advance(200ms);
         QVERIFY(FlowRig::until([&] { return rig.fake.outputVolume.changes.size() == 1; }));

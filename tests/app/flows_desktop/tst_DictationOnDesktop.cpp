@@ -62,8 +62,8 @@ private Q_SLOTS:
         QtOverlayScreens screens;
         const AppServices::Options options = loopbackOptions(dir, gateway, transport);
         AppServices app(adapters.ports(), screens, options);
-        app.settings().setValue(QStringLiteral("gatewayToken"), QStringLiteral("device-token"));
-        app.settings().setValue(QStringLiteral("currentModeId"), QStringLiteral("casual"));
+        app.settings().setValue(SettingKey::gatewayToken, QStringLiteral("device-token"));
+        app.settings().setValue(SettingKey::currentModeId, QStringLiteral("casual"));
         DictationFlows flows(app, streaming.baseUrl());
 
         flows.startRecording();

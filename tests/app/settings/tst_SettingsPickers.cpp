@@ -91,9 +91,9 @@ private Q_SLOTS:
                     window.dictateTab()->modePicker()->capsules()[i]->click();
             }
         } else if (how == "outside") {
-            f.settings().setValue("currentModeId", mode);
+            f.settings().setValue(SettingKey::currentModeId, mode);
         }
-        QCOMPARE(f.settings().currentModeId(), mode);
+        QCOMPARE(f.settings().text(SettingKey::currentModeId), mode);
         QCOMPARE(f.state().statusLine(), status);
     }
 
@@ -130,7 +130,7 @@ private Q_SLOTS:
         f.showTab("外观");
         SoundSetPicker* picker = window.appearanceTab()->soundSetPicker();
         picker->capsules()[1]->click();
-        QCOMPARE(f.settings().soundSet(), QStringLiteral("droplet"));
+        QCOMPARE(f.settings().text(SettingKey::soundSet), QStringLiteral("droplet"));
         QCOMPARE(f.fake.app->sounds().currentSet(), QStringLiteral("droplet"));
         QVERIFY(picker->capsules()[1]->isChosen());
         QCOMPARE(playsOf(f.fake.soundOutput), 1);
@@ -154,18 +154,18 @@ private Q_SLOTS:
         SoundVolumeSlider* volume = window.appearanceTab()->volumeSlider();
         QCOMPARE(opacityOf(sets), 1.0);
 
-        f.settings().setValue("soundFX", false);
+        f.settings().setValue(SettingKey::soundFX, false);
         QVERIFY(!f.fake.app->sounds().enabled());
         for (QWidget* control : {static_cast<QWidget*>(sets), static_cast<QWidget*>(volume)}) {
             QVERIFY(!control->isEnabled());
             QCOMPARE(opacityOf(control), 0.4);
         }
         sets->capsules()[2]->click();
-        QCOMPARE(f.settings().soundSet(), QStringLiteral("cork"));
+        QCOMPARE(f.settings().text(SettingKey::soundSet), QStringLiteral("cork"));
         Q_EMIT volume->slider()->sliderReleased();
         QCOMPARE(playsOf(f.fake.soundOutput), 0);
 
-        f.settings().setValue("soundFX", true);
+        f.settings().setValue(SettingKey::soundFX, true);
         QVERIFY(volume->isEnabled());
         QCOMPARE(opacityOf(volume), 1.0);
         // Letting go of the slider plays the start cue once; moving it plays nothing.
@@ -197,7 +197,7 @@ private Q_SLOTS:
         const int version = f.state().themeVersion();
         SkinSwatch* celadon = tab->skinPicker()->swatches()[2];
         celadon->click();
-        QCOMPARE(f.settings().skinId(), QStringLiteral("celadon"));
+        QCOMPARE(f.settings().text(SettingKey::skinId), QStringLiteral("celadon"));
         QCOMPARE(Theme::palette().id, QStringLiteral("celadon"));
         QVERIFY(f.state().themeVersion() > version);
         const ThemePalette& skin = ThemePalette::celadon();

@@ -57,7 +57,7 @@ private Q_SLOTS:
         for (const bool dark : {false, true}) {
             f.fake.appearance.setDark(dark);
             for (const ThemePalette& skin : ThemePalette::all()) {
-                f.settings().setValue("skinId", skin.id);
+                f.settings().setValue(SettingKey::skinId, skin.id);
                 QCOMPARE(Theme::palette().id, skin.id);
                 QCOMPARE(window.palette().color(QPalette::Window), Theme::color(skin.bg));
                 for (int i = 0; i < window.tabs()->count(); ++i) {
@@ -81,7 +81,7 @@ private Q_SLOTS:
     void signedOutAccountAndDimmedSounds()
     {
         SettingsFixture f(true);
-        f.settings().setValue("soundFX", false);
+        f.settings().setValue(SettingKey::soundFX, false);
         f.fake.permissions.accessibility = false;
         SettingsWindow& window = f.open();
         window.show();

@@ -1,4 +1,5 @@
 #include "app/account/LoginView.h"
+#include "app/controller/HotkeyRole.h"
 #include "app/desktop/PermissionsModel.h"
 #include "app/settings/DictateTab.h"
 #include "app/settings/GeneralTab.h"
@@ -85,10 +86,10 @@ private Q_SLOTS:
                 return widget;
             };
         };
-        f.editors.hotkeyRecorder = [&hotkeyIds](const SettingsEditors::HotkeyRow& row, QWidget* parent) {
-            hotkeyIds << row.id;
+        f.editors.hotkeyRecorder = [&hotkeyIds](const HotkeyRole& role, QWidget* parent) {
+            hotkeyIds << role.id;
             auto* widget = new QWidget(parent);
-            widget->setObjectName("hotkey-" + row.id);
+            widget->setObjectName("hotkey-" + role.id);
             return widget;
         };
         f.editors.appRules = editor("appRules");

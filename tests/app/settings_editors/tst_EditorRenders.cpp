@@ -1,3 +1,4 @@
+#include "app/controller/HotkeyRole.h"
 #include "app/settings/editors/AppRulesEditor.h"
 #include "app/settings/editors/CustomPrefsEditor.h"
 #include "app/settings/editors/HotkeyCaptureSession.h"
@@ -76,24 +77,24 @@ private Q_SLOTS:
         const QList<Editor> editors{
             {"hotkeys",
              [](EditorRig& rig) {
-                 rig.settings().setHotkey(QStringLiteral("hkTalk"), Hotkey{KeyCode::menu, 0, true});
-                 rig.settings().setHotkey(QStringLiteral("hkAsk"), Hotkey{49, KeyModifier::control, false});
+                 rig.settings().setHotkey(SettingKey::hkTalk, Hotkey{KeyCode::menu, 0, true});
+                 rig.settings().setHotkey(SettingKey::hkAsk, Hotkey{49, KeyModifier::control, false});
              },
              [&](EditorRig& rig) -> QWidget* {
                  session = std::make_unique<HotkeyCaptureSession>(rig.app.hotkeys());
                  auto* box = new QWidget;
                  auto* layout = new QVBoxLayout(box);
                  layout->setContentsMargins(0, 0, 0, 0);
-                 layout->addWidget(new HotkeyRecorderView(rig.state(), *session, "talk", "听写主键", false));
-                 layout->addWidget(new HotkeyRecorderView(rig.state(), *session, "ask", "提问", true));
-                 auto* translate = new HotkeyRecorderView(rig.state(), *session, "translate", "翻译", true);
+                 layout->addWidget(new HotkeyRecorderView(rig.state(), *session, *HotkeyRole::byId("talk")));
+                 layout->addWidget(new HotkeyRecorderView(rig.state(), *session, *HotkeyRole::byId("ask")));
+                 auto* translate = new HotkeyRecorderView(rig.state(), *session, *HotkeyRole::byId("translate"));
                  layout->addWidget(translate);
                  translate->findChild<QPushButton*>(QStringLiteral("capture"))->click();
                  return box;
              }},
             {"custom-rules",
              [](EditorRig& rig) {
-                 rig.settings().setValue(QStringLiteral("prefCustomNotes"),
+                 rig.settings().setValue(SettingKey::prefCustomNotes,
                                          QStringLiteral("英文术语保留原文\n列表项用「-」开头"));
              },
              [](EditorRig& rig) -> QWidget* { return new CustomPrefsEditor(rig.state(), rig.app.customRules()); }},

@@ -1,3 +1,4 @@
+#include "app/controller/HotkeyRole.h"
 #include "app/desktop/HotkeyEngine.h"
 #include "app/settings/editors/HotkeyCaptureSession.h"
 #include "app/settings/editors/HotkeyNote.h"
@@ -37,14 +38,14 @@ struct Rig : EditorRig
         QVERIFY(app.hotkeys().start());
         session = std::make_unique<HotkeyCaptureSession>(app.hotkeys());
         app.hotkeys().setOnCaptured([this](const QString& id, const Hotkey& hotkey) {
-            settings().setHotkey(HotkeyRecorderView::settingKey(id), hotkey);
+            settings().setHotkey(HotkeyRole::byId(id)->setting, hotkey);
             state().bumpHistoryVersion();
         });
     }
 
-    std::unique_ptr<HotkeyRecorderView> row(const QString& id, bool secondary = false)
+    std::unique_ptr<HotkeyRecorderView> row(const QString& id)
     {
-        auto view = std::make_unique<HotkeyRecorderView>(state(), *session, id, id, secondary);
+        auto view = std::make_unique<HotkeyRecorderView>(state(), *session, *HotkeyRole::byId(id));
         view->show();
         return view;
     }
@@ -150,8 +151,8 @@ private Q_SLOTS:
         QFETCH(QString, title);
         QFETCH(bool, clearable);
         Rig rig;
-        rig.settings().setValue(QStringLiteral("hkAsk"), stored);
-        auto row = rig.row(QStringLiteral("ask"), true);
+        rig.settings().setValue(SettingKey::hkAsk, stored);
+        auto row = rig.row(QStringLiteral("ask"));
         QCOMPARE(captureButton(*row)->text(), title);
         QVERIFY(captureButton(*row)->width() >= 150);
         QCOMPARE(row->findChild<QWidget*>(QStringLiteral("clear"))->isVisible(), clearable);
@@ -176,7 +177,7 @@ private Q_SLOTS:
         rig.fake.keys.press(KeyCode::leftAlt);
         rig.fake.keys.tap(kT);
         rig.fake.keys.release(KeyCode::leftAlt);
-        QTRY_COMPARE(rig.settings().hkTalkJSON(), encodeHotkey(key(kT, KeyModifier::alt)));
+        QTRY_COMPARE(rig.settings().text(SettingKey::hkTalk), encodeHotkey(key(kT, KeyModifier::alt)));
         QTRY_VERIFY(!row->isRecording());
         QCOMPARE(captureButton(*row)->text(), QStringLiteral("Alt+T"));
         QVERIFY(!rig.app.hotkeys().isCapturing());
@@ -196,8 +197,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, how);
         Rig rig;
-        rig.settings().setHotkey(QStringLiteral("hkRewrite"), key(kSpace, KeyModifier::alt | KeyModifier::shift));
-        auto row = rig.row(QStringLiteral("rewrite"), true);
+        rig.settings().setHotkey(SettingKey::hkRewrite, key(kSpace, KeyModifier::alt | KeyModifier::shift));
+        auto row = rig.row(QStringLiteral("rewrite"));
         captureButton(*row)->click();
         QCOMPARE(captureButton(*row)->text(), QStringLiteral("按住主键再按目标键…（Esc 取消）"));
         QVERIFY(rig.app.hotkeys().isCapturing());
@@ -221,7 +222,8 @@ private Q_SLOTS:
             QCOMPARE(captureButton(*row)->text(), QStringLiteral("Alt+Shift+Space"));
         }
         // Nothing was stored by the ended capture.
-        QCOMPARE(rig.settings().hkRewriteJSON(), encodeHotkey(key(kSpace, KeyModifier::alt | KeyModifier::shift)));
+        QCOMPARE(rig.settings().text(SettingKey::hkRewrite),
+                 encodeHotkey(key(kSpace, KeyModifier::alt | KeyModifier::shift)));
     }
 
     void anotherRowsCaptureEndsThisOne()
@@ -245,9 +247,9 @@ private Q_SLOTS:
         QVERIFY(rig.app.hotkeys().start());
         QStringList cleared;
         SettingsEditorKit kit(rig.app, {[&](const QString& id) { cleared << id; }, {}});
-        rig.settings().setHotkey(QStringLiteral("hkCycle"), key(kT, KeyModifier::control));
-        std::unique_ptr<QWidget> talk(kit.hotkeyRecorder("talk", "听写主键", false, nullptr));
-        std::unique_ptr<QWidget> cycle(kit.hotkeyRecorder("cycle", "切换风格模式", false, nullptr));
+        rig.settings().setHotkey(SettingKey::hkCycle, key(kT, KeyModifier::control));
+        std::unique_ptr<QWidget> talk(kit.hotkeyRecorder(*HotkeyRole::byId("talk"), nullptr));
+        std::unique_ptr<QWidget> cycle(kit.hotkeyRecorder(*HotkeyRole::byId("cycle"), nullptr));
         talk->show();
         cycle->show();
         talk->findChild<QPushButton*>(QStringLiteral("capture"))->click();
@@ -269,7 +271,7 @@ private Q_SLOTS:
             std::unique_ptr<QWidget> editor(factory(nullptr));
             QCOMPARE(editor->metaObject()->className(), type);
         }
-        std::unique_ptr<QWidget> ask(editors.hotkeyRecorder(SettingsEditors::hotkeyRows().at(1), nullptr));
+        std::unique_ptr<QWidget> ask(editors.hotkeyRecorder(*HotkeyRole::byId(QStringLiteral("ask")), nullptr));
         QCOMPARE(qobject_cast<HotkeyRecorderView*>(ask.get())->id(), QStringLiteral("ask"));
     }
 
@@ -277,12 +279,12 @@ private Q_SLOTS:
     {
         Rig rig;
         auto row = rig.row(QStringLiteral("talk"));
-        rig.settings().setHotkey(QStringLiteral("hkTalk"), key(kSpace, KeyModifier::control));
+        rig.settings().setHotkey(SettingKey::hkTalk, key(kSpace, KeyModifier::control));
         const auto* note = row->findChild<QLabel*>(QStringLiteral("note"));
         QVERIFY(note->isVisible());
         QVERIFY(note->text().startsWith(QStringLiteral("⚠️ Ctrl+Space")));
         QCOMPARE(captureButton(*row)->text(), QStringLiteral("Ctrl+Space"));
-        rig.settings().setHotkey(QStringLiteral("hkTalk"), Hotkey{KeyCode::menu, 0, true});
+        rig.settings().setHotkey(SettingKey::hkTalk, Hotkey{KeyCode::menu, 0, true});
         QCOMPARE(note->text(), QStringLiteral("✓ Fn 已可作听写键"));
         QVERIFY(!row->findChild<QWidget*>(QStringLiteral("keyboardSettings"))->isVisible());
     }

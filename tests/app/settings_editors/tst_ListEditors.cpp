@@ -55,7 +55,7 @@ private Q_SLOTS:
     void appRulesAreSortedAndNamed()
     {
         EditorRig rig;
-        rig.settings().setValue(QStringLiteral("appModeRules"),
+        rig.settings().setValue(SettingKey::appModeRules,
                                 QStringLiteral(R"({"org.telegram.desktop":"casual","code":"formal","zed":"poetry"})"));
         RecentForeignApplication recent(rig.fake.workspace);
         AppRulesEditor editor(rig.state(), recent);
@@ -110,14 +110,14 @@ private Q_SLOTS:
     void undecodableRulesAreReplacedByTheNextChange()
     {
         EditorRig rig;
-        rig.settings().setValue(QStringLiteral("appModeRules"), QStringLiteral("[1,2]"));
+        rig.settings().setValue(SettingKey::appModeRules, QStringLiteral("[1,2]"));
         RecentForeignApplication recent(rig.fake.workspace);
         AppRulesEditor editor(rig.state(), recent);
         QVERIFY(rowTexts(editor).isEmpty());
         child<QLineEdit>(editor, "bundleId")->setText(QStringLiteral("kate"));
         child<QComboBox>(editor, "mode")->setCurrentIndex(0);
         child<QPushButton>(editor, "add")->click();
-        QCOMPARE(rig.settings().appModeRulesJSON(), QStringLiteral(R"({"kate":"raw"})"));
+        QCOMPARE(rig.settings().text(SettingKey::appModeRules), QStringLiteral(R"({"kate":"raw"})"));
     }
 
     void frontPickSkipsThisProgram()
@@ -181,8 +181,7 @@ private Q_SLOTS:
     void customRulesEditorDistilsOneAtATime()
     {
         EditorRig rig(QStringLiteral("jwt-1"));
-        rig.settings().setValue(QStringLiteral("prefCustomNotes"),
-                                QStringLiteral("数字用阿拉伯数字\n\n  句末不加句号\t"));
+        rig.settings().setValue(SettingKey::prefCustomNotes, QStringLiteral("数字用阿拉伯数字\n\n  句末不加句号\t"));
         rig.fake.gateway.setReply("POST", QStringLiteral("/v1/style"),
                                   FakeReply::json({{QStringLiteral("text"), QStringLiteral("段落之间空一行")}})
                                       .after(std::chrono::milliseconds(20)));
@@ -214,7 +213,7 @@ private Q_SLOTS:
         QCOMPARE(rowTexts(editor).last(), QStringLiteral("· 段落之间空一行"));
 
         clickRemove(editor, 0);
-        QCOMPARE(rig.settings().prefCustomNotes(), QStringLiteral("句末不加句号\n段落之间空一行"));
+        QCOMPARE(rig.settings().text(SettingKey::prefCustomNotes), QStringLiteral("句末不加句号\n段落之间空一行"));
     }
 
     void closingTheEditorMidDistillationKeepsTheRule()

@@ -1,4 +1,5 @@
 #include "app/controller/AppState.h"
+#include "app/controller/HotkeyRole.h"
 #include "app/controller/Settings.h"
 #include "app/desktop/HotkeyEngine.h"
 #include "app/settings/editors/HotkeyCaptureSession.h"
@@ -43,13 +44,12 @@ struct Desktop
     HotkeyEngine engine{source, clock};
     HotkeyCaptureSession session{engine};
     std::unique_ptr<QWidget> window = std::make_unique<QWidget>();
-    HotkeyRecorderView* talk =
-        new HotkeyRecorderView(state, session, QStringLiteral("talk"), QStringLiteral("听写主键"), false, window.get());
+    HotkeyRecorderView* talk = new HotkeyRecorderView(state, session, HotkeyRole::all().first(), window.get());
 
     Desktop()
     {
         engine.setOnCaptured([this](const QString& id, const Hotkey& hotkey) {
-            settings.setHotkey(HotkeyRecorderView::settingKey(id), hotkey);
+            settings.setHotkey(HotkeyRole::byId(id)->setting, hotkey);
             state.bumpHistoryVersion();
         });
         auto* layout = new QVBoxLayout(window.get());
@@ -112,7 +112,7 @@ private Q_SLOTS:
         m_keyboard.press("Alt_L");
         m_keyboard.tap("t");
         m_keyboard.release("Alt_L");
-        QTRY_COMPARE(desktop.settings.hkTalkJSON(),
+        QTRY_COMPARE(desktop.settings.text(SettingKey::hkTalk),
                      QStringLiteral(R"({"isModifierOnly":false,"keyCode":17,"modifiers":524288})"));
         QTRY_COMPARE(desktop.button()->text(), QStringLiteral("Alt+T"));
         QVERIFY(!desktop.talk->isRecording());
@@ -142,7 +142,7 @@ private Q_SLOTS:
         m_keyboard.tap("t");
         typeThrough();
         QCOMPARE(m_window.pressed.count(Qt::Key_T), 1);
-        QCOMPARE(desktop.settings.hkTalkJSON(), QString());
+        QCOMPARE(desktop.settings.text(SettingKey::hkTalk), QString());
     }
 
     void combinationAnotherProgramHoldsIsNoted()
@@ -150,9 +150,9 @@ private Q_SLOTS:
         XTestKeyboard windowManager;
         windowManager.grabWithAlt("f");
         Desktop desktop;
-        desktop.settings.setHotkey(QStringLiteral("hkTalk"), Hotkey{3, 0x80000, false});
+        desktop.settings.setHotkey(SettingKey::hkTalk, Hotkey{3, 0x80000, false});
         desktop.engine.installBinding(QStringLiteral("talk"),
-                                      HotkeyEngine::Binding{desktop.settings.hotkey("hkTalk"), [] {}, [] {}});
+                                      HotkeyEngine::Binding{desktop.settings.hotkey(SettingKey::hkTalk), [] {}, [] {}});
         QVERIFY(desktop.engine.start());
         const auto* note = desktop.talk->findChild<QLabel*>(QStringLiteral("note"));
         QTRY_VERIFY(note->isVisible());

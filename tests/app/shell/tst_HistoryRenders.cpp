@@ -159,7 +159,7 @@ private Q_SLOTS:
         Theme::setDark(dark);
         {
             ViewRig rig;
-            rig.settings.setHotkey(QStringLiteral("hkTalk"), Hotkey{49, 0x80000, false});
+            rig.settings.setHotkey(SettingKey::hkTalk, Hotkey{49, 0x80000, false});
             render(rig.open(), QStringLiteral("empty"));
         }
         {
@@ -207,7 +207,7 @@ private Q_SLOTS:
             rig.probes.microphone = false;
             rig.probes.accessibility = false;
             rig.state.setHotkeysActive(false);
-            rig.settings.setHotkey(QStringLiteral("hkTalk"), Hotkey{63, 0, true});
+            rig.settings.setHotkey(SettingKey::hkTalk, Hotkey{63, 0, true});
             rig.fnTaken = true;
             rig.installWarning = InstallLocation::warning(QStringLiteral("/home/user/Downloads/murmo"), QString());
             fillHistory(rig);

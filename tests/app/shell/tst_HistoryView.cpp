@@ -115,8 +115,8 @@ private Q_SLOTS:
         QFETCH(QString, hint);
         QFETCH(QString, teaching);
         ViewRig rig;
-        rig.settings.setHotkey(QStringLiteral("hkTalk"), hasHotkey ? std::optional<Hotkey>(altSpace) : std::nullopt);
-        rig.settings.setValue(QStringLiteral("recordTrigger"), trigger);
+        rig.settings.setHotkey(SettingKey::hkTalk, hasHotkey ? std::optional<Hotkey>(altSpace) : std::nullopt);
+        rig.settings.setValue(SettingKey::recordTrigger, trigger);
         rig.state.setHotkeysActive(active);
         rig.open();
         HistoryView& view = rig.view();
@@ -169,7 +169,7 @@ private Q_SLOTS:
     void fnBannerOnlyForATakenFnKey()
     {
         ViewRig rig;
-        rig.settings.setHotkey(QStringLiteral("hkTalk"), Hotkey{63, 0, true});
+        rig.settings.setHotkey(SettingKey::hkTalk, Hotkey{63, 0, true});
         rig.fnTaken = true;
         rig.open();
         QVERIFY(rig.view().fnBanner()->conflict());
@@ -183,12 +183,12 @@ private Q_SLOTS:
         ViewRig rig;
         rig.open();
         rig.state.setStatusLine(QStringLiteral("就绪"));
-        const QString current = rig.settings.currentModeId();
+        const QString current = rig.settings.text(SettingKey::currentModeId);
         rig.view().chooseMode(current);
         QCOMPARE(rig.state.statusLine(), QStringLiteral("就绪"));
         const QString other = current == QStringLiteral("casual") ? QStringLiteral("formal") : QStringLiteral("casual");
         rig.view().chooseMode(other);
-        QCOMPARE(rig.settings.currentModeId(), other);
+        QCOMPARE(rig.settings.text(SettingKey::currentModeId), other);
         QCOMPARE(rig.state.statusLine(), QStringLiteral("已切换默认模式：") + EntryAction::modeName(other));
         QCOMPARE(rig.view().statusBar()->statusLabel()->text(), rig.state.statusLine());
     }

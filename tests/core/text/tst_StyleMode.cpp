@@ -85,6 +85,15 @@ private Q_SLOTS:
             QVERIFY(!mode.skipsLLM());
     }
 
+    void byIdFindsTheBuiltinsByTheirExactId()
+    {
+        for (const StyleMode& mode : StyleMode::builtins())
+            QCOMPARE(StyleMode::byId(mode.id), &mode);
+        QCOMPARE(StyleMode::byId(QStringLiteral("Formal")), nullptr);
+        QCOMPARE(StyleMode::byId(QStringLiteral("formal ")), nullptr);
+        QCOMPARE(StyleMode::byId(QString()), nullptr);
+    }
+
     void rawAndCasualPromptsAreExact()
     {
         QCOMPARE(StyleMode::raw().prompt, kRawPrompt);
