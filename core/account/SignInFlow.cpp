@@ -4,6 +4,7 @@
 #include "core/account/SessionStore.h"
 
 #include <QPointer>
+#include <QRandomGenerator>
 
 namespace {
 
@@ -19,6 +20,15 @@ QString trimmedOfBlanks(const QString& text)
     while (end > start && blank(text[end - 1]))
         --end;
     return text.mid(start, end - start);
+}
+
+// 128 bits from the system's generator: nobody can guess the value a callback must carry.
+QString newState()
+{
+    quint32 words[4];
+    QRandomGenerator::system()->fillRange(words);
+    const QByteArray bytes(reinterpret_cast<const char*>(words), sizeof(words));
+    return QString::fromLatin1(bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
 }
 
 // A step whose only result is that it did not fail.
@@ -55,7 +65,7 @@ void SignInFlow::restart()
     ++m_generation;
     m_busy = false;
     m_codeSent = false;
-    m_webPending = false;
+    m_webState.reset();
     m_errorText.reset();
     Q_EMIT changed();
 }
@@ -115,29 +125,30 @@ void SignInFlow::startWebSignIn(const QString& provider)
 {
     if (!m_config)
         return;
+    m_webState.reset();
     setError(std::nullopt);
-    if (!m_opener || !m_opener(SupabaseAuth::authorizeURL(*m_config, provider))) {
+    QString state = newState();
+    if (!m_opener || !m_opener(SupabaseAuth::authorizeURL(*m_config, provider, state))) {
         setError(QStringLiteral("无法打开浏览器"));
         return;
     }
-    m_webPending = true;
+    m_webState = std::move(state);
     Q_EMIT changed();
 }
 
 void SignInFlow::cancelWebSignIn()
 {
-    m_webPending = false;
+    m_webState.reset();
     Q_EMIT changed();
 }
 
 void SignInFlow::handleCallback(const QUrl& url)
 {
-    // Not asked for, or already answered: none may choose whose session this is.
-    if (!m_webPending)
+    // Not asked for, asked for by another sign-in, or already answered: none may choose whose
+    // session this is.
+    if (!m_webState || SupabaseAuth::callbackState(url) != m_webState)
         return;
-    if (url.scheme() != QLatin1String("murmo") || url.host() != QLatin1String("auth-callback"))
-        return;
-    m_webPending = false;
+    m_webState.reset();
     Q_EMIT changed();
     // A callback without both tokens ends the attempt quietly; the user may try again.
     if (const auto pair = SupabaseAuth::parseCallback(url, m_session.now()))
@@ -147,7 +158,7 @@ void SignInFlow::handleCallback(const QUrl& url)
 void SignInFlow::finish(const SupabaseAuth::TokenPair& pair)
 {
     // Signed in by code while the browser still had a sign-in: its late answer is not taken.
-    m_webPending = false;
+    m_webState.reset();
     m_session.adopt(pair);
     Q_EMIT changed();
     Q_EMIT signedIn();

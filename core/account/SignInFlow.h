@@ -17,9 +17,10 @@ class SessionStore;
 // sheet over it, and whichever sheet started a sign-in, its end is the same: the session adopts
 // the pair, then the account is asked for. Main thread only.
 //
-// A web sign-in opens the system browser, which later hands "murmo://auth-callback#..." to the
-// program; the program gives every such address to handleCallback(). Any local program can launch
-// one, so only a callback the flow is waiting for is taken, and only the first.
+// A web sign-in opens the system browser, which later hands "murmo://auth-callback?state=...#..."
+// to the program; the program gives every such address to handleCallback(). Any local program can
+// launch one, so only the answer to the web sign-in under way is taken (its state is a one-time
+// random value that went out with the request), and only the first.
 class SignInFlow : public QObject
 {
     Q_OBJECT
@@ -37,7 +38,7 @@ public:
     // An e-mail step is under way.
     bool isBusy() const { return m_busy; }
     bool isCodeSent() const { return m_codeSent; }
-    bool isWebSignInPending() const { return m_webPending; }
+    bool isWebSignInPending() const { return m_webState.has_value(); }
     // What the last step's failure says, in the user's words.
     const std::optional<QString>& errorText() const { return m_errorText; }
 
@@ -77,7 +78,8 @@ private:
 
     bool m_busy = false;
     bool m_codeSent = false;
-    bool m_webPending = false;
+    // The state of the web sign-in under way.
+    std::optional<QString> m_webState;
     std::optional<QString> m_errorText;
     // Advanced by every restart, so a step that began before one can tell.
     quint64 m_generation = 0;

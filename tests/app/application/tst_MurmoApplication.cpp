@@ -87,6 +87,10 @@ private Q_SLOTS:
                 button->click();
         QCOMPARE(m_fakes->opened.size(), 1);
         const QString tokens = QStringLiteral("access_token=web-access&refresh_token=web-refresh");
+        m_murmo->handleLaunch({QStringLiteral("murmo://auth-callback#") + tokens});
+        QVERIFY(!m_murmo->services().session().isLoggedIn());
+        QVERIFY(loginSheet());
+
         const QUrl callback = FakeSignInService::webSignInRedirect(m_fakes->opened.last(), tokens);
         m_murmo->handleLaunch({callback.toString(QUrl::FullyEncoded)});
         QCOMPARE(m_murmo->services().session().currentAccessToken(), QStringLiteral("web-access"));

@@ -97,7 +97,7 @@ private Q_SLOTS:
         QCOMPARE(h.service.requests().size(), 0);
     }
 
-    // The browser hands back an address; only one the flow waits for signs in, once.
+    // The browser hands back an address; only the answer to this sign-in signs in, once.
     void webSignInTakesItsOwnAnswerOnce()
     {
         const QString token = FakeSignInService::jwt(QStringLiteral("web@x.io"));
@@ -131,6 +131,64 @@ private Q_SLOTS:
         flow.handleCallback(h.callback(kTokens.arg(QStringLiteral("planted"))));
         QCOMPARE(h.session->currentAccessToken(), token);
         QCOMPARE(signedIn.count(), 1);
+
+        // Each sign-in goes out with a state of its own.
+        flow.startWebSignIn(QStringLiteral("google"));
+        QVERIFY(h.opened.last() != authorize);
+    }
+
+    // Any local program can launch a callback; without the state of the sign-in under way it
+    // signs nobody in and is kept nowhere, and the real answer is still taken.
+    void aCallbackWithoutThePendingStateIsRefused_data()
+    {
+        QTest::addColumn<QString>("address"); // %1: the state the flow is waiting for
+        QTest::newRow("no state") << QStringLiteral("murmo://auth-callback#");
+        QTest::newRow("another state") << QStringLiteral("murmo://auth-callback?state=%1x#");
+        QTest::newRow("state elsewhere") << QStringLiteral("murmo://auth-callback#state=%1&");
+        QTest::newRow("empty state") << QStringLiteral("murmo://auth-callback?state=#");
+    }
+    void aCallbackWithoutThePendingStateIsRefused()
+    {
+        QFETCH(QString, address);
+        SignInHarness h;
+        SignInFlow& flow = *h.flow;
+        QSignalSpy signedIn(&flow, &SignInFlow::signedIn);
+        flow.startWebSignIn(QStringLiteral("apple"));
+        const QUrl answer = h.callback(kTokens.arg(QStringLiteral("mine")));
+        const QString state = QUrlQuery(answer).queryItemValue(QStringLiteral("state"));
+        QVERIFY(!state.isEmpty());
+
+        QString planted = address;
+        if (planted.contains(QStringLiteral("%1")))
+            planted = planted.arg(state);
+        flow.handleCallback(QUrl(planted + kTokens.arg(QStringLiteral("planted"))));
+        QVERIFY(!h.session->isLoggedIn());
+        QVERIFY(!h.sessionStored());
+        QCOMPARE(signedIn.count(), 0);
+        QVERIFY(flow.isWebSignInPending());
+
+        flow.handleCallback(answer);
+        QCOMPARE(h.session->currentAccessToken(), QStringLiteral("mine"));
+    }
+
+    void anEarlierSignInsAnswerIsRefused()
+    {
+        SignInHarness h;
+        SignInFlow& flow = *h.flow;
+        flow.startWebSignIn(QStringLiteral("apple"));
+        const QUrl earlier = h.callback(kTokens.arg(QStringLiteral("earlier")));
+        flow.cancelWebSignIn();
+        flow.startWebSignIn(QStringLiteral("apple"));
+        flow.handleCallback(earlier);
+        QVERIFY(!h.sessionStored());
+        QVERIFY(flow.isWebSignInPending());
+
+        // A new sheet drops the sign-in it was waiting for.
+        const QUrl beforeRestart = h.callback(kTokens.arg(QStringLiteral("before")));
+        flow.restart();
+        QVERIFY(!flow.isWebSignInPending());
+        flow.handleCallback(beforeRestart);
+        QVERIFY(!h.session->isLoggedIn());
     }
 
     void webSignInEndsQuietly()
