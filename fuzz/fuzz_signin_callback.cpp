@@ -1,5 +1,6 @@
-// Arbitrary bytes as what the sign-in service and the browser hand back: the callback address,
-// an access token's claims, a verify or refresh answer, an error body, and the stored pair.
+// Arbitrary bytes as what the sign-in service and the browser hand back: the callback address and
+// its state, an access token's claims, a verify or refresh answer, an error body, and the stored
+// pair.
 #include "core/account/SupabaseAuth.h"
 #include "fuzz/FuzzInput.h"
 
@@ -18,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (!pair->expiresAt.isValid())
                 std::abort(); // every pair carries a usable expiry
         }
+        (void)SupabaseAuth::callbackState(url);
     }
     (void)SupabaseAuth::jwtEmail(text);
     (void)SupabaseAuth::AuthError::http(400, text).description();

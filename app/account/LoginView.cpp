@@ -4,35 +4,18 @@
 #include "app/ui/DesignFonts.h"
 #include "app/ui/SymbolIcon.h"
 #include "app/ui/Theme.h"
-#include "core/MurmoError.h"
-#include "core/account/SessionStore.h"
+#include "core/account/SignInFlow.h"
 
-#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
 
 constexpr int controlHeight = 26;
-
-// The service wants the address and code without surrounding blanks; only spaces and tabs count,
-// as a pasted code may carry them.
-QString trimmedOfBlanks(const QString& text)
-{
-    qsizetype start = 0;
-    qsizetype end = text.size();
-    const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
-    while (start < end && blank(text[start]))
-        ++start;
-    while (end > start && blank(text[end - 1]))
-        --end;
-    return text.mid(start, end - start);
-}
 
 QString css(const QColor& color)
 {
@@ -72,29 +55,19 @@ QPushButton* button(const QString& text, const char* role, QWidget* parent)
     return b;
 }
 
-// A step whose only result is that it did not fail.
-QCoro::Task<bool> succeeded(QCoro::Task<void> step)
-{
-    co_await std::move(step);
-    co_return true;
-}
-
 } // namespace
 
-LoginView::LoginView(SessionStore& session, HttpTransport& transport, std::optional<SupabaseAuth::Config> config,
-                     bool offerLater, UrlOpener opener, QWidget* parent)
+LoginView::LoginView(SignInFlow& flow, bool offerLater, QWidget* parent)
     : QWidget(parent)
-    , m_session(session)
-    , m_transport(transport)
-    , m_config(std::move(config))
-    , m_opener(opener ? std::move(opener) : UrlOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); }))
+    , m_flow(flow)
 {
+    m_flow.restart();
     build(offerLater);
     applyTheme();
     updateControls();
+    connect(&m_flow, &SignInFlow::changed, this, &LoginView::updateControls);
+    connect(&m_flow, &SignInFlow::signedIn, this, &LoginView::done);
 }
-
-LoginView::~LoginView() = default;
 
 void LoginView::build(bool offerLater)
 {
@@ -163,8 +136,8 @@ QWidget* LoginView::buildWebButtons()
         b->setFixedHeight(controlHeight);
         layout->addWidget(b);
     }
-    connect(m_appleButton, &QPushButton::clicked, this, [this] { startOAuth(QStringLiteral("apple")); });
-    connect(m_googleButton, &QPushButton::clicked, this, [this] { startOAuth(QStringLiteral("google")); });
+    connect(m_appleButton, &QPushButton::clicked, this, [this] { m_flow.startWebSignIn(QStringLiteral("apple")); });
+    connect(m_googleButton, &QPushButton::clicked, this, [this] { m_flow.startWebSignIn(QStringLiteral("google")); });
     return m_webButtons;
 }
 
@@ -181,10 +154,7 @@ QWidget* LoginView::buildWaitingRow()
     m_cancelWebLink = makeLink(QStringLiteral("取消"));
     layout->addWidget(m_waitingLabel);
     layout->addWidget(m_cancelWebLink, 0, Qt::AlignHCenter);
-    connect(m_cancelWebLink, &QPushButton::clicked, this, [this] {
-        m_webPending = false;
-        updateControls();
-    });
+    connect(m_cancelWebLink, &QPushButton::clicked, &m_flow, &SignInFlow::cancelWebSignIn);
     return m_waitingRow;
 }
 
@@ -227,9 +197,11 @@ QWidget* LoginView::buildEmailBlock()
 
     connect(m_emailField, &QLineEdit::textChanged, this, &LoginView::updateControls);
     connect(m_codeField, &QLineEdit::textChanged, this, &LoginView::updateControls);
-    connect(m_sendButton, &QPushButton::clicked, this, [this] { sendCode(); });
-    connect(m_resendLink, &QPushButton::clicked, this, [this] { sendCode(); });
-    connect(m_verifyButton, &QPushButton::clicked, this, [this] { verifyCode(); });
+    const auto sendCode = [this] { m_flow.sendCode(m_emailField->text()); };
+    connect(m_sendButton, &QPushButton::clicked, this, sendCode);
+    connect(m_resendLink, &QPushButton::clicked, this, sendCode);
+    connect(m_verifyButton, &QPushButton::clicked, this,
+            [this] { m_flow.verifyCode(m_emailField->text(), m_codeField->text()); });
     return block;
 }
 
@@ -268,118 +240,33 @@ void LoginView::applyTheme()
 
 void LoginView::updateControls()
 {
-    const bool configured = m_config.has_value();
-    setFixedSize(m_codeSent ? codeEntrySize : entrySize);
+    const bool configured = m_flow.isConfigured();
+    const bool busy = m_flow.isBusy();
+    const bool codeSent = m_flow.isCodeSent();
+    const bool webPending = m_flow.isWebSignInPending();
+    setFixedSize(codeSent ? codeEntrySize : entrySize);
 
-    m_webButtons->setVisible(!m_webPending);
-    m_waitingRow->setVisible(m_webPending);
-    m_appleButton->setEnabled(!m_busy && configured);
-    m_googleButton->setEnabled(!m_busy && configured);
+    m_webButtons->setVisible(!webPending);
+    m_waitingRow->setVisible(webPending);
+    m_appleButton->setEnabled(!busy && configured);
+    m_googleButton->setEnabled(!busy && configured);
 
-    m_sendButton->setVisible(!m_codeSent);
-    m_sendButton->setEnabled(!m_busy && m_emailField->text().contains(u'@'));
-    m_sendSpinner->setVisible(m_busy);
-    m_codeField->setVisible(m_codeSent);
-    m_verifyButton->setVisible(m_codeSent);
-    m_verifyButton->setEnabled(!m_busy && trimmedOfBlanks(m_codeField->text()).size() >= 6);
-    m_verifySpinner->setVisible(m_busy);
-    m_resendLink->setVisible(m_codeSent);
-    m_resendLink->setEnabled(!m_busy);
+    m_sendButton->setVisible(!codeSent);
+    m_sendButton->setEnabled(m_flow.canSendCode(m_emailField->text()));
+    m_sendSpinner->setVisible(busy);
+    m_codeField->setVisible(codeSent);
+    m_verifyButton->setVisible(codeSent);
+    m_verifyButton->setEnabled(m_flow.canVerifyCode(m_codeField->text()));
+    m_verifySpinner->setVisible(busy);
+    m_resendLink->setVisible(codeSent);
+    m_resendLink->setEnabled(!busy);
 
-    m_errorLabel->setVisible(m_errorText.has_value());
-    m_errorLabel->setText(m_errorText.value_or(QString()));
+    const std::optional<QString>& error = m_flow.errorText();
+    m_errorLabel->setVisible(error.has_value());
+    m_errorLabel->setText(error.value_or(QString()));
     m_notConfiguredLabel->setVisible(!configured);
     if (m_laterLink)
-        m_laterLink->setEnabled(!m_busy);
-}
-
-void LoginView::setError(std::optional<QString> text)
-{
-    m_errorText = std::move(text);
-    updateControls();
-}
-
-template <typename T> QCoro::Task<std::optional<T>> LoginView::runStep(QCoro::Task<T> step)
-{
-    m_busy = true;
-    setError(std::nullopt);
-    const QPointer<LoginView> self(this);
-    std::optional<T> result;
-    std::exception_ptr failure;
-    try {
-        result = co_await std::move(step);
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    if (!self)
-        co_return std::nullopt;
-    m_busy = false;
-    if (failure)
-        setError(MurmoError::userText(failure));
-    co_return result;
-}
-
-QCoro::Task<void> LoginView::sendCode()
-{
-    if (!m_config)
-        co_return;
-    const QString email = trimmedOfBlanks(m_emailField->text());
-    QCoro::Task<std::optional<bool>> sending =
-        runStep(succeeded(SupabaseAuth::requestOTP(m_transport, *m_config, email)));
-    const std::optional<bool> sent = co_await std::move(sending);
-    if (!sent)
-        co_return;
-    m_codeSent = true;
-    updateControls();
-}
-
-QCoro::Task<void> LoginView::verifyCode()
-{
-    if (!m_config)
-        co_return;
-    const QString email = trimmedOfBlanks(m_emailField->text());
-    const QString code = trimmedOfBlanks(m_codeField->text());
-    QCoro::Task<std::optional<SupabaseAuth::TokenPair>> verifying =
-        runStep(SupabaseAuth::verifyOTP(m_transport, *m_config, email, code, m_session.now()));
-    const std::optional<SupabaseAuth::TokenPair> pair = co_await std::move(verifying);
-    if (pair)
-        finishSignIn(*pair);
-}
-
-void LoginView::startOAuth(const QString& provider)
-{
-    if (!m_config)
-        return;
-    setError(std::nullopt);
-    if (!m_opener(SupabaseAuth::authorizeURL(*m_config, provider))) {
-        setError(QStringLiteral("无法打开浏览器"));
-        return;
-    }
-    m_webPending = true;
-    updateControls();
-}
-
-void LoginView::handleCallback(const QUrl& url)
-{
-    // Not asked for, or already answered: any local program can launch a "murmo:" address, and
-    // none may choose whose session this is.
-    if (!m_webPending)
-        return;
-    if (url.scheme() != QLatin1String("murmo") || url.host() != QLatin1String("auth-callback"))
-        return;
-    m_webPending = false;
-    updateControls();
-    // A callback without both tokens ends the attempt quietly; the user may try again.
-    if (const auto pair = SupabaseAuth::parseCallback(url, m_session.now()))
-        finishSignIn(*pair);
-}
-
-void LoginView::finishSignIn(const SupabaseAuth::TokenPair& pair)
-{
-    m_webPending = false;
-    m_session.adopt(pair);
-    updateControls();
-    Q_EMIT done();
+        m_laterLink->setEnabled(!busy);
 }
 
 void LoginView::paintEvent(QPaintEvent*)

@@ -1,51 +1,27 @@
 #pragma once
 
-#include "core/account/SupabaseAuth.h"
-
-#include <QCoroTask>
-#include <QUrl>
+#include <QSize>
 #include <QWidget>
 
-#include <functional>
-#include <optional>
-
 class BusySpinner;
-class HttpTransport;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class SessionStore;
+class SignInFlow;
 
-// The sign-in sheet: Apple or Google in the browser, or a one-time code by e-mail. A completed
-// sign-in goes to the session and then done() tells the host, which closes the sheet.
-//
-// A web sign-in opens the system browser, which later hands "murmo://auth-callback#..." to the
-// program; the host passes it to handleCallback(). Only a callback this sheet is waiting for is
-// taken, and only the first: any local program can launch such an address.
+// The sign-in sheet over the application's sign-in flow: it shows the flow's state and hands it
+// the user's clicks. A new sheet starts the flow afresh; done() tells the host that the flow
+// signed somebody in, and the host closes the sheet.
 class LoginView : public QWidget
 {
     Q_OBJECT
 
 public:
-    // Opens an address in the browser; false when nothing could open it.
-    using UrlOpener = std::function<bool(const QUrl&)>;
-
     static constexpr QSize entrySize{360, 390};
     static constexpr QSize codeEntrySize{360, 430};
 
-    // config: none when sign-in is not configured. offerLater shows the "以后再说" link, which
-    // emits cancelled(). opener defaults to the desktop's browser.
-    LoginView(SessionStore& session, HttpTransport& transport, std::optional<SupabaseAuth::Config> config,
-              bool offerLater, UrlOpener opener = {}, QWidget* parent = nullptr);
-    ~LoginView() override;
-
-    bool isBusy() const { return m_busy; }
-    bool isCodeSent() const { return m_codeSent; }
-    bool isWebSignInPending() const { return m_webPending; }
-    std::optional<QString> errorText() const { return m_errorText; }
-
-public Q_SLOTS:
-    void handleCallback(const QUrl& url);
+    // offerLater shows the "以后再说" link, which emits cancelled().
+    LoginView(SignInFlow& flow, bool offerLater, QWidget* parent = nullptr);
 
 Q_SIGNALS:
     void done();
@@ -64,25 +40,7 @@ private:
     void applyTheme();
     void updateControls();
 
-    QCoro::Task<void> sendCode();
-    QCoro::Task<void> verifyCode();
-    // Runs one step of the email sign-in with the view busy and its error cleared, then makes the
-    // view idle again and shows the step's failure. The step's result, which the caller then
-    // shows; none when it failed or the view has gone meanwhile (then nothing may be touched).
-    template <typename T> QCoro::Task<std::optional<T>> runStep(QCoro::Task<T> step);
-    void startOAuth(const QString& provider);
-    void finishSignIn(const SupabaseAuth::TokenPair& pair);
-    void setError(std::optional<QString> text);
-
-    SessionStore& m_session;
-    HttpTransport& m_transport;
-    std::optional<SupabaseAuth::Config> m_config;
-    UrlOpener m_opener;
-
-    bool m_busy = false;
-    bool m_codeSent = false;
-    bool m_webPending = false;
-    std::optional<QString> m_errorText;
+    SignInFlow& m_flow;
 
     QLabel* m_title = nullptr;
     QLabel* m_subtitle = nullptr;

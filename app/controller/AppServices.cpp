@@ -3,6 +3,7 @@
 #include "app/desktop/AudioDucker.h"
 #include "platform/Workspace.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QStandardPaths>
 
@@ -34,6 +35,7 @@ AppServices::Options AppServices::Options::standard(HttpTransport& transport)
     options.duckerStateFile = AudioDucker::defaultStateFile();
     options.endpoints = ServiceChoice::Endpoints::resolved(transport);
     options.signIn = SupabaseAuth::Config::baked();
+    options.browser = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     return options;
 }
 

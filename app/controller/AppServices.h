@@ -15,6 +15,7 @@
 #include "app/feedback/RecordingOverlay.h"
 #include "app/feedback/SoundFX.h"
 #include "core/account/SessionStore.h"
+#include "core/account/SignInFlow.h"
 #include "core/audio/AudioRecorder.h"
 #include "core/store/HistoryStore.h"
 #include "core/store/Lexicon.h"
@@ -49,6 +50,8 @@ public:
         // Where users sign in; none when sign-in is not configured, and then this computer
         // registers with the gateway for a device token instead.
         std::optional<SupabaseAuth::Config> signIn;
+        // Where a web sign-in goes: the desktop's browser.
+        SignInFlow::UrlOpener browser;
         // The device's registration; whether sign-in is configured is taken from signIn.
         GatewayAccount::Config gateway;
 

@@ -9,7 +9,7 @@
 #include "app/settings/LexiconTab.h"
 #include "app/ui/SymbolIcon.h"
 #include "app/ui/Theme.h"
-#include "core/account/SessionStore.h"
+#include "core/account/SignInFlow.h"
 
 #include <QDialog>
 #include <QPainter>
@@ -69,7 +69,7 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
     m_tabs->setDocumentMode(true);
 
     AppState& state = m_parts.state;
-    if (m_parts.signIn && m_parts.session) {
+    if (m_parts.signIn && m_parts.signIn->isConfigured() && m_parts.session) {
         m_account = new AccountTab(*m_parts.session, m_parts.gatewayURL, m_tabs);
         connect(m_account, &AccountTab::signInRequested, this, &SettingsWindow::showSignIn);
         addTab(m_account, QStringLiteral("账户"), QStringLiteral("person.crop.circle"));
@@ -137,36 +137,27 @@ void SettingsWindow::hideEvent(QHideEvent* event)
 
 void SettingsWindow::showSignIn()
 {
-    if (m_sheet || !m_parts.session || !m_parts.transport)
+    if (m_sheet || !m_parts.signIn)
         return;
     m_sheet = new QDialog(this);
     m_sheet->setWindowModality(Qt::WindowModal);
     m_sheet->setAttribute(Qt::WA_DeleteOnClose);
-    auto* login = new LoginView(*m_parts.session, *m_parts.transport, m_parts.signIn, false, {}, m_sheet);
-    m_login = login;
+    auto* login = new LoginView(*m_parts.signIn, false, m_sheet);
     auto* layout = new QVBoxLayout(m_sheet);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(login);
-    connect(login, &LoginView::done, this, [this] { closeSignIn(true); });
-    connect(login, &LoginView::cancelled, this, [this] { closeSignIn(false); });
+    connect(login, &LoginView::done, this, &SettingsWindow::closeSignIn);
+    connect(login, &LoginView::cancelled, this, &SettingsWindow::closeSignIn);
     // Closing the sheet by the window manager counts as cancelling it.
     connect(m_sheet, &QDialog::finished, this, [this] { m_sheet = nullptr; });
     m_sheet->show();
 }
 
-void SettingsWindow::handleSignInCallback(const QUrl& url)
-{
-    if (m_login)
-        m_login->handleCallback(url);
-}
-
-void SettingsWindow::closeSignIn(bool signedIn)
+void SettingsWindow::closeSignIn()
 {
     if (m_sheet) {
         QDialog* sheet = m_sheet;
         m_sheet = nullptr;
         sheet->close();
     }
-    if (signedIn && m_parts.session)
-        m_parts.session->refreshMe(m_parts.gatewayURL);
 }

@@ -3,30 +3,26 @@
 #include "app/desktop/MurmoPermission.h"
 #include "app/settings/AccountTab.h"
 #include "app/settings/SettingsEditors.h"
-#include "core/account/SupabaseAuth.h"
 
 #include <QList>
-#include <QPointer>
 #include <QUrl>
 #include <QWidget>
 
 #include <memory>
-#include <optional>
 
 class AppState;
 class AppearanceTab;
 class Clock;
 class DictateTab;
 class GeneralTab;
-class HttpTransport;
 class LexiconTab;
-class LoginView;
 class PermissionProbes;
 class PermissionsModel;
 class QDialog;
 class QTabWidget;
 class SessionStore;
 class SettingsForm;
+class SignInFlow;
 class SoundFX;
 
 // The settings window, "Murmo · 设置": one tab per page, every control editing a setting of the
@@ -51,10 +47,9 @@ public:
         Clock& clock;
         SoundFX& sounds;
         SettingsEditors editors;
-        // Sign-in; the account tab exists only while signIn holds a configuration.
+        // Sign-in; the account tab exists only while signIn is configured.
         SessionStore* session = nullptr;
-        HttpTransport* transport = nullptr;
-        std::optional<SupabaseAuth::Config> signIn;
+        SignInFlow* signIn = nullptr;
         QUrl gatewayURL;
     };
 
@@ -78,10 +73,6 @@ public:
     // Rereads the skin and repaints every tab.
     void applyTheme();
 
-public Q_SLOTS:
-    // A "murmo://auth-callback" address handed to the program, for the sign-in sheet if it waits.
-    void handleSignInCallback(const QUrl& url);
-
 Q_SIGNALS:
     void requestGrant(MurmoPermission perm);
     void relaunchRequested();
@@ -93,7 +84,7 @@ protected:
 private:
     void addTab(SettingsForm* tab, const QString& title, const QString& symbol);
     void showSignIn();
-    void closeSignIn(bool signedIn);
+    void closeSignIn();
 
     Parts m_parts;
     std::unique_ptr<PermissionsModel> m_perms;
@@ -106,5 +97,4 @@ private:
     AppearanceTab* m_appearance = nullptr;
     LexiconTab* m_lexicon = nullptr;
     QDialog* m_sheet = nullptr;
-    QPointer<LoginView> m_login;
 };

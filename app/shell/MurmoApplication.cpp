@@ -15,6 +15,8 @@ MurmoApplication::MurmoApplication(const Ports& ports, OverlayScreens& screens, 
                                    QObject* parent)
     : QObject(parent)
     , m_services(ports, screens, std::move(options))
+    , m_signIn(m_services.session(), *m_services.options().endpoints.transport, m_services.options().signIn,
+               m_services.options().endpoints.gateway, m_services.options().browser)
     , m_startup(m_services)
     , m_controller(m_services, ControllerStartup::linuxFnKey())
     , m_permissions(ports.permissions, ports.clock)
@@ -83,11 +85,7 @@ void MurmoApplication::handleLaunch(const QStringList& arguments)
         const QUrl url(argument);
         if (url.scheme() != QLatin1String("murmo"))
             continue;
-        // Only a sheet that is waiting for the browser takes it; any other callback is ignored.
-        if (m_login)
-            m_login->handleCallback(url);
-        if (m_settings)
-            m_settings->handleSignInCallback(url);
+        m_signIn.handleCallback(url);
         return;
     }
     if (m_history)
@@ -123,8 +121,7 @@ void MurmoApplication::showSettings()
         SettingsWindow::Parts parts(m_services.state(), m_services.ports().permissions, m_services.ports().clock,
                                     m_services.sounds());
         parts.session = &m_services.session();
-        parts.transport = options.endpoints.transport;
-        parts.signIn = options.signIn;
+        parts.signIn = &m_signIn;
         parts.gatewayURL = options.endpoints.gateway;
         parts.editors = m_editors.editors();
         m_settings = new SettingsWindow(std::move(parts));
@@ -143,14 +140,10 @@ void MurmoApplication::showLoginSheet()
 {
     if (m_login || !m_history)
         return;
-    const AppServices::Options& options = m_services.options();
-    auto* sheet = new LoginView(m_services.session(), *options.endpoints.transport, options.signIn, true);
+    auto* sheet = new LoginView(m_signIn, true);
     m_login = sheet;
     const auto close = [this] { m_services.state().setShowLoginGate(false); };
-    connect(sheet, &LoginView::done, this, [this, close] {
-        close();
-        refreshAccount();
-    });
+    connect(sheet, &LoginView::done, this, close);
     connect(sheet, &LoginView::cancelled, this, close);
     m_history->view()->showLoginSheet(sheet);
     m_history->bringToFront();

@@ -7,6 +7,7 @@
 #include "app/settings/SettingsWindow.h"
 #include "app/settings/editors/SettingsEditorKit.h"
 #include "app/shell/HistoryEntryActions.h"
+#include "core/account/SignInFlow.h"
 
 #include <QObject>
 #include <QPointer>
@@ -18,8 +19,8 @@ class LoginView;
 class OverlayScreens;
 
 // The program as a person meets it: the controller over the application's parts, the main
-// window with the history, the settings window, and the sign-in sheet while a recording asks for
-// it. Built once by the entry point over the Linux adapters (tests build it over fakes). Main
+// window with the history, the settings window, and the sign-in, shown in a sheet while a
+// recording asks for it. Built once by the entry point over the Linux adapters (tests build it over fakes). Main
 // thread only.
 class MurmoApplication : public QObject, private HistoryEntryActions
 {
@@ -59,6 +60,7 @@ private:
     QCoro::Task<void> runBackgroundStartup(QCoro::Task<void> background);
 
     AppServices m_services;
+    SignInFlow m_signIn;
     ControllerStartup m_startup;
     DictationController m_controller;
     PermissionsModel m_permissions;

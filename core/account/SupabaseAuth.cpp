@@ -81,9 +81,11 @@ SupabaseAuth::AuthError SupabaseAuth::AuthError::badResponse()
     return AuthError(Kind::BadResponse, 0, QString(), QStringLiteral("登录服务响应异常"));
 }
 
-QString SupabaseAuth::callbackUrl()
+QUrl SupabaseAuth::callbackUrl(const QString& state)
 {
-    return QStringLiteral("murmo://auth-callback");
+    QUrl url(QStringLiteral("murmo://auth-callback"));
+    url.setQuery(QStringLiteral("state=") + QString::fromLatin1(QUrl::toPercentEncoding(state)), QUrl::StrictMode);
+    return url;
 }
 
 QCoro::Task<QJsonObject> SupabaseAuth::post(HttpTransport& transport, Config config, QString path, QJsonObject body)
@@ -122,13 +124,13 @@ QCoro::Task<SupabaseAuth::TokenPair> SupabaseAuth::refresh(HttpTransport& transp
     co_return tokenPair(reply, now);
 }
 
-QUrl SupabaseAuth::authorizeURL(const Config& config, const QString& provider)
+QUrl SupabaseAuth::authorizeURL(const Config& config, const QString& provider, const QString& state)
 {
     QUrl url = ServiceEndpoints::appendPath(config.url, QStringLiteral("auth/v1/authorize"));
     // Encoded by hand: the callback keeps its ":" and "/" as the service expects, and nothing in
-    // a provider name can leak into another parameter.
-    const QByteArray query = "provider=" + QUrl::toPercentEncoding(provider) +
-                             "&redirect_to=" + QUrl::toPercentEncoding(callbackUrl(), ":/");
+    // a provider name or the callback's own query can leak into another parameter.
+    const QByteArray query = "provider=" + QUrl::toPercentEncoding(provider) + "&redirect_to=" +
+                             QUrl::toPercentEncoding(callbackUrl(state).toString(QUrl::FullyEncoded), ":/");
     url.setQuery(QString::fromLatin1(query), QUrl::StrictMode);
     return url;
 }

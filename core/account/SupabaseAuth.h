@@ -76,8 +76,11 @@ public:
         QString m_body;
     };
 
-    // The fixed address the service sends the browser back to after a web sign-in.
-    static QString callbackUrl();
+    // Where the service sends the browser back to after a web sign-in. state, one value per
+    // sign-in, rides along in the address's query, so the answer tells which sign-in it ends.
+    static QUrl callbackUrl(const QString& state);
+    // The state a callback address carries; none when the address is not a sign-in callback.
+    static std::optional<QString> callbackState(const QUrl& url);
 
     // POSTs body as JSON to path (relative to config.url) and gives the answer's top-level
     // object (empty when the answer is JSON but not an object). Throws AuthError for a status
@@ -93,8 +96,9 @@ public:
                                             QDateTime now);
     static QCoro::Task<TokenPair> refresh(HttpTransport& transport, Config config, QString refreshToken, QDateTime now);
 
-    // The address that starts a web sign-in with provider ("apple", "google").
-    static QUrl authorizeURL(const Config& config, const QString& provider);
+    // The address that starts a web sign-in with provider ("apple", "google"), answered at
+    // callbackUrl(state).
+    static QUrl authorizeURL(const Config& config, const QString& provider, const QString& state);
 
     // The pair in a verify or refresh answer; throws AuthError::badResponse without both tokens.
     static TokenPair tokenPair(const QJsonObject& reply, const QDateTime& now);

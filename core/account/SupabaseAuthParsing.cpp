@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QJsonDocument>
+#include <QUrlQuery>
 
 #include <cmath>
 
@@ -121,6 +122,16 @@ std::optional<SupabaseAuth::TokenPair> SupabaseAuth::parseCallback(const QUrl& u
     pair.expiresAt = expiryFrom(now, expiresIn == values.constEnd() ? std::nullopt : wholeNumber(*expiresIn));
     pair.email = jwtEmail(pair.accessToken);
     return pair;
+}
+
+std::optional<QString> SupabaseAuth::callbackState(const QUrl& url)
+{
+    if (url.scheme() != QLatin1String("murmo") || url.host() != QLatin1String("auth-callback"))
+        return std::nullopt;
+    const QUrlQuery query(url);
+    if (!query.hasQueryItem(QStringLiteral("state")))
+        return std::nullopt;
+    return query.queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded);
 }
 
 std::optional<QString> SupabaseAuth::jwtEmail(const QString& token)

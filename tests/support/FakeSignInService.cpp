@@ -1,5 +1,7 @@
 #include "tests/support/FakeSignInService.h"
 
+#include <QUrlQuery>
+
 FakeSignInService::FakeSignInService(QObject* parent)
     : FakeHttpService(parent)
 {
@@ -48,4 +50,11 @@ FakeReply FakeSignInService::pairReply(int n)
                             {QStringLiteral("expires_in"), 3600},
                             {QStringLiteral("token_type"), QStringLiteral("bearer")},
                             {QStringLiteral("user"), QJsonObject{{QStringLiteral("email"), kEmail}}}});
+}
+
+QUrl FakeSignInService::webSignInRedirect(const QUrl& authorize, const QString& fragment)
+{
+    QUrl redirect(QUrlQuery(authorize).queryItemValue(QStringLiteral("redirect_to"), QUrl::FullyDecoded));
+    redirect.setFragment(fragment, QUrl::StrictMode);
+    return redirect;
 }

@@ -4,8 +4,9 @@
 #include "tests/support/FakeHttpService.h"
 
 // The hosted sign-in service on a good day: one address that receives codes (kEmail gets kCode),
-// verification that answers a token pair for the right code and 400 otherwise, and renewal that
-// hands out a new pair for the refresh token it issued last.
+// verification that answers a token pair for the right code and 400 otherwise, renewal that
+// hands out a new pair for the refresh token it issued last, and web sign-in that sends the
+// browser back where it was asked to.
 class FakeSignInService : public FakeHttpService
 {
     Q_OBJECT
@@ -24,6 +25,10 @@ public:
 
     // A 200 answer with tokens numbered n, lifetime 3600 s and the user's address.
     static FakeReply pairReply(int n);
+
+    // Where a web sign-in started at authorize ends: its "redirect_to" address, with fragment
+    // (encoded) as what the service adds to it.
+    static QUrl webSignInRedirect(const QUrl& authorize, const QString& fragment);
 
     // How many renewals were answered, and the refresh token the next renewal must present.
     int refreshes = 0;

@@ -3,10 +3,12 @@
 #include "app/shell/SingleInstance.h"
 #include "app/ui/Theme.h"
 #include "tests/app/controller/FakeApp.h"
+#include "tests/support/FakeSignInService.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
@@ -72,6 +74,30 @@ private Q_SLOTS:
         // A second request builds a fresh sheet, not a stale one.
         m_murmo->services().state().setShowLoginGate(true);
         QTRY_VERIFY(loginSheet() && loginSheet()->isVisible());
+    }
+
+    // The browser's answer reaches the one sign-in through a later launch; the sheet that
+    // started it closes and the account is asked for once.
+    void aLaunchedCallbackEndsTheSignIn()
+    {
+        m_murmo->services().state().setShowLoginGate(true);
+        QTRY_VERIFY(loginSheet() && loginSheet()->isVisible());
+        for (QPushButton* button : loginSheet()->findChildren<QPushButton*>())
+            if (button->text() == QStringLiteral("通过 Google 登录"))
+                button->click();
+        QCOMPARE(m_fakes->opened.size(), 1);
+        const QString tokens = QStringLiteral("access_token=web-access&refresh_token=web-refresh");
+        m_murmo->handleLaunch({QStringLiteral("murmo://auth-callback#") + tokens});
+        QVERIFY(!m_murmo->services().session().isLoggedIn());
+        QVERIFY(loginSheet());
+
+        const QUrl callback = FakeSignInService::webSignInRedirect(m_fakes->opened.last(), tokens);
+        m_murmo->handleLaunch({callback.toString(QUrl::FullyEncoded)});
+        QCOMPARE(m_murmo->services().session().currentAccessToken(), QStringLiteral("web-access"));
+        QTRY_VERIFY(!loginSheet());
+        QVERIFY(!m_murmo->services().state().showLoginGate());
+        QTRY_COMPARE(m_fakes->gateway.requestsTo("/v1/me").size(), 1);
+        QCOMPARE(m_fakes->gateway.requestsTo("/v1/me").first().header("Authorization"), "Bearer web-access");
     }
 
     void launchBringsBackTheClosedWindow()

@@ -56,6 +56,8 @@ struct FakeApp
     HttpTransport transport;
     int fnKeyChanges = 0;
     bool signInConfigured = false;
+    // What the browser was asked to open.
+    QList<QUrl> opened;
     std::optional<QString> accessToken;
 
     std::unique_ptr<AppServices> app;
@@ -79,6 +81,10 @@ struct FakeApp
         if (signInConfigured)
             options.signIn = SupabaseAuth::Config{gateway.baseUrl(), QStringLiteral("anon-key")};
         options.gateway.deviceLabel = QStringLiteral("test-host");
+        options.browser = [this](const QUrl& url) {
+            opened << url;
+            return true;
+        };
         return options;
     }
 

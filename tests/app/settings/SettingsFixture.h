@@ -2,6 +2,7 @@
 
 #include "app/settings/SettingsWindow.h"
 #include "core/account/SessionStore.h"
+#include "core/account/SignInFlow.h"
 #include "tests/app/controller/FakeApp.h"
 #include "tests/support/FakeSecretStore.h"
 
@@ -10,12 +11,15 @@
 #include <memory>
 
 // The application over fakes with a settings window on top. Sign-in is configured when asked for
-// (the fake gateway then answers "v1/me"); the session starts signed out.
+// (the fake gateway then answers "v1/me"; the browser only records what it was asked to open);
+// the session starts signed out.
 struct SettingsFixture
 {
     FakeApp fake;
     FakeSecretStore secrets;
     std::unique_ptr<SessionStore> session;
+    std::unique_ptr<SignInFlow> signInFlow;
+    QList<QUrl> opened;
     std::unique_ptr<SettingsWindow> window;
     SettingsEditors editors;
 
@@ -25,10 +29,14 @@ struct SettingsFixture
     {
         fake.build();
         if (signInConfigured) {
-            session =
-                std::make_unique<SessionStore>(secrets, fake.transport, fake.clock,
-                                               SupabaseAuth::Config{fake.gateway.baseUrl(), QStringLiteral("anon")});
+            const SupabaseAuth::Config config{fake.gateway.baseUrl(), QStringLiteral("anon")};
+            session = std::make_unique<SessionStore>(secrets, fake.transport, fake.clock, config);
             session->setWallClock([] { return kNow; });
+            signInFlow = std::make_unique<SignInFlow>(*session, fake.transport, config, fake.gateway.baseUrl(),
+                                                      [this](const QUrl& url) {
+                                                          opened << url;
+                                                          return true;
+                                                      });
         }
     }
 
@@ -46,8 +54,7 @@ struct SettingsFixture
         parts.editors = editors;
         if (session) {
             parts.session = session.get();
-            parts.transport = &fake.transport;
-            parts.signIn = SupabaseAuth::Config{fake.gateway.baseUrl(), QStringLiteral("anon")};
+            parts.signIn = signInFlow.get();
             parts.gatewayURL = fake.gateway.baseUrl();
         }
         window = std::make_unique<SettingsWindow>(std::move(parts));

@@ -6,6 +6,7 @@
 #include "app/settings/LexiconTab.h"
 #include "app/shell/PermissionRow.h"
 #include "tests/app/settings/SettingsFixture.h"
+#include "tests/support/FakeSignInService.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QDialog>
@@ -200,8 +201,11 @@ private Q_SLOTS:
         QCOMPARE(window.signInSheet(), sheet.data());
 
         if (done) {
-            f.signIn();
-            Q_EMIT sheet->findChild<LoginView*>()->done();
+            for (QPushButton* button : sheet->findChildren<QPushButton*>())
+                if (button->text() == QStringLiteral("通过 Google 登录"))
+                    button->click();
+            f.signInFlow->handleCallback(FakeSignInService::webSignInRedirect(
+                f.opened.last(), QStringLiteral("access_token=access-1&refresh_token=refresh-1")));
         } else {
             Q_EMIT sheet->findChild<LoginView*>()->cancelled();
         }

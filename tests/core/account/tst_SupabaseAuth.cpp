@@ -180,12 +180,17 @@ private Q_SLOTS:
     void authorizeUrlIsExact()
     {
         const SupabaseAuth::Config config{QUrl(QStringLiteral("https://abc.supabase.co")), QStringLiteral("k")};
-        QCOMPARE(SupabaseAuth::authorizeURL(config, QStringLiteral("google")).toString(QUrl::FullyEncoded),
+        QCOMPARE(SupabaseAuth::authorizeURL(config, QStringLiteral("google"), QStringLiteral("s-1_A"))
+                     .toString(QUrl::FullyEncoded),
                  QStringLiteral("https://abc.supabase.co/auth/v1/authorize?provider=google&redirect_to=murmo://"
-                                "auth-callback"));
-        QCOMPARE(SupabaseAuth::authorizeURL(config, QStringLiteral("a&b=c")).toString(QUrl::FullyEncoded),
+                                "auth-callback%3Fstate%3Ds-1_A"));
+        QCOMPARE(SupabaseAuth::authorizeURL(config, QStringLiteral("a&b=c"), QStringLiteral("x&y"))
+                     .toString(QUrl::FullyEncoded),
                  QStringLiteral("https://abc.supabase.co/auth/v1/authorize?provider=a%26b%3Dc&redirect_to=murmo://"
-                                "auth-callback"));
+                                "auth-callback%3Fstate%3Dx%2526y"));
+        // The state comes back as it went out, however it had to be encoded.
+        QCOMPARE(SupabaseAuth::callbackState(SupabaseAuth::callbackUrl(QStringLiteral("x&y=z%"))),
+                 QStringLiteral("x&y=z%"));
     }
 
     void replyLifetimeAndEmail_data()
