@@ -71,8 +71,7 @@ bool AskRewriteFlow::isCurrent(quint64 generation) const
 std::optional<GatewayClient> AskRewriteFlow::startProcessing(const QString& status, const QString& offline,
                                                              const std::shared_ptr<StreamingTranscriptSource>& session)
 {
-    if (m_app.sounds().enabled())
-        m_app.sounds().play(QStringLiteral("stop"));
+    m_app.sounds().play(QStringLiteral("stop"));
     m_app.state().setStatusLine(status);
     m_app.overlay().showProcessing();
     std::optional<GatewayClient> client = m_app.services().gatewayClient();

@@ -100,8 +100,7 @@ void RecordingStart::begin()
         readScreenContext(m_recording.recordSeq, *m_recording.frontmostApp, settings.flag(SettingKey::contextReadText));
     m_app.hotkeys().setRecordingActive(true);
     m_app.hotkeys().setSwitchDeadline(m_app.ports().clock.now() + DictationKeys::switchWindow);
-    if (m_app.sounds().enabled())
-        m_app.sounds().play(QStringLiteral("start"));
+    m_app.sounds().play(QStringLiteral("start"));
     if (settings.flag(SettingKey::duckOthers)) {
         m_app.ports().clock.schedule(kDuckDelay, [self = QPointer<RecordingStart>(this)] {
             if (self && self->m_app.state().isRecording())

@@ -114,8 +114,7 @@ void RecordingStop::stopAndTranscribe()
         return;
     }
 
-    if (m_app.sounds().enabled())
-        m_app.sounds().play(QStringLiteral("stop"));
+    m_app.sounds().play(QStringLiteral("stop"));
     state.setStatusLine(QStringLiteral("识别中…"));
     m_app.overlay().showProcessing();
 
@@ -186,8 +185,7 @@ void RecordingStop::cancelDictation()
     endCapture();
     if (streamer)
         streamer->cancel();
-    if (m_app.sounds().enabled())
-        m_app.sounds().play(QStringLiteral("stop"));
+    m_app.sounds().play(QStringLiteral("stop"));
     state.setStatusLine(QStringLiteral("已取消 · ") + state.readyStatusLine());
     m_app.overlay().showCancelled();
 }

@@ -26,6 +26,8 @@ void SoundFX::setCurrentSet(const QString& set)
 
 void SoundFX::play(const QString& kind)
 {
+    if (!m_enabled)
+        return;
     const auto& specs = SoundSpec::builtIn();
     const QString setId = specs.contains(m_currentSet) ? m_currentSet : fallbackSet;
     const SoundSpec& spec = specs.at(setId);

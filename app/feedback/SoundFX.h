@@ -29,12 +29,12 @@ public:
     float volume() const { return m_volume; }
     void setVolume(float volume) { m_volume = volume; }
 
-    // Callers look at this before play(); play() itself does not.
+    // Whether the user wants cues: play() is silent while they are off.
     bool enabled() const { return m_enabled; }
     void setEnabled(bool enabled) { m_enabled = enabled; }
 
     // Plays the cue of kind ("start" or "stop") from the current set, "cork" when the current set
-    // is unknown.
+    // is unknown; nothing while cues are off.
     void play(const QString& kind);
     // Plays a set's start sound now and its stop sound 0.35 s later, whether cues are on or not.
     // An unknown set plays nothing.

@@ -53,8 +53,7 @@ SoundVolumeSlider::SoundVolumeSlider(Settings& settings, SoundFX& sounds, QWidge
         m_settings.setValue(SettingKey::soundVolume, snapped / 100.0);
     });
     connect(m_slider, &QSlider::sliderReleased, this, [this] {
-        if (m_sounds.enabled())
-            m_sounds.play(QStringLiteral("start"));
+        m_sounds.play(QStringLiteral("start"));
     });
     SettingsBinding::follow(settings, SettingKey::soundVolume, this, [this] { showStored(); });
     SettingsBinding::enableWhile(settings, SettingKey::soundFX, this);

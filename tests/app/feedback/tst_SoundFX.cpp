@@ -121,6 +121,9 @@ private Q_SLOTS:
         ManualClock clock;
         SoundFX fx(output, clock);
         fx.setEnabled(false);
+        // With cues off a recording's cue stays silent; the settings' preview still plays.
+        fx.play("start");
+        QVERIFY(output.made().empty());
         fx.preview("droplet");
         QCOMPARE(output.made().size(), size_t(1));
         QCOMPARE(output.made()[0]->wav, cue("droplet", true));
