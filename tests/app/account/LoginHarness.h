@@ -19,7 +19,7 @@ struct LoginHarness
 {
     explicit LoginHarness(bool configured = true, bool offerLater = true)
     {
-        transport.setTimeoutCap(std::chrono::seconds(2));
+        transport.setTimeoutCap(std::chrono::seconds(20));
         const auto config = configured ? std::optional(service.config()) : std::nullopt;
         session = std::make_unique<SessionStore>(secrets, transport, clock, config);
         view = std::make_unique<LoginView>(*session, transport, config, offerLater, [this](const QUrl& url) {

@@ -42,7 +42,7 @@ private Q_SLOTS:
         QVERIFY(!second.tryBecomePrimary());
         QSignalSpy received(&first, &SingleInstance::messageReceived);
         QVERIFY(deliver({}));
-        QTRY_COMPARE(received.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 20000);
         QCOMPARE(received[0][0].toStringList(), QStringList());
     }
 
@@ -89,7 +89,7 @@ private Q_SLOTS:
         const QString url =
             QStringLiteral("murmo://auth-callback#access_token=tok%26en&refresh_token=r&expires_in=3600");
         QVERIFY(deliver({url}));
-        QTRY_COMPARE(received.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 20000);
         QCOMPARE(h.session->isLoggedIn(), pending);
         QCOMPARE(done.count(), pending ? 1 : 0);
         if (pending)
