@@ -6,6 +6,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 QString routeKey(const QByteArray& method, const QString& path)
@@ -127,6 +129,13 @@ FakeReply FakeReply::after(std::chrono::milliseconds wait) const
     return delayed;
 }
 
+FakeReply FakeReply::heldBack() const
+{
+    FakeReply kept = *this;
+    kept.held = true;
+    return kept;
+}
+
 FakeHttpService::FakeHttpService(QObject* parent)
     : QAbstractHttpServer(parent)
 {
@@ -199,6 +208,10 @@ bool FakeHttpService::handleRequest(const QHttpServerRequest& request, QTcpSocke
         return true;
 
     const FakeReply reply = replyFor(recorded);
+    if (reply.held) {
+        m_held.append({QPointer<QTcpSocket>(socket), reply});
+        return true;
+    }
     if (reply.delay.count() <= 0) {
         deliver(socket, reply);
         return true;
@@ -209,6 +222,14 @@ bool FakeHttpService::handleRequest(const QHttpServerRequest& request, QTcpSocke
             deliver(target, reply);
     });
     return true;
+}
+
+void FakeHttpService::releaseHeldReplies()
+{
+    const auto held = std::exchange(m_held, {});
+    for (const auto& [socket, reply] : held)
+        if (socket && socket->state() == QAbstractSocket::ConnectedState)
+            deliver(socket, reply);
 }
 
 void FakeHttpService::missingHandler(const QHttpServerRequest&, QTcpSocket* socket)

@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
+#include <QPointer>
+#include <QTcpSocket>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -47,6 +49,9 @@ struct FakeReply
     QByteArray contentType = "application/json";
     std::chrono::milliseconds delay{0};
     Behaviour behaviour = Behaviour::Answer;
+    // Kept back until the test calls releaseHeldReplies(), for a test that must act while the
+    // request is still unanswered however slow the machine is.
+    bool held = false;
 
     static FakeReply json(const QJsonObject& object, int status = 200);
     static FakeReply raw(const QByteArray& body, int status = 200, const QByteArray& contentType = "text/plain");
@@ -54,6 +59,7 @@ struct FakeReply
     static FakeReply closed();
     static FakeReply silent();
     FakeReply after(std::chrono::milliseconds wait) const;
+    FakeReply heldBack() const;
 };
 
 // An HTTP service on 127.0.0.1 at a free port, standing in for a remote one. Routes are scripted
@@ -84,6 +90,10 @@ public:
     QList<RecordedRequest> requestsTo(const QString& path) const;
     void clearRequests() { m_requests.clear(); }
 
+    // Sends the replies kept back so far (see FakeReply::heldBack) on the connections that are
+    // still open.
+    void releaseHeldReplies();
+
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -95,4 +105,5 @@ private:
     QList<RecordedRequest> m_requests;
     QHash<QString, Handler> m_handlers;
     QHash<QString, std::deque<FakeReply>> m_queued;
+    QList<QPair<QPointer<QTcpSocket>, FakeReply>> m_held;
 };

@@ -70,9 +70,9 @@ public:
     qsizetype audioSamples() const;
 
     // Spins the event loop until `done` holds or `timeoutMs` passes; true when it held.
-    static bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000);
-    bool waitForMessages(int count, int timeoutMs = 5000);
-    bool waitForDisconnect(int timeoutMs = 5000);
+    static bool waitFor(const std::function<bool()>& done, int timeoutMs = 20000);
+    bool waitForMessages(int count, int timeoutMs = 20000);
+    bool waitForDisconnect(int timeoutMs = 20000);
 
 private:
     void accept(QWebSocket* socket);

@@ -41,7 +41,7 @@ private Q_SLOTS:
         QVERIFY(!second.tryBecomePrimary());
         QSignalSpy received(&first, &SingleInstance::messageReceived);
         QVERIFY(deliver({}));
-        QTRY_COMPARE(received.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 20000);
         QCOMPARE(received[0][0].toStringList(), QStringList());
     }
 
@@ -85,7 +85,7 @@ private Q_SLOTS:
         QSignalSpy signedIn(h.flow.get(), &SignInFlow::signedIn);
         const QUrl url = h.callback(QStringLiteral("access_token=tok%26en&refresh_token=r&expires_in=3600"));
         QVERIFY(deliver({url.toString(QUrl::FullyEncoded)}));
-        QTRY_COMPARE(received.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 20000);
         QCOMPARE(h.session->isLoggedIn(), pending);
         QCOMPARE(signedIn.count(), pending ? 1 : 0);
         if (pending)

@@ -68,12 +68,12 @@ private Q_SLOTS:
     {
         m_murmo->services().state().setShowLoginGate(true);
         QVERIFY(loginSheet());
-        QTRY_VERIFY(loginSheet()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(loginSheet()->isVisible(), 20000);
         m_murmo->services().state().setShowLoginGate(false);
-        QTRY_VERIFY(!loginSheet());
+        QTRY_VERIFY_WITH_TIMEOUT(!loginSheet(), 20000);
         // A second request builds a fresh sheet, not a stale one.
         m_murmo->services().state().setShowLoginGate(true);
-        QTRY_VERIFY(loginSheet() && loginSheet()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(loginSheet() && loginSheet()->isVisible(), 20000);
     }
 
     // The browser's answer reaches the one sign-in through a later launch; the sheet that
@@ -127,7 +127,7 @@ private Q_SLOTS:
         window()->activateWindow();
         QTimer::singleShot(0, window(), [this] { QTest::keyClick(window(), Qt::Key_Q, Qt::ControlModifier); });
         // Ends the event loop with an error when the shortcut did nothing.
-        QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); });
+        QTimer::singleShot(20000, qApp, [] { QCoreApplication::exit(1); });
         QCOMPARE(QApplication::exec(), 0);
     }
 
@@ -143,7 +143,7 @@ private Q_SLOTS:
         QFETCH(bool, dark);
         Theme::setDark(dark);
         m_murmo->services().state().setShowLoginGate(true);
-        QTRY_VERIFY(loginSheet() && loginSheet()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(loginSheet() && loginSheet()->isVisible(), 20000);
         QVERIFY(QTest::qWaitForWindowExposed(window()));
         const QImage image = window()->grab().toImage();
         QCOMPARE(image.size() / image.devicePixelRatio(), HistoryWindow::defaultSize);

@@ -2,6 +2,7 @@
 #include "app/controller/HistoryOperations.h"
 #include "core/store/LearnedRule.h"
 #include "tests/app/controller/FakeApp.h"
+#include "tests/support/RequestsInFlight.h"
 #include "tests/support/RunTask.h"
 #include "tests/support/TestRegistry.h"
 
@@ -171,8 +172,9 @@ private Q_SLOTS:
         QCOMPARE(rig.app.styleProfile().sampleCount(), samples);
         QCOMPARE(rig.app.state().historyVersion(), version + 1);
         // What was learned goes to the account's copy of the lexicon (read, then written back).
-        QTRY_COMPARE(rig.requestsTo(QStringLiteral("/v1/lexicon")), rules.isEmpty() ? 0 : 2);
-        QTest::qWait(100); // the write's answer, so the sync has ended before the gateway goes
+        QTRY_COMPARE_WITH_TIMEOUT(rig.requestsTo(QStringLiteral("/v1/lexicon")), rules.isEmpty() ? 0 : 2, 20000);
+        // The write's answer, so the sync has ended before the gateway goes.
+        QTRY_COMPARE_WITH_TIMEOUT(requestsInFlight(), 0, 20000);
     }
 
     void correctingAGoneEntryChangesNothing()
@@ -226,7 +228,7 @@ private Q_SLOTS:
         rig.correctSeveral(7);
         QCOMPARE(rig.requestsTo(QStringLiteral("/v1/style")), 0);
         rig.correctSeveral(1);
-        QTRY_COMPARE(rig.status(), status);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.status(), status, 20000);
         QCOMPARE(rig.requestsTo(QStringLiteral("/v1/style")), 1);
     }
 };

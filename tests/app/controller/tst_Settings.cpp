@@ -256,7 +256,7 @@ private Q_SLOTS:
         FakeSecretStore keyring;
         Settings settings(path(), &keyring);
         runTask(settings.loadSecrets());
-        QTRY_VERIFY(!readFile(path()).contains("device-7"));
+        QTRY_VERIFY_WITH_TIMEOUT(!readFile(path()).contains("device-7"), 20000);
         QCOMPARE(settings.text(SettingKey::gatewayToken), QStringLiteral("device-7"));
         QCOMPARE(keyring.item(QStringLiteral("murmo-settings"), QStringLiteral("gatewayToken")),
                  std::optional<QByteArray>("device-7"));
@@ -268,7 +268,7 @@ private Q_SLOTS:
         keyring.setRefusingWrites(true);
         Settings settings(path(), &keyring);
         settings.setValue(SettingKey::qwenApiKey, QStringLiteral("sk-qwen"));
-        QTRY_VERIFY(readFile(path()).contains("sk-qwen"));
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(path()).contains("sk-qwen"), 20000);
         QCOMPARE(Settings(path(), nullptr).text(SettingKey::qwenApiKey), QStringLiteral("sk-qwen"));
     }
 

@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
 #include <QtEndian>
 
 #include <map>
@@ -56,6 +57,16 @@ struct GatedLoader
     }
 };
 
+// Waits for every load to end and for its result to reach the player, so that a load the player
+// must drop has had its chance to do harm.
+bool loadsHaveEnded()
+{
+    if (!QThreadPool::globalInstance()->waitForDone(20000))
+        return false;
+    QCoreApplication::processEvents();
+    return true;
+}
+
 quint32 rateOf(const QByteArray& wav)
 {
     return qFromLittleEndian<quint32>(wav.constData() + 24);
@@ -88,13 +99,13 @@ private Q_SLOTS:
         QVERIFY(output.made().empty());
 
         gated.gate("a.ogg")->open.release();
-        QTRY_COMPARE(output.made().size(), size_t(1));
+        QTRY_COMPARE_WITH_TIMEOUT(output.made().size(), size_t(1), 20000);
         QCOMPARE(output.made()[0]->wav, GatedLoader::imageFor("a.ogg"));
         QCOMPARE(output.made()[0]->events, QList<QString>{"play 1"});
         QVERIFY(preview.isPlaying());
 
         output.sound(0)->finish();
-        QTRY_VERIFY(!preview.isPlaying());
+        QTRY_VERIFY_WITH_TIMEOUT(!preview.isPlaying(), 20000);
         QVERIFY(!preview.currentId());
         QVERIFY(output.made()[0]->destroyed);
         QVERIFY(changes.count() >= 2);
@@ -108,14 +119,13 @@ private Q_SLOTS:
         const QUuid a = QUuid::createUuid();
         const QUuid b = QUuid::createUuid();
         preview.play("first-a.ogg", a);
-        QVERIFY(gated.gate("first-a.ogg")->started.tryAcquire(1, 5000));
+        QVERIFY(gated.gate("first-a.ogg")->started.tryAcquire(1, 20000));
         preview.play("b.ogg", b);
         gated.gate("b.ogg")->open.release();
-        QTRY_COMPARE(output.made().size(), size_t(1));
+        QTRY_COMPARE_WITH_TIMEOUT(output.made().size(), size_t(1), 20000);
         // A's load ends last and is dropped.
         gated.gate("first-a.ogg")->open.release();
-        QTest::qWait(50);
-        QCoreApplication::processEvents();
+        QVERIFY(loadsHaveEnded());
         QCOMPARE(output.made().size(), size_t(1));
         QCOMPARE(output.made()[0]->wav, GatedLoader::imageFor("b.ogg"));
         QCOMPARE(preview.currentId(), b);
@@ -132,8 +142,7 @@ private Q_SLOTS:
         QVERIFY(!preview.isPlaying());
         QVERIFY(!preview.currentId());
         gated.gate("a.ogg")->open.release();
-        QTest::qWait(50);
-        QCoreApplication::processEvents();
+        QVERIFY(loadsHaveEnded());
         QVERIFY(output.made().empty());
         QVERIFY(!preview.isPlaying());
     }
@@ -147,13 +156,13 @@ private Q_SLOTS:
         const QUuid b = QUuid::createUuid();
         preview.play("a.ogg", a);
         gated.gate("a.ogg")->open.release();
-        QTRY_COMPARE(output.made().size(), size_t(1));
+        QTRY_COMPARE_WITH_TIMEOUT(output.made().size(), size_t(1), 20000);
         // A's end is already on its way when B is asked for.
         output.sound(0)->finish();
         preview.play("b.ogg", b);
         QVERIFY(output.made()[0]->destroyed);
         gated.gate("b.ogg")->open.release();
-        QTRY_COMPARE(output.made().size(), size_t(2));
+        QTRY_COMPARE_WITH_TIMEOUT(output.made().size(), size_t(2), 20000);
         QCoreApplication::processEvents();
         QVERIFY(preview.isPlaying());
         QCOMPARE(preview.currentId(), b);
@@ -167,7 +176,7 @@ private Q_SLOTS:
         AudioPreview preview(output, gated.loader());
         preview.play("a.ogg", QUuid::createUuid());
         gated.gate("a.ogg")->open.release();
-        QTRY_VERIFY(!preview.isPlaying());
+        QTRY_VERIFY_WITH_TIMEOUT(!preview.isPlaying(), 20000);
         QVERIFY(!preview.currentId());
     }
 
@@ -196,7 +205,7 @@ private Q_SLOTS:
         AudioPreview preview(output);
         preview.play(path, QUuid::createUuid());
         QVERIFY(preview.isPlaying());
-        QTRY_VERIFY(!preview.isPlaying());
+        QTRY_VERIFY_WITH_TIMEOUT(!preview.isPlaying(), 20000);
         QVERIFY(!preview.currentId());
         QVERIFY(output.made().empty());
     }
@@ -225,7 +234,7 @@ private Q_SLOTS:
         FakeSoundOutput output;
         AudioPreview preview(output);
         preview.play(path, QUuid::createUuid());
-        QTRY_COMPARE(output.made().size(), size_t(1));
+        QTRY_COMPARE_WITH_TIMEOUT(output.made().size(), size_t(1), 20000);
         QCOMPARE(rateOf(output.made()[0]->wav), rate);
         const qsizetype samples = (output.made()[0]->wav.size() - 44) / 2;
         const qsizetype expected = rate == 16000u ? 1600 : 4410;
@@ -243,7 +252,7 @@ private Q_SLOTS:
         FakeSoundOutput output;
         AudioPreview preview(output);
         preview.play(path, QUuid::createUuid());
-        QTRY_COMPARE(output.made().size(), size_t(1));
+        QTRY_COMPARE_WITH_TIMEOUT(output.made().size(), size_t(1), 20000);
         QCOMPARE(rateOf(output.made()[0]->wav), 16000u);
         QVERIFY(std::abs((output.made()[0]->wav.size() - 44) / 2 - 16000) <= 960);
     }
@@ -257,8 +266,7 @@ private Q_SLOTS:
             preview.play("a.ogg", QUuid::createUuid());
         }
         gated.gate("a.ogg")->open.release();
-        QTest::qWait(50);
-        QCoreApplication::processEvents();
+        QVERIFY(loadsHaveEnded());
         QVERIFY(output.made().empty());
     }
 };

@@ -304,7 +304,7 @@ private Q_SLOTS:
         model.setPhase(Phase::listeningTranslate);
         QCOMPARE(view.leadingSymbol(), QStringLiteral("translate"));
         QVERIFY(view.waveform()->isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(view.grab().toImage() != mic, 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(view.grab().toImage() != mic, 20000);
     }
 };
 

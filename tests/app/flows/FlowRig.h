@@ -57,7 +57,7 @@ struct FlowRig
     }
 
     // Spins the event loop until the condition holds (real time: loopback traffic and workers).
-    static bool until(const std::function<bool()>& done, int timeoutMs = 8000)
+    static bool until(const std::function<bool()>& done, int timeoutMs = 20000)
     {
         return FakeStreamingGateway::waitFor(done, timeoutMs);
     }

@@ -116,11 +116,12 @@ private Q_SLOTS:
     void failedStylingWithoutEntryFinishesTheCapsule()
     {
         FlowRig rig(false);
-        rig.fake.gateway.setReply("POST", kStyle, FakeReply::raw("model busy", 500).after(300ms));
+        rig.fake.gateway.setReply("POST", kStyle, FakeReply::raw("model busy", 500).heldBack());
         rig.record(16000);
         rig.flows->stopAndTranscribe();
         QVERIFY(FlowRig::until([&] { return rig.requestsTo(kStyle) == 1 && rig.app->history().all().size() == 1; }));
         rig.app->history().remove(rig.onlyEntry().id);
+        rig.fake.gateway.releaseHeldReplies();
         QVERIFY(rig.settledOn(QStringLiteral("网络不稳，先上了原话")));
         QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::done);
         QCOMPARE(rig.overlay().partial(), FakeGateway::kTranscript);

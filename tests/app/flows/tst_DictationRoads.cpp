@@ -125,13 +125,15 @@ private Q_SLOTS:
         QFETCH(QString, streamed);
         QFETCH(int, stylingRequests);
         FlowRig rig;
-        // Batch recognition answers after the early styling request has surely gone out, so a
-        // styling that is then dropped still shows at the gateway.
+        // Batch recognition answers once the early styling request has gone out, so a styling
+        // that is then dropped still shows at the gateway.
         rig.fake.gateway.setReply("POST", kAsr,
-                                  FakeReply::json({{QStringLiteral("text"), FakeGateway::kTranscript}}).after(200ms));
+                                  FakeReply::json({{QStringLiteral("text"), FakeGateway::kTranscript}}).heldBack());
         rig.streaming.queueTranscript(streamed);
         rig.record(48000);
         rig.flows->stopAndTranscribe();
+        QVERIFY(FlowRig::until([&] { return rig.requestsTo(kAsr) == 1 && rig.requestsTo(kStyle) == 1; }));
+        rig.fake.gateway.releaseHeldReplies();
         QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
         QCOMPARE(rig.requestsTo(kAsr), 1);
         QCOMPARE(rig.requestsTo(kStyle), stylingRequests);
@@ -362,12 +364,13 @@ private Q_SLOTS:
     {
         FlowRig rig(false);
         rig.fake.gateway.setReply("POST", kAsr,
-                                  FakeReply::json({{QStringLiteral("text"), FakeGateway::kTranscript}}).after(300ms));
+                                  FakeReply::json({{QStringLiteral("text"), FakeGateway::kTranscript}}).heldBack());
         rig.record(16000);
         rig.flows->stopAndTranscribe();
-        QVERIFY(FlowRig::until([&] { return !rig.app->history().all().isEmpty(); }));
+        QVERIFY(FlowRig::until([&] { return !rig.app->history().all().isEmpty() && rig.requestsTo(kAsr) == 1; }));
         const QString corrected = QStringLiteral("我自己改的");
         rig.app->history().updateFinalText(rig.onlyEntry().id, corrected);
+        rig.fake.gateway.releaseHeldReplies();
         QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
         QCOMPARE(rig.onlyEntry().finalText, corrected);
     }

@@ -177,8 +177,9 @@ private Q_SLOTS:
         rig.fake.keys.press(KeyCode::leftAlt);
         rig.fake.keys.tap(kT);
         rig.fake.keys.release(KeyCode::leftAlt);
-        QTRY_COMPARE(rig.settings().text(SettingKey::hkTalk), encodeHotkey(key(kT, KeyModifier::alt)));
-        QTRY_VERIFY(!row->isRecording());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.settings().text(SettingKey::hkTalk), encodeHotkey(key(kT, KeyModifier::alt)),
+                                  20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!row->isRecording(), 20000);
         QCOMPARE(captureButton(*row)->text(), QStringLiteral("Alt+T"));
         QVERIFY(!rig.app.hotkeys().isCapturing());
     }
@@ -216,9 +217,9 @@ private Q_SLOTS:
 
         QVERIFY(!rig.app.hotkeys().isCapturing());
         // Esc ends the engine's capture by itself; the session notices on its next look.
-        QTRY_COMPARE(rig.session->capturingId(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.session->capturingId(), QString(), 20000);
         if (row) {
-            QTRY_VERIFY(!row->isRecording());
+            QTRY_VERIFY_WITH_TIMEOUT(!row->isRecording(), 20000);
             QCOMPARE(captureButton(*row)->text(), QStringLiteral("Alt+Shift+Space"));
         }
         // Nothing was stored by the ended capture.

@@ -38,7 +38,7 @@ struct ImportRig : EditorRig
         QSignalSpy finished(&button, &LexiconImportButton::importFinished);
         button.findChild<QPushButton*>(QStringLiteral("import"))->click();
         // A small file may be done before the click returns.
-        QTRY_COMPARE(finished.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
     }
 };
 
@@ -119,7 +119,7 @@ private Q_SLOTS:
             std::make_unique<LexiconImportButton>(rig.state(), rig.app.lexicon(), [&path](QWidget*) { return path; });
         button->findChild<QPushButton*>(QStringLiteral("import"))->click();
         button.reset();
-        QTRY_COMPARE(rig.app.lexicon()->allRules().size(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.app.lexicon()->allRules().size(), 2, 20000);
     }
 };
 

@@ -208,7 +208,7 @@ private Q_SLOTS:
         QVERIFY(!submit->isEnabled());
         QVERIFY(!field->isEnabled());
         QCOMPARE(field->toPlainText(), QString());
-        QTRY_VERIFY(!editor.isDistilling());
+        QTRY_VERIFY_WITH_TIMEOUT(!editor.isDistilling(), 20000);
         QCOMPARE(submit->text(), QStringLiteral("提交"));
         QCOMPARE(rowTexts(editor).last(), QStringLiteral("· 段落之间空一行"));
 
@@ -226,7 +226,7 @@ private Q_SLOTS:
         child<QPlainTextEdit>(*editor, "draft")->setPlainText(QStringLiteral("句子短一点"));
         child<QPushButton>(*editor, "submit")->click();
         editor.reset();
-        QTRY_COMPARE(rig.app.customRules().items(), QStringList{"用短句"});
+        QTRY_COMPARE_WITH_TIMEOUT(rig.app.customRules().items(), QStringList{"用短句"}, 20000);
     }
 
     void styleProfileShowsWhatIsStored()
@@ -253,7 +253,7 @@ private Q_SLOTS:
         QCOMPARE(refreshes, 1);
         QVERIFY(!refresh->isEnabled());
         gate.open();
-        QTRY_VERIFY(refresh->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(refresh->isEnabled(), 20000);
 
         // Closed while a distillation runs: its end touches nothing of the view.
         refresh->click();

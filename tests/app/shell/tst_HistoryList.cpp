@@ -267,14 +267,14 @@ private Q_SLOTS:
 
         enter(a);
         QCOMPARE(rig.view.hoveredId(), std::optional<QUuid>(first.id));
-        QTRY_COMPARE(a->actionsOpacity(), 1.0);
+        QTRY_COMPARE_WITH_TIMEOUT(a->actionsOpacity(), 1.0, 20000);
         // Entering the next card before leaving the first: the late leave must not clear it.
         enter(b);
         leave(a);
         QCOMPARE(rig.view.hoveredId(), std::optional<QUuid>(second.id));
         leave(b);
         QVERIFY(!rig.view.hoveredId());
-        QTRY_COMPARE(b->actionsOpacity(), 0.0);
+        QTRY_COMPARE_WITH_TIMEOUT(b->actionsOpacity(), 0.0, 20000);
     }
 };
 

@@ -173,7 +173,7 @@ private Q_SLOTS:
             QVERIFY(newest.finalText.startsWith(QStringLiteral("（识别失败")));
             rig.audio.play(*rig.history.store.audioURL(newest), newest.id);
             hover(view.list()->cardFor(newest.id));
-            QTRY_COMPARE(view.list()->cardFor(newest.id)->actionsOpacity(), 1.0);
+            QTRY_COMPARE_WITH_TIMEOUT(view.list()->cardFor(newest.id)->actionsOpacity(), 1.0, 20000);
             render(window, QStringLiteral("entries"));
             QVERIFY(view.list()->cardFor(newest.id)->playButton()->icon() == QStringLiteral("stop.fill"));
 
@@ -212,7 +212,7 @@ private Q_SLOTS:
             rig.installWarning = InstallLocation::warning(QStringLiteral("/home/user/Downloads/murmo"), QString());
             fillHistory(rig);
             HistoryWindow& window = rig.open();
-            QTRY_VERIFY(!rig.permissions->isRefreshing());
+            QTRY_VERIFY_WITH_TIMEOUT(!rig.permissions->isRefreshing(), 20000);
             window.resize(780, 900);
             QVERIFY(window.view()->permissionBanner()->strip(MurmoPermission::accessibility)->isVisibleTo(&window));
             QVERIFY(window.view()->fnBanner()->conflict());
@@ -222,7 +222,7 @@ private Q_SLOTS:
             ViewRig rig;
             rig.probes.accessibility = false;
             HistoryWindow& window = rig.open(false);
-            QTRY_VERIFY(!rig.permissions->isRefreshing());
+            QTRY_VERIFY_WITH_TIMEOUT(!rig.permissions->isRefreshing(), 20000);
             render(window, QStringLiteral("onboarding"));
         }
     }

@@ -220,13 +220,13 @@ private Q_SLOTS:
         HistoryWindow& window = rig.open(false);
         OnboardingView* sheet = window.onboarding();
         QVERIFY(sheet && sheet->isVisible());
-        QTRY_VERIFY(!rig.permissions->isRefreshing());
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.permissions->isRefreshing(), 20000);
         QVERIFY(rig.permissions->isPolling());
         QSignalSpy done(&window, &HistoryWindow::onboardingDone);
         sheet->continueButton()->click();
         QCOMPARE(done.count(), 1);
         QVERIFY(!rig.permissions->isPolling());
-        QTRY_VERIFY(!window.onboarding());
+        QTRY_VERIFY_WITH_TIMEOUT(!window.onboarding(), 20000);
 
         ViewRig onboarded;
         QVERIFY(!onboarded.open(true).onboarding());

@@ -57,7 +57,7 @@ private Q_SLOTS:
         QVERIFY(!banner.strip(MurmoPermission::accessibility)->isVisibleTo(&banner));
         banner.show();
         QCOMPARE(banner.strip(MurmoPermission::microphone)->isVisibleTo(&banner), !mic);
-        QTRY_VERIFY(!model.isRefreshing());
+        QTRY_VERIFY_WITH_TIMEOUT(!model.isRefreshing(), 20000);
         QCOMPARE(banner.strip(MurmoPermission::accessibility)->isVisibleTo(&banner), !ax);
         QCOMPARE(banner.sizeHint().height() == 0, mic && ax);
         if (!mic && !ax) {
@@ -208,7 +208,7 @@ private Q_SLOTS:
         ManualClock clock;
         PermissionsModel model(probes, clock);
         OnboardingView sheet(model);
-        QTRY_VERIFY(!model.isRefreshing());
+        QTRY_VERIFY_WITH_TIMEOUT(!model.isRefreshing(), 20000);
         QCOMPARE(sheet.continueButton()->text(), button);
         QCOMPARE(sheet.relaunchNote()->isVisibleTo(&sheet), relaunchNote);
         QCOMPARE(sheet.bottomNote()->isVisibleTo(&sheet), bottomNote);
@@ -237,10 +237,10 @@ private Q_SLOTS:
         sheet.show();
         QVERIFY(model.isPolling());
         QCOMPARE(clock.pendingCount(), std::size_t(1));
-        QTRY_VERIFY(!model.isRefreshing());
+        QTRY_VERIFY_WITH_TIMEOUT(!model.isRefreshing(), 20000);
         probes.accessibility = true;
         clock.advance(PermissionsModel::pollInterval);
-        QTRY_VERIFY(!sheet.relaunchNote()->isVisibleTo(&sheet));
+        QTRY_VERIFY_WITH_TIMEOUT(!sheet.relaunchNote()->isVisibleTo(&sheet), 20000);
         QVERIFY(sheet.row(MurmoPermission::accessibility)->granted());
         sheet.hide();
         QVERIFY(!model.isPolling());

@@ -19,7 +19,7 @@ struct SignInHarness
 {
     explicit SignInHarness(bool configured = true)
     {
-        transport.setTimeoutCap(std::chrono::seconds(2));
+        transport.setTimeoutCap(std::chrono::seconds(20));
         const auto config = configured ? std::optional(service.config()) : std::nullopt;
         session = std::make_unique<SessionStore>(secrets, transport, clock, config);
         flow = std::make_unique<SignInFlow>(*session, transport, config, service.baseUrl(), [this](const QUrl& url) {

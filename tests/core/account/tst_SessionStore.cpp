@@ -5,6 +5,7 @@
 #include "tests/support/FakeSecretStore.h"
 #include "tests/support/FakeSignInService.h"
 #include "tests/support/ManualClock.h"
+#include "tests/support/RequestsInFlight.h"
 #include "tests/support/RunTask.h"
 #include "tests/support/TestRegistry.h"
 
@@ -61,7 +62,7 @@ private Q_SLOTS:
         m_service = std::make_unique<FakeSignInService>();
         m_secrets = std::make_unique<FakeSecretStore>();
         m_clock = std::make_unique<ManualClock>();
-        m_transport.setTimeoutCap(2s);
+        m_transport.setTimeoutCap(20s);
     }
 
     void cleanup()
@@ -243,11 +244,10 @@ private Q_SLOTS:
         const auto store = loadedStore();
         store->adopt(pairExpiringIn(3600s));
         m_clock->advance(3299s);
-        QTest::qWait(20);
-        QCOMPARE(refreshRequests(), 0);
+        QCOMPARE(requestsInFlight(), 0);
         m_clock->advance(1s);
-        QTRY_COMPARE(m_service->refreshes, 1);
-        QTRY_VERIFY(store->currentAccessToken() != QStringLiteral("old-access"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_service->refreshes, 1, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(store->currentAccessToken() != QStringLiteral("old-access"), 20000);
         // The renewed pair schedules the next renewal in turn; a sign-out ends the schedule.
         QCOMPARE(m_clock->pendingCount(), std::size_t(1));
         store->signOut();
@@ -263,11 +263,10 @@ private Q_SLOTS:
         store->adopt(pairExpiringIn(3600s));
         shiftMs = -600'000; // the user's clock went back ten minutes
         m_clock->advance(3300s);
-        QTest::qWait(20);
-        QCOMPARE(refreshRequests(), 0);
+        QCOMPARE(requestsInFlight(), 0);
         QCOMPARE(m_clock->pendingCount(), std::size_t(1));
         m_clock->advance(600s);
-        QTRY_COMPARE(m_service->refreshes, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(m_service->refreshes, 1, 20000);
     }
 
     void accountReplyUpdatesOnlyTheAddress_data()

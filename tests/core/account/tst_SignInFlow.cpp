@@ -32,7 +32,7 @@ private Q_SLOTS:
         QVERIFY(!flow.canSendCode(QStringLiteral("user@example.com")));
         // One e-mail request at a time, whatever asks.
         flow.sendCode(QStringLiteral("user@example.com"));
-        QTRY_VERIFY(!flow.isBusy());
+        QTRY_VERIFY_WITH_TIMEOUT(!flow.isBusy(), 20000);
         QCOMPARE(h.service.requests().size(), 1);
         QCOMPARE(flow.errorText(), QStringLiteral("邮箱格式不正确"));
         QVERIFY(!flow.isCodeSent());
@@ -41,12 +41,12 @@ private Q_SLOTS:
         // The service accepts with an empty answer: that is a sent code, and the old message goes.
         h.service.queueReply("POST", "/auth/v1/otp", FakeReply::raw(QByteArray(), 200));
         flow.sendCode(QStringLiteral("user@example.com"));
-        QTRY_VERIFY(flow.isCodeSent());
+        QTRY_VERIFY_WITH_TIMEOUT(flow.isCodeSent(), 20000);
         QCOMPARE(flow.errorText(), std::nullopt);
 
         h.service.queueReply("POST", "/auth/v1/otp", FakeReply::raw("busy", 503));
         flow.sendCode(QStringLiteral("user@example.com"));
-        QTRY_VERIFY(flow.errorText().has_value());
+        QTRY_VERIFY_WITH_TIMEOUT(flow.errorText().has_value(), 20000);
         QVERIFY(flow.isCodeSent());
     }
 
@@ -61,7 +61,7 @@ private Q_SLOTS:
         QVERIFY(flow.canVerifyCode(QStringLiteral("  123456 ")));
 
         flow.verifyCode(FakeSignInService::kEmail, QStringLiteral("654321"));
-        QTRY_COMPARE(flow.errorText(), QStringLiteral("Token has expired or is invalid"));
+        QTRY_COMPARE_WITH_TIMEOUT(flow.errorText(), QStringLiteral("Token has expired or is invalid"), 20000);
         QVERIFY(!h.session->isLoggedIn());
 
         bool storedBeforeSignal = false;
@@ -69,13 +69,13 @@ private Q_SLOTS:
                 [&] { storedBeforeSignal = h.session->isLoggedIn() && h.sessionStored(); });
         QSignalSpy signedIn(&flow, &SignInFlow::signedIn);
         flow.verifyCode(FakeSignInService::kEmail, QStringLiteral("  123456 "));
-        QTRY_COMPARE(signedIn.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(signedIn.count(), 1, 20000);
         QVERIFY(storedBeforeSignal);
         QVERIFY(!flow.isBusy());
         QCOMPARE(flow.errorText(), std::nullopt);
         QCOMPARE(h.service.requestsTo("/auth/v1/verify").last().json().value("token").toString(),
                  FakeSignInService::kCode);
-        QTRY_COMPARE(h.session->email(), QStringLiteral("me@gateway.io"));
+        QTRY_COMPARE_WITH_TIMEOUT(h.session->email(), QStringLiteral("me@gateway.io"), 20000);
         QCOMPARE(h.service.requestsTo("/v1/me").size(), 1);
         QCOMPARE(h.service.requestsTo("/v1/me").first().header("Authorization"),
                  "Bearer " + h.session->currentAccessToken()->toUtf8());

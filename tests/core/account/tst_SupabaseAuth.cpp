@@ -34,7 +34,7 @@ private Q_SLOTS:
     void init()
     {
         m_service = new FakeSignInService(this);
-        m_transport.setTimeoutCap(2s);
+        m_transport.setTimeoutCap(20s);
     }
 
     void cleanup()

@@ -11,7 +11,6 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTest>
-#include <QTimer>
 
 using namespace std::chrono_literals;
 
@@ -20,6 +19,9 @@ class TestHttpTransport : public QObject
     Q_OBJECT
 
 private:
+    // Long enough that only a scripted failure ends a request early, however busy the machine.
+    static constexpr std::chrono::seconds kPatient{40};
+
     FakeHttpService* m_service = nullptr;
     HttpTransport m_transport;
 
@@ -29,11 +31,7 @@ private:
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        m_service = new FakeHttpService(this);
-        m_transport.setTimeoutCap(300ms);
-    }
+    void init() { m_service = new FakeHttpService(this); }
 
     void cleanup()
     {
@@ -57,7 +55,7 @@ private Q_SLOTS:
     {
         QFETCH(int, status);
         m_service->setReply("POST", QStringLiteral("/x"), FakeReply::raw("body bytes", status));
-        const auto outcome = runTask(m_transport.send(requestTo(QStringLiteral("x")), "POST", "sent", 5s));
+        const auto outcome = runTask(m_transport.send(requestTo(QStringLiteral("x")), "POST", "sent", kPatient));
         QVERIFY(outcome.value);
         QVERIFY(outcome.value->isHttp);
         QCOMPARE(outcome.value->status, status);
@@ -69,19 +67,26 @@ private Q_SLOTS:
     void connectionFailuresAreTransportErrors_data()
     {
         QTest::addColumn<FakeReply>("reply");
+        QTest::addColumn<int>("timeoutMs");
         QTest::addColumn<int>("kind");
-        QTest::newRow("dropped mid-answer") << FakeReply::droppedMidAnswer() << int(TransportError::Kind::Failed);
-        QTest::newRow("closed without answer") << FakeReply::closed() << int(TransportError::Kind::Failed);
-        QTest::newRow("never answers") << FakeReply::silent() << int(TransportError::Kind::TimedOut);
-        QTest::newRow("answers too late") << FakeReply::raw("late").after(2s) << int(TransportError::Kind::TimedOut);
+        const int patient = int(std::chrono::milliseconds(kPatient).count());
+        QTest::newRow("dropped mid-answer")
+            << FakeReply::droppedMidAnswer() << patient << int(TransportError::Kind::Failed);
+        QTest::newRow("closed without answer") << FakeReply::closed() << patient << int(TransportError::Kind::Failed);
+        QTest::newRow("never answers") << FakeReply::silent() << 300 << int(TransportError::Kind::TimedOut);
+        // The answer's wait starts only once the request has arrived, after the request's own.
+        QTest::newRow("answers too late")
+            << FakeReply::raw("late").after(2s) << 300 << int(TransportError::Kind::TimedOut);
     }
 
     void connectionFailuresAreTransportErrors()
     {
         QFETCH(FakeReply, reply);
+        QFETCH(int, timeoutMs);
         QFETCH(int, kind);
         m_service->setReply("POST", QStringLiteral("/x"), reply);
-        const auto outcome = runTask(m_transport.send(requestTo(QStringLiteral("x")), "POST", "{}", 40s));
+        const auto outcome = runTask(
+            m_transport.send(requestTo(QStringLiteral("x")), "POST", "{}", std::chrono::milliseconds(timeoutMs)));
         const auto error = outcome.errorAs<TransportError>();
         QVERIFY(error);
         QCOMPARE(int(error->kind()), kind);
@@ -129,12 +134,15 @@ private Q_SLOTS:
     {
         m_service->setReply("POST", QStringLiteral("/x"), FakeReply::silent());
         CancelToken token;
-        QTimer::singleShot(20ms, &token, &CancelToken::cancel);
-        const auto outcome = runTask(m_transport.send(requestTo(QStringLiteral("x")), "POST", {}, 40s, &token));
+        QCoro::Task<HttpResponse> sending =
+            m_transport.send(requestTo(QStringLiteral("x")), "POST", {}, kPatient, &token);
+        QTRY_COMPARE_WITH_TIMEOUT(m_service->requests().size(), 1, 20000);
+        token.cancel();
+        const auto outcome = runTask(std::move(sending));
         QVERIFY(outcome.errorAs<CancelledError>());
 
         // A token raised before the call sends nothing at all.
-        const auto again = runTask(m_transport.send(requestTo(QStringLiteral("x")), "POST", {}, 40s, &token));
+        const auto again = runTask(m_transport.send(requestTo(QStringLiteral("x")), "POST", {}, kPatient, &token));
         QVERIFY(again.errorAs<CancelledError>());
         QCOMPARE(m_service->requests().size(), 1);
     }
@@ -149,7 +157,7 @@ private Q_SLOTS:
         QPointer<QNetworkAccessManager> made;
         {
             HttpTransport transport;
-            QVERIFY(runTask(transport.send(requestTo(QStringLiteral("x")), "GET", {}, 5s)).value);
+            QVERIFY(runTask(transport.send(requestTo(QStringLiteral("x")), "GET", {}, kPatient)).value);
             const auto during = managers();
             QCOMPARE(during.size(), before.size() + 1);
             made = during.last();
@@ -160,7 +168,7 @@ private Q_SLOTS:
         QNetworkAccessManager given;
         {
             HttpTransport transport(&given);
-            QVERIFY(runTask(transport.send(requestTo(QStringLiteral("x")), "GET", {}, 5s)).value);
+            QVERIFY(runTask(transport.send(requestTo(QStringLiteral("x")), "GET", {}, kPatient)).value);
         }
         deleteReleasedObjects();
         QCOMPARE(given.findChildren<QNetworkReply*>().size(), 0);

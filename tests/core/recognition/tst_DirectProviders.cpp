@@ -50,7 +50,7 @@ private Q_SLOTS:
     {
         m_dashScope = new FakeDashScope(this);
         m_deepgram = new FakeDeepgram(this);
-        m_transport.setTimeoutCap(2s);
+        m_transport.setTimeoutCap(20s);
     }
 
     void cleanup()

@@ -46,7 +46,7 @@ private Q_SLOTS:
     void init()
     {
         m_gateway = new FakeGateway(this);
-        m_transport.setTimeoutCap(2s);
+        m_transport.setTimeoutCap(20s);
     }
 
     void cleanup()

@@ -166,7 +166,7 @@ private Q_SLOTS:
         QVERIFY(h.waitForMessages(1 + 38 + 2));
         QCOMPARE(h.gateway.messageTypes().last(), kCommit);
         h.gateway.answerCommit(QStringLiteral("Hello"));
-        h.settle();
+        QVERIFY(h.gateway.waitFor([&] { return h.asr->counters().segments == 1; }));
         QVERIFY(!task.isReady());
         h.gateway.answerCommit(QStringLiteral("world"));
 

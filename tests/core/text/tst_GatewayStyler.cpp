@@ -51,7 +51,7 @@ private Q_SLOTS:
     {
         m_gateway = std::make_unique<FakeGateway>();
         m_transport = std::make_unique<HttpTransport>();
-        m_transport->setTimeoutCap(2s);
+        m_transport->setTimeoutCap(20s);
     }
 
     void cleanup()

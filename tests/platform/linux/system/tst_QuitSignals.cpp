@@ -26,7 +26,7 @@ private Q_SLOTS:
         QVERIFY(handlers.isInstalled());
         QSignalSpy spy(&handlers, &QuitSignals::quitRequested);
         ::raise(signal);
-        QVERIFY(spy.wait(2000));
+        QVERIFY(spy.wait(20000));
         QCOMPARE(spy.size(), 1);
         QCOMPARE(spy.first().first().toInt(), signal);
     }
