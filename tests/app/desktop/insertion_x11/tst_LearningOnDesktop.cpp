@@ -1,6 +1,6 @@
 #include "app/desktop/InputLearningMonitor.h"
-#include "platform/SystemClock.h"
 #include "tests/app/desktop/insertion_x11/DesktopPorts.h"
+#include "tests/support/ManualClock.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QTest>
@@ -9,12 +9,27 @@
 
 using namespace std::chrono_literals;
 
+namespace {
+constexpr int kWaitMs = 20000;
+} // namespace
+
+// The monitor reads the real field of another application over AT-SPI; its time is a manual
+// clock, so each look at the field comes only once the test has changed the field.
 class TestLearningOnDesktop : public QObject
 {
     Q_OBJECT
 
     std::unique_ptr<DesktopPorts> m_ports;
-    SystemClock m_clock;
+
+    // The accessibility worker answers in the order it was asked, and each answer reaches this
+    // thread in that order: once a question asked now is answered, every earlier one is too.
+    bool accessibilityAnsweredEarlierQuestions()
+    {
+        auto answered = std::make_shared<bool>(false);
+        m_ports->accessibility.focusedElement().then(this,
+                                                     [answered](const AccessibleElementPtr&) { *answered = true; });
+        return QTest::qWaitFor([answered] { return *answered; }, kWaitMs);
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -58,25 +73,39 @@ private Q_SLOTS:
         // As the paste left it.
         QVERIFY(helper.set(field, before + inserted));
 
-        InputLearningMonitor monitor(m_ports->accessibility, m_clock);
+        ManualClock clock;
+        InputLearningMonitor monitor(m_ports->accessibility, clock);
         monitor.setInterval(100ms);
         monitor.setWindow(2s);
         QList<QStringList> seen;
         connect(&monitor, &InputLearningMonitor::learned, this, [&](const QString& a, const QString& b) {
             seen << QStringList{a, b};
         });
+        // One look at the field: the monitor schedules the next one once this one's answer is in.
+        const auto look = [&](std::chrono::milliseconds after) {
+            clock.advance(after);
+            return QTest::qWaitFor([&] { return clock.pendingCount() == 1 || !monitor.isWatching(); }, kWaitMs);
+        };
         monitor.arm(inserted + QStringLiteral("\n"));
+        clock.advance(InputLearningMonitor::armingDelay);
         if (!watched) {
-            QTest::qWait(1500);
+            // Its start asks for the focused field and then for the field's text.
+            QVERIFY(accessibilityAnsweredEarlierQuestions());
+            QVERIFY(accessibilityAnsweredEarlierQuestions());
             QVERIFY(!monitor.isWatching());
             return;
         }
-        QTRY_VERIFY(monitor.isWatching());
+        QTRY_VERIFY_WITH_TIMEOUT(monitor.isWatching(), kWaitMs);
         QVERIFY(helper.set(field, edited));
-        QTest::qWait(400);
-        if (sent)
+        QVERIFY(look(monitor.interval()));
+        if (sent) {
             QVERIFY(helper.set(field, QString()));
-        QTRY_VERIFY_WITH_TIMEOUT(!monitor.isWatching(), 5000);
+            QVERIFY(look(monitor.interval()));
+        } else {
+            QVERIFY(look(monitor.window()));
+            clock.advance(monitor.interval());
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!monitor.isWatching(), kWaitMs);
         QCOMPARE(seen, reports);
     }
 
