@@ -5,15 +5,18 @@
 #include "core/net/HttpTransport.h"
 #include "platform/linux/LinuxAdapters.h"
 #include "tests/app/controller/LoopbackOptions.h"
-#include "tests/app/desktop/insertion_x11/FieldHelper.h"
+#include "tests/app/desktop/insertion_x11/DesktopPorts.h"
 #include "tests/support/FakeSecretStore.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/RunTask.h"
 #include "tests/support/TestRegistry.h"
 
-#include <QDeadlineTimer>
 #include <QTemporaryDir>
 #include <QTest>
+
+namespace {
+constexpr int kWaitMs = 20000;
+} // namespace
 
 // A rewrite over the real desktop: the selection is read from another application's field through
 // AT-SPI, and the gateway's rewrite is pasted over it.
@@ -52,11 +55,7 @@ private Q_SLOTS:
         FieldHelper helper(QStringLiteral("MurmoRewriteTarget"), QStringLiteral("Rewrite target"));
         QVERIFY(helper.isReady());
         QVERIFY(helper.set(QStringLiteral("line"), QStringLiteral("会议改周三")));
-        QVERIFY(helper.focus(QStringLiteral("line")));
-        QDeadlineTimer deadline(5000);
-        while (!deadline.hasExpired() &&
-               !(adapters.workspace.frontApplication() && adapters.workspace.frontApplication()->pid == helper.pid()))
-            QTest::qWait(20);
+        QVERIFY(DesktopPorts::bringToFront(adapters.workspace, helper, QStringLiteral("line")));
         QVERIFY(helper.select(QStringLiteral("line"), 0, 5));
 
         const TaskOutcome<std::optional<QString>> selection = runTask(readSelectedText(&adapters.accessibility));
@@ -66,7 +65,8 @@ private Q_SLOTS:
         const Samples take(16000, 0.2f);
         runTask(flow.rewriteWith(take, nullptr, **selection.value, QStringLiteral("murmorewritetarget")));
         QCOMPARE(app.state().statusLine(), QStringLiteral("✓ 已改写并替换"));
-        QTRY_COMPARE_WITH_TIMEOUT(helper.value(QStringLiteral("line")), QStringLiteral("会议改到周三，请知悉。"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(helper.value(QStringLiteral("line")), QStringLiteral("会议改到周三，请知悉。"),
+                                  kWaitMs);
         QCOMPARE(app.history().all().size(), 1);
         deleteReleasedObjects();
     }
