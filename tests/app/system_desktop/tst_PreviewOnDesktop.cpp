@@ -11,6 +11,10 @@
 
 #include <cmath>
 
+namespace {
+constexpr int kWaitMs = 20000;
+} // namespace
+
 // A stored recording played through the real sound output: heard on the sink, and the player
 // goes back to idle by itself when the sound ends.
 class PreviewOnDesktopTest : public QObject
@@ -35,7 +39,7 @@ private Q_SLOTS:
 
         MonitorRecorder recorder;
         QVERIFY(recorder.start());
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.sampleCount() > MonitorRecorder::rate / 5, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.sampleCount() > MonitorRecorder::rate / 5, kWaitMs);
         const qsizetype from = recorder.sampleCount();
 
         QtSoundOutput output;
@@ -45,11 +49,11 @@ private Q_SLOTS:
         elapsed.start();
         preview.play(path, id);
         QCOMPARE(preview.currentId(), id);
-        QTRY_VERIFY_WITH_TIMEOUT(!preview.isPlaying(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!preview.isPlaying(), kWaitMs);
         QVERIFY2(elapsed.elapsed() >= 550, qPrintable(QString::number(elapsed.elapsed())));
         QVERIFY(!preview.currentId());
 
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.sampleCount() > from + MonitorRecorder::rate * 3 / 2, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.sampleCount() > from + MonitorRecorder::rate * 3 / 2, kWaitMs);
         const std::vector<double> heard = recorder.samples(from);
         const auto found = bursts(heard, 0.05);
         QVERIFY(!found.empty());
