@@ -82,7 +82,7 @@ private Q_SLOTS:
         relauncher.relaunch(program, {"--shown", "it's"});
         QVERIFY(quit);
         QVERIFY(!QFile::exists(marker));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 20000);
         QVERIFY(elapsed.elapsed() >= 450);
         QFile result(marker);
         QVERIFY(result.open(QIODevice::ReadOnly));
