@@ -182,17 +182,27 @@ private Q_SLOTS:
                 offered << QGuiApplication::clipboard()->text();
         });
 
-        TextInserter inserter(*m_clipboard, *m_keys, *m_workspace, *m_accessibility, m_clock);
-        Outcome outcome;
         const QString text = QStringLiteral("晚上七点见 at Café");
-        QVERIFY(inserter.insert(text, QStringLiteral("whatsapp"), [&](bool delivered) {
-            outcome = {true, delivered};
-        }));
-        passTimeToPaste();
-        QTRY_VERIFY_WITH_TIMEOUT(outcome.done, kWaitMs);
-        QVERIFY(outcome.delivered);
-        QTRY_COMPARE_WITH_TIMEOUT(target.value(QStringLiteral("text")), text, kWaitMs);
-        m_clock.advance(TextInserter::accessibilityRestoreDelay);
+        // The text goes in through accessibility, whose short time-outs a busy desktop can exceed;
+        // the inserter then pastes it after all. One that never types it in pastes every time.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            offered.clear();
+            QVERIFY(target.set(QStringLiteral("text"), QString()));
+            TextInserter inserter(*m_clipboard, *m_keys, *m_workspace, *m_accessibility, m_clock);
+            Outcome outcome;
+            QVERIFY(inserter.insert(text, QStringLiteral("whatsapp"), [&](bool delivered) {
+                outcome = {true, delivered};
+            }));
+            passTimeToPaste();
+            QTRY_VERIFY_WITH_TIMEOUT(outcome.done, kWaitMs);
+            QVERIFY(outcome.delivered);
+            m_clock.advance(TextInserter::keyUpDelay);
+            QTRY_COMPARE_WITH_TIMEOUT(target.value(QStringLiteral("text")), text, kWaitMs);
+            m_clock.advance(TextInserter::accessibilityRestoreDelay);
+            if (!offered.contains(text))
+                break;
+            qInfo("attempt %d: pasted instead", attempt + 1);
+        }
         QCOMPARE(target.value(QStringLiteral("text")), text);
         QVERIFY2(!offered.contains(text), qPrintable(offered.join(u',')));
         QCOMPARE(target.command(QStringLiteral("clipboard")).value(QStringLiteral("text")).toString(),
