@@ -57,7 +57,11 @@ private Q_SLOTS:
         const std::vector<double> heard = recorder.samples(from);
         const auto found = bursts(heard, 0.05);
         QVERIFY(!found.empty());
-        const double heardMs = double(found.back().second - found.front().first + 1) * 1000.0 / MonitorRecorder::rate;
+        // The sound as heard, without the gaps a starved player leaves on a busy machine.
+        qsizetype loud = 0;
+        for (const auto& [first, last] : found)
+            loud += last - first + 1;
+        const double heardMs = double(loud) * 1000.0 / MonitorRecorder::rate;
         QVERIFY2(heardMs > 450 && heardMs < 700, qPrintable(QString::number(heardMs)));
         const double pitch = dominantFrequency(heard, found.front().first, found.back().second, 200, 1000);
         QVERIFY2(std::abs(pitch - 440) < 10, qPrintable(QString::number(pitch)));
