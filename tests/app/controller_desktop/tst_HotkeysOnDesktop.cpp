@@ -7,11 +7,13 @@
 #include "tests/app/controller/FakeRecordingCommands.h"
 #include "tests/app/controller/LoopbackOptions.h"
 #include "tests/app/desktop/hotkeys_x11/XTestKeyboard.h"
+#include "tests/support/DesktopWait.h"
 #include "tests/support/FakeSecretStore.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/ManualClock.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -77,6 +79,24 @@ struct DesktopRig
         keyboard.release("Alt_L");
     }
 
+    // The key thread applies changed grabs first and then reads the keys that have come in: once
+    // it has applied them twice more, it has read every key typed before. Telling the engine once
+    // more whether a recording runs asks for the grabs again and changes nothing else.
+    bool keysRead()
+    {
+        HotkeyEngine& engine = app->hotkeys();
+        QSignalSpy applied(&engine, &HotkeyEngine::grabsUpdated);
+        // Grabs applied before, only not yet reported, must not count.
+        QCoreApplication::sendPostedEvents(&engine);
+        for (int round = 0; round < 2; ++round) {
+            const qsizetype before = applied.count();
+            engine.setRecordingActive(app->state().isRecording());
+            if (!QTest::qWaitFor([&] { return applied.count() > before; }, kWaitMs))
+                return false;
+        }
+        return true;
+    }
+
     QStringList log() const { return commands->log; }
     QString status() const { return app->state().statusLine(); }
     OverlayModel::Phase phase() const { return app->overlay().model()->phase(); }
@@ -102,12 +122,13 @@ private Q_SLOTS:
         rig.keyboard.autoRepeat(50, 20);
         rig.keyboard.press("Alt_L");
         rig.keyboard.press("space");
-        QTRY_COMPARE(rig.log(), QStringList{"start"});
+        QTRY_COMPARE_WITH_TIMEOUT(rig.log(), QStringList{"start"}, kWaitMs);
         QTest::qWait(300); // held: the server repeats the key meanwhile
+        QVERIFY(rig.keysRead());
         QCOMPARE(rig.log(), QStringList{"start"});
         rig.keyboard.release("space");
         rig.keyboard.release("Alt_L");
-        QTRY_COMPARE(rig.log(), (QStringList{"start", "stop"}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.log(), (QStringList{"start", "stop"}), kWaitMs);
     }
 
     // The Menu key bounces as it goes down; the recording it starts goes on until it is let go.
@@ -116,16 +137,17 @@ private Q_SLOTS:
         DesktopRig rig(QStringLiteral("hold"), menuAlone);
         QVERIFY(rig.start());
         rig.keyboard.press("Menu");
-        QTRY_COMPARE(rig.log(), QStringList{"start"});
+        QTRY_COMPARE_WITH_TIMEOUT(rig.log(), QStringList{"start"}, kWaitMs);
         rig.keyboard.release("Menu");
         rig.keyboard.press("Menu");
-        // No other key can mark the end of the bounce: any key pressed with Menu would break it.
-        QTest::qWait(150);
+        // No other key can mark the end of the bounce (any key pressed with Menu would break it),
+        // and the engine's clock must stand still until the bounce has been read.
+        QVERIFY(rig.keysRead());
         QCOMPARE(rig.log().join(u','), QStringLiteral("start"));
         QVERIFY(rig.app->state().isRecording());
         rig.clock.advance(std::chrono::milliseconds(500));
         rig.keyboard.release("Menu");
-        QTRY_COMPARE(rig.log(), (QStringList{"start", "stop"}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.log(), (QStringList{"start", "stop"}), kWaitMs);
     }
 
     void toggleIgnoresAutoRepeat()
@@ -135,16 +157,16 @@ private Q_SLOTS:
         rig.keyboard.autoRepeat(50, 20);
         rig.keyboard.press("Alt_L");
         rig.keyboard.press("space");
-        QTRY_COMPARE(rig.log(), QStringList{"start"});
-        QTest::qWait(300);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.log(), QStringList{"start"}, kWaitMs);
+        QTest::qWait(300); // held: the server repeats the key meanwhile
         rig.keyboard.release("space");
         rig.keyboard.release("Alt_L");
-        QTest::qWait(100);
+        QVERIFY(rig.keysRead());
         QCOMPARE(rig.log(), QStringList{"start"});
         rig.keyboard.press("Alt_L");
         rig.keyboard.tap("space");
         rig.keyboard.release("Alt_L");
-        QTRY_COMPARE(rig.log(), (QStringList{"start", "stop"}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.log(), (QStringList{"start", "stop"}), kWaitMs);
     }
 
     void chordTwiceReturnsToDictation()
@@ -152,11 +174,11 @@ private Q_SLOTS:
         DesktopRig rig(QStringLiteral("toggle"), altSpace);
         QVERIFY(rig.start());
         rig.altTap("space");
-        QTRY_COMPARE(rig.log(), QStringList{"start"});
+        QTRY_COMPARE_WITH_TIMEOUT(rig.log(), QStringList{"start"}, kWaitMs);
         rig.altTap("t");
-        QTRY_COMPARE(rig.status(), QStringLiteral("正在聆听…（译成英文）"));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.status(), QStringLiteral("正在聆听…（译成英文）"), kWaitMs);
         rig.altTap("t");
-        QTRY_COMPARE(rig.status(), QStringLiteral("正在聆听…"));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.status(), QStringLiteral("正在聆听…"), kWaitMs);
         QCOMPARE(rig.commands->pending, PendingActions{});
         QCOMPARE(rig.phase(), OverlayModel::Phase::listening);
     }
@@ -166,9 +188,9 @@ private Q_SLOTS:
         DesktopRig rig(QStringLiteral("toggle"), altSpace);
         QVERIFY(rig.start());
         rig.altTap("space");
-        QTRY_COMPARE(rig.log(), QStringList{"start"});
+        QTRY_COMPARE_WITH_TIMEOUT(rig.log(), QStringList{"start"}, kWaitMs);
         rig.altTap("r");
-        QTRY_COMPARE(rig.status(), RecordingActions::kNoSelection);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.status(), RecordingActions::kNoSelection, kWaitMs);
         QCOMPARE(rig.phase(), OverlayModel::Phase::failed);
         rig.clock.advance(std::chrono::milliseconds(3999));
         QCOMPARE(rig.phase(), OverlayModel::Phase::failed);
@@ -182,9 +204,9 @@ private Q_SLOTS:
         DesktopRig rig(QStringLiteral("toggle"), altSpace);
         QVERIFY(rig.start());
         rig.altTap("space");
-        QTRY_COMPARE(rig.log(), QStringList{"start"});
+        QTRY_COMPARE_WITH_TIMEOUT(rig.log(), QStringList{"start"}, kWaitMs);
         rig.keyboard.tap("Escape");
-        QTRY_COMPARE(rig.log(), (QStringList{"start", "cancel"}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.log(), (QStringList{"start", "cancel"}), kWaitMs);
         QVERIFY(!rig.app->state().isRecording());
         QVERIFY(rig.app->history().all().isEmpty());
     }

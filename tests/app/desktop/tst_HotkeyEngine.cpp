@@ -216,10 +216,10 @@ private Q_SLOTS:
         QSignalSpy updated(&rig.engine, &HotkeyEngine::grabsUpdated);
         const KeyGrabFailures failures{{{space, 0x80000}}, false};
         rig.keys.reportFailures(failures);
-        QVERIFY(updated.wait(1000));
+        QVERIFY(updated.wait(20000));
         QCOMPARE(rig.engine.grabFailures(), failures);
         rig.keys.reportFailures({});
-        QVERIFY(updated.wait(1000));
+        QVERIFY(updated.wait(20000));
         QCOMPARE(rig.engine.grabFailures(), KeyGrabFailures{});
     }
 

@@ -6,7 +6,6 @@
 #include "tests/support/TestRegistry.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QTest>
 #include <QWindow>
 
@@ -73,17 +72,7 @@ public:
 
     Window window() const { return m_window; }
 
-    static bool waitFor(const std::function<bool()>& condition)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 3000) {
-            if (condition())
-                return true;
-            QTest::qWait(20);
-        }
-        return condition();
-    }
+    static bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 20000); }
 
 private:
     Display* m_display = nullptr;
@@ -108,10 +97,13 @@ private Q_SLOTS:
         X11Compositing compositing;
         RecordingOverlay overlay(clock, screens, compositing);
 
-        // Lets the overlay's own timers, fades and the window manager run, then tells whether the
-        // helper still holds the focus and no window of ours became active.
+        // Lets the overlay's own timers and fades run for a while, then tells whether the helper
+        // still holds the focus and no window of ours became active. Only this program could take
+        // it (the window manager never sees the overlay), and every request it made has reached
+        // the server once it has synced.
         auto keptFocus = [&](int ms) {
             QTest::qWait(ms);
+            QGuiApplication::sync();
             return helper.focusOwner() == helper.window() && QApplication::activeWindow() == nullptr;
         };
 

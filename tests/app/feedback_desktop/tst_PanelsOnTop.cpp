@@ -6,6 +6,7 @@
 #include "app/feedback/RecordingOverlay.h"
 #include "platform/SystemClock.h"
 #include "platform/linux/X11Compositing.h"
+#include "tests/support/DesktopWait.h"
 #include "tests/support/FakeAccessibility.h"
 #include "tests/support/FakeDesktop.h"
 #include "tests/support/TestRegistry.h"
@@ -22,6 +23,12 @@
 #include <memory>
 
 namespace {
+
+// Waits for the desktop's asynchronous answers.
+bool settles(const std::function<bool()>& condition)
+{
+    return QTest::qWaitFor(condition, kWaitMs);
+}
 
 // Looks at the screen through a connection of its own, the way another client would see it.
 class DesktopView
@@ -109,17 +116,32 @@ public:
     }
 
     // Asks the window manager, as a pager would, to change a property of the whole screen.
-    void askWindowManager(const char* message, long value) const
+    void askWindowManager(const char* message, long value) const { sendToWindowManager(root(), message, value); }
+
+    // Asks the window manager for something it answers at once: once the answer is in, it has
+    // handled every request that reached it before, this program's among them.
+    bool windowManagerCaughtUp() const
     {
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = root();
-        event.xclient.message_type = XInternAtom(m_display, message, False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = value;
-        event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(m_display, root(), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+        QGuiApplication::sync();
+        const Window probe = XCreateSimpleWindow(m_display, root(), 0, 0, 1, 1, 0, 0, 0);
+        const Atom extents = XInternAtom(m_display, "_NET_FRAME_EXTENTS", False);
+        sendToWindowManager(probe, "_NET_REQUEST_FRAME_EXTENTS", 0);
+        const bool answered = settles([&] {
+            Atom type = None;
+            int format = 0;
+            unsigned long items = 0;
+            unsigned long after = 0;
+            unsigned char* data = nullptr;
+            const bool set = XGetWindowProperty(m_display, probe, extents, 0, 4, False, XA_CARDINAL, &type, &format,
+                                                &items, &after, &data) == Success &&
+                             items == 4;
+            if (data)
+                XFree(data);
+            return set;
+        });
+        XDestroyWindow(m_display, probe);
         XSync(m_display, False);
+        return answered;
     }
 
     // A real click of the first mouse button at a point of the screen.
@@ -132,14 +154,21 @@ public:
     }
 
 private:
+    void sendToWindowManager(Window window, const char* message, long value) const
+    {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = XInternAtom(m_display, message, False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = value;
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(m_display, root(), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+        XSync(m_display, False);
+    }
+
     Display* m_display;
 };
-
-// Waits for the desktop's asynchronous answers; fails the wait after three seconds.
-bool settles(const std::function<bool()>& condition)
-{
-    return QTest::qWaitFor(condition, 3000);
-}
 
 // The two floating panels, each shown through its own owner the way the controller does.
 struct Panels
@@ -203,7 +232,7 @@ private Q_SLOTS:
         QWidget fullScreen;
         fullScreen.setWindowTitle(QStringLiteral("full screen"));
         fullScreen.showFullScreen();
-        QVERIFY(QTest::qWaitForWindowActive(&fullScreen));
+        QVERIFY(QTest::qWaitForWindowActive(&fullScreen, kWaitMs));
         const Window front = fullScreen.winId();
 
         Panels panels;
@@ -215,7 +244,7 @@ private Q_SLOTS:
         // The user goes on working in the full-screen window: it comes to the front again.
         fullScreen.activateWindow();
         fullScreen.raise();
-        QTest::qWait(200);
+        QVERIFY(m_screen.windowManagerCaughtUp());
         QVERIFY2(m_screen.isAbove(floating, front), "after the full-screen window was raised");
 
         // Another desktop: the full-screen window goes with its desktop, the panel stays.
@@ -224,7 +253,7 @@ private Q_SLOTS:
         m_screen.askWindowManager("_NET_CURRENT_DESKTOP", target);
         QVERIFY(settles([&] { return m_screen.rootCardinal("_NET_CURRENT_DESKTOP") == target; }));
         QVERIFY(settles([&] { return !m_screen.isViewable(front); }));
-        QTest::qWait(100);
+        QVERIFY(m_screen.windowManagerCaughtUp());
         QVERIFY2(m_screen.isViewable(floating), "after the desktop switch");
         QVERIFY(shown->isVisible());
     }

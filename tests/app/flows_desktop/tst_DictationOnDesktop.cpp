@@ -6,6 +6,7 @@
 #include "tests/app/controller/LoopbackOptions.h"
 #include "tests/app/desktop/insertion_x11/DesktopPorts.h"
 #include "tests/app/desktop/insertion_x11/FieldHelper.h"
+#include "tests/support/DesktopWait.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/FakeStreamingGateway.h"
 #include "tests/support/TestRegistry.h"
@@ -68,15 +69,17 @@ private Q_SLOTS:
 
         flows.startRecording();
         QVERIFY(app.state().isRecording());
-        QTRY_VERIFY(streaming.connected());
+        QTRY_VERIFY_WITH_TIMEOUT(streaming.connected(), kWaitMs);
         QProcess player;
         player.start(QStringLiteral("paplay"), {QStringLiteral("--device=out"), speech});
         QTRY_VERIFY_WITH_TIMEOUT(player.state() == QProcess::NotRunning, 30000);
-        QTest::qWait(300);
+        // The speaker stops once the sentence has reached the gateway.
+        QTRY_VERIFY_WITH_TIMEOUT(streaming.audioSamples() > 16000, kWaitMs);
         flows.stopAndTranscribe();
 
-        QTRY_COMPARE_WITH_TIMEOUT(helper.value(QStringLiteral("line")), kSentence, 20000);
-        QVERIFY(streaming.audioSamples() > 16000);
+        QTRY_COMPARE_WITH_TIMEOUT(helper.value(QStringLiteral("line")), kSentence, kWaitMs);
+        // The text goes in as soon as it is ready; the history follows once the take is saved.
+        QTRY_COMPARE_WITH_TIMEOUT(app.history().all().value(0).finalText, kSentence, kWaitMs);
         const QList<HistoryEntry> entries = app.history().all();
         QCOMPARE(entries.size(), 1);
         QCOMPARE(entries.first().finalText, kSentence);

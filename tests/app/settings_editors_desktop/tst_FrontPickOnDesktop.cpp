@@ -1,6 +1,7 @@
 #include "app/settings/editors/RecentForeignApplication.h"
 #include "platform/linux/x11/X11Workspace.h"
 #include "tests/app/desktop/insertion_x11/FieldHelper.h"
+#include "tests/support/DesktopWait.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QGuiApplication>
@@ -22,11 +23,11 @@ private Q_SLOTS:
         settingsWindow.resize(300, 200);
         settingsWindow.show();
         settingsWindow.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&settingsWindow));
+        QVERIFY(QTest::qWaitForWindowActive(&settingsWindow, kWaitMs));
         X11Workspace probe;
         QVERIFY2(probe.isConnected(), "no X display: run under scripts/with-desktop");
         std::optional<RunningApplication> own;
-        QTRY_VERIFY((own = probe.frontApplication()).has_value());
+        QTRY_VERIFY_WITH_TIMEOUT((own = probe.frontApplication()).has_value(), kWaitMs);
 
         X11Workspace workspace(own->bundleId);
         RecentForeignApplication recent(workspace);
@@ -38,14 +39,15 @@ private Q_SLOTS:
         FieldHelper editor(QStringLiteral("MurmoEditor"), QStringLiteral("editor"));
         QVERIFY(editor.isReady());
         QVERIFY(editor.focus(QStringLiteral("text")));
-        QTRY_VERIFY(editor.isActive());
-        QTRY_COMPARE(workspace.frontApplication().value_or(RunningApplication{}).bundleId,
-                     QStringLiteral("murmoeditor"));
+        QTRY_VERIFY_WITH_TIMEOUT(editor.isActive(), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(workspace.frontApplication().value_or(RunningApplication{}).bundleId,
+                                  QStringLiteral("murmoeditor"), kWaitMs);
 
         settingsWindow.activateWindow();
         settingsWindow.raise();
-        QVERIFY(QTest::qWaitForWindowActive(&settingsWindow));
-        QTRY_COMPARE(workspace.frontApplication().value_or(RunningApplication{}).bundleId, own->bundleId);
+        QVERIFY(QTest::qWaitForWindowActive(&settingsWindow, kWaitMs));
+        QTRY_COMPARE_WITH_TIMEOUT(workspace.frontApplication().value_or(RunningApplication{}).bundleId, own->bundleId,
+                                  kWaitMs);
         QCOMPARE(recent.pick().value_or(RunningApplication{}).bundleId, QStringLiteral("murmoeditor"));
     }
 };

@@ -7,6 +7,7 @@
 #include "platform/SystemClock.h"
 #include "platform/linux/x11/X11KeyEventSource.h"
 #include "tests/app/desktop/hotkeys_x11/XTestKeyboard.h"
+#include "tests/support/DesktopWait.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QGuiApplication>
@@ -21,6 +22,7 @@
 #include <memory>
 
 namespace {
+
 
 // The application in front: remembers every key press that reaches it.
 class KeyWindow : public QWidget
@@ -75,7 +77,7 @@ private:
     {
         m_window.activateWindow();
         m_window.raise();
-        QVERIFY(QTest::qWaitForWindowActive(&m_window));
+        QVERIFY(QTest::qWaitForWindowActive(&m_window, kWaitMs));
     }
 
     // Everything typed before has reached the window once a key typed after it has.
@@ -83,7 +85,7 @@ private:
     {
         const auto before = m_window.pressed.count(Qt::Key_X);
         m_keyboard.tap("x");
-        QTRY_COMPARE(m_window.pressed.count(Qt::Key_X), before + 1);
+        QTRY_COMPARE_WITH_TIMEOUT(m_window.pressed.count(Qt::Key_X), before + 1, kWaitMs);
     }
 
 private Q_SLOTS:
@@ -104,17 +106,18 @@ private Q_SLOTS:
         // Starting applies the grabs once, on the key thread, before the capture asks again.
         QSignalSpy grabbed(&desktop.engine, &HotkeyEngine::grabsUpdated);
         QVERIFY(desktop.engine.start());
-        QTRY_COMPARE(grabbed.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(grabbed.count(), 1, kWaitMs);
         desktop.button()->click();
-        QTRY_COMPARE(grabbed.count(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(grabbed.count(), 2, kWaitMs);
         QCOMPARE(desktop.engine.grabFailures(), KeyGrabFailures{});
 
         m_keyboard.press("Alt_L");
         m_keyboard.tap("t");
         m_keyboard.release("Alt_L");
-        QTRY_COMPARE(desktop.settings.text(SettingKey::hkTalk),
-                     QStringLiteral(R"({"isModifierOnly":false,"keyCode":17,"modifiers":524288})"));
-        QTRY_COMPARE(desktop.button()->text(), QStringLiteral("Alt+T"));
+        QTRY_COMPARE_WITH_TIMEOUT(desktop.settings.text(SettingKey::hkTalk),
+                                  QStringLiteral(R"({"isModifierOnly":false,"keyCode":17,"modifiers":524288})"),
+                                  kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(desktop.button()->text(), QStringLiteral("Alt+T"), kWaitMs);
         QVERIFY(!desktop.talk->isRecording());
         QCOMPARE(desktop.state.historyVersion(), 1);
 
@@ -129,14 +132,14 @@ private Q_SLOTS:
         // Starting applies the grabs once, on the key thread, before the capture asks again.
         QSignalSpy grabbed(&desktop.engine, &HotkeyEngine::grabsUpdated);
         QVERIFY(desktop.engine.start());
-        QTRY_COMPARE(grabbed.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(grabbed.count(), 1, kWaitMs);
         desktop.button()->click();
-        QTRY_COMPARE(grabbed.count(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(grabbed.count(), 2, kWaitMs);
         QVERIFY(desktop.engine.isCapturing());
 
         desktop.window->close();
         QVERIFY(!desktop.engine.isCapturing());
-        QTRY_COMPARE(grabbed.count(), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(grabbed.count(), 3, kWaitMs);
 
         activateKeyWindow();
         m_keyboard.tap("t");
@@ -155,7 +158,7 @@ private Q_SLOTS:
                                       HotkeyEngine::Binding{desktop.settings.hotkey(SettingKey::hkTalk), [] {}, [] {}});
         QVERIFY(desktop.engine.start());
         const auto* note = desktop.talk->findChild<QLabel*>(QStringLiteral("note"));
-        QTRY_VERIFY(note->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(note->isVisible(), kWaitMs);
         QCOMPARE(note->text(),
                  QStringLiteral("⚠️ Alt+F 已被其他程序占用，按下时也会传给它——建议换键"));
     }

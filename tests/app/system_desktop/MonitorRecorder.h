@@ -19,7 +19,7 @@ public:
                                                   "--channels=1", "--raw", "--latency-msec=20"});
         QObject::connect(&m_process, &QProcess::readyReadStandardOutput,
                          [this] { m_bytes.append(m_process.readAllStandardOutput()); });
-        return m_process.waitForStarted(5000);
+        return m_process.waitForStarted(20000);
     }
 
     ~MonitorRecorder()

@@ -9,11 +9,14 @@
 // The sound server as the user's own tools see and change it.
 namespace Pactl {
 
+// pactl is a process of its own talking to the server: slow to start on a busy machine.
+inline constexpr int timeoutMs = 20000;
+
 inline QString run(const QStringList& arguments)
 {
     QProcess process;
     process.start(QStringLiteral("pactl"), arguments);
-    if (!process.waitForFinished(5000) || process.exitCode() != 0)
+    if (!process.waitForFinished(timeoutMs) || process.exitCode() != 0)
         return {};
     return QString::fromUtf8(process.readAllStandardOutput());
 }
@@ -22,7 +25,7 @@ inline bool setSinkVolume(const QString& sink, int percent)
 {
     QProcess process;
     process.start(QStringLiteral("pactl"), {"set-sink-volume", sink, QStringLiteral("%1%").arg(percent)});
-    return process.waitForFinished(5000) && process.exitCode() == 0;
+    return process.waitForFinished(timeoutMs) && process.exitCode() == 0;
 }
 
 // The volume of every channel in percent, as pactl prints it.

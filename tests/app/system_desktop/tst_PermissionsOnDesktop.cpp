@@ -48,7 +48,7 @@ private Q_SLOTS:
         probes.enableAccessibility();
         QVERIFY(LinuxPermissionProbes::accessibilityBusEnabled());
         model.startPolling();
-        QTRY_VERIFY_WITH_TIMEOUT(model.isGranted(MurmoPermission::accessibility), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(model.isGranted(MurmoPermission::accessibility), 20000);
         model.stopPolling();
     }
 

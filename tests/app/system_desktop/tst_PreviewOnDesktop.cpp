@@ -3,6 +3,7 @@
 #include "platform/linux/audio/QtSoundOutput.h"
 #include "tests/app/system_desktop/MonitorRecorder.h"
 #include "tests/app/system_desktop/Pactl.h"
+#include "tests/support/DesktopWait.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QElapsedTimer>
@@ -35,7 +36,7 @@ private Q_SLOTS:
 
         MonitorRecorder recorder;
         QVERIFY(recorder.start());
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.sampleCount() > MonitorRecorder::rate / 5, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.sampleCount() > MonitorRecorder::rate / 5, kWaitMs);
         const qsizetype from = recorder.sampleCount();
 
         QtSoundOutput output;
@@ -45,15 +46,19 @@ private Q_SLOTS:
         elapsed.start();
         preview.play(path, id);
         QCOMPARE(preview.currentId(), id);
-        QTRY_VERIFY_WITH_TIMEOUT(!preview.isPlaying(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!preview.isPlaying(), kWaitMs);
         QVERIFY2(elapsed.elapsed() >= 550, qPrintable(QString::number(elapsed.elapsed())));
         QVERIFY(!preview.currentId());
 
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.sampleCount() > from + MonitorRecorder::rate * 3 / 2, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.sampleCount() > from + MonitorRecorder::rate * 3 / 2, kWaitMs);
         const std::vector<double> heard = recorder.samples(from);
         const auto found = bursts(heard, 0.05);
         QVERIFY(!found.empty());
-        const double heardMs = double(found.back().second - found.front().first + 1) * 1000.0 / MonitorRecorder::rate;
+        // The sound as heard, without the gaps a starved player leaves on a busy machine.
+        qsizetype loud = 0;
+        for (const auto& [first, last] : found)
+            loud += last - first + 1;
+        const double heardMs = double(loud) * 1000.0 / MonitorRecorder::rate;
         QVERIFY2(heardMs > 450 && heardMs < 700, qPrintable(QString::number(heardMs)));
         const double pitch = dominantFrequency(heard, found.front().first, found.back().second, 200, 1000);
         QVERIFY2(std::abs(pitch - 440) < 10, qPrintable(QString::number(pitch)));

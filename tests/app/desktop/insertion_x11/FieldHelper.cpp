@@ -7,6 +7,10 @@
 
 namespace {
 
+// The helper is a whole Qt application on the accessibility bus: on a busy machine its start and
+// its answers can take seconds.
+constexpr int kAnswerMs = 20000;
+
 QString quoted(const QString& text)
 {
     const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
@@ -21,9 +25,9 @@ FieldHelper::FieldHelper(const QString& windowClass, const QString& title)
     m_process.setArguments({windowClass, title});
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start();
-    if (!m_process.waitForStarted(5000))
+    if (!m_process.waitForStarted(kAnswerMs))
         return;
-    QDeadlineTimer deadline(10000);
+    QDeadlineTimer deadline(kAnswerMs);
     while (!deadline.hasExpired() && !m_buffer.contains('\n')) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         m_process.waitForReadyRead(10);
@@ -46,7 +50,7 @@ FieldHelper::~FieldHelper()
 QJsonObject FieldHelper::command(const QString& line)
 {
     m_process.write(line.toUtf8() + '\n');
-    QDeadlineTimer deadline(10000);
+    QDeadlineTimer deadline(kAnswerMs);
     while (!deadline.hasExpired() && !m_buffer.contains('\n')) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         m_process.waitForReadyRead(10);

@@ -4,6 +4,8 @@
 #include "platform/linux/x11/X11KeyEventSource.h"
 #include "tests/app/desktop/hotkeys_x11/XTestKeyboard.h"
 #include "tests/app/desktop/insertion_x11/DesktopPorts.h"
+#include "tests/support/DesktopWait.h"
+#include "tests/support/ManualClock.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QTest>
@@ -27,19 +29,20 @@ class TestMenuKeyOnDesktop : public QObject
     std::atomic<int> m_releases = 0;
 
     // Presses and releases Menu as the user would. Each transition waits until the engine has
-    // seen the one before and then a little longer, so none is taken for a bounce of the key.
+    // seen the one before and then a little longer, so none is taken for a bounce of the key: the
+    // engine times the transitions as it reads them.
     void tapMenu(const char* held)
     {
         const int before = m_presses;
         if (held)
             m_keyboard.press(held);
         m_keyboard.press("Menu");
-        QTRY_COMPARE(m_presses.load(), before + 1);
+        QTRY_COMPARE_WITH_TIMEOUT(m_presses.load(), before + 1, kWaitMs);
         QTest::qWait(60);
         m_keyboard.release("Menu");
         if (held)
             m_keyboard.release(held);
-        QTRY_COMPARE(m_releases.load(), before + 1);
+        QTRY_COMPARE_WITH_TIMEOUT(m_releases.load(), before + 1, kWaitMs);
         QTest::qWait(60);
     }
 
@@ -79,9 +82,14 @@ private Q_SLOTS:
         tapMenu(modifier);
         QVERIFY(!target.command(QStringLiteral("state")).value(QStringLiteral("popup")).toBool());
 
-        TextInserter inserter(m_ports->clipboard, m_ports->keys, m_ports->workspace, m_ports->accessibility, m_clock);
+        // The inserter's time moves when the test says: the clipboard is given back only after the
+        // paste has landed.
+        ManualClock inserterClock;
+        TextInserter inserter(m_ports->clipboard, m_ports->keys, m_ports->workspace, m_ports->accessibility,
+                              inserterClock);
         QVERIFY(inserter.insert(QStringLiteral("spoken text"), QStringLiteral("murmomenutarget")));
-        QTRY_COMPARE(target.value(QStringLiteral("line")), QStringLiteral("spoken text"));
+        inserterClock.advance(TextInserter::waitStep + TextInserter::settleDelay + TextInserter::keyUpDelay);
+        QTRY_COMPARE_WITH_TIMEOUT(target.value(QStringLiteral("line")), QStringLiteral("spoken text"), kWaitMs);
         QVERIFY(!target.command(QStringLiteral("state")).value(QStringLiteral("popup")).toBool());
         engine.stop();
     }

@@ -1,6 +1,7 @@
 #include "app/desktop/ScreenContext.h"
 #include "app/desktop/SelectedText.h"
 #include "tests/app/desktop/insertion_x11/DesktopPorts.h"
+#include "tests/support/DesktopWait.h"
 #include "tests/support/RunTask.h"
 #include "tests/support/TestRegistry.h"
 
@@ -12,6 +13,9 @@
 
 #include <memory>
 
+// The program reads other applications' accessibility trees with short time-outs, so as never to
+// hold up a dictation, and a busy desktop can answer later than that: each read here is repeated
+// until the answer comes. A wrong answer stays wrong however often it is read.
 class TestScreenContextOnDesktop : public QObject
 {
     Q_OBJECT
@@ -66,13 +70,11 @@ private Q_SLOTS:
         QVERIFY(helper.set(field, value));
         QVERIFY(helper.select(field, selectionStart, selectionLength));
 
-        const ScreenContext::Info info = readFront(true);
-        QCOMPARE(info.appName, QStringLiteral("MurmoContext"));
-        QCOMPARE(info.windowTitle, title.left(120));
-        QCOMPARE(info.nearbyText, nearby);
-
-        const ScreenContext::Info titleOnly = readFront(false);
-        QCOMPARE(titleOnly, (ScreenContext::Info{QStringLiteral("MurmoContext"), title.left(120), QString()}));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            readFront(true), (ScreenContext::Info{QStringLiteral("MurmoContext"), title.left(120), nearby}), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(readFront(false),
+                                  (ScreenContext::Info{QStringLiteral("MurmoContext"), title.left(120), QString()}),
+                                  kWaitMs);
     }
 
     void readsTheSelectionForRewriting_data()
@@ -94,7 +96,7 @@ private Q_SLOTS:
         QVERIFY(m_ports->bringToFront(helper, field));
         QVERIFY(helper.set(field, QStringLiteral("请把这段话改得更正式。谢谢")));
         QVERIFY(helper.select(field, 0, selectionLength + (selectionLength ? 1 : 0)));
-        QCOMPARE(*runTask(readSelectedText(&m_ports->accessibility)).value, selected);
+        QTRY_COMPARE_WITH_TIMEOUT(*runTask(readSelectedText(&m_ports->accessibility)).value, selected, kWaitMs);
     }
 
     void buildsThePromptLineFromTheScreen()
@@ -102,13 +104,15 @@ private Q_SLOTS:
         FieldHelper helper(QStringLiteral("MurmoContext"), QStringLiteral("Design review: Murmo roadmap"));
         QVERIFY(m_ports->bringToFront(helper, QStringLiteral("line")));
         QVERIFY(helper.set(QStringLiteral("line"), QStringLiteral("Ping Alice about QCoro 和 gRPC")));
-        const auto line = ScreenContext::promptLine(readFront(true));
-        QCOMPARE(line, std::optional<QString>(QStringLiteral(
-                           "【场景参考，最高约束：以下只是参考词，严禁把它们写进输出、严禁续写或合并附近内容、"
-                           "严禁改变说话人原话的语言；你只整理说话人这一段话本身】当前 App：MurmoContext；"
-                           "当前场景出现过的专名/术语（仅供统一拼写与大小写：只有当转写里某个词与下列词明显是"
-                           "同一个词时，才改成下列写法；不要因发音相近就改写其它词，说话人没说到的一律忽略）："
-                           "Design, review, Murmo, roadmap, Ping, Alice, about, QCoro, gRPC")));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            ScreenContext::promptLine(readFront(true)),
+            std::optional<QString>(
+                QStringLiteral("【场景参考，最高约束：以下只是参考词，严禁把它们写进输出、严禁续写或合并附近内容、"
+                               "严禁改变说话人原话的语言；你只整理说话人这一段话本身】当前 App：MurmoContext；"
+                               "当前场景出现过的专名/术语（仅供统一拼写与大小写：只有当转写里某个词与下列词明显是"
+                               "同一个词时，才改成下列写法；不要因发音相近就改写其它词，说话人没说到的一律忽略）："
+                               "Design, review, Murmo, roadmap, Ping, Alice, about, QCoro, gRPC")),
+            kWaitMs);
     }
 
     void namesTheApplicationAfterItsDesktopEntry()

@@ -1,4 +1,5 @@
 #include "tests/app/desktop/insertion_x11/DesktopPorts.h"
+#include "tests/support/DesktopWait.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QTest>
@@ -28,16 +29,22 @@ private Q_SLOTS:
         FieldHelper first(QStringLiteral("MurmoFirst"), QStringLiteral("first"));
         FieldHelper second(QStringLiteral("MurmoSecond"), QStringLiteral("second"));
         QVERIFY(m_ports->bringToFront(first, QStringLiteral("text")));
-        QTRY_VERIFY(seen.contains(QStringLiteral("murmofirst")));
+        QTRY_VERIFY_WITH_TIMEOUT(seen.contains(QStringLiteral("murmofirst")), kWaitMs);
         QVERIFY(m_ports->bringToFront(second, QStringLiteral("text")));
-        QTRY_VERIFY2(seen.contains(QStringLiteral("murmosecond")), qPrintable(seen.join(u',')));
+        QTRY_VERIFY2_WITH_TIMEOUT(seen.contains(QStringLiteral("murmosecond")), qPrintable(seen.join(u',')), kWaitMs);
 
         // Once cleared, nothing more is reported.
         m_ports->workspace.setActiveWindowObserver({});
         const qsizetype before = seen.size();
         QVERIFY(m_ports->bringToFront(first, QStringLiteral("text")));
-        QTest::qWait(100);
+        // The changes arrive in order: once a later one has reached a new observer, the one
+        // above has been read too, with no observer to tell.
+        bool later = false;
+        m_ports->workspace.setActiveWindowObserver([&later] { later = true; });
+        QVERIFY(m_ports->bringToFront(second, QStringLiteral("text")));
+        QTRY_VERIFY_WITH_TIMEOUT(later, kWaitMs);
         QCOMPARE(seen.size(), before);
+        m_ports->workspace.setActiveWindowObserver({});
     }
 };
 

@@ -17,9 +17,12 @@
 #include <QThread>
 #include <QtEndian>
 
+#include <atomic>
 #include <cmath>
 
 namespace {
+
+constexpr int kWaitMs = 20000;
 
 // What the capture thread reported, gathered under a mutex because the test reads it on the main
 // thread.
@@ -167,21 +170,20 @@ private Q_SLOTS:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
+    // Only that the device really captures again: each take goes on until a second of sound has
+    // come through, however long the device takes to start.
     void secondTakeReopensTheDevice()
     {
         QtAudioInput input(QByteArray("mic"));
         AudioRecorder recorder(input);
+        std::atomic<qsizetype> streamed = 0;
+        recorder.setStreamHandler([&streamed](const Samples& chunk) { streamed += qsizetype(chunk.size()); });
         for (int take = 0; take < 2; ++take) {
+            streamed = 0;
             recorder.start();
-            QElapsedTimer elapsed;
-            elapsed.start();
-            QTest::qWait(1000);
-            const double expected = 16000.0 * double(elapsed.elapsed()) / 1000.0;
+            QTRY_VERIFY_WITH_TIMEOUT(streamed >= 16000, kWaitMs);
             const Samples samples = recorder.stop().toSamples();
-            // Only that the device really captured again: a short take loses its start-up latency
-            // and the buffer still in flight at stop, which on a loaded machine is a large share.
-            QVERIFY2(std::abs(double(samples.size()) - expected) <= 0.3 * expected,
-                     qPrintable(QString::number(samples.size())));
+            QVERIFY2(qsizetype(samples.size()) >= 16000, qPrintable(QString::number(samples.size())));
         }
     }
 
