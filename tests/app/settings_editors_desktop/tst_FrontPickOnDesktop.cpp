@@ -31,8 +31,12 @@ private Q_SLOTS:
 
         X11Workspace workspace(own->bundleId);
         RecentForeignApplication recent(workspace);
-        // As the composition root forwards the workspace's news.
-        workspace.setActiveWindowObserver([&recent] { recent.noteActiveWindow(); });
+        // As the composition root forwards the workspace's news; and what the news found in front.
+        QStringList noted;
+        workspace.setActiveWindowObserver([&recent, &workspace, &noted] {
+            recent.noteActiveWindow();
+            noted << workspace.frontApplication().value_or(RunningApplication{}).bundleId;
+        });
         // Nothing else has been in front yet.
         QCOMPARE(recent.pick(), std::nullopt);
 
@@ -42,6 +46,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(editor.isActive(), kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(workspace.frontApplication().value_or(RunningApplication{}).bundleId,
                                   QStringLiteral("murmoeditor"), kWaitMs);
+        // The news of the editor in front may come after the front has been asked directly.
+        QTRY_VERIFY_WITH_TIMEOUT(noted.contains(QStringLiteral("murmoeditor")), kWaitMs);
 
         settingsWindow.activateWindow();
         settingsWindow.raise();
