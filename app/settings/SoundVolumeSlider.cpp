@@ -52,9 +52,7 @@ SoundVolumeSlider::SoundVolumeSlider(Settings& settings, SoundFX& sounds, QWidge
         const int snapped = int(std::lround(double(percent) / kStepPercent)) * kStepPercent;
         m_settings.setValue(SettingKey::soundVolume, snapped / 100.0);
     });
-    connect(m_slider, &QSlider::sliderReleased, this, [this] {
-        m_sounds.play(QStringLiteral("start"));
-    });
+    connect(m_slider, &QSlider::sliderReleased, this, [this] { m_sounds.play(QStringLiteral("start")); });
     SettingsBinding::follow(settings, SettingKey::soundVolume, this, [this] { showStored(); });
     SettingsBinding::enableWhile(settings, SettingKey::soundFX, this);
     applyTheme();

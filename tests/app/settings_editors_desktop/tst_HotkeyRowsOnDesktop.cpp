@@ -23,7 +23,6 @@
 
 namespace {
 
-
 // The application in front: remembers every key press that reaches it.
 class KeyWindow : public QWidget
 {
