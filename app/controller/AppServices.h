@@ -4,6 +4,7 @@
 #include "app/controller/CustomWritingRules.h"
 #include "app/controller/FeedbackBinding.h"
 #include "app/controller/GatewayAccount.h"
+#include "app/controller/PersonalData.h"
 #include "app/controller/ServiceSelector.h"
 #include "app/controller/Settings.h"
 #include "app/desktop/BackgroundDucker.h"
@@ -72,6 +73,7 @@ public:
     std::shared_ptr<Lexicon> lexicon() { return m_lexicon; }
     HistoryStore& history() { return m_history; }
     StyleProfile& styleProfile() { return m_styleProfile; }
+    PersonalData personalData() { return {m_history, m_lexicon, m_styleProfile}; }
     HotkeyEngine& hotkeys() { return m_hotkeys; }
     AudioRecorder& recorder() { return m_recorder; }
     TextInserter& inserter() { return m_inserter; }

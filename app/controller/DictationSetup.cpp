@@ -1,6 +1,6 @@
 #include "app/controller/DictationSetup.h"
 
-#include "app/controller/AppServices.h"
+#include "app/controller/ServiceSelector.h"
 #include "app/controller/Settings.h"
 
 namespace DictationSetup {
@@ -19,10 +19,10 @@ std::optional<QString> languageHint(const Settings& settings)
     return hint;
 }
 
-DictationPipeline pipeline(AppServices& app)
+DictationPipeline pipeline(const ServiceSelector& services, std::shared_ptr<Lexicon> lexicon, Clock& clock)
 {
-    return DictationPipeline(app.services().makeProvider(), app.services().makeStyler(), app.lexicon(),
-                             StyleMode::builtins(), &app.ports().clock);
+    return DictationPipeline(services.makeProvider(), services.makeStyler(), std::move(lexicon), StyleMode::builtins(),
+                             &clock);
 }
 
 } // namespace DictationSetup

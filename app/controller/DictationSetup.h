@@ -5,9 +5,12 @@
 
 #include <QString>
 
+#include <memory>
 #include <optional>
 
-class AppServices;
+class Clock;
+class Lexicon;
+class ServiceSelector;
 class Settings;
 
 // The parts every dictation, and every retry of one, is assembled from, read from the settings
@@ -21,6 +24,6 @@ StyleMode currentMode(const Settings& settings);
 std::optional<QString> languageHint(const Settings& settings);
 
 // A pipeline over the recogniser and styler the settings and session choose now.
-DictationPipeline pipeline(AppServices& app);
+DictationPipeline pipeline(const ServiceSelector& services, std::shared_ptr<Lexicon> lexicon, Clock& clock);
 
 } // namespace DictationSetup

@@ -102,7 +102,7 @@ QCoro::Task<> FailureReport::retranscribe(Retranscribe action)
         overlay.fail(QStringLiteral("该条目没有保存录音"));
         co_return;
     }
-    const DictationPipeline pipeline = DictationSetup::pipeline(m_app);
+    const DictationPipeline pipeline = DictationSetup::pipeline(m_app.services(), m_app.lexicon(), m_app.ports().clock);
     const StyleMode mode = DictationSetup::currentMode(m_app.settings());
     StylePreferences preferences = m_app.state().preferences();
     preferences.appContext = AppContextLabel::label(m_app.settings().flag(SettingKey::autoCompose), std::nullopt,
@@ -176,7 +176,7 @@ QCoro::Task<> FailureReport::restyle(Restyle action)
         overlay.fail(QStringLiteral("没有可重新整理的原话"));
         co_return;
     }
-    const DictationPipeline pipeline = DictationSetup::pipeline(m_app);
+    const DictationPipeline pipeline = DictationSetup::pipeline(m_app.services(), m_app.lexicon(), m_app.ports().clock);
     // The saved transcript has had the correction rules applied already.
     QCoro::Task<DictationPipeline::Output> styling =
         pipeline.restyle(raw, action.mode, action.preferences, action.translate, 0);

@@ -36,7 +36,7 @@ QCoro::Task<void> HistoryOperations::recogniseAgain(HistoryEntry entry)
     const Settings& settings = m_app.settings();
     const StyleMode mode = DictationSetup::currentMode(settings);
     const std::optional<QString> hint = DictationSetup::languageHint(settings);
-    DictationPipeline pipeline = DictationSetup::pipeline(m_app);
+    DictationPipeline pipeline = DictationSetup::pipeline(m_app.services(), m_app.lexicon(), m_app.ports().clock);
     const StylePreferences preferences = state.preferences();
     const QPointer<HistoryOperations> self(this);
 

@@ -118,7 +118,7 @@ void RecordingStop::stopAndTranscribe()
     state.setStatusLine(QStringLiteral("识别中…"));
     m_app.overlay().showProcessing();
 
-    DictationPipeline pipeline = DictationSetup::pipeline(m_app);
+    DictationPipeline pipeline = DictationSetup::pipeline(m_app.services(), m_app.lexicon(), m_app.ports().clock);
     // The entry names the recogniser that will run, so a direct key's results are not filed
     // under the gateway.
     HistoryEntry entry = HistoryEntry::make(QString(), kPlaceholder, DictationSetup::currentMode(m_app.settings()).id,
