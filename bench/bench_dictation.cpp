@@ -3,7 +3,7 @@
 // the desktop needs (the inserter lets the target settle before it pastes), which run on a manual
 // clock here and are added up, and everything else, our own work, timed on the wall clock. The
 // ratio own work / prescribed waits is the figure to keep small.
-#include "app/controller/DictationFlows.h"
+#include "app/controller/DictationController.h"
 #include "bench/BenchApplication.h"
 #include "bench/BenchRatio.h"
 #include "core/audio/Resampler.h"
@@ -86,7 +86,7 @@ struct Rig
     PauseClock clock;
     FakeStreamingGateway streaming;
     std::unique_ptr<AppServices> app;
-    std::unique_ptr<DictationFlows> flows;
+    std::unique_ptr<DictationController> controller;
     bool inserted = false;
 
     Rig()
@@ -107,7 +107,7 @@ struct Rig
         app->settings().setValue(SettingKey::gatewayToken, QStringLiteral("device-token"));
         app->settings().setValue(SettingKey::currentModeId, QStringLiteral("casual"));
         app->settings().setValue(SettingKey::duckOthers, false);
-        flows = std::make_unique<DictationFlows>(*app, streaming.baseUrl());
+        controller = std::make_unique<DictationController>(*app, Migrations::FnKeySystem{}, streaming.baseUrl());
         QObject::connect(&app->inserter(), &TextInserter::inserted, [this] { inserted = true; });
     }
 
@@ -118,10 +118,10 @@ struct Rig
         streaming.queueTranscript(FakeGateway::kTranscript);
         inserted = false;
         const qsizetype historyBefore = app->history().all().size();
-        flows->startRecording();
+        controller->recording().start();
         FakeStreamingGateway::waitFor([&] {
-            return flows->recording().streamer &&
-                   flows->recording().streamer->stage() == StreamingAsr::Stage::Streaming;
+            const std::shared_ptr<StreamingAsr>& session = controller->recording().streamingSession();
+            return session && session->stage() == StreamingAsr::Stage::Streaming;
         });
         const qsizetype sentBefore = streaming.audioSamples();
         std::vector<float> frames(static_cast<std::size_t>(kTakeSamples));
@@ -138,7 +138,7 @@ struct Rig
 
         Split split;
         const auto start = std::chrono::steady_clock::now();
-        flows->stopAndTranscribe();
+        controller->recording().stop();
         split.stopCallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         while (!inserted && std::chrono::steady_clock::now() - start < 10s) {
             QCoreApplication::processEvents();

@@ -28,6 +28,7 @@ public:
 
     // This program's own identifier: its lower-cased window class (the name keeps the design's).
     virtual QString ownBundleId() const = 0;
+    bool isOwn(const QString& bundleId) const { return bundleId == ownBundleId(); }
 
     // The application owning the active window, absent when no window is active.
     virtual std::optional<RunningApplication> frontApplication() = 0;

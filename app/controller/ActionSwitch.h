@@ -1,7 +1,6 @@
 #pragma once
 
-#include "app/controller/AppState.h"
-#include "app/controller/RecordingCommands.h"
+#include "app/controller/RecordingPurpose.h"
 #include "app/desktop/DictationKeys.h"
 
 #include <QString>
@@ -14,23 +13,14 @@
 namespace ActionSwitch {
 
 using SwitchAction = DictationKeys::SwitchAction;
-
-struct State
-{
-    AppState::RecordAction action = AppState::RecordAction::Dictate;
-    PendingActions pending;
-
-    bool operator==(const State&) const = default;
-};
+using Action = RecordingPurpose::Action;
 
 // Whether the key needs the front application's selection read first: only rewrite turned on.
-bool needsSelection(AppState::RecordAction current, SwitchAction key);
+bool needsSelection(Action current, SwitchAction key);
 
-// The state after the key. selection is what needsSelection asked to be read; none when it asked
-// and nothing was selected, and then the result is none too: the recording keeps its purpose.
-std::optional<State> apply(AppState::RecordAction current, SwitchAction key, const std::optional<QString>& selection);
-
-// The status line while listening for these actions.
-QString listeningStatus(const PendingActions& pending);
+// The purpose after the key. selection is what needsSelection asked to be read; none when it
+// asked and nothing was selected, and then the result is none too: the recording keeps its
+// purpose.
+std::optional<RecordingPurpose> apply(Action current, SwitchAction key, const std::optional<QString>& selection);
 
 } // namespace ActionSwitch

@@ -57,14 +57,6 @@ void AppState::setShowLoginGate(bool show)
     Q_EMIT showLoginGateChanged(show);
 }
 
-void AppState::setCurrentAction(RecordAction action)
-{
-    if (m_currentAction == action)
-        return;
-    m_currentAction = action;
-    Q_EMIT currentActionChanged(action);
-}
-
 QString AppState::readyStatusLine() const
 {
     if (!m_hotkeysActive)

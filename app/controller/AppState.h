@@ -20,19 +20,8 @@ class AppState : public QObject
     Q_PROPERTY(bool hotkeysActive READ hotkeysActive NOTIFY hotkeysActiveChanged)
     Q_PROPERTY(int themeVersion READ themeVersion NOTIFY themeVersionChanged)
     Q_PROPERTY(bool showLoginGate READ showLoginGate WRITE setShowLoginGate NOTIFY showLoginGateChanged)
-    Q_PROPERTY(RecordAction currentAction READ currentAction NOTIFY currentActionChanged)
 
 public:
-    // What the running recording is for, in the order the chord keys name them.
-    enum class RecordAction
-    {
-        Dictate,
-        Translate,
-        Ask,
-        Rewrite,
-    };
-    Q_ENUM(RecordAction)
-
     explicit AppState(Settings& settings, QObject* parent = nullptr);
 
     Settings& settings() const { return m_settings; }
@@ -58,9 +47,6 @@ public:
     bool showLoginGate() const { return m_showLoginGate; }
     void setShowLoginGate(bool show);
 
-    RecordAction currentAction() const { return m_currentAction; }
-    void setCurrentAction(RecordAction action);
-
     // The newest recording's mark: every start, dispatch and cancel advances it, and a flow that
     // finds it moved since it began leaves the visible state alone.
     quint64 generation() const { return m_generation; }
@@ -83,7 +69,6 @@ Q_SIGNALS:
     void hotkeysActiveChanged(bool active);
     void themeVersionChanged(int version);
     void showLoginGateChanged(bool show);
-    void currentActionChanged(AppState::RecordAction action);
 
 private:
     Settings& m_settings;
@@ -93,6 +78,5 @@ private:
     bool m_hotkeysActive = false;
     int m_themeVersion = 0;
     bool m_showLoginGate = false;
-    RecordAction m_currentAction = RecordAction::Dictate;
     quint64 m_generation = 0;
 };

@@ -1,19 +1,23 @@
 #include "app/controller/AskRewriteFlow.h"
 
-#include "app/controller/AppServices.h"
+#include "app/controller/AppState.h"
 #include "app/controller/AskContext.h"
 #include "app/controller/DictationSetup.h"
+#include "app/controller/ServiceSelector.h"
+#include "app/controller/Settings.h"
+#include "app/controller/TextDelivery.h"
+#include "app/feedback/AnswerPopup.h"
+#include "app/feedback/RecordingOverlay.h"
 #include "core/MurmoError.h"
 #include "core/audio/WavEncoder.h"
 #include "core/recognition/AsrError.h"
 #include "core/recognition/AsrProvider.h"
 #include "core/recognition/StreamingTranscriptSource.h"
-#include "core/store/HistoryEntry.h"
+#include "core/store/HistoryStore.h"
+#include "core/store/Lexicon.h"
 #include "core/text/AskAssistant.h"
 #include "core/text/RewriteAssistant.h"
 #include "core/text/StyleMode.h"
-#include "platform/Clipboard.h"
-#include "platform/Workspace.h"
 
 #include <QPointer>
 #include <QWebSocketProtocol>
@@ -29,18 +33,18 @@ constexpr std::chrono::milliseconds kRaceDelay = 2000ms;
 
 } // namespace
 
-AskRewriteFlow::AskRewriteFlow(AppServices& app, QObject* parent)
+AskRewriteFlow::AskRewriteFlow(Parts parts, QObject* parent)
     : QObject(parent)
-    , m_app(app)
+    , m_parts(std::move(parts))
 {}
 
 TranscriptRace::BatchRecognition AskRewriteFlow::batchRecognition(Samples samples) const
 {
     TranscriptRace::BatchRecognition batch;
-    batch.provider = m_app.services().makeProvider();
-    batch.vocabulary = m_app.lexicon()->asrHotwords();
+    batch.provider = m_parts.services.makeProvider();
+    batch.vocabulary = m_parts.data.lexicon->asrHotwords();
     batch.samples = std::move(samples);
-    batch.languageHint = DictationSetup::languageHint(m_app.settings());
+    batch.languageHint = DictationSetup::languageHint(m_parts.state.settings());
     return batch;
 }
 
@@ -48,7 +52,7 @@ QCoro::Task<QString> AskRewriteFlow::transcript(std::shared_ptr<StreamingTranscr
                                                 TranscriptRace::BatchRecognition batch) const
 {
     if (session) {
-        const TranscriptRace race(m_app.ports().clock);
+        const TranscriptRace race(m_parts.clock);
         std::optional<QString> raced;
         try {
             raced = co_await race.finishRaw(session, batch, kRaceDelay);
@@ -65,73 +69,72 @@ QCoro::Task<QString> AskRewriteFlow::transcript(std::shared_ptr<StreamingTranscr
 
 bool AskRewriteFlow::isCurrent(quint64 generation) const
 {
-    return m_app.state().generation() == generation;
+    return m_parts.state.generation() == generation;
 }
 
-std::optional<GatewayClient> AskRewriteFlow::startProcessing(const QString& status, const QString& offline,
-                                                             const std::shared_ptr<StreamingTranscriptSource>& session)
+std::optional<GatewayClient> AskRewriteFlow::gatewayFor(const FinishedRecording& recording, const QString& offline)
 {
-    m_app.sounds().play(QStringLiteral("stop"));
-    m_app.state().setStatusLine(status);
-    m_app.overlay().showProcessing();
-    std::optional<GatewayClient> client = m_app.services().gatewayClient();
-    if (client)
-        return client;
+    std::optional<GatewayClient> client;
+    if (isCurrent(recording.generation)) {
+        client = m_parts.services.gatewayClient();
+        if (!client) {
+            m_parts.state.setStatusLine(offline);
+            m_parts.overlay.fail(offline);
+        }
+    }
     // Nobody will finish the session now; left open it would keep the connection.
-    if (session)
-        session->cancel(QWebSocketProtocol::CloseCodeGoingAway);
-    m_app.state().setStatusLine(offline);
-    m_app.overlay().fail(offline);
-    return std::nullopt;
+    if (!client && recording.session)
+        recording.session->cancel(QWebSocketProtocol::CloseCodeGoingAway);
+    return client;
 }
 
 void AskRewriteFlow::noSpeech()
 {
-    m_app.state().setStatusLine(QStringLiteral("未识别到语音"));
-    m_app.overlay().hide();
+    m_parts.state.setStatusLine(QStringLiteral("未识别到语音"));
+    m_parts.overlay.hide();
 }
 
 void AskRewriteFlow::addEntry(const QString& asrText, const QString& finalText, const QString& providerId,
                               const QString& action)
 {
     // Without samples: a question or an instruction keeps no recording.
-    m_app.history().add(
-        HistoryEntry::make(asrText, finalText, DictationSetup::currentMode(m_app.settings()).id, providerId, action));
-    m_app.state().bumpHistoryVersion();
+    m_parts.data.history.add(HistoryEntry::make(
+        asrText, finalText, DictationSetup::currentMode(m_parts.state.settings()).id, providerId, action));
+    m_parts.state.bumpHistoryVersion();
 }
 
-QCoro::Task<void> AskRewriteFlow::askWith(Samples samples, std::shared_ptr<StreamingTranscriptSource> session,
-                                          AskScene scene)
+QCoro::Task<void> AskRewriteFlow::ask(FinishedRecording recording)
 {
-    AppState& state = m_app.state();
-    const std::optional<GatewayClient> client =
-        startProcessing(QStringLiteral("提问识别中…"), QStringLiteral("提问需要网络连接"), session);
+    AppState& state = m_parts.state;
+    const std::optional<GatewayClient> client = gatewayFor(recording, QStringLiteral("提问需要网络连接"));
     if (!client)
         co_return;
-    const std::optional<QString> context = AskContext::build(scene.appName, scene.screen);
+    const RecordingScene& scene = recording.scene;
+    const std::optional<QString> context =
+        AskContext::build(scene.startedIn ? scene.startedIn->name : QString(), scene.screen);
     const AskAssistant assistant(*client);
-    TranscriptRace::BatchRecognition batch = batchRecognition(std::move(samples));
+    TranscriptRace::BatchRecognition batch = batchRecognition(*recording.samples);
     // The entry names the recogniser that runs: the assistant's gateway need not be it.
     const QString providerId = batch.provider->id();
-    const quint64 generation = state.advanceGeneration();
+    const quint64 generation = recording.generation;
     const QPointer<AskRewriteFlow> self(this);
 
     std::exception_ptr failure;
     try {
-        const QString question = co_await transcript(std::move(session), std::move(batch));
+        const QString question = co_await transcript(std::move(recording.session), std::move(batch));
         if (!self || !isCurrent(generation))
             co_return;
         if (question.isEmpty()) {
             noSpeech();
             co_return;
         }
-        m_app.overlay().hide();
-        m_app.answerPopup().thinking(question);
+        m_parts.overlay.hide();
+        m_parts.answers.thinking(question);
         const QString answer = co_await assistant.answer(question, context);
         if (!self || !isCurrent(generation))
             co_return;
         state.setStatusLine(state.readyStatusLine());
-        m_app.answerPopup().answer(question, answer, scene.target);
+        m_parts.answers.answer(question, answer, recording.scene.target);
         addEntry(question, answer, providerId, QStringLiteral("ask"));
         co_return;
     } catch (...) {
@@ -142,27 +145,27 @@ QCoro::Task<void> AskRewriteFlow::askWith(Samples samples, std::shared_ptr<Strea
     const QString description = MurmoError::userText(failure);
     state.setStatusLine(QStringLiteral("提问失败：") + description);
     // A recognition failure leaves the capsule showing "processing"; the card tells the rest.
-    m_app.overlay().hide();
-    m_app.answerPopup().failed(description);
+    m_parts.overlay.hide();
+    m_parts.answers.failed(description);
 }
 
-QCoro::Task<void> AskRewriteFlow::rewriteWith(Samples samples, std::shared_ptr<StreamingTranscriptSource> session,
-                                              QString selection, std::optional<QString> target)
+QCoro::Task<void> AskRewriteFlow::rewrite(FinishedRecording recording)
 {
-    AppState& state = m_app.state();
-    const std::optional<GatewayClient> client =
-        startProcessing(QStringLiteral("改写识别中…"), QStringLiteral("改写需要网络连接"), session);
+    AppState& state = m_parts.state;
+    const std::optional<GatewayClient> client = gatewayFor(recording, QStringLiteral("改写需要网络连接"));
     if (!client)
         co_return;
+    const QString selection = recording.purpose.selection.value_or(QString());
+    const std::optional<QString> target = recording.scene.target;
     const RewriteAssistant assistant(*client);
-    TranscriptRace::BatchRecognition batch = batchRecognition(std::move(samples));
+    TranscriptRace::BatchRecognition batch = batchRecognition(*recording.samples);
     const QString providerId = batch.provider->id();
-    const quint64 generation = state.advanceGeneration();
+    const quint64 generation = recording.generation;
     const QPointer<AskRewriteFlow> self(this);
 
     std::exception_ptr failure;
     try {
-        const QString instruction = co_await transcript(std::move(session), std::move(batch));
+        const QString instruction = co_await transcript(std::move(recording.session), std::move(batch));
         if (!self || !isCurrent(generation))
             co_return;
         if (instruction.isEmpty()) {
@@ -177,14 +180,11 @@ QCoro::Task<void> AskRewriteFlow::rewriteWith(Samples samples, std::shared_ptr<S
         if (text.isEmpty())
             throw AsrError::emptyResult();
 
-        bool inserted = false;
-        // A refused insertion has put the text on the clipboard already.
-        if (target != m_app.ports().workspace.ownBundleId())
-            inserted = m_app.inserter().insert(text, target);
-        else
-            m_app.ports().clipboard.setText(text);
-        state.setStatusLine(inserted ? QStringLiteral("✓ 已改写并替换") : QStringLiteral("已复制 · 按 Ctrl+V 替换"));
-        m_app.overlay().finish(text, inserted, kCopyHint);
+        const bool typed = m_parts.delivery.type(text, target);
+        m_parts.delivery.finish(text, target, typed,
+                                TextDelivery::Lines{QStringLiteral("✓ 已改写并替换"),
+                                                    QStringLiteral("已复制 · 按 Ctrl+V 替换"), std::nullopt,
+                                                    kCopyHint});
         addEntry(instruction, text, providerId, QStringLiteral("rewrite"));
         co_return;
     } catch (...) {
@@ -194,5 +194,5 @@ QCoro::Task<void> AskRewriteFlow::rewriteWith(Samples samples, std::shared_ptr<S
         co_return;
     const QString line = QStringLiteral("改写失败：") + MurmoError::userText(failure);
     state.setStatusLine(line);
-    m_app.overlay().fail(line);
+    m_parts.overlay.fail(line);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/desktop/ScreenContext.h"
-#include "core/audio/Samples.h"
+#include "app/controller/FinishedRecording.h"
+#include "app/controller/PersonalData.h"
 #include "core/recognition/GatewayClient.h"
 #include "core/recognition/TranscriptRace.h"
 
@@ -9,42 +9,46 @@
 #include <QObject>
 #include <QString>
 
-#include <exception>
 #include <memory>
 #include <optional>
 
-class AppServices;
-class StreamingTranscriptSource;
+class AnswerPopup;
+class AppState;
+class Clock;
+class RecordingOverlay;
+class ServiceSelector;
+class TextDelivery;
 
 // The two recordings that do not dictate: a spoken question, answered in the answer card, and a
 // spoken instruction for the text the user had selected, whose result replaces the selection.
-// Both go through the gateway, keep no audio and leave a history entry. Each takes a generation
-// when it starts and has no visible effect once a newer recording or a cancel has moved it.
-// Main thread only.
+// Both go through the gateway, keep no audio and leave a history entry. Each has no visible
+// effect once a newer recording or a cancel has moved the generation it stopped with. Main
+// thread only.
 class AskRewriteFlow : public QObject
 {
     Q_OBJECT
 
 public:
-    // What the question is asked about, as remembered when the recording started.
-    struct AskScene
+    struct Parts
     {
-        // The front application's name.
-        QString appName;
-        std::optional<ScreenContext::Info> screen;
-        // Where the answer card's insert button types: the front application's window class.
-        std::optional<QString> target;
+        AppState& state;
+        PersonalData data;
+        // The recogniser of the moment and the gateway the assistants need.
+        const ServiceSelector& services;
+        Clock& clock;
+        RecordingOverlay& overlay;
+        AnswerPopup& answers;
+        TextDelivery& delivery;
     };
 
     static inline const QString kCopyHint = QStringLiteral("已复制 · 按 Ctrl+V 替换选中文字");
 
-    explicit AskRewriteFlow(AppServices& app, QObject* parent = nullptr);
+    explicit AskRewriteFlow(Parts parts, QObject* parent = nullptr);
 
-    // samples: the stopped, boosted take; session: its streaming recognition, or null.
-    QCoro::Task<void> askWith(Samples samples, std::shared_ptr<StreamingTranscriptSource> session, AskScene scene);
-    // target: where the rewritten text goes (the window class of the application to paste into).
-    QCoro::Task<void> rewriteWith(Samples samples, std::shared_ptr<StreamingTranscriptSource> session,
-                                  QString selection, std::optional<QString> target);
+    // A recording made to ask a question about the application it started in.
+    QCoro::Task<void> ask(FinishedRecording recording);
+    // A recording made to rewrite its purpose's selection; the result goes to its scene's target.
+    QCoro::Task<void> rewrite(FinishedRecording recording);
 
 private:
     TranscriptRace::BatchRecognition batchRecognition(Samples samples) const;
@@ -54,11 +58,10 @@ private:
     bool isCurrent(quint64 generation) const;
     // providerId: the recogniser that heard the question or the instruction.
     void addEntry(const QString& asrText, const QString& finalText, const QString& providerId, const QString& action);
-    // The take is being recognised: the stop cue, the status line and the capsule say so. Returns
-    // the gateway the assistant needs; without one, says `offline` and closes the session.
-    std::optional<GatewayClient> startProcessing(const QString& status, const QString& offline,
-                                                 const std::shared_ptr<StreamingTranscriptSource>& session);
+    // The gateway the assistant needs, while the recording is still the newest; otherwise none,
+    // and the session is closed (saying `offline` when the gateway is what is missing).
+    std::optional<GatewayClient> gatewayFor(const FinishedRecording& recording, const QString& offline);
     void noSpeech();
 
-    AppServices& m_app;
+    Parts m_parts;
 };

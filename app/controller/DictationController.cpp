@@ -2,35 +2,46 @@
 
 #include "app/controller/AppServices.h"
 
-DictationController::DictationController(AppServices& app, Migrations::FnKeySystem fnKey, QObject* parent)
+DictationController::DictationController(AppServices& app, Migrations::FnKeySystem fnKey, QUrl streamingGateway,
+                                         QObject* parent)
     : QObject(parent)
-    , m_app(app)
-    , m_flows(app)
-    , m_actions(app.state(), m_flows, app.overlay(), app.ports().accessibility, app.ports().clock)
-    , m_wiring(app.state(), app.hotkeys(), m_actions, m_flows, std::move(fnKey))
-    , m_askRewrite(app)
+    , m_delivery(app.state(), app.overlay(), app.inserter(), app.ports().clipboard, app.ports().workspace)
+    , m_failures({app.state(), app.personalData(), app.services(), app.ports().workspace, app.ports().clock,
+                  app.overlay(), app.ports().clipboard, m_delivery, m_workers})
+    , m_recording({app.state(), app.session(), app.options().signIn.has_value(), app.recorder(), app.ports().workspace,
+                   app.ports().accessibility, app.ports().clock, app.overlay(), app.sounds(), app.ducker(),
+                   app.services(), app.lexicon(),
+                   streamingGateway.isEmpty() ? app.services().endpoints().gateway : std::move(streamingGateway),
+                   m_workers})
+    , m_dictation({app.state(), app.personalData(), app.services(), app.ports().workspace, app.ports().clock,
+                   app.overlay(), m_delivery, m_failures, m_workers})
+    , m_askRewrite({app.state(), app.personalData(), app.services(), app.ports().clock, app.overlay(),
+                    app.answerPopup(), m_delivery})
+    , m_wiring(app.state(), app.hotkeys(), m_recording, app.ports().clock, std::move(fnKey))
     , m_learning(app.state(), app.lexicon(), app.inserter(), app.learning(), app.overlay(), app.gateway())
     , m_history(app)
 {
-    connect(&m_flows.stopper(), &RecordingStop::askRecorded, this, &DictationController::answer);
-    connect(&m_flows.stopper(), &RecordingStop::rewriteRecorded, this, &DictationController::rewrite);
+    connect(&m_recording, &Recording::recorded, this, &DictationController::take);
+    connect(&app.overlay(), &RecordingOverlay::retryRequested, &m_failures, &FailureReport::retry);
 }
 
-void DictationController::answer(const Samples& samples, std::shared_ptr<StreamingTranscriptSource> session)
+DictationController::~DictationController()
 {
-    // The scene is the one the recording started in; it is read now, before the next recording
-    // replaces it.
-    const RecordingState& recording = m_flows.recording();
-    AskRewriteFlow::AskScene scene;
-    if (recording.frontmostApp)
-        scene.appName = recording.frontmostApp->name;
-    scene.screen = recording.screenContext;
-    scene.target = m_flows.stopper().targetBundleId();
-    m_askRewrite.askWith(samples, std::move(session), std::move(scene));
+    m_workers.waitForDone();
 }
 
-void DictationController::rewrite(const Samples& samples, std::shared_ptr<StreamingTranscriptSource> session,
-                                  const QString& selection)
+void DictationController::take(const FinishedRecording& recording)
 {
-    m_askRewrite.rewriteWith(samples, std::move(session), selection, m_flows.stopper().targetBundleId());
+    switch (recording.purpose.action) {
+    case RecordingPurpose::Action::Dictate:
+    case RecordingPurpose::Action::Translate:
+        m_dictation.run(recording);
+        break;
+    case RecordingPurpose::Action::Ask:
+        m_askRewrite.ask(recording);
+        break;
+    case RecordingPurpose::Action::Rewrite:
+        m_askRewrite.rewrite(recording);
+        break;
+    }
 }

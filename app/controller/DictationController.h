@@ -1,46 +1,58 @@
 #pragma once
 
 #include "app/controller/AskRewriteFlow.h"
-#include "app/controller/DictationFlows.h"
+#include "app/controller/Dictation.h"
 #include "app/controller/EditLearning.h"
+#include "app/controller/FailureReport.h"
 #include "app/controller/HistoryOperations.h"
 #include "app/controller/HotkeyWiring.h"
 #include "app/controller/Migrations.h"
-#include "app/controller/RecordingActions.h"
+#include "app/controller/Recording.h"
+#include "app/controller/TextDelivery.h"
 
 #include <QObject>
+#include <QThreadPool>
+#include <QUrl>
 
 class AppServices;
 
-// The controller's operations over the application's parts: the dictation flows, the commands
-// the hotkeys drive, the ask and rewrite flows that take the recordings meant for them, learning
-// from edits made after an insertion, and the operations on stored history. Main thread only.
-// Stop the hotkey engine before this goes (AppServices' destructor does), so that no key call is
-// half-way through posting to it.
+// The controller's flows, built over the application's parts and joined here: the hotkeys drive
+// the recording; a finished recording goes to the dictation, or to the ask and rewrite flow, by
+// its purpose; failures and their retries, learning from edits made after an insertion, and the
+// operations on stored history. Main thread only. Stop the hotkey engine before this goes
+// (AppServices' destructor does), so that no key call is half-way through posting to it.
 class DictationController : public QObject
 {
     Q_OBJECT
 
 public:
     // fnKey: the desktop's claim on the Fn key (the Linux stand-in never has one).
-    DictationController(AppServices& app, Migrations::FnKeySystem fnKey, QObject* parent = nullptr);
+    // streamingGateway: where streaming sessions connect, when not the services' gateway (a
+    // test's own server).
+    DictationController(AppServices& app, Migrations::FnKeySystem fnKey, QUrl streamingGateway = {},
+                        QObject* parent = nullptr);
+    // Waits for the encoding or decoding still on the workers.
+    ~DictationController() override;
 
     // Installs the hotkey bindings; once, after the settings are migrated and before the engine
     // starts.
     void installHotkeys() { m_wiring.install(); }
 
+    Recording& recording() { return m_recording; }
     HotkeyWiring& hotkeys() { return m_wiring; }
     HistoryOperations& history() { return m_history; }
 
 private:
-    void answer(const Samples& samples, std::shared_ptr<StreamingTranscriptSource> session);
-    void rewrite(const Samples& samples, std::shared_ptr<StreamingTranscriptSource> session, const QString& selection);
+    void take(const FinishedRecording& recording);
 
-    AppServices& m_app;
-    DictationFlows m_flows;
-    RecordingActions m_actions;
-    HotkeyWiring m_wiring;
+    // Declared first, destroyed last: it drains the jobs that reach into the stores.
+    QThreadPool m_workers;
+    TextDelivery m_delivery;
+    FailureReport m_failures;
+    Recording m_recording;
+    Dictation m_dictation;
     AskRewriteFlow m_askRewrite;
+    HotkeyWiring m_wiring;
     EditLearning m_learning;
     HistoryOperations m_history;
 };

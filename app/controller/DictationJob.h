@@ -1,7 +1,6 @@
 #pragma once
 
 #include "app/desktop/ScreenContext.h"
-#include "core/audio/Samples.h"
 #include "core/store/HistoryEntry.h"
 #include "core/text/DictationPipeline.h"
 #include "core/text/StyleMode.h"
@@ -14,15 +13,12 @@
 
 class StreamingTranscriptSource;
 
-// Everything the stop of a recording hands to its dictation, fixed for the dictation's life.
+// Everything one dictation works from besides its take, fixed for the dictation's life.
 struct DictationJob
 {
     // The recording's live recognition, or none: then the whole take is recognised in batch.
     std::shared_ptr<StreamingTranscriptSource> session;
     StyleMode mode;
-    // The whole take, 16 kHz mono, as recorded; boosted by the dictation when quietBoost is set.
-    Samples samples;
-    bool quietBoost = false;
     std::optional<QString> languageHint;
     DictationPipeline pipeline;
     StylePreferences preferences;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/controller/FlowFailure.h"
+#include "app/controller/PersonalData.h"
 #include "core/store/HistoryEntry.h"
 #include "core/text/DictationPipeline.h"
 #include "core/text/StylePreferences.h"
@@ -12,8 +13,14 @@
 #include <optional>
 #include <variant>
 
-class AppServices;
+class AppState;
+class Clipboard;
+class Clock;
 class QThreadPool;
+class RecordingOverlay;
+class ServiceSelector;
+class TextDelivery;
+class Workspace;
 
 // Where a dictation's failures end up: the status line, the overlay capsule and the history
 // entry, told from one FlowFailure; and the retry behind the capsule's button, which recognises
@@ -35,8 +42,22 @@ public:
 
     static inline const QString& kFailedText = HistoryEntry::kFailedText;
 
-    // workers run the decoding of saved recordings; both must outlive this object.
-    FailureReport(AppServices& app, QThreadPool& workers, QObject* parent = nullptr);
+    struct Parts
+    {
+        AppState& state;
+        PersonalData data;
+        // The recogniser and styler of the moment, for the retries.
+        const ServiceSelector& services;
+        Workspace& workspace;
+        Clock& clock;
+        RecordingOverlay& overlay;
+        Clipboard& clipboard;
+        TextDelivery& delivery;
+        // Decode saved recordings.
+        QThreadPool& workers;
+    };
+
+    explicit FailureReport(Parts parts, QObject* parent = nullptr);
 
     // Recognition gave nothing usable. The entry is marked failed; what the user sees changes
     // only while the dictation is still the newest.
@@ -48,8 +69,6 @@ public:
 
     // The capsule's retry button: runs the retry armed by the last report; nothing when none is.
     void retry();
-
-    // A retry in flight, for tests and shutdown.
 
 private:
     struct Retranscribe
@@ -80,8 +99,9 @@ private:
     void endRetry();
     bool isCurrent(quint64 generation) const;
 
-    AppServices& m_app;
-    QThreadPool& m_workers;
+    DictationPipeline pipeline() const;
+
+    Parts m_parts;
     std::optional<RetryAction> m_armed;
     bool m_running = false;
 };

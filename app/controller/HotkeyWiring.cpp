@@ -1,26 +1,30 @@
 #include "app/controller/HotkeyWiring.h"
 
 #include "app/controller/AppState.h"
+#include "app/controller/DictationSetup.h"
 #include "app/controller/HotkeyRole.h"
-#include "app/controller/RecordingActions.h"
-#include "app/controller/RecordingCommands.h"
+#include "app/controller/Recording.h"
 #include "app/controller/Settings.h"
 #include "app/desktop/HotkeyEngine.h"
 #include "core/async/PostToThread.h"
+#include "core/text/StyleMode.h"
+#include "platform/Clock.h"
 
 #include <QPointer>
 
 #include <utility>
 
-HotkeyWiring::HotkeyWiring(AppState& state, HotkeyEngine& engine, RecordingActions& actions,
-                           RecordingCommands& commands, Migrations::FnKeySystem fnKey, QObject* parent)
+HotkeyWiring::HotkeyWiring(AppState& state, HotkeyEngine& engine, Recording& recording, Clock& clock,
+                           Migrations::FnKeySystem fnKey, QObject* parent)
     : QObject(parent)
     , m_state(state)
     , m_engine(engine)
-    , m_actions(actions)
-    , m_commands(commands)
+    , m_recording(recording)
+    , m_clock(clock)
     , m_fnKey(std::move(fnKey))
-{}
+{
+    connect(&m_state, &AppState::isRecordingChanged, this, &HotkeyWiring::recordingChanged);
+}
 
 void HotkeyWiring::install()
 {
@@ -36,12 +40,12 @@ void HotkeyWiring::install()
 
     HotkeyEngine::Binding cycle;
     cycle.hotkey = settings.hotkey(SettingKey::hkCycle);
-    cycle.onDown = [self] { postTo(self.data(), [self] { self->m_actions.cycleMode(); }); };
+    cycle.onDown = [self] { postTo(self.data(), [self] { self->cycleMode(); }); };
     m_engine.installBinding(QStringLiteral("cycle"), std::move(cycle));
 
-    m_engine.setOnCancel([self] { postTo(self.data(), [self] { self->m_commands.cancelDictation(); }); });
+    m_engine.setOnCancel([self] { postTo(self.data(), [self] { self->m_recording.cancel(); }); });
     m_engine.setOnSwitchAction([self](HotkeyEngine::SwitchAction action) {
-        postTo(self.data(), [self, action] { self->m_actions.switchAction(action); });
+        postTo(self.data(), [self, action] { self->m_recording.switchAction(action); });
     });
     syncSecondaryKeys();
     m_engine.setOnCaptured([self](const QString& id, const Hotkey& hotkey) {
@@ -61,13 +65,30 @@ void HotkeyWiring::talkDown()
 {
     if (holdToTalk() && m_state.isRecording())
         return;
-    m_actions.toggleRecord(false);
+    m_recording.toggle();
 }
 
 void HotkeyWiring::talkUp()
 {
     if (holdToTalk() && m_state.isRecording())
-        m_actions.toggleRecord(false);
+        m_recording.stop();
+}
+
+void HotkeyWiring::recordingChanged(bool recording)
+{
+    if (recording)
+        m_engine.setSwitchDeadline(m_clock.now() + DictationKeys::switchWindow);
+    m_engine.setRecordingActive(recording);
+}
+
+void HotkeyWiring::cycleMode()
+{
+    Settings& settings = m_state.settings();
+    const QList<StyleMode>& modes = StyleMode::builtins();
+    // An unknown mode stays as it is; the dictation runs in the formal one meanwhile.
+    if (const StyleMode* current = StyleMode::byId(settings.text(SettingKey::currentModeId)))
+        settings.setValue(SettingKey::currentModeId, modes[(modes.indexOf(*current) + 1) % modes.size()].id);
+    m_state.setStatusLine(QStringLiteral("已切换模式：") + DictationSetup::currentMode(settings).name);
 }
 
 void HotkeyWiring::syncSecondaryKeys()

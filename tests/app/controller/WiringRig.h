@@ -1,9 +1,8 @@
 #pragma once
 
-#include "app/controller/HotkeyWiring.h"
-#include "app/controller/RecordingActions.h"
+#include "app/controller/DictationController.h"
 #include "tests/app/controller/FakeApp.h"
-#include "tests/app/controller/FakeRecordingCommands.h"
+#include "tests/app/controller/RecordingLog.h"
 
 #include <QCoreApplication>
 
@@ -26,24 +25,23 @@ inline const Hotkey altR{keyR, 0x80000, false};
 inline const Hotkey altSuperM{keyM, 0x180000, false};
 } // namespace WiringKeys
 
-// The application over fakes with the hotkeys wired to fake recording flows: keys go in through
-// the fake keyboard, time through the manual clock.
+// The application over fakes with the hotkeys wired to the controller: keys go in through the
+// fake keyboard, time through the manual clock, and the microphone hears nothing.
 struct WiringRig
 {
     FakeApp fake;
     AppServices& app;
-    FakeRecordingCommands commands;
-    RecordingActions actions;
     bool fnHijacked = true;
     int fnChanges = 0;
-    HotkeyWiring wiring;
+    DictationController controller;
+    HotkeyWiring& wiring;
+    RecordingLog log;
 
     explicit WiringRig(const QString& trigger = QStringLiteral("toggle"), Hotkey talk = WiringKeys::altSpace)
         : app(fake.build())
-        , commands(app)
-        , actions(app.state(), commands, app.overlay(), fake.accessibility, fake.clock)
-        , wiring(app.state(), app.hotkeys(), actions, commands,
-                 Migrations::FnKeySystem{[this] { return fnHijacked; }, [this] { return ++fnChanges > 0; }})
+        , controller(app, Migrations::FnKeySystem{[this] { return fnHijacked; }, [this] { return ++fnChanges > 0; }})
+        , wiring(controller.hotkeys())
+        , log(app.state())
     {
         Settings& settings = app.settings();
         settings.setValue(SettingKey::recordTrigger, trigger);
@@ -91,4 +89,5 @@ struct WiringRig
         settle();
     }
     OverlayModel::Phase overlayPhase() { return app.overlay().model()->phase(); }
+    const RecordingPurpose& purpose() { return controller.recording().purpose(); }
 };

@@ -1,4 +1,5 @@
 #include "app/controller/AskRewriteFlow.h"
+#include "app/controller/TextDelivery.h"
 #include "app/feedback/AnswerModel.h"
 #include "core/recognition/AsrError.h"
 #include "tests/app/controller/FakeApp.h"
@@ -17,11 +18,14 @@ struct FlowRig
 {
     FakeApp fake;
     AppServices& app;
+    TextDelivery delivery;
     AskRewriteFlow flow;
 
     explicit FlowRig(bool credential = true)
         : app(fake.build())
-        , flow(app)
+        , delivery(app.state(), app.overlay(), app.inserter(), fake.clipboard, fake.workspace)
+        , flow(
+              {app.state(), app.personalData(), app.services(), fake.clock, app.overlay(), app.answerPopup(), delivery})
     {
         if (credential)
             app.settings().setValue(SettingKey::gatewayToken, QStringLiteral("tok"));
@@ -46,14 +50,31 @@ struct FlowRig
         return found;
     }
     QString status() const { return app.state().statusLine(); }
+    // A second of speech, just stopped, made for purpose where scene says.
+    FinishedRecording take(RecordingPurpose purpose, std::shared_ptr<StreamingTranscriptSource> session = nullptr,
+                           RecordingScene scene = {})
+    {
+        return FinishedRecording{std::make_shared<const Samples>(oneSecondTake()), std::move(session),
+                                 std::move(purpose), std::move(scene), app.state().advanceGeneration()};
+    }
+    QCoro::Task<void> ask(RecordingScene scene = {}, std::shared_ptr<StreamingTranscriptSource> session = nullptr)
+    {
+        return flow.ask(take(RecordingPurpose::ask(), std::move(session), std::move(scene)));
+    }
+    QCoro::Task<void> rewrite(const QString& selection, const QString& target,
+                              std::shared_ptr<StreamingTranscriptSource> session = nullptr)
+    {
+        return flow.rewrite(take(RecordingPurpose::rewrite(selection), std::move(session),
+                                 {std::nullopt, std::nullopt, QString(), target}));
+    }
     AnswerModel& answerCard() { return *app.answerPopup().model(); }
 };
 
-AskRewriteFlow::AskScene sceneWith(const QString& title, const QString& nearby)
+RecordingScene sceneWith(const QString& title, const QString& nearby)
 {
-    return AskRewriteFlow::AskScene{QStringLiteral("Editor"),
-                                    ScreenContext::Info{QStringLiteral("Editor"), title, nearby},
-                                    QStringLiteral("gedit")};
+    return RecordingScene{RunningApplication{QStringLiteral("editor"), 7, QStringLiteral("Editor"), 0},
+                          ScreenContext::Info{QStringLiteral("Editor"), title, nearby}, QString(),
+                          QStringLiteral("gedit")};
 }
 
 } // namespace
@@ -68,15 +89,12 @@ private Q_SLOTS:
         FlowRig rig;
         rig.transcriptIs(QStringLiteral("  明天会下雨吗 \n"));
         rig.gatewayAnswers(QStringLiteral("会，下午有雨。"));
-        const quint64 before = rig.app.state().generation();
-        runTask(
-            rig.flow.askWith(oneSecondTake(), nullptr, sceneWith(QStringLiteral("   "), QStringLiteral(" 周末计划 "))));
+        runTask(rig.ask(sceneWith(QStringLiteral("   "), QStringLiteral(" 周末计划 "))));
 
         QCOMPARE(rig.answerCard().phase(), AnswerModel::Phase::answer);
         QCOMPARE(rig.answerCard().question(), QStringLiteral("明天会下雨吗"));
         QCOMPARE(rig.answerCard().answer(), QStringLiteral("会，下午有雨。"));
         QCOMPARE(rig.status(), rig.app.state().readyStatusLine());
-        QCOMPARE(rig.app.state().generation(), before + 1);
 
         // The blank window title is left out; the app and nearby lines go with the question.
         const QList<RecordedRequest> asks = rig.requests(QStringLiteral("/v1/ask"));
@@ -115,9 +133,9 @@ private Q_SLOTS:
                                   FakeReply::json({{QStringLiteral("results"), results}}));
         rig.gatewayAnswers(QStringLiteral("会。"));
         if (action == QLatin1String("ask"))
-            runTask(rig.flow.askWith(oneSecondTake(), nullptr, sceneWith(QString(), QString())));
+            runTask(rig.ask(sceneWith(QString(), QString())));
         else
-            runTask(rig.flow.rewriteWith(oneSecondTake(), nullptr, QStringLiteral("原文"), QStringLiteral("gedit")));
+            runTask(rig.rewrite(QStringLiteral("原文"), QStringLiteral("gedit")));
 
         QCOMPARE(rig.requests(QStringLiteral("/v1/listen")).size(), 1);
         const QList<HistoryEntry> entries = rig.app.history().all();
@@ -129,7 +147,7 @@ private Q_SLOTS:
     void askWithoutContextSendsTheBareQuestion()
     {
         FlowRig rig;
-        runTask(rig.flow.askWith(oneSecondTake(), nullptr, AskRewriteFlow::AskScene{}));
+        runTask(rig.ask());
         const QList<RecordedRequest> asks = rig.requests(QStringLiteral("/v1/ask"));
         QCOMPARE(asks.size(), 1);
         QCOMPARE(asks[0].json().value(QStringLiteral("text")).toString(), FakeGateway::kTranscript);
@@ -146,8 +164,8 @@ private Q_SLOTS:
         const TaskOutcome<ScreenContext::Info> screen = runTask(ScreenContext::read(
             &rig.fake.accessibility, &rig.fake.workspace, QStringLiteral("Browser"), qint32(42), true));
         QVERIFY(screen.value);
-        runTask(rig.flow.askWith(oneSecondTake(), nullptr,
-                                 AskRewriteFlow::AskScene{QStringLiteral("Browser"), screen.value, std::nullopt}));
+        runTask(rig.ask({RunningApplication{QStringLiteral("browser"), 42, QStringLiteral("Browser"), 0}, screen.value,
+                         QString(), std::nullopt}));
         const QList<RecordedRequest> asks = rig.requests(QStringLiteral("/v1/ask"));
         QCOMPARE(asks.size(), 1);
         const QString sent = asks[0].json().value(QStringLiteral("text")).toString();
@@ -165,11 +183,12 @@ private Q_SLOTS:
             state.advanceGeneration();
             return FakeReply::json({{QStringLiteral("text"), QStringLiteral("迟到的回答")}});
         });
-        runTask(rig.flow.askWith(oneSecondTake(), nullptr, AskRewriteFlow::AskScene{}));
+        const QString status = rig.status();
+        runTask(rig.ask());
         QCOMPARE(rig.answerCard().phase(), AnswerModel::Phase::thinking);
         QCOMPARE(rig.answerCard().answer(), QString());
         QVERIFY(rig.app.history().all().isEmpty());
-        QCOMPARE(rig.status(), QStringLiteral("提问识别中…"));
+        QCOMPARE(rig.status(), status);
     }
 
     void withoutGateway_data()
@@ -193,15 +212,13 @@ private Q_SLOTS:
         if (credential)
             rig.app.settings().setValue(SettingKey::useGateway, false);
         auto session = std::make_shared<FakeStreamingTranscriptSource>(rig.fake.clock);
-        const quint64 before = rig.app.state().generation();
         if (ask)
-            runTask(rig.flow.askWith(oneSecondTake(), session, AskRewriteFlow::AskScene{}));
+            runTask(rig.ask({}, session));
         else
-            runTask(rig.flow.rewriteWith(oneSecondTake(), session, QStringLiteral("原文"), QStringLiteral("gedit")));
+            runTask(rig.rewrite(QStringLiteral("原文"), QStringLiteral("gedit"), session));
         QCOMPARE(rig.status(), line);
         QCOMPARE(rig.app.overlay().model()->phase(), OverlayModel::Phase::failed);
         QCOMPARE(session->closeCodes, QList<int>{1001});
-        QCOMPARE(rig.app.state().generation(), before);
         QVERIFY(rig.fake.gateway.requests().isEmpty());
         QVERIFY(rig.app.history().all().isEmpty());
     }
@@ -211,7 +228,7 @@ private Q_SLOTS:
     {
         FlowRig rig;
         rig.fake.gateway.setReply("POST", QStringLiteral("/v1/asr"), FakeReply::raw("boom", 500));
-        runTask(rig.flow.askWith(oneSecondTake(), nullptr, AskRewriteFlow::AskScene{}));
+        runTask(rig.ask());
         QVERIFY(rig.status().startsWith(QStringLiteral("提问失败：")));
         QCOMPARE(rig.answerCard().phase(), AnswerModel::Phase::failed);
         QCOMPARE(rig.answerCard().answer(), QStringLiteral("回答失败：") + rig.status().mid(5));
@@ -234,9 +251,9 @@ private Q_SLOTS:
         FlowRig rig;
         rig.transcriptIs(QStringLiteral(" \n "));
         if (ask)
-            runTask(rig.flow.askWith(oneSecondTake(), nullptr, AskRewriteFlow::AskScene{}));
+            runTask(rig.ask());
         else
-            runTask(rig.flow.rewriteWith(oneSecondTake(), nullptr, QStringLiteral("原文"), QStringLiteral("gedit")));
+            runTask(rig.rewrite(QStringLiteral("原文"), QStringLiteral("gedit")));
         QCOMPARE(rig.status(), QStringLiteral("未识别到语音"));
         rig.fake.clock.advance(300ms); // the fade
         QVERIFY(!rig.app.overlay().isShowing());
@@ -250,7 +267,7 @@ private Q_SLOTS:
         FlowRig rig;
         auto session = std::make_shared<FakeStreamingTranscriptSource>(rig.fake.clock);
         session->failAfter(0ms, std::make_exception_ptr(AsrError::httpError(0, QStringLiteral("断线"))));
-        QCoro::Task<void> task = rig.flow.askWith(oneSecondTake(), session, AskRewriteFlow::AskScene{});
+        QCoro::Task<void> task = rig.ask({}, session);
         rig.fake.clock.advance(10ms);
         runTask(std::move(task));
         QCOMPARE(rig.requests(QStringLiteral("/v1/asr")).size(), 1);
@@ -268,7 +285,7 @@ private Q_SLOTS:
         QStringList inserted;
         QObject::connect(&rig.app.inserter(), &TextInserter::inserted, &rig.app.inserter(),
                          [&inserted](const QString& text) { inserted << text; });
-        runTask(rig.flow.rewriteWith(oneSecondTake(), nullptr, QStringLiteral("会议改周三"), QStringLiteral("gedit")));
+        runTask(rig.rewrite(QStringLiteral("会议改周三"), QStringLiteral("gedit")));
 
         QCOMPARE(rig.status(), QStringLiteral("✓ 已改写并替换"));
         QCOMPARE(rig.app.overlay().model()->phase(), OverlayModel::Phase::done);
@@ -291,7 +308,7 @@ private Q_SLOTS:
     {
         FlowRig rig;
         rig.gatewayAnswers(QStringLiteral("新文字"));
-        runTask(rig.flow.rewriteWith(oneSecondTake(), nullptr, QStringLiteral("旧文字"), rig.fake.workspace.ownId));
+        runTask(rig.rewrite(QStringLiteral("旧文字"), rig.fake.workspace.ownId));
         QCOMPARE(rig.status(), QStringLiteral("已复制 · 按 Ctrl+V 替换"));
         QCOMPARE(rig.fake.clipboard.text(), std::optional<QString>(QStringLiteral("新文字")));
     }
@@ -301,7 +318,7 @@ private Q_SLOTS:
         FlowRig rig;
         rig.fake.clipboard.setText(QStringLiteral("user's clip"));
         rig.gatewayAnswers(QStringLiteral(" \n\t "));
-        runTask(rig.flow.rewriteWith(oneSecondTake(), nullptr, QStringLiteral("旧文字"), QStringLiteral("gedit")));
+        runTask(rig.rewrite(QStringLiteral("旧文字"), QStringLiteral("gedit")));
         QCOMPARE(rig.status(), QStringLiteral("改写失败：识别结果为空"));
         QCOMPARE(rig.app.overlay().model()->phase(), OverlayModel::Phase::failed);
         QCOMPARE(rig.fake.clipboard.text(), std::optional<QString>(QStringLiteral("user's clip")));

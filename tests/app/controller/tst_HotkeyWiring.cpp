@@ -57,12 +57,12 @@ private Q_SLOTS:
         {
             WiringRig rig(QStringLiteral("hold"), talk);
             pressTalk(rig, talk);
-            QCOMPARE(rig.commands.log, QStringList{"start"});
+            QCOMPARE(rig.log.entries, QStringList{"start"});
             rig.fake.clock.advance(std::chrono::milliseconds(300));
             repeatTalk(rig, talk, 5);
             QVERIFY(rig.app.state().isRecording());
             releaseTalk(rig, talk);
-            QCOMPARE(rig.commands.log, (QStringList{"start", "stop"}));
+            QCOMPARE(rig.log.entries, (QStringList{"start", "end"}));
         }
         {
             WiringRig rig(QStringLiteral("toggle"), talk);
@@ -70,15 +70,15 @@ private Q_SLOTS:
             repeatTalk(rig, talk, 5);
             rig.fake.clock.advance(std::chrono::milliseconds(300));
             releaseTalk(rig, talk);
-            QCOMPARE(rig.commands.log, QStringList{"start"});
+            QCOMPARE(rig.log.entries, QStringList{"start"});
             QVERIFY(rig.app.state().isRecording());
             rig.fake.clock.advance(std::chrono::milliseconds(300));
             pressTalk(rig, talk);
             repeatTalk(rig, talk, 5);
-            QCOMPARE(rig.commands.log, (QStringList{"start", "stop"}));
+            QCOMPARE(rig.log.entries, (QStringList{"start", "end"}));
             rig.fake.clock.advance(std::chrono::milliseconds(300));
             releaseTalk(rig, talk);
-            QCOMPARE(rig.commands.log, (QStringList{"start", "stop"}));
+            QCOMPARE(rig.log.entries, (QStringList{"start", "end"}));
         }
     }
 
@@ -95,7 +95,7 @@ private Q_SLOTS:
         QVERIFY(rig.app.state().isRecording());
         rig.fake.clock.advance(std::chrono::milliseconds(500));
         rig.release(menu);
-        QCOMPARE(rig.commands.log, (QStringList{"start", "stop"}));
+        QCOMPARE(rig.log.entries, (QStringList{"start", "end"}));
     }
 
     void chordKeys_data()
@@ -103,16 +103,16 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("chords");
         QTest::addColumn<QString>("status");
         QTest::addColumn<int>("action");
-        QTest::addColumn<bool>("translate");
-        QTest::addColumn<bool>("ask");
-        QTest::newRow("translate") << QList<int>{keyT} << "正在聆听…（译成英文）"
-                                   << int(AppState::RecordAction::Translate) << true << false;
-        QTest::newRow("translate twice") << QList<int>{keyT, keyT} << "正在聆听…"
-                                         << int(AppState::RecordAction::Dictate) << false << false;
+        QTest::addColumn<OverlayModel::Phase>("phase");
+        using Action = RecordingPurpose::Action;
+        using Phase = OverlayModel::Phase;
+        QTest::newRow("translate") << QList<int>{keyT} << "正在聆听…（译成英文）" << int(Action::Translate)
+                                   << Phase::listeningTranslate;
+        QTest::newRow("translate twice") << QList<int>{keyT, keyT} << "正在聆听…" << int(Action::Dictate)
+                                         << Phase::listening;
         QTest::newRow("ask after translate")
-            << QList<int>{keyT, keyA} << "正在聆听…（提问）" << int(AppState::RecordAction::Ask) << false << true;
-        QTest::newRow("ask twice") << QList<int>{keyA, keyA} << "正在聆听…" << int(AppState::RecordAction::Dictate)
-                                   << false << false;
+            << QList<int>{keyT, keyA} << "正在聆听…（提问）" << int(Action::Ask) << Phase::listeningAsk;
+        QTest::newRow("ask twice") << QList<int>{keyA, keyA} << "正在聆听…" << int(Action::Dictate) << Phase::listening;
     }
 
     void chordKeys()
@@ -120,8 +120,7 @@ private Q_SLOTS:
         QFETCH(QList<int>, chords);
         QFETCH(QString, status);
         QFETCH(int, action);
-        QFETCH(bool, translate);
-        QFETCH(bool, ask);
+        QFETCH(OverlayModel::Phase, phase);
 
         WiringRig rig;
         pressTalk(rig, altSpace);
@@ -129,14 +128,10 @@ private Q_SLOTS:
         for (int key : chords)
             rig.altTap(key);
         QCOMPARE(rig.app.state().statusLine(), status);
-        QCOMPARE(int(rig.app.state().currentAction()), action);
-        QCOMPARE(rig.commands.pending.translate, translate);
-        QCOMPARE(rig.commands.pending.ask, ask);
-        QVERIFY(!rig.commands.pending.rewrite);
-        QVERIFY(OverlayModel::isListening(rig.overlayPhase()));
-        QCOMPARE(rig.overlayPhase() == OverlayModel::Phase::listeningAsk, ask);
-        QCOMPARE(rig.overlayPhase() == OverlayModel::Phase::listeningTranslate, translate);
-        QCOMPARE(rig.commands.log, QStringList{"start"});
+        QCOMPARE(int(rig.purpose().action), action);
+        QVERIFY(!rig.purpose().selection);
+        QCOMPARE(rig.overlayPhase(), phase);
+        QCOMPARE(rig.log.entries, QStringList{"start"});
     }
 
     void rewriteNeedsASelection()
@@ -147,17 +142,16 @@ private Q_SLOTS:
         rig.altTap(keyT);
         rig.fake.accessibility.addFocusedField(QStringLiteral("nothing selected here"));
         rig.altTap(keyR);
-        QCOMPARE(rig.app.state().statusLine(), RecordingActions::kNoSelection);
+        QCOMPARE(rig.app.state().statusLine(), Recording::kNoSelection);
         QCOMPARE(rig.overlayPhase(), OverlayModel::Phase::failed);
         // The recording keeps the action it had.
-        QVERIFY(rig.commands.pending.translate);
-        QCOMPARE(rig.app.state().currentAction(), AppState::RecordAction::Translate);
+        QCOMPARE(rig.purpose(), RecordingPurpose::translate());
 
         rig.fake.clock.advance(std::chrono::milliseconds(3900));
         QVERIFY(rig.overlayPhase() != OverlayModel::Phase::listeningTranslate);
         rig.fake.clock.advance(std::chrono::milliseconds(100));
         QCOMPARE(rig.overlayPhase(), OverlayModel::Phase::listeningTranslate);
-        QCOMPARE(rig.app.state().statusLine(), RecordingActions::kNoSelection);
+        QCOMPARE(rig.app.state().statusLine(), Recording::kNoSelection);
     }
 
     void noSelectionHintDoesNotReviveAnEndedRecording()
@@ -169,7 +163,7 @@ private Q_SLOTS:
         QCOMPARE(rig.overlayPhase(), OverlayModel::Phase::failed);
         pressTalk(rig, altSpace);
         releaseTalk(rig, altSpace);
-        QCOMPARE(rig.commands.log, (QStringList{"start", "stop"}));
+        QCOMPARE(rig.log.entries, (QStringList{"start", "end"}));
         rig.fake.clock.advance(std::chrono::milliseconds(5000));
         QVERIFY(!OverlayModel::isListening(rig.overlayPhase()));
     }
@@ -184,13 +178,13 @@ private Q_SLOTS:
         releaseTalk(rig, altSpace);
         rig.altTap(keyR);
         QCOMPARE(rig.app.state().statusLine(), QStringLiteral("正在聆听…（改写）"));
-        QCOMPARE(rig.commands.pending.rewriteSelection, std::optional<QString>(QStringLiteral("make")));
+        QCOMPARE(rig.purpose(), RecordingPurpose::rewrite(QStringLiteral("make")));
         QCOMPARE(rig.overlayPhase(), OverlayModel::Phase::listeningRewrite);
         const qsizetype reads = rig.fake.accessibility.requests.size();
 
         rig.altTap(keyR);
         QCOMPARE(rig.fake.accessibility.requests.size(), reads);
-        QCOMPARE(rig.commands.pending, PendingActions{});
+        QCOMPARE(rig.purpose(), RecordingPurpose::dictate());
         QCOMPARE(rig.app.state().statusLine(), QStringLiteral("正在聆听…"));
     }
 
@@ -199,14 +193,14 @@ private Q_SLOTS:
         WiringRig rig;
         QVERIFY(!rig.press(esc));
         rig.release(esc);
-        QVERIFY(rig.commands.log.isEmpty());
+        QVERIFY(rig.log.entries.isEmpty());
 
         pressTalk(rig, altSpace);
         releaseTalk(rig, altSpace);
         QVERIFY(rig.press(esc));
         rig.release(esc);
-        QCOMPARE(rig.commands.log, (QStringList{"start", "cancel"}));
-        QVERIFY(!rig.app.state().isRecording());
+        QCOMPARE(rig.log.entries, (QStringList{"start", "end"}));
+        QCOMPARE(rig.overlayPhase(), OverlayModel::Phase::cancelled);
     }
 
     void cycleKey_data()
@@ -276,13 +270,13 @@ private Q_SLOTS:
         QCOMPARE(rig.app.settings().text(SettingKey::hkTranslate), QString());
         pressTalk(rig, altSpace);
         releaseTalk(rig, altSpace);
-        QVERIFY(rig.commands.log.isEmpty());
+        QVERIFY(rig.log.entries.isEmpty());
         pressTalk(rig, menuAlone);
         rig.fake.clock.advance(std::chrono::milliseconds(100));
         releaseTalk(rig, menuAlone);
         rig.altTap(keyT);
-        QCOMPARE(rig.commands.log, QStringList{"start"});
-        QCOMPARE(rig.app.state().currentAction(), AppState::RecordAction::Dictate);
+        QCOMPARE(rig.log.entries, QStringList{"start"});
+        QCOMPARE(rig.purpose(), RecordingPurpose::dictate());
     }
 };
 

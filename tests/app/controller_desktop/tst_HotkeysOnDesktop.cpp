@@ -1,13 +1,13 @@
 #include "app/controller/AppServices.h"
-#include "app/controller/HotkeyWiring.h"
-#include "app/controller/RecordingActions.h"
+#include "app/controller/DictationController.h"
 #include "app/feedback/QtOverlayScreens.h"
 #include "core/net/HttpTransport.h"
 #include "platform/linux/LinuxAdapters.h"
-#include "tests/app/controller/FakeRecordingCommands.h"
 #include "tests/app/controller/LoopbackOptions.h"
+#include "tests/app/controller/RecordingLog.h"
 #include "tests/app/desktop/hotkeys_x11/XTestKeyboard.h"
 #include "tests/support/DesktopWait.h"
+#include "tests/support/FakeAudioInput.h"
 #include "tests/support/FakeSecretStore.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/ManualClock.h"
@@ -23,7 +23,8 @@ const Hotkey altSpace{49, 0x80000, false};
 const Hotkey menuAlone{63, 0, true};
 
 // The application over the real Linux adapters, keys typed through XTest, but time on a manual
-// clock and the recording flows faked: what is under test is the way from a real key to a command.
+// clock and a microphone that hears nothing: what is under test is the way from a real key to the
+// recording.
 struct DesktopRig
 {
     QTemporaryDir dir;
@@ -32,11 +33,11 @@ struct DesktopRig
     LinuxAdapters adapters;
     ManualClock clock;
     FakeSecretStore secrets;
+    FakeAudioInput microphone;
     QtOverlayScreens screens;
     std::unique_ptr<AppServices> app;
-    std::unique_ptr<FakeRecordingCommands> commands;
-    std::unique_ptr<RecordingActions> actions;
-    std::unique_ptr<HotkeyWiring> wiring;
+    std::unique_ptr<DictationController> controller;
+    std::unique_ptr<RecordingLog> recordings;
     XTestKeyboard keyboard;
 
     explicit DesktopRig(const QString& trigger, const Hotkey& talk)
@@ -44,7 +45,7 @@ struct DesktopRig
         clock.advance(std::chrono::seconds(10));
         const Ports real = adapters.ports();
         const Ports ports{
-            clock,          real.keys,      real.keySynthesizer, real.audioInput,  real.soundOutput, real.outputVolume,
+            clock,          real.keys,      real.keySynthesizer, microphone,       real.soundOutput, real.outputVolume,
             real.clipboard, real.workspace, real.accessibility,  real.compositing, real.appearance,  real.permissions,
             real.launcher,  secrets};
         const AppServices::Options options = loopbackOptions(dir, gateway, transport);
@@ -55,12 +56,10 @@ struct DesktopRig
         settings.setHotkey(SettingKey::hkTranslate, Hotkey{17, 0x80000, false});
         settings.setHotkey(SettingKey::hkAsk, Hotkey{0, 0x80000, false});
         settings.setHotkey(SettingKey::hkRewrite, Hotkey{15, 0x80000, false});
-        commands = std::make_unique<FakeRecordingCommands>(*app);
-        actions =
-            std::make_unique<RecordingActions>(app->state(), *commands, app->overlay(), real.accessibility, clock);
-        wiring = std::make_unique<HotkeyWiring>(app->state(), app->hotkeys(), *actions, *commands,
-                                                Migrations::FnKeySystem{});
-        wiring->install();
+        settings.setValue(SettingKey::duckOthers, false);
+        controller = std::make_unique<DictationController>(*app, Migrations::FnKeySystem{});
+        recordings = std::make_unique<RecordingLog>(app->state());
+        controller->installHotkeys();
     }
 
     ~DesktopRig()
@@ -97,7 +96,7 @@ struct DesktopRig
         return true;
     }
 
-    QStringList log() const { return commands->log; }
+    QStringList log() const { return recordings->entries; }
     QString status() const { return app->state().statusLine(); }
     OverlayModel::Phase phase() const { return app->overlay().model()->phase(); }
 };
@@ -128,7 +127,7 @@ private Q_SLOTS:
         QCOMPARE(rig.log(), QStringList{"start"});
         rig.keyboard.release("space");
         rig.keyboard.release("Alt_L");
-        QTRY_COMPARE_WITH_TIMEOUT(rig.log(), (QStringList{"start", "stop"}), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.log(), (QStringList{"start", "end"}), kWaitMs);
     }
 
     // The Menu key bounces as it goes down; the recording it starts goes on until it is let go.
@@ -147,7 +146,7 @@ private Q_SLOTS:
         QVERIFY(rig.app->state().isRecording());
         rig.clock.advance(std::chrono::milliseconds(500));
         rig.keyboard.release("Menu");
-        QTRY_COMPARE_WITH_TIMEOUT(rig.log(), (QStringList{"start", "stop"}), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.log(), (QStringList{"start", "end"}), kWaitMs);
     }
 
     void toggleIgnoresAutoRepeat()
@@ -166,7 +165,7 @@ private Q_SLOTS:
         rig.keyboard.press("Alt_L");
         rig.keyboard.tap("space");
         rig.keyboard.release("Alt_L");
-        QTRY_COMPARE_WITH_TIMEOUT(rig.log(), (QStringList{"start", "stop"}), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.log(), (QStringList{"start", "end"}), kWaitMs);
     }
 
     void chordTwiceReturnsToDictation()
@@ -179,7 +178,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(rig.status(), QStringLiteral("正在聆听…（译成英文）"), kWaitMs);
         rig.altTap("t");
         QTRY_COMPARE_WITH_TIMEOUT(rig.status(), QStringLiteral("正在聆听…"), kWaitMs);
-        QCOMPARE(rig.commands->pending, PendingActions{});
+        QCOMPARE(rig.controller->recording().purpose(), RecordingPurpose::dictate());
         QCOMPARE(rig.phase(), OverlayModel::Phase::listening);
     }
 
@@ -190,7 +189,7 @@ private Q_SLOTS:
         rig.altTap("space");
         QTRY_COMPARE_WITH_TIMEOUT(rig.log(), QStringList{"start"}, kWaitMs);
         rig.altTap("r");
-        QTRY_COMPARE_WITH_TIMEOUT(rig.status(), RecordingActions::kNoSelection, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.status(), Recording::kNoSelection, kWaitMs);
         QCOMPARE(rig.phase(), OverlayModel::Phase::failed);
         rig.clock.advance(std::chrono::milliseconds(3999));
         QCOMPARE(rig.phase(), OverlayModel::Phase::failed);
@@ -206,8 +205,8 @@ private Q_SLOTS:
         rig.altTap("space");
         QTRY_COMPARE_WITH_TIMEOUT(rig.log(), QStringList{"start"}, kWaitMs);
         rig.keyboard.tap("Escape");
-        QTRY_COMPARE_WITH_TIMEOUT(rig.log(), (QStringList{"start", "cancel"}), kWaitMs);
-        QVERIFY(!rig.app->state().isRecording());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.log(), (QStringList{"start", "end"}), kWaitMs);
+        QCOMPARE(rig.phase(), OverlayModel::Phase::cancelled);
         QVERIFY(rig.app->history().all().isEmpty());
     }
 };

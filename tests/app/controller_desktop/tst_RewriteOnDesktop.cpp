@@ -1,5 +1,6 @@
 #include "app/controller/AppServices.h"
 #include "app/controller/AskRewriteFlow.h"
+#include "app/controller/TextDelivery.h"
 #include "app/desktop/SelectedText.h"
 #include "app/desktop/TextInserter.h"
 #include "app/feedback/QtOverlayScreens.h"
@@ -52,7 +53,9 @@ private Q_SLOTS:
                          FakeReply::json({{QStringLiteral("text"), QStringLiteral("改成正式一点")}}));
         gateway.setReply("POST", QStringLiteral("/v1/ask"),
                          FakeReply::json({{QStringLiteral("text"), QStringLiteral("会议改到周三，请知悉。")}}));
-        AskRewriteFlow flow(app);
+        TextDelivery delivery(app.state(), app.overlay(), app.inserter(), real.clipboard, real.workspace);
+        AskRewriteFlow flow(
+            {app.state(), app.personalData(), app.services(), clock, app.overlay(), app.answerPopup(), delivery});
 
         FieldHelper helper(QStringLiteral("MurmoRewriteTarget"), QStringLiteral("Rewrite target"));
         QVERIFY(helper.isReady());
@@ -68,8 +71,9 @@ private Q_SLOTS:
         };
         QTRY_COMPARE_WITH_TIMEOUT(selected(), std::optional<QString>(original), kWaitMs);
 
-        const Samples take(16000, 0.2f);
-        runTask(flow.rewriteWith(take, nullptr, original, QStringLiteral("murmorewritetarget")));
+        const RecordingScene scene{std::nullopt, std::nullopt, QString(), QStringLiteral("murmorewritetarget")};
+        runTask(flow.rewrite({std::make_shared<const Samples>(16000, 0.2f), nullptr,
+                              RecordingPurpose::rewrite(original), scene, app.state().advanceGeneration()}));
         QCOMPARE(app.state().statusLine(), QStringLiteral("✓ 已改写并替换"));
         clock.advance(TextInserter::waitStep + TextInserter::settleDelay + TextInserter::keyUpDelay);
         QTRY_COMPARE_WITH_TIMEOUT(helper.value(QStringLiteral("line")), QStringLiteral("会议改到周三，请知悉。"),

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/controller/DictationFlows.h"
+#include "app/controller/DictationController.h"
 #include "core/store/HistoryStore.h"
 #include "tests/app/controller/FakeApp.h"
 #include "tests/support/FakeStreamingGateway.h"
@@ -8,7 +8,7 @@
 #include <memory>
 
 // The application over fakes, with the gateway on loopback (HTTP and streaming), a front
-// application to dictate into and the recording flows on top. Takes are fed at 16 kHz, so the
+// application to dictate into and the controller on top. Takes are fed at 16 kHz, so the
 // recorder passes sample counts through unchanged.
 struct FlowRig
 {
@@ -18,7 +18,7 @@ struct FlowRig
     FakeApp fake;
     FakeStreamingGateway streaming;
     AppServices* app = nullptr;
-    std::unique_ptr<DictationFlows> flows;
+    std::unique_ptr<DictationController> controller;
 
     explicit FlowRig(bool useStreaming = true, bool signInConfigured = false)
     {
@@ -31,24 +31,25 @@ struct FlowRig
         settings.setValue(SettingKey::gatewayToken, QStringLiteral("device-token"));
         settings.setValue(SettingKey::useStreaming, useStreaming);
         settings.setValue(SettingKey::duckOthers, false);
-        flows = std::make_unique<DictationFlows>(*app, streaming.baseUrl());
+        controller = std::make_unique<DictationController>(*app, Migrations::FnKeySystem{}, streaming.baseUrl());
     }
 
     ~FlowRig()
     {
-        flows.reset();
+        controller.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     AppState& state() { return app->state(); }
+    Recording& recording() { return controller->recording(); }
     OverlayModel& overlay() { return *app->overlay().model(); }
 
     // A recording of exactly `samples` samples; with streaming on, the session is confirmed
     // before the audio goes out.
     void record(qsizetype samples, float amplitude = 0.2f)
     {
-        flows->startRecording();
-        if (flows->recording().streamer)
+        recording().start();
+        if (recording().streamingSession())
             FakeStreamingGateway::waitFor([this] { return streaming.connected() && !streaming.messages().isEmpty(); });
         std::vector<float> frames(std::size_t(samples), 0.0f);
         for (std::size_t i = 0; i < frames.size(); ++i)

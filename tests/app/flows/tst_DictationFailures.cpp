@@ -41,7 +41,7 @@ private Q_SLOTS:
         FlowRig rig(false);
         rig.fake.gateway.setReply("POST", kAsr, FakeReply::raw("upstream down", 500));
         rig.record(16000);
-        rig.flows->stopAndTranscribe();
+        rig.recording().stop();
         QVERIFY(rig.settledOn(QStringLiteral("识别失败：")));
         QVERIFY(rig.state().statusLine().endsWith(QStringLiteral(" · 录音已保存，可重试")));
         HistoryEntry entry = rig.onlyEntry();
@@ -75,12 +75,12 @@ private Q_SLOTS:
         FlowRig rig(false);
         rig.fake.gateway.setReply("POST", kAsr, FakeReply::raw("upstream down", 500));
         rig.record(16000);
-        rig.flows->stopAndTranscribe();
+        rig.recording().stop();
         QVERIFY(rig.settledOn(QStringLiteral("识别失败：")));
         rig.fake.gateway.setReply("POST", kAsr, transcript(FakeGateway::kTranscript));
-        rig.flows->startRecording();
+        rig.recording().start();
         QSignalSpy inserted(&rig.app->inserter(), &TextInserter::inserted);
-        rig.flows->retry();
+        Q_EMIT rig.app->overlay().retryRequested();
         QVERIFY(rig.settledOn(QStringLiteral("已复制 · 按 Ctrl+V 粘贴")));
         settleInsertion(rig);
         QVERIFY(inserted.isEmpty());
@@ -92,7 +92,7 @@ private Q_SLOTS:
         FlowRig rig(false);
         rig.fake.gateway.setReply("POST", kStyle, FakeReply::raw("model busy", 500));
         rig.record(16000);
-        rig.flows->stopAndTranscribe();
+        rig.recording().stop();
         QVERIFY(rig.settledOn(QStringLiteral("网络不稳，先上了原话 · 可重试整理")));
         QCOMPARE(rig.overlay().failKind(), OverlayModel::FailKind::styling);
         QVERIFY(rig.overlay().retryOffered());
@@ -102,7 +102,7 @@ private Q_SLOTS:
         rig.fake.gateway.setHandler("POST", kStyle, [](const RecordedRequest&) {
             return FakeReply::json({{QStringLiteral("text"), QStringLiteral("今天，天气不错")}});
         });
-        rig.flows->retry();
+        Q_EMIT rig.app->overlay().retryRequested();
         QVERIFY(rig.settledOn(QStringLiteral("✓ 整理好了 · 已复制，按 Ctrl+V 粘贴")));
         QCOMPARE(rig.requestsTo(kStyle), stylingBefore + 1);
         QCOMPARE(rig.requestsTo(kAsr), 1);
@@ -118,7 +118,7 @@ private Q_SLOTS:
         FlowRig rig(false);
         rig.fake.gateway.setReply("POST", kStyle, FakeReply::raw("model busy", 500).heldBack());
         rig.record(16000);
-        rig.flows->stopAndTranscribe();
+        rig.recording().stop();
         QVERIFY(FlowRig::until([&] { return rig.requestsTo(kStyle) == 1 && rig.app->history().all().size() == 1; }));
         rig.app->history().remove(rig.onlyEntry().id);
         rig.fake.gateway.releaseHeldReplies();
@@ -132,7 +132,7 @@ private Q_SLOTS:
         FlowRig rig(false);
         rig.fake.gateway.setReply("POST", kAsr, FakeReply::raw("unauthorized", 401));
         rig.record(16000);
-        rig.flows->stopAndTranscribe();
+        rig.recording().stop();
         QVERIFY(rig.settledOn(QStringLiteral("请先登录后使用")));
         QVERIFY(rig.state().showLoginGate());
         QCOMPARE(rig.onlyEntry().finalText, FailureReport::kFailedText);
@@ -156,7 +156,7 @@ private Q_SLOTS:
         // Blank, not empty: an empty answer is already a recognition error of its own.
         rig.fake.gateway.setReply("POST", kAsr, transcript(QStringLiteral("  ")));
         rig.record(samples);
-        rig.flows->stopAndTranscribe();
+        rig.recording().stop();
         if (!kept) {
             QVERIFY(rig.settledOn(QStringLiteral("未识别到语音")));
             QVERIFY(rig.app->history().all().isEmpty());
@@ -173,7 +173,7 @@ private Q_SLOTS:
         FlowRig rig(false);
         rig.app->settings().setValue(SettingKey::useGateway, false);
         rig.record(16000);
-        rig.flows->stopAndTranscribe();
+        rig.recording().stop();
         QVERIFY(rig.settledOn(QStringLiteral("识别失败：")));
         QCOMPARE(rig.onlyEntry().providerId, QStringLiteral("qwen"));
     }
@@ -185,12 +185,12 @@ private Q_SLOTS:
         FlowRig rig(false);
         rig.fake.gateway.setReply("POST", kAsr, FakeReply::raw("upstream down", 500).after(200ms));
         rig.record(16000);
-        rig.flows->stopAndTranscribe();
-        rig.flows->startRecording();
+        rig.recording().stop();
+        rig.recording().start();
         QVERIFY(FlowRig::until([&] { return rig.onlyEntry().finalText == FailureReport::kFailedText; }));
         QCOMPARE(rig.state().statusLine(), QStringLiteral("正在聆听…"));
         QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::listening);
-        rig.flows->retry();
+        Q_EMIT rig.app->overlay().retryRequested();
         QVERIFY(!rig.overlay().retrying());
     }
 };

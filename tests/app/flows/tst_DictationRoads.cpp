@@ -28,8 +28,8 @@ private Q_SLOTS:
     {
         FlowRig rig(false);
         rig.record(16000);
-        QVERIFY(!rig.flows->recording().streamer);
-        rig.flows->stopAndTranscribe();
+        QVERIFY(!rig.recording().streamingSession());
+        rig.recording().stop();
         QCOMPARE(rig.state().statusLine(), QStringLiteral("识别中…"));
         QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::processing);
         QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
@@ -52,7 +52,7 @@ private Q_SLOTS:
         FlowRig rig;
         rig.streaming.answerCommits = false;
         rig.record(16000);
-        rig.flows->stopAndTranscribe();
+        rig.recording().stop();
         QVERIFY(FlowRig::until([&] { return rig.streaming.countOf(kCommit) >= 1; }));
         rig.fake.clock.advance(1s);
         rig.streaming.answerCommit(QStringLiteral("流式结果"));
@@ -71,7 +71,7 @@ private Q_SLOTS:
         FlowRig rig;
         rig.streaming.answerCommits = false;
         rig.record(16000);
-        rig.flows->stopAndTranscribe();
+        rig.recording().stop();
         QVERIFY(FlowRig::until([&] { return rig.streaming.countOf(kCommit) >= 1; }));
         rig.fake.clock.advance(1900ms);
         QCoreApplication::processEvents();
@@ -106,7 +106,7 @@ private Q_SLOTS:
         rig.app->settings().setValue(SettingKey::currentModeId, mode);
         rig.streaming.queueTranscript(FakeGateway::kTranscript);
         rig.record(samples);
-        rig.flows->stopAndTranscribe();
+        rig.recording().stop();
         QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
         QCOMPARE(rig.requestsTo(kAsr), batchRequests);
         QCOMPARE(rig.onlyEntry().modeId, mode);
@@ -131,7 +131,7 @@ private Q_SLOTS:
                                   FakeReply::json({{QStringLiteral("text"), FakeGateway::kTranscript}}).heldBack());
         rig.streaming.queueTranscript(streamed);
         rig.record(48000);
-        rig.flows->stopAndTranscribe();
+        rig.recording().stop();
         QVERIFY(FlowRig::until([&] { return rig.requestsTo(kAsr) == 1 && rig.requestsTo(kStyle) == 1; }));
         rig.fake.gateway.releaseHeldReplies();
         QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
@@ -166,8 +166,8 @@ private Q_SLOTS:
         rig.streaming.answerCommits = false;
         rig.record(16000);
         rig.streaming.liveText(QString(), partial);
-        QVERIFY(FlowRig::until([&] { return rig.flows->recording().lastPartial.trimmed() == partial.trimmed(); }));
-        rig.flows->stopAndTranscribe();
+        QVERIFY(FlowRig::until([&] { return rig.recording().scene().lastPartial.trimmed() == partial.trimmed(); }));
+        rig.recording().stop();
         QVERIFY(FlowRig::until([&] { return rig.streaming.countOf(kCommit) >= 1; }));
         const bool early = Graphemes::count(partial.trimmed()) >= 4;
         // The early styling is under way before the final transcript comes.
@@ -186,7 +186,7 @@ private Q_SLOTS:
         FlowRig rig;
         rig.streaming.answerCommits = false;
         rig.record(16000);
-        rig.flows->stopAndTranscribe();
+        rig.recording().stop();
         QVERIFY(FlowRig::until([&] { return rig.streaming.countOf(kCommit) >= 1; }));
         rig.streaming.serviceError(QStringLiteral("boom"));
         QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
@@ -209,7 +209,7 @@ private Q_SLOTS:
         FlowRig rig(false);
         const quint64 before = rig.state().generation();
         rig.record(samples);
-        rig.flows->stopAndTranscribe();
+        rig.recording().stop();
         if (!kept) {
             QCOMPARE(rig.state().statusLine(), rig.state().readyStatusLine());
             QCOMPARE(rig.state().generation(), before + 1);
@@ -233,7 +233,7 @@ private Q_SLOTS:
         QFETCH(qsizetype, samples);
         FlowRig rig(false);
         rig.record(samples, 0.01f);
-        rig.flows->stopAndTranscribe();
+        rig.recording().stop();
         QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
         const Samples saved = AudioStorage::readSamples(*rig.app->history().audioURL(rig.onlyEntry()));
         QVERIFY(qAbs(qsizetype(saved.size()) - samples) < 1000);
@@ -245,46 +245,28 @@ private Q_SLOTS:
                  qPrintable(QString::number(std::sqrt(sum / double(saved.size())))));
     }
 
-    void askAndRewriteGoToTheirFlows_data()
+    // The stop hands the take on with the purpose it was recorded for, and only a translation
+    // becomes a dictation.
+    void theTakeCarriesItsPurpose_data()
     {
-        QTest::addColumn<bool>("ask");
-        QTest::addColumn<bool>("rewrite");
-        QTest::addColumn<bool>("selection");
-        QTest::addColumn<QString>("outcome");
-        QTest::newRow("ask") << true << false << false << QStringLiteral("ask");
-        QTest::newRow("ask wins over rewrite") << true << true << true << QStringLiteral("ask");
-        QTest::newRow("rewrite") << false << true << true << QStringLiteral("rewrite");
-        QTest::newRow("rewrite without selection dictates") << false << true << false << QStringLiteral("translate");
+        QTest::addColumn<RecordingPurpose>("purpose");
+        QTest::newRow("ask") << RecordingPurpose::ask();
+        QTest::newRow("rewrite") << RecordingPurpose::rewrite(QStringLiteral("old text"));
+        QTest::newRow("translate") << RecordingPurpose::translate();
     }
 
-    void askAndRewriteGoToTheirFlows()
+    void theTakeCarriesItsPurpose()
     {
-        QFETCH(bool, ask);
-        QFETCH(bool, rewrite);
-        QFETCH(bool, selection);
-        QFETCH(QString, outcome);
+        QFETCH(RecordingPurpose, purpose);
         FlowRig rig(false);
-        QSignalSpy asked(&rig.flows->stopper(), &RecordingStop::askRecorded);
-        QSignalSpy rewritten(&rig.flows->stopper(), &RecordingStop::rewriteRecorded);
-        rig.flows->recording().pendingTranslate = true;
-        rig.flows->startRecording();
-        RecordingState& recording = rig.flows->recording();
-        recording.pendingAsk = ask;
-        recording.pendingRewrite = rewrite;
-        if (selection)
-            recording.rewriteSelection = QStringLiteral("old text");
+        QSignalSpy recorded(&rig.recording(), &Recording::recorded);
+        rig.recording().start(purpose);
         rig.fake.audioInput.deliver(std::vector<float>(16000, 0.1f));
-        rig.flows->stopAndTranscribe();
-        if (outcome != QLatin1String("translate"))
-            QVERIFY(FlowRig::until([&] { return asked.size() + rewritten.size() == 1; }));
-        QCOMPARE(asked.size(), outcome == QLatin1String("ask") ? 1 : 0);
-        QCOMPARE(rewritten.size(), outcome == QLatin1String("rewrite") ? 1 : 0);
-        if (outcome != QLatin1String("translate")) {
-            QCOMPARE(rig.state().statusLine(), QStringLiteral("正在聆听…（译成英文）"));
-            QCoreApplication::processEvents();
-            QVERIFY(rig.app->history().all().isEmpty());
+        rig.recording().stop();
+        QVERIFY(FlowRig::until([&] { return recorded.size() == 1; }));
+        QCOMPARE(recorded.first().first().value<FinishedRecording>().purpose, purpose);
+        if (!purpose.is(RecordingPurpose::Action::Translate))
             return;
-        }
         QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
         QVERIFY(rig.state().statusLine().contains(QStringLiteral(" → 英文")));
         QCOMPARE(rig.onlyEntry().action, std::optional(QStringLiteral("translate")));
@@ -298,9 +280,8 @@ private Q_SLOTS:
         const AudioInputFormat format{48000, 2};
         rig.fake.audioInput.setFormat(format);
         rig.app->settings().setValue(SettingKey::quietBoost, false);
-        QSignalSpy asked(&rig.flows->stopper(), &RecordingStop::askRecorded);
-        rig.flows->recording().pendingAsk = true;
-        rig.flows->startRecording();
+        QSignalSpy asked(&rig.recording(), &Recording::recorded);
+        rig.recording().start(RecordingPurpose::ask());
         std::vector<std::vector<float>> buffers(300, std::vector<float>(2 * 4800));
         double phase = 0;
         for (std::vector<float>& buffer : buffers) {
@@ -308,12 +289,12 @@ private Q_SLOTS:
                 sample = 0.3f * float(std::sin(phase += 0.03));
             rig.fake.audioInput.deliver(buffer);
         }
-        rig.flows->stopAndTranscribe();
+        rig.recording().stop();
         QCOMPARE(asked.size(), 0);
         QVERIFY(FlowRig::until([&] { return asked.size() == 1; }));
         const Samples expected = convertTake(buffers, format);
         QVERIFY(expected.size() > 29 * 16000);
-        QVERIFY(asked.first().first().value<Samples>() == expected);
+        QVERIFY(*asked.first().first().value<FinishedRecording>().samples == expected);
     }
 
     // Terms on the screen that the dictation used are learned as hotwords, once.
@@ -327,8 +308,8 @@ private Q_SLOTS:
         rig.fake.accessibility.addFocusedField(QStringLiteral("Kubernetes Grafana Zed Prometheus"));
         rig.app->lexicon()->addHotword(QStringLiteral("Grafana"));
         rig.record(16000);
-        QVERIFY(FlowRig::until([&] { return rig.flows->recording().screenContext.has_value(); }));
-        rig.flows->stopAndTranscribe();
+        QVERIFY(FlowRig::until([&] { return rig.recording().scene().screen.has_value(); }));
+        rig.recording().stop();
         QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
         // kubectl and Prometheus were not said, Zed is too short, Grafana was known.
         QCOMPARE(rig.app->lexicon()->hotwords(),
@@ -344,8 +325,8 @@ private Q_SLOTS:
                                   FakeReply::json({{QStringLiteral("text"), FakeGateway::kTranscript}}).after(300ms));
         QSignalSpy inserted(&rig.app->inserter(), &TextInserter::inserted);
         rig.record(16000);
-        rig.flows->stopAndTranscribe();
-        rig.flows->startRecording();
+        rig.recording().stop();
+        rig.recording().start();
         QVERIFY(FlowRig::until([&] { return rig.onlyEntry().asrText == FakeGateway::kTranscript; }));
         QVERIFY(FlowRig::until([&] { return rig.requestsTo(kStyle) == 1; }));
         QCoreApplication::processEvents();
@@ -366,7 +347,7 @@ private Q_SLOTS:
         rig.fake.gateway.setReply("POST", kAsr,
                                   FakeReply::json({{QStringLiteral("text"), FakeGateway::kTranscript}}).heldBack());
         rig.record(16000);
-        rig.flows->stopAndTranscribe();
+        rig.recording().stop();
         QVERIFY(FlowRig::until([&] { return !rig.app->history().all().isEmpty() && rig.requestsTo(kAsr) == 1; }));
         const QString corrected = QStringLiteral("我自己改的");
         rig.app->history().updateFinalText(rig.onlyEntry().id, corrected);

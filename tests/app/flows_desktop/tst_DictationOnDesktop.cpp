@@ -1,5 +1,5 @@
 #include "app/controller/AppServices.h"
-#include "app/controller/DictationFlows.h"
+#include "app/controller/DictationController.h"
 #include "app/feedback/QtOverlayScreens.h"
 #include "core/net/HttpTransport.h"
 #include "platform/linux/LinuxAdapters.h"
@@ -65,9 +65,9 @@ private Q_SLOTS:
         AppServices app(adapters.ports(), screens, options);
         app.settings().setValue(SettingKey::gatewayToken, QStringLiteral("device-token"));
         app.settings().setValue(SettingKey::currentModeId, QStringLiteral("casual"));
-        DictationFlows flows(app, streaming.baseUrl());
+        DictationController controller(app, Migrations::FnKeySystem{}, streaming.baseUrl());
 
-        flows.startRecording();
+        controller.recording().start();
         QVERIFY(app.state().isRecording());
         QTRY_VERIFY_WITH_TIMEOUT(streaming.connected(), kWaitMs);
         QProcess player;
@@ -75,7 +75,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(player.state() == QProcess::NotRunning, 30000);
         // The speaker stops once the sentence has reached the gateway.
         QTRY_VERIFY_WITH_TIMEOUT(streaming.audioSamples() > 16000, kWaitMs);
-        flows.stopAndTranscribe();
+        controller.recording().stop();
 
         QTRY_COMPARE_WITH_TIMEOUT(helper.value(QStringLiteral("line")), kSentence, kWaitMs);
         // The text goes in as soon as it is ready; the history follows once the take is saved.

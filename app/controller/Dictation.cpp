@@ -1,13 +1,21 @@
-#include "app/controller/DictationTask.h"
+#include "app/controller/Dictation.h"
 
-#include "app/controller/AppServices.h"
+#include "app/controller/AppContextLabel.h"
+#include "app/controller/AppState.h"
+#include "app/controller/DictationSetup.h"
 #include "app/controller/DictationStatus.h"
 #include "app/controller/FailureReport.h"
+#include "app/controller/Settings.h"
+#include "app/controller/TextDelivery.h"
+#include "app/feedback/RecordingOverlay.h"
 #include "core/async/SharedResult.h"
-#include "core/audio/AudioGain.h"
 #include "core/recognition/AsrError.h"
+#include "core/recognition/AsrProvider.h"
+#include "core/store/HistoryStore.h"
+#include "core/store/Lexicon.h"
+#include "core/store/StyleProfile.h"
 #include "core/text/Graphemes.h"
-#include "platform/Clipboard.h"
+#include "platform/Clock.h"
 #include "platform/Workspace.h"
 
 #include <QCoroFuture>
@@ -27,45 +35,72 @@ int msSince(const Clock& clock, milliseconds start)
 
 } // namespace
 
-DictationTask::DictationTask(AppServices& app, FailureReport& failures, QThreadPool& workers, QObject* parent)
+Dictation::Dictation(Parts parts, QObject* parent)
     : QObject(parent)
-    , m_app(app)
-    , m_failures(failures)
-    , m_workers(workers)
-    , m_race(app.ports().clock)
+    , m_parts(std::move(parts))
+    , m_race(m_parts.clock)
 {}
 
-bool DictationTask::isCurrent(const DictationJob& job) const
+bool Dictation::isCurrent(const DictationJob& job) const
 {
-    return m_app.state().generation() == job.generation;
+    return m_parts.state.generation() == job.generation;
 }
 
-QCoro::Task<> DictationTask::run(DictationJob job)
+StyleMode Dictation::modeFor(const RecordingScene& scene) const
 {
-    QPointer<DictationTask> self(this);
-    // Boosting a long take would hold the interface for several frames; a short one costs less
-    // than the trip to a worker and back.
-    Samples samples = std::move(job.samples);
-    if (job.quietBoost && qsizetype(samples.size()) <= kInlineBoostSamples) {
-        samples = AudioGain::normalize(std::move(samples), 0.06f, 12.0f);
-    } else if (job.quietBoost) {
-        QFuture<Samples> boosting = QtConcurrent::run(&m_workers, [samples = std::move(samples)]() mutable {
-            return AudioGain::normalize(std::move(samples), 0.06f, 12.0f);
-        });
-        samples = co_await boosting;
-        if (!self)
-            co_return;
+    const Settings& settings = m_parts.state.settings();
+    const StyleMode current = DictationSetup::currentMode(settings);
+    if (!scene.startedIn)
+        return current;
+    const StyleMode* ruled = StyleMode::byId(settings.appModeRules().value(scene.startedIn->bundleId));
+    return ruled ? *ruled : current;
+}
+
+DictationJob Dictation::jobFor(const FinishedRecording& recording) const
+{
+    const Settings& settings = m_parts.state.settings();
+    const RecordingScene& scene = recording.scene;
+    const bool translate = recording.purpose.is(RecordingPurpose::Action::Translate);
+    DictationPipeline pipeline = DictationSetup::pipeline(m_parts.services, m_parts.data.lexicon, m_parts.clock);
+    // The entry names the recogniser that will run, so a direct key's results are not filed
+    // under the gateway.
+    HistoryEntry entry = HistoryEntry::make(QString(), HistoryEntry::kRecognisingText,
+                                            DictationSetup::currentMode(settings).id, pipeline.provider()->id(),
+                                            translate ? QStringLiteral("translate") : QStringLiteral("dictate"));
+    StylePreferences preferences = m_parts.state.preferences();
+    if (scene.screen) {
+        if (const std::optional<QString> line = ScreenContext::promptLine(*scene.screen))
+            preferences.contextSection = *line;
     }
+    preferences.profileSection = m_parts.data.styleProfile.promptFragment();
+    preferences.appContext = AppContextLabel::label(settings.flag(SettingKey::autoCompose), scene.screen,
+                                                    m_parts.workspace, scene.target, scene.startedIn);
+    return DictationJob{recording.session,
+                        modeFor(scene),
+                        DictationSetup::languageHint(settings),
+                        std::move(pipeline),
+                        std::move(preferences),
+                        translate,
+                        scene.lastPartial,
+                        std::move(entry),
+                        recording.generation,
+                        scene.screen,
+                        scene.target};
+}
+
+QCoro::Task<> Dictation::run(FinishedRecording recording)
+{
+    QPointer<Dictation> self(this);
+    const DictationJob job = jobFor(recording);
     // Recognition runs while the take is encoded and saved, and the text goes in as soon as it
     // is ready: the history, which needs the saved entry, follows once the file is written.
     std::optional<Output> output;
     std::exception_ptr failure;
-    // Shared rather than copied: a long take is tens of megabytes.
-    const auto take = std::make_shared<const Samples>(std::move(samples));
+    const std::shared_ptr<const Samples> take = recording.samples;
     SharedResult<Output> recognition([this, job, take](CancelToken&) { return obtain(job, take); });
-    HistoryStore& history = m_app.history();
+    HistoryStore& history = m_parts.data.history;
     QFuture<void> saving =
-        QtConcurrent::run(&m_workers, [&history, entry = job.entry, take] { history.add(entry, *take); });
+        QtConcurrent::run(&m_parts.workers, [&history, entry = job.entry, take] { history.add(entry, *take); });
     try {
         QCoro::Task<Output> result = recognition.value();
         output = co_await std::move(result);
@@ -74,28 +109,23 @@ QCoro::Task<> DictationTask::run(DictationJob job)
     }
     if (!self)
         co_return;
-    bool inserted = false;
-    if (output && !output->finalText.trimmed().isEmpty() && !isOwnApp(job))
-        inserted = m_app.inserter().insert(output->finalText, job.targetBundleId);
+    bool typed = false;
+    if (output && !output->finalText.trimmed().isEmpty())
+        typed = m_parts.delivery.type(output->finalText, job.targetBundleId);
     if (!saving.isFinished()) {
         co_await saving;
         if (!self)
             co_return;
     }
-    m_app.state().bumpHistoryVersion();
+    m_parts.state.bumpHistoryVersion();
     const FailureReport::Dictation dictation{job.entry.id, job.generation, job.targetBundleId};
     if (failure)
-        m_failures.recognitionFailed(dictation, FlowFailure::from(failure));
+        m_parts.failures.recognitionFailed(dictation, FlowFailure::from(failure));
     else
-        deliver(job, *output, take->size(), inserted);
+        deliver(job, *output, take->size(), typed);
 }
 
-bool DictationTask::isOwnApp(const DictationJob& job) const
-{
-    return job.targetBundleId == m_app.ports().workspace.ownBundleId();
-}
-
-QCoro::Task<Output> DictationTask::obtain(DictationJob job, std::shared_ptr<const Samples> take)
+QCoro::Task<Output> Dictation::obtain(DictationJob job, std::shared_ptr<const Samples> take)
 {
     const Samples& samples = *take;
     if (!job.session) {
@@ -103,8 +133,8 @@ QCoro::Task<Output> DictationTask::obtain(DictationJob job, std::shared_ptr<cons
             job.pipeline.run(samples, job.mode, job.preferences, job.translate, job.languageHint);
         co_return co_await std::move(whole);
     }
-    const milliseconds asrStart = m_app.ports().clock.now();
-    TranscriptRace::BatchRecognition batch{job.pipeline.provider(), m_app.lexicon()->asrHotwords(), samples,
+    const milliseconds asrStart = m_parts.clock.now();
+    TranscriptRace::BatchRecognition batch{job.pipeline.provider(), m_parts.data.lexicon->asrHotwords(), samples,
                                            job.languageHint};
     bool fellThrough = false;
     try {
@@ -129,8 +159,8 @@ QCoro::Task<Output> DictationTask::obtain(DictationJob job, std::shared_ptr<cons
     co_return co_await std::move(whole);
 }
 
-QCoro::Task<Output> DictationTask::raceRoad(const DictationJob& job, const Samples& samples,
-                                            TranscriptRace::BatchRecognition batch, milliseconds asrStart)
+QCoro::Task<Output> Dictation::raceRoad(const DictationJob& job, const Samples& samples,
+                                        TranscriptRace::BatchRecognition batch, milliseconds asrStart)
 {
     const QString partial = job.lastPartial.trimmed();
     std::optional<SharedResult<Output>> speculative;
@@ -142,7 +172,7 @@ QCoro::Task<Output> DictationTask::raceRoad(const DictationJob& job, const Sampl
     }
     QCoro::Task<QString> finishing = m_race.finishRaw(job.session, std::move(batch));
     const QString raw = co_await std::move(finishing);
-    const int asrMs = msSince(m_app.ports().clock, asrStart);
+    const int asrMs = msSince(m_parts.clock, asrStart);
 
     if (raw.trimmed().isEmpty()) {
         if (speculative)
@@ -163,55 +193,49 @@ QCoro::Task<Output> DictationTask::raceRoad(const DictationJob& job, const Sampl
     co_return co_await std::move(styling);
 }
 
-void DictationTask::deliver(const DictationJob& job, const Output& output, qsizetype sampleCount, bool inserted)
+void Dictation::deliver(const DictationJob& job, const Output& output, qsizetype sampleCount, bool typed)
 {
-    AppState& state = m_app.state();
+    AppState& state = m_parts.state;
+    HistoryStore& history = m_parts.data.history;
     const FailureReport::Dictation dictation{job.entry.id, job.generation, job.targetBundleId};
     if (output.finalText.trimmed().isEmpty()) {
         // A second of audio that yields nothing is more likely a recogniser's bad moment than
         // silence: keep it so the user can try again.
         if (sampleCount >= kKeepEmptySamples) {
-            m_failures.recognitionFailed(
+            m_parts.failures.recognitionFailed(
                 dictation, FlowFailure{FlowFailure::Kind::Recognition, AsrError::emptyResult().description(), true});
             return;
         }
-        m_app.history().remove(job.entry.id);
+        history.remove(job.entry.id);
         state.bumpHistoryVersion();
         if (isCurrent(job)) {
             state.setStatusLine(QStringLiteral("未识别到语音"));
-            m_app.overlay().hide();
+            m_parts.overlay.hide();
         }
         return;
     }
     // A correction the user saved while this ran stays; the text is still delivered.
-    m_app.history().replaceTexts(job.entry.id, HistoryEntry::kRecognisingText, output.asrText, output.finalText);
+    history.replaceTexts(job.entry.id, HistoryEntry::kRecognisingText, output.asrText, output.finalText);
     state.bumpHistoryVersion();
     learnTerms(job, output.finalText);
 
-    const bool ownApp = isOwnApp(job);
     if (!isCurrent(job))
         return;
     if (output.stylingFailed) {
-        m_failures.stylingFailed(dictation, output, job.preferences, job.translate, inserted);
+        m_parts.failures.stylingFailed(dictation, output, job.preferences, job.translate, typed);
         return;
     }
-    if (inserted) {
-        state.setStatusLine(DictationStatus::success(output.mode.name, job.translate, output.asrMs, output.styleMs));
-    } else {
-        // The inserter left the text on the clipboard already when it could not insert.
-        if (ownApp)
-            m_app.ports().clipboard.setText(output.finalText);
-        state.setStatusLine(ownApp ? QStringLiteral("已复制（焦点在Murmo）")
-                                   : QStringLiteral("已复制 · 授予「辅助功能」后可自动上屏"));
-    }
-    m_app.overlay().finish(output.finalText, inserted, std::nullopt);
+    const TextDelivery::Lines lines{
+        DictationStatus::success(output.mode.name, job.translate, output.asrMs, output.styleMs),
+        QStringLiteral("已复制 · 授予「辅助功能」后可自动上屏"), QStringLiteral("已复制（焦点在Murmo）"), std::nullopt};
+    m_parts.delivery.finish(output.finalText, job.targetBundleId, typed, lines);
 }
 
-void DictationTask::learnTerms(const DictationJob& job, const QString& finalText)
+void Dictation::learnTerms(const DictationJob& job, const QString& finalText)
 {
     if (!job.screenContext)
         return;
-    Lexicon& lexicon = *m_app.lexicon();
+    Lexicon& lexicon = *m_parts.data.lexicon;
     const QStringList known = lexicon.hotwords();
     const QStringList terms =
         ScreenContext::extractTerms(job.screenContext->windowTitle + QLatin1Char(' ') + job.screenContext->nearbyText);
@@ -225,5 +249,5 @@ void DictationTask::learnTerms(const DictationJob& job, const QString& finalText
         ++added;
     }
     if (added > 0)
-        m_app.state().bumpHistoryVersion();
+        m_parts.state.bumpHistoryVersion();
 }

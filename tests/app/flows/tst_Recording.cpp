@@ -1,5 +1,5 @@
 #include "app/controller/DictationStatus.h"
-#include "app/controller/RecordingStart.h"
+#include "app/controller/Recording.h"
 #include "core/account/SupabaseAuth.h"
 #include "tests/app/flows/FlowRig.h"
 #include "tests/support/RunTask.h"
@@ -12,7 +12,7 @@ using namespace std::chrono_literals;
 using std::chrono::milliseconds;
 
 // The recording start and its limits, the cancel, and the texts of the status line.
-class TestRecordingStart : public QObject
+class TestRecording : public QObject
 {
     Q_OBJECT
 
@@ -62,7 +62,7 @@ private Q_SLOTS:
     {
         FlowRig rig(false);
         rig.record(16000);
-        rig.flows->stopAndTranscribe();
+        rig.recording().stop();
         QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
         const QString done = rig.state().statusLine();
         rig.fake.clock.advance(9min);
@@ -74,7 +74,7 @@ private Q_SLOTS:
         FlowRig rig(true, true);
         runTask(rig.app->session().load());
         const quint64 generation = rig.state().generation();
-        rig.flows->startRecording();
+        rig.recording().start();
         QVERIFY(rig.state().showLoginGate());
         QVERIFY(!rig.state().isRecording());
         QCOMPARE(rig.state().generation(), generation);
@@ -104,7 +104,7 @@ private Q_SLOTS:
         rig.fake.secrets.holdReads();
         auto loading = rig.app->session().load();
 
-        rig.flows->startRecording();
+        rig.recording().start();
         QVERIFY(!rig.state().showLoginGate());
         QVERIFY(!rig.state().isRecording());
         if (keyringAnswers) {
@@ -112,7 +112,7 @@ private Q_SLOTS:
             QVERIFY(FlowRig::until([&] { return rig.state().isRecording(); }));
             QVERIFY(!rig.state().showLoginGate());
         } else {
-            rig.fake.clock.advance(RecordingStart::kSessionWait);
+            rig.fake.clock.advance(Recording::kSessionWait);
             QVERIFY(FlowRig::until([&] { return rig.state().showLoginGate(); }));
             QVERIFY(!rig.state().isRecording());
             rig.fake.secrets.releaseReads();
@@ -120,31 +120,27 @@ private Q_SLOTS:
         runTask(std::move(loading));
     }
 
-    void startWhileRecordingOnlyClearsThePendingAction()
+    void startWhileRecordingChangesNothing()
     {
         FlowRig rig(false);
-        rig.flows->startRecording();
+        rig.recording().start();
         const quint64 generation = rig.state().generation();
-        rig.flows->recording().pendingAsk = true;
-        rig.flows->recording().rewriteSelection = QStringLiteral("sel");
-        rig.flows->startRecording();
+        rig.recording().start(RecordingPurpose::rewrite(QStringLiteral("sel")));
         QVERIFY(rig.state().isRecording());
         QCOMPARE(rig.state().generation(), generation);
-        QVERIFY(!rig.flows->recording().pendingAsk);
-        QVERIFY(!rig.flows->recording().rewriteSelection);
+        QCOMPARE(rig.recording().purpose(), RecordingPurpose::dictate());
     }
 
     void microphoneFailureLeavesTheControllerIdle()
     {
         FlowRig rig;
-        rig.flows->recording().pendingTranslate = true;
         rig.fake.audioInput.failNextStart(QStringLiteral("设备忙"));
-        rig.flows->startRecording();
+        rig.recording().start(RecordingPurpose::translate());
         QVERIFY(!rig.state().isRecording());
         QVERIFY(rig.state().statusLine().startsWith(QStringLiteral("麦克风启动失败：")));
         QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::failed);
-        QVERIFY(!rig.flows->recording().streamer);
-        QVERIFY(!rig.flows->recording().pendingTranslate);
+        QVERIFY(!rig.recording().streamingSession());
+        QCOMPARE(rig.recording().purpose(), RecordingPurpose::dictate());
         rig.fake.clock.advance(10min);
         QVERIFY(!rig.state().isRecording());
     }
@@ -156,12 +152,12 @@ private Q_SLOTS:
         FlowRig rig(false);
         rig.fake.workspace.titles.insert(FlowRig::kEditorPid, QStringLiteral("notes.txt - gedit"));
         rig.fake.accessibility.addFocusedField(QStringLiteral("draft about Kubernetes"));
-        rig.flows->startRecording();
-        QVERIFY(FlowRig::until([&] { return rig.flows->recording().screenContext.has_value(); }, 2000));
-        QCOMPARE(rig.flows->recording().screenContext->windowTitle, QStringLiteral("notes.txt - gedit"));
-        QCOMPARE(rig.flows->recording().screenContext->nearbyText, QStringLiteral("draft about Kubernetes"));
+        rig.recording().start();
+        QVERIFY(FlowRig::until([&] { return rig.recording().scene().screen.has_value(); }, 2000));
+        QCOMPARE(rig.recording().scene().screen->windowTitle, QStringLiteral("notes.txt - gedit"));
+        QCOMPARE(rig.recording().scene().screen->nearbyText, QStringLiteral("draft about Kubernetes"));
         rig.fake.audioInput.deliver(std::vector<float>(16000, 0.1f));
-        rig.flows->stopAndTranscribe();
+        rig.recording().stop();
         QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
         // The context went into the styling request.
         const QList<RecordedRequest> styling = rig.fake.gateway.requestsTo(QStringLiteral("/v1/style"));
@@ -183,11 +179,11 @@ private Q_SLOTS:
         rig.fake.accessibility.addFocusedField(QStringLiteral("draft"));
         rig.fake.accessibility.holdFocusedElement = true;
         rig.fake.workspace.titles.insert(FlowRig::kEditorPid, QStringLiteral("first"));
-        rig.flows->startRecording();
-        rig.flows->cancelDictation();
+        rig.recording().start();
+        rig.recording().cancel();
         if (nextRecording) {
             rig.fake.workspace.titles.insert(FlowRig::kEditorPid, QStringLiteral("second"));
-            rig.flows->startRecording();
+            rig.recording().start();
         }
         // The newer read answers first, the older one after it.
         rig.fake.accessibility.releaseFocusedElement();
@@ -196,22 +192,20 @@ private Q_SLOTS:
         }));
         FlowRig::until([] { return false; }, 100);
         if (!nextRecording) {
-            QVERIFY(!rig.flows->recording().screenContext);
+            QVERIFY(!rig.recording().scene().screen);
             return;
         }
-        QVERIFY(rig.flows->recording().screenContext);
-        QCOMPARE(rig.flows->recording().screenContext->windowTitle, QStringLiteral("second"));
+        QVERIFY(rig.recording().scene().screen);
+        QCOMPARE(rig.recording().scene().screen->windowTitle, QStringLiteral("second"));
     }
 
-    void askTakesPrecedence()
+    void startsForItsPurpose()
     {
         FlowRig rig(false);
-        rig.flows->recording().pendingAsk = true;
-        rig.flows->recording().pendingTranslate = true;
-        rig.flows->startRecording();
+        rig.recording().start(RecordingPurpose::ask());
         QCOMPARE(rig.state().statusLine(), QStringLiteral("正在聆听…（提问）"));
         QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::listeningAsk);
-        QCOMPARE(rig.state().currentAction(), AppState::RecordAction::Ask);
+        QCOMPARE(rig.recording().purpose(), RecordingPurpose::ask());
     }
 
     // Ducking waits 0.18 s, so a tap of the key leaves the volume alone.
@@ -233,7 +227,7 @@ private Q_SLOTS:
         rig.fake.clock.advance(milliseconds(stopAfterMs));
         if (ducked)
             QVERIFY(FlowRig::until([&] { return !rig.fake.outputVolume.changes.isEmpty(); }));
-        rig.flows->stopAndTranscribe();
+        rig.recording().stop();
         QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
         QCOMPARE(rig.fake.outputVolume.changes.isEmpty(), !ducked);
         QCOMPARE(rig.fake.outputVolume.volumes.value(QStringLiteral("speakers")), 0.8f);
@@ -246,7 +240,7 @@ private Q_SLOTS:
         rig.record(16000);
         rig.fake.clock.advance(200ms);
         QVERIFY(FlowRig::until([&] { return rig.fake.outputVolume.changes.size() == 1; }));
-        rig.flows.reset();
+        rig.controller.reset();
         // The ducker's thread records the request before it sets the volume.
         QVERIFY(FlowRig::until([&] {
             return rig.fake.outputVolume.changes.size() == 2 &&
@@ -258,7 +252,7 @@ private Q_SLOTS:
     void levelsReachTheWaveform()
     {
         FlowRig rig(false);
-        rig.flows->startRecording();
+        rig.recording().start();
         rig.overlay().levelSample = 0.0f;
         for (int i = 0; i < 20; ++i)
             rig.fake.audioInput.deliverSine(0.05, 0.05f + 0.02f * float(i), 800);
@@ -275,7 +269,7 @@ private Q_SLOTS:
         FlowRig rig;
         rig.record(16000);
         const quint64 generation = rig.state().generation();
-        rig.flows->cancelDictation();
+        rig.recording().cancel();
         QVERIFY(!rig.state().isRecording());
         QCOMPARE(rig.state().generation(), generation + 1);
         QCOMPARE(rig.state().statusLine(), QStringLiteral("已取消 · ") + rig.state().readyStatusLine());
@@ -319,5 +313,5 @@ private Q_SLOTS:
     }
 };
 
-MURMO_TEST(TestRecordingStart)
-#include "tst_RecordingStart.moc"
+MURMO_TEST(TestRecording)
+#include "tst_Recording.moc"

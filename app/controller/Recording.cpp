@@ -1,0 +1,340 @@
+#include "app/controller/Recording.h"
+
+#include "app/controller/ActionSwitch.h"
+#include "app/controller/AppState.h"
+#include "app/controller/DictationSetup.h"
+#include "app/controller/FlowFailure.h"
+#include "app/controller/ServiceSelector.h"
+#include "app/controller/Settings.h"
+#include "app/desktop/BackgroundDucker.h"
+#include "app/desktop/SelectedText.h"
+#include "app/feedback/RecordingOverlay.h"
+#include "app/feedback/SoundFX.h"
+#include "core/account/SessionStore.h"
+#include "core/async/PostToThread.h"
+#include "core/audio/AudioGain.h"
+#include "core/recognition/StreamingAsr.h"
+#include "core/recognition/StreamingAsrSource.h"
+#include "core/store/Lexicon.h"
+
+#include <QCoroFuture>
+#include <QPointer>
+#include <QThreadPool>
+#include <QtConcurrent>
+
+using namespace std::chrono_literals;
+using Action = RecordingPurpose::Action;
+
+Recording::Recording(Parts parts, QObject* parent)
+    : QObject(parent)
+    , m_parts(std::move(parts))
+{}
+
+Recording::~Recording()
+{
+    if (m_parts.state.isRecording()) {
+        m_parts.recorder.stop();
+        m_parts.ducker.restore();
+    }
+}
+
+bool Recording::signInRequired() const
+{
+    return m_parts.signInConfigured && !m_parts.session.isLoggedIn();
+}
+
+void Recording::toggle()
+{
+    if (m_parts.state.isRecording())
+        stop();
+    else
+        start();
+}
+
+void Recording::start(RecordingPurpose purpose)
+{
+    // Right after start the keyring may not have answered yet: a signed-in user must not meet
+    // the sign-in gate for that.
+    if (m_parts.signInConfigured && !m_parts.session.isLoaded()) {
+        startOnceSessionLoaded(std::move(purpose));
+        return;
+    }
+    begin(std::move(purpose));
+}
+
+QCoro::Task<void> Recording::startOnceSessionLoaded(RecordingPurpose purpose)
+{
+    const QPointer<Recording> self(this);
+    co_await m_parts.session.waitUntilLoaded(kSessionWait);
+    if (self)
+        self->begin(std::move(purpose));
+}
+
+void Recording::begin(RecordingPurpose purpose)
+{
+    AppState& state = m_parts.state;
+    const Settings& settings = state.settings();
+    if (signInRequired()) {
+        // The main window shows the sign-in sheet while the gate is up.
+        state.setShowLoginGate(true);
+        return;
+    }
+    if (state.isRecording())
+        return;
+    state.advanceGeneration();
+    m_purpose = std::move(purpose);
+    ++m_seq;
+    m_scene = RecordingScene{m_parts.workspace.frontApplication(), std::nullopt, QString(), std::nullopt};
+
+    relayLevels();
+    openStreaming();
+    try {
+        m_parts.recorder.start();
+    } catch (...) {
+        const QString reason = FlowFailure::from(std::current_exception()).userText;
+        if (m_streamer)
+            m_streamer->cancel();
+        m_streamer.reset();
+        m_parts.recorder.setStreamHandler({});
+        m_purpose = RecordingPurpose::dictate();
+        m_parts.ducker.restore();
+        state.setStatusLine(QStringLiteral("麦克风启动失败：") + reason);
+        m_parts.overlay.fail(QStringLiteral("麦克风启动失败 · 请再按一次"));
+        return;
+    }
+    state.setRecording(true);
+    // Started once the recording runs: a read that answers at once must find it running, and a
+    // microphone that failed needs no context.
+    const bool readText = settings.flag(SettingKey::contextReadText);
+    if (m_scene.startedIn && (settings.flag(SettingKey::contextAwareness) || readText))
+        readScreenContext(m_seq, *m_scene.startedIn, readText);
+    m_parts.sounds.play(QStringLiteral("start"));
+    if (settings.flag(SettingKey::duckOthers)) {
+        m_parts.clock.schedule(kDuckDelay, [self = QPointer<Recording>(this)] {
+            if (self && self->m_parts.state.isRecording())
+                self->m_parts.ducker.duck();
+        });
+    }
+    state.setStatusLine(m_purpose.listeningStatus());
+    showListening();
+    armLimits();
+}
+
+void Recording::relayLevels()
+{
+    m_parts.recorder.setLevelHandler(
+        [relay = m_level, overlay = QPointer<RecordingOverlay>(&m_parts.overlay)](float level) {
+            relay->latest.store(level, std::memory_order_relaxed);
+            if (relay->queued.exchange(true))
+                return;
+            postTo(overlay.data(), [relay, overlay] {
+                relay->queued.store(false);
+                overlay->setLevel(relay->latest.load(std::memory_order_relaxed));
+            });
+        });
+}
+
+void Recording::openStreaming()
+{
+    const Settings& settings = m_parts.state.settings();
+    const std::optional<Credential> credential = m_parts.services.gatewayCredential();
+    if (!settings.flag(SettingKey::useStreaming) || !credential) {
+        m_streamer.reset();
+        m_parts.recorder.setStreamHandler({});
+        return;
+    }
+    std::shared_ptr<StreamingAsr> session = StreamingAsr::create(m_parts.streamingGateway, *credential, m_parts.clock);
+    // Partials arrive on the main thread; one of a session that is no longer this recording's
+    // must not overwrite the capsule of what came after.
+    session->setOnPartial([self = QPointer<Recording>(this), raw = session.get(),
+                           showPartial = settings.flag(SettingKey::showPartial)](const QString& text) {
+        if (!self || self->m_streamer.get() != raw)
+            return;
+        self->m_scene.lastPartial = text;
+        if (showPartial)
+            self->m_parts.overlay.setPartial(text);
+    });
+    session->start(m_parts.lexicon->asrHotwords(), DictationSetup::languageHint(settings));
+    m_streamer = session;
+    m_parts.recorder.setStreamHandler([weak = std::weak_ptr<StreamingAsr>(session),
+                                       boost = settings.flag(SettingKey::quietBoost)](const Samples& samples) {
+        const std::shared_ptr<StreamingAsr> live = weak.lock();
+        if (!live)
+            return;
+        live->append(boost ? AudioGain::boostQuietSpeech(samples) : samples);
+    });
+}
+
+QCoro::Task<> Recording::readScreenContext(quint64 seq, RunningApplication front, bool readText)
+{
+    QPointer<Recording> self(this);
+    QCoro::Task<ScreenContext::Info> reading =
+        ScreenContext::read(&m_parts.accessibility, &m_parts.workspace, front.name,
+                            front.pid ? std::optional<qint32>(front.pid) : std::nullopt, readText);
+    ScreenContext::Info info = co_await std::move(reading);
+    // A read that outlived its recording, or was overtaken by the next one, is dropped.
+    if (!self || !m_parts.state.isRecording() || m_seq != seq)
+        co_return;
+    m_scene.screen = std::move(info);
+}
+
+void Recording::armLimits()
+{
+    Clock& clock = m_parts.clock;
+    clock.cancel(m_limitTimer);
+    clock.cancel(m_warnTimer);
+    const std::chrono::minutes limit(m_parts.state.settings().value(SettingKey::maxRecordMinutes).toInt());
+    m_limitTimer = clock.schedule(limit, [self = QPointer<Recording>(this)] {
+        if (self)
+            self->onLimit();
+    });
+    m_warnTimer = clock.schedule(limit - 1min, [self = QPointer<Recording>(this)] {
+        if (self)
+            self->onOneMinuteLeft();
+    });
+}
+
+void Recording::onLimit()
+{
+    m_limitTimer = 0;
+    if (!m_parts.state.isRecording())
+        return;
+    m_parts.state.setStatusLine(QStringLiteral("已录满 %1 分钟，自动结束并识别")
+                                    .arg(m_parts.state.settings().text(SettingKey::maxRecordMinutes)));
+    stop();
+}
+
+void Recording::onOneMinuteLeft()
+{
+    m_warnTimer = 0;
+    if (m_parts.state.isRecording())
+        m_parts.overlay.setPartial(QStringLiteral("还有 1 分钟到录音上限…"));
+}
+
+void Recording::showListening()
+{
+    m_parts.overlay.showListening(m_purpose.is(Action::Translate), m_purpose.is(Action::Ask),
+                                  m_purpose.is(Action::Rewrite));
+}
+
+QCoro::Task<void> Recording::switchAction(DictationKeys::SwitchAction key)
+{
+    AppState& state = m_parts.state;
+    if (!state.isRecording())
+        co_return;
+    const Action current = m_purpose.action;
+    std::optional<QString> selection;
+    if (ActionSwitch::needsSelection(current, key)) {
+        // The read waits on the front application; the recording may end or change meanwhile.
+        const QPointer<Recording> self(this);
+        const quint64 generation = state.generation();
+        selection = co_await readSelectedText(&m_parts.accessibility);
+        if (!self || !state.isRecording() || state.generation() != generation || m_purpose.action != current)
+            co_return;
+        if (!selection) {
+            noSelection(generation);
+            co_return;
+        }
+    }
+    std::optional<RecordingPurpose> next = ActionSwitch::apply(current, key, selection);
+    if (!next)
+        co_return;
+    m_purpose = std::move(*next);
+    showListening();
+    state.setStatusLine(m_purpose.listeningStatus());
+}
+
+void Recording::noSelection(quint64 generation)
+{
+    m_parts.state.setStatusLine(kNoSelection);
+    m_parts.overlay.fail(kNoSelection);
+    m_parts.clock.schedule(kNoSelectionHold, [self = QPointer<Recording>(this), generation] {
+        // The status line keeps the hint; only the capsule goes back to listening.
+        if (self && self->m_parts.state.isRecording() && self->m_parts.state.generation() == generation)
+            self->showListening();
+    });
+}
+
+AudioRecorder::Take Recording::endCapture()
+{
+    m_parts.state.setRecording(false);
+    m_parts.clock.cancel(m_limitTimer);
+    m_parts.clock.cancel(m_warnTimer);
+    m_limitTimer = m_warnTimer = 0;
+    AudioRecorder::Take take = m_parts.recorder.stop();
+    m_parts.recorder.setStreamHandler({});
+    m_parts.recorder.setLevelHandler({});
+    m_parts.ducker.restore();
+    return take;
+}
+
+std::optional<QString> Recording::target() const
+{
+    // Text goes where the user is now, unless that is this program (the history window): then
+    // to the application the recording started in.
+    const std::optional<RunningApplication> front = m_parts.workspace.frontApplication();
+    if (front && !front->bundleId.isEmpty() && !m_parts.workspace.isOwn(front->bundleId))
+        return front->bundleId;
+    if (m_scene.startedIn)
+        return m_scene.startedIn->bundleId;
+    return std::nullopt;
+}
+
+void Recording::stop()
+{
+    AppState& state = m_parts.state;
+    if (!state.isRecording())
+        return;
+    FinishedRecording finished;
+    finished.purpose = std::exchange(m_purpose, RecordingPurpose::dictate());
+    if (std::shared_ptr<StreamingAsr> streamer = std::exchange(m_streamer, nullptr))
+        finished.session = std::make_shared<StreamingAsrSource>(std::move(streamer));
+    AudioRecorder::Take take = endCapture();
+
+    if (take.expectedSamples() <= kTooShortSamples) {
+        if (finished.session)
+            finished.session->cancel(QWebSocketProtocol::CloseCodeGoingAway);
+        state.setStatusLine(state.readyStatusLine());
+        m_parts.overlay.hide();
+        return;
+    }
+    finished.scene = std::move(m_scene);
+    finished.scene.target = target();
+    finished.generation = state.advanceGeneration();
+
+    m_parts.sounds.play(QStringLiteral("stop"));
+    state.setStatusLine(finished.purpose.is(Action::Ask)       ? QStringLiteral("提问识别中…")
+                        : finished.purpose.is(Action::Rewrite) ? QStringLiteral("改写识别中…")
+                                                               : QStringLiteral("识别中…"));
+    m_parts.overlay.showProcessing();
+    handOver(std::move(take), state.settings().flag(SettingKey::quietBoost), std::move(finished));
+}
+
+QCoro::Task<> Recording::handOver(AudioRecorder::Take take, bool boost, FinishedRecording finished)
+{
+    const QPointer<Recording> self(this);
+    // Resampling a take of minutes would hold the interface for several frames.
+    QFuture<Samples> converting = QtConcurrent::run(&m_parts.workers, [take = std::move(take), boost] {
+        Samples samples = take.toSamples();
+        return boost ? AudioGain::boostQuietSpeech(std::move(samples)) : samples;
+    });
+    finished.samples = std::make_shared<const Samples>(co_await converting);
+    if (self)
+        Q_EMIT recorded(finished);
+}
+
+void Recording::cancel()
+{
+    AppState& state = m_parts.state;
+    if (!state.isRecording())
+        return;
+    m_purpose = RecordingPurpose::dictate();
+    state.advanceGeneration();
+    std::shared_ptr<StreamingAsr> streamer = std::exchange(m_streamer, nullptr);
+    endCapture();
+    if (streamer)
+        streamer->cancel();
+    m_parts.sounds.play(QStringLiteral("stop"));
+    state.setStatusLine(QStringLiteral("已取消 · ") + state.readyStatusLine());
+    m_parts.overlay.showCancelled();
+}

@@ -1,0 +1,132 @@
+#pragma once
+
+#include "app/controller/FinishedRecording.h"
+#include "app/desktop/DictationKeys.h"
+#include "core/audio/AudioRecorder.h"
+#include "platform/Clock.h"
+
+#include <QCoroTask>
+#include <QObject>
+#include <QUrl>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+
+class Accessibility;
+class AppState;
+class BackgroundDucker;
+class Lexicon;
+class QThreadPool;
+class RecordingOverlay;
+class ServiceSelector;
+class SessionStore;
+class SoundFX;
+class StreamingAsr;
+
+// One recording, from the key that starts it to the take it hands on: the sign-in gate, the front
+// application and its screen context, the streaming session, the level meter and the microphone,
+// the cues, the ducking, the capsule and the recording limits; the chord keys that change its
+// purpose while it runs; and its end, cancelled or stopped. A stopped take is converted to 16 kHz
+// on a worker and handed on whole in recorded(), except one too short to hold speech.
+//
+// Main thread only. Everything that outlives a call (timers, reads, the conversion) checks that
+// this object and the recording it belongs to still exist.
+class Recording : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Parts
+    {
+        AppState& state;
+        // The sign-in gate stays closed while sign-in is configured and nobody is signed in.
+        SessionStore& session;
+        bool signInConfigured = false;
+        AudioRecorder& recorder;
+        Workspace& workspace;
+        Accessibility& accessibility;
+        Clock& clock;
+        RecordingOverlay& overlay;
+        SoundFX& sounds;
+        BackgroundDucker& ducker;
+        // The credential for the streaming session, and the hot words it listens for.
+        const ServiceSelector& services;
+        std::shared_ptr<Lexicon> lexicon;
+        // Where streaming sessions connect: the gateway's base address.
+        QUrl streamingGateway;
+        // Converts the takes.
+        QThreadPool& workers;
+    };
+
+    static constexpr std::chrono::milliseconds kDuckDelay{180};
+    // How long a hotkey pressed right after start waits for the keyring's session before the
+    // sign-in gate decides without it.
+    static constexpr std::chrono::milliseconds kSessionWait{2000};
+    // Takes of this many samples or fewer (0.1 s) cannot hold speech.
+    static constexpr qsizetype kTooShortSamples = 1600;
+    // How long "nothing selected" stays on the capsule before it listens again.
+    static constexpr std::chrono::milliseconds kNoSelectionHold{4000};
+    static inline const QString kNoSelection = QStringLiteral("未读到选中文本——先选中要改的文字");
+
+    explicit Recording(Parts parts, QObject* parent = nullptr);
+    // Quitting mid-recording (the window closed, SIGTERM) must not leave the other programs
+    // ducked: the microphone stops and the volume goes back.
+    ~Recording() override;
+
+    // Starts a dictation when none runs, else stops the running recording.
+    void toggle();
+    void start(RecordingPurpose purpose = RecordingPurpose::dictate());
+    void stop();
+    // Abandons the running recording without recognising it (Esc).
+    void cancel();
+    // Switches the running recording's purpose; nothing without a recording. Rewrite reads the
+    // front application's selection first, so the change may come later.
+    QCoro::Task<void> switchAction(DictationKeys::SwitchAction key);
+
+    const RecordingPurpose& purpose() const { return m_purpose; }
+    // Where the running recording is being made, as read so far.
+    const RecordingScene& scene() const { return m_scene; }
+    // The running recording's streaming session, none without one.
+    const std::shared_ptr<StreamingAsr>& streamingSession() const { return m_streamer; }
+
+Q_SIGNALS:
+    void recorded(const FinishedRecording& recording);
+
+private:
+    // The newest buffer level, handed from the capture thread to the overlay with at most one
+    // queued call in flight, however many buffers arrive meanwhile.
+    struct LevelRelay
+    {
+        std::atomic<float> latest{0.0f};
+        std::atomic<bool> queued{false};
+    };
+
+    bool signInRequired() const;
+    QCoro::Task<void> startOnceSessionLoaded(RecordingPurpose purpose);
+    void begin(RecordingPurpose purpose);
+    void relayLevels();
+    void openStreaming();
+    QCoro::Task<> readScreenContext(quint64 seq, RunningApplication front, bool readText);
+    void armLimits();
+    void onLimit();
+    void onOneMinuteLeft();
+    void showListening();
+    void noSelection(quint64 generation);
+    // Ends capture and the recording's feedback; returns the take.
+    AudioRecorder::Take endCapture();
+    std::optional<QString> target() const;
+    QCoro::Task<> handOver(AudioRecorder::Take take, bool boost, FinishedRecording finished);
+
+    Parts m_parts;
+    std::shared_ptr<LevelRelay> m_level = std::make_shared<LevelRelay>();
+
+    // The running recording's own state, from its start to its stop.
+    RecordingPurpose m_purpose;
+    RecordingScene m_scene;
+    // Tags the screen-context read of each recording, so a late read of an older one is dropped.
+    quint64 m_seq = 0;
+    std::shared_ptr<StreamingAsr> m_streamer;
+    Clock::TimerId m_limitTimer = 0;
+    Clock::TimerId m_warnTimer = 0;
+};

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class AppState;
+class Clipboard;
+class RecordingOverlay;
+class TextInserter;
+class Workspace;
+
+// The last step of every flow that produces text for another application (a dictation, its
+// retry, a rewrite): type it into the target, or leave it on the clipboard when the target is
+// this program's own window or typing is refused; then the status line and the capsule say
+// which. Main thread only.
+class TextDelivery
+{
+public:
+    // What the status line says for each outcome.
+    struct Lines
+    {
+        QString typed;
+        QString copied;
+        // When the target was this program's own window; the copied line when none.
+        std::optional<QString> copiedFromOwnWindow;
+        // The capsule's hint under copied text; its own default when none.
+        std::optional<QString> capsuleCopyHint;
+    };
+
+    TextDelivery(AppState& state, RecordingOverlay& overlay, TextInserter& inserter, Clipboard& clipboard,
+                 Workspace& workspace);
+
+    // Types text into target unless that is this program's own window; false when it did not
+    // (a refused insertion has put the text on the clipboard already).
+    bool type(const QString& text, const std::optional<QString>& target);
+    // Says how text went out; text that was not typed goes to the clipboard.
+    void finish(const QString& text, const std::optional<QString>& target, bool typed, const Lines& lines);
+
+private:
+    bool isOwnWindow(const std::optional<QString>& target) const;
+
+    AppState& m_state;
+    RecordingOverlay& m_overlay;
+    TextInserter& m_inserter;
+    Clipboard& m_clipboard;
+    Workspace& m_workspace;
+};
