@@ -43,15 +43,13 @@ void HotkeyWiring::install()
     cycle.onDown = [self] { postTo(self.data(), [self] { self->cycleMode(); }); };
     m_engine.installBinding(QStringLiteral("cycle"), std::move(cycle));
 
-    m_engine.setOnCancel([self] { postTo(self.data(), [self] { self->m_recording.cancel(); }); });
-    m_engine.setOnSwitchAction([self](HotkeyEngine::SwitchAction action) {
-        postTo(self.data(), [self, action] { self->m_recording.switchAction(action); });
-    });
+    // Queued, as the talk key's calls are, so every key reaches the recording in the order typed.
+    connect(&m_engine, &HotkeyEngine::cancelPressed, &m_recording, &Recording::cancel, Qt::QueuedConnection);
+    connect(
+        &m_engine, &HotkeyEngine::switchPressed, &m_recording,
+        [this](HotkeyEngine::SwitchAction action) { m_recording.switchAction(action); }, Qt::QueuedConnection);
+    connect(&m_engine, &HotkeyEngine::captured, this, &HotkeyWiring::hotkeyRecorded);
     syncSecondaryKeys();
-    m_engine.setOnCaptured([self](const QString& id, const Hotkey& hotkey) {
-        if (self)
-            self->hotkeyRecorded(id, hotkey);
-    });
 }
 
 bool HotkeyWiring::holdToTalk() const

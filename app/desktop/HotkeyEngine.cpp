@@ -112,12 +112,6 @@ bool HotkeyEngine::isCapturing() const
     return m_capture.isActive();
 }
 
-void HotkeyEngine::setOnCaptured(std::function<void(const QString&, const Hotkey&)> callback)
-{
-    std::scoped_lock lock(m_lock);
-    m_onCaptured = std::move(callback);
-}
-
 template <typename Change> void HotkeyEngine::changeDictation(Change change)
 {
     {
@@ -156,18 +150,6 @@ void HotkeyEngine::setRewriteHotkey(std::optional<Hotkey> hotkey)
 void HotkeyEngine::setPrimaryHotkey(std::optional<Hotkey> hotkey)
 {
     changeDictation([hotkey](DictationKeys& keys) { keys.setPrimaryHotkey(hotkey); });
-}
-
-void HotkeyEngine::setOnCancel(std::function<void()> callback)
-{
-    std::scoped_lock lock(m_lock);
-    m_onCancel = std::move(callback);
-}
-
-void HotkeyEngine::setOnSwitchAction(std::function<void(SwitchAction)> callback)
-{
-    std::scoped_lock lock(m_lock);
-    m_onSwitchAction = std::move(callback);
 }
 
 KeyGrabFailures HotkeyEngine::grabFailures() const
@@ -227,19 +209,21 @@ bool HotkeyEngine::route(const KeyEvent& event, Calls& calls, bool& grabsChange)
 
     if (m_capture.isActive()) {
         if (const auto hotkey = m_capture.keyEvent(key))
-            captured(*hotkey);
+            takeCaptured(*hotkey);
         // The keyboard grab ends with the capture, and a new hotkey may need a grab of its own.
         grabsChange = !m_capture.isActive();
+        if (grabsChange)
+            postTo(this, [this] { Q_EMIT captureEnded(); });
         return true;
     }
 
     // Reading the clock costs more than the rest of a typed key; only a dictation needs it.
     const auto outcome = m_dictation.wantsKeys() ? m_dictation.keyEvent(key, m_clock.now()) : std::nullopt;
     if (outcome) {
-        if (outcome->switchTo && m_onSwitchAction)
-            calls.push_back([callback = m_onSwitchAction, action = *outcome->switchTo] { callback(action); });
-        if (outcome->cancel && m_onCancel)
-            calls.push_back(m_onCancel);
+        if (outcome->switchTo)
+            calls.push_back([this, action = *outcome->switchTo] { Q_EMIT switchPressed(action); });
+        if (outcome->cancel)
+            calls.push_back([this] { Q_EMIT cancelPressed(); });
         return true;
     }
 
@@ -351,14 +335,11 @@ bool HotkeyEngine::handleKeyDown(const KeyTransition& key, Calls& calls)
     return swallowed;
 }
 
-void HotkeyEngine::captured(const HotkeyCapture::Captured& captured)
+void HotkeyEngine::takeCaptured(const HotkeyCapture::Captured& captured)
 {
     if (const auto found = m_bindings.find(captured.id); found != m_bindings.end())
         found->second.hotkey = captured.hotkey;
-    postTo(this, [callback = m_onCaptured, captured] {
-        if (callback)
-            callback(captured.id, captured.hotkey);
-    });
+    postTo(this, [this, captured] { Q_EMIT this->captured(captured.id, captured.hotkey); });
 }
 
 HotkeyEngine::Calls HotkeyEngine::releaseAllBindings()

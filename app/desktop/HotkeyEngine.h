@@ -23,10 +23,11 @@
 // lone modifier key. Before the bindings, a capture for the settings window takes every key
 // (HotkeyCapture), and a dictation being recorded takes Esc and its switch keys (DictationKeys).
 //
-// Key events arrive on the KeyEventSource's own thread. Binding callbacks, onCancel and
-// onSwitchAction run there, after the engine's lock is released, so they may call back into
-// the engine; they must still return quickly, as every key of the desktop waits for them.
-// onCaptured runs later on the thread the engine lives on.
+// Key events arrive on the KeyEventSource's own thread. Binding callbacks run there, and
+// cancelPressed and switchPressed are emitted there, after the engine's lock is released, so
+// receivers may call back into the engine; a receiver on another thread is called through its
+// event loop, as Qt does across threads. captured and captureEnded are emitted later on the
+// thread the engine lives on.
 class HotkeyEngine : public QObject, private KeyEventSink
 {
     Q_OBJECT
@@ -63,7 +64,6 @@ public:
     void beginCapture(const QString& id);
     void cancelCapture();
     bool isCapturing() const;
-    void setOnCaptured(std::function<void(const QString& id, const Hotkey& hotkey)> callback);
 
     // A dictation is being recorded: Esc cancels it, and until switchDeadline (on the engine's
     // clock) the secondary hotkeys switch its purpose.
@@ -74,8 +74,6 @@ public:
     void setRewriteHotkey(std::optional<Hotkey> hotkey);
     // The talk hotkey: a secondary hotkey equal to it never switches.
     void setPrimaryHotkey(std::optional<Hotkey> hotkey);
-    void setOnCancel(std::function<void()> callback);
-    void setOnSwitchAction(std::function<void(SwitchAction)> callback);
 
     // Combinations another program holds, so pressing them also reaches the front application
     // (the settings warn about them), and whether the keyboard grab of a capture failed.
@@ -88,6 +86,14 @@ public Q_SLOTS:
 Q_SIGNALS:
     // The grabs were applied again; grabFailures() tells what failed.
     void grabsUpdated();
+    // The capture for id took hotkey; the binding of id has it already.
+    void captured(const QString& id, const Hotkey& hotkey);
+    // The capture is over without cancelCapture(): a hotkey was taken, or Esc abandoned it.
+    void captureEnded();
+    // Esc during a recording.
+    void cancelPressed();
+    // A switch key during a recording's switch window.
+    void switchPressed(HotkeyEngine::SwitchAction action);
 
 private:
     // The callbacks an event calls, collected under the lock and run once it is released; kept
@@ -107,7 +113,7 @@ private:
     bool handleKeyDown(const KeyTransition& key, Calls& calls);
     // Whether the binding of the talk hotkey is held; under the lock.
     bool isTalkDown() const;
-    void captured(const HotkeyCapture::Captured& captured);
+    void takeCaptured(const HotkeyCapture::Captured& captured);
     Calls releaseAllBindings();
     void scheduleSwitchWindowEnd();
 
@@ -117,10 +123,7 @@ private:
     mutable std::mutex m_lock;
     std::map<QString, Binding> m_bindings;
     HotkeyCapture m_capture;
-    std::function<void(const QString&, const Hotkey&)> m_onCaptured;
     DictationKeys m_dictation;
-    std::function<void()> m_onCancel;
-    std::function<void(SwitchAction)> m_onSwitchAction;
     // Empty until the first Menu transition, so the very first one is never taken for a bounce.
     std::optional<std::chrono::milliseconds> m_lastFnTransition;
     std::set<int> m_downModifierKeys;

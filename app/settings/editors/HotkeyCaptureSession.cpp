@@ -5,20 +5,16 @@
 
 #include <algorithm>
 
-namespace {
-
-// Often enough that a row leaves its prompt as the user lets go of Esc.
-constexpr int kWatchIntervalMs = 100;
-
-} // namespace
-
 HotkeyCaptureSession::HotkeyCaptureSession(HotkeyEngine& engine, QObject* parent)
     : QObject(parent)
     , m_engine(engine)
 {
-    m_watch.setInterval(kWatchIntervalMs);
-    connect(&m_watch, &QTimer::timeout, this, &HotkeyCaptureSession::watch);
     connect(&m_engine, &HotkeyEngine::grabsUpdated, this, &HotkeyCaptureSession::grabsChanged);
+    // A later capture may have begun by the time the report arrives.
+    connect(&m_engine, &HotkeyEngine::captureEnded, this, [this] {
+        if (!m_engine.isCapturing())
+            end();
+    });
 }
 
 HotkeyCaptureSession::~HotkeyCaptureSession()
@@ -35,7 +31,6 @@ void HotkeyCaptureSession::begin(const QString& id)
     }
     m_id = id;
     m_engine.beginCapture(id);
-    m_watch.start();
 }
 
 void HotkeyCaptureSession::cancel(const QString& id)
@@ -55,15 +50,8 @@ bool HotkeyCaptureSession::isHeldElsewhere(const Hotkey& hotkey) const
     });
 }
 
-void HotkeyCaptureSession::watch()
-{
-    if (!m_engine.isCapturing())
-        end();
-}
-
 void HotkeyCaptureSession::end()
 {
-    m_watch.stop();
     const QString id = std::exchange(m_id, QString());
     if (!id.isEmpty())
         Q_EMIT ended(id);

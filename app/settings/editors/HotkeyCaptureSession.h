@@ -4,15 +4,14 @@
 
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 class HotkeyEngine;
 
 // The one capture of a new hotkey that the settings window's rows share: which row's id it is
 // for, and when it ended. While a capture runs the engine withholds the whole keyboard from the
 // desktop, so nothing may leave one running: a row that goes away, is hidden or refreshed cancels
-// its own, and Esc (which the engine handles without telling anyone) is noticed by watching the
-// engine while a capture is on. Main thread only.
+// its own, and a capture the engine ended (a hotkey taken, or Esc) ends here as well. Main thread
+// only.
 class HotkeyCaptureSession : public QObject
 {
     Q_OBJECT
@@ -38,10 +37,8 @@ Q_SIGNALS:
     void grabsChanged();
 
 private:
-    void watch();
     void end();
 
     HotkeyEngine& m_engine;
     QString m_id;
-    QTimer m_watch;
 };

@@ -39,12 +39,12 @@ struct Rig
     Rig()
     {
         clock.advance(10s);
-        engine.setOnCancel([this] { log << QStringLiteral("cancel"); });
-        engine.setOnSwitchAction([this](HotkeyEngine::SwitchAction action) {
+        QObject::connect(&engine, &HotkeyEngine::cancelPressed, [this] { log << QStringLiteral("cancel"); });
+        QObject::connect(&engine, &HotkeyEngine::switchPressed, [this](HotkeyEngine::SwitchAction action) {
             static const char* names[] = {"dictate", "ask", "translate", "rewrite"};
             log << QStringLiteral("switch %1").arg(QLatin1StringView(names[int(action)]));
         });
-        engine.setOnCaptured([this](const QString& id, const Hotkey& hotkey) {
+        QObject::connect(&engine, &HotkeyEngine::captured, [this](const QString& id, const Hotkey& hotkey) {
             log << QStringLiteral("captured %1 %2 %3 %4")
                        .arg(id)
                        .arg(hotkey.keyCode)

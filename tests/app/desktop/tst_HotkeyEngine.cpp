@@ -117,7 +117,8 @@ private Q_SLOTS:
                                                             rig.engine.updateHotkey(QStringLiteral("cycle"), menuAlone);
                                                         },
                                                         [&rig] { rig.log << QStringLiteral("talk up"); }});
-        rig.engine.setOnCancel([&rig] {
+        QObject::disconnect(&rig.engine, &HotkeyEngine::cancelPressed, nullptr, nullptr);
+        QObject::connect(&rig.engine, &HotkeyEngine::cancelPressed, [&rig] {
             rig.log << QStringLiteral("cancel");
             rig.engine.setRecordingActive(false);
         });

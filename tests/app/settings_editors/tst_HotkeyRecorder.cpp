@@ -37,7 +37,7 @@ struct Rig : EditorRig
     {
         QVERIFY(app.hotkeys().start());
         session = std::make_unique<HotkeyCaptureSession>(app.hotkeys());
-        app.hotkeys().setOnCaptured([this](const QString& id, const Hotkey& hotkey) {
+        QObject::connect(&app.hotkeys(), &HotkeyEngine::captured, [this](const QString& id, const Hotkey& hotkey) {
             settings().setHotkey(HotkeyRole::byId(id)->setting, hotkey);
             state().bumpHistoryVersion();
         });

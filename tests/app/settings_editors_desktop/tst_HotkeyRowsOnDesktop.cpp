@@ -49,7 +49,7 @@ struct Desktop
 
     Desktop()
     {
-        engine.setOnCaptured([this](const QString& id, const Hotkey& hotkey) {
+        QObject::connect(&engine, &HotkeyEngine::captured, [this](const QString& id, const Hotkey& hotkey) {
             settings.setHotkey(HotkeyRole::byId(id)->setting, hotkey);
             state.bumpHistoryVersion();
         });

@@ -140,7 +140,7 @@ private Q_SLOTS:
         SystemClock clock;
         X11KeyEventSource source;
         HotkeyEngine engine(source, clock);
-        engine.setOnCancel([&log] { log.add(QStringLiteral("cancel")); });
+        QObject::connect(&engine, &HotkeyEngine::cancelPressed, [&log] { log.add(QStringLiteral("cancel")); });
         // The key thread sees keys on its own schedule; once it reports the lone right Super
         // typed after Esc, it has seen that Esc too.
         bind(engine, log, QStringLiteral("sync"), Hotkey{rightSuper, 0, true});
@@ -175,7 +175,7 @@ private Q_SLOTS:
         SystemClock clock;
         X11KeyEventSource source;
         HotkeyEngine engine(source, clock);
-        engine.setOnCaptured([&recorded](const QString& id, const Hotkey& hotkey) {
+        QObject::connect(&engine, &HotkeyEngine::captured, [&recorded](const QString& id, const Hotkey& hotkey) {
             recorded << QStringLiteral("%1 %2 %3 %4")
                             .arg(id)
                             .arg(hotkey.keyCode)
