@@ -10,7 +10,7 @@ DictationController::DictationController(AppServices& app, Migrations::FnKeySyst
     , m_wiring(app.state(), app.hotkeys(), m_actions, m_flows, std::move(fnKey))
     , m_askRewrite(app)
     , m_learning(app.state(), app.lexicon(), app.inserter(), app.learning(), app.overlay(), app.gateway())
-    , m_history(app)
+    , m_history(app.state(), app.personalData(), app.services(), app.gateway(), app.overlay(), app.ports().clock)
 {
     connect(&m_flows.stopper(), &RecordingStop::askRecorded, this, &DictationController::answer);
     connect(&m_flows.stopper(), &RecordingStop::rewriteRecorded, this, &DictationController::rewrite);
