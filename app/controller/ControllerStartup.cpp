@@ -1,7 +1,13 @@
 #include "app/controller/ControllerStartup.h"
 
-#include "app/controller/AppServices.h"
+#include "app/controller/AppState.h"
+#include "app/controller/FeedbackBinding.h"
+#include "app/controller/GatewayAccount.h"
+#include "app/controller/Settings.h"
+#include "app/desktop/BackgroundDucker.h"
 #include "app/desktop/FnKeyHelpers.h"
+#include "app/feedback/RecordingOverlay.h"
+#include "core/account/SessionStore.h"
 #include "platform/Workspace.h"
 
 #include <QGuiApplication>
@@ -9,11 +15,11 @@
 
 #include <utility>
 
-ControllerStartup::ControllerStartup(AppServices& app, Migrations::FnKeySystem fnKey, QObject* parent)
+ControllerStartup::ControllerStartup(Parts parts, Migrations::FnKeySystem fnKey, QObject* parent)
     : QObject(parent)
-    , m_app(app)
+    , m_parts(std::move(parts))
     , m_fnKey(std::move(fnKey))
-    , m_hotkeyStatus(app.state(), app.hotkeys(), app.ports().permissions)
+    , m_hotkeyStatus(m_parts.state, m_parts.hotkeys, m_parts.permissions)
 {}
 
 Migrations::FnKeySystem ControllerStartup::linuxFnKey()
@@ -29,14 +35,14 @@ QCoro::Task<void> ControllerStartup::start()
 
 void ControllerStartup::prepare()
 {
-    Settings& settings = m_app.settings();
+    Settings& settings = m_parts.state.settings();
     Migrations::migrateSettings(settings);
     Q_EMIT settingsMigrated();
     // Started now; whether the hotkeys are live is known once the permission check comes back.
     m_hotkeys = m_hotkeyStatus.start();
-    m_app.feedback().applyAll();
-    if (Migrations::seedLexicon(settings, *m_app.lexicon()))
-        m_app.state().bumpHistoryVersion();
+    m_parts.feedback.applyAll();
+    if (Migrations::seedLexicon(settings, *m_parts.lexicon))
+        m_parts.state.bumpHistoryVersion();
 }
 
 QCoro::Task<void> ControllerStartup::finish()
@@ -44,9 +50,9 @@ QCoro::Task<void> ControllerStartup::finish()
     Q_ASSERT(m_hotkeys);
     QCoro::Task<void> hotkeys = std::move(*m_hotkeys);
     m_hotkeys.reset();
-    Migrations::releaseFnKeyFromSystem(m_app.settings(), m_fnKey);
+    Migrations::releaseFnKeyFromSystem(m_parts.state.settings(), m_fnKey);
     // A volume left lowered by a crash comes back without holding anything up.
-    QCoro::Task<void> duckerRepair = m_app.ducker().restoreAfterCrash();
+    QCoro::Task<void> duckerRepair = m_parts.ducker.restoreAfterCrash();
     watchDesktop();
     return background(std::move(hotkeys), std::move(duckerRepair));
 }
@@ -57,15 +63,15 @@ void ControllerStartup::watchDesktop()
     // to work, so that is when they are tried again.
     if (auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         connect(application, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState appState) {
-            if (appState == Qt::ApplicationActive && !m_app.state().hotkeysActive())
+            if (appState == Qt::ApplicationActive && !m_parts.state.hotkeysActive())
                 m_hotkeyStatus.retry();
         });
     }
     QPointer<ControllerStartup> self(this);
-    m_app.ports().workspace.setActiveWindowObserver([self] {
+    m_parts.workspace.setActiveWindowObserver([self] {
         if (!self)
             return;
-        self->m_app.overlay().followActiveScreen();
+        self->m_parts.overlay.followActiveScreen();
         Q_EMIT self->activeWindowChanged();
     });
 }
@@ -77,14 +83,14 @@ QCoro::Task<void> ControllerStartup::background(QCoro::Task<void> hotkeys, QCoro
     if (!self)
         co_return;
     // A recording may have started while the check ran; its status line stays.
-    m_app.state().reportInBackground(m_app.state().readyStatusLine());
-    co_await m_app.settings().loadSecrets();
+    m_parts.state.reportInBackground(m_parts.state.readyStatusLine());
+    co_await m_parts.state.settings().loadSecrets();
     if (!self)
         co_return;
     // The signed-in user's token is the gateway credential, so it is read before the gateway is.
-    co_await m_app.session().load();
+    co_await m_parts.session.load();
     if (!self)
         co_return;
-    co_await m_app.gateway().startup();
+    co_await m_parts.gateway.startup();
     co_await std::move(duckerRepair);
 }

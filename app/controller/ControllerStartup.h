@@ -6,9 +6,19 @@
 #include <QCoroTask>
 #include <QObject>
 
+#include <memory>
 #include <optional>
 
-class AppServices;
+class AppState;
+class BackgroundDucker;
+class FeedbackBinding;
+class GatewayAccount;
+class HotkeyEngine;
+class Lexicon;
+class PermissionProbes;
+class RecordingOverlay;
+class SessionStore;
+class Workspace;
 
 // Brings the controller up over the application's parts, in a fixed order: the one-time
 // migrations, the hotkeys, the cues and skin, the lexicon seed, the watches on the desktop; then,
@@ -20,8 +30,23 @@ class ControllerStartup : public QObject
     Q_OBJECT
 
 public:
+    // What start-up brings up and watches (the settings come with the state).
+    struct Parts
+    {
+        AppState& state;
+        HotkeyEngine& hotkeys;
+        PermissionProbes& permissions;
+        FeedbackBinding& feedback;
+        std::shared_ptr<Lexicon> lexicon;
+        BackgroundDucker& ducker;
+        Workspace& workspace;
+        RecordingOverlay& overlay;
+        SessionStore& session;
+        GatewayAccount& gateway;
+    };
+
     // fnKey: the desktop's claim on the Fn key; the Linux stand-in never reports one.
-    ControllerStartup(AppServices& app, Migrations::FnKeySystem fnKey = linuxFnKey(), QObject* parent = nullptr);
+    ControllerStartup(Parts parts, Migrations::FnKeySystem fnKey = linuxFnKey(), QObject* parent = nullptr);
 
     static Migrations::FnKeySystem linuxFnKey();
 
@@ -50,7 +75,7 @@ private:
     void watchDesktop();
     QCoro::Task<void> background(QCoro::Task<void> hotkeys, QCoro::Task<void> duckerRepair);
 
-    AppServices& m_app;
+    Parts m_parts;
     Migrations::FnKeySystem m_fnKey;
     HotkeyStatus m_hotkeyStatus;
     // The hotkeys' start, from prepare() until finish() hands it to the background part.

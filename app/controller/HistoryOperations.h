@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/controller/PersonalData.h"
 #include "app/shell/HistoryEntryActions.h"
 #include "core/store/HistoryEntry.h"
 
@@ -7,7 +8,11 @@
 #include <QObject>
 #include <QString>
 
-class AppServices;
+class AppState;
+class Clock;
+class GatewayAccount;
+class RecordingOverlay;
+class ServiceSelector;
 
 // What the history and settings windows ask of the controller's personal data: recognising a
 // stored recording again, saving a correction of an entry (which teaches the lexicon and feeds
@@ -22,7 +27,8 @@ public:
     static inline const QString kProfileUpdated = QStringLiteral("✓ 风格画像已更新");
     static inline const QString kProfileNotUpdated = QStringLiteral("风格画像没有更新：提炼失败，稍后再试");
 
-    explicit HistoryOperations(AppServices& app, QObject* parent = nullptr);
+    HistoryOperations(AppState& state, PersonalData data, const ServiceSelector& services, GatewayAccount& gateway,
+                      RecordingOverlay& overlay, Clock& clock, QObject* parent = nullptr);
 
     // Starts recogniseAgain().
     void retranscribe(const HistoryEntry& entry) override;
@@ -38,5 +44,10 @@ private:
     void announceLearned(const QStringList& rights);
     QCoro::Task<void> refreshAfterCorrections();
 
-    AppServices& m_app;
+    AppState& m_state;
+    PersonalData m_data;
+    const ServiceSelector& m_services;
+    GatewayAccount& m_gateway;
+    RecordingOverlay& m_overlay;
+    Clock& m_clock;
 };

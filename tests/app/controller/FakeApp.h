@@ -97,7 +97,9 @@ struct FakeApp
                 SupabaseAuth::TokenPair{*accessToken, QStringLiteral("refresh"), inAnHour, std::nullopt});
         }
         startup = std::make_unique<ControllerStartup>(
-            *app, Migrations::FnKeySystem{[] { return true; }, [this] { return ++fnKeyChanges > 0; }});
+            ControllerStartup::Parts{app->state(), app->hotkeys(), permissions, app->feedback(), app->lexicon(),
+                                     app->ducker(), workspace, app->overlay(), app->session(), app->gateway()},
+            Migrations::FnKeySystem{[] { return true; }, [this] { return ++fnKeyChanges > 0; }});
         return *app;
     }
 };

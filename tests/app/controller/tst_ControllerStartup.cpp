@@ -56,9 +56,6 @@ private Q_SLOTS:
         QVERIFY(fake.keys.isRunning());
         QCOMPARE(fake.fnKeyChanges, 1);
         QVERIFY(app.lexicon()->hotwords().contains(QStringLiteral("Claude Code")));
-        QVERIFY(app.sounds().enabled());
-        QCOMPARE(app.sounds().volume(), 0.5f);
-        QCOMPARE(app.sounds().currentSet(), QStringLiteral("cork"));
         QCOMPARE(Theme::palette().id, QStringLiteral("xuan"));
 
         runTask(std::move(background));
