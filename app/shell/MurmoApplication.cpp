@@ -22,9 +22,11 @@ MurmoApplication::MurmoApplication(const Ports& ports, OverlayScreens& screens, 
                  m_services.gateway()})
     , m_controller(m_services, ControllerStartup::linuxFnKey())
     , m_permissions(ports.permissions, ports.clock)
-    , m_editors(m_services, SettingsEditorKit::Controller{
-                                [this](const QString& id) { m_controller.hotkeys().updateHotkey(id, std::nullopt); },
-                                [this] { return m_controller.history().refreshStyleProfile(); }})
+    , m_editors({m_services.state(), m_services.hotkeys(), ports.workspace, ports.launcher, m_services.customRules(),
+                 m_services.personalData()},
+                SettingsEditorKit::Controller{
+                    [this](const QString& id) { m_controller.hotkeys().updateHotkey(id, std::nullopt); },
+                    [this] { return m_controller.history().refreshStyleProfile(); }})
 {
     connect(&m_startup, &ControllerStartup::settingsMigrated, &m_controller, &DictationController::installHotkeys);
     connect(&m_startup, &ControllerStartup::activeWindowChanged, &m_editors, &SettingsEditorKit::activeWindowChanged);

@@ -1,6 +1,5 @@
 #include "app/settings/editors/SettingsEditorKit.h"
 
-#include "app/controller/AppServices.h"
 #include "app/desktop/FnKeyHelpers.h"
 #include "app/settings/editors/AppRulesEditor.h"
 #include "app/settings/editors/CustomPrefsEditor.h"
@@ -10,12 +9,12 @@
 #include "app/settings/editors/LexiconImportButton.h"
 #include "app/settings/editors/RecentForeignApplication.h"
 
-SettingsEditorKit::SettingsEditorKit(AppServices& app, Controller controller, QObject* parent)
+SettingsEditorKit::SettingsEditorKit(Parts parts, Controller controller, QObject* parent)
     : QObject(parent)
-    , m_app(app)
+    , m_parts(std::move(parts))
     , m_controller(std::move(controller))
-    , m_capture(std::make_unique<HotkeyCaptureSession>(app.hotkeys()))
-    , m_recent(std::make_unique<RecentForeignApplication>(app.ports().workspace))
+    , m_capture(std::make_unique<HotkeyCaptureSession>(m_parts.hotkeys))
+    , m_recent(std::make_unique<RecentForeignApplication>(m_parts.workspace))
 {}
 
 SettingsEditorKit::~SettingsEditorKit() = default;
@@ -39,37 +38,37 @@ SettingsEditors SettingsEditorKit::editors()
 
 QWidget* SettingsEditorKit::hotkeyRecorder(const HotkeyRole& role, QWidget* parent)
 {
-    auto* row = new HotkeyRecorderView(m_app.state(), *m_capture, role, parent);
+    auto* row = new HotkeyRecorderView(m_parts.state, *m_capture, role, parent);
     connect(row, &HotkeyRecorderView::clearRequested, this, [this](const QString& cleared) {
         if (m_controller.clearHotkey)
             m_controller.clearHotkey(cleared);
     });
     connect(row, &HotkeyRecorderView::keyboardSettingsRequested, this,
-            [this] { FnKeyHelpers::openKeyboardSettings(m_app.ports().launcher); });
+            [this] { FnKeyHelpers::openKeyboardSettings(m_parts.launcher); });
     return row;
 }
 
 QWidget* SettingsEditorKit::customPrefs(QWidget* parent)
 {
-    return new CustomPrefsEditor(m_app.state(), m_app.customRules(), parent);
+    return new CustomPrefsEditor(m_parts.state, m_parts.customRules, parent);
 }
 
 QWidget* SettingsEditorKit::appRules(QWidget* parent)
 {
-    return new AppRulesEditor(m_app.state(), *m_recent, parent);
+    return new AppRulesEditor(m_parts.state, *m_recent, parent);
 }
 
 QWidget* SettingsEditorKit::styleProfile(QWidget* parent)
 {
-    return new StyleProfileView(m_app.state(), m_app.styleProfile(), m_controller.refreshStyleProfile, parent);
+    return new StyleProfileView(m_parts.state, m_parts.data.styleProfile, m_controller.refreshStyleProfile, parent);
 }
 
 QWidget* SettingsEditorKit::lexicon(QWidget* parent)
 {
-    return new LexiconEditor(m_app.state(), *m_app.lexicon(), parent);
+    return new LexiconEditor(m_parts.state, *m_parts.data.lexicon, parent);
 }
 
 QWidget* SettingsEditorKit::lexiconImport(QWidget* parent)
 {
-    return new LexiconImportButton(m_app.state(), m_app.lexicon(), {}, parent);
+    return new LexiconImportButton(m_parts.state, m_parts.data.lexicon, {}, parent);
 }

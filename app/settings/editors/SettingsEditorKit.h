@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/controller/PersonalData.h"
 #include "app/settings/SettingsEditors.h"
 #include "app/settings/editors/StyleProfileView.h"
 
@@ -9,10 +10,14 @@
 #include <functional>
 #include <memory>
 
-class AppServices;
+class AppState;
+class CustomWritingRules;
 class HotkeyCaptureSession;
+class HotkeyEngine;
+class ProcessLauncher;
 class QWidget;
 class RecentForeignApplication;
+class Workspace;
 
 // Makes the settings window's editors over the application's parts, and owns what they share:
 // the one hotkey capture of the window and the memory of the last other application in front.
@@ -22,6 +27,18 @@ class SettingsEditorKit : public QObject
     Q_OBJECT
 
 public:
+    struct Parts
+    {
+        AppState& state;
+        HotkeyEngine& hotkeys;
+        // Where the application rules find the last other application in front.
+        Workspace& workspace;
+        // Opens the desktop's keyboard settings.
+        ProcessLauncher& launcher;
+        CustomWritingRules& customRules;
+        PersonalData data;
+    };
+
     struct Controller
     {
         // Stores no hotkey for the id and tells the engine (the controller's hotkey update).
@@ -30,7 +47,7 @@ public:
         StyleProfileView::Refresh refreshStyleProfile;
     };
 
-    SettingsEditorKit(AppServices& app, Controller controller, QObject* parent = nullptr);
+    SettingsEditorKit(Parts parts, Controller controller, QObject* parent = nullptr);
     ~SettingsEditorKit() override;
 
     // Another window became the active one; the composition root forwards the workspace's news.
@@ -47,7 +64,7 @@ public:
     QWidget* lexiconImport(QWidget* parent);
 
 private:
-    AppServices& m_app;
+    Parts m_parts;
     Controller m_controller;
     std::unique_ptr<HotkeyCaptureSession> m_capture;
     std::unique_ptr<RecentForeignApplication> m_recent;

@@ -247,7 +247,9 @@ private Q_SLOTS:
         EditorRig rig;
         QVERIFY(rig.app.hotkeys().start());
         QStringList cleared;
-        SettingsEditorKit kit(rig.app, {[&](const QString& id) { cleared << id; }, {}});
+        SettingsEditorKit kit({rig.app.state(), rig.app.hotkeys(), rig.fake.workspace, rig.fake.launcher,
+                               rig.app.customRules(), rig.app.personalData()},
+                              {[&](const QString& id) { cleared << id; }, {}});
         rig.settings().setHotkey(SettingKey::hkCycle, key(kT, KeyModifier::control));
         std::unique_ptr<QWidget> talk(kit.hotkeyRecorder(*HotkeyRole::byId("talk"), nullptr));
         std::unique_ptr<QWidget> cycle(kit.hotkeyRecorder(*HotkeyRole::byId("cycle"), nullptr));
