@@ -15,7 +15,6 @@
 #include "core/store/Lexicon.h"
 #include "core/store/StyleProfile.h"
 #include "core/text/Graphemes.h"
-#include "platform/Clock.h"
 #include "platform/Workspace.h"
 
 #include <QCoroFuture>
@@ -24,21 +23,11 @@
 #include <QtConcurrent>
 
 using Output = DictationPipeline::Output;
-using std::chrono::milliseconds;
-
-namespace {
-
-int msSince(const Clock& clock, milliseconds start)
-{
-    return int((clock.now() - start).count());
-}
-
-} // namespace
 
 Dictation::Dictation(Parts parts, QObject* parent)
     : QObject(parent)
     , m_parts(std::move(parts))
-    , m_race(m_parts.clock)
+    , m_roads(m_parts.clock)
 {}
 
 bool Dictation::isCurrent(const DictationJob& job) const
@@ -75,17 +64,15 @@ DictationJob Dictation::jobFor(const FinishedRecording& recording) const
     preferences.profileSection = m_parts.data.styleProfile.promptFragment();
     preferences.appContext = AppContextLabel::label(settings.flag(SettingKey::autoCompose), scene.screen,
                                                     m_parts.workspace, scene.target, scene.startedIn);
-    return DictationJob{recording.session,
-                        modeFor(scene),
-                        DictationSetup::languageHint(settings),
-                        std::move(pipeline),
-                        std::move(preferences),
-                        translate,
-                        scene.lastPartial,
-                        std::move(entry),
-                        recording.generation,
-                        scene.screen,
-                        scene.target};
+    DictationRoads::Request request{recording.session,
+                                    std::move(pipeline),
+                                    modeFor(scene),
+                                    std::move(preferences),
+                                    translate,
+                                    DictationSetup::languageHint(settings),
+                                    m_parts.data.lexicon->asrHotwords(),
+                                    scene.lastPartial};
+    return DictationJob{std::move(request), std::move(entry), recording.generation, scene.screen, scene.target};
 }
 
 QCoro::Task<> Dictation::run(FinishedRecording recording)
@@ -97,7 +84,8 @@ QCoro::Task<> Dictation::run(FinishedRecording recording)
     std::optional<Output> output;
     std::exception_ptr failure;
     const std::shared_ptr<const Samples> take = recording.samples;
-    SharedResult<Output> recognition([this, job, take](CancelToken&) { return obtain(job, take); });
+    SharedResult<Output> recognition(
+        [this, request = job.request, take](CancelToken&) { return m_roads.run(request, take); });
     HistoryStore& history = m_parts.data.history;
     QFuture<void> saving =
         QtConcurrent::run(&m_parts.workers, [&history, entry = job.entry, take] { history.add(entry, *take); });
@@ -123,74 +111,6 @@ QCoro::Task<> Dictation::run(FinishedRecording recording)
         m_parts.failures.recognitionFailed(dictation, FlowFailure::from(failure));
     else
         deliver(job, *output, take->size(), typed);
-}
-
-QCoro::Task<Output> Dictation::obtain(DictationJob job, std::shared_ptr<const Samples> take)
-{
-    const Samples& samples = *take;
-    if (!job.session) {
-        QCoro::Task<Output> whole =
-            job.pipeline.run(samples, job.mode, job.preferences, job.translate, job.languageHint);
-        co_return co_await std::move(whole);
-    }
-    const milliseconds asrStart = m_parts.clock.now();
-    TranscriptRace::BatchRecognition batch{job.pipeline.provider(), m_parts.data.lexicon->asrHotwords(), samples,
-                                           job.languageHint};
-    bool fellThrough = false;
-    try {
-        if (job.mode.id == QLatin1String("formal") && samples.size() >= kFormalMinSamples) {
-            const DictationPipeline pipeline = job.pipeline;
-            TranscriptRace::Style style = [pipeline, mode = job.mode, preferences = job.preferences,
-                                           translate = job.translate](QString raw, int asrMs, CancelToken* cancel) {
-                return pipeline.process(std::move(raw), mode, preferences, translate, asrMs, cancel);
-            };
-            QCoro::Task<Output> formal = m_race.formalOverlapOutput(job.session, batch, style, asrStart);
-            co_return co_await std::move(formal);
-        }
-        QCoro::Task<Output> race = raceRoad(job, samples, batch, asrStart);
-        co_return co_await std::move(race);
-    } catch (...) {
-        fellThrough = true;
-    }
-    // Whatever broke on a streaming road, the whole take is recognised once more; only that
-    // attempt's failure is reported.
-    Q_ASSERT(fellThrough);
-    QCoro::Task<Output> whole = job.pipeline.run(samples, job.mode, job.preferences, job.translate, job.languageHint);
-    co_return co_await std::move(whole);
-}
-
-QCoro::Task<Output> Dictation::raceRoad(const DictationJob& job, const Samples& samples,
-                                        TranscriptRace::BatchRecognition batch, milliseconds asrStart)
-{
-    const QString partial = job.lastPartial.trimmed();
-    std::optional<SharedResult<Output>> speculative;
-    if (Graphemes::count(partial) >= kSpeculativeMinChars) {
-        speculative.emplace([pipeline = job.pipeline, partial, mode = job.mode, preferences = job.preferences,
-                             translate = job.translate](CancelToken& cancel) {
-            return pipeline.process(partial, mode, preferences, translate, 0, &cancel);
-        });
-    }
-    QCoro::Task<QString> finishing = m_race.finishRaw(job.session, std::move(batch));
-    const QString raw = co_await std::move(finishing);
-    const int asrMs = msSince(m_parts.clock, asrStart);
-
-    if (raw.trimmed().isEmpty()) {
-        if (speculative)
-            speculative->cancel();
-        QCoro::Task<Output> whole =
-            job.pipeline.run(samples, job.mode, job.preferences, job.translate, job.languageHint);
-        co_return co_await std::move(whole);
-    }
-    if (speculative && TranscriptRace::squashWS(raw) == TranscriptRace::squashWS(partial)) {
-        QCoro::Task<Output> early = speculative->value();
-        Output output = co_await std::move(early);
-        output.asrMs = asrMs;
-        co_return output;
-    }
-    if (speculative)
-        speculative->cancel();
-    QCoro::Task<Output> styling = job.pipeline.process(raw, job.mode, job.preferences, job.translate, asrMs);
-    co_return co_await std::move(styling);
 }
 
 void Dictation::deliver(const DictationJob& job, const Output& output, qsizetype sampleCount, bool typed)
@@ -222,11 +142,11 @@ void Dictation::deliver(const DictationJob& job, const Output& output, qsizetype
     if (!isCurrent(job))
         return;
     if (output.stylingFailed) {
-        m_parts.failures.stylingFailed(dictation, output, job.preferences, job.translate, typed);
+        m_parts.failures.stylingFailed(dictation, output, job.request.preferences, job.request.translate, typed);
         return;
     }
     const TextDelivery::Lines lines{
-        DictationStatus::success(output.mode.name, job.translate, output.asrMs, output.styleMs),
+        DictationStatus::success(output.mode.name, job.request.translate, output.asrMs, output.styleMs),
         QStringLiteral("已复制 · 授予「辅助功能」后可自动上屏"), QStringLiteral("已复制（焦点在Murmo）"), std::nullopt};
     m_parts.delivery.finish(output.finalText, job.targetBundleId, typed, lines);
 }

@@ -3,7 +3,7 @@
 #include "app/controller/DictationJob.h"
 #include "app/controller/FinishedRecording.h"
 #include "app/controller/PersonalData.h"
-#include "core/recognition/TranscriptRace.h"
+#include "core/recognition/DictationRoads.h"
 
 #include <QCoroTask>
 #include <QObject>
@@ -19,12 +19,9 @@ class Workspace;
 
 // Turns one stopped dictation into text at the cursor: assembles the job (the mode the front
 // application's rule or the settings name, the pipeline, the preferences with the screen's
-// context and the style profile, the history entry), saves the take with its entry, obtains the
-// transcript by one of three roads (batch only without a session; the race of the session
-// against batch recognition; for a "formal" take of 3 s or more, styling the session's
-// transcript while batch recognition cross-checks it), falls back once to batch recognition of
-// the whole take when a streaming road fails, then types or copies, updates the history and
-// learns on-screen terms. Failures go to the failure report.
+// context and the style profile, the history entry), saves the take with its entry while the
+// dictation roads recognise and style it, then types or copies, updates the history and learns
+// on-screen terms. Failures go to the failure report.
 //
 // Main thread only. A dictation whose generation is no longer the newest still writes its entry,
 // learns and types, but leaves the status line, the overlay and the clipboard alone.
@@ -33,12 +30,8 @@ class Dictation : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int kSampleRate = 16000;
-    // The shortest take that goes the formal road.
-    static constexpr qsizetype kFormalMinSamples = 3 * kSampleRate;
     // A take this long that recognises as nothing is kept as a failure, not thrown away.
-    static constexpr qsizetype kKeepEmptySamples = kSampleRate;
-    static constexpr qsizetype kSpeculativeMinChars = 4;
+    static constexpr qsizetype kKeepEmptySamples = DictationRoads::kSampleRate;
     static constexpr qsizetype kTermMinChars = 4;
     static constexpr int kTermsPerDictation = 5;
 
@@ -66,16 +59,11 @@ public:
 private:
     DictationJob jobFor(const FinishedRecording& recording) const;
     StyleMode modeFor(const RecordingScene& scene) const;
-    // Takes its own copies: it may run on after run() has stopped waiting.
-    QCoro::Task<DictationPipeline::Output> obtain(DictationJob job, std::shared_ptr<const Samples> take);
-    QCoro::Task<DictationPipeline::Output> raceRoad(const DictationJob& job, const Samples& samples,
-                                                    TranscriptRace::BatchRecognition batch,
-                                                    std::chrono::milliseconds asrStart);
     // The output step after the typing, which run() does as early as it can.
     void deliver(const DictationJob& job, const DictationPipeline::Output& output, qsizetype sampleCount, bool typed);
     void learnTerms(const DictationJob& job, const QString& finalText);
     bool isCurrent(const DictationJob& job) const;
 
     Parts m_parts;
-    TranscriptRace m_race;
+    DictationRoads m_roads;
 };

@@ -14,6 +14,9 @@ struct FlowRig
 {
     static constexpr qint32 kEditorPid = 100;
     static inline const QString kEditor = QStringLiteral("gedit");
+    // The gateway's recognition and styling requests.
+    static inline const QString kAsr = QStringLiteral("/v1/asr");
+    static inline const QString kStyle = QStringLiteral("/v1/style");
 
     FakeApp fake;
     FakeStreamingGateway streaming;

@@ -9,9 +9,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QString kAsr = QStringLiteral("/v1/asr");
-const QString kStyle = QStringLiteral("/v1/style");
-
 FakeReply transcript(const QString& text)
 {
     return FakeReply::json({{QStringLiteral("text"), text}});
@@ -39,7 +36,7 @@ private Q_SLOTS:
     void failedRecognitionKeepsTheTakeAndRetriesIntoItsOwnApplication()
     {
         FlowRig rig(false);
-        rig.fake.gateway.setReply("POST", kAsr, FakeReply::raw("upstream down", 500));
+        rig.fake.gateway.setReply("POST", FlowRig::kAsr, FakeReply::raw("upstream down", 500));
         rig.record(16000);
         rig.recording().stop();
         QVERIFY(rig.settledOn(QStringLiteral("识别失败：")));
@@ -55,14 +52,14 @@ private Q_SLOTS:
         rig.fake.workspace.addApplication(QStringLiteral("kate"), 200, QStringLiteral("Kate"));
         rig.fake.workspace.frontPid = 200;
         rig.fake.workspace.activations.clear();
-        rig.fake.gateway.setReply("POST", kAsr, transcript(FakeGateway::kTranscript));
+        rig.fake.gateway.setReply("POST", FlowRig::kAsr, transcript(FakeGateway::kTranscript));
         Q_EMIT rig.app->overlay().retryRequested();
         QVERIFY(rig.overlay().retrying());
         QVERIFY(rig.settledOn(QStringLiteral("✓ 重试成功")));
         QVERIFY(!rig.overlay().retrying());
         QCOMPARE(rig.onlyEntry().asrText, FakeGateway::kTranscript);
         // The saved recording, decoded, went out again.
-        QCOMPARE(rig.requestsTo(kAsr), 2);
+        QCOMPARE(rig.requestsTo(FlowRig::kAsr), 2);
         settleInsertion(rig);
         QVERIFY(rig.fake.workspace.activations.contains(FlowRig::kEditorPid));
         QVERIFY(!rig.fake.workspace.activations.contains(200));
@@ -73,11 +70,11 @@ private Q_SLOTS:
     void retryDuringAnotherRecordingCopies()
     {
         FlowRig rig(false);
-        rig.fake.gateway.setReply("POST", kAsr, FakeReply::raw("upstream down", 500));
+        rig.fake.gateway.setReply("POST", FlowRig::kAsr, FakeReply::raw("upstream down", 500));
         rig.record(16000);
         rig.recording().stop();
         QVERIFY(rig.settledOn(QStringLiteral("识别失败：")));
-        rig.fake.gateway.setReply("POST", kAsr, transcript(FakeGateway::kTranscript));
+        rig.fake.gateway.setReply("POST", FlowRig::kAsr, transcript(FakeGateway::kTranscript));
         rig.recording().start();
         QSignalSpy inserted(&rig.app->inserter(), &TextInserter::inserted);
         Q_EMIT rig.app->overlay().retryRequested();
@@ -90,22 +87,22 @@ private Q_SLOTS:
     void failedStylingDeliversTheRawTextAndRestyles()
     {
         FlowRig rig(false);
-        rig.fake.gateway.setReply("POST", kStyle, FakeReply::raw("model busy", 500));
+        rig.fake.gateway.setReply("POST", FlowRig::kStyle, FakeReply::raw("model busy", 500));
         rig.record(16000);
         rig.recording().stop();
         QVERIFY(rig.settledOn(QStringLiteral("网络不稳，先上了原话 · 可重试整理")));
         QCOMPARE(rig.overlay().failKind(), OverlayModel::FailKind::styling);
         QVERIFY(rig.overlay().retryOffered());
         QCOMPARE(rig.onlyEntry().finalText, FakeGateway::kTranscript);
-        const int stylingBefore = rig.requestsTo(kStyle);
+        const int stylingBefore = rig.requestsTo(FlowRig::kStyle);
 
-        rig.fake.gateway.setHandler("POST", kStyle, [](const RecordedRequest&) {
+        rig.fake.gateway.setHandler("POST", FlowRig::kStyle, [](const RecordedRequest&) {
             return FakeReply::json({{QStringLiteral("text"), QStringLiteral("今天，天气不错")}});
         });
         Q_EMIT rig.app->overlay().retryRequested();
         QVERIFY(rig.settledOn(QStringLiteral("✓ 整理好了 · 已复制，按 Ctrl+V 粘贴")));
-        QCOMPARE(rig.requestsTo(kStyle), stylingBefore + 1);
-        QCOMPARE(rig.requestsTo(kAsr), 1);
+        QCOMPARE(rig.requestsTo(FlowRig::kStyle), stylingBefore + 1);
+        QCOMPARE(rig.requestsTo(FlowRig::kAsr), 1);
         QCOMPARE(rig.onlyEntry().finalText, QStringLiteral("今天，天气不错"));
         QCOMPARE(rig.onlyEntry().asrText, FakeGateway::kTranscript);
         QCOMPARE(rig.fake.clipboard.text(), std::optional(QStringLiteral("今天，天气不错")));
@@ -116,10 +113,11 @@ private Q_SLOTS:
     void failedStylingWithoutEntryFinishesTheCapsule()
     {
         FlowRig rig(false);
-        rig.fake.gateway.setReply("POST", kStyle, FakeReply::raw("model busy", 500).heldBack());
+        rig.fake.gateway.setReply("POST", FlowRig::kStyle, FakeReply::raw("model busy", 500).heldBack());
         rig.record(16000);
         rig.recording().stop();
-        QVERIFY(FlowRig::until([&] { return rig.requestsTo(kStyle) == 1 && rig.app->history().all().size() == 1; }));
+        QVERIFY(FlowRig::until(
+            [&] { return rig.requestsTo(FlowRig::kStyle) == 1 && rig.app->history().all().size() == 1; }));
         rig.app->history().remove(rig.onlyEntry().id);
         rig.fake.gateway.releaseHeldReplies();
         QVERIFY(rig.settledOn(QStringLiteral("网络不稳，先上了原话")));
@@ -130,7 +128,7 @@ private Q_SLOTS:
     void refusedCredentialOpensTheSignInGate()
     {
         FlowRig rig(false);
-        rig.fake.gateway.setReply("POST", kAsr, FakeReply::raw("unauthorized", 401));
+        rig.fake.gateway.setReply("POST", FlowRig::kAsr, FakeReply::raw("unauthorized", 401));
         rig.record(16000);
         rig.recording().stop();
         QVERIFY(rig.settledOn(QStringLiteral("请先登录后使用")));
@@ -154,7 +152,7 @@ private Q_SLOTS:
         QFETCH(bool, kept);
         FlowRig rig(false);
         // Blank, not empty: an empty answer is already a recognition error of its own.
-        rig.fake.gateway.setReply("POST", kAsr, transcript(QStringLiteral("  ")));
+        rig.fake.gateway.setReply("POST", FlowRig::kAsr, transcript(QStringLiteral("  ")));
         rig.record(samples);
         rig.recording().stop();
         if (!kept) {
@@ -183,7 +181,7 @@ private Q_SLOTS:
     void staleFailureOnlyMarksTheEntry()
     {
         FlowRig rig(false);
-        rig.fake.gateway.setReply("POST", kAsr, FakeReply::raw("upstream down", 500).after(200ms));
+        rig.fake.gateway.setReply("POST", FlowRig::kAsr, FakeReply::raw("upstream down", 500).after(200ms));
         rig.record(16000);
         rig.recording().stop();
         rig.recording().start();

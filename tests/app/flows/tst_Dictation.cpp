@@ -1,7 +1,6 @@
 #include "core/audio/AudioStorage.h"
 #include "core/audio/Resampler.h"
 #include "core/recognition/StreamingAsr.h"
-#include "core/text/Graphemes.h"
 #include "tests/app/flows/FlowRig.h"
 #include "tests/support/TestRegistry.h"
 
@@ -13,13 +12,11 @@ using namespace std::chrono_literals;
 namespace {
 
 const QString kCommit = QStringLiteral("input_audio_buffer.commit");
-const QString kAsr = QStringLiteral("/v1/asr");
-const QString kStyle = QStringLiteral("/v1/style");
 
 } // namespace
 
-// Which road a dictation takes, told by the requests it makes.
-class TestDictationRoads : public QObject
+// A dictation from the stop to the text: what it files, keeps and shows on the way.
+class TestDictation : public QObject
 {
     Q_OBJECT
 
@@ -34,8 +31,8 @@ private Q_SLOTS:
         QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::processing);
         QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
 
-        QCOMPARE(rig.requestsTo(kAsr), 1);
-        QCOMPARE(rig.requestsTo(kStyle), 1);
+        QCOMPARE(rig.requestsTo(FlowRig::kAsr), 1);
+        QCOMPARE(rig.requestsTo(FlowRig::kStyle), 1);
         QVERIFY(!rig.streaming.connected());
         const HistoryEntry entry = rig.onlyEntry();
         QCOMPARE(entry.asrText, FakeGateway::kTranscript);
@@ -46,122 +43,11 @@ private Q_SLOTS:
         QVERIFY(rig.overlay().inserted());
     }
 
-    // A session that delivers its transcript before the race delay costs no batch request.
-    void quickStreamingFinalMakesNoBatchRequest()
+    // The last words the session showed go to the dictation, which styles them before the final
+    // transcript comes and keeps that styling when the transcript agrees.
+    void theLastPartialIsStyledEarly()
     {
-        FlowRig rig;
-        rig.streaming.answerCommits = false;
-        rig.record(16000);
-        rig.recording().stop();
-        QVERIFY(FlowRig::until([&] { return rig.streaming.countOf(kCommit) >= 1; }));
-        rig.fake.clock.advance(1s);
-        rig.streaming.answerCommit(QStringLiteral("流式结果"));
-        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
-        rig.fake.clock.advance(5s);
-
-        QCOMPARE(rig.requestsTo(kAsr), 0);
-        QCOMPARE(rig.requestsTo(kStyle), 1);
-        QCOMPARE(rig.onlyEntry().asrText, QStringLiteral("流式结果"));
-    }
-
-    // A silent session is overtaken by the batch answer that starts at 2 s and arrives at 3.2 s;
-    // the session is then closed as going away.
-    void silentStreamLosesToBatchAndIsClosed()
-    {
-        FlowRig rig;
-        rig.streaming.answerCommits = false;
-        rig.record(16000);
-        rig.recording().stop();
-        QVERIFY(FlowRig::until([&] { return rig.streaming.countOf(kCommit) >= 1; }));
-        rig.fake.clock.advance(1900ms);
-        QCoreApplication::processEvents();
-        QCOMPARE(rig.requestsTo(kAsr), 0);
-        rig.fake.clock.advance(1300ms);
-        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
-
-        QCOMPARE(rig.requestsTo(kAsr), 1);
-        QCOMPARE(rig.onlyEntry().asrText, FakeGateway::kTranscript);
-        QVERIFY(rig.streaming.waitForDisconnect());
-        QCOMPARE(rig.streaming.closeCode(), std::optional<int>(1001));
-    }
-
-    void formalRoadStartsAtThreeSeconds_data()
-    {
-        QTest::addColumn<qsizetype>("samples");
-        QTest::addColumn<QString>("mode");
-        QTest::addColumn<int>("batchRequests");
-        QTest::newRow("47,999 samples race") << qsizetype(47999) << QStringLiteral("formal") << 0;
-        QTest::newRow("48,000 samples formal") << qsizetype(48000) << QStringLiteral("formal") << 1;
-        QTest::newRow("casual never formal") << qsizetype(64000) << QStringLiteral("casual") << 0;
-    }
-
-    // The formal road cross-checks the session with batch recognition at once; the race road
-    // does not when the session answers in time.
-    void formalRoadStartsAtThreeSeconds()
-    {
-        QFETCH(qsizetype, samples);
-        QFETCH(QString, mode);
-        QFETCH(int, batchRequests);
-        FlowRig rig;
-        rig.app->settings().setValue(SettingKey::currentModeId, mode);
-        rig.streaming.queueTranscript(FakeGateway::kTranscript);
-        rig.record(samples);
-        rig.recording().stop();
-        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
-        QCOMPARE(rig.requestsTo(kAsr), batchRequests);
-        QCOMPARE(rig.onlyEntry().modeId, mode);
-    }
-
-    void formalRoadReusesStylingWhenTextsAgree_data()
-    {
-        QTest::addColumn<QString>("streamed");
-        QTest::addColumn<int>("stylingRequests");
-        QTest::newRow("same after squashing") << FakeGateway::kTranscript + QStringLiteral("\n") << 1;
-        QTest::newRow("differs beyond space") << QStringLiteral("今天 天气不错") << 2;
-    }
-
-    void formalRoadReusesStylingWhenTextsAgree()
-    {
-        QFETCH(QString, streamed);
-        QFETCH(int, stylingRequests);
-        FlowRig rig;
-        // Batch recognition answers once the early styling request has gone out, so a styling
-        // that is then dropped still shows at the gateway.
-        rig.fake.gateway.setReply("POST", kAsr,
-                                  FakeReply::json({{QStringLiteral("text"), FakeGateway::kTranscript}}).heldBack());
-        rig.streaming.queueTranscript(streamed);
-        rig.record(48000);
-        rig.recording().stop();
-        QVERIFY(FlowRig::until([&] { return rig.requestsTo(kAsr) == 1 && rig.requestsTo(kStyle) == 1; }));
-        rig.fake.gateway.releaseHeldReplies();
-        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
-        QCOMPARE(rig.requestsTo(kAsr), 1);
-        QCOMPARE(rig.requestsTo(kStyle), stylingRequests);
-        QCOMPARE(rig.onlyEntry().asrText.trimmed(),
-                 stylingRequests == 1 ? streamed.trimmed() : FakeGateway::kTranscript);
-    }
-
-    void raceRoadStylesTheLastPartialEarly_data()
-    {
-        QTest::addColumn<QString>("partial");
-        QTest::addColumn<QString>("final");
-        QTest::addColumn<int>("stylingRequests");
-        QTest::addColumn<QString>("asrText");
-        QTest::newRow("agrees up to spaces: reused")
-            << QStringLiteral("今天 天气不错") << QStringLiteral(" 今天  天气不错\n") << 1
-            << QStringLiteral("今天 天气不错");
-        QTest::newRow("drops a space: restyled")
-            << QStringLiteral("今天 天气不错") << QStringLiteral("今天天气不错") << 2 << QStringLiteral("今天天气不错");
-        QTest::newRow("two characters: not early")
-            << QStringLiteral("  你好 ") << QStringLiteral("你好") << 1 << QStringLiteral("你好");
-    }
-
-    void raceRoadStylesTheLastPartialEarly()
-    {
-        QFETCH(QString, partial);
-        QFETCH(QString, final);
-        QFETCH(int, stylingRequests);
-        QFETCH(QString, asrText);
+        const QString partial = QStringLiteral("今天 天气不错");
         FlowRig rig;
         rig.streaming.answerCommits = false;
         rig.record(16000);
@@ -169,29 +55,12 @@ private Q_SLOTS:
         QVERIFY(FlowRig::until([&] { return rig.recording().scene().lastPartial.trimmed() == partial.trimmed(); }));
         rig.recording().stop();
         QVERIFY(FlowRig::until([&] { return rig.streaming.countOf(kCommit) >= 1; }));
-        const bool early = Graphemes::count(partial.trimmed()) >= 4;
-        // The early styling is under way before the final transcript comes.
-        if (early)
-            QVERIFY(FlowRig::until([&] { return rig.requestsTo(kStyle) == 1; }));
-        rig.streaming.answerCommit(final);
+        QVERIFY(FlowRig::until([&] { return rig.requestsTo(FlowRig::kStyle) == 1; }));
+        rig.streaming.answerCommit(QStringLiteral(" 今天  天气不错\n"));
         QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
-        QCOMPARE(rig.requestsTo(kAsr), 0);
-        QCOMPARE(rig.requestsTo(kStyle), stylingRequests);
-        QCOMPARE(rig.onlyEntry().asrText, asrText);
-    }
-
-    // A failed session falls back to batch recognition of the whole take.
-    void brokenStreamFallsBackToBatch()
-    {
-        FlowRig rig;
-        rig.streaming.answerCommits = false;
-        rig.record(16000);
-        rig.recording().stop();
-        QVERIFY(FlowRig::until([&] { return rig.streaming.countOf(kCommit) >= 1; }));
-        rig.streaming.serviceError(QStringLiteral("boom"));
-        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
-        QCOMPARE(rig.onlyEntry().asrText, FakeGateway::kTranscript);
-        QVERIFY(rig.requestsTo(kAsr) >= 1);
+        QCOMPARE(rig.requestsTo(FlowRig::kAsr), 0);
+        QCOMPARE(rig.requestsTo(FlowRig::kStyle), 1);
+        QCOMPARE(rig.onlyEntry().asrText, partial);
     }
 
     void tooShortTakesAreDropped_data()
@@ -302,8 +171,8 @@ private Q_SLOTS:
     {
         FlowRig rig(false);
         const QString said = QStringLiteral("用 Kubernetes 和 Grafana 部署 Zed");
-        rig.fake.gateway.setReply("POST", kAsr, FakeReply::json({{QStringLiteral("text"), said}}));
-        rig.fake.gateway.setReply("POST", kStyle, FakeReply::json({{QStringLiteral("text"), said}}));
+        rig.fake.gateway.setReply("POST", FlowRig::kAsr, FakeReply::json({{QStringLiteral("text"), said}}));
+        rig.fake.gateway.setReply("POST", FlowRig::kStyle, FakeReply::json({{QStringLiteral("text"), said}}));
         rig.fake.workspace.titles.insert(FlowRig::kEditorPid, QStringLiteral("kubectl notes"));
         rig.fake.accessibility.addFocusedField(QStringLiteral("Kubernetes Grafana Zed Prometheus"));
         rig.app->lexicon()->addHotword(QStringLiteral("Grafana"));
@@ -321,14 +190,14 @@ private Q_SLOTS:
     void overtakenDictationLeavesTheVisibleStateAlone()
     {
         FlowRig rig(false);
-        rig.fake.gateway.setReply("POST", kAsr,
+        rig.fake.gateway.setReply("POST", FlowRig::kAsr,
                                   FakeReply::json({{QStringLiteral("text"), FakeGateway::kTranscript}}).after(300ms));
         QSignalSpy inserted(&rig.app->inserter(), &TextInserter::inserted);
         rig.record(16000);
         rig.recording().stop();
         rig.recording().start();
         QVERIFY(FlowRig::until([&] { return rig.onlyEntry().asrText == FakeGateway::kTranscript; }));
-        QVERIFY(FlowRig::until([&] { return rig.requestsTo(kStyle) == 1; }));
+        QVERIFY(FlowRig::until([&] { return rig.requestsTo(FlowRig::kStyle) == 1; }));
         QCoreApplication::processEvents();
         for (int i = 0; i < 40 && inserted.isEmpty(); ++i) {
             rig.fake.clock.advance(50ms);
@@ -344,11 +213,12 @@ private Q_SLOTS:
     void runningTaskKeepsTheUsersCorrection()
     {
         FlowRig rig(false);
-        rig.fake.gateway.setReply("POST", kAsr,
+        rig.fake.gateway.setReply("POST", FlowRig::kAsr,
                                   FakeReply::json({{QStringLiteral("text"), FakeGateway::kTranscript}}).heldBack());
         rig.record(16000);
         rig.recording().stop();
-        QVERIFY(FlowRig::until([&] { return !rig.app->history().all().isEmpty() && rig.requestsTo(kAsr) == 1; }));
+        QVERIFY(
+            FlowRig::until([&] { return !rig.app->history().all().isEmpty() && rig.requestsTo(FlowRig::kAsr) == 1; }));
         const QString corrected = QStringLiteral("我自己改的");
         rig.app->history().updateFinalText(rig.onlyEntry().id, corrected);
         rig.fake.gateway.releaseHeldReplies();
@@ -357,5 +227,5 @@ private Q_SLOTS:
     }
 };
 
-MURMO_TEST(TestDictationRoads)
-#include "tst_DictationRoads.moc"
+MURMO_TEST(TestDictation)
+#include "tst_Dictation.moc"
