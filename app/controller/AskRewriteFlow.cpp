@@ -180,12 +180,14 @@ QCoro::Task<void> AskRewriteFlow::rewrite(FinishedRecording recording)
         if (text.isEmpty())
             throw AsrError::emptyResult();
 
-        const bool typed = m_parts.delivery.type(text, target);
+        addEntry(instruction, text, providerId, QStringLiteral("rewrite"));
+        const bool typed = co_await m_parts.delivery.type(text, target);
+        if (!self || !isCurrent(generation))
+            co_return;
         m_parts.delivery.finish(text, target, typed,
                                 TextDelivery::Lines{QStringLiteral("✓ 已改写并替换"),
                                                     QStringLiteral("已复制 · 按 Ctrl+V 替换"), std::nullopt,
-                                                    kCopyHint});
-        addEntry(instruction, text, providerId, QStringLiteral("rewrite"));
+                                                    std::nullopt, kCopyHint});
         co_return;
     } catch (...) {
         failure = std::current_exception();

@@ -97,11 +97,17 @@ QCoro::Task<> Dictation::run(FinishedRecording recording)
     }
     if (!self)
         co_return;
-    bool typed = false;
+    std::optional<QCoro::Task<bool>> typing;
     if (output && !output->finalText.trimmed().isEmpty())
-        typed = m_parts.delivery.type(output->finalText, job.targetBundleId);
+        typing.emplace(m_parts.delivery.type(output->finalText, job.targetBundleId));
     if (!saving.isFinished()) {
         co_await saving;
+        if (!self)
+            co_return;
+    }
+    bool typed = false;
+    if (typing) {
+        typed = co_await std::move(*typing);
         if (!self)
             co_return;
     }
@@ -147,7 +153,8 @@ void Dictation::deliver(const DictationJob& job, const Output& output, qsizetype
     }
     const TextDelivery::Lines lines{
         DictationStatus::success(output.mode.name, job.request.translate, output.asrMs, output.styleMs),
-        QStringLiteral("已复制 · 授予「辅助功能」后可自动上屏"), QStringLiteral("已复制（焦点在Murmo）"), std::nullopt};
+        QStringLiteral("已复制 · 按 Ctrl+V 粘贴"), QStringLiteral("已复制（焦点在Murmo）"),
+        QStringLiteral("已复制 · 授予「辅助功能」后可自动上屏"), std::nullopt};
     m_parts.delivery.finish(output.finalText, job.targetBundleId, typed, lines);
 }
 

@@ -131,24 +131,30 @@ QCoro::Task<> FailureReport::retranscribe(Retranscribe action)
         co_return;
     endRetry();
     const std::optional<DictationPipeline::Output>& output = attempt.output;
+    if (output) {
+        m_parts.data.history.replaceTexts(action.entry.id, kFailedText, output->asrText, output->finalText);
+        m_parts.state.bumpHistoryVersion();
+    }
+    // A recording started meanwhile owns the capsule, the status line and the clipboard: only
+    // the history learns how the retry went.
+    if (m_parts.state.isRecording())
+        co_return;
     if (!output) {
         m_parts.state.setStatusLine(QStringLiteral("重试仍失败：") + attempt.error);
         offerRetry(false, QStringLiteral("仍失败 · 录音已保存，可再试"), std::move(action));
         co_return;
     }
-    m_parts.data.history.replaceTexts(action.entry.id, kFailedText, output->asrText, output->finalText);
-    m_parts.state.bumpHistoryVersion();
     if (output->finalText.trimmed().isEmpty()) {
         m_parts.state.setStatusLine(QStringLiteral("仍未识别到语音"));
         offerRetry(false, QStringLiteral("仍未识别到语音 · 可再试"), std::move(action));
         co_return;
     }
-    // While another recording runs, its application is in front: typing there would put this
-    // text into the wrong place, so it waits on the clipboard instead.
-    const bool typed = !m_parts.state.isRecording() && m_parts.delivery.type(output->finalText, action.targetBundleId);
+    const bool typed = co_await m_parts.delivery.type(output->finalText, action.targetBundleId);
+    if (!self || m_parts.state.isRecording())
+        co_return;
     m_parts.delivery.finish(
         output->finalText, action.targetBundleId, typed,
-        TextDelivery::Lines{QStringLiteral("✓ 重试成功"), kCopiedRetry, std::nullopt, std::nullopt});
+        TextDelivery::Lines{QStringLiteral("✓ 重试成功"), kCopiedRetry, std::nullopt, std::nullopt, std::nullopt});
 }
 
 QCoro::Task<FailureReport::Attempt> FailureReport::attemptOf(QCoro::Task<DictationPipeline::Output> work)
@@ -187,6 +193,13 @@ QCoro::Task<> FailureReport::restyle(Restyle action)
         co_return;
     endRetry();
     const std::optional<DictationPipeline::Output>& output = attempt.output;
+    const bool restyled = output && !output->stylingFailed;
+    if (restyled) {
+        m_parts.data.history.updateTexts(action.entry.id, action.entry.asrText, output->finalText);
+        m_parts.state.bumpHistoryVersion();
+    }
+    if (m_parts.state.isRecording())
+        co_return;
     if (!output) {
         m_parts.state.setStatusLine(QStringLiteral("重试整理失败：") + attempt.error);
         offerRetry(true, QStringLiteral("仍失败 · 可再试"), std::move(action));
@@ -197,10 +210,8 @@ QCoro::Task<> FailureReport::restyle(Restyle action)
         offerRetry(true, QStringLiteral("网络仍不稳 · 可再试"), std::move(action));
         co_return;
     }
-    m_parts.data.history.updateTexts(action.entry.id, action.entry.asrText, output->finalText);
-    m_parts.state.bumpHistoryVersion();
     // A restyled text replaces one already delivered: it is offered on the clipboard.
     m_parts.delivery.finish(output->finalText, std::nullopt, false,
                             TextDelivery::Lines{QString(), QStringLiteral("✓ 整理好了 · 已复制，按 Ctrl+V 粘贴"),
-                                                std::nullopt, std::nullopt});
+                                                std::nullopt, std::nullopt, std::nullopt});
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoroTask>
 #include <QString>
 
 #include <optional>
@@ -24,6 +25,9 @@ public:
         QString copied;
         // When the target was this program's own window; the copied line when none.
         std::optional<QString> copiedFromOwnWindow;
+        // When this desktop lets nothing be typed into other applications; the copied line when
+        // none.
+        std::optional<QString> copiedWithoutTyping;
         // The capsule's hint under copied text; its own default when none.
         std::optional<QString> capsuleCopyHint;
     };
@@ -31,9 +35,10 @@ public:
     TextDelivery(AppState& state, RecordingOverlay& overlay, TextInserter& inserter, Clipboard& clipboard,
                  Workspace& workspace);
 
-    // Types text into target unless that is this program's own window; false when it did not
-    // (a refused insertion has put the text on the clipboard already).
-    bool type(const QString& text, const std::optional<QString>& target);
+    // Types text into target unless that is this program's own window, and tells whether the
+    // text reached it: false when it did not (typing was refused, or the target never came back
+    // to the front), and then the text is on the clipboard instead.
+    QCoro::Task<bool> type(QString text, std::optional<QString> target);
     // Says how text went out; text that was not typed goes to the clipboard.
     void finish(const QString& text, const std::optional<QString>& target, bool typed, const Lines& lines);
 

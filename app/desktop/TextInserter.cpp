@@ -26,7 +26,7 @@ bool TextInserter::insert(const QString& text, const std::optional<QString>& tar
         if (completion)
             completion(delivered);
     };
-    if (!m_accessibility.isTrusted() || !m_keys.isAvailable()) {
+    if (!canType()) {
         clipboardOnly(text);
         report(false);
         return false;
@@ -85,6 +85,11 @@ bool TextInserter::insert(const QString& text, const std::optional<QString>& tar
     if (!accessibilityFirst)
         *early = readAhead();
     return true;
+}
+
+bool TextInserter::canType() const
+{
+    return m_accessibility.isTrusted() && m_keys.isAvailable();
 }
 
 std::optional<TextInserter::PendingRestore> TextInserter::readAhead() const

@@ -47,6 +47,8 @@ public:
     // nothing pasted into whatever window is in front instead, and the text stays on the
     // clipboard.
     bool insert(const QString& text, const std::optional<QString>& targetBundleId, Completion completion = {});
+    // Whether typing into other applications is possible at all here (keys can be synthesised).
+    bool canType() const;
 
 Q_SIGNALS:
     // After every insertion into another application, with the text.

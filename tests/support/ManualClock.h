@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 
 #include <map>
+#include <optional>
 #include <utility>
 
 // A clock that moves only when the test says so. advance() runs every callback that falls due,
@@ -17,6 +18,11 @@ public:
 
     void advance(std::chrono::milliseconds by);
     std::size_t pendingCount() const { return m_pending.size(); }
+    // When the next callback falls due, none when nothing is pending.
+    std::optional<std::chrono::milliseconds> nextDue() const
+    {
+        return m_pending.empty() ? std::nullopt : std::optional(m_pending.begin()->first.first);
+    }
 
 private:
     std::chrono::milliseconds m_now{0};

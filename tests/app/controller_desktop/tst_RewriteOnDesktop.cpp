@@ -72,10 +72,14 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(selected(), std::optional<QString>(original), kWaitMs);
 
         const RecordingScene scene{std::nullopt, std::nullopt, QString(), QStringLiteral("murmorewritetarget")};
-        runTask(flow.rewrite({std::make_shared<const Samples>(16000, 0.2f), nullptr,
-                              RecordingPurpose::rewrite(original), scene, app.state().advanceGeneration()}));
+        QCoro::Task<void> rewriting =
+            flow.rewrite({std::make_shared<const Samples>(16000, 0.2f), nullptr, RecordingPurpose::rewrite(original),
+                          scene, app.state().advanceGeneration()});
+        // The paste's steps pass on the manual clock as the rewrite waits for them.
+        QTRY_VERIFY_WITH_TIMEOUT((clock.advance(TextInserter::waitStep), rewriting.isReady()), kWaitMs);
+        runTask(std::move(rewriting));
         QCOMPARE(app.state().statusLine(), QStringLiteral("✓ 已改写并替换"));
-        clock.advance(TextInserter::waitStep + TextInserter::settleDelay + TextInserter::keyUpDelay);
+        clock.advance(TextInserter::keyUpDelay);
         QTRY_COMPARE_WITH_TIMEOUT(helper.value(QStringLiteral("line")), QStringLiteral("会议改到周三，请知悉。"),
                                   kWaitMs);
         QCOMPARE(app.history().all().size(), 1);

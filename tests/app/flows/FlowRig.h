@@ -67,9 +67,16 @@ struct FlowRig
     }
 
     bool statusStartsWith(const QString& prefix) { return state().statusLine().startsWith(prefix); }
+    // Waits for the status line to start with prefix, letting the paste's short steps pass on the
+    // manual clock as they fall due (and nothing scheduled further ahead).
     bool settledOn(const QString& prefix)
     {
-        return until([&] { return statusStartsWith(prefix); });
+        return until([&] {
+            const std::optional<std::chrono::milliseconds> due = fake.clock.nextDue();
+            if (due && *due - fake.clock.now() <= TextInserter::waitStep)
+                fake.clock.advance(*due - fake.clock.now());
+            return statusStartsWith(prefix);
+        });
     }
 
     int requestsTo(const QString& path) const { return int(fake.gateway.requestsTo(path).size()); }
