@@ -17,6 +17,7 @@
 #include "app/shell/ShellBanner.h"
 #include "app/shell/ThemedSurface.h"
 #include "app/ui/DesignFonts.h"
+#include "app/ui/ModeCapsulePicker.h"
 #include "app/ui/Theme.h"
 #include "core/store/HistoryStore.h"
 #include "core/store/Lexicon.h"
@@ -71,6 +72,7 @@ HistoryView::HistoryView(Parts parts, QWidget* parent)
 
     m_header = new HistoryHeader(this);
     connect(m_header, &HistoryHeader::settingsRequested, this, &HistoryView::settingsRequested);
+    buildModePicker();
     column->addWidget(m_header);
     column->addWidget(buildFilterBar());
 
@@ -106,6 +108,10 @@ HistoryView::HistoryView(Parts parts, QWidget* parent)
         refreshHint();
     });
     connect(&state, &AppState::statusLineChanged, m_statusBar, &HistoryStatusBar::setStatusLine);
+    connect(&state.settings(), &Settings::changed, this, [this](SettingKey key) {
+        if (key == SettingKey::hkTalk || key == SettingKey::recordTrigger)
+            triggerChanged();
+    });
     connect(&state, &AppState::showLoginGateChanged, this, &HistoryView::loginGateChanged);
     m_hotkeysBanner->setVisible(!state.hotkeysActive());
     m_statusBar->setStatusLine(state.statusLine());
@@ -155,6 +161,20 @@ void HistoryView::buildBanners(QLayout* column)
     connect(m_hotkeysBanner->addButton(QStringLiteral("重启Murmo")), &QPushButton::clicked, this,
             &HistoryView::relaunchRequested);
     column->addWidget(m_hotkeysBanner);
+}
+
+void HistoryView::buildModePicker()
+{
+    auto* picker = new ModeCapsulePicker;
+    m_header->setModePicker(picker);
+    connect(picker, &ModeCapsulePicker::picked, this, &HistoryView::chooseMode);
+    // The default mode also changes in the settings window and by the cycle hotkey.
+    Settings& settings = m_parts.state.settings();
+    picker->setSelection(settings.text(SettingKey::currentModeId));
+    connect(&settings, &Settings::changed, picker, [picker, &settings](SettingKey key) {
+        if (key == SettingKey::currentModeId)
+            picker->setSelection(settings.text(SettingKey::currentModeId));
+    });
 }
 
 QWidget* HistoryView::buildFilterBar()
@@ -250,6 +270,16 @@ void HistoryView::refreshHint()
     m_statusBar->setHint(HistoryStatusBar::triggerHint(m_parts.state.hotkeysActive(), talk, trigger),
                          int(m_parts.lexicon.allRules().size()));
     m_empty->setHotkey(talk, trigger);
+    m_readyLine = m_parts.state.readyStatusLine();
+}
+
+void HistoryView::triggerChanged()
+{
+    // A ready line still on show names the old key or way of pressing it.
+    AppState& state = m_parts.state;
+    if (state.statusLine() == m_readyLine)
+        state.setStatusLine(state.readyStatusLine());
+    refreshHint();
 }
 
 void HistoryView::applyTheme()

@@ -103,11 +103,13 @@ Q_SIGNALS:
 
 private:
     void buildBanners(QLayout* column);
+    void buildModePicker();
     QWidget* buildFilterBar();
     void reload();
     void refreshPills();
     void refreshPage();
     void refreshHint();
+    void triggerChanged();
     void applyTheme();
     void loginGateChanged(bool shown);
 
@@ -125,4 +127,6 @@ private:
     QLabel* m_noMatch = nullptr;
     HistoryStatusBar* m_statusBar = nullptr;
     QPointer<SheetOverlay> m_loginOverlay;
+    // The ready line as the hint was last drawn, to tell it from other status lines.
+    QString m_readyLine;
 };

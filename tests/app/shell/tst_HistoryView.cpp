@@ -5,7 +5,10 @@
 #include "app/shell/HistoryStatusBar.h"
 #include "app/shell/OnboardingView.h"
 #include "app/shell/ShellBanner.h"
+#include "app/ui/CapsuleButton.h"
+#include "app/ui/ModeCapsulePicker.h"
 #include "app/ui/Theme.h"
+#include "core/text/StyleMode.h"
 #include "tests/app/shell/ViewRig.h"
 #include "tests/support/TestRegistry.h"
 
@@ -91,21 +94,29 @@ private Q_SLOTS:
         QTest::addColumn<QString>("trigger");
         QTest::addColumn<QString>("hint");
         QTest::addColumn<QString>("teaching");
+        QTest::addColumn<bool>("whileOpen");
         QTest::newRow("inactive") << false << true << "hold"
                                   << "⚠️ 快捷键未生效 · 见上方提示"
-                                  << "按住即说，松开出字";
+                                  << "按住即说，松开出字" << false;
         QTest::newRow("no talk key") << true << false << "toggle"
                                      << "未设置听写键 · 去设置里指定"
-                                     << "未设置听写快捷键 · 到设置里指定一个";
+                                     << "未设置听写快捷键 · 到设置里指定一个" << false;
         QTest::newRow("hold") << true << true << "hold"
                               << "按住 Alt+Space 听写"
-                              << "按住即说，松开出字";
+                              << "按住即说，松开出字" << false;
         QTest::newRow("toggle") << true << true << "toggle"
                                 << "按 Alt+Space 听写，再按一下出字"
-                                << "按一下即说，说完再按一下出字";
+                                << "按一下即说，说完再按一下出字" << false;
         QTest::newRow("unknown trigger") << true << true << "tap"
                                          << "按 Alt+Space 听写，再按一下出字"
-                                         << "按一下即说，说完再按一下出字";
+                                         << "按一下即说，说完再按一下出字" << false;
+        // Changed in the settings window while the main window shows the old way.
+        QTest::newRow("hold, changed while open") << true << true << "hold"
+                                                  << "按住 Alt+Space 听写"
+                                                  << "按住即说，松开出字" << true;
+        QTest::newRow("no talk key, changed while open") << true << false << "toggle"
+                                                         << "未设置听写键 · 去设置里指定"
+                                                         << "未设置听写快捷键 · 到设置里指定一个" << true;
     }
     void triggerHint()
     {
@@ -114,12 +125,23 @@ private Q_SLOTS:
         QFETCH(QString, trigger);
         QFETCH(QString, hint);
         QFETCH(QString, teaching);
+        QFETCH(bool, whileOpen);
         ViewRig rig;
-        rig.settings.setHotkey(SettingKey::hkTalk, hasHotkey ? std::optional<Hotkey>(altSpace) : std::nullopt);
-        rig.settings.setValue(SettingKey::recordTrigger, trigger);
         rig.state.setHotkeysActive(active);
+        const auto configure = [&] {
+            rig.settings.setHotkey(SettingKey::hkTalk, hasHotkey ? std::optional<Hotkey>(altSpace) : std::nullopt);
+            rig.settings.setValue(SettingKey::recordTrigger, trigger);
+        };
+        if (!whileOpen)
+            configure();
         rig.open();
         HistoryView& view = rig.view();
+        if (whileOpen) {
+            rig.settings.setHotkey(SettingKey::hkTalk, Hotkey{63, 0, true});
+            rig.state.setStatusLine(rig.state.readyStatusLine());
+            configure();
+            QCOMPARE(rig.state.statusLine(), rig.state.readyStatusLine());
+        }
         QCOMPARE(view.statusBar()->hintLabel()->text(), hint);
         QCOMPARE(view.emptyState()->line()->text(), teaching);
         QCOMPARE(view.emptyState()->keyCap()->isVisibleTo(view.emptyState()), hasHotkey);
@@ -178,19 +200,36 @@ private Q_SLOTS:
         QVERIFY(!rig.view().fnBanner()->conflict());
     }
 
-    void choosingAModeSaysSo()
+    void headerPickerChoosesAndFollowsTheMode()
     {
         ViewRig rig;
+        rig.settings.setValue(SettingKey::currentModeId, QStringLiteral("casual"));
         rig.open();
+        auto* picker = rig.view().header()->findChild<ModeCapsulePicker*>();
+        QVERIFY(picker && picker->isVisible());
+        QCOMPARE(picker->selection(), QStringLiteral("casual"));
         rig.state.setStatusLine(QStringLiteral("就绪"));
-        const QString current = rig.settings.text(SettingKey::currentModeId);
-        rig.view().chooseMode(current);
+        const QList<StyleMode>& modes = StyleMode::builtins();
+        const auto capsule = [&](const QString& id) {
+            for (qsizetype i = 0; i < modes.size(); ++i) {
+                if (modes[i].id == id)
+                    return picker->capsules().at(i);
+            }
+            return static_cast<CapsuleButton*>(nullptr);
+        };
+        // The current mode again changes nothing.
+        capsule(QStringLiteral("casual"))->click();
         QCOMPARE(rig.state.statusLine(), QStringLiteral("就绪"));
-        const QString other = current == QStringLiteral("casual") ? QStringLiteral("formal") : QStringLiteral("casual");
-        rig.view().chooseMode(other);
-        QCOMPARE(rig.settings.text(SettingKey::currentModeId), other);
-        QCOMPARE(rig.state.statusLine(), QStringLiteral("已切换默认模式：") + EntryAction::modeName(other));
+        capsule(QStringLiteral("formal"))->click();
+        QCOMPARE(rig.settings.text(SettingKey::currentModeId), QStringLiteral("formal"));
+        QCOMPARE(rig.state.statusLine(),
+                 QStringLiteral("已切换默认模式：") + EntryAction::modeName(QStringLiteral("formal")));
         QCOMPARE(rig.view().statusBar()->statusLabel()->text(), rig.state.statusLine());
+        // Changed elsewhere (the settings window, the cycle hotkey): the capsules follow.
+        rig.settings.setValue(SettingKey::currentModeId, QStringLiteral("raw"));
+        QCOMPARE(picker->selection(), QStringLiteral("raw"));
+        QVERIFY(capsule(QStringLiteral("raw"))->isChosen());
+        QVERIFY(!capsule(QStringLiteral("formal"))->isChosen());
     }
 
     void loginSheetFollowsTheGate()
