@@ -149,7 +149,6 @@ private Q_SLOTS:
                         editor.content(rig);
                     Card card(editor.build(rig));
                     card.show();
-                    settleRows();
                     const QString name =
                         QStringLiteral("%1/%2-%3-%4.png")
                             .arg(outputDir(), editor.name, withContent ? "content" : "empty", dark ? "dark" : "light");

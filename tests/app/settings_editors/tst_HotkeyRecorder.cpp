@@ -8,6 +8,7 @@
 #include "tests/app/settings_editors/EditorRig.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
