@@ -17,6 +17,7 @@
 #include "app/shell/ShellBanner.h"
 #include "app/shell/ThemedSurface.h"
 #include "app/ui/DesignFonts.h"
+#include "app/ui/FittedScrollArea.h"
 #include "app/ui/ModeCapsulePicker.h"
 #include "app/ui/Theme.h"
 #include "core/store/HistoryStore.h"
@@ -62,19 +63,23 @@ HistoryView::HistoryView(Parts parts, QWidget* parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    // The banners sit on the window background like the list below them.
-    auto* banners = new ThemedSurface(ThemedSurface::Kind::background, this);
+    // The banners sit on the window background like the list below them, each as tall as its
+    // width needs; when they outgrow their share of a short window they scroll.
+    m_bannerArea = new FittedScrollArea(this);
+    auto* banners = new ThemedSurface(ThemedSurface::Kind::background);
     auto* bannerColumn = new QVBoxLayout(banners);
     bannerColumn->setContentsMargins(0, 0, 0, 0);
     bannerColumn->setSpacing(0);
     buildBanners(bannerColumn);
-    column->addWidget(banners);
+    m_bannerArea->setContent(banners);
+    column->addWidget(m_bannerArea);
 
     m_header = new HistoryHeader(this);
     connect(m_header, &HistoryHeader::settingsRequested, this, &HistoryView::settingsRequested);
     buildModePicker();
     column->addWidget(m_header);
-    column->addWidget(buildFilterBar());
+    m_filterBar = buildFilterBar();
+    column->addWidget(m_filterBar);
 
     m_pages = new QStackedWidget(this);
     m_list = new HistoryListView(*m_model, m_parts.history, m_parts.audio, m_parts.actions, m_parts.reveal,
@@ -125,6 +130,17 @@ HistoryView::~HistoryView()
 {
     // The list refers to the model; it goes first.
     delete m_pages;
+}
+
+void HistoryView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (!m_statusBar)
+        return;
+    // The list keeps room for a card or so; the banners have the rest.
+    const int bars =
+        m_header->sizeHint().height() + m_filterBar->sizeHint().height() + m_statusBar->sizeHint().height();
+    m_bannerArea->setHeightLimit(height() - bars - listFloor);
 }
 
 void HistoryView::buildBanners(QLayout* column)

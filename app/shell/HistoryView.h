@@ -15,6 +15,7 @@ class AudioPreview;
 class Clock;
 class EmptyTeachingState;
 class FilterPill;
+class FittedScrollArea;
 class FnKeyConflictBanner;
 class HistoryEntryActions;
 class HistoryHeader;
@@ -65,6 +66,8 @@ public:
 
     static constexpr int minimumWidth = 560;
     static constexpr int minimumHeight = 420;
+    // The height the list keeps when the banners want more than the window has.
+    static constexpr int listFloor = 140;
 
     explicit HistoryView(Parts parts, QWidget* parent = nullptr);
     ~HistoryView() override;
@@ -94,12 +97,17 @@ public:
     QWidget* currentPage() const;
     QWidget* loginSheet() const;
 
+    FittedScrollArea* bannerArea() const { return m_bannerArea; }
+
 Q_SIGNALS:
     void settingsRequested();
     void retryHotkeysRequested();
     void relaunchRequested();
     // The sign-in gate was set: the owner answers with showLoginSheet().
     void loginRequested();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildBanners(QLayout* column);
@@ -115,6 +123,8 @@ private:
 
     Parts m_parts;
     std::unique_ptr<HistoryListModel> m_model;
+    FittedScrollArea* m_bannerArea = nullptr;
+    QWidget* m_filterBar = nullptr;
     PermissionBanner* m_permissionBanner = nullptr;
     FnKeyConflictBanner* m_fnBanner = nullptr;
     ShellBanner* m_installBanner = nullptr;

@@ -7,6 +7,7 @@
 #include "app/shell/HistoryStatusBar.h"
 #include "app/shell/PermissionBanner.h"
 #include "app/shell/ShellBanner.h"
+#include "app/ui/FittedScrollArea.h"
 #include "app/ui/Theme.h"
 #include "tests/app/feedback/TextContrast.h"
 #include "tests/app/shell/ViewRig.h"
@@ -15,6 +16,7 @@
 #include <QAbstractButton>
 #include <QEnterEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTest>
@@ -73,9 +75,9 @@ void checkGeometry(QWidget* root, const QString& scene)
         if (!widget->isVisibleTo(root) || qobject_cast<QScrollBar*>(widget))
             continue;
         QWidget* parent = widget->parentWidget();
-        const bool scrolled = parent && parent->parentWidget() &&
-                              qobject_cast<QAbstractScrollArea*>(parent->parentWidget()) &&
-                              qobject_cast<HistoryEntryCard*>(widget);
+        // What scrolls (the cards, the banners' column) may reach past its viewport.
+        const auto* area = parent ? qobject_cast<QAbstractScrollArea*>(parent->parentWidget()) : nullptr;
+        const bool scrolled = area && area->viewport() == parent;
         if (!scrolled && parent && !parent->rect().contains(widget->geometry()))
             QFAIL(qPrintable(QStringLiteral("%1: %2 %3 sticks out of %4")
                                  .arg(scene, widget->metaObject()->className(), widget->objectName(),
@@ -87,7 +89,13 @@ void checkGeometry(QWidget* root, const QString& scene)
                 label->width() < label->sizeHint().width())
                 QFAIL(qPrintable(scene + QStringLiteral(": text cut: ") + label->text()));
         }
+        if (widget->layout() && widget->layout()->hasHeightForWidth() &&
+            widget->height() < widget->heightForWidth(widget->width()))
+            QFAIL(qPrintable(
+                QStringLiteral("%1: %2 squeezed below its height").arg(scene, widget->metaObject()->className())));
         if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            if (button->height() < button->minimumSizeHint().height())
+                QFAIL(qPrintable(scene + QStringLiteral(": button squeezed: ") + button->text()));
             for (QWidget* sibling : widgets) {
                 if (sibling != button && sibling->parentWidget() == parent && sibling->isVisibleTo(root) &&
                     qobject_cast<QAbstractButton*>(sibling) && sibling->geometry().intersects(button->geometry()))
@@ -213,10 +221,20 @@ private Q_SLOTS:
             fillHistory(rig);
             HistoryWindow& window = rig.open();
             QTRY_VERIFY_WITH_TIMEOUT(!rig.permissions->isRefreshing(), 20000);
-            window.resize(780, 900);
             QVERIFY(window.view()->permissionBanner()->strip(MurmoPermission::accessibility)->isVisibleTo(&window));
             QVERIFY(window.view()->fnBanner()->conflict());
-            render(window, QStringLiteral("banners"));
+            // Every banner at once, from a tall window down to the smallest: the banners keep
+            // their height and scroll, the list keeps its share.
+            for (const QSize size :
+                 {QSize(780, 900), QSize(780, 560), QSize(HistoryView::minimumWidth, HistoryView::minimumHeight)}) {
+                window.resize(size);
+                QApplication::processEvents();
+                QCOMPARE(window.size(), size);
+                const FittedScrollArea* banners = window.view()->bannerArea();
+                QVERIFY(banners->height() == banners->neededHeight() || banners->height() == banners->heightLimit());
+                QVERIFY(window.view()->list()->height() >= HistoryView::listFloor);
+                render(window, QStringLiteral("banners-%1x%2").arg(size.width()).arg(size.height()));
+            }
         }
         {
             ViewRig rig;
