@@ -10,13 +10,17 @@
 #include "app/ui/Theme.h"
 #include "core/text/StyleMode.h"
 #include "tests/app/shell/ViewRig.h"
+#include "tests/support/DesktopWait.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -250,6 +254,48 @@ private Q_SLOTS:
         // A sheet that arrives after the gate closed is not shown.
         view.showLoginSheet(new QLabel);
         QVERIFY(!view.loginSheet());
+    }
+
+    void sheetsHoldTheKeyboard_data()
+    {
+        QTest::addColumn<bool>("login");
+        QTest::newRow("sign-in") << true;
+        QTest::newRow("first run") << false;
+    }
+    void sheetsHoldTheKeyboard()
+    {
+        QFETCH(bool, login);
+        ViewRig rig;
+        // Permissions missing: the first-run sheet offers its grant buttons beside "继续".
+        rig.probes.microphone = false;
+        rig.probes.accessibility = false;
+        HistoryWindow& window = rig.open(login);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.permissions->isRefreshing(), kWaitMs);
+        QWidget* sheet = window.onboarding();
+        if (login) {
+            rig.state.setShowLoginGate(true);
+            sheet = new QWidget;
+            auto* column = new QVBoxLayout(sheet);
+            column->addWidget(new QLineEdit(sheet));
+            column->addWidget(new QPushButton(QStringLiteral("登录"), sheet));
+            rig.view().showLoginSheet(sheet);
+        }
+        QVERIFY(sheet);
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        // Focus given to the history (as by the window opening) goes into the sheet.
+        rig.view().pill(EntryAction::dictate)->setFocus();
+        QTRY_VERIFY_WITH_TIMEOUT(sheet->isAncestorOf(QApplication::focusWidget()), kWaitMs);
+        QSet<QWidget*> reached;
+        for (const Qt::KeyboardModifiers direction : {Qt::NoModifier, Qt::ShiftModifier}) {
+            for (int press = 0; press < 12; ++press) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, direction);
+                QWidget* focus = QApplication::focusWidget();
+                QVERIFY2(sheet->isAncestorOf(focus), focus ? focus->metaObject()->className() : "nothing");
+                reached.insert(focus);
+            }
+        }
+        QVERIFY(reached.size() >= 2);
     }
 
     void onboardingCoversTheHistoryUntilDone()
