@@ -9,6 +9,7 @@
 #include "app/shell/ShellBanner.h"
 #include "app/ui/FittedScrollArea.h"
 #include "app/ui/Theme.h"
+#include "app/ui/WrappingText.h"
 #include "tests/app/feedback/TextContrast.h"
 #include "tests/app/shell/ViewRig.h"
 #include "tests/support/TestRegistry.h"
@@ -20,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextDocument>
 #include <QToolButton>
 
 namespace {
@@ -93,6 +95,11 @@ void checkGeometry(QWidget* root, const QString& scene)
             widget->height() < widget->heightForWidth(widget->width()))
             QFAIL(qPrintable(
                 QStringLiteral("%1: %2 squeezed below its height").arg(scene, widget->metaObject()->className())));
+        if (auto* text = qobject_cast<WrappingText*>(widget)) {
+            if (text->height() < text->heightForWidth(text->width()) ||
+                text->document()->idealWidth() > text->viewport()->width())
+                QFAIL(qPrintable(scene + QStringLiteral(": text cut: ") + text->text().left(40)));
+        }
         if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
             if (button->height() < button->minimumSizeHint().height())
                 QFAIL(qPrintable(scene + QStringLiteral(": button squeezed: ") + button->text()));
@@ -142,7 +149,7 @@ private:
             const QColor ink = Theme::color(EntryAction::actionColor(card->entry()));
             QVERIFY2(closestTo(image, chipArea, ink) < 1.3,
                      qPrintable(scene + QStringLiteral(": chip not in its colour")));
-            QLabel* text = card->textLabel();
+            QWidget* text = card->textLabel();
             if (!text->isVisibleTo(card))
                 continue;
             const QRect area(text->mapTo(&window, QPoint(0, 0)), text->size());
@@ -202,6 +209,16 @@ private Q_SLOTS:
                 ->editor()
                 ->setPlainText(QStringLiteral("好的，收到。\n我这就去办，稍后回复你。"));
             render(window, QStringLiteral("editing"));
+        }
+        {
+            // An address of 300 characters, and a long run of digits, wrap inside the card.
+            ViewRig rig;
+            rig.history.add(QStringLiteral("看这个：https://example.com/") + QStringLiteral("a1b2c3d4e5").repeated(27));
+            rig.history.add(QStringLiteral("订单号 ") + QStringLiteral("0123456789").repeated(12) +
+                            QStringLiteral(" 已发货"));
+            HistoryWindow& window = rig.open();
+            window.resize(HistoryView::minimumWidth, 600);
+            render(window, QStringLiteral("long-words"));
         }
         {
             ViewRig rig;
