@@ -3,7 +3,7 @@
 #include "app/controller/AppState.h"
 #include "app/controller/Settings.h"
 #include "app/desktop/FnKeyHelpers.h"
-#include "app/desktop/SystemSettings.h"
+#include "app/desktop/PermissionsModel.h"
 #include "app/shell/EmptyTeachingState.h"
 #include "app/shell/EntryAction.h"
 #include "app/shell/FilterPill.h"
@@ -145,7 +145,8 @@ void HistoryView::resizeEvent(QResizeEvent* event)
 
 void HistoryView::buildBanners(QLayout* column)
 {
-    m_permissionBanner = new PermissionBanner(m_parts.permissions, m_parts.launcher, m_parts.clock, this);
+    m_permissionBanner =
+        new PermissionBanner(m_parts.permissions, m_parts.probes, m_parts.launcher, m_parts.clock, this);
     column->addWidget(m_permissionBanner);
 
     AppState& state = m_parts.state;
@@ -170,8 +171,17 @@ void HistoryView::buildBanners(QLayout* column)
                                       QStringLiteral("快捷键未生效——更新安装后旧授权常失效。去系统设置 → 辅助功能，"
                                                      "确认辅助技术已开启；回到本窗口自动恢复，或点「重试」。"),
                                       QFont::Normal, 16, this);
-    connect(m_hotkeysBanner->addButton(QStringLiteral("打开设置")), &QPushButton::clicked, this,
-            [&launcher] { SystemSettings::open(SystemSettings::Panel::accessibility, launcher); });
+    // As the first-run sheet asks for accessibility: the bus switched on, then the settings.
+    connect(m_hotkeysBanner->addButton(QStringLiteral("打开设置")), &QPushButton::clicked, this, [this, &launcher] {
+        const bool opened = MurmoPermissions::request(MurmoPermission::accessibility, m_parts.probes, launcher);
+        m_hotkeysBanner->setDetail(opened ? QString() : MurmoPermissions::settingsHint(MurmoPermission::accessibility));
+        m_parts.permissions.refresh();
+    });
+    // A grant seen anywhere (the first-run sheet, the settings) is worth another try at once.
+    connect(&m_parts.permissions, &PermissionsModel::grantedChanged, this, [this](MurmoPermission perm, bool granted) {
+        if (perm == MurmoPermission::accessibility && granted && !m_parts.state.hotkeysActive())
+            Q_EMIT retryHotkeysRequested();
+    });
     connect(m_hotkeysBanner->addButton(QStringLiteral("重试")), &QPushButton::clicked, this,
             &HistoryView::retryHotkeysRequested);
     connect(m_hotkeysBanner->addButton(QStringLiteral("重启Murmo")), &QPushButton::clicked, this,
