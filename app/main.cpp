@@ -4,6 +4,7 @@
 #include "app/feedback/QtOverlayScreens.h"
 #include "app/shell/MurmoApplication.h"
 #include "app/shell/SingleInstance.h"
+#include "app/ui/ControlStyle.h"
 #include "core/net/HttpTransport.h"
 #include "platform/linux/LinuxAdapters.h"
 #include "platform/linux/system/QuitSignals.h"
@@ -39,6 +40,7 @@ int run(int argc, char** argv)
     QApplication::setApplicationDisplayName(QStringLiteral("Murmo"));
     QApplication::setDesktopFileName(QStringLiteral("murmo"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/murmo.svg")));
+    QApplication::setStyle(new ControlStyle);
     // Dictation goes on with every window closed; the program ends by Ctrl+Q or "murmo --quit".
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -57,7 +57,7 @@ double closestTo(const QImage& render, const QRect& area, const QColor& colour)
     const QRect inside = area & render.rect();
     for (int y = inside.top(); y <= inside.bottom(); ++y) {
         for (int x = inside.left(); x <= inside.right(); ++x)
-            best = std::min(best, TextContrast::ratio(render.pixelColor(x, y), colour));
+            best = std::min(best, ContrastRatio::ratio(render.pixelColor(x, y), colour));
     }
     return best;
 }
