@@ -37,7 +37,6 @@ int run(int argc, char** argv)
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Murmo"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Murmo"));
     QApplication::setDesktopFileName(QStringLiteral("murmo"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/murmo.svg")));
     QApplication::setStyle(new ControlStyle);

@@ -139,10 +139,11 @@ void SettingsWindow::showSignIn()
 {
     if (m_sheet || !m_parts.signIn)
         return;
-    m_sheet = new QDialog(this);
+    // A sheet of this window: modal to it, nothing to minimise or maximise, "以后再说" to leave.
+    m_sheet = new QDialog(this, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     m_sheet->setWindowModality(Qt::WindowModal);
     m_sheet->setAttribute(Qt::WA_DeleteOnClose);
-    auto* login = new LoginView(*m_parts.signIn, false, m_sheet);
+    auto* login = new LoginView(*m_parts.signIn, true, m_sheet);
     auto* layout = new QVBoxLayout(m_sheet);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(login);

@@ -29,7 +29,7 @@ AppRulesEditor::AppRulesEditor(AppState& state, RecentForeignApplication& recent
     , m_add(new QPushButton(QStringLiteral("添加"), this))
 {
     m_bundleId->setObjectName(QStringLiteral("bundleId"));
-    m_bundleId->setPlaceholderText(QStringLiteral("App 标识（窗口类名，如 org.telegram.desktop）"));
+    m_bundleId->setPlaceholderText(QStringLiteral("窗口类名，如 org.telegram.desktop"));
     m_mode->setObjectName(QStringLiteral("mode"));
     m_mode->setFixedWidth(kModeWidth);
     for (const StyleMode& mode : StyleMode::builtins())

@@ -37,8 +37,10 @@ std::optional<Note> forHotkey(const std::optional<Hotkey>& hotkey, bool fnTaken,
     if (hotkey->isModifierOnly) {
         if (hotkey->keyCode != KeyCode::menu)
             return std::nullopt;
+        // The Menu key plays Fn here; the note names the key the user pressed.
         if (!fnTaken)
-            return Note{QStringLiteral("✓ Fn 已可作听写键"), Note::Tone::Ok, false};
+            return Note{QStringLiteral("✓ %1 已可作听写键").arg(Hotkey{KeyCode::menu, 0, true}.display()),
+                        Note::Tone::Ok, false};
         return Note{
             kWarnPrefix +
                 QStringLiteral("Fn 现在会切输入法/Emoji。去「系统设置→键盘→按下🌐键以」改成「无操作」才能当听写键"),

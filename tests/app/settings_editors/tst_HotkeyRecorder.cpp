@@ -81,11 +81,11 @@ private Q_SLOTS:
             << QStringLiteral("⚠️ Fn "
                               "现在会切输入法/Emoji。去「系统设置→键盘→按下🌐键以」改成「无操作」才能当听写键")
             << int(Tone::Warn) << true;
-        QTest::newRow("fn free") << fn << false << false << QStringLiteral("✓ Fn 已可作听写键") << int(Tone::Ok)
+        QTest::newRow("fn free") << fn << false << false << QStringLiteral("✓ Menu 已可作听写键") << int(Tone::Ok)
                                  << false;
         QTest::newRow("fn, mask ignored")
             << std::optional<Hotkey>(Hotkey{KeyCode::menu, KeyModifier::alt, true}) << false << false
-            << QStringLiteral("✓ Fn 已可作听写键") << int(Tone::Ok) << false;
+            << QStringLiteral("✓ Menu 已可作听写键") << int(Tone::Ok) << false;
         QTest::newRow("ctrl chord") << std::optional<Hotkey>(Hotkey{KeyCode::leftControl, KeyModifier::control, true})
                                     << true << false << none << 0 << false;
         QTest::newRow("ctrl+space") << std::optional(key(kSpace, KeyModifier::control)) << false << false
@@ -287,7 +287,7 @@ private Q_SLOTS:
         QVERIFY(note->text().startsWith(QStringLiteral("⚠️ Ctrl+Space")));
         QCOMPARE(captureButton(*row)->text(), QStringLiteral("Ctrl+Space"));
         rig.settings().setHotkey(SettingKey::hkTalk, Hotkey{KeyCode::menu, 0, true});
-        QCOMPARE(note->text(), QStringLiteral("✓ Fn 已可作听写键"));
+        QCOMPARE(note->text(), QStringLiteral("✓ Menu 已可作听写键"));
         QVERIFY(!row->findChild<QWidget*>(QStringLiteral("keyboardSettings"))->isVisible());
     }
 };
