@@ -55,4 +55,9 @@ std::optional<Note> forHotkey(const std::optional<Hotkey>& hotkey, bool fnTaken,
     return std::nullopt;
 }
 
+Note sharedWith(const QString& otherLabel)
+{
+    return warn(QStringLiteral("与「%1」是同一个键，按下时两者会互相干扰——建议换键").arg(otherLabel));
+}
+
 } // namespace HotkeyNote

@@ -289,6 +289,19 @@ private Q_SLOTS:
         rig.settings().setHotkey(SettingKey::hkTalk, Hotkey{KeyCode::menu, 0, true});
         QCOMPARE(note->text(), QStringLiteral("✓ Menu 已可作听写键"));
         QVERIFY(!row->findChild<QWidget*>(QStringLiteral("keyboardSettings"))->isVisible());
+
+        // Another hotkey set to the same key: both rows say so, until one changes.
+        auto cycle = rig.row(QStringLiteral("cycle"));
+        const auto* cycleNote = cycle->findChild<QLabel*>(QStringLiteral("note"));
+        rig.settings().setHotkey(SettingKey::hkCycle, Hotkey{KeyCode::menu, 0, true});
+        QCOMPARE(note->text(), QStringLiteral("⚠️ "
+                                              "与「切换风格模式」是同一个键，按下时两者会互相干扰——建议换键"));
+        QCOMPARE(cycleNote->text(),
+                 QStringLiteral(
+                     "⚠️ 与「听写主键」是同一个键，按下时两者会互相干扰——建议换键"));
+        rig.settings().setHotkey(SettingKey::hkCycle, key(kT, KeyModifier::alt));
+        QCOMPARE(note->text(), QStringLiteral("✓ Menu 已可作听写键"));
+        QVERIFY(!cycleNote->isVisible());
     }
 };
 
