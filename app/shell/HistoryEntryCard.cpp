@@ -3,6 +3,7 @@
 #include "app/shell/ChipLabel.h"
 #include "app/shell/EntryAction.h"
 #include "app/shell/HistoryIconButton.h"
+#include "app/shell/ShellButtons.h"
 #include "app/ui/CopyIconButton.h"
 #include "app/ui/DesignFonts.h"
 #include "app/ui/MurmoCardModifier.h"
@@ -203,6 +204,7 @@ void HistoryEntryCard::applyTheme()
     m_editor->setPalette(editorColours);
     setTextColour(m_time, Theme::color(palette.textFaint));
     setTextColour(m_source, Theme::color(palette.textFaint));
+    ShellButtons::applyTheme(m_correct);
     setTextColour(m_correct, Theme::color(palette.accent));
     const QColor action = Theme::color(EntryAction::actionColor(m_entry));
     m_actionChip->setColours(action, Theme::color(EntryAction::actionColor(m_entry), 0.15, 0.15));
