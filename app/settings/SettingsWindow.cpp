@@ -11,6 +11,8 @@
 #include "app/ui/Theme.h"
 #include "core/account/SignInFlow.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QDialog>
 #include <QPainter>
 #include <QTabWidget>
@@ -110,6 +112,10 @@ void SettingsWindow::applyTheme()
 {
     setPalette(themedPalette(palette()));
     setAutoFillBackground(true);
+    // A choice box's list opens as a window of its own, which would take the desktop's menu
+    // colours: it is given this window's.
+    for (QComboBox* choice : findChildren<QComboBox*>())
+        choice->view()->setPalette(palette());
     // The symbols are drawn in the skin's colours, so they are drawn again with it.
     for (int i = 0; i < m_tabs->count(); ++i)
         m_tabs->setTabIcon(i, symbolIcon(m_symbols[i]));

@@ -6,6 +6,7 @@
 #include "tests/app/settings/SettingsFixture.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -133,6 +134,35 @@ private Q_SLOTS:
             }
         }
         QCOMPARE(written, 2 * 4 * 5);
+    }
+
+    void choiceListsOpenInTheSkin_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("light") << false;
+        QTest::newRow("dark") << true;
+    }
+    // The list of a choice box opens as a window of its own: it shows the skin's card and accent,
+    // not the desktop's menu colours.
+    void choiceListsOpenInTheSkin()
+    {
+        QFETCH(bool, dark);
+        SettingsFixture f;
+        f.fake.appearance.setDark(dark);
+        f.settings().setValue(SettingKey::skinId, ThemePalette::celadon().id);
+        SettingsWindow& window = f.open();
+        window.show();
+        auto* choice = window.findChild<QComboBox*>(QStringLiteral("recordTrigger"));
+        window.tabs()->setCurrentIndex(int(window.tabTitles().indexOf(QStringLiteral("通用"))));
+        choice->showPopup();
+        QTRY_VERIFY_WITH_TIMEOUT(choice->view()->isVisible(), 20000);
+        const QImage list = choice->view()->viewport()->grab().toImage();
+        QVERIFY(list.save(QStringLiteral("%1/choice-list-%2.png").arg(outputDir(), dark ? "dark" : "light")));
+        const ThemePalette& skin = Theme::palette();
+        // The chosen row first, the other below it.
+        QCOMPARE(list.pixelColor(4, 4), Theme::color(skin.accent));
+        QCOMPARE(list.pixelColor(4, list.height() - 4), Theme::color(skin.bg));
+        choice->hidePopup();
     }
 
     void signedOutAccountAndDimmedSounds()
