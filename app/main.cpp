@@ -5,6 +5,7 @@
 #include "app/shell/MurmoApplication.h"
 #include "app/shell/SingleInstance.h"
 #include "app/ui/ControlStyle.h"
+#include "app/ui/QtTexts.h"
 #include "core/net/HttpTransport.h"
 #include "platform/linux/LinuxAdapters.h"
 #include "platform/linux/system/QuitSignals.h"
@@ -40,6 +41,7 @@ int run(int argc, char** argv)
     QApplication::setDesktopFileName(QStringLiteral("murmo"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/murmo.svg")));
     QApplication::setStyle(new ControlStyle);
+    QtTexts::installChinese(application);
     // Dictation goes on with every window closed; the program ends by Ctrl+Q or "murmo --quit".
     QApplication::setQuitOnLastWindowClosed(false);
 
