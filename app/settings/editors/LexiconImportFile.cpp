@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QtConcurrent>
 
 namespace LexiconImportFile {
 
@@ -69,7 +70,11 @@ std::variant<Outcome, Refusal> import(const std::shared_ptr<Lexicon>& lexicon, c
     if (auto* refusal = std::get_if<Refusal>(&text))
         return *refusal;
     const QString& content = std::get<QString>(text);
-    return Outcome{lexicon->importText(content), skippedLines(content)};
+    // Counting what the lexicon will refuse takes a look at every line again; it runs beside the
+    // import rather than after it.
+    QFuture<int> skipped = QtConcurrent::run(&skippedLines, content);
+    const Lexicon::ImportCounts counts = lexicon->importText(content);
+    return Outcome{counts, skipped.result()};
 }
 
 QString resultLine(const Outcome& outcome)

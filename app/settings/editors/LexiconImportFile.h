@@ -30,7 +30,8 @@ struct Outcome
     int skippedLines = 0;
 };
 
-// read, then Lexicon::importText; what was stored, or the refusal.
+// read, then Lexicon::importText; what was stored, or the refusal. Waits for a worker of its own:
+// never on the GUI thread.
 std::variant<Outcome, Refusal> import(const std::shared_ptr<Lexicon>& lexicon, const QString& path);
 
 // The outcome line shown next to the import button.
