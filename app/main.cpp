@@ -4,6 +4,8 @@
 #include "app/feedback/QtOverlayScreens.h"
 #include "app/shell/MurmoApplication.h"
 #include "app/shell/SingleInstance.h"
+#include "app/ui/ControlStyle.h"
+#include "app/ui/QtTexts.h"
 #include "core/net/HttpTransport.h"
 #include "platform/linux/LinuxAdapters.h"
 #include "platform/linux/system/QuitSignals.h"
@@ -36,9 +38,10 @@ int run(int argc, char** argv)
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Murmo"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Murmo"));
     QApplication::setDesktopFileName(QStringLiteral("murmo"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/murmo.svg")));
+    QApplication::setStyle(new ControlStyle);
+    QtTexts::installChinese(application);
     // Dictation goes on with every window closed; the program ends by Ctrl+Q or "murmo --quit".
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -31,13 +31,20 @@ std::optional<MurmoPermission> fromRawValue(const QString& raw)
     return std::nullopt;
 }
 
-void request(MurmoPermission permission, PermissionProbes& probes, ProcessLauncher& launcher)
+bool request(MurmoPermission permission, PermissionProbes& probes, ProcessLauncher& launcher)
 {
     // No Linux desktop asks the user about a microphone per application, so there is no prompt
     // to show: the settings are where an input device can be chosen or unmuted.
     if (permission == MurmoPermission::accessibility)
         probes.enableAccessibility();
-    openSettings(permission, launcher);
+    return openSettings(permission, launcher);
+}
+
+QString settingsHint(MurmoPermission permission)
+{
+    return permission == MurmoPermission::microphone
+               ? QStringLiteral("未找到系统设置程序：请在系统的声音设置里选择麦克风并取消静音")
+               : QStringLiteral("未找到系统设置程序：请在系统的辅助功能设置里开启「辅助技术」");
 }
 
 bool openSettings(MurmoPermission permission, ProcessLauncher& launcher)

@@ -25,8 +25,10 @@ QString rawValue(MurmoPermission permission);
 std::optional<MurmoPermission> fromRawValue(const QString& raw);
 
 // Asks for the permission: the accessibility bus is switched on; then the desktop's settings for
-// it are opened, where the user can check or change it.
-void request(MurmoPermission permission, PermissionProbes& probes, ProcessLauncher& launcher);
+// it are opened, where the user can check or change it. False when no settings program opened.
+bool request(MurmoPermission permission, PermissionProbes& probes, ProcessLauncher& launcher);
+// One line telling what to turn on where no settings program could be opened.
+QString settingsHint(MurmoPermission permission);
 // Opens the desktop's settings for the permission, when a settings program is installed.
 bool openSettings(MurmoPermission permission, ProcessLauncher& launcher);
 

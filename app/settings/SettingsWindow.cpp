@@ -11,6 +11,8 @@
 #include "app/ui/Theme.h"
 #include "core/account/SignInFlow.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QDialog>
 #include <QPainter>
 #include <QTabWidget>
@@ -110,6 +112,10 @@ void SettingsWindow::applyTheme()
 {
     setPalette(themedPalette(palette()));
     setAutoFillBackground(true);
+    // A choice box's list opens as a window of its own, which would take the desktop's menu
+    // colours: it is given this window's.
+    for (QComboBox* choice : findChildren<QComboBox*>())
+        choice->view()->setPalette(palette());
     // The symbols are drawn in the skin's colours, so they are drawn again with it.
     for (int i = 0; i < m_tabs->count(); ++i)
         m_tabs->setTabIcon(i, symbolIcon(m_symbols[i]));
@@ -139,10 +145,11 @@ void SettingsWindow::showSignIn()
 {
     if (m_sheet || !m_parts.signIn)
         return;
-    m_sheet = new QDialog(this);
+    // A sheet of this window: modal to it, nothing to minimise or maximise, "以后再说" to leave.
+    m_sheet = new QDialog(this, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     m_sheet->setWindowModality(Qt::WindowModal);
     m_sheet->setAttribute(Qt::WA_DeleteOnClose);
-    auto* login = new LoginView(*m_parts.signIn, false, m_sheet);
+    auto* login = new LoginView(*m_parts.signIn, true, m_sheet);
     auto* layout = new QVBoxLayout(m_sheet);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(login);

@@ -3,10 +3,12 @@
 #include "app/shell/ChipLabel.h"
 #include "app/shell/EntryAction.h"
 #include "app/shell/HistoryIconButton.h"
+#include "app/shell/ShellButtons.h"
 #include "app/ui/CopyIconButton.h"
 #include "app/ui/DesignFonts.h"
 #include "app/ui/MurmoCardModifier.h"
 #include "app/ui/Theme.h"
+#include "app/ui/WrappingText.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -43,7 +45,7 @@ QLabel* plainLabel(const QFont& font, QWidget* parent)
 HistoryEntryCard::HistoryEntryCard(Clock& clock, QWidget* parent)
     : QWidget(parent)
     , m_clock(clock)
-    , m_text(plainLabel(DesignFonts::body(), this))
+    , m_text(new WrappingText(this))
     , m_editor(new QPlainTextEdit(this))
     , m_source(plainLabel(DesignFonts::caption(), this))
 {
@@ -54,9 +56,8 @@ HistoryEntryCard::HistoryEntryCard(Clock& clock, QWidget* parent)
     column->setContentsMargins(MurmoCardModifier::contentMargins());
     column->setSpacing(10);
 
-    m_text->setWordWrap(true);
-    m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_text->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+    // A long address or number run wraps inside itself rather than run off the card.
+    m_text->setFont(DesignFonts::body());
     column->addWidget(m_text);
 
     m_editor->setFont(DesignFonts::body());
@@ -203,6 +204,7 @@ void HistoryEntryCard::applyTheme()
     m_editor->setPalette(editorColours);
     setTextColour(m_time, Theme::color(palette.textFaint));
     setTextColour(m_source, Theme::color(palette.textFaint));
+    ShellButtons::applyTheme(m_correct);
     setTextColour(m_correct, Theme::color(palette.accent));
     const QColor action = Theme::color(EntryAction::actionColor(m_entry));
     m_actionChip->setColours(action, Theme::color(EntryAction::actionColor(m_entry), 0.15, 0.15));

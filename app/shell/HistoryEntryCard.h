@@ -16,6 +16,7 @@ class QGraphicsOpacityEffect;
 class QLabel;
 class QPlainTextEdit;
 class QToolButton;
+class WrappingText;
 
 // One history entry as the main window lists it: the text (or the correction editor), the meta
 // row with time, action, mode and the actions, and the words as spoken when they differ. The
@@ -53,7 +54,7 @@ public:
     qreal actionsOpacity() const;
 
     // The pieces, for the list's tests and renders.
-    QLabel* textLabel() const { return m_text; }
+    WrappingText* textLabel() const { return m_text; }
     QPlainTextEdit* editor() const { return m_editor; }
     QLabel* sourceLabel() const { return m_source; }
     ChipLabel* actionChip() const { return m_actionChip; }
@@ -90,7 +91,7 @@ private:
     Clock& m_clock;
     HistoryEntry m_entry;
     Look m_look;
-    QLabel* m_text;
+    WrappingText* m_text;
     QPlainTextEdit* m_editor;
     QLabel* m_time = nullptr;
     ChipLabel* m_actionChip = nullptr;

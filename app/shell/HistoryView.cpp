@@ -3,7 +3,7 @@
 #include "app/controller/AppState.h"
 #include "app/controller/Settings.h"
 #include "app/desktop/FnKeyHelpers.h"
-#include "app/desktop/SystemSettings.h"
+#include "app/desktop/PermissionsModel.h"
 #include "app/shell/EmptyTeachingState.h"
 #include "app/shell/EntryAction.h"
 #include "app/shell/FilterPill.h"
@@ -17,6 +17,8 @@
 #include "app/shell/ShellBanner.h"
 #include "app/shell/ThemedSurface.h"
 #include "app/ui/DesignFonts.h"
+#include "app/ui/FittedScrollArea.h"
+#include "app/ui/ModeCapsulePicker.h"
 #include "app/ui/Theme.h"
 #include "core/store/HistoryStore.h"
 #include "core/store/Lexicon.h"
@@ -61,18 +63,23 @@ HistoryView::HistoryView(Parts parts, QWidget* parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    // The banners sit on the window background like the list below them.
-    auto* banners = new ThemedSurface(ThemedSurface::Kind::background, this);
+    // The banners sit on the window background like the list below them, each as tall as its
+    // width needs; when they outgrow their share of a short window they scroll.
+    m_bannerArea = new FittedScrollArea(this);
+    auto* banners = new ThemedSurface(ThemedSurface::Kind::background);
     auto* bannerColumn = new QVBoxLayout(banners);
     bannerColumn->setContentsMargins(0, 0, 0, 0);
     bannerColumn->setSpacing(0);
     buildBanners(bannerColumn);
-    column->addWidget(banners);
+    m_bannerArea->setContent(banners);
+    column->addWidget(m_bannerArea);
 
     m_header = new HistoryHeader(this);
     connect(m_header, &HistoryHeader::settingsRequested, this, &HistoryView::settingsRequested);
+    buildModePicker();
     column->addWidget(m_header);
-    column->addWidget(buildFilterBar());
+    m_filterBar = buildFilterBar();
+    column->addWidget(m_filterBar);
 
     m_pages = new QStackedWidget(this);
     m_list = new HistoryListView(*m_model, m_parts.history, m_parts.audio, m_parts.actions, m_parts.reveal,
@@ -106,6 +113,10 @@ HistoryView::HistoryView(Parts parts, QWidget* parent)
         refreshHint();
     });
     connect(&state, &AppState::statusLineChanged, m_statusBar, &HistoryStatusBar::setStatusLine);
+    connect(&state.settings(), &Settings::changed, this, [this](SettingKey key) {
+        if (key == SettingKey::hkTalk || key == SettingKey::recordTrigger)
+            triggerChanged();
+    });
     connect(&state, &AppState::showLoginGateChanged, this, &HistoryView::loginGateChanged);
     m_hotkeysBanner->setVisible(!state.hotkeysActive());
     m_statusBar->setStatusLine(state.statusLine());
@@ -121,9 +132,21 @@ HistoryView::~HistoryView()
     delete m_pages;
 }
 
+void HistoryView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (!m_statusBar)
+        return;
+    // The list keeps room for a card or so; the banners have the rest.
+    const int bars =
+        m_header->sizeHint().height() + m_filterBar->sizeHint().height() + m_statusBar->sizeHint().height();
+    m_bannerArea->setHeightLimit(height() - bars - listFloor);
+}
+
 void HistoryView::buildBanners(QLayout* column)
 {
-    m_permissionBanner = new PermissionBanner(m_parts.permissions, m_parts.launcher, m_parts.clock, this);
+    m_permissionBanner =
+        new PermissionBanner(m_parts.permissions, m_parts.probes, m_parts.launcher, m_parts.clock, this);
     column->addWidget(m_permissionBanner);
 
     AppState& state = m_parts.state;
@@ -148,13 +171,36 @@ void HistoryView::buildBanners(QLayout* column)
                                       QStringLiteral("快捷键未生效——更新安装后旧授权常失效。去系统设置 → 辅助功能，"
                                                      "确认辅助技术已开启；回到本窗口自动恢复，或点「重试」。"),
                                       QFont::Normal, 16, this);
-    connect(m_hotkeysBanner->addButton(QStringLiteral("打开设置")), &QPushButton::clicked, this,
-            [&launcher] { SystemSettings::open(SystemSettings::Panel::accessibility, launcher); });
+    // As the first-run sheet asks for accessibility: the bus switched on, then the settings.
+    connect(m_hotkeysBanner->addButton(QStringLiteral("打开设置")), &QPushButton::clicked, this, [this, &launcher] {
+        const bool opened = MurmoPermissions::request(MurmoPermission::accessibility, m_parts.probes, launcher);
+        m_hotkeysBanner->setDetail(opened ? QString() : MurmoPermissions::settingsHint(MurmoPermission::accessibility));
+        m_parts.permissions.refresh();
+    });
+    // A grant seen anywhere (the first-run sheet, the settings) is worth another try at once.
+    connect(&m_parts.permissions, &PermissionsModel::grantedChanged, this, [this](MurmoPermission perm, bool granted) {
+        if (perm == MurmoPermission::accessibility && granted && !m_parts.state.hotkeysActive())
+            Q_EMIT retryHotkeysRequested();
+    });
     connect(m_hotkeysBanner->addButton(QStringLiteral("重试")), &QPushButton::clicked, this,
             &HistoryView::retryHotkeysRequested);
     connect(m_hotkeysBanner->addButton(QStringLiteral("重启Murmo")), &QPushButton::clicked, this,
             &HistoryView::relaunchRequested);
     column->addWidget(m_hotkeysBanner);
+}
+
+void HistoryView::buildModePicker()
+{
+    auto* picker = new ModeCapsulePicker;
+    m_header->setModePicker(picker);
+    connect(picker, &ModeCapsulePicker::picked, this, &HistoryView::chooseMode);
+    // The default mode also changes in the settings window and by the cycle hotkey.
+    Settings& settings = m_parts.state.settings();
+    picker->setSelection(settings.text(SettingKey::currentModeId));
+    connect(&settings, &Settings::changed, picker, [picker, &settings](SettingKey key) {
+        if (key == SettingKey::currentModeId)
+            picker->setSelection(settings.text(SettingKey::currentModeId));
+    });
 }
 
 QWidget* HistoryView::buildFilterBar()
@@ -250,6 +296,16 @@ void HistoryView::refreshHint()
     m_statusBar->setHint(HistoryStatusBar::triggerHint(m_parts.state.hotkeysActive(), talk, trigger),
                          int(m_parts.lexicon.allRules().size()));
     m_empty->setHotkey(talk, trigger);
+    m_readyLine = m_parts.state.readyStatusLine();
+}
+
+void HistoryView::triggerChanged()
+{
+    // A ready line still on show names the old key or way of pressing it.
+    AppState& state = m_parts.state;
+    if (state.statusLine() == m_readyLine)
+        state.setStatusLine(state.readyStatusLine());
+    refreshHint();
 }
 
 void HistoryView::applyTheme()

@@ -15,6 +15,7 @@ class AudioPreview;
 class Clock;
 class EmptyTeachingState;
 class FilterPill;
+class FittedScrollArea;
 class FnKeyConflictBanner;
 class HistoryEntryActions;
 class HistoryHeader;
@@ -65,6 +66,8 @@ public:
 
     static constexpr int minimumWidth = 560;
     static constexpr int minimumHeight = 420;
+    // The height the list keeps when the banners want more than the window has.
+    static constexpr int listFloor = 140;
 
     explicit HistoryView(Parts parts, QWidget* parent = nullptr);
     ~HistoryView() override;
@@ -94,6 +97,8 @@ public:
     QWidget* currentPage() const;
     QWidget* loginSheet() const;
 
+    FittedScrollArea* bannerArea() const { return m_bannerArea; }
+
 Q_SIGNALS:
     void settingsRequested();
     void retryHotkeysRequested();
@@ -101,18 +106,25 @@ Q_SIGNALS:
     // The sign-in gate was set: the owner answers with showLoginSheet().
     void loginRequested();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void buildBanners(QLayout* column);
+    void buildModePicker();
     QWidget* buildFilterBar();
     void reload();
     void refreshPills();
     void refreshPage();
     void refreshHint();
+    void triggerChanged();
     void applyTheme();
     void loginGateChanged(bool shown);
 
     Parts m_parts;
     std::unique_ptr<HistoryListModel> m_model;
+    FittedScrollArea* m_bannerArea = nullptr;
+    QWidget* m_filterBar = nullptr;
     PermissionBanner* m_permissionBanner = nullptr;
     FnKeyConflictBanner* m_fnBanner = nullptr;
     ShellBanner* m_installBanner = nullptr;
@@ -125,4 +137,6 @@ private:
     QLabel* m_noMatch = nullptr;
     HistoryStatusBar* m_statusBar = nullptr;
     QPointer<SheetOverlay> m_loginOverlay;
+    // The ready line as the hint was last drawn, to tell it from other status lines.
+    QString m_readyLine;
 };

@@ -129,6 +129,8 @@ void OnboardingView::applyTheme()
     QPalette prominent = m_continue->palette();
     prominent.setColor(QPalette::Button, Theme::color(palette.accent));
     prominent.setColor(QPalette::ButtonText, Theme::color(palette.onAccent));
+    // The focus outline is drawn in the highlight: on the accent, in the accent's own text colour.
+    prominent.setColor(QPalette::Highlight, Theme::color(palette.onAccent));
     m_continue->setPalette(prominent);
     ShellButtons::applyTheme(m_relaunch);
     for (PermissionRow* row : std::as_const(m_rows))

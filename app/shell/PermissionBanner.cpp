@@ -13,10 +13,11 @@ constexpr int outerHorizontal = 12;
 
 } // namespace
 
-PermissionBanner::PermissionBanner(PermissionsModel& permissions, ProcessLauncher& launcher, Clock& clock,
-                                   QWidget* parent)
+PermissionBanner::PermissionBanner(PermissionsModel& permissions, PermissionProbes& probes, ProcessLauncher& launcher,
+                                   Clock& clock, QWidget* parent)
     : QWidget(parent)
     , m_permissions(permissions)
+    , m_probes(probes)
     , m_launcher(launcher)
     , m_clock(clock)
     , m_mic(new ShellBanner(&ThemePalette::warn, QStringLiteral("mic.slash.fill"),
@@ -31,9 +32,9 @@ PermissionBanner::PermissionBanner(PermissionsModel& permissions, ProcessLaunche
     column->addWidget(m_mic);
     column->addWidget(m_accessibility);
     connect(m_mic->addButton(QStringLiteral("去授权")), &QPushButton::clicked, this,
-            [this] { MurmoPermissions::openSettings(MurmoPermission::microphone, m_launcher); });
+            [this] { request(MurmoPermission::microphone); });
     connect(m_accessibility->addButton(QStringLiteral("去授权")), &QPushButton::clicked, this,
-            [this] { MurmoPermissions::openSettings(MurmoPermission::accessibility, m_launcher); });
+            [this] { request(MurmoPermission::accessibility); });
     m_mic->hide();
     m_accessibility->hide();
     connect(&m_permissions, &PermissionsModel::grantedChanged, this, &PermissionBanner::showFlags);
@@ -47,6 +48,14 @@ PermissionBanner::~PermissionBanner()
 ShellBanner* PermissionBanner::strip(MurmoPermission permission) const
 {
     return permission == MurmoPermission::microphone ? m_mic : m_accessibility;
+}
+
+void PermissionBanner::request(MurmoPermission permission)
+{
+    const bool opened = MurmoPermissions::request(permission, m_probes, m_launcher);
+    strip(permission)->setDetail(opened ? QString() : MurmoPermissions::settingsHint(permission));
+    // Switching the bus on may be all it took.
+    refresh();
 }
 
 void PermissionBanner::applyTheme()

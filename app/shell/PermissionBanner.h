@@ -7,14 +7,16 @@
 
 #include <chrono>
 
+class PermissionProbes;
 class PermissionsModel;
 class ProcessLauncher;
 class ShellBanner;
 
 // The warning strips at the top of the main window for a missing microphone or accessibility,
-// each with a button to the desktop's settings for it. It looks again at once when shown and
-// every 2 s while it stays shown with a permission missing; until the first look nothing is
-// drawn, so a granted state never flashes a warning at start-up.
+// each with a button that asks for it as the first-run sheet does (the accessibility bus switched
+// on, the desktop's settings opened; where there are none, the strip says what to turn on). It looks again at once when
+// shown and every 2 s while it stays shown with a permission missing; until the first look nothing is drawn, so a
+// granted state never flashes a warning at start-up.
 class PermissionBanner : public QWidget
 {
     Q_OBJECT
@@ -22,7 +24,8 @@ class PermissionBanner : public QWidget
 public:
     static constexpr std::chrono::milliseconds recheckInterval{2000};
 
-    PermissionBanner(PermissionsModel& permissions, ProcessLauncher& launcher, Clock& clock, QWidget* parent = nullptr);
+    PermissionBanner(PermissionsModel& permissions, PermissionProbes& probes, ProcessLauncher& launcher, Clock& clock,
+                     QWidget* parent = nullptr);
     ~PermissionBanner() override;
 
     bool micGranted() const { return m_micGranted; }
@@ -36,12 +39,14 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    void request(MurmoPermission permission);
     void refresh();
     void showFlags();
     void schedule();
     void stop();
 
     PermissionsModel& m_permissions;
+    PermissionProbes& m_probes;
     ProcessLauncher& m_launcher;
     Clock& m_clock;
     bool m_micGranted = true;

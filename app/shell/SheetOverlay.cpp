@@ -1,5 +1,6 @@
 #include "app/shell/SheetOverlay.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QPainter>
 
@@ -12,6 +13,55 @@ SheetOverlay::SheetOverlay(QWidget* sheet, QWidget* host)
     host->installEventFilter(this);
     setGeometry(host->rect());
     raise();
+    // Focus moved by other means than Tab (a click is stopped by the backdrop) comes back too.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { holdFocus(now); });
+}
+
+QList<QWidget*> SheetOverlay::focusable() const
+{
+    QList<QWidget*> widgets;
+    if (!m_sheet)
+        return widgets;
+    for (QWidget* widget = m_sheet->nextInFocusChain(); widget != m_sheet; widget = widget->nextInFocusChain()) {
+        if (m_sheet->isAncestorOf(widget) && widget->isVisibleTo(m_sheet) && widget->isEnabled() &&
+            (widget->focusPolicy() & Qt::TabFocus) && !widget->focusProxy())
+            widgets.append(widget);
+    }
+    return widgets;
+}
+
+void SheetOverlay::holdFocus(QWidget* now)
+{
+    if (!now || !m_sheet || !isVisible() || now->window() != window())
+        return;
+    // Inside this sheet, or another one over the same window (sign-in during the first run).
+    for (QWidget* widget = now; widget; widget = widget->parentWidget()) {
+        if (qobject_cast<SheetOverlay*>(widget))
+            return;
+    }
+    const QList<QWidget*> widgets = focusable();
+    if (widgets.isEmpty())
+        m_sheet->setFocus(Qt::OtherFocusReason);
+    else
+        widgets.first()->setFocus(Qt::TabFocusReason);
+}
+
+bool SheetOverlay::focusNextPrevChild(bool next)
+{
+    const QList<QWidget*> widgets = focusable();
+    if (widgets.isEmpty())
+        return true;
+    const qsizetype at = widgets.indexOf(QApplication::focusWidget());
+    const qsizetype count = widgets.size();
+    const qsizetype to = at < 0 ? (next ? 0 : count - 1) : (at + (next ? 1 : count - 1)) % count;
+    widgets.at(to)->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
+}
+
+void SheetOverlay::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    holdFocus(QApplication::focusWidget());
 }
 
 bool SheetOverlay::eventFilter(QObject* watched, QEvent* event)

@@ -4,8 +4,9 @@
 #include <QWidget>
 
 // A sheet over a window's content: a dimmed backdrop covering the whole window with the sheet
-// centred on it. Clicks do not reach the window underneath, and nothing closes the sheet but its
-// owner, so a sheet that must be completed cannot be dismissed by accident.
+// centred on it. Clicks do not reach the window underneath, the keyboard focus stays inside the
+// sheet (Tab and Shift+Tab go round its controls), and nothing closes the sheet but its owner, so
+// a sheet that must be completed cannot be dismissed by accident.
 class SheetOverlay : public QWidget
 {
     Q_OBJECT
@@ -18,9 +19,15 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+    void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The sheet's controls that Tab reaches, in the window's focus order.
+    QList<QWidget*> focusable() const;
+    void holdFocus(QWidget* now);
+
     QPointer<QWidget> m_sheet;
 };

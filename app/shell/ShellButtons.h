@@ -2,13 +2,13 @@
 
 #include "app/ui/Theme.h"
 
-#include <QPushButton>
+#include <QAbstractButton>
 
-// The small push buttons of the banners and sheets in the skin's colours, so a dark skin does
-// not show the desktop's light buttons.
+// The small buttons of the banners, sheets and cards in the skin's colours, so a dark skin does
+// not show the desktop's light buttons (nor a light box behind a text button under the pointer).
 namespace ShellButtons {
 
-inline void applyTheme(QPushButton* button)
+inline void applyTheme(QAbstractButton* button)
 {
     const ThemePalette& palette = Theme::palette();
     QPalette colours = button->palette();

@@ -4,6 +4,7 @@
 #include "app/controller/Settings.h"
 #include "app/settings/editors/EditorRows.h"
 #include "app/settings/editors/RecentForeignApplication.h"
+#include "app/settings/editors/RemovableRowsView.h"
 #include "core/text/StyleMode.h"
 
 #include <QComboBox>
@@ -22,13 +23,13 @@ AppRulesEditor::AppRulesEditor(AppState& state, RecentForeignApplication& recent
     : QWidget(parent)
     , m_state(state)
     , m_recent(recent)
-    , m_list(new QVBoxLayout)
+    , m_list(new RemovableRowsView(EditorRows::itemFont(true), this))
     , m_bundleId(new QLineEdit(this))
     , m_mode(new QComboBox(this))
     , m_add(new QPushButton(QStringLiteral("添加"), this))
 {
     m_bundleId->setObjectName(QStringLiteral("bundleId"));
-    m_bundleId->setPlaceholderText(QStringLiteral("App 标识（窗口类名，如 org.telegram.desktop）"));
+    m_bundleId->setPlaceholderText(QStringLiteral("窗口类名，如 org.telegram.desktop"));
     m_mode->setObjectName(QStringLiteral("mode"));
     m_mode->setFixedWidth(kModeWidth);
     for (const StyleMode& mode : StyleMode::builtins())
@@ -38,7 +39,7 @@ AppRulesEditor::AppRulesEditor(AppState& state, RecentForeignApplication& recent
     auto* pick = new QPushButton(QStringLiteral("取前台 App"), this);
     pick->setObjectName(QStringLiteral("pickFront"));
 
-    m_list->setContentsMargins(0, 0, 0, 0);
+    m_list->setObjectName(QStringLiteral("rules"));
     auto* input = new QHBoxLayout;
     input->addWidget(m_bundleId, 1);
     input->addWidget(pick);
@@ -46,7 +47,7 @@ AppRulesEditor::AppRulesEditor(AppState& state, RecentForeignApplication& recent
     input->addWidget(m_add);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addLayout(m_list);
+    layout->addWidget(m_list);
     layout->addLayout(input);
     layout->addWidget(EditorRows::caption(
         QStringLiteral("听写时若前台 App 命中规则，自动用对应模式（如微信→聊天随意、Word→书面工整）"), this));
@@ -54,6 +55,7 @@ AppRulesEditor::AppRulesEditor(AppState& state, RecentForeignApplication& recent
     connect(m_bundleId, &QLineEdit::textChanged, this, &AppRulesEditor::updateControls);
     connect(pick, &QPushButton::clicked, this, &AppRulesEditor::pickFront);
     connect(m_add, &QPushButton::clicked, this, &AppRulesEditor::add);
+    connect(m_list, &RemovableRowsView::removeRequested, this, &AppRulesEditor::remove);
     connect(&state, &AppState::historyVersionChanged, this, &AppRulesEditor::reload);
     reload();
 }
@@ -65,16 +67,15 @@ QString AppRulesEditor::normalisedId(const QString& typed)
 
 void AppRulesEditor::reload()
 {
-    EditorRows::clear(m_list);
     // QMap keeps its keys in ascending order.
     const QMap<QString, QString> rules = m_state.settings().appModeRules();
+    QList<RemovableRowsModel::Row> rows;
     for (auto it = rules.cbegin(); it != rules.cend(); ++it) {
-        const QString bundleId = it.key();
         const StyleMode* mode = StyleMode::byId(it.value());
-        m_list->addWidget(EditorRows::removable(
-            bundleId, mode ? mode->name : it.value(), EditorRows::itemFont(true),
-            [this, bundleId] { remove(bundleId); }, this));
+        rows.append({it.key(), it.key(), mode ? mode->name : it.value()});
     }
+    m_list->rows().setRows(rows);
+    m_list->viewport()->update();
     for (QLabel* caption : findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
         EditorRows::applyDimText(caption);
     updateControls();

@@ -7,7 +7,7 @@ class AppState;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
-class QVBoxLayout;
+class RemovableRowsView;
 class RecentForeignApplication;
 
 // The per-application style modes: one row per rule (application id, mode, remove), then a field
@@ -35,7 +35,7 @@ private:
 
     AppState& m_state;
     RecentForeignApplication& m_recent;
-    QVBoxLayout* m_list;
+    RemovableRowsView* m_list;
     QLineEdit* m_bundleId;
     QComboBox* m_mode;
     QPushButton* m_add;

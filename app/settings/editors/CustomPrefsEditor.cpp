@@ -3,6 +3,7 @@
 #include "app/controller/AppState.h"
 #include "app/controller/CustomWritingRules.h"
 #include "app/settings/editors/EditorRows.h"
+#include "app/settings/editors/RemovableRowsView.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -21,7 +22,7 @@ constexpr int kMaxFieldLines = 3;
 CustomPrefsEditor::CustomPrefsEditor(AppState& state, CustomWritingRules& rules, QWidget* parent)
     : QWidget(parent)
     , m_rules(rules)
-    , m_list(new QVBoxLayout)
+    , m_list(new RemovableRowsView(EditorRows::itemFont(), this))
     , m_field(new QPlainTextEdit(this))
     , m_submit(new QPushButton(QStringLiteral("提交"), this))
 {
@@ -32,13 +33,13 @@ CustomPrefsEditor::CustomPrefsEditor(AppState& state, CustomWritingRules& rules,
     m_field->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_submit->setObjectName(QStringLiteral("submit"));
 
-    m_list->setContentsMargins(0, 0, 0, 0);
+    m_list->setObjectName(QStringLiteral("rules"));
     auto* input = new QHBoxLayout;
     input->addWidget(m_field, 1);
     input->addWidget(m_submit, 0, Qt::AlignBottom);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addLayout(m_list);
+    layout->addWidget(m_list);
     layout->addLayout(input);
     layout->addWidget(EditorRows::caption(
         QStringLiteral("例：英文术语保留原文 / 列表项用「-」开头 / 别太正式。提交后自动提炼成一句规则。"), this));
@@ -48,6 +49,7 @@ CustomPrefsEditor::CustomPrefsEditor(AppState& state, CustomWritingRules& rules,
         updateControls();
     });
     connect(m_submit, &QPushButton::clicked, this, &CustomPrefsEditor::submit);
+    connect(m_list, &RemovableRowsView::removeRequested, this, [this](const QString& rule) { m_rules.remove(rule); });
     connect(&state, &AppState::historyVersionChanged, this, &CustomPrefsEditor::reload);
     fitField();
     reload();
@@ -55,12 +57,11 @@ CustomPrefsEditor::CustomPrefsEditor(AppState& state, CustomWritingRules& rules,
 
 void CustomPrefsEditor::reload()
 {
-    EditorRows::clear(m_list);
-    for (const QString& rule : m_rules.items()) {
-        m_list->addWidget(EditorRows::removable(
-            QStringLiteral("· ") + rule, QString(), EditorRows::itemFont(), [this, rule] { m_rules.remove(rule); },
-            this));
-    }
+    QList<RemovableRowsModel::Row> rows;
+    for (const QString& rule : m_rules.items())
+        rows.append({rule, QStringLiteral("· ") + rule, QString()});
+    m_list->rows().setRows(rows);
+    m_list->viewport()->update();
     for (QLabel* caption : findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
         EditorRows::applyDimText(caption);
     updateControls();

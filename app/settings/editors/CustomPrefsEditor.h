@@ -8,7 +8,7 @@ class AppState;
 class CustomWritingRules;
 class QPlainTextEdit;
 class QPushButton;
-class QVBoxLayout;
+class RemovableRowsView;
 
 // The user's own writing rules: one row per stored rule with a remove button, then a field in
 // which the user describes a habit in plain words and a button that has the controller distil
@@ -33,7 +33,7 @@ private:
     static QCoro::Task<void> distil(QPointer<CustomPrefsEditor> self, CustomWritingRules& rules, QString description);
 
     CustomWritingRules& m_rules;
-    QVBoxLayout* m_list;
+    RemovableRowsView* m_list;
     QPlainTextEdit* m_field;
     QPushButton* m_submit;
     bool m_distilling = false;

@@ -37,8 +37,10 @@ std::optional<Note> forHotkey(const std::optional<Hotkey>& hotkey, bool fnTaken,
     if (hotkey->isModifierOnly) {
         if (hotkey->keyCode != KeyCode::menu)
             return std::nullopt;
+        // The Menu key plays Fn here; the note names the key the user pressed.
         if (!fnTaken)
-            return Note{QStringLiteral("✓ Fn 已可作听写键"), Note::Tone::Ok, false};
+            return Note{QStringLiteral("✓ %1 已可作听写键").arg(Hotkey{KeyCode::menu, 0, true}.display()),
+                        Note::Tone::Ok, false};
         return Note{
             kWarnPrefix +
                 QStringLiteral("Fn 现在会切输入法/Emoji。去「系统设置→键盘→按下🌐键以」改成「无操作」才能当听写键"),
@@ -51,6 +53,11 @@ std::optional<Note> forHotkey(const std::optional<Hotkey>& hotkey, bool fnTaken,
     if (heldElsewhere)
         return warn(hotkey->display() + QStringLiteral(" 已被其他程序占用，按下时也会传给它——建议换键"));
     return std::nullopt;
+}
+
+Note sharedWith(const QString& otherLabel)
+{
+    return warn(QStringLiteral("与「%1」是同一个键，按下时两者会互相干扰——建议换键").arg(otherLabel));
 }
 
 } // namespace HotkeyNote

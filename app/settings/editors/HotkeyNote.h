@@ -7,7 +7,8 @@
 #include <optional>
 
 // The line under a hotkey row that warns when the stored combination meets a shortcut the
-// desktop already uses, or tells whether the Fn key (played by Menu) is free to be a talk key.
+// desktop already uses or another of the program's hotkeys, or tells whether the Fn key (played by Menu) is free to be
+// a talk key.
 namespace HotkeyNote {
 
 struct Note
@@ -28,5 +29,8 @@ struct Note
 // fnTaken: the desktop gives the Fn key a function of its own. heldElsewhere: another program
 // holds the combination, so pressing it also reaches that program.
 std::optional<Note> forHotkey(const std::optional<Hotkey>& hotkey, bool fnTaken, bool heldElsewhere);
+
+// The warning for a combination another of the program's hotkeys (titled otherLabel) also holds.
+Note sharedWith(const QString& otherLabel);
 
 } // namespace HotkeyNote

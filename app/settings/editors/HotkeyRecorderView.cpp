@@ -33,8 +33,7 @@ HotkeyRecorderView::HotkeyRecorderView(AppState& state, HotkeyCaptureSession& ca
     , m_capture(&capture)
     , m_role(role)
     , m_button(new QPushButton(this))
-    , m_clear(new SymbolButton(QStringLiteral("xmark.circle.fill"), SymbolButton::Role::Secondary,
-                               QStringLiteral("清除"), this))
+    , m_clear(new SymbolButton(QStringLiteral("xmark.circle.fill"), QStringLiteral("清除"), this))
     , m_noteRow(new QWidget(this))
     , m_note(new QLabel(m_noteRow))
     , m_noteLink(new QPushButton(QStringLiteral("打开键盘设置"), m_noteRow))
@@ -79,9 +78,12 @@ HotkeyRecorderView::HotkeyRecorderView(AppState& state, HotkeyCaptureSession& ca
         endRecording();
         refresh();
     });
+    // Another hotkey changing may make it share this one's key, or stop sharing it.
     connect(&m_state.settings(), &Settings::changed, this, [this](SettingKey key) {
-        if (key == m_role.setting)
-            refresh();
+        for (const HotkeyRole& role : HotkeyRole::all()) {
+            if (role.setting == key)
+                return refresh();
+        }
     });
     connect(&capture, &HotkeyCaptureSession::ended, this, [this](const QString& ended) {
         if (ended == m_role.id && m_recording) {
@@ -132,6 +134,17 @@ void HotkeyRecorderView::endRecording()
         m_capture->cancel(m_role.id);
 }
 
+const HotkeyRole* HotkeyRecorderView::sharingRole(const std::optional<Hotkey>& hotkey) const
+{
+    if (!hotkey)
+        return nullptr;
+    for (const HotkeyRole& role : HotkeyRole::all()) {
+        if (role.id != m_role.id && m_state.settings().hotkey(role.setting) == hotkey)
+            return &role;
+    }
+    return nullptr;
+}
+
 void HotkeyRecorderView::refresh()
 {
     const std::optional<Hotkey> hotkey = current();
@@ -144,8 +157,10 @@ void HotkeyRecorderView::refresh()
     m_clear->setVisible(hotkey && !m_recording);
 
     const bool heldElsewhere = hotkey && m_capture && m_capture->isHeldElsewhere(*hotkey);
-    const std::optional<HotkeyNote::Note> note =
+    std::optional<HotkeyNote::Note> note =
         HotkeyNote::forHotkey(hotkey, FnKeyHelpers::fnKeyHijacksSystem(), heldElsewhere);
+    if (const HotkeyRole* other = sharingRole(hotkey))
+        note = HotkeyNote::sharedWith(other->label);
     m_noteRow->setVisible(note.has_value());
     if (!note)
         return;

@@ -46,6 +46,8 @@ private:
     void toggleCapture();
     void endRecording();
     void refresh();
+    // Another of the program's hotkeys stored with the same combination; null when none.
+    const HotkeyRole* sharingRole(const std::optional<Hotkey>& hotkey) const;
 
     AppState& m_state;
     QPointer<HotkeyCaptureSession> m_capture;

@@ -2,7 +2,9 @@
 
 #include "app/controller/AppState.h"
 #include "app/settings/editors/EditorRows.h"
+#include "app/settings/editors/RemovableRowsView.h"
 #include "core/store/Lexicon.h"
+#include "core/store/TextClass.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,16 +15,29 @@ namespace {
 
 const QString kUserAdded = QStringLiteral("user_added");
 
+// Why the lexicon keeps no rule of this pair, in the user's terms.
+QString refusalReason(const QString& wrong, const QString& right)
+{
+    const QString w = TextClass::trimWhiteSpace(wrong);
+    const QString r = TextClass::trimWhiteSpace(right);
+    if (w.isEmpty() || r.isEmpty())
+        return QStringLiteral("未添加：两边都要有字");
+    if (TextClass::canonicallyEqual(w, r))
+        return QStringLiteral("未添加：两边相同，无需纠正");
+    return QStringLiteral("未添加：这条规则容易误改正常文字（误识别词过短、过长或含标点）");
+}
+
 } // namespace
 
 LexiconEditor::LexiconEditor(AppState& state, Lexicon& lexicon, QWidget* parent)
     : QWidget(parent)
     , m_state(state)
     , m_lexicon(lexicon)
-    , m_list(new QVBoxLayout)
+    , m_list(new RemovableRowsView(EditorRows::itemFont(), this))
     , m_wrong(new QLineEdit(this))
     , m_right(new QLineEdit(this))
     , m_add(new QPushButton(QStringLiteral("添加"), this))
+    , m_refusal(EditorRows::caption(QString(), this))
 {
     m_wrong->setObjectName(QStringLiteral("wrong"));
     m_wrong->setPlaceholderText(QStringLiteral("误识别词"));
@@ -31,7 +46,7 @@ LexiconEditor::LexiconEditor(AppState& state, Lexicon& lexicon, QWidget* parent)
     m_add->setObjectName(QStringLiteral("add"));
     auto* arrow = new QLabel(QStringLiteral("→"), this);
 
-    m_list->setContentsMargins(0, 0, 0, 0);
+    m_list->setObjectName(QStringLiteral("rules"));
     auto* input = new QHBoxLayout;
     input->addWidget(m_wrong, 1);
     input->addWidget(arrow);
@@ -39,38 +54,54 @@ LexiconEditor::LexiconEditor(AppState& state, Lexicon& lexicon, QWidget* parent)
     input->addWidget(m_add);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addLayout(m_list);
+    layout->addWidget(m_list);
     layout->addLayout(input);
+    m_refusal->setObjectName(QStringLiteral("refusal"));
+    m_refusal->hide();
+    layout->addWidget(m_refusal);
 
     connect(m_wrong, &QLineEdit::textChanged, this, &LexiconEditor::updateControls);
     connect(m_right, &QLineEdit::textChanged, this, &LexiconEditor::updateControls);
     connect(m_add, &QPushButton::clicked, this, &LexiconEditor::add);
+    connect(m_list, &RemovableRowsView::removeRequested, this, &LexiconEditor::remove);
     connect(&state, &AppState::historyVersionChanged, this, &LexiconEditor::reload);
     reload();
 }
 
 void LexiconEditor::reload()
 {
-    EditorRows::clear(m_list);
-    for (const LearnedRule& rule : m_lexicon.allRules()) {
-        const QUuid id = rule.id;
-        m_list->addWidget(EditorRows::removable(
-            rule.wrong + QStringLiteral(" → ") + rule.right, QStringLiteral("命中 %1").arg(rule.hitCount), QFont(),
-            [this, id] {
-                m_lexicon.removeRule(id);
-                m_state.bumpHistoryVersion();
-            },
-            this));
-    }
+    const QList<LearnedRule> rules = m_lexicon.allRules();
+    QList<RemovableRowsModel::Row> rows;
+    rows.reserve(rules.size());
+    for (const LearnedRule& rule : rules)
+        rows.append({rule.id.toString(), rule.wrong + QStringLiteral(" → ") + rule.right,
+                     QStringLiteral("命中 %1").arg(rule.hitCount)});
+    m_list->rows().setRows(rows);
+    m_list->viewport()->update();
+    EditorRows::applyDimText(m_refusal);
     updateControls();
+}
+
+void LexiconEditor::remove(const QString& id)
+{
+    m_lexicon.removeRule(QUuid(id));
+    m_state.bumpHistoryVersion();
 }
 
 void LexiconEditor::add()
 {
-    if (m_wrong->text().isEmpty() || m_right->text().isEmpty())
+    const QString wrong = m_wrong->text();
+    const QString right = m_right->text();
+    if (wrong.isEmpty() || right.isEmpty())
         return;
-    // As typed: the store decides what it keeps, and the fields are emptied either way.
-    m_lexicon.addRule(m_wrong->text(), m_right->text(), kUserAdded);
+    // The pair stays in the fields, to be mended, when the store would not keep it.
+    if (Lexicon::isRefused(wrong, right, kUserAdded)) {
+        m_refusal->setText(refusalReason(wrong, right));
+        m_refusal->show();
+        return;
+    }
+    // As typed: the store trims nothing.
+    m_lexicon.addRule(wrong, right, kUserAdded);
     m_wrong->clear();
     m_right->clear();
     m_state.bumpHistoryVersion();
@@ -79,4 +110,5 @@ void LexiconEditor::add()
 void LexiconEditor::updateControls()
 {
     m_add->setEnabled(!m_wrong->text().isEmpty() && !m_right->text().isEmpty());
+    m_refusal->hide();
 }

@@ -69,8 +69,8 @@ QCoro::Task<void> LexiconImportButton::importFile(QPointer<LexiconImportButton> 
         co_return;
     self->m_importing = false;
     self->m_button->setEnabled(true);
-    if (const auto* counts = std::get_if<Lexicon::ImportCounts>(&outcome)) {
-        self->m_result->setText(LexiconImportFile::resultLine(*counts));
+    if (const auto* stored = std::get_if<LexiconImportFile::Outcome>(&outcome)) {
+        self->m_result->setText(LexiconImportFile::resultLine(*stored));
         self->m_state.bumpHistoryVersion();
     } else {
         self->m_result->setText(std::get<LexiconImportFile::Refusal>(outcome).message);

@@ -1,7 +1,12 @@
 #include "app/settings/editors/LexiconImportFile.h"
 
+#include "core/store/LexiconImport.h"
+#include "core/store/TextClass.h"
+
 #include <QFile>
+#include <QRegularExpression>
 #include <QStringDecoder>
+#include <QtConcurrent>
 
 namespace LexiconImportFile {
 
@@ -28,17 +33,56 @@ std::variant<QString, Refusal> read(const QString& path, qint64 maxBytes)
     return text;
 }
 
-std::variant<Lexicon::ImportCounts, Refusal> import(const std::shared_ptr<Lexicon>& lexicon, const QString& path)
+namespace {
+
+const QString kImportSource = QStringLiteral("user_added");
+
+// The lines of text that hold an entry or fail to: neither blank nor a comment.
+int entryLines(const QString& text)
+{
+    static const QRegularExpression lineEnds(QStringLiteral("\\R"));
+    int lines = 0;
+    for (const QString& piece : text.split(lineEnds, Qt::SkipEmptyParts)) {
+        const QString line = TextClass::trimSpacesAndTabs(piece);
+        lines += line.isEmpty() || line.startsWith(QLatin1Char('#')) ? 0 : 1;
+    }
+    return lines;
+}
+
+int skippedLines(const QString& text)
+{
+    const QList<LexiconImport::Entry> entries = LexiconImport::parse(text);
+    int skipped = entryLines(text) - int(entries.size());
+    for (const LexiconImport::Entry& entry : entries) {
+        if (entry.kind == LexiconImport::Entry::Kind::Rule &&
+            (entry.wrong.isEmpty() || entry.right.isEmpty() ||
+             Lexicon::isRefused(entry.wrong, entry.right, kImportSource)))
+            ++skipped;
+    }
+    return skipped;
+}
+
+} // namespace
+
+std::variant<Outcome, Refusal> import(const std::shared_ptr<Lexicon>& lexicon, const QString& path)
 {
     std::variant<QString, Refusal> text = read(path);
     if (auto* refusal = std::get_if<Refusal>(&text))
         return *refusal;
-    return lexicon->importText(std::get<QString>(text));
+    const QString& content = std::get<QString>(text);
+    // Counting what the lexicon will refuse takes a look at every line again; it runs beside the
+    // import rather than after it.
+    QFuture<int> skipped = QtConcurrent::run(&skippedLines, content);
+    const Lexicon::ImportCounts counts = lexicon->importText(content);
+    return Outcome{counts, skipped.result()};
 }
 
-QString resultLine(const Lexicon::ImportCounts& counts)
+QString resultLine(const Outcome& outcome)
 {
-    return QStringLiteral("已导入 %1 条规则、%2 个热词").arg(counts.rules).arg(counts.hotwords);
+    QString line = QStringLiteral("已导入 %1 条规则、%2 个热词").arg(outcome.counts.rules).arg(outcome.counts.hotwords);
+    if (outcome.skippedLines > 0)
+        line += QStringLiteral("，%1 行未导入").arg(outcome.skippedLines);
+    return line;
 }
 
 } // namespace LexiconImportFile

@@ -22,10 +22,19 @@ struct Refusal
 };
 std::variant<QString, Refusal> read(const QString& path, qint64 maxBytes = kMaxBytes);
 
-// read, then Lexicon::importText; the counts of what was stored, or the refusal.
-std::variant<Lexicon::ImportCounts, Refusal> import(const std::shared_ptr<Lexicon>& lexicon, const QString& path);
+// What an import stored, and how many of the file's lines the lexicon did not take: lines it
+// cannot read and rules it refuses.
+struct Outcome
+{
+    Lexicon::ImportCounts counts;
+    int skippedLines = 0;
+};
+
+// read, then Lexicon::importText; what was stored, or the refusal. Waits for a worker of its own:
+// never on the GUI thread.
+std::variant<Outcome, Refusal> import(const std::shared_ptr<Lexicon>& lexicon, const QString& path);
 
 // The outcome line shown next to the import button.
-QString resultLine(const Lexicon::ImportCounts& counts);
+QString resultLine(const Outcome& outcome);
 
 } // namespace LexiconImportFile

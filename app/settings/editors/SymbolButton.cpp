@@ -12,10 +12,9 @@ constexpr qreal kSymbolSize = 14;
 
 } // namespace
 
-SymbolButton::SymbolButton(const QString& symbol, Role role, const QString& toolTip, QWidget* parent)
+SymbolButton::SymbolButton(const QString& symbol, const QString& toolTip, QWidget* parent)
     : QAbstractButton(parent)
     , m_symbol(symbol)
-    , m_role(role)
 {
     setToolTip(toolTip);
     setAccessibleName(toolTip);
@@ -32,8 +31,7 @@ void SymbolButton::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const ThemePalette& palette = Theme::palette();
-    QColor colour = Theme::color(m_role == Role::Destructive ? palette.red : palette.textDim);
+    QColor colour = Theme::color(Theme::palette().textDim);
     if (isDown())
         colour.setAlphaF(colour.alphaF() * 0.55);
     if (!isEnabled())

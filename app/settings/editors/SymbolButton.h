@@ -3,24 +3,16 @@
 #include <QAbstractButton>
 #include <QString>
 
-// A borderless button showing one of the program's symbols: the trash can of a list row, the
-// clear mark of a hotkey. Destructive buttons draw in the skin's red, the others in its dim text;
-// the colour is read at every paint, so a skin change needs only a repaint.
+// A borderless button showing one of the program's symbols (the clear mark of a hotkey), drawn in
+// the skin's dim text; the colour is read at every paint, so a skin change needs only a repaint.
 class SymbolButton : public QAbstractButton
 {
     Q_OBJECT
 
 public:
-    enum class Role
-    {
-        Destructive,
-        Secondary
-    };
-
-    SymbolButton(const QString& symbol, Role role, const QString& toolTip, QWidget* parent = nullptr);
+    SymbolButton(const QString& symbol, const QString& toolTip, QWidget* parent = nullptr);
 
     QString symbol() const { return m_symbol; }
-    Role role() const { return m_role; }
     QSize sizeHint() const override;
 
 protected:
@@ -28,5 +20,4 @@ protected:
 
 private:
     QString m_symbol;
-    Role m_role;
 };

@@ -1,11 +1,20 @@
 #include "app/settings/SettingsForm.h"
+#include "app/settings/editors/LexiconEditor.h"
+#include "app/ui/ControlStyle.h"
 #include "app/ui/Theme.h"
+#include "tests/app/feedback/TextContrast.h"
 #include "tests/app/settings/SettingsFixture.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QImage>
+#include <QLineEdit>
 #include <QScrollBar>
+#include <QStyleOptionButton>
 #include <QTest>
 
 namespace {
@@ -18,6 +27,46 @@ QString outputDir()
     return dir;
 }
 
+// The weakest side of a box drawn in image: per side, the strongest contrast that any pixel of a
+// two-pixel strip along it shows against what surrounds the box.
+double weakestSide(const QImage& image, const QRect& box)
+{
+    const QColor around = image.pixelColor(box.left() - 4, box.center().y());
+    const QList<QRect> sides{{box.left(), box.top(), box.width(), 2},
+                             {box.left(), box.bottom() - 1, box.width(), 2},
+                             {box.left(), box.top(), 2, box.height()},
+                             {box.right() - 1, box.top(), 2, box.height()}};
+    double weakest = 21.0;
+    for (const QRect& side : sides)
+        weakest = std::min(weakest, TextContrast::strongestAgainst(image, side, around));
+    return weakest;
+}
+
+// Every check box, text field and choice box on the tab shows its boundary at 3:1 or more.
+void checkBoundaries(const QWidget& window, const QWidget& form, const QImage& image)
+{
+    for (QWidget* control : form.findChildren<QWidget*>()) {
+        if (!control->isVisibleTo(&window) || !control->isEnabled())
+            continue;
+        QRect box;
+        if (auto* check = qobject_cast<QCheckBox*>(control)) {
+            QStyleOptionButton option;
+            option.initFrom(check);
+            box = check->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, check);
+        } else if (qobject_cast<QLineEdit*>(control) || qobject_cast<QComboBox*>(control)) {
+            box = control->rect();
+        } else {
+            continue;
+        }
+        box.translate(control->mapTo(&window, QPoint(0, 0)));
+        const double contrast = weakestSide(image, box);
+        QVERIFY2(contrast >= ControlStyle::minimumContrast,
+                 qPrintable(QStringLiteral("%1 %2: %3")
+                                .arg(control->metaObject()->className(), control->objectName())
+                                .arg(contrast)));
+    }
+}
+
 // The form's whole height, so nothing below the fold goes unseen.
 QImage renderTab(SettingsWindow& window, int index)
 {
@@ -28,6 +77,7 @@ QImage renderTab(SettingsWindow& window, int index)
     window.resize(full);
     QCoreApplication::processEvents();
     QImage image = window.grab().toImage();
+    checkBoundaries(window, *form, image);
     window.resize(SettingsWindow::initialWindowSize);
     return image;
 }
@@ -39,6 +89,9 @@ class TestSettingsRenders : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // The program's own style, as it installs it at start.
+    void initTestCase() { QApplication::setStyle(new ControlStyle); }
+
     void cleanup()
     {
         Theme::setPalette(ThemePalette::xuan());
@@ -51,6 +104,11 @@ private Q_SLOTS:
         SettingsFixture f(true);
         f.signIn(QStringLiteral("someone@example.com"));
         f.fake.permissions.microphone = true;
+        // The lexicon's fields and rules, with the other tabs' controls.
+        f.fake.app->lexicon()->addRule(QStringLiteral("扣德"), QStringLiteral("code"), QStringLiteral("user_added"));
+        f.editors.lexicon = [&f](QWidget* parent) {
+            return new LexiconEditor(f.state(), *f.fake.app->lexicon(), parent);
+        };
         SettingsWindow& window = f.open();
         window.show();
         int written = 0;
@@ -76,6 +134,35 @@ private Q_SLOTS:
             }
         }
         QCOMPARE(written, 2 * 4 * 5);
+    }
+
+    void choiceListsOpenInTheSkin_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("light") << false;
+        QTest::newRow("dark") << true;
+    }
+    // The list of a choice box opens as a window of its own: it shows the skin's card and accent,
+    // not the desktop's menu colours.
+    void choiceListsOpenInTheSkin()
+    {
+        QFETCH(bool, dark);
+        SettingsFixture f;
+        f.fake.appearance.setDark(dark);
+        f.settings().setValue(SettingKey::skinId, ThemePalette::celadon().id);
+        SettingsWindow& window = f.open();
+        window.show();
+        auto* choice = window.findChild<QComboBox*>(QStringLiteral("recordTrigger"));
+        window.tabs()->setCurrentIndex(int(window.tabTitles().indexOf(QStringLiteral("通用"))));
+        choice->showPopup();
+        QTRY_VERIFY_WITH_TIMEOUT(choice->view()->isVisible(), 20000);
+        const QImage list = choice->view()->viewport()->grab().toImage();
+        QVERIFY(list.save(QStringLiteral("%1/choice-list-%2.png").arg(outputDir(), dark ? "dark" : "light")));
+        const ThemePalette& skin = Theme::palette();
+        // The chosen row first, the other below it.
+        QCOMPARE(list.pixelColor(4, 4), Theme::color(skin.accent));
+        QCOMPARE(list.pixelColor(4, list.height() - 4), Theme::color(skin.bg));
+        choice->hidePopup();
     }
 
     void signedOutAccountAndDimmedSounds()

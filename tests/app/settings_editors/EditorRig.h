@@ -1,11 +1,9 @@
 #pragma once
 
 #include "app/controller/AppServices.h"
+#include "app/settings/editors/RemovableRowsView.h"
 #include "tests/app/controller/FakeApp.h"
 
-#include <QCoreApplication>
-#include <QEvent>
-#include <QLabel>
 #include <QWidget>
 
 // The application over fakes, for the editors: its settings, stores and hotkey engine.
@@ -30,22 +28,11 @@ private:
     }
 };
 
-// Rows a reload took out are deleted once the event loop runs; the tests look at what is left.
-inline void settleRows()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-// The texts of the "row" widgets of an editor, in order, each with its detail when it has one.
+// The texts of an editor's list, in order, each with its detail when it has one.
 inline QStringList rowTexts(const QWidget& editor)
 {
-    settleRows();
     QStringList texts;
-    for (const QWidget* row : editor.findChildren<QWidget*>(QStringLiteral("row"))) {
-        QString text = row->findChild<QLabel*>(QStringLiteral("text"))->text();
-        if (const QLabel* detail = row->findChild<QLabel*>(QStringLiteral("detail")))
-            text += QStringLiteral(" | ") + detail->text();
-        texts.append(text);
-    }
+    for (const RemovableRowsModel::Row& row : editor.findChild<RemovableRowsView*>()->rows().rows())
+        texts.append(row.detail.isEmpty() ? row.text : row.text + QStringLiteral(" | ") + row.detail);
     return texts;
 }

@@ -13,7 +13,11 @@
 #include "tests/support/TestRegistry.h"
 
 #include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStyleOptionFrame>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -97,7 +101,12 @@ private Q_SLOTS:
                  rig.settings().setValue(SettingKey::prefCustomNotes,
                                          QStringLiteral("英文术语保留原文\n列表项用「-」开头"));
              },
-             [](EditorRig& rig) -> QWidget* { return new CustomPrefsEditor(rig.state(), rig.app.customRules()); }},
+             [](EditorRig& rig) -> QWidget* {
+                 auto* editor = new CustomPrefsEditor(rig.state(), rig.app.customRules());
+                 // A rule being typed, in Chinese, on one line.
+                 editor->findChild<QPlainTextEdit*>()->setPlainText(QStringLiteral("数字一律用阿拉伯数字"));
+                 return editor;
+             }},
             {"app-rules",
              [](EditorRig& rig) {
                  rig.settings().setAppModeRules({{QStringLiteral("org.telegram.desktop"), QStringLiteral("casual")},
@@ -149,17 +158,29 @@ private Q_SLOTS:
                         editor.content(rig);
                     Card card(editor.build(rig));
                     card.show();
-                    settleRows();
                     const QString name =
                         QStringLiteral("%1/%2-%3-%4.png")
                             .arg(outputDir(), editor.name, withContent ? "content" : "empty", dark ? "dark" : "light");
                     const QImage image = card.grab().toImage();
                     QVERIFY(image.save(name));
-                    // Every control fits the card's width.
+                    // Every control fits the card's width, a field's hint is whole, and a field of a
+                    // line or few shows no scroll bar.
                     for (const QWidget* control : card.findChildren<QWidget*>()) {
-                        if (control->isVisible())
-                            QVERIFY2(control->mapTo(&card, QPoint(control->width(), 0)).x() <= card.width(),
-                                     qPrintable(name + " " + control->objectName()));
+                        if (!control->isVisible())
+                            continue;
+                        QVERIFY2(control->mapTo(&card, QPoint(control->width(), 0)).x() <= card.width(),
+                                 qPrintable(name + " " + control->objectName()));
+                        if (const auto* field = qobject_cast<const QLineEdit*>(control)) {
+                            QStyleOptionFrame option;
+                            option.initFrom(field);
+                            const QRect text =
+                                field->style()->subElementRect(QStyle::SE_LineEditContents, &option, field);
+                            QVERIFY2(field->fontMetrics().horizontalAdvance(field->placeholderText()) <=
+                                         text.width() - 4,
+                                     qPrintable(name + " hint cut: " + field->placeholderText()));
+                        }
+                        if (const auto* field = qobject_cast<const QPlainTextEdit*>(control))
+                            QVERIFY2(!field->verticalScrollBar()->isVisible(), qPrintable(name + " scroll bar"));
                     }
                     session.reset();
                     recent.reset();

@@ -8,6 +8,7 @@
 #include "tests/app/settings_editors/EditorRig.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -80,11 +81,11 @@ private Q_SLOTS:
             << QStringLiteral("⚠️ Fn "
                               "现在会切输入法/Emoji。去「系统设置→键盘→按下🌐键以」改成「无操作」才能当听写键")
             << int(Tone::Warn) << true;
-        QTest::newRow("fn free") << fn << false << false << QStringLiteral("✓ Fn 已可作听写键") << int(Tone::Ok)
+        QTest::newRow("fn free") << fn << false << false << QStringLiteral("✓ Menu 已可作听写键") << int(Tone::Ok)
                                  << false;
         QTest::newRow("fn, mask ignored")
             << std::optional<Hotkey>(Hotkey{KeyCode::menu, KeyModifier::alt, true}) << false << false
-            << QStringLiteral("✓ Fn 已可作听写键") << int(Tone::Ok) << false;
+            << QStringLiteral("✓ Menu 已可作听写键") << int(Tone::Ok) << false;
         QTest::newRow("ctrl chord") << std::optional<Hotkey>(Hotkey{KeyCode::leftControl, KeyModifier::control, true})
                                     << true << false << none << 0 << false;
         QTest::newRow("ctrl+space") << std::optional(key(kSpace, KeyModifier::control)) << false << false
@@ -288,8 +289,21 @@ private Q_SLOTS:
         QVERIFY(note->text().startsWith(QStringLiteral("⚠️ Ctrl+Space")));
         QCOMPARE(captureButton(*row)->text(), QStringLiteral("Ctrl+Space"));
         rig.settings().setHotkey(SettingKey::hkTalk, Hotkey{KeyCode::menu, 0, true});
-        QCOMPARE(note->text(), QStringLiteral("✓ Fn 已可作听写键"));
+        QCOMPARE(note->text(), QStringLiteral("✓ Menu 已可作听写键"));
         QVERIFY(!row->findChild<QWidget*>(QStringLiteral("keyboardSettings"))->isVisible());
+
+        // Another hotkey set to the same key: both rows say so, until one changes.
+        auto cycle = rig.row(QStringLiteral("cycle"));
+        const auto* cycleNote = cycle->findChild<QLabel*>(QStringLiteral("note"));
+        rig.settings().setHotkey(SettingKey::hkCycle, Hotkey{KeyCode::menu, 0, true});
+        QCOMPARE(note->text(), QStringLiteral("⚠️ "
+                                              "与「切换风格模式」是同一个键，按下时两者会互相干扰——建议换键"));
+        QCOMPARE(cycleNote->text(),
+                 QStringLiteral(
+                     "⚠️ 与「听写主键」是同一个键，按下时两者会互相干扰——建议换键"));
+        rig.settings().setHotkey(SettingKey::hkCycle, key(kT, KeyModifier::alt));
+        QCOMPARE(note->text(), QStringLiteral("✓ Menu 已可作听写键"));
+        QVERIFY(!cycleNote->isVisible());
     }
 };
 

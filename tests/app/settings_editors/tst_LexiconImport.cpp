@@ -53,7 +53,7 @@ private Q_SLOTS:
     {
         ImportRig rig;
         rig.importFile(writeFile(rig.fake.dir, QStringLiteral("words.txt"), kSixLines));
-        QCOMPARE(rig.button.result(), QStringLiteral("已导入 2 条规则、1 个热词"));
+        QCOMPARE(rig.button.result(), QStringLiteral("已导入 2 条规则、1 个热词，1 行未导入"));
         QCOMPARE(rig.state().historyVersion(), 1);
         const QList<LearnedRule> rules = rig.app.lexicon()->allRules();
         QCOMPARE(rules.size(), 2);
@@ -64,7 +64,13 @@ private Q_SLOTS:
 
         // The same file again stores nothing new, and says so.
         rig.importFile(writeFile(rig.fake.dir, QStringLiteral("words.txt"), kSixLines));
-        QCOMPARE(rig.button.result(), QStringLiteral("已导入 0 条规则、0 个热词"));
+        QCOMPARE(rig.button.result(), QStringLiteral("已导入 0 条规则、0 个热词，1 行未导入"));
+
+        // Rules the lexicon refuses count as lines not taken; a clean file says nothing of them.
+        rig.importFile(writeFile(rig.fake.dir, QStringLiteral("refused.txt"), "Bar -> Bar\n扣 -> code\nfoo -> Foo\n"));
+        QCOMPARE(rig.button.result(), QStringLiteral("已导入 1 条规则、0 个热词，2 行未导入"));
+        rig.importFile(writeFile(rig.fake.dir, QStringLiteral("clean.txt"), "bar -> Bar\r\n"));
+        QCOMPARE(rig.button.result(), QStringLiteral("已导入 1 条规则、0 个热词"));
     }
 
     void refusedFilesChangeNothing_data()

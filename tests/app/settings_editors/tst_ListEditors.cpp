@@ -5,11 +5,13 @@
 #include "app/settings/editors/RecentForeignApplication.h"
 #include "app/settings/editors/StyleProfileView.h"
 #include "tests/app/settings_editors/EditorRig.h"
+#include "tests/support/DesktopWait.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QComboBox>
 #include <QCoroSignal>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -25,11 +27,14 @@ template <typename W> W* child(QWidget& editor, const char* name)
     return editor.findChild<W*>(QString::fromLatin1(name));
 }
 
+// Clicks the trash can of the row as a user would, with the editor on screen.
 void clickRemove(QWidget& editor, int index)
 {
-    settleRows();
-    QWidget* row = editor.findChildren<QWidget*>(QStringLiteral("row")).at(index);
-    QTest::mouseClick(row->findChild<QWidget*>(QStringLiteral("remove")), Qt::LeftButton);
+    editor.show();
+    auto* list = editor.findChild<RemovableRowsView*>();
+    QTRY_VERIFY_WITH_TIMEOUT(list->isVisible(), kWaitMs);
+    list->scrollTo(list->model()->index(index, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->removeRect(index).center());
 }
 
 // A distillation or refresh that ends when the test says so.
@@ -159,10 +164,20 @@ private Q_SLOTS:
         QVERIFY(!add->isEnabled());
         right->setText(QStringLiteral(" "));
         QVERIFY(add->isEnabled());
-        // Identical sides: the store refuses, the fields still empty.
-        add->click();
-        QCOMPARE(wrong->text(), QString());
-        QCOMPARE(rowTexts(editor).size(), 1);
+        // A pair the store would not keep stays typed, and the editor says why.
+        auto* refusal = child<QLabel>(editor, "refusal");
+        for (const auto& [typedWrong, typedRight, reason] : QList<std::tuple<QString, QString, QString>>{
+                 {" ", " ", "两边都要有字"}, {"Bar", "Bar", "两边相同"}, {"扣", "code", "误识别词过短"}}) {
+            wrong->setText(typedWrong);
+            right->setText(typedRight);
+            add->click();
+            QCOMPARE(wrong->text(), typedWrong);
+            QCOMPARE(right->text(), typedRight);
+            QVERIFY2(!refusal->isHidden() && refusal->text().contains(reason), qPrintable(refusal->text()));
+            QCOMPARE(rowTexts(editor).size(), 1);
+        }
+        wrong->setText(QStringLiteral("扣德"));
+        QVERIFY(refusal->isHidden());
 
         wrong->setText(QStringLiteral("扣德"));
         right->setText(QStringLiteral("Code"));
@@ -171,7 +186,8 @@ private Q_SLOTS:
         right->setText(QStringLiteral("Python"));
         add->click();
         QCOMPARE(rowTexts(editor), (QStringList{"扣德 → Code | 命中 0", "派森 → Python | 命中 0"}));
-        QCOMPARE(rig.state().historyVersion(), 3);
+        // Only the two kept pairs advanced the counter.
+        QCOMPARE(rig.state().historyVersion(), 2);
 
         clickRemove(editor, 0);
         QCOMPARE(rowTexts(editor), QStringList{"派森 → Python | 命中 0"});

@@ -7,7 +7,9 @@
 #include "app/shell/HistoryStatusBar.h"
 #include "app/shell/PermissionBanner.h"
 #include "app/shell/ShellBanner.h"
+#include "app/ui/FittedScrollArea.h"
 #include "app/ui/Theme.h"
+#include "app/ui/WrappingText.h"
 #include "tests/app/feedback/TextContrast.h"
 #include "tests/app/shell/ViewRig.h"
 #include "tests/support/TestRegistry.h"
@@ -15,9 +17,11 @@
 #include <QAbstractButton>
 #include <QEnterEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextDocument>
 #include <QToolButton>
 
 namespace {
@@ -53,7 +57,7 @@ double closestTo(const QImage& render, const QRect& area, const QColor& colour)
     const QRect inside = area & render.rect();
     for (int y = inside.top(); y <= inside.bottom(); ++y) {
         for (int x = inside.left(); x <= inside.right(); ++x)
-            best = std::min(best, TextContrast::ratio(render.pixelColor(x, y), colour));
+            best = std::min(best, ContrastRatio::ratio(render.pixelColor(x, y), colour));
     }
     return best;
 }
@@ -73,9 +77,9 @@ void checkGeometry(QWidget* root, const QString& scene)
         if (!widget->isVisibleTo(root) || qobject_cast<QScrollBar*>(widget))
             continue;
         QWidget* parent = widget->parentWidget();
-        const bool scrolled = parent && parent->parentWidget() &&
-                              qobject_cast<QAbstractScrollArea*>(parent->parentWidget()) &&
-                              qobject_cast<HistoryEntryCard*>(widget);
+        // What scrolls (the cards, the banners' column) may reach past its viewport.
+        const auto* area = parent ? qobject_cast<QAbstractScrollArea*>(parent->parentWidget()) : nullptr;
+        const bool scrolled = area && area->viewport() == parent;
         if (!scrolled && parent && !parent->rect().contains(widget->geometry()))
             QFAIL(qPrintable(QStringLiteral("%1: %2 %3 sticks out of %4")
                                  .arg(scene, widget->metaObject()->className(), widget->objectName(),
@@ -87,7 +91,18 @@ void checkGeometry(QWidget* root, const QString& scene)
                 label->width() < label->sizeHint().width())
                 QFAIL(qPrintable(scene + QStringLiteral(": text cut: ") + label->text()));
         }
+        if (widget->layout() && widget->layout()->hasHeightForWidth() &&
+            widget->height() < widget->heightForWidth(widget->width()))
+            QFAIL(qPrintable(
+                QStringLiteral("%1: %2 squeezed below its height").arg(scene, widget->metaObject()->className())));
+        if (auto* text = qobject_cast<WrappingText*>(widget)) {
+            if (text->height() < text->heightForWidth(text->width()) ||
+                text->document()->idealWidth() > text->viewport()->width())
+                QFAIL(qPrintable(scene + QStringLiteral(": text cut: ") + text->text().left(40)));
+        }
         if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            if (button->height() < button->minimumSizeHint().height())
+                QFAIL(qPrintable(scene + QStringLiteral(": button squeezed: ") + button->text()));
             for (QWidget* sibling : widgets) {
                 if (sibling != button && sibling->parentWidget() == parent && sibling->isVisibleTo(root) &&
                     qobject_cast<QAbstractButton*>(sibling) && sibling->geometry().intersects(button->geometry()))
@@ -134,7 +149,7 @@ private:
             const QColor ink = Theme::color(EntryAction::actionColor(card->entry()));
             QVERIFY2(closestTo(image, chipArea, ink) < 1.3,
                      qPrintable(scene + QStringLiteral(": chip not in its colour")));
-            QLabel* text = card->textLabel();
+            QWidget* text = card->textLabel();
             if (!text->isVisibleTo(card))
                 continue;
             const QRect area(text->mapTo(&window, QPoint(0, 0)), text->size());
@@ -196,6 +211,16 @@ private Q_SLOTS:
             render(window, QStringLiteral("editing"));
         }
         {
+            // An address of 300 characters, and a long run of digits, wrap inside the card.
+            ViewRig rig;
+            rig.history.add(QStringLiteral("看这个：https://example.com/") + QStringLiteral("a1b2c3d4e5").repeated(27));
+            rig.history.add(QStringLiteral("订单号 ") + QStringLiteral("0123456789").repeated(12) +
+                            QStringLiteral(" 已发货"));
+            HistoryWindow& window = rig.open();
+            window.resize(HistoryView::minimumWidth, 600);
+            render(window, QStringLiteral("long-words"));
+        }
+        {
             ViewRig rig;
             rig.history.add(QStringLiteral("只有一条听写"));
             HistoryWindow& window = rig.open();
@@ -213,10 +238,20 @@ private Q_SLOTS:
             fillHistory(rig);
             HistoryWindow& window = rig.open();
             QTRY_VERIFY_WITH_TIMEOUT(!rig.permissions->isRefreshing(), 20000);
-            window.resize(780, 900);
             QVERIFY(window.view()->permissionBanner()->strip(MurmoPermission::accessibility)->isVisibleTo(&window));
             QVERIFY(window.view()->fnBanner()->conflict());
-            render(window, QStringLiteral("banners"));
+            // Every banner at once, from a tall window down to the smallest: the banners keep
+            // their height and scroll, the list keeps its share.
+            for (const QSize size :
+                 {QSize(780, 900), QSize(780, 560), QSize(HistoryView::minimumWidth, HistoryView::minimumHeight)}) {
+                window.resize(size);
+                QApplication::processEvents();
+                QCOMPARE(window.size(), size);
+                const FittedScrollArea* banners = window.view()->bannerArea();
+                QVERIFY(banners->height() == banners->neededHeight() || banners->height() == banners->heightLimit());
+                QVERIFY(window.view()->list()->height() >= HistoryView::listFloor);
+                render(window, QStringLiteral("banners-%1x%2").arg(size.width()).arg(size.height()));
+            }
         }
         {
             ViewRig rig;

@@ -5,15 +5,22 @@
 #include "app/shell/HistoryStatusBar.h"
 #include "app/shell/OnboardingView.h"
 #include "app/shell/ShellBanner.h"
+#include "app/ui/CapsuleButton.h"
+#include "app/ui/ModeCapsulePicker.h"
 #include "app/ui/Theme.h"
+#include "core/text/StyleMode.h"
 #include "tests/app/shell/ViewRig.h"
+#include "tests/support/DesktopWait.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -91,21 +98,29 @@ private Q_SLOTS:
         QTest::addColumn<QString>("trigger");
         QTest::addColumn<QString>("hint");
         QTest::addColumn<QString>("teaching");
+        QTest::addColumn<bool>("whileOpen");
         QTest::newRow("inactive") << false << true << "hold"
                                   << "⚠️ 快捷键未生效 · 见上方提示"
-                                  << "按住即说，松开出字";
+                                  << "按住即说，松开出字" << false;
         QTest::newRow("no talk key") << true << false << "toggle"
                                      << "未设置听写键 · 去设置里指定"
-                                     << "未设置听写快捷键 · 到设置里指定一个";
+                                     << "未设置听写快捷键 · 到设置里指定一个" << false;
         QTest::newRow("hold") << true << true << "hold"
                               << "按住 Alt+Space 听写"
-                              << "按住即说，松开出字";
+                              << "按住即说，松开出字" << false;
         QTest::newRow("toggle") << true << true << "toggle"
                                 << "按 Alt+Space 听写，再按一下出字"
-                                << "按一下即说，说完再按一下出字";
+                                << "按一下即说，说完再按一下出字" << false;
         QTest::newRow("unknown trigger") << true << true << "tap"
                                          << "按 Alt+Space 听写，再按一下出字"
-                                         << "按一下即说，说完再按一下出字";
+                                         << "按一下即说，说完再按一下出字" << false;
+        // Changed in the settings window while the main window shows the old way.
+        QTest::newRow("hold, changed while open") << true << true << "hold"
+                                                  << "按住 Alt+Space 听写"
+                                                  << "按住即说，松开出字" << true;
+        QTest::newRow("no talk key, changed while open") << true << false << "toggle"
+                                                         << "未设置听写键 · 去设置里指定"
+                                                         << "未设置听写快捷键 · 到设置里指定一个" << true;
     }
     void triggerHint()
     {
@@ -114,35 +129,63 @@ private Q_SLOTS:
         QFETCH(QString, trigger);
         QFETCH(QString, hint);
         QFETCH(QString, teaching);
+        QFETCH(bool, whileOpen);
         ViewRig rig;
-        rig.settings.setHotkey(SettingKey::hkTalk, hasHotkey ? std::optional<Hotkey>(altSpace) : std::nullopt);
-        rig.settings.setValue(SettingKey::recordTrigger, trigger);
         rig.state.setHotkeysActive(active);
+        const auto configure = [&] {
+            rig.settings.setHotkey(SettingKey::hkTalk, hasHotkey ? std::optional<Hotkey>(altSpace) : std::nullopt);
+            rig.settings.setValue(SettingKey::recordTrigger, trigger);
+        };
+        if (!whileOpen)
+            configure();
         rig.open();
         HistoryView& view = rig.view();
+        if (whileOpen) {
+            rig.settings.setHotkey(SettingKey::hkTalk, Hotkey{63, 0, true});
+            rig.state.setStatusLine(rig.state.readyStatusLine());
+            configure();
+            QCOMPARE(rig.state.statusLine(), rig.state.readyStatusLine());
+        }
         QCOMPARE(view.statusBar()->hintLabel()->text(), hint);
         QCOMPARE(view.emptyState()->line()->text(), teaching);
         QCOMPARE(view.emptyState()->keyCap()->isVisibleTo(view.emptyState()), hasHotkey);
         QCOMPARE(view.hotkeysBanner()->isVisibleTo(&view), !active);
     }
 
+    void hotkeysBannerOffersItsThreeWays_data()
+    {
+        QTest::addColumn<bool>("settingsInstalled");
+        QTest::newRow("settings program") << true;
+        QTest::newRow("no settings program") << false;
+    }
     void hotkeysBannerOffersItsThreeWays()
     {
+        QFETCH(bool, settingsInstalled);
         ViewRig rig;
-        rig.launcher.installed.insert(QStringLiteral("gnome-control-center"),
-                                      QStringLiteral("/usr/bin/gnome-control-center"));
+        if (settingsInstalled)
+            rig.launcher.installed.insert(QStringLiteral("gnome-control-center"),
+                                          QStringLiteral("/usr/bin/gnome-control-center"));
+        rig.probes.accessibility = false;
         rig.state.setHotkeysActive(false);
         rig.open();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.permissions->isRefreshing(), kWaitMs);
         HistoryView& view = rig.view();
         QSignalSpy retry(&view, &HistoryView::retryHotkeysRequested);
         QSignalSpy relaunch(&view, &HistoryView::relaunchRequested);
         const QList<QPushButton*> buttons = view.hotkeysBanner()->buttons();
         QCOMPARE(buttons.size(), 3);
+        // As the first-run sheet: the accessibility bus on, then the settings or a word on them.
         buttons.at(0)->click();
-        QCOMPARE(rig.launcher.starts.value(0).arguments, QStringList{QStringLiteral("universal-access")});
+        QCOMPARE(rig.probes.enableCalls.load(), 1);
+        if (settingsInstalled)
+            QCOMPARE(rig.launcher.starts.value(0).arguments, QStringList{QStringLiteral("universal-access")});
+        QCOMPARE(view.hotkeysBanner()->detail(),
+                 settingsInstalled ? QString() : MurmoPermissions::settingsHint(MurmoPermission::accessibility));
+        // The grant that follows is tried at once.
+        QTRY_COMPARE_WITH_TIMEOUT(retry.count(), 1, kWaitMs);
         buttons.at(1)->click();
         buttons.at(2)->click();
-        QCOMPARE(retry.count(), 1);
+        QCOMPARE(retry.count(), 2);
         QCOMPARE(relaunch.count(), 1);
         // The controller restarts the engine: the banner goes and the hint follows.
         rig.state.setHotkeysActive(true);
@@ -178,19 +221,36 @@ private Q_SLOTS:
         QVERIFY(!rig.view().fnBanner()->conflict());
     }
 
-    void choosingAModeSaysSo()
+    void headerPickerChoosesAndFollowsTheMode()
     {
         ViewRig rig;
+        rig.settings.setValue(SettingKey::currentModeId, QStringLiteral("casual"));
         rig.open();
+        auto* picker = rig.view().header()->findChild<ModeCapsulePicker*>();
+        QVERIFY(picker && picker->isVisible());
+        QCOMPARE(picker->selection(), QStringLiteral("casual"));
         rig.state.setStatusLine(QStringLiteral("就绪"));
-        const QString current = rig.settings.text(SettingKey::currentModeId);
-        rig.view().chooseMode(current);
+        const QList<StyleMode>& modes = StyleMode::builtins();
+        const auto capsule = [&](const QString& id) {
+            for (qsizetype i = 0; i < modes.size(); ++i) {
+                if (modes[i].id == id)
+                    return picker->capsules().at(i);
+            }
+            return static_cast<CapsuleButton*>(nullptr);
+        };
+        // The current mode again changes nothing.
+        capsule(QStringLiteral("casual"))->click();
         QCOMPARE(rig.state.statusLine(), QStringLiteral("就绪"));
-        const QString other = current == QStringLiteral("casual") ? QStringLiteral("formal") : QStringLiteral("casual");
-        rig.view().chooseMode(other);
-        QCOMPARE(rig.settings.text(SettingKey::currentModeId), other);
-        QCOMPARE(rig.state.statusLine(), QStringLiteral("已切换默认模式：") + EntryAction::modeName(other));
+        capsule(QStringLiteral("formal"))->click();
+        QCOMPARE(rig.settings.text(SettingKey::currentModeId), QStringLiteral("formal"));
+        QCOMPARE(rig.state.statusLine(),
+                 QStringLiteral("已切换默认模式：") + EntryAction::modeName(QStringLiteral("formal")));
         QCOMPARE(rig.view().statusBar()->statusLabel()->text(), rig.state.statusLine());
+        // Changed elsewhere (the settings window, the cycle hotkey): the capsules follow.
+        rig.settings.setValue(SettingKey::currentModeId, QStringLiteral("raw"));
+        QCOMPARE(picker->selection(), QStringLiteral("raw"));
+        QVERIFY(capsule(QStringLiteral("raw"))->isChosen());
+        QVERIFY(!capsule(QStringLiteral("formal"))->isChosen());
     }
 
     void loginSheetFollowsTheGate()
@@ -211,6 +271,48 @@ private Q_SLOTS:
         // A sheet that arrives after the gate closed is not shown.
         view.showLoginSheet(new QLabel);
         QVERIFY(!view.loginSheet());
+    }
+
+    void sheetsHoldTheKeyboard_data()
+    {
+        QTest::addColumn<bool>("login");
+        QTest::newRow("sign-in") << true;
+        QTest::newRow("first run") << false;
+    }
+    void sheetsHoldTheKeyboard()
+    {
+        QFETCH(bool, login);
+        ViewRig rig;
+        // Permissions missing: the first-run sheet offers its grant buttons beside "继续".
+        rig.probes.microphone = false;
+        rig.probes.accessibility = false;
+        HistoryWindow& window = rig.open(login);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.permissions->isRefreshing(), kWaitMs);
+        QWidget* sheet = window.onboarding();
+        if (login) {
+            rig.state.setShowLoginGate(true);
+            sheet = new QWidget;
+            auto* column = new QVBoxLayout(sheet);
+            column->addWidget(new QLineEdit(sheet));
+            column->addWidget(new QPushButton(QStringLiteral("登录"), sheet));
+            rig.view().showLoginSheet(sheet);
+        }
+        QVERIFY(sheet);
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        // Focus given to the history (as by the window opening) goes into the sheet.
+        rig.view().pill(EntryAction::dictate)->setFocus();
+        QTRY_VERIFY_WITH_TIMEOUT(sheet->isAncestorOf(QApplication::focusWidget()), kWaitMs);
+        QSet<QWidget*> reached;
+        for (const Qt::KeyboardModifiers direction : {Qt::NoModifier, Qt::ShiftModifier}) {
+            for (int press = 0; press < 12; ++press) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, direction);
+                QWidget* focus = QApplication::focusWidget();
+                QVERIFY2(sheet->isAncestorOf(focus), focus ? focus->metaObject()->className() : "nothing");
+                reached.insert(focus);
+            }
+        }
+        QVERIFY(reached.size() >= 2);
     }
 
     void onboardingCoversTheHistoryUntilDone()

@@ -50,7 +50,7 @@ private Q_SLOTS:
         ManualClock clock;
         FakeProcessLauncher launcher;
         PermissionsModel model(probes, clock);
-        PermissionBanner banner(model, launcher, clock);
+        PermissionBanner banner(model, probes, launcher, clock);
         banner.resize(700, banner.sizeHint().height());
         // Nothing before the first look, whatever the permissions.
         QVERIFY(!banner.strip(MurmoPermission::microphone)->isVisibleTo(&banner));
@@ -67,6 +67,40 @@ private Q_SLOTS:
         }
     }
 
+    void permissionBannerAsksAsTheSheetDoes_data()
+    {
+        QTest::addColumn<bool>("accessibility");
+        QTest::addColumn<bool>("settingsInstalled");
+        QTest::newRow("microphone") << false << true;
+        QTest::newRow("microphone, no settings program") << false << false;
+        QTest::newRow("accessibility, no settings program") << true << false;
+    }
+    void permissionBannerAsksAsTheSheetDoes()
+    {
+        QFETCH(bool, accessibility);
+        QFETCH(bool, settingsInstalled);
+        FakePermissionProbes probes;
+        ManualClock clock;
+        FakeProcessLauncher launcher;
+        if (settingsInstalled)
+            launcher.installed.insert(QStringLiteral("gnome-control-center"),
+                                      QStringLiteral("/usr/bin/gnome-control-center"));
+        PermissionsModel model(probes, clock);
+        PermissionBanner banner(model, probes, launcher, clock);
+        banner.show();
+        QTRY_VERIFY_WITH_TIMEOUT(!model.isRefreshing(), 20000);
+        const MurmoPermission permission = accessibility ? MurmoPermission::accessibility : MurmoPermission::microphone;
+        ShellBanner* strip = banner.strip(permission);
+        QVERIFY(strip->isVisibleTo(&banner));
+        strip->buttons().first()->click();
+        QCOMPARE(launcher.starts.size(), settingsInstalled ? 1 : 0);
+        QCOMPARE(probes.enableCalls.load(), accessibility ? 1 : 0);
+        QCOMPARE(strip->detail(), settingsInstalled ? QString() : MurmoPermissions::settingsHint(permission));
+        // Switching the bus on is the grant itself: the strip goes without waiting for a recheck.
+        if (accessibility)
+            QTRY_VERIFY_WITH_TIMEOUT(!strip->isVisibleTo(&banner), 20000);
+    }
+
     void permissionBannerRechecksEveryTwoSecondsWhileShown()
     {
         FakePermissionProbes probes;
@@ -75,7 +109,7 @@ private Q_SLOTS:
         launcher.installed.insert(QStringLiteral("gnome-control-center"),
                                   QStringLiteral("/usr/bin/gnome-control-center"));
         PermissionsModel model(probes, clock);
-        PermissionBanner banner(model, launcher, clock);
+        PermissionBanner banner(model, probes, launcher, clock);
         banner.show();
         ShellBanner* mic = banner.strip(MurmoPermission::microphone);
         QVERIFY(mic->isVisibleTo(&banner));
