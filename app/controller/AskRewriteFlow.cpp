@@ -133,6 +133,9 @@ QCoro::Task<void> AskRewriteFlow::ask(FinishedRecording recording)
         const QString answer = co_await assistant.answer(question, context);
         if (!self || !isCurrent(generation))
             co_return;
+        // A blank answer is no answer: nothing to show or keep.
+        if (answer.trimmed().isEmpty())
+            throw AsrError::emptyResult();
         state.setStatusLine(state.readyStatusLine());
         m_parts.answers.answer(question, answer, recording.scene.target);
         addEntry(question, answer, providerId, QStringLiteral("ask"));

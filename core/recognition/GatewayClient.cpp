@@ -143,7 +143,10 @@ QCoro::Task<QString> GatewayClient::ask(QString system, QString text, CancelToke
 {
     const QJsonObject body{{QStringLiteral("system"), system}, {QStringLiteral("text"), text}};
     const QJsonObject answer = co_await post(QStringLiteral("v1/ask"), body, cancel);
-    co_return answer.value(QStringLiteral("text")).toString();
+    const QJsonValue result = answer.value(QStringLiteral("text"));
+    if (!result.isString())
+        throw JsonError::missingMember(QStringLiteral("text"));
+    co_return result.toString();
 }
 
 QCoro::Task<QString> GatewayClient::registerDevice(QUrl baseUrl, QString label, QString registerSecret,

@@ -35,7 +35,7 @@ public:
 
     // "v1/style": the answer's "text", or text itself when the answer has none.
     QCoro::Task<QString> complete(QString system, QString text, CancelToken* cancel = nullptr) const;
-    // "v1/ask": the answer's "text", or the empty string when it has none.
+    // "v1/ask": the answer's "text"; an answer without one is thrown as a JsonError.
     QCoro::Task<QString> ask(QString system, QString text, CancelToken* cancel = nullptr) const;
 
     // "v1/register": a new device token for this computer. No credential is needed.

@@ -1,5 +1,7 @@
 #include "core/text/GatewayStyler.h"
 
+#include "core/net/NetworkErrors.h"
+
 GatewayStyler::GatewayStyler(GatewayClient client)
     : m_client(std::move(client))
 {}
@@ -32,5 +34,8 @@ QCoro::Task<QString> GatewayStyler::apply(StyleMode mode, QString text, StylePre
     const GatewayClient client = m_client;
     const QJsonObject answer = co_await client.post(QStringLiteral("v1/style"), *body, cancel);
     const QJsonValue styled = answer.value(QStringLiteral("text"));
-    co_return styled.isString() ? styled.toString() : text;
+    // An answer without the text is a styling that failed, not one that changed nothing.
+    if (!styled.isString())
+        throw JsonError::missingMember(QStringLiteral("text"));
+    co_return styled.toString();
 }

@@ -12,8 +12,8 @@ public:
 
     const GatewayClient& client() const { return m_client; }
 
-    // Errors of the gateway call propagate unchanged. An answer without a string "text" gives the
-    // input back, unwrapped.
+    // Errors of the gateway call propagate unchanged; an answer without a string "text" is thrown
+    // as a JsonError.
     QCoro::Task<QString> apply(StyleMode mode, QString text, StylePreferences preferences, bool translate,
                                CancelToken* cancel = nullptr) const override;
 

@@ -232,6 +232,25 @@ private Q_SLOTS:
         QVERIFY(rig.app.history().all().isEmpty());
     }
 
+    void askWithoutAnAnswerFails_data()
+    {
+        QTest::addColumn<QJsonObject>("answer");
+        QTest::newRow("no text") << QJsonObject{{QStringLiteral("ok"), true}};
+        QTest::newRow("blank text") << QJsonObject{{QStringLiteral("text"), QStringLiteral(" \n ")}};
+    }
+
+    // The card says the question failed, and nothing is kept.
+    void askWithoutAnAnswerFails()
+    {
+        QFETCH(QJsonObject, answer);
+        FlowRig rig;
+        rig.fake.gateway.setReply("POST", QStringLiteral("/v1/ask"), FakeReply::json(answer));
+        runTask(rig.ask());
+        QVERIFY(rig.status().startsWith(QStringLiteral("提问失败：")));
+        QCOMPARE(rig.answerCard().phase(), AnswerModel::Phase::failed);
+        QVERIFY(rig.app.history().all().isEmpty());
+    }
+
     // A failed recognition must not leave the capsule saying "processing" for ever.
     void askRecognitionFailure()
     {

@@ -95,24 +95,28 @@ private Q_SLOTS:
     {
         QTest::addColumn<QJsonObject>("answer");
         QTest::addColumn<QString>("completed");
-        QTest::addColumn<QString>("asked");
+        QTest::addColumn<std::optional<QString>>("asked");
         QTest::newRow("text") << QJsonObject{{QStringLiteral("text"), QStringLiteral("好")}} << QStringLiteral("好")
-                              << QStringLiteral("好");
-        QTest::newRow("empty object") << QJsonObject{} << QStringLiteral("input") << QString();
+                              << std::optional(QStringLiteral("好"));
+        QTest::newRow("empty object") << QJsonObject{} << QStringLiteral("input") << std::optional<QString>();
         QTest::newRow("text not a string")
-            << QJsonObject{{QStringLiteral("text"), 42}} << QStringLiteral("input") << QString();
-        QTest::newRow("empty text") << QJsonObject{{QStringLiteral("text"), QString()}} << QString() << QString();
+            << QJsonObject{{QStringLiteral("text"), 42}} << QStringLiteral("input") << std::optional<QString>();
+        QTest::newRow("empty text") << QJsonObject{{QStringLiteral("text"), QString()}} << QString()
+                                    << std::optional(QString());
     }
 
+    // Completing falls back to the input; an answer without text is a failed question.
     void completeAndAskFallBackDifferently()
     {
         QFETCH(QJsonObject, answer);
         QFETCH(QString, completed);
-        QFETCH(QString, asked);
+        QFETCH(std::optional<QString>, asked);
         m_gateway->setReply("POST", QStringLiteral("/v1/style"), FakeReply::json(answer));
         m_gateway->setReply("POST", QStringLiteral("/v1/ask"), FakeReply::json(answer));
         QCOMPARE(runTask(client().complete(QStringLiteral("s"), QStringLiteral("input"))).value.value(), completed);
-        QCOMPARE(runTask(client().ask(QStringLiteral("s"), QStringLiteral("input"))).value.value(), asked);
+        const TaskOutcome<QString> asking = runTask(client().ask(QStringLiteral("s"), QStringLiteral("input")));
+        QCOMPARE(asking.value, asked);
+        QCOMPARE(bool(asking.errorAs<JsonError>()), !asked);
         QCOMPARE(m_gateway->requestsTo(QStringLiteral("/v1/ask")).first().json().value(QStringLiteral("text")),
                  QJsonValue(QStringLiteral("input")));
     }
