@@ -57,7 +57,8 @@ QCoro::Task<std::optional<QByteArray>> fetchWith(QUrl url, Credential credential
     QNetworkRequest request(url);
     request.setRawHeader("Authorization", bearerHeader(credential));
 
-    const HttpResponse response = co_await transport->send(request, "GET", {}, kLongTimeout);
+    const HttpResponse response =
+        co_await transport->send(request, "GET", {}, kLongTimeout, nullptr, HttpTransport::lexiconAnswerCap);
     // Only a definite "there is no copy" may be answered with nothing: the caller pushes its own
     // lexicon over the account's copy after that, so a refusal or a server fault must not look
     // the same.
