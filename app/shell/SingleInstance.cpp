@@ -20,8 +20,6 @@ constexpr int writeTimeoutMs = 500;
 // How long a later launch keeps trying while the lock's holder is still starting to listen.
 constexpr int primaryStartMs = 3000;
 constexpr unsigned long connectRetryMs = 25;
-// Arguments are a callback address or two; anything bigger is not from us.
-constexpr quint32 maxMessageBytes = 64 * 1024;
 
 } // namespace
 
@@ -143,24 +141,40 @@ void SingleInstance::readFrom(QLocalSocket* socket)
     if (socket->bytesAvailable() < qint64(sizeof length + length))
         return;
     socket->skip(sizeof length);
-    QDataStream stream(socket->read(length));
-    stream.setVersion(QDataStream::Qt_6_0);
-    QStringList args;
-    stream >> args;
+    const std::optional<QStringList> args = decodeMessage(socket->read(length));
     socket->disconnectFromServer();
-    if (stream.status() == QDataStream::Ok)
-        Q_EMIT messageReceived(args);
+    if (args)
+        Q_EMIT messageReceived(*args);
 }
 
-bool SingleInstance::sendToPrimary(const QStringList& args) const
+QByteArray SingleInstance::encodeMessage(const QStringList& args)
 {
     QByteArray payload;
     QDataStream stream(&payload, QIODevice::WriteOnly);
     stream.setVersion(QDataStream::Qt_6_0);
     stream << args;
-    if (payload.size() > qsizetype(maxMessageBytes))
-        return false;
     const quint32 length = qToBigEndian(quint32(payload.size()));
+    return QByteArray(reinterpret_cast<const char*>(&length), sizeof length) + payload;
+}
+
+std::optional<QStringList> SingleInstance::decodeMessage(const QByteArray& payload)
+{
+    if (payload.size() > qsizetype(maxMessageBytes))
+        return std::nullopt;
+    QDataStream stream(payload);
+    stream.setVersion(QDataStream::Qt_6_0);
+    QStringList args;
+    stream >> args;
+    if (stream.status() != QDataStream::Ok)
+        return std::nullopt;
+    return args;
+}
+
+bool SingleInstance::sendToPrimary(const QStringList& args) const
+{
+    const QByteArray message = encodeMessage(args);
+    if (message.size() > qsizetype(sizeof(quint32) + maxMessageBytes))
+        return false;
 
     // The lock's holder may have taken it a moment ago and not listen yet.
     const QDeadlineTimer starting(primaryStartMs);
@@ -174,8 +188,7 @@ bool SingleInstance::sendToPrimary(const QStringList& args) const
         socket.abort();
         QThread::msleep(connectRetryMs);
     }
-    socket.write(reinterpret_cast<const char*>(&length), sizeof length);
-    socket.write(payload);
+    socket.write(message);
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(writeTimeoutMs))
             return false;

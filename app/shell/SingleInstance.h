@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 class QLocalServer;
 class QLocalSocket;
@@ -43,6 +44,13 @@ public:
     // Blocks for at most a few seconds (the first instance may still be starting to listen): it
     // runs before this process has an event loop.
     bool sendToPrimary(const QStringList& args) const;
+
+    // The message a later launch sends: a big-endian length, then the list serialised. decode
+    // takes the part after the length; none when it is not a whole, valid list.
+    static QByteArray encodeMessage(const QStringList& args);
+    static std::optional<QStringList> decodeMessage(const QByteArray& payload);
+    // Arguments are a callback address or two; anything bigger is not from us.
+    static constexpr quint32 maxMessageBytes = 64 * 1024;
 
     // Tests shorten the time a connection has for its message.
     void setMessageDeadline(std::chrono::milliseconds deadline) { m_messageDeadline = deadline; }
