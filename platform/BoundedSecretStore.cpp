@@ -37,7 +37,7 @@ template <typename T> QFuture<T> BoundedSecretStore::bounded(QFuture<T> answer, 
 
 QFuture<std::optional<QByteArray>> BoundedSecretStore::read(const QString& service, const QString& account)
 {
-    return bounded(m_keyring.read(service, account), std::optional<QByteArray>());
+    return m_keyring.read(service, account);
 }
 
 QFuture<bool> BoundedSecretStore::write(const QString& service, const QString& account, const QByteArray& data)

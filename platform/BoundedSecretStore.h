@@ -7,10 +7,12 @@
 
 #include <chrono>
 
-// A keyring whose every call answers within a time limit. A keyring that is there but locked, with
-// its unlock prompt unanswered, leaves a call pending for ever; past the limit the call is
-// answered as a failure (none, or false), so that a caller falls back on the private settings
-// file instead of waiting. A late answer of the keyring is then ignored. Main thread only.
+// A keyring whose writes and removals answer within a time limit. A keyring that is there but
+// locked, with its unlock prompt unanswered, leaves a call pending for ever; past the limit a write
+// or removal is answered as a failure, so that the caller keeps the value in the private settings
+// file instead of nowhere. A late answer of the keyring is then ignored. Reads are left to wait:
+// a secret that is not there yet is read from the file meanwhile, and the keyring's answer still
+// counts when the user unlocks it late. Main thread only.
 class BoundedSecretStore : public SecretStore
 {
 public:
