@@ -9,10 +9,13 @@
 #include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 #include <QUuid>
 #include <QtConcurrent>
 
 #include <algorithm>
+#include <atomic>
+#include <latch>
 #include <memory>
 #include <vector>
 
@@ -61,6 +64,30 @@ private Q_SLOTS:
         SingleInstance first(m_name);
         QVERIFY(first.tryBecomePrimary());
         QVERIFY(deliver({}));
+    }
+
+    void ofLaunchesAtOnceExactlyOneListens()
+    {
+        constexpr int kLaunches = 4;
+        for (int round = 0; round < 10; ++round) {
+            const QString name = m_name + QString::number(round);
+            std::latch decided(kLaunches);
+            std::atomic<int> primaries = 0;
+            std::vector<std::unique_ptr<QThread>> launches;
+            for (int i = 0; i < kLaunches; ++i) {
+                launches.emplace_back(QThread::create([&] {
+                    SingleInstance instance(name);
+                    if (instance.tryBecomePrimary())
+                        ++primaries;
+                    // Each one holds on until all have decided, as running instances would.
+                    decided.arrive_and_wait();
+                }));
+                launches.back()->start();
+            }
+            for (const auto& launch : launches)
+                QVERIFY(launch->wait(QDeadlineTimer(60000)));
+            QCOMPARE(primaries.load(), 1);
+        }
     }
 
     void aRunningInstanceIsNeverDisplaced()
