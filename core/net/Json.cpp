@@ -37,11 +37,13 @@ QJsonValue withoutControls(const QJsonValue& value)
     }
 }
 
-// Whether the text of a JSON document may hold a control character: the parser takes none raw,
-// so only an escape makes one.
+// Whether the strings of a JSON document may hold a control character: through an escape, or
+// as the byte itself, which Qt's parser takes inside a string too.
 bool mayHoldControls(const QByteArray& bytes)
 {
-    return bytes.contains("\\u00") || bytes.contains("\\b") || bytes.contains("\\f") || bytes.contains("\\r");
+    const bool raw = std::any_of(bytes.cbegin(), bytes.cend(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n'; });
+    return raw || bytes.contains("\\u00") || bytes.contains("\\b") || bytes.contains("\\f") || bytes.contains("\\r");
 }
 
 } // namespace

@@ -17,6 +17,11 @@ private Q_SLOTS:
         QTest::newRow("nul") << QByteArray(R"(a\u0000b)") << QStringLiteral("ab");
         QTest::newRow("terminal escape") << QByteArray(R"(\u001b[31mred)") << QStringLiteral("[31mred");
         QTest::newRow("short escapes") << QByteArray(R"(a\bb\fc\rd)") << QStringLiteral("abcd");
+        QTest::newRow("raw bytes") << QByteArray("a\x01"
+                                                 "b\x00"
+                                                 "c\x1b",
+                                                 6)
+                                   << QStringLiteral("abc");
         QTest::newRow("tab and newline kept") << QByteArray(R"(a\tb\nc\r\n)") << QStringLiteral("a\tb\nc\n");
         QTest::newRow("plain text untouched") << QByteArray(R"(好 \u00e9 \\b)") << QStringLiteral("好 é \\b");
     }
