@@ -159,7 +159,12 @@ QByteArray SingleInstance::encodeMessage(const QStringList& args)
 
 std::optional<QStringList> SingleInstance::decodeMessage(const QByteArray& payload)
 {
-    if (payload.size() > qsizetype(maxMessageBytes))
+    if (payload.size() > qsizetype(maxMessageBytes) || payload.size() < qsizetype(sizeof(quint32)))
+        return std::nullopt;
+    // The list's count comes first, and Qt makes room for that many strings before it reads one:
+    // a dozen bytes could ask for gigabytes. Each string takes four bytes at least.
+    const quint32 count = qFromBigEndian<quint32>(payload.constData());
+    if (count > quint32((payload.size() - qsizetype(sizeof count)) / 4))
         return std::nullopt;
     QDataStream stream(payload);
     stream.setVersion(QDataStream::Qt_6_0);

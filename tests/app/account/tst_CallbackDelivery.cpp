@@ -151,27 +151,6 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(dropped(), 1, 20000);
     }
 
-    void onlyWholeListsAreTakenFromTheSocket_data()
-    {
-        QTest::addColumn<QByteArray>("payload");
-        QTest::addColumn<bool>("taken");
-        const QByteArray sent = SingleInstance::encodeMessage({QStringLiteral("murmo://auth-callback#x=1")}).mid(4);
-        QTest::newRow("as sent") << sent << true;
-        QTest::newRow("cut short") << sent.left(sent.size() - 2) << false;
-        QTest::newRow("billions of arguments claimed") << QByteArray("\xff\xff\xff\xf0", 4) << false;
-        QTest::newRow("empty") << QByteArray() << false;
-    }
-
-    void onlyWholeListsAreTakenFromTheSocket()
-    {
-        QFETCH(QByteArray, payload);
-        QFETCH(bool, taken);
-        const std::optional<QStringList> args = SingleInstance::decodeMessage(payload);
-        QCOMPARE(args.has_value(), taken);
-        if (taken)
-            QCOMPARE(*args, QStringList{QStringLiteral("murmo://auth-callback#x=1")});
-    }
-
     void nobodyListeningIsReported() { QVERIFY(!deliver({QStringLiteral("murmo://auth-callback#x=1")})); }
 
     void aCallbackSignsInOnlyWhileTheFlowWaits_data()

@@ -2,41 +2,13 @@
 #include "app/controller/Settings.h"
 #include "app/shell/HistorySaving.h"
 #include "core/store/HistoryStore.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/ManualClock.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
-
-#include <sys/resource.h>
-
-namespace {
-
-// No file of this process may grow past a few bytes while it lives: a full disk, also for root.
-class ShellHistoryDiskFull
-{
-public:
-    ShellHistoryDiskFull()
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_before);
-        rlimit tight = m_before;
-        tight.rlim_cur = 16;
-        setrlimit(RLIMIT_FSIZE, &tight);
-    }
-    ~ShellHistoryDiskFull() { setrlimit(RLIMIT_FSIZE, &m_before); }
-
-    ShellHistoryDiskFull(const ShellHistoryDiskFull&) = delete;
-    ShellHistoryDiskFull& operator=(const ShellHistoryDiskFull&) = delete;
-
-private:
-    rlimit m_before{};
-};
-
-} // namespace
 
 class TestHistorySaving : public QObject
 {
@@ -64,7 +36,7 @@ private Q_SLOTS:
         const HistoryEntry entry = HistoryEntry::make(QStringLiteral("kept"), QStringLiteral("kept"),
                                                       QStringLiteral("default"), QStringLiteral("gateway"));
         {
-            const ShellHistoryDiskFull full;
+            const FileSizeLimit full;
             history.add(entry);
             state.bumpHistoryVersion();
             QVERIFY(saving.isFailing());

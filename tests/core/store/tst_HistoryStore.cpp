@@ -1,5 +1,6 @@
 #include "core/audio/AudioStorage.h"
 #include "core/store/HistoryStore.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestRegistry.h"
 
@@ -11,9 +12,6 @@
 #include <QThread>
 
 #include <cmath>
-#include <csignal>
-
-#include <sys/resource.h>
 
 namespace {
 
@@ -47,28 +45,6 @@ QStringList recordings(const HistoryStore& store)
 {
     return QDir(store.recordingsDir()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
-
-// A disk that is full for this process: no file may grow past a few bytes while it lives (as
-// root, which the tests may run as, permissions would not stop a write).
-class HistoryDiskFull
-{
-public:
-    HistoryDiskFull()
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_before);
-        rlimit tight = m_before;
-        tight.rlim_cur = 16;
-        setrlimit(RLIMIT_FSIZE, &tight);
-    }
-    ~HistoryDiskFull() { setrlimit(RLIMIT_FSIZE, &m_before); }
-
-    HistoryDiskFull(const HistoryDiskFull&) = delete;
-    HistoryDiskFull& operator=(const HistoryDiskFull&) = delete;
-
-private:
-    rlimit m_before{};
-};
 
 // The permission bits of path.
 QFileDevice::Permissions historyModeOf(const QString& path)
@@ -349,7 +325,7 @@ private Q_SLOTS:
         store.add(entryNamed(QStringLiteral("A")));
         QVERIFY(store.isSaved());
         {
-            const HistoryDiskFull full;
+            const FileSizeLimit full;
             store.add(entryNamed(QStringLiteral("B")));
             QVERIFY(!store.isSaved());
             QVERIFY(!store.saveAgain());
