@@ -326,13 +326,16 @@ private Q_SLOTS:
         QVERIFY(store.isSaved());
         {
             const FileSizeLimit full;
-            store.add(entryNamed(QStringLiteral("B")));
+            store.add(entryNamed(QStringLiteral("B")), tone(16000));
             QVERIFY(!store.isSaved());
             QVERIFY(!store.saveAgain());
         }
         // What the file had is intact, and what it lacked is still held.
         QCOMPARE(texts(onDisk(store)), QStringList({"A"}));
         QCOMPARE(texts(store.all()), QStringList({"B", "A"}));
+        // No cut-off recording stands in for the one that did not fit.
+        QVERIFY(!store.all()[0].audioFileName);
+        QCOMPARE(recordings(store), QStringList());
         QVERIFY(store.saveAgain());
         QVERIFY(store.isSaved());
         QCOMPARE(texts(onDisk(store)), QStringList({"A", "B"}));
