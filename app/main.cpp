@@ -17,6 +17,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <sys/prctl.h>
+
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 #define MURMO_CHECK_LEAKS_AT_EXIT 1
@@ -98,5 +100,8 @@ int run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // The process holds the device token, the session and the vendor keys: no core dump of it,
+    // and no other process of the user's attaching to read its memory, as password managers do.
+    ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     endWithoutLibraryTeardown(run(argc, argv));
 }

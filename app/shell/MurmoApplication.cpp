@@ -15,6 +15,7 @@ MurmoApplication::MurmoApplication(const Ports& ports, OverlayScreens& screens, 
                                    QObject* parent)
     : QObject(parent)
     , m_services(ports, screens, std::move(options))
+    , m_historySaving(m_services.history(), m_services.state(), ports.clock)
     , m_signIn(m_services.session(), *m_services.options().endpoints.transport, m_services.options().signIn,
                m_services.options().endpoints.gateway, m_services.options().browser)
     , m_startup({m_services.state(), m_services.hotkeys(), ports.permissions, m_services.feedback(),
@@ -101,6 +102,7 @@ void MurmoApplication::shutDown()
     m_services.hotkeys().stop();
     // Queued on the ducker's own thread, which its destructor drains before the process ends.
     m_services.ducker().restore();
+    m_historySaving.saveNow();
 }
 
 void MurmoApplication::relaunch()

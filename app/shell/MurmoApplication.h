@@ -7,6 +7,7 @@
 #include "app/settings/SettingsWindow.h"
 #include "app/settings/editors/SettingsEditorKit.h"
 #include "app/shell/HistoryEntryActions.h"
+#include "app/shell/HistorySaving.h"
 #include "core/account/SignInFlow.h"
 
 #include <QObject>
@@ -41,7 +42,8 @@ public:
     // A later launch's arguments: a "murmo:" sign-in callback, or nothing (show the window).
     void handleLaunch(const QStringList& arguments);
 
-    // Gives back a lowered output volume; called as the event loop ends.
+    // Gives back a lowered output volume and writes a history that could not be saved; called as
+    // the event loop ends.
     void shutDown();
 
     AppServices& services() { return m_services; }
@@ -60,6 +62,7 @@ private:
     QCoro::Task<void> runBackgroundStartup(QCoro::Task<void> background);
 
     AppServices m_services;
+    HistorySaving m_historySaving;
     SignInFlow m_signIn;
     ControllerStartup m_startup;
     DictationController m_controller;

@@ -1,9 +1,14 @@
 #include "app/shell/SingleInstance.h"
 
 #include <QDataStream>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QStandardPaths>
+#include <QThread>
 #include <QtEndian>
 
 #include <unistd.h>
@@ -12,17 +17,29 @@ namespace {
 
 constexpr int connectTimeoutMs = 500;
 constexpr int writeTimeoutMs = 500;
-// Arguments are a callback address or two; anything bigger is not from us.
-constexpr quint32 maxMessageBytes = 64 * 1024;
+// How long a later launch keeps trying while the lock's holder is still starting to listen.
+constexpr int primaryStartMs = 3000;
+constexpr unsigned long connectRetryMs = 25;
 
 } // namespace
 
 SingleInstance::SingleInstance(QString name, QObject* parent)
     : QObject(parent)
     , m_name(std::move(name))
-{}
+{
+    m_listenCheck.setInterval(listenCheckInterval);
+    connect(&m_listenCheck, &QTimer::timeout, this, [this] {
+        if (m_server && !m_server->isListening())
+            listen();
+    });
+}
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance()
+{
+    // The socket goes before the lock: once the lock is free, the next instance's socket may
+    // already stand where ours was, and closing ours then would remove it.
+    delete m_server;
+}
 
 QString SingleInstance::defaultName()
 {
@@ -34,31 +51,78 @@ QString SingleInstance::defaultName()
     return QStringLiteral("murmo-%1").arg(::getuid());
 }
 
+QString SingleInstance::socketPath() const
+{
+    // Where QLocalServer puts a name that is not a path.
+    return QDir::isAbsolutePath(m_name) ? m_name : QDir::tempPath() + QLatin1Char('/') + m_name;
+}
+
+QString SingleInstance::lockPath() const
+{
+    return socketPath() + QStringLiteral(".lock");
+}
+
 bool SingleInstance::tryBecomePrimary()
 {
     if (m_server)
         return true;
+    auto lock = std::make_unique<QLockFile>(lockPath());
+    // Held for the process's life: only a holder that is gone makes it stale, never its age.
+    lock->setStaleLockTime(std::chrono::milliseconds::zero());
+    if (!lock->tryLock()) {
+        if (lock->error() == QLockFile::LockFailedError)
+            return false;
+        // No lock can be made there (a read-only folder): the socket alone decides, as well as
+        // it can.
+        qWarning("single instance: cannot create the lock file %s", qPrintable(lockPath()));
+        lock.reset();
+    }
+    // An instance that listens without the lock (an older build) still counts.
     QLocalSocket probe;
     probe.connectToServer(m_name);
     if (probe.waitForConnected(connectTimeoutMs))
         return false;
-    // Nobody answers: whatever socket file is there belongs to an instance that is gone.
-    QLocalServer::removeServer(m_name);
-    auto* server = new QLocalServer(this);
-    server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server->listen(m_name)) {
-        delete server;
+    m_lock = std::move(lock);
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::accept);
+    if (!listen()) {
+        delete m_server;
+        m_server = nullptr;
+        m_lock.reset();
         return false;
     }
-    m_server = server;
-    connect(m_server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            readFrom(socket);
-        }
-    });
+    m_listenCheck.start();
     return true;
+}
+
+bool SingleInstance::listen()
+{
+    // Whatever socket file is there belongs to an instance that is gone: a live one would hold
+    // the lock.
+    QLocalServer::removeServer(m_name);
+    return m_server->listen(m_name);
+}
+
+void SingleInstance::accept()
+{
+    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        if (m_connections >= maxConnections) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        ++m_connections;
+        connect(socket, &QObject::destroyed, this, [this] { --m_connections; });
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        // One message, soon, or the connection goes: an idle one holds a descriptor for nothing.
+        QTimer::singleShot(m_messageDeadline, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
+        readFrom(socket);
+    }
 }
 
 void SingleInstance::readFrom(QLocalSocket* socket)
@@ -71,36 +135,65 @@ void SingleInstance::readFrom(QLocalSocket* socket)
     length = qFromBigEndian(length);
     if (length > maxMessageBytes) {
         socket->abort();
+        socket->deleteLater();
         return;
     }
     if (socket->bytesAvailable() < qint64(sizeof length + length))
         return;
     socket->skip(sizeof length);
-    QDataStream stream(socket->read(length));
-    stream.setVersion(QDataStream::Qt_6_0);
-    QStringList args;
-    stream >> args;
+    const std::optional<QStringList> args = decodeMessage(socket->read(length));
     socket->disconnectFromServer();
-    if (stream.status() == QDataStream::Ok)
-        Q_EMIT messageReceived(args);
+    if (args)
+        Q_EMIT messageReceived(*args);
 }
 
-bool SingleInstance::sendToPrimary(const QStringList& args) const
+QByteArray SingleInstance::encodeMessage(const QStringList& args)
 {
     QByteArray payload;
     QDataStream stream(&payload, QIODevice::WriteOnly);
     stream.setVersion(QDataStream::Qt_6_0);
     stream << args;
-    if (payload.size() > qsizetype(maxMessageBytes))
-        return false;
     const quint32 length = qToBigEndian(quint32(payload.size()));
+    return QByteArray(reinterpret_cast<const char*>(&length), sizeof length) + payload;
+}
 
-    QLocalSocket socket;
-    socket.connectToServer(m_name);
-    if (!socket.waitForConnected(connectTimeoutMs))
+std::optional<QStringList> SingleInstance::decodeMessage(const QByteArray& payload)
+{
+    if (payload.size() > qsizetype(maxMessageBytes) || payload.size() < qsizetype(sizeof(quint32)))
+        return std::nullopt;
+    // The list's count comes first, and Qt makes room for that many strings before it reads one:
+    // a dozen bytes could ask for gigabytes. Each string takes four bytes at least.
+    const quint32 count = qFromBigEndian<quint32>(payload.constData());
+    if (count > quint32((payload.size() - qsizetype(sizeof count)) / 4))
+        return std::nullopt;
+    QDataStream stream(payload);
+    stream.setVersion(QDataStream::Qt_6_0);
+    QStringList args;
+    stream >> args;
+    if (stream.status() != QDataStream::Ok)
+        return std::nullopt;
+    return args;
+}
+
+bool SingleInstance::sendToPrimary(const QStringList& args) const
+{
+    const QByteArray message = encodeMessage(args);
+    if (message.size() > qsizetype(sizeof(quint32) + maxMessageBytes))
         return false;
-    socket.write(reinterpret_cast<const char*>(&length), sizeof length);
-    socket.write(payload);
+
+    // The lock's holder may have taken it a moment ago and not listen yet.
+    const QDeadlineTimer starting(primaryStartMs);
+    QLocalSocket socket;
+    for (;;) {
+        socket.connectToServer(m_name);
+        if (socket.waitForConnected(connectTimeoutMs))
+            break;
+        if (starting.hasExpired() || !QFileInfo::exists(lockPath()))
+            return false;
+        socket.abort();
+        QThread::msleep(connectRetryMs);
+    }
+    socket.write(message);
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(writeTimeoutMs))
             return false;

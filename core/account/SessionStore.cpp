@@ -4,6 +4,7 @@
 #include "core/async/SharedResult.h"
 #include "core/async/Sleep.h"
 #include "core/net/HttpTransport.h"
+#include "core/net/Json.h"
 #include "core/net/ServiceEndpoints.h"
 #include "platform/SecretStore.h"
 
@@ -220,10 +221,18 @@ QCoro::Task<void> SessionStore::refreshMe(QUrl gatewayURL, CancelToken* cancel)
     // Whoever signed out meanwhile has no address to show.
     if (!self || !m_tokens || !response.isHttp || response.status != 200)
         co_return;
-    const QJsonDocument document = QJsonDocument::fromJson(response.body);
+    const std::optional<QString> email = emailFromMeAnswer(response.body);
+    if (!email)
+        co_return;
+    m_email = *email;
+    Q_EMIT changed();
+}
+
+std::optional<QString> SessionStore::emailFromMeAnswer(const QByteArray& body)
+{
+    const QJsonDocument document = serviceJson(body);
     const QJsonValue email = document.isObject() ? document.object().value(QStringLiteral("email")) : QJsonValue();
     if (!email.isString() || email.toString().isEmpty())
-        co_return;
-    m_email = email.toString();
-    Q_EMIT changed();
+        return std::nullopt;
+    return email.toString();
 }

@@ -72,6 +72,8 @@ public:
     // Asks the gateway who is signed in ("v1/me") and shows that address. Failures change nothing.
     // cancel (optional) abandons the request, for a view that goes away before the answer.
     QCoro::Task<void> refreshMe(QUrl gatewayURL, CancelToken* cancel = nullptr);
+    // The address in a 200 "v1/me" answer; nothing when it carries none.
+    static std::optional<QString> emailFromMeAnswer(const QByteArray& body);
 
 Q_SIGNALS:
     // Any of isLoggedIn, email or currentAccessToken changed.

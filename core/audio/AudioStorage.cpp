@@ -17,7 +17,10 @@ namespace {
 bool writeWhole(const QString& path, const QByteArray& bytes)
 {
     QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    // Unbuffered: a write cut short by a full disk then fails here, where a buffered one would
+    // fail unreported at commit and leave a cut-off recording in place.
+    return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(bytes) == bytes.size() &&
+           file.commit();
 }
 
 Samples decodeOgg(const QByteArray& bytes)

@@ -11,6 +11,8 @@
 #include <QScopeGuard>
 #include <QStringDecoder>
 
+#include <memory>
+
 QString HttpResponse::utf8Body() const
 {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -81,7 +83,8 @@ bool isTransportFailure(QNetworkReply::NetworkError error)
 } // namespace
 
 QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArray verb, QByteArray body,
-                                              std::chrono::milliseconds timeout, CancelToken* cancel) const
+                                              std::chrono::milliseconds timeout, CancelToken* cancel,
+                                              qint64 answerCap) const
 {
     if (!isAllowedUrl(request.url()))
         throw TransportError(TransportError::Kind::InsecureUrl,
@@ -91,6 +94,9 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
 
     const auto effective = m_timeoutCap ? std::min(timeout, *m_timeoutCap) : timeout;
     request.setTransferTimeout(static_cast<int>(effective.count()));
+    // A redirect would carry the request's credentials and audio to wherever the answer points;
+    // the services we call never redirect, so one is a failure.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
 
     // The coroutine resumes inside the reply's own finished signal (for an abort, inside abort()),
     // so deleting the reply when this frame ends would pull it out from under Qt's emission. The
@@ -105,12 +111,41 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
     if (cancel)
         cancelConnection = QObject::connect(cancel, &CancelToken::cancelled, reply, &QNetworkReply::abort);
 
+    // The answer is taken in as it arrives (after decompression, so a small compressed body that
+    // unpacks to gigabytes is stopped too) and cut off the moment it passes the cap, or as soon
+    // as its announced length does.
+    struct Received
+    {
+        QByteArray body;
+        bool tooLarge = false;
+    };
+    const auto received = std::make_shared<Received>();
+    const auto overCap = [reply, received] {
+        received->tooLarge = true;
+        reply->abort();
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, answerCap, overCap] {
+        const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (announced.isValid() && announced.toLongLong() > answerCap)
+            overCap();
+    });
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, received, answerCap, overCap] {
+        if (received->tooLarge)
+            return;
+        if (received->body.size() + reply->bytesAvailable() > answerCap)
+            overCap();
+        else
+            received->body += reply->readAll();
+    });
+
     co_await reply;
 
     if (cancelConnection)
         QObject::disconnect(cancelConnection);
     if (guard && guard->isCancelled())
         throw CancelledError();
+    if (received->tooLarge)
+        throw TransportError(TransportError::Kind::AnswerTooLarge, QStringLiteral("服务返回的数据过大，已中止"));
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid() || isTransportFailure(reply->error())) {
@@ -119,10 +154,15 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
             reply->error() == QNetworkReply::OperationCanceledError || reply->error() == QNetworkReply::TimeoutError;
         throw transportErrorFrom(*reply, timedOut);
     }
+    if (status.toInt() >= 300 && status.toInt() < 400)
+        throw TransportError(TransportError::Kind::Redirected,
+                             QStringLiteral("服务把请求转到了别的地址 (HTTP %1)，未跟随").arg(status.toInt()));
 
+    if (received->body.size() + reply->bytesAvailable() > answerCap)
+        throw TransportError(TransportError::Kind::AnswerTooLarge, QStringLiteral("服务返回的数据过大，已中止"));
     HttpResponse response;
     response.isHttp = true;
     response.status = status.toInt();
-    response.body = reply->readAll();
+    response.body = received->body + reply->readAll();
     co_return response;
 }

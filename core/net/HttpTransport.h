@@ -25,8 +25,9 @@ struct HttpResponse
 
 // Sends one request on a QNetworkAccessManager and waits for the whole answer. Every service
 // client goes through it, so the rules that hold for all of them live here: plain http only to
-// loopback, one inactivity timeout per request, transport failures as TransportError, and
-// cancellation through a token.
+// loopback, no redirect followed (the credentials and audio of a request go to the address it
+// names, nowhere else), a cap on the answer's size, one inactivity timeout per request,
+// transport failures as TransportError, and cancellation through a token.
 class HttpTransport
 {
 public:
@@ -41,11 +42,20 @@ public:
     HttpTransport(const HttpTransport&) = delete;
     HttpTransport& operator=(const HttpTransport&) = delete;
 
+    // The most bytes an answer may have by default: a transcript or a styled text is a few
+    // kilobytes, an account's answers less.
+    static constexpr qint64 defaultAnswerCap = 1024 * 1024;
+    // An account's lexicon copy, the largest thing a service sends.
+    static constexpr qint64 lexiconAnswerCap = 8 * 1024 * 1024;
+
     // Tests shorten every timeout to this so a silent server fails fast.
     void setTimeoutCap(std::chrono::milliseconds cap) { m_timeoutCap = cap; }
 
+    // An answer of more than answerCap bytes is cut off as soon as it passes the cap, and a
+    // redirect (any 3xx) is not followed: both fail with a TransportError.
     QCoro::Task<HttpResponse> send(QNetworkRequest request, QByteArray verb, QByteArray body,
-                                   std::chrono::milliseconds timeout, CancelToken* cancel = nullptr) const;
+                                   std::chrono::milliseconds timeout, CancelToken* cancel = nullptr,
+                                   qint64 answerCap = defaultAnswerCap) const;
 
     // True for https, and for http when the host is this machine.
     static bool isAllowedUrl(const QUrl& url);

@@ -14,6 +14,10 @@ public:
         Failed,
         TimedOut,
         InsecureUrl,
+        // The service sent the request elsewhere (a 3xx); it was not followed.
+        Redirected,
+        // The answer grew past what it can sanely be and was cut off.
+        AnswerTooLarge,
     };
 
     TransportError(Kind kind, QString description);

@@ -44,10 +44,8 @@ QCoro::Task<QString> registerWith(QUrl url, QString label, QString registerSecre
     const QByteArray body = compactJson(QJsonObject{{QStringLiteral("label"), label}});
     const HttpResponse response = co_await transport->send(request, "POST", body, kLongTimeout);
     if (response.status == 200) {
-        const QJsonDocument document = parseJsonDocument(response.body);
-        const QJsonValue token = document.object().value(QStringLiteral("token"));
-        if (document.isObject() && token.isString())
-            co_return token.toString();
+        if (std::optional<QString> token = GatewayClient::tokenFromRegisterAnswer(response.body))
+            co_return *token;
     }
     throw AsrError::httpError(response.status, response.utf8Body());
 }
@@ -57,7 +55,8 @@ QCoro::Task<std::optional<QByteArray>> fetchWith(QUrl url, Credential credential
     QNetworkRequest request(url);
     request.setRawHeader("Authorization", bearerHeader(credential));
 
-    const HttpResponse response = co_await transport->send(request, "GET", {}, kLongTimeout);
+    const HttpResponse response =
+        co_await transport->send(request, "GET", {}, kLongTimeout, nullptr, HttpTransport::lexiconAnswerCap);
     // Only a definite "there is no copy" may be answered with nothing: the caller pushes its own
     // lexicon over the account's copy after that, so a refusal or a server fault must not look
     // the same.
@@ -118,6 +117,15 @@ std::optional<QByteArray> GatewayClient::lexiconFromAnswer(const QByteArray& bod
     if (!decoded || blob.size() % 4 != 0)
         throw JsonError(QStringLiteral("词库应答的 blob 不是有效的 base64"));
     return *decoded;
+}
+
+std::optional<QString> GatewayClient::tokenFromRegisterAnswer(const QByteArray& body)
+{
+    const QJsonDocument document = parseJsonDocument(body);
+    const QJsonValue token = document.object().value(QStringLiteral("token"));
+    if (!document.isObject() || !token.isString())
+        return std::nullopt;
+    return token.toString();
 }
 
 QCoro::Task<QJsonObject> GatewayClient::post(QString path, QJsonObject body, CancelToken* cancel) const

@@ -54,6 +54,9 @@ public:
     // The snapshot in a 200 lexicon answer; nothing when it carries none; JsonError when the body
     // is not a JSON object or the blob is not valid base64.
     static std::optional<QByteArray> lexiconFromAnswer(const QByteArray& body);
+    // The device token in a 200 register answer; nothing when it carries none; JsonError when the
+    // body is not JSON.
+    static std::optional<QString> tokenFromRegisterAnswer(const QByteArray& body);
 
 private:
     QUrl m_baseUrl;

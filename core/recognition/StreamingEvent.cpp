@@ -1,6 +1,6 @@
 #include "core/recognition/StreamingEvent.h"
 
-#include "core/text/ValidUtf16.h"
+#include "core/net/Json.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -19,7 +19,7 @@ QString stringMember(const QJsonObject& object, QLatin1StringView name)
 StreamingEvent StreamingEvent::parse(const QString& frame)
 {
     StreamingEvent event;
-    const QJsonDocument document = ValidUtf16::fromJson(frame.toUtf8(), nullptr);
+    const QJsonDocument document = serviceJson(frame.toUtf8());
     if (!document.isObject())
         return event;
     const QJsonObject object = document.object();

@@ -1,6 +1,7 @@
 #include "core/recognition/StreamingSocket.h"
 
 #include "core/async/PostToThread.h"
+#include "core/net/HttpTransport.h"
 #include "core/net/NetworkErrors.h"
 
 #include <QNetworkRequest>
@@ -49,6 +50,10 @@ void StreamingSocket::report(std::exception_ptr error) const
 void StreamingSocket::open(const QUrl& url, const QString& bearer)
 {
     auto* socket = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, m_context);
+    // An event is a line of JSON: a message past an answer's cap ends the session (Qt closes the
+    // connection) before it is held in memory whole.
+    socket->setMaxAllowedIncomingMessageSize(quint64(HttpTransport::defaultAnswerCap));
+    socket->setMaxAllowedIncomingFrameSize(quint64(HttpTransport::defaultAnswerCap));
     m_socket = socket;
     const std::weak_ptr<StreamingSocket> weak = weak_from_this();
     QObject::connect(socket, &QWebSocket::connected, m_context, [weak] {

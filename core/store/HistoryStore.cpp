@@ -16,7 +16,8 @@ HistoryStore::HistoryStore(const QString& directory)
     , m_recordingsDir(QDir(directory).filePath(QStringLiteral("recordings")))
 {
     // Without the folder, recordings fail to write and entries are kept without audio.
-    QDir().mkpath(m_recordingsDir);
+    StoreFile::makePrivateFolder(directory);
+    StoreFile::makePrivateFolder(m_recordingsDir);
 
     const std::optional<QByteArray> bytes = StoreFile::readOrQuarantine(m_fileURL);
     if (!bytes)
@@ -39,8 +40,11 @@ void HistoryStore::add(const HistoryEntry& entry, std::span<const float> samples
     HistoryEntry stored = entry;
     if (!samples.empty()) {
         const QString name = entry.idText() + QLatin1Char('.') + AudioStorage::fileExtension;
-        if (AudioStorage::write(samples, QDir(m_recordingsDir).filePath(name)))
+        const QString path = QDir(m_recordingsDir).filePath(name);
+        if (AudioStorage::write(samples, path)) {
+            QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
             stored.audioFileName = name;
+        }
     }
 
     QMutexLocker lock(&m_mutex);
@@ -123,9 +127,23 @@ void HistoryStore::remove(const QUuid& id)
     }
 }
 
+bool HistoryStore::isSaved() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_saved;
+}
+
+bool HistoryStore::saveAgain()
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_saved)
+        save();
+    return m_saved;
+}
+
 void HistoryStore::save()
 {
-    StoreFile::writeAtomically(m_fileURL, HistoryEntry::encodeList(m_entries));
+    m_saved = StoreFile::writeAtomically(m_fileURL, HistoryEntry::encodeList(m_entries));
 }
 
 qsizetype HistoryStore::indexOf(const QUuid& id) const

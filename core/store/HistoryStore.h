@@ -13,8 +13,9 @@
 // The history of takes: entries in "history.json" and one recording per entry in "recordings"
 // beside it. Memory is the truth and the file its copy, rewritten whole and atomically after
 // each change. Every call may come from any thread; access to the entries and every save are
-// serialised by one mutex. Nothing is reported to callers: a failed save keeps the change in
-// memory and the next save writes the whole list.
+// serialised by one mutex. A failed save (a full disk) keeps the change in memory; isSaved()
+// says so until a later save, or saveAgain(), writes the whole list. The folder and everything in
+// it are the user's alone (0700, files 0600).
 class HistoryStore
 {
 public:
@@ -59,6 +60,11 @@ public:
     // Deletes the entry and its recording; unknown ids are ignored.
     void remove(const QUuid& id);
 
+    // False while the file lacks a change that could not be written.
+    bool isSaved() const;
+    // Writes the entries again when the last save failed; true when the file now holds them all.
+    bool saveAgain();
+
 private:
     void save();
     qsizetype indexOf(const QUuid& id) const;
@@ -71,4 +77,5 @@ private:
     mutable QMutex m_mutex;
     // Oldest first, in the order of addition.
     QList<HistoryEntry> m_entries;
+    bool m_saved = true;
 };

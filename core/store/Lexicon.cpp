@@ -182,16 +182,30 @@ std::optional<int> Lexicon::merge(const QByteArray& remoteData)
     if (!remote)
         return std::nullopt;
     QMutexLocker lock(&m_mutex);
+    // Looked up by key, as an import does: tens of thousands on each side must not cost their
+    // product, at every start.
+    QSet<QString> ruleKeys;
+    ruleKeys.reserve(m_rules.size() + remote->rules.size());
+    for (const StoredRule& stored : std::as_const(m_rules))
+        ruleKeys.insert(stored.searchKey);
+    QSet<QString> hotwordKeys;
+    hotwordKeys.reserve(m_extraHotwords.size() + remote->hotwords.size());
+    for (const QString& word : std::as_const(m_extraHotwords))
+        hotwordKeys.insert(TextClass::canonicalKey(word));
     int added = 0;
     for (const LearnedRule& rule : remote->rules) {
-        if (indexOfWrongLocked(rule.wrong) >= 0 || isRefused(rule.wrong, rule.right, rule.source))
+        QString key = RuleReplacement::searchKey(rule.wrong);
+        if (ruleKeys.contains(key) || isRefused(rule.wrong, rule.right, rule.source))
             continue;
-        m_rules.append(StoredRule(rule));
+        ruleKeys.insert(key);
+        m_rules.append(StoredRule(rule, std::move(key)));
         ++added;
     }
     for (const QString& word : remote->hotwords) {
-        if (hasHotwordLocked(word))
+        const QString key = TextClass::canonicalKey(word);
+        if (hotwordKeys.contains(key))
             continue;
+        hotwordKeys.insert(key);
         m_extraHotwords.append(word);
         ++added;
     }

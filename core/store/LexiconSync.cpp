@@ -2,13 +2,23 @@
 
 #include "core/store/Lexicon.h"
 
+#include <QCoroFuture>
 #include <QDateTime>
+#include <QtConcurrent>
 
 #include <cstdio>
 #include <exception>
 #include <optional>
 
 namespace {
+
+// What a pass learnt from folding the account's copy in: how many rules and hotwords it added
+// (nothing for a copy that cannot be read), and the merged lexicon to push.
+struct Folded
+{
+    std::optional<int> added = 0;
+    std::optional<QByteArray> snapshot;
+};
 
 // Takes everything by value: the pass outlives the LexiconSync it was started from.
 QCoro::Task<int> syncPass(GatewayClient client, QString syncKey, std::shared_ptr<Lexicon> lexicon)
@@ -27,17 +37,25 @@ QCoro::Task<int> syncPass(GatewayClient client, QString syncKey, std::shared_ptr
         co_return 0;
     }
 
-    int added = 0;
-    if (remote) {
-        const std::optional<int> merged = lexicon->merge(*remote);
-        if (!merged) {
-            std::printf("lexicon sync: the account's copy cannot be read, nothing pushed\n");
-            co_return 0;
+    // Merging and encoding take time in proportion to both lexicons, and the merge saves: a
+    // worker does both, and the event loop runs on meanwhile.
+    QFuture<Folded> folding = QtConcurrent::run([lexicon, remote] {
+        Folded folded;
+        if (remote) {
+            folded.added = lexicon->merge(*remote);
+            if (!folded.added)
+                return folded;
         }
-        added = *merged;
+        folded.snapshot = lexicon->exportSnapshot();
+        return folded;
+    });
+    const Folded folded = co_await folding;
+    if (!folded.added) {
+        std::printf("lexicon sync: the account's copy cannot be read, nothing pushed\n");
+        co_return 0;
     }
-
-    const std::optional<QByteArray> snapshot = lexicon->exportSnapshot();
+    const int added = *folded.added;
+    const std::optional<QByteArray>& snapshot = folded.snapshot;
     if (!snapshot)
         co_return added;
     const QDateTime now = QDateTime::currentDateTimeUtc();

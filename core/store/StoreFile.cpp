@@ -35,6 +35,15 @@ QString quarantine(const QString& path, const QDateTime& now)
     return target;
 }
 
+bool makePrivateFolder(const QString& path)
+{
+    if (!QDir().mkpath(path))
+        return false;
+    // A folder made by an older version, or by mkpath under the umask, is closed too.
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return true;
+}
+
 bool writeAtomically(const QString& path, const QByteArray& bytes, QString* error)
 {
     const auto fail = [error](const QString& why) {
@@ -43,11 +52,15 @@ bool writeAtomically(const QString& path, const QByteArray& bytes, QString* erro
         return false;
     };
     const QFileInfo info(path);
-    if (!QDir().mkpath(info.absolutePath()))
+    if (!makePrivateFolder(info.absolutePath()))
         return fail(QStringLiteral("cannot create the folder %1").arg(info.absolutePath()));
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a short write (a full disk) fails the write itself: a failed flush at
+    // commit is not always reported, and would put a cut-off file in place of a whole one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(file.errorString());
+    // The temporary file takes the old file's mode, which an older version left readable to all.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();
         return fail(file.errorString());

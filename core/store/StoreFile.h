@@ -21,9 +21,14 @@ std::optional<QByteArray> readOrQuarantine(const QString& path, const QDateTime&
 // Returns the new path, or an empty string when nothing could be moved.
 QString quarantine(const QString& path, const QDateTime& now = QDateTime::currentDateTime());
 
+// Makes the folder (with any missing parents) and keeps it to its owner (0700): what the stores
+// hold is the user's speech and words. False when the folder is not there afterwards.
+bool makePrivateFolder(const QString& path);
+
 // Replaces the file with bytes atomically (QSaveFile: a temporary file in the same directory,
-// renamed over the original), creating the directory if needed. On failure the old file is left
-// as it was, false is returned and *error (when given) says why.
+// renamed over the original), making the directory private if needed; the file is its owner's
+// alone (0600). On failure the old file is left as it was, false is returned and *error (when
+// given) says why.
 bool writeAtomically(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
 } // namespace StoreFile

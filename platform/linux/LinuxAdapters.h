@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/BoundedSecretStore.h"
 #include "platform/Ports.h"
 #include "platform/SystemClock.h"
 #include "platform/linux/PortalAppearance.h"
@@ -33,7 +34,9 @@ struct LinuxAdapters
     PortalAppearance appearance;
     LinuxPermissionProbes permissions;
     QProcessLauncher launcher;
-    QtKeychainSecretStore secrets;
+    QtKeychainSecretStore keyring;
+    // A locked keyring whose prompt nobody answers must not hold a secret back for ever.
+    BoundedSecretStore secrets{keyring, clock};
 
     LinuxAdapters() = default;
     LinuxAdapters(const LinuxAdapters&) = delete;

@@ -6,6 +6,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <optional>
 #include <utility>
 
 namespace {
@@ -37,10 +38,18 @@ QByteArray methodName(QHttpServerRequest::Method method)
     }
 }
 
-QByteArray responseHead(const FakeReply& reply, qsizetype announcedLength)
+// Without announcedLength the answer's end is the connection's.
+QByteArray responseHead(const FakeReply& reply, std::optional<qsizetype> announcedLength)
 {
-    return "HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\nContent-Type: " + reply.contentType +
-           "\r\nContent-Length: " + QByteArray::number(announcedLength) + "\r\n\r\n";
+    QByteArray head =
+        "HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\nContent-Type: " + reply.contentType + "\r\n";
+    if (announcedLength)
+        head += "Content-Length: " + QByteArray::number(*announcedLength) + "\r\n";
+    else
+        head += "Connection: close\r\n";
+    for (const QByteArray& line : reply.headers)
+        head += line + "\r\n";
+    return head + "\r\n";
 }
 
 void deliver(QTcpSocket* socket, const FakeReply& reply)
@@ -57,6 +66,9 @@ void deliver(QTcpSocket* socket, const FakeReply& reply)
         socket->disconnectFromHost();
         break;
     case FakeReply::Behaviour::NeverAnswer:
+        break;
+    case FakeReply::Behaviour::OpenEnded:
+        socket->write(responseHead(reply, std::nullopt) + reply.body);
         break;
     }
 }
@@ -119,6 +131,20 @@ FakeReply FakeReply::silent()
 {
     FakeReply reply;
     reply.behaviour = Behaviour::NeverAnswer;
+    return reply;
+}
+
+FakeReply FakeReply::redirect(int status, const QUrl& location)
+{
+    FakeReply reply = raw("moved", status);
+    reply.headers.append("Location: " + location.toEncoded());
+    return reply;
+}
+
+FakeReply FakeReply::openEnded(const QByteArray& body)
+{
+    FakeReply reply = raw(body);
+    reply.behaviour = Behaviour::OpenEnded;
     return reply;
 }
 

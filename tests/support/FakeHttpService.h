@@ -42,11 +42,14 @@ struct FakeReply
         DropMidAnswer,    // status line and headers promising more body than is sent, then close
         CloseImmediately, // close the connection without a byte
         NeverAnswer,      // keep the connection open and say nothing
+        OpenEnded,        // status line and headers without a length, the body, then keep it open
     };
 
     int status = 200;
     QByteArray body;
     QByteArray contentType = "application/json";
+    // Further header lines, each "Name: value".
+    QList<QByteArray> headers;
     std::chrono::milliseconds delay{0};
     Behaviour behaviour = Behaviour::Answer;
     // Kept back until the test calls releaseHeldReplies(), for a test that must act while the
@@ -58,6 +61,10 @@ struct FakeReply
     static FakeReply droppedMidAnswer();
     static FakeReply closed();
     static FakeReply silent();
+    // A redirect to location with the given 3xx status.
+    static FakeReply redirect(int status, const QUrl& location);
+    // body sent without a length, after which the connection stays open as if more would come.
+    static FakeReply openEnded(const QByteArray& body);
     FakeReply after(std::chrono::milliseconds wait) const;
     FakeReply heldBack() const;
 };

@@ -6,10 +6,18 @@
 #include <QFile>
 #include <QFuture>
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 #include <QUuid>
 #include <QtConcurrent>
+
+#include <algorithm>
+#include <atomic>
+#include <latch>
+#include <memory>
+#include <vector>
 
 // The browser launches "murmo <callback>", a second process, which hands the address to the
 // running one. Here the second launch is a second SingleInstance on a thread of its own, since
@@ -56,6 +64,91 @@ private Q_SLOTS:
         SingleInstance first(m_name);
         QVERIFY(first.tryBecomePrimary());
         QVERIFY(deliver({}));
+    }
+
+    void ofLaunchesAtOnceExactlyOneListens()
+    {
+        constexpr int kLaunches = 4;
+        for (int round = 0; round < 10; ++round) {
+            const QString name = m_name + QString::number(round);
+            std::latch decided(kLaunches);
+            std::atomic<int> primaries = 0;
+            std::vector<std::unique_ptr<QThread>> launches;
+            for (int i = 0; i < kLaunches; ++i) {
+                launches.emplace_back(QThread::create([&] {
+                    SingleInstance instance(name);
+                    if (instance.tryBecomePrimary())
+                        ++primaries;
+                    // Each one holds on until all have decided, as running instances would.
+                    decided.arrive_and_wait();
+                }));
+                launches.back()->start();
+            }
+            for (const auto& launch : launches)
+                QVERIFY(launch->wait(QDeadlineTimer(60000)));
+            QCOMPARE(primaries.load(), 1);
+        }
+    }
+
+    void aRunningInstanceIsNeverDisplaced()
+    {
+        SingleInstance first(m_name);
+        QVERIFY(first.tryBecomePrimary());
+        // Its socket is gone for a while, as it is between taking the lock and listening, or
+        // after Qt gave up on a server whose accept failed: a launch meanwhile is still second.
+        auto* server = first.findChild<QLocalServer*>();
+        QVERIFY(server);
+        server->close();
+        SingleInstance second(m_name);
+        QVERIFY(!second.tryBecomePrimary());
+        // The first one listens again on its own and takes the message.
+        QTRY_VERIFY_WITH_TIMEOUT(server->isListening(), 20000);
+        QSignalSpy received(&first, &SingleInstance::messageReceived);
+        QVERIFY(deliver({QStringLiteral("x")}));
+        QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 20000);
+    }
+
+    void stalledConnectionsAreDropped_data()
+    {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::newRow("nothing") << QByteArray();
+        QTest::newRow("half a length") << QByteArray("\0\0", 2);
+        QTest::newRow("half a message") << QByteArray("\0\0\0\x40partial", 11);
+    }
+
+    void stalledConnectionsAreDropped()
+    {
+        QFETCH(QByteArray, sent);
+        SingleInstance primary(m_name);
+        primary.setMessageDeadline(std::chrono::milliseconds(200));
+        QVERIFY(primary.tryBecomePrimary());
+        QLocalSocket stalled;
+        stalled.connectToServer(m_name);
+        QVERIFY(stalled.waitForConnected(5000));
+        stalled.write(sent);
+        QVERIFY(stalled.waitForBytesWritten(5000) || sent.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(stalled.state(), QLocalSocket::UnconnectedState, 20000);
+        QSignalSpy received(&primary, &SingleInstance::messageReceived);
+        QVERIFY(deliver({}));
+        QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 20000);
+    }
+
+    void connectionsPastTheCapAreDropped()
+    {
+        SingleInstance primary(m_name);
+        primary.setMessageDeadline(std::chrono::minutes(5));
+        QVERIFY(primary.tryBecomePrimary());
+        std::vector<std::unique_ptr<QLocalSocket>> sockets;
+        for (int i = 0; i <= SingleInstance::maxConnections; ++i) {
+            sockets.push_back(std::make_unique<QLocalSocket>());
+            sockets.back()->connectToServer(m_name);
+            QVERIFY(sockets.back()->waitForConnected(5000));
+        }
+        const auto dropped = [&sockets] {
+            return std::count_if(sockets.begin(), sockets.end(),
+                                 [](const auto& socket) { return socket->state() == QLocalSocket::UnconnectedState; });
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(dropped(), 1, 20000);
     }
 
     void nobodyListeningIsReported() { QVERIFY(!deliver({QStringLiteral("murmo://auth-callback#x=1")})); }

@@ -21,6 +21,7 @@ class TestHttpTransport : public QObject
 private:
     // Long enough that only a scripted failure ends a request early, however busy the machine.
     static constexpr std::chrono::seconds kPatient{40};
+    static constexpr qint64 kSmallCap = 64 * 1024;
 
     FakeHttpService* m_service = nullptr;
     HttpTransport m_transport;
@@ -91,6 +92,68 @@ private Q_SLOTS:
         QVERIFY(error);
         QCOMPARE(int(error->kind()), kind);
         QVERIFY(!error->description().isEmpty());
+    }
+
+    void redirectsAreFailuresAndNotFollowed_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::newRow("moved permanently") << 301;
+        QTest::newRow("found") << 302;
+        QTest::newRow("see other") << 303;
+        QTest::newRow("temporary") << 307;
+        QTest::newRow("permanent") << 308;
+    }
+
+    void redirectsAreFailuresAndNotFollowed()
+    {
+        QFETCH(int, status);
+        // Another origin on this machine that would gladly take the token and the audio.
+        FakeHttpService elsewhere;
+        elsewhere.setReply("POST", QStringLiteral("/take"), FakeReply::raw("{}"));
+        elsewhere.setReply("GET", QStringLiteral("/take"), FakeReply::raw("{}"));
+        const QUrl target = ServiceEndpoints::appendPath(elsewhere.baseUrl(), QStringLiteral("take"));
+        m_service->setReply("POST", QStringLiteral("/x"), FakeReply::redirect(status, target));
+
+        QNetworkRequest request = requestTo(QStringLiteral("x"));
+        request.setRawHeader("Authorization", "Bearer device-token");
+        request.setRawHeader("x-api-key", "vendor-key");
+        const auto outcome = runTask(m_transport.send(request, "POST", "audio", kPatient));
+        const auto error = outcome.errorAs<TransportError>();
+        QVERIFY(error);
+        QCOMPARE(error->kind(), TransportError::Kind::Redirected);
+        QCOMPARE(m_service->requests().size(), 1);
+        QCOMPARE(elsewhere.requests().size(), 0);
+    }
+
+    void answersPastTheirCapAreCutOff_data()
+    {
+        QTest::addColumn<FakeReply>("reply");
+        QTest::addColumn<bool>("accepted");
+        const QByteArray atCap(kSmallCap, 'a');
+        const QByteArray pastCap(kSmallCap + 1, 'a');
+        QTest::newRow("at the cap") << FakeReply::raw(atCap) << true;
+        QTest::newRow("announced past the cap") << FakeReply::raw(pastCap) << false;
+        QTest::newRow("error answer past the cap") << FakeReply::raw(pastCap, 500) << false;
+        // No length to go by, and the connection stays open as if gigabytes were on their way:
+        // only counting what arrives ends it before the timeout.
+        QTest::newRow("streamed past the cap") << FakeReply::openEnded(pastCap + pastCap) << false;
+    }
+
+    void answersPastTheirCapAreCutOff()
+    {
+        QFETCH(FakeReply, reply);
+        QFETCH(bool, accepted);
+        m_service->setReply("GET", QStringLiteral("/x"), reply);
+        const auto outcome =
+            runTask(m_transport.send(requestTo(QStringLiteral("x")), "GET", {}, kPatient, nullptr, kSmallCap));
+        if (accepted) {
+            QVERIFY(outcome.value);
+            QCOMPARE(outcome.value->body, reply.body);
+            return;
+        }
+        const auto error = outcome.errorAs<TransportError>();
+        QVERIFY(error);
+        QCOMPARE(error->kind(), TransportError::Kind::AnswerTooLarge);
     }
 
     void refusedConnectionIsATransportError()

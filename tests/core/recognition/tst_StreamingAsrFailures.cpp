@@ -205,6 +205,17 @@ private Q_SLOTS:
         QCOMPARE(h.gateway.countOf(kAppend), 1);
     }
 
+    void anOversizedEventEndsTheSession()
+    {
+        StreamingHarness h;
+        QVERIFY(h.start());
+        QVERIFY(h.gateway.waitFor([&] { return h.asr->stage() == StreamingAsr::Stage::Streaming; }));
+        h.gateway.sendText(QString(2 * 1024 * 1024, QLatin1Char('x')));
+        QVERIFY(h.gateway.waitFor([&] { return h.asr->stage() == StreamingAsr::Stage::Failed; }));
+        const auto outcome = runTask(h.asr->finish(12s));
+        QVERIFY(outcome.errorAs<TransportError>());
+    }
+
     void serverClosingWhileFinishingFailsTheWait()
     {
         StreamingHarness h;

@@ -1,5 +1,6 @@
 #include "core/audio/AudioStorage.h"
 #include "core/store/HistoryStore.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestRegistry.h"
 
@@ -43,6 +44,14 @@ std::vector<float> tone(size_t count)
 QStringList recordings(const HistoryStore& store)
 {
     return QDir(store.recordingsDir()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+// The permission bits of path.
+QFileDevice::Permissions historyModeOf(const QString& path)
+{
+    return QFileInfo(path).permissions() & (QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                            QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                                            QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
 }
 
 } // namespace
@@ -307,6 +316,66 @@ private Q_SLOTS:
         store.add(entryNamed(QStringLiteral("fresh")));
         QCOMPARE(texts(onDisk(store)), QStringList{"fresh"});
         QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("history.json.unreadable-*")}, QDir::Dirs).size(), 1);
+    }
+
+    void aFailedSaveIsKnownAndWrittenAgain()
+    {
+        QTemporaryDir dir;
+        HistoryStore store(dir.path());
+        store.add(entryNamed(QStringLiteral("A")));
+        QVERIFY(store.isSaved());
+        {
+            const FileSizeLimit full;
+            store.add(entryNamed(QStringLiteral("B")), tone(16000));
+            QVERIFY(!store.isSaved());
+            QVERIFY(!store.saveAgain());
+        }
+        // What the file had is intact, and what it lacked is still held.
+        QCOMPARE(texts(onDisk(store)), QStringList({"A"}));
+        QCOMPARE(texts(store.all()), QStringList({"B", "A"}));
+        // No cut-off recording stands in for the one that did not fit.
+        QVERIFY(!store.all()[0].audioFileName);
+        QCOMPARE(recordings(store), QStringList());
+        QVERIFY(store.saveAgain());
+        QVERIFY(store.isSaved());
+        QCOMPARE(texts(onDisk(store)), QStringList({"A", "B"}));
+    }
+
+    void theFolderAndItsFilesAreTheUsersAlone_data()
+    {
+        QTest::addColumn<bool>("leftOpen");
+        QTest::newRow("first start") << false;
+        QTest::newRow("left open by an older version") << true;
+    }
+
+    void theFolderAndItsFilesAreTheUsersAlone()
+    {
+        QFETCH(bool, leftOpen);
+        QTemporaryDir dir;
+        const QString data = dir.filePath(QStringLiteral("share/Murmo"));
+        const auto open =
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+        const auto openFolder = open | QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+        if (leftOpen) {
+            QVERIFY(QDir().mkpath(data + QStringLiteral("/recordings")));
+            QVERIFY(QFile::setPermissions(data, openFolder));
+            QVERIFY(QFile::setPermissions(data + QStringLiteral("/recordings"), openFolder));
+            QVERIFY(writeFile(data + QStringLiteral("/history.json"), "[]"));
+            QVERIFY(QFile::setPermissions(data + QStringLiteral("/history.json"), open));
+        }
+        HistoryStore store(data);
+        const HistoryEntry entry = entryNamed(QStringLiteral("private"));
+        const std::vector<float> samples = tone(16000);
+        store.add(entry, samples);
+
+        const auto folder = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+        const auto file = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+        QCOMPARE(historyModeOf(data), folder);
+        QCOMPARE(historyModeOf(store.recordingsDir()), folder);
+        QCOMPARE(historyModeOf(store.fileURL()), file);
+        const std::optional<QString> audio = store.audioURL(*store.entry(entry.id));
+        QVERIFY(audio);
+        QCOMPARE(historyModeOf(*audio), file);
     }
 
     void twoThreadsAtOnce()

@@ -3,6 +3,7 @@
 #include "tests/support/TestRegistry.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -328,6 +329,31 @@ private Q_SLOTS:
         QCOMPARE(f.stored().value("hotwords").toArray(), (QJsonArray{"Kelto", "Hangzhou"}));
         QCOMPARE(f.stored().value("rules").toArray()[1].toObject(), ruleJson(remoteRule));
 
+        QCOMPARE(f.lexicon->merge(remote), 0);
+    }
+
+    void mergeOfLargeLexiconsTakesTimeInProportion()
+    {
+        // As large as lexicons grow in use: every start merged them pair by pair, for minutes.
+        Fixture f({}, {});
+        QString local;
+        for (int i = 0; i < 20000; ++i)
+            local += QStringLiteral("本地词%1\nfix%1 -> Fix%1\n").arg(i);
+        QCOMPARE(f.lexicon->importText(local), (Lexicon::ImportCounts{20000, 20000}));
+        QList<RuleSpec> rules;
+        QStringList hotwords;
+        for (int i = 10000; i < 30000; ++i)
+            rules.append({QStringLiteral("fix%1").arg(i), QStringLiteral("Other%1").arg(i), 1, "seed", idNumber(i)});
+        for (int i = 0; i < 50000; ++i)
+            hotwords.append(QStringLiteral("远端词%1").arg(i));
+        hotwords.append(QStringLiteral("本地词7"));
+        const QByteArray remote = document(rules, hotwords);
+
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(f.lexicon->merge(remote), 10000 + 50000);
+        QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(f.lexicon->allRules().size(), 30000);
         QCOMPARE(f.lexicon->merge(remote), 0);
     }
 
