@@ -19,7 +19,7 @@ ControllerStartup::ControllerStartup(Parts parts, Migrations::FnKeySystem fnKey,
     : QObject(parent)
     , m_parts(std::move(parts))
     , m_fnKey(std::move(fnKey))
-    , m_hotkeyStatus(m_parts.state, m_parts.hotkeys, m_parts.permissions)
+    , m_hotkeyStatus(m_parts.state, m_parts.hotkeys)
 {}
 
 Migrations::FnKeySystem ControllerStartup::linuxFnKey()
@@ -38,8 +38,7 @@ void ControllerStartup::prepare()
     Settings& settings = m_parts.state.settings();
     Migrations::migrateSettings(settings);
     Q_EMIT settingsMigrated();
-    // Started now; whether the hotkeys are live is known once the permission check comes back.
-    m_hotkeys = m_hotkeyStatus.start();
+    m_hotkeyStatus.start();
     m_parts.feedback.applyAll();
     if (Migrations::seedLexicon(settings, *m_parts.lexicon))
         m_parts.state.bumpHistoryVersion();
@@ -47,14 +46,11 @@ void ControllerStartup::prepare()
 
 QCoro::Task<void> ControllerStartup::finish()
 {
-    Q_ASSERT(m_hotkeys);
-    QCoro::Task<void> hotkeys = std::move(*m_hotkeys);
-    m_hotkeys.reset();
     Migrations::releaseFnKeyFromSystem(m_parts.state.settings(), m_fnKey);
     // A volume left lowered by a crash comes back without holding anything up.
     QCoro::Task<void> duckerRepair = m_parts.ducker.restoreAfterCrash();
     watchDesktop();
-    return background(std::move(hotkeys), std::move(duckerRepair));
+    return background(std::move(duckerRepair));
 }
 
 void ControllerStartup::watchDesktop()
@@ -76,14 +72,12 @@ void ControllerStartup::watchDesktop()
     });
 }
 
-QCoro::Task<void> ControllerStartup::background(QCoro::Task<void> hotkeys, QCoro::Task<void> duckerRepair)
+QCoro::Task<void> ControllerStartup::background(QCoro::Task<void> duckerRepair)
 {
     QPointer<ControllerStartup> self(this);
-    co_await std::move(hotkeys);
-    if (!self)
-        co_return;
-    // A recording may have started while the check ran; its status line stays.
-    m_parts.state.reportInBackground(m_parts.state.readyStatusLine());
+    // A recording may have started meanwhile; its status line stays.
+    m_parts.state.reportInBackground(m_parts.state.hotkeysActive() ? m_parts.state.readyStatusLine()
+                                                                   : HotkeyStatus::kInactive);
     co_await m_parts.state.settings().loadSecrets();
     if (!self)
         co_return;

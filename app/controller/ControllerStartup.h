@@ -15,16 +15,14 @@ class FeedbackBinding;
 class GatewayAccount;
 class HotkeyEngine;
 class Lexicon;
-class PermissionProbes;
 class RecordingOverlay;
 class SessionStore;
 class Workspace;
 
 // Brings the controller up over the application's parts, in a fixed order: the one-time
 // migrations, the hotkeys, the cues and skin, the lexicon seed, the watches on the desktop; then,
-// in the background, the idle status once the hotkeys' permission is known, the keyring's
-// secrets and session, the device registration and the lexicon sync. Main thread only; lives as long as the
-// parts.
+// in the background, the idle status, the keyring's secrets and session, the device registration
+// and the lexicon sync. Main thread only; lives as long as the parts.
 class ControllerStartup : public QObject
 {
     Q_OBJECT
@@ -35,7 +33,6 @@ public:
     {
         AppState& state;
         HotkeyEngine& hotkeys;
-        PermissionProbes& permissions;
         FeedbackBinding& feedback;
         std::shared_ptr<Lexicon> lexicon;
         BackgroundDucker& ducker;
@@ -73,11 +70,9 @@ Q_SIGNALS:
 
 private:
     void watchDesktop();
-    QCoro::Task<void> background(QCoro::Task<void> hotkeys, QCoro::Task<void> duckerRepair);
+    QCoro::Task<void> background(QCoro::Task<void> duckerRepair);
 
     Parts m_parts;
     Migrations::FnKeySystem m_fnKey;
     HotkeyStatus m_hotkeyStatus;
-    // The hotkeys' start, from prepare() until finish() hands it to the background part.
-    std::optional<QCoro::Task<void>> m_hotkeys;
 };

@@ -1,29 +1,29 @@
 #pragma once
 
-#include <QCoroTask>
 #include <QObject>
+#include <QString>
 
 class AppState;
 class HotkeyEngine;
-class PermissionProbes;
 
-// Whether the global hotkeys work: the engine has to watch the keyboard and the desktop has to
-// let the program read and type into other windows. The permission check may wait on the X
-// server and the session bus, so it runs on a worker. Main thread only.
+// Whether the global hotkeys work: the engine watches the keyboard and holds its key grabs. The
+// accessibility bus plays no part: the hotkeys and the paste work without it. Main thread only.
 class HotkeyStatus : public QObject
 {
     Q_OBJECT
 
 public:
-    HotkeyStatus(AppState& state, HotkeyEngine& engine, PermissionProbes& permissions, QObject* parent = nullptr);
+    static inline const QString kInactive =
+        QStringLiteral("⚠️ 快捷键未生效——需授权「辅助功能」（见窗口顶部提示）");
+
+    HotkeyStatus(AppState& state, HotkeyEngine& engine, QObject* parent = nullptr);
 
     // Starts the engine and publishes whether the hotkeys are live.
-    QCoro::Task<void> start();
+    void start();
     // start(), then shows the idle line for the outcome and has the views reread the hotkeys.
-    QCoro::Task<void> retry();
+    void retry();
 
 private:
     AppState& m_state;
     HotkeyEngine& m_engine;
-    PermissionProbes& m_permissions;
 };

@@ -28,6 +28,8 @@ OverlayRetryButton::OverlayRetryButton(QWidget* parent)
     : QAbstractButton(parent)
 {
     setToolTip(QStringLiteral("原地重试"));
+    // Told apart from the main window's own "重试" (the hotkeys') by assistive technology.
+    setAccessibleName(QStringLiteral("原地重试"));
     setFocusPolicy(Qt::NoFocus);
     setCursor(Qt::PointingHandCursor);
 }

@@ -18,8 +18,8 @@ MurmoApplication::MurmoApplication(const Ports& ports, OverlayScreens& screens, 
     , m_historySaving(m_services.history(), m_services.state(), ports.clock)
     , m_signIn(m_services.session(), *m_services.options().endpoints.transport, m_services.options().signIn,
                m_services.options().endpoints.gateway, m_services.options().browser)
-    , m_startup({m_services.state(), m_services.hotkeys(), ports.permissions, m_services.feedback(),
-                 m_services.lexicon(), m_services.ducker(), ports.workspace, m_services.overlay(), m_services.session(),
+    , m_startup({m_services.state(), m_services.hotkeys(), m_services.feedback(), m_services.lexicon(),
+                 m_services.ducker(), ports.workspace, m_services.overlay(), m_services.session(),
                  m_services.gateway()})
     , m_controller(m_services, ControllerStartup::linuxFnKey())
     , m_permissions(ports.permissions, ports.clock)

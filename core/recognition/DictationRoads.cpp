@@ -1,5 +1,6 @@
 #include "core/recognition/DictationRoads.h"
 
+#include "core/async/CancelToken.h"
 #include "core/async/SharedResult.h"
 #include "core/recognition/AsrProvider.h"
 #include "core/text/Graphemes.h"
@@ -7,6 +8,52 @@
 
 using Output = DictationPipeline::Output;
 using std::chrono::milliseconds;
+
+struct DictationRoads::BatchOutcome
+{
+    bool ended = false;
+    std::exception_ptr failure;
+};
+
+namespace {
+
+// The recogniser as the streaming roads use it, noting how its request ended; one that was
+// cancelled (the session won) did not end.
+class WatchedProvider : public AsrProvider
+{
+public:
+    WatchedProvider(std::shared_ptr<const AsrProvider> inner, std::shared_ptr<DictationRoads::BatchOutcome> outcome)
+        : m_inner(std::move(inner))
+        , m_outcome(std::move(outcome))
+    {}
+
+    QString id() const override { return m_inner->id(); }
+
+    QCoro::Task<QString> transcribe(QByteArray wavData, QStringList vocabulary, std::optional<QString> languageHint,
+                                    CancelToken* cancel) const override
+    {
+        const std::shared_ptr<const AsrProvider> inner = m_inner;
+        const std::shared_ptr<DictationRoads::BatchOutcome> outcome = m_outcome;
+        try {
+            QString text =
+                co_await inner->transcribe(std::move(wavData), std::move(vocabulary), std::move(languageHint), cancel);
+            outcome->ended = true;
+            co_return text;
+        } catch (const CancelledError&) {
+            throw;
+        } catch (...) {
+            outcome->ended = true;
+            outcome->failure = std::current_exception();
+            throw;
+        }
+    }
+
+private:
+    std::shared_ptr<const AsrProvider> m_inner;
+    std::shared_ptr<DictationRoads::BatchOutcome> m_outcome;
+};
+
+} // namespace
 
 DictationRoads::DictationRoads(Clock& clock)
     : m_clock(clock)
@@ -26,8 +73,9 @@ QCoro::Task<Output> DictationRoads::run(Request request, std::shared_ptr<const S
         co_return co_await std::move(batch);
     }
     const milliseconds asrStart = m_clock.now();
-    TranscriptRace::BatchRecognition batch{request.pipeline.provider(), request.vocabulary, samples,
-                                           request.languageHint};
+    const auto outcome = std::make_shared<BatchOutcome>();
+    TranscriptRace::BatchRecognition batch{std::make_shared<WatchedProvider>(request.pipeline.provider(), outcome),
+                                           request.vocabulary, samples, request.languageHint};
     try {
         if (request.mode.id == QLatin1String("formal") && qsizetype(samples.size()) >= kFormalMinSamples) {
             TranscriptRace::Style style = [pipeline = request.pipeline, mode = request.mode,
@@ -38,17 +86,22 @@ QCoro::Task<Output> DictationRoads::run(Request request, std::shared_ptr<const S
             QCoro::Task<Output> formal = m_race.formalOverlapOutput(request.session, batch, style, asrStart);
             co_return co_await std::move(formal);
         }
-        QCoro::Task<Output> raced = race(request, samples, batch, asrStart);
+        QCoro::Task<Output> raced = race(request, samples, batch, *outcome, asrStart);
         co_return co_await std::move(raced);
     } catch (...) {
-        // Whatever broke on a streaming road, the whole take is recognised once more below.
+        // The take's batch request went out and ended already: after a time-out the same wait
+        // would follow, and an empty answer would stay empty.
+        if (outcome->ended)
+            std::rethrow_exception(outcome->failure ? outcome->failure : std::current_exception());
     }
+    // Whatever else broke on a streaming road, the whole take is recognised once more.
     QCoro::Task<Output> again = whole(request, samples);
     co_return co_await std::move(again);
 }
 
 QCoro::Task<Output> DictationRoads::race(const Request& request, const Samples& samples,
-                                         TranscriptRace::BatchRecognition batch, milliseconds asrStart) const
+                                         TranscriptRace::BatchRecognition batch, const BatchOutcome& outcome,
+                                         milliseconds asrStart) const
 {
     const QString partial = request.lastPartial.trimmed();
     std::optional<SharedResult<Output>> speculative;
@@ -65,6 +118,15 @@ QCoro::Task<Output> DictationRoads::race(const Request& request, const Samples& 
     if (raw.trimmed().isEmpty()) {
         if (speculative)
             speculative->cancel();
+        if (outcome.ended) {
+            if (outcome.failure)
+                std::rethrow_exception(outcome.failure);
+            // Both sides heard nothing.
+            Output nothing;
+            nothing.mode = request.mode;
+            nothing.asrMs = asrMs;
+            co_return nothing;
+        }
         QCoro::Task<Output> again = whole(request, samples);
         co_return co_await std::move(again);
     }

@@ -21,8 +21,9 @@ class StreamingTranscriptSource;
 // whole take when there is no streaming session; for a "formal" take of 3 s or more, styling the
 // session's transcript while batch recognition cross-checks it; otherwise the race of the session
 // against batch recognition, styling the last partial early in case the final transcript agrees
-// with it. When a streaming road fails, or the race yields nothing, the whole take is recognised
-// in batch once more, and only that attempt's failure is thrown.
+// with it. When a streaming road fails, or the race yields nothing, before its batch request has
+// ended, the whole take is recognised in batch once more, and only that attempt's failure is
+// thrown; a batch request that has ended is never sent again (its failure is thrown).
 //
 // Main thread only; the clock must outlive every call.
 class DictationRoads
@@ -50,6 +51,9 @@ public:
         QString lastPartial;
     };
 
+    // How a streaming road's batch request ended, if it did.
+    struct BatchOutcome;
+
     explicit DictationRoads(Clock& clock);
 
     // Takes its own copies: it may run on after its caller has stopped waiting.
@@ -57,7 +61,7 @@ public:
 
 private:
     QCoro::Task<DictationPipeline::Output> race(const Request& request, const Samples& samples,
-                                                TranscriptRace::BatchRecognition batch,
+                                                TranscriptRace::BatchRecognition batch, const BatchOutcome& outcome,
                                                 std::chrono::milliseconds asrStart) const;
     static QCoro::Task<DictationPipeline::Output> whole(const Request& request, const Samples& samples);
 

@@ -280,6 +280,7 @@ private Q_SLOTS:
         QTest::mouseClick(view.closeButton(), Qt::LeftButton);
         QCOMPARE(close.count(), 1);
         QCOMPARE(view.retryButton()->toolTip(), QStringLiteral("原地重试"));
+        QCOMPARE(view.retryButton()->accessibleName(), QStringLiteral("原地重试"));
         QCOMPARE(view.closeButton()->toolTip(), QStringLiteral("关闭"));
 
         model.setPhase(Phase::done);

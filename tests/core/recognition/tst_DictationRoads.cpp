@@ -30,14 +30,17 @@ struct RoadSession
     QString text;
 };
 
-// One dictation's world on a manual clock: batch recognition answers "整段识别" after 1.2 s, the
-// styler echoes what it is asked.
+// One dictation's world on a manual clock: batch recognition answers after 1.2 s ("整段识别"
+// unless told otherwise; none: it fails), the styler echoes what it is asked.
 struct RoadsRig
 {
+    explicit RoadsRig(std::optional<QString> batchText = QStringLiteral("整段识别"))
+        : batch(std::make_shared<ScriptedAsrProvider>(clock, 1200ms, std::move(batchText)))
+    {}
+
     ManualClock clock;
     QTemporaryDir dir;
-    std::shared_ptr<ScriptedAsrProvider> batch =
-        std::make_shared<ScriptedAsrProvider>(clock, 1200ms, QStringLiteral("整段识别"));
+    std::shared_ptr<ScriptedAsrProvider> batch;
     std::shared_ptr<FakeStyler> styler = std::make_shared<FakeStyler>();
     DictationRoads roads{clock};
 
@@ -145,6 +148,37 @@ private Q_SLOTS:
         QCOMPARE(outcome.value->asrText.trimmed(), asrText);
         QCOMPARE(rig.batch->requests.size(), batchRequests);
         QCOMPARE(rig.styled(), styled);
+    }
+
+    void anEndedBatchIsNotSentAgain_data()
+    {
+        using Ends = RoadSession::Ends;
+        QTest::addColumn<RoadSession>("session");
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<std::optional<QString>>("batchText");
+        QTest::addColumn<bool>("fails");
+        QTest::newRow("a silent session and a failing batch")
+            << RoadSession{Ends::silent} << "casual" << std::optional<QString>() << true;
+        QTest::newRow("both hear nothing")
+            << RoadSession{Ends::silent} << "casual" << std::optional(QString()) << false;
+        QTest::newRow("formal: both hear nothing")
+            << RoadSession{Ends::answers, 1000, QString()} << "formal" << std::optional(QString()) << false;
+    }
+
+    // A batch request that has ended (timed out, failed or heard nothing) is the take's one
+    // upload: the dictation fails or ends empty rather than waiting for the same again.
+    void anEndedBatchIsNotSentAgain()
+    {
+        QFETCH(RoadSession, session);
+        QFETCH(QString, mode);
+        QFETCH(std::optional<QString>, batchText);
+        QFETCH(bool, fails);
+        RoadsRig rig(batchText);
+        const TaskOutcome<DictationPipeline::Output> outcome = rig.run(rig.request(session, mode, {}), 48000);
+        QCOMPARE(rig.batch->requests.size(), 1);
+        QCOMPARE(!outcome.value, fails);
+        if (outcome.value)
+            QVERIFY(outcome.value->finalText.isEmpty());
     }
 };
 
