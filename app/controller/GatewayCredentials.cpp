@@ -31,9 +31,25 @@ QCoro::Task<Credential> GatewayCredentials::current()
     if (!m_settings || !m_session)
         throw GatewayUnreachableError();
     // The signed-in user's token wins over the device token, as in the service choice.
-    if (m_session->isLoggedIn())
-        co_return co_await m_sessionCredentials.current();
-    const QString stored = m_settings->text(SettingKey::gatewayToken);
+    if (m_session->isLoggedIn()) {
+        if (m_config.signInConfigured)
+            co_return co_await m_sessionCredentials.current();
+        // A session kept from a build that could sign in: nobody can renew it or sign in again
+        // here, so once it fails the device token serves.
+        std::optional<Credential> session;
+        try {
+            session = co_await m_sessionCredentials.current();
+        } catch (const GatewayAuthError&) {
+        }
+        if (session)
+            co_return *session;
+    }
+    co_return co_await deviceCredential();
+}
+
+QCoro::Task<Credential> GatewayCredentials::deviceCredential()
+{
+    const QString stored = m_settings ? m_settings->text(SettingKey::gatewayToken) : QString();
     if (!stored.isEmpty())
         co_return Credential::deviceToken(stored);
     co_return co_await registered();
@@ -41,8 +57,11 @@ QCoro::Task<Credential> GatewayCredentials::current()
 
 QCoro::Task<Credential> GatewayCredentials::replacing(Credential refused)
 {
-    if (refused.kind() == Credential::Kind::Jwt)
-        co_return co_await m_sessionCredentials.replacing(refused);
+    if (refused.kind() == Credential::Kind::Jwt) {
+        if (m_config.signInConfigured)
+            co_return co_await m_sessionCredentials.replacing(refused);
+        co_return co_await deviceCredential();
+    }
     if (!m_settings)
         throw GatewayUnreachableError();
     const QString stored = m_settings->text(SettingKey::gatewayToken);
@@ -57,9 +76,9 @@ QCoro::Task<Credential> GatewayCredentials::replacing(Credential refused)
     co_return co_await registered();
 }
 
-void GatewayCredentials::refusedAgain(const Credential& replacement)
+void GatewayCredentials::refusedAgain(const Credential&)
 {
-    if (replacement.kind() == Credential::Kind::Jwt || m_config.signInConfigured)
+    if (m_config.signInConfigured)
         throw GatewayAuthError();
     throw GatewayUnreachableError();
 }

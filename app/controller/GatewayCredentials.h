@@ -20,9 +20,9 @@ class Settings;
 // The bearer every gateway client the controller hands out sends: the signed-in user's access
 // token (renewed through the session), else this computer's device token. Without sign-in the
 // device token recovers by itself: a computer without one registers when a request needs it, and
-// one the gateway refuses is dropped and replaced by a new registration. Registrations that fail
-// are spaced by a growing wait. Main thread only; shared by the clients, so it outlives the
-// application's parts only as a shell that answers "unreachable".
+// one the gateway refuses is dropped and replaced by a new registration, and no refusal asks for
+// a sign-in that cannot happen. Registrations that fail are spaced by a growing wait. Main thread only; shared by the
+// clients, so it outlives the application's parts only as a shell that answers "unreachable".
 class GatewayCredentials : public CredentialSource, public std::enable_shared_from_this<GatewayCredentials>
 {
 public:
@@ -57,6 +57,8 @@ public:
     [[noreturn]] void refusedAgain(const Credential& replacement) override;
 
 private:
+    // The stored device token, else a new registration's.
+    QCoro::Task<Credential> deviceCredential();
     QCoro::Task<Credential> registered();
     static QCoro::Task<std::optional<QString>> attempt(std::weak_ptr<GatewayCredentials> weak);
     void noteAttempt(bool succeeded);

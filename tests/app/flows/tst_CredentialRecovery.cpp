@@ -44,26 +44,34 @@ class TestCredentialRecovery : public QObject
 private Q_SLOTS:
     void aRefusedCredentialIsReplacedOnce_data()
     {
+        QTest::addColumn<bool>("signInConfigured");
         QTest::addColumn<bool>("signedIn");
         QTest::addColumn<int>("refusals"); // of v1/asr, before it answers
         QTest::addColumn<QString>("status");
         QTest::addColumn<QByteArray>("retriedWith");
+        QTest::addColumn<int>("registrations");
+        QTest::addColumn<int>("renewals");
+        const QByteArray renewed = "Bearer " + FakeSignInService::jwt(FakeSignInService::kEmail).toUtf8() + "-access-1";
         QTest::newRow("revoked device token: registers anew")
-            << false << 1 << QStringLiteral("✓ ") << QByteArray("Bearer device-token-1");
+            << false << false << 1 << QStringLiteral("✓ ") << QByteArray("Bearer device-token-1") << 1 << 0;
         QTest::newRow("new device token refused too: a failure to retry")
-            << false << 2 << kUnreachable << QByteArray("Bearer device-token-1");
+            << false << false << 2 << kUnreachable << QByteArray("Bearer device-token-1") << 1 << 0;
         QTest::newRow("refused access token: renewed")
-            << true << 1 << QStringLiteral("✓ ")
-            << ("Bearer " + FakeSignInService::jwt(FakeSignInService::kEmail).toUtf8() + "-access-1");
+            << true << true << 1 << QStringLiteral("✓ ") << renewed << 0 << 1;
+        QTest::newRow("kept session where nobody can sign in: the device token serves")
+            << false << true << 1 << QStringLiteral("✓ ") << QByteArray("Bearer device-token") << 0 << 0;
     }
 
     void aRefusedCredentialIsReplacedOnce()
     {
+        QFETCH(bool, signInConfigured);
         QFETCH(bool, signedIn);
         QFETCH(int, refusals);
         QFETCH(QString, status);
         QFETCH(QByteArray, retriedWith);
-        FlowRig rig(false, signedIn);
+        QFETCH(int, registrations);
+        QFETCH(int, renewals);
+        FlowRig rig(false, signInConfigured);
         if (signedIn)
             signInForRecovery(rig, QStringLiteral("old-access"));
         for (int i = 0; i < refusals; ++i)
@@ -76,10 +84,10 @@ private Q_SLOTS:
         QCOMPARE(asr.size(), 2);
         QCOMPARE(bearerOf(asr[0]), signedIn ? QByteArray("Bearer old-access") : QByteArray("Bearer device-token"));
         QCOMPARE(bearerOf(asr[1]), retriedWith);
-        QCOMPARE(rig.requestsTo(kRecoveryRegister), signedIn ? 0 : 1);
-        QCOMPARE(rig.requestsTo(kRecoveryRenewal), signedIn ? 1 : 0);
+        QCOMPARE(rig.requestsTo(kRecoveryRegister), registrations);
+        QCOMPARE(rig.requestsTo(kRecoveryRenewal), renewals);
         QVERIFY(!rig.state().showLoginGate());
-        if (!signedIn)
+        if (registrations)
             QCOMPARE(rig.app->settings().text(SettingKey::gatewayToken), FakeGateway::kDeviceToken);
         if (status == kUnreachable)
             QVERIFY(rig.overlay().retryOffered());
