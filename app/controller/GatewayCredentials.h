@@ -19,10 +19,12 @@ class Settings;
 
 // The bearer every gateway client the controller hands out sends: the signed-in user's access
 // token (renewed through the session), else this computer's device token. Without sign-in the
-// device token recovers by itself: a computer without one registers when a request needs it, and
-// one the gateway refuses is dropped and replaced by a new registration, and no refusal asks for
-// a sign-in that cannot happen. Registrations that fail are spaced by a growing wait. Main thread only; shared by the
-// clients, so it outlives the application's parts only as a shell that answers "unreachable".
+// device token recovers by itself: a computer without one registers when a request needs it, one
+// the gateway refuses is dropped and replaced by a new registration, and no refusal asks for a
+// sign-in that cannot happen. Registrations that fail are spaced by a growing wait.
+//
+// Main thread only. Owned through a shared pointer, as the clients share it; one that outlives
+// the application's parts answers "unreachable".
 class GatewayCredentials : public CredentialSource, public std::enable_shared_from_this<GatewayCredentials>
 {
 public:

@@ -31,12 +31,11 @@ public:
     const QUrl& baseUrl() const { return m_baseUrl; }
     // The fixed credential; none for a client over a source.
     const std::optional<Credential>& credential() const { return m_credential; }
-    const std::shared_ptr<CredentialSource>& credentialSource() const { return m_source; }
 
     // POST path with a JSON body. Answers: 200 with a JSON object is the result; 200 that is not
-    // JSON throws JsonError; 401 (after the source's one replacement) throws GatewayAuthError or
-    // what the source chose; anything else (other statuses, a 200
-    // that is JSON but not an object) throws AsrError::httpError.
+    // JSON throws JsonError; 401 throws GatewayAuthError (over a source: what the source chose,
+    // after its one replacement was refused too); anything else (other statuses, a 200 that is
+    // JSON but not an object) throws AsrError::httpError.
     QCoro::Task<QJsonObject> post(QString path, QJsonObject body, CancelToken* cancel = nullptr) const;
     // The same with a body already serialised (large uploads build theirs without a JSON tree).
     QCoro::Task<QJsonObject> postSerialized(QString path, QByteArray body, CancelToken* cancel = nullptr) const;
