@@ -58,9 +58,8 @@ AppServices::AppServices(const Ports& ports, OverlayScreens& screens, Options op
     , m_popup(m_inserter, ports.clipboard, ports.clock, screens, ports.compositing)
     , m_preview(ports.soundOutput)
     , m_ducker(ports.outputVolume, m_options.duckerStateFile)
-    , m_services(
-          m_settings, [this] { return m_session.currentAccessToken(); }, m_options.endpoints)
-    , m_gateway(m_state, m_settings, m_services, m_lexicon, gatewayConfig(m_options))
+    , m_services(m_settings, m_session, ports.clock, m_options.endpoints, gatewayConfig(m_options))
+    , m_gateway(m_state, m_settings, m_services, m_lexicon)
     , m_feedback(m_state, ports.appearance, m_sounds, m_learning, m_overlay, m_popup)
     , m_customRules(m_state, m_services)
 {}

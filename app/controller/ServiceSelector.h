@@ -1,32 +1,36 @@
 #pragma once
 
+#include "app/controller/GatewayCredentials.h"
 #include "core/recognition/GatewayClient.h"
 #include "core/text/ServiceChoice.h"
 
-#include <functional>
 #include <memory>
 #include <optional>
 
+class Clock;
+class SessionStore;
 class Settings;
 
 // The controller's side of the service choice: reads the settings and the session at the moment
-// of the call, so a flow started after the user changed a key or signed in uses the new one.
+// of the call, so a flow started after the user changed a key or signed in uses the new one. The
+// gateway's clients take their bearer from one credential source at each request, so a token that
+// is renewed, or a device that registers again, serves the flows without their noticing.
 // Main thread only.
 class ServiceSelector
 {
 public:
-    // The signed-in session's current access token, none when nobody is signed in.
-    using AccessToken = std::function<std::optional<QString>()>;
-
-    ServiceSelector(Settings& settings, AccessToken accessToken, ServiceChoice::Endpoints endpoints);
+    ServiceSelector(Settings& settings, SessionStore& session, Clock& clock, ServiceChoice::Endpoints endpoints,
+                    GatewayCredentials::Config registration);
 
     const ServiceChoice::Endpoints& endpoints() const { return m_endpoints; }
+    const std::shared_ptr<GatewayCredentials>& credentials() const { return m_credentials; }
 
     ServiceChoice::Inputs inputs() const;
     ServiceChoice::Choice choice() const { return ServiceChoice::choose(inputs()); }
+    // The credential at hand, read without waiting (none before a device has registered).
     std::optional<Credential> gatewayCredential() const { return choice().credential; }
     // A client for the gateway's requests (styling, sync, asking); none when the user turned the
-    // gateway off or no credential is at hand.
+    // gateway off.
     std::optional<GatewayClient> gatewayClient() const;
 
     std::shared_ptr<const AsrProvider> makeProvider() const;
@@ -34,6 +38,7 @@ public:
 
 private:
     Settings& m_settings;
-    AccessToken m_accessToken;
+    SessionStore& m_session;
     ServiceChoice::Endpoints m_endpoints;
+    std::shared_ptr<GatewayCredentials> m_credentials;
 };

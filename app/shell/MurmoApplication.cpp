@@ -66,13 +66,20 @@ void MurmoApplication::start()
     connect(view, &HistoryView::loginRequested, this, &MurmoApplication::showLoginSheet);
     connect(m_history.get(), &HistoryWindow::onboardingDone, this,
             [this] { m_services.settings().setValue(SettingKey::didOnboard, true); });
-    connect(m_history.get(), &HistoryWindow::firstShown, this, &MurmoApplication::refreshAccount);
     // Quitting is the one way to end the program (closing windows leaves it listening).
     // Spelled out: the standard Quit key is empty under some platform themes' key schemes.
     auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), m_history.get());
     quit->setContext(Qt::ApplicationShortcut);
     connect(quit, &QShortcut::activated, qApp, &QCoreApplication::quit);
     m_history->show();
+    // The account's address is asked for once the keyring's session is read, which start-up's
+    // background part does.
+    SessionStore& session = m_services.session();
+    if (session.isLoaded())
+        refreshAccount();
+    else
+        connect(&session, &SessionStore::loadFinished, this, &MurmoApplication::refreshAccount,
+                Qt::SingleShotConnection);
     // The rest of start-up follows once the window is on its way to the screen; nothing in its
     // first frame waits for it.
     QTimer::singleShot(0, this, [this] { runBackgroundStartup(m_startup.finish()); });
@@ -157,13 +164,9 @@ void MurmoApplication::showLoginSheet()
 
 QCoro::Task<void> MurmoApplication::refreshAccount()
 {
-    QPointer<MurmoApplication> self(this);
     SessionStore& session = m_services.session();
     if (!session.isLoggedIn())
         co_return;
-    // Renews a token that is about to expire; the account address comes from the gateway.
-    co_await session.validAccessToken();
-    if (!self)
-        co_return;
+    // Renews a token that is about to expire (or that the gateway refuses) on the way.
     co_await session.refreshMe(m_services.options().endpoints.gateway);
 }

@@ -1,5 +1,6 @@
 #include "core/account/SessionStore.h"
 
+#include "core/account/WithFreshToken.h"
 #include "core/async/CancelToken.h"
 #include "core/async/SharedResult.h"
 #include "core/async/Sleep.h"
@@ -14,6 +15,8 @@
 #include <QNetworkRequest>
 #include <QPointer>
 
+#include <algorithm>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -22,6 +25,17 @@ const QString keyringService = QStringLiteral("com.kelto.murmo.session");
 const QString keyringAccount = QStringLiteral("supabase");
 
 constexpr auto accountTimeout = 15s;
+
+QCoro::Task<HttpResponse> askWhoIsSignedIn(HttpTransport& transport, QUrl url, Credential credential,
+                                           CancelToken* cancel)
+{
+    QNetworkRequest request(url);
+    request.setRawHeader("Authorization", "Bearer " + credential.bearer().toUtf8());
+    const HttpResponse response = co_await transport.send(request, "GET", QByteArray(), accountTimeout, cancel);
+    if (response.isHttp && response.status == 401)
+        throw GatewayAuthError();
+    co_return response;
+}
 
 } // namespace
 
@@ -65,8 +79,10 @@ QCoro::Task<void> SessionStore::load()
         co_return;
     // A sign-in or sign-out during the read is newer than whatever the keyring held.
     if (generation == m_generation && stored) {
-        if (const auto pair = SupabaseAuth::TokenPair::fromJson(*stored))
+        if (const auto pair = SupabaseAuth::TokenPair::fromJson(*stored)) {
+            ++m_session;
             setTokens(pair);
+        }
     }
     m_loaded = true;
     Q_EMIT loadFinished();
@@ -85,7 +101,16 @@ QCoro::Task<bool> SessionStore::waitUntilLoaded(std::chrono::milliseconds bound)
 
 void SessionStore::adopt(const SupabaseAuth::TokenPair& pair)
 {
+    ++m_session;
+    m_shortLifetimeWait = 0s;
+    m_renewNotBefore.reset();
+    keep(pair);
+}
+
+void SessionStore::keep(const SupabaseAuth::TokenPair& pair)
+{
     ++m_generation;
+    m_obtainedAt = now();
     setTokens(pair);
     // The keyring answers later; a failure only means the next start is signed out.
     m_secrets.write(keyringService, keyringAccount, pair.toJson());
@@ -94,6 +119,8 @@ void SessionStore::adopt(const SupabaseAuth::TokenPair& pair)
 void SessionStore::signOut()
 {
     ++m_generation;
+    ++m_session;
+    m_obtainedAt.reset();
     setTokens(std::nullopt);
     m_secrets.remove(keyringService, keyringAccount);
 }
@@ -106,27 +133,59 @@ void SessionStore::setTokens(const std::optional<SupabaseAuth::TokenPair>& pair)
     Q_EMIT changed();
 }
 
+std::chrono::milliseconds SessionStore::renewalMargin() const
+{
+    const std::chrono::milliseconds margin = refreshMargin;
+    if (!m_tokens || !m_obtainedAt)
+        return margin;
+    const std::chrono::milliseconds lifetime(m_obtainedAt->msecsTo(m_tokens->expiresAt));
+    return std::clamp(lifetime / 2, std::chrono::milliseconds(0), margin);
+}
+
+QDateTime SessionStore::renewalDue() const
+{
+    const QDateTime due = m_tokens->expiresAt.addMSecs(-renewalMargin().count());
+    return m_renewNotBefore && *m_renewNotBefore > due ? *m_renewNotBefore : due;
+}
+
 // Renews ahead of the margin so a caller that reads the token without waiting (the gateway bearer)
-// finds a fresh one; after a suspend the timer fires late and validAccessToken() still catches it.
+// finds a fresh one. The timer's clock does not run while the computer sleeps, so the wait is
+// taken in steps and the calendar decides at each whether the renewal is due.
 void SessionStore::scheduleRenewal()
 {
     m_clock.cancel(m_renewalTimer);
     m_renewalTimer = 0;
     if (!m_tokens || !m_config)
         return;
-    const qint64 untilMargin = now().msecsTo(m_tokens->expiresAt) - qint64(refreshMargin.count()) * 1000;
+    const qint64 untilDue = now().msecsTo(renewalDue());
+    const std::chrono::milliseconds floor = renewalFloor;
+    const std::chrono::milliseconds step = renewalStep;
+    const std::chrono::milliseconds wait = std::clamp(std::chrono::milliseconds(untilDue), floor, step);
     QPointer<SessionStore> self(this);
-    m_renewalTimer = m_clock.schedule(std::chrono::milliseconds(std::max<qint64>(untilMargin, 0)), [self] {
+    m_renewalTimer = m_clock.schedule(wait, [self] {
         if (!self || !self->m_tokens)
             return;
         self->m_renewalTimer = 0;
-        // Early when the calendar moved back meanwhile: wait again rather than lose the schedule.
         // A failed renewal is not rescheduled here; the next caller that needs a token tries again.
-        if (self->now().msecsTo(self->m_tokens->expiresAt) > qint64(refreshMargin.count()) * 1000)
+        if (self->now() < self->renewalDue())
             self->scheduleRenewal();
         else
-            self->validAccessToken(); // not awaited: the result lands in the store itself
+            self->sharedRenewal(); // not awaited: the result lands in the store itself
     });
+}
+
+void SessionStore::noteLifetime(const QDateTime& sentAt, const SupabaseAuth::TokenPair& renewed)
+{
+    if (sentAt.secsTo(renewed.expiresAt) >= shortLifetime.count()) {
+        m_shortLifetimeWait = 0s;
+        m_renewNotBefore.reset();
+        return;
+    }
+    // Renewing a short-lived token on time would keep the service and the keyring busy while
+    // nothing uses the token; callers that need one still renew it when it runs short.
+    m_shortLifetimeWait =
+        m_shortLifetimeWait == 0s ? shortLifetimeBackoff : std::min(m_shortLifetimeWait * 2, shortLifetimeBackoffCap);
+    m_renewNotBefore = sentAt.addSecs(m_shortLifetimeWait.count());
 }
 
 std::optional<QString> SessionStore::heldUnexpiredToken() const
@@ -142,7 +201,7 @@ QCoro::Task<std::optional<QString>> SessionStore::validAccessToken()
 {
     if (!m_tokens)
         co_return std::nullopt;
-    if (now().msecsTo(m_tokens->expiresAt) > qint64(refreshMargin.count()) * 1000)
+    if (now().msecsTo(m_tokens->expiresAt) > renewalMargin().count())
         co_return std::optional<QString>(m_tokens->accessToken);
     co_return co_await sharedRenewal();
 }
@@ -188,10 +247,11 @@ QCoro::Task<std::optional<QString>> SessionStore::renew()
     const quint64 generation = m_generation;
     const QString refreshToken = m_tokens->refreshToken;
     const SupabaseAuth::Config config = *m_config;
+    const QDateTime sentAt = now();
     QPointer<SessionStore> self(this);
     std::optional<SupabaseAuth::TokenPair> renewed;
     try {
-        renewed = co_await SupabaseAuth::refresh(m_transport, config, refreshToken, now());
+        renewed = co_await SupabaseAuth::refresh(m_transport, config, refreshToken, sentAt);
     } catch (const std::exception&) {
         // A failed renewal signs nobody out; the held pair serves while it lasts.
     }
@@ -200,26 +260,31 @@ QCoro::Task<std::optional<QString>> SessionStore::renew()
     // Signed out, or signed in anew, while the request was out: that decision stands.
     if (!renewed || generation != m_generation)
         co_return heldUnexpiredToken();
-    adopt(*renewed);
+    noteLifetime(sentAt, *renewed);
+    keep(*renewed);
     co_return renewed->accessToken;
 }
 
 QCoro::Task<void> SessionStore::refreshMe(QUrl gatewayURL, CancelToken* cancel)
 {
-    QPointer<SessionStore> self(this);
-    const std::optional<QString> token = co_await validAccessToken();
-    if (!self || !token)
+    if (!m_tokens)
         co_return;
-    QNetworkRequest request(ServiceEndpoints::appendPath(gatewayURL, QStringLiteral("v1/me")));
-    request.setRawHeader("Authorization", "Bearer " + token->toUtf8());
+    QPointer<SessionStore> self(this);
+    const quint64 session = m_session;
+    HttpTransport& transport = m_transport;
+    const QUrl url = ServiceEndpoints::appendPath(gatewayURL, QStringLiteral("v1/me"));
+    std::function<QCoro::Task<HttpResponse>(Credential)> ask = [&transport, url, cancel](Credential credential) {
+        return askWhoIsSignedIn(transport, url, std::move(credential), cancel);
+    };
     HttpResponse response;
     try {
-        response = co_await m_transport.send(request, "GET", QByteArray(), accountTimeout, cancel);
+        response = co_await withFreshToken<HttpResponse>(*this, ask);
     } catch (const std::exception&) {
         co_return;
     }
-    // Whoever signed out meanwhile has no address to show.
-    if (!self || !m_tokens || !response.isHttp || response.status != 200)
+    // The answer is about the session that asked: after a sign-out, or a sign-in as somebody
+    // else, it is not this session's address.
+    if (!self || m_session != session || !m_tokens || !response.isHttp || response.status != 200)
         co_return;
     const std::optional<QString> email = emailFromMeAnswer(response.body);
     if (!email)

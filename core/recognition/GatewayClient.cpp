@@ -57,6 +57,8 @@ QCoro::Task<std::optional<QByteArray>> fetchWith(QUrl url, Credential credential
 
     const HttpResponse response =
         co_await transport->send(request, "GET", {}, kLongTimeout, nullptr, HttpTransport::lexiconAnswerCap);
+    if (response.isHttp && response.status == 401)
+        throw GatewayAuthError();
     // Only a definite "there is no copy" may be answered with nothing: the caller pushes its own
     // lexicon over the account's copy after that, so a refusal or a server fault must not look
     // the same.
@@ -72,7 +74,11 @@ QCoro::Task<void> pushWith(QUrl url, Credential credential, HttpTransport* trans
     QNetworkRequest request(url);
     request.setRawHeader("Authorization", bearerHeader(credential));
     request.setRawHeader("Content-Type", "application/json");
-    co_await transport->send(request, "PUT", body, kLongTimeout);
+    const HttpResponse response = co_await transport->send(request, "PUT", body, kLongTimeout);
+    // A refused credential is worth one retry with another; whatever else comes back is not
+    // looked at.
+    if (response.isHttp && response.status == 401)
+        throw GatewayAuthError();
 }
 
 } // namespace
@@ -86,6 +92,21 @@ GatewayClient::GatewayClient(QUrl baseUrl, Credential credential, HttpTransport*
 GatewayClient::GatewayClient(QUrl baseUrl, QString token, HttpTransport* transport)
     : GatewayClient(std::move(baseUrl), Credential::deviceToken(std::move(token)), transport)
 {}
+
+GatewayClient::GatewayClient(QUrl baseUrl, std::shared_ptr<CredentialSource> source, HttpTransport* transport)
+    : m_baseUrl(std::move(baseUrl))
+    , m_source(std::move(source))
+    , m_transport(transport)
+{
+    Q_ASSERT(m_source);
+}
+
+template <typename T> QCoro::Task<T> GatewayClient::authorised(std::function<QCoro::Task<T>(Credential)> call) const
+{
+    if (m_source)
+        return withCredential<T>(m_source, std::move(call));
+    return call(*m_credential);
+}
 
 QJsonObject GatewayClient::objectFromAnswer(bool isHttp, int status, const QByteArray& body)
 {
@@ -130,13 +151,16 @@ std::optional<QString> GatewayClient::tokenFromRegisterAnswer(const QByteArray& 
 
 QCoro::Task<QJsonObject> GatewayClient::post(QString path, QJsonObject body, CancelToken* cancel) const
 {
-    co_return co_await postWith(ServiceEndpoints::appendPath(m_baseUrl, path), m_credential, m_transport,
-                                compactJson(body), cancel);
+    return postSerialized(std::move(path), compactJson(body), cancel);
 }
 
 QCoro::Task<QJsonObject> GatewayClient::postSerialized(QString path, QByteArray body, CancelToken* cancel) const
 {
-    co_return co_await postWith(ServiceEndpoints::appendPath(m_baseUrl, path), m_credential, m_transport, body, cancel);
+    const QUrl url = ServiceEndpoints::appendPath(m_baseUrl, path);
+    HttpTransport* transport = m_transport;
+    return authorised<QJsonObject>([url, transport, body, cancel](Credential credential) {
+        return postWith(url, std::move(credential), transport, body, cancel);
+    });
 }
 
 QCoro::Task<QString> GatewayClient::complete(QString system, QString text, CancelToken* cancel) const
@@ -170,7 +194,9 @@ QCoro::Task<std::optional<QByteArray>> GatewayClient::fetchLexicon(QString syncK
     QUrlQuery query;
     query.addQueryItem(QStringLiteral("key"), syncKey);
     url.setQuery(query);
-    co_return co_await fetchWith(url, m_credential, m_transport);
+    HttpTransport* transport = m_transport;
+    return authorised<std::optional<QByteArray>>(
+        [url, transport](Credential credential) { return fetchWith(url, std::move(credential), transport); });
 }
 
 QCoro::Task<void> GatewayClient::pushLexicon(QString syncKey, QByteArray data, QDateTime updatedAt) const
@@ -180,6 +206,9 @@ QCoro::Task<void> GatewayClient::pushLexicon(QString syncKey, QByteArray data, Q
         {QStringLiteral("blob"), QString::fromLatin1(data.toBase64())},
         {QStringLiteral("updatedAt"), qint64(updatedAt.toMSecsSinceEpoch())},
     };
-    co_await pushWith(ServiceEndpoints::appendPath(m_baseUrl, QStringLiteral("v1/lexicon")), m_credential, m_transport,
-                      compactJson(body));
+    const QUrl url = ServiceEndpoints::appendPath(m_baseUrl, QStringLiteral("v1/lexicon"));
+    HttpTransport* transport = m_transport;
+    return authorised<void>([url, transport, serialized = compactJson(body)](Credential credential) {
+        return pushWith(url, std::move(credential), transport, serialized);
+    });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/recognition/Credential.h"
+#include "core/recognition/CredentialSource.h"
 
 #include <QByteArray>
 #include <QCoroTask>
@@ -8,27 +9,33 @@
 #include <QJsonObject>
 #include <QUrl>
 
+#include <functional>
+#include <memory>
 #include <optional>
 
 class CancelToken;
 class HttpTransport;
 
 // The client of the maker's gateway: styling, asking, batch recognition, device registration and
-// lexicon storage. Immutable; every call is independent and nothing is retried here.
+// lexicon storage. Immutable; every call is independent. A client with a fixed credential retries
+// nothing; one over a credential source takes the bearer from it at each call and, when the
+// gateway refuses it, makes the call once more with the source's replacement.
 class GatewayClient
 {
 public:
     GatewayClient(QUrl baseUrl, Credential credential, HttpTransport* transport);
     // A client with a device token.
     GatewayClient(QUrl baseUrl, QString token, HttpTransport* transport);
+    GatewayClient(QUrl baseUrl, std::shared_ptr<CredentialSource> source, HttpTransport* transport);
 
     const QUrl& baseUrl() const { return m_baseUrl; }
-    const Credential& credential() const { return m_credential; }
-    const QString& token() const { return m_credential.bearer(); }
+    // The fixed credential; none for a client over a source.
+    const std::optional<Credential>& credential() const { return m_credential; }
 
     // POST path with a JSON body. Answers: 200 with a JSON object is the result; 200 that is not
-    // JSON throws JsonError; 401 throws GatewayAuthError; anything else (other statuses, a 200
-    // that is JSON but not an object) throws AsrError::httpError.
+    // JSON throws JsonError; 401 throws GatewayAuthError (over a source: what the source chose,
+    // after its one replacement was refused too); anything else (other statuses, a 200 that is
+    // JSON but not an object) throws AsrError::httpError.
     QCoro::Task<QJsonObject> post(QString path, QJsonObject body, CancelToken* cancel = nullptr) const;
     // The same with a body already serialised (large uploads build theirs without a JSON tree).
     QCoro::Task<QJsonObject> postSerialized(QString path, QByteArray body, CancelToken* cancel = nullptr) const;
@@ -46,7 +53,7 @@ public:
     // without a "blob"). Any other status and a copy that cannot be read throw, so that the sync
     // never mistakes a failed fetch for an empty account.
     QCoro::Task<std::optional<QByteArray>> fetchLexicon(QString syncKey) const;
-    // "v1/lexicon" PUT. The answer is not looked at.
+    // "v1/lexicon" PUT. The answer is not looked at, apart from a refused credential.
     QCoro::Task<void> pushLexicon(QString syncKey, QByteArray data, QDateTime updatedAt) const;
 
     // The answer rules of post(), apart from the transport: the result object or the thrown error.
@@ -59,7 +66,11 @@ public:
     static std::optional<QString> tokenFromRegisterAnswer(const QByteArray& body);
 
 private:
+    // Runs call with the fixed credential, or through the source with its one retry.
+    template <typename T> QCoro::Task<T> authorised(std::function<QCoro::Task<T>(Credential)> call) const;
+
     QUrl m_baseUrl;
-    Credential m_credential;
+    std::optional<Credential> m_credential;
+    std::shared_ptr<CredentialSource> m_source;
     HttpTransport* m_transport;
 };

@@ -23,7 +23,7 @@ Choice choose(const Inputs& inputs)
 {
     Choice choice;
     choice.credential = gatewayCredential(inputs.accessToken, inputs.gatewayToken);
-    const bool viaGateway = inputs.useGateway && choice.credential.has_value();
+    const bool viaGateway = inputs.useGateway && (choice.credential.has_value() || inputs.credentialOnDemand);
 
     // Deepgram is an explicit choice of the user's own account, so it wins even over the gateway.
     if (inputs.providerId == QLatin1String("deepgram")) {

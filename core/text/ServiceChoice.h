@@ -29,6 +29,9 @@ struct Inputs
     QString qwenApiKey;
     QString deepgramApiKey;
     QString anthropicApiKey;
+    // A credential can be had when a request needs it (a device registers, a user signs in), so
+    // the gateway is chosen even while none is at hand.
+    bool credentialOnDemand = false;
 };
 
 enum class Recogniser

@@ -4,6 +4,7 @@
 #include "app/ui/Theme.h"
 #include "tests/app/controller/FakeApp.h"
 #include "tests/support/FakeSignInService.h"
+#include "tests/support/RequestsInFlight.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QApplication>
@@ -80,6 +81,7 @@ private Q_SLOTS:
     // started it closes and the account is asked for once.
     void aLaunchedCallbackEndsTheSignIn()
     {
+        QTRY_VERIFY_WITH_TIMEOUT(m_murmo->services().session().isLoaded(), 20000);
         m_murmo->services().state().setShowLoginGate(true);
         QTRY_VERIFY(loginSheet() && loginSheet()->isVisible());
         for (QPushButton* button : loginSheet()->findChildren<QPushButton*>())
@@ -98,6 +100,25 @@ private Q_SLOTS:
         QVERIFY(!m_murmo->services().state().showLoginGate());
         QTRY_COMPARE(m_fakes->gateway.requestsTo("/v1/me").size(), 1);
         QCOMPARE(m_fakes->gateway.requestsTo("/v1/me").first().header("Authorization"), "Bearer web-access");
+    }
+
+    // A session kept from the last run: its address is asked for once, after the keyring is read
+    // (the first frame comes before that).
+    void startUpAsksForTheKeptAccountOnce()
+    {
+        m_murmo.reset();
+        const SupabaseAuth::TokenPair kept{QStringLiteral("kept-access"), QStringLiteral("kept-refresh"),
+                                           QDateTime::currentDateTimeUtc().addSecs(3600),
+                                           QStringLiteral("old@example.com")};
+        m_fakes->secrets.setItem(QStringLiteral("com.kelto.murmo.session"), QStringLiteral("supabase"), kept.toJson());
+        m_murmo = std::make_unique<MurmoApplication>(m_fakes->ports(), m_fakes->screens, m_fakes->options());
+        m_murmo->start();
+        SessionStore& session = m_murmo->services().session();
+        QTRY_COMPARE_WITH_TIMEOUT(session.email(), std::optional(QStringLiteral("user@example.com")), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(requestsInFlight(), 0, 20000);
+        const QList<RecordedRequest> asked = m_fakes->gateway.requestsTo(QStringLiteral("/v1/me"));
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked.first().header("Authorization"), QByteArray("Bearer kept-access"));
     }
 
     void launchBringsBackTheClosedWindow()

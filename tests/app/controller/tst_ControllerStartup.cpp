@@ -62,8 +62,8 @@ private Q_SLOTS:
         QVERIFY(app.state().hotkeysActive());
         QCOMPARE(pathsOf(fake.gateway), (QStringList{"POST /v1/register", "GET /v1/lexicon", "PUT /v1/lexicon"}));
         const RecordedRequest registration = fake.gateway.requests().first();
-        QCOMPARE(registration.header("X-Register-Key"), QByteArray(GatewayAccount::kRegisterSecret));
-        QCOMPARE(QByteArray(GatewayAccount::kRegisterSecret).size(), 36);
+        QCOMPARE(registration.header("X-Register-Key"), QByteArray(GatewayCredentials::kRegisterSecret));
+        QCOMPARE(QByteArray(GatewayCredentials::kRegisterSecret).size(), 36);
         QCOMPARE(registration.json(), (QJsonObject{{QStringLiteral("label"), QStringLiteral("test-host")}}));
         QCOMPARE(fake.gateway.requests().at(1).header("Authorization"), "Bearer " + FakeGateway::kDeviceToken.toUtf8());
         QCOMPARE(app.settings().text(SettingKey::gatewayToken), FakeGateway::kDeviceToken);

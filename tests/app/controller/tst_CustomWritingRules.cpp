@@ -59,6 +59,8 @@ private Q_SLOTS:
             fake.accessToken = QStringLiteral("jwt-1");
         fake.gateway.setReply("POST", QStringLiteral("/v1/style"), FakeReply::raw("down", 503));
         AppServices& app = fake.build();
+        if (!signedIn)
+            app.settings().setValue(SettingKey::useGateway, false);
         runTask(app.customRules().add(QStringLiteral(" 段落之间空一行 ")));
         QCOMPARE(app.customRules().items(), QStringList{"段落之间空一行"});
         QCOMPARE(fake.gateway.requests().size(), signedIn ? 1 : 0);

@@ -128,9 +128,15 @@ private Q_SLOTS:
         QCOMPARE(rig.overlay().partial(), FakeGateway::kTranscript);
     }
 
+    // A signed-in user whose token is refused and cannot be renewed is asked to sign in again.
     void refusedCredentialOpensTheSignInGate()
     {
-        FlowRig rig(false);
+        FlowRig rig(false, true);
+        SessionStore& session = rig.app->session();
+        session.adopt({QStringLiteral("refused-access"), QStringLiteral("refresh"),
+                       QDateTime::currentDateTimeUtc().addSecs(3600), std::nullopt});
+        session.load();
+        QVERIFY(FlowRig::until([&] { return session.isLoaded(); }));
         rig.fake.gateway.setReply("POST", FlowRig::kAsr, FakeReply::raw("unauthorized", 401));
         rig.record(16000);
         rig.recording().stop();

@@ -242,6 +242,34 @@ private Q_SLOTS:
         QCOMPARE(streaming.countOf(QStringLiteral("input_audio_buffer.commit")), 1);
     }
 
+    // The gateway stops taking the token this computer registered for: the next dictation
+    // registers it again and still lands.
+    void aRevokedDeviceTokenIsReplacedMidSession()
+    {
+        const QString registerPath = QStringLiteral("/v1/register");
+        startMurmo({});
+        // The token came from a registration at this start (its first request), or from the
+        // desktop's keyring, where an earlier start left it.
+        const qsizetype registered = m_gateway->requestsTo(registerPath).size();
+        m_gateway->setReply("POST", registerPath,
+                            FakeReply::json({{QStringLiteral("token"), QStringLiteral("second")}}));
+        const QByteArray revoked = "Bearer " + FakeGateway::kDeviceToken.toUtf8();
+        for (const QString& path : {QStringLiteral("/v1/asr"), QStringLiteral("/v1/style")}) {
+            m_gateway->setHandler("POST", path, [revoked](const RecordedRequest& request) {
+                if (request.header("Authorization") == revoked)
+                    return FakeReply::raw("revoked", 401);
+                return FakeReply::json({{QStringLiteral("text"), kSentence}});
+            });
+        }
+        startRecording();
+        speakAndStop();
+        verifyDictationLanded();
+        QCOMPARE(m_gateway->requestsTo(registerPath).size(), registered + 1);
+        const QList<RecordedRequest> asr = m_gateway->requestsTo(QStringLiteral("/v1/asr"));
+        QCOMPARE(asr.size(), 2);
+        QCOMPARE(asr.last().header("Authorization"), QByteArray("Bearer second"));
+    }
+
     void holdDictation()
     {
         startMurmo({{QStringLiteral("recordTrigger"), QStringLiteral("hold")}});

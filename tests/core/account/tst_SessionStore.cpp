@@ -37,14 +37,24 @@ private:
     std::unique_ptr<FakeSecretStore> m_secrets;
     std::unique_ptr<ManualClock> m_clock;
     HttpTransport m_transport;
+    // How far the calendar is from the monotonic clock: a suspend moves it on, a user sets it back.
+    qint64 m_calendarShiftMs = 0;
 
     std::unique_ptr<SessionStore> makeStore(bool configured = true)
     {
         auto store = std::make_unique<SessionStore>(*m_secrets, m_transport, *m_clock,
                                                     configured ? std::optional(m_service->config()) : std::nullopt);
-        ManualClock* clock = m_clock.get();
-        store->setWallClock([clock] { return kStart.addMSecs(clock->now().count()); });
+        store->setWallClock([this] { return kStart.addMSecs(m_clock->now().count() + m_calendarShiftMs); });
         return store;
+    }
+
+    // An hour's pair, held until `left` remains of it (the computer slept meanwhile).
+    SupabaseAuth::TokenPair adoptAged(SessionStore& store, std::chrono::seconds left)
+    {
+        const SupabaseAuth::TokenPair pair = pairExpiringIn(3600s);
+        store.adopt(pair);
+        m_calendarShiftMs = (3600 - left.count()) * 1000;
+        return pair;
     }
 
     std::unique_ptr<SessionStore> loadedStore(bool configured = true)
@@ -63,6 +73,7 @@ private Q_SLOTS:
         m_secrets = std::make_unique<FakeSecretStore>();
         m_clock = std::make_unique<ManualClock>();
         m_transport.setTimeoutCap(20s);
+        m_calendarShiftMs = 0;
     }
 
     void cleanup()
@@ -156,7 +167,7 @@ private Q_SLOTS:
         QFETCH(int, secondsLeft);
         QFETCH(bool, renews);
         const auto store = loadedStore();
-        store->adopt(pairExpiringIn(std::chrono::seconds(secondsLeft)));
+        adoptAged(*store, std::chrono::seconds(secondsLeft));
         const auto token = runTask(store->validAccessToken()).value;
         QVERIFY(token && *token);
         QCOMPARE(refreshRequests(), renews ? 1 : 0);
@@ -166,14 +177,14 @@ private Q_SLOTS:
             // The renewed pair is what the keyring keeps, and its lifetime counts from now.
             const auto stored = SupabaseAuth::TokenPair::fromJson(*m_secrets->item(kService, kAccount));
             QCOMPARE(stored->accessToken, **token);
-            QCOMPARE(stored->expiresAt, kStart.addSecs(3600));
+            QCOMPARE(stored->expiresAt, kStart.addMSecs(m_calendarShiftMs).addSecs(3600));
         }
     }
 
     void concurrentCallersShareOneRenewal()
     {
         const auto store = loadedStore();
-        store->adopt(pairExpiringIn(100s));
+        adoptAged(*store, 100s);
         auto first = store->validAccessToken();
         auto second = store->validAccessToken();
         auto third = store->tokenReplacing(QStringLiteral("old-access"));
@@ -205,8 +216,7 @@ private Q_SLOTS:
         QFETCH(bool, keepsToken);
         m_service->setReply("POST", QStringLiteral("/auth/v1/token"), FakeReply::raw("down", 503));
         const auto store = loadedStore();
-        const auto pair = pairExpiringIn(std::chrono::seconds(secondsLeft));
-        store->adopt(pair);
+        const auto pair = adoptAged(*store, std::chrono::seconds(secondsLeft));
         const auto token = runTask(store->validAccessToken()).value;
         QVERIFY(token);
         QCOMPARE(token->has_value(), keepsToken);
@@ -220,7 +230,7 @@ private Q_SLOTS:
         m_service->setHandler("POST", QStringLiteral("/auth/v1/token"),
                               [](const RecordedRequest&) { return FakeSignInService::pairReply(7).after(50ms); });
         const auto store = loadedStore();
-        store->adopt(pairExpiringIn(10s));
+        adoptAged(*store, 10s);
         auto renewal = store->validAccessToken();
         store->signOut();
         const auto token = runTask(std::move(renewal)).value;
@@ -233,19 +243,36 @@ private Q_SLOTS:
     void unconfiguredSignInRenewsNothing()
     {
         const auto store = loadedStore(false);
-        store->adopt(pairExpiringIn(100s));
+        adoptAged(*store, 100s);
         const auto token = runTask(store->validAccessToken()).value;
         QVERIFY(token && !*token);
         QCOMPARE(m_service->requests().size(), 0);
     }
 
-    void renewsAheadOfExpiryOnTheClock()
+    // The timer's clock stands still while the computer sleeps and knows nothing of the calendar;
+    // the timed renewal follows the calendar all the same.
+    void theTimedRenewalFollowsTheCalendar_data()
     {
+        QTest::addColumn<int>("calendarShift"); // seconds, right after the pair arrived
+        QTest::addColumn<int>("quiet");         // monotonic seconds without a renewal
+        QTest::addColumn<int>("renewedWithin"); // further monotonic seconds by which it renews
+        QTest::newRow("on time") << 0 << 3299 << 1;
+        QTest::newRow("calendar set back") << -600 << 3899 << 1;
+        QTest::newRow("woken from a long sleep") << 3500 << 0 << 60;
+    }
+
+    void theTimedRenewalFollowsTheCalendar()
+    {
+        QFETCH(int, calendarShift);
+        QFETCH(int, quiet);
+        QFETCH(int, renewedWithin);
         const auto store = loadedStore();
         store->adopt(pairExpiringIn(3600s));
-        m_clock->advance(3299s);
+        m_calendarShiftMs = qint64(calendarShift) * 1000;
+        m_clock->advance(std::chrono::seconds(quiet));
         QCOMPARE(requestsInFlight(), 0);
-        m_clock->advance(1s);
+        QCOMPARE(m_service->refreshes, 0);
+        m_clock->advance(std::chrono::seconds(renewedWithin));
         QTRY_COMPARE_WITH_TIMEOUT(m_service->refreshes, 1, 20000);
         QTRY_VERIFY_WITH_TIMEOUT(store->currentAccessToken() != QStringLiteral("old-access"), 20000);
         // The renewed pair schedules the next renewal in turn; a sign-out ends the schedule.
@@ -254,19 +281,34 @@ private Q_SLOTS:
         QCOMPARE(m_clock->pendingCount(), std::size_t(0));
     }
 
-    void aCalendarSetBackDelaysTheRenewal()
+    // Four-minute tokens, an idle hour: renewed now and then, not in a loop, and a caller that
+    // needs a token still gets a working one.
+    void shortLivedTokensAreNotRenewedInALoop()
     {
-        qint64 shiftMs = 0; // outlives the store that reads it
+        int issued = 0;
+        m_service->setHandler("POST", QStringLiteral("/auth/v1/token"), [&issued](const RecordedRequest&) {
+            ++issued;
+            return FakeReply::json({{QStringLiteral("access_token"), QStringLiteral("short-%1").arg(issued)},
+                                    {QStringLiteral("refresh_token"), QStringLiteral("refresh-%1").arg(issued)},
+                                    {QStringLiteral("expires_in"), 240}});
+        });
         const auto store = loadedStore();
-        ManualClock* clock = m_clock.get();
-        store->setWallClock([clock, &shiftMs] { return kStart.addMSecs(clock->now().count() + shiftMs); });
-        store->adopt(pairExpiringIn(3600s));
-        shiftMs = -600'000; // the user's clock went back ten minutes
-        m_clock->advance(3300s);
-        QCOMPARE(requestsInFlight(), 0);
-        QCOMPARE(m_clock->pendingCount(), std::size_t(1));
-        m_clock->advance(600s);
-        QTRY_COMPARE_WITH_TIMEOUT(m_service->refreshes, 1, 20000);
+        store->adopt(pairExpiringIn(240s));
+        const int writesBefore = m_secrets->writeCount;
+        // Nothing under way, and whatever was issued is held.
+        const auto settled = [&] {
+            return requestsInFlight() == 0 &&
+                   (issued == 0 || store->currentAccessToken() == QStringLiteral("short-%1").arg(issued));
+        };
+        for (int elapsed = 0; elapsed < 3600; elapsed += 10) {
+            m_clock->advance(10s);
+            QTRY_VERIFY_WITH_TIMEOUT(settled(), 20000);
+        }
+        QVERIFY2(issued >= 1 && issued <= 5, qPrintable(QString::number(issued)));
+        QCOMPARE(m_secrets->writeCount - writesBefore, issued);
+        const auto token = runTask(store->validAccessToken()).value;
+        QVERIFY(token && *token);
+        QCOMPARE(**token, QStringLiteral("short-%1").arg(issued));
     }
 
     void accountReplyUpdatesOnlyTheAddress_data()
@@ -294,10 +336,40 @@ private Q_SLOTS:
         store->adopt(pairExpiringIn(3600s));
         runTask(store->refreshMe(gateway.baseUrl()));
         QCOMPARE(store->email(), email);
-        QCOMPARE(gateway.requests().size(), 1);
+        // A refused token is renewed and the question asked once more.
+        QCOMPARE(gateway.requests().size(), status == 401 ? 2 : 1);
+        QCOMPARE(refreshRequests(), status == 401 ? 1 : 0);
         QCOMPARE(gateway.requests()[0].header("authorization"), QByteArray("Bearer old-access"));
         const auto stored = SupabaseAuth::TokenPair::fromJson(*m_secrets->item(kService, kAccount));
         QCOMPARE(stored->email, QStringLiteral("user@example.com"));
+    }
+
+    // An answer that comes back after the session it was about ended shows nothing.
+    void anAccountReplyForAnEndedSessionIsDropped_data()
+    {
+        QTest::addColumn<bool>("signsInAgain");
+        QTest::newRow("signed out") << false;
+        QTest::newRow("signed in as somebody else") << true;
+    }
+
+    void anAccountReplyForAnEndedSessionIsDropped()
+    {
+        QFETCH(bool, signsInAgain);
+        FakeHttpService gateway;
+        gateway.setReply("GET", QStringLiteral("/v1/me"),
+                         FakeReply::json({{QStringLiteral("email"), QStringLiteral("first@x.io")}}).heldBack());
+        const auto store = loadedStore();
+        store->adopt(pairExpiringIn(3600s));
+        auto asking = store->refreshMe(gateway.baseUrl());
+        QTRY_COMPARE_WITH_TIMEOUT(gateway.requests().size(), 1, 20000);
+        store->signOut();
+        SupabaseAuth::TokenPair other = pairExpiringIn(3600s, QStringLiteral("other-access"));
+        other.email = QStringLiteral("second@x.io");
+        if (signsInAgain)
+            store->adopt(other);
+        gateway.releaseHeldReplies();
+        runTask(std::move(asking));
+        QCOMPARE(store->email(), signsInAgain ? other.email : std::nullopt);
     }
 
     // The gateway refuses a token it no longer accepts: one renewal, one retry, then sign-in.

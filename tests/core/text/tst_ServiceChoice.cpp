@@ -97,7 +97,7 @@ private Q_SLOTS:
         const auto gatewayProvider =
             std::dynamic_pointer_cast<const GatewayAsrProvider>(makeProvider(gateway, endpoints));
         QVERIFY(gatewayProvider);
-        QCOMPARE(gatewayProvider->client().credential(), Credential::deviceToken(kDevice));
+        QCOMPARE(gatewayProvider->client().credential(), std::optional(Credential::deviceToken(kDevice)));
         QCOMPARE(gatewayProvider->client().baseUrl(), endpoints.gateway);
         QVERIFY(std::dynamic_pointer_cast<const GatewayStyler>(makeStyler(gateway, endpoints)));
 
