@@ -10,6 +10,7 @@
 #include <QNetworkReply>
 #include <QScopeGuard>
 #include <QStringDecoder>
+#include <QTimer>
 
 #include <memory>
 
@@ -62,11 +63,37 @@ bool HttpTransport::isAllowedUrl(const QUrl& url)
 
 namespace {
 
+// What the user reads of a failed connection: Qt's own texts are English and technical.
+QString connectionFailure(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+        return QStringLiteral("服务器拒绝了连接");
+    case QNetworkReply::RemoteHostClosedError:
+        return QStringLiteral("服务器中途断开了连接");
+    case QNetworkReply::HostNotFoundError:
+        return QStringLiteral("找不到服务器，请检查网络");
+    case QNetworkReply::SslHandshakeFailedError:
+        return QStringLiteral("无法建立安全连接");
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+        return QStringLiteral("网络暂时不可用");
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::ProxyTimeoutError:
+    case QNetworkReply::ProxyAuthenticationRequiredError:
+        return QStringLiteral("代理服务器连接失败");
+    default:
+        return QStringLiteral("网络连接失败");
+    }
+}
+
 TransportError transportErrorFrom(const QNetworkReply& reply, bool timedOut)
 {
     if (timedOut)
         return TransportError(TransportError::Kind::TimedOut, QStringLiteral("请求超时"));
-    return TransportError(TransportError::Kind::Failed, reply.errorString());
+    return TransportError(TransportError::Kind::Failed, connectionFailure(reply.error()));
 }
 
 // Qt reports HTTP error statuses as errors too (the 2xx and 4xx ranges of NetworkError, and
@@ -118,8 +145,15 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
     {
         QByteArray body;
         bool tooLarge = false;
+        bool pastDeadline = false;
     };
     const auto received = std::make_shared<Received>();
+    // The timeout above counts silence only: a service that sends a byte now and then would hold
+    // the request for ever. The whole exchange gets a few times that long.
+    QTimer::singleShot(kDeadlineFactor * effective, reply, [reply, received] {
+        received->pastDeadline = true;
+        reply->abort();
+    });
     const auto overCap = [reply, received] {
         received->tooLarge = true;
         reply->abort();
@@ -147,6 +181,8 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
     if (received->tooLarge)
         throw TransportError(TransportError::Kind::AnswerTooLarge, QStringLiteral("服务返回的数据过大，已中止"));
 
+    if (received->pastDeadline)
+        throw transportErrorFrom(*reply, true);
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid() || isTransportFailure(reply->error())) {
         // Either no status line arrived, or the body was cut off: the connection itself failed.

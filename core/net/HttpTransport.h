@@ -26,8 +26,9 @@ struct HttpResponse
 // Sends one request on a QNetworkAccessManager and waits for the whole answer. Every service
 // client goes through it, so the rules that hold for all of them live here: plain http only to
 // loopback, no redirect followed (the credentials and audio of a request go to the address it
-// names, nowhere else), a cap on the answer's size, one inactivity timeout per request,
-// transport failures as TransportError, and cancellation through a token.
+// names, nowhere else), a cap on the answer's size, one inactivity timeout per request and a
+// deadline for the whole exchange, transport failures as TransportError (in words a user
+// reads), and cancellation through a token.
 class HttpTransport
 {
 public:
@@ -47,12 +48,15 @@ public:
     static constexpr qint64 defaultAnswerCap = 1024 * 1024;
     // An account's lexicon copy, the largest thing a service sends.
     static constexpr qint64 lexiconAnswerCap = 8 * 1024 * 1024;
+    // The whole exchange may take this many times the request's inactivity timeout.
+    static constexpr int kDeadlineFactor = 3;
 
     // Tests shorten every timeout to this so a silent server fails fast.
     void setTimeoutCap(std::chrono::milliseconds cap) { m_timeoutCap = cap; }
 
-    // An answer of more than answerCap bytes is cut off as soon as it passes the cap, and a
-    // redirect (any 3xx) is not followed: both fail with a TransportError.
+    // timeout: how long the exchange may stay silent; it may last kDeadlineFactor times that in
+    // all. An answer of more than answerCap bytes is cut off as soon as it passes the cap, and a
+    // redirect (any 3xx) is not followed: all of these fail with a TransportError.
     QCoro::Task<HttpResponse> send(QNetworkRequest request, QByteArray verb, QByteArray body,
                                    std::chrono::milliseconds timeout, CancelToken* cancel = nullptr,
                                    qint64 answerCap = defaultAnswerCap) const;

@@ -70,6 +70,13 @@ void deliver(QTcpSocket* socket, const FakeReply& reply)
     case FakeReply::Behaviour::OpenEnded:
         socket->write(responseHead(reply, std::nullopt) + reply.body);
         break;
+    case FakeReply::Behaviour::Drips: {
+        socket->write(responseHead(reply, 1024 * 1024));
+        auto* drip = new QTimer(socket);
+        QObject::connect(drip, &QTimer::timeout, socket, [socket] { socket->write("x"); });
+        drip->start(100);
+        break;
+    }
     }
 }
 
@@ -145,6 +152,13 @@ FakeReply FakeReply::openEnded(const QByteArray& body)
 {
     FakeReply reply = raw(body);
     reply.behaviour = Behaviour::OpenEnded;
+    return reply;
+}
+
+FakeReply FakeReply::dripping()
+{
+    FakeReply reply;
+    reply.behaviour = Behaviour::Drips;
     return reply;
 }
 

@@ -43,6 +43,7 @@ struct FakeReply
         CloseImmediately, // close the connection without a byte
         NeverAnswer,      // keep the connection open and say nothing
         OpenEnded,        // status line and headers without a length, the body, then keep it open
+        Drips,            // status line and headers promising a body, then a byte every 100 ms
     };
 
     int status = 200;
@@ -65,6 +66,8 @@ struct FakeReply
     static FakeReply redirect(int status, const QUrl& location);
     // body sent without a length, after which the connection stays open as if more would come.
     static FakeReply openEnded(const QByteArray& body);
+    // An answer that never ends yet is never silent for long.
+    static FakeReply dripping();
     FakeReply after(std::chrono::milliseconds wait) const;
     FakeReply heldBack() const;
 };
