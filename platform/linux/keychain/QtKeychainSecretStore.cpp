@@ -26,9 +26,8 @@ template <typename T, typename Job, typename Result> QFuture<T> run(Job* job, Re
     return promise->future();
 }
 
-} // namespace
-
-bool QtKeychainSecretStore::isAvailable() const
+// Whether the session bus has a keyring or can start one; two round trips to the bus.
+bool askTheBus()
 {
     QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
     if (!bus)
@@ -38,6 +37,18 @@ bool QtKeychainSecretStore::isAvailable() const
     // A keyring that D-Bus starts on first use counts as there.
     const QStringList activatable = bus->activatableServiceNames();
     return activatable.contains(secretServiceName);
+}
+
+} // namespace
+
+bool QtKeychainSecretStore::isAvailable() const
+{
+    constexpr qint64 recheckMissingMs = 60 * 1000;
+    if (!m_available || (!*m_available && m_sinceAsked.elapsed() > recheckMissingMs)) {
+        m_available = askTheBus();
+        m_sinceAsked.start();
+    }
+    return *m_available;
 }
 
 QFuture<std::optional<QByteArray>> QtKeychainSecretStore::read(const QString& service, const QString& account)
