@@ -1,6 +1,7 @@
 #include "app/controller/Settings.h"
 
 #include "app/controller/SettingsTable.h"
+#include "core/store/StoreFile.h"
 #include "platform/SecretStore.h"
 
 #include <QCoroFuture>
@@ -21,6 +22,16 @@ const QString kSecretService = QStringLiteral("murmo-settings");
 
 constexpr QFileDevice::Permissions kPrivate = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
+// The settings file's path, once whatever stands there that is not a file (a pipe would hold
+// the start for ever, a folder could never be written) has been moved aside.
+const QString& asAFile(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        StoreFile::quarantine(path);
+    return path;
+}
+
 } // namespace
 
 QString Settings::defaultPath()
@@ -32,7 +43,7 @@ QString Settings::defaultPath()
 Settings::Settings(const QString& path, SecretStore* secrets, QObject* parent)
     : QObject(parent)
     , m_path(path)
-    , m_file(path, QSettings::IniFormat)
+    , m_file(asAFile(path), QSettings::IniFormat)
     , m_secrets(secrets)
 {
     // Created private before the first write: QSettings replaces the file through a save file

@@ -5,11 +5,15 @@
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <array>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -126,6 +130,20 @@ private Q_SLOTS:
         QVERIFY(isPrivate(path()));
         settings.setValue(SettingKey::qwenApiKey, QStringLiteral("sk-1"));
         QVERIFY(isPrivate(path()));
+    }
+
+    // A pipe in the file's place would hold the start for ever: it is moved aside.
+    void aPipeInPlaceOfTheFileIsSetAside()
+    {
+        QVERIFY(QDir().mkpath(QFileInfo(path()).absolutePath()));
+        QCOMPARE(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
+        Settings settings(path(), nullptr);
+        QCOMPARE(settings.text(SettingKey::recordTrigger), QStringLiteral("toggle"));
+        settings.setValue(SettingKey::recordTrigger, QStringLiteral("hold"));
+        QVERIFY(QFileInfo(path()).isFile());
+        QCOMPARE(
+            QDir(QFileInfo(path()).absolutePath()).entryList({QStringLiteral("*.unreadable-*")}, QDir::System).size(),
+            1);
     }
 
     void batchWritesTheFileWhenTheLastOneEnds()
