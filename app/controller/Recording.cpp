@@ -88,23 +88,17 @@ void Recording::begin(RecordingPurpose purpose)
 
     relayLevels();
     openStreaming();
-    try {
-        m_parts.recorder.start();
-    } catch (...) {
-        const QString reason = FlowFailure::from(std::current_exception()).userText;
-        if (m_streamer)
-            m_streamer->cancel();
-        m_streamer.reset();
-        m_parts.recorder.setStreamHandler({});
-        m_purpose = RecordingPurpose::dictate();
-        m_parts.ducker.restore();
-        state.setStatusLine(QStringLiteral("麦克风启动失败：") + reason);
-        m_parts.overlay.fail(QStringLiteral("麦克风启动失败 · 请再按一次"));
-        return;
-    }
+    // The capsule and the cue answer the key at once; the microphone opens meanwhile, and a
+    // microphone that fails at once (no device) needs nothing more.
     state.setRecording(true);
+    m_opening = true;
+    m_stopWhenOpen = false;
+    const quint64 seq = m_seq;
+    openMicrophone(seq);
+    if (!state.isRecording() || m_seq != seq)
+        return;
     // Started once the recording runs: a read that answers at once must find it running, and a
-    // microphone that failed needs no context.
+    // microphone that failed at once needs no context.
     const bool readText = settings.flag(SettingKey::contextReadText);
     if (m_scene.startedIn && (settings.flag(SettingKey::contextAwareness) || readText))
         readScreenContext(m_seq, *m_scene.startedIn, readText);
@@ -118,6 +112,47 @@ void Recording::begin(RecordingPurpose purpose)
     state.setStatusLine(m_purpose.listeningStatus());
     showListening();
     armLimits();
+}
+
+QCoro::Task<> Recording::openMicrophone(quint64 seq)
+{
+    const QPointer<Recording> self(this);
+    QString failure;
+    try {
+        co_await m_parts.recorder.start();
+    } catch (...) {
+        failure = FlowFailure::from(std::current_exception()).userText;
+        if (failure.isEmpty())
+            failure = QStringLiteral("麦克风无法打开");
+    }
+    // Cancelled meanwhile, or overtaken by the next recording: that one owns the microphone now.
+    if (!self || m_seq != seq || !m_opening)
+        co_return;
+    m_opening = false;
+    if (!failure.isEmpty()) {
+        failToStart(failure);
+        co_return;
+    }
+    if (std::exchange(m_stopWhenOpen, false))
+        stop();
+}
+
+void Recording::failToStart(const QString& reason)
+{
+    AppState& state = m_parts.state;
+    state.setRecording(false);
+    m_parts.clock.cancel(m_limitTimer);
+    m_parts.clock.cancel(m_warnTimer);
+    m_limitTimer = m_warnTimer = 0;
+    if (m_streamer)
+        m_streamer->cancel();
+    m_streamer.reset();
+    m_parts.recorder.setStreamHandler({});
+    m_parts.recorder.setLevelHandler({});
+    m_purpose = RecordingPurpose::dictate();
+    m_parts.ducker.restore();
+    state.setStatusLine(QStringLiteral("麦克风启动失败：") + reason);
+    m_parts.overlay.fail(QStringLiteral("麦克风启动失败 · 请再按一次"));
 }
 
 void Recording::relayLevels()
@@ -257,6 +292,7 @@ void Recording::noSelection(quint64 generation)
 
 AudioRecorder::Take Recording::endCapture()
 {
+    m_opening = false;
     m_parts.state.setRecording(false);
     m_parts.clock.cancel(m_limitTimer);
     m_parts.clock.cancel(m_warnTimer);
@@ -285,6 +321,12 @@ void Recording::stop()
     AppState& state = m_parts.state;
     if (!state.isRecording())
         return;
+    // Until the microphone is open there is nothing to stop; what it captures until the stop
+    // takes effect is kept.
+    if (m_opening) {
+        m_stopWhenOpen = true;
+        return;
+    }
     FinishedRecording finished;
     finished.purpose = std::exchange(m_purpose, RecordingPurpose::dictate());
     if (std::shared_ptr<StreamingAsr> streamer = std::exchange(m_streamer, nullptr))
@@ -294,8 +336,8 @@ void Recording::stop()
     if (take.expectedSamples() <= kTooShortSamples) {
         if (finished.session)
             finished.session->cancel(QWebSocketProtocol::CloseCodeGoingAway);
-        state.setStatusLine(state.readyStatusLine());
-        m_parts.overlay.hide();
+        state.setStatusLine(kTooShort);
+        m_parts.overlay.fail(kTooShort);
         return;
     }
     finished.scene = std::move(m_scene);

@@ -27,8 +27,9 @@ class StreamingAsr;
 // One recording, from the key that starts it to the take it hands on: the sign-in gate, the front
 // application and its screen context, the streaming session, the level meter and the microphone,
 // the cues, the ducking, the capsule and the recording limits; the chord keys that change its
-// purpose while it runs; and its end, cancelled or stopped. A stopped take is converted to 16 kHz
-// on a worker and handed on whole in recorded(), except one too short to hold speech.
+// purpose while it runs; and its end, cancelled or stopped. The recording runs from the key on;
+// the microphone opens beside it, never holding the interface. A stopped take is converted to
+// 16 kHz on a worker and handed on whole in recorded(), except one too short to hold speech.
 //
 // Main thread only. Everything that outlives a call (timers, reads, the conversion) checks that
 // this object and the recording it belongs to still exist.
@@ -63,8 +64,9 @@ public:
     // How long a hotkey pressed right after start waits for the keyring's session before the
     // sign-in gate decides without it.
     static constexpr std::chrono::milliseconds kSessionWait{2000};
-    // Takes of this many samples or fewer (0.1 s) cannot hold speech.
+    // Takes of this many samples or fewer (0.1 s) cannot hold speech; the user is told so.
     static constexpr qsizetype kTooShortSamples = 1600;
+    static inline const QString kTooShort = QStringLiteral("录音太短，未识别");
     // How long "nothing selected" stays on the capsule before it listens again.
     static constexpr std::chrono::milliseconds kNoSelectionHold{4000};
     static inline const QString kNoSelection = QStringLiteral("未读到选中文本——先选中要改的文字");
@@ -105,6 +107,9 @@ private:
     bool signInRequired() const;
     QCoro::Task<void> startOnceSessionLoaded(RecordingPurpose purpose);
     void begin(RecordingPurpose purpose);
+    // Opens the microphone without holding the interface; a stop that came meanwhile follows.
+    QCoro::Task<> openMicrophone(quint64 seq);
+    void failToStart(const QString& reason);
     void relayLevels();
     void openStreaming();
     QCoro::Task<> readScreenContext(quint64 seq, RunningApplication front, bool readText);
@@ -127,6 +132,9 @@ private:
     // Tags the screen-context read of each recording, so a late read of an older one is dropped.
     quint64 m_seq = 0;
     std::shared_ptr<StreamingAsr> m_streamer;
+    // The microphone of the running recording is still opening, and a stop waits for it.
+    bool m_opening = false;
+    bool m_stopWhenOpen = false;
     Clock::TimerId m_limitTimer = 0;
     Clock::TimerId m_warnTimer = 0;
 };

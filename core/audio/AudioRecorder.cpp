@@ -3,6 +3,8 @@
 #include "core/audio/AudioCaptureError.h"
 #include "core/audio/Resampler.h"
 
+#include <QCoroFuture>
+
 #include <algorithm>
 #include <cmath>
 
@@ -35,30 +37,59 @@ void AudioRecorder::setStreamHandler(StreamHandler handler)
     m_streamHandler = std::move(shared);
 }
 
-void AudioRecorder::start()
+QCoro::Task<void> AudioRecorder::start()
 {
-    if (!m_engineRunning) {
+    const std::weak_ptr<const bool> alive = m_alive;
+    if (m_engineRunning || m_opening) {
         {
             std::lock_guard guard(m_lock);
-            m_accumulating = false;
+            m_buffers.clear();
+            m_accumulating = true;
         }
-        QString error;
-        const std::optional<AudioInputFormat> format = m_input.prepare(&error);
-        if (!format)
-            throw AudioCaptureError(error);
-        // A fresh converter per input start: its filter state belongs to one continuous stream.
-        m_streamConverter = Resampler::create(*format);
-        {
-            std::lock_guard guard(m_lock);
-            m_format = *format;
-        }
-        if (!m_input.start([this](const float* frames, qsizetype count) { onBuffer(frames, count); }, &error))
-            throw AudioCaptureError(error);
-        m_engineRunning = true;
+        if (!m_opening)
+            co_return;
+        // The take before was stopped while the input still opened: the same open serves this one.
+        m_stopWhenOpen = false;
+        QFuture<QString> opening = m_openingInput;
+        const QString failure = co_await opening;
+        if (!alive.expired() && !failure.isEmpty())
+            throw AudioCaptureError(failure);
+        co_return;
     }
-    std::lock_guard guard(m_lock);
-    m_buffers.clear();
-    m_accumulating = true;
+    {
+        std::lock_guard guard(m_lock);
+        m_accumulating = false;
+    }
+    QString error;
+    const std::optional<AudioInputFormat> format = m_input.prepare(&error);
+    if (!format)
+        throw AudioCaptureError(error);
+    // A fresh converter per input start: its filter state belongs to one continuous stream.
+    m_streamConverter = Resampler::create(*format);
+    {
+        std::lock_guard guard(m_lock);
+        m_format = *format;
+        m_buffers.clear();
+        m_accumulating = true;
+    }
+    m_opening = true;
+    m_stopWhenOpen = false;
+    m_openingInput = m_input.start([this](const float* frames, qsizetype count) { onBuffer(frames, count); });
+    QFuture<QString> opening = m_openingInput;
+    const QString failure = co_await opening;
+    if (alive.expired())
+        co_return;
+    m_opening = false;
+    if (!failure.isEmpty()) {
+        std::lock_guard guard(m_lock);
+        m_accumulating = false;
+        throw AudioCaptureError(failure);
+    }
+    m_engineRunning = true;
+    if (std::exchange(m_stopWhenOpen, false)) {
+        m_input.stop();
+        m_engineRunning = false;
+    }
 }
 
 qsizetype AudioRecorder::Take::expectedSamples() const
@@ -84,6 +115,10 @@ AudioRecorder::Take AudioRecorder::stop()
         m_accumulating = false;
         take.buffers.swap(m_buffers);
         take.format = m_format;
+    }
+    if (m_opening) {
+        m_stopWhenOpen = true;
+        return take;
     }
     m_input.stop();
     m_engineRunning = false;

@@ -3,6 +3,8 @@
 #include "core/audio/Samples.h"
 #include "platform/AudioInput.h"
 
+#include <QCoroTask>
+
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -46,13 +48,18 @@ public:
     void setLevelHandler(LevelHandler handler);
     void setStreamHandler(StreamHandler handler);
 
-    // Starts the input unless this recorder already runs it, then begins a new, empty take (a
-    // second start without stop() discards the take so far). Throws AudioCaptureError when the
+    // Begins a new, empty take (a second start without stop() discards the take so far), opening
+    // the input unless this recorder already runs it. Returns once the take is under way; the
+    // input's open, which a sound server may take seconds over, is awaited, never waited for.
+    // Buffers count from the moment the input delivers them. Throws AudioCaptureError when the
     // input cannot start; no take begins then.
-    void start();
+    QCoro::Task<void> start();
+    // A start() is waiting for the input to open.
+    bool isOpening() const { return m_opening; }
 
     // Ends the take and returns it unconverted (empty without a take), then stops the input. No
-    // level or stream callback starts after it has taken the take. Never throws.
+    // level or stream callback starts after it has taken the take. Never throws, never waits: an
+    // input still opening is stopped once it is open (the pending start() then finishes).
     Take stop();
 
     // Written from the user's audio-isolation setting before each start; capture does not use it
@@ -69,6 +76,11 @@ private:
 
     AudioInput& m_input;
     bool m_engineRunning = false;
+    bool m_opening = false;
+    bool m_stopWhenOpen = false;
+    QFuture<QString> m_openingInput;
+    // Tells a start() that resumes after its open whether this recorder still exists.
+    std::shared_ptr<const bool> m_alive = std::make_shared<const bool>(true);
     bool m_voiceProcessing = false;
 
     // Replaced only while the input is stopped, so the capture thread can use it without the lock.

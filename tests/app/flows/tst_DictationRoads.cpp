@@ -211,7 +211,9 @@ private Q_SLOTS:
         rig.record(samples);
         rig.recording().stop();
         if (!kept) {
-            QCOMPARE(rig.state().statusLine(), rig.state().readyStatusLine());
+            // Said, not dropped silently.
+            QCOMPARE(rig.state().statusLine(), Recording::kTooShort);
+            QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::failed);
             QCOMPARE(rig.state().generation(), before + 1);
             QCOMPARE(rig.app->history().all().size(), 0);
             return;

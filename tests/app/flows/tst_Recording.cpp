@@ -145,6 +145,61 @@ private Q_SLOTS:
         QVERIFY(!rig.state().isRecording());
     }
 
+    // A microphone that takes its time to open: the key is answered at once, and whatever comes
+    // meanwhile (a stop, a cancel and the next start, a refusal) follows once it has opened.
+    void slowMicrophoneHoldsNothingUp_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::newRow("nothing") << QString();
+        QTest::newRow("a stop") << QStringLiteral("stop");
+        QTest::newRow("a cancel and the next start") << QStringLiteral("cancel");
+        QTest::newRow("a refusal") << QStringLiteral("refusal");
+    }
+
+    void slowMicrophoneHoldsNothingUp()
+    {
+        QFETCH(QString, meanwhile);
+        FlowRig rig(false);
+        rig.fake.audioInput.holdOpens(true);
+        if (meanwhile == QLatin1String("refusal"))
+            rig.fake.audioInput.failNextStart(QStringLiteral("设备忙"));
+        rig.recording().start();
+        QVERIFY(rig.state().isRecording());
+        QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::listening);
+        QCOMPARE(rig.state().statusLine(), RecordingPurpose::dictate().listeningStatus());
+        QVERIFY(rig.fake.audioInput.isOpening());
+        if (meanwhile == QLatin1String("stop")) {
+            rig.recording().stop();
+            QVERIFY(rig.state().isRecording());
+        } else if (meanwhile == QLatin1String("cancel")) {
+            rig.recording().cancel();
+            QVERIFY(!rig.state().isRecording());
+            rig.recording().start();
+            QVERIFY(rig.state().isRecording());
+        }
+        rig.fake.audioInput.openHeld();
+
+        if (meanwhile == QLatin1String("stop")) {
+            QVERIFY(FlowRig::until([&] { return !rig.state().isRecording(); }));
+            QCOMPARE(rig.state().statusLine(), Recording::kTooShort);
+            QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::failed);
+            QVERIFY(!rig.fake.audioInput.isStarted());
+            return;
+        }
+        if (meanwhile == QLatin1String("refusal")) {
+            QVERIFY(FlowRig::until([&] { return !rig.state().isRecording(); }));
+            QVERIFY(rig.state().statusLine().startsWith(QStringLiteral("麦克风启动失败：设备忙")));
+            QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::failed);
+            return;
+        }
+        QVERIFY(FlowRig::until([&] { return !rig.app->recorder().isOpening(); }));
+        QVERIFY(rig.state().isRecording());
+        rig.fake.audioInput.deliver(std::vector<float>(16000, 0.1f));
+        rig.recording().stop();
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
+        QCOMPARE(rig.app->history().all().size(), 1);
+    }
+
     // The fake desktop answers at once, before the start has finished: the read must still be
     // kept for the styling prompt, and reach the dictation.
     void screenContextThatAnswersAtOnceIsKept()
