@@ -191,12 +191,16 @@ void Recording::openStreaming()
     });
     session->start(m_parts.lexicon->asrHotwords(), DictationSetup::languageHint(settings));
     m_streamer = session;
-    m_parts.recorder.setStreamHandler([weak = std::weak_ptr<StreamingAsr>(session),
-                                       boost = settings.flag(SettingKey::quietBoost)](const Samples& samples) {
+    // Quiet speech is lifted as the whole take would be, with a gain that glides from buffer to
+    // buffer: one that jumped at every buffer costs the recogniser words.
+    std::shared_ptr<AudioGain::QuietSpeechBoost> boost;
+    if (settings.flag(SettingKey::quietBoost))
+        boost = std::make_shared<AudioGain::QuietSpeechBoost>();
+    m_parts.recorder.setStreamHandler([weak = std::weak_ptr<StreamingAsr>(session), boost](const Samples& samples) {
         const std::shared_ptr<StreamingAsr> live = weak.lock();
         if (!live)
             return;
-        live->append(boost ? AudioGain::boostQuietSpeech(samples) : samples);
+        live->append(boost ? boost->apply(samples) : samples);
     });
 }
 
