@@ -13,8 +13,10 @@
 #include "core/account/SessionStore.h"
 #include "core/async/PostToThread.h"
 #include "core/audio/AudioGain.h"
+#include "core/recognition/AsrProvider.h"
 #include "core/recognition/StreamingAsr.h"
 #include "core/recognition/StreamingAsrSource.h"
+#include "core/store/HistoryStore.h"
 #include "core/store/Lexicon.h"
 
 #include <QCoroFuture>
@@ -32,10 +34,30 @@ Recording::Recording(Parts parts, QObject* parent)
 
 Recording::~Recording()
 {
-    if (m_parts.state.isRecording()) {
-        m_parts.recorder.stop();
-        m_parts.ducker.restore();
-    }
+    if (!m_parts.state.isRecording())
+        return;
+    const AudioRecorder::Take take = m_parts.recorder.stop();
+    m_parts.ducker.restore();
+    keepForRetry(take);
+}
+
+void Recording::keepForRetry(const AudioRecorder::Take& take)
+{
+    if (take.expectedSamples() <= kTooShortSamples)
+        return;
+    const Settings& settings = m_parts.state.settings();
+    // Converted and saved here, as the program ends: nothing waits for the interface any more.
+    Samples samples = take.toSamples();
+    if (settings.flag(SettingKey::quietBoost))
+        samples = AudioGain::boostQuietSpeech(std::move(samples));
+    const DictationPipeline pipeline = DictationSetup::pipeline(m_parts.services, m_parts.lexicon, m_parts.clock);
+    const QString action = m_purpose.is(Action::Translate) ? QStringLiteral("translate")
+                           : m_purpose.is(Action::Ask)     ? QStringLiteral("ask")
+                           : m_purpose.is(Action::Rewrite) ? QStringLiteral("rewrite")
+                                                           : QStringLiteral("dictate");
+    m_parts.history.add(HistoryEntry::make(QString(), HistoryEntry::kFailedText,
+                                           DictationSetup::currentMode(settings).id, pipeline.provider()->id(), action),
+                        samples);
 }
 
 bool Recording::signInRequired() const

@@ -16,6 +16,7 @@
 class Accessibility;
 class AppState;
 class BackgroundDucker;
+class HistoryStore;
 class Lexicon;
 class QThreadPool;
 class RecordingOverlay;
@@ -58,6 +59,8 @@ public:
         QUrl streamingGateway;
         // Converts the takes.
         QThreadPool& workers;
+        // Keeps the take of a recording the program quits during.
+        HistoryStore& history;
     };
 
     static constexpr std::chrono::milliseconds kDuckDelay{180};
@@ -73,7 +76,8 @@ public:
 
     explicit Recording(Parts parts, QObject* parent = nullptr);
     // Quitting mid-recording (the window closed, SIGTERM) must not leave the other programs
-    // ducked: the microphone stops and the volume goes back.
+    // ducked: the microphone stops and the volume goes back. The take so far is kept in the
+    // history as a failed one, for the user to retry.
     ~Recording() override;
 
     // Starts a dictation when none runs, else stops the running recording.
@@ -120,6 +124,7 @@ private:
     void noSelection(quint64 generation);
     // Ends capture and the recording's feedback; returns the take.
     AudioRecorder::Take endCapture();
+    void keepForRetry(const AudioRecorder::Take& take);
     std::optional<QString> target() const;
     QCoro::Task<> handOver(AudioRecorder::Take take, bool boost, FinishedRecording finished);
 

@@ -1,6 +1,7 @@
 #include "app/controller/DictationStatus.h"
 #include "app/controller/Recording.h"
 #include "core/account/SupabaseAuth.h"
+#include "core/audio/AudioStorage.h"
 #include "tests/app/flows/FlowRig.h"
 #include "tests/support/RunTask.h"
 #include "tests/support/TestRegistry.h"
@@ -301,6 +302,33 @@ private Q_SLOTS:
             return rig.fake.outputVolume.changes.size() == 2 &&
                    rig.fake.outputVolume.volumes.value(QStringLiteral("speakers")) == 0.8f;
         }));
+    }
+
+    // Quitting mid-recording keeps what was said as a failed entry with its recording, for a
+    // retry; a take too short to hold speech leaves nothing.
+    void quittingKeepsTheTakeForARetry_data()
+    {
+        QTest::addColumn<qsizetype>("samples");
+        QTest::newRow("a second") << qsizetype(16000);
+        QTest::newRow("too short") << qsizetype(1600);
+    }
+
+    void quittingKeepsTheTakeForARetry()
+    {
+        QFETCH(qsizetype, samples);
+        FlowRig rig(false);
+        rig.record(samples);
+        rig.controller.reset();
+        const QList<HistoryEntry> kept = rig.app->history().all();
+        if (samples <= Recording::kTooShortSamples) {
+            QVERIFY(kept.isEmpty());
+            return;
+        }
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(kept.first().finalText, HistoryEntry::kFailedText);
+        const std::optional<QString> audio = rig.app->history().audioURL(kept.first());
+        QVERIFY(audio);
+        QVERIFY(qAbs(qsizetype(AudioStorage::readSamples(*audio).size()) - samples) < 1000);
     }
 
     // Levels reach the capsule's waveform through one queued call, however many buffers came.
