@@ -13,6 +13,7 @@
 #include "core/account/SessionStore.h"
 #include "core/async/PostToThread.h"
 #include "core/audio/AudioGain.h"
+#include "core/audio/TakeJournal.h"
 #include "core/recognition/AsrProvider.h"
 #include "core/recognition/StreamingAsr.h"
 #include "core/recognition/StreamingAsrSource.h"
@@ -30,7 +31,13 @@ using Action = RecordingPurpose::Action;
 Recording::Recording(Parts parts, QObject* parent)
     : QObject(parent)
     , m_parts(std::move(parts))
-{}
+{
+    // Listed before this run records anything: these are takes an earlier run never finished.
+    const QStringList left = TakeJournal::leftIn(m_parts.history.recordingsDir());
+    m_parts.recorder.setJournalDirectory(m_parts.history.recordingsDir());
+    if (!left.isEmpty())
+        keepLeftTakes(left);
+}
 
 Recording::~Recording()
 {
@@ -41,23 +48,52 @@ Recording::~Recording()
     keepForRetry(take);
 }
 
+HistoryEntry Recording::retryEntry(const QString& action, const QDateTime& when) const
+{
+    const DictationPipeline pipeline = DictationSetup::pipeline(m_parts.services, m_parts.lexicon, m_parts.clock);
+    return HistoryEntry::make(QString(), HistoryEntry::kFailedText,
+                              DictationSetup::currentMode(m_parts.state.settings()).id, pipeline.provider()->id(),
+                              action, when);
+}
+
 void Recording::keepForRetry(const AudioRecorder::Take& take)
 {
     if (take.expectedSamples() <= kTooShortSamples)
         return;
-    const Settings& settings = m_parts.state.settings();
     // Converted and saved here, as the program ends: nothing waits for the interface any more.
     Samples samples = take.toSamples();
-    if (settings.flag(SettingKey::quietBoost))
+    if (m_parts.state.settings().flag(SettingKey::quietBoost))
         samples = AudioGain::boostQuietSpeech(std::move(samples));
-    const DictationPipeline pipeline = DictationSetup::pipeline(m_parts.services, m_parts.lexicon, m_parts.clock);
     const QString action = m_purpose.is(Action::Translate) ? QStringLiteral("translate")
                            : m_purpose.is(Action::Ask)     ? QStringLiteral("ask")
                            : m_purpose.is(Action::Rewrite) ? QStringLiteral("rewrite")
                                                            : QStringLiteral("dictate");
-    m_parts.history.add(HistoryEntry::make(QString(), HistoryEntry::kFailedText,
-                                           DictationSetup::currentMode(settings).id, pipeline.provider()->id(), action),
-                        samples);
+    m_parts.history.add(retryEntry(action, QDateTime::currentDateTimeUtc()), samples);
+}
+
+QCoro::Task<> Recording::keepLeftTakes(QStringList paths)
+{
+    const QPointer<Recording> self(this);
+    // The entry's mode and recogniser as the settings name them now; the time is the take's own.
+    const HistoryEntry model = retryEntry(QStringLiteral("dictate"), QDateTime());
+    HistoryStore& history = m_parts.history;
+    QFuture<int> keeping = QtConcurrent::run(&m_parts.workers, [paths, model, &history] {
+        int kept = 0;
+        for (const QString& path : paths) {
+            const std::optional<TakeJournal::Left> left = TakeJournal::takeBack(path);
+            if (!left || qsizetype(left->samples.size()) <= kTooShortSamples)
+                continue;
+            HistoryEntry entry = model;
+            entry.id = QUuid::createUuid();
+            entry.timestamp = left->lastWritten;
+            history.add(entry, left->samples);
+            ++kept;
+        }
+        return kept;
+    });
+    const int kept = co_await keeping;
+    if (self && kept > 0)
+        m_parts.state.bumpHistoryVersion();
 }
 
 bool Recording::signInRequired() const

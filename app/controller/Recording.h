@@ -3,10 +3,12 @@
 #include "app/controller/FinishedRecording.h"
 #include "app/desktop/DictationKeys.h"
 #include "core/audio/AudioRecorder.h"
+#include "core/store/HistoryEntry.h"
 #include "platform/Clock.h"
 
 #include <QCoroTask>
 #include <QObject>
+#include <QStringList>
 #include <QUrl>
 
 #include <atomic>
@@ -31,6 +33,8 @@ class StreamingAsr;
 // purpose while it runs; and its end, cancelled or stopped. The recording runs from the key on;
 // the microphone opens beside it, never holding the interface. A stopped take is converted to
 // 16 kHz on a worker and handed on whole in recorded(), except one too short to hold speech.
+// Every take is also written to a file as it is recorded: one the program quits or crashes during
+// comes back as a failed history entry, ready for a retry.
 //
 // Main thread only. Everything that outlives a call (timers, reads, the conversion) checks that
 // this object and the recording it belongs to still exist.
@@ -124,7 +128,11 @@ private:
     void noSelection(quint64 generation);
     // Ends capture and the recording's feedback; returns the take.
     AudioRecorder::Take endCapture();
+    // A failed entry, ready for a retry, for a take that never reached recognition.
+    HistoryEntry retryEntry(const QString& action, const QDateTime& when) const;
     void keepForRetry(const AudioRecorder::Take& take);
+    // Files the takes an earlier run was recording when it ended abruptly (a crash, a kill).
+    QCoro::Task<> keepLeftTakes(QStringList paths);
     std::optional<QString> target() const;
     QCoro::Task<> handOver(AudioRecorder::Take take, bool boost, FinishedRecording finished);
 

@@ -2,6 +2,7 @@
 
 #include "core/audio/AudioCaptureError.h"
 #include "core/audio/Resampler.h"
+#include "core/audio/TakeJournal.h"
 
 #include <QCoroFuture>
 
@@ -46,6 +47,7 @@ QCoro::Task<void> AudioRecorder::start()
             m_buffers.clear();
             m_accumulating = true;
         }
+        beginJournal();
         if (!m_opening)
             co_return;
         // The take before was stopped while the input still opened: the same open serves this one.
@@ -72,6 +74,7 @@ QCoro::Task<void> AudioRecorder::start()
         m_buffers.clear();
         m_accumulating = true;
     }
+    beginJournal();
     m_opening = true;
     m_stopWhenOpen = false;
     m_openingInput = m_input.start([this](const float* frames, qsizetype count) { onBuffer(frames, count); });
@@ -81,8 +84,12 @@ QCoro::Task<void> AudioRecorder::start()
         co_return;
     m_opening = false;
     if (!failure.isEmpty()) {
-        std::lock_guard guard(m_lock);
-        m_accumulating = false;
+        std::shared_ptr<TakeJournal> journal;
+        {
+            std::lock_guard guard(m_lock);
+            m_accumulating = false;
+            journal = std::exchange(m_journal, nullptr);
+        }
         throw AudioCaptureError(failure);
     }
     m_engineRunning = true;
@@ -107,14 +114,30 @@ Samples AudioRecorder::Take::toSamples() const
     return convertTake(buffers, format);
 }
 
+void AudioRecorder::beginJournal()
+{
+    AudioInputFormat format;
+    {
+        std::lock_guard guard(m_lock);
+        format = m_format;
+    }
+    auto journal = m_journalDirectory.isEmpty() ? nullptr : std::make_shared<TakeJournal>(m_journalDirectory, format);
+    // The take before ends its journal here, outside the lock.
+    std::shared_ptr<TakeJournal> before;
+    std::lock_guard guard(m_lock);
+    before = std::exchange(m_journal, std::move(journal));
+}
+
 AudioRecorder::Take AudioRecorder::stop()
 {
     Take take;
+    std::shared_ptr<TakeJournal> journal;
     {
         std::lock_guard guard(m_lock);
         m_accumulating = false;
         take.buffers.swap(m_buffers);
         take.format = m_format;
+        journal = std::exchange(m_journal, nullptr);
     }
     if (m_opening) {
         m_stopWhenOpen = true;
@@ -145,6 +168,7 @@ void AudioRecorder::onBuffer(const float* frames, qsizetype frameCount)
 {
     std::shared_ptr<const LevelHandler> levelHandler;
     std::shared_ptr<const StreamHandler> streamHandler;
+    std::shared_ptr<TakeJournal> journal;
     int channels = 0;
     {
         std::lock_guard guard(m_lock);
@@ -152,6 +176,7 @@ void AudioRecorder::onBuffer(const float* frames, qsizetype frameCount)
             return;
         levelHandler = m_levelHandler;
         streamHandler = m_streamHandler;
+        journal = m_journal;
         channels = m_format.channelCount;
         try {
             m_buffers.emplace_back(frames, frames + frameCount * channels);
@@ -160,6 +185,9 @@ void AudioRecorder::onBuffer(const float* frames, qsizetype frameCount)
             // and streamed below.
         }
     }
+
+    if (journal)
+        journal->append(frames, frameCount);
 
     if (levelHandler)
         (*levelHandler)(level(frames, frameCount, channels));

@@ -11,6 +11,7 @@
 #include <vector>
 
 class Resampler;
+class TakeJournal;
 
 // The microphone as 16 kHz mono samples, one take at a time. While a take runs every input buffer
 // is kept in the device's own format (converted once, after the take ends) and two optional live
@@ -44,6 +45,10 @@ public:
     AudioRecorder(const AudioRecorder&) = delete;
     AudioRecorder& operator=(const AudioRecorder&) = delete;
 
+    // Where every take is also written as it is recorded (TakeJournal), so a crash loses none of
+    // it; empty for nowhere. The file goes once the take has ended.
+    void setJournalDirectory(QString directory) { m_journalDirectory = std::move(directory); }
+
     // An empty handler clears. Handlers stay across takes until replaced.
     void setLevelHandler(LevelHandler handler);
     void setStreamHandler(StreamHandler handler);
@@ -73,6 +78,8 @@ public:
 
 private:
     void onBuffer(const float* frames, qsizetype frameCount);
+    // Begins the take's journal, ending the one before; under no lock.
+    void beginJournal();
 
     AudioInput& m_input;
     bool m_engineRunning = false;
@@ -93,4 +100,6 @@ private:
     bool m_accumulating = false;
     std::shared_ptr<const LevelHandler> m_levelHandler;
     std::shared_ptr<const StreamHandler> m_streamHandler;
+    std::shared_ptr<TakeJournal> m_journal;
+    QString m_journalDirectory;
 };

@@ -2,10 +2,14 @@
 #include "app/controller/Recording.h"
 #include "core/account/SupabaseAuth.h"
 #include "core/audio/AudioStorage.h"
+#include "core/audio/TakeJournal.h"
 #include "tests/app/flows/FlowRig.h"
+#include "tests/support/DesktopWait.h"
 #include "tests/support/RunTask.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -329,6 +333,31 @@ private Q_SLOTS:
         const std::optional<QString> audio = rig.app->history().audioURL(kept.first());
         QVERIFY(audio);
         QVERIFY(qAbs(qsizetype(AudioStorage::readSamples(*audio).size()) - samples) < 1000);
+    }
+
+    // A take the program was recording when it was killed is on disk: the next start files it as
+    // a failed entry with its recording, at the time it was made.
+    void aTakeLeftByAKillIsKeptAtTheNextStart()
+    {
+        FlowRig rig(false);
+        rig.record(16000);
+        const QString recordings = rig.app->history().recordingsDir();
+        const QStringList journals = TakeJournal::leftIn(recordings);
+        QCOMPARE(journals.size(), 1);
+        const QString left = recordings + QStringLiteral("/left") + TakeJournal::kSuffix;
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(journals.first()).size() >= 16 + 16000 * qint64(sizeof(qint16)), kWaitMs);
+        QVERIFY(QFile::copy(journals.first(), left));
+        rig.recording().cancel();
+        QVERIFY(!QFile::exists(journals.first()));
+
+        rig.controller = std::make_unique<DictationController>(*rig.app, Migrations::FnKeySystem{}, QUrl());
+        QVERIFY(FlowRig::until([&] { return rig.app->history().all().size() == 1; }));
+        const HistoryEntry kept = rig.onlyEntry();
+        QCOMPARE(kept.finalText, HistoryEntry::kFailedText);
+        const std::optional<QString> audio = rig.app->history().audioURL(kept);
+        QVERIFY(audio);
+        QVERIFY(qAbs(qsizetype(AudioStorage::readSamples(*audio).size()) - 16000) < 1000);
+        QVERIFY(!QFile::exists(left));
     }
 
     // Levels reach the capsule's waveform through one queued call, however many buffers came.

@@ -1,9 +1,14 @@
 #include "core/audio/AudioCaptureError.h"
 #include "core/audio/AudioRecorder.h"
+#include "core/audio/TakeJournal.h"
+#include "tests/support/DesktopWait.h"
 #include "tests/support/FakeAudioInput.h"
 #include "tests/support/RunTask.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -333,6 +338,42 @@ private Q_SLOTS:
         QCOMPARE(input.isStarted(), meanwhile != QLatin1String("stop"));
         input.deliverSine(0.5, 0.5f);
         QCOMPARE(qsizetype(recorder.stop().toSamples().size()), meanwhile == QLatin1String("stop") ? 0 : 8000);
+    }
+
+    // Every take is on disk while it runs: a program killed now leaves a file that reads back as
+    // the take. A take that ends takes its file along.
+    void takeIsJournalledWhileItRuns()
+    {
+        QTemporaryDir dir;
+        FakeAudioInput input({48000, 2});
+        AudioRecorder recorder(input);
+        recorder.setJournalDirectory(dir.path());
+        recorder.start();
+        input.deliverSine(0.5, 0.3f, 4800);
+        const QStringList files = TakeJournal::leftIn(dir.path());
+        QCOMPARE(files.size(), 1);
+        const qint64 complete = 16 + qint64(24000 * sizeof(qint16));
+        QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(files.first()).size(), complete, kWaitMs);
+        // What a kill would leave behind.
+        const QString left = dir.filePath(QStringLiteral("left") + TakeJournal::kSuffix);
+        QVERIFY(QFile::copy(files.first(), left));
+
+        const Samples take = recorder.stop().toSamples();
+        QVERIFY(!QFile::exists(files.first()));
+        const std::optional<TakeJournal::Left> back = TakeJournal::takeBack(left);
+        QVERIFY(back);
+        QVERIFY(!QFile::exists(left));
+        QVERIFY(std::abs(qsizetype(back->samples.size()) - qsizetype(take.size())) <= 16);
+        QVERIFY(std::abs(rms(back->samples) - rms(take)) < 0.005);
+        QVERIFY(TakeJournal::leftIn(dir.path()).isEmpty());
+
+        // A file cut anywhere, even inside its header, never breaks the reading.
+        QFile cut(left);
+        QVERIFY(cut.open(QIODevice::WriteOnly));
+        cut.write("MURMO");
+        cut.close();
+        QVERIFY(!TakeJournal::takeBack(left));
+        QVERIFY(!QFile::exists(left));
     }
 };
 
