@@ -355,6 +355,38 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!m_murmo->isCapturing(), kStepMs);
     }
 
+    // The next dictation's talk key, pressed just as the text of the last one is about to be
+    // pasted: the paste waits for the key and lands in the field, not in our own key grab.
+    void talkKeyPressedJustBeforeThePaste_data()
+    {
+        QTest::addColumn<int>("afterStylingMs");
+        QTest::newRow("15 ms after the styling answer") << 15;
+        QTest::newRow("30 ms") << 30;
+        QTest::newRow("45 ms") << 45;
+        QTest::newRow("60 ms") << 60;
+    }
+
+    void talkKeyPressedJustBeforeThePaste()
+    {
+        QFETCH(int, afterStylingMs);
+        startMurmo({});
+        startRecording();
+        speakAndStop();
+        QDeadlineTimer deadline(kStepMs);
+        while (m_gateway->requestsTo(QStringLiteral("/v1/style")).isEmpty() && !deadline.hasExpired())
+            QTest::qWait(1);
+        QTest::qWait(afterStylingMs);
+        m_keyboard->press("Menu");
+        QTest::qWait(150);
+        m_keyboard->release("Menu");
+        QTRY_COMPARE_WITH_TIMEOUT(m_helper->value(QStringLiteral("line")), kSentence, kStepMs);
+        // The key started the next dictation, which the user then thinks better of.
+        QTRY_VERIFY_WITH_TIMEOUT(m_murmo->isCapturing(), kStepMs);
+        tap("Escape");
+        QTRY_VERIFY_WITH_TIMEOUT(!m_murmo->isCapturing(), kStepMs);
+        verifyFieldAndClipboard(kSentence);
+    }
+
     // Quitting or a kill during a recording keeps what was said: after the quit, or at the next
     // start after the kill, the take is in the history with its recording, ready for a retry.
     void quitOrKillDuringARecordingKeepsTheTake_data()
