@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFuture>
 #include <QString>
 
 #include <functional>
@@ -30,11 +31,13 @@ public:
     // no usable format). Nothing is captured yet. Not to be called while started.
     virtual std::optional<AudioInputFormat> prepare(QString* error) = 0;
 
-    // Begins capture in the format prepare() returned. Returns false with `error` set when the
-    // device cannot be opened; the handler is then never called.
-    virtual bool start(BufferHandler handler, QString* error) = 0;
+    // Begins capturing in the format prepare() returned, without waiting for the device: a sound
+    // server may take a second or more to open a stream. The future finishes once the device is
+    // open, with an empty text (buffers follow), or with why it would not open (the handler is
+    // then never called).
+    virtual QFuture<QString> start(BufferHandler handler) = 0;
 
     // Ends capture. When it returns, the handler is not running and will not be called again.
-    // Harmless when not started.
+    // Harmless when not started; not to be called before start()'s future has finished.
     virtual void stop() = 0;
 };

@@ -12,7 +12,7 @@ DictationController::DictationController(AppServices& app, Migrations::FnKeySyst
                    app.ports().accessibility, app.ports().clock, app.overlay(), app.sounds(), app.ducker(),
                    app.services(), app.lexicon(),
                    streamingGateway.isEmpty() ? app.services().endpoints().gateway : std::move(streamingGateway),
-                   m_workers})
+                   m_workers, app.history()})
     , m_dictation({app.state(), app.personalData(), app.services(), app.ports().workspace, app.ports().clock,
                    app.overlay(), m_delivery, m_failures, m_workers})
     , m_askRewrite({app.state(), app.personalData(), app.services(), app.ports().clock, app.overlay(),

@@ -13,8 +13,11 @@
 #include "core/account/SessionStore.h"
 #include "core/async/PostToThread.h"
 #include "core/audio/AudioGain.h"
+#include "core/audio/TakeJournal.h"
+#include "core/recognition/AsrProvider.h"
 #include "core/recognition/StreamingAsr.h"
 #include "core/recognition/StreamingAsrSource.h"
+#include "core/store/HistoryStore.h"
 #include "core/store/Lexicon.h"
 
 #include <QCoroFuture>
@@ -28,14 +31,69 @@ using Action = RecordingPurpose::Action;
 Recording::Recording(Parts parts, QObject* parent)
     : QObject(parent)
     , m_parts(std::move(parts))
-{}
+{
+    // Listed before this run records anything: these are takes an earlier run never finished.
+    const QStringList left = TakeJournal::leftIn(m_parts.history.recordingsDir());
+    m_parts.recorder.setJournalDirectory(m_parts.history.recordingsDir());
+    if (!left.isEmpty())
+        keepLeftTakes(left);
+}
 
 Recording::~Recording()
 {
-    if (m_parts.state.isRecording()) {
-        m_parts.recorder.stop();
-        m_parts.ducker.restore();
-    }
+    if (!m_parts.state.isRecording())
+        return;
+    const AudioRecorder::Take take = m_parts.recorder.stop();
+    m_parts.ducker.restore();
+    keepForRetry(take);
+}
+
+HistoryEntry Recording::retryEntry(const QString& action, const QDateTime& when) const
+{
+    const DictationPipeline pipeline = DictationSetup::pipeline(m_parts.services, m_parts.lexicon, m_parts.clock);
+    return HistoryEntry::make(QString(), HistoryEntry::kFailedText,
+                              DictationSetup::currentMode(m_parts.state.settings()).id, pipeline.provider()->id(),
+                              action, when);
+}
+
+void Recording::keepForRetry(const AudioRecorder::Take& take)
+{
+    if (take.expectedSamples() <= kTooShortSamples)
+        return;
+    // Converted and saved here, as the program ends: nothing waits for the interface any more.
+    Samples samples = take.toSamples();
+    if (m_parts.state.settings().flag(SettingKey::quietBoost))
+        samples = AudioGain::boostQuietSpeech(std::move(samples));
+    const QString action = m_purpose.is(Action::Translate) ? QStringLiteral("translate")
+                           : m_purpose.is(Action::Ask)     ? QStringLiteral("ask")
+                           : m_purpose.is(Action::Rewrite) ? QStringLiteral("rewrite")
+                                                           : QStringLiteral("dictate");
+    m_parts.history.add(retryEntry(action, QDateTime::currentDateTimeUtc()), samples);
+}
+
+QCoro::Task<> Recording::keepLeftTakes(QStringList paths)
+{
+    const QPointer<Recording> self(this);
+    // The entry's mode and recogniser as the settings name them now; the time is the take's own.
+    const HistoryEntry model = retryEntry(QStringLiteral("dictate"), QDateTime());
+    HistoryStore& history = m_parts.history;
+    QFuture<int> keeping = QtConcurrent::run(&m_parts.workers, [paths, model, &history] {
+        int kept = 0;
+        for (const QString& path : paths) {
+            const std::optional<TakeJournal::Left> left = TakeJournal::takeBack(path);
+            if (!left || qsizetype(left->samples.size()) <= kTooShortSamples)
+                continue;
+            HistoryEntry entry = model;
+            entry.id = QUuid::createUuid();
+            entry.timestamp = left->lastWritten;
+            history.add(entry, left->samples);
+            ++kept;
+        }
+        return kept;
+    });
+    const int kept = co_await keeping;
+    if (self && kept > 0)
+        m_parts.state.bumpHistoryVersion();
 }
 
 bool Recording::signInRequired() const
@@ -88,23 +146,17 @@ void Recording::begin(RecordingPurpose purpose)
 
     relayLevels();
     openStreaming();
-    try {
-        m_parts.recorder.start();
-    } catch (...) {
-        const QString reason = FlowFailure::from(std::current_exception()).userText;
-        if (m_streamer)
-            m_streamer->cancel();
-        m_streamer.reset();
-        m_parts.recorder.setStreamHandler({});
-        m_purpose = RecordingPurpose::dictate();
-        m_parts.ducker.restore();
-        state.setStatusLine(QStringLiteral("麦克风启动失败：") + reason);
-        m_parts.overlay.fail(QStringLiteral("麦克风启动失败 · 请再按一次"));
-        return;
-    }
+    // The capsule and the cue answer the key at once; the microphone opens meanwhile, and a
+    // microphone that fails at once (no device) needs nothing more.
     state.setRecording(true);
+    m_opening = true;
+    m_stopWhenOpen = false;
+    const quint64 seq = m_seq;
+    openMicrophone(seq);
+    if (!state.isRecording() || m_seq != seq)
+        return;
     // Started once the recording runs: a read that answers at once must find it running, and a
-    // microphone that failed needs no context.
+    // microphone that failed at once needs no context.
     const bool readText = settings.flag(SettingKey::contextReadText);
     if (m_scene.startedIn && (settings.flag(SettingKey::contextAwareness) || readText))
         readScreenContext(m_seq, *m_scene.startedIn, readText);
@@ -118,6 +170,47 @@ void Recording::begin(RecordingPurpose purpose)
     state.setStatusLine(m_purpose.listeningStatus());
     showListening();
     armLimits();
+}
+
+QCoro::Task<> Recording::openMicrophone(quint64 seq)
+{
+    const QPointer<Recording> self(this);
+    QString failure;
+    try {
+        co_await m_parts.recorder.start();
+    } catch (...) {
+        failure = FlowFailure::from(std::current_exception()).userText;
+        if (failure.isEmpty())
+            failure = QStringLiteral("麦克风无法打开");
+    }
+    // Cancelled meanwhile, or overtaken by the next recording: that one owns the microphone now.
+    if (!self || m_seq != seq || !m_opening)
+        co_return;
+    m_opening = false;
+    if (!failure.isEmpty()) {
+        failToStart(failure);
+        co_return;
+    }
+    if (std::exchange(m_stopWhenOpen, false))
+        stop();
+}
+
+void Recording::failToStart(const QString& reason)
+{
+    AppState& state = m_parts.state;
+    state.setRecording(false);
+    m_parts.clock.cancel(m_limitTimer);
+    m_parts.clock.cancel(m_warnTimer);
+    m_limitTimer = m_warnTimer = 0;
+    if (m_streamer)
+        m_streamer->cancel();
+    m_streamer.reset();
+    m_parts.recorder.setStreamHandler({});
+    m_parts.recorder.setLevelHandler({});
+    m_purpose = RecordingPurpose::dictate();
+    m_parts.ducker.restore();
+    state.setStatusLine(QStringLiteral("麦克风启动失败：") + reason);
+    m_parts.overlay.fail(QStringLiteral("麦克风启动失败 · 请再按一次"));
 }
 
 void Recording::relayLevels()
@@ -156,12 +249,16 @@ void Recording::openStreaming()
     });
     session->start(m_parts.lexicon->asrHotwords(), DictationSetup::languageHint(settings));
     m_streamer = session;
-    m_parts.recorder.setStreamHandler([weak = std::weak_ptr<StreamingAsr>(session),
-                                       boost = settings.flag(SettingKey::quietBoost)](const Samples& samples) {
+    // Quiet speech is lifted as the whole take would be, with a gain that glides from buffer to
+    // buffer: one that jumped at every buffer costs the recogniser words.
+    std::shared_ptr<AudioGain::QuietSpeechBoost> boost;
+    if (settings.flag(SettingKey::quietBoost))
+        boost = std::make_shared<AudioGain::QuietSpeechBoost>();
+    m_parts.recorder.setStreamHandler([weak = std::weak_ptr<StreamingAsr>(session), boost](const Samples& samples) {
         const std::shared_ptr<StreamingAsr> live = weak.lock();
         if (!live)
             return;
-        live->append(boost ? AudioGain::boostQuietSpeech(samples) : samples);
+        live->append(boost ? boost->apply(samples) : samples);
     });
 }
 
@@ -257,6 +354,7 @@ void Recording::noSelection(quint64 generation)
 
 AudioRecorder::Take Recording::endCapture()
 {
+    m_opening = false;
     m_parts.state.setRecording(false);
     m_parts.clock.cancel(m_limitTimer);
     m_parts.clock.cancel(m_warnTimer);
@@ -285,6 +383,12 @@ void Recording::stop()
     AppState& state = m_parts.state;
     if (!state.isRecording())
         return;
+    // Until the microphone is open there is nothing to stop; what it captures until the stop
+    // takes effect is kept.
+    if (m_opening) {
+        m_stopWhenOpen = true;
+        return;
+    }
     FinishedRecording finished;
     finished.purpose = std::exchange(m_purpose, RecordingPurpose::dictate());
     if (std::shared_ptr<StreamingAsr> streamer = std::exchange(m_streamer, nullptr))
@@ -294,8 +398,8 @@ void Recording::stop()
     if (take.expectedSamples() <= kTooShortSamples) {
         if (finished.session)
             finished.session->cancel(QWebSocketProtocol::CloseCodeGoingAway);
-        state.setStatusLine(state.readyStatusLine());
-        m_parts.overlay.hide();
+        state.setStatusLine(kTooShort);
+        m_parts.overlay.fail(kTooShort);
         return;
     }
     finished.scene = std::move(m_scene);

@@ -3,10 +3,12 @@
 #include "app/controller/FinishedRecording.h"
 #include "app/desktop/DictationKeys.h"
 #include "core/audio/AudioRecorder.h"
+#include "core/store/HistoryEntry.h"
 #include "platform/Clock.h"
 
 #include <QCoroTask>
 #include <QObject>
+#include <QStringList>
 #include <QUrl>
 
 #include <atomic>
@@ -16,6 +18,7 @@
 class Accessibility;
 class AppState;
 class BackgroundDucker;
+class HistoryStore;
 class Lexicon;
 class QThreadPool;
 class RecordingOverlay;
@@ -27,8 +30,11 @@ class StreamingAsr;
 // One recording, from the key that starts it to the take it hands on: the sign-in gate, the front
 // application and its screen context, the streaming session, the level meter and the microphone,
 // the cues, the ducking, the capsule and the recording limits; the chord keys that change its
-// purpose while it runs; and its end, cancelled or stopped. A stopped take is converted to 16 kHz
-// on a worker and handed on whole in recorded(), except one too short to hold speech.
+// purpose while it runs; and its end, cancelled or stopped. The recording runs from the key on;
+// the microphone opens beside it, never holding the interface. A stopped take is converted to
+// 16 kHz on a worker and handed on whole in recorded(), except one too short to hold speech.
+// Every take is also written to a file as it is recorded: one the program quits or crashes during
+// comes back as a failed history entry, ready for a retry.
 //
 // Main thread only. Everything that outlives a call (timers, reads, the conversion) checks that
 // this object and the recording it belongs to still exist.
@@ -57,21 +63,25 @@ public:
         QUrl streamingGateway;
         // Converts the takes.
         QThreadPool& workers;
+        // Keeps the take of a recording the program quits during.
+        HistoryStore& history;
     };
 
     static constexpr std::chrono::milliseconds kDuckDelay{180};
     // How long a hotkey pressed right after start waits for the keyring's session before the
     // sign-in gate decides without it.
     static constexpr std::chrono::milliseconds kSessionWait{2000};
-    // Takes of this many samples or fewer (0.1 s) cannot hold speech.
+    // Takes of this many samples or fewer (0.1 s) cannot hold speech; the user is told so.
     static constexpr qsizetype kTooShortSamples = 1600;
+    static inline const QString kTooShort = QStringLiteral("录音太短，未识别");
     // How long "nothing selected" stays on the capsule before it listens again.
     static constexpr std::chrono::milliseconds kNoSelectionHold{4000};
     static inline const QString kNoSelection = QStringLiteral("未读到选中文本——先选中要改的文字");
 
     explicit Recording(Parts parts, QObject* parent = nullptr);
     // Quitting mid-recording (the window closed, SIGTERM) must not leave the other programs
-    // ducked: the microphone stops and the volume goes back.
+    // ducked: the microphone stops and the volume goes back. The take so far is kept in the
+    // history as a failed one, for the user to retry.
     ~Recording() override;
 
     // Starts a dictation when none runs, else stops the running recording.
@@ -105,6 +115,9 @@ private:
     bool signInRequired() const;
     QCoro::Task<void> startOnceSessionLoaded(RecordingPurpose purpose);
     void begin(RecordingPurpose purpose);
+    // Opens the microphone without holding the interface; a stop that came meanwhile follows.
+    QCoro::Task<> openMicrophone(quint64 seq);
+    void failToStart(const QString& reason);
     void relayLevels();
     void openStreaming();
     QCoro::Task<> readScreenContext(quint64 seq, RunningApplication front, bool readText);
@@ -115,6 +128,11 @@ private:
     void noSelection(quint64 generation);
     // Ends capture and the recording's feedback; returns the take.
     AudioRecorder::Take endCapture();
+    // A failed entry, ready for a retry, for a take that never reached recognition.
+    HistoryEntry retryEntry(const QString& action, const QDateTime& when) const;
+    void keepForRetry(const AudioRecorder::Take& take);
+    // Files the takes an earlier run was recording when it ended abruptly (a crash, a kill).
+    QCoro::Task<> keepLeftTakes(QStringList paths);
     std::optional<QString> target() const;
     QCoro::Task<> handOver(AudioRecorder::Take take, bool boost, FinishedRecording finished);
 
@@ -127,6 +145,9 @@ private:
     // Tags the screen-context read of each recording, so a late read of an older one is dropped.
     quint64 m_seq = 0;
     std::shared_ptr<StreamingAsr> m_streamer;
+    // The microphone of the running recording is still opening, and a stop waits for it.
+    bool m_opening = false;
+    bool m_stopWhenOpen = false;
     Clock::TimerId m_limitTimer = 0;
     Clock::TimerId m_warnTimer = 0;
 };

@@ -28,6 +28,8 @@ HotkeyEngine::~HotkeyEngine()
     stop();
     if (m_switchWindowTimer != 0)
         m_clock.cancel(m_switchWindowTimer);
+    if (m_fnSettleTimer != 0)
+        m_clock.cancel(m_fnSettleTimer);
 }
 
 void HotkeyEngine::installBinding(const QString& id, Binding binding)
@@ -78,6 +80,7 @@ void HotkeyEngine::stop()
         std::scoped_lock lock(m_lock);
         calls = releaseAllBindings();
         m_downModifierKeys.clear();
+        m_fnReported.reset();
     }
     for (const auto& call : calls)
         call();
@@ -185,7 +188,7 @@ bool HotkeyEngine::keyEvent(const KeyEvent& event)
     return swallowed;
 }
 
-bool HotkeyEngine::route(const KeyEvent& event, Calls& calls, bool& grabsChange)
+bool HotkeyEngine::route(const KeyEvent& event, Calls& calls, bool& grabsChange, bool settling)
 {
     const KeyTransition key = KeyTransition::of(event);
     const bool isModifierKey = key.type == KeyTransition::Type::modifierChanged;
@@ -197,9 +200,22 @@ bool HotkeyEngine::route(const KeyEvent& event, Calls& calls, bool& grabsChange)
     if (isModifierKey) {
         if (key.keyCode == KeyCode::menu && !m_capture.isActive()) {
             const auto now = m_clock.now();
-            if (m_lastFnTransition && now - *m_lastFnTransition < fnDebounce)
+            if (!settling && m_lastFnTransition && now - *m_lastFnTransition < fnDebounce) {
+                // Held back, not dropped: a bounce is undone by the next transition, anything
+                // else is settled when the debounce is over.
+                m_fnReported = event;
+                calls.push_back([this] { postTo(this, [this] { scheduleFnSettle(); }); });
                 return true;
+            }
+            // A transition held back whose settle has not run yet (the main thread was busy)
+            // happened first.
+            if (!settling && m_fnReported && m_fnReported->isPress != m_fnAccepted && key.isPress == m_fnAccepted) {
+                const KeyEvent heldBack = *m_fnReported;
+                route(heldBack, calls, grabsChange, true);
+            }
+            m_fnReported = event;
             m_lastFnTransition = now;
+            m_fnAccepted = key.isPress;
         }
         if (key.isPress)
             m_downModifierKeys.insert(key.keyCode);
@@ -382,6 +398,7 @@ void HotkeyEngine::keysLost()
         std::scoped_lock lock(m_lock);
         calls = releaseAllBindings();
         m_downModifierKeys.clear();
+        m_fnReported.reset();
         m_capture.keysLost();
     }
     for (const auto& call : calls)
@@ -406,4 +423,47 @@ void HotkeyEngine::scheduleSwitchWindowEnd()
         m_switchWindowTimer = 0;
         m_source.grabsChanged();
     });
+}
+
+void HotkeyEngine::scheduleFnSettle()
+{
+    if (m_fnSettleTimer != 0)
+        return;
+    std::chrono::milliseconds remaining;
+    {
+        std::scoped_lock lock(m_lock);
+        if (!m_lastFnTransition)
+            return;
+        remaining = std::max(0ms, *m_lastFnTransition + fnDebounce - m_clock.now());
+    }
+    m_fnSettleTimer = m_clock.schedule(remaining, [this] {
+        m_fnSettleTimer = 0;
+        settleFn();
+    });
+}
+
+void HotkeyEngine::settleFn()
+{
+    Calls calls;
+    bool grabsChange = false;
+    bool tooEarly = false;
+    {
+        std::scoped_lock lock(m_lock);
+        if (!m_fnReported || m_fnReported->isPress == m_fnAccepted)
+            return;
+        // A transition accepted meanwhile started a debounce of its own.
+        tooEarly = m_lastFnTransition && m_clock.now() - *m_lastFnTransition < fnDebounce;
+        if (!tooEarly) {
+            const KeyEvent reported = *m_fnReported;
+            route(reported, calls, grabsChange, true);
+        }
+    }
+    if (tooEarly) {
+        scheduleFnSettle();
+        return;
+    }
+    for (const auto& call : calls)
+        call();
+    if (grabsChange)
+        m_source.grabsChanged();
 }

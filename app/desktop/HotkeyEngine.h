@@ -23,7 +23,8 @@
 // lone modifier key. Before the bindings, a capture for the settings window takes every key
 // (HotkeyCapture), and a dictation being recorded takes Esc and its switch keys (DictationKeys).
 //
-// Key events arrive on the KeyEventSource's own thread. Binding callbacks run there, and
+// Key events arrive on the KeyEventSource's own thread. Binding callbacks run there (except a Menu
+// transition held back by the debounce, settled later on the thread the engine lives on), and
 // cancelPressed and switchPressed are emitted there, after the engine's lock is released, so
 // receivers may call back into the engine; a receiver on another thread is called through its
 // event loop, as Qt does across threads. captured and captureEnded are emitted later on the
@@ -107,7 +108,7 @@ private:
 
     // Changes the dictation's state under the lock, then lets the key source update its grabs.
     template <typename Change> void changeDictation(Change change);
-    bool route(const KeyEvent& event, Calls& calls, bool& grabsChange);
+    bool route(const KeyEvent& event, Calls& calls, bool& grabsChange, bool settling = false);
     bool handleModifierChange(const KeyTransition& key, Calls& calls);
     bool handleKeyUp(const KeyTransition& key, Calls& calls);
     bool handleKeyDown(const KeyTransition& key, Calls& calls);
@@ -116,6 +117,10 @@ private:
     void takeCaptured(const HotkeyCapture::Captured& captured);
     Calls releaseAllBindings();
     void scheduleSwitchWindowEnd();
+    // Once the debounce after the last accepted Menu transition is over, the bindings follow the
+    // key's reported state, so a tap shorter than the debounce still ends in a release.
+    void scheduleFnSettle();
+    void settleFn();
 
     KeyEventSource& m_source;
     Clock& m_clock;
@@ -126,10 +131,15 @@ private:
     DictationKeys m_dictation;
     // Empty until the first Menu transition, so the very first one is never taken for a bounce.
     std::optional<std::chrono::milliseconds> m_lastFnTransition;
+    // The Menu key as the bindings were told, and as the keyboard reported it last: they differ
+    // while a transition inside the debounce waits to be settled.
+    bool m_fnAccepted = false;
+    std::optional<KeyEvent> m_fnReported;
     std::set<int> m_downModifierKeys;
     KeyGrabFailures m_grabFailures;
 
     // Main-thread state: the timer that ends the switch window's grabs, the activation link.
     Clock::TimerId m_switchWindowTimer = 0;
+    Clock::TimerId m_fnSettleTimer = 0;
     QMetaObject::Connection m_activation;
 };

@@ -115,9 +115,15 @@ void TextInserter::whenReady(std::optional<RunningApplication> target, int attem
         });
         return;
     }
-    m_clock.schedule(settleDelay, [self, target, action = std::move(action)] {
+    m_clock.schedule(settleDelay, [self, target, attempt, action = std::move(action)]() mutable {
         if (!self)
             return;
+        // Right before the keys go out: a key pressed during the settle (the talk key of the next
+        // dictation) would take the paste into its grab as well.
+        if (self->m_keys.isKeyHeld() && attempt < maxWaits) {
+            self->whenReady(std::move(target), attempt + 1, std::move(action));
+            return;
+        }
         // Looked at again after the settle delay: the user may have switched away meanwhile.
         action(!target || self->m_workspace.isActive(*target));
     });

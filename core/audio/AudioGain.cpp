@@ -12,6 +12,16 @@ constexpr float kSilenceRms = 0.0005f;
 // Corrections this small are not worth the clipping risk.
 constexpr float kMinimumGain = 1.15f;
 
+// The gain for speech of this RMS, 1 when none applies. Written as negated comparisons so a NaN
+// level (from a NaN sample) leaves the take alone.
+float gainFor(float rms, float targetRms, float maxGain)
+{
+    if (!(rms > kSilenceRms))
+        return 1.0f;
+    const float gain = std::min(maxGain, targetRms / rms);
+    return gain > kMinimumGain ? gain : 1.0f;
+}
+
 } // namespace
 
 Samples normalize(Samples samples, float targetRms, float maxGain)
@@ -23,17 +33,34 @@ Samples normalize(Samples samples, float targetRms, float maxGain)
     for (const float sample : samples)
         sumOfSquares += sample * sample;
     const float rms = std::sqrt(sumOfSquares / static_cast<float>(samples.size()));
-    // Written as negated comparisons so a NaN level (from a NaN sample) leaves the take alone.
-    if (!(rms > kSilenceRms))
-        return samples;
-
-    const float gain = std::min(maxGain, targetRms / rms);
-    if (!(gain > kMinimumGain))
+    const float gain = gainFor(rms, targetRms, maxGain);
+    if (gain == 1.0f)
         return samples;
 
     for (float& sample : samples)
         sample = std::clamp(sample * gain, -1.0f, 1.0f);
     return samples;
+}
+
+Samples QuietSpeechBoost::apply(Samples buffer)
+{
+    if (buffer.empty())
+        return buffer;
+    for (const float sample : buffer) {
+        // A NaN sample would stop the level for the rest of the take.
+        if (std::isfinite(sample))
+            m_sumOfSquares += double(sample) * double(sample);
+    }
+    m_count += double(buffer.size());
+    const float from = m_gain;
+    const float to = gainFor(float(std::sqrt(m_sumOfSquares / m_count)), kQuietSpeechRms, kQuietSpeechMaxGain);
+    m_gain = to;
+    if (from == 1.0f && to == 1.0f)
+        return buffer;
+    const float step = (to - from) / float(buffer.size());
+    for (std::size_t i = 0; i < buffer.size(); ++i)
+        buffer[i] = std::clamp(buffer[i] * (from + step * float(i + 1)), -1.0f, 1.0f);
+    return buffer;
 }
 
 } // namespace AudioGain

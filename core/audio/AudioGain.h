@@ -12,9 +12,29 @@ namespace AudioGain {
 Samples normalize(Samples samples, float targetRms, float maxGain);
 
 // The boost for quiet speech, when the user asks for it: towards an RMS of 0.06, at most 12×.
+inline constexpr float kQuietSpeechRms = 0.06f;
+inline constexpr float kQuietSpeechMaxGain = 12.0f;
+
 inline Samples boostQuietSpeech(Samples samples)
 {
-    return normalize(std::move(samples), 0.06f, 12.0f);
+    return normalize(std::move(samples), kQuietSpeechRms, kQuietSpeechMaxGain);
 }
+
+// The same boost for a take that arrives buffer by buffer (streaming recognition). Each buffer is
+// weighed into the take so far, which sets the gain as normalize would for it; the gain moves
+// from the last buffer's to that one sample by sample, so the recogniser hears no steps, and
+// comes to what the whole take gets. Loud speech gets none. One take, one thread.
+class QuietSpeechBoost
+{
+public:
+    Samples apply(Samples buffer);
+    // The gain the last buffer ended on.
+    float gain() const { return m_gain; }
+
+private:
+    double m_sumOfSquares = 0.0;
+    double m_count = 0.0;
+    float m_gain = 1.0f;
+};
 
 } // namespace AudioGain

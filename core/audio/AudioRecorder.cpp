@@ -2,6 +2,9 @@
 
 #include "core/audio/AudioCaptureError.h"
 #include "core/audio/Resampler.h"
+#include "core/audio/TakeJournal.h"
+
+#include <QCoroFuture>
 
 #include <algorithm>
 #include <cmath>
@@ -35,30 +38,65 @@ void AudioRecorder::setStreamHandler(StreamHandler handler)
     m_streamHandler = std::move(shared);
 }
 
-void AudioRecorder::start()
+QCoro::Task<void> AudioRecorder::start()
 {
-    if (!m_engineRunning) {
+    const std::weak_ptr<const bool> alive = m_alive;
+    if (m_engineRunning || m_opening) {
+        {
+            std::lock_guard guard(m_lock);
+            m_buffers.clear();
+            m_accumulating = true;
+        }
+        beginJournal();
+        if (!m_opening)
+            co_return;
+        // The take before was stopped while the input still opened: the same open serves this one.
+        m_stopWhenOpen = false;
+        QFuture<QString> opening = m_openingInput;
+        const QString failure = co_await opening;
+        if (!alive.expired() && !failure.isEmpty())
+            throw AudioCaptureError(failure);
+        co_return;
+    }
+    {
+        std::lock_guard guard(m_lock);
+        m_accumulating = false;
+    }
+    QString error;
+    const std::optional<AudioInputFormat> format = m_input.prepare(&error);
+    if (!format)
+        throw AudioCaptureError(error);
+    // A fresh converter per input start: its filter state belongs to one continuous stream.
+    m_streamConverter = Resampler::create(*format);
+    {
+        std::lock_guard guard(m_lock);
+        m_format = *format;
+        m_buffers.clear();
+        m_accumulating = true;
+    }
+    beginJournal();
+    m_opening = true;
+    m_stopWhenOpen = false;
+    m_openingInput = m_input.start([this](const float* frames, qsizetype count) { onBuffer(frames, count); });
+    QFuture<QString> opening = m_openingInput;
+    const QString failure = co_await opening;
+    if (alive.expired())
+        co_return;
+    m_opening = false;
+    if (!failure.isEmpty()) {
+        std::shared_ptr<TakeJournal> journal;
         {
             std::lock_guard guard(m_lock);
             m_accumulating = false;
+            journal = std::exchange(m_journal, nullptr);
         }
-        QString error;
-        const std::optional<AudioInputFormat> format = m_input.prepare(&error);
-        if (!format)
-            throw AudioCaptureError(error);
-        // A fresh converter per input start: its filter state belongs to one continuous stream.
-        m_streamConverter = Resampler::create(*format);
-        {
-            std::lock_guard guard(m_lock);
-            m_format = *format;
-        }
-        if (!m_input.start([this](const float* frames, qsizetype count) { onBuffer(frames, count); }, &error))
-            throw AudioCaptureError(error);
-        m_engineRunning = true;
+        throw AudioCaptureError(failure);
     }
-    std::lock_guard guard(m_lock);
-    m_buffers.clear();
-    m_accumulating = true;
+    m_engineRunning = true;
+    if (std::exchange(m_stopWhenOpen, false)) {
+        m_input.stop();
+        m_engineRunning = false;
+    }
 }
 
 qsizetype AudioRecorder::Take::expectedSamples() const
@@ -76,14 +114,34 @@ Samples AudioRecorder::Take::toSamples() const
     return convertTake(buffers, format);
 }
 
+void AudioRecorder::beginJournal()
+{
+    AudioInputFormat format;
+    {
+        std::lock_guard guard(m_lock);
+        format = m_format;
+    }
+    auto journal = m_journalDirectory.isEmpty() ? nullptr : std::make_shared<TakeJournal>(m_journalDirectory, format);
+    // The take before ends its journal here, outside the lock.
+    std::shared_ptr<TakeJournal> before;
+    std::lock_guard guard(m_lock);
+    before = std::exchange(m_journal, std::move(journal));
+}
+
 AudioRecorder::Take AudioRecorder::stop()
 {
     Take take;
+    std::shared_ptr<TakeJournal> journal;
     {
         std::lock_guard guard(m_lock);
         m_accumulating = false;
         take.buffers.swap(m_buffers);
         take.format = m_format;
+        journal = std::exchange(m_journal, nullptr);
+    }
+    if (m_opening) {
+        m_stopWhenOpen = true;
+        return take;
     }
     m_input.stop();
     m_engineRunning = false;
@@ -110,6 +168,7 @@ void AudioRecorder::onBuffer(const float* frames, qsizetype frameCount)
 {
     std::shared_ptr<const LevelHandler> levelHandler;
     std::shared_ptr<const StreamHandler> streamHandler;
+    std::shared_ptr<TakeJournal> journal;
     int channels = 0;
     {
         std::lock_guard guard(m_lock);
@@ -117,6 +176,7 @@ void AudioRecorder::onBuffer(const float* frames, qsizetype frameCount)
             return;
         levelHandler = m_levelHandler;
         streamHandler = m_streamHandler;
+        journal = m_journal;
         channels = m_format.channelCount;
         try {
             m_buffers.emplace_back(frames, frames + frameCount * channels);
@@ -125,6 +185,9 @@ void AudioRecorder::onBuffer(const float* frames, qsizetype frameCount)
             // and streamed below.
         }
     }
+
+    if (journal)
+        journal->append(frames, frameCount);
 
     if (levelHandler)
         (*levelHandler)(level(frames, frameCount, channels));

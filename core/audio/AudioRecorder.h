@@ -3,12 +3,15 @@
 #include "core/audio/Samples.h"
 #include "platform/AudioInput.h"
 
+#include <QCoroTask>
+
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 class Resampler;
+class TakeJournal;
 
 // The microphone as 16 kHz mono samples, one take at a time. While a take runs every input buffer
 // is kept in the device's own format (converted once, after the take ends) and two optional live
@@ -42,17 +45,26 @@ public:
     AudioRecorder(const AudioRecorder&) = delete;
     AudioRecorder& operator=(const AudioRecorder&) = delete;
 
+    // Where every take is also written as it is recorded (TakeJournal), so a crash loses none of
+    // it; empty for nowhere. The file goes once the take has ended.
+    void setJournalDirectory(QString directory) { m_journalDirectory = std::move(directory); }
+
     // An empty handler clears. Handlers stay across takes until replaced.
     void setLevelHandler(LevelHandler handler);
     void setStreamHandler(StreamHandler handler);
 
-    // Starts the input unless this recorder already runs it, then begins a new, empty take (a
-    // second start without stop() discards the take so far). Throws AudioCaptureError when the
+    // Begins a new, empty take (a second start without stop() discards the take so far), opening
+    // the input unless this recorder already runs it. Returns once the take is under way; the
+    // input's open, which a sound server may take seconds over, is awaited, never waited for.
+    // Buffers count from the moment the input delivers them. Throws AudioCaptureError when the
     // input cannot start; no take begins then.
-    void start();
+    QCoro::Task<void> start();
+    // A start() is waiting for the input to open.
+    bool isOpening() const { return m_opening; }
 
     // Ends the take and returns it unconverted (empty without a take), then stops the input. No
-    // level or stream callback starts after it has taken the take. Never throws.
+    // level or stream callback starts after it has taken the take. Never throws, never waits: an
+    // input still opening is stopped once it is open (the pending start() then finishes).
     Take stop();
 
     // Written from the user's audio-isolation setting before each start; capture does not use it
@@ -66,9 +78,16 @@ public:
 
 private:
     void onBuffer(const float* frames, qsizetype frameCount);
+    // Begins the take's journal, ending the one before; under no lock.
+    void beginJournal();
 
     AudioInput& m_input;
     bool m_engineRunning = false;
+    bool m_opening = false;
+    bool m_stopWhenOpen = false;
+    QFuture<QString> m_openingInput;
+    // Tells a start() that resumes after its open whether this recorder still exists.
+    std::shared_ptr<const bool> m_alive = std::make_shared<const bool>(true);
     bool m_voiceProcessing = false;
 
     // Replaced only while the input is stopped, so the capture thread can use it without the lock.
@@ -81,4 +100,6 @@ private:
     bool m_accumulating = false;
     std::shared_ptr<const LevelHandler> m_levelHandler;
     std::shared_ptr<const StreamHandler> m_streamHandler;
+    std::shared_ptr<TakeJournal> m_journal;
+    QString m_journalDirectory;
 };

@@ -23,10 +23,22 @@ HistoryStore::HistoryStore(const QString& directory)
     if (!bytes)
         return;
     std::optional<QList<HistoryEntry>> entries = HistoryEntry::decodeList(*bytes);
-    if (entries)
-        m_entries = std::move(*entries);
-    else
+    if (!entries) {
         StoreFile::quarantine(m_fileURL);
+        return;
+    }
+    m_entries = std::move(*entries);
+    // A take still being recognised when the program last ended (it quit or crashed) never will
+    // be: it is offered for a retry like any other that failed.
+    bool repaired = false;
+    for (HistoryEntry& entry : m_entries) {
+        if (entry.finalText == HistoryEntry::kRecognisingText) {
+            entry.finalText = HistoryEntry::kFailedText;
+            repaired = true;
+        }
+    }
+    if (repaired)
+        save();
 }
 
 QList<HistoryEntry> HistoryStore::all() const

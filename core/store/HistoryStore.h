@@ -23,7 +23,8 @@ public:
     static constexpr qsizetype maxEntries = 2000;
 
     // Loads the history of directory. A "history.json" that exists but cannot be read is moved
-    // aside ("history.json.unreadable-<time>") and the history starts empty.
+    // aside ("history.json.unreadable-<time>") and the history starts empty. Entries left
+    // recognising by the program's last run are marked failed, for a retry.
     explicit HistoryStore(const QString& directory);
 
     HistoryStore(const HistoryStore&) = delete;

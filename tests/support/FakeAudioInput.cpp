@@ -1,11 +1,22 @@
 #include "tests/support/FakeAudioInput.h"
 
+#include <QTimer>
+
 #include <cmath>
 #include <numbers>
 
 FakeAudioInput::FakeAudioInput(AudioInputFormat format)
     : m_format(format)
 {}
+
+FakeAudioInput::~FakeAudioInput()
+{
+    // Nobody may wait for ever on a start of an input that is gone.
+    if (m_pending) {
+        m_pending->failure = QStringLiteral("麦克风已关闭");
+        openHeld();
+    }
+}
 
 std::optional<AudioInputFormat> FakeAudioInput::prepare(QString* error)
 {
@@ -17,15 +28,42 @@ std::optional<AudioInputFormat> FakeAudioInput::prepare(QString* error)
     return m_format;
 }
 
-bool FakeAudioInput::start(BufferHandler handler, QString* error)
+QFuture<QString> FakeAudioInput::start(BufferHandler handler)
 {
     ++m_starts;
-    if (!m_startError.isEmpty()) {
-        *error = std::exchange(m_startError, QString());
-        return false;
+    QString failure = std::exchange(m_startError, QString());
+    if (!m_holdOpens) {
+        if (failure.isEmpty())
+            m_handler = std::move(handler);
+        return QtFuture::makeReadyFuture(failure);
     }
-    m_handler = std::move(handler);
-    return true;
+    auto promise = std::make_shared<QPromise<QString>>();
+    promise->start();
+    m_pending = PendingOpen{std::move(handler), promise, std::move(failure)};
+    if (m_openDelay > std::chrono::milliseconds(0))
+        QTimer::singleShot(m_openDelay, m_timers.get(), [this, promise] {
+            if (m_pending && m_pending->promise == promise)
+                openHeld();
+        });
+    return promise->future();
+}
+
+void FakeAudioInput::holdOpens(bool hold, std::chrono::milliseconds delay)
+{
+    m_holdOpens = hold;
+    m_openDelay = delay;
+}
+
+void FakeAudioInput::openHeld()
+{
+    if (!m_pending)
+        return;
+    PendingOpen pending = std::move(*m_pending);
+    m_pending.reset();
+    if (pending.failure.isEmpty())
+        m_handler = std::move(pending.handler);
+    pending.promise->addResult(pending.failure);
+    pending.promise->finish();
 }
 
 void FakeAudioInput::stop()

@@ -2,18 +2,27 @@
 
 #include "platform/AudioInput.h"
 
+#include <QObject>
+#include <QPromise>
+
+#include <chrono>
+#include <memory>
+#include <optional>
 #include <vector>
 
 // A microphone the test feeds by hand. deliver() calls the handler on the calling thread, as the
 // capture thread would; it reaches the handler only while started, unless the test plays a late
-// buffer with deliverDuringStop.
+// buffer with deliverDuringStop. It opens at once, unless the test holds its opens: then a start
+// stays pending, delivering nothing, until openHeld() (or, with a delay, the delay has passed in
+// real time, as a slow sound server's would).
 class FakeAudioInput : public AudioInput
 {
 public:
     explicit FakeAudioInput(AudioInputFormat format = {48000, 1});
+    ~FakeAudioInput() override;
 
     std::optional<AudioInputFormat> prepare(QString* error) override;
-    bool start(BufferHandler handler, QString* error) override;
+    QFuture<QString> start(BufferHandler handler) override;
     void stop() override;
 
     // Interleaved frames in the input's format.
@@ -25,6 +34,11 @@ public:
     // The next prepare() / start() fails with this text.
     void failNextPrepare(QString error) { m_prepareError = std::move(error); }
     void failNextStart(QString error) { m_startError = std::move(error); }
+    // Later starts stay pending until openHeld(); with a delay, each opens by itself after it.
+    void holdOpens(bool hold, std::chrono::milliseconds delay = std::chrono::milliseconds(0));
+    // Opens the pending start: the handler is live from now on.
+    void openHeld();
+    bool isOpening() const { return m_pending.has_value(); }
     // stop() hands this buffer to the handler once more before it stops, the way a real device may
     // deliver one last buffer while it is being stopped.
     void deliverDuringStop(std::vector<float> frames) { m_lateBuffer = std::move(frames); }
@@ -37,6 +51,17 @@ public:
 private:
     AudioInputFormat m_format;
     BufferHandler m_handler;
+    bool m_holdOpens = false;
+    std::chrono::milliseconds m_openDelay{0};
+    struct PendingOpen
+    {
+        BufferHandler handler;
+        std::shared_ptr<QPromise<QString>> promise;
+        QString failure;
+    };
+    std::optional<PendingOpen> m_pending;
+    // Bounds the delayed opens to this input's life.
+    std::unique_ptr<QObject> m_timers = std::make_unique<QObject>();
     QString m_prepareError;
     QString m_startError;
     std::vector<float> m_lateBuffer;

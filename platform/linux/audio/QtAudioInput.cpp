@@ -4,7 +4,10 @@
 #include "platform/linux/pulse/PulseDefaultSource.h"
 
 #include <QMediaDevices>
+#include <QPromise>
 #include <QThread>
+
+#include <memory>
 
 namespace {
 
@@ -93,19 +96,41 @@ std::optional<AudioInputFormat> QtAudioInput::prepare(QString* error)
     return AudioInputFormat{format.sampleRate(), format.channelCount()};
 }
 
-bool QtAudioInput::start(BufferHandler handler, QString* error)
+QFuture<QString> QtAudioInput::start(BufferHandler handler)
 {
-    if (!m_worker) {
-        *error = QStringLiteral("没有找到可用的麦克风");
-        return false;
-    }
-    QString failure;
+    if (!m_worker)
+        return QtFuture::makeReadyFuture(QStringLiteral("没有找到可用的麦克风"));
+    // Finished by the capture thread once the stream is open; finished with a failure should the
+    // thread end before it got there, so nobody awaits it for ever.
+    struct Opening
+    {
+        QPromise<QString> promise;
+        bool answered = false;
+
+        void answer(const QString& failure)
+        {
+            promise.addResult(failure);
+            promise.finish();
+            answered = true;
+        }
+        ~Opening()
+        {
+            if (!answered)
+                answer(QStringLiteral("麦克风无法打开"));
+        }
+    };
+    auto opening = std::make_shared<Opening>();
+    opening->promise.start();
+    QFuture<QString> opened = opening->promise.future();
     CaptureWorker* worker = m_worker;
-    onCaptureThread(worker, [&] { failure = worker->begin(std::move(handler)); });
-    if (failure.isEmpty())
-        return true;
-    *error = failure;
-    return false;
+    // Queued, not waited for: PulseAudio resuming a suspended source takes up to two seconds.
+    QMetaObject::invokeMethod(
+        worker,
+        [worker, opening, handler = std::move(handler)]() mutable {
+            opening->answer(worker->begin(std::move(handler)));
+        },
+        Qt::QueuedConnection);
+    return opened;
 }
 
 void QtAudioInput::stop()

@@ -20,7 +20,7 @@ public:
     ~QtAudioInput() override;
 
     std::optional<AudioInputFormat> prepare(QString* error) override;
-    bool start(BufferHandler handler, QString* error) override;
+    QFuture<QString> start(BufferHandler handler) override;
     void stop() override;
 
     static constexpr qsizetype kBufferFrames = 4096;

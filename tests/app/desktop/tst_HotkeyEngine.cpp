@@ -105,6 +105,52 @@ private Q_SLOTS:
         QCOMPARE(rig.take(), QStringList{QStringLiteral("captured cycle 63 0 modifier-only")});
     }
 
+    // Taps shorter than the debounce, as key remappers and remote desktops send them: every press
+    // the bindings hear is followed by its release, and the next tap is heard again.
+    void shortMenuTapsPairUp_data()
+    {
+        // Milliseconds between the transitions, which alternate press, release, press, ...
+        QTest::addColumn<QList<int>>("gaps");
+        QTest::newRow("tap of 0 ms") << QList<int>{0, 0};
+        QTest::newRow("tap of 20 ms") << QList<int>{0, 20};
+        QTest::newRow("burst of 10 ms taps") << QList<int>{0, 10, 10, 10, 10, 10};
+        QTest::newRow("burst of 30 ms taps") << QList<int>{0, 30, 30, 30, 30, 30, 30, 30};
+        QTest::newRow("bounce while held") << QList<int>{0, 5, 5};
+    }
+
+    void shortMenuTapsPairUp()
+    {
+        QFETCH(QList<int>, gaps);
+        Rig rig;
+        rig.bind(QStringLiteral("talk"), menuAlone);
+        rig.engine.start();
+        bool down = false;
+        for (const int gap : gaps) {
+            rig.clock.advance(std::chrono::milliseconds(gap));
+            QCoreApplication::processEvents();
+            down = !down;
+            QVERIFY(down ? rig.keys.press(menu) : rig.keys.release(menu));
+        }
+        QCoreApplication::processEvents();
+        rig.clock.advance(100ms);
+        const QStringList heard = rig.take();
+        QVERIFY(!heard.isEmpty());
+        for (qsizetype i = 0; i < heard.size(); ++i)
+            QCOMPARE(heard[i], i % 2 ? QStringLiteral("talk up") : QStringLiteral("talk down"));
+        // Held at the end: the last press waits for its release; else everything was released.
+        QCOMPARE(heard.size() % 2 == 1, down);
+
+        // In phase for the next tap, a plain one.
+        if (down)
+            rig.keys.release(menu);
+        rig.clock.advance(100ms);
+        rig.take();
+        rig.keys.press(menu);
+        rig.clock.advance(100ms);
+        rig.keys.release(menu);
+        QCOMPARE(rig.take(), (QStringList{QStringLiteral("talk down"), QStringLiteral("talk up")}));
+    }
+
     void callbacksMayCallBackIntoTheEngine()
     {
         // The controller may change a hotkey from inside a callback: the engine's lock must be free.

@@ -133,30 +133,36 @@ private Q_SLOTS:
         QCOMPARE(rig.outcomes, QList<bool>{true});
     }
 
-    // The key that stopped the recording, still down, sends every key to our grab: the paste
-    // waits for it to be let go, and goes out anyway once the wait for the target is over.
+    // A key held down sends every key to its grab: the key that stopped the recording, or the talk
+    // key of the next dictation pressed while the target settles. The paste waits for it to be let
+    // go, looking again right before the keys go out, and goes out anyway once the wait is over.
     void waitsForTheHeldKeyToBeLetGo_data()
     {
+        QTest::addColumn<int>("pressedAtMs");
         QTest::addColumn<int>("releasedAtMs");
         QTest::addColumn<int>("pasteAtMs");
-        QTest::newRow("let go") << 120 << 180;
-        QTest::newRow("held on") << 10000 << 480;
+        QTest::newRow("held at the start, let go") << 0 << 120 << 180;
+        QTest::newRow("held on") << 0 << 10000 << 480;
+        QTest::newRow("pressed during the settle") << 10 << 100 << 160;
+        QTest::newRow("pressed and let go within the settle") << 10 << 20 << 30;
     }
 
     void waitsForTheHeldKeyToBeLetGo()
     {
+        QFETCH(int, pressedAtMs);
         QFETCH(int, releasedAtMs);
         QFETCH(int, pasteAtMs);
         Rig rig;
         rig.workspace.addApplication(QStringLiteral("gedit"), 10, QStringLiteral("Text Editor"));
         rig.workspace.frontPid = 10;
-        rig.keys.keyHeld = true;
+        rig.keys.keyHeld = pressedAtMs == 0;
         QVERIFY(rig.insert(QStringLiteral("hello"), QStringLiteral("gedit")));
-        const int heldMs = std::min(releasedAtMs, pasteAtMs - 1);
-        rig.clock.advance(std::chrono::milliseconds(heldMs));
-        rig.keys.keyHeld = releasedAtMs > heldMs;
-        rig.clock.advance(std::chrono::milliseconds(pasteAtMs - 1 - heldMs));
-        QVERIFY(rig.keys.events.isEmpty());
+        for (int ms = 1; ms < pasteAtMs; ++ms) {
+            rig.keys.keyHeld = ms >= pressedAtMs && ms < releasedAtMs;
+            rig.clock.advance(1ms);
+            QVERIFY2(rig.keys.events.isEmpty(), qPrintable(QStringLiteral("pasted at %1 ms").arg(ms)));
+        }
+        rig.keys.keyHeld = pasteAtMs >= pressedAtMs && pasteAtMs < releasedAtMs;
         rig.clock.advance(1ms);
         QCOMPARE(rig.keys.events.size(), 1);
     }

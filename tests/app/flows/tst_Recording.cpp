@@ -1,10 +1,15 @@
 #include "app/controller/DictationStatus.h"
 #include "app/controller/Recording.h"
 #include "core/account/SupabaseAuth.h"
+#include "core/audio/AudioStorage.h"
+#include "core/audio/TakeJournal.h"
 #include "tests/app/flows/FlowRig.h"
+#include "tests/support/DesktopWait.h"
 #include "tests/support/RunTask.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -145,6 +150,61 @@ private Q_SLOTS:
         QVERIFY(!rig.state().isRecording());
     }
 
+    // A microphone that takes its time to open: the key is answered at once, and whatever comes
+    // meanwhile (a stop, a cancel and the next start, a refusal) follows once it has opened.
+    void slowMicrophoneHoldsNothingUp_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::newRow("nothing") << QString();
+        QTest::newRow("a stop") << QStringLiteral("stop");
+        QTest::newRow("a cancel and the next start") << QStringLiteral("cancel");
+        QTest::newRow("a refusal") << QStringLiteral("refusal");
+    }
+
+    void slowMicrophoneHoldsNothingUp()
+    {
+        QFETCH(QString, meanwhile);
+        FlowRig rig(false);
+        rig.fake.audioInput.holdOpens(true);
+        if (meanwhile == QLatin1String("refusal"))
+            rig.fake.audioInput.failNextStart(QStringLiteral("设备忙"));
+        rig.recording().start();
+        QVERIFY(rig.state().isRecording());
+        QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::listening);
+        QCOMPARE(rig.state().statusLine(), RecordingPurpose::dictate().listeningStatus());
+        QVERIFY(rig.fake.audioInput.isOpening());
+        if (meanwhile == QLatin1String("stop")) {
+            rig.recording().stop();
+            QVERIFY(rig.state().isRecording());
+        } else if (meanwhile == QLatin1String("cancel")) {
+            rig.recording().cancel();
+            QVERIFY(!rig.state().isRecording());
+            rig.recording().start();
+            QVERIFY(rig.state().isRecording());
+        }
+        rig.fake.audioInput.openHeld();
+
+        if (meanwhile == QLatin1String("stop")) {
+            QVERIFY(FlowRig::until([&] { return !rig.state().isRecording(); }));
+            QCOMPARE(rig.state().statusLine(), Recording::kTooShort);
+            QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::failed);
+            QVERIFY(!rig.fake.audioInput.isStarted());
+            return;
+        }
+        if (meanwhile == QLatin1String("refusal")) {
+            QVERIFY(FlowRig::until([&] { return !rig.state().isRecording(); }));
+            QVERIFY(rig.state().statusLine().startsWith(QStringLiteral("麦克风启动失败：设备忙")));
+            QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::failed);
+            return;
+        }
+        QVERIFY(FlowRig::until([&] { return !rig.app->recorder().isOpening(); }));
+        QVERIFY(rig.state().isRecording());
+        rig.fake.audioInput.deliver(std::vector<float>(16000, 0.1f));
+        rig.recording().stop();
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
+        QCOMPARE(rig.app->history().all().size(), 1);
+    }
+
     // The fake desktop answers at once, before the start has finished: the read must still be
     // kept for the styling prompt, and reach the dictation.
     void screenContextThatAnswersAtOnceIsKept()
@@ -246,6 +306,58 @@ private Q_SLOTS:
             return rig.fake.outputVolume.changes.size() == 2 &&
                    rig.fake.outputVolume.volumes.value(QStringLiteral("speakers")) == 0.8f;
         }));
+    }
+
+    // Quitting mid-recording keeps what was said as a failed entry with its recording, for a
+    // retry; a take too short to hold speech leaves nothing.
+    void quittingKeepsTheTakeForARetry_data()
+    {
+        QTest::addColumn<qsizetype>("samples");
+        QTest::newRow("a second") << qsizetype(16000);
+        QTest::newRow("too short") << qsizetype(1600);
+    }
+
+    void quittingKeepsTheTakeForARetry()
+    {
+        QFETCH(qsizetype, samples);
+        FlowRig rig(false);
+        rig.record(samples);
+        rig.controller.reset();
+        const QList<HistoryEntry> kept = rig.app->history().all();
+        if (samples <= Recording::kTooShortSamples) {
+            QVERIFY(kept.isEmpty());
+            return;
+        }
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(kept.first().finalText, HistoryEntry::kFailedText);
+        const std::optional<QString> audio = rig.app->history().audioURL(kept.first());
+        QVERIFY(audio);
+        QVERIFY(qAbs(qsizetype(AudioStorage::readSamples(*audio).size()) - samples) < 1000);
+    }
+
+    // A take the program was recording when it was killed is on disk: the next start files it as
+    // a failed entry with its recording, at the time it was made.
+    void aTakeLeftByAKillIsKeptAtTheNextStart()
+    {
+        FlowRig rig(false);
+        rig.record(16000);
+        const QString recordings = rig.app->history().recordingsDir();
+        const QStringList journals = TakeJournal::leftIn(recordings);
+        QCOMPARE(journals.size(), 1);
+        const QString left = recordings + QStringLiteral("/left") + TakeJournal::kSuffix;
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(journals.first()).size() >= 16 + 16000 * qint64(sizeof(qint16)), kWaitMs);
+        QVERIFY(QFile::copy(journals.first(), left));
+        rig.recording().cancel();
+        QVERIFY(!QFile::exists(journals.first()));
+
+        rig.controller = std::make_unique<DictationController>(*rig.app, Migrations::FnKeySystem{}, QUrl());
+        QVERIFY(FlowRig::until([&] { return rig.app->history().all().size() == 1; }));
+        const HistoryEntry kept = rig.onlyEntry();
+        QCOMPARE(kept.finalText, HistoryEntry::kFailedText);
+        const std::optional<QString> audio = rig.app->history().audioURL(kept);
+        QVERIFY(audio);
+        QVERIFY(qAbs(qsizetype(AudioStorage::readSamples(*audio).size()) - 16000) < 1000);
+        QVERIFY(!QFile::exists(left));
     }
 
     // Levels reach the capsule's waveform through one queued call, however many buffers came.

@@ -69,6 +69,12 @@ bool MurmoProcess::start()
     return m_process.waitForStarted(kQuitMs);
 }
 
+void MurmoProcess::kill()
+{
+    m_process.kill();
+    m_process.waitForFinished(kQuitMs);
+}
+
 bool MurmoProcess::quit()
 {
     QProcess command;

@@ -29,6 +29,8 @@ public:
     qint64 pid() const { return m_process.processId(); }
     // "murmo --quit", as the user types it; true when the running program then ends by itself.
     bool quit();
+    // Ends the program at once (SIGKILL), as a crash would; start() runs it again on the same home.
+    void kill();
 
     QString dataDirectory() const;
     // The history as the program last saved it, newest first.

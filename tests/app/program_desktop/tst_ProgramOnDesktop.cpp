@@ -366,6 +366,83 @@ private Q_SLOTS:
         verifyFieldAndClipboard(kSentence);
     }
 
+    // Key remappers and remote desktops send taps far shorter than a hand's: each one still
+    // counts, and none leaves the talk key held.
+    void veryShortTapsNeverJamTheTalkKey()
+    {
+        startMurmo({});
+        m_keyboard->press("Menu");
+        m_keyboard->release("Menu");
+        QTRY_VERIFY_WITH_TIMEOUT(m_murmo->isCapturing(), kStepMs);
+        speak();
+        m_keyboard->press("Menu");
+        QTest::qWait(10);
+        m_keyboard->release("Menu");
+        verifyDictationLanded();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_murmo->isCapturing(), kStepMs);
+    }
+
+    // The next dictation's talk key, pressed just as the text of the last one is about to be
+    // pasted: the paste waits for the key and lands in the field, not in our own key grab.
+    void talkKeyPressedJustBeforeThePaste_data()
+    {
+        QTest::addColumn<int>("afterStylingMs");
+        QTest::newRow("15 ms after the styling answer") << 15;
+        QTest::newRow("30 ms") << 30;
+        QTest::newRow("45 ms") << 45;
+        QTest::newRow("60 ms") << 60;
+    }
+
+    void talkKeyPressedJustBeforeThePaste()
+    {
+        QFETCH(int, afterStylingMs);
+        startMurmo({});
+        startRecording();
+        speakAndStop();
+        QDeadlineTimer deadline(kStepMs);
+        while (m_gateway->requestsTo(QStringLiteral("/v1/style")).isEmpty() && !deadline.hasExpired())
+            QTest::qWait(1);
+        QTest::qWait(afterStylingMs);
+        m_keyboard->press("Menu");
+        QTest::qWait(150);
+        m_keyboard->release("Menu");
+        QTRY_COMPARE_WITH_TIMEOUT(m_helper->value(QStringLiteral("line")), kSentence, kStepMs);
+        // The key started the next dictation, which the user then thinks better of.
+        QTRY_VERIFY_WITH_TIMEOUT(m_murmo->isCapturing(), kStepMs);
+        tap("Escape");
+        QTRY_VERIFY_WITH_TIMEOUT(!m_murmo->isCapturing(), kStepMs);
+        verifyFieldAndClipboard(kSentence);
+    }
+
+    // Quitting or a kill during a recording keeps what was said: after the quit, or at the next
+    // start after the kill, the take is in the history with its recording, ready for a retry.
+    void quitOrKillDuringARecordingKeepsTheTake_data()
+    {
+        QTest::addColumn<bool>("kill");
+        QTest::newRow("murmo --quit") << false;
+        QTest::newRow("killed") << true;
+    }
+
+    void quitOrKillDuringARecordingKeepsTheTake()
+    {
+        QFETCH(bool, kill);
+        startMurmo({});
+        startRecording();
+        speak();
+        if (kill) {
+            m_murmo->kill();
+            QVERIFY(m_murmo->history().isEmpty());
+            QVERIFY(m_murmo->start());
+        } else {
+            QVERIFY(m_murmo->quit());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(m_murmo->history().size(), 1, kStepMs);
+        const HistoryEntry entry = m_murmo->history().first();
+        QCOMPARE(entry.finalText, HistoryEntry::kFailedText);
+        QVERIFY(QFileInfo(m_murmo->recordingPath(entry)).size() > 1000);
+        QVERIFY(m_gateway->requestsTo(QStringLiteral("/v1/asr")).isEmpty());
+    }
+
     void quittingWhileDuckedRestoresTheVolume()
     {
         const int before = sinkVolume();

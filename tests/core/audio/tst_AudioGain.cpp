@@ -73,6 +73,52 @@ private Q_SLOTS:
         QVERIFY(qAbs(out[0] - 6.0f * background) < 1e-5f);
         QVERIFY(qAbs(out[9999] - 6.0f * background) < 1e-5f);
     }
+
+    // Streamed buffer by buffer, the boost glides: no step between neighbouring samples, and by the
+    // end of the take the gain the whole take gets at once.
+    void streamedBoostGlidesToTheWholeTakesGain_data()
+    {
+        // The level of each buffer of 1600 samples.
+        QTest::addColumn<QList<float>>("levels");
+        QTest::newRow("quiet speech") << QList<float>(10, 0.01f);
+        QTest::newRow("loud speech is left alone") << QList<float>(10, 0.2f);
+        QTest::newRow("silence, then quiet speech") << QList<float>{0, 0, 0, 0, 0, 0.01f, 0.01f, 0.01f, 0.01f, 0.01f};
+        QTest::newRow("quiet, then loud speech") << QList<float>{0.01f, 0.01f, 0.01f, 0.01f, 0.1f, 0.1f, 0.1f};
+        QTest::newRow("quiet speech getting louder") << QList<float>{0.005f, 0.005f, 0.01f, 0.01f, 0.02f, 0.02f};
+    }
+
+    void streamedBoostGlidesToTheWholeTakesGain()
+    {
+        QFETCH(QList<float>, levels);
+        AudioGain::QuietSpeechBoost boost;
+        Samples whole;
+        float lastGain = 1.0f;
+        float steepest = 0.0f;
+        bool anyChange = false;
+        for (const float level : levels) {
+            const Samples buffer(1600, level);
+            whole.insert(whole.end(), buffer.begin(), buffer.end());
+            const Samples out = boost.apply(buffer);
+            QCOMPARE(out.size(), buffer.size());
+            for (std::size_t i = 0; i < out.size(); ++i) {
+                if (level == 0.0f) {
+                    QCOMPARE(out[i], 0.0f);
+                    continue;
+                }
+                const float gain = out[i] / level;
+                steepest = std::max(steepest, std::abs(gain - lastGain));
+                anyChange = anyChange || out[i] != buffer[i];
+                lastGain = gain;
+            }
+        }
+        QVERIFY2(steepest < 0.01f, qPrintable(QString::number(steepest)));
+        const Samples boostedWhole = AudioGain::boostQuietSpeech(whole);
+        const float wholeGain = boostedWhole.back() / whole.back();
+        QVERIFY2(std::abs(boost.gain() - wholeGain) < 1e-3f,
+                 qPrintable(QStringLiteral("%1 streamed, %2 whole").arg(boost.gain()).arg(wholeGain)));
+        // Loud speech from the start is never touched.
+        QCOMPARE(anyChange, levels.first() < 0.05f);
+    }
 };
 
 MURMO_TEST(TestAudioGain)

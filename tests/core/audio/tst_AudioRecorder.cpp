@@ -1,8 +1,14 @@
 #include "core/audio/AudioCaptureError.h"
 #include "core/audio/AudioRecorder.h"
+#include "core/audio/TakeJournal.h"
+#include "tests/support/DesktopWait.h"
 #include "tests/support/FakeAudioInput.h"
+#include "tests/support/RunTask.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -275,12 +281,9 @@ private Q_SLOTS:
         else
             input.failNextStart(reason);
 
-        try {
-            recorder.start();
-            QFAIL("start() did not throw");
-        } catch (const AudioCaptureError& error) {
-            QCOMPARE(error.description(), reason);
-        }
+        const std::optional<AudioCaptureError> error = runTask(recorder.start()).errorAs<AudioCaptureError>();
+        QVERIFY(error);
+        QCOMPARE(error->description(), reason);
         input.deliverSine(0.5, 0.5f);
         QCOMPARE(levels, 0);
         QVERIFY(recorder.stop().toSamples().empty());
@@ -290,6 +293,87 @@ private Q_SLOTS:
         QCOMPARE(input.prepareCount(), 2);
         input.deliverSine(0.5, 0.5f);
         QVERIFY(std::abs(qsizetype(recorder.stop().toSamples().size()) - 8000) <= 16);
+    }
+
+    // A sound server may take seconds to open the stream: nobody waits for it, a stop meanwhile
+    // closes the input once it is open, and a start right behind that stop takes the same open.
+    void slowOpenIsNeverWaitedFor_data()
+    {
+        QTest::addColumn<QString>("meanwhile"); // "", "stop", "stop and start", "failure"
+        QTest::newRow("opens") << QString();
+        QTest::newRow("stopped while opening") << QStringLiteral("stop");
+        QTest::newRow("stopped and started again while opening") << QStringLiteral("stop and start");
+        QTest::newRow("refuses after a while") << QStringLiteral("failure");
+    }
+
+    void slowOpenIsNeverWaitedFor()
+    {
+        QFETCH(QString, meanwhile);
+        FakeAudioInput input({16000, 1});
+        AudioRecorder recorder(input);
+        input.holdOpens(true);
+        if (meanwhile == QLatin1String("failure"))
+            input.failNextStart(QStringLiteral("设备忙"));
+        QCoro::Task<void> started = recorder.start();
+        QVERIFY(recorder.isOpening());
+        QVERIFY(input.isOpening());
+        input.deliverSine(0.5, 0.5f); // nothing flows before the open
+        std::optional<QCoro::Task<void>> again;
+        if (meanwhile.startsWith(QLatin1String("stop"))) {
+            QVERIFY(recorder.stop().buffers.empty());
+            QCOMPARE(input.stopCount(), 0);
+        }
+        if (meanwhile == QLatin1String("stop and start"))
+            again = recorder.start();
+        input.openHeld();
+        const TaskOutcome<void> outcome = runTask(std::move(again ? *again : started));
+        QVERIFY(!recorder.isOpening());
+        if (meanwhile == QLatin1String("failure")) {
+            QVERIFY(outcome.errorAs<AudioCaptureError>());
+            QVERIFY(recorder.stop().buffers.empty());
+            return;
+        }
+        QVERIFY(!outcome.error);
+        QCOMPARE(input.stopCount(), meanwhile == QLatin1String("stop") ? 1 : 0);
+        QCOMPARE(input.isStarted(), meanwhile != QLatin1String("stop"));
+        input.deliverSine(0.5, 0.5f);
+        QCOMPARE(qsizetype(recorder.stop().toSamples().size()), meanwhile == QLatin1String("stop") ? 0 : 8000);
+    }
+
+    // Every take is on disk while it runs: a program killed now leaves a file that reads back as
+    // the take. A take that ends takes its file along.
+    void takeIsJournalledWhileItRuns()
+    {
+        QTemporaryDir dir;
+        FakeAudioInput input({48000, 2});
+        AudioRecorder recorder(input);
+        recorder.setJournalDirectory(dir.path());
+        recorder.start();
+        input.deliverSine(0.5, 0.3f, 4800);
+        const QStringList files = TakeJournal::leftIn(dir.path());
+        QCOMPARE(files.size(), 1);
+        const qint64 complete = 16 + qint64(24000 * sizeof(qint16));
+        QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(files.first()).size(), complete, kWaitMs);
+        // What a kill would leave behind.
+        const QString left = dir.filePath(QStringLiteral("left") + TakeJournal::kSuffix);
+        QVERIFY(QFile::copy(files.first(), left));
+
+        const Samples take = recorder.stop().toSamples();
+        QVERIFY(!QFile::exists(files.first()));
+        const std::optional<TakeJournal::Left> back = TakeJournal::takeBack(left);
+        QVERIFY(back);
+        QVERIFY(!QFile::exists(left));
+        QVERIFY(std::abs(qsizetype(back->samples.size()) - qsizetype(take.size())) <= 16);
+        QVERIFY(std::abs(rms(back->samples) - rms(take)) < 0.005);
+        QVERIFY(TakeJournal::leftIn(dir.path()).isEmpty());
+
+        // A file cut anywhere, even inside its header, never breaks the reading.
+        QFile cut(left);
+        QVERIFY(cut.open(QIODevice::WriteOnly));
+        cut.write("MURMO");
+        cut.close();
+        QVERIFY(!TakeJournal::takeBack(left));
+        QVERIFY(!QFile::exists(left));
     }
 };
 

@@ -155,6 +155,35 @@ private Q_SLOTS:
         QCOMPARE(recordings(store), QStringList{*seed[0].audioFileName});
     }
 
+    // Quitting or crashing during recognition left an entry recognising: at the next start it is
+    // failed, ready for a retry, with its recording; every other entry stays as it was.
+    void recognisingLeftByTheLastRunIsFailedAtStart()
+    {
+        QTemporaryDir dir;
+        HistoryEntry recognising = HistoryEntry::make(QString(), HistoryEntry::kRecognisingText,
+                                                      QStringLiteral("default"), QStringLiteral("gateway"));
+        HistoryEntry failed = HistoryEntry::make(QString(), HistoryEntry::kFailedText, QStringLiteral("default"),
+                                                 QStringLiteral("gateway"));
+        const HistoryEntry done = entryNamed(QStringLiteral("done"));
+        {
+            HistoryStore store(dir.path());
+            store.add(done);
+            store.add(recognising, tone(1600));
+            store.add(failed);
+        }
+        const HistoryStore store(dir.path());
+        const QStringList expected{HistoryEntry::kFailedText, HistoryEntry::kFailedText, done.finalText};
+        QStringList loaded;
+        for (const HistoryEntry& entry : store.all())
+            loaded << entry.finalText;
+        QCOMPARE(loaded, expected);
+        QStringList saved;
+        for (const HistoryEntry& entry : onDisk(store))
+            saved.prepend(entry.finalText);
+        QCOMPARE(saved, expected);
+        QVERIFY(store.audioURL(*store.entry(recognising.id)));
+    }
+
     void corrections()
     {
         QTemporaryDir dir;
