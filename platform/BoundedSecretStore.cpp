@@ -27,8 +27,10 @@ template <typename T> QFuture<T> BoundedSecretStore::bounded(QFuture<T> answer, 
         pending->promise.finish();
     };
     pending->timer = m_clock.schedule(m_limit, [settle, failed] { settle(failed); });
-    Clock* const clock = &m_clock;
-    answer.then(&m_context, [settle, pending, clock](T value) {
+    // Taken in on the thread that answers, the keyring's own (the main thread here).
+    answer.then([settle, pending, clock = &m_clock, alive = std::weak_ptr<const bool>(m_alive)](T value) {
+        if (alive.expired())
+            return;
         clock->cancel(pending->timer);
         settle(std::move(value));
     });

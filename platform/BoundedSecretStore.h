@@ -3,9 +3,8 @@
 #include "platform/Clock.h"
 #include "platform/SecretStore.h"
 
-#include <QObject>
-
 #include <chrono>
+#include <memory>
 
 // A keyring whose writes and removals answer within a time limit. A keyring that is there but
 // locked, with its unlock prompt unanswered, leaves a call pending for ever; past the limit a write
@@ -31,6 +30,6 @@ private:
     SecretStore& m_keyring;
     Clock& m_clock;
     std::chrono::milliseconds m_limit;
-    // Where the keyring's answers are taken in: the thread the store lives on.
-    QObject m_context;
+    // Gone with the store: a keyring that answers after it (at exit) touches nothing of it.
+    std::shared_ptr<const bool> m_alive = std::make_shared<const bool>(true);
 };

@@ -14,7 +14,13 @@ SheetOverlay::SheetOverlay(QWidget* sheet, QWidget* host)
     setGeometry(host->rect());
     raise();
     // Focus moved by other means than Tab (a click is stopped by the backdrop) comes back too.
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { holdFocus(now); });
+    m_following = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { holdFocus(now); });
+}
+
+SheetOverlay::~SheetOverlay()
+{
+    // Taking this widget down moves the focus, and by then it is a SheetOverlay no more.
+    disconnect(m_following);
 }
 
 QList<QWidget*> SheetOverlay::focusable() const

@@ -14,6 +14,7 @@ class SheetOverlay : public QWidget
 public:
     // Covers host and follows its size; the overlay owns sheet.
     SheetOverlay(QWidget* sheet, QWidget* host);
+    ~SheetOverlay() override;
 
     QWidget* sheet() const { return m_sheet; }
 
@@ -30,4 +31,5 @@ private:
     void holdFocus(QWidget* now);
 
     QPointer<QWidget> m_sheet;
+    QMetaObject::Connection m_following;
 };
