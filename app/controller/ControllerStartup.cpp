@@ -10,8 +10,10 @@
 #include "core/account/SessionStore.h"
 #include "platform/Workspace.h"
 
+#include <QCoroFuture>
 #include <QGuiApplication>
 #include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <utility>
 
@@ -36,21 +38,26 @@ QCoro::Task<void> ControllerStartup::start()
 void ControllerStartup::prepare()
 {
     Settings& settings = m_parts.state.settings();
+    m_heldWrites.emplace(settings);
     Migrations::migrateSettings(settings);
+    m_lexiconSteps = Migrations::claimLexiconSteps(settings);
     Q_EMIT settingsMigrated();
     m_hotkeyStatus.start();
     m_parts.feedback.applyAll();
-    if (Migrations::seedLexicon(settings, *m_parts.lexicon))
-        m_parts.state.bumpHistoryVersion();
 }
 
 QCoro::Task<void> ControllerStartup::finish()
 {
     Migrations::releaseFnKeyFromSystem(m_parts.state.settings(), m_fnKey);
+    m_heldWrites.reset();
+    // The lexicon saves itself after each step, each save waiting for the disk; nothing on screen
+    // needs the seed, so it runs on a worker. The lexicon takes calls from any thread.
+    QFuture<bool> lexiconSeeded = QtConcurrent::run(
+        [lexicon = m_parts.lexicon, steps = m_lexiconSteps] { return Migrations::seedLexicon(*lexicon, steps); });
     // A volume left lowered by a crash comes back without holding anything up.
     QCoro::Task<void> duckerRepair = m_parts.ducker.restoreAfterCrash();
     watchDesktop();
-    return background(std::move(duckerRepair));
+    return background(std::move(duckerRepair), std::move(lexiconSeeded));
 }
 
 void ControllerStartup::watchDesktop()
@@ -72,12 +79,19 @@ void ControllerStartup::watchDesktop()
     });
 }
 
-QCoro::Task<void> ControllerStartup::background(QCoro::Task<void> duckerRepair)
+QCoro::Task<void> ControllerStartup::background(QCoro::Task<void> duckerRepair, QFuture<bool> lexiconSeeded)
 {
     QPointer<ControllerStartup> self(this);
     // A recording may have started meanwhile; its status line stays.
     m_parts.state.reportInBackground(m_parts.state.hotkeysActive() ? m_parts.state.readyStatusLine()
                                                                    : HotkeyStatus::kInactive);
+    // The seed comes before anything that may sync the lexicon with the account.
+    const bool purged = co_await lexiconSeeded;
+    if (!self)
+        co_return;
+    // Rules the purge removed may have been shown in the history's corrections.
+    if (purged)
+        m_parts.state.bumpHistoryVersion();
     co_await m_parts.state.settings().loadSecrets();
     if (!self)
         co_return;

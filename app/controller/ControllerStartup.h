@@ -2,8 +2,10 @@
 
 #include "app/controller/HotkeyStatus.h"
 #include "app/controller/Migrations.h"
+#include "app/controller/Settings.h"
 
 #include <QCoroTask>
+#include <QFuture>
 #include <QObject>
 
 #include <memory>
@@ -20,9 +22,9 @@ class SessionStore;
 class Workspace;
 
 // Brings the controller up over the application's parts, in a fixed order: the one-time
-// migrations, the hotkeys, the cues and skin, the lexicon seed, the watches on the desktop; then,
-// in the background, the idle status, the keyring's secrets and session, the device registration
-// and the lexicon sync. Main thread only; lives as long as the parts.
+// migrations, the hotkeys, the cues and skin, the watches on the desktop; then, in the
+// background, the idle status, the lexicon seed (on a worker), the keyring's secrets and session,
+// the device registration and the lexicon sync. Main thread only; lives as long as the parts.
 class ControllerStartup : public QObject
 {
     Q_OBJECT
@@ -53,10 +55,11 @@ public:
 
     // The part the main window's first frame shows: the migrated settings and the installed
     // bindings, the hotkeys started (their check answers while the window is built), the cues and
-    // skin, the seeded lexicon.
+    // skin. The settings are migrated in memory; the file is written once, by finish().
     void prepare();
-    // The rest, which nothing on screen waits for: frees the Fn key, repairs a volume left
-    // lowered, watches the desktop; returns the background part. Once, after prepare().
+    // The rest, which nothing on screen waits for: writes the migrated settings, frees the Fn key,
+    // repairs a volume left lowered, watches the desktop; returns the background part, which
+    // seeds the lexicon on a worker first. Once, after prepare().
     QCoro::Task<void> finish();
 
     HotkeyStatus& hotkeyStatus() { return m_hotkeyStatus; }
@@ -70,9 +73,13 @@ Q_SIGNALS:
 
 private:
     void watchDesktop();
-    QCoro::Task<void> background(QCoro::Task<void> duckerRepair);
+    QCoro::Task<void> background(QCoro::Task<void> duckerRepair, QFuture<bool> lexiconSeeded);
 
     Parts m_parts;
     Migrations::FnKeySystem m_fnKey;
     HotkeyStatus m_hotkeyStatus;
+    // The settings' writes from prepare() until finish(): the migrations and whatever else
+    // changes meanwhile reach the file together.
+    std::optional<Settings::Batch> m_heldWrites;
+    Migrations::LexiconSteps m_lexiconSteps;
 };

@@ -113,17 +113,33 @@ void releaseFnKeyFromSystem(Settings& settings, const FnKeySystem& system)
 
 bool seedLexicon(Settings& settings, Lexicon& lexicon)
 {
+    return seedLexicon(lexicon, claimLexiconSteps(settings));
+}
+
+LexiconSteps claimLexiconSteps(Settings& settings)
+{
+    LexiconSteps steps;
+    const Settings::Batch batch(settings);
+    once(settings, SettingKey::didMergeBrandsV9, [&] { steps.mergeBrands = true; });
+    once(settings, SettingKey::didMergeProductWordsV12, [&] { steps.mergeProductWords = true; });
+    once(settings, SettingKey::didMergeSeedV6, [&] { steps.mergeSeed = true; });
+    once(settings, SettingKey::didPurgeBadRulesV7, [&] { steps.purgeBadRules = true; });
+    return steps;
+}
+
+bool seedLexicon(Lexicon& lexicon, const LexiconSteps& steps)
+{
     lexicon.seedIfEmpty(seedWords() + brandWords() + productWords(), {seedRule()});
-    once(settings, SettingKey::didMergeBrandsV9, [&] { addHotwords(lexicon, brandWords()); });
-    once(settings, SettingKey::didMergeProductWordsV12, [&] { addHotwords(lexicon, productWords()); });
-    once(settings, SettingKey::didMergeSeedV6, [&] {
+    if (steps.mergeBrands)
+        addHotwords(lexicon, brandWords());
+    if (steps.mergeProductWords)
+        addHotwords(lexicon, productWords());
+    if (steps.mergeSeed) {
         addHotwords(lexicon, seedWords());
         const CorrectionPair rule = seedRule();
         lexicon.addRule(rule.wrong, rule.right, QStringLiteral("generic_seed"));
-    });
-    bool purged = false;
-    once(settings, SettingKey::didPurgeBadRulesV7, [&] { purged = lexicon.purgeBadRules() > 0; });
-    return purged;
+    }
+    return steps.purgeBadRules && lexicon.purgeBadRules() > 0;
 }
 
 } // namespace Migrations

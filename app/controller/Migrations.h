@@ -49,4 +49,16 @@ void releaseFnKeyFromSystem(Settings& settings, const FnKeySystem& system);
 // when the one-time purge removed stored rules, so the caller can tell the views.
 bool seedLexicon(Settings& settings, Lexicon& lexicon);
 
+// The same in two halves, so that the lexicon's writes can leave the main thread: the one-time
+// steps still due, claimed (their flags set) on the main thread, then run on any thread.
+struct LexiconSteps
+{
+    bool mergeBrands = false;
+    bool mergeProductWords = false;
+    bool mergeSeed = false;
+    bool purgeBadRules = false;
+};
+LexiconSteps claimLexiconSteps(Settings& settings);
+bool seedLexicon(Lexicon& lexicon, const LexiconSteps& steps);
+
 } // namespace Migrations

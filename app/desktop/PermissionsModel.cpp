@@ -8,10 +8,11 @@
 
 #include <utility>
 
-PermissionsModel::PermissionsModel(PermissionProbes& probes, Clock& clock, QObject* parent)
+PermissionsModel::PermissionsModel(PermissionProbes& probes, Clock& clock, FirstLook firstLook, QObject* parent)
     : QObject(parent)
     , m_probes(probes)
     , m_clock(clock)
+    , m_started(firstLook == FirstLook::atOnce)
 {
     refresh();
 }
@@ -22,8 +23,17 @@ PermissionsModel::~PermissionsModel()
     m_probe.waitForFinished();
 }
 
+void PermissionsModel::start()
+{
+    if (std::exchange(m_started, true))
+        return;
+    refresh();
+}
+
 void PermissionsModel::refresh()
 {
+    if (!m_started)
+        return;
     publish(MurmoPermission::microphone, m_probes.microphoneAvailable());
     probeAccessibility();
 }

@@ -25,13 +25,27 @@ class PermissionsModel : public QObject
 public:
     static constexpr std::chrono::milliseconds pollInterval{1000};
 
-    // Looks at the permissions at once.
-    PermissionsModel(PermissionProbes& probes, Clock& clock, QObject* parent = nullptr);
+    // When the model first looks at the permissions: at once, or at start(). Looking at the
+    // microphone opens the sound server's connection on the main thread, which a window's first
+    // frame need not wait for.
+    enum class FirstLook
+    {
+        atOnce,
+        atStart
+    };
+
+    PermissionsModel(PermissionProbes& probes, Clock& clock, FirstLook firstLook = FirstLook::atOnce,
+                     QObject* parent = nullptr);
     ~PermissionsModel() override;
 
     // Empty until the first refresh has answered; then one entry per permission.
     const QMap<MurmoPermission, bool>& granted() const { return m_granted; }
     bool isGranted(MurmoPermission permission) const { return m_granted.value(permission, false); }
+
+    // The first look of a model made with FirstLook::atStart; refreshes asked for before it wait
+    // for it. Does nothing on a second call.
+    void start();
+    bool isStarted() const { return m_started; }
 
     void refresh();
     // A refresh waits for the accessibility probe's answer.
@@ -54,6 +68,7 @@ private:
     QMap<MurmoPermission, bool> m_granted;
     Clock::TimerId m_timer = 0;
     QFuture<void> m_probe;
+    bool m_started = true;
     bool m_probing = false;
     // A refresh asked for while the probe ran: it probes again once the answer is in.
     bool m_probeAgain = false;

@@ -372,9 +372,10 @@ void OverlayView::paintEvent(QPaintEvent*)
     }
 }
 
-void OverlayView::paintCapsule(QPainter& painter) const
+namespace {
+
+void drawCapsule(QPainter& painter, const QRectF& capsule, const QColor& glass, const QColor& tint, bool opaque)
 {
-    const QRectF capsule = capsuleRect();
     const qreal radius = capsule.height() / 2;
     auto capsuleIn = [](const QRectF& r) {
         QPainterPath path;
@@ -383,7 +384,7 @@ void OverlayView::paintCapsule(QPainter& painter) const
     };
 
     // A soft shadow below: rings of falling opacity around the capsule, shifted down 1.5.
-    if (!m_opaque) {
+    if (!opaque) {
         for (int i = 5; i >= 1; --i) {
             const qreal spread = i;
             const qreal strength = 0.18 * (1.0 - spread / 6.0) * (1.0 - spread / 6.0) * 0.6;
@@ -393,14 +394,10 @@ void OverlayView::paintCapsule(QPainter& painter) const
     }
 
     const QPainterPath shape = capsuleIn(capsule);
-    QColor glass = Theme::color(Theme::palette().bgCard);
-    if (!m_opaque)
-        glass.setAlphaF(glass.alphaF() * float(glassOpacity));
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.fillPath(shape, glass);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
 
-    const QColor tint = phaseTint();
     if (tint.alpha() > 0) {
         QColor wash = tint;
         wash.setAlphaF(wash.alphaF() * 0.1f);
@@ -414,6 +411,30 @@ void OverlayView::paintCapsule(QPainter& painter) const
     painter.setPen(QPen(QBrush(Theme::glassRim(capsule)), 0.8));
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(capsule.adjusted(0.4, 0.4, -0.4, -0.4), radius - 0.4, radius - 0.4);
+}
+
+} // namespace
+
+void OverlayView::paintCapsule(QPainter& painter) const
+{
+    QColor glass = Theme::color(Theme::palette().bgCard);
+    if (!m_opaque)
+        glass.setAlphaF(glass.alphaF() * float(glassOpacity));
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const CapsuleLook look{capsuleRect(), ratio, glass.rgba(), phaseTint().rgba(), m_opaque};
+    // Each of the capsule's layers covers all of it, and a frame that drew them one by one would
+    // cost several times the rest of the frame; they are drawn again only when what they show
+    // changes, and laid down in one pass. The view's background is transparent, as the image's is.
+    if (look != m_capsuleLook || m_capsuleImage.isNull()) {
+        m_capsuleImage = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        m_capsuleImage.setDevicePixelRatio(ratio);
+        m_capsuleImage.fill(Qt::transparent);
+        QPainter layers(&m_capsuleImage);
+        layers.setRenderHint(QPainter::Antialiasing);
+        drawCapsule(layers, look.capsule, QColor::fromRgba(look.glass), QColor::fromRgba(look.tint), look.opaque);
+        m_capsuleLook = look;
+    }
+    painter.drawImage(QPointF(0, 0), m_capsuleImage);
 }
 
 void OverlayView::paintListening(QPainter& painter) const

@@ -2,6 +2,7 @@
 
 #include "app/feedback/OverlayModel.h"
 
+#include <QImage>
 #include <QPointer>
 #include <QStringList>
 #include <QVariantAnimation>
@@ -88,6 +89,19 @@ private:
     OverlayCloseButton* m_close = nullptr;
     BusySpinner* m_spinner = nullptr;
     bool m_opaque = false;
+
+    // The capsule's shadow, glass, tint and rim, drawn once for what they depend on.
+    struct CapsuleLook
+    {
+        QRectF capsule;
+        qreal pixelRatio = 0;
+        QRgb glass = 0;
+        QRgb tint = 0;
+        bool opaque = false;
+        friend bool operator==(const CapsuleLook&, const CapsuleLook&) = default;
+    };
+    mutable CapsuleLook m_capsuleLook;
+    mutable QImage m_capsuleImage;
 
     // Layout of the painted parts, recomputed on every change.
     QRectF m_symbolRect;

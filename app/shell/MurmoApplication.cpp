@@ -4,12 +4,12 @@
 #include "app/desktop/AppRelauncher.h"
 #include "app/desktop/MurmoPermission.h"
 #include "app/settings/SettingsWindow.h"
+#include "app/shell/FirstFrame.h"
 #include "app/shell/HistoryWindow.h"
 #include "app/shell/InstallLocation.h"
 
 #include <QApplication>
 #include <QShortcut>
-#include <QTimer>
 
 MurmoApplication::MurmoApplication(const Ports& ports, OverlayScreens& screens, AppServices::Options options,
                                    QObject* parent)
@@ -22,7 +22,7 @@ MurmoApplication::MurmoApplication(const Ports& ports, OverlayScreens& screens, 
                  m_services.ducker(), ports.workspace, m_services.overlay(), m_services.session(),
                  m_services.gateway()})
     , m_controller(m_services, ControllerStartup::linuxFnKey())
-    , m_permissions(ports.permissions, ports.clock)
+    , m_permissions(ports.permissions, ports.clock, PermissionsModel::FirstLook::atStart)
     , m_editors({m_services.state(), m_services.hotkeys(), ports.workspace, ports.launcher, m_services.customRules(),
                  m_services.personalData()},
                 SettingsEditorKit::Controller{
@@ -80,9 +80,13 @@ void MurmoApplication::start()
     else
         connect(&session, &SessionStore::loadFinished, this, &MurmoApplication::refreshAccount,
                 Qt::SingleShotConnection);
-    // The rest of start-up follows once the window is on its way to the screen; nothing in its
-    // first frame waits for it.
-    QTimer::singleShot(0, this, [this] { runBackgroundStartup(m_startup.finish()); });
+    // The rest of start-up, and the first look at the permissions (whose banners and first-run
+    // rows follow their answers), come after the window's first frame; nothing in it waits for
+    // them.
+    FirstFrame::after(m_history.get(), [this] {
+        m_permissions.start();
+        runBackgroundStartup(m_startup.finish());
+    });
 }
 
 QCoro::Task<void> MurmoApplication::runBackgroundStartup(QCoro::Task<void> background)

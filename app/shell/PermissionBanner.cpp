@@ -88,9 +88,11 @@ void PermissionBanner::showFlags()
 {
     if (!m_checked)
         return;
-    // The accessibility answer comes from a worker; until the model's first answer the strip
-    // stays as it was, and a later answer that differs arrives as a change.
-    m_micGranted = m_permissions.isGranted(MurmoPermission::microphone);
+    // Until the model's first answer (the accessibility one comes from a worker, and the first
+    // look may wait for the window's first frame) a strip stays as it was, and a later answer
+    // that differs arrives as a change.
+    if (m_permissions.granted().contains(MurmoPermission::microphone))
+        m_micGranted = m_permissions.isGranted(MurmoPermission::microphone);
     if (m_permissions.granted().contains(MurmoPermission::accessibility))
         m_axTrusted = m_permissions.isGranted(MurmoPermission::accessibility);
     m_mic->setVisible(!m_micGranted);

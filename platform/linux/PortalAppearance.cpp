@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPalette>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -38,14 +39,24 @@ PortalAppearance::PortalAppearance(QObject* parent)
 {
     if (qApp)
         qApp->installEventFilter(this);
+    // Connecting to the session bus waits for the bus daemon's answers, which the first window
+    // must not: a worker connects, and the portal is asked once the connection is there.
+    QtConcurrent::run([] { return QDBusConnection::sessionBus().isConnected(); }).then(this, [this](bool connected) {
+        if (connected)
+            askPortal();
+    });
+}
 
+void PortalAppearance::askPortal()
+{
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return;
-    bus.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"), this,
+    // Matched by path and interface, not by the portal's name: a name to match makes the bus
+    // connection look up the name's owner and wait for the answer. Nothing but the portal sends
+    // this signal from its path.
+    bus.connect(QString(), portalPath, settingsInterface, QStringLiteral("SettingChanged"), this,
                 SLOT(onSettingChanged(QDBusMessage)));
 
-    // Asked asynchronously: a missing portal must not hold up the first window.
+    // Asked asynchronously: a missing portal must not hold anything up.
     QDBusMessage call =
         QDBusMessage::createMethodCall(portalService, portalPath, settingsInterface, QStringLiteral("Read"));
     call << appearanceGroup << schemeKey;

@@ -10,7 +10,8 @@ class QDBusPendingCallWatcher;
 
 // Light or dark from the desktop portal's "color-scheme" setting. Until the portal answers, and
 // on desktops without a portal or without a preference, the lightness of the Qt palette's window
-// colour decides.
+// colour decides. The session bus is connected to on a worker thread; everything else happens on
+// the main thread.
 class PortalAppearance : public Appearance
 {
     Q_OBJECT
@@ -28,6 +29,7 @@ private Q_SLOTS:
     void onSettingChanged(const QDBusMessage& message);
 
 private:
+    void askPortal();
     void onInitialAnswer(QDBusPendingCallWatcher* watcher);
     void applyScheme(uint scheme);
     void reevaluate();

@@ -38,10 +38,21 @@ constexpr std::array<ModifierKey, 4> modifierKeys{{{KeySynthesizer::controlFlag,
 } // namespace
 
 XTestKeySynthesizer::XTestKeySynthesizer(const QString& displayName)
+    : m_displayName(displayName.toLocal8Bit())
+{}
+
+bool XTestKeySynthesizer::isAvailable() const
 {
+    open();
+    return m_available;
+}
+
+void XTestKeySynthesizer::open() const
+{
+    if (std::exchange(m_opened, true))
+        return;
     XErrorTrap::install();
-    const QByteArray name = displayName.toLocal8Bit();
-    m_display = XOpenDisplay(name.isEmpty() ? nullptr : name.constData());
+    m_display = XOpenDisplay(m_displayName.isEmpty() ? nullptr : m_displayName.constData());
     if (!m_display)
         return;
     int event = 0;
@@ -92,7 +103,7 @@ void XTestKeySynthesizer::releaseHeldKeys(unsigned char key)
 
 bool XTestKeySynthesizer::isKeyHeld() const
 {
-    if (!m_available)
+    if (!isAvailable())
         return false;
     char keys[32] = {};
     XQueryKeymap(m_display, keys);
@@ -110,7 +121,7 @@ bool XTestKeySynthesizer::isKeyHeld() const
 
 bool XTestKeySynthesizer::postKey(quint32 keyCode, quint64 modifierFlags, bool down)
 {
-    if (!m_available)
+    if (!isAvailable())
         return false;
     const auto position = std::find_if(positions.cbegin(), positions.cend(),
                                        [keyCode](const KeyPosition& p) { return p.keyCode == keyCode; });

@@ -2,13 +2,15 @@
 
 #include "platform/KeySynthesizer.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
 typedef struct _XDisplay Display;
 
-// Synthesised keys through the XTEST extension, on a connection of its own; keys it pressed and
-// never released go up when it is destroyed. Main thread only.
+// Synthesised keys through the XTEST extension, on a connection of its own, opened when first
+// needed rather than while the program starts; keys it pressed and never released go up when it
+// is destroyed. Main thread only.
 class XTestKeySynthesizer : public KeySynthesizer
 {
 public:
@@ -19,16 +21,20 @@ public:
     XTestKeySynthesizer& operator=(const XTestKeySynthesizer&) = delete;
 
     // XTEST and XInput 2 are both there: the program can both watch and make keys.
-    bool isAvailable() const override { return m_available; }
+    bool isAvailable() const override;
     bool postKey(quint32 keyCode, quint64 modifierFlags, bool down) override;
     bool isKeyHeld() const override;
 
 private:
     // Lets go of the modifiers that are down, and of key if it is down.
     void releaseHeldKeys(unsigned char key);
+    // Opens the connection and checks the extensions, once.
+    void open() const;
 
-    Display* m_display = nullptr;
-    bool m_available = false;
+    QByteArray m_displayName;
+    mutable bool m_opened = false;
+    mutable Display* m_display = nullptr;
+    mutable bool m_available = false;
     // The keys this synthesiser has pressed and not yet released.
     QList<unsigned char> m_pressed;
 };

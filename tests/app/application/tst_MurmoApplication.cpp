@@ -1,10 +1,14 @@
+#include "app/shell/HistoryView.h"
 #include "app/shell/HistoryWindow.h"
 #include "app/shell/MurmoApplication.h"
+#include "app/shell/PermissionBanner.h"
 #include "app/shell/SingleInstance.h"
 #include "app/ui/Theme.h"
+#include "core/store/Lexicon.h"
 #include "tests/app/controller/FakeApp.h"
 #include "tests/support/FakeSignInService.h"
 #include "tests/support/RequestsInFlight.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QApplication>
@@ -63,6 +67,27 @@ private Q_SLOTS:
         QVERIFY(window()->isVisible());
         QCOMPARE(window()->windowTitle(), QStringLiteral("Murmo"));
         QVERIFY(!loginSheet());
+    }
+
+    // A first start on a computer without a microphone: the first frame shows the first-run sheet
+    // at once; the permissions, the written migrations and the seeded lexicon follow after it.
+    void firstStartShowsTheSheetThenTheLaterSteps()
+    {
+        m_murmo.reset();
+        m_fakes = std::make_unique<FakeApp>();
+        m_fakes->permissions.microphone = false;
+        m_murmo = std::make_unique<MurmoApplication>(m_fakes->ports(), m_fakes->screens, m_fakes->options());
+        m_murmo->start();
+        QVERIFY(window()->isVisible());
+        QVERIFY(window()->onboarding());
+        QCOMPARE(m_fakes->permissions.microphoneProbes, 0);
+
+        PermissionBanner* banner = window()->view()->permissionBanner();
+        QTRY_VERIFY_WITH_TIMEOUT(!banner->micGranted(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(m_fakes->settingsFile()).contains("didMergeSeedV6=true"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_murmo->services().lexicon()->hotwords().contains(QStringLiteral("Claude Code")),
+                                 20000);
+        QVERIFY(window()->onboarding());
     }
 
     void signInSheetFollowsTheGate()

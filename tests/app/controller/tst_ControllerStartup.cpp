@@ -2,11 +2,14 @@
 #include "app/ui/Theme.h"
 #include "core/store/Lexicon.h"
 #include "tests/app/controller/FakeApp.h"
+#include "tests/core/store/LexiconFixtures.h"
 #include "tests/support/RunTask.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QDir>
 #include <QGuiApplication>
+#include <QSignalSpy>
 #include <QTest>
 #include <QThreadPool>
 
@@ -55,10 +58,10 @@ private Q_SLOTS:
         QCOMPARE(app.settings().hotkey(SettingKey::hkTalk), std::optional(Migrations::Hotkeys::fnAlone));
         QVERIFY(fake.keys.isRunning());
         QCOMPARE(fake.fnKeyChanges, 1);
-        QVERIFY(app.lexicon()->hotwords().contains(QStringLiteral("Claude Code")));
         QCOMPARE(Theme::palette().id, QStringLiteral("xuan"));
 
         runTask(std::move(background));
+        QVERIFY(app.lexicon()->hotwords().contains(QStringLiteral("Claude Code")));
         QVERIFY(app.state().hotkeysActive());
         QCOMPARE(pathsOf(fake.gateway), (QStringList{"POST /v1/register", "GET /v1/lexicon", "PUT /v1/lexicon"}));
         const RecordedRequest registration = fake.gateway.requests().first();
@@ -69,6 +72,34 @@ private Q_SLOTS:
         QCOMPARE(app.settings().text(SettingKey::gatewayToken), FakeGateway::kDeviceToken);
         // Nothing came from the account, so the status stays idle.
         QCOMPARE(app.state().statusLine(), readyLine(Migrations::Hotkeys::fnAlone));
+    }
+
+    // What the first frame does not need waits until after it, and is not lost: the settings
+    // migrated in memory reach the file together, and the lexicon is seeded and purged.
+    void deferredStepsStillHappen()
+    {
+        FakeApp fake;
+        QDir().mkpath(fake.dataDirectory());
+        QVERIFY(writeFile(fake.dataDirectory() + QStringLiteral("/lexicon.json"),
+                          LexiconFixtures::document({{QStringLiteral("的"), QStringLiteral("地")}})));
+        AppServices& app = fake.build();
+        QSignalSpy purged(&app.state(), &AppState::historyVersionChanged);
+
+        fake.startup->prepare();
+        QCOMPARE(app.settings().hotkey(SettingKey::hkTalk), std::optional(Migrations::Hotkeys::fnAlone));
+        QVERIFY(fake.keys.isRunning());
+        QVERIFY(!readFile(fake.settingsFile()).contains("didMigrateHotkeyV2"));
+
+        runTask(fake.startup->finish());
+        const QByteArray written = readFile(fake.settingsFile());
+        for (const char* flag : {"didMigrateHotkeyV2", "didForceAutoEngineV11", "didAutoSetFnNoActionV8",
+                                 "didMergeBrandsV9", "didPurgeBadRulesV7"})
+            QVERIFY2(written.contains(QByteArray(flag) + "=true"), flag);
+        QVERIFY(app.lexicon()->hotwords().contains(QStringLiteral("Claude Code")));
+        QVERIFY(app.lexicon()->hotwords().contains(QStringLiteral("DeepSeek")));
+        for (const LearnedRule& rule : app.lexicon()->allRules())
+            QVERIFY(rule.wrong != QStringLiteral("的"));
+        QCOMPARE(purged.count(), 1);
     }
 
     void registrationIsSkipped_data()

@@ -51,6 +51,27 @@ private Q_SLOTS:
         QVERIFY(model.isGranted(MurmoPermission::accessibility));
     }
 
+    void aModelStartedLaterLooksOnlyOnceStarted()
+    {
+        FakePermissionProbes probes;
+        probes.microphone = true;
+        ManualClock clock;
+        PermissionsModel model(probes, clock, PermissionsModel::FirstLook::atStart);
+        QSignalSpy changes(&model, &PermissionsModel::grantedChanged);
+        model.refresh();
+        QVERIFY(!model.isRefreshing());
+        QCOMPARE(probes.microphoneProbes, 0);
+        QVERIFY(model.granted().isEmpty());
+
+        model.start();
+        model.start();
+        QTRY_VERIFY(!model.isRefreshing());
+        QCOMPARE(probes.microphoneProbes, 1);
+        QCOMPARE(model.granted(), (QMap<MurmoPermission, bool>{{MurmoPermission::microphone, true},
+                                                               {MurmoPermission::accessibility, false}}));
+        QCOMPARE(changes.count(), 2);
+    }
+
     void pollingRefreshesEverySecondUntilStopped()
     {
         FakePermissionProbes probes;

@@ -294,6 +294,40 @@ private Q_SLOTS:
             QCOMPARE(w->focusPolicy(), Qt::NoFocus);
     }
 
+    // The capsule's layers are drawn once and kept: a kept view must show what a new one shows
+    // after the appearance, the skin, the action or the size changed.
+    void keptCapsuleFollowsWhatItShows()
+    {
+        ManualClock clock;
+        OverlayModel model;
+        OverlayView kept(&model, clock);
+        kept.resize(146, 60);
+        kept.show();
+        auto capsulePixels = [](OverlayView& view) {
+            const QImage image = view.grab().toImage();
+            const QRectF capsule = view.capsuleRect();
+            // The tinted border at the top, the glass beside the symbol, the shadow below.
+            return QList<QRgb>{image.pixel(int(capsule.center().x()), int(capsule.top())),
+                               image.pixel(int(capsule.left()) + 6, int(capsule.center().y())),
+                               image.pixel(int(capsule.center().x()), int(capsule.bottom()) + 2)};
+        };
+        const QList<QRgb> first = capsulePixels(kept);
+        const QList<std::function<void()>> changes{
+            [] { Theme::setDark(true); },
+            [] { Theme::setPalette(ThemePalette::all().last()); },
+            [&] { model.setPhase(Phase::listeningTranslate); },
+            [&] { kept.resize(170, 60); },
+        };
+        for (const auto& change : changes) {
+            change();
+            OverlayView fresh(&model, clock);
+            fresh.resize(kept.size());
+            fresh.show();
+            QCOMPARE(capsulePixels(kept), capsulePixels(fresh));
+        }
+        QVERIFY(capsulePixels(kept) != first);
+    }
+
     void switchingActionSwapsTheSymbol()
     {
         ManualClock clock;
