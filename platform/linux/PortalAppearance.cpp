@@ -8,7 +8,6 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPalette>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -39,12 +38,8 @@ PortalAppearance::PortalAppearance(QObject* parent)
 {
     if (qApp)
         qApp->installEventFilter(this);
-    // Connecting to the session bus waits for the bus daemon's answers, which the first window
-    // must not: a worker connects, and the portal is asked once the connection is there.
-    QtConcurrent::run([] { return QDBusConnection::sessionBus().isConnected(); }).then(this, [this](bool connected) {
-        if (connected)
-            askPortal();
-    });
+    if (QDBusConnection::sessionBus().isConnected())
+        askPortal();
 }
 
 void PortalAppearance::askPortal()

@@ -10,8 +10,7 @@ class QDBusPendingCallWatcher;
 
 // Light or dark from the desktop portal's "color-scheme" setting. Until the portal answers, and
 // on desktops without a portal or without a preference, the lightness of the Qt palette's window
-// colour decides. The session bus is connected to on a worker thread; everything else happens on
-// the main thread.
+// colour decides. Main thread only.
 class PortalAppearance : public Appearance
 {
     Q_OBJECT
