@@ -118,7 +118,6 @@ HistoryView::HistoryView(Parts parts, QWidget* parent)
             triggerChanged();
     });
     connect(&state, &AppState::showLoginGateChanged, this, &HistoryView::loginGateChanged);
-    m_hotkeysBanner->setVisible(!state.hotkeysActive());
     m_statusBar->setStatusLine(state.statusLine());
     reload();
     applyTheme();
@@ -187,6 +186,9 @@ void HistoryView::buildBanners(QLayout* column)
     connect(m_hotkeysBanner->addButton(QStringLiteral("重启Murmo")), &QPushButton::clicked, this,
             &HistoryView::relaunchRequested);
     column->addWidget(m_hotkeysBanner);
+    // Hidden before the banner area first measures its content: a banner that does not show
+    // costs the start no text layout.
+    m_hotkeysBanner->setVisible(!m_parts.state.hotkeysActive());
 }
 
 void HistoryView::buildModePicker()

@@ -3,14 +3,19 @@
 #include <QDataStream>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QLockFile>
 #include <QStandardPaths>
 #include <QThread>
 #include <QtEndian>
 
+#include <cerrno>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -20,6 +25,22 @@ constexpr int writeTimeoutMs = 500;
 // How long a later launch keeps trying while the lock's holder is still starting to listen.
 constexpr int primaryStartMs = 3000;
 constexpr unsigned long connectRetryMs = 25;
+
+int openLockFile(const QString& path)
+{
+    return ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+}
+
+// Whether a process holds the lock at path (it has not ended).
+bool lockIsHeld(const QString& path)
+{
+    const int fd = openLockFile(path);
+    if (fd < 0)
+        return false;
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
 
 } // namespace
 
@@ -39,6 +60,8 @@ SingleInstance::~SingleInstance()
     // The socket goes before the lock: once the lock is free, the next instance's socket may
     // already stand where ours was, and closing ours then would remove it.
     delete m_server;
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
 }
 
 QString SingleInstance::defaultName()
@@ -57,6 +80,12 @@ QString SingleInstance::socketPath() const
     return QDir::isAbsolutePath(m_name) ? m_name : QDir::tempPath() + QLatin1Char('/') + m_name;
 }
 
+bool SingleInstance::isInPrivateFolder() const
+{
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return !runtime.isEmpty() && QFileInfo(socketPath()).absolutePath() == QDir(runtime).absolutePath();
+}
+
 QString SingleInstance::lockPath() const
 {
     return socketPath() + QStringLiteral(".lock");
@@ -66,30 +95,40 @@ bool SingleInstance::tryBecomePrimary()
 {
     if (m_server)
         return true;
-    auto lock = std::make_unique<QLockFile>(lockPath());
-    // Held for the process's life: only a holder that is gone makes it stale, never its age.
-    lock->setStaleLockTime(std::chrono::milliseconds::zero());
-    if (!lock->tryLock()) {
-        if (lock->error() == QLockFile::LockFailedError)
+    // An flock on the file, held for the process's life: the kernel lets go when the process
+    // ends however it ends, so a lock is never stale.
+    int lock = openLockFile(lockPath());
+    if (lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+        const bool taken = errno == EWOULDBLOCK;
+        ::close(lock);
+        if (taken)
             return false;
+        lock = -1;
+    }
+    if (lock < 0) {
         // No lock can be made there (a read-only folder): the socket alone decides, as well as
         // it can.
-        qWarning("single instance: cannot create the lock file %s", qPrintable(lockPath()));
-        lock.reset();
+        qWarning("single instance: cannot lock %s", qPrintable(lockPath()));
     }
     // An instance that listens without the lock (an older build) still counts.
     QLocalSocket probe;
     probe.connectToServer(m_name);
-    if (probe.waitForConnected(connectTimeoutMs))
+    if (probe.waitForConnected(connectTimeoutMs)) {
+        if (lock >= 0)
+            ::close(lock);
         return false;
-    m_lock = std::move(lock);
+    }
+    m_lockFd = lock;
     m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    // A socket in the user's own runtime folder is theirs alone already; elsewhere the server
+    // makes it so, at the cost of a folder of its own to create it in.
+    if (!isInPrivateFolder())
+        m_server->setSocketOptions(QLocalServer::UserAccessOption);
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::accept);
     if (!listen()) {
         delete m_server;
         m_server = nullptr;
-        m_lock.reset();
+        ::close(std::exchange(m_lockFd, -1));
         return false;
     }
     m_listenCheck.start();
@@ -188,7 +227,7 @@ bool SingleInstance::sendToPrimary(const QStringList& args) const
         socket.connectToServer(m_name);
         if (socket.waitForConnected(connectTimeoutMs))
             break;
-        if (starting.hasExpired() || !QFileInfo::exists(lockPath()))
+        if (starting.hasExpired() || !lockIsHeld(lockPath()))
             return false;
         socket.abort();
         QThread::msleep(connectRetryMs);

@@ -5,14 +5,12 @@
 #include <QTimer>
 
 #include <chrono>
-#include <memory>
 #include <optional>
 
 class QLocalServer;
 class QLocalSocket;
-class QLockFile;
 
-// One running Murmo per user. The first launch takes a lock file beside the socket, holds it for
+// One running Murmo per user. The first launch locks a file beside the socket, holds it for
 // its whole life, and listens on a local socket that only this user can reach; a later launch
 // finds the lock taken, hands its arguments (a "murmo:" callback address, or nothing: "show
 // yourself") to the first and exits. The lock, not the socket, decides who is first: however many
@@ -61,12 +59,14 @@ Q_SIGNALS:
 private:
     QString socketPath() const;
     QString lockPath() const;
+    bool isInPrivateFolder() const;
     bool listen();
     void accept();
     void readFrom(QLocalSocket* socket);
 
     QString m_name;
-    std::unique_ptr<QLockFile> m_lock;
+    // The descriptor the lock is held on, or -1.
+    int m_lockFd = -1;
     QLocalServer* m_server = nullptr;
     // Qt closes a server for good when accepting fails (no descriptors left, say); this brings
     // it back.

@@ -41,13 +41,9 @@ QList<unsigned long> longProperty(Display* display, Window window, Atom property
 
 X11Workspace::X11Workspace(const QString& ownBundleId, const QString& displayName)
     : m_ownBundleId(ownBundleId)
+    , m_displayName(displayName.toLocal8Bit())
 {
     XErrorTrap::install();
-    const QByteArray name = displayName.toLocal8Bit();
-    m_displayName = name;
-    m_display = XOpenDisplay(name.isEmpty() ? nullptr : name.constData());
-    if (m_display)
-        m_root = DefaultRootWindow(m_display);
 }
 
 X11Workspace::~X11Workspace()
@@ -57,6 +53,18 @@ X11Workspace::~X11Workspace()
         XCloseDisplay(m_watchDisplay);
     if (m_display)
         XCloseDisplay(m_display);
+}
+
+Display* X11Workspace::display()
+{
+    // Opened on first use: nothing at start-up asks the window manager anything.
+    if (!m_display && !m_displayTried) {
+        m_displayTried = true;
+        m_display = XOpenDisplay(m_displayName.isEmpty() ? nullptr : m_displayName.constData());
+        if (m_display)
+            m_root = DefaultRootWindow(m_display);
+    }
+    return m_display;
 }
 
 unsigned long X11Workspace::atom(const char* name)
@@ -175,7 +183,7 @@ QString X11Workspace::displayNameFor(const QString& bundleId, const QString& win
 
 std::optional<RunningApplication> X11Workspace::frontApplication()
 {
-    if (!m_display)
+    if (!display())
         return std::nullopt;
     return applicationOf(activeWindow());
 }
@@ -183,7 +191,7 @@ std::optional<RunningApplication> X11Workspace::frontApplication()
 QList<RunningApplication> X11Workspace::runningApplications(const QString& bundleId)
 {
     QList<RunningApplication> found;
-    if (!m_display)
+    if (!display())
         return found;
     const QString wanted = bundleId.toLower();
     for (unsigned long window : clientWindows()) {
@@ -236,7 +244,7 @@ bool X11Workspace::holdsInputFocus(unsigned long window)
 
 void X11Workspace::activate(const RunningApplication& application)
 {
-    if (!m_display || application.window == 0)
+    if (!display() || application.window == 0)
         return;
     if (supports("_NET_ACTIVE_WINDOW")) {
         XEvent event{};
@@ -289,7 +297,7 @@ std::optional<QString> X11Workspace::titleOf(unsigned long window)
 
 std::optional<QString> X11Workspace::windowTitle(qint32 pid)
 {
-    if (!m_display || pid <= 0)
+    if (!display() || pid <= 0)
         return std::nullopt;
     const std::optional<RunningApplication> front = frontApplication();
     if (front && front->pid == pid)
@@ -305,7 +313,7 @@ std::optional<QString> X11Workspace::windowTitle(qint32 pid)
 void X11Workspace::setActiveWindowObserver(std::function<void()> observer)
 {
     m_activeWindowObserver = std::move(observer);
-    if (!m_display || m_notifier)
+    if (!display() || m_notifier)
         return;
     // The root's property changes are watched on a connection of their own: any request on a
     // connection reads whatever events have arrived into Xlib's queue, where the socket notifier

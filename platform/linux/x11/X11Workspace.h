@@ -16,7 +16,7 @@ typedef struct _XDisplay Display;
 // _NET_ACTIVE_WINDOW (or the input focus when no window manager sets that) and counts as active
 // while the input focus is inside that window, activation asks the window manager through
 // _NET_ACTIVE_WINDOW, and the window manager's changes of that property on the root window tell
-// the observer. Holds its own connections; main thread only.
+// the observer. Holds its own connections, opened when first needed; main thread only.
 class X11Workspace : public Workspace
 {
 public:
@@ -26,7 +26,7 @@ public:
     X11Workspace(const X11Workspace&) = delete;
     X11Workspace& operator=(const X11Workspace&) = delete;
 
-    bool isConnected() const { return m_display != nullptr; }
+    bool isConnected() { return display() != nullptr; }
 
     QString ownBundleId() const override { return m_ownBundleId; }
     std::optional<RunningApplication> frontApplication() override;
@@ -37,6 +37,8 @@ public:
     void setActiveWindowObserver(std::function<void()> observer) override;
 
 private:
+    // The connection for questions and requests, opened on first use; null without an X server.
+    Display* display();
     // Reads every event that has arrived on the watch connection.
     void drainEvents();
     unsigned long activeWindow();
@@ -52,6 +54,7 @@ private:
     QString m_ownBundleId;
     QByteArray m_displayName;
     Display* m_display = nullptr;
+    bool m_displayTried = false;
     // Opened with the first observer, for the active-window watch alone.
     Display* m_watchDisplay = nullptr;
     unsigned long m_root = 0;

@@ -55,10 +55,12 @@ private Q_SLOTS:
 
     void aLeftoverSocketIsTakenOver()
     {
-        // An instance that crashed leaves its socket file behind, and nothing answers on it.
-        QFile stale(QDir::tempPath() + u'/' + m_name);
-        QVERIFY(stale.open(QIODevice::WriteOnly));
-        stale.close();
+        // An instance that crashed leaves its socket and lock files behind, and nothing answers.
+        for (const QString& leftover : {m_name, m_name + QStringLiteral(".lock")}) {
+            QFile stale(QDir::tempPath() + u'/' + leftover);
+            QVERIFY(stale.open(QIODevice::WriteOnly));
+            stale.write("4242\nmurmo\n");
+        }
         QLocalServer blocked;
         QVERIFY(!blocked.listen(m_name));
         SingleInstance first(m_name);
