@@ -12,7 +12,6 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QIcon>
 
 #include <cstdio>
 #include <cstdlib>
@@ -41,7 +40,6 @@ int run(int argc, char** argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Murmo"));
     QApplication::setDesktopFileName(QStringLiteral("murmo"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/murmo.svg")));
     QApplication::setStyle(new ControlStyle);
     QtTexts::installChinese(application);
     // Dictation goes on with every window closed; the program ends by Ctrl+Q or "murmo --quit".

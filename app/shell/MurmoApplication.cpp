@@ -9,6 +9,7 @@
 #include "app/shell/InstallLocation.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QShortcut>
 
 MurmoApplication::MurmoApplication(const Ports& ports, OverlayScreens& screens, AppServices::Options options,
@@ -84,6 +85,9 @@ void MurmoApplication::start()
     // rows follow their answers), come after the window's first frame; nothing in it waits for
     // them.
     FirstFrame::after(m_history.get(), [this] {
+        // Drawing the icon at every size the window manager may want costs the first frame a
+        // millisecond; the windows take it up when it is set.
+        QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/murmo.svg")));
         m_permissions.start();
         runBackgroundStartup(m_startup.finish());
     });
