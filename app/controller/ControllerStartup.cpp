@@ -71,12 +71,15 @@ void ControllerStartup::watchDesktop()
         });
     }
     QPointer<ControllerStartup> self(this);
-    m_parts.workspace.setActiveWindowObserver([self] {
+    const auto activeWindowChanged = [self] {
         if (!self)
             return;
         self->m_parts.overlay.followActiveScreen();
         Q_EMIT self->activeWindowChanged();
-    });
+    };
+    m_parts.workspace.setActiveWindowObserver(activeWindowChanged);
+    // What is in front as the watch begins counts as the first change.
+    activeWindowChanged();
 }
 
 QCoro::Task<void> ControllerStartup::background(QCoro::Task<void> duckerRepair, QFuture<bool> lexiconSeeded)

@@ -14,7 +14,6 @@ RecentForeignApplication::RecentForeignApplication(Workspace& workspace, QObject
     : QObject(parent)
     , m_workspace(workspace)
 {
-    noteActiveWindow();
     if (auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         connect(application, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
             if (state != Qt::ApplicationActive)

@@ -133,6 +133,8 @@ private Q_SLOTS:
         workspace.addApplication(QStringLiteral("murmo"), 41, QStringLiteral("Murmo"));
         workspace.frontPid = 40;
         RecentForeignApplication recent(rig.fake.workspace);
+        // As start-up's first look at the front application tells it.
+        recent.noteActiveWindow();
         workspace.frontPid = 41;
         AppRulesEditor editor(rig.state(), recent);
         child<QPushButton>(editor, "pickFront")->click();
