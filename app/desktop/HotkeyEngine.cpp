@@ -172,6 +172,11 @@ void HotkeyEngine::applicationActivated()
         call();
 }
 
+void HotkeyEngine::watchNextRelease()
+{
+    m_releaseWatched.store(true);
+}
+
 bool HotkeyEngine::keyEvent(const KeyEvent& event)
 {
     Calls calls;
@@ -185,6 +190,8 @@ bool HotkeyEngine::keyEvent(const KeyEvent& event)
         call();
     if (grabsChange)
         m_source.grabsChanged();
+    if (!event.isPress && m_releaseWatched.load(std::memory_order_relaxed) && m_releaseWatched.exchange(false))
+        Q_EMIT keyReleased();
     return swallowed;
 }
 
@@ -403,6 +410,8 @@ void HotkeyEngine::keysLost()
     }
     for (const auto& call : calls)
         call();
+    if (m_releaseWatched.exchange(false))
+        Q_EMIT keyReleased();
 }
 
 void HotkeyEngine::scheduleSwitchWindowEnd()

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QVarLengthArray>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -83,6 +84,10 @@ public:
 public Q_SLOTS:
     // Our own application came to the front: the key releases went to it, so nothing stays down.
     void applicationActivated();
+    // Asks for one keyReleased() when the next key of the desktop goes up, so that a wait for
+    // held keys can end at the release instead of looking again and again. Callable from any
+    // thread; nothing comes while the engine is not running.
+    void watchNextRelease();
 
 Q_SIGNALS:
     // The grabs were applied again; grabFailures() tells what failed.
@@ -95,6 +100,9 @@ Q_SIGNALS:
     void cancelPressed();
     // A switch key during a recording's switch window.
     void switchPressed(HotkeyEngine::SwitchAction action);
+    // Once after watchNextRelease(): a key went up, or the keys were lost sight of and may have
+    // gone up unseen. Emitted on the key source's thread.
+    void keyReleased();
 
 private:
     // The callbacks an event calls, collected under the lock and run once it is released; kept
@@ -137,6 +145,8 @@ private:
     std::optional<KeyEvent> m_fnReported;
     std::set<int> m_downModifierKeys;
     KeyGrabFailures m_grabFailures;
+    // Outside the lock: only a release looks at it, and most of them find it unset.
+    std::atomic<bool> m_releaseWatched{false};
 
     // Main-thread state: the timer that ends the switch window's grabs, the activation link.
     Clock::TimerId m_switchWindowTimer = 0;

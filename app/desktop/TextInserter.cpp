@@ -9,6 +9,7 @@
 #include <QFuture>
 
 #include <memory>
+#include <utility>
 
 TextInserter::TextInserter(Clipboard& clipboard, KeySynthesizer& keys, Workspace& workspace,
                            Accessibility& accessibility, Clock& clock, QObject* parent)
@@ -106,13 +107,21 @@ void TextInserter::whenReady(std::optional<RunningApplication> target, int attem
                              std::function<void(bool ready)> action)
 {
     QPointer<TextInserter> self(this);
+    const bool inFront = !target || m_workspace.isActive(*target);
     // The key that stopped the recording may still be down: the paste would go to its grab.
-    const bool waiting = (target && !m_workspace.isActive(*target)) || m_keys.isKeyHeld();
-    if (waiting && attempt < maxWaits) {
-        m_clock.schedule(waitStep, [self, target, attempt, action = std::move(action)]() mutable {
+    // Asked for before looking, so that a release right after the look is not missed.
+    if (inFront)
+        Q_EMIT keyReleaseWanted();
+    const bool keyHeld = inFront && m_keys.isKeyHeld();
+    if ((!inFront || keyHeld) && attempt < maxWaits) {
+        auto again = [self, target, attempt, action = std::move(action)]() mutable {
             if (self)
                 self->whenReady(std::move(target), attempt + 1, std::move(action));
-        });
+        };
+        if (keyHeld)
+            waitForKeyRelease(std::move(again));
+        else
+            m_clock.schedule(waitStep, std::move(again));
         return;
     }
     m_clock.schedule(settleDelay, [self, target, attempt, action = std::move(action)]() mutable {
@@ -127,6 +136,36 @@ void TextInserter::whenReady(std::optional<RunningApplication> target, int attem
         // Looked at again after the settle delay: the user may have switched away meanwhile.
         action(!target || self->m_workspace.isActive(*target));
     });
+}
+
+void TextInserter::waitForKeyRelease(std::function<void()> resume)
+{
+    const quint64 id = ++m_lastKeyWait;
+    QPointer<TextInserter> self(this);
+    // Looking again after a while still ends the wait where no release is reported (the hotkey
+    // engine is not running, or lost the keyboard).
+    const Clock::TimerId lookAgain = m_clock.schedule(waitStep, [self, id] {
+        if (self)
+            self->endKeyWait(id);
+    });
+    m_keyWaits.emplace(id, KeyWait{lookAgain, std::move(resume)});
+}
+
+void TextInserter::endKeyWait(quint64 id)
+{
+    auto wait = m_keyWaits.extract(id);
+    if (!wait.empty())
+        wait.mapped().resume();
+}
+
+void TextInserter::keyReleased()
+{
+    // Taken out first: a wait that resumes into another wait adds it anew.
+    std::map<quint64, KeyWait> waits = std::exchange(m_keyWaits, {});
+    for (auto& [id, wait] : waits) {
+        m_clock.cancel(wait.lookAgain);
+        wait.resume();
+    }
 }
 
 void TextInserter::axInsert(const QString& text, std::function<void(bool)> done)

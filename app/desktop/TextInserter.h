@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <optional>
 
 class Accessibility;
@@ -50,9 +51,17 @@ public:
     // Whether typing into other applications is possible at all here (keys can be synthesised).
     bool canType() const;
 
+public Q_SLOTS:
+    // A key of the desktop went up (or may have, unseen): a paste waiting for held keys looks
+    // again now rather than at its next look.
+    void keyReleased();
+
 Q_SIGNALS:
     // After every insertion into another application, with the text.
     void inserted(const QString& text);
+    // About to look whether a key is held: keyReleased() is wanted at the next release. Without
+    // it the paste still goes, looking again every waitStep.
+    void keyReleaseWanted();
 
 private:
     // The user's clipboard while our own text sits on it waiting to be replaced: a paste that
@@ -65,6 +74,9 @@ private:
     };
 
     void whenReady(std::optional<RunningApplication> target, int attempt, std::function<void(bool ready)> action);
+    // Calls resume at the next key release, or after waitStep when none is reported.
+    void waitForKeyRelease(std::function<void()> resume);
+    void endKeyWait(quint64 id);
     void axInsert(const QString& text, std::function<void(bool)> done);
     // The user's clipboard as it is now, unless our own text from the last paste is on it.
     std::optional<PendingRestore> readAhead() const;
@@ -81,4 +93,13 @@ private:
     Accessibility& m_accessibility;
     Clock& m_clock;
     std::optional<PendingRestore> m_pendingRestore;
+
+    // The pastes waiting for held keys to be let go, with the timer of their next look.
+    struct KeyWait
+    {
+        Clock::TimerId lookAgain = 0;
+        std::function<void()> resume;
+    };
+    std::map<quint64, KeyWait> m_keyWaits;
+    quint64 m_lastKeyWait = 0;
 };

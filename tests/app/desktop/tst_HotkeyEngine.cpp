@@ -222,6 +222,43 @@ private Q_SLOTS:
         QCOMPARE(rig.take(), QStringList{QStringLiteral("talk down")});
     }
 
+    // A paste waiting for the talk key hears of the next release, once, and only when it asked.
+    void aWatchedReleaseIsReportedOnce_data()
+    {
+        QTest::addColumn<bool>("watched");
+        QTest::addColumn<bool>("lost"); // the keyboard lost sight of instead of the keys going up
+        QTest::addColumn<int>("reports");
+        QTest::newRow("keys let go") << true << false << 1;
+        QTest::newRow("not asked for") << false << false << 0;
+        QTest::newRow("keyboard lost") << true << true << 1;
+    }
+
+    void aWatchedReleaseIsReportedOnce()
+    {
+        QFETCH(bool, watched);
+        QFETCH(bool, lost);
+        QFETCH(int, reports);
+        Rig rig;
+        rig.bind(QStringLiteral("talk"), menuAlone);
+        rig.engine.start();
+        QSignalSpy released(&rig.engine, &HotkeyEngine::keyReleased);
+        rig.keys.press(menu);
+        rig.keys.press(keyT);
+        if (watched)
+            rig.engine.watchNextRelease();
+        rig.keys.press(keyK);
+        rig.keys.repeat(keyT);
+        QCOMPARE(released.count(), 0);
+        if (lost) {
+            rig.keys.loseKeys();
+        } else {
+            rig.keys.release(keyT);
+            rig.keys.release(menu);
+            rig.keys.release(keyK);
+        }
+        QCOMPARE(released.count(), reports);
+    }
+
     void grabsFollowTheState()
     {
         Rig rig;
