@@ -81,6 +81,7 @@ struct History
             file.write(HistoryEntry::encodeList(list));
         file.close();
         store = std::make_unique<HistoryStore>(dir.path());
+        store->flush();
     }
 };
 

@@ -38,6 +38,8 @@ constexpr int kSettleMs = 2000;
 // The idle target's own window: long enough to catch a timer that wakes only every few seconds.
 constexpr int kIdleWindowMs = 30000;
 constexpr int kHistoryEntries = 2000;
+// A history file ten times over the cap: left by an older version, edited by hand, synced in.
+constexpr int kOverCapEntries = 20000;
 
 QString programDir()
 {
@@ -292,6 +294,55 @@ void BM_ResidentMemory(benchmark::State& state)
     }
 }
 BENCHMARK(BM_ResidentMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// A start over a history file of its own: seconds until the window shows and the memory held once
+// start-up has settled. The home is made anew each time, as the program trims an over-long file.
+struct StartCost
+{
+    double seconds = 0;
+    long residentKiB = 0;
+};
+
+std::optional<StartCost> startOverHistory(const X11Windows& windows, int historyEntries)
+{
+    const MurmoHome home(historyEntries);
+    Launch launch(murmo(), QStringLiteral("Murmo"), home.environment());
+    const std::optional<double> seconds = launch.secondsToMapped(windows);
+    if (!seconds)
+        return std::nullopt;
+    QThread::msleep(kSettleMs);
+    return StartCost{*seconds, launch.residentKiB()};
+}
+
+// A file far over the cap costs the start what a full history does: the window's time and the
+// memory held with 20,000 entries in the file, next to 2,000. Best of the rounds, alternating.
+void BM_OverCapHistory(benchmark::State& state)
+{
+    const X11Windows windows;
+    for (auto _ : state) {
+        StartCost full{1e300, 0};
+        StartCost overCap{1e300, 0};
+        for (int round = 0; round < kRounds; ++round) {
+            const std::optional<StartCost> f = startOverHistory(windows, kHistoryEntries);
+            const std::optional<StartCost> o = startOverHistory(windows, kOverCapEntries);
+            if (!f || !o) {
+                state.SkipWithError("a window never came up");
+                return;
+            }
+            full = {std::min(full.seconds, f->seconds),
+                    full.residentKiB ? std::min(full.residentKiB, f->residentKiB) : f->residentKiB};
+            overCap = {std::min(overCap.seconds, o->seconds),
+                       overCap.residentKiB ? std::min(overCap.residentKiB, o->residentKiB) : o->residentKiB};
+        }
+        state.SetIterationTime(overCap.seconds);
+        std::printf("history of %d vs %d entries: window %.0f vs %.0f ms, memory %ld vs %ld KiB\n", kOverCapEntries,
+                    kHistoryEntries, overCap.seconds * 1e3, full.seconds * 1e3, overCap.residentKiB, full.residentKiB);
+        BenchRatio::report(state, "window, 20000 vs 2000 entries in the file", overCap.seconds / full.seconds, 1.2);
+        BenchRatio::report(state, "resident memory, 20000 vs 2000 entries in the file",
+                           double(overCap.residentKiB) / double(full.residentKiB), 1.2);
+    }
+}
+BENCHMARK(BM_OverCapHistory)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_IdleCpu(benchmark::State& state)
 {

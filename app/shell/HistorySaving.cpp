@@ -14,8 +14,8 @@ HistorySaving::HistorySaving(HistoryStore& history, AppState& state, Clock& cloc
     , m_state(state)
     , m_clock(clock)
 {
-    // Every change to the history is followed by a new version.
-    connect(&m_state, &AppState::historyVersionChanged, this, &HistorySaving::check);
+    // Delivered here, on the main thread, from the store's worker.
+    connect(&m_history, &HistoryStore::saveFinished, this, &HistorySaving::check);
 }
 
 HistorySaving::~HistorySaving()
@@ -26,12 +26,18 @@ HistorySaving::~HistorySaving()
 
 void HistorySaving::check()
 {
-    setFailing(!m_history.isSaved());
+    // The store's latest word, whichever write this reports.
+    const bool failing = !m_history.isSaved();
+    // Said again while it lasts: a dictation's own report may have taken the line meanwhile.
+    if (failing && m_failing)
+        m_state.reportInBackground(kCannotSaveLine);
+    setFailing(failing);
 }
 
 bool HistorySaving::saveNow()
 {
-    const bool saved = m_history.saveAgain();
+    m_history.saveAgain();
+    const bool saved = m_history.flush();
     setFailing(!saved);
     return saved;
 }
@@ -39,10 +45,7 @@ bool HistorySaving::saveNow()
 void HistorySaving::retry()
 {
     m_retry = 0;
-    saveNow();
-    // Said again while it lasts: a dictation's own report may have taken the line meanwhile.
-    if (m_failing)
-        m_state.reportInBackground(kCannotSaveLine);
+    m_history.saveAgain();
 }
 
 void HistorySaving::setFailing(bool failing)

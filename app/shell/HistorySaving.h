@@ -10,10 +10,10 @@
 class AppState;
 class HistoryStore;
 
-// Keeps the history from being lost quietly when its file cannot be written (a full disk): after
-// every change it asks the store whether the save went through; while it did not, the status
-// line says so and the save is tried again every little while, and once more at quit. Main
-// thread only.
+// Keeps the history from being lost quietly when its file cannot be written (a full disk): each
+// time the store's worker has written the file, or failed to, it asks whether the file holds
+// everything; while it does not, the status line says so and the save is tried again every little
+// while, and once more at quit. Main thread only.
 class HistorySaving : public QObject
 {
     Q_OBJECT
@@ -29,7 +29,8 @@ public:
     // Whether the file lacks something the history holds.
     bool isFailing() const { return m_failing; }
 
-    // One last try, as the program ends; true when everything is on disk.
+    // One last try, as the program ends: waits for every save still to come; true when
+    // everything is on disk.
     bool saveNow();
 
 Q_SIGNALS:

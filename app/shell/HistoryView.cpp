@@ -107,6 +107,9 @@ HistoryView::HistoryView(Parts parts, QWidget* parent)
 
     AppState& state = m_parts.state;
     connect(&state, &AppState::historyVersionChanged, this, &HistoryView::reload);
+    // The history is read on the store's worker and shown as soon as it is: before the first
+    // reload below, so that a load finishing in between is not missed.
+    connect(&m_parts.history, &HistoryStore::loaded, this, &HistoryView::reload);
     connect(&state, &AppState::themeVersionChanged, this, &HistoryView::applyTheme);
     connect(&state, &AppState::hotkeysActiveChanged, this, [this](bool active) {
         m_hotkeysBanner->setVisible(!active);
@@ -284,7 +287,8 @@ void HistoryView::refreshPills()
 
 void HistoryView::refreshPage()
 {
-    if (m_model->rowCount() > 0)
+    // A history still being read is not an empty one: the list waits for it, rather than teach.
+    if (m_model->rowCount() > 0 || (m_model->historyEmpty() && !m_parts.history.isLoaded()))
         m_pages->setCurrentIndex(0);
     else
         m_pages->setCurrentIndex(m_model->historyEmpty() ? 1 : 2);

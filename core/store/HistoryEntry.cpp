@@ -4,7 +4,9 @@
 #include <QJsonDocument>
 #include <QJsonValue>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -51,6 +53,25 @@ bool readOptionalString(const QJsonObject& object, QLatin1String key, std::optio
         return false;
     out = value.toString();
     return true;
+}
+
+// The entries of a history file's array from index first on; those before it are checked as
+// strictly and left out. std::nullopt when any is unreadable.
+std::optional<QList<HistoryEntry>> decodedHistoryFrom(const QJsonArray& array, qsizetype first)
+{
+    QList<HistoryEntry> entries;
+    entries.reserve(array.size() - first);
+    for (qsizetype i = 0; i < array.size(); ++i) {
+        const QJsonValue value = array.at(i);
+        if (!value.isObject())
+            return std::nullopt;
+        std::optional<HistoryEntry> entry = HistoryEntry::fromJson(value.toObject());
+        if (!entry)
+            return std::nullopt;
+        if (i >= first)
+            entries.append(std::move(*entry));
+    }
+    return entries;
 }
 
 } // namespace
@@ -121,20 +142,39 @@ QByteArray HistoryEntry::encodeList(const QList<HistoryEntry>& entries)
 
 std::optional<QList<HistoryEntry>> HistoryEntry::decodeList(QByteArrayView bytes)
 {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(bytes.toByteArray(), &error);
-    if (error.error != QJsonParseError::NoError || !document.isArray())
+    std::optional<Newest> all = decodeNewest(bytes.toByteArray(), std::numeric_limits<qsizetype>::max());
+    if (!all)
         return std::nullopt;
-    const QJsonArray array = document.array();
-    QList<HistoryEntry> entries;
-    entries.reserve(array.size());
-    for (const QJsonValue& value : array) {
-        if (!value.isObject())
+    return std::move(all->entries);
+}
+
+std::optional<HistoryEntry::Newest> HistoryEntry::decodeNewest(const QByteArray& bytes, qsizetype keep)
+{
+    QJsonArray array;
+    {
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+        if (error.error != QJsonParseError::NoError || !document.isArray())
             return std::nullopt;
-        std::optional<HistoryEntry> entry = fromJson(value.toObject());
-        if (!entry)
-            return std::nullopt;
-        entries.append(std::move(*entry));
+        array = document.array();
     }
-    return entries;
+    const qsizetype olderCount = std::max<qsizetype>(0, array.size() - keep);
+    // Beyond the cap every entry is only checked here; the newest are decoded below.
+    std::optional<QList<HistoryEntry>> entries = decodedHistoryFrom(array, olderCount > 0 ? array.size() : 0);
+    if (!entries)
+        return std::nullopt;
+    if (olderCount == 0)
+        return Newest{std::move(*entries), 0};
+    // The newest are decoded again, from a document of their own, once the whole file's is gone:
+    // decoded among its values, their texts would lie scattered through the memory it took and
+    // keep the allocator from giving any of it back.
+    QJsonArray newest;
+    for (qsizetype i = olderCount; i < array.size(); ++i)
+        newest.append(array.at(i));
+    array = QJsonArray();
+    const QByteArray newestBytes = QJsonDocument(std::exchange(newest, QJsonArray())).toJson(QJsonDocument::Compact);
+    std::optional<QList<HistoryEntry>> kept = decodeList(newestBytes);
+    if (!kept)
+        return std::nullopt;
+    return Newest{std::move(*kept), olderCount};
 }

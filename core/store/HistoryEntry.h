@@ -50,5 +50,15 @@ struct HistoryEntry
     // std::nullopt unless the bytes are such an array and every entry in it is readable.
     static std::optional<QList<HistoryEntry>> decodeList(QByteArrayView bytes);
 
+    // The newest entries of a list, and how many older ones it held beyond them.
+    struct Newest
+    {
+        QList<HistoryEntry> entries;
+        qsizetype olderCount = 0;
+    };
+    // Reads "history.json" like decodeList(), but keeps only the newest `keep` entries; the older
+    // ones are checked as strictly and left out.
+    static std::optional<Newest> decodeNewest(const QByteArray& bytes, qsizetype keep);
+
     friend bool operator==(const HistoryEntry&, const HistoryEntry&) = default;
 };

@@ -11,34 +11,141 @@
 #include <algorithm>
 #include <utility>
 
-HistoryStore::HistoryStore(const QString& directory)
-    : m_fileURL(QDir(directory).filePath(QStringLiteral("history.json")))
-    , m_recordingsDir(QDir(directory).filePath(QStringLiteral("recordings")))
-{
-    // Without the folder, recordings fail to write and entries are kept without audio.
-    StoreFile::makePrivateFolder(directory);
-    StoreFile::makePrivateFolder(m_recordingsDir);
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
-    const std::optional<QByteArray> bytes = StoreFile::readOrQuarantine(m_fileURL);
-    if (!bytes)
-        return;
-    std::optional<QList<HistoryEntry>> entries = HistoryEntry::decodeList(*bytes);
-    if (!entries) {
-        StoreFile::quarantine(m_fileURL);
-        return;
-    }
-    m_entries = std::move(*entries);
-    // A take still being recognised when the program last ended (it quit or crashed) never will
-    // be: it is offered for a retry like any other that failed.
+namespace {
+
+// A take still being recognised when the program last ended (it quit or crashed) never will be:
+// it is offered for a retry like any other that failed. True when any was.
+bool failInterruptedTakes(QList<HistoryEntry>& entries)
+{
     bool repaired = false;
-    for (HistoryEntry& entry : m_entries) {
+    for (HistoryEntry& entry : entries) {
         if (entry.finalText == HistoryEntry::kRecognisingText) {
             entry.finalText = HistoryEntry::kFailedText;
             repaired = true;
         }
     }
-    if (repaired)
-        save();
+    return repaired;
+}
+
+// Keeps a history file that holds more than the cap, as it is, beside the history before the
+// history is written without its oldest entries. When the copy cannot be written (a full disk),
+// the file itself is moved aside, which takes no room; the newest are then in memory and written
+// anew.
+void setAsideUntrimmed(const QString& historyFile, const QByteArray& bytes)
+{
+    const QString aside = StoreFile::asidePath(historyFile, QStringLiteral("untrimmed"));
+    if (!StoreFile::writeAtomically(aside, bytes) && QFile::rename(historyFile, aside))
+        QFile::setPermissions(aside, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+// Reading a file far over the cap takes many times the memory of what is kept, and glibc holds on
+// to what a thread frees for that thread's later use unless asked to give it back.
+void releaseFreedHistoryMemory()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
+} // namespace
+
+HistoryStore::HistoryStore(const QString& directory, QObject* parent)
+    : QObject(parent)
+    , m_fileURL(QDir(directory).filePath(QStringLiteral("history.json")))
+    , m_recordingsDir(QDir(directory).filePath(QStringLiteral("recordings")))
+{
+    m_worker.setMaxThreadCount(1);
+    // Without the folder, recordings fail to write and entries are kept without audio.
+    StoreFile::makePrivateFolder(directory);
+    StoreFile::makePrivateFolder(m_recordingsDir);
+    m_worker.start([this] { load(); });
+}
+
+HistoryStore::~HistoryStore()
+{
+    m_worker.waitForDone();
+}
+
+void HistoryStore::load()
+{
+    QList<HistoryEntry> read;
+    bool trimmed = false;
+    if (const std::optional<QByteArray> bytes = StoreFile::readOrQuarantine(m_fileURL)) {
+        std::optional<HistoryEntry::Newest> newest = HistoryEntry::decodeNewest(*bytes, maxEntries);
+        if (!newest) {
+            StoreFile::quarantine(m_fileURL);
+        } else {
+            trimmed = newest->olderCount > 0;
+            if (trimmed)
+                setAsideUntrimmed(m_fileURL, *bytes);
+            read = std::move(newest->entries);
+        }
+    }
+    if (trimmed)
+        releaseFreedHistoryMemory();
+    // Only what was read: an entry added meanwhile may well be recognising.
+    const bool rewrite = failInterruptedTakes(read) || trimmed;
+
+    QMutexLocker lock(&m_mutex);
+    // Whatever was added while the file was read is newer than all of it.
+    m_entries = read + m_entries;
+    if (m_entries.size() > maxEntries)
+        m_entries.remove(0, m_entries.size() - maxEntries);
+    m_loaded = true;
+    if (rewrite)
+        scheduleSave();
+    if (!m_saveQueued)
+        m_idle.wakeAll();
+    lock.unlock();
+    Q_EMIT loaded();
+}
+
+void HistoryStore::scheduleSave()
+{
+    if (std::exchange(m_saveQueued, true))
+        return;
+    m_worker.start([this] { writeLatest(); });
+}
+
+void HistoryStore::writeLatest()
+{
+    QMutexLocker lock(&m_mutex);
+    // Changes from here on queue the next write, which finds them all.
+    m_saveQueued = false;
+    m_writing = true;
+    const QList<HistoryEntry> entries = m_entries;
+    const QStringList unlinked = std::exchange(m_unlinkedRecordings, {});
+    lock.unlock();
+
+    const bool written = StoreFile::writeAtomically(m_fileURL, HistoryEntry::encodeList(entries));
+    // The entry left the file before its recording leaves the disk, so an interruption in
+    // between leaves a stray recording, never an entry whose audio is gone.
+    if (written) {
+        for (const QString& path : unlinked)
+            QFile::remove(path);
+    }
+
+    lock.relock();
+    m_saved = written;
+    if (!written)
+        m_unlinkedRecordings = unlinked + m_unlinkedRecordings;
+    // Told before flush() returns, and without the lock, which those told may take.
+    lock.unlock();
+    Q_EMIT saveFinished();
+    lock.relock();
+    m_writing = false;
+    if (!m_saveQueued)
+        m_idle.wakeAll();
+}
+
+bool HistoryStore::isLoaded() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_loaded;
 }
 
 QList<HistoryEntry> HistoryStore::all() const
@@ -65,7 +172,7 @@ void HistoryStore::add(const HistoryEntry& entry, std::span<const float> samples
     // Recordings of dropped entries stay on disk; only remove() deletes audio.
     if (full)
         m_entries.remove(0, m_entries.size() - maxEntries);
-    save();
+    scheduleSave();
 }
 
 std::optional<QString> HistoryStore::audioURL(const HistoryEntry& entry) const
@@ -95,7 +202,7 @@ void HistoryStore::updateTexts(const QUuid& id, const QString& asrText, const QS
         return;
     m_entries[index].asrText = asrText;
     m_entries[index].finalText = finalText;
-    save();
+    scheduleSave();
 }
 
 bool HistoryStore::replaceTexts(const QUuid& id, const QString& expectedFinalText, const QString& asrText,
@@ -107,7 +214,7 @@ bool HistoryStore::replaceTexts(const QUuid& id, const QString& expectedFinalTex
         return false;
     m_entries[index].asrText = asrText;
     m_entries[index].finalText = finalText;
-    save();
+    scheduleSave();
     return true;
 }
 
@@ -118,7 +225,7 @@ std::optional<QString> HistoryStore::updateFinalText(const QUuid& id, const QStr
     if (index < 0)
         return std::nullopt;
     QString former = std::exchange(m_entries[index].finalText, newText);
-    save();
+    scheduleSave();
     return former;
 }
 
@@ -130,13 +237,11 @@ void HistoryStore::remove(const QUuid& id)
         return;
     const std::optional<QString> audio = m_entries[index].audioFileName;
     m_entries.removeAt(index);
-    // The entry leaves the file before its recording leaves the disk, so an interruption in
-    // between leaves a stray recording, never an entry whose audio is gone.
-    save();
     if (audio) {
         if (const std::optional<QString> path = recordingPath(*audio))
-            QFile::remove(*path);
+            m_unlinkedRecordings.append(*path);
     }
+    scheduleSave();
 }
 
 bool HistoryStore::isSaved() const
@@ -145,17 +250,19 @@ bool HistoryStore::isSaved() const
     return m_saved;
 }
 
-bool HistoryStore::saveAgain()
+void HistoryStore::saveAgain()
 {
     QMutexLocker lock(&m_mutex);
     if (!m_saved)
-        save();
-    return m_saved;
+        scheduleSave();
 }
 
-void HistoryStore::save()
+bool HistoryStore::flush()
 {
-    m_saved = StoreFile::writeAtomically(m_fileURL, HistoryEntry::encodeList(m_entries));
+    QMutexLocker lock(&m_mutex);
+    while (!m_loaded || m_saveQueued || m_writing)
+        m_idle.wait(&m_mutex);
+    return m_saved;
 }
 
 qsizetype HistoryStore::indexOf(const QUuid& id) const

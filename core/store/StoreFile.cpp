@@ -24,12 +24,19 @@ std::optional<QByteArray> readOrQuarantine(const QString& path, const QDateTime&
     return std::nullopt;
 }
 
-QString quarantine(const QString& path, const QDateTime& now)
+QString asidePath(const QString& path, const QString& reason, const QDateTime& now)
 {
-    const QString base = path + QStringLiteral(".unreadable-") + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString base =
+        path + QLatin1Char('.') + reason + QLatin1Char('-') + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString target = base;
     for (int n = 2; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n)
         target = base + QLatin1Char('-') + QString::number(n);
+    return target;
+}
+
+QString quarantine(const QString& path, const QDateTime& now)
+{
+    const QString target = asidePath(path, QStringLiteral("unreadable"), now);
     if (!QFile::rename(path, target))
         return {};
     return target;

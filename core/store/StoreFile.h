@@ -16,9 +16,12 @@ namespace StoreFile {
 // exists but cannot be read (it has then been moved aside with quarantine()).
 std::optional<QByteArray> readOrQuarantine(const QString& path, const QDateTime& now = QDateTime::currentDateTime());
 
-// Renames path to "<path>.unreadable-<yyyyMMdd-HHmmss>" (local time of now; "-2", "-3", ... are
-// appended when that name is taken). Stores call it when they cannot decode what they read.
-// Returns the new path, or an empty string when nothing could be moved.
+// A free name beside path for keeping something aside: "<path>.<reason>-<yyyyMMdd-HHmmss>" (local
+// time of now; "-2", "-3", ... are appended when that name is taken).
+QString asidePath(const QString& path, const QString& reason, const QDateTime& now = QDateTime::currentDateTime());
+
+// Renames path to asidePath(path, "unreadable", now). Stores call it when they cannot decode what
+// they read. Returns the new path, or an empty string when nothing could be moved.
 QString quarantine(const QString& path, const QDateTime& now = QDateTime::currentDateTime());
 
 // Makes the folder (with any missing parents) and keeps it to its owner (0700): what the stores

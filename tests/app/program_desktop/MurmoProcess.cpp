@@ -105,7 +105,9 @@ QString MurmoProcess::dataDirectory() const
 
 QList<HistoryEntry> MurmoProcess::history() const
 {
-    return HistoryStore(dataDirectory()).all();
+    HistoryStore store(dataDirectory());
+    store.flush();
+    return store.all();
 }
 
 QString MurmoProcess::recordingPath(const HistoryEntry& entry) const

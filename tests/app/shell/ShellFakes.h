@@ -32,6 +32,9 @@ struct HistoryFixture
     QTemporaryDir dir;
     HistoryStore store{dir.path()};
 
+    // The store has looked for its file before any view reads it.
+    HistoryFixture() { store.flush(); }
+
     // Adds an entry (newest last added) and, when withAudio, a recording file for it.
     HistoryEntry add(const QString& finalText, std::optional<QString> action = std::nullopt, bool withAudio = false,
                      const QString& asrText = {})

@@ -37,23 +37,28 @@ private Q_SLOTS:
                                                       QStringLiteral("default"), QStringLiteral("gateway"));
         {
             const FileSizeLimit full;
+            // Told by the store's worker once its write has failed, without any flow's word.
             history.add(entry);
-            state.bumpHistoryVersion();
-            QVERIFY(saving.isFailing());
+            QTRY_VERIFY_WITH_TIMEOUT(saving.isFailing(), 20000);
             QTRY_COMPARE_WITH_TIMEOUT(state.statusLine(), HistorySaving::kCannotSaveLine, 20000);
             // Still full at the next try: still said, and tried again later.
             state.setStatusLine(QStringLiteral("a dictation's own report"));
             clock.advance(HistorySaving::retryInterval);
+            QTRY_COMPARE_WITH_TIMEOUT(state.statusLine(), HistorySaving::kCannotSaveLine, 20000);
             QVERIFY(saving.isFailing());
-            QCOMPARE(state.statusLine(), HistorySaving::kCannotSaveLine);
+            QCOMPARE(clock.pendingCount(), std::size_t(1));
         }
-        if (atQuit)
+        if (atQuit) {
             QVERIFY(saving.saveNow());
-        else
+        } else {
             clock.advance(HistorySaving::retryInterval);
+            QTRY_VERIFY_WITH_TIMEOUT(!saving.isFailing(), 20000);
+        }
         QVERIFY(!saving.isFailing());
         QVERIFY(history.isSaved());
-        QCOMPARE(HistoryStore(dir.filePath(QStringLiteral("data"))).all().size(), 1);
+        HistoryStore reread(dir.filePath(QStringLiteral("data")));
+        reread.flush();
+        QCOMPARE(reread.all().size(), 1);
         QTRY_COMPARE_WITH_TIMEOUT(state.statusLine(), HistorySaving::kSavedAgainLine, 20000);
         QCOMPARE(failing.count(), 2);
         QCOMPARE(clock.pendingCount(), std::size_t(0));

@@ -11,7 +11,9 @@
 #include <QTest>
 #include <QThread>
 
+#include <atomic>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -28,8 +30,10 @@ QStringList texts(const QList<HistoryEntry>& entries)
     return out;
 }
 
-QList<HistoryEntry> onDisk(const HistoryStore& store)
+// What the file holds once the store has written everything.
+QList<HistoryEntry> onDisk(HistoryStore& store)
 {
+    store.flush();
     return HistoryEntry::decodeList(readFile(store.fileURL())).value_or(QList<HistoryEntry>{});
 }
 
@@ -80,7 +84,9 @@ private Q_SLOTS:
         QCOMPARE(texts(store.all()), QStringList({"C", "B", "A"}));
         QCOMPARE(texts(onDisk(store)), QStringList({"A", "B", "C"}));
         // A second store over the same folder sees what the first wrote.
-        QCOMPARE(HistoryStore(dir.path()).all(), store.all());
+        HistoryStore second(dir.path());
+        second.flush();
+        QCOMPARE(second.all(), store.all());
     }
 
     void addKeepsTheRecordingWithTheEntry()
@@ -144,7 +150,8 @@ private Q_SLOTS:
         QVERIFY(writeFile(dir.filePath(QStringLiteral("history.json")), HistoryEntry::encodeList(seed)));
 
         HistoryStore store(dir.path());
-        QCOMPARE(store.all().size(), before);
+        store.flush();
+        QCOMPARE(store.all().size(), std::min<qsizetype>(before, HistoryStore::maxEntries));
         store.add(entryNamed(QStringLiteral("newest")));
         const QList<HistoryEntry> all = store.all();
         QCOMPARE(all.size(), HistoryStore::maxEntries);
@@ -153,6 +160,75 @@ private Q_SLOTS:
         QCOMPARE(onDisk(store).size(), HistoryStore::maxEntries);
         QCOMPARE(onDisk(store).front().asrText, QString::number(before - 1999));
         QCOMPARE(recordings(store), QStringList{*seed[0].audioFileName});
+    }
+
+    // Beyond the cap (an older version's file, one edited by hand or synced in), the newest are
+    // loaded and the file as it was is kept beside the history, on a full disk too.
+    void aFileOverTheCapIsKeptAsideAndTrimmed_data()
+    {
+        QTest::addColumn<bool>("diskFull");
+        QTest::newRow("room to spare") << false;
+        QTest::newRow("a full disk") << true;
+    }
+
+    void aFileOverTheCapIsKeptAsideAndTrimmed()
+    {
+        QFETCH(bool, diskFull);
+        QTemporaryDir dir;
+        QList<HistoryEntry> seed;
+        for (int i = 0; i < 2500; ++i)
+            seed.append(entryNamed(QString::number(i)));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("history.json")), HistoryEntry::encodeList(seed)));
+
+        std::optional<FileSizeLimit> full;
+        if (diskFull)
+            full.emplace();
+        HistoryStore store(dir.path());
+        QCOMPARE(store.flush(), !diskFull);
+        full.reset();
+        store.saveAgain();
+        const QList<HistoryEntry> newest = seed.mid(500);
+        QCOMPARE(onDisk(store), newest);
+        QCOMPARE(store.all(), QList<HistoryEntry>(newest.crbegin(), newest.crend()));
+        const QStringList aside =
+            QDir(dir.path()).entryList({QStringLiteral("history.json.untrimmed-*")}, QDir::Files | QDir::Hidden);
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(HistoryEntry::decodeList(readFile(dir.filePath(aside[0]))), seed);
+        QCOMPARE(historyModeOf(dir.filePath(aside[0])), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+
+    // Every change is written on the store's worker, never the caller's thread, and the file ends
+    // in the latest state however quickly the changes come.
+    void quickChangesEndInTheLatestStateOnDisk()
+    {
+        QTemporaryDir dir;
+        HistoryStore store(dir.path());
+        std::atomic<int> writesOnCaller = 0;
+        std::atomic<int> writes = 0;
+        QThread* caller = QThread::currentThread();
+        connect(
+            &store, &HistoryStore::saveFinished, this,
+            [&, caller] {
+                ++writes;
+                writesOnCaller += QThread::currentThread() == caller ? 1 : 0;
+            },
+            Qt::DirectConnection);
+        const HistoryEntry edited = entryNamed(QStringLiteral("edited"));
+        store.add(edited);
+        for (int i = 0; i < 300; ++i) {
+            const HistoryEntry entry = entryNamed(QString::number(i));
+            store.add(entry);
+            store.updateFinalText(edited.id, QString::number(i));
+            if (i % 3 == 0)
+                store.remove(entry.id);
+        }
+        QVERIFY(store.flush());
+        const QList<HistoryEntry> all = store.all();
+        QCOMPARE(onDisk(store), QList<HistoryEntry>(all.crbegin(), all.crend()));
+        QCOMPARE(onDisk(store).front().finalText, QStringLiteral("299"));
+        QCOMPARE(all.size(), 201);
+        QVERIFY(writes > 0);
+        QCOMPARE(writesOnCaller.load(), 0);
     }
 
     // Quitting or crashing during recognition left an entry recognising: at the next start it is
@@ -171,7 +247,8 @@ private Q_SLOTS:
             store.add(recognising, tone(1600));
             store.add(failed);
         }
-        const HistoryStore store(dir.path());
+        HistoryStore store(dir.path());
+        store.flush();
         const QStringList expected{HistoryEntry::kFailedText, HistoryEntry::kFailedText, done.finalText};
         QStringList loaded;
         for (const HistoryEntry& entry : store.all())
@@ -230,6 +307,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         HistoryStore store(dir.path());
         store.add(entryNamed(QStringLiteral("a")));
+        store.flush();
         // A marker in place of the file shows whether anything was written.
         QVERIFY(writeFile(store.fileURL(), "[]"));
         const QUuid stranger = QUuid::createUuid();
@@ -293,10 +371,12 @@ private Q_SLOTS:
         QVERIFY(writeFile(dir.filePath(QStringLiteral("history.json")), HistoryEntry::encodeList({entry})));
 
         HistoryStore store(dir.path());
+        store.flush();
         QCOMPARE(store.all().size(), 1);
         QCOMPARE(store.audioURL(entry), std::nullopt);
         store.remove(entry.id);
         QVERIFY(store.all().isEmpty());
+        store.flush();
         QCOMPARE(readFile(victim), QByteArray("the user's own file"));
         QVERIFY(QFileInfo(store.recordingsDir()).isDir());
     }
@@ -320,6 +400,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(file, bytes));
 
         HistoryStore store(dir.path());
+        store.flush();
         QVERIFY(store.all().isEmpty());
         const QStringList aside =
             QDir(dir.path()).entryList({QStringLiteral("history.json.unreadable-*")}, QDir::Files | QDir::Hidden);
@@ -341,6 +422,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("history.json/inside"))));
         HistoryStore store(dir.path());
+        store.flush();
         QVERIFY(store.all().isEmpty());
         store.add(entryNamed(QStringLiteral("fresh")));
         QCOMPARE(texts(onDisk(store)), QStringList{"fresh"});
@@ -352,12 +434,14 @@ private Q_SLOTS:
         QTemporaryDir dir;
         HistoryStore store(dir.path());
         store.add(entryNamed(QStringLiteral("A")));
-        QVERIFY(store.isSaved());
+        QVERIFY(store.flush());
         {
             const FileSizeLimit full;
             store.add(entryNamed(QStringLiteral("B")), tone(16000));
+            QVERIFY(!store.flush());
             QVERIFY(!store.isSaved());
-            QVERIFY(!store.saveAgain());
+            store.saveAgain();
+            QVERIFY(!store.flush());
         }
         // What the file had is intact, and what it lacked is still held.
         QCOMPARE(texts(onDisk(store)), QStringList({"A"}));
@@ -365,7 +449,8 @@ private Q_SLOTS:
         // No cut-off recording stands in for the one that did not fit.
         QVERIFY(!store.all()[0].audioFileName);
         QCOMPARE(recordings(store), QStringList());
-        QVERIFY(store.saveAgain());
+        store.saveAgain();
+        QVERIFY(store.flush());
         QVERIFY(store.isSaved());
         QCOMPARE(texts(onDisk(store)), QStringList({"A", "B"}));
     }
@@ -396,6 +481,7 @@ private Q_SLOTS:
         const HistoryEntry entry = entryNamed(QStringLiteral("private"));
         const std::vector<float> samples = tone(16000);
         store.add(entry, samples);
+        store.flush();
 
         const auto folder = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
         const auto file = QFileDevice::ReadOwner | QFileDevice::WriteOwner;

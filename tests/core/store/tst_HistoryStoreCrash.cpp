@@ -1,6 +1,6 @@
-// A history that is killed mid-write must still load: every entry whose add() returned is in
-// the file, and no entry names a recording that is missing or half written. The test runs this
-// same executable as a child that adds entries until it is killed with SIGKILL.
+// A history that is killed mid-write must still load: every entry whose save the store confirmed
+// (flush() returned after its add()) is in the file, and no entry names a recording that is missing or half written.
+// The test runs this same executable as a child that adds entries until it is killed with SIGKILL.
 #include "core/audio/AudioStorage.h"
 #include "core/store/HistoryStore.h"
 #include "tests/support/TestFiles.h"
@@ -35,7 +35,7 @@ std::vector<float> recording()
 }
 
 // The child: adds entries, a recording with every third, and reports each id on stdout only
-// after add() has returned. It never stops by itself.
+// once the store has written it. It never stops by itself.
 [[noreturn]] void addUntilKilled(const QString& directory)
 {
     HistoryStore store(directory);
@@ -44,6 +44,7 @@ std::vector<float> recording()
         const HistoryEntry entry = HistoryEntry::make(QStringLiteral("第 %1 条").arg(i), QStringLiteral("text"),
                                                       QStringLiteral("default"), QStringLiteral("gateway"));
         store.add(entry, i % 3 == 0 ? std::span<const float>(audio) : std::span<const float>());
+        store.flush();
         const QByteArray line = "added " + entry.idText().toLatin1() + '\n';
         if (::write(STDOUT_FILENO, line.constData(), size_t(line.size())) != line.size())
             ::_exit(3);
@@ -129,7 +130,8 @@ private Q_SLOTS:
             QVERIFY(saved->size() <= kSeedEntries + confirmed.size() + 1);
 
             // The next start reads the file as it is; nothing is moved aside.
-            const HistoryStore restarted(dir.path());
+            HistoryStore restarted(dir.path());
+            restarted.flush();
             QCOMPARE(restarted.all().size(), saved->size());
             QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("*.unreadable-*")}), QStringList());
         }
