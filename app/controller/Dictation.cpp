@@ -87,8 +87,13 @@ QCoro::Task<> Dictation::run(FinishedRecording recording)
     SharedResult<Output> recognition(
         [this, request = job.request, take](CancelToken&) { return m_roads.run(request, take); });
     HistoryStore& history = m_parts.data.history;
-    QFuture<void> saving =
-        QtConcurrent::run(&m_parts.workers, [&history, entry = job.entry, take] { history.add(entry, *take); });
+    // The take's file is let go once the entry that holds the take is on disk.
+    QFuture<void> saving = QtConcurrent::run(
+        &m_parts.workers, [&history, entry = job.entry, take, journal = std::move(recording.journal)]() mutable {
+            history.add(entry, *take);
+            history.flush();
+            journal.reset();
+        });
     try {
         QCoro::Task<Output> result = recognition.value();
         output = co_await std::move(result);

@@ -11,6 +11,7 @@
 #include <optional>
 
 class StreamingTranscriptSource;
+class TakeJournal;
 
 // Where a recording was made, as read while it ran.
 struct RecordingScene
@@ -38,4 +39,7 @@ struct FinishedRecording
     RecordingScene scene;
     // The generation the stop took: once a newer recording moves it, the flow works on quietly.
     quint64 generation = 0;
+    // The take's file as it was recorded (see AudioRecorder::Take::journal): a dictation holds it
+    // until its entry is on disk, so that a crash before then still leaves the take behind.
+    std::shared_ptr<TakeJournal> journal;
 };

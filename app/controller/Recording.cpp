@@ -69,6 +69,8 @@ void Recording::keepForRetry(const AudioRecorder::Take& take)
                            : m_purpose.is(Action::Rewrite) ? QStringLiteral("rewrite")
                                                            : QStringLiteral("dictate");
     m_parts.history.add(retryEntry(action, QDateTime::currentDateTimeUtc()), samples);
+    // The program is ending: the take's file goes only once the entry is on disk.
+    m_parts.history.flush();
 }
 
 QCoro::Task<> Recording::keepLeftTakes(QStringList paths)
@@ -411,6 +413,7 @@ void Recording::stop()
                         : finished.purpose.is(Action::Rewrite) ? QStringLiteral("改写识别中…")
                                                                : QStringLiteral("识别中…"));
     m_parts.overlay.showProcessing();
+    finished.journal = std::exchange(take.journal, nullptr);
     handOver(std::move(take), state.settings().flag(SettingKey::quietBoost), std::move(finished));
 }
 

@@ -131,13 +131,12 @@ void AudioRecorder::beginJournal()
 AudioRecorder::Take AudioRecorder::stop()
 {
     Take take;
-    std::shared_ptr<TakeJournal> journal;
     {
         std::lock_guard guard(m_lock);
         m_accumulating = false;
         take.buffers.swap(m_buffers);
         take.format = m_format;
-        journal = std::exchange(m_journal, nullptr);
+        take.journal = std::exchange(m_journal, nullptr);
     }
     if (m_opening) {
         m_stopWhenOpen = true;

@@ -31,6 +31,9 @@ public:
     {
         std::vector<std::vector<float>> buffers;
         AudioInputFormat format;
+        // The file the take was written to as it was recorded; it stays on disk while anyone
+        // holds this, so whoever keeps the take lets go of it once the take is safe elsewhere.
+        std::shared_ptr<TakeJournal> journal;
 
         // Its length at 16 kHz, known before converting it; 0 for an unusable format.
         qsizetype expectedSamples() const;
@@ -46,7 +49,7 @@ public:
     AudioRecorder& operator=(const AudioRecorder&) = delete;
 
     // Where every take is also written as it is recorded (TakeJournal), so a crash loses none of
-    // it; empty for nowhere. The file goes once the take has ended.
+    // it; empty for nowhere. The file goes with the last holder of the take's journal.
     void setJournalDirectory(QString directory) { m_journalDirectory = std::move(directory); }
 
     // An empty handler clears. Handlers stay across takes until replaced.

@@ -1,5 +1,6 @@
 #include "core/audio/AudioStorage.h"
 #include "core/audio/Resampler.h"
+#include "core/audio/TakeJournal.h"
 #include "core/recognition/StreamingAsr.h"
 #include "tests/app/flows/FlowRig.h"
 #include "tests/support/TestRegistry.h"
@@ -42,6 +43,8 @@ private Q_SLOTS:
         QVERIFY(rig.app->history().audioURL(entry));
         QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::done);
         QVERIFY(rig.overlay().inserted());
+        // The take's file, kept through the stop, goes once the entry holds the take.
+        QVERIFY(FlowRig::until([&] { return TakeJournal::leftIn(rig.app->history().recordingsDir()).isEmpty(); }));
     }
 
     // The last words the session showed go to the dictation, which styles them before the final

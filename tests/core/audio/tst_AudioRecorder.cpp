@@ -341,7 +341,7 @@ private Q_SLOTS:
     }
 
     // Every take is on disk while it runs: a program killed now leaves a file that reads back as
-    // the take. A take that ends takes its file along.
+    // the take. The file stays with the take until its holder lets go.
     void takeIsJournalledWhileItRuns()
     {
         QTemporaryDir dir;
@@ -358,7 +358,10 @@ private Q_SLOTS:
         const QString left = dir.filePath(QStringLiteral("left") + TakeJournal::kSuffix);
         QVERIFY(QFile::copy(files.first(), left));
 
-        const Samples take = recorder.stop().toSamples();
+        AudioRecorder::Take stopped = recorder.stop();
+        QVERIFY(QFile::exists(files.first()));
+        const Samples take = stopped.toSamples();
+        stopped.journal.reset();
         QVERIFY(!QFile::exists(files.first()));
         const std::optional<TakeJournal::Left> back = TakeJournal::takeBack(left);
         QVERIFY(back);
