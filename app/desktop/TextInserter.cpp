@@ -70,17 +70,21 @@ bool TextInserter::insert(const QString& text, const std::optional<QString>& tar
                 completion(false);
             return;
         }
+        const auto finish = [self, text, completion](bool delivered) {
+            if (self)
+                self->finish(text, delivered, completion);
+        };
         if (!accessibilityFirst) {
-            self->pasteWithRestore(text, restoreDelay, *early);
-            self->finish(text, completion);
+            self->pasteWithRestore(text, restoreDelay, *early, finish);
             return;
         }
-        self->axInsert(text, [self, text, completion](bool inserted) {
+        self->axInsert(text, [self, text, finish](bool inserted) {
             if (!self)
                 return;
-            if (!inserted)
-                self->pasteWithRestore(text, accessibilityRestoreDelay, std::nullopt);
-            self->finish(text, completion);
+            if (inserted)
+                finish(true);
+            else
+                self->pasteWithRestore(text, accessibilityRestoreDelay, std::nullopt, finish);
         });
     });
     if (!accessibilityFirst)
@@ -195,7 +199,7 @@ void TextInserter::axInsert(const QString& text, std::function<void(bool)> done)
 }
 
 void TextInserter::pasteWithRestore(const QString& text, std::chrono::milliseconds delay,
-                                    const std::optional<PendingRestore>& early)
+                                    const std::optional<PendingRestore>& early, std::function<void(bool pasted)> done)
 {
     const quint64 changes = m_clipboard.changeCount();
     ClipboardSnapshot saved;
@@ -208,8 +212,22 @@ void TextInserter::pasteWithRestore(const QString& text, std::chrono::millisecon
     m_clipboard.setText(text);
     const quint64 noted = m_clipboard.changeCount();
     m_pendingRestore = PendingRestore{saved, noted};
-    sendPasteKeys();
+    QPointer<TextInserter> self(this);
+    pressPaste(0, [self, noted, delay, done = std::move(done)](bool pasted) {
+        if (!self)
+            return;
+        if (pasted) {
+            self->restoreLater(noted, delay);
+        } else if (self->m_pendingRestore && self->m_pendingRestore->noted == noted) {
+            // The text stays on the clipboard for the user to paste.
+            self->m_pendingRestore.reset();
+        }
+        done(pasted);
+    });
+}
 
+void TextInserter::restoreLater(quint64 noted, std::chrono::milliseconds delay)
+{
     QPointer<TextInserter> self(this);
     m_clock.schedule(delay, [self, noted] {
         if (!self)
@@ -225,18 +243,32 @@ void TextInserter::pasteWithRestore(const QString& text, std::chrono::millisecon
     });
 }
 
-void TextInserter::sendPasteKeys()
+void TextInserter::pressPaste(int attempt, std::function<void(bool pressed)> done)
 {
     const std::optional<RunningApplication> front = m_workspace.frontApplication();
     quint64 flags = KeySynthesizer::controlFlag;
     if (front && TerminalEmulators::isTerminal(front->bundleId))
         flags |= KeySynthesizer::shiftFlag;
-    if (!m_keys.postKey(KeySynthesizer::keyV, flags, true))
+    Q_EMIT keyReleaseWanted();
+    if (m_keys.postKey(KeySynthesizer::keyV, flags, true)) {
+        // The release goes out even if this inserter is gone by then: a V left held down would
+        // repeat into the user's window.
+        KeySynthesizer* keys = &m_keys;
+        m_clock.schedule(keyUpDelay, [keys, flags] { keys->postKey(KeySynthesizer::keyV, flags, false); });
+        done(true);
         return;
-    // The release goes out even if this inserter is gone by then: a V left held down would
-    // repeat into the user's window.
-    KeySynthesizer* keys = &m_keys;
-    m_clock.schedule(keyUpDelay, [keys, flags] { keys->postKey(KeySynthesizer::keyV, flags, false); });
+    }
+    // A key went down since the last look (the talk key of the next dictation): the paste goes
+    // once it is let go.
+    if (m_keys.isKeyHeld() && attempt < maxWaits) {
+        QPointer<TextInserter> self(this);
+        waitForKeyRelease([self, attempt, done = std::move(done)]() mutable {
+            if (self)
+                self->pressPaste(attempt + 1, std::move(done));
+        });
+        return;
+    }
+    done(false);
 }
 
 void TextInserter::clipboardOnly(const QString& text)
@@ -244,9 +276,10 @@ void TextInserter::clipboardOnly(const QString& text)
     m_clipboard.setText(text);
 }
 
-void TextInserter::finish(const QString& text, const Completion& completion)
+void TextInserter::finish(const QString& text, bool delivered, const Completion& completion)
 {
     if (completion)
-        completion(true);
-    Q_EMIT inserted(text);
+        completion(delivered);
+    if (delivered)
+        Q_EMIT inserted(text);
 }

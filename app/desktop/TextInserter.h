@@ -81,11 +81,15 @@ private:
     // The user's clipboard as it is now, unless our own text from the last paste is on it.
     std::optional<PendingRestore> readAhead() const;
     // early: the user's clipboard read before the pause, used when nothing changed it since.
+    // done learns whether the paste went out; when it could not, the text stays on the clipboard.
     void pasteWithRestore(const QString& text, std::chrono::milliseconds delay,
-                          const std::optional<PendingRestore>& early);
-    void sendPasteKeys();
+                          const std::optional<PendingRestore>& early, std::function<void(bool pasted)> done);
+    // Puts the user's clipboard back after delay, unless it changed since noted.
+    void restoreLater(quint64 noted, std::chrono::milliseconds delay);
+    // Presses the paste chord; a key held at that moment defers it to the key's release.
+    void pressPaste(int attempt, std::function<void(bool pressed)> done);
     void clipboardOnly(const QString& text);
-    void finish(const QString& text, const Completion& completion);
+    void finish(const QString& text, bool delivered, const Completion& completion);
 
     Clipboard& m_clipboard;
     KeySynthesizer& m_keys;

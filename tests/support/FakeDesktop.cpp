@@ -32,6 +32,10 @@ bool RecordingKeySynthesizer::postKey(quint32 keyCode, quint64 modifierFlags, bo
 {
     if (!available)
         return false;
+    if (down && beforePress)
+        beforePress();
+    if (down && keyHeld)
+        return false;
     events.append({keyCode, modifierFlags, down});
     return true;
 }

@@ -8,6 +8,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // Fakes of the clipboard, synthesised keys and workspace ports that record what the program did.
 
 class FakeClipboard : public Clipboard
@@ -44,6 +46,8 @@ public:
 
     bool available = true;
     bool keyHeld = false;
+    // Runs as a press is asked for, before it is looked whether a key is held.
+    std::function<void()> beforePress;
     QList<Event> events;
 };
 

@@ -86,7 +86,7 @@ XTestKeySynthesizer::~XTestKeySynthesizer()
 void XTestKeySynthesizer::releaseHeldKeys(unsigned char key)
 {
     char keys[32] = {};
-    XQueryKeymap(m_display, keys);
+    readKeysDown(keys, true);
     const auto isDown = [&keys](KeyCode code) { return code != 0 && (keys[code / 8] & (1 << (code % 8))); };
     // A press of a key that is already down is lost as a repeat, so the key goes up first.
     if (isDown(key))
@@ -101,21 +101,28 @@ void XTestKeySynthesizer::releaseHeldKeys(unsigned char key)
     XFreeModifiermap(map);
 }
 
+void XTestKeySynthesizer::readKeysDown(char (&keys)[32], bool withModifiers) const
+{
+    XQueryKeymap(m_display, keys);
+    if (withModifiers)
+        return;
+    XModifierKeymap* map = XGetModifierMapping(m_display);
+    if (!map)
+        return;
+    for (int i = 0; i < 8 * map->max_keypermod; ++i) {
+        const KeyCode code = map->modifiermap[i];
+        if (code != 0)
+            keys[code / 8] &= char(~(1 << (code % 8)));
+    }
+    XFreeModifiermap(map);
+}
+
 bool XTestKeySynthesizer::isKeyHeld() const
 {
     if (!isAvailable())
         return false;
     char keys[32] = {};
-    XQueryKeymap(m_display, keys);
-    XModifierKeymap* map = XGetModifierMapping(m_display);
-    if (map) {
-        for (int i = 0; i < 8 * map->max_keypermod; ++i) {
-            const KeyCode code = map->modifiermap[i];
-            if (code != 0)
-                keys[code / 8] &= char(~(1 << (code % 8)));
-        }
-        XFreeModifiermap(map);
-    }
+    readKeysDown(keys, false);
     return std::any_of(std::cbegin(keys), std::cend(keys), [](char bits) { return bits != 0; });
 }
 
@@ -142,10 +149,21 @@ bool XTestKeySynthesizer::postKey(quint32 keyCode, quint64 modifierFlags, bool d
     }
 
     if (down) {
+        // No other program's requests are handled between the look at the keys and the press.
+        XGrabServer(m_display);
+        char keys[32] = {};
+        readKeysDown(keys, false);
+        keys[code / 8] &= char(~(1 << (code % 8)));
+        if (std::any_of(std::cbegin(keys), std::cend(keys), [](char bits) { return bits != 0; })) {
+            XUngrabServer(m_display);
+            XSync(m_display, False);
+            return false;
+        }
         releaseHeldKeys(code);
         for (KeyCode modifier : modifiers)
             XTestFakeKeyEvent(m_display, modifier, True, CurrentTime);
         XTestFakeKeyEvent(m_display, code, True, CurrentTime);
+        XUngrabServer(m_display);
         m_pressed.append(modifiers);
         m_pressed.append(code);
     } else {
