@@ -35,6 +35,41 @@ constexpr std::array<ModifierKey, 4> modifierKeys{{{KeySynthesizer::controlFlag,
                                                    {KeySynthesizer::optionFlag, XK_Alt_L},
                                                    {KeySynthesizer::commandFlag, XK_Super_L}}};
 
+// The keyboard as the server has it at one moment: the keys down, and which keys are modifiers.
+struct XTestKeyboardState
+{
+    char down[32] = {};
+    QList<KeyCode> modifiers;
+
+    bool isDown(KeyCode code) const { return code != 0 && (down[code / 8] & (1 << (code % 8))); }
+
+    // Whether a key other than a modifier, and other than except, is down.
+    bool holdsKeyBesides(KeyCode except) const
+    {
+        char others[32];
+        std::copy(std::cbegin(down), std::cend(down), std::begin(others));
+        for (KeyCode code : modifiers)
+            others[code / 8] &= char(~(1 << (code % 8)));
+        if (except != 0)
+            others[except / 8] &= char(~(1 << (except % 8)));
+        return std::any_of(std::cbegin(others), std::cend(others), [](char bits) { return bits != 0; });
+    }
+};
+
+XTestKeyboardState readXTestKeyboard(Display* display)
+{
+    XTestKeyboardState state;
+    XQueryKeymap(display, state.down);
+    if (XModifierKeymap* map = XGetModifierMapping(display)) {
+        for (int i = 0; i < 8 * map->max_keypermod; ++i) {
+            if (map->modifiermap[i] != 0)
+                state.modifiers.append(map->modifiermap[i]);
+        }
+        XFreeModifiermap(map);
+    }
+    return state;
+}
+
 } // namespace
 
 XTestKeySynthesizer::XTestKeySynthesizer(const QString& displayName)
@@ -83,47 +118,11 @@ XTestKeySynthesizer::~XTestKeySynthesizer()
     XCloseDisplay(m_display);
 }
 
-void XTestKeySynthesizer::releaseHeldKeys(unsigned char key)
-{
-    char keys[32] = {};
-    readKeysDown(keys, true);
-    const auto isDown = [&keys](KeyCode code) { return code != 0 && (keys[code / 8] & (1 << (code % 8))); };
-    // A press of a key that is already down is lost as a repeat, so the key goes up first.
-    if (isDown(key))
-        XTestFakeKeyEvent(m_display, key, False, CurrentTime);
-    XModifierKeymap* map = XGetModifierMapping(m_display);
-    if (!map)
-        return;
-    for (int i = 0; i < 8 * map->max_keypermod; ++i) {
-        if (isDown(map->modifiermap[i]))
-            XTestFakeKeyEvent(m_display, map->modifiermap[i], False, CurrentTime);
-    }
-    XFreeModifiermap(map);
-}
-
-void XTestKeySynthesizer::readKeysDown(char (&keys)[32], bool withModifiers) const
-{
-    XQueryKeymap(m_display, keys);
-    if (withModifiers)
-        return;
-    XModifierKeymap* map = XGetModifierMapping(m_display);
-    if (!map)
-        return;
-    for (int i = 0; i < 8 * map->max_keypermod; ++i) {
-        const KeyCode code = map->modifiermap[i];
-        if (code != 0)
-            keys[code / 8] &= char(~(1 << (code % 8)));
-    }
-    XFreeModifiermap(map);
-}
-
 bool XTestKeySynthesizer::isKeyHeld() const
 {
     if (!isAvailable())
         return false;
-    char keys[32] = {};
-    readKeysDown(keys, false);
-    return std::any_of(std::cbegin(keys), std::cend(keys), [](char bits) { return bits != 0; });
+    return readXTestKeyboard(m_display).holdsKeyBesides(0);
 }
 
 bool XTestKeySynthesizer::postKey(quint32 keyCode, quint64 modifierFlags, bool down)
@@ -151,15 +150,20 @@ bool XTestKeySynthesizer::postKey(quint32 keyCode, quint64 modifierFlags, bool d
     if (down) {
         // No other program's requests are handled between the look at the keys and the press.
         XGrabServer(m_display);
-        char keys[32] = {};
-        readKeysDown(keys, false);
-        keys[code / 8] &= char(~(1 << (code % 8)));
-        if (std::any_of(std::cbegin(keys), std::cend(keys), [](char bits) { return bits != 0; })) {
+        const XTestKeyboardState keyboard = readXTestKeyboard(m_display);
+        if (keyboard.holdsKeyBesides(code)) {
             XUngrabServer(m_display);
             XSync(m_display, False);
             return false;
         }
-        releaseHeldKeys(code);
+        // A press of a key that is already down is lost as a repeat, so the key goes up first;
+        // the user's modifiers go up so that the application sees only the chord asked for.
+        if (keyboard.isDown(code))
+            XTestFakeKeyEvent(m_display, code, False, CurrentTime);
+        for (KeyCode modifier : keyboard.modifiers) {
+            if (keyboard.isDown(modifier))
+                XTestFakeKeyEvent(m_display, modifier, False, CurrentTime);
+        }
         for (KeyCode modifier : modifiers)
             XTestFakeKeyEvent(m_display, modifier, True, CurrentTime);
         XTestFakeKeyEvent(m_display, code, True, CurrentTime);

@@ -26,10 +26,6 @@ public:
     bool isKeyHeld() const override;
 
 private:
-    // The keys down now, a bit each, with the modifiers' bits cleared.
-    void readKeysDown(char (&keys)[32], bool withModifiers) const;
-    // Lets go of the modifiers that are down, and of key if it is down.
-    void releaseHeldKeys(unsigned char key);
     // Opens the connection and checks the extensions, once.
     void open() const;
 

@@ -63,8 +63,12 @@ struct FlowRig
     FinishedRecording take(RecordingPurpose purpose, std::shared_ptr<StreamingTranscriptSource> session = nullptr,
                            RecordingScene scene = {})
     {
-        return FinishedRecording{std::make_shared<const Samples>(oneSecondTake()), std::move(session),
-                                 std::move(purpose), std::move(scene), app.state().advanceGeneration()};
+        return FinishedRecording{std::make_shared<const Samples>(oneSecondTake()),
+                                 std::move(session),
+                                 std::move(purpose),
+                                 std::move(scene),
+                                 app.state().advanceGeneration(),
+                                 nullptr};
     }
     QCoro::Task<void> ask(RecordingScene scene = {}, std::shared_ptr<StreamingTranscriptSource> session = nullptr)
     {
