@@ -9,7 +9,7 @@
 #include "app/controller/Settings.h"
 #include "app/desktop/PermissionsModel.h"
 #include "app/feedback/AudioPreview.h"
-#include "app/shell/HistoryEntryActions.h"
+#include "app/controller/HistoryEntryActions.h"
 #include "app/shell/HistoryListView.h"
 #include "app/shell/HistoryWindow.h"
 #include "app/ui/Theme.h"

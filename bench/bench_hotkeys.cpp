@@ -41,12 +41,14 @@ struct Engine
 
     Engine()
     {
-        const std::pair<const char*, Hotkey> bindings[] = {
-            {"talk", {49, 0x80000, false}},     {"cycle", {63, 0, true}},           {"ask", {0, 0x80000, false}},
-            {"translate", {58, 0xC0000, true}}, {"rewrite", {15, 0x140000, false}},
-        };
-        for (const auto& [id, hotkey] : bindings)
-            engine.installBinding(QString::fromLatin1(id), {hotkey, [this] { ++downs; }, [] {}});
+        engine.setHotkeys({
+            {HotkeyUse::talk, {49, 0x80000, false}},
+            {HotkeyUse::cycle, {63, 0, true}},
+            {HotkeyUse::ask, {0, 0x80000, false}},
+            {HotkeyUse::translate, {58, 0xC0000, true}},
+            {HotkeyUse::rewrite, {15, 0x140000, false}},
+        });
+        QObject::connect(&engine, &HotkeyEngine::pressed, [this] { ++downs; });
         engine.start();
     }
 };

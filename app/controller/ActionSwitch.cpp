@@ -2,33 +2,28 @@
 
 namespace ActionSwitch {
 
-bool needsSelection(Action current, SwitchAction key)
+bool needsSelection(Action current, Action key)
 {
-    return key == SwitchAction::rewrite && current != Action::Rewrite;
+    return key == Action::Rewrite && current != Action::Rewrite;
 }
 
-std::optional<RecordingPurpose> apply(Action current, SwitchAction key, const std::optional<QString>& selection)
+std::optional<RecordingPurpose> apply(Action current, Action key, const std::optional<QString>& selection)
 {
+    if (key == current)
+        return RecordingPurpose::dictate();
     switch (key) {
-    case SwitchAction::dictate:
-        break;
-    case SwitchAction::ask:
-        if (current != Action::Ask)
-            return RecordingPurpose::ask();
-        break;
-    case SwitchAction::translate:
-        if (current != Action::Translate)
-            return RecordingPurpose::translate();
-        break;
-    case SwitchAction::rewrite:
-        if (current != Action::Rewrite) {
-            if (!selection)
-                return std::nullopt;
-            return RecordingPurpose::rewrite(*selection);
-        }
-        break;
+    case Action::Dictate:
+        return RecordingPurpose::dictate();
+    case Action::Ask:
+        return RecordingPurpose::ask();
+    case Action::Translate:
+        return RecordingPurpose::translate();
+    case Action::Rewrite:
+        if (!selection)
+            return std::nullopt;
+        return RecordingPurpose::rewrite(*selection);
     }
-    return RecordingPurpose::dictate();
+    return std::nullopt;
 }
 
 } // namespace ActionSwitch

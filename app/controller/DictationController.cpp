@@ -19,7 +19,6 @@ DictationController::DictationController(AppServices& app, Migrations::FnKeySyst
                     app.answerPopup(), m_delivery})
     , m_wiring(app.state(), app.hotkeys(), m_recording, app.ports().clock, std::move(fnKey))
     , m_learning(app.state(), app.lexicon(), app.inserter(), app.learning(), app.overlay(), app.gateway())
-    , m_history(app.state(), app.personalData(), app.services(), app.gateway(), app.overlay(), app.ports().clock)
 {
     connect(&m_recording, &Recording::recorded, this, &DictationController::take);
     connect(&app.overlay(), &RecordingOverlay::retryRequested, &m_failures, &FailureReport::retry);

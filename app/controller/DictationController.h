@@ -4,7 +4,6 @@
 #include "app/controller/Dictation.h"
 #include "app/controller/EditLearning.h"
 #include "app/controller/FailureReport.h"
-#include "app/controller/HistoryOperations.h"
 #include "app/controller/HotkeyWiring.h"
 #include "app/controller/Migrations.h"
 #include "app/controller/Recording.h"
@@ -18,8 +17,7 @@ class AppServices;
 
 // The controller's flows, built over the application's parts and joined here: the hotkeys drive
 // the recording; a finished recording goes to the dictation, or to the ask and rewrite flow, by
-// its purpose; failures and their retries, learning from edits made after an insertion, and the
-// operations on stored history. Main thread only. Stop the hotkey engine before this goes
+// its purpose; failures and their retries, and learning from edits made after an insertion. Main thread only. Stop the hotkey engine before this goes
 // (AppServices' destructor does), so that no key call is half-way through posting to it.
 class DictationController : public QObject
 {
@@ -39,8 +37,6 @@ public:
     void installHotkeys() { m_wiring.install(); }
 
     Recording& recording() { return m_recording; }
-    HotkeyWiring& hotkeys() { return m_wiring; }
-    HistoryOperations& history() { return m_history; }
 
 private:
     void take(const FinishedRecording& recording);
@@ -54,5 +50,4 @@ private:
     AskRewriteFlow m_askRewrite;
     HotkeyWiring m_wiring;
     EditLearning m_learning;
-    HistoryOperations m_history;
 };

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/controller/PersonalData.h"
-#include "app/shell/HistoryEntryActions.h"
+#include "app/controller/HistoryEntryActions.h"
 #include "core/store/HistoryEntry.h"
 
 #include <QCoroTask>

@@ -18,5 +18,4 @@ void HotkeyStatus::retry()
 {
     start();
     m_state.setStatusLine(m_state.readyStatusLine());
-    m_state.bumpHistoryVersion();
 }

@@ -6,11 +6,8 @@
 #include "app/controller/Recording.h"
 #include "app/controller/Settings.h"
 #include "app/desktop/HotkeyEngine.h"
-#include "core/async/PostToThread.h"
 #include "core/text/StyleMode.h"
 #include "platform/Clock.h"
-
-#include <QPointer>
 
 #include <utility>
 
@@ -28,28 +25,58 @@ HotkeyWiring::HotkeyWiring(AppState& state, HotkeyEngine& engine, Recording& rec
 
 void HotkeyWiring::install()
 {
-    Settings& settings = m_state.settings();
-    // The engine calls these on its key thread; the work belongs to this object's thread, and
-    // the engine may outlive this object.
-    const QPointer<HotkeyWiring> self(this);
-    HotkeyEngine::Binding talk;
-    talk.hotkey = settings.hotkey(SettingKey::hkTalk);
-    talk.onDown = [self] { postTo(self.data(), [self] { self->talkDown(); }); };
-    talk.onUp = [self] { postTo(self.data(), [self] { self->talkUp(); }); };
-    m_engine.installBinding(QStringLiteral("talk"), std::move(talk));
-
-    HotkeyEngine::Binding cycle;
-    cycle.hotkey = settings.hotkey(SettingKey::hkCycle);
-    cycle.onDown = [self] { postTo(self.data(), [self] { self->cycleMode(); }); };
-    m_engine.installBinding(QStringLiteral("cycle"), std::move(cycle));
-
-    // Queued, as the talk key's calls are, so every key reaches the recording in the order typed.
+    // Queued, also for what the engine reports on this thread (a key let go when the engine
+    // stops), so every key reaches the recording in the order typed and never in the middle of
+    // other work.
+    connect(&m_engine, &HotkeyEngine::pressed, this, &HotkeyWiring::pressed, Qt::QueuedConnection);
+    connect(&m_engine, &HotkeyEngine::released, this, &HotkeyWiring::released, Qt::QueuedConnection);
     connect(&m_engine, &HotkeyEngine::cancelPressed, &m_recording, &Recording::cancel, Qt::QueuedConnection);
-    connect(
-        &m_engine, &HotkeyEngine::switchPressed, &m_recording,
-        [this](HotkeyEngine::SwitchAction action) { m_recording.switchAction(action); }, Qt::QueuedConnection);
-    connect(&m_engine, &HotkeyEngine::captured, this, &HotkeyWiring::hotkeyRecorded);
-    syncSecondaryKeys();
+    connect(&m_state.settings(), &Settings::changed, this, &HotkeyWiring::hotkeySettingChanged);
+    m_engine.setHotkeys(HotkeyRole::fromSettings(m_state.settings()));
+}
+
+void HotkeyWiring::pressed(HotkeyUse use)
+{
+    switch (use) {
+    case HotkeyUse::talk:
+        return talkDown();
+    case HotkeyUse::cycle:
+        return cycleMode();
+    case HotkeyUse::ask:
+        m_recording.switchAction(RecordingPurpose::Action::Ask);
+        return;
+    case HotkeyUse::translate:
+        m_recording.switchAction(RecordingPurpose::Action::Translate);
+        return;
+    case HotkeyUse::rewrite:
+        m_recording.switchAction(RecordingPurpose::Action::Rewrite);
+        return;
+    }
+}
+
+void HotkeyWiring::released(HotkeyUse use)
+{
+    if (use == HotkeyUse::talk)
+        talkUp();
+}
+
+void HotkeyWiring::hotkeySettingChanged(SettingKey key)
+{
+    if (!HotkeyRole::bySetting(key))
+        return;
+    Settings& settings = m_state.settings();
+    m_engine.setHotkeys(HotkeyRole::fromSettings(settings));
+    if (key != SettingKey::hkTalk)
+        return;
+    // Menu alone as the talk key: the desktop's own use of the key goes, once the user chose it.
+    const std::optional<Hotkey> talk = settings.hotkey(SettingKey::hkTalk);
+    const bool fnAlone = talk && talk->isModifierOnly && talk->modifiers == 0 &&
+                         talk->keyCode == Migrations::Hotkeys::fnAlone.keyCode;
+    if (fnAlone && m_fnKey.hijacksSystem && m_fnKey.hijacksSystem()) {
+        settings.setValue(SettingKey::didAutoSetFnNoActionV8, true);
+        if (m_fnKey.setToNoAction)
+            m_fnKey.setToNoAction();
+    }
 }
 
 bool HotkeyWiring::holdToTalk() const
@@ -87,38 +114,4 @@ void HotkeyWiring::cycleMode()
     if (const StyleMode* current = StyleMode::byId(settings.text(SettingKey::currentModeId)))
         settings.setValue(SettingKey::currentModeId, modes[(modes.indexOf(*current) + 1) % modes.size()].id);
     m_state.setStatusLine(QStringLiteral("已切换模式：") + DictationSetup::currentMode(settings).name);
-}
-
-void HotkeyWiring::syncSecondaryKeys()
-{
-    const Settings& settings = m_state.settings();
-    m_engine.setPrimaryHotkey(settings.hotkey(SettingKey::hkTalk));
-    m_engine.setAskHotkey(settings.hotkey(SettingKey::hkAsk));
-    m_engine.setTranslateHotkey(settings.hotkey(SettingKey::hkTranslate));
-    m_engine.setRewriteHotkey(settings.hotkey(SettingKey::hkRewrite));
-}
-
-void HotkeyWiring::updateHotkey(const QString& id, const std::optional<Hotkey>& hotkey)
-{
-    if (const HotkeyRole* role = HotkeyRole::byId(id))
-        m_state.settings().setHotkey(role->setting, hotkey);
-    m_engine.updateHotkey(id, hotkey);
-    syncSecondaryKeys();
-    m_state.bumpHistoryVersion();
-}
-
-void HotkeyWiring::hotkeyRecorded(const QString& id, const Hotkey& hotkey)
-{
-    Settings& settings = m_state.settings();
-    if (const HotkeyRole* role = HotkeyRole::byId(id))
-        settings.setHotkey(role->setting, hotkey);
-    syncSecondaryKeys();
-    const bool fnAlone =
-        hotkey.isModifierOnly && hotkey.modifiers == 0 && hotkey.keyCode == Migrations::Hotkeys::fnAlone.keyCode;
-    if (id == QLatin1String("talk") && fnAlone && m_fnKey.hijacksSystem && m_fnKey.hijacksSystem()) {
-        settings.setValue(SettingKey::didAutoSetFnNoActionV8, true);
-        if (m_fnKey.setToNoAction)
-            m_fnKey.setToNoAction();
-    }
-    m_state.bumpHistoryVersion();
 }

@@ -1,12 +1,10 @@
 #pragma once
 
 #include "app/controller/Migrations.h"
-#include "platform/Hotkey.h"
+#include "app/controller/SettingsTable.h"
+#include "app/desktop/HotkeyUse.h"
 
 #include <QObject>
-#include <QString>
-
-#include <optional>
 
 class AppState;
 class Clock;
@@ -15,10 +13,11 @@ class Recording;
 
 // Connects the global hotkeys to the recording: the talk key (pressed to toggle, or held for as
 // long as the recording lasts), the mode-cycling key, Esc and the chord keys of a running
-// recording; tells the engine when a recording runs (and opens the chord keys' window); keeps the
-// engine's keys in step with the settings and stores the keys the hotkey recorder captures. The engine calls in on its
-// key thread; every call is posted to this object's thread and dropped once the object is gone; still, stop the engine
-// before destroying this object, so no key call is half-way through posting to it. Main thread only otherwise.
+// recording; tells the engine when a recording runs (and opens the chord keys' window). The
+// settings are the one place the hotkeys are kept: the engine is handed the whole set from them,
+// again whenever one changes. The engine reports keys on its key thread; they reach this object
+// through its event loop, in the order typed, and are dropped once the object is gone. Main
+// thread only.
 class HotkeyWiring : public QObject
 {
     Q_OBJECT
@@ -28,17 +27,14 @@ public:
     HotkeyWiring(AppState& state, HotkeyEngine& engine, Recording& recording, Clock& clock,
                  Migrations::FnKeySystem fnKey, QObject* parent = nullptr);
 
-    // Installs the "talk" and "cycle" bindings and the engine's callbacks. Once, before the
+    // Hands the engine the settings' hotkeys and follows the engine's keys. Once, before the
     // engine starts.
     void install();
-    // Copies the talk, ask, translate and rewrite keys from the settings into the engine.
-    void syncSecondaryKeys();
-    // Stores or clears the hotkey of a role's id (see HotkeyRole).
-    void updateHotkey(const QString& id, const std::optional<Hotkey>& hotkey);
-    // The hotkey recorder captured hotkey for id.
-    void hotkeyRecorded(const QString& id, const Hotkey& hotkey);
 
 private:
+    void pressed(HotkeyUse use);
+    void released(HotkeyUse use);
+    void hotkeySettingChanged(SettingKey key);
     void talkDown();
     void talkUp();
     bool holdToTalk() const;

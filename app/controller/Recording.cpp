@@ -316,7 +316,7 @@ void Recording::showListening()
                                   m_purpose.is(Action::Rewrite));
 }
 
-QCoro::Task<void> Recording::switchAction(DictationKeys::SwitchAction key)
+QCoro::Task<void> Recording::switchAction(RecordingPurpose::Action key)
 {
     AppState& state = m_parts.state;
     if (!state.isRecording())

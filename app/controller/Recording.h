@@ -1,7 +1,6 @@
 #pragma once
 
 #include "app/controller/FinishedRecording.h"
-#include "app/desktop/DictationKeys.h"
 #include "core/audio/AudioRecorder.h"
 #include "core/store/HistoryEntry.h"
 #include "platform/Clock.h"
@@ -92,7 +91,7 @@ public:
     void cancel();
     // Switches the running recording's purpose; nothing without a recording. Rewrite reads the
     // front application's selection first, so the change may come later.
-    QCoro::Task<void> switchAction(DictationKeys::SwitchAction key);
+    QCoro::Task<void> switchAction(RecordingPurpose::Action key);
 
     const RecordingPurpose& purpose() const { return m_purpose; }
     // Where the running recording is being made, as read so far.

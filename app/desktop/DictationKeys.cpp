@@ -1,7 +1,5 @@
 #include "app/desktop/DictationKeys.h"
 
-#include <array>
-#include <utility>
 
 std::optional<DictationKeys::Outcome> DictationKeys::keyEvent(const KeyTransition& key,
                                                               std::chrono::milliseconds now) const
@@ -10,18 +8,13 @@ std::optional<DictationKeys::Outcome> DictationKeys::keyEvent(const KeyTransitio
     if (!m_isRecordingActive && !armed)
         return std::nullopt;
     if (armed || now < m_switchDeadline) {
-        const std::array<std::pair<SwitchAction, const std::optional<Hotkey>*>, 3> secondaries{{
-            {SwitchAction::ask, &m_askHotkey},
-            {SwitchAction::translate, &m_translateHotkey},
-            {SwitchAction::rewrite, &m_rewriteHotkey},
-        }};
-        for (const auto& [action, hotkey] : secondaries) {
-            const SwitchHit hit = switchHit(*hotkey, key);
+        for (const auto& [use, hotkey] : m_chordKeys) {
+            const SwitchHit hit = switchHit(hotkey, key);
             if (hit == SwitchHit::noMatch)
                 continue;
             // A held switch key repeats; the switch was already reported by its first press.
             if (hit == SwitchHit::fire && !key.isRepeat)
-                return Outcome{action, false};
+                return Outcome{use, false};
             return Outcome{};
         }
     }
@@ -40,32 +33,43 @@ void DictationKeys::addGrabs(HotkeyGrabs& grabs, std::chrono::milliseconds now) 
     }
     if (now >= m_armedUntil && (!m_isRecordingActive || now >= m_switchDeadline))
         return;
-    for (const auto* secondary : {&m_askHotkey, &m_translateHotkey, &m_rewriteHotkey}) {
-        if (!isPrimary(*secondary))
-            grabs.add(*secondary);
+    for (const auto& [use, hotkey] : m_chordKeys) {
+        if (!isPrimary(hotkey))
+            grabs.add(hotkey);
     }
 }
 
-bool DictationKeys::isPrimary(const std::optional<Hotkey>& hotkey) const
+void DictationKeys::setHotkeys(const HotkeySet& hotkeys)
 {
-    return hotkey && m_primaryHotkey && *m_primaryHotkey == *hotkey;
+    m_chordKeys.clear();
+    for (const auto& [use, hotkey] : hotkeys) {
+        if (isChordKey(use))
+            m_chordKeys.emplace_back(use, hotkey);
+    }
+    const auto talk = hotkeys.find(HotkeyUse::talk);
+    m_primaryHotkey = talk == hotkeys.end() ? std::nullopt : std::optional<Hotkey>(talk->second);
 }
 
-DictationKeys::SwitchHit DictationKeys::switchHit(const std::optional<Hotkey>& hotkey, const KeyTransition& key) const
+bool DictationKeys::isPrimary(const Hotkey& hotkey) const
+{
+    return m_primaryHotkey && *m_primaryHotkey == hotkey;
+}
+
+DictationKeys::SwitchHit DictationKeys::switchHit(const Hotkey& hotkey, const KeyTransition& key) const
 {
     using Type = KeyTransition::Type;
-    if (!hotkey || isPrimary(hotkey))
+    if (isPrimary(hotkey))
         return SwitchHit::noMatch;
-    if (!hotkey->isModifierOnly) {
-        if (hotkey->keyCode != key.keyCode)
+    if (!hotkey.isModifierOnly) {
+        if (hotkey.keyCode != key.keyCode)
             return SwitchHit::noMatch;
         if (key.type == Type::keyDown)
-            return key.mask == hotkey->modifiers ? SwitchHit::fire : SwitchHit::noMatch;
+            return key.mask == hotkey.modifiers ? SwitchHit::fire : SwitchHit::noMatch;
         return key.type == Type::keyUp ? SwitchHit::swallow : SwitchHit::noMatch;
     }
     if (key.type != Type::modifierChanged)
         return SwitchHit::noMatch;
-    if (hotkey->modifiers == 0)
-        return key.isPress && hotkey->keyCode == key.keyCode ? SwitchHit::fire : SwitchHit::noMatch;
-    return key.mask == (hotkey->modifiers & KeyModifier::all) ? SwitchHit::fire : SwitchHit::noMatch;
+    if (hotkey.modifiers == 0)
+        return key.isPress && hotkey.keyCode == key.keyCode ? SwitchHit::fire : SwitchHit::noMatch;
+    return key.mask == (hotkey.modifiers & KeyModifier::all) ? SwitchHit::fire : SwitchHit::noMatch;
 }

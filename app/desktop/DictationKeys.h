@@ -1,12 +1,15 @@
 #pragma once
 
 #include "app/desktop/HotkeyGrabs.h"
+#include "app/desktop/HotkeyUse.h"
 #include "app/desktop/KeyTransition.h"
 #include "platform/Hotkey.h"
 
 #include <algorithm>
 #include <chrono>
 #include <optional>
+#include <utility>
+#include <vector>
 
 // The keys that act only while a dictation is being recorded: Esc cancels it, and during its
 // first second the ask, translate and rewrite hotkeys switch what the dictation is for.
@@ -15,18 +18,11 @@
 class DictationKeys
 {
 public:
-    enum class SwitchAction
-    {
-        dictate,
-        ask,
-        translate,
-        rewrite,
-    };
-
     // What a key meant to the running dictation. The key is withheld from other applications.
     struct Outcome
     {
-        std::optional<SwitchAction> switchTo;
+        // The chord key pressed.
+        std::optional<HotkeyUse> chord;
         bool cancel = false;
     };
 
@@ -46,11 +42,9 @@ public:
     // Until when the switch keys act or are armed; nothing needs them after this.
     std::chrono::milliseconds switchesUntil() const { return std::max(m_switchDeadline, m_armedUntil); }
     void setSwitchDeadline(std::chrono::milliseconds deadline) { m_switchDeadline = deadline; }
-    void setAskHotkey(std::optional<Hotkey> hotkey) { m_askHotkey = hotkey; }
-    void setTranslateHotkey(std::optional<Hotkey> hotkey) { m_translateHotkey = hotkey; }
-    void setRewriteHotkey(std::optional<Hotkey> hotkey) { m_rewriteHotkey = hotkey; }
-    // The talk hotkey: a secondary hotkey equal to it never switches.
-    void setPrimaryHotkey(std::optional<Hotkey> hotkey) { m_primaryHotkey = hotkey; }
+    // The chord keys and the talk key among them: a chord key equal to the talk key never
+    // switches.
+    void setHotkeys(const HotkeySet& hotkeys);
     const std::optional<Hotkey>& primaryHotkey() const { return m_primaryHotkey; }
 
     // The talk key went down with no recording running, so one is about to start. Starting takes
@@ -73,14 +67,13 @@ private:
         swallow,
     };
 
-    SwitchHit switchHit(const std::optional<Hotkey>& hotkey, const KeyTransition& key) const;
-    bool isPrimary(const std::optional<Hotkey>& hotkey) const;
+    SwitchHit switchHit(const Hotkey& hotkey, const KeyTransition& key) const;
+    bool isPrimary(const Hotkey& hotkey) const;
 
     bool m_isRecordingActive = false;
     std::chrono::milliseconds m_switchDeadline{0};
     std::chrono::milliseconds m_armedUntil{0};
-    std::optional<Hotkey> m_askHotkey;
-    std::optional<Hotkey> m_translateHotkey;
-    std::optional<Hotkey> m_rewriteHotkey;
+    // The chord keys set, in the order they are looked at.
+    std::vector<std::pair<HotkeyUse, Hotkey>> m_chordKeys;
     std::optional<Hotkey> m_primaryHotkey;
 };

@@ -1,7 +1,5 @@
 #include "app/desktop/HotkeyCapture.h"
 
-#include "app/controller/HotkeyRole.h"
-
 #include <bit>
 #include <utility>
 
@@ -20,26 +18,23 @@ const QSet<int>& HotkeyCapture::functionKeyCodes()
     return codes;
 }
 
-void HotkeyCapture::begin(const QString& id)
+void HotkeyCapture::begin(HotkeyUse use)
 {
-    m_id = id;
-    const HotkeyRole* role = HotkeyRole::byId(id);
-    m_isSecondary = role && role->secondary;
+    m_use = use;
     m_pendingModifiers.clear();
     m_pendingModifiersPeak.clear();
 }
 
 void HotkeyCapture::cancel()
 {
-    m_id.reset();
-    m_isSecondary = false;
+    m_use.reset();
     m_pendingModifiers.clear();
     m_pendingModifiersPeak.clear();
 }
 
 std::optional<HotkeyCapture::Captured> HotkeyCapture::keyEvent(const KeyTransition& key)
 {
-    if (!m_id)
+    if (!m_use)
         return std::nullopt;
     switch (key.type) {
     case KeyTransition::Type::modifierChanged:
@@ -49,7 +44,7 @@ std::optional<HotkeyCapture::Captured> HotkeyCapture::keyEvent(const KeyTransiti
             cancel();
             return std::nullopt;
         }
-        if (key.mask == 0 && !functionKeyCodes().contains(key.keyCode) && !m_isSecondary)
+        if (key.mask == 0 && !functionKeyCodes().contains(key.keyCode) && !isChordKey(*m_use))
             return std::nullopt;
         return finish(Hotkey{key.keyCode, key.mask, false});
     case KeyTransition::Type::keyUp:
@@ -82,7 +77,7 @@ std::optional<HotkeyCapture::Captured> HotkeyCapture::modifierChanged(const KeyT
 
 std::optional<HotkeyCapture::Captured> HotkeyCapture::finish(const Hotkey& hotkey)
 {
-    Captured captured{*m_id, hotkey};
+    Captured captured{*m_use, hotkey};
     cancel();
     return captured;
 }

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "app/desktop/HotkeyUse.h"
 #include "app/desktop/KeyTransition.h"
 #include "platform/Hotkey.h"
 
 #include <QSet>
-#include <QString>
 
 #include <optional>
 #include <set>
@@ -18,18 +18,18 @@ class HotkeyCapture
 public:
     struct Captured
     {
-        QString id;
+        HotkeyUse use;
         Hotkey hotkey;
     };
 
     // F1 to F12: the only keys a talk hotkey may use without a modifier.
     static const QSet<int>& functionKeyCodes();
 
-    // Captures the next hotkey for id ("talk", "ask", ...), replacing a capture in progress.
-    void begin(const QString& id);
+    // Captures the next hotkey for use, replacing a capture in progress.
+    void begin(HotkeyUse use);
     // Ends the capture in progress without a hotkey.
     void cancel();
-    bool isActive() const { return m_id.has_value(); }
+    bool isActive() const { return m_use.has_value(); }
 
     // One key transition while capturing. The new hotkey once the gesture is complete; nothing
     // while it goes on or when it was abandoned (isActive() tells which).
@@ -41,9 +41,7 @@ private:
     std::optional<Captured> modifierChanged(const KeyTransition& key);
     std::optional<Captured> finish(const Hotkey& hotkey);
 
-    std::optional<QString> m_id;
-    // A chord key (see HotkeyRole) may be a bare key.
-    bool m_isSecondary = false;
+    std::optional<HotkeyUse> m_use;
     std::set<int> m_pendingModifiers;
     std::set<int> m_pendingModifiersPeak;
 };

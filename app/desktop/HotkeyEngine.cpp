@@ -32,24 +32,30 @@ HotkeyEngine::~HotkeyEngine()
         m_clock.cancel(m_fnSettleTimer);
 }
 
-void HotkeyEngine::installBinding(const QString& id, Binding binding)
+void HotkeyEngine::setHotkeys(const HotkeySet& hotkeys)
 {
+    Calls calls;
     {
         std::scoped_lock lock(m_lock);
-        m_bindings[id] = std::move(binding);
+        std::map<HotkeyUse, Binding> bindings;
+        for (const auto& [use, hotkey] : hotkeys) {
+            if (isChordKey(use))
+                continue;
+            // A hotkey held while it stays the same stays held.
+            const auto held = m_bindings.find(use);
+            bindings[use] = {hotkey, held != m_bindings.end() && held->second.isDown && held->second.hotkey == hotkey};
+        }
+        // One held but changed or gone is let go, so its release is not lost.
+        for (const auto& [use, binding] : m_bindings) {
+            const auto kept = bindings.find(use);
+            if (binding.isDown && (kept == bindings.end() || !kept->second.isDown))
+                calls.push_back([this, use = use] { Q_EMIT released(use); });
+        }
+        m_bindings = std::move(bindings);
+        m_dictation.setHotkeys(hotkeys);
     }
-    m_source.grabsChanged();
-}
-
-void HotkeyEngine::updateHotkey(const QString& id, std::optional<Hotkey> hotkey)
-{
-    {
-        std::scoped_lock lock(m_lock);
-        const auto found = m_bindings.find(id);
-        if (found == m_bindings.end())
-            return;
-        found->second.hotkey = hotkey;
-    }
+    for (const auto& call : calls)
+        call();
     m_source.grabsChanged();
 }
 
@@ -91,11 +97,11 @@ bool HotkeyEngine::isRunning() const
     return m_source.isRunning();
 }
 
-void HotkeyEngine::beginCapture(const QString& id)
+void HotkeyEngine::beginCapture(HotkeyUse use)
 {
     {
         std::scoped_lock lock(m_lock);
-        m_capture.begin(id);
+        m_capture.begin(use);
     }
     m_source.grabsChanged();
 }
@@ -133,26 +139,6 @@ void HotkeyEngine::setSwitchDeadline(std::chrono::milliseconds deadline)
 {
     changeDictation([deadline](DictationKeys& keys) { keys.setSwitchDeadline(deadline); });
     scheduleSwitchWindowEnd();
-}
-
-void HotkeyEngine::setAskHotkey(std::optional<Hotkey> hotkey)
-{
-    changeDictation([hotkey](DictationKeys& keys) { keys.setAskHotkey(hotkey); });
-}
-
-void HotkeyEngine::setTranslateHotkey(std::optional<Hotkey> hotkey)
-{
-    changeDictation([hotkey](DictationKeys& keys) { keys.setTranslateHotkey(hotkey); });
-}
-
-void HotkeyEngine::setRewriteHotkey(std::optional<Hotkey> hotkey)
-{
-    changeDictation([hotkey](DictationKeys& keys) { keys.setRewriteHotkey(hotkey); });
-}
-
-void HotkeyEngine::setPrimaryHotkey(std::optional<Hotkey> hotkey)
-{
-    changeDictation([hotkey](DictationKeys& keys) { keys.setPrimaryHotkey(hotkey); });
 }
 
 KeyGrabFailures HotkeyEngine::grabFailures() const
@@ -243,8 +229,8 @@ bool HotkeyEngine::route(const KeyEvent& event, Calls& calls, bool& grabsChange,
     // Reading the clock costs more than the rest of a typed key; only a dictation needs it.
     const auto outcome = m_dictation.wantsKeys() ? m_dictation.keyEvent(key, m_clock.now()) : std::nullopt;
     if (outcome) {
-        if (outcome->switchTo)
-            calls.push_back([this, action = *outcome->switchTo] { Q_EMIT switchPressed(action); });
+        if (outcome->chord)
+            calls.push_back([this, use = *outcome->chord] { Q_EMIT pressed(use); });
         if (outcome->cancel)
             calls.push_back([this] { Q_EMIT cancelPressed(); });
         return true;
@@ -276,49 +262,36 @@ bool HotkeyEngine::route(const KeyEvent& event, Calls& calls, bool& grabsChange,
 
 bool HotkeyEngine::isTalkDown() const
 {
-    const std::optional<Hotkey>& talk = m_dictation.primaryHotkey();
-    if (!talk)
-        return false;
-    return std::any_of(m_bindings.begin(), m_bindings.end(),
-                       [&talk](const auto& entry) { return entry.second.isDown && entry.second.hotkey == talk; });
+    const auto talk = m_bindings.find(HotkeyUse::talk);
+    return talk != m_bindings.end() && talk->second.isDown;
 }
 
 bool HotkeyEngine::handleModifierChange(const KeyTransition& key, Calls& calls)
 {
-    const auto press = [&calls](Binding& binding) {
-        binding.isDown = true;
-        if (binding.onDown)
-            calls.push_back(binding.onDown);
-    };
-    const auto release = [&calls](Binding& binding) {
-        binding.isDown = false;
-        if (binding.onUp)
-            calls.push_back(binding.onUp);
-    };
     bool acted = false;
-    for (auto& [id, binding] : m_bindings) {
-        const auto& hotkey = binding.hotkey;
-        if (!hotkey || !hotkey->isModifierOnly || hotkey->modifiers == 0)
+    for (auto& [use, binding] : m_bindings) {
+        const Hotkey& hotkey = binding.hotkey;
+        if (!hotkey.isModifierOnly || hotkey.modifiers == 0)
             continue;
-        if (key.mask == (hotkey->modifiers & KeyModifier::all)) {
+        if (key.mask == (hotkey.modifiers & KeyModifier::all)) {
             if (!binding.isDown) {
-                press(binding);
+                press(use, binding, calls);
                 acted = true;
             }
         } else if (binding.isDown) {
-            release(binding);
+            release(use, binding, calls);
             acted = true;
         }
     }
-    for (auto& [id, binding] : m_bindings) {
-        const auto& hotkey = binding.hotkey;
-        if (!hotkey || !hotkey->isModifierOnly || hotkey->modifiers != 0 || hotkey->keyCode != key.keyCode)
+    for (auto& [use, binding] : m_bindings) {
+        const Hotkey& hotkey = binding.hotkey;
+        if (!hotkey.isModifierOnly || hotkey.modifiers != 0 || hotkey.keyCode != key.keyCode)
             continue;
         if (key.isPress && !binding.isDown) {
-            press(binding);
+            press(use, binding, calls);
             acted = true;
         } else if (!key.isPress && binding.isDown) {
-            release(binding);
+            release(use, binding, calls);
             acted = true;
         }
     }
@@ -327,12 +300,10 @@ bool HotkeyEngine::handleModifierChange(const KeyTransition& key, Calls& calls)
 
 bool HotkeyEngine::handleKeyUp(const KeyTransition& key, Calls& calls)
 {
-    for (auto& [id, binding] : m_bindings) {
-        const auto& hotkey = binding.hotkey;
-        if (hotkey && !hotkey->isModifierOnly && hotkey->keyCode == key.keyCode && binding.isDown) {
-            binding.isDown = false;
-            if (binding.onUp)
-                calls.push_back(binding.onUp);
+    for (auto& [use, binding] : m_bindings) {
+        const Hotkey& hotkey = binding.hotkey;
+        if (!hotkey.isModifierOnly && hotkey.keyCode == key.keyCode && binding.isDown) {
+            release(use, binding, calls);
             return true;
         }
     }
@@ -342,38 +313,42 @@ bool HotkeyEngine::handleKeyUp(const KeyTransition& key, Calls& calls)
 bool HotkeyEngine::handleKeyDown(const KeyTransition& key, Calls& calls)
 {
     bool swallowed = false;
-    for (auto& [id, binding] : m_bindings) {
-        const auto& hotkey = binding.hotkey;
-        if (!hotkey || hotkey->isModifierOnly || hotkey->keyCode != key.keyCode || hotkey->modifiers != key.mask)
+    for (auto& [use, binding] : m_bindings) {
+        const Hotkey& hotkey = binding.hotkey;
+        if (hotkey.isModifierOnly || hotkey.keyCode != key.keyCode || hotkey.modifiers != key.mask)
             continue;
         swallowed = true;
-        // A repeat is never a new press, also not for a binding that a reset forced up while
-        // the key stayed held.
-        if (!binding.isDown && !key.isRepeat) {
-            binding.isDown = true;
-            if (binding.onDown)
-                calls.push_back(binding.onDown);
-        }
+        // A repeat is never a new press, also not for a hotkey that a reset forced up while the
+        // key stayed held.
+        if (!binding.isDown && !key.isRepeat)
+            press(use, binding, calls);
     }
     return swallowed;
 }
 
 void HotkeyEngine::takeCaptured(const HotkeyCapture::Captured& captured)
 {
-    if (const auto found = m_bindings.find(captured.id); found != m_bindings.end())
-        found->second.hotkey = captured.hotkey;
-    postTo(this, [this, captured] { Q_EMIT this->captured(captured.id, captured.hotkey); });
+    postTo(this, [this, captured] { Q_EMIT this->captured(captured.use, captured.hotkey); });
+}
+
+void HotkeyEngine::press(HotkeyUse use, Binding& binding, Calls& calls)
+{
+    binding.isDown = true;
+    calls.push_back([this, use] { Q_EMIT pressed(use); });
+}
+
+void HotkeyEngine::release(HotkeyUse use, Binding& binding, Calls& calls)
+{
+    binding.isDown = false;
+    calls.push_back([this, use] { Q_EMIT released(use); });
 }
 
 HotkeyEngine::Calls HotkeyEngine::releaseAllBindings()
 {
     Calls calls;
-    for (auto& [id, binding] : m_bindings) {
-        if (!binding.isDown)
-            continue;
-        binding.isDown = false;
-        if (binding.onUp)
-            calls.push_back(binding.onUp);
+    for (auto& [use, binding] : m_bindings) {
+        if (binding.isDown)
+            release(use, binding, calls);
     }
     return calls;
 }
@@ -383,7 +358,7 @@ KeyGrabRequest HotkeyEngine::wantedGrabs()
     std::scoped_lock lock(m_lock);
     HotkeyGrabs grabs;
     grabs.request.wholeKeyboard = m_capture.isActive();
-    for (const auto& [id, binding] : m_bindings)
+    for (const auto& [use, binding] : m_bindings)
         grabs.add(binding.hotkey);
     m_dictation.addGrabs(grabs, m_clock.now());
     return grabs.request;

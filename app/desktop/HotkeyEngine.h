@@ -2,13 +2,13 @@
 
 #include "app/desktop/DictationKeys.h"
 #include "app/desktop/HotkeyCapture.h"
+#include "app/desktop/HotkeyUse.h"
 #include "app/desktop/KeyTransition.h"
 #include "platform/Clock.h"
 #include "platform/Hotkey.h"
 #include "platform/KeyEventSource.h"
 
 #include <QObject>
-#include <QString>
 #include <QVarLengthArray>
 
 #include <atomic>
@@ -19,63 +19,48 @@
 #include <optional>
 #include <set>
 
-// Turns the desktop's key events into the hotkey callbacks the dictation controller installs.
+// Turns the desktop's key events into the presses and releases of the hotkeys the user set.
 // Three kinds of hotkey: a key with an exact set of modifiers, a chord of modifier keys and a
-// lone modifier key. Before the bindings, a capture for the settings window takes every key
-// (HotkeyCapture), and a dictation being recorded takes Esc and its switch keys (DictationKeys).
+// lone modifier key. Before the hotkeys, a capture for the settings window takes every key
+// (HotkeyCapture), and a dictation being recorded takes Esc and its chord keys (DictationKeys).
 //
-// Key events arrive on the KeyEventSource's own thread. Binding callbacks run there (except a Menu
-// transition held back by the debounce, settled later on the thread the engine lives on), and
-// cancelPressed and switchPressed are emitted there, after the engine's lock is released, so
-// receivers may call back into the engine; a receiver on another thread is called through its
-// event loop, as Qt does across threads. captured and captureEnded are emitted later on the
-// thread the engine lives on.
+// The engine holds no hotkey of its own choosing: it is handed the whole set the settings hold,
+// again whenever they change.
+//
+// Key events arrive on the KeyEventSource's own thread. pressed, released and cancelPressed are
+// emitted there (a Menu transition held back by the debounce is settled later on the thread the
+// engine lives on), after the engine's lock is released, so receivers may call back into the
+// engine; a receiver on another thread is called through its event loop, as Qt does across
+// threads. captured and captureEnded are emitted later on the thread the engine lives on.
 class HotkeyEngine : public QObject, private KeyEventSink
 {
     Q_OBJECT
 
 public:
-    using SwitchAction = DictationKeys::SwitchAction;
-
-    struct Binding
-    {
-        // A binding without a hotkey never matches.
-        std::optional<Hotkey> hotkey;
-        std::function<void()> onDown;
-        std::function<void()> onUp;
-        bool isDown = false;
-    };
-
     HotkeyEngine(KeyEventSource& source, Clock& clock, QObject* parent = nullptr);
     ~HotkeyEngine() override;
 
-    // Installs or replaces the binding under id.
-    void installBinding(const QString& id, Binding binding);
-    // Replaces the hotkey of an installed binding; an unknown id changes nothing.
-    void updateHotkey(const QString& id, std::optional<Hotkey> hotkey);
+    // Replaces every hotkey: the talk and cycling keys act at any time, the chord keys while a
+    // dictation's chord window is open.
+    void setHotkeys(const HotkeySet& hotkeys);
 
     // Starts watching keys; true when watching. Again when already running: true at once.
     bool start();
-    // Stops watching and waits for the key thread. Every binding still down is released (its
-    // onUp runs here), so no hotkey stays pressed.
+    // Stops watching and waits for the key thread. Every hotkey still down is released (released
+    // is emitted here), so no hotkey stays pressed.
     void stop();
     bool isRunning() const;
 
-    // Captures the next hotkey the user presses for id ("talk", "ask", ...). The whole keyboard
-    // is withheld from other applications until the capture ends.
-    void beginCapture(const QString& id);
+    // Captures the next hotkey the user presses for use; captured reports it and changes nothing
+    // else. The whole keyboard is withheld from other applications until the capture ends.
+    void beginCapture(HotkeyUse use);
     void cancelCapture();
     bool isCapturing() const;
 
     // A dictation is being recorded: Esc cancels it, and until switchDeadline (on the engine's
-    // clock) the secondary hotkeys switch its purpose.
+    // clock) the chord keys change what it is for.
     void setRecordingActive(bool active);
     void setSwitchDeadline(std::chrono::milliseconds deadline);
-    void setAskHotkey(std::optional<Hotkey> hotkey);
-    void setTranslateHotkey(std::optional<Hotkey> hotkey);
-    void setRewriteHotkey(std::optional<Hotkey> hotkey);
-    // The talk hotkey: a secondary hotkey equal to it never switches.
-    void setPrimaryHotkey(std::optional<Hotkey> hotkey);
 
     // Combinations another program holds, so pressing them also reaches the front application
     // (the settings warn about them), and whether the keyboard grab of a capture failed.
@@ -92,20 +77,29 @@ public Q_SLOTS:
 Q_SIGNALS:
     // The grabs were applied again; grabFailures() tells what failed.
     void grabsUpdated();
-    // The capture for id took hotkey; the binding of id has it already.
-    void captured(const QString& id, const Hotkey& hotkey);
+    // The talk or cycling key went down or up, or a chord key went down in a dictation's chord
+    // window. A held key's auto-repeat is not a press.
+    void pressed(HotkeyUse use);
+    void released(HotkeyUse use);
+    // The capture for use took hotkey.
+    void captured(HotkeyUse use, const Hotkey& hotkey);
     // The capture is over without cancelCapture(): a hotkey was taken, or Esc abandoned it.
     void captureEnded();
     // Esc during a recording.
     void cancelPressed();
-    // A switch key during a recording's switch window.
-    void switchPressed(HotkeyEngine::SwitchAction action);
     // Once after watchNextRelease(): a key went up, or the keys were lost sight of and may have
     // gone up unseen. Emitted on the key source's thread.
     void keyReleased();
 
 private:
-    // The callbacks an event calls, collected under the lock and run once it is released; kept
+    // A hotkey that acts at any time, and whether it is held.
+    struct Binding
+    {
+        Hotkey hotkey;
+        bool isDown = false;
+    };
+
+    // The signals an event emits, collected under the lock and run once it is released; kept
     // on the stack, as every key of the desktop passes through here.
     using Calls = QVarLengthArray<std::function<void()>, 4>;
 
@@ -123,6 +117,8 @@ private:
     // Whether the binding of the talk hotkey is held; under the lock.
     bool isTalkDown() const;
     void takeCaptured(const HotkeyCapture::Captured& captured);
+    void press(HotkeyUse use, Binding& binding, Calls& calls);
+    void release(HotkeyUse use, Binding& binding, Calls& calls);
     Calls releaseAllBindings();
     void scheduleSwitchWindowEnd();
     // Once the debounce after the last accepted Menu transition is over, the bindings follow the
@@ -134,7 +130,7 @@ private:
     Clock& m_clock;
 
     mutable std::mutex m_lock;
-    std::map<QString, Binding> m_bindings;
+    std::map<HotkeyUse, Binding> m_bindings;
     HotkeyCapture m_capture;
     DictationKeys m_dictation;
     // Empty until the first Menu transition, so the very first one is never taken for a bounce.

@@ -23,12 +23,12 @@ MurmoApplication::MurmoApplication(const Ports& ports, OverlayScreens& screens, 
                  m_services.ducker(), ports.workspace, m_services.overlay(), m_services.session(),
                  m_services.gateway()})
     , m_controller(m_services, ControllerStartup::linuxFnKey())
+    , m_historyOperations(m_services.state(), m_services.personalData(), m_services.services(), m_services.gateway(),
+                          m_services.overlay(), ports.clock)
     , m_permissions(ports.permissions, ports.clock, PermissionsModel::FirstLook::atStart)
     , m_editors({m_services.state(), m_services.hotkeys(), ports.workspace, ports.launcher, m_services.customRules(),
                  m_services.personalData()},
-                SettingsEditorKit::Controller{
-                    [this](const QString& id) { m_controller.hotkeys().updateHotkey(id, std::nullopt); },
-                    [this] { return m_controller.history().refreshStyleProfile(); }})
+                SettingsEditorKit::Controller{[this] { return m_historyOperations.refreshStyleProfile(); }})
 {
     connect(&m_startup, &ControllerStartup::settingsMigrated, &m_controller, &DictationController::installHotkeys);
     connect(&m_startup, &ControllerStartup::activeWindowChanged, &m_editors, &SettingsEditorKit::activeWindowChanged);
@@ -53,7 +53,7 @@ void MurmoApplication::start()
                              ports.permissions,
                              ports.launcher,
                              m_services.preview(),
-                             *this,
+                             m_historyOperations,
                              ports.clock,
                              {},
                              {},
@@ -123,16 +123,6 @@ void MurmoApplication::shutDown()
 void MurmoApplication::relaunch()
 {
     AppRelauncher(m_services.ports().launcher, [] { QCoreApplication::quit(); }).relaunch();
-}
-
-void MurmoApplication::retranscribe(const HistoryEntry& entry)
-{
-    m_controller.history().retranscribe(entry);
-}
-
-void MurmoApplication::correctHistory(const HistoryEntry& entry, const QString& newText)
-{
-    m_controller.history().correctHistory(entry, newText);
 }
 
 void MurmoApplication::showSettings()

@@ -6,7 +6,7 @@
 #include "app/desktop/PermissionsModel.h"
 #include "app/settings/SettingsWindow.h"
 #include "app/settings/editors/SettingsEditorKit.h"
-#include "app/shell/HistoryEntryActions.h"
+#include "app/controller/HistoryOperations.h"
 #include "app/shell/HistorySaving.h"
 #include "core/account/SignInFlow.h"
 
@@ -23,7 +23,7 @@ class OverlayScreens;
 // window with the history, the settings window, and the sign-in, shown in a sheet while a
 // recording asks for it. Built once by the entry point over the Linux adapters (tests build it over fakes). Main
 // thread only.
-class MurmoApplication : public QObject, private HistoryEntryActions
+class MurmoApplication : public QObject
 {
     Q_OBJECT
 
@@ -47,14 +47,10 @@ public:
     void shutDown();
 
     AppServices& services() { return m_services; }
-    DictationController& controller() { return m_controller; }
     HistoryWindow* historyWindow() const { return m_history.get(); }
     SettingsWindow* settingsWindow() const { return m_settings; }
 
 private:
-    void retranscribe(const HistoryEntry& entry) override;
-    void correctHistory(const HistoryEntry& entry, const QString& newText) override;
-
     void showSettings();
     void relaunch();
     void showLoginSheet();
@@ -66,6 +62,7 @@ private:
     SignInFlow m_signIn;
     ControllerStartup m_startup;
     DictationController m_controller;
+    HistoryOperations m_historyOperations;
     PermissionsModel m_permissions;
     SettingsEditorKit m_editors;
     std::unique_ptr<HistoryWindow> m_history;

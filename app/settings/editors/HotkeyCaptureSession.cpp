@@ -10,6 +10,10 @@ HotkeyCaptureSession::HotkeyCaptureSession(HotkeyEngine& engine, QObject* parent
     , m_engine(engine)
 {
     connect(&m_engine, &HotkeyEngine::grabsUpdated, this, &HotkeyCaptureSession::grabsChanged);
+    connect(&m_engine, &HotkeyEngine::captured, this, [this](HotkeyUse use, const Hotkey& hotkey) {
+        if (m_use == use)
+            Q_EMIT captured(use, hotkey);
+    });
     // A later capture may have begun by the time the report arrives.
     connect(&m_engine, &HotkeyEngine::captureEnded, this, [this] {
         if (!m_engine.isCapturing())
@@ -19,23 +23,23 @@ HotkeyCaptureSession::HotkeyCaptureSession(HotkeyEngine& engine, QObject* parent
 
 HotkeyCaptureSession::~HotkeyCaptureSession()
 {
-    if (!m_id.isEmpty())
+    if (m_use)
         m_engine.cancelCapture();
 }
 
-void HotkeyCaptureSession::begin(const QString& id)
+void HotkeyCaptureSession::begin(HotkeyUse use)
 {
-    if (!m_id.isEmpty() && m_id != id) {
+    if (m_use && m_use != use) {
         m_engine.cancelCapture();
         end();
     }
-    m_id = id;
-    m_engine.beginCapture(id);
+    m_use = use;
+    m_engine.beginCapture(use);
 }
 
-void HotkeyCaptureSession::cancel(const QString& id)
+void HotkeyCaptureSession::cancel(HotkeyUse use)
 {
-    if (m_id.isEmpty() || m_id != id)
+    if (m_use != use)
         return;
     m_engine.cancelCapture();
     end();
@@ -52,7 +56,6 @@ bool HotkeyCaptureSession::isHeldElsewhere(const Hotkey& hotkey) const
 
 void HotkeyCaptureSession::end()
 {
-    const QString id = std::exchange(m_id, QString());
-    if (!id.isEmpty())
-        Q_EMIT ended(id);
+    if (const std::optional<HotkeyUse> use = std::exchange(m_use, std::nullopt))
+        Q_EMIT ended(*use);
 }

@@ -1,17 +1,19 @@
 #pragma once
 
+#include "app/desktop/HotkeyUse.h"
 #include "platform/Hotkey.h"
 
 #include <QObject>
-#include <QString>
+
+#include <optional>
 
 class HotkeyEngine;
 
-// The one capture of a new hotkey that the settings window's rows share: which row's id it is
-// for, and when it ended. While a capture runs the engine withholds the whole keyboard from the
-// desktop, so nothing may leave one running: a row that goes away, is hidden or refreshed cancels
-// its own, and a capture the engine ended (a hotkey taken, or Esc) ends here as well. Main thread
-// only.
+// The one capture of a new hotkey that the settings window's rows share: which use it is for,
+// what it took, and when it ended. While a capture runs the engine withholds the whole keyboard
+// from the desktop, so nothing may leave one running: a row that goes away, is hidden or
+// refreshed cancels its own, and a capture the engine ended (a hotkey taken, or Esc) ends here as
+// well. Main thread only.
 class HotkeyCaptureSession : public QObject
 {
     Q_OBJECT
@@ -20,19 +22,21 @@ public:
     explicit HotkeyCaptureSession(HotkeyEngine& engine, QObject* parent = nullptr);
     ~HotkeyCaptureSession() override;
 
-    // Starts capturing for id; a capture for another id ends first.
-    void begin(const QString& id);
-    // Ends the capture when it is id's; another row's capture is left alone.
-    void cancel(const QString& id);
-    // The id being captured for, empty when none.
-    QString capturingId() const { return m_id; }
+    // Starts capturing for use; a capture for another use ends first.
+    void begin(HotkeyUse use);
+    // Ends the capture when it is use's; another row's capture is left alone.
+    void cancel(HotkeyUse use);
+    // The use being captured for, none when none.
+    std::optional<HotkeyUse> capturing() const { return m_use; }
 
     // Another program holds hotkey's combination, so it also reaches that program.
     bool isHeldElsewhere(const Hotkey& hotkey) const;
 
 Q_SIGNALS:
-    // The capture for id is over: a hotkey was captured, Esc abandoned it or it was cancelled.
-    void ended(const QString& id);
+    // The user pressed hotkey for use; the capture ends with it.
+    void captured(HotkeyUse use, const Hotkey& hotkey);
+    // The capture for use is over: a hotkey was captured, Esc abandoned it or it was cancelled.
+    void ended(HotkeyUse use);
     // The engine's grabs changed; isHeldElsewhere may answer differently.
     void grabsChanged();
 
@@ -40,5 +44,5 @@ private:
     void end();
 
     HotkeyEngine& m_engine;
-    QString m_id;
+    std::optional<HotkeyUse> m_use;
 };

@@ -70,23 +70,20 @@ HotkeyRecorderView::HotkeyRecorderView(AppState& state, HotkeyCaptureSession& ca
     layout->addWidget(m_noteRow);
 
     connect(m_button, &QPushButton::clicked, this, &HotkeyRecorderView::toggleCapture);
-    connect(m_clear, &SymbolButton::clicked, this, [this] { Q_EMIT clearRequested(m_role.id); });
+    connect(m_clear, &SymbolButton::clicked, this,
+            [this] { m_state.settings().setHotkey(m_role.setting, std::nullopt); });
     connect(m_noteLink, &QPushButton::clicked, this, &HotkeyRecorderView::keyboardSettingsRequested);
-    // A captured hotkey is stored by the controller, which then advances the version; any other
-    // change of the counter also ends a capture, so none is left withholding the keyboard.
-    connect(&m_state, &AppState::historyVersionChanged, this, [this] {
-        endRecording();
-        refresh();
+    connect(&capture, &HotkeyCaptureSession::captured, this, [this](HotkeyUse use, const Hotkey& hotkey) {
+        if (use == m_role.use)
+            m_state.settings().setHotkey(m_role.setting, hotkey);
     });
     // Another hotkey changing may make it share this one's key, or stop sharing it.
     connect(&m_state.settings(), &Settings::changed, this, [this](SettingKey key) {
-        for (const HotkeyRole& role : HotkeyRole::all()) {
-            if (role.setting == key)
-                return refresh();
-        }
+        if (HotkeyRole::bySetting(key))
+            refresh();
     });
-    connect(&capture, &HotkeyCaptureSession::ended, this, [this](const QString& ended) {
-        if (ended == m_role.id && m_recording) {
+    connect(&capture, &HotkeyCaptureSession::ended, this, [this](HotkeyUse ended) {
+        if (ended == m_role.use && m_recording) {
             m_recording = false;
             refresh();
         }
@@ -98,7 +95,7 @@ HotkeyRecorderView::HotkeyRecorderView(AppState& state, HotkeyCaptureSession& ca
 HotkeyRecorderView::~HotkeyRecorderView()
 {
     if (m_recording && m_capture)
-        m_capture->cancel(m_role.id);
+        m_capture->cancel(m_role.use);
 }
 
 std::optional<Hotkey> HotkeyRecorderView::current() const
@@ -120,7 +117,7 @@ void HotkeyRecorderView::toggleCapture()
         endRecording();
     } else if (m_capture) {
         m_recording = true;
-        m_capture->begin(m_role.id);
+        m_capture->begin(m_role.use);
     }
     refresh();
 }
@@ -131,7 +128,7 @@ void HotkeyRecorderView::endRecording()
         return;
     m_recording = false;
     if (m_capture)
-        m_capture->cancel(m_role.id);
+        m_capture->cancel(m_role.use);
 }
 
 const HotkeyRole* HotkeyRecorderView::sharingRole(const std::optional<Hotkey>& hotkey) const
@@ -149,7 +146,7 @@ void HotkeyRecorderView::refresh()
 {
     const std::optional<Hotkey> hotkey = current();
     if (m_recording) {
-        m_button->setText(m_role.secondary ? QStringLiteral("按住主键再按目标键…（Esc 取消）")
+        m_button->setText(isChordKey(m_role.use) ? QStringLiteral("按住主键再按目标键…（Esc 取消）")
                                            : QStringLiteral("按下快捷键…（Esc 取消）"));
     } else {
         m_button->setText(hotkey ? hotkey->display() : QStringLiteral("未设置 · 点设置"));

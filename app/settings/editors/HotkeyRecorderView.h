@@ -17,8 +17,7 @@ class SymbolButton;
 
 // One row of the hotkey section: the stored hotkey of one role on a button that captures a new
 // one, a button that clears it, and a note when the combination meets a desktop shortcut. The row
-// never stores a hotkey: the engine hands a captured one to the controller, which stores it and
-// advances the history version; clearing goes to the owner.
+// writes the setting, the one place the hotkey is kept; the hotkey engine follows the settings.
 // Main thread only.
 class HotkeyRecorderView : public QWidget
 {
@@ -35,8 +34,6 @@ public:
     std::optional<Hotkey> current() const;
 
 Q_SIGNALS:
-    // The user cleared the hotkey of id.
-    void clearRequested(const QString& id);
     void keyboardSettingsRequested();
 
 protected:

@@ -39,10 +39,6 @@ SettingsEditors SettingsEditorKit::editors()
 QWidget* SettingsEditorKit::hotkeyRecorder(const HotkeyRole& role, QWidget* parent)
 {
     auto* row = new HotkeyRecorderView(m_parts.state, *m_capture, role, parent);
-    connect(row, &HotkeyRecorderView::clearRequested, this, [this](const QString& cleared) {
-        if (m_controller.clearHotkey)
-            m_controller.clearHotkey(cleared);
-    });
     connect(row, &HotkeyRecorderView::keyboardSettingsRequested, this,
             [this] { FnKeyHelpers::openKeyboardSettings(m_parts.launcher); });
     return row;

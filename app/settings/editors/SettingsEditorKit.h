@@ -41,8 +41,6 @@ public:
 
     struct Controller
     {
-        // Stores no hotkey for the id and tells the engine (the controller's hotkey update).
-        std::function<void(const QString& id)> clearHotkey;
         // The controller's style-profile distillation.
         StyleProfileView::Refresh refreshStyleProfile;
     };

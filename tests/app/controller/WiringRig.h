@@ -34,13 +34,11 @@ struct WiringRig
     bool fnHijacked = true;
     int fnChanges = 0;
     DictationController controller;
-    HotkeyWiring& wiring;
     RecordingLog log;
 
     explicit WiringRig(const QString& trigger = QStringLiteral("toggle"), Hotkey talk = WiringKeys::altSpace)
         : app(fake.build())
         , controller(app, Migrations::FnKeySystem{[this] { return fnHijacked; }, [this] { return ++fnChanges > 0; }})
-        , wiring(controller.hotkeys())
         , log(app.state())
     {
         Settings& settings = app.settings();
@@ -50,7 +48,7 @@ struct WiringRig
         settings.setHotkey(SettingKey::hkAsk, WiringKeys::altA);
         settings.setHotkey(SettingKey::hkRewrite, WiringKeys::altR);
         settings.setHotkey(SettingKey::hkCycle, WiringKeys::altSuperM);
-        wiring.install();
+        controller.installHotkeys();
         app.hotkeys().start();
         fake.clock.advance(std::chrono::seconds(10));
     }

@@ -201,13 +201,14 @@ private Q_SLOTS:
         QCOMPARE(app.state().statusLine(), HotkeyStatus::kInactive);
 
         fake.keys.refuseStart(false);
-        const int versionBefore = app.state().historyVersion();
         Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
         QVERIFY(app.state().hotkeysActive());
         QCOMPARE(app.state().statusLine(), readyLine(Migrations::Hotkeys::fnAlone));
 
+        // Live hotkeys are left alone: a retry would put the ready line back.
+        app.state().setStatusLine(QStringLiteral("已复制"));
         Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
-        QCOMPARE(app.state().historyVersion(), versionBefore + 1);
+        QCOMPARE(app.state().statusLine(), QStringLiteral("已复制"));
     }
 
     void overlayFollowsTheActiveWindow()

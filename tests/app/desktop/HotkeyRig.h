@@ -27,11 +27,18 @@ inline const Hotkey altSpace{space, 0x80000, false};
 inline const Hotkey ctrlAltChord{leftAlt, 0xC0000, true};
 inline const Hotkey menuAlone{menu, 0, true};
 
-// An engine on a fake keyboard whose callbacks write what happened into one log.
+inline QString useName(HotkeyUse use)
+{
+    static const char* names[] = {"talk", "ask", "translate", "rewrite", "cycle"};
+    return QString::fromLatin1(names[int(use)]);
+}
+
+// An engine on a fake keyboard whose signals write what happened into one log.
 struct Rig
 {
-    // The engine goes first: stopping it releases held bindings, whose callbacks write the log.
+    // The engine goes first: stopping it releases held hotkeys, whose signals write the log.
     QStringList log;
+    HotkeySet hotkeys;
     FakeKeySource keys;
     ManualClock clock;
     HotkeyEngine engine{keys, clock};
@@ -40,23 +47,25 @@ struct Rig
     {
         clock.advance(10s);
         QObject::connect(&engine, &HotkeyEngine::cancelPressed, [this] { log << QStringLiteral("cancel"); });
-        QObject::connect(&engine, &HotkeyEngine::switchPressed, [this](HotkeyEngine::SwitchAction action) {
-            static const char* names[] = {"dictate", "ask", "translate", "rewrite"};
-            log << QStringLiteral("switch %1").arg(QLatin1StringView(names[int(action)]));
-        });
-        QObject::connect(&engine, &HotkeyEngine::captured, [this](const QString& id, const Hotkey& hotkey) {
+        QObject::connect(&engine, &HotkeyEngine::pressed, [this](HotkeyUse use) { log << useName(use) + " down"; });
+        QObject::connect(&engine, &HotkeyEngine::released, [this](HotkeyUse use) { log << useName(use) + " up"; });
+        QObject::connect(&engine, &HotkeyEngine::captured, [this](HotkeyUse use, const Hotkey& hotkey) {
             log << QStringLiteral("captured %1 %2 %3 %4")
-                       .arg(id)
+                       .arg(useName(use))
                        .arg(hotkey.keyCode)
                        .arg(hotkey.modifiers, 0, 16)
                        .arg(hotkey.isModifierOnly ? QStringLiteral("modifier-only") : QStringLiteral("key"));
         });
     }
 
-    void bind(const QString& id, std::optional<Hotkey> hotkey)
+    // Sets or clears one hotkey; the engine is handed the whole set, as the settings do.
+    void bind(HotkeyUse use, std::optional<Hotkey> hotkey)
     {
-        engine.installBinding(id, HotkeyEngine::Binding{hotkey, [this, id] { log << id + QStringLiteral(" down"); },
-                                                        [this, id] { log << id + QStringLiteral(" up"); }});
+        if (hotkey)
+            hotkeys[use] = *hotkey;
+        else
+            hotkeys.erase(use);
+        engine.setHotkeys(hotkeys);
     }
 
     void startDictation()

@@ -10,46 +10,46 @@ class TestHotkeyCapture : public QObject
 private Q_SLOTS:
     void captureGestures_data()
     {
-        QTest::addColumn<QString>("id");
+        QTest::addColumn<HotkeyUse>("use");
         QTest::addColumn<QStringList>("script"); // "+k" press, "-k" release
         QTest::addColumn<QStringList>("expected");
         const auto k = [](int code) { return QString::number(code); };
-        QTest::newRow("Ctrl+Alt chord") << QStringLiteral("talk")
+        QTest::newRow("Ctrl+Alt chord") << HotkeyUse::talk
                                         << QStringList{"+" + k(leftCtrl), "+" + k(leftAlt), "-" + k(leftAlt),
                                                        "-" + k(leftCtrl)}
                                         << QStringList{QStringLiteral("captured talk 58 c0000 modifier-only")};
         QTest::newRow("lone right Shift")
-            << QStringLiteral("talk") << QStringList{"+" + k(rightShift), "-" + k(rightShift)}
+            << HotkeyUse::talk << QStringList{"+" + k(rightShift), "-" + k(rightShift)}
             << QStringList{QStringLiteral("captured talk 60 0 modifier-only")};
         QTest::newRow("both Shifts are one family")
-            << QStringLiteral("talk")
+            << HotkeyUse::talk
             << QStringList{"+" + k(leftShift), "+" + k(rightShift), "-" + k(leftShift), "-" + k(rightShift)}
             << QStringList{QStringLiteral("captured talk 56 0 modifier-only")};
         QTest::newRow("bare A is no talk key")
-            << QStringLiteral("talk") << QStringList{"+" + k(keyA), "-" + k(keyA)} << QStringList{};
-        QTest::newRow("bare A is an ask key") << QStringLiteral("ask") << QStringList{"+" + k(keyA)}
+            << HotkeyUse::talk << QStringList{"+" + k(keyA), "-" + k(keyA)} << QStringList{};
+        QTest::newRow("bare A is an ask key") << HotkeyUse::ask << QStringList{"+" + k(keyA)}
                                               << QStringList{QStringLiteral("captured ask 0 0 key")};
-        QTest::newRow("bare F5 for any id") << QStringLiteral("cycle") << QStringList{"+" + k(f5)}
+        QTest::newRow("bare F5 for any use") << HotkeyUse::cycle << QStringList{"+" + k(f5)}
                                             << QStringList{QStringLiteral("captured cycle 96 0 key")};
-        QTest::newRow("Ctrl+Shift+K") << QStringLiteral("talk")
+        QTest::newRow("Ctrl+Shift+K") << HotkeyUse::talk
                                       << QStringList{"+" + k(leftCtrl), "+" + k(leftShift), "+" + k(keyK)}
                                       << QStringList{QStringLiteral("captured talk 40 60000 key")};
-        QTest::newRow("Esc abandons") << QStringLiteral("talk")
+        QTest::newRow("Esc abandons") << HotkeyUse::talk
                                       << QStringList{"+" + k(leftCtrl), "+" + k(esc), "-" + k(esc), "+" + k(f5)}
                                       << QStringList{};
         QTest::newRow("key up alone does nothing")
-            << QStringLiteral("talk") << QStringList{"-" + k(keyT)} << QStringList{};
+            << HotkeyUse::talk << QStringList{"-" + k(keyT)} << QStringList{};
     }
 
     void captureGestures()
     {
-        QFETCH(QString, id);
+        QFETCH(HotkeyUse, use);
         QFETCH(QStringList, script);
         QFETCH(QStringList, expected);
         Rig rig;
-        rig.bind(QStringLiteral("talk"), altSpace);
+        rig.bind(HotkeyUse::talk, altSpace);
         rig.engine.start();
-        rig.engine.beginCapture(id);
+        rig.engine.beginCapture(use);
         QVERIFY(rig.keys.grabs().wholeKeyboard);
         for (const QString& step : script) {
             const int code = step.mid(1).toInt();
@@ -66,17 +66,22 @@ private Q_SLOTS:
         QCOMPARE(rig.keys.grabs().wholeKeyboard, !ended);
     }
 
-    void capturedHotkeyTakesEffectAtOnce()
+    // The engine keeps the hotkeys it is handed: a capture reports, and the old key stays the
+    // talk key until the settings hand over the new one.
+    void aCaptureOnlyReports()
     {
         Rig rig;
-        rig.bind(QStringLiteral("talk"), altSpace);
+        rig.bind(HotkeyUse::talk, altSpace);
         rig.engine.start();
-        rig.engine.beginCapture(QStringLiteral("talk"));
+        rig.engine.beginCapture(HotkeyUse::talk);
         rig.keys.press(leftCtrl);
         QVERIFY(rig.keys.press(keyT));
         rig.keys.release(keyT);
         rig.keys.release(leftCtrl);
-        QCOMPARE(rig.keys.grabs().keys, (std::vector<KeyGrab>{{keyT, 0x40000}}));
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.take(), QStringList{QStringLiteral("captured talk 17 40000 key")});
+        QCOMPARE(rig.keys.grabs().keys, (std::vector<KeyGrab>{{space, 0x80000}}));
+        rig.bind(HotkeyUse::talk, Hotkey{keyT, 0x40000, false});
         rig.keys.press(leftCtrl);
         QVERIFY(rig.keys.press(keyT));
         QCOMPARE(rig.take(), QStringList{QStringLiteral("talk down")});
@@ -87,7 +92,7 @@ private Q_SLOTS:
         Rig rig;
         rig.engine.start();
         rig.keys.press(rightShift);
-        rig.engine.beginCapture(QStringLiteral("talk"));
+        rig.engine.beginCapture(HotkeyUse::talk);
         QVERIFY(rig.keys.release(rightShift));
         QCoreApplication::processEvents();
         QCOMPARE(rig.take(), QStringList{QStringLiteral("captured talk 60 0 modifier-only")});
@@ -97,7 +102,7 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.engine.start();
-        rig.engine.beginCapture(QStringLiteral("ask"));
+        rig.engine.beginCapture(HotkeyUse::ask);
         rig.keys.press(leftCtrl);
         rig.engine.cancelCapture();
         QVERIFY(!rig.keys.grabs().wholeKeyboard);

@@ -28,8 +28,7 @@ Hotkey key(int code, quint64 modifiers)
     return Hotkey{code, modifiers, false};
 }
 
-// The engine and one capture session over the fake keyboard, with the controller's part of a
-// capture played here: store the hotkey, advance the version.
+// The engine and one capture session over the fake keyboard.
 struct Rig : EditorRig
 {
     std::unique_ptr<HotkeyCaptureSession> session;
@@ -38,10 +37,6 @@ struct Rig : EditorRig
     {
         QVERIFY(app.hotkeys().start());
         session = std::make_unique<HotkeyCaptureSession>(app.hotkeys());
-        QObject::connect(&app.hotkeys(), &HotkeyEngine::captured, [this](const QString& id, const Hotkey& hotkey) {
-            settings().setHotkey(HotkeyRole::byId(id)->setting, hotkey);
-            state().bumpHistoryVersion();
-        });
     }
 
     std::unique_ptr<HotkeyRecorderView> row(const QString& id)
@@ -159,10 +154,10 @@ private Q_SLOTS:
         QCOMPARE(row->findChild<QWidget*>(QStringLiteral("clear"))->isVisible(), clearable);
         QVERIFY(!row->findChild<QWidget*>(QStringLiteral("note"))->isVisible());
 
-        QSignalSpy cleared(row.get(), &HotkeyRecorderView::clearRequested);
         if (clearable) {
             QTest::mouseClick(row->findChild<QWidget*>(QStringLiteral("clear")), Qt::LeftButton);
-            QCOMPARE(cleared.value(0).value(0).toString(), QStringLiteral("ask"));
+            QCOMPARE(rig.settings().hotkey(SettingKey::hkAsk), std::nullopt);
+            QCOMPARE(captureButton(*row)->text(), QStringLiteral("未设置 · 点设置"));
         }
     }
 
@@ -174,6 +169,9 @@ private Q_SLOTS:
         QVERIFY(rig.app.hotkeys().isCapturing());
         QCOMPARE(captureButton(*row)->text(), QStringLiteral("按下快捷键…（Esc 取消）"));
         QVERIFY(!row->findChild<QWidget*>(QStringLiteral("clear"))->isVisible());
+        // A dictation finishing meanwhile leaves the capture going.
+        rig.state().bumpHistoryVersion();
+        QVERIFY(row->isRecording());
 
         rig.fake.keys.press(KeyCode::leftAlt);
         rig.fake.keys.tap(kT);
@@ -190,7 +188,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("how");
         QTest::newRow("button again") << "button";
         QTest::newRow("esc") << "esc";
-        QTest::newRow("history version") << "version";
         QTest::newRow("row hidden") << "hide";
         QTest::newRow("row destroyed") << "destroy";
     }
@@ -209,8 +206,6 @@ private Q_SLOTS:
             captureButton(*row)->click();
         else if (how == "esc")
             rig.fake.keys.tap(KeyCode::escape);
-        else if (how == "version")
-            rig.state().bumpHistoryVersion();
         else if (how == "hide")
             row->hide();
         else
@@ -218,7 +213,7 @@ private Q_SLOTS:
 
         QVERIFY(!rig.app.hotkeys().isCapturing());
         // Esc ends the engine's capture by itself; the session notices on its next look.
-        QTRY_COMPARE_WITH_TIMEOUT(rig.session->capturingId(), QString(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.session->capturing(), std::nullopt, 20000);
         if (row) {
             QTRY_VERIFY_WITH_TIMEOUT(!row->isRecording(), 20000);
             QCOMPARE(captureButton(*row)->text(), QStringLiteral("Alt+Shift+Space"));
@@ -237,20 +232,19 @@ private Q_SLOTS:
         captureButton(*cycle)->click();
         QVERIFY(!talk->isRecording());
         QCOMPARE(captureButton(*talk)->text(), QStringLiteral("未设置 · 点设置"));
-        QCOMPARE(rig.session->capturingId(), QStringLiteral("cycle"));
+        QCOMPARE(rig.session->capturing(), HotkeyUse::cycle);
         // The first row going away leaves the other's capture alone.
         talk.reset();
         QVERIFY(rig.app.hotkeys().isCapturing());
     }
 
-    void kitRowsShareOneCaptureAndClearThroughTheController()
+    void kitRowsShareOneCapture()
     {
         EditorRig rig;
         QVERIFY(rig.app.hotkeys().start());
-        QStringList cleared;
         SettingsEditorKit kit({rig.app.state(), rig.app.hotkeys(), rig.fake.workspace, rig.fake.launcher,
                                rig.app.customRules(), rig.app.personalData()},
-                              {[&](const QString& id) { cleared << id; }, {}});
+                              {{}});
         rig.settings().setHotkey(SettingKey::hkCycle, key(kT, KeyModifier::control));
         std::unique_ptr<QWidget> talk(kit.hotkeyRecorder(*HotkeyRole::byId("talk"), nullptr));
         std::unique_ptr<QWidget> cycle(kit.hotkeyRecorder(*HotkeyRole::byId("cycle"), nullptr));
@@ -261,8 +255,6 @@ private Q_SLOTS:
         QCOMPARE(talk->findChild<QPushButton*>(QStringLiteral("capture"))->text(), QStringLiteral("未设置 · 点设置"));
         cycle->findChild<QPushButton*>(QStringLiteral("capture"))->click();
         QVERIFY(!rig.app.hotkeys().isCapturing());
-        QTest::mouseClick(cycle->findChild<QWidget*>(QStringLiteral("clear")), Qt::LeftButton);
-        QCOMPARE(cleared, QStringList{"cycle"});
 
         // The window's factories make the kit's editors, one kind per slot.
         const SettingsEditors editors = kit.editors();

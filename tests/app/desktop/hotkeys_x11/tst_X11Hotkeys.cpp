@@ -34,7 +34,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override { pressed << event->key(); }
 };
 
-// Binding callbacks run on the key thread; the test reads on the main thread.
+// The engine's signals come on the key thread; the test reads on the main thread.
 class Log
 {
 public:
@@ -63,6 +63,7 @@ class TestX11Hotkeys : public QObject
 private:
     KeyWindow m_window;
     XTestKeyboard m_keyboard;
+    std::map<const HotkeyEngine*, HotkeySet> m_hotkeys;
 
     // Everything typed before has reached the window once a key typed after it has.
     void typeThrough()
@@ -72,10 +73,20 @@ private:
         QTRY_COMPARE_WITH_TIMEOUT(m_window.pressed.count(Qt::Key_X), before + 1, kWaitMs);
     }
 
-    void bind(HotkeyEngine& engine, Log& log, const QString& id, const Hotkey& hotkey)
+    // Hands the engine one more hotkey and logs its presses and releases under name.
+    void bind(HotkeyEngine& engine, Log& log, HotkeyUse use, const QString& name, const Hotkey& hotkey)
     {
-        engine.installBinding(id, HotkeyEngine::Binding{hotkey, [&log, id] { log.add(id + QStringLiteral(" down")); },
-                                                        [&log, id] { log.add(id + QStringLiteral(" up")); }});
+        HotkeySet& hotkeys = m_hotkeys[&engine];
+        hotkeys[use] = hotkey;
+        QObject::connect(&engine, &HotkeyEngine::pressed, [&log, use, name](HotkeyUse pressed) {
+            if (pressed == use)
+                log.add(name + QStringLiteral(" down"));
+        });
+        QObject::connect(&engine, &HotkeyEngine::released, [&log, use, name](HotkeyUse released) {
+            if (released == use)
+                log.add(name + QStringLiteral(" up"));
+        });
+        engine.setHotkeys(hotkeys);
     }
 
 private Q_SLOTS:
@@ -89,7 +100,11 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(&m_window, kWaitMs));
     }
 
-    void init() { m_window.pressed.clear(); }
+    void init()
+    {
+        m_window.pressed.clear();
+        m_hotkeys.clear();
+    }
 
     void boundKeyReachesTheBindingNotTheWindow()
     {
@@ -97,7 +112,7 @@ private Q_SLOTS:
         SystemClock clock;
         X11KeyEventSource source;
         HotkeyEngine engine(source, clock);
-        bind(engine, log, QStringLiteral("talk"), Hotkey{keyT, 0x80000, false});
+        bind(engine, log, HotkeyUse::talk, QStringLiteral("talk"), Hotkey{keyT, 0x80000, false});
         QVERIFY(engine.start());
         QCOMPARE(engine.grabFailures(), KeyGrabFailures{});
 
@@ -124,7 +139,7 @@ private Q_SLOTS:
         SystemClock clock;
         X11KeyEventSource source;
         HotkeyEngine engine(source, clock);
-        bind(engine, log, QStringLiteral("talk"), Hotkey{menu, 0, true});
+        bind(engine, log, HotkeyUse::talk, QStringLiteral("talk"), Hotkey{menu, 0, true});
         QVERIFY(engine.start());
         m_keyboard.press("Menu");
         QTRY_COMPARE_WITH_TIMEOUT(log.lines(), QStringList{QStringLiteral("talk down")}, kWaitMs);
@@ -143,7 +158,7 @@ private Q_SLOTS:
         QObject::connect(&engine, &HotkeyEngine::cancelPressed, [&log] { log.add(QStringLiteral("cancel")); });
         // The key thread sees keys on its own schedule; once it reports the lone right Super
         // typed after Esc, it has seen that Esc too.
-        bind(engine, log, QStringLiteral("sync"), Hotkey{rightSuper, 0, true});
+        bind(engine, log, HotkeyUse::cycle, QStringLiteral("sync"), Hotkey{rightSuper, 0, true});
         QVERIFY(engine.start());
         QCoreApplication::processEvents();
 
@@ -175,9 +190,9 @@ private Q_SLOTS:
         SystemClock clock;
         X11KeyEventSource source;
         HotkeyEngine engine(source, clock);
-        QObject::connect(&engine, &HotkeyEngine::captured, [&recorded](const QString& id, const Hotkey& hotkey) {
+        QObject::connect(&engine, &HotkeyEngine::captured, [&recorded](HotkeyUse use, const Hotkey& hotkey) {
             recorded << QStringLiteral("%1 %2 %3 %4")
-                            .arg(id)
+                            .arg(use == HotkeyUse::talk ? QStringLiteral("talk") : QStringLiteral("other"))
                             .arg(hotkey.keyCode)
                             .arg(hotkey.modifiers, 0, 16)
                             .arg(hotkey.isModifierOnly ? QStringLiteral("modifier-only") : QStringLiteral("key"));
@@ -186,7 +201,7 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         QSignalSpy grabbed(&engine, &HotkeyEngine::grabsUpdated);
 
-        engine.beginCapture(QStringLiteral("talk"));
+        engine.beginCapture(HotkeyUse::talk);
         QTRY_COMPARE_WITH_TIMEOUT(grabbed.count(), 1, kWaitMs);
         QCOMPARE(engine.grabFailures(), KeyGrabFailures{});
         m_keyboard.press("Control_L");
@@ -199,7 +214,7 @@ private Q_SLOTS:
         QVERIFY(!m_window.pressed.contains(Qt::Key_Control));
         QVERIFY(!m_window.pressed.contains(Qt::Key_Alt));
 
-        engine.beginCapture(QStringLiteral("talk"));
+        engine.beginCapture(HotkeyUse::talk);
         QTRY_COMPARE_WITH_TIMEOUT(grabbed.count(), 3, kWaitMs);
         m_keyboard.tap("Shift_R");
         QTRY_COMPARE_WITH_TIMEOUT(
@@ -219,8 +234,8 @@ private Q_SLOTS:
         SystemClock clock;
         X11KeyEventSource source;
         HotkeyEngine engine(source, clock);
-        bind(engine, log, QStringLiteral("talk"), Hotkey{keyF, 0x80000, false});
-        bind(engine, log, QStringLiteral("cycle"), Hotkey{keyT, 0x80000, false});
+        bind(engine, log, HotkeyUse::talk, QStringLiteral("talk"), Hotkey{keyF, 0x80000, false});
+        bind(engine, log, HotkeyUse::cycle, QStringLiteral("cycle"), Hotkey{keyT, 0x80000, false});
         QVERIFY(engine.start());
         QCOMPARE(engine.grabFailures(), (KeyGrabFailures{{{keyF, 0x80000}}, false}));
         // The watcher itself still works, also for the combination it could not withhold.
@@ -262,8 +277,8 @@ private Q_SLOTS:
         SystemClock clock;
         X11KeyEventSource source(name);
         HotkeyEngine engine(source, clock);
-        bind(engine, log, QStringLiteral("talk"), Hotkey{menu, 0, true});
-        bind(engine, syncLog, QStringLiteral("sync"), Hotkey{rightSuper, 0, true});
+        bind(engine, log, HotkeyUse::talk, QStringLiteral("talk"), Hotkey{menu, 0, true});
+        bind(engine, syncLog, HotkeyUse::cycle, QStringLiteral("sync"), Hotkey{rightSuper, 0, true});
         QVERIFY(engine.start());
         {
             XTestKeyboard keyboard(name.constData());
@@ -310,7 +325,7 @@ private Q_SLOTS:
         SystemClock clock;
         X11KeyEventSource source;
         HotkeyEngine engine(source, clock);
-        bind(engine, log, QStringLiteral("talk"), Hotkey{keyT, 0x80000, false});
+        bind(engine, log, HotkeyUse::talk, QStringLiteral("talk"), Hotkey{keyT, 0x80000, false});
         QVERIFY(engine.start());
         m_keyboard.press("Alt_L");
         m_keyboard.press("t");

@@ -71,9 +71,9 @@ private Q_SLOTS:
         HotkeyEngine engine(source, m_clock);
         m_presses = 0;
         m_releases = 0;
-        engine.installBinding(
-            QStringLiteral("talk"),
-            HotkeyEngine::Binding{Hotkey{KeyCode::menu, 0, true}, [this] { ++m_presses; }, [this] { ++m_releases; }});
+        QObject::connect(&engine, &HotkeyEngine::pressed, [this] { ++m_presses; });
+        QObject::connect(&engine, &HotkeyEngine::released, [this] { ++m_releases; });
+        engine.setHotkeys({{HotkeyUse::talk, Hotkey{KeyCode::menu, 0, true}}});
         QVERIFY(engine.start());
         QCOMPARE(engine.grabFailures(), KeyGrabFailures{});
 
