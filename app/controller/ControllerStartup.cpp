@@ -85,9 +85,9 @@ void ControllerStartup::watchDesktop()
 QCoro::Task<void> ControllerStartup::background(QCoro::Task<void> duckerRepair, QFuture<bool> lexiconSeeded)
 {
     QPointer<ControllerStartup> self(this);
-    // A recording may have started meanwhile; its status line stays.
-    m_parts.state.reportInBackground(m_parts.state.hotkeysActive() ? m_parts.state.readyStatusLine()
-                                                                   : HotkeyStatus::kInactive);
+    // A recording may have started meanwhile; its status line stays. With the hotkeys dead the idle
+    // line is their warning.
+    m_parts.state.reportInBackground(m_parts.state.readyStatusLine());
     // The seed comes before anything that may sync the lexicon with the account.
     const bool purged = co_await lexiconSeeded;
     if (!self)

@@ -13,9 +13,6 @@ class HotkeyStatus : public QObject
     Q_OBJECT
 
 public:
-    static inline const QString kInactive =
-        QStringLiteral("⚠️ 快捷键未生效——需授权「辅助功能」（见窗口顶部提示）");
-
     HotkeyStatus(AppState& state, HotkeyEngine& engine, QObject* parent = nullptr);
 
     // Starts the engine and publishes whether the hotkeys are live.

@@ -198,7 +198,8 @@ private Q_SLOTS:
         AppServices& app = fake.build();
         runTask(fake.startup->start());
         QVERIFY(!app.state().hotkeysActive());
-        QCOMPARE(app.state().statusLine(), HotkeyStatus::kInactive);
+        QCOMPARE(app.state().statusLine(), app.state().readyStatusLine());
+        QVERIFY(app.state().statusLine().startsWith(QStringLiteral("⚠️ 快捷键未生效")));
 
         fake.keys.refuseStart(false);
         const int versionBefore = app.state().historyVersion();
