@@ -104,6 +104,7 @@ HistoryView::HistoryView(Parts parts, QWidget* parent)
     column->addWidget(m_pages, 1);
 
     m_statusBar = new HistoryStatusBar(this);
+    m_statusBar->showLexicon(m_parts.lexicon);
     column->addWidget(m_statusBar);
 
     AppState& state = m_parts.state;
@@ -290,8 +291,7 @@ void HistoryView::refreshHint()
     const Settings& settings = m_parts.state.settings();
     const std::optional<Hotkey> talk = settings.hotkey(SettingKey::hkTalk);
     const QString trigger = settings.text(SettingKey::recordTrigger);
-    m_statusBar->setHint(HistoryStatusBar::triggerHint(m_parts.state.hotkeysActive(), talk, trigger),
-                         int(m_parts.lexicon.allRules().size()));
+    m_statusBar->setHint(HistoryStatusBar::triggerHint(m_parts.state.hotkeysActive(), talk, trigger));
     m_empty->setHotkey(talk, trigger);
     m_readyLine = m_parts.state.readyStatusLine();
 }

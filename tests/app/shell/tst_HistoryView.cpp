@@ -22,6 +22,8 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+#include <thread>
+
 namespace {
 
 const Hotkey altSpace{49, 0x80000, false};
@@ -150,6 +152,23 @@ private Q_SLOTS:
         QCOMPARE(view.emptyState()->line()->text(), teaching);
         QCOMPARE(view.emptyState()->keyCap()->isVisibleTo(view.emptyState()), hasHotkey);
         QCOMPARE(view.hotkeysBanner()->isVisibleTo(&view), !active);
+    }
+
+    // The count follows the lexicon itself: the first start's seed lands from a worker once the
+    // window is up, with no other word to the window.
+    void lexiconCountFollowsTheLexicon()
+    {
+        ViewRig rig;
+        rig.open();
+        QLabel* count = rig.view().statusBar()->lexiconLabel();
+        QCOMPARE(count->text(), QStringLiteral("词库已记住 0 条"));
+        std::thread([&lexicon = rig.lexicon] {
+            lexicon.seedIfEmpty({QStringLiteral("R&D")},
+                                {CorrectionPair{QStringLiteral("RND"), QStringLiteral("R&D")}});
+        }).join();
+        QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("词库已记住 1 条"), kWaitMs);
+        rig.lexicon.removeRule(rig.lexicon.allRules().constFirst().id);
+        QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("词库已记住 0 条"), kWaitMs);
     }
 
     // No permission brings a dead hotkey back: the banner sends the user to the hotkeys, not to the
