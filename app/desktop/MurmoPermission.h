@@ -8,8 +8,8 @@
 class PermissionProbes;
 class ProcessLauncher;
 
-// The two things the program needs the desktop to allow: recording the microphone, and reading
-// and typing into other applications.
+// The two things the program asks the desktop to allow: recording the microphone, and reading
+// other applications through the accessibility bus.
 enum class MurmoPermission
 {
     microphone,
