@@ -60,7 +60,7 @@ void AppState::setShowLoginGate(bool show)
 QString AppState::readyStatusLine() const
 {
     if (!m_hotkeysActive)
-        return QStringLiteral("⚠️ 快捷键未生效——按窗口顶部提示重新授权即可恢复");
+        return QStringLiteral("⚠️ 快捷键未生效——按窗口顶部提示处理即可恢复");
     const std::optional<Hotkey> talk = m_settings.hotkey(SettingKey::hkTalk);
     if (!talk)
         return QStringLiteral("就绪 · 先去设置里设一个听写键");

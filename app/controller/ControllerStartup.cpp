@@ -11,6 +11,7 @@
 #include "platform/Workspace.h"
 
 #include <QCoroFuture>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
@@ -27,6 +28,12 @@ ControllerStartup::ControllerStartup(Parts parts, Migrations::FnKeySystem fnKey,
 Migrations::FnKeySystem ControllerStartup::linuxFnKey()
 {
     return Migrations::FnKeySystem{&FnKeyHelpers::fnKeyHijacksSystem, &FnKeyHelpers::setFnKeyToNoAction};
+}
+
+QString ControllerStartup::settingsSetAsideLine(const QString& keptAs)
+{
+    return QStringLiteral("设置文件已损坏，已另存为 ") + QFileInfo(keptAs).fileName() +
+           QStringLiteral("，设置已恢复默认");
 }
 
 QCoro::Task<void> ControllerStartup::start()
@@ -85,9 +92,13 @@ void ControllerStartup::watchDesktop()
 QCoro::Task<void> ControllerStartup::background(QCoro::Task<void> duckerRepair, QFuture<bool> lexiconSeeded)
 {
     QPointer<ControllerStartup> self(this);
-    // A recording may have started meanwhile; its status line stays.
-    m_parts.state.reportInBackground(m_parts.state.hotkeysActive() ? m_parts.state.readyStatusLine()
-                                                                   : HotkeyStatus::kInactive);
+    // A recording may have started meanwhile; its status line stays. With the hotkeys dead the idle
+    // line is their warning.
+    m_parts.state.reportInBackground(m_parts.state.readyStatusLine());
+    // Said once: the next start finds the fresh file.
+    const QString setAside = m_parts.state.settings().setAsidePath();
+    if (!setAside.isEmpty())
+        m_parts.state.reportInBackground(settingsSetAsideLine(setAside));
     // The seed comes before anything that may sync the lexicon with the account.
     const bool purged = co_await lexiconSeeded;
     if (!self)

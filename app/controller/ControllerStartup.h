@@ -48,6 +48,8 @@ public:
     ControllerStartup(Parts parts, Migrations::FnKeySystem fnKey = linuxFnKey(), QObject* parent = nullptr);
 
     static Migrations::FnKeySystem linuxFnKey();
+    // The status line of a start whose settings file could not be used and was kept as keptAs.
+    static QString settingsSetAsideLine(const QString& keptAs);
 
     // Does the synchronous part at once and returns the background part, which never fails; the
     // program may let it run on its own, tests await it. The same as prepare() then finish().

@@ -159,7 +159,7 @@ void Dictation::deliver(const DictationJob& job, const Output& output, qsizetype
     const TextDelivery::Lines lines{
         DictationStatus::success(output.mode.name, job.request.translate, output.asrMs, output.styleMs),
         QStringLiteral("已复制 · 按 Ctrl+V 粘贴"), QStringLiteral("已复制（焦点在Murmo）"),
-        QStringLiteral("已复制 · 授予「辅助功能」后可自动上屏"), std::nullopt};
+        QStringLiteral("已复制 · 这个桌面不让程序代为输入，按 Ctrl+V 粘贴"), std::nullopt};
     m_parts.delivery.finish(output.finalText, job.targetBundleId, typed, lines);
 }
 

@@ -12,6 +12,10 @@
 #include <QJsonObject>
 #include <QPointer>
 #include <QStandardPaths>
+#include <QStringDecoder>
+#include <QStringTokenizer>
+
+#include <cstdio>
 
 #include <utility>
 
@@ -22,14 +26,55 @@ const QString kSecretService = QStringLiteral("murmo-settings");
 
 constexpr QFileDevice::Permissions kPrivate = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
-// The settings file's path, once whatever stands there that is not a file (a pipe would hold
-// the start for ever, a folder could never be written) has been moved aside.
-const QString& asAFile(const QString& path)
+// Far more than any settings this program writes (a few kilobytes with long custom rules): a file
+// this size is something else, and is not read at all.
+constexpr qint64 kMaxFileBytes = 4 * 1024 * 1024;
+
+// Whether bytes read as the INI text this program writes: UTF-8 without NUL bytes, ending with a
+// line break (a file cut short mid-write does not), each line blank, a comment, a [section] or
+// key=value. Reading anything else would turn its junk into keys that later writes keep for ever.
+bool isSettingsText(const QByteArray& bytes)
+{
+    if (bytes.isEmpty())
+        return true;
+    if (bytes.contains('\0') || !bytes.endsWith('\n'))
+        return false;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return false;
+    for (QStringView line : QStringTokenizer(text, u'\n')) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
+            continue;
+        if (line.startsWith(u'[') && line.endsWith(u']'))
+            continue;
+        if (line.indexOf(u'=') <= 0)
+            return false;
+    }
+    return true;
+}
+
+// Moves whatever stands at path that cannot be this program's settings (a pipe would hold the
+// start for ever, a folder could never be written, a damaged file would be rewritten with its
+// junk) aside, next to it, as the data stores do. Returns where it went; empty when nothing moved.
+QString setAsideIfUnusable(const QString& path)
 {
     const QFileInfo info(path);
-    if (info.exists() && !info.isFile())
-        StoreFile::quarantine(path);
-    return path;
+    if (!info.exists() && !info.isSymLink())
+        return {};
+    QString kept;
+    if (info.isFile() && info.size() > kMaxFileBytes) {
+        kept = StoreFile::quarantine(path);
+    } else {
+        const std::optional<QByteArray> bytes = StoreFile::readOrQuarantine(path, QDateTime::currentDateTime(), &kept);
+        if (bytes && !isSettingsText(*bytes))
+            kept = StoreFile::quarantine(path);
+    }
+    if (!kept.isEmpty())
+        std::fprintf(stderr, "settings: %s could not be used; kept as %s, starting afresh\n", qPrintable(path),
+                     qPrintable(kept));
+    return kept;
 }
 
 } // namespace
@@ -43,7 +88,8 @@ QString Settings::defaultPath()
 Settings::Settings(const QString& path, SecretStore* secrets, QObject* parent)
     : QObject(parent)
     , m_path(path)
-    , m_file(asAFile(path), QSettings::IniFormat)
+    , m_setAside(setAsideIfUnusable(path))
+    , m_file(path, QSettings::IniFormat)
     , m_secrets(secrets)
 {
     // Created private before the first write: QSettings replaces the file through a save file

@@ -47,6 +47,10 @@ public:
     Settings(const QString& path, SecretStore* secrets, QObject* parent = nullptr);
     ~Settings() override;
 
+    // Where a settings file that could not be used was moved as these settings started afresh
+    // ("Murmo.conf.unreadable-<time>"); empty when the file was fine or missing.
+    const QString& setAsidePath() const { return m_setAside; }
+
     // Reads the secrets from the keyring into memory and moves any secret still held by the file
     // (from a time without keyring) into it. Until it has finished, secrets read as the file has
     // them. Never fails: an unreadable keyring leaves the file's values in place.
@@ -78,6 +82,8 @@ private:
     void restrictFile();
 
     QString m_path;
+    // Before m_file, which reads what this leaves in place.
+    QString m_setAside;
     QSettings m_file;
     SecretStore* m_secrets;
     // The keyring's values by name once loaded; a secret absent here is read from the file.

@@ -40,6 +40,25 @@ bool request(MurmoPermission permission, PermissionProbes& probes, ProcessLaunch
     return openSettings(permission, launcher);
 }
 
+QString explanation(MurmoPermission permission)
+{
+    return permission == MurmoPermission::microphone
+               ? QStringLiteral("听到你说的话——没有它无法录音")
+               : QStringLiteral("读懂屏幕上下文、读出要改写的选中文字、从你改过的字里学习——不给也照样上屏");
+}
+
+QString missingWarning(MurmoPermission permission)
+{
+    return permission == MurmoPermission::microphone
+               ? QStringLiteral("麦克风未授权——按了快捷键也录不到音")
+               : QStringLiteral("辅助功能未开启——读不到屏幕上下文和要改写的选中文字，也无法从你改过的字里学习");
+}
+
+QString continueWithoutNote()
+{
+    return QStringLiteral("不授权也能先进入，之后随时可在设置里补上");
+}
+
 QString settingsHint(MurmoPermission permission)
 {
     return permission == MurmoPermission::microphone

@@ -8,8 +8,8 @@
 class PermissionProbes;
 class ProcessLauncher;
 
-// The two things the program needs the desktop to allow: recording the microphone, and reading
-// and typing into other applications.
+// The two things the program asks the desktop to allow: recording the microphone, and reading
+// other applications through the accessibility bus.
 enum class MurmoPermission
 {
     microphone,
@@ -27,6 +27,15 @@ std::optional<MurmoPermission> fromRawValue(const QString& raw);
 // Asks for the permission: the accessibility bus is switched on; then the desktop's settings for
 // it are opened, where the user can check or change it. False when no settings program opened.
 bool request(MurmoPermission permission, PermissionProbes& probes, ProcessLauncher& launcher);
+// What the permission is for, as the first-run sheet's and the settings' rows explain it. Every
+// window that names a permission says what these say: typing into other applications and the
+// hotkeys work without the accessibility bus; the screen context, learning from the user's edits
+// and reading the selection for a rewrite do not.
+QString explanation(MurmoPermission permission);
+// The main window's warning while the permission is missing.
+QString missingWarning(MurmoPermission permission);
+// Under the first-run sheet's continue button while something is missing.
+QString continueWithoutNote();
 // One line telling what to turn on where no settings program could be opened.
 QString settingsHint(MurmoPermission permission);
 // Opens the desktop's settings for the permission, when a settings program is installed.

@@ -3,8 +3,10 @@
 #include "app/controller/AppState.h"
 #include "core/store/HistoryStore.h"
 
+#include <QCoroFuture>
 #include <QPointer>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <utility>
 
@@ -40,6 +42,18 @@ bool HistorySaving::saveNow()
     const bool saved = m_history.flush();
     setFailing(!saved);
     return saved;
+}
+
+QCoro::Task<bool> HistorySaving::saveInBackground()
+{
+    m_history.saveAgain();
+    QPointer<HistorySaving> self(this);
+    HistoryStore* history = &m_history;
+    QFuture<bool> flushed = QtConcurrent::run([history] { return history->flush(); });
+    const bool saved = co_await flushed;
+    if (self)
+        self->setFailing(!saved);
+    co_return saved;
 }
 
 void HistorySaving::retry()

@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 
+#include <QCoroTask>
 #include <QObject>
 #include <QString>
 
@@ -32,6 +33,9 @@ public:
     // One last try, as the program ends: waits for every save still to come; true when
     // everything is on disk.
     bool saveNow();
+    // The same try with the waiting done on a worker, for a quit the user may still call off:
+    // the GUI thread goes on meanwhile.
+    QCoro::Task<bool> saveInBackground();
 
 Q_SIGNALS:
     void failingChanged(bool failing);

@@ -3,6 +3,7 @@
 #include "app/ui/DesignFonts.h"
 #include "app/ui/SymbolIcon.h"
 #include "app/ui/Theme.h"
+#include "core/store/Lexicon.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -93,10 +94,19 @@ QString HistoryStatusBar::triggerHint(bool hotkeysActive, const std::optional<Ho
     return QStringLiteral("按 ") + talk->display() + QStringLiteral(" 听写，再按一下出字");
 }
 
-void HistoryStatusBar::setHint(const QString& hint, int lexiconRules)
+void HistoryStatusBar::setHint(const QString& hint)
 {
     m_hint->setText(hint);
-    m_lexicon->setText(QStringLiteral("词库已记住 ") + QString::number(lexiconRules) + QStringLiteral(" 条"));
+}
+
+void HistoryStatusBar::showLexicon(const Lexicon& lexicon)
+{
+    const auto count = [this, &lexicon] {
+        m_lexicon->setText(QStringLiteral("词库已记住 ") + QString::number(lexicon.ruleCount()) +
+                           QStringLiteral(" 条"));
+    };
+    count();
+    connect(&lexicon, &Lexicon::changed, this, count);
 }
 
 void HistoryStatusBar::setStatusLine(const QString& line)

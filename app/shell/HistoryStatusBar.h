@@ -7,6 +7,7 @@
 
 #include <optional>
 
+class Lexicon;
 class QGraphicsOpacityEffect;
 class QLabel;
 
@@ -24,7 +25,10 @@ public:
     // The first line: a warning while the hotkeys do not work, else how to use the talk key.
     static QString triggerHint(bool hotkeysActive, const std::optional<Hotkey>& talk, const QString& recordTrigger);
 
-    void setHint(const QString& hint, int lexiconRules);
+    void setHint(const QString& hint);
+    // Shows how many rules the lexicon holds, now and after each of its changes, whoever made
+    // them (the first start's seed lands from a worker).
+    void showLexicon(const Lexicon& lexicon);
     // Fades the new line in over the old.
     void setStatusLine(const QString& line);
 

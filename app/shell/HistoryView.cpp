@@ -1,6 +1,7 @@
 #include "app/shell/HistoryView.h"
 
 #include "app/controller/AppState.h"
+#include "app/controller/HotkeyStatus.h"
 #include "app/controller/Settings.h"
 #include "app/desktop/FnKeyHelpers.h"
 #include "app/desktop/PermissionsModel.h"
@@ -103,6 +104,7 @@ HistoryView::HistoryView(Parts parts, QWidget* parent)
     column->addWidget(m_pages, 1);
 
     m_statusBar = new HistoryStatusBar(this);
+    m_statusBar->showLexicon(m_parts.lexicon);
     column->addWidget(m_statusBar);
 
     AppState& state = m_parts.state;
@@ -170,20 +172,10 @@ void HistoryView::buildBanners(QLayout* column)
     column->addWidget(m_installBanner);
 
     m_hotkeysBanner = new ShellBanner(&ThemePalette::warn, QStringLiteral("keyboard.badge.ellipsis"),
-                                      QStringLiteral("快捷键未生效——更新安装后旧授权常失效。去系统设置 → 辅助功能，"
-                                                     "确认辅助技术已开启；回到本窗口自动恢复，或点「重试」。"),
-                                      QFont::Normal, 16, this);
-    // As the first-run sheet asks for accessibility: the bus switched on, then the settings.
-    connect(m_hotkeysBanner->addButton(QStringLiteral("打开设置")), &QPushButton::clicked, this, [this, &launcher] {
-        const bool opened = MurmoPermissions::request(MurmoPermission::accessibility, m_parts.probes, launcher);
-        m_hotkeysBanner->setDetail(opened ? QString() : MurmoPermissions::settingsHint(MurmoPermission::accessibility));
-        m_parts.permissions.refresh();
-    });
-    // A grant seen anywhere (the first-run sheet, the settings) is worth another try at once.
-    connect(&m_parts.permissions, &PermissionsModel::grantedChanged, this, [this](MurmoPermission perm, bool granted) {
-        if (perm == MurmoPermission::accessibility && granted && !m_parts.state.hotkeysActive())
-            Q_EMIT retryHotkeysRequested();
-    });
+                                      HotkeyStatus::kInactiveAdvice, QFont::Normal, 16, this);
+    // The settings, where the hotkeys are changed and a key another program holds is flagged.
+    connect(m_hotkeysBanner->addButton(QStringLiteral("打开设置")), &QPushButton::clicked, this,
+            &HistoryView::settingsRequested);
     connect(m_hotkeysBanner->addButton(QStringLiteral("重试")), &QPushButton::clicked, this,
             &HistoryView::retryHotkeysRequested);
     connect(m_hotkeysBanner->addButton(QStringLiteral("重启Murmo")), &QPushButton::clicked, this,
@@ -299,8 +291,7 @@ void HistoryView::refreshHint()
     const Settings& settings = m_parts.state.settings();
     const std::optional<Hotkey> talk = settings.hotkey(SettingKey::hkTalk);
     const QString trigger = settings.text(SettingKey::recordTrigger);
-    m_statusBar->setHint(HistoryStatusBar::triggerHint(m_parts.state.hotkeysActive(), talk, trigger),
-                         int(m_parts.lexicon.allRules().size()));
+    m_statusBar->setHint(HistoryStatusBar::triggerHint(m_parts.state.hotkeysActive(), talk, trigger));
     m_empty->setHotkey(talk, trigger);
     m_readyLine = m_parts.state.readyStatusLine();
 }

@@ -17,6 +17,14 @@ MurmoApplication::MurmoApplication(const Ports& ports, OverlayScreens& screens, 
     : QObject(parent)
     , m_services(ports, screens, std::move(options))
     , m_historySaving(m_services.history(), m_services.state(), ports.clock)
+    , m_quitGuard(
+          m_historySaving, [] { QCoreApplication::quit(); },
+          [this]() -> QWidget* {
+              if (!m_history)
+                  return nullptr;
+              m_history->bringToFront();
+              return m_history.get();
+          })
     , m_signIn(m_services.session(), *m_services.options().endpoints.transport, m_services.options().signIn,
                m_services.options().endpoints.gateway, m_services.options().browser)
     , m_startup({m_services.state(), m_services.hotkeys(), m_services.feedback(), m_services.lexicon(),
@@ -44,6 +52,9 @@ MurmoApplication::~MurmoApplication()
 void MurmoApplication::start()
 {
     m_startup.prepare();
+    // Ctrl+Q, "murmo --quit", a termination signal and a relaunch all ask the application to quit.
+    if (QCoreApplication* application = QCoreApplication::instance())
+        m_quitGuard.watch(*application);
 
     const Ports& ports = m_services.ports();
     HistoryView::Parts parts{m_services.state(),

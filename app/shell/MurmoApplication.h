@@ -8,6 +8,7 @@
 #include "app/settings/editors/SettingsEditorKit.h"
 #include "app/controller/HistoryOperations.h"
 #include "app/shell/HistorySaving.h"
+#include "app/shell/QuitGuard.h"
 #include "core/account/SignInFlow.h"
 
 #include <QObject>
@@ -43,10 +44,11 @@ public:
     void handleLaunch(const QStringList& arguments);
 
     // Gives back a lowered output volume and writes a history that could not be saved; called as
-    // the event loop ends.
+    // the event loop ends. A quit that would lose history entries is put to the user first.
     void shutDown();
 
     AppServices& services() { return m_services; }
+    QuitGuard& quitGuard() { return m_quitGuard; }
     HistoryWindow* historyWindow() const { return m_history.get(); }
     SettingsWindow* settingsWindow() const { return m_settings; }
 
@@ -59,6 +61,7 @@ private:
 
     AppServices m_services;
     HistorySaving m_historySaving;
+    QuitGuard m_quitGuard;
     SignInFlow m_signIn;
     ControllerStartup m_startup;
     DictationController m_controller;

@@ -78,8 +78,7 @@ OnboardingView::OnboardingView(PermissionsModel& perms, QWidget* parent)
     m_continue->setFont(DesignFonts::body(QFont::Medium));
     connect(m_continue, &QPushButton::clicked, this, &OnboardingView::done);
     bottom->addWidget(m_continue);
-    m_bottomNote = text(QStringLiteral("不授权也能用：文字会复制到剪贴板，自己按 Ctrl+V 粘贴"), DesignFonts::font(11),
-                        &ThemePalette::textFaint);
+    m_bottomNote = text(MurmoPermissions::continueWithoutNote(), DesignFonts::font(11), &ThemePalette::textFaint);
     m_bottomNote->setAlignment(Qt::AlignHCenter);
     m_bottomNote->setWordWrap(true);
     bottom->addWidget(m_bottomNote);

@@ -21,10 +21,11 @@ PermissionBanner::PermissionBanner(PermissionsModel& permissions, PermissionProb
     , m_launcher(launcher)
     , m_clock(clock)
     , m_mic(new ShellBanner(&ThemePalette::warn, QStringLiteral("mic.slash.fill"),
-                            QStringLiteral("麦克风未授权——按了快捷键也录不到音"), QFont::Normal, outerHorizontal, this))
+                            MurmoPermissions::missingWarning(MurmoPermission::microphone), QFont::Normal,
+                            outerHorizontal, this))
     , m_accessibility(new ShellBanner(&ThemePalette::warn, QStringLiteral("keyboard.badge.ellipsis"),
-                                      QStringLiteral("辅助功能未开启——读不到屏幕上下文，也无法从你改过的字里学习"),
-                                      QFont::Normal, outerHorizontal, this))
+                                      MurmoPermissions::missingWarning(MurmoPermission::accessibility), QFont::Normal,
+                                      outerHorizontal, this))
 {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);

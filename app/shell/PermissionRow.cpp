@@ -24,9 +24,8 @@ struct Texts
 Texts textsOf(MurmoPermission perm)
 {
     if (perm == MurmoPermission::microphone)
-        return {QStringLiteral("mic.fill"), QStringLiteral("麦克风"), QStringLiteral("听到你说的话——没有它无法录音")};
-    return {QStringLiteral("keyboard.fill"), QStringLiteral("辅助功能"),
-            QStringLiteral("把文字自动填进你正在用的 App——不给则只能复制粘贴")};
+        return {QStringLiteral("mic.fill"), QStringLiteral("麦克风"), MurmoPermissions::explanation(perm)};
+    return {QStringLiteral("keyboard.fill"), QStringLiteral("辅助功能"), MurmoPermissions::explanation(perm)};
 }
 
 void colour(QWidget* widget, const QColor& colour)

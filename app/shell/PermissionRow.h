@@ -22,6 +22,7 @@ public:
     void setGranted(bool granted);
     QPushButton* grantButton() const { return m_grant; }
     QWidget* grantedLabel() const { return m_grantedLabel; }
+    QLabel* explanation() const { return m_explanation; }
 
     void applyTheme();
 

@@ -51,8 +51,9 @@ const QByteArray& Lexicon::StoredRule::encoded() const
     return m_encoded;
 }
 
-Lexicon::Lexicon(const QString& directory)
-    : m_fileURL(QDir(directory).filePath(kFileName))
+Lexicon::Lexicon(const QString& directory, QObject* parent)
+    : QObject(parent)
+    , m_fileURL(QDir(directory).filePath(kFileName))
 {
     const std::optional<QByteArray> bytes = StoreFile::readOrQuarantine(m_fileURL);
     if (!bytes)
@@ -134,6 +135,12 @@ QList<LearnedRule> Lexicon::allRules() const
     return out;
 }
 
+qsizetype Lexicon::ruleCount() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_rules.size();
+}
+
 std::optional<QByteArray> Lexicon::exportSnapshot() const
 {
     QMutexLocker lock(&m_mutex);
@@ -151,10 +158,29 @@ QByteArray Lexicon::encodeLocked() const
 
 void Lexicon::saveLocked() const
 {
+    // Every change is saved, so this is where it is told; what memory holds changed even when the
+    // disk refuses it.
+    announceChange();
     // A failed save leaves the change in memory; the next successful one writes everything.
     QString error;
     if (!StoreFile::writeAtomically(m_fileURL, encodeLocked(), &error))
         std::printf("lexicon: cannot save %s: %s\n", qPrintable(m_fileURL), qPrintable(error));
+}
+
+void Lexicon::announceChange() const
+{
+    if (m_changeAnnounced.exchange(true))
+        return;
+    // Queued even from the lexicon's own thread: the caller holds the lock, which a receiver
+    // reading the lexicon would need. Dropped with the lexicon if it goes first.
+    auto* self = const_cast<Lexicon*>(this);
+    QMetaObject::invokeMethod(
+        self,
+        [self] {
+            self->m_changeAnnounced = false;
+            Q_EMIT self->changed();
+        },
+        Qt::QueuedConnection);
 }
 
 qsizetype Lexicon::indexOfWrongLocked(const QString& wrong) const

@@ -7,11 +7,13 @@
 #include <QByteArray>
 #include <QList>
 #include <QMutex>
+#include <QObject>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <QUuid>
 
+#include <atomic>
 #include <optional>
 
 // The user's personal correction memory: rules that rewrite what recognition keeps getting
@@ -21,8 +23,12 @@
 // One instance is shared by the controller, the settings window and the dictation pipeline.
 // Every operation may be called from any thread; each takes the lexicon's own lock for its whole
 // step (saving included), so readers see a consistent state and saves happen in call order.
-class Lexicon
+// changed() tells the views that show it (the main window's rule count), whichever thread made
+// the change.
+class Lexicon : public QObject
 {
+    Q_OBJECT
+
 public:
     struct ImportCounts
     {
@@ -35,7 +41,7 @@ public:
     // Loads "lexicon.json" from directory (which is not created here). A file that exists but
     // cannot be read or decoded is moved aside, kept as "lexicon.json.unreadable-<time>", and
     // the lexicon starts empty.
-    explicit Lexicon(const QString& directory);
+    explicit Lexicon(const QString& directory, QObject* parent = nullptr);
 
     Lexicon(const Lexicon&) = delete;
     Lexicon& operator=(const Lexicon&) = delete;
@@ -50,6 +56,7 @@ public:
     // number, at most kMaxAsrHotwords entries.
     QStringList asrHotwords() const;
     QList<LearnedRule> allRules() const;
+    qsizetype ruleCount() const;
     // Exactly the bytes a save would write.
     std::optional<QByteArray> exportSnapshot() const;
 
@@ -93,6 +100,11 @@ public:
     static inline const QString kFileName = QStringLiteral("lexicon.json");
     static constexpr qsizetype kMaxAsrHotwords = 48;
 
+Q_SIGNALS:
+    // The rules, the hotwords or the rules' counts changed. Emitted from the event loop of the
+    // thread the lexicon lives on, never under its lock; changes close together are told once.
+    void changed();
+
 private:
     // A rule with what apply needs to find it quickly, computed once per rule.
     struct StoredRule
@@ -126,8 +138,12 @@ private:
     bool importRuleLocked(ImportIndex& index, const QString& wrong, const QString& right);
     bool importHotwordLocked(ImportIndex& index, const QString& word);
 
+    // Asks for one changed() on the lexicon's own thread, unless one is already on its way.
+    void announceChange() const;
+
     const QString m_fileURL;
     mutable QMutex m_mutex;
+    mutable std::atomic_bool m_changeAnnounced = false;
     QList<StoredRule> m_rules;
     QStringList m_extraHotwords;
 };

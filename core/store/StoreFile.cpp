@@ -7,7 +7,7 @@
 
 namespace StoreFile {
 
-std::optional<QByteArray> readOrQuarantine(const QString& path, const QDateTime& now)
+std::optional<QByteArray> readOrQuarantine(const QString& path, const QDateTime& now, QString* keptAs)
 {
     const QFileInfo info(path);
     // exists() follows symbolic links; a dangling link is still something the user put there.
@@ -20,7 +20,9 @@ std::optional<QByteArray> readOrQuarantine(const QString& path, const QDateTime&
             return bytes;
     }
     file.close();
-    quarantine(path, now);
+    const QString kept = quarantine(path, now);
+    if (keptAs)
+        *keptAs = kept;
     return std::nullopt;
 }
 

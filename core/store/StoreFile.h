@@ -13,8 +13,9 @@
 namespace StoreFile {
 
 // The file's bytes, or std::nullopt when there is nothing to load: the file does not exist, or it
-// exists but cannot be read (it has then been moved aside with quarantine()).
-std::optional<QByteArray> readOrQuarantine(const QString& path, const QDateTime& now = QDateTime::currentDateTime());
+// exists but cannot be read (it has then been moved aside with quarantine(), to *keptAs when given).
+std::optional<QByteArray> readOrQuarantine(const QString& path, const QDateTime& now = QDateTime::currentDateTime(),
+                                           QString* keptAs = nullptr);
 
 // A free name beside path for keeping something aside: "<path>.<reason>-<yyyyMMdd-HHmmss>" (local
 // time of now; "-2", "-3", ... are appended when that name is taken).

@@ -35,10 +35,10 @@ private Q_SLOTS:
         QTest::newRow("no talk key") << true << std::optional<Hotkey>() << "toggle"
                                      << "就绪 · 先去设置里设一个听写键";
         QTest::newRow("hotkeys dead") << false << std::optional(altSpace) << "hold"
-                                      << "⚠️ 快捷键未生效——按窗口顶部提示重新授权即可恢复";
+                                      << "⚠️ 快捷键未生效——按窗口顶部提示处理即可恢复";
         QTest::newRow("hotkeys dead, no key")
             << false << std::optional<Hotkey>() << "toggle"
-            << "⚠️ 快捷键未生效——按窗口顶部提示重新授权即可恢复";
+            << "⚠️ 快捷键未生效——按窗口顶部提示处理即可恢复";
     }
 
     void readyStatusLineFollowsHotkeysAndTrigger()

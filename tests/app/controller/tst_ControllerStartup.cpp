@@ -8,6 +8,8 @@
 #include "tests/support/TestRegistry.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QSignalSpy>
 #include <QTest>
@@ -72,6 +74,24 @@ private Q_SLOTS:
         QCOMPARE(app.settings().text(SettingKey::gatewayToken), FakeGateway::kDeviceToken);
         // Nothing came from the account, so the status stays idle.
         QCOMPARE(app.state().statusLine(), readyLine(Migrations::Hotkeys::fnAlone));
+    }
+
+    // A settings file that could not be used was set aside as the settings opened: start-up says
+    // where it went, after the idle line.
+    void aSetAsideSettingsFileIsTold()
+    {
+        FakeApp fake;
+        QVERIFY(QDir().mkpath(QFileInfo(fake.settingsFile()).absolutePath()));
+        QFile file(fake.settingsFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("\0\x01junk", 6));
+        file.close();
+        AppServices& app = fake.build();
+        runTask(fake.startup->start());
+        const QString keptAs = app.settings().setAsidePath();
+        QVERIFY(QFileInfo(keptAs).fileName().startsWith(QStringLiteral("Murmo.conf.unreadable-")));
+        QCOMPARE(app.state().statusLine(), ControllerStartup::settingsSetAsideLine(keptAs));
+        QVERIFY(app.state().statusLine().contains(QFileInfo(keptAs).fileName()));
     }
 
     // What the first frame does not need waits until after it, and is not lost: the settings
@@ -198,7 +218,8 @@ private Q_SLOTS:
         AppServices& app = fake.build();
         runTask(fake.startup->start());
         QVERIFY(!app.state().hotkeysActive());
-        QCOMPARE(app.state().statusLine(), HotkeyStatus::kInactive);
+        QCOMPARE(app.state().statusLine(), app.state().readyStatusLine());
+        QVERIFY(app.state().statusLine().startsWith(QStringLiteral("⚠️ 快捷键未生效")));
 
         fake.keys.refuseStart(false);
         Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -132,18 +133,65 @@ private Q_SLOTS:
         QVERIFY(isPrivate(path()));
     }
 
-    // A pipe in the file's place would hold the start for ever: it is moved aside.
-    void aPipeInPlaceOfTheFileIsSetAside()
+    // What cannot be this program's settings is set aside whole, as the data files are, and the
+    // settings start afresh; a file this program wrote, or a person edited, is read as it is.
+    void anUnusableFileIsSetAside_data()
     {
-        QVERIFY(QDir().mkpath(QFileInfo(path()).absolutePath()));
-        QCOMPARE(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("usable");
+        const QByteArray written =
+            QStringLiteral("[General]\ndidOnboard=true\nprefCustomNotes=句末不加句号\n").toUtf8();
+        QTest::newRow("written by the program") << "file" << written << true;
+        QTest::newRow("empty") << "file" << QByteArray() << true;
+        QTest::newRow("edited, with a comment")
+            << "file" << QByteArray("; mine\n\n[General]\n didOnboard = true\n") << true;
+        QTest::newRow("garbage") << "file" << QByteArray("\x89PNG\r\n\x1a\n\xff\xfe garbage \x80\x81\n") << false;
+        QTest::newRow("NUL bytes") << "file" << QByteArray("[General]\ndidOnboard=true\n\0\0\0\0\n", 31) << false;
+        QTest::newRow("cut short") << "file" << written.left(written.size() - 7) << false;
+        QTest::newRow("text that is no settings")
+            << "file" << QByteArray("[General]\ndidOnboard=true\nthe quick brown fox\n") << false;
+        QTest::newRow("200 MB") << "huge" << QByteArray() << false;
+        QTest::newRow("a pipe") << "pipe" << QByteArray() << false;
+    }
+    void anUnusableFileIsSetAside()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, usable);
+        const QString folder = QFileInfo(path()).absolutePath();
+        QVERIFY(QDir().mkpath(folder));
+        qint64 size = 0;
+        if (kind == QLatin1String("pipe")) {
+            QCOMPARE(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
+        } else {
+            QFile file(path());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            // Sparse: the size without the disk.
+            if (kind == QLatin1String("huge"))
+                QVERIFY(file.resize(200LL * 1024 * 1024));
+            else
+                file.write(bytes);
+            size = file.size();
+        }
+
         Settings settings(path(), nullptr);
-        QCOMPARE(settings.text(SettingKey::recordTrigger), QStringLiteral("toggle"));
+        const QStringList aside =
+            QDir(folder).entryList({QStringLiteral("Murmo.conf.unreadable-*")}, QDir::Files | QDir::System);
+        QCOMPARE(settings.setAsidePath().isEmpty(), usable);
+        QCOMPARE(aside.size(), usable ? 0 : 1);
+        if (usable) {
+            QCOMPARE(settings.flag(SettingKey::didOnboard), size > 0);
+            return;
+        }
+        // Kept whole, under the name it is said to have.
+        QCOMPARE(QFileInfo(settings.setAsidePath()).fileName(), aside.constFirst());
+        if (kind != QLatin1String("pipe"))
+            QCOMPARE(QFileInfo(settings.setAsidePath()).size(), size);
+        QVERIFY(!settings.flag(SettingKey::didOnboard));
         settings.setValue(SettingKey::recordTrigger, QStringLiteral("hold"));
-        QVERIFY(QFileInfo(path()).isFile());
-        QCOMPARE(
-            QDir(QFileInfo(path()).absolutePath()).entryList({QStringLiteral("*.unreadable-*")}, QDir::System).size(),
-            1);
+        QSettings reread(path(), QSettings::IniFormat);
+        QCOMPARE(reread.allKeys(), QStringList{QStringLiteral("recordTrigger")});
     }
 
     void batchWritesTheFileWhenTheLastOneEnds()

@@ -178,6 +178,31 @@ private Q_SLOTS:
         MurmoProcess none(environment());
         QCOMPARE(none.runOnce({QStringLiteral("--quit")}), 0);
     }
+
+    // A settings file damaged past reading (NUL bytes, then cut short inside a line) is kept
+    // aside whole; the program starts afresh, first-run sheet included, and what it writes holds
+    // none of the junk.
+    void aDamagedSettingsFileIsSetAside()
+    {
+        const QString folder = QFileInfo(configFile()).path();
+        QVERIFY(QDir().mkpath(folder));
+        const QByteArray damaged = QByteArray("[General]\ndidOnboard=true\n") + QByteArray(4096, '\0') + "skinId=xu";
+        QVERIFY(writeFile(configFile(), damaged));
+
+        MurmoProcess murmo(environment());
+        QVERIFY(startShown(murmo));
+        QTRY_VERIFY_WITH_TIMEOUT(onboardingShowing(murmo.pid()), kWaitMs);
+        QCOMPARE(murmo.runOnce({QStringLiteral("--quit")}), 0);
+        QCOMPARE(murmo.waitForExit(kWaitMs), 0);
+
+        const QStringList aside = QDir(folder).entryList({QStringLiteral("Murmo.conf.unreadable-*")}, QDir::Files);
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(readFile(QDir(folder).filePath(aside.constFirst())), damaged);
+        const QByteArray fresh = readFile(configFile());
+        QVERIFY(!fresh.isEmpty());
+        QVERIFY(!fresh.contains('\0'));
+        QVERIFY(!fresh.contains("skinId"));
+    }
 };
 
 MURMO_TEST(TestLaunchOnDesktop)

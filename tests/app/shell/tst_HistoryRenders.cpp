@@ -6,6 +6,7 @@
 #include "app/shell/HistoryIconButton.h"
 #include "app/shell/HistoryStatusBar.h"
 #include "app/shell/PermissionBanner.h"
+#include "app/shell/PermissionRow.h"
 #include "app/shell/ShellBanner.h"
 #include "app/ui/FittedScrollArea.h"
 #include "app/ui/Theme.h"
@@ -23,8 +24,12 @@
 #include <QTest>
 #include <QTextDocument>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 namespace {
+
+// The settings window at its narrowest, less its page's and card's margins and a scroll bar.
+constexpr int narrowestSettingsCard = 540 - 2 * 20 - 12;
 
 QString outputDir()
 {
@@ -259,6 +264,25 @@ private Q_SLOTS:
             HistoryWindow& window = rig.open(false);
             QTRY_VERIFY_WITH_TIMEOUT(!rig.permissions->isRefreshing(), 20000);
             render(window, QStringLiteral("onboarding"));
+        }
+        {
+            // The rows as the settings' general page lists them, in its narrowest card.
+            QWidget card;
+            auto* rows = new QVBoxLayout(&card);
+            rows->setContentsMargins(14, 10, 14, 10);
+            rows->addWidget(new PermissionRow(MurmoPermission::microphone, true, &card));
+            rows->addWidget(new PermissionRow(MurmoPermission::accessibility, false, &card));
+            card.setFixedWidth(narrowestSettingsCard);
+            QPalette colours = card.palette();
+            colours.setColor(QPalette::Window, Theme::color(Theme::palette().bgCard));
+            card.setPalette(colours);
+            card.setAutoFillBackground(true);
+            card.show();
+            card.resize(narrowestSettingsCard, card.heightForWidth(narrowestSettingsCard));
+            QApplication::processEvents();
+            checkGeometry(&card, QStringLiteral("permission-rows"));
+            QVERIFY(card.grab().toImage().save(
+                QStringLiteral("%1/permission-rows-%2.png").arg(outputDir(), dark ? "dark" : "light")));
         }
     }
 

@@ -67,6 +67,41 @@ private Q_SLOTS:
         }
     }
 
+    // The accessibility bus is explained alike wherever it is named: what it still serves (the
+    // screen context, the selection a rewrite reads, learning from edits), and never that text
+    // would only be copied without it, since typing into other applications does not need it.
+    void accessibilityIsExplainedAlike_data()
+    {
+        QTest::addColumn<QString>("place");
+        QTest::addColumn<bool>("namesItsUses");
+        QTest::newRow("permission row") << "row" << true;
+        QTest::newRow("main window banner") << "banner" << true;
+        QTest::newRow("first-run sheet's note") << "note" << false;
+    }
+    void accessibilityIsExplainedAlike()
+    {
+        QFETCH(QString, place);
+        QFETCH(bool, namesItsUses);
+        FakePermissionProbes probes;
+        probes.accessibility = false;
+        ManualClock clock;
+        FakeProcessLauncher launcher;
+        PermissionsModel model(probes, clock);
+        OnboardingView sheet(model);
+        PermissionBanner banner(model, probes, launcher, clock);
+        banner.show();
+        QTRY_VERIFY_WITH_TIMEOUT(!model.isRefreshing(), 20000);
+        QVERIFY(banner.strip(MurmoPermission::accessibility)->isVisibleTo(&banner));
+        QVERIFY(sheet.bottomNote()->isVisibleTo(&sheet));
+        const QString text = place == QLatin1String("row")
+                                 ? sheet.row(MurmoPermission::accessibility)->explanation()->text()
+                             : place == QLatin1String("banner") ? banner.strip(MurmoPermission::accessibility)->title()
+                                                                : sheet.bottomNote()->text();
+        QVERIFY2(!text.contains(QStringLiteral("复制")), qPrintable(text));
+        for (const QString& use : {QStringLiteral("屏幕上下文"), QStringLiteral("改写"), QStringLiteral("学习")})
+            QVERIFY2(text.contains(use) == namesItsUses, qPrintable(text));
+    }
+
     void permissionBannerAsksAsTheSheetDoes_data()
     {
         QTest::addColumn<bool>("accessibility");

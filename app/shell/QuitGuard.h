@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QCoroTask>
+#include <QMessageBox>
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+
+class HistorySaving;
+class QWidget;
+
+// Holds the program's end back while the history holds entries its file lacks (a full disk).
+// Every way of quitting asks the application to quit, which comes here first: the history is
+// written once more, waited for on a worker, and when the disk still refuses it the user is told
+// and may keep the program running until the entries are on disk (it then ends by itself) or end
+// it anyway. Main thread only.
+class QuitGuard : public QObject
+{
+    Q_OBJECT
+
+public:
+    static inline const QString kTitle = QStringLiteral("历史记录还没存好");
+    static inline const QString kText = QStringLiteral("有历史记录没能写进磁盘（磁盘可能已满），现在退出它们会丢失。");
+    static inline const QString kDetail =
+        QStringLiteral("腾出磁盘空间后Murmo会自动保存。保持运行的话，存好后会自动退出。");
+    static inline const QString kKeepRunning = QStringLiteral("保持运行，存好后退出");
+    static inline const QString kQuitAnyway = QStringLiteral("仍然退出");
+
+    // quit ends the program once nothing is at stake (QCoreApplication::quit for the program);
+    // dialogParent gives the window the question is asked over, or none.
+    QuitGuard(HistorySaving& saving, std::function<void()> quit, std::function<QWidget*()> dialogParent,
+              QObject* parent = nullptr);
+
+    // From now on the application's quit requests come here first.
+    void watch(QObject& application);
+
+    // The question while it is asked.
+    QMessageBox* dialog() const { return m_dialog; }
+    // The user chose to keep the program running until the history is on disk.
+    bool quitsWhenSaved() const { return m_quitWhenSaved; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QCoro::Task<void> check();
+    void ask();
+    void quitNow();
+
+    HistorySaving& m_saving;
+    std::function<void()> m_quit;
+    std::function<QWidget*()> m_dialogParent;
+    QObject* m_application = nullptr;
+    QPointer<QMessageBox> m_dialog;
+    bool m_checking = false;
+    bool m_quitWhenSaved = false;
+    bool m_quitting = false;
+};
