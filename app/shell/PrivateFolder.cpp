@@ -11,7 +11,8 @@ namespace PrivateFolder {
 
 bool isPrivate(const QString& path, uid_t owner)
 {
-    struct stat status {};
+    struct stat status
+    {};
     // lstat: a link is refused, whatever it points to, since whoever owns it may point it
     // elsewhere later.
     if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
@@ -33,10 +34,10 @@ bool make(const QString& path, uid_t owner)
 
 std::optional<uid_t> peerUser(int socketDescriptor)
 {
-    struct ucred credentials {};
+    struct ucred credentials
+    {};
     socklen_t size = sizeof credentials;
-    if (socketDescriptor < 0 ||
-        ::getsockopt(socketDescriptor, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0 ||
+    if (socketDescriptor < 0 || ::getsockopt(socketDescriptor, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0 ||
         size != sizeof credentials)
         return std::nullopt;
     return credentials.uid;

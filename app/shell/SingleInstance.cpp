@@ -186,7 +186,9 @@ void SingleInstance::keepListening()
             return;
         }
         if (!takeLock()) {
+            // Its socket is not ours to remove: this process listens no more.
             qWarning("single instance: another instance took over %s", qPrintable(m_folder));
+            delete std::exchange(m_server, nullptr);
             return;
         }
     }

@@ -51,7 +51,8 @@ public:
     // this process runs on its own.
     bool tryBecomePrimary();
 
-    enum class Delivery {
+    enum class Delivery
+    {
         Acted,
         // It took the message but never said it acted (dropped, ending, or stopped); a message
         // whose sender has stopped waiting is not acted on.

@@ -54,9 +54,9 @@ bool makePrivateFolder(const QString& path)
 
 void makeTreePrivate(const QString& folder)
 {
-    constexpr QFileDevice::Permissions owner =
-        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadUser |
-        QFileDevice::WriteUser | QFileDevice::ExeUser;
+    constexpr QFileDevice::Permissions owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                               QFileDevice::ExeOwner | QFileDevice::ReadUser | QFileDevice::WriteUser |
+                                               QFileDevice::ExeUser;
     QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                          QDirIterator::Subdirectories);
     while (entries.hasNext()) {
@@ -65,8 +65,8 @@ void makeTreePrivate(const QString& folder)
         if (info.isSymLink())
             continue;
         if (info.isDir())
-            QFile::setPermissions(info.filePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                       QFileDevice::ExeOwner);
+            QFile::setPermissions(info.filePath(),
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         else if (info.isFile() && (info.permissions() & ~owner))
             QFile::setPermissions(info.filePath(), info.permissions() & owner);
     }

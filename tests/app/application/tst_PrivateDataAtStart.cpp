@@ -17,7 +17,8 @@ class TestPrivateDataAtStart : public QObject
 
     static int mode(const QString& path)
     {
-        struct stat status {};
+        struct stat status
+        {};
         return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 07777) : -1;
     }
 
