@@ -175,6 +175,21 @@ private Q_SLOTS:
         QCOMPARE(murmo.waitForExit(kWaitMs), 0);
     }
 
+    // A session without D-Bus: no session bus, no accessibility bus. The program runs, reads no
+    // other application's text, and quits as asked.
+    void runsWithoutAnyBus()
+    {
+        markOnboarded();
+        QProcessEnvironment env = environment();
+        const QString nowhere = QStringLiteral("unix:path=") + m_home->filePath(QStringLiteral("no-bus"));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), nowhere);
+        env.insert(QStringLiteral("AT_SPI_BUS_ADDRESS"), nowhere);
+        MurmoProcess murmo(env);
+        QVERIFY(startShown(murmo));
+        QCOMPARE(murmo.runOnce({QStringLiteral("--quit")}), 0);
+        QCOMPARE(murmo.waitForExit(kWaitMs), 0);
+    }
+
     void quitEndsItWithTheVolumeGivenBack()
     {
         markOnboarded();
