@@ -35,6 +35,25 @@ QStringList forwardedArguments(const QCommandLineParser& parser)
     return parser.positionalArguments();
 }
 
+// Gives a later launch's arguments to the running instance and says whether it acted on them;
+// the exit code says the same.
+int handOver(const SingleInstance& instance, const QStringList& arguments)
+{
+    const bool quit = arguments.contains(QStringLiteral("--") + kQuitOption);
+    switch (instance.sendToPrimary(arguments)) {
+    case SingleInstance::Delivery::Acted:
+        std::puts(quit ? "正在运行的Murmo正在退出。" : "已交给正在运行的Murmo。");
+        return 0;
+    case SingleInstance::Delivery::Unanswered:
+        std::fputs("正在运行的Murmo没有回应，这次没有处理。请稍后再试。\n", stderr);
+        return 1;
+    case SingleInstance::Delivery::Unreachable:
+        break;
+    }
+    std::fputs("连不上正在运行的Murmo，这次没有处理。请稍后再试。\n", stderr);
+    return 1;
+}
+
 int run(int argc, char** argv)
 {
     QApplication application(argc, argv);
@@ -55,7 +74,7 @@ int run(int argc, char** argv)
 
     SingleInstance instance;
     if (!instance.tryBecomePrimary())
-        return instance.sendToPrimary(forwardedArguments(parser)) ? 0 : 1;
+        return handOver(instance, forwardedArguments(parser));
     if (parser.isSet(kQuitOption))
         return 0; // nothing was running
 

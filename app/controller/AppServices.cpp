@@ -1,19 +1,23 @@
 #include "app/controller/AppServices.h"
 
 #include "app/desktop/AudioDucker.h"
+#include "core/store/StoreFile.h"
 #include "platform/Workspace.h"
 
 #include <QDesktopServices>
 #include <QDir>
 #include <QStandardPaths>
+#include <QThreadPool>
 
 namespace {
 
 // The data directory, made before any store opens over it. A failure (a file in its place, no
-// permission) is left to the stores, which then start empty.
+// permission) is left to the stores, which then start empty. What older versions left in it
+// readable to others is closed, off the main thread: it may hold thousands of recordings.
 const QString& prepared(const QString& directory)
 {
     QDir().mkpath(directory);
+    QThreadPool::globalInstance()->start([directory] { StoreFile::makeTreePrivate(directory); });
     return directory;
 }
 

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
 
 namespace InstallLocation {
@@ -53,6 +52,48 @@ bool onMountedMedium(const QString& path)
     return std::any_of(mounts.cbegin(), mounts.cend(), [&](const QString& mount) { return path.startsWith(mount); });
 }
 
+// The program an Exec value starts: its first argument, unescaped as desktop entries write it.
+// The string value's escapes come first (\s, \n, \t, \r, \\); then the argument's quoting
+// (in "...", a backslash takes the next character as it is); then %% stands for %.
+QString execProgram(const QString& value)
+{
+    QString text;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] != u'\\' || i + 1 == value.size()) {
+            text += value[i];
+            continue;
+        }
+        const QChar next = value[++i];
+        if (next == u's')
+            text += u' ';
+        else if (next == u'n')
+            text += u'\n';
+        else if (next == u't')
+            text += u'\t';
+        else if (next == u'r')
+            text += u'\r';
+        else if (next == u'\\')
+            text += u'\\';
+        else
+            text += QStringView(value).mid(i - 1, 2); // for the quoting
+    }
+    QString program;
+    qsizetype i = 0;
+    while (i < text.size() && text[i].isSpace())
+        ++i;
+    if (i < text.size() && text[i] == u'"') {
+        for (++i; i < text.size() && text[i] != u'"'; ++i) {
+            if (text[i] == u'\\' && i + 1 < text.size())
+                ++i;
+            program += text[i];
+        }
+    } else {
+        for (; i < text.size() && !text[i].isSpace(); ++i)
+            program += text[i];
+    }
+    return program.replace(QStringLiteral("%%"), QStringLiteral("%"));
+}
+
 } // namespace
 
 QString handlerDesktopFile(const QStringList& configDirs, const QStringList& dataDirs)
@@ -82,10 +123,9 @@ QString handlerProgram(const QString& desktopFile)
         const QString line = QString::fromUtf8(file.readLine()).trimmed();
         if (!line.startsWith(QStringLiteral("Exec=")))
             continue;
-        const QStringList words = QProcess::splitCommand(line.mid(5));
-        if (words.isEmpty())
+        const QString program = execProgram(line.mid(5));
+        if (program.isEmpty())
             return {};
-        const QString program = words.first();
         if (QFileInfo(program).isAbsolute())
             return program;
         const QString found = QStandardPaths::findExecutable(program);

@@ -1,5 +1,8 @@
 #include "app/shell/SingleInstance.h"
 
+#include "app/shell/FolderWatch.h"
+#include "app/shell/PrivateFolder.h"
+
 #include <QDataStream>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -7,6 +10,7 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QThread>
 #include <QtEndian>
@@ -16,7 +20,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <unistd.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -25,6 +29,8 @@ constexpr int writeTimeoutMs = 500;
 // How long a later launch keeps trying while the lock's holder is still starting to listen.
 constexpr int primaryStartMs = 3000;
 constexpr unsigned long connectRetryMs = 25;
+// What the running instance answers once it has acted on a message.
+constexpr char actedAnswer = 'A';
 
 int openLockFile(const QString& path)
 {
@@ -42,17 +48,26 @@ bool lockIsHeld(const QString& path)
     return held;
 }
 
+// Whether the process that sent a message still waits for the answer: the connection is open and
+// nothing follows the message. One that gave up has told its user that nothing was done.
+bool senderWaits(QLocalSocket* socket)
+{
+    if (socket->state() != QLocalSocket::ConnectedState || socket->bytesAvailable() > 0)
+        return false;
+    char next = 0;
+    const ssize_t peeked = ::recv(int(socket->socketDescriptor()), &next, 1, MSG_PEEK | MSG_DONTWAIT);
+    return peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+}
+
 } // namespace
 
-SingleInstance::SingleInstance(QString name, QObject* parent)
+SingleInstance::SingleInstance(QString folder, QObject* parent)
     : QObject(parent)
-    , m_name(std::move(name))
+    , m_folder(std::move(folder))
 {
-    m_listenCheck.setInterval(listenCheckInterval);
-    connect(&m_listenCheck, &QTimer::timeout, this, [this] {
-        if (m_server && !m_server->isListening())
-            listen();
-    });
+    m_relisten.setSingleShot(true);
+    m_relisten.setInterval(relistenInterval);
+    connect(&m_relisten, &QTimer::timeout, this, &SingleInstance::keepListening);
 }
 
 SingleInstance::~SingleInstance()
@@ -64,74 +79,89 @@ SingleInstance::~SingleInstance()
         ::close(m_lockFd);
 }
 
-QString SingleInstance::defaultName()
+QString SingleInstance::defaultFolder()
 {
-    // In the user's own runtime folder (0700, owned by them) no other user can put a listener
-    // in our place and be handed a sign-in callback; a shared /tmp name is the last resort.
+    const uid_t user = ::getuid();
+    QStringList candidates;
+    // Qt gives the runtime folder only when it is the user's own and 0700.
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (!runtime.isEmpty())
-        return runtime + QStringLiteral("/murmo.socket");
-    return QStringLiteral("murmo-%1").arg(::getuid());
+        candidates << runtime + QStringLiteral("/murmo");
+    // Anyone may make this name first; it is taken only when it turns out to be ours alone.
+    candidates << QDir::tempPath() + QStringLiteral("/murmo-%1").arg(user);
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (!cache.isEmpty() && QDir().mkpath(cache))
+        candidates << cache + QStringLiteral("/murmo-instance");
+    for (const QString& candidate : std::as_const(candidates)) {
+        if (PrivateFolder::make(candidate, user))
+            return candidate;
+        qWarning("single instance: %s is not this user's alone; not used", qPrintable(candidate));
+    }
+    return {};
 }
 
 QString SingleInstance::socketPath() const
 {
-    // Where QLocalServer puts a name that is not a path.
-    return QDir::isAbsolutePath(m_name) ? m_name : QDir::tempPath() + QLatin1Char('/') + m_name;
-}
-
-bool SingleInstance::isInPrivateFolder() const
-{
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return !runtime.isEmpty() && QFileInfo(socketPath()).absolutePath() == QDir(runtime).absolutePath();
+    return m_folder + QStringLiteral("/murmo.socket");
 }
 
 QString SingleInstance::lockPath() const
 {
-    return socketPath() + QStringLiteral(".lock");
+    return m_folder + QStringLiteral("/murmo.lock");
+}
+
+bool SingleInstance::takeLock()
+{
+    // An flock on the file, held for the process's life: the kernel lets go when the process
+    // ends however it ends, so a lock is never stale.
+    const int lock = openLockFile(lockPath());
+    if (lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+        const bool taken = errno == EWOULDBLOCK;
+        ::close(lock);
+        if (taken)
+            return false;
+        qWarning("single instance: cannot lock %s", qPrintable(lockPath()));
+        return true;
+    }
+    if (lock < 0)
+        qWarning("single instance: cannot lock %s", qPrintable(lockPath()));
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
+    m_lockFd = lock;
+    return true;
 }
 
 bool SingleInstance::tryBecomePrimary()
 {
     if (m_server)
         return true;
-    // An flock on the file, held for the process's life: the kernel lets go when the process
-    // ends however it ends, so a lock is never stale.
-    int lock = openLockFile(lockPath());
-    if (lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
-        const bool taken = errno == EWOULDBLOCK;
-        ::close(lock);
-        if (taken)
-            return false;
-        lock = -1;
+    // A folder that is not ours alone may hold another user's listener: nothing of ours goes
+    // there, and this process runs on its own rather than not at all.
+    if (m_folder.isEmpty() || !PrivateFolder::make(m_folder, ::getuid())) {
+        qWarning("single instance: no folder of this user's alone; running without one");
+        return true;
     }
-    if (lock < 0) {
-        // No lock can be made there (a read-only folder): the socket alone decides, as well as
-        // it can.
-        qWarning("single instance: cannot lock %s", qPrintable(lockPath()));
-    }
-    // An instance that listens without the lock (an older build) still counts.
-    QLocalSocket probe;
-    probe.connectToServer(m_name);
-    if (probe.waitForConnected(connectTimeoutMs)) {
-        if (lock >= 0)
-            ::close(lock);
+    if (!takeLock())
         return false;
+    if (m_lockFd < 0) {
+        // Without a lock (no descriptors left, say) the socket alone decides, as well as it can.
+        QLocalSocket probe;
+        probe.connectToServer(socketPath());
+        if (probe.waitForConnected(connectTimeoutMs))
+            return false;
     }
-    m_lockFd = lock;
     m_server = new QLocalServer(this);
-    // A socket in the user's own runtime folder is theirs alone already; elsewhere the server
-    // makes it so, at the cost of a folder of its own to create it in.
-    if (!isInPrivateFolder())
-        m_server->setSocketOptions(QLocalServer::UserAccessOption);
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::accept);
     if (!listen()) {
-        delete m_server;
-        m_server = nullptr;
-        ::close(std::exchange(m_lockFd, -1));
+        delete std::exchange(m_server, nullptr);
+        if (m_lockFd >= 0)
+            ::close(std::exchange(m_lockFd, -1));
         return false;
     }
-    m_listenCheck.start();
+    m_watch = new FolderWatch(this);
+    connect(m_watch, &FolderWatch::somethingLeft, this, &SingleInstance::keepListening);
+    if (!m_watch->watch(m_folder))
+        m_relisten.start();
     return true;
 }
 
@@ -139,14 +169,47 @@ bool SingleInstance::listen()
 {
     // Whatever socket file is there belongs to an instance that is gone: a live one would hold
     // the lock.
-    QLocalServer::removeServer(m_name);
-    return m_server->listen(m_name);
+    QLocalServer::removeServer(socketPath());
+    return m_server->listen(socketPath());
+}
+
+void SingleInstance::keepListening()
+{
+    if (!m_server)
+        return;
+    // The folder itself went (the runtime folder was cleared): made anew, with a new lock, which
+    // a launch meanwhile may have taken first.
+    if (!PrivateFolder::isPrivate(m_folder, ::getuid())) {
+        m_server->close();
+        if (!PrivateFolder::make(m_folder, ::getuid())) {
+            m_relisten.start();
+            return;
+        }
+        if (!takeLock()) {
+            // Its socket is not ours to remove: this process listens no more.
+            qWarning("single instance: another instance took over %s", qPrintable(m_folder));
+            delete std::exchange(m_server, nullptr);
+            return;
+        }
+    }
+    const bool watching = m_watch->watch(m_folder);
+    if (!m_server->isListening() || !QFileInfo::exists(socketPath())) {
+        m_server->close();
+        if (!listen()) {
+            m_relisten.start();
+            return;
+        }
+    }
+    // When the kernel will not watch, looking now and then is what is left.
+    if (!watching)
+        m_relisten.start();
 }
 
 void SingleInstance::accept()
 {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-        if (m_connections >= maxConnections) {
+        // Not a byte is read from another user's process.
+        if (m_connections >= maxConnections || PrivateFolder::peerUser(int(socket->socketDescriptor())) != m_peerUser) {
             socket->abort();
             socket->deleteLater();
             continue;
@@ -181,9 +244,20 @@ void SingleInstance::readFrom(QLocalSocket* socket)
         return;
     socket->skip(sizeof length);
     const std::optional<QStringList> args = decodeMessage(socket->read(length));
+    if (!args || !senderWaits(socket)) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    QPointer<QLocalSocket> guard(socket);
+    Q_EMIT messageReceived(*args);
+    if (!guard)
+        return;
+    // Acted on: the sender may say so. Written out at once: the act may have been to quit, and
+    // the event loop then ends before it would have written it.
+    socket->putChar(actedAnswer);
+    socket->flush();
     socket->disconnectFromServer();
-    if (args)
-        Q_EMIT messageReceived(*args);
 }
 
 QByteArray SingleInstance::encodeMessage(const QStringList& args)
@@ -214,31 +288,42 @@ std::optional<QStringList> SingleInstance::decodeMessage(const QByteArray& paylo
     return args;
 }
 
-bool SingleInstance::sendToPrimary(const QStringList& args) const
+SingleInstance::Delivery SingleInstance::sendToPrimary(const QStringList& args) const
 {
     const QByteArray message = encodeMessage(args);
     if (message.size() > qsizetype(sizeof(quint32) + maxMessageBytes))
-        return false;
+        return Delivery::Unanswered;
+    if (!PrivateFolder::isPrivate(m_folder, ::getuid()))
+        return Delivery::Unreachable;
 
     // The lock's holder may have taken it a moment ago and not listen yet.
     const QDeadlineTimer starting(primaryStartMs);
     QLocalSocket socket;
     for (;;) {
-        socket.connectToServer(m_name);
+        socket.connectToServer(socketPath());
         if (socket.waitForConnected(connectTimeoutMs))
             break;
         if (starting.hasExpired() || !lockIsHeld(lockPath()))
-            return false;
+            return Delivery::Unreachable;
         socket.abort();
         QThread::msleep(connectRetryMs);
     }
+    // What is sent may be a sign-in's tokens: only to a process of this user's.
+    if (PrivateFolder::peerUser(int(socket.socketDescriptor())) != m_peerUser)
+        return Delivery::Unreachable;
     socket.write(message);
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(writeTimeoutMs))
-            return false;
+            return Delivery::Unanswered;
     }
-    // Wait for the primary to hang up, so the message is read before this process exits.
-    if (socket.state() == QLocalSocket::ConnectedState)
-        socket.waitForDisconnected(writeTimeoutMs);
-    return true;
+    // The answer comes once the message was acted on. Going away here tells the instance not to
+    // act on it after all, should it read it later (it was stopped, say).
+    const QDeadlineTimer answering(answerTimeout);
+    while (socket.bytesAvailable() < 1) {
+        if (socket.state() != QLocalSocket::ConnectedState || answering.hasExpired())
+            return Delivery::Unanswered;
+        socket.waitForReadyRead(int(answering.remainingTime()));
+    }
+    char answer = 0;
+    return socket.getChar(&answer) && answer == actedAnswer ? Delivery::Acted : Delivery::Unanswered;
 }

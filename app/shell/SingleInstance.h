@@ -7,14 +7,20 @@
 #include <chrono>
 #include <optional>
 
+#include <sys/types.h>
+#include <unistd.h>
+
+class FolderWatch;
 class QLocalServer;
 class QLocalSocket;
 
-// One running Murmo per user. The first launch locks a file beside the socket, holds it for
-// its whole life, and listens on a local socket that only this user can reach; a later launch
-// finds the lock taken, hands its arguments (a "murmo:" callback address, or nothing: "show
-// yourself") to the first and exits. The lock, not the socket, decides who is first: however many
-// launches race, one wins, and a socket is removed only by the lock's holder. Main thread only.
+// One running Murmo per user. The first launch locks a file in a folder of the user's own
+// (0700, made by us, its owner checked), holds the lock for its whole life, and listens on a
+// local socket beside it; a later launch finds the lock taken, hands its arguments (a "murmo:"
+// callback address, "--quit", or nothing: "show yourself") to the first, and waits for the first
+// to say it acted on them. The lock, not the socket, decides who is first: however many launches
+// race, one wins, and a socket is removed only by the lock's holder. Both ends check that the
+// other runs as this user before a byte goes either way. Main thread only.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -24,24 +30,41 @@ public:
     static constexpr int maxConnections = 8;
     // How long a connection may take to deliver its one message before it is dropped.
     static constexpr std::chrono::milliseconds defaultMessageDeadline{2000};
-    // How often the primary checks that it still listens.
-    static constexpr std::chrono::milliseconds listenCheckInterval{2000};
+    // How long a later launch waits for the running instance to say it acted.
+    static constexpr std::chrono::milliseconds answerTimeout{5000};
+    // How soon listening is tried again after it failed (no descriptors left, say), and how often
+    // the socket is looked at when the kernel cannot say that it went.
+    static constexpr std::chrono::milliseconds relistenInterval{2000};
 
-    // name: the socket's name or path; by default one in the user's runtime folder.
-    explicit SingleInstance(QString name = defaultName(), QObject* parent = nullptr);
+    // folder: where the socket and its lock live.
+    explicit SingleInstance(QString folder = defaultFolder(), QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    static QString defaultName();
+    // A folder of this user's alone, made when missing: in the user's runtime folder, else in the
+    // temporary folder, else in the user's cache; the first where no other user stands in the
+    // way. Empty when there is none.
+    static QString defaultFolder();
 
     // Takes the lock and listens when no other instance holds it; false when one does (this
     // process should then sendToPrimary() and quit). A socket left behind by a crashed instance
-    // is taken over.
+    // is taken over. When the folder is not this user's alone, nothing is listened on there and
+    // this process runs on its own.
     bool tryBecomePrimary();
 
-    // Delivers args to the instance that holds the lock; false when none took them in time.
-    // Blocks for at most a few seconds (the first instance may still be starting to listen): it
-    // runs before this process has an event loop.
-    bool sendToPrimary(const QStringList& args) const;
+    enum class Delivery
+    {
+        Acted,
+        // It took the message but never said it acted (dropped, ending, or stopped); a message
+        // whose sender has stopped waiting is not acted on.
+        Unanswered,
+        // No instance of this user's could be reached.
+        Unreachable,
+    };
+    Q_ENUM(Delivery)
+    // Delivers args to the instance that holds the lock and waits for its answer. Blocks for a
+    // few seconds at most (the first instance may still be starting to listen): it runs before
+    // this process has an event loop.
+    Delivery sendToPrimary(const QStringList& args) const;
 
     // The message a later launch sends: a big-endian length, then the list serialised. decode
     // takes the part after the length; none when it is not a whole, valid list.
@@ -52,25 +75,32 @@ public:
 
     // Tests shorten the time a connection has for its message.
     void setMessageDeadline(std::chrono::milliseconds deadline) { m_messageDeadline = deadline; }
+    // Tests play another user at the other end: the user whose processes this one talks to.
+    void setPeerUser(uid_t user) { m_peerUser = user; }
 
 Q_SIGNALS:
+    // The connected slots act on the message; when they have returned, the sender is told so.
     void messageReceived(const QStringList& args);
 
 private:
     QString socketPath() const;
     QString lockPath() const;
-    bool isInPrivateFolder() const;
+    bool takeLock();
     bool listen();
+    void keepListening();
     void accept();
     void readFrom(QLocalSocket* socket);
 
-    QString m_name;
+    QString m_folder;
+    uid_t m_peerUser = ::getuid();
     // The descriptor the lock is held on, or -1.
     int m_lockFd = -1;
     QLocalServer* m_server = nullptr;
-    // Qt closes a server for good when accepting fails (no descriptors left, say); this brings
-    // it back.
-    QTimer m_listenCheck;
+    // Qt closes a server for good when accepting fails (no descriptors left, say), and removes
+    // its socket; a cleaner may remove it too. The folder's watch says when, and listening
+    // starts again.
+    FolderWatch* m_watch = nullptr;
+    QTimer m_relisten;
     int m_connections = 0;
     std::chrono::milliseconds m_messageDeadline = defaultMessageDeadline;
 };

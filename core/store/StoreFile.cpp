@@ -1,6 +1,7 @@
 #include "core/store/StoreFile.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -51,6 +52,26 @@ bool makePrivateFolder(const QString& path)
     // A folder made by an older version, or by mkpath under the umask, is closed too.
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return true;
+}
+
+void makeTreePrivate(const QString& folder)
+{
+    constexpr QFileDevice::Permissions owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                               QFileDevice::ExeOwner | QFileDevice::ReadUser | QFileDevice::WriteUser |
+                                               QFileDevice::ExeUser;
+    QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+    while (entries.hasNext()) {
+        entries.next();
+        const QFileInfo info = entries.fileInfo();
+        if (info.isSymLink())
+            continue;
+        if (info.isDir())
+            QFile::setPermissions(info.filePath(),
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        else if (info.isFile() && (info.permissions() & ~owner))
+            QFile::setPermissions(info.filePath(), info.permissions() & owner);
+    }
 }
 
 bool writeAtomically(const QString& path, const QByteArray& bytes, QString* error)

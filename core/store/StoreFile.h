@@ -29,6 +29,12 @@ QString quarantine(const QString& path, const QDateTime& now = QDateTime::curren
 // hold is the user's speech and words. False when the folder is not there afterwards.
 bool makePrivateFolder(const QString& path);
 
+// Closes everything under folder to all but its owner: files lose every right of the group's and
+// others' (0644 becomes 0600), folders become 0700. Older versions wrote under the umask, and such
+// files stay readable to others until rewritten. Links are neither followed nor changed. It
+// touches every file there: run it off the main thread.
+void makeTreePrivate(const QString& folder);
+
 // Replaces the file with bytes atomically (QSaveFile: a temporary file in the same directory,
 // renamed over the original), making the directory private if needed; the file is its owner's
 // alone (0600). On failure the old file is left as it was, false is returned and *error (when

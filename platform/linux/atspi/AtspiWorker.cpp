@@ -138,7 +138,11 @@ std::optional<QString> takeString(gchar* text)
 
 void AtspiWorker::start()
 {
-    atspi_init();
+    // Without an accessibility bus (no D-Bus session at all, say) libatspi keeps no connection,
+    // and its next call would hand libdbus a null one, which ends the process. Text fields are
+    // then simply out of reach.
+    if (atspi_init() > 1 || !atspi_get_a11y_bus())
+        return;
     // Our D-Bus traffic is dispatched by this thread's own event loop, never by the main thread.
     if (GMainContext* context = g_main_context_get_thread_default())
         atspi_set_main_context(context);

@@ -1,3 +1,4 @@
+#include "app/shell/PrivateFolder.h"
 #include "app/shell/SingleInstance.h"
 #include "tests/core/account/SignInHarness.h"
 #include "tests/support/TestRegistry.h"
@@ -8,10 +9,13 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
-#include <QUuid>
 #include <QtConcurrent>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -27,28 +31,46 @@ class TestCallbackDelivery : public QObject
     Q_OBJECT
 
 private:
-    QString m_name;
+    using Delivery = SingleInstance::Delivery;
 
-    bool deliver(const QStringList& args)
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_folder;
+
+    Delivery deliver(const QStringList& args, std::optional<uid_t> peerUser = std::nullopt)
     {
-        const QString name = m_name;
-        QFuture<bool> sent = QtConcurrent::run([name, args] { return SingleInstance(name).sendToPrimary(args); });
+        const QString folder = m_folder;
+        QFuture<Delivery> sent = QtConcurrent::run([folder, args, peerUser] {
+            SingleInstance launch(folder);
+            if (peerUser)
+                launch.setPeerUser(*peerUser);
+            return launch.sendToPrimary(args);
+        });
         while (!sent.isFinished())
             QTest::qWait(5);
         return sent.result();
     }
 
+    QString socketPath() const { return m_folder + QStringLiteral("/murmo.socket"); }
+
 private Q_SLOTS:
-    void init() { m_name = QStringLiteral("murmo-test-") + QUuid::createUuid().toString(QUuid::Id128); }
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_folder = m_dir->filePath(QStringLiteral("instance"));
+    }
+
+    void cleanup() { m_dir.reset(); }
 
     void onlyTheFirstLaunchListens()
     {
-        SingleInstance first(m_name);
+        SingleInstance first(m_folder);
         QVERIFY(first.tryBecomePrimary());
-        SingleInstance second(m_name);
+        QVERIFY(PrivateFolder::isPrivate(m_folder, ::getuid()));
+        SingleInstance second(m_folder);
         QVERIFY(!second.tryBecomePrimary());
         QSignalSpy received(&first, &SingleInstance::messageReceived);
-        QVERIFY(deliver({}));
+        QCOMPARE(deliver({}), Delivery::Acted);
         QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 20000);
         QCOMPARE(received[0][0].toStringList(), QStringList());
     }
@@ -56,29 +78,30 @@ private Q_SLOTS:
     void aLeftoverSocketIsTakenOver()
     {
         // An instance that crashed leaves its socket and lock files behind, and nothing answers.
-        for (const QString& leftover : {m_name, m_name + QStringLiteral(".lock")}) {
-            QFile stale(QDir::tempPath() + u'/' + leftover);
+        QVERIFY(PrivateFolder::make(m_folder, ::getuid()));
+        for (const QString& leftover : {socketPath(), m_folder + QStringLiteral("/murmo.lock")}) {
+            QFile stale(leftover);
             QVERIFY(stale.open(QIODevice::WriteOnly));
             stale.write("4242\nmurmo\n");
         }
         QLocalServer blocked;
-        QVERIFY(!blocked.listen(m_name));
-        SingleInstance first(m_name);
+        QVERIFY(!blocked.listen(socketPath()));
+        SingleInstance first(m_folder);
         QVERIFY(first.tryBecomePrimary());
-        QVERIFY(deliver({}));
+        QCOMPARE(deliver({}), Delivery::Acted);
     }
 
     void ofLaunchesAtOnceExactlyOneListens()
     {
         constexpr int kLaunches = 4;
         for (int round = 0; round < 10; ++round) {
-            const QString name = m_name + QString::number(round);
+            const QString folder = m_folder + QString::number(round);
             std::latch decided(kLaunches);
             std::atomic<int> primaries = 0;
             std::vector<std::unique_ptr<QThread>> launches;
             for (int i = 0; i < kLaunches; ++i) {
                 launches.emplace_back(QThread::create([&] {
-                    SingleInstance instance(name);
+                    SingleInstance instance(folder);
                     if (instance.tryBecomePrimary())
                         ++primaries;
                     // Each one holds on until all have decided, as running instances would.
@@ -92,22 +115,35 @@ private Q_SLOTS:
         }
     }
 
+    void aRunningInstanceIsNeverDisplaced_data()
+    {
+        QTest::addColumn<bool>("closedByQt");
+        // As between taking the lock and listening, or after Qt gave up on a server whose accept
+        // failed.
+        QTest::newRow("server closed") << true;
+        // A cleaner of old files, or a user tidying up.
+        QTest::newRow("socket removed") << false;
+    }
+
     void aRunningInstanceIsNeverDisplaced()
     {
-        SingleInstance first(m_name);
+        QFETCH(bool, closedByQt);
+        SingleInstance first(m_folder);
         QVERIFY(first.tryBecomePrimary());
-        // Its socket is gone for a while, as it is between taking the lock and listening, or
-        // after Qt gave up on a server whose accept failed: a launch meanwhile is still second.
         auto* server = first.findChild<QLocalServer*>();
         QVERIFY(server);
-        server->close();
-        SingleInstance second(m_name);
+        if (closedByQt)
+            server->close();
+        else
+            QVERIFY(QFile::remove(socketPath()));
+        // A launch meanwhile is still second.
+        SingleInstance second(m_folder);
         QVERIFY(!second.tryBecomePrimary());
         // The first one listens again on its own and takes the message.
-        QTRY_VERIFY_WITH_TIMEOUT(server->isListening(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(server->isListening() && QFile::exists(socketPath()), 20000);
         QSignalSpy received(&first, &SingleInstance::messageReceived);
-        QVERIFY(deliver({QStringLiteral("x")}));
-        QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 20000);
+        QCOMPARE(deliver({QStringLiteral("x")}), Delivery::Acted);
+        QCOMPARE(received.count(), 1);
     }
 
     void stalledConnectionsAreDropped_data()
@@ -121,39 +157,152 @@ private Q_SLOTS:
     void stalledConnectionsAreDropped()
     {
         QFETCH(QByteArray, sent);
-        SingleInstance primary(m_name);
+        SingleInstance primary(m_folder);
         primary.setMessageDeadline(std::chrono::milliseconds(200));
         QVERIFY(primary.tryBecomePrimary());
         QLocalSocket stalled;
-        stalled.connectToServer(m_name);
+        stalled.connectToServer(socketPath());
         QVERIFY(stalled.waitForConnected(5000));
         stalled.write(sent);
         QVERIFY(stalled.waitForBytesWritten(5000) || sent.isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(stalled.state(), QLocalSocket::UnconnectedState, 20000);
         QSignalSpy received(&primary, &SingleInstance::messageReceived);
-        QVERIFY(deliver({}));
-        QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 20000);
+        QCOMPARE(deliver({}), Delivery::Acted);
+        QCOMPARE(received.count(), 1);
     }
 
-    void connectionsPastTheCapAreDropped()
+    void aLaunchIsToldWhetherItsMessageWasActedOn_data()
     {
-        SingleInstance primary(m_name);
-        primary.setMessageDeadline(std::chrono::minutes(5));
-        QVERIFY(primary.tryBecomePrimary());
-        std::vector<std::unique_ptr<QLocalSocket>> sockets;
-        for (int i = 0; i <= SingleInstance::maxConnections; ++i) {
-            sockets.push_back(std::make_unique<QLocalSocket>());
-            sockets.back()->connectToServer(m_name);
-            QVERIFY(sockets.back()->waitForConnected(5000));
-        }
-        const auto dropped = [&sockets] {
-            return std::count_if(sockets.begin(), sockets.end(),
-                                 [](const auto& socket) { return socket->state() == QLocalSocket::UnconnectedState; });
-        };
-        QTRY_COMPARE_WITH_TIMEOUT(dropped(), 1, 20000);
+        QTest::addColumn<bool>("listening");
+        QTest::addColumn<int>("heldConnections");
+        QTest::addColumn<Delivery>("told");
+        QTest::newRow("taken") << true << 0 << Delivery::Acted;
+        QTest::newRow("room for one more") << true << SingleInstance::maxConnections - 1 << Delivery::Acted;
+        // Idle connections hold every place: the launch's is dropped unread.
+        QTest::newRow("connections full") << true << SingleInstance::maxConnections << Delivery::Unanswered;
+        QTest::newRow("nobody listening") << false << 0 << Delivery::Unreachable;
     }
 
-    void nobodyListeningIsReported() { QVERIFY(!deliver({QStringLiteral("murmo://auth-callback#x=1")})); }
+    void aLaunchIsToldWhetherItsMessageWasActedOn()
+    {
+        QFETCH(bool, listening);
+        QFETCH(int, heldConnections);
+        QFETCH(Delivery, told);
+        SingleInstance primary(m_folder);
+        primary.setMessageDeadline(std::chrono::minutes(5));
+        if (listening)
+            QVERIFY(primary.tryBecomePrimary());
+        std::vector<std::unique_ptr<QLocalSocket>> held;
+        for (int i = 0; i < heldConnections; ++i) {
+            held.push_back(std::make_unique<QLocalSocket>());
+            held.back()->connectToServer(socketPath());
+            QVERIFY(held.back()->waitForConnected(5000));
+        }
+        QSignalSpy received(&primary, &SingleInstance::messageReceived);
+        const QString callback = QStringLiteral("murmo://auth-callback#access_token=a&refresh_token=r");
+        QCOMPARE(deliver({callback}), told);
+        QCOMPARE(received.count(), told == Delivery::Acted ? 1 : 0);
+    }
+
+    // A launch that stopped waiting (the instance was stopped for a while) has told its user
+    // nothing was done; when the instance reads the message later, it does nothing.
+    void aMessageWhoseSenderLeftIsNotActedOn()
+    {
+        SingleInstance primary(m_folder);
+        QVERIFY(primary.tryBecomePrimary());
+        auto* server = primary.findChild<QLocalServer*>();
+        QSignalSpy connected(server, &QLocalServer::newConnection);
+        QSignalSpy received(&primary, &SingleInstance::messageReceived);
+        {
+            QLocalSocket gone;
+            gone.connectToServer(socketPath());
+            QVERIFY(gone.waitForConnected(5000));
+            gone.write(SingleInstance::encodeMessage({QStringLiteral("--quit")}));
+            QVERIFY(gone.waitForBytesWritten(5000));
+        }
+        QVERIFY(connected.wait(20000));
+        QTRY_VERIFY_WITH_TIMEOUT(server->findChildren<QLocalSocket*>().isEmpty(), 20000);
+        QCOMPARE(received.count(), 0);
+    }
+
+    void aFolderNotOursAloneIsRefused_data()
+    {
+        QTest::addColumn<QString>("planted");
+        QTest::addColumn<bool>("othersOwner");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("none yet") << QString() << false << true;
+        QTest::newRow("ours, 0700") << QStringLiteral("0700") << false << true;
+        QTest::newRow("another user's") << QStringLiteral("0700") << true << false;
+        QTest::newRow("open to the group") << QStringLiteral("0750") << false << false;
+        QTest::newRow("open to all") << QStringLiteral("0777") << false << false;
+        QTest::newRow("a link to ours") << QStringLiteral("link") << false << false;
+        QTest::newRow("a file") << QStringLiteral("file") << false << false;
+    }
+
+    void aFolderNotOursAloneIsRefused()
+    {
+        QFETCH(QString, planted);
+        QFETCH(bool, othersOwner);
+        QFETCH(bool, taken);
+        const QByteArray path = QFile::encodeName(m_folder);
+        if (planted == QStringLiteral("link")) {
+            const QString ours = m_dir->filePath(QStringLiteral("ours"));
+            QVERIFY(PrivateFolder::make(ours, ::getuid()));
+            QVERIFY(QFile::link(ours, m_folder));
+        } else if (planted == QStringLiteral("file")) {
+            QVERIFY(QFile(m_folder).open(QIODevice::WriteOnly));
+        } else if (!planted.isEmpty()) {
+            QVERIFY(QDir().mkdir(m_folder));
+            QCOMPARE(::chmod(path.constData(), mode_t(planted.toUInt(nullptr, 8))), 0);
+        }
+        const QFile::Permissions before = QFileInfo(m_folder).permissions();
+        const uid_t user = othersOwner ? ::getuid() + 1 : ::getuid();
+        QCOMPARE(PrivateFolder::make(m_folder, user), taken);
+        QCOMPARE(PrivateFolder::isPrivate(m_folder, user), taken);
+        if (!planted.isEmpty())
+            QCOMPARE(QFileInfo(m_folder).permissions(), before);
+    }
+
+    // Another user got to the shared name first and listens there: nothing goes to it, and
+    // Murmo starts all the same.
+    void nothingGoesToAListenerInAFolderNotOurs()
+    {
+        QVERIFY(QDir().mkdir(m_folder));
+        QCOMPARE(::chmod(QFile::encodeName(m_folder).constData(), 0777), 0);
+        QLocalServer planted;
+        QVERIFY(planted.listen(socketPath()));
+        QCOMPARE(deliver({QStringLiteral("murmo://auth-callback#access_token=a")}), Delivery::Unreachable);
+        SingleInstance instance(m_folder);
+        QVERIFY(instance.tryBecomePrimary());
+        QVERIFY(!planted.waitForNewConnection(0));
+        QVERIFY(planted.isListening());
+    }
+
+    void nothingPassesBetweenUsers_data()
+    {
+        QTest::addColumn<bool>("launchIsOther");
+        QTest::addColumn<Delivery>("told");
+        // The launch finds a listener that runs as someone else: not a byte is sent.
+        QTest::newRow("listener of another user") << true << Delivery::Unreachable;
+        // The instance is reached by someone else's process: not a byte is read.
+        QTest::newRow("launch of another user") << false << Delivery::Unanswered;
+    }
+
+    void nothingPassesBetweenUsers()
+    {
+        QFETCH(bool, launchIsOther);
+        QFETCH(Delivery, told);
+        // Both run as this user; each is told the other should be someone else.
+        const uid_t other = ::getuid() + 1;
+        SingleInstance primary(m_folder);
+        if (!launchIsOther)
+            primary.setPeerUser(other);
+        QVERIFY(primary.tryBecomePrimary());
+        QSignalSpy received(&primary, &SingleInstance::messageReceived);
+        const QStringList args{QStringLiteral("murmo://auth-callback#access_token=a&refresh_token=r")};
+        QCOMPARE(deliver(args, launchIsOther ? std::optional(other) : std::nullopt), told);
+        QCOMPARE(received.count(), 0);
+    }
 
     void aCallbackSignsInOnlyWhileTheFlowWaits_data()
     {
@@ -166,7 +315,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, pending);
         SignInHarness h;
-        SingleInstance primary(m_name);
+        SingleInstance primary(m_folder);
         QVERIFY(primary.tryBecomePrimary());
         connect(&primary, &SingleInstance::messageReceived, h.flow.get(), [&h](const QStringList& args) {
             for (const QString& arg : args)
@@ -179,8 +328,8 @@ private Q_SLOTS:
         QSignalSpy received(&primary, &SingleInstance::messageReceived);
         QSignalSpy signedIn(h.flow.get(), &SignInFlow::signedIn);
         const QUrl url = h.callback(QStringLiteral("access_token=tok%26en&refresh_token=r&expires_in=3600"));
-        QVERIFY(deliver({url.toString(QUrl::FullyEncoded)}));
-        QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 20000);
+        QCOMPARE(deliver({url.toString(QUrl::FullyEncoded)}), Delivery::Acted);
+        QCOMPARE(received.count(), 1);
         QCOMPARE(h.session->isLoggedIn(), pending);
         QCOMPARE(signedIn.count(), pending ? 1 : 0);
         if (pending)

@@ -164,7 +164,7 @@ private Q_SLOTS:
         // the sign-in callbacks.
         const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
         QVERIFY(!runtime.isEmpty());
-        QCOMPARE(QFileInfo(SingleInstance::defaultName()).path(), runtime);
+        QCOMPARE(QFileInfo(SingleInstance::defaultFolder()).path(), runtime);
     }
 
     void ctrlQQuits()

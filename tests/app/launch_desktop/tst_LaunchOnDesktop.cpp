@@ -14,6 +14,8 @@
 
 #include <memory>
 
+#include <csignal>
+
 // The murmo program itself as a person starts it in the desktop: its own home, its services on
 // loopback, its windows seen through the window manager and its buttons through the
 // accessibility bus.
@@ -153,6 +155,39 @@ private Q_SLOTS:
         for (const RecordedRequest& request : m_gateway->requests())
             QVERIFY2(!request.header("Authorization").contains(token.toUtf8()), qPrintable(request.path));
         QVERIFY(!readFile(configFile()).contains(token.toUtf8()));
+    }
+
+    // A launch says whether the running program acted on what it handed over, and its exit code
+    // says the same: a program that was stopped meanwhile never answers, and once it runs again
+    // it does not act on what its launch gave up on.
+    void aLaunchSaysWhetherItWasActedOn()
+    {
+        markOnboarded();
+        MurmoProcess murmo(environment());
+        QVERIFY(startShown(murmo));
+        QCOMPARE(::kill(pid_t(murmo.pid()), SIGSTOP), 0);
+        const int stopped = murmo.runOnce({QStringLiteral("--quit")});
+        QCOMPARE(::kill(pid_t(murmo.pid()), SIGCONT), 0);
+        QCOMPARE(stopped, 1);
+        QCOMPARE(murmo.runOnce({}), 0);
+        QVERIFY2(murmo.isRunning(), "a quit its launch gave up on must not be acted on");
+        QCOMPARE(murmo.runOnce({QStringLiteral("--quit")}), 0);
+        QCOMPARE(murmo.waitForExit(kWaitMs), 0);
+    }
+
+    // A session without D-Bus: no session bus, no accessibility bus. The program runs, reads no
+    // other application's text, and quits as asked.
+    void runsWithoutAnyBus()
+    {
+        markOnboarded();
+        QProcessEnvironment env = environment();
+        const QString nowhere = QStringLiteral("unix:path=") + m_home->filePath(QStringLiteral("no-bus"));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), nowhere);
+        env.insert(QStringLiteral("AT_SPI_BUS_ADDRESS"), nowhere);
+        MurmoProcess murmo(env);
+        QVERIFY(startShown(murmo));
+        QCOMPARE(murmo.runOnce({QStringLiteral("--quit")}), 0);
+        QCOMPARE(murmo.waitForExit(kWaitMs), 0);
     }
 
     void quitEndsItWithTheVolumeGivenBack()

@@ -1,1 +1,1 @@
-set(AREA_LIBS MurmoPlatform)
+set(AREA_LIBS MurmoPlatform MurmoPlatformLinux)

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+#include <sys/types.h>
+
+// Folders and sockets that one user alone may reach. The running instance's socket lives in such
+// a folder: whoever can put a listener where a later launch looks is handed what it carries (a
+// sign-in callback with its tokens).
+namespace PrivateFolder {
+
+// Whether path is a folder itself (not a link to one), owned by owner, that nobody else may
+// read, write or enter (mode 0700).
+bool isPrivate(const QString& path, uid_t owner);
+
+// Makes the folder (its parent must exist) open to its owner alone, or takes it when it is there
+// already and private. False when something else stands there: another user's folder, one open
+// to others, a link or a file. Such a folder is left as it is.
+bool make(const QString& path, uid_t owner);
+
+// The user the process at the other end of a connected local socket runs as (for a listening
+// socket's client: the user that listens); none when the system does not say.
+std::optional<uid_t> peerUser(int socketDescriptor);
+
+} // namespace PrivateFolder
