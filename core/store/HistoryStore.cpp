@@ -246,11 +246,13 @@ void HistoryStore::add(const HistoryEntry& entry, std::span<const float> samples
     // Recordings of dropped entries stay on disk; only remove() deletes audio.
     if (full)
         m_entries.remove(0, m_entries.size() - maxEntries);
-    if (unwritten)
+    const bool held = unwritten != nullptr;
+    if (held)
         hold(entry.id, std::move(unwritten));
     else if (written && !m_held.isEmpty())
         m_writeHeld = true; // there is room again for those that did not fit
-    if (onceOnDisk)
+    // A recording neither written nor held is not safe anywhere: whatever else keeps it stays.
+    if (onceOnDisk && (samples.empty() || written || held))
         m_onceOnDisk.append({entry.id, std::move(onceOnDisk)});
     scheduleSave();
 }
