@@ -104,7 +104,8 @@ QCoro::Task<> FailureReport::retranscribe(Retranscribe action)
 {
     QPointer<FailureReport> self(this);
     RecordingOverlay& overlay = m_parts.overlay;
-    const std::optional<QString> audio = m_parts.data.history.audioURL(action.entry);
+    // Held in memory while the disk had no room for it, else its file.
+    const HistoryStore::Audio audio = m_parts.data.history.audioOf(action.entry.id);
     if (!audio) {
         endRetry();
         overlay.fail(QStringLiteral("该条目没有保存录音"));
@@ -119,8 +120,7 @@ QCoro::Task<> FailureReport::retranscribe(Retranscribe action)
     const std::optional<QString> hint = DictationSetup::languageHint(m_parts.state.settings());
 
     // Decoding a long recording takes longer than a frame.
-    QFuture<Samples> decoding =
-        QtConcurrent::run(&m_parts.workers, [path = *audio] { return AudioStorage::readSamples(path); });
+    QFuture<Samples> decoding = QtConcurrent::run(&m_parts.workers, [audio] { return audio.read(); });
     const Samples samples = co_await decoding;
     if (!self)
         co_return;

@@ -35,8 +35,9 @@ void HistoryOperations::retranscribe(const HistoryEntry& entry)
 
 QCoro::Task<void> HistoryOperations::recogniseAgain(HistoryEntry entry)
 {
-    const std::optional<QString> path = m_data.history.audioURL(entry);
-    if (!path) {
+    // Held in memory while the disk had no room for it, else its file.
+    const HistoryStore::Audio audio = m_data.history.audioOf(entry.id);
+    if (!audio) {
         m_state.setStatusLine(QStringLiteral("该条目没有保存录音"));
         co_return;
     }
@@ -54,8 +55,7 @@ QCoro::Task<void> HistoryOperations::recogniseAgain(HistoryEntry entry)
     QString failure;
     try {
         // Decoding a long recording takes a while; the windows keep drawing meanwhile.
-        const QString file = *path;
-        QFuture<Samples> decoding = QtConcurrent::run(&AudioStorage::readSamples, file);
+        QFuture<Samples> decoding = QtConcurrent::run([audio] { return audio.read(); });
         Samples samples = co_await decoding;
         if (!self)
             co_return;

@@ -6,6 +6,7 @@
 #include "app/controller/FlowFailure.h"
 #include "app/controller/ServiceSelector.h"
 #include "app/controller/Settings.h"
+#include "app/controller/TakeRecovery.h"
 #include "app/desktop/BackgroundDucker.h"
 #include "app/desktop/SelectedText.h"
 #include "app/feedback/RecordingOverlay.h"
@@ -13,7 +14,6 @@
 #include "core/account/SessionStore.h"
 #include "core/async/PostToThread.h"
 #include "core/audio/AudioGain.h"
-#include "core/audio/TakeJournal.h"
 #include "core/recognition/AsrProvider.h"
 #include "core/recognition/StreamingAsr.h"
 #include "core/recognition/StreamingAsrSource.h"
@@ -33,10 +33,16 @@ Recording::Recording(Parts parts, QObject* parent)
     , m_parts(std::move(parts))
 {
     // Listed before this run records anything: these are takes an earlier run never finished.
-    const QStringList left = TakeJournal::leftIn(m_parts.history.recordingsDir());
+    auto* recovery = new TakeRecovery(m_parts.history, m_parts.workers, this);
     m_parts.recorder.setJournalDirectory(m_parts.history.recordingsDir());
-    if (!left.isEmpty())
-        keepLeftTakes(left);
+    if (!recovery->left().isEmpty()) {
+        connect(recovery, &TakeRecovery::filed, this, [this](int count) {
+            if (count > 0)
+                m_parts.state.bumpHistoryVersion();
+        });
+        // The entries' mode and recogniser as the settings name them now; the time is the take's own.
+        recovery->file(retryEntry(QStringLiteral("dictate"), QDateTime()));
+    }
 }
 
 Recording::~Recording()
@@ -71,31 +77,6 @@ void Recording::keepForRetry(const AudioRecorder::Take& take)
     m_parts.history.add(retryEntry(action, QDateTime::currentDateTimeUtc()), samples);
     // The program is ending: the take's file goes only once the entry is on disk.
     m_parts.history.flush();
-}
-
-QCoro::Task<> Recording::keepLeftTakes(QStringList paths)
-{
-    const QPointer<Recording> self(this);
-    // The entry's mode and recogniser as the settings name them now; the time is the take's own.
-    const HistoryEntry model = retryEntry(QStringLiteral("dictate"), QDateTime());
-    HistoryStore& history = m_parts.history;
-    QFuture<int> keeping = QtConcurrent::run(&m_parts.workers, [paths, model, &history] {
-        int kept = 0;
-        for (const QString& path : paths) {
-            const std::optional<TakeJournal::Left> left = TakeJournal::takeBack(path);
-            if (!left || qsizetype(left->samples.size()) <= kTooShortSamples)
-                continue;
-            HistoryEntry entry = model;
-            entry.id = QUuid::createUuid();
-            entry.timestamp = left->lastWritten;
-            history.add(entry, left->samples);
-            ++kept;
-        }
-        return kept;
-    });
-    const int kept = co_await keeping;
-    if (self && kept > 0)
-        m_parts.state.bumpHistoryVersion();
 }
 
 bool Recording::signInRequired() const

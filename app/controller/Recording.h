@@ -130,8 +130,6 @@ private:
     // A failed entry, ready for a retry, for a take that never reached recognition.
     HistoryEntry retryEntry(const QString& action, const QDateTime& when) const;
     void keepForRetry(const AudioRecorder::Take& take);
-    // Files the takes an earlier run was recording when it ended abruptly (a crash, a kill).
-    QCoro::Task<> keepLeftTakes(QStringList paths);
     std::optional<QString> target() const;
     QCoro::Task<> handOver(AudioRecorder::Take take, bool boost, FinishedRecording finished);
 

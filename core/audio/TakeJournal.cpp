@@ -24,6 +24,16 @@ struct Header
     qint32 sampleRate;
     qint32 channelCount;
 };
+static_assert(sizeof(Header) == TakeJournal::kHeaderSize);
+
+// Read back a second of audio at a time: a long take never exists whole at the device's rate.
+constexpr qint64 kReadFrames = 48000;
+constexpr qsizetype kOutputBlock = 8192;
+
+bool isJournalRate(int rate)
+{
+    return rate >= TakeJournal::kMinRate && rate <= TakeJournal::kMaxRate;
+}
 
 } // namespace
 
@@ -37,7 +47,7 @@ struct TakeJournal::Queue
 
 TakeJournal::TakeJournal(const QString& directory, AudioInputFormat format)
 {
-    if (format.sampleRate <= 0 || format.channelCount <= 0)
+    if (!isJournalRate(format.sampleRate) || format.channelCount <= 0)
         return;
     const QString path =
         QDir(directory).filePath(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + kSuffix);
@@ -46,13 +56,16 @@ TakeJournal::TakeJournal(const QString& directory, AudioInputFormat format)
     std::memcpy(header.magic, kMagic, sizeof kMagic);
     header.sampleRate = format.sampleRate;
     header.channelCount = 1;
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file->write(reinterpret_cast<const char*>(&header), sizeof header) != qint64(sizeof header)) {
+    // Made private from the start: it is the user's speech, in a folder that may have been left
+    // open by an older version.
+    if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        file->write(reinterpret_cast<const char*>(&header), sizeof header) != qint64(sizeof header) || !file->flush()) {
         file->remove();
         return;
     }
     m_path = path;
     m_channelCount = format.channelCount;
+    m_framesLeft = qint64(format.sampleRate) * kMaxSeconds;
     m_queue = std::make_shared<Queue>();
     m_writer = std::thread([queue = m_queue, file] {
         std::vector<qint16> writing;
@@ -98,6 +111,10 @@ void TakeJournal::append(const float* frames, qsizetype frameCount)
         std::lock_guard guard(m_queue->lock);
         if (m_queue->closing)
             return;
+        frameCount = qsizetype(std::min<qint64>(frameCount, m_framesLeft));
+        if (frameCount <= 0)
+            return;
+        m_framesLeft -= frameCount;
         try {
             // Mono 16-bit, at the device's rate: a take of minutes stays a file of megabytes.
             std::vector<qint16>& pending = m_queue->pending;
@@ -128,28 +145,55 @@ QStringList TakeJournal::leftIn(const QString& directory)
     return paths;
 }
 
-std::optional<TakeJournal::Left> TakeJournal::takeBack(const QString& path)
+std::optional<TakeJournal::Left> TakeJournal::readBack(const QString& path)
 {
-    std::optional<Left> left;
     QFile file(path);
-    const QDateTime lastWritten = QFileInfo(path).lastModified().toUTC();
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    std::optional<Samples> samples = read(file);
+    if (!samples)
+        return std::nullopt;
+    return Left{std::move(*samples), QFileInfo(path).lastModified().toUTC()};
+}
+
+std::optional<Samples> TakeJournal::read(QIODevice& device)
+{
+    // A run killed as the file was made leaves it empty: a take with nothing in it yet.
+    if (device.size() == 0)
+        return Samples();
     Header header{};
-    if (file.open(QIODevice::ReadOnly) &&
-        file.read(reinterpret_cast<char*>(&header), sizeof header) == qint64(sizeof header) &&
-        std::memcmp(header.magic, kMagic, sizeof kMagic) == 0 && header.sampleRate > 0 && header.channelCount == 1) {
-        const QByteArray bytes = file.readAll();
-        // A write cut short by the end of the program leaves half a sample: it is dropped.
-        std::vector<float> buffer(std::size_t(bytes.size() / qsizetype(sizeof(qint16))));
-        for (std::size_t i = 0; i < buffer.size(); ++i) {
-            qint16 sample = 0;
-            std::memcpy(&sample, bytes.constData() + i * sizeof(qint16), sizeof sample);
-            buffer[i] = float(sample) / 32767.0f;
+    if (device.read(reinterpret_cast<char*>(&header), sizeof header) != qint64(sizeof header) ||
+        std::memcmp(header.magic, kMagic, sizeof kMagic) != 0 || header.channelCount != 1 ||
+        !isJournalRate(header.sampleRate))
+        return std::nullopt;
+    // A write cut short by the end of the program leaves half a sample: it is dropped.
+    const qint64 frames = (device.size() - kHeaderSize) / qint64(sizeof(qint16));
+    if (frames > qint64(header.sampleRate) * kMaxSeconds)
+        return std::nullopt;
+    Samples samples;
+    if (frames <= 0)
+        return samples;
+    const std::unique_ptr<Resampler> resampler = Resampler::create({header.sampleRate, 1});
+    if (!resampler)
+        return std::nullopt;
+    try {
+        samples.reserve(std::size_t(resampler->expectedOutput(frames) + kOutputBlock));
+        std::vector<qint16> raw(std::size_t(std::min(frames, kReadFrames)));
+        std::vector<float> chunk(raw.size());
+        for (qint64 done = 0; done < frames;) {
+            const qint64 count = std::min(frames - done, kReadFrames);
+            const qint64 bytes = count * qint64(sizeof(qint16));
+            if (device.read(reinterpret_cast<char*>(raw.data()), bytes) != bytes)
+                return std::nullopt;
+            for (qint64 i = 0; i < count; ++i)
+                chunk[std::size_t(i)] = float(raw[std::size_t(i)]) / 32767.0f;
+            if (!resampler->feed(chunk.data(), qsizetype(count), kOutputBlock, samples))
+                return samples;
+            done += count;
         }
-        Samples samples = convertTake({std::move(buffer)}, {header.sampleRate, 1});
-        if (!samples.empty())
-            left = Left{std::move(samples), lastWritten};
+        resampler->drain(kOutputBlock, samples);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
     }
-    file.close();
-    QFile::remove(path);
-    return left;
+    return samples;
 }

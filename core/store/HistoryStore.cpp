@@ -42,6 +42,12 @@ void setAsideUntrimmed(const QString& historyFile, const QByteArray& bytes)
         QFile::setPermissions(aside, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
+// "<id>.ogg": the recording of the entry with that id.
+QString recordingName(const QUuid& id)
+{
+    return id.toString(QUuid::WithoutBraces).toUpper() + QLatin1Char('.') + AudioStorage::fileExtension;
+}
+
 // Reading a file far over the cap takes many times the memory of what is kept, and glibc holds on
 // to what a thread frees for that thread's later use unless asked to give it back.
 void releaseFreedHistoryMemory()
@@ -111,14 +117,69 @@ void HistoryStore::scheduleSave()
     m_worker.start([this] { writeLatest(); });
 }
 
+void HistoryStore::writeHeld(QMutexLocker<QMutex>& lock)
+{
+    const QList<Held> held = m_held;
+    lock.unlock();
+    QList<QUuid> written;
+    for (const Held& recording : held) {
+        const QString path = QDir(m_recordingsDir).filePath(recordingName(recording.id));
+        // Still no room: the rest wait for the next try.
+        if (!AudioStorage::write(*recording.samples, path))
+            break;
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        written.append(recording.id);
+    }
+    lock.relock();
+    for (const QUuid& id : written) {
+        const auto found = std::find_if(m_held.begin(), m_held.end(), [&id](const Held& h) { return h.id == id; });
+        const QString name = recordingName(id);
+        const qsizetype index = indexOf(id);
+        // Removed, or let go, while it was written: the file goes with the save.
+        if (found == m_held.end() || index < 0) {
+            m_unlinkedRecordings.append(QDir(m_recordingsDir).filePath(name));
+        } else {
+            m_entries[index].audioFileName = name;
+        }
+        if (found != m_held.end()) {
+            m_heldSamples -= qsizetype(found->samples->size());
+            m_held.erase(found);
+        }
+    }
+}
+
+void HistoryStore::hold(const QUuid& id, std::shared_ptr<const Samples> samples)
+{
+    m_heldSamples += qsizetype(samples->size());
+    m_held.append({id, std::move(samples)});
+    // The newest take is kept whatever its length; older ones make room for it.
+    while (m_heldSamples > kMaxHeldSamples && m_held.size() > 1) {
+        const Held dropped = m_held.takeFirst();
+        m_heldSamples -= qsizetype(dropped.samples->size());
+        // Its entry is saved without the recording: whatever still keeps the take is kept.
+        m_onceOnDisk.removeIf([&dropped](const Waiting& waiting) { return waiting.id == dropped.id; });
+    }
+}
+
 void HistoryStore::writeLatest()
 {
     QMutexLocker lock(&m_mutex);
     // Changes from here on queue the next write, which finds them all.
     m_saveQueued = false;
     m_writing = true;
+    if (std::exchange(m_writeHeld, false) && !m_held.isEmpty())
+        writeHeld(lock);
     const QList<HistoryEntry> entries = m_entries;
     const QStringList unlinked = std::exchange(m_unlinkedRecordings, {});
+    // Those whose entries this save holds with their recordings (or no longer holds at all).
+    QList<Waiting> ready;
+    QList<Waiting> waiting;
+    for (Waiting& next : m_onceOnDisk) {
+        const bool recordingWaits =
+            std::any_of(m_held.cbegin(), m_held.cend(), [&next](const Held& held) { return held.id == next.id; });
+        (recordingWaits ? waiting : ready).append(std::move(next));
+    }
+    m_onceOnDisk = std::move(waiting);
     lock.unlock();
 
     const bool written = StoreFile::writeAtomically(m_fileURL, HistoryEntry::encodeList(entries));
@@ -127,12 +188,16 @@ void HistoryStore::writeLatest()
     if (written) {
         for (const QString& path : unlinked)
             QFile::remove(path);
+        for (const Waiting& waiting : ready)
+            waiting.run();
     }
 
     lock.relock();
     m_saved = written;
-    if (!written)
+    if (!written) {
         m_unlinkedRecordings = unlinked + m_unlinkedRecordings;
+        m_onceOnDisk = ready + m_onceOnDisk;
+    }
     // Told before flush() returns, and without the lock, which those told may take.
     lock.unlock();
     Q_EMIT saveFinished();
@@ -154,15 +219,24 @@ QList<HistoryEntry> HistoryStore::all() const
     return QList<HistoryEntry>(m_entries.crbegin(), m_entries.crend());
 }
 
-void HistoryStore::add(const HistoryEntry& entry, std::span<const float> samples)
+void HistoryStore::add(const HistoryEntry& entry, std::span<const float> samples, std::function<void()> onceOnDisk)
 {
     HistoryEntry stored = entry;
+    std::shared_ptr<const Samples> unwritten;
+    bool written = false;
     if (!samples.empty()) {
-        const QString name = entry.idText() + QLatin1Char('.') + AudioStorage::fileExtension;
+        const QString name = recordingName(entry.id);
         const QString path = QDir(m_recordingsDir).filePath(name);
         if (AudioStorage::write(samples, path)) {
             QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
             stored.audioFileName = name;
+            written = true;
+        } else {
+            try {
+                unwritten = std::make_shared<const Samples>(samples.begin(), samples.end());
+            } catch (const std::bad_alloc&) {
+                // No room anywhere: the entry is kept without its recording.
+            }
         }
     }
 
@@ -172,7 +246,45 @@ void HistoryStore::add(const HistoryEntry& entry, std::span<const float> samples
     // Recordings of dropped entries stay on disk; only remove() deletes audio.
     if (full)
         m_entries.remove(0, m_entries.size() - maxEntries);
+    const bool held = unwritten != nullptr;
+    if (held)
+        hold(entry.id, std::move(unwritten));
+    else if (written && !m_held.isEmpty())
+        m_writeHeld = true; // there is room again for those that did not fit
+    // A recording neither written nor held is not safe anywhere: whatever else keeps it stays.
+    if (onceOnDisk && (samples.empty() || written || held))
+        m_onceOnDisk.append({entry.id, std::move(onceOnDisk)});
     scheduleSave();
+}
+
+HistoryStore::Audio HistoryStore::audioOf(const QUuid& id) const
+{
+    Audio audio;
+    std::optional<QString> name;
+    {
+        QMutexLocker lock(&m_mutex);
+        const auto held = std::find_if(m_held.cbegin(), m_held.cend(), [&id](const Held& h) { return h.id == id; });
+        if (held != m_held.cend()) {
+            audio.held = held->samples;
+            return audio;
+        }
+        const qsizetype index = indexOf(id);
+        if (index >= 0)
+            name = m_entries[index].audioFileName;
+    }
+    if (name) {
+        const std::optional<QString> path = recordingPath(*name);
+        if (path && QFileInfo(*path).isFile())
+            audio.file = path;
+    }
+    return audio;
+}
+
+Samples HistoryStore::Audio::read() const
+{
+    if (held)
+        return *held;
+    return file ? AudioStorage::readSamples(*file) : Samples();
 }
 
 std::optional<QString> HistoryStore::audioURL(const HistoryEntry& entry) const
@@ -237,6 +349,11 @@ void HistoryStore::remove(const QUuid& id)
         return;
     const std::optional<QString> audio = m_entries[index].audioFileName;
     m_entries.removeAt(index);
+    const auto held = std::find_if(m_held.begin(), m_held.end(), [&id](const Held& h) { return h.id == id; });
+    if (held != m_held.end()) {
+        m_heldSamples -= qsizetype(held->samples->size());
+        m_held.erase(held);
+    }
     if (audio) {
         if (const std::optional<QString> path = recordingPath(*audio))
             m_unlinkedRecordings.append(*path);
@@ -247,13 +364,15 @@ void HistoryStore::remove(const QUuid& id)
 bool HistoryStore::isSaved() const
 {
     QMutexLocker lock(&m_mutex);
-    return m_saved;
+    return m_saved && m_held.isEmpty();
 }
 
 void HistoryStore::saveAgain()
 {
     QMutexLocker lock(&m_mutex);
-    if (!m_saved)
+    if (!m_held.isEmpty())
+        m_writeHeld = true;
+    if (!m_saved || m_writeHeld)
         scheduleSave();
 }
 
@@ -262,7 +381,7 @@ bool HistoryStore::flush()
     QMutexLocker lock(&m_mutex);
     while (!m_loaded || m_saveQueued || m_writing)
         m_idle.wait(&m_mutex);
-    return m_saved;
+    return m_saved && m_held.isEmpty();
 }
 
 qsizetype HistoryStore::indexOf(const QUuid& id) const

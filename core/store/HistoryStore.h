@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/audio/Samples.h"
 #include "core/store/HistoryEntry.h"
 
 #include <QList>
@@ -11,6 +12,8 @@
 #include <QUuid>
 #include <QWaitCondition>
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 
@@ -21,7 +24,8 @@
 // while a write is under way go out together in the next one, so the file never goes back to an
 // older state. Access to the entries is serialised by one mutex that is never held across the
 // disk. A failed save (a full disk) keeps the change in memory; isSaved() says so until a later
-// save, or saveAgain(), writes the whole list. The folder and everything in it are the user's
+// save, or saveAgain(), writes the whole list. A recording that cannot be written is held in memory
+// the same way until saveAgain() finds room for it. The folder and everything in it are the user's
 // alone (0700, files 0600).
 class HistoryStore : public QObject
 {
@@ -54,13 +58,34 @@ public:
     // All entries, newest first.
     QList<HistoryEntry> all() const;
 
+    // Recordings that could not be written are held in memory up to this many samples in all
+    // (20 minutes); beyond it the oldest are let go.
+    static constexpr qsizetype kMaxHeldSamples = qsizetype(kRecordingSampleRate) * 60 * 20;
+
     // Stores the recording (when samples are given) and then the entry. Compressing the audio
     // happens on the caller's thread before the store is locked: call it from a worker for long
-    // takes. The recording is complete on disk before the entry that names it is saved.
-    void add(const HistoryEntry& entry, std::span<const float> samples = {});
+    // takes. The recording is complete on disk before the entry that names it is saved. One that
+    // cannot be written (a full disk) is held in memory, where audioOf() finds it, and written by
+    // a later saveAgain(); the entry names it from then on. onceOnDisk, when given, runs on the
+    // store's worker after a save that holds the entry with its recording (or after the entry was
+    // removed); never when that does not happen, so what it lets go of is kept until then.
+    void add(const HistoryEntry& entry, std::span<const float> samples = {}, std::function<void()> onceOnDisk = {});
 
     // The entry's recording file when it exists: a plain file path despite the design's name.
     std::optional<QString> audioURL(const HistoryEntry& entry) const;
+
+    // Where an entry's recording is: its file, or its samples while they wait for room on disk.
+    struct Audio
+    {
+        std::optional<QString> file;
+        std::shared_ptr<const Samples> held;
+
+        explicit operator bool() const { return file || held; }
+        // The samples at 16 kHz mono; empty when the file cannot be read. Decoding a file is
+        // heavy: call it from a worker.
+        Samples read() const;
+    };
+    Audio audioOf(const QUuid& id) const;
 
     std::optional<HistoryEntry> entry(const QUuid& id) const;
 
@@ -79,9 +104,10 @@ public:
     // ignored.
     void remove(const QUuid& id);
 
-    // False while the file lacks a change that could not be written.
+    // False while the file lacks a change, or a recording its file, that could not be written.
     bool isSaved() const;
-    // Writes the entries again, on the worker, when the last save failed; saveFinished() follows.
+    // Writes the held recordings and the entries again, on the worker, when something could not
+    // be written; saveFinished() follows.
     void saveAgain();
     // Waits until the history is read and every change so far has been written, or has failed
     // to be: for the program's end and for tests, never for a frame. Returns isSaved().
@@ -98,6 +124,11 @@ private:
     void writeLatest();
     // Queues a write of the entries as they will be when it runs. The mutex is held.
     void scheduleSave();
+    // Holds the samples of a recording that could not be written. The mutex is held.
+    void hold(const QUuid& id, std::shared_ptr<const Samples> samples);
+    // Writes the held recordings on the worker, without the mutex while it writes; afterwards the
+    // entries of those written name them. Called and returns with the mutex held.
+    void writeHeld(QMutexLocker<QMutex>& lock);
     qsizetype indexOf(const QUuid& id) const;
     // The path of a recording named by the file, or std::nullopt for a name that would reach
     // outside the recordings folder.
@@ -112,6 +143,23 @@ private:
     QList<HistoryEntry> m_entries;
     // Recordings of removed entries, deleted once a save without their entries went through.
     QStringList m_unlinkedRecordings;
+    struct Held
+    {
+        QUuid id;
+        std::shared_ptr<const Samples> samples;
+    };
+    // Recordings not yet on disk, oldest first, and their samples in all.
+    QList<Held> m_held;
+    qsizetype m_heldSamples = 0;
+    // The next save tries the held recordings first.
+    bool m_writeHeld = false;
+    struct Waiting
+    {
+        QUuid id;
+        std::function<void()> run;
+    };
+    // Run once a save holds their entries with their recordings.
+    QList<Waiting> m_onceOnDisk;
     bool m_loaded = false;
     bool m_saveQueued = false;
     bool m_writing = false;

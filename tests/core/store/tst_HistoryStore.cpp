@@ -429,15 +429,20 @@ private Q_SLOTS:
         QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("history.json.unreadable-*")}, QDir::Dirs).size(), 1);
     }
 
+    // A full disk keeps the change, and the recording that did not fit, in memory: a retry of the
+    // take finds its audio there, and the next save with room writes both, the recording first.
+    // Whatever waits for the take to be on disk is told only then.
     void aFailedSaveIsKnownAndWrittenAgain()
     {
         QTemporaryDir dir;
         HistoryStore store(dir.path());
         store.add(entryNamed(QStringLiteral("A")));
         QVERIFY(store.flush());
+        const HistoryEntry b = entryNamed(QStringLiteral("B"));
+        std::atomic<int> onDiskCalls = 0;
         {
             const FileSizeLimit full;
-            store.add(entryNamed(QStringLiteral("B")), tone(16000));
+            store.add(b, tone(16000), [&onDiskCalls] { ++onDiskCalls; });
             QVERIFY(!store.flush());
             QVERIFY(!store.isSaved());
             store.saveAgain();
@@ -449,10 +454,18 @@ private Q_SLOTS:
         // No cut-off recording stands in for the one that did not fit.
         QVERIFY(!store.all()[0].audioFileName);
         QCOMPARE(recordings(store), QStringList());
+        QVERIFY(store.audioOf(b.id).read() == tone(16000));
+        QCOMPARE(onDiskCalls.load(), 0);
+
         store.saveAgain();
         QVERIFY(store.flush());
         QVERIFY(store.isSaved());
         QCOMPARE(texts(onDisk(store)), QStringList({"A", "B"}));
+        QCOMPARE(onDisk(store).back().audioFileName, std::optional<QString>(b.idText() + QStringLiteral(".ogg")));
+        const HistoryStore::Audio audio = store.audioOf(b.id);
+        QVERIFY(audio.file && !audio.held);
+        QVERIFY(qAbs(qsizetype(audio.read().size()) - 16000) < 400);
+        QCOMPARE(onDiskCalls.load(), 1);
     }
 
     void theFolderAndItsFilesAreTheUsersAlone_data()
