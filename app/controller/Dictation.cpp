@@ -15,6 +15,7 @@
 #include "core/store/Lexicon.h"
 #include "core/store/StyleProfile.h"
 #include "core/text/Graphemes.h"
+#include "core/text/Styler.h"
 #include "platform/Workspace.h"
 
 #include <QCoroFuture>
@@ -23,6 +24,33 @@
 #include <QtConcurrent>
 
 using Output = DictationPipeline::Output;
+
+namespace {
+
+// A dictation's styler that says when styling begins, so the status line can follow.
+class AnnouncedStyler : public Styler
+{
+public:
+    AnnouncedStyler(std::shared_ptr<const Styler> inner, std::function<void()> starting)
+        : m_inner(std::move(inner))
+        , m_starting(std::move(starting))
+    {}
+
+    std::chrono::milliseconds timeout() const override { return m_inner->timeout(); }
+
+    QCoro::Task<QString> apply(StyleMode mode, QString text, StylePreferences preferences, bool translate,
+                               CancelToken* cancel) const override
+    {
+        m_starting();
+        return m_inner->apply(std::move(mode), std::move(text), std::move(preferences), translate, cancel);
+    }
+
+private:
+    std::shared_ptr<const Styler> m_inner;
+    std::function<void()> m_starting;
+};
+
+} // namespace
 
 Dictation::Dictation(Parts parts, QObject* parent)
     : QObject(parent)
@@ -50,7 +78,13 @@ DictationJob Dictation::jobFor(const FinishedRecording& recording) const
     const Settings& settings = m_parts.state.settings();
     const RecordingScene& scene = recording.scene;
     const bool translate = recording.purpose.is(RecordingPurpose::Action::Translate);
-    DictationPipeline pipeline = DictationSetup::pipeline(m_parts.services, m_parts.data.lexicon, m_parts.clock);
+    const DictationPipeline chosen = DictationSetup::pipeline(m_parts.services, m_parts.data.lexicon, m_parts.clock);
+    auto styling = [state = QPointer<AppState>(&m_parts.state), generation = recording.generation] {
+        if (state && state->generation() == generation)
+            state->setStatusLine(QStringLiteral("整理中…"));
+    };
+    DictationPipeline pipeline(chosen.provider(), std::make_shared<AnnouncedStyler>(chosen.styler(), styling),
+                               chosen.lexicon(), chosen.modes(), &m_parts.clock);
     // The entry names the recogniser that will run, so a direct key's results are not filed
     // under the gateway.
     HistoryEntry entry = HistoryEntry::make(QString(), HistoryEntry::kRecognisingText,
@@ -94,6 +128,8 @@ QCoro::Task<> Dictation::run(FinishedRecording recording)
             history.flush();
             journal.reset();
         });
+    // The history window shows the take as "recognising" from the moment its entry is saved.
+    saving.then(this, [state = &m_parts.state] { state->bumpHistoryVersion(); });
     try {
         QCoro::Task<Output> result = recognition.value();
         output = co_await std::move(result);
@@ -148,38 +184,45 @@ void Dictation::deliver(const DictationJob& job, const Output& output, qsizetype
     // A correction the user saved while this ran stays; the text is still delivered.
     history.replaceTexts(job.entry.id, HistoryEntry::kRecognisingText, output.asrText, output.finalText);
     state.bumpHistoryVersion();
-    learnTerms(job, output.finalText);
 
-    if (!isCurrent(job))
-        return;
-    if (output.stylingFailed) {
-        m_parts.failures.stylingFailed(dictation, output, job.request.preferences, job.request.translate, typed);
-        return;
+    if (isCurrent(job)) {
+        if (output.stylingFailed || output.stylingBlank) {
+            m_parts.failures.stylingFailed(dictation, output, job.request.preferences, job.request.translate,
+                                           typed);
+        } else {
+            const TextDelivery::Lines lines{
+                DictationStatus::success(output.mode.name, job.request.translate, output.asrMs, output.styleMs),
+                QStringLiteral("已复制 · 按 Ctrl+V 粘贴"), QStringLiteral("已复制（焦点在Murmo）"),
+                QStringLiteral("已复制 · 授予「辅助功能」后可自动上屏"), std::nullopt};
+            m_parts.delivery.finish(output.finalText, job.targetBundleId, typed, lines);
+        }
     }
-    const TextDelivery::Lines lines{
-        DictationStatus::success(output.mode.name, job.request.translate, output.asrMs, output.styleMs),
-        QStringLiteral("已复制 · 按 Ctrl+V 粘贴"), QStringLiteral("已复制（焦点在Murmo）"),
-        QStringLiteral("已复制 · 授予「辅助功能」后可自动上屏"), std::nullopt};
-    m_parts.delivery.finish(output.finalText, job.targetBundleId, typed, lines);
+    learnTerms(job.screenContext, output.finalText);
 }
 
-void Dictation::learnTerms(const DictationJob& job, const QString& finalText)
+QCoro::Task<> Dictation::learnTerms(std::optional<ScreenContext::Info> screen, QString finalText)
 {
-    if (!job.screenContext)
-        return;
-    Lexicon& lexicon = *m_parts.data.lexicon;
-    const QStringList known = lexicon.hotwords();
-    const QStringList terms =
-        ScreenContext::extractTerms(job.screenContext->windowTitle + QLatin1Char(' ') + job.screenContext->nearbyText);
-    int added = 0;
-    for (const QString& term : terms) {
-        if (added == kTermsPerDictation)
-            break;
-        if (Graphemes::count(term) < kTermMinChars || known.contains(term) || !finalText.contains(term))
-            continue;
-        lexicon.addHotword(term);
-        ++added;
-    }
-    if (added > 0)
+    if (!screen)
+        co_return;
+    const QPointer<Dictation> self(this);
+    const QStringList terms = ScreenContext::extractTerms(screen->windowTitle + QLatin1Char(' ') + screen->nearbyText);
+    // The lexicon's hot words grow with the user's data: they are looked through on a worker, after
+    // the text has gone out, so the paste never waits on them.
+    QFuture<int> adding =
+        QtConcurrent::run(&m_parts.workers, [lexicon = m_parts.data.lexicon, terms, finalText] {
+            const QStringList known = lexicon->hotwords();
+            int added = 0;
+            for (const QString& term : terms) {
+                if (added == kTermsPerDictation)
+                    break;
+                if (Graphemes::count(term) < kTermMinChars || known.contains(term) || !finalText.contains(term))
+                    continue;
+                lexicon->addHotword(term);
+                ++added;
+            }
+            return added;
+        });
+    const int added = co_await adding;
+    if (self && added > 0)
         m_parts.state.bumpHistoryVersion();
 }

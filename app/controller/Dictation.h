@@ -61,7 +61,7 @@ private:
     StyleMode modeFor(const RecordingScene& scene) const;
     // The output step after the typing, which run() does as early as it can.
     void deliver(const DictationJob& job, const DictationPipeline::Output& output, qsizetype sampleCount, bool typed);
-    void learnTerms(const DictationJob& job, const QString& finalText);
+    QCoro::Task<> learnTerms(std::optional<ScreenContext::Info> screen, QString finalText);
     bool isCurrent(const DictationJob& job) const;
 
     Parts m_parts;

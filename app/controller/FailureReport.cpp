@@ -69,7 +69,10 @@ void FailureReport::stylingFailed(const Dictation& dictation, const DictationPip
 {
     if (!inserted)
         m_parts.clipboard.setText(output.finalText);
-    m_parts.state.setStatusLine(QStringLiteral("网络不稳，先上了原话 · 可重试整理"));
+    // A model that answered nothing is not a network that failed: the user is told which.
+    const bool blank = output.stylingBlank && !output.stylingFailed;
+    m_parts.state.setStatusLine(blank ? QStringLiteral("整理没有返回内容，先上了原话 · 可重试整理")
+                                      : QStringLiteral("网络不稳，先上了原话 · 可重试整理"));
     const std::optional<HistoryEntry> entry = m_parts.data.history.entry(dictation.entryId);
     if (!entry) {
         // Nothing left to restyle, but the capsule must not stay on "processing" for ever.
@@ -77,7 +80,8 @@ void FailureReport::stylingFailed(const Dictation& dictation, const DictationPip
         m_parts.overlay.finish(output.finalText, inserted, std::nullopt);
         return;
     }
-    offerRetry(true, QStringLiteral("网络不稳 · 可重试"), Restyle{*entry, output.mode, preferences, translate});
+    offerRetry(true, blank ? QStringLiteral("整理无结果 · 可重试") : QStringLiteral("网络不稳 · 可重试"),
+               Restyle{*entry, output.mode, preferences, translate});
 }
 
 void FailureReport::offerRetry(bool styling, const QString& message, RetryAction action)
@@ -131,7 +135,8 @@ QCoro::Task<> FailureReport::retranscribe(Retranscribe action)
         co_return;
     endRetry();
     const std::optional<DictationPipeline::Output>& output = attempt.output;
-    if (output) {
+    // A retry that hears nothing leaves the entry failed, so that a later one can still fill it.
+    if (output && !output->finalText.trimmed().isEmpty()) {
         m_parts.data.history.replaceTexts(action.entry.id, kFailedText, output->asrText, output->finalText);
         m_parts.state.bumpHistoryVersion();
     }
@@ -193,7 +198,7 @@ QCoro::Task<> FailureReport::restyle(Restyle action)
         co_return;
     endRetry();
     const std::optional<DictationPipeline::Output>& output = attempt.output;
-    const bool restyled = output && !output->stylingFailed;
+    const bool restyled = output && !output->stylingFailed && !output->stylingBlank;
     if (restyled) {
         m_parts.data.history.updateTexts(action.entry.id, action.entry.asrText, output->finalText);
         m_parts.state.bumpHistoryVersion();
@@ -208,6 +213,11 @@ QCoro::Task<> FailureReport::restyle(Restyle action)
     if (output->stylingFailed) {
         m_parts.state.setStatusLine(QStringLiteral("网络不稳，整理仍未成 · 可再试"));
         offerRetry(true, QStringLiteral("网络仍不稳 · 可再试"), std::move(action));
+        co_return;
+    }
+    if (output->stylingBlank) {
+        m_parts.state.setStatusLine(QStringLiteral("整理仍没有返回内容 · 可再试"));
+        offerRetry(true, QStringLiteral("整理仍无结果 · 可再试"), std::move(action));
         co_return;
     }
     // A restyled text replaces one already delivered: it is offered on the clipboard.
