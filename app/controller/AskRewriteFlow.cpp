@@ -9,9 +9,9 @@
 #include "app/feedback/AnswerPopup.h"
 #include "app/feedback/RecordingOverlay.h"
 #include "core/MurmoError.h"
-#include "core/audio/WavEncoder.h"
 #include "core/recognition/AsrError.h"
 #include "core/recognition/AsrProvider.h"
+#include "core/recognition/DictationRoads.h"
 #include "core/recognition/StreamingTranscriptSource.h"
 #include "core/store/HistoryStore.h"
 #include "core/store/Lexicon.h"
@@ -23,15 +23,6 @@
 #include <QWebSocketProtocol>
 
 #include <utility>
-
-using namespace std::chrono_literals;
-
-namespace {
-
-constexpr int kSampleRate = 16000;
-constexpr std::chrono::milliseconds kRaceDelay = 2000ms;
-
-} // namespace
 
 AskRewriteFlow::AskRewriteFlow(Parts parts, QObject* parent)
     : QObject(parent)
@@ -51,19 +42,10 @@ TranscriptRace::BatchRecognition AskRewriteFlow::batchRecognition(Samples sample
 QCoro::Task<QString> AskRewriteFlow::transcript(std::shared_ptr<StreamingTranscriptSource> session,
                                                 TranscriptRace::BatchRecognition batch) const
 {
-    if (session) {
-        const TranscriptRace race(m_parts.clock);
-        std::optional<QString> raced;
-        try {
-            raced = co_await race.finishRaw(session, batch, kRaceDelay);
-        } catch (...) {
-            // The session failed before batch recognition was under way: that is the fallback.
-        }
-        if (raced)
-            co_return raced->trimmed();
-    }
-    const QByteArray wav = WavEncoder::encode(batch.samples, kSampleRate);
-    const QString text = co_await batch.provider->transcribe(wav, batch.vocabulary, batch.languageHint);
+    // The dictation's roads: the take is never uploaded twice.
+    const DictationRoads roads(m_parts.clock);
+    QCoro::Task<QString> recognising = roads.transcript(std::move(session), std::move(batch));
+    const QString text = co_await std::move(recognising);
     co_return text.trimmed();
 }
 
