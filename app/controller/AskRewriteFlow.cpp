@@ -49,15 +49,10 @@ QCoro::Task<QString> AskRewriteFlow::transcript(std::shared_ptr<StreamingTranscr
     co_return text.trimmed();
 }
 
-bool AskRewriteFlow::isCurrent(quint64 generation) const
-{
-    return m_parts.state.generation() == generation;
-}
-
 std::optional<GatewayClient> AskRewriteFlow::gatewayFor(const FinishedRecording& recording, const QString& offline)
 {
     std::optional<GatewayClient> client;
-    if (isCurrent(recording.generation)) {
+    if (m_parts.state.isCurrent(recording.generation)) {
         client = m_parts.services.gatewayClient();
         if (!client) {
             m_parts.state.setStatusLine(offline);
@@ -104,7 +99,7 @@ QCoro::Task<void> AskRewriteFlow::ask(FinishedRecording recording)
     std::exception_ptr failure;
     try {
         const QString question = co_await transcript(std::move(recording.session), std::move(batch));
-        if (!self || !isCurrent(generation))
+        if (!self || !m_parts.state.isCurrent(generation))
             co_return;
         if (question.isEmpty()) {
             noSpeech();
@@ -113,7 +108,7 @@ QCoro::Task<void> AskRewriteFlow::ask(FinishedRecording recording)
         m_parts.overlay.hide();
         m_parts.answers.thinking(question);
         const QString answer = co_await assistant.answer(question, context);
-        if (!self || !isCurrent(generation))
+        if (!self || !m_parts.state.isCurrent(generation))
             co_return;
         // A blank answer is no answer: nothing to show or keep.
         if (answer.trimmed().isEmpty())
@@ -125,7 +120,7 @@ QCoro::Task<void> AskRewriteFlow::ask(FinishedRecording recording)
     } catch (...) {
         failure = std::current_exception();
     }
-    if (!self || !isCurrent(generation))
+    if (!self || !m_parts.state.isCurrent(generation))
         co_return;
     const QString description = MurmoError::userText(failure);
     state.setStatusLine(QStringLiteral("提问失败：") + description);
@@ -151,7 +146,7 @@ QCoro::Task<void> AskRewriteFlow::rewrite(FinishedRecording recording)
     std::exception_ptr failure;
     try {
         const QString instruction = co_await transcript(std::move(recording.session), std::move(batch));
-        if (!self || !isCurrent(generation))
+        if (!self || !m_parts.state.isCurrent(generation))
             co_return;
         if (instruction.isEmpty()) {
             noSpeech();
@@ -159,7 +154,7 @@ QCoro::Task<void> AskRewriteFlow::rewrite(FinishedRecording recording)
         }
         state.setStatusLine(QStringLiteral("改写中…"));
         const QString rewritten = co_await assistant.rewrite(selection, instruction);
-        if (!self || !isCurrent(generation))
+        if (!self || !m_parts.state.isCurrent(generation))
             co_return;
         const QString text = rewritten.trimmed();
         if (text.isEmpty())
@@ -167,7 +162,7 @@ QCoro::Task<void> AskRewriteFlow::rewrite(FinishedRecording recording)
 
         addEntry(instruction, text, providerId, QStringLiteral("rewrite"));
         const bool typed = co_await m_parts.delivery.type(text, target);
-        if (!self || !isCurrent(generation))
+        if (!self || !m_parts.state.isCurrent(generation))
             co_return;
         m_parts.delivery.finish(text, target, typed,
                                 TextDelivery::Lines{QStringLiteral("✓ 已改写并替换"),
@@ -177,7 +172,7 @@ QCoro::Task<void> AskRewriteFlow::rewrite(FinishedRecording recording)
     } catch (...) {
         failure = std::current_exception();
     }
-    if (!self || !isCurrent(generation))
+    if (!self || !m_parts.state.isCurrent(generation))
         co_return;
     const QString line = QStringLiteral("改写失败：") + MurmoError::userText(failure);
     state.setStatusLine(line);

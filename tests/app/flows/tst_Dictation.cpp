@@ -272,6 +272,21 @@ private Q_SLOTS:
         QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
     }
 
+    // The application's mode rule styles the dictation; its entry still records the current mode.
+    void theApplicationsModeRuleStylesTheTake()
+    {
+        FlowRig rig(false);
+        rig.app->settings().setValue(SettingKey::currentModeId, QStringLiteral("formal"));
+        rig.app->settings().setValue(SettingKey::appModeRules, QStringLiteral(R"({"gedit":"casual"})"));
+        rig.record(16000);
+        rig.recording().stop();
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ") + StyleMode::casual().name));
+        const QList<RecordedRequest> styling = rig.fake.gateway.requestsTo(FlowRig::kStyle);
+        QCOMPARE(styling.size(), 1);
+        QCOMPARE(styling.first().json().value(QStringLiteral("tier")).toString(), QStringLiteral("fast"));
+        QCOMPARE(rig.onlyEntry().modeId, QStringLiteral("formal"));
+    }
+
     // A correction the user saves while the entry still says "recognising" outlives the task.
     void runningTaskKeepsTheUsersCorrection()
     {
