@@ -51,6 +51,8 @@ public:
     // finds it moved since it began leaves the visible state alone.
     quint64 generation() const { return m_generation; }
     quint64 advanceGeneration() { return ++m_generation; }
+    // Whether the recording that stopped with generation is still the newest one.
+    bool isCurrent(quint64 generation) const { return m_generation == generation; }
 
     // The idle status text for the current hotkeys and trigger.
     QString readyStatusLine() const;

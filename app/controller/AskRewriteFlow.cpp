@@ -9,9 +9,9 @@
 #include "app/feedback/AnswerPopup.h"
 #include "app/feedback/RecordingOverlay.h"
 #include "core/MurmoError.h"
-#include "core/audio/WavEncoder.h"
 #include "core/recognition/AsrError.h"
 #include "core/recognition/AsrProvider.h"
+#include "core/recognition/DictationRoads.h"
 #include "core/recognition/StreamingTranscriptSource.h"
 #include "core/store/HistoryStore.h"
 #include "core/store/Lexicon.h"
@@ -23,15 +23,6 @@
 #include <QWebSocketProtocol>
 
 #include <utility>
-
-using namespace std::chrono_literals;
-
-namespace {
-
-constexpr int kSampleRate = 16000;
-constexpr std::chrono::milliseconds kRaceDelay = 2000ms;
-
-} // namespace
 
 AskRewriteFlow::AskRewriteFlow(Parts parts, QObject* parent)
     : QObject(parent)
@@ -51,31 +42,17 @@ TranscriptRace::BatchRecognition AskRewriteFlow::batchRecognition(Samples sample
 QCoro::Task<QString> AskRewriteFlow::transcript(std::shared_ptr<StreamingTranscriptSource> session,
                                                 TranscriptRace::BatchRecognition batch) const
 {
-    if (session) {
-        const TranscriptRace race(m_parts.clock);
-        std::optional<QString> raced;
-        try {
-            raced = co_await race.finishRaw(session, batch, kRaceDelay);
-        } catch (...) {
-            // The session failed before batch recognition was under way: that is the fallback.
-        }
-        if (raced)
-            co_return raced->trimmed();
-    }
-    const QByteArray wav = WavEncoder::encode(batch.samples, kSampleRate);
-    const QString text = co_await batch.provider->transcribe(wav, batch.vocabulary, batch.languageHint);
+    // The dictation's roads: the take is never uploaded twice.
+    const DictationRoads roads(m_parts.clock);
+    QCoro::Task<QString> recognising = roads.transcript(std::move(session), std::move(batch));
+    const QString text = co_await std::move(recognising);
     co_return text.trimmed();
-}
-
-bool AskRewriteFlow::isCurrent(quint64 generation) const
-{
-    return m_parts.state.generation() == generation;
 }
 
 std::optional<GatewayClient> AskRewriteFlow::gatewayFor(const FinishedRecording& recording, const QString& offline)
 {
     std::optional<GatewayClient> client;
-    if (isCurrent(recording.generation)) {
+    if (m_parts.state.isCurrent(recording.generation)) {
         client = m_parts.services.gatewayClient();
         if (!client) {
             m_parts.state.setStatusLine(offline);
@@ -122,7 +99,7 @@ QCoro::Task<void> AskRewriteFlow::ask(FinishedRecording recording)
     std::exception_ptr failure;
     try {
         const QString question = co_await transcript(std::move(recording.session), std::move(batch));
-        if (!self || !isCurrent(generation))
+        if (!self || !m_parts.state.isCurrent(generation))
             co_return;
         if (question.isEmpty()) {
             noSpeech();
@@ -131,7 +108,7 @@ QCoro::Task<void> AskRewriteFlow::ask(FinishedRecording recording)
         m_parts.overlay.hide();
         m_parts.answers.thinking(question);
         const QString answer = co_await assistant.answer(question, context);
-        if (!self || !isCurrent(generation))
+        if (!self || !m_parts.state.isCurrent(generation))
             co_return;
         // A blank answer is no answer: nothing to show or keep.
         if (answer.trimmed().isEmpty())
@@ -143,7 +120,7 @@ QCoro::Task<void> AskRewriteFlow::ask(FinishedRecording recording)
     } catch (...) {
         failure = std::current_exception();
     }
-    if (!self || !isCurrent(generation))
+    if (!self || !m_parts.state.isCurrent(generation))
         co_return;
     const QString description = MurmoError::userText(failure);
     state.setStatusLine(QStringLiteral("提问失败：") + description);
@@ -169,7 +146,7 @@ QCoro::Task<void> AskRewriteFlow::rewrite(FinishedRecording recording)
     std::exception_ptr failure;
     try {
         const QString instruction = co_await transcript(std::move(recording.session), std::move(batch));
-        if (!self || !isCurrent(generation))
+        if (!self || !m_parts.state.isCurrent(generation))
             co_return;
         if (instruction.isEmpty()) {
             noSpeech();
@@ -177,7 +154,7 @@ QCoro::Task<void> AskRewriteFlow::rewrite(FinishedRecording recording)
         }
         state.setStatusLine(QStringLiteral("改写中…"));
         const QString rewritten = co_await assistant.rewrite(selection, instruction);
-        if (!self || !isCurrent(generation))
+        if (!self || !m_parts.state.isCurrent(generation))
             co_return;
         const QString text = rewritten.trimmed();
         if (text.isEmpty())
@@ -185,7 +162,7 @@ QCoro::Task<void> AskRewriteFlow::rewrite(FinishedRecording recording)
 
         addEntry(instruction, text, providerId, QStringLiteral("rewrite"));
         const bool typed = co_await m_parts.delivery.type(text, target);
-        if (!self || !isCurrent(generation))
+        if (!self || !m_parts.state.isCurrent(generation))
             co_return;
         m_parts.delivery.finish(text, target, typed,
                                 TextDelivery::Lines{QStringLiteral("✓ 已改写并替换"),
@@ -195,7 +172,7 @@ QCoro::Task<void> AskRewriteFlow::rewrite(FinishedRecording recording)
     } catch (...) {
         failure = std::current_exception();
     }
-    if (!self || !isCurrent(generation))
+    if (!self || !m_parts.state.isCurrent(generation))
         co_return;
     const QString line = QStringLiteral("改写失败：") + MurmoError::userText(failure);
     state.setStatusLine(line);

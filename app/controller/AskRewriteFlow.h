@@ -55,7 +55,6 @@ private:
     // The question or instruction, trimmed; recognition failures are thrown.
     QCoro::Task<QString> transcript(std::shared_ptr<StreamingTranscriptSource> session,
                                     TranscriptRace::BatchRecognition batch) const;
-    bool isCurrent(quint64 generation) const;
     // providerId: the recogniser that heard the question or the instruction.
     void addEntry(const QString& asrText, const QString& finalText, const QString& providerId, const QString& action);
     // The gateway the assistant needs, while the recording is still the newest; otherwise none,

@@ -1,11 +1,9 @@
 #include "app/controller/Dictation.h"
 
-#include "app/controller/AppContextLabel.h"
 #include "app/controller/AppState.h"
-#include "app/controller/DictationSetup.h"
 #include "app/controller/DictationStatus.h"
 #include "app/controller/FailureReport.h"
-#include "app/controller/Settings.h"
+#include "app/controller/TakeRecipe.h"
 #include "app/controller/TextDelivery.h"
 #include "app/feedback/RecordingOverlay.h"
 #include "core/async/SharedResult.h"
@@ -13,8 +11,8 @@
 #include "core/recognition/AsrProvider.h"
 #include "core/store/HistoryStore.h"
 #include "core/store/Lexicon.h"
-#include "core/store/StyleProfile.h"
 #include "core/text/Graphemes.h"
+#include "core/text/Styler.h"
 #include "platform/Workspace.h"
 
 #include <QCoroFuture>
@@ -24,53 +22,66 @@
 
 using Output = DictationPipeline::Output;
 
-Dictation::Dictation(Parts parts, QObject* parent)
+namespace {
+
+// A dictation's styler that says when styling begins, so the status line can follow.
+class AnnouncedStyler : public Styler
+{
+public:
+    AnnouncedStyler(std::shared_ptr<const Styler> inner, std::function<void()> starting)
+        : m_inner(std::move(inner))
+        , m_starting(std::move(starting))
+    {}
+
+    std::chrono::milliseconds timeout() const override { return m_inner->timeout(); }
+
+    QCoro::Task<QString> apply(StyleMode mode, QString text, StylePreferences preferences, bool translate,
+                               CancelToken* cancel) const override
+    {
+        m_starting();
+        return m_inner->apply(std::move(mode), std::move(text), std::move(preferences), translate, cancel);
+    }
+
+private:
+    std::shared_ptr<const Styler> m_inner;
+    std::function<void()> m_starting;
+};
+
+} // namespace
+
+Dictation::Dictation(FlowParts parts, FailureReport& failures, QObject* parent)
     : QObject(parent)
     , m_parts(std::move(parts))
+    , m_failures(failures)
     , m_roads(m_parts.clock)
 {}
 
-bool Dictation::isCurrent(const DictationJob& job) const
-{
-    return m_parts.state.generation() == job.generation;
-}
-
-StyleMode Dictation::modeFor(const RecordingScene& scene) const
-{
-    const Settings& settings = m_parts.state.settings();
-    const StyleMode current = DictationSetup::currentMode(settings);
-    if (!scene.startedIn)
-        return current;
-    const StyleMode* ruled = StyleMode::byId(settings.appModeRules().value(scene.startedIn->bundleId));
-    return ruled ? *ruled : current;
-}
-
 DictationJob Dictation::jobFor(const FinishedRecording& recording) const
 {
-    const Settings& settings = m_parts.state.settings();
     const RecordingScene& scene = recording.scene;
     const bool translate = recording.purpose.is(RecordingPurpose::Action::Translate);
-    DictationPipeline pipeline = DictationSetup::pipeline(m_parts.services, m_parts.data.lexicon, m_parts.clock);
+    // The mode the application's rule names, the screen's context and the style profile.
+    const TakeRecipe::Occasion occasion{scene.startedIn, scene.screen, true, &m_parts.workspace, scene.target};
+    TakeRecipe recipe = TakeRecipe::make(m_parts.state, m_parts.data, m_parts.services, m_parts.clock, occasion);
+    auto styling = [state = QPointer<AppState>(&m_parts.state), generation = recording.generation] {
+        if (state && state->isCurrent(generation))
+            state->setStatusLine(QStringLiteral("整理中…"));
+    };
+    const DictationPipeline& chosen = recipe.pipeline;
+    DictationPipeline pipeline(chosen.provider(), std::make_shared<AnnouncedStyler>(chosen.styler(), styling),
+                               chosen.lexicon(), chosen.modes(), &m_parts.clock);
     // The entry names the recogniser that will run, so a direct key's results are not filed
     // under the gateway.
-    HistoryEntry entry = HistoryEntry::make(QString(), HistoryEntry::kRecognisingText,
-                                            DictationSetup::currentMode(settings).id, pipeline.provider()->id(),
+    HistoryEntry entry = HistoryEntry::make(QString(), HistoryEntry::kRecognisingText, recipe.entryModeId,
+                                            recipe.providerId,
                                             translate ? QStringLiteral("translate") : QStringLiteral("dictate"));
-    StylePreferences preferences = m_parts.state.preferences();
-    if (scene.screen) {
-        if (const std::optional<QString> line = ScreenContext::promptLine(*scene.screen))
-            preferences.contextSection = *line;
-    }
-    preferences.profileSection = m_parts.data.styleProfile.promptFragment();
-    preferences.appContext = AppContextLabel::label(settings.flag(SettingKey::autoCompose), scene.screen,
-                                                    m_parts.workspace, scene.target, scene.startedIn);
     DictationRoads::Request request{recording.session,
                                     std::move(pipeline),
-                                    modeFor(scene),
-                                    std::move(preferences),
+                                    std::move(recipe.mode),
+                                    std::move(recipe.preferences),
                                     translate,
-                                    DictationSetup::languageHint(settings),
-                                    m_parts.data.lexicon->asrHotwords(),
+                                    std::move(recipe.languageHint),
+                                    std::move(recipe.vocabulary),
                                     scene.lastPartial};
     return DictationJob{std::move(request), std::move(entry), recording.generation, scene.screen, scene.target};
 }
@@ -94,6 +105,8 @@ QCoro::Task<> Dictation::run(FinishedRecording recording)
             history.flush();
             journal.reset();
         });
+    // The history window shows the take as "recognising" from the moment its entry is saved.
+    saving.then(this, [state = &m_parts.state] { state->bumpHistoryVersion(); });
     try {
         QCoro::Task<Output> result = recognition.value();
         output = co_await std::move(result);
@@ -119,7 +132,7 @@ QCoro::Task<> Dictation::run(FinishedRecording recording)
     m_parts.state.bumpHistoryVersion();
     const FailureReport::Dictation dictation{job.entry.id, job.generation, job.targetBundleId};
     if (failure)
-        m_parts.failures.recognitionFailed(dictation, FlowFailure::from(failure));
+        m_failures.recognitionFailed(dictation, FlowFailure::from(failure));
     else
         deliver(job, *output, take->size(), typed);
 }
@@ -133,13 +146,13 @@ void Dictation::deliver(const DictationJob& job, const Output& output, qsizetype
         // A second of audio that yields nothing is more likely a recogniser's bad moment than
         // silence: keep it so the user can try again.
         if (sampleCount >= kKeepEmptySamples) {
-            m_parts.failures.recognitionFailed(
+            m_failures.recognitionFailed(
                 dictation, FlowFailure{FlowFailure::Kind::Recognition, AsrError::emptyResult().description(), true});
             return;
         }
         history.remove(job.entry.id);
         state.bumpHistoryVersion();
-        if (isCurrent(job)) {
+        if (m_parts.state.isCurrent(job.generation)) {
             state.setStatusLine(QStringLiteral("未识别到语音"));
             m_parts.overlay.hide();
         }
@@ -148,38 +161,45 @@ void Dictation::deliver(const DictationJob& job, const Output& output, qsizetype
     // A correction the user saved while this ran stays; the text is still delivered.
     history.replaceTexts(job.entry.id, HistoryEntry::kRecognisingText, output.asrText, output.finalText);
     state.bumpHistoryVersion();
-    learnTerms(job, output.finalText);
 
-    if (!isCurrent(job))
-        return;
-    if (output.stylingFailed) {
-        m_parts.failures.stylingFailed(dictation, output, job.request.preferences, job.request.translate, typed);
-        return;
+    if (m_parts.state.isCurrent(job.generation)) {
+        if (output.stylingFailed || output.stylingBlank) {
+            m_failures.stylingFailed(dictation, output, job.request.preferences, job.request.translate,
+                                           typed);
+        } else {
+            const TextDelivery::Lines lines{
+                DictationStatus::success(output.mode.name, job.request.translate, output.asrMs, output.styleMs),
+                QStringLiteral("已复制 · 按 Ctrl+V 粘贴"), QStringLiteral("已复制（焦点在Murmo）"),
+                QStringLiteral("已复制 · 这个桌面不让程序代为输入，按 Ctrl+V 粘贴"), std::nullopt};
+            m_parts.delivery.finish(output.finalText, job.targetBundleId, typed, lines);
+        }
     }
-    const TextDelivery::Lines lines{
-        DictationStatus::success(output.mode.name, job.request.translate, output.asrMs, output.styleMs),
-        QStringLiteral("已复制 · 按 Ctrl+V 粘贴"), QStringLiteral("已复制（焦点在Murmo）"),
-        QStringLiteral("已复制 · 这个桌面不让程序代为输入，按 Ctrl+V 粘贴"), std::nullopt};
-    m_parts.delivery.finish(output.finalText, job.targetBundleId, typed, lines);
+    learnTerms(job.screenContext, output.finalText);
 }
 
-void Dictation::learnTerms(const DictationJob& job, const QString& finalText)
+QCoro::Task<> Dictation::learnTerms(std::optional<ScreenContext::Info> screen, QString finalText)
 {
-    if (!job.screenContext)
-        return;
-    Lexicon& lexicon = *m_parts.data.lexicon;
-    const QStringList known = lexicon.hotwords();
-    const QStringList terms =
-        ScreenContext::extractTerms(job.screenContext->windowTitle + QLatin1Char(' ') + job.screenContext->nearbyText);
-    int added = 0;
-    for (const QString& term : terms) {
-        if (added == kTermsPerDictation)
-            break;
-        if (Graphemes::count(term) < kTermMinChars || known.contains(term) || !finalText.contains(term))
-            continue;
-        lexicon.addHotword(term);
-        ++added;
-    }
-    if (added > 0)
+    if (!screen)
+        co_return;
+    const QPointer<Dictation> self(this);
+    const QStringList terms = ScreenContext::extractTerms(screen->windowTitle + QLatin1Char(' ') + screen->nearbyText);
+    // The lexicon's hot words grow with the user's data: they are looked through on a worker, after
+    // the text has gone out, so the paste never waits on them.
+    QFuture<int> adding =
+        QtConcurrent::run(&m_parts.workers, [lexicon = m_parts.data.lexicon, terms, finalText] {
+            const QStringList known = lexicon->hotwords();
+            int added = 0;
+            for (const QString& term : terms) {
+                if (added == kTermsPerDictation)
+                    break;
+                if (Graphemes::count(term) < kTermMinChars || known.contains(term) || !finalText.contains(term))
+                    continue;
+                lexicon->addHotword(term);
+                ++added;
+            }
+            return added;
+        });
+    const int added = co_await adding;
+    if (self && added > 0)
         m_parts.state.bumpHistoryVersion();
 }

@@ -2,20 +2,13 @@
 
 #include "app/controller/DictationJob.h"
 #include "app/controller/FinishedRecording.h"
-#include "app/controller/PersonalData.h"
+#include "app/controller/FlowParts.h"
 #include "core/recognition/DictationRoads.h"
 
 #include <QCoroTask>
 #include <QObject>
 
-class AppState;
-class Clock;
 class FailureReport;
-class QThreadPool;
-class RecordingOverlay;
-class ServiceSelector;
-class TextDelivery;
-class Workspace;
 
 // Turns one stopped dictation into text at the cursor: assembles the job (the mode the front
 // application's rule or the settings name, the pipeline, the preferences with the screen's
@@ -35,22 +28,8 @@ public:
     static constexpr qsizetype kTermMinChars = 4;
     static constexpr int kTermsPerDictation = 5;
 
-    struct Parts
-    {
-        AppState& state;
-        PersonalData data;
-        // The recogniser and styler of the moment.
-        const ServiceSelector& services;
-        Workspace& workspace;
-        Clock& clock;
-        RecordingOverlay& overlay;
-        TextDelivery& delivery;
-        FailureReport& failures;
-        // Encode and save the takes.
-        QThreadPool& workers;
-    };
-
-    explicit Dictation(Parts parts, QObject* parent = nullptr);
+    // failures: where what goes wrong is reported and retried.
+    Dictation(FlowParts parts, FailureReport& failures, QObject* parent = nullptr);
 
     // Runs the whole dictation of a recording made to dictate or translate; never throws. Nobody
     // needs to await it.
@@ -58,12 +37,11 @@ public:
 
 private:
     DictationJob jobFor(const FinishedRecording& recording) const;
-    StyleMode modeFor(const RecordingScene& scene) const;
     // The output step after the typing, which run() does as early as it can.
     void deliver(const DictationJob& job, const DictationPipeline::Output& output, qsizetype sampleCount, bool typed);
-    void learnTerms(const DictationJob& job, const QString& finalText);
-    bool isCurrent(const DictationJob& job) const;
+    QCoro::Task<> learnTerms(std::optional<ScreenContext::Info> screen, QString finalText);
 
-    Parts m_parts;
+    FlowParts m_parts;
+    FailureReport& m_failures;
     DictationRoads m_roads;
 };

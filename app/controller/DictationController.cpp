@@ -14,7 +14,8 @@ DictationController::DictationController(AppServices& app, Migrations::FnKeySyst
                    streamingGateway.isEmpty() ? app.services().endpoints().gateway : std::move(streamingGateway),
                    m_workers, app.history()})
     , m_dictation({app.state(), app.personalData(), app.services(), app.ports().workspace, app.ports().clock,
-                   app.overlay(), m_delivery, m_failures, m_workers})
+                   app.overlay(), app.ports().clipboard, m_delivery, m_workers},
+                  m_failures)
     , m_askRewrite({app.state(), app.personalData(), app.services(), app.ports().clock, app.overlay(),
                     app.answerPopup(), m_delivery})
     , m_wiring(app.state(), app.hotkeys(), m_recording, app.ports().clock, std::move(fnKey))

@@ -1,9 +1,8 @@
 #include "app/controller/FailureReport.h"
 
-#include "app/controller/AppContextLabel.h"
 #include "app/controller/AppState.h"
 #include "app/controller/DictationSetup.h"
-#include "app/controller/Settings.h"
+#include "app/controller/TakeRecipe.h"
 #include "app/controller/TextDelivery.h"
 #include "app/feedback/RecordingOverlay.h"
 #include "core/audio/AudioStorage.h"
@@ -21,20 +20,10 @@ const QString kCopiedRetry = QStringLiteral("已复制 · 按 Ctrl+V 粘贴");
 
 } // namespace
 
-FailureReport::FailureReport(Parts parts, QObject* parent)
+FailureReport::FailureReport(FlowParts parts, QObject* parent)
     : QObject(parent)
     , m_parts(std::move(parts))
 {}
-
-DictationPipeline FailureReport::pipeline() const
-{
-    return DictationSetup::pipeline(m_parts.services, m_parts.data.lexicon, m_parts.clock);
-}
-
-bool FailureReport::isCurrent(quint64 generation) const
-{
-    return m_parts.state.generation() == generation;
-}
 
 void FailureReport::recognitionFailed(const Dictation& dictation, const FlowFailure& failure)
 {
@@ -42,7 +31,7 @@ void FailureReport::recognitionFailed(const Dictation& dictation, const FlowFail
     // "（识别中…）" left behind would never change again.
     m_parts.data.history.replaceTexts(dictation.entryId, HistoryEntry::kRecognisingText, QString(), kFailedText);
     m_parts.state.bumpHistoryVersion();
-    if (!isCurrent(dictation.generation))
+    if (!m_parts.state.isCurrent(dictation.generation))
         return;
 
     RecordingOverlay& overlay = m_parts.overlay;
@@ -69,7 +58,10 @@ void FailureReport::stylingFailed(const Dictation& dictation, const DictationPip
 {
     if (!inserted)
         m_parts.clipboard.setText(output.finalText);
-    m_parts.state.setStatusLine(QStringLiteral("网络不稳，先上了原话 · 可重试整理"));
+    // A model that answered nothing is not a network that failed: the user is told which.
+    const bool blank = output.stylingBlank && !output.stylingFailed;
+    m_parts.state.setStatusLine(blank ? QStringLiteral("整理没有返回内容，先上了原话 · 可重试整理")
+                                      : QStringLiteral("网络不稳，先上了原话 · 可重试整理"));
     const std::optional<HistoryEntry> entry = m_parts.data.history.entry(dictation.entryId);
     if (!entry) {
         // Nothing left to restyle, but the capsule must not stay on "processing" for ever.
@@ -77,7 +69,8 @@ void FailureReport::stylingFailed(const Dictation& dictation, const DictationPip
         m_parts.overlay.finish(output.finalText, inserted, std::nullopt);
         return;
     }
-    offerRetry(true, QStringLiteral("网络不稳 · 可重试"), Restyle{*entry, output.mode, preferences, translate});
+    offerRetry(true, blank ? QStringLiteral("整理无结果 · 可重试") : QStringLiteral("网络不稳 · 可重试"),
+               Restyle{*entry, output.mode, preferences, translate});
 }
 
 void FailureReport::offerRetry(bool styling, const QString& message, RetryAction action)
@@ -111,13 +104,11 @@ QCoro::Task<> FailureReport::retranscribe(Retranscribe action)
         overlay.fail(QStringLiteral("该条目没有保存录音"));
         co_return;
     }
-    const DictationPipeline pipeline = this->pipeline();
-    const StyleMode mode = DictationSetup::currentMode(m_parts.state.settings());
-    StylePreferences preferences = m_parts.state.preferences();
-    preferences.appContext =
-        AppContextLabel::label(m_parts.state.settings().flag(SettingKey::autoCompose), std::nullopt, m_parts.workspace,
-                               action.targetBundleId, std::nullopt);
-    const std::optional<QString> hint = DictationSetup::languageHint(m_parts.state.settings());
+    // The current mode, never translated, with nothing of the screen: only the target is known.
+    TakeRecipe::Occasion occasion;
+    occasion.labelWith = &m_parts.workspace;
+    occasion.target = action.targetBundleId;
+    const TakeRecipe recipe = TakeRecipe::make(m_parts.state, m_parts.data, m_parts.services, m_parts.clock, occasion);
 
     // Decoding a long recording takes longer than a frame.
     QFuture<Samples> decoding = QtConcurrent::run(&m_parts.workers, [audio] { return audio.read(); });
@@ -125,13 +116,15 @@ QCoro::Task<> FailureReport::retranscribe(Retranscribe action)
     if (!self)
         co_return;
 
-    QCoro::Task<DictationPipeline::Output> run = pipeline.run(samples, mode, preferences, false, hint);
+    QCoro::Task<DictationPipeline::Output> run = recipe.pipeline.run(
+        samples, recipe.mode, recipe.preferences, false, recipe.languageHint, recipe.vocabulary);
     const Attempt attempt = co_await attemptOf(std::move(run));
     if (!self)
         co_return;
     endRetry();
     const std::optional<DictationPipeline::Output>& output = attempt.output;
-    if (output) {
+    // A retry that hears nothing leaves the entry failed, so that a later one can still fill it.
+    if (output && !output->finalText.trimmed().isEmpty()) {
         m_parts.data.history.replaceTexts(action.entry.id, kFailedText, output->asrText, output->finalText);
         m_parts.state.bumpHistoryVersion();
     }
@@ -184,7 +177,7 @@ QCoro::Task<> FailureReport::restyle(Restyle action)
         overlay.fail(QStringLiteral("没有可重新整理的原话"));
         co_return;
     }
-    const DictationPipeline pipeline = this->pipeline();
+    const DictationPipeline pipeline = DictationSetup::pipeline(m_parts.services, m_parts.data.lexicon, m_parts.clock);
     // The saved transcript has had the correction rules applied already.
     QCoro::Task<DictationPipeline::Output> styling =
         pipeline.restyle(raw, action.mode, action.preferences, action.translate, 0);
@@ -193,7 +186,7 @@ QCoro::Task<> FailureReport::restyle(Restyle action)
         co_return;
     endRetry();
     const std::optional<DictationPipeline::Output>& output = attempt.output;
-    const bool restyled = output && !output->stylingFailed;
+    const bool restyled = output && !output->stylingFailed && !output->stylingBlank;
     if (restyled) {
         m_parts.data.history.updateTexts(action.entry.id, action.entry.asrText, output->finalText);
         m_parts.state.bumpHistoryVersion();
@@ -208,6 +201,11 @@ QCoro::Task<> FailureReport::restyle(Restyle action)
     if (output->stylingFailed) {
         m_parts.state.setStatusLine(QStringLiteral("网络不稳，整理仍未成 · 可再试"));
         offerRetry(true, QStringLiteral("网络仍不稳 · 可再试"), std::move(action));
+        co_return;
+    }
+    if (output->stylingBlank) {
+        m_parts.state.setStatusLine(QStringLiteral("整理仍没有返回内容 · 可再试"));
+        offerRetry(true, QStringLiteral("整理仍无结果 · 可再试"), std::move(action));
         co_return;
     }
     // A restyled text replaces one already delivered: it is offered on the clipboard.

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/controller/FlowFailure.h"
-#include "app/controller/PersonalData.h"
+#include "app/controller/FlowParts.h"
 #include "core/store/HistoryEntry.h"
 #include "core/text/DictationPipeline.h"
 #include "core/text/StylePreferences.h"
@@ -13,14 +13,6 @@
 #include <optional>
 #include <variant>
 
-class AppState;
-class Clipboard;
-class Clock;
-class QThreadPool;
-class RecordingOverlay;
-class ServiceSelector;
-class TextDelivery;
-class Workspace;
 
 // Where a dictation's failures end up: the status line, the overlay capsule and the history
 // entry, told from one FlowFailure; and the retry behind the capsule's button, which recognises
@@ -42,22 +34,7 @@ public:
 
     static inline const QString& kFailedText = HistoryEntry::kFailedText;
 
-    struct Parts
-    {
-        AppState& state;
-        PersonalData data;
-        // The recogniser and styler of the moment, for the retries.
-        const ServiceSelector& services;
-        Workspace& workspace;
-        Clock& clock;
-        RecordingOverlay& overlay;
-        Clipboard& clipboard;
-        TextDelivery& delivery;
-        // Decode saved recordings.
-        QThreadPool& workers;
-    };
-
-    explicit FailureReport(Parts parts, QObject* parent = nullptr);
+    explicit FailureReport(FlowParts parts, QObject* parent = nullptr);
 
     // Recognition gave nothing usable. The entry is marked failed; what the user sees changes
     // only while the dictation is still the newest.
@@ -97,11 +74,8 @@ private:
     static QCoro::Task<Attempt> attemptOf(QCoro::Task<DictationPipeline::Output> work);
     // The retry is over, whatever came of it.
     void endRetry();
-    bool isCurrent(quint64 generation) const;
 
-    DictationPipeline pipeline() const;
-
-    Parts m_parts;
+    FlowParts m_parts;
     std::optional<RetryAction> m_armed;
     bool m_running = false;
 };

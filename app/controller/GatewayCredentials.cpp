@@ -80,7 +80,8 @@ void GatewayCredentials::refusedAgain(const Credential&)
 {
     if (m_config.signInConfigured)
         throw GatewayAuthError();
-    throw GatewayUnreachableError();
+    // The gateway answered and turned down a token it had just issued: no outage to wait out.
+    throw GatewayRefusedError();
 }
 
 QCoro::Task<Credential> GatewayCredentials::registered()

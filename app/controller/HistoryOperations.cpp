@@ -1,7 +1,7 @@
 #include "app/controller/HistoryOperations.h"
 
 #include "app/controller/AppState.h"
-#include "app/controller/DictationSetup.h"
+#include "app/controller/TakeRecipe.h"
 #include "app/controller/GatewayAccount.h"
 #include "app/controller/ServiceSelector.h"
 #include "app/feedback/RecordingOverlay.h"
@@ -45,11 +45,8 @@ QCoro::Task<void> HistoryOperations::recogniseAgain(HistoryEntry entry)
     // The texts the entry shows now: a correction saved while this runs wins over the result.
     const QString shownText = m_data.history.entry(entry.id).value_or(entry).finalText;
 
-    const Settings& settings = m_state.settings();
-    const StyleMode mode = DictationSetup::currentMode(settings);
-    const std::optional<QString> hint = DictationSetup::languageHint(settings);
-    DictationPipeline pipeline = DictationSetup::pipeline(m_services, m_data.lexicon, m_clock);
-    const StylePreferences preferences = m_state.preferences();
+    // The current mode, never translated, and the settings' preferences alone.
+    const TakeRecipe recipe = TakeRecipe::make(m_state, m_data, m_services, m_clock, {});
     const QPointer<HistoryOperations> self(this);
 
     QString failure;
@@ -63,8 +60,9 @@ QCoro::Task<void> HistoryOperations::recogniseAgain(HistoryEntry entry)
             m_state.setStatusLine(QStringLiteral("重新识别失败：录音文件无法读取"));
             co_return;
         }
-        const DictationPipeline::Output output =
-            co_await pipeline.run(std::move(samples), mode, preferences, false, hint);
+        QCoro::Task<DictationPipeline::Output> recognising = recipe.pipeline.run(
+            std::move(samples), recipe.mode, recipe.preferences, false, recipe.languageHint, recipe.vocabulary);
+        const DictationPipeline::Output output = co_await std::move(recognising);
         if (!self)
             co_return;
         if (!m_data.history.replaceTexts(entry.id, shownText, output.asrText, output.finalText)) {

@@ -219,7 +219,8 @@ void Recording::openStreaming()
         m_parts.recorder.setStreamHandler({});
         return;
     }
-    std::shared_ptr<StreamingAsr> session = StreamingAsr::create(m_parts.streamingGateway, *credential, m_parts.clock);
+    std::shared_ptr<StreamingAsr> session =
+        StreamingAsr::create(m_parts.streamingGateway, *credential, m_parts.clock, m_parts.services.credentials());
     // Partials arrive on the main thread; one of a session that is no longer this recording's
     // must not overwrite the capsule of what came after.
     session->setOnPartial([self = QPointer<Recording>(this), raw = session.get(),

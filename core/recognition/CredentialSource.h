@@ -36,6 +36,14 @@ public:
     GatewayUnreachableError();
 };
 
+// The gateway refused the credential it had just handed out or renewed. It answered, so this is
+// not a passing outage: waiting and trying again will not help.
+class GatewayRefusedError : public MurmoError
+{
+public:
+    GatewayRefusedError();
+};
+
 // Runs a gateway call with the source's bearer. When the gateway refuses it (401, thrown by the
 // call as GatewayAuthError) the source replaces it once and the call is made once more.
 template <typename T>

@@ -2,6 +2,7 @@
 
 #include "core/async/CancelToken.h"
 #include "core/async/SharedResult.h"
+#include "core/audio/WavEncoder.h"
 #include "core/recognition/AsrProvider.h"
 #include "core/text/Graphemes.h"
 #include "platform/Clock.h"
@@ -60,9 +61,63 @@ DictationRoads::DictationRoads(Clock& clock)
     , m_race(clock)
 {}
 
+void DictationRoads::rethrowIfEnded(const BatchOutcome& outcome)
+{
+    // The take's batch request went out and ended already: after a time-out the same wait would
+    // follow, and an empty answer would stay empty.
+    if (outcome.ended)
+        std::rethrow_exception(outcome.failure ? outcome.failure : std::current_exception());
+}
+
+TranscriptRace::BatchRecognition DictationRoads::watched(TranscriptRace::BatchRecognition batch,
+                                                        const std::shared_ptr<BatchOutcome>& outcome)
+{
+    batch.provider = std::make_shared<WatchedProvider>(std::move(batch.provider), outcome);
+    return batch;
+}
+
+QCoro::Task<std::optional<QString>> DictationRoads::raceRaw(const TranscriptRace& race,
+                                                            std::shared_ptr<StreamingTranscriptSource> session,
+                                                            TranscriptRace::BatchRecognition batch,
+                                                            std::shared_ptr<const BatchOutcome> outcome)
+{
+    QCoro::Task<QString> finishing = race.finishRaw(std::move(session), std::move(batch));
+    const QString raw = co_await std::move(finishing);
+    if (!raw.trimmed().isEmpty())
+        co_return raw;
+    if (!outcome->ended)
+        co_return std::nullopt;
+    if (outcome->failure)
+        std::rethrow_exception(outcome->failure);
+    // Both sides heard nothing.
+    co_return raw;
+}
+
+QCoro::Task<QString> DictationRoads::transcript(std::shared_ptr<StreamingTranscriptSource> session,
+                                                TranscriptRace::BatchRecognition batch) const
+{
+    if (session) {
+        const auto outcome = std::make_shared<BatchOutcome>();
+        std::optional<QString> raw;
+        try {
+            QCoro::Task<std::optional<QString>> racing =
+                raceRaw(m_race, std::move(session), watched(batch, outcome), outcome);
+            raw = co_await std::move(racing);
+        } catch (...) {
+            rethrowIfEnded(*outcome);
+        }
+        if (raw)
+            co_return *raw;
+    }
+    const QByteArray wav = WavEncoder::encode(batch.samples, kSampleRate);
+    QCoro::Task<QString> recognising = batch.provider->transcribe(wav, batch.vocabulary, batch.languageHint);
+    co_return co_await std::move(recognising);
+}
+
 QCoro::Task<Output> DictationRoads::whole(const Request& request, const Samples& samples)
 {
-    return request.pipeline.run(samples, request.mode, request.preferences, request.translate, request.languageHint);
+    return request.pipeline.run(samples, request.mode, request.preferences, request.translate, request.languageHint,
+                                request.vocabulary);
 }
 
 QCoro::Task<Output> DictationRoads::run(Request request, std::shared_ptr<const Samples> take) const
@@ -74,8 +129,8 @@ QCoro::Task<Output> DictationRoads::run(Request request, std::shared_ptr<const S
     }
     const milliseconds asrStart = m_clock.now();
     const auto outcome = std::make_shared<BatchOutcome>();
-    TranscriptRace::BatchRecognition batch{std::make_shared<WatchedProvider>(request.pipeline.provider(), outcome),
-                                           request.vocabulary, samples, request.languageHint};
+    TranscriptRace::BatchRecognition batch =
+        watched({request.pipeline.provider(), request.vocabulary, samples, request.languageHint}, outcome);
     try {
         if (request.mode.id == QLatin1String("formal") && qsizetype(samples.size()) >= kFormalMinSamples) {
             TranscriptRace::Style style = [pipeline = request.pipeline, mode = request.mode,
@@ -86,13 +141,10 @@ QCoro::Task<Output> DictationRoads::run(Request request, std::shared_ptr<const S
             QCoro::Task<Output> formal = m_race.formalOverlapOutput(request.session, batch, style, asrStart);
             co_return co_await std::move(formal);
         }
-        QCoro::Task<Output> raced = race(request, samples, batch, *outcome, asrStart);
+        QCoro::Task<Output> raced = race(request, samples, batch, outcome, asrStart);
         co_return co_await std::move(raced);
     } catch (...) {
-        // The take's batch request went out and ended already: after a time-out the same wait
-        // would follow, and an empty answer would stay empty.
-        if (outcome->ended)
-            std::rethrow_exception(outcome->failure ? outcome->failure : std::current_exception());
+        rethrowIfEnded(*outcome);
     }
     // Whatever else broke on a streaming road, the whole take is recognised once more.
     QCoro::Task<Output> again = whole(request, samples);
@@ -100,8 +152,8 @@ QCoro::Task<Output> DictationRoads::run(Request request, std::shared_ptr<const S
 }
 
 QCoro::Task<Output> DictationRoads::race(const Request& request, const Samples& samples,
-                                         TranscriptRace::BatchRecognition batch, const BatchOutcome& outcome,
-                                         milliseconds asrStart) const
+                                         TranscriptRace::BatchRecognition batch,
+                                         std::shared_ptr<const BatchOutcome> outcome, milliseconds asrStart) const
 {
     const QString partial = request.lastPartial.trimmed();
     std::optional<SharedResult<Output>> speculative;
@@ -111,25 +163,24 @@ QCoro::Task<Output> DictationRoads::race(const Request& request, const Samples& 
             return pipeline.process(partial, mode, preferences, translate, 0, &cancel);
         });
     }
-    QCoro::Task<QString> finishing = m_race.finishRaw(request.session, std::move(batch));
-    const QString raw = co_await std::move(finishing);
+    QCoro::Task<std::optional<QString>> racing = raceRaw(m_race, request.session, std::move(batch), outcome);
+    const std::optional<QString> finished = co_await std::move(racing);
     const int asrMs = int((m_clock.now() - asrStart).count());
 
-    if (raw.trimmed().isEmpty()) {
+    if (!finished || finished->trimmed().isEmpty()) {
         if (speculative)
             speculative->cancel();
-        if (outcome.ended) {
-            if (outcome.failure)
-                std::rethrow_exception(outcome.failure);
-            // Both sides heard nothing.
-            Output nothing;
-            nothing.mode = request.mode;
-            nothing.asrMs = asrMs;
-            co_return nothing;
+        if (!finished) {
+            QCoro::Task<Output> again = whole(request, samples);
+            co_return co_await std::move(again);
         }
-        QCoro::Task<Output> again = whole(request, samples);
-        co_return co_await std::move(again);
+        // Both sides heard nothing.
+        Output nothing;
+        nothing.mode = request.mode;
+        nothing.asrMs = asrMs;
+        co_return nothing;
     }
+    const QString raw = *finished;
     if (speculative && TranscriptRace::squashWS(raw) == TranscriptRace::squashWS(partial)) {
         QCoro::Task<Output> early = speculative->value();
         Output output = co_await std::move(early);

@@ -23,7 +23,8 @@ class StreamingTranscriptSource;
 // against batch recognition, styling the last partial early in case the final transcript agrees
 // with it. When a streaming road fails, or the race yields nothing, before its batch request has
 // ended, the whole take is recognised in batch once more, and only that attempt's failure is
-// thrown; a batch request that has ended is never sent again (its failure is thrown).
+// thrown; a batch request that has ended is never sent again (its failure is thrown). The spoken
+// question and rewrite instruction follow the same rule (transcript()).
 //
 // Main thread only; the clock must outlive every call.
 class DictationRoads
@@ -59,11 +60,31 @@ public:
     // Takes its own copies: it may run on after its caller has stopped waiting.
     QCoro::Task<DictationPipeline::Output> run(Request request, std::shared_ptr<const Samples> take) const;
 
+    // The raw transcript of a take by the same roads, without styling: the race when there is a
+    // session, else (or when the race leaves the take to it) one batch request of the whole take.
+    QCoro::Task<QString> transcript(std::shared_ptr<StreamingTranscriptSource> session,
+                                    TranscriptRace::BatchRecognition batch) const;
+
 private:
     QCoro::Task<DictationPipeline::Output> race(const Request& request, const Samples& samples,
-                                                TranscriptRace::BatchRecognition batch, const BatchOutcome& outcome,
+                                                TranscriptRace::BatchRecognition batch,
+                                                std::shared_ptr<const BatchOutcome> outcome,
                                                 std::chrono::milliseconds asrStart) const;
     static QCoro::Task<DictationPipeline::Output> whole(const Request& request, const Samples& samples);
+    // The race's transcript (possibly empty: neither side heard anything), or none when it heard
+    // nothing before its batch request ended and the whole take is to be recognised once more.
+    // Throws the batch request's failure when both sides came up empty; the race's own failures
+    // pass through, for the caller to weigh with rethrowIfEnded().
+    static QCoro::Task<std::optional<QString>> raceRaw(const TranscriptRace& race,
+                                                       std::shared_ptr<StreamingTranscriptSource> session,
+                                                       TranscriptRace::BatchRecognition batch,
+                                                       std::shared_ptr<const BatchOutcome> outcome);
+    // Inside a handler: rethrows the batch request's failure (or the one being handled) when that
+    // request has ended, so it is not sent again.
+    static void rethrowIfEnded(const BatchOutcome& outcome);
+    // The batch side of a race, noting in outcome how its request ended.
+    static TranscriptRace::BatchRecognition watched(TranscriptRace::BatchRecognition batch,
+                                                    const std::shared_ptr<BatchOutcome>& outcome);
 
     Clock& m_clock;
     TranscriptRace m_race;

@@ -2,6 +2,8 @@
 
 #include "core/net/HttpTransport.h"
 #include "core/recognition/AsrError.h"
+#include "core/recognition/CredentialSource.h"
+#include "core/recognition/GatewayAuthError.h"
 #include "core/recognition/PcmChunk.h"
 #include "core/recognition/StreamingEvent.h"
 #include "core/recognition/StreamingSocket.h"
@@ -58,9 +60,10 @@ private:
     std::shared_ptr<FinishWait> m_wait;
 };
 
-std::shared_ptr<StreamingAsr> StreamingAsr::create(const QUrl& gatewayUrl, const Credential& credential, Clock& clock)
+std::shared_ptr<StreamingAsr> StreamingAsr::create(const QUrl& gatewayUrl, const Credential& credential, Clock& clock,
+                                                   std::shared_ptr<CredentialSource> source)
 {
-    return std::shared_ptr<StreamingAsr>(new StreamingAsr(streamUrl(gatewayUrl), credential.bearer(), clock));
+    return std::shared_ptr<StreamingAsr>(new StreamingAsr(streamUrl(gatewayUrl), credential, clock, std::move(source)));
 }
 
 std::shared_ptr<StreamingAsr> StreamingAsr::create(const QUrl& gatewayUrl, const QString& deviceToken, Clock& clock)
@@ -68,10 +71,11 @@ std::shared_ptr<StreamingAsr> StreamingAsr::create(const QUrl& gatewayUrl, const
     return create(gatewayUrl, Credential::deviceToken(deviceToken), clock);
 }
 
-StreamingAsr::StreamingAsr(QUrl url, QString bearer, Clock& clock)
+StreamingAsr::StreamingAsr(QUrl url, Credential credential, Clock& clock, std::shared_ptr<CredentialSource> source)
     : m_url(std::move(url))
-    , m_bearer(std::move(bearer))
     , m_clock(clock)
+    , m_source(std::move(source))
+    , m_credential(std::move(credential))
     , m_socket(StreamingSocket::create(clock))
 {}
 
@@ -97,20 +101,81 @@ StreamingAsr::Stage StreamingAsr::stage() const
 void StreamingAsr::start(const QStringList& vocabulary, const std::optional<QString>& languageHint)
 {
     m_vocabulary = StreamingVocabulary(vocabulary);
+    m_languageHint = languageHint;
+    connectSocket();
+}
+
+void StreamingAsr::connectSocket()
+{
     const std::weak_ptr<StreamingAsr> weak = weak_from_this();
+    const quint64 run = ++m_socketRun;
     m_socket->setHandlers({
-        [weak](const QString& frame) {
-            if (auto self = weak.lock())
+        [weak, run](const QString& frame) {
+            if (auto self = weak.lock(); self && self->m_socketRun == run)
                 self->handleTextFrame(frame);
         },
-        [weak](std::exception_ptr error) {
-            if (auto self = weak.lock())
+        [weak, run](std::exception_ptr error) {
+            auto self = weak.lock();
+            if (!self || self->m_socketRun != run)
+                return;
+            if (!self->renewAfterRefusal(error))
                 self->fail(std::move(error));
         },
     });
-    m_socket->open(m_url, m_bearer);
-    m_socket->enqueue(StreamingFrame::configuration(m_vocabulary.corpusText(), languageHint));
+    m_socket->open(m_url, m_credential.bearer());
+    m_socket->enqueue(StreamingFrame::configuration(m_vocabulary.corpusText(), m_languageHint));
     m_socket->flush();
+}
+
+bool StreamingAsr::renewAfterRefusal(const std::exception_ptr& error)
+{
+    if (!m_source || m_renewed)
+        return false;
+    try {
+        std::rethrow_exception(error);
+    } catch (const GatewayAuthError&) {
+    } catch (...) {
+        return false;
+    }
+    {
+        std::lock_guard guard(m_lock);
+        if (m_stage != Stage::Connecting && m_stage != Stage::FinishAfterConnecting)
+            return false;
+    }
+    m_renewed = true;
+    // The refused socket's further complaints (it closes next) are not the session's.
+    ++m_socketRun;
+    m_socket->close(QWebSocketProtocol::CloseCodeGoingAway);
+    reconnect(weak_from_this(), m_source, m_credential);
+    return true;
+}
+
+QCoro::Task<> StreamingAsr::reconnect(std::weak_ptr<StreamingAsr> weak, std::shared_ptr<CredentialSource> source,
+                                      Credential refused)
+{
+    std::optional<Credential> replacement;
+    std::exception_ptr failure;
+    try {
+        replacement = co_await source->replacing(refused);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    const std::shared_ptr<StreamingAsr> self = weak.lock();
+    if (!self)
+        co_return;
+    if (!replacement) {
+        self->fail(failure);
+        co_return;
+    }
+    {
+        std::lock_guard guard(self->m_lock);
+        // Cancelled, or out of time, while the credential was replaced.
+        if (self->m_stage != Stage::Connecting && self->m_stage != Stage::FinishAfterConnecting)
+            co_return;
+        self->m_socket = StreamingSocket::create(self->m_clock);
+    }
+    self->m_credential = *replacement;
+    self->connectSocket();
 }
 
 void StreamingAsr::append(const Samples& samples)

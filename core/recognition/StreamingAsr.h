@@ -19,6 +19,7 @@
 #include <mutex>
 #include <optional>
 
+class CredentialSource;
 class StreamingSocket;
 struct StreamingEvent;
 
@@ -56,8 +57,11 @@ public:
     };
 
     // A session for the gateway at gatewayUrl (the base GatewayClient uses); the clock times the
-    // connection and finish(). Nothing is connected yet.
-    static std::shared_ptr<StreamingAsr> create(const QUrl& gatewayUrl, const Credential& credential, Clock& clock);
+    // connection and finish(). Nothing is connected yet. With a source, a handshake the gateway
+    // refuses (401) is made once more with the source's replacement for the credential, as the
+    // gateway's other calls do; the audio waits meanwhile.
+    static std::shared_ptr<StreamingAsr> create(const QUrl& gatewayUrl, const Credential& credential, Clock& clock,
+                                                std::shared_ptr<CredentialSource> source = nullptr);
     static std::shared_ptr<StreamingAsr> create(const QUrl& gatewayUrl, const QString& deviceToken, Clock& clock);
     ~StreamingAsr();
 
@@ -113,10 +117,16 @@ private:
     struct FinishWait;
     class FinishAwaiter;
 
-    StreamingAsr(QUrl url, QString bearer, Clock& clock);
+    StreamingAsr(QUrl url, Credential credential, Clock& clock, std::shared_ptr<CredentialSource> source);
 
     static QCoro::Task<QString> runFinish(std::shared_ptr<StreamingAsr> self, std::chrono::milliseconds timeout);
 
+    // Opens a socket with the credential and sends the configuration (main thread).
+    void connectSocket();
+    // The handshake was refused: true when a replacement credential is being sought.
+    bool renewAfterRefusal(const std::exception_ptr& error);
+    static QCoro::Task<> reconnect(std::weak_ptr<StreamingAsr> weak, std::shared_ptr<CredentialSource> source,
+                                   Credential refused);
     // The transitions. Each decides under the lock, then sends, closes or resumes outside it.
     void confirmed();
     void textArrived(const StreamingEvent& event);
@@ -132,11 +142,19 @@ private:
     static bool isOver(Stage stage);
 
     const QUrl m_url;
-    const QString m_bearer;
     Clock& m_clock;
-    const std::shared_ptr<StreamingSocket> m_socket;
+    const std::shared_ptr<CredentialSource> m_source;
+    // Main thread only: the credential of the current socket, and whether it has been replaced.
+    Credential m_credential;
+    bool m_renewed = false;
+    // Counts the sockets opened; a socket's events are heard only while it is the current one.
+    quint64 m_socketRun = 0;
+    // Replaced, on the main thread and under m_lock, only while the session is still connecting;
+    // other threads use it only once the session streams.
+    std::shared_ptr<StreamingSocket> m_socket;
     // Written in start() before any traffic, read-only afterwards.
     StreamingVocabulary m_vocabulary;
+    std::optional<QString> m_languageHint;
 
     mutable std::mutex m_lock;
     // Guarded by m_lock.

@@ -3,9 +3,11 @@
 #include "core/async/PostToThread.h"
 #include "core/net/HttpTransport.h"
 #include "core/net/NetworkErrors.h"
+#include "core/recognition/GatewayAuthError.h"
 
 #include <QNetworkRequest>
 #include <QObject>
+#include <QRegularExpression>
 
 std::shared_ptr<StreamingSocket> StreamingSocket::create(Clock& clock)
 {
@@ -41,6 +43,17 @@ std::exception_ptr StreamingSocket::closedError(int code, const QString& reason)
     return std::make_exception_ptr(TransportError(TransportError::Kind::Failed, text));
 }
 
+std::optional<int> StreamingSocket::refusedHandshakeStatus(const QString& errorString)
+{
+    // Qt 6.4 tells the status of a handshake answered with anything but 101 only in these words.
+    static const QRegularExpression status(QStringLiteral("http status code: (\\d{3})"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = status.match(errorString);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match.captured(1).toInt();
+}
+
 void StreamingSocket::report(std::exception_ptr error) const
 {
     if (m_handlers.onFailure)
@@ -64,12 +77,18 @@ void StreamingSocket::open(const QUrl& url, const QString& bearer)
         if (auto self = weak.lock(); self && self->m_handlers.onText)
             self->m_handlers.onText(frame);
     });
-    QObject::connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), m_context, [weak] {
-        if (auto self = weak.lock()) {
-            const QString reason = self->m_socket ? self->m_socket->errorString() : QString();
-            self->report(std::make_exception_ptr(TransportError(TransportError::Kind::Failed, reason)));
-        }
-    });
+    QObject::connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), m_context,
+                     [weak](QAbstractSocket::SocketError error) {
+                         if (auto self = weak.lock()) {
+                             const QString reason = self->m_socket ? self->m_socket->errorString() : QString();
+                             if (error == QAbstractSocket::ConnectionRefusedError &&
+                                 refusedHandshakeStatus(reason) == 401)
+                                 self->report(std::make_exception_ptr(GatewayAuthError()));
+                             else
+                                 self->report(
+                                     std::make_exception_ptr(TransportError(TransportError::Kind::Failed, reason)));
+                         }
+                     });
     QObject::connect(socket, &QWebSocket::disconnected, m_context, [weak] {
         if (auto self = weak.lock(); self && self->m_socket)
             self->report(closedError(int(self->m_socket->closeCode()), self->m_socket->closeReason()));

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 class QObject;
 
@@ -21,8 +22,9 @@ class QObject;
 // close() and post() are called there, and the handlers run there. Frames may be queued from any
 // thread; they go out in queue order once the socket is open, and are dropped when it was never
 // opened or has closed. Every failure (no connection within kConnectTimeout, a socket error, a
-// close, a send that did not go through) reaches onFailure as a TransportError; a session takes
-// the first and ignores the rest.
+// close, a send that did not go through) reaches onFailure as a TransportError, except a
+// handshake the gateway refused with 401, which is a GatewayAuthError; a session takes the first
+// and ignores the rest.
 //
 // Held by shared_ptr: the socket's signals hold it weakly, and the last reference may go on any
 // thread (the QWebSocket is then deleted on the main thread).
@@ -63,6 +65,10 @@ public:
 
     // Runs work on the main thread, later.
     void post(std::function<void()> work) const;
+
+    // The HTTP status of a refused handshake, read from the socket's error text; none for other
+    // errors. A 401 is reported as GatewayAuthError.
+    static std::optional<int> refusedHandshakeStatus(const QString& errorString);
 
     // The error a close with this code stands for.
     static std::exception_ptr closedError(int code, const QString& reason = QString());

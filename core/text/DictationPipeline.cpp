@@ -1,7 +1,11 @@
 #include "core/text/DictationPipeline.h"
 
+#include "core/async/CancelToken.h"
+#include "core/async/FirstOf.h"
+#include "core/async/Sleep.h"
 #include "core/audio/AudioChunker.h"
 #include "core/audio/WavEncoder.h"
+#include "core/net/NetworkErrors.h"
 #include "core/recognition/AsrProvider.h"
 #include "core/store/Lexicon.h"
 #include "core/text/AnswerGuards.h"
@@ -11,6 +15,8 @@
 #include "core/text/ValidUtf16.h"
 #include "core/text/VoiceTrigger.h"
 #include "platform/Clock.h"
+
+#include <QPointer>
 
 #include <exception>
 
@@ -35,6 +41,56 @@ QString cleanTranscript(Lexicon& lexicon, const QString& raw)
     QString cleaned = TranscriptHeuristics::stripLeadingEcho(ValidUtf16::repaired(raw), hotwords);
     cleaned = TranscriptHeuristics::stripHotwordRuns(cleaned, hotwords, DictationPipeline::kMinHotwordRun);
     return lexicon.apply(cleaned);
+}
+
+// What the styler said, or nothing when its time ran out first.
+struct StylerAnswer
+{
+    std::optional<QString> text;
+};
+
+QCoro::Task<std::optional<StylerAnswer>> askStyler(std::shared_ptr<const Styler> styler, StyleMode mode, QString text,
+                                                   StylePreferences preferences, bool translate, CancelToken* own,
+                                                   QPointer<CancelToken> caller)
+{
+    // The caller's cancellation reaches the request through the race's own token.
+    if (caller) {
+        if (caller->isCancelled())
+            own->cancel();
+        else
+            QObject::connect(caller.data(), &CancelToken::cancelled, own, &CancelToken::cancel);
+    }
+    StylerAnswer answer;
+    answer.text = co_await styler->apply(std::move(mode), std::move(text), std::move(preferences), translate, own);
+    co_return answer;
+}
+
+QCoro::Task<std::optional<StylerAnswer>> stylerTimeout(Clock* clock, std::chrono::milliseconds timeout,
+                                                       CancelToken* own)
+{
+    const bool passed = co_await sleepFor(clock, timeout, own);
+    if (!passed)
+        co_return std::nullopt;
+    StylerAnswer none;
+    co_return none;
+}
+
+// The styler's answer within its timeout, counted from the request: an answer that trickles in
+// is not waited for past it. The request is abandoned then, and the wait fails as a time-out.
+QCoro::Task<QString> styleInTime(std::shared_ptr<const Styler> styler, Clock* clock, StyleMode mode, QString text,
+                                 StylePreferences preferences, bool translate, CancelToken* cancel)
+{
+    const std::chrono::milliseconds timeout = styler->timeout();
+    const QPointer<CancelToken> caller(cancel);
+    std::vector<Racer<StylerAnswer>> racers;
+    racers.push_back([=](CancelToken& own) {
+        return askStyler(styler, mode, text, preferences, translate, &own, caller);
+    });
+    racers.push_back([clock, timeout](CancelToken& own) { return stylerTimeout(clock, timeout, &own); });
+    const std::optional<StylerAnswer> answer = co_await firstOf(std::move(racers));
+    if (!answer || !answer->text)
+        throw TransportError(TransportError::Kind::TimedOut, QStringLiteral("请求超时"));
+    co_return *answer->text;
 }
 
 // The second half of every entry point, from a cleaned transcript to the text to insert. A free
@@ -75,7 +131,7 @@ QCoro::Task<DictationPipeline::Output> finish(DictationPipeline pipeline, Clock*
     QString answer;
     bool failed = false;
     try {
-        answer = co_await pipeline.styler()->apply(selected.mode, sent, styling, translate, cancel);
+        answer = co_await styleInTime(pipeline.styler(), clock, selected.mode, sent, styling, translate, cancel);
     } catch (...) {
         // The unstyled text is still worth inserting; the controller offers to style it again.
         failed = true;
@@ -84,6 +140,8 @@ QCoro::Task<DictationPipeline::Output> finish(DictationPipeline pipeline, Clock*
         answer = sent;
     output.styleMs = elapsedMs(clock, styleStart);
     output.stylingFailed = failed;
+    // A blank answer leaves the text as it was sent: nothing was styled, and the user is told so.
+    output.stylingBlank = !failed && answer.trimmed().isEmpty() && !sent.trimmed().isEmpty();
 
     answer = AnswerGuards::guard(answer, sent);
     output.finalText = dropPeriods ? AnswerGuards::withoutTrailingPeriods(answer) : answer;
@@ -93,9 +151,8 @@ QCoro::Task<DictationPipeline::Output> finish(DictationPipeline pipeline, Clock*
 QCoro::Task<DictationPipeline::Output> recognizeSamples(DictationPipeline pipeline, Clock* clock, Samples samples,
                                                         StyleMode defaultMode, StylePreferences preferences,
                                                         bool translate, std::optional<QString> languageHint,
-                                                        CancelToken* cancel)
+                                                        QStringList vocabulary, CancelToken* cancel)
 {
-    const QStringList vocabulary = pipeline.lexicon()->asrHotwords();
     std::vector<Samples> chunks =
         AudioChunker::split(samples, DictationPipeline::kSampleRate, DictationPipeline::kChunkSeconds,
                             DictationPipeline::kSearchWindowSeconds, DictationPipeline::kOverlapSeconds);
@@ -150,8 +207,17 @@ QCoro::Task<DictationPipeline::Output> DictationPipeline::run(Samples samples, S
                                                               std::optional<QString> languageHint,
                                                               CancelToken* cancel) const
 {
+    return run(std::move(samples), std::move(defaultMode), std::move(preferences), translate, std::move(languageHint),
+               m_lexicon->asrHotwords(), cancel);
+}
+
+QCoro::Task<DictationPipeline::Output> DictationPipeline::run(Samples samples, StyleMode defaultMode,
+                                                              StylePreferences preferences, bool translate,
+                                                              std::optional<QString> languageHint,
+                                                              QStringList vocabulary, CancelToken* cancel) const
+{
     return recognizeSamples(*this, m_clock, std::move(samples), std::move(defaultMode), std::move(preferences),
-                            translate, std::move(languageHint), cancel);
+                            translate, std::move(languageHint), std::move(vocabulary), cancel);
 }
 
 QCoro::Task<DictationPipeline::Output> DictationPipeline::run(QByteArray wavData, StyleMode defaultMode,

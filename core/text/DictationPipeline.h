@@ -38,6 +38,7 @@ public:
         int styleMs = 0; // 0 when the model was not asked
         int chunkCount = 0;
         bool stylingFailed = false; // the styler threw and finalText is the unstyled text
+        bool stylingBlank = false;  // the styler answered nothing and finalText is the unstyled text
 
         bool operator==(const Output&) const = default;
     };
@@ -65,6 +66,10 @@ public:
     // (after cancelling the other chunks); styling errors never fail the call.
     QCoro::Task<Output> run(Samples samples, StyleMode defaultMode, StylePreferences preferences, bool translate,
                             std::optional<QString> languageHint, CancelToken* cancel = nullptr) const;
+    // The same with the hot words the caller has read already (a large lexicon's are not cheap).
+    QCoro::Task<Output> run(Samples samples, StyleMode defaultMode, StylePreferences preferences, bool translate,
+                            std::optional<QString> languageHint, QStringList vocabulary,
+                            CancelToken* cancel = nullptr) const;
 
     // Recognises a ready WAV image in one request (no language hint, no retry), then finishes it.
     QCoro::Task<Output> run(QByteArray wavData, StyleMode defaultMode, StylePreferences preferences, bool translate,

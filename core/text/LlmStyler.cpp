@@ -12,11 +12,9 @@
 
 #include <algorithm>
 
-using namespace std::chrono_literals;
 
 namespace {
 
-constexpr auto kTimeout = 60s;
 constexpr int kMinTokens = 1024;
 constexpr int kMaxTokens = 8192;
 constexpr int kTokensOverInput = 800;
@@ -30,7 +28,7 @@ QCoro::Task<QString> completeWith(QString apiKey, QString model, QUrl host, Http
     request.setRawHeader("Content-Type", "application/json");
 
     const QByteArray body = LlmStyler::requestBody(model, system, text);
-    const HttpResponse response = co_await transport->send(request, "POST", body, kTimeout, cancel);
+    const HttpResponse response = co_await transport->send(request, "POST", body, LlmStyler::kRequestTimeout, cancel);
     co_return LlmStyler::textFromAnswer(response.isHttp, response.status, response.body);
 }
 

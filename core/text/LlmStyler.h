@@ -12,6 +12,9 @@ class HttpTransport;
 class LlmStyler : public Styler
 {
 public:
+    // A request to the model may take this long in all.
+    static constexpr std::chrono::milliseconds kRequestTimeout{60000};
+
     // The model the program asks for unless told otherwise.
     static inline const QString kDefaultModel = QStringLiteral("claude-haiku-4-5-20251001");
 
@@ -24,6 +27,7 @@ public:
 
     QCoro::Task<QString> apply(StyleMode mode, QString text, StylePreferences preferences, bool translate,
                                CancelToken* cancel = nullptr) const override;
+    std::chrono::milliseconds timeout() const override { return kRequestTimeout; }
 
     // One Messages API call: the system prompt and one user message; the model's text.
     QCoro::Task<QString> complete(QString system, QString text, CancelToken* cancel = nullptr) const;

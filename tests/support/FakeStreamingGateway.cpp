@@ -10,11 +10,37 @@ FakeStreamingGateway::FakeStreamingGateway(QObject* parent)
     : QObject(parent)
     , m_server(QStringLiteral("fake gateway"), QWebSocketServer::NonSecureMode)
 {
-    if (!m_server.listen(QHostAddress::LocalHost, 0))
+    if (!m_front.listen(QHostAddress::LocalHost, 0))
         qFatal("fake streaming gateway could not listen on 127.0.0.1");
+    connect(&m_front, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket* socket = m_front.nextPendingConnection())
+            screen(socket);
+    });
     connect(&m_server, &QWebSocketServer::newConnection, this, [this] {
         while (m_server.hasPendingConnections())
             take(std::unique_ptr<QWebSocket>(m_server.nextPendingConnection()));
+    });
+}
+
+void FakeStreamingGateway::screen(QTcpSocket* socket)
+{
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+        // Peeked, not read: the WebSocket server reads the handshake itself.
+        const QByteArray head = socket->peek(socket->bytesAvailable());
+        if (!head.contains("\r\n\r\n"))
+            return;
+        socket->disconnect(this);
+        for (const QString& bearer : std::as_const(refusedBearers)) {
+            if (head.contains("Authorization: Bearer " + bearer.toUtf8() + "\r\n")) {
+                ++m_refused;
+                socket->readAll();
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                socket->write("HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n");
+                socket->disconnectFromHost();
+                return;
+            }
+        }
+        m_server.handleConnection(socket);
     });
 }
 
@@ -27,7 +53,7 @@ void FakeStreamingGateway::take(std::unique_ptr<QWebSocket> socket)
 
 QUrl FakeStreamingGateway::baseUrl() const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(m_server.serverPort()));
+    return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(m_front.serverPort()));
 }
 
 FakeStreamingGateway::~FakeStreamingGateway()

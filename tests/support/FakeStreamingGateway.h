@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QTcpServer>
 #include <QUrl>
 #include <QWebSocket>
 #include <QWebSocketProtocol>
@@ -40,6 +41,8 @@ public:
     // Behaviour, set before the client connects (or between its messages).
     bool confirmAtOnce = true; // answer "session.update" with "session.updated"
     bool answerCommits = true; // answer each commit with the next queued transcript
+    // Handshakes with "Authorization: Bearer <one of these>" are answered 401.
+    QStringList refusedBearers;
     void queueTranscript(const QString& transcript) { m_transcripts.push_back(transcript); }
 
     // Actions on the open connection.
@@ -60,6 +63,7 @@ public:
     // The close code the client's closing handshake carried, when it sent one.
     std::optional<int> closeCode() const { return m_closeCode; }
     const QNetworkRequest& handshake() const { return m_handshake; }
+    int refusedHandshakes() const { return m_refused; }
     const QList<QJsonObject>& messages() const { return m_messages; }
     // The frames exactly as they came.
     const QStringList& rawMessages() const { return m_raw; }
@@ -76,9 +80,14 @@ public:
 
 private:
     void accept(QWebSocket* socket);
+    // Reads the handshake of a new connection: refuses it, or lets the WebSocket server take it.
+    void screen(QTcpSocket* socket);
     void onText(const QString& frame);
 
+    // Listens, and hands what it does not refuse to m_server.
+    QTcpServer m_front;
     QWebSocketServer m_server;
+    int m_refused = 0;
     std::vector<std::unique_ptr<QWebSocket>> m_sockets;
     QPointer<QWebSocket> m_socket;
     QNetworkRequest m_handshake;

@@ -303,6 +303,31 @@ private Q_SLOTS:
         QCOMPARE(rig.answerCard().phase(), AnswerModel::Phase::answer);
     }
 
+    // A session that fails once the take's batch request has failed leaves the take at that: it
+    // is not uploaded a second time.
+    void failedSessionAfterAFailedBatchSendsNothingAgain_data()
+    {
+        QTest::addColumn<bool>("ask");
+        QTest::newRow("ask") << true;
+        QTest::newRow("rewrite") << false;
+    }
+
+    void failedSessionAfterAFailedBatchSendsNothingAgain()
+    {
+        QFETCH(bool, ask);
+        FlowRig rig;
+        rig.fake.gateway.setReply("POST", QStringLiteral("/v1/asr"), FakeReply::raw("boom", 500));
+        auto session = std::make_shared<FakeStreamingTranscriptSource>(rig.fake.clock);
+        session->failAfter(3s, std::make_exception_ptr(AsrError::httpError(0, QStringLiteral("断线"))));
+        QCoro::Task<void> task =
+            ask ? rig.ask({}, session) : rig.rewrite(QStringLiteral("原文"), QStringLiteral("gedit"), session);
+        rig.fake.clock.advance(TranscriptRace::kRaceDelay);
+        QTRY_COMPARE(rig.requests(QStringLiteral("/v1/asr")).size(), 1);
+        rig.finish(std::move(task));
+        QCOMPARE(rig.requests(QStringLiteral("/v1/asr")).size(), 1);
+        QVERIFY(rig.status().startsWith(ask ? QStringLiteral("提问失败：") : QStringLiteral("改写失败：")));
+    }
+
     void rewriteReplacesTheSelection_data()
     {
         QTest::addColumn<bool>("comesToTheFront");

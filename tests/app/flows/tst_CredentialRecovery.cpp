@@ -14,6 +14,7 @@ const QString kRecoveryAsr = QStringLiteral("/v1/asr");
 const QString kRecoveryRegister = QStringLiteral("/v1/register");
 const QString kRecoveryRenewal = QStringLiteral("/auth/v1/token");
 const QString kUnreachable = QStringLiteral("识别失败：暂时连不上 Murmo 服务");
+const QString kRefused = QStringLiteral("识别失败：Murmo 服务拒绝了这台电脑的凭据");
 
 // Signs a user in, with the fake gateway standing in for the sign-in service too, and waits for
 // the keyring's read so that the recording is not held back for it.
@@ -55,7 +56,7 @@ private Q_SLOTS:
         QTest::newRow("revoked device token: registers anew")
             << false << false << 1 << QStringLiteral("✓ ") << QByteArray("Bearer device-token-1") << 1 << 0;
         QTest::newRow("new device token refused too: a failure to retry")
-            << false << false << 2 << kUnreachable << QByteArray("Bearer device-token-1") << 1 << 0;
+            << false << false << 2 << kRefused << QByteArray("Bearer device-token-1") << 1 << 0;
         QTest::newRow("refused access token: renewed")
             << true << true << 1 << QStringLiteral("✓ ") << renewed << 0 << 1;
         QTest::newRow("kept session where nobody can sign in: the device token serves")
@@ -89,10 +90,27 @@ private Q_SLOTS:
         QVERIFY(!rig.state().showLoginGate());
         if (registrations)
             QCOMPARE(rig.app->settings().text(SettingKey::gatewayToken), FakeGateway::kDeviceToken);
-        if (status == kUnreachable)
+        if (status == kRefused)
             QVERIFY(rig.overlay().retryOffered());
         else
             QCOMPARE(rig.onlyEntry().asrText, FakeGateway::kTranscript);
+    }
+
+    // The live session's handshake with a revoked device token is refused: the computer
+    // registers, and the session goes on with the new token, live text and all.
+    void aRefusedStreamRegistersAndStreamsOn()
+    {
+        FlowRig rig;
+        rig.streaming.refusedBearers = {QStringLiteral("device-token")};
+        rig.streaming.queueTranscript(FakeGateway::kTranscript);
+        rig.record(16000);
+        rig.recording().stop();
+        QVERIFY2(rig.settledOn(QStringLiteral("✓ ")), qPrintable(rig.state().statusLine()));
+        QCOMPARE(rig.streaming.refusedHandshakes(), 1);
+        QCOMPARE(rig.streaming.handshake().rawHeader("Authorization"), QByteArray("Bearer device-token-1"));
+        QCOMPARE(rig.requestsTo(kRecoveryRegister), 1);
+        QCOMPARE(rig.requestsTo(kRecoveryAsr), 0);
+        QCOMPARE(rig.onlyEntry().asrText, FakeGateway::kTranscript);
     }
 
     // The first start found the gateway down, so there is no device token: the next dictation

@@ -223,8 +223,8 @@ private Q_SLOTS:
         rig.recording().stop();
         QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
         // kubectl and Prometheus were not said, Zed is too short, Grafana was known.
-        QCOMPARE(rig.app->lexicon()->hotwords(),
-                 (QStringList{QStringLiteral("Grafana"), QStringLiteral("Kubernetes")}));
+        QTRY_COMPARE(rig.app->lexicon()->hotwords(),
+                     (QStringList{QStringLiteral("Grafana"), QStringLiteral("Kubernetes")}));
     }
 
     // An overtaken dictation still files and inserts its text, but the newer recording keeps the
@@ -247,6 +247,44 @@ private Q_SLOTS:
         QCOMPARE(rig.state().statusLine(), QStringLiteral("正在聆听…"));
         QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::listening);
         QVERIFY(rig.state().isRecording());
+    }
+
+    // The history window shows the take as soon as it is saved, and the status line says what
+    // the dictation is doing: recognising, then styling.
+    void theHistoryAndStatusLineFollowTheDictation()
+    {
+        FlowRig rig(false);
+        rig.fake.gateway.setReply("POST", FlowRig::kAsr,
+                                  FakeReply::json({{QStringLiteral("text"), FakeGateway::kTranscript}}).heldBack());
+        rig.record(16000);
+        QSignalSpy told(&rig.state(), &AppState::historyVersionChanged);
+        rig.recording().stop();
+        QVERIFY(FlowRig::until([&] { return !told.isEmpty() && rig.requestsTo(FlowRig::kAsr) == 1; }));
+        QCOMPARE(rig.onlyEntry().finalText, HistoryEntry::kRecognisingText);
+        QCOMPARE(rig.state().statusLine(), QStringLiteral("识别中…"));
+
+        rig.fake.gateway.setReply("POST", FlowRig::kStyle,
+                                  FakeReply::json({{QStringLiteral("text"), FakeGateway::kTranscript}}).heldBack());
+        rig.fake.gateway.releaseHeldReplies();
+        QVERIFY(FlowRig::until([&] { return rig.requestsTo(FlowRig::kStyle) == 1; }));
+        QCOMPARE(rig.state().statusLine(), QStringLiteral("整理中…"));
+        rig.fake.gateway.releaseHeldReplies();
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
+    }
+
+    // The application's mode rule styles the dictation; its entry still records the current mode.
+    void theApplicationsModeRuleStylesTheTake()
+    {
+        FlowRig rig(false);
+        rig.app->settings().setValue(SettingKey::currentModeId, QStringLiteral("formal"));
+        rig.app->settings().setValue(SettingKey::appModeRules, QStringLiteral(R"({"gedit":"casual"})"));
+        rig.record(16000);
+        rig.recording().stop();
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ") + StyleMode::casual().name));
+        const QList<RecordedRequest> styling = rig.fake.gateway.requestsTo(FlowRig::kStyle);
+        QCOMPARE(styling.size(), 1);
+        QCOMPARE(styling.first().json().value(QStringLiteral("tier")).toString(), QStringLiteral("fast"));
+        QCOMPARE(rig.onlyEntry().modeId, QStringLiteral("formal"));
     }
 
     // A correction the user saves while the entry still says "recognising" outlives the task.

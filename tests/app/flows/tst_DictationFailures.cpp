@@ -7,6 +7,8 @@
 
 using namespace std::chrono_literals;
 
+Q_DECLARE_METATYPE(FakeReply)
+
 namespace {
 
 FakeReply transcript(const QString& text)
@@ -65,6 +67,28 @@ private Q_SLOTS:
         QVERIFY(!rig.fake.workspace.activations.contains(200));
     }
 
+    // A retry that hears nothing leaves the entry failed; the next one that hears the take fills it.
+    void emptyRetryLeavesTheEntryToALaterRetry()
+    {
+        FlowRig rig(false);
+        rig.fake.gateway.setReply("POST", FlowRig::kAsr, FakeReply::raw("upstream down", 500));
+        rig.record(16000);
+        rig.recording().stop();
+        QVERIFY(rig.settledOn(QStringLiteral("识别失败：")));
+
+        rig.fake.gateway.setReply("POST", FlowRig::kAsr, transcript(QStringLiteral("  ")));
+        Q_EMIT rig.app->overlay().retryRequested();
+        QVERIFY(rig.settledOn(QStringLiteral("仍未识别到语音")));
+        QCOMPARE(rig.onlyEntry().finalText, FailureReport::kFailedText);
+        QVERIFY(rig.overlay().retryOffered());
+
+        rig.fake.gateway.setReply("POST", FlowRig::kAsr, transcript(FakeGateway::kTranscript));
+        Q_EMIT rig.app->overlay().retryRequested();
+        QVERIFY(rig.settledOn(QStringLiteral("✓ 重试成功")));
+        QCOMPARE(rig.onlyEntry().asrText, FakeGateway::kTranscript);
+        QVERIFY(rig.onlyEntry().finalText != FailureReport::kFailedText);
+    }
+
     // A retry that finishes while another recording runs files its text and leaves the capsule,
     // the status line and the clipboard to that recording.
     void retryDuringAnotherRecordingStaysQuiet()
@@ -87,13 +111,26 @@ private Q_SLOTS:
         QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::listening);
     }
 
+    // Styling that fails, or answers nothing, delivers the raw text, says so and offers to restyle.
+    void failedStylingDeliversTheRawTextAndRestyles_data()
+    {
+        QTest::addColumn<FakeReply>("styling");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("service error") << FakeReply::raw("model busy", 500)
+                                       << QStringLiteral("网络不稳，先上了原话 · 可重试整理");
+        QTest::newRow("blank answer") << transcript(QStringLiteral(" \n"))
+                                      << QStringLiteral("整理没有返回内容，先上了原话 · 可重试整理");
+    }
+
     void failedStylingDeliversTheRawTextAndRestyles()
     {
+        QFETCH(FakeReply, styling);
+        QFETCH(QString, line);
         FlowRig rig(false);
-        rig.fake.gateway.setReply("POST", FlowRig::kStyle, FakeReply::raw("model busy", 500));
+        rig.fake.gateway.setReply("POST", FlowRig::kStyle, styling);
         rig.record(16000);
         rig.recording().stop();
-        QVERIFY(rig.settledOn(QStringLiteral("网络不稳，先上了原话 · 可重试整理")));
+        QVERIFY(rig.settledOn(line));
         QCOMPARE(rig.overlay().failKind(), OverlayModel::FailKind::styling);
         QVERIFY(rig.overlay().retryOffered());
         QCOMPARE(rig.onlyEntry().finalText, FakeGateway::kTranscript);

@@ -105,10 +105,10 @@ private Q_SLOTS:
         QTest::newRow("a quick session costs no batch request")
             << RoadSession{Ends::answers, 1000, streamed} << "casual" << qsizetype(16000) << QString() << 0
             << QStringList{streamed} << streamed;
-        QTest::newRow("a silent session loses to batch") << RoadSession{Ends::silent} << "casual" << qsizetype(16000)
+        QTest::newRow("a silent session loses to batch") << RoadSession{Ends::silent, 0, QString()} << "casual" << qsizetype(16000)
                                                          << QString() << 1 << QStringList{batch} << batch;
         QTest::newRow("a broken session falls back to batch")
-            << RoadSession{Ends::fails, 0} << "casual" << qsizetype(16000) << QString() << 1 << QStringList{batch}
+            << RoadSession{Ends::fails, 0, QString()} << "casual" << qsizetype(16000) << QString() << 1 << QStringList{batch}
             << batch;
         QTest::newRow("an empty transcript is recognised again in batch")
             << RoadSession{Ends::answers, 1000, QStringLiteral(" ")} << "casual" << qsizetype(16000) << QString() << 1
@@ -150,6 +150,29 @@ private Q_SLOTS:
         QCOMPARE(rig.styled(), styled);
     }
 
+    // Every batch request of a dictation sends the hot words read once at its stop, whichever road
+    // it goes: the lexicon is not read again.
+    void batchSendsTheVocabularyOfTheStop_data()
+    {
+        using Ends = RoadSession::Ends;
+        QTest::addColumn<RoadSession>("session");
+        QTest::newRow("no session") << RoadSession{};
+        QTest::newRow("a session that heard nothing") << RoadSession{Ends::answers, 500, QString()};
+    }
+
+    void batchSendsTheVocabularyOfTheStop()
+    {
+        QFETCH(RoadSession, session);
+        RoadsRig rig;
+        DictationRoads::Request request = rig.request(session, QStringLiteral("casual"), {});
+        request.vocabulary = QStringList{QStringLiteral("Murmo")};
+        const TaskOutcome<DictationPipeline::Output> outcome = rig.run(std::move(request), 16000);
+        QVERIFY(outcome.value);
+        QCOMPARE(rig.batch->requests.size(), 1);
+        for (const ScriptedAsrProvider::Request& sent : std::as_const(rig.batch->requests))
+            QCOMPARE(sent.vocabulary, QStringList{QStringLiteral("Murmo")});
+    }
+
     void anEndedBatchIsNotSentAgain_data()
     {
         using Ends = RoadSession::Ends;
@@ -158,9 +181,9 @@ private Q_SLOTS:
         QTest::addColumn<std::optional<QString>>("batchText");
         QTest::addColumn<bool>("fails");
         QTest::newRow("a silent session and a failing batch")
-            << RoadSession{Ends::silent} << "casual" << std::optional<QString>() << true;
+            << RoadSession{Ends::silent, 0, QString()} << "casual" << std::optional<QString>() << true;
         QTest::newRow("both hear nothing")
-            << RoadSession{Ends::silent} << "casual" << std::optional(QString()) << false;
+            << RoadSession{Ends::silent, 0, QString()} << "casual" << std::optional(QString()) << false;
         QTest::newRow("formal: both hear nothing")
             << RoadSession{Ends::answers, 1000, QString()} << "formal" << std::optional(QString()) << false;
     }

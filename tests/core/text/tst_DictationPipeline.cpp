@@ -4,6 +4,9 @@
 #include "tests/support/RunTask.h"
 #include "tests/support/TestRegistry.h"
 
+#include "core/async/CancelToken.h"
+
+#include <QCoroSignal>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -74,6 +77,29 @@ struct Fixture
 
     DictationPipeline pipeline() { return DictationPipeline(nullptr, styler, lexicon, kModes, &clock); }
 };
+
+// A model that never finishes its answer: the call ends only when it is cancelled.
+class EndlessStyler : public Styler
+{
+public:
+    mutable bool cancelled = false;
+
+    QCoro::Task<QString> apply(StyleMode, QString, StylePreferences, bool, CancelToken* cancel) const override
+    {
+        co_await qCoro(cancel ? cancel : &m_never, &CancelToken::cancelled);
+        cancelled = true;
+        throw CancelledError();
+    }
+
+private:
+    // Never raised: without a token the answer never comes.
+    mutable CancelToken m_never;
+};
+
+QCoro::Task<> keepOutput(QCoro::Task<DictationPipeline::Output> task, std::optional<DictationPipeline::Output>* into)
+{
+    *into = co_await std::move(task);
+}
 
 } // namespace
 
@@ -223,6 +249,25 @@ private Q_SLOTS:
         QCOMPARE(f.styler->calls.size(), 1);
         QCOMPARE(outcome.value->finalText, s("嗯嗯，") + finalText);
         QCOMPARE(outcome.value->asrText, s("嗯嗯，书面模式，请帮我写邮件。。"));
+    }
+
+    // Styling has its timeout in all, from the request: then the sent text goes on, unstyled.
+    void stylingThatOutlivesItsTimeoutGivesTheSentText()
+    {
+        Fixture f;
+        const auto styler = std::make_shared<EndlessStyler>();
+        const DictationPipeline pipeline(nullptr, styler, f.lexicon, kModes, &f.clock);
+        std::optional<DictationPipeline::Output> output;
+        QCoro::Task<> running = keepOutput(pipeline.process(s("明天开会"), kModes[1], {}, false, 0), &output);
+        f.clock.advance(Styler::kTimeout - 1ms);
+        QCoreApplication::processEvents();
+        QVERIFY(!output);
+        f.clock.advance(1ms);
+        QTRY_VERIFY(output);
+        QVERIFY(output->stylingFailed);
+        QCOMPARE(output->finalText, s("明天开会"));
+        QCOMPARE(output->styleMs, int(Styler::kTimeout.count()));
+        QTRY_VERIFY(styler->cancelled);
     }
 
     void aStylingRetryDoesNotApplyTheRulesAgain()
