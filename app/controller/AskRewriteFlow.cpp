@@ -115,7 +115,7 @@ QCoro::Task<void> AskRewriteFlow::ask(FinishedRecording recording)
             throw AsrError::emptyResult();
         state.setStatusLine(state.readyStatusLine());
         m_parts.answers.answer(question, answer, recording.scene.target);
-        addEntry(question, answer, providerId, QStringLiteral("ask"));
+        addEntry(question, answer, providerId, HistoryEntry::kAsk);
         co_return;
     } catch (...) {
         failure = std::current_exception();
@@ -160,7 +160,7 @@ QCoro::Task<void> AskRewriteFlow::rewrite(FinishedRecording recording)
         if (text.isEmpty())
             throw AsrError::emptyResult();
 
-        addEntry(instruction, text, providerId, QStringLiteral("rewrite"));
+        addEntry(instruction, text, providerId, HistoryEntry::kRewrite);
         const bool typed = co_await m_parts.delivery.type(text, target);
         if (!self || !m_parts.state.isCurrent(generation))
             co_return;

@@ -74,7 +74,7 @@ DictationJob Dictation::jobFor(const FinishedRecording& recording) const
     // under the gateway.
     HistoryEntry entry = HistoryEntry::make(QString(), HistoryEntry::kRecognisingText, recipe.entryModeId,
                                             recipe.providerId,
-                                            translate ? QStringLiteral("translate") : QStringLiteral("dictate"));
+                                            translate ? HistoryEntry::kTranslate : HistoryEntry::kDictate);
     DictationRoads::Request request{recording.session,
                                     std::move(pipeline),
                                     std::move(recipe.mode),

@@ -3,6 +3,7 @@
 #include "app/controller/DictationJob.h"
 #include "app/controller/FinishedRecording.h"
 #include "app/controller/FlowParts.h"
+#include "core/audio/Samples.h"
 #include "core/recognition/DictationRoads.h"
 
 #include <QCoroTask>
@@ -24,7 +25,7 @@ class Dictation : public QObject
 
 public:
     // A take this long that recognises as nothing is kept as a failure, not thrown away.
-    static constexpr qsizetype kKeepEmptySamples = DictationRoads::kSampleRate;
+    static constexpr qsizetype kKeepEmptySamples = kRecordingSampleRate;
     static constexpr qsizetype kTermMinChars = 4;
     static constexpr int kTermsPerDictation = 5;
 

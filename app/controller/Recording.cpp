@@ -41,7 +41,7 @@ Recording::Recording(Parts parts, QObject* parent)
                 m_parts.state.bumpHistoryVersion();
         });
         // The entries' mode and recogniser as the settings name them now; the time is the take's own.
-        recovery->file(retryEntry(QStringLiteral("dictate"), QDateTime()));
+        recovery->file(retryEntry(HistoryEntry::kDictate, QDateTime()));
     }
 }
 
@@ -70,11 +70,7 @@ void Recording::keepForRetry(const AudioRecorder::Take& take)
     Samples samples = take.toSamples();
     if (m_parts.state.settings().flag(SettingKey::quietBoost))
         samples = AudioGain::boostQuietSpeech(std::move(samples));
-    const QString action = m_purpose.is(Action::Translate) ? QStringLiteral("translate")
-                           : m_purpose.is(Action::Ask)     ? QStringLiteral("ask")
-                           : m_purpose.is(Action::Rewrite) ? QStringLiteral("rewrite")
-                                                           : QStringLiteral("dictate");
-    m_parts.history.add(retryEntry(action, QDateTime::currentDateTimeUtc()), samples);
+    m_parts.history.add(retryEntry(m_purpose.historyAction(), QDateTime::currentDateTimeUtc()), samples);
     // The program is ending: the take's file goes only once the entry is on disk.
     m_parts.history.flush();
 }
@@ -294,8 +290,7 @@ void Recording::onOneMinuteLeft()
 
 void Recording::showListening()
 {
-    m_parts.overlay.showListening(m_purpose.is(Action::Translate), m_purpose.is(Action::Ask),
-                                  m_purpose.is(Action::Rewrite));
+    m_parts.overlay.showListening(m_purpose.listeningPhase());
 }
 
 QCoro::Task<void> Recording::switchAction(RecordingPurpose::Action key)
@@ -391,9 +386,7 @@ void Recording::stop()
     finished.generation = state.advanceGeneration();
 
     m_parts.sounds.play(QStringLiteral("stop"));
-    state.setStatusLine(finished.purpose.is(Action::Ask)       ? QStringLiteral("提问识别中…")
-                        : finished.purpose.is(Action::Rewrite) ? QStringLiteral("改写识别中…")
-                                                               : QStringLiteral("识别中…"));
+    state.setStatusLine(finished.purpose.recognisingStatus());
     m_parts.overlay.showProcessing();
     finished.journal = std::exchange(take.journal, nullptr);
     handOver(std::move(take), state.settings().flag(SettingKey::quietBoost), std::move(finished));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/feedback/OverlayModel.h"
+
 #include <QString>
 
 #include <optional>
@@ -26,8 +28,13 @@ struct RecordingPurpose
     static RecordingPurpose rewrite(QString selection) { return {Action::Rewrite, std::move(selection)}; }
 
     bool is(Action other) const { return action == other; }
-    // The status line while the recording listens.
+    // The status line and the capsule while the recording listens.
     QString listeningStatus() const;
+    OverlayModel::Phase listeningPhase() const;
+    // The status line while the recording is recognised.
+    QString recognisingStatus() const;
+    // The action its history entry records.
+    QString historyAction() const;
 
     bool operator==(const RecordingPurpose&) const = default;
 };

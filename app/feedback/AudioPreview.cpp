@@ -2,6 +2,7 @@
 
 #include "core/async/PostToThread.h"
 #include "core/audio/AudioStorage.h"
+#include "core/audio/Samples.h"
 #include "core/audio/SoundFile.h"
 #include "core/audio/WavEncoder.h"
 #include "platform/SoundOutput.h"
@@ -15,7 +16,6 @@
 #include <stdexcept>
 
 namespace {
-constexpr int recordingRate = 16000;
 constexpr qint64 maxPlainFileBytes = 512LL * 1024 * 1024;
 } // namespace
 
@@ -34,7 +34,7 @@ QByteArray AudioPreview::defaultLoader(const QString& path)
             const Samples samples = AudioStorage::readSamples(path);
             if (samples.empty())
                 return {};
-            return WavEncoder::encode(samples, recordingRate);
+            return WavEncoder::encode(samples, kRecordingSampleRate);
         }
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly) || file.size() > maxPlainFileBytes)

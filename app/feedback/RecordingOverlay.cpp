@@ -66,11 +66,9 @@ QSize RecordingOverlay::sizeForPhase(Phase phase, bool inserted)
 
 // --- Entry points --------------------------------------------------------------------------------
 
-void RecordingOverlay::showListening(bool translate, bool ask, bool rewrite)
+void RecordingOverlay::showListening(Phase listening)
 {
-    m_model->setPhase(rewrite
-                          ? Phase::listeningRewrite
-                          : (ask ? Phase::listeningAsk : (translate ? Phase::listeningTranslate : Phase::listening)));
+    m_model->setPhase(listening);
     m_model->setPartial(QString());
     present();
 }

@@ -33,7 +33,7 @@ public:
     ~RecordingOverlay() override;
 
     // Entry points of the dictation controller.
-    void showListening(bool translate, bool ask, bool rewrite);
+    void showListening(OverlayModel::Phase listening = OverlayModel::Phase::listening);
     void showProcessing();
     void finish(const QString& text, bool inserted, const std::optional<QString>& copyHint);
     void fail(const QString& message);

@@ -7,17 +7,17 @@ namespace EntryAction {
 
 QString filterValue(const HistoryEntry& entry)
 {
-    return entry.action.value_or(dictate);
+    return entry.action.value_or(HistoryEntry::kDictate);
 }
 
 QString actionName(const HistoryEntry& entry)
 {
     const QString action = filterValue(entry);
-    if (action == translate)
+    if (action == HistoryEntry::kTranslate)
         return QStringLiteral("翻译");
-    if (action == ask)
+    if (action == HistoryEntry::kAsk)
         return QStringLiteral("提问");
-    if (action == rewrite)
+    if (action == HistoryEntry::kRewrite)
         return QStringLiteral("改写");
     return QStringLiteral("听写");
 }
@@ -26,9 +26,9 @@ const ColorPair& actionColor(const HistoryEntry& entry)
 {
     const ThemePalette& palette = Theme::palette();
     const QString action = filterValue(entry);
-    if (action == translate)
+    if (action == HistoryEntry::kTranslate)
         return palette.teal;
-    if (action == ask || action == rewrite)
+    if (action == HistoryEntry::kAsk || action == HistoryEntry::kRewrite)
         return palette.violet;
     return palette.gold;
 }
@@ -36,16 +36,16 @@ const ColorPair& actionColor(const HistoryEntry& entry)
 QString sourceLabel(const HistoryEntry& entry)
 {
     const QString action = filterValue(entry);
-    if (action == ask)
+    if (action == HistoryEntry::kAsk)
         return QStringLiteral("问题");
-    if (action == rewrite)
+    if (action == HistoryEntry::kRewrite)
         return QStringLiteral("指令");
     return QStringLiteral("原话");
 }
 
 bool showsMode(const HistoryEntry& entry)
 {
-    return filterValue(entry) != ask;
+    return filterValue(entry) != HistoryEntry::kAsk;
 }
 
 QString modeName(const QString& modeId)

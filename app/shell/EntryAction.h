@@ -10,12 +10,6 @@ class ColorPair;
 // one this version does not know, is a dictation wherever it is labelled or coloured.
 namespace EntryAction {
 
-// The filter values, in the order of the filter bar.
-inline const QString dictate = QStringLiteral("dictate");
-inline const QString translate = QStringLiteral("translate");
-inline const QString ask = QStringLiteral("ask");
-inline const QString rewrite = QStringLiteral("rewrite");
-
 // The value the filter compares: the stored action, or "dictate" when there is none. An unknown
 // action stays as it is, so it is listed under "全部" only.
 QString filterValue(const HistoryEntry& entry);

@@ -41,10 +41,10 @@ struct PillSpec
 const QList<PillSpec>& pillSpecs()
 {
     static const QList<PillSpec> specs{{"全部", std::nullopt},
-                                       {"听写", EntryAction::dictate},
-                                       {"翻译", EntryAction::translate},
-                                       {"提问", EntryAction::ask},
-                                       {"改写", EntryAction::rewrite}};
+                                       {"听写", HistoryEntry::kDictate},
+                                       {"翻译", HistoryEntry::kTranslate},
+                                       {"提问", HistoryEntry::kAsk},
+                                       {"改写", HistoryEntry::kRewrite}};
     return specs;
 }
 

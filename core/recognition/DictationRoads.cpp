@@ -109,7 +109,7 @@ QCoro::Task<QString> DictationRoads::transcript(std::shared_ptr<StreamingTranscr
         if (raw)
             co_return *raw;
     }
-    const QByteArray wav = WavEncoder::encode(batch.samples, kSampleRate);
+    const QByteArray wav = WavEncoder::encode(batch.samples, kRecordingSampleRate);
     QCoro::Task<QString> recognising = batch.provider->transcribe(wav, batch.vocabulary, batch.languageHint);
     co_return co_await std::move(recognising);
 }

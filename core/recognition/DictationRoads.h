@@ -30,9 +30,8 @@ class StreamingTranscriptSource;
 class DictationRoads
 {
 public:
-    static constexpr int kSampleRate = 16000;
     // The shortest take that goes the formal road.
-    static constexpr qsizetype kFormalMinSamples = 3 * kSampleRate;
+    static constexpr qsizetype kFormalMinSamples = 3 * kRecordingSampleRate;
     // The shortest last partial worth styling before the final transcript is in.
     static constexpr qsizetype kSpeculativeMinChars = 4;
 

@@ -19,10 +19,16 @@ struct HistoryEntry
     QString finalText;
     QString modeId;
     QString providerId;
-    // "dictate", "translate", "ask" or "rewrite"; absent means dictation.
+    // One of the actions below; absent means dictation.
     std::optional<QString> action;
     // The recording's file name inside the recordings folder; absent when no audio was kept.
     std::optional<QString> audioFileName;
+
+    // The actions an entry records, as the file stores them.
+    static inline const QString kDictate = QStringLiteral("dictate");
+    static inline const QString kTranslate = QStringLiteral("translate");
+    static inline const QString kAsk = QStringLiteral("ask");
+    static inline const QString kRewrite = QStringLiteral("rewrite");
 
     // What an entry shows while its recording is being recognised, and after recognition failed
     // until a retry succeeds. Neither is anything the user said.

@@ -2,6 +2,7 @@
 
 #include "core/async/CancelToken.h"
 #include "core/async/Sleep.h"
+#include "core/audio/Samples.h"
 #include "core/audio/WavEncoder.h"
 #include "core/recognition/AsrError.h"
 #include "core/recognition/AsrProvider.h"
@@ -35,7 +36,7 @@ QCoro::Task<QString> recognizeOne(std::shared_ptr<Batch> batch, std::size_t inde
         bool silent = false;
         try {
             // Encoded afresh for every attempt so only one WAV image per chunk is alive at a time.
-            const QByteArray wav = WavEncoder::encode(batch->chunks[index], kSampleRate);
+            const QByteArray wav = WavEncoder::encode(batch->chunks[index], kRecordingSampleRate);
             QString text =
                 co_await batch->provider->transcribe(wav, batch->vocabulary, batch->languageHint, &batch->cancel);
             co_return text;

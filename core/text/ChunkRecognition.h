@@ -22,7 +22,6 @@ namespace ChunkRecognition {
 inline constexpr int kMaxInFlight = 3;
 inline constexpr int kAttempts = 3;
 inline constexpr std::chrono::milliseconds kRetryStep{600};
-inline constexpr int kSampleRate = 16000;
 
 // The transcripts in chunk order, however the answers arrived. A chunk the recogniser hears
 // nothing in (a long pause) is an empty transcript, not retried; when every chunk is empty the

@@ -4,6 +4,7 @@
 #include "core/async/FirstOf.h"
 #include "core/async/Sleep.h"
 #include "core/audio/AudioChunker.h"
+#include "core/audio/Samples.h"
 #include "core/audio/WavEncoder.h"
 #include "core/net/NetworkErrors.h"
 #include "core/recognition/AsrProvider.h"
@@ -83,9 +84,8 @@ QCoro::Task<QString> styleInTime(std::shared_ptr<const Styler> styler, Clock* cl
     const std::chrono::milliseconds timeout = styler->timeout();
     const QPointer<CancelToken> caller(cancel);
     std::vector<Racer<StylerAnswer>> racers;
-    racers.push_back([=](CancelToken& own) {
-        return askStyler(styler, mode, text, preferences, translate, &own, caller);
-    });
+    racers.push_back(
+        [=](CancelToken& own) { return askStyler(styler, mode, text, preferences, translate, &own, caller); });
     racers.push_back([clock, timeout](CancelToken& own) { return stylerTimeout(clock, timeout, &own); });
     const std::optional<StylerAnswer> answer = co_await firstOf(std::move(racers));
     if (!answer || !answer->text)
@@ -154,7 +154,7 @@ QCoro::Task<DictationPipeline::Output> recognizeSamples(DictationPipeline pipeli
                                                         QStringList vocabulary, CancelToken* cancel)
 {
     std::vector<Samples> chunks =
-        AudioChunker::split(samples, DictationPipeline::kSampleRate, DictationPipeline::kChunkSeconds,
+        AudioChunker::split(samples, kRecordingSampleRate, DictationPipeline::kChunkSeconds,
                             DictationPipeline::kSearchWindowSeconds, DictationPipeline::kOverlapSeconds);
     const int chunkCount = int(chunks.size());
     const std::chrono::milliseconds start = clock->now();
@@ -163,7 +163,7 @@ QCoro::Task<DictationPipeline::Output> recognizeSamples(DictationPipeline pipeli
     if (chunkCount == 1) {
         // One request and no retry: a short dictation that fails is better reported at once.
         chunks.clear();
-        const QByteArray wav = WavEncoder::encode(samples, DictationPipeline::kSampleRate);
+        const QByteArray wav = WavEncoder::encode(samples, kRecordingSampleRate);
         samples = Samples();
         raw = co_await pipeline.provider()->transcribe(wav, vocabulary, languageHint, cancel);
     } else {

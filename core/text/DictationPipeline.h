@@ -44,7 +44,6 @@ public:
     };
 
     // How recordings are cut for recognition.
-    static constexpr int kSampleRate = 16000;
     static constexpr double kChunkSeconds = 60;
     static constexpr double kSearchWindowSeconds = 4;
     static constexpr double kOverlapSeconds = 3;

@@ -238,7 +238,7 @@ private Q_SLOTS:
         fake.screens.areas = {QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
         AppServices& app = fake.build();
         runTask(fake.startup->start());
-        app.overlay().showListening(false, false, false);
+        app.overlay().showListening();
         fake.clock.advance(300ms);
         QVERIFY(app.overlay().panel()->geometry().left() < 1920);
         fake.screens.active = 1;

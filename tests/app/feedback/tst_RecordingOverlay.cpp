@@ -59,7 +59,7 @@ private Q_SLOTS:
     {
         Rig rig;
         QVERIFY(!rig.overlay.panel());
-        rig.overlay.showListening(false, false, false);
+        rig.overlay.showListening();
         QVERIFY(rig.showing());
         QCOMPARE(rig.frame(), QRect(887, 924, 146, 60));
         const Qt::WindowFlags flags = rig.overlay.panel()->windowFlags();
@@ -83,7 +83,7 @@ private Q_SLOTS:
         Rig fallback;
         fallback.screens.areas = {QRect(0, 32, 1920, 1048)};
         fallback.screens.active.reset();
-        fallback.overlay.showListening(false, false, false);
+        fallback.overlay.showListening();
         QCOMPARE(fallback.frame(), QRect(887, 1080 - 96 - 60, 146, 60));
     }
 
@@ -92,15 +92,15 @@ private Q_SLOTS:
         QTest::addColumn<Present>("present");
         QTest::addColumn<Phase>("phase");
         QTest::addColumn<QSize>("size");
-        QTest::newRow("listening") << Present([](RecordingOverlay& o) { o.showListening(false, false, false); })
-                                   << Phase::listening << QSize(146, 60);
-        QTest::newRow("translate") << Present([](RecordingOverlay& o) { o.showListening(true, false, false); })
+        QTest::newRow("listening") << Present([](RecordingOverlay& o) { o.showListening(); }) << Phase::listening
+                                   << QSize(146, 60);
+        QTest::newRow("translate") << Present([](RecordingOverlay& o) { o.showListening(Phase::listeningTranslate); })
                                    << Phase::listeningTranslate << QSize(146, 60);
         QTest::newRow("ask wins over translate")
-            << Present([](RecordingOverlay& o) { o.showListening(true, true, false); }) << Phase::listeningAsk
+            << Present([](RecordingOverlay& o) { o.showListening(Phase::listeningAsk); }) << Phase::listeningAsk
             << QSize(146, 60);
         QTest::newRow("rewrite wins over all")
-            << Present([](RecordingOverlay& o) { o.showListening(true, true, true); }) << Phase::listeningRewrite
+            << Present([](RecordingOverlay& o) { o.showListening(Phase::listeningRewrite); }) << Phase::listeningRewrite
             << QSize(146, 60);
         QTest::newRow("processing") << Present([](RecordingOverlay& o) { o.showProcessing(); }) << Phase::processing
                                     << QSize(140, 60);
@@ -150,7 +150,7 @@ private Q_SLOTS:
         rig.overlay.failActionable(FailKind::styling, QStringLiteral("整理失败"));
         rig.overlay.setRetrying(true);
         // Listening touches nothing but phase and partial.
-        rig.overlay.showListening(false, false, false);
+        rig.overlay.showListening();
         QCOMPARE(m.partial(), QString());
         QCOMPARE(m.retrying(), true);
         QCOMPARE(m.inserted(), false);
@@ -176,7 +176,7 @@ private Q_SLOTS:
     void presentWhileVisibleSnapsBackAndResizes()
     {
         Rig rig;
-        rig.overlay.showListening(false, false, false);
+        rig.overlay.showListening();
         rig.clock.advance(1000ms);
         rig.overlay.panel()->setWindowOpacity(0.3); // caught mid fade-out
         rig.overlay.showProcessing();
@@ -229,7 +229,7 @@ private Q_SLOTS:
         rig.overlay.failActionable(FailKind::asr, QStringLiteral("识别失败"));
         rig.clock.advance(60s);
         QVERIFY(rig.showing());
-        rig.overlay.showListening(false, false, false);
+        rig.overlay.showListening();
         rig.clock.advance(60s);
         QVERIFY(rig.showing());
     }
@@ -239,7 +239,7 @@ private Q_SLOTS:
         Rig rig;
         rig.overlay.fail(QStringLiteral("出错了"));
         rig.clock.advance(1000ms);
-        rig.overlay.showListening(false, false, false);
+        rig.overlay.showListening();
         rig.clock.advance(10s);
         QVERIFY(rig.showing());
         QCOMPARE(rig.overlay.model()->phase(), Phase::listening);
@@ -335,7 +335,7 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.screens.areas = {QRect(0, 0, 1920, 1080), QRect(1920, 0, 1920, 1080)};
-        rig.overlay.showListening(false, false, false);
+        rig.overlay.showListening();
         drag(*rig.overlay.panel(), QPoint(-300, -200));
         QCOMPARE(rig.frame().topLeft(), QPoint(587, 724));
         QVERIFY(rig.overlay.userDragged());
@@ -350,7 +350,7 @@ private Q_SLOTS:
         QCOMPARE(rig.frame(), QRect(587, 784 - 86, 448, 86));
 
         // Another application becoming active elsewhere does not move a dragged capsule.
-        rig.overlay.showListening(false, false, false);
+        rig.overlay.showListening();
         rig.clock.advance(200ms);
         rig.screens.active = 1;
         rig.overlay.followActiveScreen();
@@ -362,13 +362,13 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.screens.areas = {QRect(0, 0, 1920, 1080), QRect(1920, 0, 1920, 1080)};
-        rig.overlay.showListening(false, false, false);
+        rig.overlay.showListening();
         drag(*rig.overlay.panel(), QPoint(2000, 0));
         QVERIFY(rig.overlay.userDragged());
         rig.overlay.hide();
         rig.clock.advance(200ms);
         rig.screens.areas = {QRect(0, 0, 1920, 1080)};
-        rig.overlay.showListening(false, false, false);
+        rig.overlay.showListening();
         QCOMPARE(rig.frame(), QRect(887, 924, 146, 60));
         QVERIFY(!rig.overlay.userDragged());
         QCOMPARE(rig.overlay.userOrigin(), std::nullopt);
@@ -378,7 +378,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<Present>("present");
         QTest::addColumn<bool>("follows");
-        QTest::newRow("listening") << Present([](RecordingOverlay& o) { o.showListening(false, true, false); }) << true;
+        QTest::newRow("listening") << Present([](RecordingOverlay& o) { o.showListening(Phase::listeningAsk); })
+                                   << true;
         QTest::newRow("processing") << Present([](RecordingOverlay& o) { o.showProcessing(); }) << true;
         QTest::newRow("done") << Present([](RecordingOverlay& o) { o.finish("好", false, std::nullopt); }) << false;
         QTest::newRow("failed") << Present([](RecordingOverlay& o) { o.failActionable(FailKind::asr, "x"); }) << false;
@@ -412,7 +413,7 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.compositing.active = false;
-        rig.overlay.showListening(false, false, false);
+        rig.overlay.showListening();
         OverlayPanel* panel = rig.overlay.panel();
         QVERIFY(!panel->testAttribute(Qt::WA_TranslucentBackground));
         QCOMPARE(panel->windowOpacity(), 1.0);

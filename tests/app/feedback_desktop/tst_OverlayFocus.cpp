@@ -107,7 +107,7 @@ private Q_SLOTS:
             return helper.focusOwner() == helper.window() && QApplication::activeWindow() == nullptr;
         };
 
-        overlay.showListening(false, false, false);
+        overlay.showListening();
         QVERIFY(FocusedHelper::waitFor(
             [&] { return overlay.panel()->windowHandle() && overlay.panel()->windowHandle()->isExposed(); }));
         QVERIFY2(keptFocus(300), "listening shown");
@@ -117,7 +117,7 @@ private Q_SLOTS:
             QTest::qWait(10);
         }
         QVERIFY2(keptFocus(50), "levels and partials");
-        overlay.showListening(true, false, false);
+        overlay.showListening(OverlayModel::Phase::listeningTranslate);
         QVERIFY2(keptFocus(100), "action switched");
         overlay.showProcessing();
         QVERIFY2(keptFocus(300), "processing");

@@ -187,7 +187,7 @@ struct Panels
     QWidget* show(const QString& which)
     {
         if (which == QLatin1String("overlay")) {
-            overlay.showListening(false, false, false);
+            overlay.showListening();
             return overlay.panel();
         }
         popup.answer(QStringLiteral("几点开会"), QStringLiteral("下午三点。"), std::nullopt);

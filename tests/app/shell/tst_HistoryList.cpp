@@ -209,7 +209,7 @@ private Q_SLOTS:
     {
         ListRig rig;
         const QString markup = QStringLiteral("<b>粗体</b><img src=x>");
-        const HistoryEntry entry = rig.history.add(markup, EntryAction::ask, false, QStringLiteral("<i>问</i>"));
+        const HistoryEntry entry = rig.history.add(markup, HistoryEntry::kAsk, false, QStringLiteral("<i>问</i>"));
         rig.refresh();
         rig.view.show();
         HistoryEntryCard* card = rig.view.cardFor(entry.id);

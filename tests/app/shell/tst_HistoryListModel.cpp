@@ -34,20 +34,20 @@ private Q_SLOTS:
     {
         HistoryListModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        const QList<HistoryEntry> all{entry("a"), entry("b", EntryAction::dictate), entry("c", EntryAction::ask),
-                                      entry("d", QStringLiteral("summarise")), entry("e", EntryAction::translate)};
+        const QList<HistoryEntry> all{entry("a"), entry("b", HistoryEntry::kDictate), entry("c", HistoryEntry::kAsk),
+                                      entry("d", QStringLiteral("summarise")), entry("e", HistoryEntry::kTranslate)};
         model.setEntries(all);
         QCOMPARE(texts(model), (QStringList{"a", "b", "c", "d", "e"}));
         QCOMPARE(model.count(std::nullopt), 5);
         // No action counts as a dictation; an action this version does not know only under "all".
-        QCOMPARE(model.count(EntryAction::dictate), 2);
-        QCOMPARE(model.count(EntryAction::ask), 1);
-        QCOMPARE(model.count(EntryAction::rewrite), 0);
+        QCOMPARE(model.count(HistoryEntry::kDictate), 2);
+        QCOMPARE(model.count(HistoryEntry::kAsk), 1);
+        QCOMPARE(model.count(HistoryEntry::kRewrite), 0);
 
-        model.setFilter(EntryAction::dictate);
+        model.setFilter(HistoryEntry::kDictate);
         QCOMPARE(texts(model), (QStringList{"a", "b"}));
         QCOMPARE(model.count(std::nullopt), 5);
-        model.setFilter(EntryAction::rewrite);
+        model.setFilter(HistoryEntry::kRewrite);
         QCOMPARE(model.rowCount(), 0);
         QVERIFY(!model.historyEmpty());
         model.setFilter(std::nullopt);

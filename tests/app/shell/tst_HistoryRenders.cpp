@@ -45,14 +45,14 @@ void fillHistory(ViewRig& rig)
 {
     rig.history.add(QStringLiteral("明天上午十点和设计组过一遍新版首页，记得带上上周的用户访谈记录。"), std::nullopt,
                     true, QStringLiteral("嗯明天上午十点那个和设计组过一遍新版首页记得带上上周的用户访谈记录"));
-    rig.history.add(QStringLiteral("Could you send me the quarterly report by Friday?"), EntryAction::translate, true,
+    rig.history.add(QStringLiteral("Could you send me the quarterly report by Friday?"), HistoryEntry::kTranslate, true,
                     QStringLiteral("你能周五之前把季度报告发给我吗"));
-    rig.history.add(QStringLiteral("“成文”出自《礼记》，原意是写成文字、形成条文。"), EntryAction::ask, false,
+    rig.history.add(QStringLiteral("“成文”出自《礼记》，原意是写成文字、形成条文。"), HistoryEntry::kAsk, false,
                     QStringLiteral("成文这个词出自哪里"));
-    rig.history.add(QStringLiteral("感谢各位的耐心等待，新版本将于本周五正式上线。"), EntryAction::rewrite, true,
+    rig.history.add(QStringLiteral("感谢各位的耐心等待，新版本将于本周五正式上线。"), HistoryEntry::kRewrite, true,
                     QStringLiteral("改得正式一点"));
-    rig.history.add(QStringLiteral("（识别失败 · 点 ↻ 重试）"), EntryAction::dictate, true, QString(""));
-    rig.history.add(QStringLiteral("好的，<b>收到</b>，我这就去办。"), EntryAction::dictate, true);
+    rig.history.add(QStringLiteral("（识别失败 · 点 ↻ 重试）"), HistoryEntry::kDictate, true, QString(""));
+    rig.history.add(QStringLiteral("好的，<b>收到</b>，我这就去办。"), HistoryEntry::kDictate, true);
 }
 
 // How near the pixel closest to colour comes to it, as a contrast ratio (1 is the colour itself).
@@ -199,10 +199,10 @@ private Q_SLOTS:
 
             for (const auto& [name, action] :
                  QList<QPair<QString, std::optional<QString>>>{{"filter-all", std::nullopt},
-                                                               {"filter-dictate", EntryAction::dictate},
-                                                               {"filter-translate", EntryAction::translate},
-                                                               {"filter-ask", EntryAction::ask},
-                                                               {"filter-rewrite", EntryAction::rewrite}}) {
+                                                               {"filter-dictate", HistoryEntry::kDictate},
+                                                               {"filter-translate", HistoryEntry::kTranslate},
+                                                               {"filter-ask", HistoryEntry::kAsk},
+                                                               {"filter-rewrite", HistoryEntry::kRewrite}}) {
                 view.pill(action)->click();
                 render(window, name);
             }
@@ -229,7 +229,7 @@ private Q_SLOTS:
             ViewRig rig;
             rig.history.add(QStringLiteral("只有一条听写"));
             HistoryWindow& window = rig.open();
-            window.view()->pill(EntryAction::ask)->click();
+            window.view()->pill(HistoryEntry::kAsk)->click();
             render(window, QStringLiteral("filter-no-match"));
         }
         {

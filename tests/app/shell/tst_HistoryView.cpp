@@ -52,24 +52,24 @@ private Q_SLOTS:
         QVERIFY(view.pill(std::nullopt)->selected());
 
         rig.history.add(QStringLiteral("一"));
-        rig.history.add(QStringLiteral("二"), EntryAction::dictate);
-        rig.history.add(QStringLiteral("三"), EntryAction::translate);
+        rig.history.add(QStringLiteral("二"), HistoryEntry::kDictate);
+        rig.history.add(QStringLiteral("三"), HistoryEntry::kTranslate);
         rig.history.add(QStringLiteral("四"), QStringLiteral("summarise"));
         rig.historyChanged();
         QCOMPARE(view.currentPage(), view.list());
         QCOMPARE(view.pill(std::nullopt)->countText(), QStringLiteral("4"));
-        QCOMPARE(view.pill(EntryAction::dictate)->countText(), QStringLiteral("2"));
-        QCOMPARE(view.pill(EntryAction::translate)->countText(), QStringLiteral("1"));
-        QCOMPARE(view.pill(EntryAction::ask)->countText(), QString());
+        QCOMPARE(view.pill(HistoryEntry::kDictate)->countText(), QStringLiteral("2"));
+        QCOMPARE(view.pill(HistoryEntry::kTranslate)->countText(), QStringLiteral("1"));
+        QCOMPARE(view.pill(HistoryEntry::kAsk)->countText(), QString());
 
-        view.pill(EntryAction::ask)->click();
-        QCOMPARE(view.historyFilter(), std::optional<QString>(EntryAction::ask));
+        view.pill(HistoryEntry::kAsk)->click();
+        QCOMPARE(view.historyFilter(), std::optional<QString>(HistoryEntry::kAsk));
         QCOMPARE(view.currentPage(), view.noMatchLabel());
-        QVERIFY(view.pill(EntryAction::ask)->selected());
+        QVERIFY(view.pill(HistoryEntry::kAsk)->selected());
         QVERIFY(!view.pill(std::nullopt)->selected());
-        QCOMPARE(view.pill(EntryAction::dictate)->countText(), QStringLiteral("2"));
+        QCOMPARE(view.pill(HistoryEntry::kDictate)->countText(), QStringLiteral("2"));
 
-        view.pill(EntryAction::dictate)->click();
+        view.pill(HistoryEntry::kDictate)->click();
         QCOMPARE(view.model().rowCount(), 2);
         // A new dictation shows up under the chosen filter at once.
         rig.history.add(QStringLiteral("五"));
@@ -82,13 +82,13 @@ private Q_SLOTS:
     {
         ViewRig rig;
         for (int i = 0; i < 40; ++i)
-            rig.history.add(QStringLiteral("第 %1 条").arg(i), i % 2 ? EntryAction::ask : EntryAction::dictate);
+            rig.history.add(QStringLiteral("第 %1 条").arg(i), i % 2 ? HistoryEntry::kAsk : HistoryEntry::kDictate);
         rig.open();
         HistoryView& view = rig.view();
         QScrollBar* bar = view.list()->verticalScrollBar();
         bar->setValue(bar->maximum());
         QVERIFY(bar->value() > 0);
-        view.pill(EntryAction::ask)->click();
+        view.pill(HistoryEntry::kAsk)->click();
         QCOMPARE(bar->value(), 0);
         QVERIFY(view.list()->cardFor(view.model().entryAt(0).id));
     }
@@ -311,7 +311,7 @@ private Q_SLOTS:
         QApplication::setActiveWindow(&window);
         QVERIFY(QTest::qWaitForWindowActive(&window));
         // Focus given to the history (as by the window opening) goes into the sheet.
-        rig.view().pill(EntryAction::dictate)->setFocus();
+        rig.view().pill(HistoryEntry::kDictate)->setFocus();
         QTRY_VERIFY_WITH_TIMEOUT(sheet->isAncestorOf(QApplication::focusWidget()), kWaitMs);
         QSet<QWidget*> reached;
         for (const Qt::KeyboardModifiers direction : {Qt::NoModifier, Qt::ShiftModifier}) {
