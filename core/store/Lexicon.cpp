@@ -74,6 +74,7 @@ Lexicon::Lexicon(const QString& directory)
         m_rules.append(StoredRule(rule));
     m_extraHotwords = snapshot->hotwords;
     rebuildOrderLocked();
+    m_matcher->reserve(m_rules.size() + m_extraHotwords.size());
     for (const StoredRule& stored : std::as_const(m_rules))
         m_matcher->add(stored.rule.right);
     for (const QString& word : std::as_const(m_extraHotwords))
@@ -177,6 +178,9 @@ void Lexicon::rebuildOrderLocked()
     std::stable_sort(m_order.begin(), m_order.end(), [this](qsizetype a, qsizetype b) {
         return m_rules.at(a).rule.hitCount > m_rules.at(b).rule.hitCount;
     });
+    m_starts.clear();
+    for (qsizetype i = 0; i < m_rules.size(); ++i)
+        m_starts.append(i, m_rules.at(i).searchKey);
     hotwordsChangedLocked();
 }
 
@@ -313,24 +317,31 @@ QString Lexicon::apply(const QString& text)
     QString current = text;
     QString currentKey = RuleReplacement::searchKey(current);
     bool hit = false;
-    for (qsizetype index = 0; index < m_rules.size(); ++index) {
+    // Only rules whose start occurs in the text are looked at; after a hit the text is new, and
+    // the rules after the one that hit are looked up again.
+    std::vector<qsizetype> candidates = m_starts.candidates(currentKey, -1);
+    std::size_t at = 0;
+    while (at < candidates.size()) {
+        const qsizetype index = candidates[at++];
         StoredRule& stored = m_rules[index];
         if (stored.searchKey.isEmpty() || !currentKey.contains(stored.searchKey))
             continue;
-        QString next;
+        QString replaced;
         if (stored.ascii) {
             if (!stored.pattern)
                 stored.pattern = RuleReplacement::wordPattern(stored.rule.wrong);
-            next = RuleReplacement::replaceWords(current, *stored.pattern, stored.rule.right);
+            replaced = RuleReplacement::replaceWords(current, *stored.pattern, stored.rule.right);
         } else {
-            next = RuleReplacement::replaceCanonical(current, stored.rule.wrong, stored.rule.right);
+            replaced = RuleReplacement::replaceCanonical(current, stored.rule.wrong, stored.rule.right);
         }
         // A hit is a change: a rule whose right equals what it found rewrites nothing and must not
         // cost a save on every dictation.
-        if (next == current)
+        if (replaced == current)
             continue;
-        current = std::move(next);
+        current = std::move(replaced);
         currentKey = RuleReplacement::searchKey(current);
+        candidates = m_starts.candidates(currentKey, index);
+        at = 0;
         // A count read from a file may already be at the limit; it stays there rather than wrap.
         if (stored.rule.hitCount < std::numeric_limits<qint64>::max()) {
             ++stored.rule.hitCount;
@@ -362,6 +373,7 @@ void Lexicon::addRuleLocked(const QString& wrong, const QString& right, const QS
         appendRuleLocked(StoredRule(LearnedRule::make(wrong, right, source)));
         // No hits yet: it goes after every rule with hits, and last of those without.
         m_order.push_back(m_rules.size() - 1);
+        m_starts.append(m_rules.size() - 1, m_rules.constLast().searchKey);
         raiseInOrderLocked(m_rules.size() - 1);
     }
     saveLocked();
@@ -457,6 +469,7 @@ Lexicon::ImportCounts Lexicon::importText(const QString& text)
         index.ruleByKey.insert(m_rules[i].searchKey, i);
     for (const QString& word : std::as_const(m_extraHotwords))
         index.hotwordKeys.insert(TextClass::canonicalKey(word));
+    matcherForChangeLocked().reserve(entries.size());
     ImportCounts stored;
     for (const LexiconImport::Entry& entry : entries) {
         if (entry.kind == LexiconImport::Entry::Kind::Rule)

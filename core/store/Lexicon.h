@@ -3,6 +3,7 @@
 #include "core/store/CorrectionPair.h"
 #include "core/store/Corrections.h"
 #include "core/store/LearnedRule.h"
+#include "core/store/RuleStarts.h"
 
 #include <QByteArray>
 #include <QList>
@@ -131,7 +132,7 @@ private:
     QStringList topHotwordsLocked(qsizetype limit, const std::function<bool(const QString&)>& accept) const;
     // The hotword list changed: rules or their rights, hit counts, extra hotwords.
     void hotwordsChangedLocked() { m_hotwords.reset(); }
-    // Puts every rule back in m_order, after rules came or went.
+    // Puts every rule back in m_order and m_starts, after rules came or went.
     void rebuildOrderLocked();
     // Moves rule index up in m_order to where its hit count now puts it.
     void raiseInOrderLocked(qsizetype index);
@@ -161,6 +162,7 @@ private:
     // look through tens of thousands of rules: the rules' indices by hit count (highest first,
     // stored order among equals), the hotword list once asked for, and the matcher.
     std::vector<qsizetype> m_order;
+    RuleStarts m_starts;
     mutable std::optional<QStringList> m_hotwords;
     std::shared_ptr<HotwordMatcher> m_matcher;
 };

@@ -74,7 +74,7 @@ bool ComparedText::matchesAt(qsizetype position, const ComparedText& other) cons
 QString ComparedText::key(qsizetype position, qsizetype count) const
 {
     QString out;
-    out.reserve(count * 2);
+    out.reserve(count);
     for (qsizetype i = position; i < position + count; ++i)
         appendKey(out, i);
     return out;
@@ -82,8 +82,20 @@ QString ComparedText::key(qsizetype position, qsizetype count) const
 
 void ComparedText::appendKey(QString& key, qsizetype i) const
 {
+    // A unit from U+0020 up stands for itself; anything else goes behind its length (below
+    // U+0020, or U+0000 and the length in two units), so no two sequences give one key.
     const QStringView character = compared[std::size_t(i)];
-    key.append(QChar(char16_t(character.size())));
+    if (character.size() == 1 && character.front().unicode() >= 0x20) {
+        key.append(character.front());
+        return;
+    }
+    if (character.size() < 0x20) {
+        key.append(QChar(char16_t(character.size())));
+    } else {
+        key.append(QChar(char16_t(0)));
+        key.append(QChar(char16_t(quint32(character.size()) >> 16)));
+        key.append(QChar(char16_t(quint32(character.size()) & 0xFFFF)));
+    }
     key.append(character);
 }
 

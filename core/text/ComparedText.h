@@ -35,7 +35,7 @@ public:
     bool matchesAt(qsizetype position, const ComparedText& other) const;
 
     // The compared characters from position, count of them, as one key: equal keys mean equal
-    // characters (each is written with its length first, so no two sequences run together).
+    // characters.
     QString key(qsizetype position, qsizetype count) const;
     // Appends character i to a key.
     void appendKey(QString& key, qsizetype i) const;

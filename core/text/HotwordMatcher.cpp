@@ -44,61 +44,96 @@ void HotwordMatcher::changeWord(const QString& word, int by)
 {
     if (word.isEmpty())
         return;
-    const ComparedText listed(word, true);
-    change(m_echoWords, listed.key(0, listed.size()), listed.size(), by, false, QString());
-
     const QString trimmed = word.trimmed();
-    const auto changeRun = [&](const ComparedText& characters) {
-        if (characters.size() > 1)
-            change(m_runWords, characters.key(0, characters.size()), characters.size(), by,
-                   isAscii(characters.written(0)), ComparedText::composed(trimmed.toLower()));
+    qsizetype listedSize = 0;
+    qsizetype runSize = 0;
+    QString listedKey;
+    QString runKey;
+    bool asciiStart = false;
+    if (ComparedText::isPlain(word)) {
+        // Every unit a character that compares as its lower case: the key is the text itself.
+        // Tens of thousands of words are added this way at every start.
+        listedSize = word.size();
+        runSize = trimmed.size();
+        listedKey = word.toLower();
+        runKey = trimmed.size() == word.size() ? listedKey : trimmed.toLower();
+        asciiStart = runSize > 0 && trimmed.front().unicode() < 128;
+    } else {
+        const ComparedText listed(word, true);
+        listedSize = listed.size();
+        listedKey = listed.key(0, listed.size());
+        runSize = listedSize;
+        runKey = listedKey;
+        const auto takeRun = [&](const ComparedText& run) {
+            runSize = run.size();
+            asciiStart = run.size() > 0 && isAscii(run.written(0));
+        };
+        if (trimmed.size() != word.size()) {
+            const ComparedText run(trimmed, true);
+            takeRun(run);
+            runKey = run.key(0, run.size());
+        } else {
+            takeRun(listed);
+        }
+    }
+    const bool isRun = runSize > 1;
+
+    const auto changeEntry = [&](const QString& key, int listedBy, int runBy, int formBy) {
+        Entry& entry = m_words[key];
+        if (runBy > 0 && entry.runs == 0)
+            entry.lowered = ComparedText::composed(trimmed.toLower());
+        entry.listed += listedBy;
+        entry.runs += runBy;
+        entry.asciiStarts += asciiStart ? runBy : 0;
+        entry.forms += formBy;
+        if (entry.listed <= 0 && entry.runs <= 0 && entry.forms <= 0)
+            m_words.remove(key);
     };
-    if (trimmed.size() == word.size())
-        changeRun(listed);
-    else
-        changeRun(ComparedText(trimmed, true));
+    if (runKey == listedKey) {
+        changeEntry(listedKey, by, isRun ? by : 0, 0);
+    } else {
+        changeEntry(listedKey, by, 0, 0);
+        if (isRun)
+            changeEntry(runKey, 0, by, 0);
+    }
+    count(m_listedLengths, listedSize, by);
+    if (isRun)
+        count(m_runLengths, runSize, by);
 
     const QString form = TranscriptHeuristics::normalizeEcho(word);
-    if (!form.isEmpty()) {
-        Entry& entry = m_echoForms[form];
-        if (entry.count == 0)
-            entry.characters = ComparedText::characterCount(form);
-        entry.count += by;
-        if (entry.count <= 0)
-            m_echoForms.remove(form);
-        int& ofLength = m_formUnits[form.size()];
-        ofLength += by;
-        if (ofLength <= 0)
-            m_formUnits.erase(form.size());
+    if (form.isEmpty())
+        return;
+    count(m_formUnits, form.size(), by);
+    // A plain word of letters and digits is its own form, and its entry counts it: a lexicon of
+    // tens of thousands needs no second table for them.
+    if (form == listedKey && ComparedText::isPlain(word)) {
+        changeEntry(listedKey, 0, 0, by);
+        return;
     }
+    Form& entry = m_echoForms[form];
+    if (entry.count == 0)
+        entry.characters = ComparedText::characterCount(form);
+    entry.count += by;
+    if (entry.count <= 0)
+        m_echoForms.remove(form);
 }
 
-void HotwordMatcher::change(Words& words, const QString& key, qsizetype length, int by, bool asciiStart,
-                            const QString& lowered)
+void HotwordMatcher::count(Lengths& lengths, qsizetype length, int by)
 {
-    Entry& entry = words.entries[key];
-    if (entry.count == 0)
-        entry.lowered = lowered;
-    entry.count += by;
-    entry.asciiStarts += asciiStart ? by : 0;
-    if (entry.count <= 0)
-        words.entries.remove(key);
-    int& ofLength = words.lengths[length];
+    int& ofLength = lengths[length];
     ofLength += by;
     if (ofLength <= 0)
-        words.lengths.erase(length);
+        lengths.erase(length);
 }
 
 template <typename Accept>
-qsizetype HotwordMatcher::longestAt(const Words& words, const ComparedText& text, qsizetype position, Accept accept,
-                                    const Entry** found)
+qsizetype HotwordMatcher::longestAt(const Lengths& lengths, const ComparedText& text, qsizetype position, Accept accept,
+                                    const Entry** found) const
 {
-    if (words.lengths.empty())
+    if (lengths.empty())
         return 0;
     const qsizetype available = text.size() - position;
-    // Keys of the text from position, one character longer each round; looked up only at the
-    // lengths some word has, longest first.
-    const qsizetype longest = std::min(available, words.lengths.begin()->first);
+    const qsizetype longest = std::min(available, lengths.begin()->first);
     if (longest <= 0)
         return 0;
     // The key of the longest stretch, and where each shorter one ends in it.
@@ -108,10 +143,10 @@ qsizetype HotwordMatcher::longestAt(const Words& words, const ComparedText& text
         text.appendKey(key, position + n - 1);
         ends[std::size_t(n)] = key.size();
     }
-    for (auto it = words.lengths.lower_bound(longest); it != words.lengths.end(); ++it) {
+    for (auto it = lengths.lower_bound(longest); it != lengths.end(); ++it) {
         const qsizetype units = ends[std::size_t(it->first)];
-        const auto entry = words.entries.constFind(units == key.size() ? key : key.left(units));
-        if (entry != words.entries.cend() && accept(*entry, it->first)) {
+        const auto entry = m_words.constFind(units == key.size() ? key : key.left(units));
+        if (entry != m_words.cend() && accept(*entry, it->first)) {
             if (found)
                 *found = &*entry;
             return it->first;
@@ -122,7 +157,7 @@ qsizetype HotwordMatcher::longestAt(const Words& words, const ComparedText& text
 
 qsizetype HotwordMatcher::longestWordAt(const ComparedText& text, qsizetype position) const
 {
-    return longestAt(m_echoWords, text, position, [](const Entry&, qsizetype) { return true; });
+    return longestAt(m_listedLengths, text, position, [](const Entry& entry, qsizetype) { return entry.listed > 0; });
 }
 
 std::optional<HotwordMatcher::RunWord> HotwordMatcher::runWordAt(const ComparedText& text, qsizetype position) const
@@ -130,13 +165,22 @@ std::optional<HotwordMatcher::RunWord> HotwordMatcher::runWordAt(const ComparedT
     const auto accept = [&](const Entry& entry, qsizetype length) {
         const qsizetype end = position + length;
         const bool runsOn = end < text.size() && isAsciiLetterOrDigit(text.written(end));
-        return !runsOn || entry.asciiStarts < entry.count;
+        return entry.runs > 0 && (!runsOn || entry.asciiStarts < entry.runs);
     };
     const Entry* found = nullptr;
-    const qsizetype length = longestAt(m_runWords, text, position, accept, &found);
+    const qsizetype length = longestAt(m_runLengths, text, position, accept, &found);
     if (length == 0)
         return std::nullopt;
     return RunWord{length, found->lowered};
+}
+
+qsizetype HotwordMatcher::formCharacters(const QString& form) const
+{
+    const auto entry = m_echoForms.constFind(form);
+    if (entry != m_echoForms.cend())
+        return entry->characters;
+    const auto word = m_words.constFind(form);
+    return word != m_words.cend() && word->forms > 0 ? form.size() : 0;
 }
 
 bool HotwordMatcher::coversEcho(QString normalized) const
@@ -146,25 +190,25 @@ bool HotwordMatcher::coversEcho(QString normalized) const
     qsizetype longestLeft = std::numeric_limits<qsizetype>::max();
     QSet<QString> taken;
     while (!normalized.isEmpty()) {
-        const Entry* best = nullptr;
+        qsizetype best = 0;
         QString bestForm;
         for (qsizetype start = 0; start < normalized.size(); ++start) {
             for (const auto& [units, count] : m_formUnits) {
                 if (start + units > normalized.size())
                     continue;
                 const QString form = normalized.mid(start, units);
-                const auto entry = m_echoForms.constFind(form);
-                if (entry == m_echoForms.cend() || taken.contains(form) || entry->characters > longestLeft)
+                const qsizetype characters = formCharacters(form);
+                if (characters == 0 || characters > longestLeft || taken.contains(form))
                     continue;
-                if (!best || entry->characters > best->characters) {
-                    best = &*entry;
+                if (characters > best) {
+                    best = characters;
                     bestForm = form;
                 }
             }
         }
-        if (!best)
+        if (best == 0)
             return false;
-        longestLeft = best->characters;
+        longestLeft = best;
         taken.insert(bestForm);
         normalized.remove(bestForm);
     }

@@ -20,9 +20,11 @@ public:
     HotwordMatcher() = default;
     explicit HotwordMatcher(const QStringList& hotwords);
 
+    // Room for count more words, before adding many.
+    void reserve(qsizetype count) { m_words.reserve(m_words.size() + count); }
     void add(const QString& word);
     void remove(const QString& word);
-    bool isEmpty() const { return m_echoWords.entries.isEmpty(); }
+    bool isEmpty() const { return m_words.isEmpty(); }
 
     // The character count of the longest non-empty word written at position (any letter case),
     // or 0.
@@ -44,32 +46,40 @@ public:
     bool coversEcho(QString normalized) const;
 
 private:
+    // The words with one ComparedText key: how many are listed as they are, how many are run
+    // words (trimmed, more than one character) and how many of those start with an ASCII
+    // character. Most words are both, under one key.
     struct Entry
     {
-        int count = 0;
-        int asciiStarts = 0; // of count, the words starting with an ASCII character
+        int listed = 0;
+        int runs = 0;
+        int asciiStarts = 0;
+        // Plain words whose normalizeEcho form is this key.
+        int forms = 0;
         QString lowered;
+    };
+    // Word lengths in characters, longest first, each with how many words have it.
+    using Lengths = std::map<qsizetype, int, std::greater<>>;
+    struct Form
+    {
+        int count = 0;
         qsizetype characters = 0;
     };
-    // Entries by ComparedText key; the lengths (in characters) of the words they hold, longest
-    // first, each with how many words have it.
-    struct Words
-    {
-        QHash<QString, Entry> entries;
-        std::map<qsizetype, int, std::greater<>> lengths;
-    };
 
-    static void change(Words& words, const QString& key, qsizetype length, int by, bool asciiStart,
-                       const QString& lowered);
-    // The longest length of words whose entry at position passes accept, or 0.
+    static void count(Lengths& lengths, qsizetype length, int by);
+    // The longest of lengths whose word at position passes accept, or 0.
     template <typename Accept>
-    static qsizetype longestAt(const Words& words, const ComparedText& text, qsizetype position, Accept accept,
-                               const Entry** found = nullptr);
+    qsizetype longestAt(const Lengths& lengths, const ComparedText& text, qsizetype position, Accept accept,
+                        const Entry** found = nullptr) const;
     void changeWord(const QString& word, int by);
+    // The characters of a word's normalizeEcho form, or 0 when no word has it.
+    qsizetype formCharacters(const QString& form) const;
 
-    Words m_echoWords; // every non-empty word as listed
-    Words m_runWords;  // trimmed, more than one character
-    // normalizeEcho forms, keyed by the form itself, and how many forms have each UTF-16 length.
-    QHash<QString, Entry> m_echoForms;
-    std::map<qsizetype, int> m_formUnits;
+    QHash<QString, Entry> m_words;
+    Lengths m_listedLengths;
+    Lengths m_runLengths;
+    // normalizeEcho forms other than the plain words' own, keyed by the form itself, and how
+    // many forms (these and the plain words') have each UTF-16 length.
+    QHash<QString, Form> m_echoForms;
+    Lengths m_formUnits;
 };

@@ -261,6 +261,17 @@ bool hasMeaningfulContent(const QString& text)
 
 QString normalizeEcho(const QString& text)
 {
+    // Printable ASCII and CJK text, most of a large hotword list, stays composed whatever is
+    // taken out of it, and has no marks.
+    if (ComparedText::isPlain(text)) {
+        QString kept;
+        kept.reserve(text.size());
+        for (const QChar c : text) {
+            if (c.isLetterOrNumber())
+                kept.append(c.toLower());
+        }
+        return kept;
+    }
     const QString lowered = text.toLower();
     QString kept;
     kept.reserve(lowered.size());

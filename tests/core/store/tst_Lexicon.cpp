@@ -186,8 +186,9 @@ private Q_SLOTS:
         QCOMPARE(f.lexicon->hotwords(), (QStringList{"Beta", "Gamma", "Alpha", "Delta", "caf\u00e9"}));
     }
 
-    // What the lexicon keeps derived from its rules, the hotword order and the prepared words,
-    // follows every change: hits, a new right, removals, an import and a merge.
+    // What the lexicon keeps derived from its rules, the hotword order, the prepared words and
+    // where each rule may hit, follows every change: hits, a new right, removals, an import and
+    // a merge.
     void hotwordsFollowEveryChange()
     {
         Fixture f({{"aa", "Alpha"}, {"bb", "Beta"}, {"cc", "Beta"}});
@@ -216,6 +217,7 @@ private Q_SLOTS:
         QCOMPARE(f.lexicon->merge(document({{"ee", "Zeta", 7}})), 1);
         QCOMPARE(f.lexicon->hotwords(), (QStringList{"Zeta", "Gamma", "Delta", "Epsilon"}));
         QVERIFY(echoed("Zeta Epsilon Delta"));
+        QCOMPARE(f.lexicon->apply("aa dd ee bb"), "Gamma Delta Zeta bb");
         // A matcher handed out earlier is left as it was.
         QCOMPARE(TranscriptHeuristics::stripLeadingEcho("Alpha Beta 你好", *before), "你好");
     }
