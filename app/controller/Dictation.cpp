@@ -150,8 +150,10 @@ void Dictation::deliver(const DictationJob& job, const Output& output, qsizetype
     state.bumpHistoryVersion();
     learnTerms(job, output.finalText);
 
-    if (!isCurrent(job))
+    if (!isCurrent(job)) {
+        m_parts.delivery.finishStale(output.finalText, job.targetBundleId, typed);
         return;
+    }
     if (output.stylingFailed) {
         m_parts.failures.stylingFailed(dictation, output, job.request.preferences, job.request.translate, typed);
         return;
