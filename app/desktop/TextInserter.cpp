@@ -51,6 +51,7 @@ void TextInserter::startNext()
     if (m_busy || m_queue.empty())
         return;
     m_busy = true;
+    m_turnStarted = m_clock.now();
     Queued next = std::move(m_queue.front());
     m_queue.pop_front();
     QPointer<TextInserter> self(this);
@@ -66,7 +67,7 @@ void TextInserter::startNext()
 void TextInserter::afterKeysLetGo(std::function<void()> action)
 {
     Q_EMIT keyReleaseWanted();
-    if (!m_keys.isKeyHeld()) {
+    if (!keyHeld()) {
         action();
         return;
     }
@@ -169,7 +170,7 @@ void TextInserter::whenReady(std::optional<RunningApplication> target, int attem
     // Asked for before looking, so that a release right after the look is not missed.
     if (inFront)
         Q_EMIT keyReleaseWanted();
-    if (inFront && m_keys.isKeyHeld()) {
+    if (inFront && keyHeld()) {
         // Waiting for a key is not waiting for the target: it costs no attempt.
         waitForKeyRelease([self, target, attempt, action = std::move(action)]() mutable {
             if (self)
@@ -189,13 +190,18 @@ void TextInserter::whenReady(std::optional<RunningApplication> target, int attem
             return;
         // Right before the keys go out: a key pressed during the settle (the talk key of the next
         // dictation) would take the paste into its grab as well.
-        if (self->m_keys.isKeyHeld()) {
+        if (self->keyHeld()) {
             self->whenReady(std::move(target), attempt, std::move(action));
             return;
         }
         // Looked at again after the settle delay: the user may have switched away meanwhile.
         action(!target || self->m_workspace.isActive(*target));
     });
+}
+
+bool TextInserter::keyHeld() const
+{
+    return m_keys.isKeyHeld() && m_clock.now() - m_turnStarted < keyHoldLimit;
 }
 
 void TextInserter::waitForKeyRelease(std::function<void()> resume)
@@ -323,7 +329,7 @@ void TextInserter::pressPaste(std::function<void(bool pressed)> done)
     }
     // A key went down since the last look (the talk key of the next dictation): the paste goes
     // once it is let go.
-    if (m_keys.isKeyHeld()) {
+    if (keyHeld()) {
         QPointer<TextInserter> self(this);
         waitForKeyRelease([self, done = std::move(done)]() mutable {
             if (self)

@@ -40,6 +40,9 @@ public:
     static constexpr std::chrono::milliseconds restoreDelay{400};
     static constexpr std::chrono::milliseconds accessibilityRestoreDelay{1000};
     static constexpr std::chrono::milliseconds keyUpDelay{22};
+    // A key held down longer than this, counted from when a text's turn came, is taken for one
+    // stuck down: the text is left on the clipboard.
+    static constexpr std::chrono::minutes keyHoldLimit{15};
 
     TextInserter(Clipboard& clipboard, KeySynthesizer& keys, Workspace& workspace, Accessibility& accessibility,
                  Clock& clock, QObject* parent = nullptr);
@@ -95,6 +98,8 @@ private:
     // The text under way is done with: the next one may start.
     void advance();
     void whenReady(std::optional<RunningApplication> target, int attempt, std::function<void(bool ready)> action);
+    // Whether a key is held that the text under way still waits for.
+    bool keyHeld() const;
     // Calls resume at the next key release, or after waitStep when none is reported.
     void waitForKeyRelease(std::function<void()> resume);
     void endKeyWait(quint64 id);
@@ -121,6 +126,7 @@ private:
     std::optional<PendingRestore> m_pendingRestore;
     std::deque<Queued> m_queue;
     bool m_busy = false;
+    std::chrono::milliseconds m_turnStarted{0};
 
     // The pastes waiting for held keys to be let go, with the timer of their next look.
     struct KeyWait

@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+#include <limits>
+
 using namespace std::chrono_literals;
 using Event = RecordingKeySynthesizer::Event;
 
@@ -138,7 +140,7 @@ private Q_SLOTS:
 
     // A key held down sends every key to its grab: the key that stopped the recording, or the talk
     // key of the next dictation pressed while the target settles. The paste waits for it to be let
-    // go, however long it is held, looking again right before the keys go out. It goes at the
+    // go, however long the next dictation takes, looking again right before the keys go out. It goes at the
     // release when the release is reported, else at the next look.
     void waitsForTheHeldKeyToBeLetGo_data()
     {
@@ -149,6 +151,8 @@ private Q_SLOTS:
         QTest::newRow("held at the start, let go") << true << 0 << 120 << 150;
         // Held through the whole of the next dictation.
         QTest::newRow("held for ten seconds") << true << 0 << 10000 << 10030;
+        // Never let go (stuck down): the text stays on the clipboard, and the outcome says so.
+        QTest::newRow("stuck") << true << 0 << std::numeric_limits<int>::max() << -1;
         QTest::newRow("pressed during the settle") << true << 10 << 100 << 130;
         QTest::newRow("pressed and let go within the settle") << true << 10 << 20 << 30;
         QTest::newRow("unreported: held at the start, let go") << false << 0 << 120 << 180;
@@ -167,7 +171,9 @@ private Q_SLOTS:
         rig.workspace.frontPid = 10;
         rig.keys.keyHeld = pressedAtMs == 0;
         QVERIFY(rig.insert(QStringLiteral("hello"), QStringLiteral("gedit")));
-        for (int ms = 1; ms <= pasteAtMs; ++ms) {
+        const int lastMs =
+            pasteAtMs < 0 ? int(std::chrono::milliseconds(TextInserter::keyHoldLimit).count()) + 1000 : pasteAtMs;
+        for (int ms = 1; ms <= lastMs; ++ms) {
             QVERIFY2(rig.keys.events.isEmpty(), qPrintable(QStringLiteral("pasted at %1 ms").arg(ms - 1)));
             const bool held = ms >= pressedAtMs && ms < releasedAtMs;
             const bool letGo = rig.keys.keyHeld && !held;
@@ -176,8 +182,10 @@ private Q_SLOTS:
             if (letGo && releaseReported && std::exchange(rig.releaseWanted, false))
                 rig.inserter.keyReleased();
         }
-        QCOMPARE(rig.keys.events.size(), 1);
-        QCOMPARE(rig.outcomes, QList<bool>{true});
+        QCOMPARE(rig.keys.events.size(), pasteAtMs < 0 ? 0 : 1);
+        QCOMPARE(rig.outcomes, QList<bool>{pasteAtMs >= 0});
+        if (pasteAtMs < 0)
+            QCOMPARE(rig.clipboard.text(), std::optional(QStringLiteral("hello")));
     }
 
     // A key that goes down between the last look and the paste itself (the talk key of the next

@@ -296,8 +296,8 @@ private Q_SLOTS:
 
         TextInserter inserter(*m_clipboard, *m_keys, *m_workspace, *m_accessibility, m_clock);
         QVERIFY(inserter.insert(QStringLiteral("after a stuck key"), QStringLiteral("murmopastetarget")));
-        // The inserter waits for the key to come up, in vain, before it pastes all the same.
-        passTimeToPaste(TextInserter::maxWaits);
+        // The V left down holds nothing up: the paste lets it go first.
+        passTimeToPaste();
         QTRY_COMPARE_WITH_TIMEOUT(target.value(QStringLiteral("line")), QStringLiteral("after a stuck key"), kWaitMs);
     }
 
