@@ -17,6 +17,8 @@
 
 #include <memory>
 
+using namespace std::chrono_literals;
+
 namespace {
 
 // Without a final full stop, which the casual mode drops.
@@ -286,8 +288,9 @@ private Q_SLOTS:
     void backToBackHoldsTypeBothTextsInOrder()
     {
         const QString second = QStringLiteral("And one more thought");
+        // The first text is ready a second after its hold, in the middle of the next one.
         for (const QString& path : {QStringLiteral("/v1/asr"), QStringLiteral("/v1/style")}) {
-            m_gateway->queueReply("POST", path, FakeReply::json({{QStringLiteral("text"), kSentence}}));
+            m_gateway->queueReply("POST", path, FakeReply::json({{QStringLiteral("text"), kSentence}}).after(500ms));
             m_gateway->setReply("POST", path, FakeReply::json({{QStringLiteral("text"), second}}));
         }
         startMurmo({{QStringLiteral("recordTrigger"), QStringLiteral("hold")}});
