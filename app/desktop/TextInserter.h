@@ -52,7 +52,7 @@ public:
     // the text was only put on the clipboard. completion (optional) learns later whether the
     // scheduled insertion happened; a target that never came to the front, or has quit, gets
     // nothing pasted into whatever window is in front instead, and the text stays on the
-    // clipboard. A key held down delays the insertion until it is let go, however long that is.
+    // clipboard. A key held down delays the insertion until it is let go (up to keyHoldLimit).
     bool insert(const QString& text, const std::optional<QString>& targetBundleId, Completion completion = {});
     // Whether typing into other applications is possible at all here (keys can be synthesised).
     bool canType() const;
