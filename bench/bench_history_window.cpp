@@ -7,10 +7,10 @@
 #include "BenchApplication.h"
 #include "BenchRatio.h"
 #include "app/controller/AppState.h"
+#include "app/controller/HistoryEntryActions.h"
 #include "app/controller/Settings.h"
 #include "app/desktop/PermissionsModel.h"
 #include "app/feedback/AudioPreview.h"
-#include "app/controller/HistoryEntryActions.h"
 #include "app/shell/HistoryListView.h"
 #include "app/shell/HistoryWindow.h"
 #include "app/ui/Theme.h"
@@ -106,10 +106,10 @@ struct Services
 
 void openAndScroll(Services& services, History& history, Lexicon& lexicon)
 {
-    HistoryView::Parts parts{
-        services.state,       *history.store, lexicon,          services.permissions, services.probes,
-        services.launcher,    services.audio, services.actions, services.clock,       [](const QString&) {},
-        [] { return false; }, std::nullopt,   QString()};
+    HistoryView::Parts parts{services.state,       services.settings, *history.store,        lexicon,
+                             services.permissions, services.probes,   services.launcher,     services.audio,
+                             services.actions,     services.clock,    [](const QString&) {}, [] { return false; },
+                             std::nullopt,         QString()};
     HistoryWindow window(std::move(parts), true);
     window.show();
     QApplication::processEvents();
@@ -144,9 +144,10 @@ BENCHMARK(BM_OpenAndScroll)->Unit(benchmark::kMillisecond);
 struct OpenWindow
 {
     OpenWindow(Services& services, History& history, Lexicon& lexicon)
-        : window(HistoryView::Parts{services.state, *history.store, lexicon, services.permissions, services.probes,
-                                    services.launcher, services.audio, services.actions, services.clock,
-                                    [](const QString&) {}, [] { return false; }, std::nullopt, QString()},
+        : window(HistoryView::Parts{services.state, services.settings, *history.store, lexicon, services.permissions,
+                                    services.probes, services.launcher, services.audio, services.actions,
+                                    services.clock, [](const QString&) {}, [] { return false; }, std::nullopt,
+                                    QString()},
                  true)
     {
         window.show();

@@ -64,8 +64,8 @@ AppServices::AppServices(const Ports& ports, OverlayScreens& screens, Options op
     , m_ducker(ports.outputVolume, m_options.duckerStateFile)
     , m_services(m_settings, m_session, ports.clock, m_options.endpoints, gatewayConfig(m_options))
     , m_gateway(m_state, m_settings, m_services, m_lexicon)
-    , m_feedback(m_state, ports.appearance, m_sounds, m_learning, m_overlay, m_popup)
-    , m_customRules(m_state, m_services)
+    , m_feedback(m_state, m_settings, ports.appearance, m_sounds, m_learning, m_overlay, m_popup)
+    , m_customRules(m_state, m_settings, m_services)
 {
     // A paste waiting for the talk key to be let go goes at its release.
     connect(&m_inserter, &TextInserter::keyReleaseWanted, &m_hotkeys, &HotkeyEngine::watchNextRelease);

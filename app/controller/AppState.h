@@ -24,8 +24,6 @@ class AppState : public QObject
 public:
     explicit AppState(Settings& settings, QObject* parent = nullptr);
 
-    Settings& settings() const { return m_settings; }
-
     bool isRecording() const { return m_isRecording; }
     void setRecording(bool recording);
 

@@ -35,7 +35,7 @@ TranscriptRace::BatchRecognition AskRewriteFlow::batchRecognition(Samples sample
     batch.provider = m_parts.services.makeProvider();
     batch.vocabulary = m_parts.data.lexicon->asrHotwords();
     batch.samples = std::move(samples);
-    batch.languageHint = DictationSetup::languageHint(m_parts.state.settings());
+    batch.languageHint = DictationSetup::languageHint(m_parts.settings);
     return batch;
 }
 
@@ -75,8 +75,8 @@ void AskRewriteFlow::addEntry(const QString& asrText, const QString& finalText, 
                               const QString& action)
 {
     // Without samples: a question or an instruction keeps no recording.
-    m_parts.data.history.add(HistoryEntry::make(
-        asrText, finalText, DictationSetup::currentMode(m_parts.state.settings()).id, providerId, action));
+    m_parts.data.history.add(
+        HistoryEntry::make(asrText, finalText, DictationSetup::currentMode(m_parts.settings).id, providerId, action));
     m_parts.state.bumpHistoryVersion();
 }
 

@@ -17,6 +17,7 @@ class AppState;
 class Clock;
 class RecordingOverlay;
 class ServiceSelector;
+class Settings;
 class TextDelivery;
 
 // The two recordings that do not dictate: a spoken question, answered in the answer card, and a
@@ -32,6 +33,7 @@ public:
     struct Parts
     {
         AppState& state;
+        Settings& settings;
         PersonalData data;
         // The recogniser of the moment and the gateway the assistants need.
         const ServiceSelector& services;

@@ -44,7 +44,7 @@ QCoro::Task<void> ControllerStartup::start()
 
 void ControllerStartup::prepare()
 {
-    Settings& settings = m_parts.state.settings();
+    Settings& settings = m_parts.settings;
     m_heldWrites.emplace(settings);
     Migrations::migrateSettings(settings);
     m_lexiconSteps = Migrations::claimLexiconSteps(settings);
@@ -55,7 +55,7 @@ void ControllerStartup::prepare()
 
 QCoro::Task<void> ControllerStartup::finish()
 {
-    Migrations::releaseFnKeyFromSystem(m_parts.state.settings(), m_fnKey);
+    Migrations::releaseFnKeyFromSystem(m_parts.settings, m_fnKey);
     m_heldWrites.reset();
     // The lexicon saves itself after each step, each save waiting for the disk; nothing on screen
     // needs the seed, so it runs on a worker. The lexicon takes calls from any thread.
@@ -96,7 +96,7 @@ QCoro::Task<void> ControllerStartup::background(QCoro::Task<void> duckerRepair, 
     // line is their warning.
     m_parts.state.reportInBackground(m_parts.state.readyStatusLine());
     // Said once: the next start finds the fresh file.
-    const QString setAside = m_parts.state.settings().setAsidePath();
+    const QString setAside = m_parts.settings.setAsidePath();
     if (!setAside.isEmpty())
         m_parts.state.reportInBackground(settingsSetAsideLine(setAside));
     // The seed comes before anything that may sync the lexicon with the account.
@@ -106,7 +106,7 @@ QCoro::Task<void> ControllerStartup::background(QCoro::Task<void> duckerRepair, 
     // Rules the purge removed may have been shown in the history's corrections.
     if (purged)
         m_parts.state.bumpHistoryVersion();
-    co_await m_parts.state.settings().loadSecrets();
+    co_await m_parts.settings.loadSecrets();
     if (!self)
         co_return;
     // The signed-in user's token is the gateway credential, so it is read before the gateway is.

@@ -19,6 +19,7 @@ class HotkeyEngine;
 class Lexicon;
 class RecordingOverlay;
 class SessionStore;
+class Settings;
 class Workspace;
 
 // Brings the controller up over the application's parts, in a fixed order: the one-time
@@ -34,6 +35,7 @@ public:
     struct Parts
     {
         AppState& state;
+        Settings& settings;
         HotkeyEngine& hotkeys;
         FeedbackBinding& feedback;
         std::shared_ptr<Lexicon> lexicon;

@@ -10,10 +10,10 @@
 
 #include <QPointer>
 
-CustomWritingRules::CustomWritingRules(AppState& state, ServiceSelector& services, QObject* parent)
+CustomWritingRules::CustomWritingRules(AppState& state, Settings& settings, ServiceSelector& services, QObject* parent)
     : QObject(parent)
     , m_state(state)
-    , m_settings(state.settings())
+    , m_settings(settings)
     , m_services(services)
 {}
 

@@ -16,7 +16,7 @@ class CustomWritingRules : public QObject
     Q_OBJECT
 
 public:
-    CustomWritingRules(AppState& state, ServiceSelector& services, QObject* parent = nullptr);
+    CustomWritingRules(AppState& state, Settings& settings, ServiceSelector& services, QObject* parent = nullptr);
 
     QStringList items() const;
     // Distils description into a rule of one short line and stores it. A failing model call is

@@ -62,7 +62,8 @@ DictationJob Dictation::jobFor(const FinishedRecording& recording) const
     const bool translate = recording.purpose.is(RecordingPurpose::Action::Translate);
     // The mode the application's rule names, the screen's context and the style profile.
     const TakeRecipe::Occasion occasion{scene.startedIn, scene.screen, true, &m_parts.workspace, scene.target};
-    TakeRecipe recipe = TakeRecipe::make(m_parts.state, m_parts.data, m_parts.services, m_parts.clock, occasion);
+    TakeRecipe recipe =
+        TakeRecipe::make(m_parts.state, m_parts.settings, m_parts.data, m_parts.services, m_parts.clock, occasion);
     auto styling = [state = QPointer<AppState>(&m_parts.state), generation = recording.generation] {
         if (state && state->isCurrent(generation))
             state->setStatusLine(QStringLiteral("整理中…"));
@@ -72,9 +73,9 @@ DictationJob Dictation::jobFor(const FinishedRecording& recording) const
                                chosen.lexicon(), chosen.modes(), &m_parts.clock);
     // The entry names the recogniser that will run, so a direct key's results are not filed
     // under the gateway.
-    HistoryEntry entry = HistoryEntry::make(QString(), HistoryEntry::kRecognisingText, recipe.entryModeId,
-                                            recipe.providerId,
-                                            translate ? HistoryEntry::kTranslate : HistoryEntry::kDictate);
+    HistoryEntry entry =
+        HistoryEntry::make(QString(), HistoryEntry::kRecognisingText, recipe.entryModeId, recipe.providerId,
+                           translate ? HistoryEntry::kTranslate : HistoryEntry::kDictate);
     DictationRoads::Request request{recording.session,
                                     std::move(pipeline),
                                     std::move(recipe.mode),
@@ -184,20 +185,19 @@ QCoro::Task<> Dictation::learnTerms(std::optional<ScreenContext::Info> screen, Q
     const QStringList terms = ScreenContext::extractTerms(screen->windowTitle + QLatin1Char(' ') + screen->nearbyText);
     // The lexicon's hot words grow with the user's data: they are looked through on a worker, after
     // the text has gone out, so the paste never waits on them.
-    QFuture<int> adding =
-        QtConcurrent::run(&m_parts.workers, [lexicon = m_parts.data.lexicon, terms, finalText] {
-            const QStringList known = lexicon->hotwords();
-            int added = 0;
-            for (const QString& term : terms) {
-                if (added == kTermsPerDictation)
-                    break;
-                if (Graphemes::count(term) < kTermMinChars || known.contains(term) || !finalText.contains(term))
-                    continue;
-                lexicon->addHotword(term);
-                ++added;
-            }
-            return added;
-        });
+    QFuture<int> adding = QtConcurrent::run(&m_parts.workers, [lexicon = m_parts.data.lexicon, terms, finalText] {
+        const QStringList known = lexicon->hotwords();
+        int added = 0;
+        for (const QString& term : terms) {
+            if (added == kTermsPerDictation)
+                break;
+            if (Graphemes::count(term) < kTermMinChars || known.contains(term) || !finalText.contains(term))
+                continue;
+            lexicon->addHotword(term);
+            ++added;
+        }
+        return added;
+    });
     const int added = co_await adding;
     if (self && added > 0)
         m_parts.state.bumpHistoryVersion();

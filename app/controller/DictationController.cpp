@@ -6,19 +6,19 @@ DictationController::DictationController(AppServices& app, Migrations::FnKeySyst
                                          QObject* parent)
     : QObject(parent)
     , m_delivery(app.state(), app.overlay(), app.inserter(), app.ports().clipboard, app.ports().workspace)
-    , m_failures({app.state(), app.personalData(), app.services(), app.ports().workspace, app.ports().clock,
-                  app.overlay(), app.ports().clipboard, m_delivery, m_workers})
-    , m_recording({app.state(), app.session(), app.options().signIn.has_value(), app.recorder(), app.ports().workspace,
-                   app.ports().accessibility, app.ports().clock, app.overlay(), app.sounds(), app.ducker(),
-                   app.services(), app.lexicon(),
+    , m_failures({app.state(), app.settings(), app.personalData(), app.services(), app.ports().workspace,
+                  app.ports().clock, app.overlay(), app.ports().clipboard, m_delivery, m_workers})
+    , m_recording({app.state(), app.settings(), app.session(), app.options().signIn.has_value(), app.recorder(),
+                   app.ports().workspace, app.ports().accessibility, app.ports().clock, app.overlay(), app.sounds(),
+                   app.ducker(), app.services(), app.lexicon(),
                    streamingGateway.isEmpty() ? app.services().endpoints().gateway : std::move(streamingGateway),
                    m_workers, app.history()})
-    , m_dictation({app.state(), app.personalData(), app.services(), app.ports().workspace, app.ports().clock,
-                   app.overlay(), app.ports().clipboard, m_delivery, m_workers},
+    , m_dictation({app.state(), app.settings(), app.personalData(), app.services(), app.ports().workspace,
+                   app.ports().clock, app.overlay(), app.ports().clipboard, m_delivery, m_workers},
                   m_failures)
-    , m_askRewrite({app.state(), app.personalData(), app.services(), app.ports().clock, app.overlay(),
+    , m_askRewrite({app.state(), app.settings(), app.personalData(), app.services(), app.ports().clock, app.overlay(),
                     app.answerPopup(), m_delivery})
-    , m_wiring(app.state(), app.hotkeys(), m_recording, app.ports().clock, std::move(fnKey))
+    , m_wiring(app.state(), app.settings(), app.hotkeys(), m_recording, app.ports().clock, std::move(fnKey))
     , m_learning(app.state(), app.lexicon(), app.inserter(), app.learning(), app.overlay(), app.gateway())
 {
     connect(&m_recording, &Recording::recorded, this, &DictationController::take);

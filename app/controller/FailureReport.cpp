@@ -108,7 +108,8 @@ QCoro::Task<> FailureReport::retranscribe(Retranscribe action)
     TakeRecipe::Occasion occasion;
     occasion.labelWith = &m_parts.workspace;
     occasion.target = action.targetBundleId;
-    const TakeRecipe recipe = TakeRecipe::make(m_parts.state, m_parts.data, m_parts.services, m_parts.clock, occasion);
+    const TakeRecipe recipe =
+        TakeRecipe::make(m_parts.state, m_parts.settings, m_parts.data, m_parts.services, m_parts.clock, occasion);
 
     // Decoding a long recording takes longer than a frame.
     QFuture<Samples> decoding = QtConcurrent::run(&m_parts.workers, [audio] { return audio.read(); });
@@ -116,8 +117,8 @@ QCoro::Task<> FailureReport::retranscribe(Retranscribe action)
     if (!self)
         co_return;
 
-    QCoro::Task<DictationPipeline::Output> run = recipe.pipeline.run(
-        samples, recipe.mode, recipe.preferences, false, recipe.languageHint, recipe.vocabulary);
+    QCoro::Task<DictationPipeline::Output> run =
+        recipe.pipeline.run(samples, recipe.mode, recipe.preferences, false, recipe.languageHint, recipe.vocabulary);
     const Attempt attempt = co_await attemptOf(std::move(run));
     if (!self)
         co_return;

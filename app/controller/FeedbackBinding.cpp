@@ -10,13 +10,13 @@
 #include "app/ui/ThemePalette.h"
 #include "platform/Appearance.h"
 
-FeedbackBinding::FeedbackBinding(AppState& state, Appearance& appearance, SoundFX& sounds,
+FeedbackBinding::FeedbackBinding(AppState& state, Settings& settings, Appearance& appearance, SoundFX& sounds,
                                  InputLearningMonitor& learning, RecordingOverlay& overlay, AnswerPopup& popup,
                                  QObject* parent)
     : QObject(parent)
     , m_state(state)
     , m_appearance(appearance)
-    , m_settings(state.settings())
+    , m_settings(settings)
     , m_sounds(sounds)
     , m_learning(learning)
     , m_overlay(overlay)

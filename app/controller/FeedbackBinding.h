@@ -21,8 +21,9 @@ class FeedbackBinding : public QObject
     Q_OBJECT
 
 public:
-    FeedbackBinding(AppState& state, Appearance& appearance, SoundFX& sounds, InputLearningMonitor& learning,
-                    RecordingOverlay& overlay, AnswerPopup& popup, QObject* parent = nullptr);
+    FeedbackBinding(AppState& state, Settings& settings, Appearance& appearance, SoundFX& sounds,
+                    InputLearningMonitor& learning, RecordingOverlay& overlay, AnswerPopup& popup,
+                    QObject* parent = nullptr);
 
     // Copies every bound setting into its instance.
     void applyAll();

@@ -8,6 +8,7 @@ class Clock;
 class QThreadPool;
 class RecordingOverlay;
 class ServiceSelector;
+class Settings;
 class TextDelivery;
 class Workspace;
 
@@ -15,6 +16,7 @@ class Workspace;
 struct FlowParts
 {
     AppState& state;
+    Settings& settings;
     PersonalData data;
     // The recogniser and styler of the moment.
     const ServiceSelector& services;

@@ -1,9 +1,9 @@
 #include "app/controller/HistoryOperations.h"
 
 #include "app/controller/AppState.h"
-#include "app/controller/TakeRecipe.h"
 #include "app/controller/GatewayAccount.h"
 #include "app/controller/ServiceSelector.h"
+#include "app/controller/TakeRecipe.h"
 #include "app/feedback/RecordingOverlay.h"
 #include "core/MurmoError.h"
 #include "core/audio/AudioStorage.h"
@@ -17,10 +17,12 @@
 #include <QPointer>
 #include <QtConcurrent>
 
-HistoryOperations::HistoryOperations(AppState& state, PersonalData data, const ServiceSelector& services,
-                                     GatewayAccount& gateway, RecordingOverlay& overlay, Clock& clock, QObject* parent)
+HistoryOperations::HistoryOperations(AppState& state, Settings& settings, PersonalData data,
+                                     const ServiceSelector& services, GatewayAccount& gateway,
+                                     RecordingOverlay& overlay, Clock& clock, QObject* parent)
     : QObject(parent)
     , m_state(state)
+    , m_settings(settings)
     , m_data(std::move(data))
     , m_services(services)
     , m_gateway(gateway)
@@ -46,7 +48,7 @@ QCoro::Task<void> HistoryOperations::recogniseAgain(HistoryEntry entry)
     const QString shownText = m_data.history.entry(entry.id).value_or(entry).finalText;
 
     // The current mode, never translated, and the settings' preferences alone.
-    const TakeRecipe recipe = TakeRecipe::make(m_state, m_data, m_services, m_clock, {});
+    const TakeRecipe recipe = TakeRecipe::make(m_state, m_settings, m_data, m_services, m_clock, {});
     const QPointer<HistoryOperations> self(this);
 
     QString failure;

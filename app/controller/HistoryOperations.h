@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/controller/PersonalData.h"
 #include "app/controller/HistoryEntryActions.h"
+#include "app/controller/PersonalData.h"
 #include "core/store/HistoryEntry.h"
 
 #include <QCoroTask>
@@ -13,6 +13,7 @@ class Clock;
 class GatewayAccount;
 class RecordingOverlay;
 class ServiceSelector;
+class Settings;
 
 // What the history and settings windows ask of the controller's personal data: recognising a
 // stored recording again, saving a correction of an entry (which teaches the lexicon and feeds
@@ -27,8 +28,8 @@ public:
     static inline const QString kProfileUpdated = QStringLiteral("✓ 风格画像已更新");
     static inline const QString kProfileNotUpdated = QStringLiteral("风格画像没有更新：提炼失败，稍后再试");
 
-    HistoryOperations(AppState& state, PersonalData data, const ServiceSelector& services, GatewayAccount& gateway,
-                      RecordingOverlay& overlay, Clock& clock, QObject* parent = nullptr);
+    HistoryOperations(AppState& state, Settings& settings, PersonalData data, const ServiceSelector& services,
+                      GatewayAccount& gateway, RecordingOverlay& overlay, Clock& clock, QObject* parent = nullptr);
 
     // Starts recogniseAgain().
     void retranscribe(const HistoryEntry& entry) override;
@@ -45,6 +46,7 @@ private:
     QCoro::Task<void> refreshAfterCorrections();
 
     AppState& m_state;
+    Settings& m_settings;
     PersonalData m_data;
     const ServiceSelector& m_services;
     GatewayAccount& m_gateway;

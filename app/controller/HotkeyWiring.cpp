@@ -11,10 +11,11 @@
 
 #include <utility>
 
-HotkeyWiring::HotkeyWiring(AppState& state, HotkeyEngine& engine, Recording& recording, Clock& clock,
-                           Migrations::FnKeySystem fnKey, QObject* parent)
+HotkeyWiring::HotkeyWiring(AppState& state, Settings& settings, HotkeyEngine& engine, Recording& recording,
+                           Clock& clock, Migrations::FnKeySystem fnKey, QObject* parent)
     : QObject(parent)
     , m_state(state)
+    , m_settings(settings)
     , m_engine(engine)
     , m_recording(recording)
     , m_clock(clock)
@@ -31,8 +32,8 @@ void HotkeyWiring::install()
     connect(&m_engine, &HotkeyEngine::pressed, this, &HotkeyWiring::pressed, Qt::QueuedConnection);
     connect(&m_engine, &HotkeyEngine::released, this, &HotkeyWiring::released, Qt::QueuedConnection);
     connect(&m_engine, &HotkeyEngine::cancelPressed, &m_recording, &Recording::cancel, Qt::QueuedConnection);
-    connect(&m_state.settings(), &Settings::changed, this, &HotkeyWiring::hotkeySettingChanged);
-    m_engine.setHotkeys(HotkeyRole::fromSettings(m_state.settings()));
+    connect(&m_settings, &Settings::changed, this, &HotkeyWiring::hotkeySettingChanged);
+    m_engine.setHotkeys(HotkeyRole::fromSettings(m_settings));
 }
 
 void HotkeyWiring::pressed(HotkeyUse use)
@@ -64,14 +65,14 @@ void HotkeyWiring::hotkeySettingChanged(SettingKey key)
 {
     if (!HotkeyRole::bySetting(key))
         return;
-    Settings& settings = m_state.settings();
+    Settings& settings = m_settings;
     m_engine.setHotkeys(HotkeyRole::fromSettings(settings));
     if (key != SettingKey::hkTalk)
         return;
     // Menu alone as the talk key: the desktop's own use of the key goes, once the user chose it.
     const std::optional<Hotkey> talk = settings.hotkey(SettingKey::hkTalk);
-    const bool fnAlone = talk && talk->isModifierOnly && talk->modifiers == 0 &&
-                         talk->keyCode == Migrations::Hotkeys::fnAlone.keyCode;
+    const bool fnAlone =
+        talk && talk->isModifierOnly && talk->modifiers == 0 && talk->keyCode == Migrations::Hotkeys::fnAlone.keyCode;
     if (fnAlone && m_fnKey.hijacksSystem && m_fnKey.hijacksSystem()) {
         settings.setValue(SettingKey::didAutoSetFnNoActionV8, true);
         if (m_fnKey.setToNoAction)
@@ -81,7 +82,7 @@ void HotkeyWiring::hotkeySettingChanged(SettingKey key)
 
 bool HotkeyWiring::holdToTalk() const
 {
-    return m_state.settings().text(SettingKey::recordTrigger) == QLatin1String("hold");
+    return m_settings.text(SettingKey::recordTrigger) == QLatin1String("hold");
 }
 
 // The engine reports transitions only (a held key's auto-repeat is not a press), and each
@@ -108,7 +109,7 @@ void HotkeyWiring::recordingChanged(bool recording)
 
 void HotkeyWiring::cycleMode()
 {
-    Settings& settings = m_state.settings();
+    Settings& settings = m_settings;
     const QList<StyleMode>& modes = StyleMode::builtins();
     // An unknown mode stays as it is; the dictation runs in the formal one meanwhile.
     if (const StyleMode* current = StyleMode::byId(settings.text(SettingKey::currentModeId)))

@@ -10,6 +10,7 @@ class AppState;
 class Clock;
 class HotkeyEngine;
 class Recording;
+class Settings;
 
 // Connects the global hotkeys to the recording: the talk key (pressed to toggle, or held for as
 // long as the recording lasts), the mode-cycling key, Esc and the chord keys of a running
@@ -24,7 +25,7 @@ class HotkeyWiring : public QObject
 
 public:
     // fnKey: the desktop's claim on the Fn key, released when the user makes Fn the talk key.
-    HotkeyWiring(AppState& state, HotkeyEngine& engine, Recording& recording, Clock& clock,
+    HotkeyWiring(AppState& state, Settings& settings, HotkeyEngine& engine, Recording& recording, Clock& clock,
                  Migrations::FnKeySystem fnKey, QObject* parent = nullptr);
 
     // Hands the engine the settings' hotkeys and follows the engine's keys. Once, before the
@@ -43,6 +44,7 @@ private:
     void recordingChanged(bool recording);
 
     AppState& m_state;
+    Settings& m_settings;
     HotkeyEngine& m_engine;
     Recording& m_recording;
     Clock& m_clock;

@@ -57,9 +57,8 @@ Recording::~Recording()
 HistoryEntry Recording::retryEntry(const QString& action, const QDateTime& when) const
 {
     const DictationPipeline pipeline = DictationSetup::pipeline(m_parts.services, m_parts.lexicon, m_parts.clock);
-    return HistoryEntry::make(QString(), HistoryEntry::kFailedText,
-                              DictationSetup::currentMode(m_parts.state.settings()).id, pipeline.provider()->id(),
-                              action, when);
+    return HistoryEntry::make(QString(), HistoryEntry::kFailedText, DictationSetup::currentMode(m_parts.settings).id,
+                              pipeline.provider()->id(), action, when);
 }
 
 void Recording::keepForRetry(const AudioRecorder::Take& take)
@@ -68,7 +67,7 @@ void Recording::keepForRetry(const AudioRecorder::Take& take)
         return;
     // Converted and saved here, as the program ends: nothing waits for the interface any more.
     Samples samples = take.toSamples();
-    if (m_parts.state.settings().flag(SettingKey::quietBoost))
+    if (m_parts.settings.flag(SettingKey::quietBoost))
         samples = AudioGain::boostQuietSpeech(std::move(samples));
     m_parts.history.add(retryEntry(m_purpose.historyAction(), QDateTime::currentDateTimeUtc()), samples);
     // The program is ending: the take's file goes only once the entry is on disk.
@@ -110,7 +109,7 @@ QCoro::Task<void> Recording::startOnceSessionLoaded(RecordingPurpose purpose)
 void Recording::begin(RecordingPurpose purpose)
 {
     AppState& state = m_parts.state;
-    const Settings& settings = state.settings();
+    const Settings& settings = m_parts.settings;
     if (signInRequired()) {
         // The main window shows the sign-in sheet while the gate is up.
         state.setShowLoginGate(true);
@@ -208,7 +207,7 @@ void Recording::relayLevels()
 
 void Recording::openStreaming()
 {
-    const Settings& settings = m_parts.state.settings();
+    const Settings& settings = m_parts.settings;
     const std::optional<Credential> credential = m_parts.services.gatewayCredential();
     if (!settings.flag(SettingKey::useStreaming) || !credential) {
         m_streamer.reset();
@@ -260,7 +259,7 @@ void Recording::armLimits()
     Clock& clock = m_parts.clock;
     clock.cancel(m_limitTimer);
     clock.cancel(m_warnTimer);
-    const std::chrono::minutes limit(m_parts.state.settings().value(SettingKey::maxRecordMinutes).toInt());
+    const std::chrono::minutes limit(m_parts.settings.value(SettingKey::maxRecordMinutes).toInt());
     m_limitTimer = clock.schedule(limit, [self = QPointer<Recording>(this)] {
         if (self)
             self->onLimit();
@@ -276,8 +275,8 @@ void Recording::onLimit()
     m_limitTimer = 0;
     if (!m_parts.state.isRecording())
         return;
-    m_parts.state.setStatusLine(QStringLiteral("已录满 %1 分钟，自动结束并识别")
-                                    .arg(m_parts.state.settings().text(SettingKey::maxRecordMinutes)));
+    m_parts.state.setStatusLine(
+        QStringLiteral("已录满 %1 分钟，自动结束并识别").arg(m_parts.settings.text(SettingKey::maxRecordMinutes)));
     stop();
 }
 
@@ -389,7 +388,7 @@ void Recording::stop()
     state.setStatusLine(finished.purpose.recognisingStatus());
     m_parts.overlay.showProcessing();
     finished.journal = std::exchange(take.journal, nullptr);
-    handOver(std::move(take), state.settings().flag(SettingKey::quietBoost), std::move(finished));
+    handOver(std::move(take), m_parts.settings.flag(SettingKey::quietBoost), std::move(finished));
 }
 
 QCoro::Task<> Recording::handOver(AudioRecorder::Take take, bool boost, FinishedRecording finished)

@@ -23,6 +23,7 @@ class QThreadPool;
 class RecordingOverlay;
 class ServiceSelector;
 class SessionStore;
+class Settings;
 class SoundFX;
 class StreamingAsr;
 
@@ -45,6 +46,7 @@ public:
     struct Parts
     {
         AppState& state;
+        Settings& settings;
         // The sign-in gate stays closed while sign-in is configured and nobody is signed in.
         SessionStore& session;
         bool signInConfigured = false;

@@ -21,10 +21,9 @@ StyleMode modeFor(const Settings& settings, const StyleMode& current,
 
 } // namespace
 
-TakeRecipe TakeRecipe::make(const AppState& state, const PersonalData& data, const ServiceSelector& services,
-                            Clock& clock, const Occasion& occasion)
+TakeRecipe TakeRecipe::make(const AppState& state, const Settings& settings, const PersonalData& data,
+                            const ServiceSelector& services, Clock& clock, const Occasion& occasion)
 {
-    const Settings& settings = state.settings();
     const StyleMode current = DictationSetup::currentMode(settings);
     DictationPipeline pipeline = DictationSetup::pipeline(services, data.lexicon, clock);
     StylePreferences preferences = state.preferences();

@@ -15,6 +15,7 @@
 class AppState;
 class Clock;
 class ServiceSelector;
+class Settings;
 
 // What a take is recognised and styled with, read from the settings, the services and the
 // personal data at the moment it is made: a dictation's at its stop, a retry's when the user asks.
@@ -46,6 +47,6 @@ struct TakeRecipe
     QString entryModeId;
     QString providerId;
 
-    static TakeRecipe make(const AppState& state, const PersonalData& data, const ServiceSelector& services,
-                           Clock& clock, const Occasion& occasion);
+    static TakeRecipe make(const AppState& state, const Settings& settings, const PersonalData& data,
+                           const ServiceSelector& services, Clock& clock, const Occasion& occasion);
 };

@@ -9,10 +9,10 @@
 
 #include <QCheckBox>
 
-DictateTab::DictateTab(AppState& state, const SettingsEditors& editors, QWidget* parent)
+DictateTab::DictateTab(AppState& state, Settings& settings, const SettingsEditors& editors, QWidget* parent)
     : SettingsForm(parent)
     , m_state(state)
-    , m_settings(state.settings())
+    , m_settings(settings)
 {
     buildDefaultMode();
 

@@ -14,7 +14,7 @@ class DictateTab : public SettingsForm
     Q_OBJECT
 
 public:
-    DictateTab(AppState& state, const SettingsEditors& editors, QWidget* parent = nullptr);
+    DictateTab(AppState& state, Settings& settings, const SettingsEditors& editors, QWidget* parent = nullptr);
 
     ModeCapsulePicker* modePicker() const { return m_modePicker; }
 

@@ -76,13 +76,13 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
         connect(m_account, &AccountTab::signInRequested, this, &SettingsWindow::showSignIn);
         addTab(m_account, QStringLiteral("账户"), QStringLiteral("person.crop.circle"));
     }
-    m_general = new GeneralTab(state.settings(), *m_perms, m_parts.editors, m_tabs);
+    m_general = new GeneralTab(m_parts.settings, *m_perms, m_parts.editors, m_tabs);
     connect(m_general, &GeneralTab::requestGrant, this, &SettingsWindow::requestGrant);
     connect(m_general, &GeneralTab::relaunchRequested, this, &SettingsWindow::relaunchRequested);
     addTab(m_general, QStringLiteral("通用"), QStringLiteral("gearshape"));
-    m_dictate = new DictateTab(state, m_parts.editors, m_tabs);
+    m_dictate = new DictateTab(state, m_parts.settings, m_parts.editors, m_tabs);
     addTab(m_dictate, QStringLiteral("听写"), QStringLiteral("text.bubble"));
-    m_appearance = new AppearanceTab(state.settings(), m_parts.sounds, m_tabs);
+    m_appearance = new AppearanceTab(m_parts.settings, m_parts.sounds, m_tabs);
     addTab(m_appearance, QStringLiteral("外观"), QStringLiteral("paintpalette"));
     m_lexicon = new LexiconTab(m_parts.editors, m_tabs);
     addTab(m_lexicon, QStringLiteral("词库"), QStringLiteral("character.book.closed"));

@@ -21,6 +21,7 @@ class PermissionsModel;
 class QDialog;
 class QTabWidget;
 class SessionStore;
+class Settings;
 class SettingsForm;
 class SignInFlow;
 class SoundFX;
@@ -35,14 +36,16 @@ class SettingsWindow : public QWidget
 public:
     struct Parts
     {
-        Parts(AppState& state, PermissionProbes& probes, Clock& clock, SoundFX& sounds)
+        Parts(AppState& state, Settings& settings, PermissionProbes& probes, Clock& clock, SoundFX& sounds)
             : state(state)
+            , settings(settings)
             , probes(probes)
             , clock(clock)
             , sounds(sounds)
         {}
 
         AppState& state;
+        Settings& settings;
         PermissionProbes& probes;
         Clock& clock;
         SoundFX& sounds;

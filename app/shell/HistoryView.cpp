@@ -118,7 +118,7 @@ HistoryView::HistoryView(Parts parts, QWidget* parent)
         refreshHint();
     });
     connect(&state, &AppState::statusLineChanged, m_statusBar, &HistoryStatusBar::setStatusLine);
-    connect(&state.settings(), &Settings::changed, this, [this](SettingKey key) {
+    connect(&m_parts.settings, &Settings::changed, this, [this](SettingKey key) {
         if (key == SettingKey::hkTalk || key == SettingKey::recordTrigger)
             triggerChanged();
     });
@@ -192,7 +192,7 @@ void HistoryView::buildModePicker()
     m_header->setModePicker(picker);
     connect(picker, &ModeCapsulePicker::picked, this, &HistoryView::chooseMode);
     // The default mode also changes in the settings window and by the cycle hotkey.
-    Settings& settings = m_parts.state.settings();
+    Settings& settings = m_parts.settings;
     picker->setSelection(settings.text(SettingKey::currentModeId));
     connect(&settings, &Settings::changed, picker, [picker, &settings](SettingKey key) {
         if (key == SettingKey::currentModeId)
@@ -234,7 +234,7 @@ void HistoryView::setHistoryFilter(const std::optional<QString>& action)
 
 void HistoryView::chooseMode(const QString& modeId)
 {
-    Settings& settings = m_parts.state.settings();
+    Settings& settings = m_parts.settings;
     if (settings.text(SettingKey::currentModeId) == modeId)
         return;
     settings.setValue(SettingKey::currentModeId, modeId);
@@ -288,7 +288,7 @@ void HistoryView::refreshPage()
 
 void HistoryView::refreshHint()
 {
-    const Settings& settings = m_parts.state.settings();
+    const Settings& settings = m_parts.settings;
     const std::optional<Hotkey> talk = settings.hotkey(SettingKey::hkTalk);
     const QString trigger = settings.text(SettingKey::recordTrigger);
     m_statusBar->setHint(HistoryStatusBar::triggerHint(m_parts.state.hotkeysActive(), talk, trigger));

@@ -31,6 +31,7 @@ class ProcessLauncher;
 class QLabel;
 class QStackedWidget;
 class ShellBanner;
+class Settings;
 class SheetOverlay;
 
 // The main window's content: the banners, the header, the filter bar, the list of history cards
@@ -46,6 +47,7 @@ public:
     struct Parts
     {
         AppState& state;
+        Settings& settings;
         HistoryStore& history;
         Lexicon& lexicon;
         PermissionsModel& permissions;

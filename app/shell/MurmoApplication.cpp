@@ -27,15 +27,15 @@ MurmoApplication::MurmoApplication(const Ports& ports, OverlayScreens& screens, 
           })
     , m_signIn(m_services.session(), *m_services.options().endpoints.transport, m_services.options().signIn,
                m_services.options().endpoints.gateway, m_services.options().browser)
-    , m_startup({m_services.state(), m_services.hotkeys(), m_services.feedback(), m_services.lexicon(),
-                 m_services.ducker(), ports.workspace, m_services.overlay(), m_services.session(),
+    , m_startup({m_services.state(), m_services.settings(), m_services.hotkeys(), m_services.feedback(),
+                 m_services.lexicon(), m_services.ducker(), ports.workspace, m_services.overlay(), m_services.session(),
                  m_services.gateway()})
     , m_controller(m_services, ControllerStartup::linuxFnKey())
-    , m_historyOperations(m_services.state(), m_services.personalData(), m_services.services(), m_services.gateway(),
-                          m_services.overlay(), ports.clock)
+    , m_historyOperations(m_services.state(), m_services.settings(), m_services.personalData(), m_services.services(),
+                          m_services.gateway(), m_services.overlay(), ports.clock)
     , m_permissions(ports.permissions, ports.clock, PermissionsModel::FirstLook::atStart)
-    , m_editors({m_services.state(), m_services.hotkeys(), ports.workspace, ports.launcher, m_services.customRules(),
-                 m_services.personalData()},
+    , m_editors({m_services.state(), m_services.settings(), m_services.hotkeys(), ports.workspace, ports.launcher,
+                 m_services.customRules(), m_services.personalData()},
                 SettingsEditorKit::Controller{[this] { return m_historyOperations.refreshStyleProfile(); }})
 {
     connect(&m_startup, &ControllerStartup::settingsMigrated, &m_controller, &DictationController::installHotkeys);
@@ -58,6 +58,7 @@ void MurmoApplication::start()
 
     const Ports& ports = m_services.ports();
     HistoryView::Parts parts{m_services.state(),
+                             m_services.settings(),
                              m_services.history(),
                              *m_services.lexicon(),
                              m_permissions,
@@ -140,8 +141,8 @@ void MurmoApplication::showSettings()
 {
     if (!m_settings) {
         AppServices::Options const& options = m_services.options();
-        SettingsWindow::Parts parts(m_services.state(), m_services.ports().permissions, m_services.ports().clock,
-                                    m_services.sounds());
+        SettingsWindow::Parts parts(m_services.state(), m_services.settings(), m_services.ports().permissions,
+                                    m_services.ports().clock, m_services.sounds());
         parts.session = &m_services.session();
         parts.signIn = &m_signIn;
         parts.gatewayURL = options.endpoints.gateway;

@@ -19,9 +19,10 @@ constexpr int kModeWidth = 110;
 
 } // namespace
 
-AppRulesEditor::AppRulesEditor(AppState& state, RecentForeignApplication& recent, QWidget* parent)
+AppRulesEditor::AppRulesEditor(AppState& state, Settings& settings, RecentForeignApplication& recent, QWidget* parent)
     : QWidget(parent)
     , m_state(state)
+    , m_settings(settings)
     , m_recent(recent)
     , m_list(new RemovableRowsView(EditorRows::itemFont(true), this))
     , m_bundleId(new QLineEdit(this))
@@ -68,7 +69,7 @@ QString AppRulesEditor::normalisedId(const QString& typed)
 void AppRulesEditor::reload()
 {
     // QMap keeps its keys in ascending order.
-    const QMap<QString, QString> rules = m_state.settings().appModeRules();
+    const QMap<QString, QString> rules = m_settings.appModeRules();
     QList<RemovableRowsModel::Row> rows;
     for (auto it = rules.cbegin(); it != rules.cend(); ++it) {
         const StyleMode* mode = StyleMode::byId(it.value());
@@ -87,18 +88,18 @@ void AppRulesEditor::add()
     const QString bundleId = normalisedId(m_bundleId->text());
     if (bundleId.isEmpty())
         return;
-    QMap<QString, QString> rules = m_state.settings().appModeRules();
+    QMap<QString, QString> rules = m_settings.appModeRules();
     rules.insert(bundleId, m_mode->currentData().toString());
-    m_state.settings().setAppModeRules(rules);
+    m_settings.setAppModeRules(rules);
     m_bundleId->clear();
     m_state.bumpHistoryVersion();
 }
 
 void AppRulesEditor::remove(const QString& bundleId)
 {
-    QMap<QString, QString> rules = m_state.settings().appModeRules();
+    QMap<QString, QString> rules = m_settings.appModeRules();
     rules.remove(bundleId);
-    m_state.settings().setAppModeRules(rules);
+    m_settings.setAppModeRules(rules);
     m_state.bumpHistoryVersion();
 }
 

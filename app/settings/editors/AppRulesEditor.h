@@ -9,6 +9,7 @@ class QLineEdit;
 class QPushButton;
 class RemovableRowsView;
 class RecentForeignApplication;
+class Settings;
 
 // The per-application style modes: one row per rule (application id, mode, remove), then a field
 // for an application id with a button that takes the last other application in front, a mode
@@ -19,7 +20,7 @@ class AppRulesEditor : public QWidget
     Q_OBJECT
 
 public:
-    AppRulesEditor(AppState& state, RecentForeignApplication& recent, QWidget* parent = nullptr);
+    AppRulesEditor(AppState& state, Settings& settings, RecentForeignApplication& recent, QWidget* parent = nullptr);
 
     // Rereads the rules and the skin.
     void reload();
@@ -34,6 +35,7 @@ private:
     void updateControls();
 
     AppState& m_state;
+    Settings& m_settings;
     RecentForeignApplication& m_recent;
     RemovableRowsView* m_list;
     QLineEdit* m_bundleId;

@@ -1,6 +1,5 @@
 #include "app/settings/editors/HotkeyRecorderView.h"
 
-#include "app/controller/AppState.h"
 #include "app/controller/Settings.h"
 #include "app/desktop/FnKeyHelpers.h"
 #include "app/settings/editors/HotkeyCaptureSession.h"
@@ -26,10 +25,10 @@ QFont noteFont(const QFont& base)
 
 } // namespace
 
-HotkeyRecorderView::HotkeyRecorderView(AppState& state, HotkeyCaptureSession& capture, const HotkeyRole& role,
+HotkeyRecorderView::HotkeyRecorderView(Settings& settings, HotkeyCaptureSession& capture, const HotkeyRole& role,
                                        QWidget* parent)
     : QWidget(parent)
-    , m_state(state)
+    , m_settings(settings)
     , m_capture(&capture)
     , m_role(role)
     , m_button(new QPushButton(this))
@@ -70,15 +69,14 @@ HotkeyRecorderView::HotkeyRecorderView(AppState& state, HotkeyCaptureSession& ca
     layout->addWidget(m_noteRow);
 
     connect(m_button, &QPushButton::clicked, this, &HotkeyRecorderView::toggleCapture);
-    connect(m_clear, &SymbolButton::clicked, this,
-            [this] { m_state.settings().setHotkey(m_role.setting, std::nullopt); });
+    connect(m_clear, &SymbolButton::clicked, this, [this] { m_settings.setHotkey(m_role.setting, std::nullopt); });
     connect(m_noteLink, &QPushButton::clicked, this, &HotkeyRecorderView::keyboardSettingsRequested);
     connect(&capture, &HotkeyCaptureSession::captured, this, [this](HotkeyUse use, const Hotkey& hotkey) {
         if (use == m_role.use)
-            m_state.settings().setHotkey(m_role.setting, hotkey);
+            m_settings.setHotkey(m_role.setting, hotkey);
     });
     // Another hotkey changing may make it share this one's key, or stop sharing it.
-    connect(&m_state.settings(), &Settings::changed, this, [this](SettingKey key) {
+    connect(&m_settings, &Settings::changed, this, [this](SettingKey key) {
         if (HotkeyRole::bySetting(key))
             refresh();
     });
@@ -100,7 +98,7 @@ HotkeyRecorderView::~HotkeyRecorderView()
 
 std::optional<Hotkey> HotkeyRecorderView::current() const
 {
-    return m_state.settings().hotkey(m_role.setting);
+    return m_settings.hotkey(m_role.setting);
 }
 
 void HotkeyRecorderView::hideEvent(QHideEvent* event)
@@ -136,7 +134,7 @@ const HotkeyRole* HotkeyRecorderView::sharingRole(const std::optional<Hotkey>& h
     if (!hotkey)
         return nullptr;
     for (const HotkeyRole& role : HotkeyRole::all()) {
-        if (role.id != m_role.id && m_state.settings().hotkey(role.setting) == hotkey)
+        if (role.id != m_role.id && m_settings.hotkey(role.setting) == hotkey)
             return &role;
     }
     return nullptr;
@@ -147,7 +145,7 @@ void HotkeyRecorderView::refresh()
     const std::optional<Hotkey> hotkey = current();
     if (m_recording) {
         m_button->setText(isChordKey(m_role.use) ? QStringLiteral("按住主键再按目标键…（Esc 取消）")
-                                           : QStringLiteral("按下快捷键…（Esc 取消）"));
+                                                 : QStringLiteral("按下快捷键…（Esc 取消）"));
     } else {
         m_button->setText(hotkey ? hotkey->display() : QStringLiteral("未设置 · 点设置"));
     }

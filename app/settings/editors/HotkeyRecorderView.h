@@ -9,10 +9,10 @@
 
 #include <optional>
 
-class AppState;
 class HotkeyCaptureSession;
 class QLabel;
 class QPushButton;
+class Settings;
 class SymbolButton;
 
 // One row of the hotkey section: the stored hotkey of one role on a button that captures a new
@@ -25,7 +25,7 @@ class HotkeyRecorderView : public QWidget
 
 public:
     // role is one of HotkeyRole::all(), which outlive every view.
-    HotkeyRecorderView(AppState& state, HotkeyCaptureSession& capture, const HotkeyRole& role,
+    HotkeyRecorderView(Settings& settings, HotkeyCaptureSession& capture, const HotkeyRole& role,
                        QWidget* parent = nullptr);
     ~HotkeyRecorderView() override;
 
@@ -46,7 +46,7 @@ private:
     // Another of the program's hotkeys stored with the same combination; null when none.
     const HotkeyRole* sharingRole(const std::optional<Hotkey>& hotkey) const;
 
-    AppState& m_state;
+    Settings& m_settings;
     QPointer<HotkeyCaptureSession> m_capture;
     const HotkeyRole& m_role;
     bool m_recording = false;

@@ -38,7 +38,7 @@ SettingsEditors SettingsEditorKit::editors()
 
 QWidget* SettingsEditorKit::hotkeyRecorder(const HotkeyRole& role, QWidget* parent)
 {
-    auto* row = new HotkeyRecorderView(m_parts.state, *m_capture, role, parent);
+    auto* row = new HotkeyRecorderView(m_parts.settings, *m_capture, role, parent);
     connect(row, &HotkeyRecorderView::keyboardSettingsRequested, this,
             [this] { FnKeyHelpers::openKeyboardSettings(m_parts.launcher); });
     return row;
@@ -51,7 +51,7 @@ QWidget* SettingsEditorKit::customPrefs(QWidget* parent)
 
 QWidget* SettingsEditorKit::appRules(QWidget* parent)
 {
-    return new AppRulesEditor(m_parts.state, *m_recent, parent);
+    return new AppRulesEditor(m_parts.state, m_parts.settings, *m_recent, parent);
 }
 
 QWidget* SettingsEditorKit::styleProfile(QWidget* parent)

@@ -17,6 +17,7 @@ class HotkeyEngine;
 class ProcessLauncher;
 class QWidget;
 class RecentForeignApplication;
+class Settings;
 class Workspace;
 
 // Makes the settings window's editors over the application's parts, and owns what they share:
@@ -30,6 +31,7 @@ public:
     struct Parts
     {
         AppState& state;
+        Settings& settings;
         HotkeyEngine& hotkeys;
         // Where the application rules find the last other application in front.
         Workspace& workspace;

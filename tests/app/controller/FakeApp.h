@@ -97,8 +97,8 @@ struct FakeApp
                 SupabaseAuth::TokenPair{*accessToken, QStringLiteral("refresh"), inAnHour, std::nullopt});
         }
         startup = std::make_unique<ControllerStartup>(
-            ControllerStartup::Parts{app->state(), app->hotkeys(), app->feedback(), app->lexicon(), app->ducker(),
-                                     workspace, app->overlay(), app->session(), app->gateway()},
+            ControllerStartup::Parts{app->state(), app->settings(), app->hotkeys(), app->feedback(), app->lexicon(),
+                                     app->ducker(), workspace, app->overlay(), app->session(), app->gateway()},
             Migrations::FnKeySystem{[] { return true; }, [this] { return ++fnKeyChanges > 0; }});
         return *app;
     }

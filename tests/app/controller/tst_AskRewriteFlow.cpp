@@ -24,8 +24,8 @@ struct FlowRig
     explicit FlowRig(bool credential = true)
         : app(fake.build())
         , delivery(app.state(), app.overlay(), app.inserter(), fake.clipboard, fake.workspace)
-        , flow(
-              {app.state(), app.personalData(), app.services(), fake.clock, app.overlay(), app.answerPopup(), delivery})
+        , flow({app.state(), app.settings(), app.personalData(), app.services(), fake.clock, app.overlay(),
+                app.answerPopup(), delivery})
     {
         if (credential)
             app.settings().setValue(SettingKey::gatewayToken, QStringLiteral("tok"));

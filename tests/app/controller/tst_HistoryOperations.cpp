@@ -20,7 +20,8 @@ struct HistoryRig
 
     HistoryRig()
         : app(fake.build())
-        , operations(app.state(), app.personalData(), app.services(), app.gateway(), app.overlay(), fake.clock)
+        , operations(app.state(), app.settings(), app.personalData(), app.services(), app.gateway(), app.overlay(),
+                     fake.clock)
     {
         app.settings().setValue(SettingKey::gatewayToken, QStringLiteral("tok"));
     }

@@ -54,8 +54,8 @@ private Q_SLOTS:
         gateway.setReply("POST", QStringLiteral("/v1/ask"),
                          FakeReply::json({{QStringLiteral("text"), QStringLiteral("会议改到周三，请知悉。")}}));
         TextDelivery delivery(app.state(), app.overlay(), app.inserter(), real.clipboard, real.workspace);
-        AskRewriteFlow flow(
-            {app.state(), app.personalData(), app.services(), clock, app.overlay(), app.answerPopup(), delivery});
+        AskRewriteFlow flow({app.state(), app.settings(), app.personalData(), app.services(), clock, app.overlay(),
+                             app.answerPopup(), delivery});
 
         FieldHelper helper(QStringLiteral("MurmoRewriteTarget"), QStringLiteral("Rewrite target"));
         QVERIFY(helper.isReady());

@@ -29,8 +29,8 @@ private Q_SLOTS:
 
         const AppServices::Options options = loopbackOptions(dir, gateway, transport);
         AppServices app(adapters.ports(), screens, options);
-        ControllerStartup startup({app.state(), app.hotkeys(), app.feedback(), app.lexicon(), app.ducker(),
-                                   adapters.workspace, app.overlay(), app.session(), app.gateway()});
+        ControllerStartup startup({app.state(), app.settings(), app.hotkeys(), app.feedback(), app.lexicon(),
+                                   app.ducker(), adapters.workspace, app.overlay(), app.session(), app.gateway()});
         runTask(startup.start());
 
         QVERIFY(app.hotkeys().isRunning());

@@ -50,7 +50,7 @@ struct SettingsFixture
 
     SettingsWindow& open()
     {
-        SettingsWindow::Parts parts(state(), fake.permissions, fake.clock, fake.app->sounds());
+        SettingsWindow::Parts parts(state(), settings(), fake.permissions, fake.clock, fake.app->sounds());
         parts.editors = editors;
         if (session) {
             parts.session = session.get();

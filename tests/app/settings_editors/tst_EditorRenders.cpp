@@ -89,9 +89,9 @@ private Q_SLOTS:
                  auto* box = new QWidget;
                  auto* layout = new QVBoxLayout(box);
                  layout->setContentsMargins(0, 0, 0, 0);
-                 layout->addWidget(new HotkeyRecorderView(rig.state(), *session, *HotkeyRole::byId("talk")));
-                 layout->addWidget(new HotkeyRecorderView(rig.state(), *session, *HotkeyRole::byId("ask")));
-                 auto* translate = new HotkeyRecorderView(rig.state(), *session, *HotkeyRole::byId("translate"));
+                 layout->addWidget(new HotkeyRecorderView(rig.settings(), *session, *HotkeyRole::byId("talk")));
+                 layout->addWidget(new HotkeyRecorderView(rig.settings(), *session, *HotkeyRole::byId("ask")));
+                 auto* translate = new HotkeyRecorderView(rig.settings(), *session, *HotkeyRole::byId("translate"));
                  layout->addWidget(translate);
                  translate->findChild<QPushButton*>(QStringLiteral("capture"))->click();
                  return box;
@@ -114,7 +114,7 @@ private Q_SLOTS:
              },
              [&](EditorRig& rig) -> QWidget* {
                  recent = std::make_unique<RecentForeignApplication>(rig.fake.workspace);
-                 return new AppRulesEditor(rig.state(), *recent);
+                 return new AppRulesEditor(rig.state(), rig.settings(), *recent);
              }},
             {"style-profile",
              [](EditorRig& rig) {

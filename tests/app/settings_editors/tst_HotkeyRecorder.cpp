@@ -41,7 +41,7 @@ struct Rig : EditorRig
 
     std::unique_ptr<HotkeyRecorderView> row(const QString& id)
     {
-        auto view = std::make_unique<HotkeyRecorderView>(state(), *session, *HotkeyRole::byId(id));
+        auto view = std::make_unique<HotkeyRecorderView>(settings(), *session, *HotkeyRole::byId(id));
         view->show();
         return view;
     }
@@ -242,8 +242,8 @@ private Q_SLOTS:
     {
         EditorRig rig;
         QVERIFY(rig.app.hotkeys().start());
-        SettingsEditorKit kit({rig.app.state(), rig.app.hotkeys(), rig.fake.workspace, rig.fake.launcher,
-                               rig.app.customRules(), rig.app.personalData()},
+        SettingsEditorKit kit({rig.app.state(), rig.app.settings(), rig.app.hotkeys(), rig.fake.workspace,
+                               rig.fake.launcher, rig.app.customRules(), rig.app.personalData()},
                               {{}});
         rig.settings().setHotkey(SettingKey::hkCycle, key(kT, KeyModifier::control));
         std::unique_ptr<QWidget> talk(kit.hotkeyRecorder(*HotkeyRole::byId("talk"), nullptr));

@@ -63,7 +63,7 @@ private Q_SLOTS:
         rig.settings().setValue(SettingKey::appModeRules,
                                 QStringLiteral(R"({"org.telegram.desktop":"casual","code":"formal","zed":"poetry"})"));
         RecentForeignApplication recent(rig.fake.workspace);
-        AppRulesEditor editor(rig.state(), recent);
+        AppRulesEditor editor(rig.state(), rig.settings(), recent);
         QCOMPARE(rowTexts(editor), (QStringList{"code | 书面工整", "org.telegram.desktop | 聊天随意", "zed | poetry"}));
 
         clickRemove(editor, 2);
@@ -95,7 +95,7 @@ private Q_SLOTS:
         EditorRig rig;
         rig.settings().setAppModeRules({{QStringLiteral("code"), QStringLiteral("formal")}});
         RecentForeignApplication recent(rig.fake.workspace);
-        AppRulesEditor editor(rig.state(), recent);
+        AppRulesEditor editor(rig.state(), rig.settings(), recent);
         child<QLineEdit>(editor, "bundleId")->setText(typed);
         auto* add = child<QPushButton>(editor, "add");
         QCOMPARE(add->isEnabled(), !stored.isEmpty());
@@ -117,7 +117,7 @@ private Q_SLOTS:
         EditorRig rig;
         rig.settings().setValue(SettingKey::appModeRules, QStringLiteral("[1,2]"));
         RecentForeignApplication recent(rig.fake.workspace);
-        AppRulesEditor editor(rig.state(), recent);
+        AppRulesEditor editor(rig.state(), rig.settings(), recent);
         QVERIFY(rowTexts(editor).isEmpty());
         child<QLineEdit>(editor, "bundleId")->setText(QStringLiteral("kate"));
         child<QComboBox>(editor, "mode")->setCurrentIndex(0);
@@ -136,7 +136,7 @@ private Q_SLOTS:
         // As start-up's first look at the front application tells it.
         recent.noteActiveWindow();
         workspace.frontPid = 41;
-        AppRulesEditor editor(rig.state(), recent);
+        AppRulesEditor editor(rig.state(), rig.settings(), recent);
         child<QPushButton>(editor, "pickFront")->click();
         QCOMPARE(child<QLineEdit>(editor, "bundleId")->text(), QStringLiteral("org.gnome.texteditor"));
 
@@ -145,7 +145,7 @@ private Q_SLOTS:
         alone.fake.workspace.addApplication(QStringLiteral("murmo"), 41, QStringLiteral("Murmo"));
         alone.fake.workspace.frontPid = 41;
         RecentForeignApplication none(alone.fake.workspace);
-        AppRulesEditor empty(alone.state(), none);
+        AppRulesEditor empty(alone.state(), alone.settings(), none);
         child<QLineEdit>(empty, "bundleId")->setText(QStringLiteral("typed"));
         child<QPushButton>(empty, "pickFront")->click();
         QCOMPARE(child<QLineEdit>(empty, "bundleId")->text(), QStringLiteral("typed"));

@@ -44,7 +44,7 @@ struct Desktop
     HotkeyEngine engine{source, clock};
     HotkeyCaptureSession session{engine};
     std::unique_ptr<QWidget> window = std::make_unique<QWidget>();
-    HotkeyRecorderView* talk = new HotkeyRecorderView(state, session, HotkeyRole::all().first(), window.get());
+    HotkeyRecorderView* talk = new HotkeyRecorderView(settings, session, HotkeyRole::all().first(), window.get());
 
     Desktop()
     {

@@ -43,6 +43,7 @@ struct ViewRig
     {
         permissions = std::make_unique<PermissionsModel>(probes, clock);
         HistoryView::Parts parts{state,
+                                 settings,
                                  history.store,
                                  lexicon,
                                  *permissions,

@@ -354,9 +354,9 @@ private Q_SLOTS:
         window.bringToFront();
         QCOMPARE(shown.count(), 0);
 
-        HistoryView::Parts parts{rig.state,    rig.history.store, rig.lexicon, *rig.permissions, rig.probes,
-                                 rig.launcher, rig.audio,         rig.actions, rig.clock,        {},
-                                 {},           std::nullopt,      QString()};
+        HistoryView::Parts parts{rig.state,  rig.settings, rig.history.store, rig.lexicon, *rig.permissions,
+                                 rig.probes, rig.launcher, rig.audio,         rig.actions, rig.clock,
+                                 {},         {},           std::nullopt,      QString()};
         HistoryWindow fresh(std::move(parts), true);
         QSignalSpy freshShown(&fresh, &HistoryWindow::firstShown);
         fresh.bringToFront();
