@@ -84,6 +84,13 @@ QCoro::Task<void> pushWith(QUrl url, Credential credential, HttpTransport* trans
         throw AsrError::httpError(response.isHttp ? response.status : 0, response.utf8Body());
 }
 
+// The refusal as the task's failure, like every other failure of a call.
+QCoro::Task<void> refuseTooLarge(qint64 size, qint64 limit)
+{
+    throw LexiconTooLargeError(size, limit);
+    co_return;
+}
+
 } // namespace
 
 GatewayClient::GatewayClient(QUrl baseUrl, Credential credential, HttpTransport* transport)
@@ -213,7 +220,7 @@ qint64 GatewayClient::lexiconCopyLimit(const QString& syncKey)
 QCoro::Task<void> GatewayClient::pushLexicon(QString syncKey, QByteArray data, QDateTime updatedAt) const
 {
     if (data.size() > lexiconCopyLimit(syncKey))
-        throw LexiconTooLargeError(data.size(), lexiconCopyLimit(syncKey));
+        return refuseTooLarge(data.size(), lexiconCopyLimit(syncKey));
     const QJsonObject body{
         {QStringLiteral("key"), syncKey},
         {QStringLiteral("blob"), QString::fromLatin1(data.toBase64())},
