@@ -10,8 +10,7 @@ QString megabytes(qint64 bytes)
 } // namespace
 
 LexiconTooLargeError::LexiconTooLargeError(qint64 size, qint64 limit)
-    : MurmoError(QStringLiteral("词库有 %1 MB，超过账户可同步的 %2 MB，已停止同步")
-                     .arg(megabytes(size), megabytes(limit)))
+    : MurmoError(QStringLiteral("词库超过了账户可同步的 %1 MB，已停止同步").arg(megabytes(limit)))
     , m_size(size)
     , m_limit(limit)
 {}

@@ -3,7 +3,8 @@
 #include "core/MurmoError.h"
 
 // The lexicon has grown past what the gateway's copy can hold and still be read back, so it is
-// not sent. Sizes in bytes.
+// not sent. Sizes in bytes; the text names only the limit, so that it reads the same while the
+// lexicon grows.
 class LexiconTooLargeError : public MurmoError
 {
 public:
