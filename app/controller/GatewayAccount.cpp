@@ -42,9 +42,19 @@ QCoro::Task<void> GatewayAccount::syncLexicon()
         co_return;
     QPointer<GatewayAccount> self(this);
     const LexiconSync sync(std::move(*client), kSyncKey);
-    const int changed = co_await sync.sync(m_lexicon);
-    if (!self || changed <= 0)
+    const LexiconSync::Pass pass = co_await sync.sync(m_lexicon);
+    if (!self)
+        co_return;
+    // Why synchronising stopped is said once, not at every learned word, until a pass gets
+    // through again.
+    if (pass.pushed)
+        m_stopShown.clear();
+    if (!pass.stopped.isEmpty() && pass.stopped != m_stopShown) {
+        m_stopShown = pass.stopped;
+        m_state.reportInBackground(pass.stopped);
+    }
+    if (pass.added <= 0)
         co_return;
     m_state.bumpHistoryVersion();
-    m_state.reportInBackground(QStringLiteral("已同步 %1 条词库").arg(changed));
+    m_state.reportInBackground(QStringLiteral("已同步 %1 条词库").arg(pass.added));
 }

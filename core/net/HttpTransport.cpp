@@ -1,6 +1,7 @@
 #include "core/net/HttpTransport.h"
 
 #include "core/async/CancelToken.h"
+#include "core/net/LowDelaySockets.h"
 #include "core/net/NetworkErrors.h"
 
 #include <QCoreApplication>
@@ -12,6 +13,7 @@
 #include <QStringDecoder>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 
 QString HttpResponse::utf8Body() const
@@ -120,7 +122,10 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
         cancel->throwIfCancelled();
 
     const auto effective = m_timeoutCap ? std::min(timeout, *m_timeoutCap) : timeout;
-    request.setTransferTimeout(static_cast<int>(effective.count()));
+    // Qt's own transfer timeout sees no progress once the body is in the kernel's hands, however
+    // long it still takes to arrive: the silence is timed here instead.
+    const std::chrono::milliseconds bodyTime(body.size() * 1000 / kSlowestUplinkBytesPerSecond * effective.count() /
+                                             std::max<qint64>(1, timeout.count()));
     // A redirect would carry the request's credentials and audio to wherever the answer points;
     // the services we call never redirect, so one is a failure.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
@@ -145,15 +150,32 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
     {
         QByteArray body;
         bool tooLarge = false;
-        bool pastDeadline = false;
+        bool timedOut = false;
+        // The body has left this program: until the answer begins, the silence may last the
+        // body's time longer.
+        bool bodyHandedOver = false;
     };
     const auto received = std::make_shared<Received>();
-    // The timeout above counts silence only: a service that sends a byte now and then would hold
-    // the request for ever. The whole exchange gets a few times that long.
-    QTimer::singleShot(kDeadlineFactor * effective, reply, [reply, received] {
-        received->pastDeadline = true;
+    received->bodyHandedOver = body.isEmpty();
+    const auto timeOut = [reply, received] {
+        received->timedOut = true;
         reply->abort();
-    });
+    };
+    auto* const silence = new QTimer(reply);
+    silence->setSingleShot(true);
+    QObject::connect(silence, &QTimer::timeout, reply, timeOut);
+    silence->start(received->bodyHandedOver ? effective + bodyTime : effective);
+    const auto heard = [silence, effective] { silence->start(effective); };
+    QObject::connect(reply, &QNetworkReply::uploadProgress, silence,
+                     [silence, received, effective, bodyTime](qint64 sent, qint64 total) {
+                         received->bodyHandedOver = total > 0 && sent >= total;
+                         silence->start(received->bodyHandedOver ? effective + bodyTime : effective);
+                     });
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, silence, heard);
+    QObject::connect(reply, &QNetworkReply::downloadProgress, silence, heard);
+    // Silence counts only the pauses: a service that sends a byte now and then would hold the
+    // request for ever. The whole exchange gets a few times the timeout, and the body's time.
+    QTimer::singleShot(kDeadlineFactor * effective + bodyTime, reply, timeOut);
     const auto overCap = [reply, received] {
         received->tooLarge = true;
         reply->abort();
@@ -174,6 +196,10 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
 
     co_await reply;
 
+    // The connection that carried this request stays open for the next one, which would wait
+    // behind the server's delayed acknowledgement of its headers (see LowDelaySockets.h).
+    LowDelaySockets::applyToConnectionsTo(request.url());
+
     if (cancelConnection)
         QObject::disconnect(cancelConnection);
     if (guard && guard->isCancelled())
@@ -181,7 +207,7 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
     if (received->tooLarge)
         throw TransportError(TransportError::Kind::AnswerTooLarge, QStringLiteral("服务返回的数据过大，已中止"));
 
-    if (received->pastDeadline)
+    if (received->timedOut)
         throw transportErrorFrom(*reply, true);
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid() || isTransportFailure(reply->error())) {

@@ -48,15 +48,24 @@ public:
     static constexpr qint64 defaultAnswerCap = 1024 * 1024;
     // An account's lexicon copy, the largest thing a service sends.
     static constexpr qint64 lexiconAnswerCap = 8 * 1024 * 1024;
-    // The whole exchange may take this many times the request's inactivity timeout.
+    // The whole exchange may take this many times the request's inactivity timeout, plus the time
+    // its body takes at the slowest uplink below.
     static constexpr int kDeadlineFactor = 3;
+    // The slowest uplink a request's body is given time for, in bytes a second: a recording of a
+    // minute, some 2.5 MB as the gateway takes it, may take five minutes to go up.
+    static constexpr qint64 kSlowestUplinkBytesPerSecond = 8 * 1024;
 
-    // Tests shorten every timeout to this so a silent server fails fast.
+    // Tests shorten every timeout to this so a silent server fails fast; the time a body is given
+    // shrinks by the same factor.
     void setTimeoutCap(std::chrono::milliseconds cap) { m_timeoutCap = cap; }
 
-    // timeout: how long the exchange may stay silent; it may last kDeadlineFactor times that in
-    // all. An answer of more than answerCap bytes is cut off as soon as it passes the cap, and a
-    // redirect (any 3xx) is not followed: all of these fail with a TransportError.
+    // timeout: how long the exchange may stay silent. Sending the body counts as activity, and
+    // once the whole body has left this program the wait for the answer's first byte is longer by
+    // the time the body takes at the slowest uplink: it may still be on its way through the
+    // system's buffers and the network, where no progress can be seen. The whole exchange may
+    // last kDeadlineFactor times the timeout plus that time. An answer of more than answerCap
+    // bytes is cut off as soon as it passes the cap, and a redirect (any 3xx) is not followed: all
+    // of these fail with a TransportError.
     QCoro::Task<HttpResponse> send(QNetworkRequest request, QByteArray verb, QByteArray body,
                                    std::chrono::milliseconds timeout, CancelToken* cancel = nullptr,
                                    qint64 answerCap = defaultAnswerCap) const;

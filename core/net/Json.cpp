@@ -9,9 +9,16 @@
 
 namespace {
 
+// The C0 controls other than tab and newline, DEL, the C1 controls (a CSI among them: U+009B
+// starts a terminal sequence as ESC [ does) and the bidirectional embeddings, overrides and
+// isolates, which turn the text around them and outlive the paste. The marks a script needs (the
+// joiners, the variation selectors, the left-to-right and right-to-left marks) stay.
 bool isDroppedControl(QChar c)
 {
-    return c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\n');
+    const char16_t u = c.unicode();
+    if (u < 0x20)
+        return u != u'\t' && u != u'\n';
+    return (u >= 0x7F && u <= 0x9F) || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
 }
 
 QJsonValue withoutControls(const QJsonValue& value)
@@ -37,13 +44,25 @@ QJsonValue withoutControls(const QJsonValue& value)
     }
 }
 
-// Whether the strings of a JSON document may hold a control character: through an escape, or
-// as the byte itself, which Qt's parser takes inside a string too.
+// Whether the strings of a JSON document may hold a dropped character: through an escape, or as
+// its UTF-8 bytes, which Qt's parser takes inside a string too (a C1 control is C2 80 to C2 9F,
+// the bidirectional controls E2 80 AA to AE and E2 81 A6 to A9).
 bool mayHoldControls(const QByteArray& bytes)
 {
-    const bool raw = std::any_of(bytes.cbegin(), bytes.cend(),
-                                 [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n'; });
-    return raw || bytes.contains("\\u00") || bytes.contains("\\b") || bytes.contains("\\f") || bytes.contains("\\r");
+    const auto byte = [&bytes](qsizetype i) { return static_cast<unsigned char>(bytes.at(i)); };
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const unsigned char c = byte(i);
+        if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F)
+            return true;
+        if (c == 0xC2 && i + 1 < bytes.size() && byte(i + 1) >= 0x80 && byte(i + 1) <= 0x9F)
+            return true;
+        if (c == 0xE2 && i + 2 < bytes.size() &&
+            ((byte(i + 1) == 0x80 && byte(i + 2) >= 0xAA && byte(i + 2) <= 0xAE) ||
+             (byte(i + 1) == 0x81 && byte(i + 2) >= 0xA6 && byte(i + 2) <= 0xA9)))
+            return true;
+    }
+    return bytes.contains("\\u00") || bytes.contains("\\u202") || bytes.contains("\\u206") ||
+           bytes.contains("\\b") || bytes.contains("\\f") || bytes.contains("\\r");
 }
 
 } // namespace

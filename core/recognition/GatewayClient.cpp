@@ -6,6 +6,7 @@
 #include "core/net/ServiceEndpoints.h"
 #include "core/recognition/AsrError.h"
 #include "core/recognition/GatewayAuthError.h"
+#include "core/recognition/LexiconTooLargeError.h"
 
 #include <QNetworkRequest>
 #include <QUrlQuery>
@@ -75,10 +76,19 @@ QCoro::Task<void> pushWith(QUrl url, Credential credential, HttpTransport* trans
     request.setRawHeader("Authorization", bearerHeader(credential));
     request.setRawHeader("Content-Type", "application/json");
     const HttpResponse response = co_await transport->send(request, "PUT", body, kLongTimeout);
-    // A refused credential is worth one retry with another; whatever else comes back is not
-    // looked at.
+    // A refused credential is worth one retry with another; any other refusal leaves the
+    // account's copy as it was, which the caller must hear of.
     if (response.isHttp && response.status == 401)
         throw GatewayAuthError();
+    if (!response.isHttp || response.status < 200 || response.status >= 300)
+        throw AsrError::httpError(response.isHttp ? response.status : 0, response.utf8Body());
+}
+
+// The refusal as the task's failure, like every other failure of a call.
+QCoro::Task<void> refuseTooLarge(qint64 size, qint64 limit)
+{
+    throw LexiconTooLargeError(size, limit);
+    co_return;
 }
 
 } // namespace
@@ -199,8 +209,18 @@ QCoro::Task<std::optional<QByteArray>> GatewayClient::fetchLexicon(QString syncK
         [url, transport](Credential credential) { return fetchWith(url, std::move(credential), transport); });
 }
 
+qint64 GatewayClient::lexiconCopyLimit(const QString& syncKey)
+{
+    // The answer that carries the copy back: {"blob":"<base64>"} and whatever else the gateway
+    // adds about it (the key, the time), given room generously.
+    const qint64 around = 4096 + 2 * syncKey.toUtf8().size();
+    return (HttpTransport::lexiconAnswerCap - around) / 4 * 3;
+}
+
 QCoro::Task<void> GatewayClient::pushLexicon(QString syncKey, QByteArray data, QDateTime updatedAt) const
 {
+    if (data.size() > lexiconCopyLimit(syncKey))
+        return refuseTooLarge(data.size(), lexiconCopyLimit(syncKey));
     const QJsonObject body{
         {QStringLiteral("key"), syncKey},
         {QStringLiteral("blob"), QString::fromLatin1(data.toBase64())},

@@ -53,8 +53,13 @@ public:
     // without a "blob"). Any other status and a copy that cannot be read throw, so that the sync
     // never mistakes a failed fetch for an empty account.
     QCoro::Task<std::optional<QByteArray>> fetchLexicon(QString syncKey) const;
-    // "v1/lexicon" PUT. The answer is not looked at, apart from a refused credential.
+    // "v1/lexicon" PUT. A snapshot larger than lexiconCopyLimit is not sent (LexiconTooLargeError):
+    // no machine could read it back. A refused credential throws GatewayAuthError, any other
+    // answer but a 2xx AsrError::httpError.
     QCoro::Task<void> pushLexicon(QString syncKey, QByteArray data, QDateTime updatedAt) const;
+    // The largest snapshot whose copy fetchLexicon can read back: its answer, the snapshot in
+    // base64 with the JSON around it, stays within HttpTransport::lexiconAnswerCap.
+    static qint64 lexiconCopyLimit(const QString& syncKey);
 
     // The answer rules of post(), apart from the transport: the result object or the thrown error.
     static QJsonObject objectFromAnswer(bool isHttp, int status, const QByteArray& body);

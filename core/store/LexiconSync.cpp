@@ -1,5 +1,8 @@
 #include "core/store/LexiconSync.h"
 
+#include "core/net/NetworkErrors.h"
+#include "core/recognition/AsrError.h"
+#include "core/recognition/LexiconTooLargeError.h"
 #include "core/store/Lexicon.h"
 
 #include <QCoroFuture>
@@ -21,20 +24,26 @@ struct Folded
 };
 
 // Takes everything by value: the pass outlives the LexiconSync it was started from.
-QCoro::Task<int> syncPass(GatewayClient client, QString syncKey, std::shared_ptr<Lexicon> lexicon)
+QCoro::Task<LexiconSync::Pass> syncPass(GatewayClient client, QString syncKey, std::shared_ptr<Lexicon> lexicon)
 {
+    LexiconSync::Pass pass;
     // The push replaces the account's copy, so it may only follow a pass that has seen that copy
     // (or found none): after a failed fetch, or a copy this version cannot read, pushing would
     // lose whatever the other machines put there.
     std::optional<QByteArray> remote;
     try {
         remote = co_await client.fetchLexicon(syncKey);
+    } catch (const TransportError& error) {
+        std::printf("lexicon sync: fetch failed, nothing pushed: %s\n", error.what());
+        if (error.kind() == TransportError::Kind::AnswerTooLarge)
+            pass.stopped = QStringLiteral("账户中的词库副本过大，无法读取，已停止同步");
+        co_return pass;
     } catch (const std::exception& error) {
         std::printf("lexicon sync: fetch failed, nothing pushed: %s\n", error.what());
-        co_return 0;
+        co_return pass;
     } catch (...) {
         std::printf("lexicon sync: fetch failed, nothing pushed\n");
-        co_return 0;
+        co_return pass;
     }
 
     // Merging and encoding take time in proportion to both lexicons, and the merge saves: a
@@ -52,21 +61,28 @@ QCoro::Task<int> syncPass(GatewayClient client, QString syncKey, std::shared_ptr
     const Folded folded = co_await folding;
     if (!folded.added) {
         std::printf("lexicon sync: the account's copy cannot be read, nothing pushed\n");
-        co_return 0;
+        co_return pass;
     }
-    const int added = *folded.added;
+    pass.added = *folded.added;
     const std::optional<QByteArray>& snapshot = folded.snapshot;
     if (!snapshot)
-        co_return added;
+        co_return pass;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     try {
         co_await client.pushLexicon(syncKey, *snapshot, now);
+        pass.pushed = true;
+    } catch (const LexiconTooLargeError& error) {
+        std::printf("lexicon sync: not pushed: %s\n", error.what());
+        pass.stopped = error.description();
+    } catch (const AsrError& error) {
+        std::printf("lexicon sync: push refused: %s\n", error.what());
+        pass.stopped = QStringLiteral("账户未能保存词库 (HTTP %1)，同步已暂停").arg(error.status());
     } catch (const std::exception& error) {
         std::printf("lexicon sync: push failed: %s\n", error.what());
     } catch (...) {
         std::printf("lexicon sync: push failed\n");
     }
-    co_return added;
+    co_return pass;
 }
 
 } // namespace
@@ -76,7 +92,7 @@ LexiconSync::LexiconSync(GatewayClient client, QString syncKey)
     , m_syncKey(std::move(syncKey))
 {}
 
-QCoro::Task<int> LexiconSync::sync(std::shared_ptr<Lexicon> lexicon) const
+QCoro::Task<LexiconSync::Pass> LexiconSync::sync(std::shared_ptr<Lexicon> lexicon) const
 {
     return syncPass(m_client, m_syncKey, std::move(lexicon));
 }

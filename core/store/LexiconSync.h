@@ -19,12 +19,24 @@ public:
     const GatewayClient& client() const { return m_client; }
     const QString& syncKey() const { return m_syncKey; }
 
+    // What one pass did.
+    struct Pass
+    {
+        // How many rules and hotwords the account copy added locally.
+        int added = 0;
+        // The account copy now holds this lexicon.
+        bool pushed = false;
+        // Why the lexicon and the account copy no longer meet, in words for the user: a copy too
+        // large to read, a lexicon too large to send, the gateway refusing the copy. Empty when
+        // nothing stands in the way, or when the failure is one that passes (no network).
+        QString stopped;
+    };
+
     // Never fails. A failed fetch, or an account copy this version cannot read, ends the pass
     // without a push (the copy may hold what other machines learnt); a failed push leaves the
-    // account copy for the next pass. Returns how many rules and hotwords the account copy
-    // added locally. Passes may overlap; the lexicon's own lock keeps it consistent and the
-    // later push wins on the account.
-    QCoro::Task<int> sync(std::shared_ptr<Lexicon> lexicon) const;
+    // account copy for the next pass. Passes may overlap; the lexicon's own lock keeps it
+    // consistent and the later push wins on the account.
+    QCoro::Task<Pass> sync(std::shared_ptr<Lexicon> lexicon) const;
 
     static inline const QString kDefaultSyncKey = QStringLiteral("kelto-personal");
 

@@ -180,6 +180,23 @@ private Q_SLOTS:
         QVERIFY(app.lexicon()->hotwords().contains(QStringLiteral("Grafana")));
     }
 
+    void syncThatCannotKeepTheAccountCopySaysWhyOnce()
+    {
+        FakeApp fake;
+        fake.gateway.setReply("PUT", QStringLiteral("/v1/lexicon"), FakeReply::raw("too large", 413));
+        fake.accessToken = QStringLiteral("jwt-7");
+        fake.signInConfigured = true;
+        AppServices& app = fake.build();
+        runTask(fake.startup->start());
+        QVERIFY2(app.state().statusLine().contains(QStringLiteral("HTTP 413")), qPrintable(app.state().statusLine()));
+
+        // Every learned word syncs again; the reason is not said again.
+        app.state().reportInBackground(QStringLiteral("就绪"));
+        runTask(app.gateway().syncLexicon());
+        QCOMPARE(pathsOf(fake.gateway).count(QStringLiteral("PUT /v1/lexicon")), 2);
+        QCOMPARE(app.state().statusLine(), QStringLiteral("就绪"));
+    }
+
     void storedSessionIsTheSyncCredential()
     {
         FakeApp fake;

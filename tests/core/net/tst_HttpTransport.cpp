@@ -13,7 +13,84 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 using namespace std::chrono_literals;
+
+namespace {
+
+// A gateway that leaves each request in the system's buffers for a while before it takes it in,
+// as a slow uplink keeps the end of a body on its way after the program has handed all of it
+// over; then it reads the whole request and answers "ok".
+class LateReader : public QTcpServer
+{
+public:
+    explicit LateReader(std::chrono::milliseconds pause)
+        : m_pause(pause)
+    {
+        listen(QHostAddress::LocalHost);
+    }
+    ~LateReader() override
+    {
+        for (const qintptr descriptor : std::as_const(m_waiting))
+            ::close(int(descriptor));
+    }
+
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/x").arg(serverPort())); }
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        m_waiting.append(descriptor);
+        QTimer::singleShot(m_pause, this, [this, descriptor] {
+            m_waiting.removeOne(descriptor);
+            auto* const socket = new QTcpSocket(this);
+            socket->setSocketDescriptor(descriptor);
+            connect(socket, &QTcpSocket::readyRead, socket, [socket, request = QByteArray()]() mutable {
+                request += socket->readAll();
+                const qsizetype headEnd = request.indexOf("\r\n\r\n");
+                const qsizetype lengthAt = request.toLower().indexOf("content-length:");
+                if (headEnd < 0 || lengthAt < 0)
+                    return;
+                const qsizetype valueAt = lengthAt + 15;
+                const qsizetype length = request.mid(valueAt, request.indexOf("\r\n", valueAt) - valueAt).trimmed().toLongLong();
+                if (request.size() >= headEnd + 4 + length)
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok");
+            });
+        });
+    }
+
+private:
+    std::chrono::milliseconds m_pause;
+    QList<qintptr> m_waiting;
+};
+
+// Whether Nagle's algorithm is off on every connection of this process to port; nothing when
+// there is none.
+std::optional<bool> lowDelayTowards(quint16 port)
+{
+    std::optional<bool> all;
+    for (int fd = 0; fd < 4096; ++fd) {
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0 || peer.sin_family != AF_INET ||
+            ntohs(peer.sin_port) != port)
+            continue;
+        int on = 0;
+        socklen_t size = sizeof on;
+        getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, &size);
+        all = all.value_or(true) && on != 0;
+    }
+    return all;
+}
+
+} // namespace
 
 class TestHttpTransport : public QObject
 {
@@ -158,6 +235,42 @@ private Q_SLOTS:
         const auto error = outcome.errorAs<TransportError>();
         QVERIFY(error);
         QCOMPARE(error->kind(), TransportError::Kind::AnswerTooLarge);
+    }
+
+    void aBodyOnItsWayIsNotSilence_data()
+    {
+        QTest::addColumn<int>("bodyBytes");
+        QTest::addColumn<bool>("answered");
+        // Fits in the system's buffers at once, and takes four seconds at the slowest uplink.
+        QTest::newRow("body still on its way") << 32 * 1024 << true;
+        // Takes an eighth of a second: most of the gateway's pause is plain silence.
+        QTest::newRow("small body") << 1024 << false;
+    }
+
+    void aBodyOnItsWayIsNotSilence()
+    {
+        QFETCH(int, bodyBytes);
+        QFETCH(bool, answered);
+        // Longer than the timeout, and than the whole exchange's deadline without the body's time.
+        LateReader gateway(600ms);
+        const auto outcome =
+            runTask(m_transport.send(QNetworkRequest(gateway.url()), "POST", QByteArray(bodyBytes, 'a'), 100ms));
+        if (answered) {
+            QVERIFY(outcome.value);
+            QCOMPARE(outcome.value->body, QByteArray("ok"));
+            return;
+        }
+        const auto error = outcome.errorAs<TransportError>();
+        QVERIFY(error);
+        QCOMPARE(error->kind(), TransportError::Kind::TimedOut);
+    }
+
+    void keptConnectionsSendWithoutDelay()
+    {
+        m_service->setReply("POST", QStringLiteral("/x"), FakeReply::raw("ok"));
+        QVERIFY(runTask(m_transport.send(requestTo(QStringLiteral("x")), "POST", "take", kPatient)).value);
+        // The connection waiting for the next request hands it over without Nagle's algorithm.
+        QCOMPARE(lowDelayTowards(quint16(m_service->baseUrl().port())), std::optional<bool>(true));
     }
 
     void refusedConnectionIsATransportError()

@@ -4,6 +4,7 @@
 #include "core/recognition/GatewayAsrProvider.h"
 #include "core/recognition/GatewayAuthError.h"
 #include "core/recognition/GatewayClient.h"
+#include "core/recognition/LexiconTooLargeError.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/RunTask.h"
 #include "tests/support/TestRegistry.h"
@@ -315,14 +316,28 @@ private Q_SLOTS:
         QVERIFY(!fetch.hasHeader("Content-Type"));
     }
 
-    // Only a refused credential is told apart: it is worth a retry with another.
-    void lexiconPushIgnoresTheAnswer()
+    // A refused credential is told apart (it is worth a retry with another); any other refusal is
+    // a failure, and a copy no fetch could read back is not sent at all.
+    void lexiconPushReportsWhatDidNotStore()
     {
+        // The largest copy that is sent comes back whole.
+        const QByteArray atLimit(GatewayClient::lexiconCopyLimit(QStringLiteral("k")), 'x');
+        QVERIFY(runTask(client().pushLexicon(QStringLiteral("k"), atLimit, QDateTime::currentDateTimeUtc())).value);
+        QCOMPARE(runTask(client().fetchLexicon(QStringLiteral("k"))).value.value(), std::optional<QByteArray>(atLimit));
+
         m_gateway->setReply("PUT", QStringLiteral("/v1/lexicon"), FakeReply::raw("gone", 500));
-        QVERIFY(runTask(client().pushLexicon(QStringLiteral("k"), "x", QDateTime::currentDateTimeUtc())).value);
+        const auto failed = runTask(client().pushLexicon(QStringLiteral("k"), "x", QDateTime::currentDateTimeUtc()));
+        QVERIFY(failed.errorAs<AsrError>());
+        QCOMPARE(failed.errorAs<AsrError>()->status(), 500);
         m_gateway->setReply("PUT", QStringLiteral("/v1/lexicon"), FakeReply::raw("", 401));
         const auto refused = runTask(client().pushLexicon(QStringLiteral("k"), "x", QDateTime::currentDateTimeUtc()));
         QVERIFY(refused.errorAs<GatewayAuthError>());
+
+        m_gateway->clearRequests();
+        const QByteArray tooLarge(GatewayClient::lexiconCopyLimit(QStringLiteral("k")) + 1, 'x');
+        const auto unsent = runTask(client().pushLexicon(QStringLiteral("k"), tooLarge, QDateTime::currentDateTimeUtc()));
+        QVERIFY(unsent.errorAs<LexiconTooLargeError>());
+        QCOMPARE(m_gateway->requests().size(), 0);
     }
 
     void lexiconFetchAnswers_data()
