@@ -354,17 +354,22 @@ void Recording::noSelection(quint64 generation)
     });
 }
 
-AudioRecorder::Take Recording::endCapture()
+void Recording::endRecording()
 {
     m_opening = false;
     m_parts.state.setRecording(false);
     m_parts.clock.cancel(m_limitTimer);
     m_parts.clock.cancel(m_warnTimer);
     m_limitTimer = m_warnTimer = 0;
+    m_parts.ducker.restore();
+}
+
+AudioRecorder::Take Recording::endCapture()
+{
+    endRecording();
     AudioRecorder::Take take = m_parts.recorder.stop();
     m_parts.recorder.setStreamHandler({});
     m_parts.recorder.setLevelHandler({});
-    m_parts.ducker.restore();
     return take;
 }
 
@@ -395,24 +400,48 @@ void Recording::stop()
     finished.purpose = std::exchange(m_purpose, RecordingPurpose::dictate());
     if (std::shared_ptr<StreamingAsr> streamer = std::exchange(m_streamer, nullptr))
         finished.session = std::make_shared<StreamingAsrSource>(std::move(streamer));
-    AudioRecorder::Take take = endCapture();
+    const std::optional<QString> to = target();
+    finished.scene = std::exchange(m_scene, RecordingScene{});
+    finished.scene.target = to;
+    // Stale unless the take turns out long enough while no other recording has begun.
+    finished.generation = state.generation();
+    endRecording();
+    finishCapture(std::move(finished));
+}
 
+QCoro::Task<> Recording::finishCapture(FinishedRecording finished)
+{
+    const QPointer<Recording> self(this);
+    const quint64 seq = m_seq;
+    // The last words are still on their way from the sound server; the take ends once they are in.
+    QCoro::Task<AudioRecorder::Take> finishing = m_parts.recorder.finish();
+    AudioRecorder::Take take = co_await std::move(finishing);
+    if (!self)
+        co_return;
+    // A recording begun meanwhile owns the handlers and the feedback now.
+    const bool current = m_seq == seq;
+    if (current) {
+        m_parts.recorder.setStreamHandler({});
+        m_parts.recorder.setLevelHandler({});
+    }
+    AppState& state = m_parts.state;
     if (take.expectedSamples() <= kTooShortSamples) {
         if (finished.session)
             finished.session->cancel(QWebSocketProtocol::CloseCodeGoingAway);
-        state.setStatusLine(kTooShort);
-        m_parts.overlay.fail(kTooShort);
-        return;
+        if (current) {
+            state.setStatusLine(kTooShort);
+            m_parts.overlay.fail(kTooShort);
+        }
+        co_return;
     }
-    finished.scene = std::move(m_scene);
-    finished.scene.target = target();
-    finished.generation = state.advanceGeneration();
-
-    m_parts.sounds.play(QStringLiteral("stop"));
-    state.setStatusLine(finished.purpose.is(Action::Ask)       ? QStringLiteral("提问识别中…")
-                        : finished.purpose.is(Action::Rewrite) ? QStringLiteral("改写识别中…")
-                                                               : QStringLiteral("识别中…"));
-    m_parts.overlay.showProcessing();
+    if (current) {
+        finished.generation = state.advanceGeneration();
+        m_parts.sounds.play(QStringLiteral("stop"));
+        state.setStatusLine(finished.purpose.is(Action::Ask)       ? QStringLiteral("提问识别中…")
+                            : finished.purpose.is(Action::Rewrite) ? QStringLiteral("改写识别中…")
+                                                                   : QStringLiteral("识别中…"));
+        m_parts.overlay.showProcessing();
+    }
     finished.journal = std::exchange(take.journal, nullptr);
     handOver(std::move(take), state.settings().flag(SettingKey::quietBoost), std::move(finished));
 }
