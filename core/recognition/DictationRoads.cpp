@@ -60,16 +60,16 @@ DictationRoads::DictationRoads(Clock& clock)
     , m_race(clock)
 {}
 
-QCoro::Task<Output> DictationRoads::whole(const Request& request, const Samples& samples)
+QCoro::Task<Output> DictationRoads::whole(const Request& request, const std::shared_ptr<const Samples>& take)
 {
-    return request.pipeline.run(samples, request.mode, request.preferences, request.translate, request.languageHint);
+    return request.pipeline.run(take, request.mode, request.preferences, request.translate, request.languageHint);
 }
 
 QCoro::Task<Output> DictationRoads::run(Request request, std::shared_ptr<const Samples> take) const
 {
     const Samples& samples = *take;
     if (!request.session) {
-        QCoro::Task<Output> batch = whole(request, samples);
+        QCoro::Task<Output> batch = whole(request, take);
         co_return co_await std::move(batch);
     }
     const milliseconds asrStart = m_clock.now();
@@ -95,7 +95,7 @@ QCoro::Task<Output> DictationRoads::run(Request request, std::shared_ptr<const S
             std::rethrow_exception(outcome->failure ? outcome->failure : std::current_exception());
     }
     // Whatever else broke on a streaming road, the whole take is recognised once more.
-    QCoro::Task<Output> again = whole(request, samples);
+    QCoro::Task<Output> again = whole(request, take);
     co_return co_await std::move(again);
 }
 
@@ -127,7 +127,7 @@ QCoro::Task<Output> DictationRoads::race(const Request& request, const Samples& 
             nothing.asrMs = asrMs;
             co_return nothing;
         }
-        QCoro::Task<Output> again = whole(request, samples);
+        QCoro::Task<Output> again = whole(request, std::make_shared<const Samples>(samples));
         co_return co_await std::move(again);
     }
     if (speculative && TranscriptRace::squashWS(raw) == TranscriptRace::squashWS(partial)) {

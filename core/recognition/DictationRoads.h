@@ -63,7 +63,8 @@ private:
     QCoro::Task<DictationPipeline::Output> race(const Request& request, const Samples& samples,
                                                 TranscriptRace::BatchRecognition batch, const BatchOutcome& outcome,
                                                 std::chrono::milliseconds asrStart) const;
-    static QCoro::Task<DictationPipeline::Output> whole(const Request& request, const Samples& samples);
+    static QCoro::Task<DictationPipeline::Output> whole(const Request& request,
+                                                        const std::shared_ptr<const Samples>& take);
 
     Clock& m_clock;
     TranscriptRace m_race;

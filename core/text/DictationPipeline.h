@@ -65,6 +65,10 @@ public:
     // (after cancelling the other chunks); styling errors never fail the call.
     QCoro::Task<Output> run(Samples samples, StyleMode defaultMode, StylePreferences preferences, bool translate,
                             std::optional<QString> languageHint, CancelToken* cancel = nullptr) const;
+    // The same for samples someone else holds too: they are cut and encoded on a worker, never
+    // copied on the caller's thread.
+    QCoro::Task<Output> run(std::shared_ptr<const Samples> samples, StyleMode defaultMode, StylePreferences preferences,
+                            bool translate, std::optional<QString> languageHint, CancelToken* cancel = nullptr) const;
 
     // Recognises a ready WAV image in one request (no language hint, no retry), then finishes it.
     QCoro::Task<Output> run(QByteArray wavData, StyleMode defaultMode, StylePreferences preferences, bool translate,
