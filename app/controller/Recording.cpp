@@ -13,6 +13,7 @@
 #include "core/account/SessionStore.h"
 #include "core/async/PostToThread.h"
 #include "core/audio/AudioGain.h"
+#include "core/audio/FreedMemory.h"
 #include "core/audio/TakeJournal.h"
 #include "core/recognition/AsrProvider.h"
 #include "core/recognition/StreamingAsr.h"
@@ -450,11 +451,23 @@ QCoro::Task<> Recording::handOver(AudioRecorder::Take take, bool boost, Finished
 {
     const QPointer<Recording> self(this);
     // Resampling a take of minutes would hold the interface for several frames.
-    QFuture<Samples> converting = QtConcurrent::run(&m_parts.workers, [take = std::move(take), boost] {
-        Samples samples = take.toSamples();
-        return boost ? AudioGain::boostQuietSpeech(std::move(samples)) : samples;
-    });
-    finished.samples = std::make_shared<const Samples>(co_await converting);
+    // The samples come back shared: a take of minutes is megabytes that the interface's thread
+    // should not copy out of the future.
+    QFuture<std::shared_ptr<const Samples>> converting =
+        QtConcurrent::run(&m_parts.workers, [take = std::move(take), boost]() mutable {
+            Samples samples = take.toSamples();
+            take = AudioRecorder::Take();
+            // The take's buffers go back to the system now, and what its dictation used once the
+            // last holder of its samples lets go.
+            FreedMemory::giveBack();
+            const auto done = [](const Samples* finished) {
+                delete finished;
+                FreedMemory::giveBackSoon();
+            };
+            return std::shared_ptr<const Samples>(
+                new Samples(boost ? AudioGain::boostQuietSpeech(std::move(samples)) : std::move(samples)), done);
+        });
+    finished.samples = co_await converting;
     if (self)
         Q_EMIT recorded(finished);
 }
