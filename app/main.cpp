@@ -6,6 +6,7 @@
 #include "app/shell/SingleInstance.h"
 #include "app/ui/ControlStyle.h"
 #include "app/ui/QtTexts.h"
+#include "core/audio/FreedMemory.h"
 #include "core/net/HttpTransport.h"
 #include "platform/linux/LinuxAdapters.h"
 #include "platform/linux/system/QuitSignals.h"
@@ -120,5 +121,7 @@ int main(int argc, char** argv)
     // The process holds the device token, the session and the vendor keys: no core dump of it,
     // and no other process of the user's attaching to read its memory, as password managers do.
     ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+    // Before any thread: the buffers of long takes must not pile up in the allocator's pools.
+    FreedMemory::keepLargeBuffersApart();
     endWithoutLibraryTeardown(run(argc, argv));
 }

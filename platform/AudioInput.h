@@ -40,4 +40,15 @@ public:
     // Ends capture. When it returns, the handler is not running and will not be called again.
     // Harmless when not started; not to be called before start()'s future has finished.
     virtual void stop() = 0;
+
+    // Ends capture once everything the microphone heard up to this call has reached the handler,
+    // the last buffer as long as it is (possibly shorter than the others); nothing heard after it
+    // does. Never waits: the sound server may still hold the last few milliseconds. The future
+    // finishes when the handler will not be called again, also when stop() cut it short. The
+    // default stops at once, for an input that has nothing on the way.
+    virtual QFuture<void> finish()
+    {
+        stop();
+        return QtFuture::makeReadyFuture();
+    }
 };

@@ -14,6 +14,7 @@
 #include "core/account/SessionStore.h"
 #include "core/async/PostToThread.h"
 #include "core/audio/AudioGain.h"
+#include "core/audio/FreedMemory.h"
 #include "core/recognition/AsrProvider.h"
 #include "core/recognition/StreamingAsr.h"
 #include "core/recognition/StreamingAsrSource.h"
@@ -330,17 +331,22 @@ void Recording::noSelection(quint64 generation)
     });
 }
 
-AudioRecorder::Take Recording::endCapture()
+void Recording::endRecording()
 {
     m_opening = false;
     m_parts.state.setRecording(false);
     m_parts.clock.cancel(m_limitTimer);
     m_parts.clock.cancel(m_warnTimer);
     m_limitTimer = m_warnTimer = 0;
+    m_parts.ducker.restore();
+}
+
+AudioRecorder::Take Recording::endCapture()
+{
+    endRecording();
     AudioRecorder::Take take = m_parts.recorder.stop();
     m_parts.recorder.setStreamHandler({});
     m_parts.recorder.setLevelHandler({});
-    m_parts.ducker.restore();
     return take;
 }
 
@@ -371,22 +377,46 @@ void Recording::stop()
     finished.purpose = std::exchange(m_purpose, RecordingPurpose::dictate());
     if (std::shared_ptr<StreamingAsr> streamer = std::exchange(m_streamer, nullptr))
         finished.session = std::make_shared<StreamingAsrSource>(std::move(streamer));
-    AudioRecorder::Take take = endCapture();
+    const std::optional<QString> to = target();
+    finished.scene = std::exchange(m_scene, RecordingScene{});
+    finished.scene.target = to;
+    // Stale unless the take turns out long enough while no other recording has begun.
+    finished.generation = state.generation();
+    endRecording();
+    finishCapture(std::move(finished));
+}
 
+QCoro::Task<> Recording::finishCapture(FinishedRecording finished)
+{
+    const QPointer<Recording> self(this);
+    const quint64 seq = m_seq;
+    // The last words are still on their way from the sound server; the take ends once they are in.
+    QCoro::Task<AudioRecorder::Take> finishing = m_parts.recorder.finish();
+    AudioRecorder::Take take = co_await std::move(finishing);
+    if (!self)
+        co_return;
+    // A recording begun meanwhile owns the handlers and the feedback now.
+    const bool current = m_seq == seq;
+    if (current) {
+        m_parts.recorder.setStreamHandler({});
+        m_parts.recorder.setLevelHandler({});
+    }
+    AppState& state = m_parts.state;
     if (take.expectedSamples() <= kTooShortSamples) {
         if (finished.session)
             finished.session->cancel(QWebSocketProtocol::CloseCodeGoingAway);
-        state.setStatusLine(kTooShort);
-        m_parts.overlay.fail(kTooShort);
-        return;
+        if (current) {
+            state.setStatusLine(kTooShort);
+            m_parts.overlay.fail(kTooShort);
+        }
+        co_return;
     }
-    finished.scene = std::move(m_scene);
-    finished.scene.target = target();
-    finished.generation = state.advanceGeneration();
-
-    m_parts.sounds.play(QStringLiteral("stop"));
-    state.setStatusLine(finished.purpose.recognisingStatus());
-    m_parts.overlay.showProcessing();
+    if (current) {
+        finished.generation = state.advanceGeneration();
+        m_parts.sounds.play(QStringLiteral("stop"));
+        state.setStatusLine(finished.purpose.recognisingStatus());
+        m_parts.overlay.showProcessing();
+    }
     finished.journal = std::exchange(take.journal, nullptr);
     handOver(std::move(take), m_parts.settings.flag(SettingKey::quietBoost), std::move(finished));
 }
@@ -395,11 +425,23 @@ QCoro::Task<> Recording::handOver(AudioRecorder::Take take, bool boost, Finished
 {
     const QPointer<Recording> self(this);
     // Resampling a take of minutes would hold the interface for several frames.
-    QFuture<Samples> converting = QtConcurrent::run(&m_parts.workers, [take = std::move(take), boost] {
-        Samples samples = take.toSamples();
-        return boost ? AudioGain::boostQuietSpeech(std::move(samples)) : samples;
-    });
-    finished.samples = std::make_shared<const Samples>(co_await converting);
+    // The samples come back shared: a take of minutes is megabytes that the interface's thread
+    // should not copy out of the future.
+    QFuture<std::shared_ptr<const Samples>> converting =
+        QtConcurrent::run(&m_parts.workers, [take = std::move(take), boost]() mutable {
+            Samples samples = take.toSamples();
+            take = AudioRecorder::Take();
+            // The take's buffers go back to the system now, and what its dictation used once the
+            // last holder of its samples lets go.
+            FreedMemory::giveBack();
+            const auto done = [](const Samples* finished) {
+                delete finished;
+                FreedMemory::giveBackSoon();
+            };
+            return std::shared_ptr<const Samples>(
+                new Samples(boost ? AudioGain::boostQuietSpeech(std::move(samples)) : std::move(samples)), done);
+        });
+    finished.samples = co_await converting;
     if (self)
         Q_EMIT recorded(finished);
 }

@@ -127,8 +127,12 @@ private:
     void onOneMinuteLeft();
     void showListening();
     void noSelection(quint64 generation);
-    // Ends capture and the recording's feedback; returns the take.
+    // Ends the recording's timers and ducking; the capture goes on until the caller ends it.
+    void endRecording();
+    // Ends the recording and its capture at once; returns the take.
     AudioRecorder::Take endCapture();
+    // Ends the capture once its last frames are in, then hands the take on.
+    QCoro::Task<> finishCapture(FinishedRecording finished);
     // A failed entry, ready for a retry, for a take that never reached recognition.
     HistoryEntry retryEntry(const QString& action, const QDateTime& when) const;
     void keepForRetry(const AudioRecorder::Take& take);

@@ -46,14 +46,22 @@ Samples QuietSpeechBoost::apply(Samples buffer)
 {
     if (buffer.empty())
         return buffer;
+    float peak = 0.0f;
     for (const float sample : buffer) {
         // A NaN sample would stop the level for the rest of the take.
-        if (std::isfinite(sample))
-            m_sumOfSquares += double(sample) * double(sample);
+        if (!std::isfinite(sample))
+            continue;
+        m_sumOfSquares += double(sample) * double(sample);
+        peak = std::max(peak, std::abs(sample));
     }
     m_count += double(buffer.size());
-    const float from = m_gain;
-    const float to = gainFor(float(std::sqrt(m_sumOfSquares / m_count)), kQuietSpeechRms, kQuietSpeechMaxGain);
+    // The most this buffer takes without clipping; 1 leaves a buffer at full scale alone.
+    const float headroom = peak > 0.0f ? std::max(1.0f, 1.0f / peak) : kQuietSpeechMaxGain;
+    const float supported = gainFor(float(std::sqrt(m_sumOfSquares / m_count)), kQuietSpeechRms, kQuietSpeechMaxGain);
+    const float to = std::min(supported, headroom);
+    // Only rises glide. A take that was all silence until now gave a gain its first word does not
+    // support: gliding down from it would start every onset far too loud and clip it.
+    const float from = std::min(m_gain, to);
     m_gain = to;
     if (from == 1.0f && to == 1.0f)
         return buffer;

@@ -21,9 +21,11 @@ inline Samples boostQuietSpeech(Samples samples)
 }
 
 // The same boost for a take that arrives buffer by buffer (streaming recognition). Each buffer is
-// weighed into the take so far, which sets the gain as normalize would for it; the gain moves
-// from the last buffer's to that one sample by sample, so the recogniser hears no steps, and
-// comes to what the whole take gets. Loud speech gets none. One take, one thread.
+// weighed into the take so far, which sets the gain as normalize would for it, never more than the
+// buffer takes without clipping. A higher gain than the last buffer's is reached sample by sample,
+// so the recogniser hears no steps; a lower one applies from the buffer's first sample, so a word
+// after silence starts at the gain the take with it supports. The gain comes to what the whole
+// take gets. Loud speech gets none. One take, one thread.
 class QuietSpeechBoost
 {
 public:

@@ -5,6 +5,7 @@
 #include "core/audio/TakeJournal.h"
 
 #include <QCoroFuture>
+#include <QPromise>
 
 #include <algorithm>
 #include <cmath>
@@ -41,6 +42,13 @@ void AudioRecorder::setStreamHandler(StreamHandler handler)
 QCoro::Task<void> AudioRecorder::start()
 {
     const std::weak_ptr<const bool> alive = m_alive;
+    // The take before still collects its last frames; this one begins after them.
+    while (m_finishing) {
+        QFuture<void> finishing = m_finished;
+        co_await finishing;
+        if (alive.expired())
+            co_return;
+    }
     if (m_engineRunning || m_opening) {
         {
             std::lock_guard guard(m_lock);
@@ -145,6 +153,25 @@ AudioRecorder::Take AudioRecorder::stop()
     m_input.stop();
     m_engineRunning = false;
     return take;
+}
+
+QCoro::Task<AudioRecorder::Take> AudioRecorder::finish()
+{
+    if (m_opening || !m_engineRunning || m_finishing)
+        co_return stop();
+    const std::weak_ptr<const bool> alive = m_alive;
+    auto finished = std::make_shared<QPromise<void>>();
+    finished->start();
+    m_finished = finished->future();
+    m_finishing = true;
+    QFuture<void> draining = m_input.finish();
+    co_await draining;
+    if (alive.expired())
+        co_return Take{};
+    m_finishing = false;
+    Take take = stop();
+    finished->finish();
+    co_return take;
 }
 
 float AudioRecorder::level(const float* frames, qsizetype frameCount, int channelCount)

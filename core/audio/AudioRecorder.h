@@ -4,6 +4,7 @@
 #include "platform/AudioInput.h"
 
 #include <QCoroTask>
+#include <QFuture>
 
 #include <functional>
 #include <memory>
@@ -69,6 +70,10 @@ public:
     // level or stream callback starts after it has taken the take. Never throws, never waits: an
     // input still opening is stopped once it is open (the pending start() then finishes).
     Take stop();
+    // Ends the take like stop(), but only once the input has delivered everything the microphone
+    // heard up to this call: the sound server holds the last few milliseconds for a moment, and
+    // a stop cuts them off. Levels and stream go on for them. A start() meanwhile waits for it.
+    QCoro::Task<Take> finish();
 
     // Written from the user's audio-isolation setting before each start; capture does not use it
     // yet.
@@ -89,6 +94,9 @@ private:
     bool m_opening = false;
     bool m_stopWhenOpen = false;
     QFuture<QString> m_openingInput;
+    // A finish() waits for the input's last frames; a start() waits for it in turn.
+    bool m_finishing = false;
+    QFuture<void> m_finished;
     // Tells a start() that resumes after its open whether this recorder still exists.
     std::shared_ptr<const bool> m_alive = std::make_shared<const bool>(true);
     bool m_voiceProcessing = false;

@@ -114,9 +114,9 @@ QCoro::Task<QString> DictationRoads::transcript(std::shared_ptr<StreamingTranscr
     co_return co_await std::move(recognising);
 }
 
-QCoro::Task<Output> DictationRoads::whole(const Request& request, const Samples& samples)
+QCoro::Task<Output> DictationRoads::whole(const Request& request, const std::shared_ptr<const Samples>& take)
 {
-    return request.pipeline.run(samples, request.mode, request.preferences, request.translate, request.languageHint,
+    return request.pipeline.run(take, request.mode, request.preferences, request.translate, request.languageHint,
                                 request.vocabulary);
 }
 
@@ -124,7 +124,7 @@ QCoro::Task<Output> DictationRoads::run(Request request, std::shared_ptr<const S
 {
     const Samples& samples = *take;
     if (!request.session) {
-        QCoro::Task<Output> batch = whole(request, samples);
+        QCoro::Task<Output> batch = whole(request, take);
         co_return co_await std::move(batch);
     }
     const milliseconds asrStart = m_clock.now();
@@ -147,7 +147,7 @@ QCoro::Task<Output> DictationRoads::run(Request request, std::shared_ptr<const S
         rethrowIfEnded(*outcome);
     }
     // Whatever else broke on a streaming road, the whole take is recognised once more.
-    QCoro::Task<Output> again = whole(request, samples);
+    QCoro::Task<Output> again = whole(request, take);
     co_return co_await std::move(again);
 }
 
@@ -171,7 +171,7 @@ QCoro::Task<Output> DictationRoads::race(const Request& request, const Samples& 
         if (speculative)
             speculative->cancel();
         if (!finished) {
-            QCoro::Task<Output> again = whole(request, samples);
+            QCoro::Task<Output> again = whole(request, std::make_shared<const Samples>(samples));
             co_return co_await std::move(again);
         }
         // Both sides heard nothing.

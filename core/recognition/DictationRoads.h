@@ -69,7 +69,8 @@ private:
                                                 TranscriptRace::BatchRecognition batch,
                                                 std::shared_ptr<const BatchOutcome> outcome,
                                                 std::chrono::milliseconds asrStart) const;
-    static QCoro::Task<DictationPipeline::Output> whole(const Request& request, const Samples& samples);
+    static QCoro::Task<DictationPipeline::Output> whole(const Request& request,
+                                                        const std::shared_ptr<const Samples>& take);
     // The race's transcript (possibly empty: neither side heard anything), or none when it heard
     // nothing before its batch request ended and the whole take is to be recognised once more.
     // Throws the batch request's failure when both sides came up empty; the race's own failures

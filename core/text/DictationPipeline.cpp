@@ -18,13 +18,18 @@
 #include "core/text/VoiceTrigger.h"
 #include "platform/Clock.h"
 
+#include <QCoroFuture>
 #include <QPointer>
+#include <QtConcurrent>
 
 #include <exception>
 
 namespace {
 
 const QString kRawModeId = QStringLiteral("raw");
+// Takes this long or longer are cut and encoded on a worker; a shorter one costs the caller's
+// thread well under a frame.
+constexpr qsizetype kWorkerSamples = 30 * kRecordingSampleRate;
 
 int elapsedMs(const Clock* clock, std::chrono::milliseconds since)
 {
@@ -152,26 +157,45 @@ QCoro::Task<DictationPipeline::Output> finish(DictationPipeline pipeline, Clock*
     co_return output;
 }
 
-QCoro::Task<DictationPipeline::Output> recognizeSamples(DictationPipeline pipeline, Clock* clock, Samples samples,
-                                                        StyleMode defaultMode, StylePreferences preferences,
-                                                        bool translate, std::optional<QString> languageHint,
-                                                        QStringList vocabulary, CancelToken* cancel)
+QCoro::Task<DictationPipeline::Output> recognizeSamples(DictationPipeline pipeline, Clock* clock,
+                                                        std::shared_ptr<const Samples> samples, StyleMode defaultMode,
+                                                        StylePreferences preferences, bool translate,
+                                                        std::optional<QString> languageHint, QStringList vocabulary,
+                                                        CancelToken* cancel)
 {
-    std::vector<Samples> chunks =
-        AudioChunker::split(samples, kRecordingSampleRate, DictationPipeline::kChunkSeconds,
-                            DictationPipeline::kSearchWindowSeconds, DictationPipeline::kOverlapSeconds);
+    const auto split = [](const Samples& all) {
+        return AudioChunker::split(all, kRecordingSampleRate, DictationPipeline::kChunkSeconds,
+                                   DictationPipeline::kSearchWindowSeconds, DictationPipeline::kOverlapSeconds);
+    };
+    std::vector<Samples> chunks;
+    if (qsizetype(samples->size()) >= kWorkerSamples) {
+        // Cutting and copying minutes of samples would hold the caller's thread for frames. The
+        // chunks come back shared so the future's result is not copied either.
+        QFuture<std::shared_ptr<std::vector<Samples>>> splitting = QtConcurrent::run(
+            [split, all = std::move(samples)] { return std::make_shared<std::vector<Samples>>(split(*all)); });
+        chunks = std::move(*(co_await splitting));
+    } else {
+        chunks = split(*samples);
+        samples.reset();
+    }
     const int chunkCount = int(chunks.size());
     const std::chrono::milliseconds start = clock->now();
 
     QString raw;
     if (chunkCount == 1) {
         // One request and no retry: a short dictation that fails is better reported at once.
+        QByteArray wav;
+        if (qsizetype(chunks.front().size()) >= kWorkerSamples) {
+            QFuture<QByteArray> encoding = QtConcurrent::run([whole = std::move(chunks.front())] {
+                return WavEncoder::encode(whole, kRecordingSampleRate);
+            });
+            wav = co_await encoding;
+        } else {
+            wav = WavEncoder::encode(chunks.front(), kRecordingSampleRate);
+        }
         chunks.clear();
-        const QByteArray wav = WavEncoder::encode(samples, kRecordingSampleRate);
-        samples = Samples();
         raw = co_await pipeline.provider()->transcribe(wav, vocabulary, languageHint, cancel);
     } else {
-        samples = Samples(); // the chunks hold every sample now
         const QStringList texts = co_await ChunkRecognition::recognize(pipeline.provider(), std::move(chunks),
                                                                        vocabulary, languageHint, clock, cancel);
         raw = TranscriptHeuristics::stitchOverlapping(texts);
@@ -211,13 +235,13 @@ QCoro::Task<DictationPipeline::Output> DictationPipeline::run(Samples samples, S
                                                               std::optional<QString> languageHint,
                                                               CancelToken* cancel) const
 {
-    return run(std::move(samples), std::move(defaultMode), std::move(preferences), translate, std::move(languageHint),
-               m_lexicon->asrHotwords(), cancel);
+    return run(std::make_shared<const Samples>(std::move(samples)), std::move(defaultMode), std::move(preferences),
+               translate, std::move(languageHint), m_lexicon->asrHotwords(), cancel);
 }
 
-QCoro::Task<DictationPipeline::Output> DictationPipeline::run(Samples samples, StyleMode defaultMode,
-                                                              StylePreferences preferences, bool translate,
-                                                              std::optional<QString> languageHint,
+QCoro::Task<DictationPipeline::Output> DictationPipeline::run(std::shared_ptr<const Samples> samples,
+                                                              StyleMode defaultMode, StylePreferences preferences,
+                                                              bool translate, std::optional<QString> languageHint,
                                                               QStringList vocabulary, CancelToken* cancel) const
 {
     return recognizeSamples(*this, m_clock, std::move(samples), std::move(defaultMode), std::move(preferences),

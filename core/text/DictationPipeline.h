@@ -65,9 +65,11 @@ public:
     // (after cancelling the other chunks); styling errors never fail the call.
     QCoro::Task<Output> run(Samples samples, StyleMode defaultMode, StylePreferences preferences, bool translate,
                             std::optional<QString> languageHint, CancelToken* cancel = nullptr) const;
-    // The same with the hot words the caller has read already (a large lexicon's are not cheap).
-    QCoro::Task<Output> run(Samples samples, StyleMode defaultMode, StylePreferences preferences, bool translate,
-                            std::optional<QString> languageHint, QStringList vocabulary,
+    // The same for samples someone else holds too (they are cut and encoded on a worker, never
+    // copied on the caller's thread), with the hot words the caller has read already (a large
+    // lexicon's are not cheap).
+    QCoro::Task<Output> run(std::shared_ptr<const Samples> samples, StyleMode defaultMode, StylePreferences preferences,
+                            bool translate, std::optional<QString> languageHint, QStringList vocabulary,
                             CancelToken* cancel = nullptr) const;
 
     // Recognises a ready WAV image in one request (no language hint, no retry), then finishes it.

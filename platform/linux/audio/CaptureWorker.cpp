@@ -2,6 +2,7 @@
 
 #include <QAudioSource>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -29,7 +30,15 @@ CaptureWorker::CaptureWorker(QAudioDevice device, QAudioFormat format, qsizetype
     : m_device(std::move(device))
     , m_format(format)
     , m_bufferFrames(bufferFrames)
-{}
+    , m_finishLimit(this)
+{
+    m_finishLimit.setSingleShot(true);
+    m_finishLimit.setInterval(kFinishLimit);
+    connect(&m_finishLimit, &QTimer::timeout, this, [this] {
+        deliverRest();
+        end();
+    });
+}
 
 CaptureWorker::~CaptureWorker()
 {
@@ -42,9 +51,12 @@ QString CaptureWorker::begin(AudioInput::BufferHandler handler)
     m_pending.clear();
     m_pending.reserve(m_bufferFrames * m_format.bytesPerFrame() * 2);
     m_frames.resize(std::size_t(m_bufferFrames * m_format.channelCount()));
+    m_received = 0;
+    m_delivered = 0;
     m_source = std::make_unique<QAudioSource>(m_device, m_format);
-    // Ask the server for fragments of about one buffer so each arrives in one piece.
-    m_source->setBufferSize(m_bufferFrames * m_format.bytesPerFrame());
+    // Small fragments: the server sends what it has every few milliseconds instead of holding a
+    // whole buffer's worth, which a stop would otherwise have to wait for or lose.
+    m_source->setBufferSize(m_format.bytesForDuration(kFragment.count()));
     connect(m_source.get(), &QAudioSource::stateChanged, this, [this](QAudio::State state) {
         if (state == QAudio::StoppedState && m_source && m_source->error() != QAudio::NoError)
             qWarning("audio capture stopped: %s", qPrintable(describe(m_source->error())));
@@ -62,14 +74,53 @@ QString CaptureWorker::begin(AudioInput::BufferHandler handler)
 
 void CaptureWorker::end()
 {
+    m_finishLimit.stop();
     if (m_source) {
         m_source->disconnect(this);
         m_source->stop();
         m_source.reset();
     }
     m_handler = nullptr;
+    m_pending.clear();
+    m_finishAt.reset();
     if (isOpen())
         close();
+    if (std::shared_ptr<QPromise<void>> done = std::exchange(m_finishing, nullptr))
+        done->finish();
+}
+
+void CaptureWorker::finish(std::chrono::steady_clock::time_point pressed, std::shared_ptr<QPromise<void>> done)
+{
+    if (!m_source || !m_handler || m_finishing) {
+        done->finish();
+        return;
+    }
+    m_finishing = std::move(done);
+    const qint64 rate = m_format.sampleRate();
+    // The source's clock runs in frames of the stream, counted from its first; it stands where
+    // the device records now, ahead of what has reached us by what the server still holds.
+    const auto since =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - pressed);
+    const qint64 heardMicroseconds = m_source->processedUSecs() - since.count();
+    const qint64 heard = heardMicroseconds > 0 ? heardMicroseconds * rate / 1000000 : 0;
+    // A clock that reads wrong can neither cut what has arrived nor keep us waiting for long.
+    m_finishAt = std::clamp(heard, m_delivered, m_received + rate / 2);
+    if (m_received >= *m_finishAt) {
+        deliverRest();
+        end();
+        return;
+    }
+    m_finishLimit.start();
+}
+
+void CaptureWorker::deliverRest()
+{
+    if (!m_handler || !m_finishAt)
+        return;
+    const qint64 frames = std::min<qint64>(m_pending.size() / m_format.bytesPerFrame(), *m_finishAt - m_delivered);
+    if (frames > 0)
+        deliver(m_pending.constData(), frames);
+    m_pending.clear();
 }
 
 qint64 CaptureWorker::readData(char*, qint64)
@@ -81,28 +132,43 @@ qint64 CaptureWorker::writeData(const char* data, qint64 size)
 {
     if (!m_handler)
         return size;
-    const qsizetype bufferBytes = m_bufferFrames * m_format.bytesPerFrame();
+    const qsizetype frameBytes = m_format.bytesPerFrame();
+    const qsizetype bufferBytes = m_bufferFrames * frameBytes;
+    const qint64 arrived = size / frameBytes;
+    // Once finishing, frames past the finish point are not part of the take.
+    const qint64 wanted = m_finishAt ? std::clamp<qint64>(*m_finishAt - m_received, 0, arrived) : arrived;
+    const qsizetype bytes = wanted * frameBytes;
+    m_received += arrived;
     qsizetype offset = 0;
     // Whole buffers straight from the incoming bytes when nothing is pending avoids a copy.
     if (m_pending.isEmpty()) {
-        while (size - offset >= bufferBytes && m_handler) {
-            deliver(data + offset);
+        while (bytes - offset >= bufferBytes && m_handler) {
+            deliver(data + offset, m_bufferFrames);
             offset += bufferBytes;
         }
     }
-    m_pending.append(data + offset, size - offset);
+    m_pending.append(data + offset, bytes - offset);
     qsizetype used = 0;
     while (m_pending.size() - used >= bufferBytes && m_handler) {
-        deliver(m_pending.constData() + used);
+        deliver(m_pending.constData() + used, m_bufferFrames);
         used += bufferBytes;
     }
     m_pending.remove(0, used);
+    if (m_finishAt && m_received >= *m_finishAt) {
+        deliverRest();
+        m_handler = nullptr;
+        if (std::shared_ptr<QPromise<void>> done = std::exchange(m_finishing, nullptr))
+            done->finish();
+        // The source is inside its read, which goes on with the stream once we return: it is
+        // stopped from the event loop.
+        QMetaObject::invokeMethod(this, &CaptureWorker::end, Qt::QueuedConnection);
+    }
     return size;
 }
 
-void CaptureWorker::deliver(const char* bytes)
+void CaptureWorker::deliver(const char* bytes, qsizetype frames)
 {
-    const qsizetype samples = m_bufferFrames * m_format.channelCount();
+    const qsizetype samples = frames * m_format.channelCount();
     float* out = m_frames.data();
     switch (m_format.sampleFormat()) {
     case QAudioFormat::Float:
@@ -129,5 +195,6 @@ void CaptureWorker::deliver(const char* bytes)
     default:
         return;
     }
-    m_handler(out, m_bufferFrames);
+    m_delivered += frames;
+    m_handler(out, frames);
 }

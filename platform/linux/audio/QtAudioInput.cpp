@@ -140,3 +140,19 @@ void QtAudioInput::stop()
     CaptureWorker* worker = m_worker;
     onCaptureThread(worker, [worker] { worker->end(); });
 }
+
+QFuture<void> QtAudioInput::finish()
+{
+    if (!m_worker)
+        return QtFuture::makeReadyFuture();
+    // The moment of the call is the end of the take; the capture thread may see it a little later.
+    const auto pressed = std::chrono::steady_clock::now();
+    auto done = std::make_shared<QPromise<void>>();
+    done->start();
+    QFuture<void> finished = done->future();
+    CaptureWorker* worker = m_worker;
+    // A promise dropped unfinished (the worker went first) cancels its future, which still ends it.
+    QMetaObject::invokeMethod(
+        worker, [worker, pressed, done] { worker->finish(pressed, done); }, Qt::QueuedConnection);
+    return finished;
+}

@@ -22,6 +22,7 @@ public:
     std::optional<AudioInputFormat> prepare(QString* error) override;
     QFuture<QString> start(BufferHandler handler) override;
     void stop() override;
+    QFuture<void> finish() override;
 
     static constexpr qsizetype kBufferFrames = 4096;
 

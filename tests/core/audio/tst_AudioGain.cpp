@@ -74,8 +74,8 @@ private Q_SLOTS:
         QVERIFY(qAbs(out[9999] - 6.0f * background) < 1e-5f);
     }
 
-    // Streamed buffer by buffer, the boost glides: no step between neighbouring samples, and by the
-    // end of the take the gain the whole take gets at once.
+    // Streamed buffer by buffer, the boost glides up without a step between neighbouring samples,
+    // and by the end of the take reaches the gain the whole take gets at once.
     void streamedBoostGlidesToTheWholeTakesGain_data()
     {
         // The level of each buffer of 1600 samples.
@@ -105,8 +105,9 @@ private Q_SLOTS:
                     QCOMPARE(out[i], 0.0f);
                     continue;
                 }
+                // Rises glide; a fall (louder speech arriving) may apply at once.
                 const float gain = out[i] / level;
-                steepest = std::max(steepest, std::abs(gain - lastGain));
+                steepest = std::max(steepest, gain - lastGain);
                 anyChange = anyChange || out[i] != buffer[i];
                 lastGain = gain;
             }
@@ -118,6 +119,69 @@ private Q_SLOTS:
                  qPrintable(QStringLiteral("%1 streamed, %2 whole").arg(boost.gain()).arg(wholeGain)));
         // Loud speech from the start is never touched.
         QCOMPARE(anyChange, levels.first() < 0.05f);
+    }
+
+    // A word after a stretch of silence or hiss starts no louder than the take up to it supports,
+    // and nothing clips that the whole take's boost would leave whole.
+    void streamedOnsetStartsAtTheGainTheTakeSupports_data()
+    {
+        QTest::addColumn<float>("noiseRms");
+        QTest::addColumn<double>("silenceSeconds");
+        QTest::addColumn<float>("speechPeak");
+        QTest::newRow("speech after a hiss") << 0.002f << 1.5 << 0.3f;
+        QTest::newRow("quiet speech after a hiss") << 0.001f << 1.0 << 0.05f;
+        QTest::newRow("speech after a faint hiss, mid-buffer") << 0.0008f << 1.3 << 0.5f;
+        QTest::newRow("speech after digital silence") << 0.0f << 1.0 << 0.3f;
+    }
+
+    void streamedOnsetStartsAtTheGainTheTakeSupports()
+    {
+        QFETCH(float, noiseRms);
+        QFETCH(double, silenceSeconds);
+        QFETCH(float, speechPeak);
+        const std::size_t onset = std::size_t(silenceSeconds * 16000);
+        Samples take(onset + 3 * 16000);
+        quint32 seed = 1;
+        for (std::size_t i = 0; i < take.size(); ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            // Uniform noise of the given RMS, then a syllable-like tone.
+            const float noise = noiseRms * std::sqrt(3.0f) * (float(seed >> 8) / float(1 << 23) - 1.0f);
+            const double t = double(i - std::min(i, onset)) / 16000.0;
+            const float speech =
+                i < onset ? 0.0f
+                          : speechPeak * float(std::sin(2 * M_PI * 220 * t) * (0.6 + 0.4 * std::sin(2 * M_PI * 3 * t)));
+            take[i] = noise + speech;
+        }
+        const Samples whole = AudioGain::boostQuietSpeech(take);
+        AudioGain::QuietSpeechBoost boost;
+        Samples streamed;
+        for (std::size_t at = 0; at < take.size(); at += 4096) {
+            const Samples out = boost.apply(
+                Samples(take.begin() + qsizetype(at), take.begin() + qsizetype(std::min(at + 4096, take.size()))));
+            streamed.insert(streamed.end(), out.begin(), out.end());
+        }
+        QCOMPARE(streamed.size(), take.size());
+
+        const std::size_t onsetBufferEnd = std::min(take.size(), (onset / 4096 + 1) * 4096);
+        const Samples soFar(take.begin(), take.begin() + qsizetype(onsetBufferEnd));
+        const Samples soFarBoosted = AudioGain::boostQuietSpeech(soFar);
+        float supported = 1.0f;
+        for (std::size_t i = 0; i < soFar.size(); ++i)
+            if (std::abs(soFar[i]) > 0.01f)
+                supported = std::max(supported, soFarBoosted[i] / soFar[i]);
+        float onsetGain = 0.0f;
+        for (std::size_t i = onset; i < onset + 800; ++i)
+            if (std::abs(take[i]) > 0.01f)
+                onsetGain = std::max(onsetGain, streamed[i] / take[i]);
+        QVERIFY2(
+            onsetGain <= supported + 1e-3f,
+            qPrintable(QStringLiteral("onset at %1x, the take so far supports %2x").arg(onsetGain).arg(supported)));
+
+        int clippedHere = 0;
+        for (std::size_t i = 0; i < take.size(); ++i)
+            if (std::abs(streamed[i]) >= 1.0f && std::abs(whole[i]) < 1.0f)
+                ++clippedHere;
+        QCOMPARE(clippedHere, 0);
     }
 };
 

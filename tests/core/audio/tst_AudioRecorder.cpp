@@ -191,6 +191,29 @@ private Q_SLOTS:
         QVERIFY(rms(samples, 0, samples.size()) < 0.4);
     }
 
+    // Finishing, unlike stopping, waits for what the device still has on its way and keeps it.
+    void finishKeepsTheFramesStillOnTheirWay()
+    {
+        FakeAudioInput input({48000, 1});
+        AudioRecorder recorder(input);
+        int levels = 0;
+        recorder.setLevelHandler([&](float) { ++levels; });
+        recorder.start();
+        input.deliverSine(1.0, 0.5f, 4800);
+        input.deliverDuringStop(constantBuffer(24000, 1, 0.9f));
+        const std::optional<AudioRecorder::Take> take = runTask(recorder.finish()).value;
+        QVERIFY(take);
+        QCOMPARE(levels, 11);
+        QVERIFY(!input.isStarted());
+        const Samples samples = take->toSamples();
+        QVERIFY2(std::abs(qsizetype(samples.size()) - 24000) <= 16, qPrintable(QString::number(samples.size())));
+        QVERIFY(rms(samples, 17000, 23000) > 0.85);
+        // The next take starts afresh.
+        recorder.start();
+        input.deliverSine(0.5, 0.5f);
+        QVERIFY(std::abs(qsizetype(recorder.stop().toSamples().size()) - 8000) <= 16);
+    }
+
     void levelsAndStreamAreFedPerBuffer()
     {
         FakeAudioInput input({44100, 2});

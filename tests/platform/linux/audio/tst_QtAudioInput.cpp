@@ -1,8 +1,10 @@
 #include "core/audio/AudioCaptureError.h"
 #include "core/audio/AudioRecorder.h"
+#include "core/audio/WavEncoder.h"
 #include "core/recognition/StreamingAsr.h"
 #include "platform/linux/audio/QtAudioInput.h"
 #include "platform/linux/pulse/PulseDefaultSource.h"
+#include "tests/platform/linux/audio/ToneEndWatcher.h"
 #include "tests/support/FakeStreamingGateway.h"
 #include "tests/support/ManualClock.h"
 #include "tests/support/RunTask.h"
@@ -49,6 +51,34 @@ bool run(const QString& program, const QStringList& arguments)
     QProcess process;
     process.start(program, arguments);
     return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// A second of 440 Hz at half scale after a fifth of a second of silence, as a 48 kHz WAV.
+bool writeTone(const QString& path)
+{
+    std::vector<float> samples(std::size_t(48000 * 1.2), 0.0f);
+    for (std::size_t i = 48000 / 5; i < samples.size(); ++i)
+        samples[i] = 0.5f * float(std::sin(2 * M_PI * 440.0 * double(i) / 48000.0));
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(WavEncoder::encode(samples, 48000)) > 0;
+}
+
+// How much of the tone a 16 kHz take holds, in seconds: from its first loud sample to its last.
+double heardTone(const Samples& take)
+{
+    const auto loud = [](float s) { return std::abs(s) > 0.25f; };
+    const auto first = std::find_if(take.begin(), take.end(), loud);
+    const auto last = std::find_if(take.rbegin(), take.rend(), loud);
+    if (first == take.end())
+        return 0.0;
+    return double(std::distance(first, last.base())) / 16000.0;
+}
+
+// Finishes the take the moment it is called, and keeps it once it is whole.
+QCoro::Task<> finishInto(AudioRecorder& recorder, std::optional<AudioRecorder::Take>& into)
+{
+    QCoro::Task<AudioRecorder::Take> finishing = recorder.finish();
+    into = co_await std::move(finishing);
 }
 
 } // namespace
@@ -184,6 +214,35 @@ private Q_SLOTS:
             QTRY_VERIFY_WITH_TIMEOUT(streamed >= 16000, kWaitMs);
             const Samples samples = recorder.stop().toSamples();
             QVERIFY2(qsizetype(samples.size()) >= 16000, qPrintable(QString::number(samples.size())));
+        }
+    }
+
+    // A sound that ends as the user finishes the take is in it to its end, wherever the sound
+    // server's fragments and the input's buffers happen to fall.
+    void finishedTakeHoldsEverythingHeardUntilTheFinish()
+    {
+        QTemporaryDir dir;
+        const QString tone = dir.filePath(QStringLiteral("tone.wav"));
+        QVERIFY(writeTone(tone));
+        QtAudioInput input(QByteArray("mic"));
+        AudioRecorder recorder(input);
+        std::atomic<int> buffers = 0;
+        recorder.setLevelHandler([&buffers](float) { ++buffers; });
+        for (int round = 0; round < 3; ++round) {
+            buffers = 0;
+            QVERIFY(!runTask(recorder.start()).error);
+            QTRY_VERIFY_WITH_TIMEOUT(buffers > 0, kWaitMs);
+            std::optional<AudioRecorder::Take> take;
+            ToneEndWatcher watcher([&] { finishInto(recorder, take); });
+            QVERIFY(watcher.start(QByteArray("mic")));
+            QProcess player;
+            player.start(QStringLiteral("paplay"), {QStringLiteral("--device=out"), tone});
+            QTRY_VERIFY_WITH_TIMEOUT(take.has_value(), kWaitMs);
+            const Samples samples = take->toSamples();
+            const double missing = 1.0 - heardTone(samples);
+            qInfo("round %d: %zu samples, %.1f ms of the tone missing", round, samples.size(), missing * 1000);
+            QVERIFY2(missing <= 0.020, qPrintable(QStringLiteral("%1 ms of the tone missing").arg(missing * 1000)));
+            QTRY_VERIFY_WITH_TIMEOUT(player.state() == QProcess::NotRunning, kWaitMs);
         }
     }
 
