@@ -112,13 +112,15 @@ QCoro::Task<> FailureReport::retranscribe(Retranscribe action)
         TakeRecipe::make(m_parts.state, m_parts.settings, m_parts.data, m_parts.services, m_parts.clock, occasion);
 
     // Decoding a long recording takes longer than a frame.
-    QFuture<Samples> decoding = QtConcurrent::run(&m_parts.workers, [audio] { return audio.read(); });
-    const Samples samples = co_await decoding;
+    QFuture<std::shared_ptr<const Samples>> decoding =
+        QtConcurrent::run(&m_parts.workers, [audio] { return std::make_shared<const Samples>(audio.read()); });
+    std::shared_ptr<const Samples> samples = co_await decoding;
     if (!self)
         co_return;
 
     QCoro::Task<DictationPipeline::Output> run =
-        recipe.pipeline.run(samples, recipe.mode, recipe.preferences, false, recipe.languageHint, recipe.vocabulary);
+        recipe.pipeline.run(std::move(samples), recipe.mode, recipe.preferences, false, recipe.languageHint,
+                            recipe.vocabulary);
     const Attempt attempt = co_await attemptOf(std::move(run));
     if (!self)
         co_return;

@@ -54,11 +54,12 @@ QCoro::Task<void> HistoryOperations::recogniseAgain(HistoryEntry entry)
     QString failure;
     try {
         // Decoding a long recording takes a while; the windows keep drawing meanwhile.
-        QFuture<Samples> decoding = QtConcurrent::run([audio] { return audio.read(); });
-        Samples samples = co_await decoding;
+        QFuture<std::shared_ptr<const Samples>> decoding =
+            QtConcurrent::run([audio] { return std::make_shared<const Samples>(audio.read()); });
+        std::shared_ptr<const Samples> samples = co_await decoding;
         if (!self)
             co_return;
-        if (samples.empty()) {
+        if (samples->empty()) {
             m_state.setStatusLine(QStringLiteral("重新识别失败：录音文件无法读取"));
             co_return;
         }
