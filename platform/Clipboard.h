@@ -17,6 +17,8 @@ struct ClipboardSnapshot
         bool operator==(const Format&) const = default;
     };
     QList<Format> formats;
+    // False when part of what the clipboard held could not be read in time and is not here.
+    bool whole = true;
 
     bool isEmpty() const { return formats.isEmpty(); }
     bool operator==(const ClipboardSnapshot&) const = default;
@@ -34,8 +36,8 @@ public:
     // Clears the clipboard and puts text on it as plain text.
     virtual void setText(const QString& text) = 0;
 
-    // All formats currently on the clipboard. Very large formats are left out rather than
-    // copied whole, so a snapshot never holds more than a bounded amount of memory.
+    // All formats currently on the clipboard, whatever their size. An owner too slow to hand
+    // over every format leaves the snapshot partial (not whole).
     virtual ClipboardSnapshot snapshot() const = 0;
 
     // Clears the clipboard and puts every format of snapshot on it (an empty snapshot leaves the

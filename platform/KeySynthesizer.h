@@ -22,13 +22,13 @@ public:
     // Presses (down) or releases (!down) keyCode with exactly the modifiers in modifierFlags held.
     // A press first lets go of any modifier the user is still holding, so that the receiving
     // application sees only the chord asked for. A press is refused while the user holds a key
-    // other than a modifier (see isKeyHeld): the look and the press reach the window system with
-    // no other program's input between them, so a key going down at that moment cannot take the
-    // press into its grab. Returns false when nothing was posted.
+    // other than a modifier or keyCode itself (see isKeyHeld): the look and the press reach the
+    // window system with no other program's input between them, so a key going down at that
+    // moment cannot take the press into its grab. Returns false when nothing was posted.
     virtual bool postKey(quint32 keyCode, quint64 modifierFlags, bool down) = 0;
 
-    // Whether the user is holding a key other than a modifier. While a key the program watches
-    // as a hotkey is down, the window system sends every key to the program itself, so a
-    // synthesised key would not reach the window in front.
+    // Whether the user is holding a key other than a modifier or the V key (a press of V lets it
+    // go first). While a key the program watches as a hotkey is down, the window system sends
+    // every key to the program itself, so a synthesised key would not reach the window in front.
     virtual bool isKeyHeld() const = 0;
 };

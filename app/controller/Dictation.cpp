@@ -162,17 +162,16 @@ void Dictation::deliver(const DictationJob& job, const Output& output, qsizetype
     history.replaceTexts(job.entry.id, HistoryEntry::kRecognisingText, output.asrText, output.finalText);
     state.bumpHistoryVersion();
 
-    if (m_parts.state.isCurrent(job.generation)) {
-        if (output.stylingFailed || output.stylingBlank) {
-            m_failures.stylingFailed(dictation, output, job.request.preferences, job.request.translate,
-                                           typed);
-        } else {
-            const TextDelivery::Lines lines{
-                DictationStatus::success(output.mode.name, job.request.translate, output.asrMs, output.styleMs),
-                QStringLiteral("已复制 · 按 Ctrl+V 粘贴"), QStringLiteral("已复制（焦点在Murmo）"),
-                QStringLiteral("已复制 · 这个桌面不让程序代为输入，按 Ctrl+V 粘贴"), std::nullopt};
-            m_parts.delivery.finish(output.finalText, job.targetBundleId, typed, lines);
-        }
+    if (!m_parts.state.isCurrent(job.generation)) {
+        m_parts.delivery.finishStale(output.finalText, job.targetBundleId, typed);
+    } else if (output.stylingFailed || output.stylingBlank) {
+        m_failures.stylingFailed(dictation, output, job.request.preferences, job.request.translate, typed);
+    } else {
+        const TextDelivery::Lines lines{
+            DictationStatus::success(output.mode.name, job.request.translate, output.asrMs, output.styleMs),
+            QStringLiteral("已复制 · 按 Ctrl+V 粘贴"), QStringLiteral("已复制（焦点在Murmo）"),
+            QStringLiteral("已复制 · 这个桌面不让程序代为输入，按 Ctrl+V 粘贴"), std::nullopt};
+        m_parts.delivery.finish(output.finalText, job.targetBundleId, typed, lines);
     }
     learnTerms(job.screenContext, output.finalText);
 }

@@ -7,6 +7,8 @@
 #include "platform/Clipboard.h"
 #include "platform/Workspace.h"
 
+#include <utility>
+
 TextDelivery::TextDelivery(AppState& state, RecordingOverlay& overlay, TextInserter& inserter, Clipboard& clipboard,
                            Workspace& workspace)
     : m_state(state)
@@ -14,7 +16,17 @@ TextDelivery::TextDelivery(AppState& state, RecordingOverlay& overlay, TextInser
     , m_inserter(inserter)
     , m_clipboard(clipboard)
     , m_workspace(workspace)
-{}
+{
+    // Queued: the stop that ends a recording sets its own status line first.
+    QObject::connect(
+        &m_state, &AppState::isRecordingChanged, &m_context,
+        [this](bool recording) {
+            if (!recording)
+                tellLeftBehind();
+        },
+        Qt::QueuedConnection);
+    QObject::connect(&m_inserter, &TextInserter::clipboardNotKept, &m_context, [this] { m_clipboardNotKept = true; });
+}
 
 bool TextDelivery::isOwnWindow(const std::optional<QString>& target) const
 {
@@ -25,6 +37,7 @@ QCoro::Task<bool> TextDelivery::type(QString text, std::optional<QString> target
 {
     if (isOwnWindow(target))
         co_return false;
+    m_clipboardNotKept = false;
     const auto outcome = ResultSlot<bool>::create();
     m_inserter.insert(text, target, [outcome](bool delivered) { outcome->setValue(delivered); });
     co_return co_await outcome->wait();
@@ -32,8 +45,11 @@ QCoro::Task<bool> TextDelivery::type(QString text, std::optional<QString> target
 
 void TextDelivery::finish(const QString& text, const std::optional<QString>& target, bool typed, const Lines& lines)
 {
+    const bool earlierOnClipboard = std::exchange(m_leftBehind, std::nullopt).has_value();
     if (typed) {
-        m_state.setStatusLine(lines.typed);
+        // This text was pasted and the clipboard given back: the earlier text is still there.
+        m_state.setStatusLine(lines.typed + (earlierOnClipboard ? kEarlierCopiedNote : QString()) +
+                              (std::exchange(m_clipboardNotKept, false) ? kClipboardNotKeptNote : QString()));
     } else {
         m_clipboard.setText(text);
         if (isOwnWindow(target))
@@ -44,4 +60,26 @@ void TextDelivery::finish(const QString& text, const std::optional<QString>& tar
             m_state.setStatusLine(lines.copied);
     }
     m_overlay.finish(text, typed, lines.capsuleCopyHint);
+}
+
+void TextDelivery::finishStale(const QString& text, const std::optional<QString>& target, bool typed)
+{
+    // Text for our own window never went to the clipboard; the history has it.
+    if (typed || isOwnWindow(target))
+        return;
+    m_leftBehind = LeftBehind{text};
+    tellLeftBehind();
+}
+
+void TextDelivery::tellLeftBehind()
+{
+    if (!m_leftBehind || m_leftBehind->told || m_state.isRecording())
+        return;
+    m_leftBehind->told = true;
+    m_state.setStatusLine(kEarlierCopied);
+    // The capsule of a dictation still being recognised keeps its place; the status line and
+    // that dictation's own outcome say it.
+    const OverlayModel::Phase phase = m_overlay.model()->phase();
+    if (!m_overlay.isShowing() || !(OverlayModel::isListening(phase) || phase == OverlayModel::Phase::processing))
+        m_overlay.finish(m_leftBehind->text, false, std::nullopt);
 }

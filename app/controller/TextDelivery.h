@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCoroTask>
+#include <QObject>
 #include <QString>
 
 #include <optional>
@@ -41,13 +42,34 @@ public:
     QCoro::Task<bool> type(QString text, std::optional<QString> target);
     // Says how text went out; text that was not typed goes to the clipboard.
     void finish(const QString& text, const std::optional<QString>& target, bool typed, const Lines& lines);
+    // For text whose dictation is no longer the newest: its outcome is not shown over the newer
+    // one's. Text that could not be typed was left on the clipboard, though, in place of what the
+    // user had copied; the user hears of it once no recording is running.
+    void finishStale(const QString& text, const std::optional<QString>& target, bool typed);
+
+    static inline const QString kEarlierCopied = QStringLiteral("上一段文字未能输入 · 已复制，按 Ctrl+V 粘贴");
+    static inline const QString kEarlierCopiedNote = QStringLiteral(" · 上一段已复制，按 Ctrl+V 粘贴");
+    static inline const QString kClipboardNotKeptNote = QStringLiteral(" · 剪贴板原有内容过大，未能全部保留");
 
 private:
+    // A stale text left on the clipboard; told: the status line has said so.
+    struct LeftBehind
+    {
+        QString text;
+        bool told = false;
+    };
+
     bool isOwnWindow(const std::optional<QString>& target) const;
+    void tellLeftBehind();
 
     AppState& m_state;
     RecordingOverlay& m_overlay;
     TextInserter& m_inserter;
     Clipboard& m_clipboard;
     Workspace& m_workspace;
+    std::optional<LeftBehind> m_leftBehind;
+    // The paste of the text under way could not keep all of the user's clipboard.
+    bool m_clipboardNotKept = false;
+    // Ends the connections to the state with this object.
+    QObject m_context;
 };

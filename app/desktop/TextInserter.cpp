@@ -34,28 +34,78 @@ bool TextInserter::insert(const QString& text, const std::optional<QString>& tar
     }
     const QString own = m_workspace.ownBundleId();
     const std::optional<QString> ownId = own.isEmpty() ? std::nullopt : std::optional<QString>(own);
-    if (targetBundleId == ownId) {
+    if (targetBundleId == ownId || (targetBundleId && m_workspace.runningApplications(*targetBundleId).isEmpty())) {
+        // Our own window, or the application the user dictated for has gone: whatever is in
+        // front now is not where the text was meant to go.
         clipboardOnly(text);
         report(false);
         return false;
     }
+    m_queue.push_back(Queued{text, targetBundleId, std::move(completion)});
+    startNext();
+    return true;
+}
 
+void TextInserter::startNext()
+{
+    if (m_busy || m_queue.empty())
+        return;
+    m_busy = true;
+    m_turnStarted = m_clock.now();
+    Queued next = std::move(m_queue.front());
+    m_queue.pop_front();
+    QPointer<TextInserter> self(this);
+    // A key held now is most likely the talk key of the next dictation: bringing the target to
+    // the front would take the window the user is speaking into away from them, and the paste
+    // would go to the key's grab. The text goes once the key is let go, however long it is held.
+    afterKeysLetGo([self, next = std::move(next)] {
+        if (self)
+            self->begin(next);
+    });
+}
+
+void TextInserter::afterKeysLetGo(std::function<void()> action)
+{
+    Q_EMIT keyReleaseWanted();
+    if (!keyHeld()) {
+        action();
+        return;
+    }
+    QPointer<TextInserter> self(this);
+    waitForKeyRelease([self, action = std::move(action)]() mutable {
+        if (self)
+            self->afterKeysLetGo(std::move(action));
+    });
+}
+
+void TextInserter::advance()
+{
+    m_busy = false;
+    startNext();
+}
+
+void TextInserter::begin(const Queued& queued)
+{
+    const QString text = queued.text;
+    const Completion completion = queued.completion;
     std::optional<RunningApplication> target;
-    if (targetBundleId) {
-        const QList<RunningApplication> running = m_workspace.runningApplications(*targetBundleId);
+    if (queued.targetBundleId) {
+        const QList<RunningApplication> running = m_workspace.runningApplications(*queued.targetBundleId);
         if (running.isEmpty()) {
-            // The application the user dictated for has gone; whatever is in front now is not
-            // where the text was meant to go.
+            // It quit while the text waited for its turn.
             clipboardOnly(text);
-            report(false);
-            return false;
+            if (completion)
+                completion(false);
+            advance();
+            return;
         }
         target = running.first();
         if (!m_workspace.isActive(*target))
             m_workspace.activate(*target);
     }
 
-    const bool accessibilityFirst = targetBundleId && targetBundleId->toLower().contains(QLatin1String("whatsapp"));
+    const bool accessibilityFirst =
+        queued.targetBundleId && queued.targetBundleId->toLower().contains(QLatin1String("whatsapp"));
     // Read back from the application that owns it, the user's clipboard takes a few round trips
     // (many more for a picture): read now, while the target settles, it holds up nothing.
     auto early = std::make_shared<std::optional<PendingRestore>>();
@@ -68,6 +118,8 @@ bool TextInserter::insert(const QString& text, const std::optional<QString>& tar
             self->clipboardOnly(text);
             if (completion)
                 completion(false);
+            if (self)
+                self->advance();
             return;
         }
         const auto finish = [self, text, completion](bool delivered) {
@@ -81,15 +133,17 @@ bool TextInserter::insert(const QString& text, const std::optional<QString>& tar
         self->axInsert(text, [self, text, finish](bool inserted) {
             if (!self)
                 return;
-            if (inserted)
-                finish(true);
-            else
+            if (!inserted) {
                 self->pasteWithRestore(text, accessibilityRestoreDelay, std::nullopt, finish);
+                return;
+            }
+            finish(true);
+            if (self)
+                self->advance();
         });
     });
     if (!accessibilityFirst)
         *early = readAhead();
-    return true;
 }
 
 bool TextInserter::canType() const
@@ -116,16 +170,19 @@ void TextInserter::whenReady(std::optional<RunningApplication> target, int attem
     // Asked for before looking, so that a release right after the look is not missed.
     if (inFront)
         Q_EMIT keyReleaseWanted();
-    const bool keyHeld = inFront && m_keys.isKeyHeld();
-    if ((!inFront || keyHeld) && attempt < maxWaits) {
-        auto again = [self, target, attempt, action = std::move(action)]() mutable {
+    if (inFront && keyHeld()) {
+        // Waiting for a key is not waiting for the target: it costs no attempt.
+        waitForKeyRelease([self, target, attempt, action = std::move(action)]() mutable {
+            if (self)
+                self->whenReady(std::move(target), attempt, std::move(action));
+        });
+        return;
+    }
+    if (!inFront && attempt < maxWaits) {
+        m_clock.schedule(waitStep, [self, target, attempt, action = std::move(action)]() mutable {
             if (self)
                 self->whenReady(std::move(target), attempt + 1, std::move(action));
-        };
-        if (keyHeld)
-            waitForKeyRelease(std::move(again));
-        else
-            m_clock.schedule(waitStep, std::move(again));
+        });
         return;
     }
     m_clock.schedule(settleDelay, [self, target, attempt, action = std::move(action)]() mutable {
@@ -133,13 +190,18 @@ void TextInserter::whenReady(std::optional<RunningApplication> target, int attem
             return;
         // Right before the keys go out: a key pressed during the settle (the talk key of the next
         // dictation) would take the paste into its grab as well.
-        if (self->m_keys.isKeyHeld() && attempt < maxWaits) {
-            self->whenReady(std::move(target), attempt + 1, std::move(action));
+        if (self->keyHeld()) {
+            self->whenReady(std::move(target), attempt, std::move(action));
             return;
         }
         // Looked at again after the settle delay: the user may have switched away meanwhile.
         action(!target || self->m_workspace.isActive(*target));
     });
+}
+
+bool TextInserter::keyHeld() const
+{
+    return m_keys.isKeyHeld() && m_clock.now() - m_turnStarted < keyHoldLimit;
 }
 
 void TextInserter::waitForKeyRelease(std::function<void()> resume)
@@ -209,11 +271,13 @@ void TextInserter::pasteWithRestore(const QString& text, std::chrono::millisecon
         saved = early->saved;
     else
         saved = m_clipboard.snapshot();
+    if (!saved.whole)
+        Q_EMIT clipboardNotKept();
     m_clipboard.setText(text);
     const quint64 noted = m_clipboard.changeCount();
     m_pendingRestore = PendingRestore{saved, noted};
     QPointer<TextInserter> self(this);
-    pressPaste(0, [self, noted, delay, done = std::move(done)](bool pasted) {
+    pressPaste([self, noted, delay, done = std::move(done)](bool pasted) {
         if (!self)
             return;
         if (pasted) {
@@ -223,27 +287,32 @@ void TextInserter::pasteWithRestore(const QString& text, std::chrono::millisecon
             self->m_pendingRestore.reset();
         }
         done(pasted);
+        if (!pasted && self)
+            self->advance();
     });
 }
 
 void TextInserter::restoreLater(quint64 noted, std::chrono::milliseconds delay)
 {
     QPointer<TextInserter> self(this);
+    // The next text waits until then: put on the clipboard earlier, it could be what the target
+    // reads for this paste.
     m_clock.schedule(delay, [self, noted] {
         if (!self)
             return;
-        // Someone put something else on the clipboard meanwhile (the user copied, or a later
-        // insertion pasted): that content wins.
-        if (!self->m_pendingRestore || self->m_pendingRestore->noted != noted ||
-            self->m_clipboard.changeCount() != noted)
-            return;
-        const ClipboardSnapshot saved = std::move(self->m_pendingRestore->saved);
-        self->m_pendingRestore.reset();
-        self->m_clipboard.restore(saved);
+        // Someone put something else on the clipboard meanwhile (the user copied, or the text
+        // was left there for the user): that content wins.
+        if (self->m_pendingRestore && self->m_pendingRestore->noted == noted &&
+            self->m_clipboard.changeCount() == noted) {
+            const ClipboardSnapshot saved = std::move(self->m_pendingRestore->saved);
+            self->m_pendingRestore.reset();
+            self->m_clipboard.restore(saved);
+        }
+        self->advance();
     });
 }
 
-void TextInserter::pressPaste(int attempt, std::function<void(bool pressed)> done)
+void TextInserter::pressPaste(std::function<void(bool pressed)> done)
 {
     const std::optional<RunningApplication> front = m_workspace.frontApplication();
     quint64 flags = KeySynthesizer::controlFlag;
@@ -260,11 +329,11 @@ void TextInserter::pressPaste(int attempt, std::function<void(bool pressed)> don
     }
     // A key went down since the last look (the talk key of the next dictation): the paste goes
     // once it is let go.
-    if (m_keys.isKeyHeld() && attempt < maxWaits) {
+    if (keyHeld()) {
         QPointer<TextInserter> self(this);
-        waitForKeyRelease([self, attempt, done = std::move(done)]() mutable {
+        waitForKeyRelease([self, done = std::move(done)]() mutable {
             if (self)
-                self->pressPaste(attempt + 1, std::move(done));
+                self->pressPaste(std::move(done));
         });
         return;
     }

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -21,7 +22,9 @@ struct RunningApplication;
 // it back to the front, then types the text through accessibility (for messaging applications
 // whose text box ignores a paste) or pastes it with a synthesised Ctrl+V, giving the user's
 // clipboard back afterwards. When that is not possible the text stays on the clipboard and the
-// caller tells the user to paste it.
+// caller tells the user to paste it. Texts go out one at a time, in the order they were given:
+// a text waits while the user holds a key (the talk key of the next dictation), and the next one
+// starts once the clipboard of the last paste is given back.
 class TextInserter : public QObject
 {
     Q_OBJECT
@@ -37,6 +40,9 @@ public:
     static constexpr std::chrono::milliseconds restoreDelay{400};
     static constexpr std::chrono::milliseconds accessibilityRestoreDelay{1000};
     static constexpr std::chrono::milliseconds keyUpDelay{22};
+    // A key held down longer than this, counted from when a text's turn came, is taken for one
+    // stuck down: the text is left on the clipboard.
+    static constexpr std::chrono::minutes keyHoldLimit{15};
 
     TextInserter(Clipboard& clipboard, KeySynthesizer& keys, Workspace& workspace, Accessibility& accessibility,
                  Clock& clock, QObject* parent = nullptr);
@@ -46,7 +52,7 @@ public:
     // the text was only put on the clipboard. completion (optional) learns later whether the
     // scheduled insertion happened; a target that never came to the front, or has quit, gets
     // nothing pasted into whatever window is in front instead, and the text stays on the
-    // clipboard.
+    // clipboard. A key held down delays the insertion until it is let go (up to keyHoldLimit).
     bool insert(const QString& text, const std::optional<QString>& targetBundleId, Completion completion = {});
     // Whether typing into other applications is possible at all here (keys can be synthesised).
     bool canType() const;
@@ -59,6 +65,9 @@ public Q_SLOTS:
 Q_SIGNALS:
     // After every insertion into another application, with the text.
     void inserted(const QString& text);
+    // A paste is about to replace a clipboard that could only be read in part: what was not read
+    // will not come back.
+    void clipboardNotKept();
     // About to look whether a key is held: keyReleased() is wanted at the next release. Without
     // it the paste still goes, looking again every waitStep.
     void keyReleaseWanted();
@@ -73,7 +82,24 @@ private:
         quint64 noted = 0;
     };
 
+    // A text waiting for its turn.
+    struct Queued
+    {
+        QString text;
+        std::optional<QString> targetBundleId;
+        Completion completion;
+    };
+
+    // Starts the next queued text once no key is held, unless one is under way.
+    void startNext();
+    // Runs action now, or once no key is held any more.
+    void afterKeysLetGo(std::function<void()> action);
+    void begin(const Queued& queued);
+    // The text under way is done with: the next one may start.
+    void advance();
     void whenReady(std::optional<RunningApplication> target, int attempt, std::function<void(bool ready)> action);
+    // Whether a key is held that the text under way still waits for.
+    bool keyHeld() const;
     // Calls resume at the next key release, or after waitStep when none is reported.
     void waitForKeyRelease(std::function<void()> resume);
     void endKeyWait(quint64 id);
@@ -84,10 +110,11 @@ private:
     // done learns whether the paste went out; when it could not, the text stays on the clipboard.
     void pasteWithRestore(const QString& text, std::chrono::milliseconds delay,
                           const std::optional<PendingRestore>& early, std::function<void(bool pasted)> done);
-    // Puts the user's clipboard back after delay, unless it changed since noted.
+    // Puts the user's clipboard back after delay, unless it changed since noted; then the next
+    // text may start.
     void restoreLater(quint64 noted, std::chrono::milliseconds delay);
     // Presses the paste chord; a key held at that moment defers it to the key's release.
-    void pressPaste(int attempt, std::function<void(bool pressed)> done);
+    void pressPaste(std::function<void(bool pressed)> done);
     void clipboardOnly(const QString& text);
     void finish(const QString& text, bool delivered, const Completion& completion);
 
@@ -97,6 +124,9 @@ private:
     Accessibility& m_accessibility;
     Clock& m_clock;
     std::optional<PendingRestore> m_pendingRestore;
+    std::deque<Queued> m_queue;
+    bool m_busy = false;
+    std::chrono::milliseconds m_turnStarted{0};
 
     // The pastes waiting for held keys to be let go, with the timer of their next look.
     struct KeyWait

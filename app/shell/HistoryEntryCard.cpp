@@ -46,7 +46,6 @@ HistoryEntryCard::HistoryEntryCard(Clock& clock, QWidget* parent)
     : QWidget(parent)
     , m_clock(clock)
     , m_text(new WrappingText(this))
-    , m_editor(new QPlainTextEdit(this))
     , m_source(plainLabel(DesignFonts::caption(), this))
 {
     // The list's viewport would hand its children the base background role, and with it the text
@@ -60,20 +59,8 @@ HistoryEntryCard::HistoryEntryCard(Clock& clock, QWidget* parent)
     m_text->setFont(DesignFonts::body());
     column->addWidget(m_text);
 
-    m_editor->setFont(DesignFonts::body());
-    m_editor->setFrameShape(QFrame::NoFrame);
-    m_editor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_editor->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_editor->setTabChangesFocus(true);
-    m_editor->document()->setDocumentMargin(8);
-    m_editor->hide();
-    connect(m_editor, &QPlainTextEdit::textChanged, this, [this] {
-        fitEditor();
-        if (m_look.editing)
-            Q_EMIT editTextChanged(m_editor->toPlainText());
-    });
-    column->addWidget(m_editor);
-
+    // The editor comes when the card first edits (below the text): most cards never do, and
+    // the cards of the first window would all pay for one.
     column->addWidget(buildMetaRow());
 
     m_source->setWordWrap(true);
@@ -150,6 +137,27 @@ QWidget* HistoryEntryCard::buildMetaRow()
     return meta;
 }
 
+QPlainTextEdit* HistoryEntryCard::ensureEditor()
+{
+    if (m_editor)
+        return m_editor;
+    m_editor = new QPlainTextEdit(this);
+    m_editor->setFont(DesignFonts::body());
+    m_editor->setFrameShape(QFrame::NoFrame);
+    m_editor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_editor->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_editor->setTabChangesFocus(true);
+    m_editor->document()->setDocumentMargin(8);
+    m_editor->hide();
+    connect(m_editor, &QPlainTextEdit::textChanged, this, [this] {
+        fitEditor();
+        if (m_look.editing)
+            Q_EMIT editTextChanged(m_editor->toPlainText());
+    });
+    static_cast<QVBoxLayout*>(layout())->insertWidget(layout()->indexOf(m_text) + 1, m_editor);
+    return m_editor;
+}
+
 void HistoryEntryCard::bind(const HistoryEntry& entry, const Look& look)
 {
     const bool sameEntry = entry.id == m_entry.id && !m_entry.id.isNull();
@@ -161,12 +169,14 @@ void HistoryEntryCard::bind(const HistoryEntry& entry, const Look& look)
     m_text->setVisible(!look.editing);
     // The editor belongs to the list's state: it is filled when it opens (or when this card
     // starts showing the edited entry) and otherwise left alone, so typing is never overwritten.
-    if (look.editing && (!wasEditing || m_editor->toPlainText() != look.editText)) {
-        const QSignalBlocker quiet(m_editor);
-        m_editor->setPlainText(look.editText);
-        m_editor->moveCursor(QTextCursor::End);
+    if (look.editing && (!m_editor || !wasEditing || m_editor->toPlainText() != look.editText)) {
+        QPlainTextEdit* editor = ensureEditor();
+        const QSignalBlocker quiet(editor);
+        editor->setPlainText(look.editText);
+        editor->moveCursor(QTextCursor::End);
     }
-    m_editor->setVisible(look.editing);
+    if (m_editor)
+        m_editor->setVisible(look.editing);
     fitEditor();
 
     m_time->setText(QLocale().toString(entry.timestamp.toLocalTime().time(), QLocale::ShortFormat));
@@ -197,11 +207,13 @@ void HistoryEntryCard::applyTheme()
 {
     const ThemePalette& palette = Theme::palette();
     setTextColour(m_text, Theme::color(palette.text));
-    setTextColour(m_editor, Theme::color(palette.text));
-    // The editor's rounded field is painted by the card; the editor itself stays see-through.
-    QPalette editorColours = m_editor->palette();
-    editorColours.setColor(QPalette::Base, Qt::transparent);
-    m_editor->setPalette(editorColours);
+    if (m_editor) {
+        setTextColour(m_editor, Theme::color(palette.text));
+        // The editor's rounded field is painted by the card; the editor itself stays see-through.
+        QPalette editorColours = m_editor->palette();
+        editorColours.setColor(QPalette::Base, Qt::transparent);
+        m_editor->setPalette(editorColours);
+    }
     setTextColour(m_time, Theme::color(palette.textFaint));
     setTextColour(m_source, Theme::color(palette.textFaint));
     ShellButtons::applyTheme(m_correct);
@@ -237,7 +249,7 @@ void HistoryEntryCard::showActions(bool shown, bool animate)
 
 void HistoryEntryCard::fitEditor()
 {
-    if (!m_look.editing)
+    if (!m_look.editing || !m_editor)
         return;
     // The editor grows with its text instead of scrolling inside the card; its width follows the
     // card's, which the list sets before it binds.
@@ -263,7 +275,7 @@ void HistoryEntryCard::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     MurmoCardModifier(Theme::isDark()).paint(painter, QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
-    if (m_editor->isVisibleTo(this)) {
+    if (m_editor && m_editor->isVisibleTo(this)) {
         QPainterPath field;
         field.addRoundedRect(QRectF(m_editor->geometry()), editorRadius, editorRadius);
         painter.fillPath(field, Theme::softAccent());

@@ -55,6 +55,7 @@ public:
 
     // The pieces, for the list's tests and renders.
     WrappingText* textLabel() const { return m_text; }
+    // Null until the card first edits an entry.
     QPlainTextEdit* editor() const { return m_editor; }
     QLabel* sourceLabel() const { return m_source; }
     ChipLabel* actionChip() const { return m_actionChip; }
@@ -87,12 +88,13 @@ private:
     QWidget* buildMetaRow();
     void showActions(bool shown, bool animate);
     void fitEditor();
+    QPlainTextEdit* ensureEditor();
 
     Clock& m_clock;
     HistoryEntry m_entry;
     Look m_look;
     WrappingText* m_text;
-    QPlainTextEdit* m_editor;
+    QPlainTextEdit* m_editor = nullptr;
     QLabel* m_time = nullptr;
     ChipLabel* m_actionChip = nullptr;
     ChipLabel* m_modeChip = nullptr;

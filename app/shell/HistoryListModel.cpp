@@ -11,6 +11,9 @@ HistoryListModel::HistoryListModel(QObject* parent)
 void HistoryListModel::setEntries(const QList<HistoryEntry>& all)
 {
     m_all = all;
+    m_counts.clear();
+    for (const HistoryEntry& entry : std::as_const(m_all))
+        ++m_counts[EntryAction::filterValue(entry)];
     apply(listed());
 }
 
@@ -19,15 +22,18 @@ void HistoryListModel::setFilter(const std::optional<QString>& action)
     if (m_filter == action)
         return;
     m_filter = action;
-    apply(listed());
+    // Another filter shows another list from its top: one reset lays the view out once, where
+    // removing and inserting the rows in runs would lay it out again after each run.
+    beginResetModel();
+    m_rows = listed();
+    endResetModel();
 }
 
 int HistoryListModel::count(const std::optional<QString>& action) const
 {
     if (!action)
         return int(m_all.size());
-    return int(std::count_if(m_all.cbegin(), m_all.cend(),
-                             [&](const HistoryEntry& entry) { return EntryAction::filterValue(entry) == *action; }));
+    return m_counts.value(*action);
 }
 
 int HistoryListModel::rowOf(const QUuid& id) const

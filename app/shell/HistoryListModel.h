@@ -3,6 +3,7 @@
 #include "core/store/HistoryEntry.h"
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QList>
 #include <QUuid>
 
@@ -11,7 +12,8 @@
 // The history as the main window lists it: the entries of the chosen action, newest first. A
 // refresh is applied entry by entry (rows of removed entries go, new ones are inserted, changed
 // ones report a change), never as a reset, so the list keeps its scroll position and an open
-// correction editor across the refreshes that every history change causes. Main thread only.
+// correction editor across the refreshes that every history change causes. A new filter is a
+// reset: the list starts again from its top. Main thread only.
 class HistoryListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -51,6 +53,8 @@ private:
     void insertAndUpdate(const QList<HistoryEntry>& wanted);
 
     QList<HistoryEntry> m_all;
+    // Entries of m_all by filter value.
+    QHash<QString, int> m_counts;
     std::optional<QString> m_filter;
     QList<HistoryEntry> m_rows;
 };

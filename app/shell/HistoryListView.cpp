@@ -27,7 +27,12 @@ HistoryListView::HistoryListView(HistoryListModel& model, HistoryStore& store, A
     verticalScrollBar()->setSingleStep(24);
     connect(&m_model, &QAbstractItemModel::rowsInserted, this, &HistoryListView::modelChanged);
     connect(&m_model, &QAbstractItemModel::rowsRemoved, this, &HistoryListView::modelChanged);
-    connect(&m_model, &QAbstractItemModel::modelReset, this, &HistoryListView::modelChanged);
+    // A reset is another list (a new filter): it is read from its top.
+    connect(&m_model, &QAbstractItemModel::modelReset, this, [this] {
+        m_atTop = true;
+        m_anchorId.reset();
+        modelChanged();
+    });
     connect(&m_model, &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex& first, const QModelIndex& last) {
                 forgetHeights(first, last);
@@ -56,13 +61,6 @@ void HistoryListView::applyTheme()
     for (HistoryEntryCard* card : std::as_const(m_live))
         card->applyTheme();
     viewport()->update();
-}
-
-void HistoryListView::scrollToTop()
-{
-    m_atTop = true;
-    m_anchorId.reset();
-    relayout();
 }
 
 void HistoryListView::resizeEvent(QResizeEvent* event)

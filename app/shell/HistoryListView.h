@@ -48,8 +48,6 @@ public:
     int rowTop(int row) const { return m_offsets.value(row, padding); }
 
     void applyTheme();
-    // Back to the newest entry (a new filter starts at the top).
-    void scrollToTop();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -226,8 +226,8 @@ void HistoryView::setHistoryFilter(const std::optional<QString>& action)
 {
     if (action == m_model->filter())
         return;
+    // The model resets, and the list starts again from the newest entry.
     m_model->setFilter(action);
-    m_list->scrollToTop();
     refreshPills();
     refreshPage();
 }

@@ -5,7 +5,9 @@
 #include "core/store/RuleReplacement.h"
 #include "core/store/StoreFile.h"
 #include "core/store/TextClass.h"
+#include "core/text/ComparedText.h"
 #include "core/text/Graphemes.h"
+#include "core/text/HotwordMatcher.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,6 +43,7 @@ Lexicon::StoredRule::StoredRule(LearnedRule learned)
 Lexicon::StoredRule::StoredRule(LearnedRule learned, QString key)
     : rule(std::move(learned))
     , searchKey(std::move(key))
+    , rightKey(ComparedText::composed(rule.right))
     , ascii(TextClass::isAscii(rule.wrong))
 {}
 
@@ -54,6 +57,7 @@ const QByteArray& Lexicon::StoredRule::encoded() const
 Lexicon::Lexicon(const QString& directory, QObject* parent)
     : QObject(parent)
     , m_fileURL(QDir(directory).filePath(kFileName))
+    , m_matcher(std::make_shared<HotwordMatcher>())
 {
     const std::optional<QByteArray> bytes = StoreFile::readOrQuarantine(m_fileURL);
     if (!bytes)
@@ -70,6 +74,12 @@ Lexicon::Lexicon(const QString& directory, QObject* parent)
     for (const LearnedRule& rule : snapshot->rules)
         m_rules.append(StoredRule(rule));
     m_extraHotwords = snapshot->hotwords;
+    rebuildOrderLocked();
+    m_matcher->reserve(m_rules.size() + m_extraHotwords.size());
+    for (const StoredRule& stored : std::as_const(m_rules))
+        m_matcher->add(stored.rule.right);
+    for (const QString& word : std::as_const(m_extraHotwords))
+        m_matcher->add(word);
 }
 
 bool Lexicon::isRefused(const QString& wrong, const QString& right, const QString& source)
@@ -88,41 +98,124 @@ QStringList Lexicon::hotwords() const
 
 QStringList Lexicon::hotwordsLocked() const
 {
-    QList<const LearnedRule*> sorted;
-    sorted.reserve(m_rules.size());
-    for (const StoredRule& stored : m_rules)
-        sorted.append(&stored.rule);
-    std::stable_sort(sorted.begin(), sorted.end(),
-                     [](const LearnedRule* a, const LearnedRule* b) { return a->hitCount > b->hitCount; });
+    if (!m_hotwords)
+        m_hotwords = topHotwordsLocked(std::numeric_limits<qsizetype>::max(), {});
+    return *m_hotwords;
+}
 
+QStringList Lexicon::topHotwords(qsizetype count) const
+{
+    QMutexLocker lock(&m_mutex);
+    return topHotwordsLocked(count, {});
+}
+
+QStringList Lexicon::topHotwordsLocked(qsizetype limit, const std::function<bool(const QString&)>& accept) const
+{
     QStringList out;
-    QSet<QString> seen;
+    if (limit <= 0)
+        return out;
     const auto take = [&](const QString& word) {
-        const QString key = TextClass::canonicalKey(word);
-        if (seen.contains(key))
-            return;
-        seen.insert(key);
+        if (accept && !accept(word))
+            return true;
         out.append(word);
+        return out.size() < limit;
     };
-    for (const LearnedRule* rule : sorted)
-        take(rule->right);
-    for (const QString& word : m_extraHotwords)
-        take(word);
+    if (m_hotwords) {
+        for (const QString& word : std::as_const(*m_hotwords)) {
+            if (!take(word))
+                break;
+        }
+        return out;
+    }
+    // Each text once: the first rule in order with a right keeps its place.
+    QSet<QString> seen;
+    for (const qsizetype index : m_order) {
+        const StoredRule& stored = m_rules.at(index);
+        if (seen.contains(stored.rightKey))
+            continue;
+        seen.insert(stored.rightKey);
+        if (!take(stored.rule.right))
+            return out;
+    }
+    for (const QString& word : m_extraHotwords) {
+        const QString key = ComparedText::composed(word);
+        if (seen.contains(key))
+            continue;
+        seen.insert(key);
+        if (!take(word))
+            return out;
+    }
     return out;
 }
 
 QStringList Lexicon::asrHotwords() const
 {
-    const QStringList all = hotwords();
-    QStringList out;
-    for (const QString& word : all) {
-        if (Graphemes::count(word) < 2 || word.contains(QLatin1Char('@')) || holdsNumber(word))
-            continue;
-        out.append(word);
-        if (out.size() == kMaxAsrHotwords)
-            break;
-    }
-    return out;
+    QMutexLocker lock(&m_mutex);
+    return topHotwordsLocked(kMaxAsrHotwords, [](const QString& word) {
+        return Graphemes::count(word) >= 2 && !word.contains(QLatin1Char('@')) && !holdsNumber(word);
+    });
+}
+
+std::shared_ptr<const HotwordMatcher> Lexicon::hotwordMatcher() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_matcher;
+}
+
+HotwordMatcher& Lexicon::matcherForChangeLocked()
+{
+    // Readers keep the matcher they were handed; only this lock hands one out, so the count
+    // cannot grow meanwhile.
+    if (m_matcher.use_count() > 1)
+        m_matcher = std::make_shared<HotwordMatcher>(*m_matcher);
+    return *m_matcher;
+}
+
+void Lexicon::rebuildOrderLocked()
+{
+    m_order.resize(std::size_t(m_rules.size()));
+    for (qsizetype i = 0; i < m_rules.size(); ++i)
+        m_order[std::size_t(i)] = i;
+    std::stable_sort(m_order.begin(), m_order.end(), [this](qsizetype a, qsizetype b) {
+        return m_rules.at(a).rule.hitCount > m_rules.at(b).rule.hitCount;
+    });
+    m_starts.clear();
+    for (qsizetype i = 0; i < m_rules.size(); ++i)
+        m_starts.append(i, m_rules.at(i).searchKey);
+    hotwordsChangedLocked();
+}
+
+void Lexicon::raiseInOrderLocked(qsizetype index)
+{
+    const auto at = std::find(m_order.begin(), m_order.end(), index);
+    if (at == m_order.end())
+        return;
+    const qint64 count = m_rules.at(index).rule.hitCount;
+    // The rules ahead of it that stay ahead: more hits, or as many and stored earlier.
+    const auto to = std::partition_point(m_order.begin(), at, [&](qsizetype other) {
+        const qint64 hits = m_rules.at(other).rule.hitCount;
+        return hits > count || (hits == count && other < index);
+    });
+    std::rotate(to, at, at + 1);
+    hotwordsChangedLocked();
+}
+
+void Lexicon::setRightLocked(StoredRule& stored, const QString& right)
+{
+    HotwordMatcher& matcher = matcherForChangeLocked();
+    matcher.remove(stored.rule.right);
+    matcher.add(right);
+    stored.rule.right = right;
+    stored.rightKey = ComparedText::composed(right);
+    stored.changed();
+    hotwordsChangedLocked();
+}
+
+void Lexicon::appendRuleLocked(StoredRule stored)
+{
+    matcherForChangeLocked().add(stored.rule.right);
+    m_rules.append(std::move(stored));
+    hotwordsChangedLocked();
 }
 
 QList<LearnedRule> Lexicon::allRules() const
@@ -224,7 +317,7 @@ std::optional<int> Lexicon::merge(const QByteArray& remoteData)
         if (ruleKeys.contains(key) || isRefused(rule.wrong, rule.right, rule.source))
             continue;
         ruleKeys.insert(key);
-        m_rules.append(StoredRule(rule, std::move(key)));
+        appendRuleLocked(StoredRule(rule, std::move(key)));
         ++added;
     }
     for (const QString& word : remote->hotwords) {
@@ -232,11 +325,13 @@ std::optional<int> Lexicon::merge(const QByteArray& remoteData)
         if (hotwordKeys.contains(key))
             continue;
         hotwordKeys.insert(key);
-        m_extraHotwords.append(word);
+        appendHotwordLocked(word);
         ++added;
     }
-    if (added > 0)
+    if (added > 0) {
+        rebuildOrderLocked();
         saveLocked();
+    }
     return added;
 }
 
@@ -248,26 +343,36 @@ QString Lexicon::apply(const QString& text)
     QString current = text;
     QString currentKey = RuleReplacement::searchKey(current);
     bool hit = false;
-    for (StoredRule& stored : m_rules) {
+    // Only rules whose start occurs in the text are looked at; after a hit the text is new, and
+    // the rules after the one that hit are looked up again.
+    std::vector<qsizetype> candidates = m_starts.candidates(currentKey, -1);
+    std::size_t at = 0;
+    while (at < candidates.size()) {
+        const qsizetype index = candidates[at++];
+        StoredRule& stored = m_rules[index];
         if (stored.searchKey.isEmpty() || !currentKey.contains(stored.searchKey))
             continue;
-        QString next;
+        QString replaced;
         if (stored.ascii) {
             if (!stored.pattern)
                 stored.pattern = RuleReplacement::wordPattern(stored.rule.wrong);
-            next = RuleReplacement::replaceWords(current, *stored.pattern, stored.rule.right);
+            replaced = RuleReplacement::replaceWords(current, *stored.pattern, stored.rule.right);
         } else {
-            next = RuleReplacement::replaceCanonical(current, stored.rule.wrong, stored.rule.right);
+            replaced = RuleReplacement::replaceCanonical(current, stored.rule.wrong, stored.rule.right);
         }
         // A hit is a change: a rule whose right equals what it found rewrites nothing and must not
         // cost a save on every dictation.
-        if (next == current)
+        if (replaced == current)
             continue;
-        current = std::move(next);
+        current = std::move(replaced);
         currentKey = RuleReplacement::searchKey(current);
+        candidates = m_starts.candidates(currentKey, index);
+        at = 0;
         // A count read from a file may already be at the limit; it stays there rather than wrap.
-        if (stored.rule.hitCount < std::numeric_limits<qint64>::max())
+        if (stored.rule.hitCount < std::numeric_limits<qint64>::max()) {
             ++stored.rule.hitCount;
+            raiseInOrderLocked(index);
+        }
         stored.changed();
         hit = true;
     }
@@ -289,10 +394,13 @@ void Lexicon::addRuleLocked(const QString& wrong, const QString& right, const QS
         return;
     const qsizetype existing = indexOfWrongLocked(wrong);
     if (existing >= 0) {
-        m_rules[existing].rule.right = right;
-        m_rules[existing].changed();
+        setRightLocked(m_rules[existing], right);
     } else {
-        m_rules.append(StoredRule(LearnedRule::make(wrong, right, source)));
+        appendRuleLocked(StoredRule(LearnedRule::make(wrong, right, source)));
+        // No hits yet: it goes after every rule with hits, and last of those without.
+        m_order.push_back(m_rules.size() - 1);
+        m_starts.append(m_rules.size() - 1, m_rules.constLast().searchKey);
+        raiseInOrderLocked(m_rules.size() - 1);
     }
     saveLocked();
 }
@@ -300,14 +408,31 @@ void Lexicon::addRuleLocked(const QString& wrong, const QString& right, const QS
 void Lexicon::removeRule(const QUuid& id)
 {
     QMutexLocker lock(&m_mutex);
-    m_rules.removeIf([&id](const StoredRule& stored) { return stored.rule.id == id; });
+    removeRulesLocked([&id](const StoredRule& stored) { return stored.rule.id == id; });
     saveLocked();
+}
+
+qsizetype Lexicon::removeRulesLocked(const std::function<bool(const StoredRule&)>& remove)
+{
+    // std::remove_if asks once per rule, as the matcher's count needs.
+    const auto kept = std::remove_if(m_rules.begin(), m_rules.end(), [&](const StoredRule& stored) {
+        if (!remove(stored))
+            return false;
+        matcherForChangeLocked().remove(stored.rule.right);
+        return true;
+    });
+    const qsizetype removed = m_rules.end() - kept;
+    if (removed > 0) {
+        m_rules.erase(kept, m_rules.end());
+        rebuildOrderLocked();
+    }
+    return removed;
 }
 
 int Lexicon::purgeBadRules()
 {
     QMutexLocker lock(&m_mutex);
-    const qsizetype removed = m_rules.removeIf(
+    const qsizetype removed = removeRulesLocked(
         [](const StoredRule& stored) { return isRefused(stored.rule.wrong, stored.rule.right, stored.rule.source); });
     if (removed > 0)
         saveLocked();
@@ -321,12 +446,13 @@ void Lexicon::seedIfEmpty(const QStringList& hotwords, const QList<CorrectionPai
         return;
     for (const QString& word : hotwords) {
         if (!hasHotwordLocked(word))
-            m_extraHotwords.append(word);
+            appendHotwordLocked(word);
     }
     for (const CorrectionPair& pair : rules) {
         if (indexOfWrongLocked(pair.wrong) < 0)
-            m_rules.append(StoredRule(LearnedRule::make(pair.wrong, pair.right, kSeedSource)));
+            appendRuleLocked(StoredRule(LearnedRule::make(pair.wrong, pair.right, kSeedSource)));
     }
+    rebuildOrderLocked();
     saveLocked();
 }
 
@@ -340,8 +466,15 @@ void Lexicon::addHotwordLocked(const QString& word)
 {
     if (word.isEmpty() || hasHotwordLocked(word))
         return;
-    m_extraHotwords.append(word);
+    appendHotwordLocked(word);
     saveLocked();
+}
+
+void Lexicon::appendHotwordLocked(const QString& word)
+{
+    matcherForChangeLocked().add(word);
+    m_extraHotwords.append(word);
+    hotwordsChangedLocked();
 }
 
 // Where the rules and hotwords already stored are, so an import of thousands of lines looks each
@@ -362,6 +495,7 @@ Lexicon::ImportCounts Lexicon::importText(const QString& text)
         index.ruleByKey.insert(m_rules[i].searchKey, i);
     for (const QString& word : std::as_const(m_extraHotwords))
         index.hotwordKeys.insert(TextClass::canonicalKey(word));
+    matcherForChangeLocked().reserve(entries.size());
     ImportCounts stored;
     for (const LexiconImport::Entry& entry : entries) {
         if (entry.kind == LexiconImport::Entry::Kind::Rule)
@@ -369,8 +503,10 @@ Lexicon::ImportCounts Lexicon::importText(const QString& text)
         else
             stored.hotwords += importHotwordLocked(index, entry.wrong) ? 1 : 0;
     }
-    if (stored.rules > 0 || stored.hotwords > 0)
+    if (stored.rules > 0 || stored.hotwords > 0) {
+        rebuildOrderLocked();
         saveLocked();
+    }
     return stored;
 }
 
@@ -385,12 +521,11 @@ bool Lexicon::importRuleLocked(ImportIndex& index, const QString& wrong, const Q
         StoredRule& stored = m_rules[*existing];
         if (stored.rule.right == right)
             return false;
-        stored.rule.right = right;
-        stored.changed();
+        setRightLocked(stored, right);
         return true;
     }
     index.ruleByKey.insert(key, m_rules.size());
-    m_rules.append(StoredRule(LearnedRule::make(wrong, right, kUserAddedSource), key));
+    appendRuleLocked(StoredRule(LearnedRule::make(wrong, right, kUserAddedSource), key));
     return true;
 }
 
@@ -402,7 +537,7 @@ bool Lexicon::importHotwordLocked(ImportIndex& index, const QString& word)
     if (index.hotwordKeys.contains(key))
         return false;
     index.hotwordKeys.insert(key);
-    m_extraHotwords.append(word);
+    appendHotwordLocked(word);
     return true;
 }
 

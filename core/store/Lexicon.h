@@ -3,6 +3,7 @@
 #include "core/store/CorrectionPair.h"
 #include "core/store/Corrections.h"
 #include "core/store/LearnedRule.h"
+#include "core/store/RuleStarts.h"
 
 #include <QByteArray>
 #include <QList>
@@ -14,7 +15,12 @@
 #include <QUuid>
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
+
+class HotwordMatcher;
 
 // The user's personal correction memory: rules that rewrite what recognition keeps getting
 // wrong, and extra hotwords the recognisers should favour. Everything lives in "lexicon.json"
@@ -52,9 +58,14 @@ public:
     // The recognition vocabulary: rule replacements, most-used first, then the extra hotwords;
     // each text once.
     QStringList hotwords() const;
+    // The first count of hotwords().
+    QStringList topHotwords(qsizetype count) const;
     // hotwords() as the recognisers take it: no single characters, no "@", nothing holding a
     // number, at most kMaxAsrHotwords entries.
     QStringList asrHotwords() const;
+    // The words of hotwords() prepared for finding them in a transcript, kept up to date as the
+    // lexicon changes. A matcher handed out stays as it was; a later change makes a new one.
+    std::shared_ptr<const HotwordMatcher> hotwordMatcher() const;
     QList<LearnedRule> allRules() const;
     qsizetype ruleCount() const;
     // Exactly the bytes a save would write.
@@ -119,6 +130,8 @@ private:
 
         LearnedRule rule;
         QString searchKey;
+        // The right in composed form: hotwords() lists each once.
+        QString rightKey;
         bool ascii = false;
         std::optional<QRegularExpression> pattern; // built on the first hit
 
@@ -127,6 +140,21 @@ private:
     };
 
     QStringList hotwordsLocked() const;
+    // The first hotwords, in order, that pass accept, at most limit of them.
+    QStringList topHotwordsLocked(qsizetype limit, const std::function<bool(const QString&)>& accept) const;
+    // The hotword list changed: rules or their rights, hit counts, extra hotwords.
+    void hotwordsChangedLocked() { m_hotwords.reset(); }
+    // Puts every rule back in m_order and m_starts, after rules came or went.
+    void rebuildOrderLocked();
+    // Moves rule index up in m_order to where its hit count now puts it.
+    void raiseInOrderLocked(qsizetype index);
+    // The matcher to change, copied first when a reader still holds it.
+    HotwordMatcher& matcherForChangeLocked();
+    void setRightLocked(StoredRule& stored, const QString& right);
+    void appendRuleLocked(StoredRule stored);
+    void appendHotwordLocked(const QString& word);
+    // Removes the rules remove picks; returns how many.
+    qsizetype removeRulesLocked(const std::function<bool(const StoredRule&)>& remove);
     QByteArray encodeLocked() const;
     void saveLocked() const;
     qsizetype indexOfWrongLocked(const QString& wrong) const;
@@ -146,4 +174,11 @@ private:
     mutable std::atomic_bool m_changeAnnounced = false;
     QList<StoredRule> m_rules;
     QStringList m_extraHotwords;
+    // Derived from the two lists, kept as they change, so that a dictation does not sort and
+    // look through tens of thousands of rules: the rules' indices by hit count (highest first,
+    // stored order among equals), the hotword list once asked for, and the matcher.
+    std::vector<qsizetype> m_order;
+    RuleStarts m_starts;
+    mutable std::optional<QStringList> m_hotwords;
+    std::shared_ptr<HotwordMatcher> m_matcher;
 };

@@ -11,6 +11,7 @@
 #include "core/store/Lexicon.h"
 #include "core/text/AnswerGuards.h"
 #include "core/text/ChunkRecognition.h"
+#include "core/text/HotwordMatcher.h"
 #include "core/text/Styler.h"
 #include "core/text/TranscriptHeuristics.h"
 #include "core/text/ValidUtf16.h"
@@ -35,12 +36,15 @@ int elapsedMs(const Clock* clock, std::chrono::milliseconds since)
 // again to its own result can damage it.
 QString cleanTranscript(Lexicon& lexicon, const QString& raw)
 {
-    // The hotword list is read afresh at each step: the user may edit it while we work.
-    const QStringList hotwords = lexicon.hotwords();
+    // The hotwords are read afresh at each take: the user may edit them while we work. The
+    // lexicon keeps them prepared, so a take costs the same with ten of them as with thirty
+    // thousand; the list itself is asked for only by a run long enough to be checked against it.
+    const std::shared_ptr<const HotwordMatcher> hotwords = lexicon.hotwordMatcher();
     // Transcripts recognised elsewhere (streaming) reach us without passing a JSON reader that
     // repairs them, and one lone surrogate would stop every rule written in Latin letters.
-    QString cleaned = TranscriptHeuristics::stripLeadingEcho(ValidUtf16::repaired(raw), hotwords);
-    cleaned = TranscriptHeuristics::stripHotwordRuns(cleaned, hotwords, DictationPipeline::kMinHotwordRun);
+    QString cleaned = TranscriptHeuristics::stripLeadingEcho(ValidUtf16::repaired(raw), *hotwords);
+    cleaned = TranscriptHeuristics::stripHotwordRuns(
+        cleaned, *hotwords, [&lexicon] { return lexicon.hotwords(); }, DictationPipeline::kMinHotwordRun);
     return lexicon.apply(cleaned);
 }
 
@@ -106,7 +110,7 @@ QCoro::Task<DictationPipeline::Output> finish(DictationPipeline pipeline, Clock*
     output.chunkCount = chunkCount;
 
     if (!TranscriptHeuristics::hasMeaningfulContent(cleaned) ||
-        TranscriptHeuristics::isVocabularyEcho(cleaned, lexicon.hotwords()))
+        TranscriptHeuristics::isVocabularyEcho(cleaned, *lexicon.hotwordMatcher()))
         co_return output;
     output.asrText = cleaned;
 
@@ -123,7 +127,7 @@ QCoro::Task<DictationPipeline::Output> finish(DictationPipeline pipeline, Clock*
     }
 
     StylePreferences styling = preferences;
-    const QStringList noteHotwords = lexicon.hotwords();
+    const QStringList noteHotwords = lexicon.topHotwords(DictationPipeline::kNoteHotwords);
     if (!noteHotwords.isEmpty())
         styling.customNotes += DictationPipeline::englishTermsNote(noteHotwords);
 

@@ -1,11 +1,12 @@
 #include "core/text/TranscriptHeuristics.h"
 
+#include "core/text/ComparedText.h"
 #include "core/text/FuzzyOverlap.h"
 #include "core/text/Graphemes.h"
+#include "core/text/HotwordMatcher.h"
 
 #include <algorithm>
-#include <array>
-#include <deque>
+#include <optional>
 #include <vector>
 
 namespace TranscriptHeuristics {
@@ -38,86 +39,6 @@ namespace {
 constexpr qsizetype kStitchMaxLen = 200;
 constexpr qsizetype kStitchMinLen = 4;
 
-// The lower-case ASCII letters as strings of their own, so folding "A" allocates nothing.
-const std::array<QString, 26>& asciiLowerCase()
-{
-    static const std::array<QString, 26> letters = [] {
-        std::array<QString, 26> out;
-        for (int i = 0; i < 26; ++i)
-            out[std::size_t(i)] = QString(QChar(u'a' + i));
-        return out;
-    }();
-    return letters;
-}
-
-// A text as user-perceived characters, each as written (for output) and in the form used to
-// compare it: composed, and lower-cased when the comparison ignores case. Lower-casing character
-// by character keeps both the same length. The characters are views into the text; only those
-// whose compared form differs are stored apart, which for printable ASCII and CJK text (their own
-// composed form) is none but upper-case letters.
-class Characters
-{
-public:
-    Characters(QString text, bool lowerCase)
-        : m_text(std::move(text))
-        , m_offsets(Graphemes::boundaries(m_text))
-    {
-        compared.reserve(m_offsets.size() - 1);
-        for (qsizetype i = 0; i < size(); ++i)
-            compared.push_back(comparable(written(i), lowerCase));
-    }
-
-    // The views point into m_text and m_folded, which a move keeps in place; a copy would not.
-    Characters(Characters&&) = default;
-    Characters& operator=(Characters&&) = default;
-    Characters(const Characters&) = delete;
-    Characters& operator=(const Characters&) = delete;
-
-    qsizetype size() const { return qsizetype(m_offsets.size()) - 1; }
-    QStringView written(qsizetype i) const
-    {
-        return QStringView(m_text).mid(m_offsets[std::size_t(i)],
-                                       m_offsets[std::size_t(i) + 1] - m_offsets[std::size_t(i)]);
-    }
-    // UTF-16 offset of character i in the text (i == size(): the text's length).
-    qsizetype offset(qsizetype i) const { return m_offsets[std::size_t(i)]; }
-
-    // Whether other's compared characters appear at position.
-    bool matchesAt(qsizetype position, const Characters& other) const
-    {
-        if (position < 0 || position + other.size() > size())
-            return false;
-        return std::equal(other.compared.begin(), other.compared.end(), compared.begin() + position);
-    }
-
-    std::vector<QStringView> compared;
-
-private:
-    QStringView comparable(QStringView character, bool lowerCase)
-    {
-        if (character.size() == 1) {
-            const char16_t u = character.front().unicode();
-            if (u >= 0x20 && u < 0x7F) {
-                if (lowerCase && u >= 'A' && u <= 'Z')
-                    return asciiLowerCase()[std::size_t(u - 'A')];
-                return character;
-            }
-            if ((u >= 0x3001 && u <= 0x303F) || (u >= 0x4E00 && u <= 0x9FFF))
-                return character;
-        }
-        QString folded = lowerCase ? character.toString().toLower() : character.toString();
-        folded = folded.normalized(QString::NormalizationForm_C);
-        if (folded == character)
-            return character;
-        m_folded.push_back(std::move(folded));
-        return m_folded.back();
-    }
-
-    QString m_text;
-    std::vector<qsizetype> m_offsets;
-    std::deque<QString> m_folded;
-};
-
 char32_t firstScalar(QStringView character)
 {
     if (character.isEmpty())
@@ -136,11 +57,6 @@ bool isAscii(QStringView character)
 bool isAsciiLetter(QStringView character)
 {
     return isAscii(character) && character.front().isLetter();
-}
-
-bool isAsciiLetterOrDigit(QStringView character)
-{
-    return isAscii(character) && character.front().isLetterOrNumber();
 }
 
 bool isLeadingSeparator(char32_t scalar)
@@ -165,13 +81,6 @@ void appendSegment(QString& result, const QString& segment)
     result.append(segment);
 }
 
-// Sorted by character count, longest first; equal lengths keep their order.
-void sortLongestFirst(std::vector<Characters>& words)
-{
-    std::stable_sort(words.begin(), words.end(),
-                     [](const Characters& a, const Characters& b) { return a.size() > b.size(); });
-}
-
 } // namespace
 
 namespace {
@@ -185,8 +94,8 @@ std::pair<qsizetype, qsizetype> boundaryOverlap(const QString& a, const QString&
         return {0, 0};
     // The windows hold at least maxLen characters where the texts are that long; only the last
     // (first) maxLen of them take segment.
-    const Characters tail(Graphemes::lastWindow(a, maxLen).toString(), false);
-    const Characters head(Graphemes::firstWindow(b, maxLen).toString(), false);
+    const ComparedText tail(Graphemes::lastWindow(a, maxLen).toString(), false);
+    const ComparedText head(Graphemes::firstWindow(b, maxLen).toString(), false);
     const qsizetype longest = std::min({tail.size(), head.size(), maxLen});
     for (qsizetype k = longest; k >= shortest; --k) {
         if (std::equal(head.compared.begin(), head.compared.begin() + k, tail.compared.end() - k))
@@ -241,16 +150,15 @@ QString join(const QStringList& segments)
 
 QString stripLeadingEcho(const QString& text, const QStringList& hotwords)
 {
-    std::vector<Characters> words;
-    for (const QString& hotword : hotwords) {
-        if (!hotword.isEmpty())
-            words.emplace_back(hotword, true);
-    }
-    if (words.empty())
-        return text;
-    sortLongestFirst(words);
+    return stripLeadingEcho(text, HotwordMatcher(hotwords));
+}
 
-    const Characters s(text, true);
+QString stripLeadingEcho(const QString& text, const HotwordMatcher& hotwords)
+{
+    if (hotwords.isEmpty())
+        return text;
+
+    const ComparedText s(text, true);
     qsizetype position = 0;
     const auto skipSeparators = [&] {
         while (position < s.size() && isLeadingSeparator(firstScalar(s.written(position))))
@@ -259,7 +167,7 @@ QString stripLeadingEcho(const QString& text, const QStringList& hotwords)
 
     skipSeparators();
     for (const QString& header : vocabularyHeaders) {
-        const Characters headerCharacters(header, false);
+        const ComparedText headerCharacters(header, false);
         if (s.matchesAt(position, headerCharacters)) {
             position += headerCharacters.size();
             skipSeparators();
@@ -268,17 +176,10 @@ QString stripLeadingEcho(const QString& text, const QStringList& hotwords)
     }
 
     int cuts = 0;
-    for (bool found = true; found;) {
-        found = false;
-        for (const Characters& word : words) {
-            if (s.matchesAt(position, word)) {
-                position += word.size();
-                skipSeparators();
-                ++cuts;
-                found = true;
-                break;
-            }
-        }
+    while (const qsizetype length = hotwords.longestWordAt(s, position)) {
+        position += length;
+        skipSeparators();
+        ++cuts;
     }
 
     // One hotword at the start is just the user saying it.
@@ -289,51 +190,28 @@ QString stripLeadingEcho(const QString& text, const QStringList& hotwords)
 
 QString stripHotwordRuns(const QString& text, const QStringList& hotwords, qsizetype minRun)
 {
-    struct Word
-    {
-        Characters characters;
-        QString lowered; // for the list-order check
-        bool asciiStart;
-    };
-    std::vector<Word> words;
-    for (const QString& hotword : hotwords) {
-        const QString trimmed = hotword.trimmed();
-        Characters characters(trimmed, true);
-        if (characters.size() <= 1)
-            continue;
-        const bool asciiStart = isAscii(characters.written(0));
-        words.push_back(
-            {std::move(characters), trimmed.toLower().normalized(QString::NormalizationForm_C), asciiStart});
-    }
-    if (words.empty() || text.isEmpty())
+    return stripHotwordRuns(
+        text, HotwordMatcher(hotwords), [&] { return hotwords; }, minRun);
+}
+
+QString stripHotwordRuns(const QString& text, const HotwordMatcher& hotwords,
+                         const std::function<QStringList()>& listOrder, qsizetype minRun)
+{
+    if (hotwords.isEmpty() || text.isEmpty())
         return text;
-    std::stable_sort(words.begin(), words.end(),
-                     [](const Word& a, const Word& b) { return a.characters.size() > b.characters.size(); });
 
-    QStringList loweredList;
-    loweredList.reserve(hotwords.size());
-    for (const QString& hotword : hotwords)
-        loweredList.append(hotword.toLower().normalized(QString::NormalizationForm_C));
-
-    const Characters t(text, true);
-    // The first word (longest first) at position, or -1. An ASCII word must not run on into more
-    // ASCII letters or digits: "Go" is not found in "Google".
-    const auto wordAt = [&](qsizetype position) -> qsizetype {
-        for (std::size_t w = 0; w < words.size(); ++w) {
-            const Word& word = words[w];
-            if (!t.matchesAt(position, word.characters))
-                continue;
-            const qsizetype end = position + word.characters.size();
-            if (word.asciiStart && end < t.size() && isAsciiLetterOrDigit(t.written(end)))
-                continue;
-            return qsizetype(w);
+    const ComparedText t(text, true);
+    // The list lower-cased, made only when a run is long enough to be checked against it.
+    std::optional<QStringList> loweredList;
+    const auto followsListOrder = [&](const std::vector<HotwordMatcher::RunWord>& run) {
+        if (!loweredList) {
+            loweredList.emplace();
+            for (const QString& hotword : listOrder())
+                loweredList->append(hotword.toLower().normalized(QString::NormalizationForm_C));
         }
-        return -1;
-    };
-    const auto followsListOrder = [&](const std::vector<qsizetype>& run) {
         qsizetype next = 0;
-        for (const qsizetype w : run) {
-            const qsizetype found = loweredList.indexOf(words[std::size_t(w)].lowered, next);
+        for (const HotwordMatcher::RunWord& word : run) {
+            const qsizetype found = loweredList->indexOf(word.lowered, next);
             if (found < 0)
                 return false;
             next = found + 1;
@@ -345,14 +223,14 @@ QString stripHotwordRuns(const QString& text, const QStringList& hotwords, qsize
     output.reserve(text.size());
     qsizetype i = 0;
     while (i < t.size()) {
-        const qsizetype first = wordAt(i);
-        if (first < 0) {
+        const std::optional<HotwordMatcher::RunWord> first = hotwords.runWordAt(t, i);
+        if (!first) {
             output.append(t.written(i));
             ++i;
             continue;
         }
-        const qsizetype e1 = i + words[std::size_t(first)].characters.size();
-        std::vector<qsizetype> run{first};
+        const qsizetype e1 = i + first->size;
+        std::vector<HotwordMatcher::RunWord> run{*first};
         qsizetype end = e1;
         for (;;) {
             qsizetype next = end;
@@ -360,11 +238,11 @@ QString stripHotwordRuns(const QString& text, const QStringList& hotwords, qsize
                 ++next;
             if (next == end)
                 break;
-            const qsizetype w = wordAt(next);
-            if (w < 0)
+            std::optional<HotwordMatcher::RunWord> word = hotwords.runWordAt(t, next);
+            if (!word)
                 break;
-            run.push_back(w);
-            end = next + words[std::size_t(w)].characters.size();
+            end = next + word->size;
+            run.push_back(std::move(*word));
         }
         output.append(QStringView(text).mid(t.offset(i), t.offset(e1) - t.offset(i)));
         i = (qsizetype(run.size()) >= minRun && followsListOrder(run)) ? end : e1;
@@ -383,6 +261,17 @@ bool hasMeaningfulContent(const QString& text)
 
 QString normalizeEcho(const QString& text)
 {
+    // Printable ASCII and CJK text, most of a large hotword list, stays composed whatever is
+    // taken out of it, and has no marks.
+    if (ComparedText::isPlain(text)) {
+        QString kept;
+        kept.reserve(text.size());
+        for (const QChar c : text) {
+            if (c.isLetterOrNumber())
+                kept.append(c.toLower());
+        }
+        return kept;
+    }
     const QString lowered = text.toLower();
     QString kept;
     kept.reserve(lowered.size());
@@ -395,6 +284,11 @@ QString normalizeEcho(const QString& text)
 
 bool isVocabularyEcho(const QString& text, const QStringList& hotwords)
 {
+    return isVocabularyEcho(text, HotwordMatcher(hotwords));
+}
+
+bool isVocabularyEcho(const QString& text, const HotwordMatcher& hotwords)
+{
     QString n = normalizeEcho(text);
     if (n.isEmpty())
         return false;
@@ -402,18 +296,7 @@ bool isVocabularyEcho(const QString& text, const QStringList& hotwords)
         return false;
     for (const QString& marker : echoMarkers)
         n.remove(marker);
-
-    std::vector<QString> words;
-    for (const QString& hotword : hotwords) {
-        QString word = normalizeEcho(hotword);
-        if (!word.isEmpty())
-            words.push_back(std::move(word));
-    }
-    std::stable_sort(words.begin(), words.end(),
-                     [](const QString& a, const QString& b) { return Graphemes::count(a) > Graphemes::count(b); });
-    for (const QString& word : words)
-        n.remove(word);
-    return n.isEmpty();
+    return hotwords.coversEcho(n);
 }
 
 bool isCleanShortChinese(const QString& text)

@@ -3,6 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class HotwordMatcher;
+
 // Pure repairs for what speech recognition typically gets wrong here: chunk transcripts that
 // repeat their overlapping audio, the recognition vocabulary read back as if it had been spoken,
 // text with nothing but punctuation, and short plain Chinese replies that need no language model.
@@ -41,11 +45,16 @@ QString join(const QStringList& segments);
 // like) followed by at least two hotwords (any letter case) with separators between them. Fewer
 // than two hotwords there is ordinary speech, and the text comes back unchanged.
 QString stripLeadingEcho(const QString& text, const QStringList& hotwords);
+QString stripLeadingEcho(const QString& text, const HotwordMatcher& hotwords);
 
 // The text with every run of at least minRun hotwords (separated by punctuation or white space,
 // in the order of the hotword list) collapsed to the run's first word. Runs in any other order
 // are speech and stay.
 QString stripHotwordRuns(const QString& text, const QStringList& hotwords, qsizetype minRun);
+// The same with the words prepared; listOrder gives the hotword list, asked only when a run is
+// long enough to be checked against its order.
+QString stripHotwordRuns(const QString& text, const HotwordMatcher& hotwords,
+                         const std::function<QStringList()>& listOrder, qsizetype minRun);
 
 // False when the text holds nothing but white space, punctuation and symbols (emoji included).
 bool hasMeaningfulContent(const QString& text);
@@ -56,6 +65,7 @@ QString normalizeEcho(const QString& text);
 
 // True when the text is a vocabulary header and nothing but hotwords and punctuation.
 bool isVocabularyEcho(const QString& text, const QStringList& hotwords);
+bool isVocabularyEcho(const QString& text, const HotwordMatcher& hotwords);
 
 // True for a short plain Chinese reply: trimmed, 1 to 14 characters, no ASCII letter or digit,
 // no filler word and no self-correction signal.

@@ -39,7 +39,6 @@ ClipboardSnapshot QtClipboard::snapshot() const
     const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
     if (!data)
         return snapshot;
-    qsizetype total = 0;
     const QStringList formats = data->formats();
     // Another application's picture is offered in a dozen encodings, each a full conversion; PNG
     // alone is kept, and the picture is offered in every encoding again when it is put back.
@@ -54,14 +53,13 @@ ClipboardSnapshot QtClipboard::snapshot() const
         if (pngOffered && format.startsWith(QLatin1String("image/")) && format != QLatin1String("image/png"))
             continue;
         // An owner that answers slowly would hold up the paste format after format; what has
-        // arrived by then is what is kept.
-        if (elapsed.elapsed() > maxSnapshotMilliseconds)
+        // arrived by then is what is kept. Whatever its size, a format read is kept whole: the
+        // user gets back what they copied.
+        if (elapsed.elapsed() > maxSnapshotMilliseconds) {
+            snapshot.whole = false;
             break;
-        const QByteArray bytes = data->data(format);
-        if (bytes.size() > maxFormatBytes || total + bytes.size() > maxSnapshotBytes)
-            continue;
-        total += bytes.size();
-        snapshot.formats.append({format, bytes});
+        }
+        snapshot.formats.append({format, data->data(format)});
     }
     // A picture copied inside a Qt program (ours included) exists only as Qt's in-process image;
     // keep it as PNG so it survives the round trip.
@@ -71,8 +69,7 @@ ClipboardSnapshot QtClipboard::snapshot() const
         const QImage image = qvariant_cast<QImage>(data->imageData());
         QByteArray png;
         QBuffer buffer(&png);
-        if (!image.isNull() && buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "PNG") &&
-            png.size() <= maxFormatBytes && total + png.size() <= maxSnapshotBytes)
+        if (!image.isNull() && buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "PNG"))
             snapshot.formats.append({QStringLiteral("image/png"), png});
     }
     return snapshot;

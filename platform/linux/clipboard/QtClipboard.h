@@ -11,10 +11,7 @@ class QtClipboard : public QObject, public Clipboard
     Q_OBJECT
 
 public:
-    // A snapshot keeps no format larger than this, and no more than maxSnapshotBytes in all:
-    // a huge image on the clipboard is let go rather than held twice in memory.
-    static constexpr qsizetype maxFormatBytes = 32 * 1024 * 1024;
-    static constexpr qsizetype maxSnapshotBytes = 64 * 1024 * 1024;
+    // Formats not yet read by then are left out of a snapshot (which says so).
     static constexpr qint64 maxSnapshotMilliseconds = 1000;
 
     explicit QtClipboard(QObject* parent = nullptr);

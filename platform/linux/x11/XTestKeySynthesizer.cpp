@@ -122,7 +122,13 @@ bool XTestKeySynthesizer::isKeyHeld() const
 {
     if (!isAvailable())
         return false;
-    return readXTestKeyboard(m_display).holdsKeyBesides(0);
+    // The paste key down alone does not stop a paste: its press lets it go first. It is left down
+    // by a program that ended between its paste and the key-up, and never comes up by itself.
+    const KeyPosition& paste = positions.front();
+    KeyCode code = XKeysymToKeycode(m_display, paste.keysym);
+    if (code == 0)
+        code = KeyCode(paste.evdevKeycode);
+    return readXTestKeyboard(m_display).holdsKeyBesides(code);
 }
 
 bool XTestKeySynthesizer::postKey(quint32 keyCode, quint64 modifierFlags, bool down)

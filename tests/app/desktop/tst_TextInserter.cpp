@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+#include <limits>
+
 using namespace std::chrono_literals;
 using Event = RecordingKeySynthesizer::Event;
 
@@ -138,8 +140,8 @@ private Q_SLOTS:
 
     // A key held down sends every key to its grab: the key that stopped the recording, or the talk
     // key of the next dictation pressed while the target settles. The paste waits for it to be let
-    // go, looking again right before the keys go out, and goes out anyway once the wait is over.
-    // It goes at the release when the release is reported, else at the next look.
+    // go, however long the next dictation takes, looking again right before the keys go out. It goes at the
+    // release when the release is reported, else at the next look.
     void waitsForTheHeldKeyToBeLetGo_data()
     {
         QTest::addColumn<bool>("releaseReported");
@@ -147,12 +149,14 @@ private Q_SLOTS:
         QTest::addColumn<int>("releasedAtMs");
         QTest::addColumn<int>("pasteAtMs");
         QTest::newRow("held at the start, let go") << true << 0 << 120 << 150;
-        // Never let go: the text stays on the clipboard, and the outcome says so.
-        QTest::newRow("held on") << true << 0 << 10000 << -1;
+        // Held through the whole of the next dictation.
+        QTest::newRow("held for ten seconds") << true << 0 << 10000 << 10030;
+        // Never let go (stuck down): the text stays on the clipboard, and the outcome says so.
+        QTest::newRow("stuck") << true << 0 << std::numeric_limits<int>::max() << -1;
         QTest::newRow("pressed during the settle") << true << 10 << 100 << 130;
         QTest::newRow("pressed and let go within the settle") << true << 10 << 20 << 30;
         QTest::newRow("unreported: held at the start, let go") << false << 0 << 120 << 180;
-        QTest::newRow("unreported: held on") << false << 0 << 10000 << -1;
+        QTest::newRow("unreported: held for ten seconds") << false << 0 << 10000 << 10030;
         QTest::newRow("unreported: pressed during the settle") << false << 10 << 100 << 160;
     }
 
@@ -167,7 +171,9 @@ private Q_SLOTS:
         rig.workspace.frontPid = 10;
         rig.keys.keyHeld = pressedAtMs == 0;
         QVERIFY(rig.insert(QStringLiteral("hello"), QStringLiteral("gedit")));
-        for (int ms = 1; ms <= (pasteAtMs < 0 ? 2000 : pasteAtMs); ++ms) {
+        const int lastMs =
+            pasteAtMs < 0 ? int(std::chrono::milliseconds(TextInserter::keyHoldLimit).count()) + 1000 : pasteAtMs;
+        for (int ms = 1; ms <= lastMs; ++ms) {
             QVERIFY2(rig.keys.events.isEmpty(), qPrintable(QStringLiteral("pasted at %1 ms").arg(ms - 1)));
             const bool held = ms >= pressedAtMs && ms < releasedAtMs;
             const bool letGo = rig.keys.keyHeld && !held;
@@ -321,21 +327,53 @@ private Q_SLOTS:
         QCOMPARE(rig.inserted, QStringList{QStringLiteral("hello")});
     }
 
-    void aLaterInsertionWinsOverAnEarlierRestore()
+    // Back-to-back dictations: the first text comes while the talk key of the next one is held,
+    // the second after it. Each goes into its own application, in order, once the key is let go;
+    // the second waits until the user's clipboard is back from the first paste.
+    void textsGoInOneAtATimeInOrder_data()
     {
+        QTest::addColumn<int>("secondAtMs");
+        QTest::newRow("second while the key is held") << 100;
+        QTest::newRow("second after the release") << 5100;
+    }
+    void textsGoInOneAtATimeInOrder()
+    {
+        QFETCH(int, secondAtMs);
         Rig rig;
         rig.workspace.addApplication(QStringLiteral("gedit"), 10, QStringLiteral("Text Editor"));
-        rig.workspace.frontPid = 10;
+        rig.workspace.addApplication(QStringLiteral("firefox"), 20, QStringLiteral("Firefox"));
+        rig.workspace.frontPid = 20;
         rig.clipboard.content = textAndImage();
+        // (front application, clipboard) at each press of the paste chord.
+        QList<std::pair<qint32, QString>> pastes;
+        rig.keys.beforePress = [&rig, &pastes] {
+            pastes.append({rig.workspace.frontPid.value_or(0), rig.clipboard.text().value_or(QString())});
+        };
+        rig.keys.keyHeld = true;
         QVERIFY(rig.insert(QStringLiteral("first"), QStringLiteral("gedit")));
-        rig.clock.advance(100ms);
-        QVERIFY(rig.insert(QStringLiteral("second"), QStringLiteral("gedit")));
-        rig.clock.advance(2s);
-        // The second paste found our own "first" still on the clipboard: the user's content is what
-        // comes back, not our leftover.
-        QCOMPARE(rig.clipboard.content, textAndImage());
-        QCOMPARE(rig.clipboard.restores, 1);
+        const auto second = [&rig] { QVERIFY(rig.insert(QStringLiteral("second"), QStringLiteral("firefox"))); };
+        if (secondAtMs < 5000) {
+            rig.clock.advance(std::chrono::milliseconds(secondAtMs));
+            second();
+        }
+        rig.clock.advance(5000ms - rig.clock.now());
+        // Nothing moved while the user spoke into the window in front.
+        QVERIFY(rig.workspace.activations.isEmpty());
+        QVERIFY(pastes.isEmpty());
+        rig.keys.keyHeld = false;
+        QVERIFY(std::exchange(rig.releaseWanted, false));
+        rig.inserter.keyReleased();
+        if (secondAtMs > 5000) {
+            rig.clock.advance(std::chrono::milliseconds(secondAtMs) - rig.clock.now());
+            second();
+        }
+        rig.clock.advance(5s);
+        QCOMPARE(pastes,
+                 (QList<std::pair<qint32, QString>>{{10, QStringLiteral("first")}, {20, QStringLiteral("second")}}));
+        QCOMPARE(rig.workspace.activations, (QList<qint32>{10, 20}));
         QCOMPARE(rig.inserted, (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
+        QCOMPARE(rig.outcomes, (QList<bool>{true, true}));
+        QCOMPARE(rig.clipboard.content, textAndImage());
     }
 
     void messagingApplicationsTakeTheAccessibilityPath_data()

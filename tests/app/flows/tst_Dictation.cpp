@@ -67,6 +67,45 @@ private Q_SLOTS:
         QCOMPARE(rig.onlyEntry().asrText, partial);
     }
 
+    // A text that comes while the next recording runs and cannot be typed (its application has
+    // quit) is left on the clipboard: that is said once the recording ends, not over it.
+    void anOvertakenTextLeftOnTheClipboardIsToldAfterTheRecording()
+    {
+        FlowRig rig(false);
+        rig.fake.gateway.setReply("POST", FlowRig::kAsr,
+                                  FakeReply::json({{QStringLiteral("text"), FakeGateway::kTranscript}}).after(200ms));
+        rig.record(16000);
+        rig.recording().stop();
+        rig.fake.workspace.applications.clear();
+        rig.recording().start();
+        QVERIFY(FlowRig::until([&] {
+            const QString text = rig.onlyEntry().finalText;
+            return !text.isEmpty() && !HistoryEntry::isPlaceholder(text);
+        }));
+        const QString text = rig.onlyEntry().finalText;
+        QCOMPARE(rig.fake.clipboard.text(), std::optional(text));
+        QCOMPARE(rig.state().statusLine(), QStringLiteral("正在聆听…"));
+        rig.recording().stop();
+        QVERIFY(FlowRig::until([&] { return rig.state().statusLine() == TextDelivery::kEarlierCopied; }));
+        QCOMPARE(rig.overlay().phase(), OverlayModel::Phase::done);
+        QCOMPARE(rig.overlay().partial(), text);
+        QVERIFY(!rig.overlay().inserted());
+    }
+
+    // The user's clipboard could be read only in part before the paste: the outcome says that not
+    // all of it could be kept.
+    void aClipboardReadInPartIsSaidNotToBeKept()
+    {
+        FlowRig rig(false);
+        rig.fake.clipboard.content =
+            ClipboardSnapshot{{{QStringLiteral("text/plain"), QByteArrayLiteral("mine")}}, false};
+        rig.record(16000);
+        rig.recording().stop();
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
+        QVERIFY2(rig.state().statusLine().endsWith(TextDelivery::kClipboardNotKeptNote),
+                 qPrintable(rig.state().statusLine()));
+    }
+
     void tooShortTakesAreDropped_data()
     {
         QTest::addColumn<qsizetype>("samples");

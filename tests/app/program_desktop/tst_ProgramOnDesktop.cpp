@@ -18,6 +18,8 @@
 
 #include <memory>
 
+using namespace std::chrono_literals;
+
 namespace {
 
 // Without a final full stop, which the casual mode drops.
@@ -282,6 +284,30 @@ private Q_SLOTS:
         m_keyboard->release("Menu");
         verifyDictationLanded();
         verifySpeechSent();
+    }
+
+    // Hold-to-talk, back to back: the next hold starts before the first text is in. The first
+    // text goes in once that key is let go, then the second, and the clipboard is the user's.
+    void backToBackHoldsTypeBothTextsInOrder()
+    {
+        const QString second = QStringLiteral("And one more thought");
+        // The first text is ready a second after its hold, in the middle of the next one.
+        for (const QString& path : {QStringLiteral("/v1/asr"), QStringLiteral("/v1/style")}) {
+            m_gateway->queueReply("POST", path, FakeReply::json({{QStringLiteral("text"), kSentence}}).after(500ms));
+            m_gateway->setReply("POST", path, FakeReply::json({{QStringLiteral("text"), second}}));
+        }
+        startMurmo({{QStringLiteral("recordTrigger"), QStringLiteral("hold")}});
+        m_keyboard->press("Menu");
+        QTRY_VERIFY_WITH_TIMEOUT(m_murmo->isCapturing(), kStepMs);
+        speak();
+        m_keyboard->release("Menu");
+        QTest::qWait(300); // the user's pause between the two holds
+        m_keyboard->press("Menu");
+        speak();
+        m_keyboard->release("Menu");
+        QTRY_COMPARE_WITH_TIMEOUT(m_helper->value(QStringLiteral("line")), kSentence + second, kStepMs);
+        verifyFieldAndClipboard(kSentence + second);
+        QCOMPARE(m_gateway->requestsTo(QStringLiteral("/v1/asr")).size(), 2);
     }
 
     void escapeCancels()

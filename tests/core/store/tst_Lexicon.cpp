@@ -1,4 +1,6 @@
 #include "core/store/Lexicon.h"
+#include "core/text/HotwordMatcher.h"
+#include "core/text/TranscriptHeuristics.h"
 #include "tests/core/store/LexiconFixtures.h"
 #include "tests/support/TestRegistry.h"
 
@@ -182,6 +184,42 @@ private Q_SLOTS:
         Fixture f({{"aa", "Alpha", 0}, {"bb", "Beta", 5}, {"cc", "Gamma", 5}, {"dd", "Beta", 1}},
                   {"Delta", "Gamma", "Delta", "caf\u00e9", "cafe\u0301"});
         QCOMPARE(f.lexicon->hotwords(), (QStringList{"Beta", "Gamma", "Alpha", "Delta", "caf\u00e9"}));
+    }
+
+    // What the lexicon keeps derived from its rules, the hotword order, the prepared words and
+    // where each rule may hit, follows every change: hits, a new right, removals, an import and
+    // a merge.
+    void hotwordsFollowEveryChange()
+    {
+        Fixture f({{"aa", "Alpha"}, {"bb", "Beta"}, {"cc", "Beta"}});
+        const auto echoed = [&](const QString& words) {
+            return TranscriptHeuristics::stripLeadingEcho(words + " 你好", *f.lexicon->hotwordMatcher()) == "你好";
+        };
+        const std::shared_ptr<const HotwordMatcher> before = f.lexicon->hotwordMatcher();
+        QCOMPARE(f.lexicon->hotwords(), (QStringList{"Alpha", "Beta"}));
+
+        QCOMPARE(f.lexicon->apply("bb cc"), "Beta Beta");
+        QCOMPARE(f.lexicon->hotwords(), (QStringList{"Beta", "Alpha"}));
+        QCOMPARE(f.lexicon->topHotwords(1), QStringList{"Beta"});
+        QCOMPARE(f.lexicon->asrHotwords(), (QStringList{"Beta", "Alpha"}));
+
+        f.lexicon->addRule("aa", "Gamma", "user_added");
+        QCOMPARE(f.lexicon->hotwords(), (QStringList{"Beta", "Gamma"}));
+        QVERIFY(echoed("Beta Gamma"));
+        QVERIFY(!echoed("Alpha Beta"));
+        // Beta stays a hotword while one rule still gives it.
+        f.lexicon->removeRule(QUuid::fromString(idNumber(2)));
+        QVERIFY(echoed("Beta Gamma"));
+        f.lexicon->removeRule(QUuid::fromString(idNumber(3)));
+        QVERIFY(!echoed("Beta Gamma"));
+
+        f.lexicon->importText("dd -> Delta\nEpsilon\n");
+        QCOMPARE(f.lexicon->merge(document({{"ee", "Zeta", 7}})), 1);
+        QCOMPARE(f.lexicon->hotwords(), (QStringList{"Zeta", "Gamma", "Delta", "Epsilon"}));
+        QVERIFY(echoed("Zeta Epsilon Delta"));
+        QCOMPARE(f.lexicon->apply("aa dd ee bb"), "Gamma Delta Zeta bb");
+        // A matcher handed out earlier is left as it was.
+        QCOMPARE(TranscriptHeuristics::stripLeadingEcho("Alpha Beta 你好", *before), "你好");
     }
 
     void asrHotwordsFilterAndCap()

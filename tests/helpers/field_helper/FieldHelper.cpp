@@ -9,6 +9,9 @@
 //   get <field>              answer {"value": <text>, "selection": <selected text>}
 //   copy <json>              put plain text on the clipboard
 //   copyimage <json>         put plain text and a 6x4 picture of colour #204080 on the clipboard
+//   copymany <n> <json>      put the text repeated n times on the clipboard
+//   clipboardsum             answer {"bytes": <UTF-8 size>, "sha1": <hex>} of the clipboard's
+//                            plain text, for texts too large to answer whole
 //   title <json>             change the window title
 //   clipboard                answer {"text": <plain text>, "image": <width>x<height>,
 //                            "formats": [<MIME types>]} of the clipboard as this process sees it
@@ -16,6 +19,7 @@
 //                            "popup": <a menu or other popup is open>}
 #include <QApplication>
 #include <QClipboard>
+#include <QCryptographicHash>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -133,6 +137,14 @@ int main(int argc, char** argv)
                 }
             } else if (verb == QLatin1String("copy")) {
                 QGuiApplication::clipboard()->setText(jsonString(command.section(QLatin1Char(' '), 1)));
+            } else if (verb == QLatin1String("copymany")) {
+                const int times = command.section(QLatin1Char(' '), 1, 1).toInt();
+                QGuiApplication::clipboard()->setText(jsonString(command.section(QLatin1Char(' '), 2)).repeated(times));
+            } else if (verb == QLatin1String("clipboardsum")) {
+                const QByteArray text = QGuiApplication::clipboard()->text().toUtf8();
+                reply.insert(QStringLiteral("bytes"), qint64(text.size()));
+                reply.insert(QStringLiteral("sha1"),
+                             QString::fromLatin1(QCryptographicHash::hash(text, QCryptographicHash::Sha1).toHex()));
             } else if (verb == QLatin1String("copyimage")) {
                 auto* data = new QMimeData;
                 data->setText(jsonString(command.section(QLatin1Char(' '), 1)));

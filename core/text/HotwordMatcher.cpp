@@ -1,0 +1,216 @@
+#include "core/text/HotwordMatcher.h"
+
+#include "core/text/ComparedText.h"
+#include "core/text/TranscriptHeuristics.h"
+
+#include <QSet>
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+namespace {
+
+// A character made of exactly one scalar below 128.
+bool isAscii(QStringView character)
+{
+    return character.size() == 1 && character.front().unicode() < 128;
+}
+
+bool isAsciiLetterOrDigit(QStringView character)
+{
+    return isAscii(character) && character.front().isLetterOrNumber();
+}
+
+} // namespace
+
+HotwordMatcher::HotwordMatcher(const QStringList& hotwords)
+{
+    for (const QString& word : hotwords)
+        add(word);
+}
+
+void HotwordMatcher::add(const QString& word)
+{
+    changeWord(word, 1);
+}
+
+void HotwordMatcher::remove(const QString& word)
+{
+    changeWord(word, -1);
+}
+
+void HotwordMatcher::changeWord(const QString& word, int by)
+{
+    if (word.isEmpty())
+        return;
+    const QString trimmed = word.trimmed();
+    qsizetype listedSize = 0;
+    qsizetype runSize = 0;
+    QString listedKey;
+    QString runKey;
+    bool asciiStart = false;
+    if (ComparedText::isPlain(word)) {
+        // Every unit a character that compares as its lower case: the key is the text itself.
+        // Tens of thousands of words are added this way at every start.
+        listedSize = word.size();
+        runSize = trimmed.size();
+        listedKey = word.toLower();
+        runKey = trimmed.size() == word.size() ? listedKey : trimmed.toLower();
+        asciiStart = runSize > 0 && trimmed.front().unicode() < 128;
+    } else {
+        const ComparedText listed(word, true);
+        listedSize = listed.size();
+        listedKey = listed.key(0, listed.size());
+        runSize = listedSize;
+        runKey = listedKey;
+        const auto takeRun = [&](const ComparedText& run) {
+            runSize = run.size();
+            asciiStart = run.size() > 0 && isAscii(run.written(0));
+        };
+        if (trimmed.size() != word.size()) {
+            const ComparedText run(trimmed, true);
+            takeRun(run);
+            runKey = run.key(0, run.size());
+        } else {
+            takeRun(listed);
+        }
+    }
+    const bool isRun = runSize > 1;
+
+    const auto changeEntry = [&](const QString& key, int listedBy, int runBy, int formBy) {
+        Entry& entry = m_words[key];
+        if (runBy > 0 && entry.runs == 0)
+            entry.lowered = ComparedText::composed(trimmed.toLower());
+        entry.listed += listedBy;
+        entry.runs += runBy;
+        entry.asciiStarts += asciiStart ? runBy : 0;
+        entry.forms += formBy;
+        if (entry.listed <= 0 && entry.runs <= 0 && entry.forms <= 0)
+            m_words.remove(key);
+    };
+    if (runKey == listedKey) {
+        changeEntry(listedKey, by, isRun ? by : 0, 0);
+    } else {
+        changeEntry(listedKey, by, 0, 0);
+        if (isRun)
+            changeEntry(runKey, 0, by, 0);
+    }
+    count(m_listedLengths, listedSize, by);
+    if (isRun)
+        count(m_runLengths, runSize, by);
+
+    const QString form = TranscriptHeuristics::normalizeEcho(word);
+    if (form.isEmpty())
+        return;
+    count(m_formUnits, form.size(), by);
+    // A plain word of letters and digits is its own form, and its entry counts it: a lexicon of
+    // tens of thousands needs no second table for them.
+    if (form == listedKey && ComparedText::isPlain(word)) {
+        changeEntry(listedKey, 0, 0, by);
+        return;
+    }
+    Form& entry = m_echoForms[form];
+    if (entry.count == 0)
+        entry.characters = ComparedText::characterCount(form);
+    entry.count += by;
+    if (entry.count <= 0)
+        m_echoForms.remove(form);
+}
+
+void HotwordMatcher::count(Lengths& lengths, qsizetype length, int by)
+{
+    int& ofLength = lengths[length];
+    ofLength += by;
+    if (ofLength <= 0)
+        lengths.erase(length);
+}
+
+template <typename Accept>
+qsizetype HotwordMatcher::longestAt(const Lengths& lengths, const ComparedText& text, qsizetype position, Accept accept,
+                                    const Entry** found) const
+{
+    if (lengths.empty())
+        return 0;
+    const qsizetype available = text.size() - position;
+    const qsizetype longest = std::min(available, lengths.begin()->first);
+    if (longest <= 0)
+        return 0;
+    // The key of the longest stretch, and where each shorter one ends in it.
+    QString key;
+    std::vector<qsizetype> ends(std::size_t(longest) + 1, 0);
+    for (qsizetype n = 1; n <= longest; ++n) {
+        text.appendKey(key, position + n - 1);
+        ends[std::size_t(n)] = key.size();
+    }
+    for (auto it = lengths.lower_bound(longest); it != lengths.end(); ++it) {
+        const qsizetype units = ends[std::size_t(it->first)];
+        const auto entry = m_words.constFind(units == key.size() ? key : key.left(units));
+        if (entry != m_words.cend() && accept(*entry, it->first)) {
+            if (found)
+                *found = &*entry;
+            return it->first;
+        }
+    }
+    return 0;
+}
+
+qsizetype HotwordMatcher::longestWordAt(const ComparedText& text, qsizetype position) const
+{
+    return longestAt(m_listedLengths, text, position, [](const Entry& entry, qsizetype) { return entry.listed > 0; });
+}
+
+std::optional<HotwordMatcher::RunWord> HotwordMatcher::runWordAt(const ComparedText& text, qsizetype position) const
+{
+    const auto accept = [&](const Entry& entry, qsizetype length) {
+        const qsizetype end = position + length;
+        const bool runsOn = end < text.size() && isAsciiLetterOrDigit(text.written(end));
+        return entry.runs > 0 && (!runsOn || entry.asciiStarts < entry.runs);
+    };
+    const Entry* found = nullptr;
+    const qsizetype length = longestAt(m_runLengths, text, position, accept, &found);
+    if (length == 0)
+        return std::nullopt;
+    return RunWord{length, found->lowered};
+}
+
+qsizetype HotwordMatcher::formCharacters(const QString& form) const
+{
+    const auto entry = m_echoForms.constFind(form);
+    if (entry != m_echoForms.cend())
+        return entry->characters;
+    const auto word = m_words.constFind(form);
+    return word != m_words.cend() && word->forms > 0 ? form.size() : 0;
+}
+
+bool HotwordMatcher::coversEcho(QString normalized) const
+{
+    // The list's way: forms go longest (in characters) first, each taking out all of its
+    // occurrences once. Forms of one length go in the order they occur in the text.
+    qsizetype longestLeft = std::numeric_limits<qsizetype>::max();
+    QSet<QString> taken;
+    while (!normalized.isEmpty()) {
+        qsizetype best = 0;
+        QString bestForm;
+        for (qsizetype start = 0; start < normalized.size(); ++start) {
+            for (const auto& [units, count] : m_formUnits) {
+                if (start + units > normalized.size())
+                    continue;
+                const QString form = normalized.mid(start, units);
+                const qsizetype characters = formCharacters(form);
+                if (characters == 0 || characters > longestLeft || taken.contains(form))
+                    continue;
+                if (characters > best) {
+                    best = characters;
+                    bestForm = form;
+                }
+            }
+        }
+        if (best == 0)
+            return false;
+        longestLeft = best;
+        taken.insert(bestForm);
+        normalized.remove(bestForm);
+    }
+    return true;
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <optional>
+
+class ComparedText;
+
+// The hotwords prepared for finding them in a transcript: each word is looked up by its
+// characters, so a search costs the same for ten words as for thirty thousand. Words come and go
+// one by one (a word listed twice is added twice); the matcher knows every word added more often
+// than it was removed. The order of the hotword list is not kept here: the rare steps that need it
+// ask the list itself.
+class HotwordMatcher
+{
+public:
+    HotwordMatcher() = default;
+    explicit HotwordMatcher(const QStringList& hotwords);
+
+    // Room for count more words, before adding many.
+    void reserve(qsizetype count) { m_words.reserve(m_words.size() + count); }
+    void add(const QString& word);
+    void remove(const QString& word);
+    bool isEmpty() const { return m_words.isEmpty(); }
+
+    // The character count of the longest non-empty word written at position (any letter case),
+    // or 0.
+    qsizetype longestWordAt(const ComparedText& text, qsizetype position) const;
+
+    struct RunWord
+    {
+        qsizetype size = 0;
+        // The word trimmed and lower-cased, to find it in the list.
+        QString lowered;
+    };
+    // The longest word of more than one character (trimmed) written at position, any letter
+    // case; a word starting with an ASCII character must not run on into more ASCII letters or
+    // digits ("Go" is not in "Google").
+    std::optional<RunWord> runWordAt(const ComparedText& text, qsizetype position) const;
+
+    // Whether text is nothing but the words, each in the normalizeEcho form, where they occur:
+    // the longest are taken out first.
+    bool coversEcho(QString normalized) const;
+
+private:
+    // The words with one ComparedText key: how many are listed as they are, how many are run
+    // words (trimmed, more than one character) and how many of those start with an ASCII
+    // character. Most words are both, under one key.
+    struct Entry
+    {
+        int listed = 0;
+        int runs = 0;
+        int asciiStarts = 0;
+        // Plain words whose normalizeEcho form is this key.
+        int forms = 0;
+        QString lowered;
+    };
+    // Word lengths in characters, longest first, each with how many words have it.
+    using Lengths = std::map<qsizetype, int, std::greater<>>;
+    struct Form
+    {
+        int count = 0;
+        qsizetype characters = 0;
+    };
+
+    static void count(Lengths& lengths, qsizetype length, int by);
+    // The longest of lengths whose word at position passes accept, or 0.
+    template <typename Accept>
+    qsizetype longestAt(const Lengths& lengths, const ComparedText& text, qsizetype position, Accept accept,
+                        const Entry** found = nullptr) const;
+    void changeWord(const QString& word, int by);
+    // The characters of a word's normalizeEcho form, or 0 when no word has it.
+    qsizetype formCharacters(const QString& form) const;
+
+    QHash<QString, Entry> m_words;
+    Lengths m_listedLengths;
+    Lengths m_runLengths;
+    // normalizeEcho forms other than the plain words' own, keyed by the form itself, and how
+    // many forms (these and the plain words') have each UTF-16 length.
+    QHash<QString, Form> m_echoForms;
+    Lengths m_formUnits;
+};
