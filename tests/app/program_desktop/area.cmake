@@ -7,7 +7,7 @@ pkg_check_modules(PROGRAM_ATSPI REQUIRED IMPORTED_TARGET atspi-2 gobject-2.0 gli
 set(AREA_LIBS MurmoApp MurmoPlatformLinux X11 Xtst PkgConfig::PROGRAM_ATSPI)
 set(AREA_GUI ON)
 set(AREA_LABELS desktop)
-set(AREA_TIMEOUT 300)
+set(AREA_TIMEOUT 600)
 list(APPEND area_sources "${PROJECT_SOURCE_DIR}/tests/app/desktop/hotkeys_x11/XTestKeyboard.cpp"
                          "${PROJECT_SOURCE_DIR}/tests/app/desktop/insertion_x11/DesktopPorts.cpp"
                          "${PROJECT_SOURCE_DIR}/tests/app/desktop/insertion_x11/FieldHelper.cpp"
