@@ -46,4 +46,7 @@ public:
 
     // Grows by at least one whenever anyone (this program or another) changes the clipboard.
     virtual quint64 changeCount() const = 0;
+    // Grows by at least one whenever the text this program put on the clipboard is handed to an
+    // application that reads it (a paste fetching it).
+    virtual quint64 readCount() const = 0;
 };

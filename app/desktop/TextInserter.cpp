@@ -273,15 +273,16 @@ void TextInserter::pasteWithRestore(const QString& text, std::chrono::millisecon
         saved = m_clipboard.snapshot();
     if (!saved.whole)
         Q_EMIT clipboardNotKept();
+    const quint64 readsBefore = m_clipboard.readCount();
     m_clipboard.setText(text);
     const quint64 noted = m_clipboard.changeCount();
     m_pendingRestore = PendingRestore{saved, noted};
     QPointer<TextInserter> self(this);
-    pressPaste([self, noted, delay, done = std::move(done)](bool pasted) {
+    pressPaste([self, noted, readsBefore, delay, done = std::move(done)](bool pasted) {
         if (!self)
             return;
         if (pasted) {
-            self->restoreLater(noted, delay);
+            self->restoreLater(noted, readsBefore, delay);
         } else if (self->m_pendingRestore && self->m_pendingRestore->noted == noted) {
             // The text stays on the clipboard for the user to paste.
             self->m_pendingRestore.reset();
@@ -292,18 +293,24 @@ void TextInserter::pasteWithRestore(const QString& text, std::chrono::millisecon
     });
 }
 
-void TextInserter::restoreLater(quint64 noted, std::chrono::milliseconds delay)
+void TextInserter::restoreLater(quint64 noted, quint64 readsBefore, std::chrono::milliseconds delay,
+                                std::chrono::milliseconds waited)
 {
     QPointer<TextInserter> self(this);
     // The next text waits until then: put on the clipboard earlier, it could be what the target
     // reads for this paste.
-    m_clock.schedule(delay, [self, noted] {
+    m_clock.schedule(delay, [self, noted, readsBefore, waited] {
         if (!self)
             return;
         // Someone put something else on the clipboard meanwhile (the user copied, or the text
         // was left there for the user): that content wins.
-        if (self->m_pendingRestore && self->m_pendingRestore->noted == noted &&
-            self->m_clipboard.changeCount() == noted) {
+        const bool ours = self->m_pendingRestore && self->m_pendingRestore->noted == noted &&
+                          self->m_clipboard.changeCount() == noted;
+        if (ours && self->m_clipboard.readCount() == readsBefore && waited < maxReadWait) {
+            self->restoreLater(noted, readsBefore, waitStep, waited + waitStep);
+            return;
+        }
+        if (ours) {
             const ClipboardSnapshot saved = std::move(self->m_pendingRestore->saved);
             self->m_pendingRestore.reset();
             self->m_clipboard.restore(saved);

@@ -38,6 +38,9 @@ public:
     static constexpr int maxWaits = 9;
     static constexpr std::chrono::milliseconds settleDelay{30};
     static constexpr std::chrono::milliseconds restoreDelay{400};
+    // How much longer than restoreDelay the user's clipboard waits for a slow target (a busy
+    // machine) to read the pasted text before it is put back anyway.
+    static constexpr std::chrono::milliseconds maxReadWait{2000};
     static constexpr std::chrono::milliseconds accessibilityRestoreDelay{1000};
     static constexpr std::chrono::milliseconds keyUpDelay{22};
     // A key held down longer than this, counted from when a text's turn came, is taken for one
@@ -111,8 +114,11 @@ private:
     void pasteWithRestore(const QString& text, std::chrono::milliseconds delay,
                           const std::optional<PendingRestore>& early, std::function<void(bool pasted)> done);
     // Puts the user's clipboard back after delay, unless it changed since noted; then the next
-    // text may start.
-    void restoreLater(quint64 noted, std::chrono::milliseconds delay);
+    // text may start. A target that has not read the pasted text by then (the clipboard's reads
+    // are still readsBefore) is given up to maxReadWait more: put back earlier, the user's old
+    // clipboard would be what it pastes.
+    void restoreLater(quint64 noted, quint64 readsBefore, std::chrono::milliseconds delay,
+                      std::chrono::milliseconds waited = std::chrono::milliseconds{0});
     // Presses the paste chord; a key held at that moment defers it to the key's release.
     void pressPaste(std::function<void(bool pressed)> done);
     void clipboardOnly(const QString& text);

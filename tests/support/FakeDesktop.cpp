@@ -13,6 +13,8 @@ void FakeClipboard::setText(const QString& text)
 {
     content.formats = {{QStringLiteral("text/plain"), text.toUtf8()}};
     ++changes;
+    if (readAtOnce)
+        ++reads;
 }
 
 void FakeClipboard::restore(const ClipboardSnapshot& snapshot)

@@ -20,6 +20,7 @@ public:
     ClipboardSnapshot snapshot() const override { return content; }
     void restore(const ClipboardSnapshot& snapshot) override;
     quint64 changeCount() const override { return changes; }
+    quint64 readCount() const override { return reads; }
 
     // Another application copying something.
     void copyFromElsewhere(const ClipboardSnapshot& snapshot);
@@ -27,6 +28,10 @@ public:
     ClipboardSnapshot content;
     quint64 changes = 0;
     int restores = 0;
+    // The text this program puts on the clipboard is read at once, as a quick target reads it,
+    // unless a test reads it itself (counting reads).
+    bool readAtOnce = true;
+    quint64 reads = 0;
 };
 
 class RecordingKeySynthesizer : public KeySynthesizer

@@ -8,6 +8,31 @@
 #include <QMimeData>
 
 #include <algorithm>
+#include <utility>
+
+namespace {
+
+// Text this program puts on the clipboard, counting the times it is handed out: the clipboard
+// asks for the data each time an application reads it.
+class CountedMimeData : public QMimeData
+{
+public:
+    explicit CountedMimeData(std::shared_ptr<quint64> reads)
+        : m_reads(std::move(reads))
+    {}
+
+protected:
+    QVariant retrieveData(const QString& mimeType, QMetaType type) const override
+    {
+        ++*m_reads;
+        return QMimeData::retrieveData(mimeType, type);
+    }
+
+private:
+    std::shared_ptr<quint64> m_reads;
+};
+
+} // namespace
 
 QtClipboard::QtClipboard(QObject* parent)
     : QObject(parent)
@@ -28,7 +53,7 @@ std::optional<QString> QtClipboard::text() const
 
 void QtClipboard::setText(const QString& text)
 {
-    auto* data = new QMimeData;
+    auto* data = new CountedMimeData(m_reads);
     data->setText(text);
     QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
 }

@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+#include <memory>
+
 // The clipboard port over Qt's clipboard (the X11 CLIPBOARD selection). Needs a QGuiApplication;
 // main thread only.
 class QtClipboard : public QObject, public Clipboard
@@ -21,7 +23,10 @@ public:
     ClipboardSnapshot snapshot() const override;
     void restore(const ClipboardSnapshot& snapshot) override;
     quint64 changeCount() const override { return m_changes; }
+    quint64 readCount() const override { return *m_reads; }
 
 private:
     quint64 m_changes = 0;
+    // Shared with the text handed to the clipboard, which may outlive this object.
+    std::shared_ptr<quint64> m_reads = std::make_shared<quint64>(0);
 };

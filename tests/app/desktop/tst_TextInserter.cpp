@@ -211,6 +211,40 @@ private Q_SLOTS:
         QCOMPARE(rig.outcomes, QList<bool>{true});
     }
 
+    // On a busy machine the target may read the pasted text long after the paste: the user's
+    // clipboard is put back only once it has, or once a target that never reads is given up on.
+    void theClipboardComesBackOnceThePasteIsRead_data()
+    {
+        QTest::addColumn<int>("readAfterMs"); // after the restore delay; -1: never
+        QTest::addColumn<int>("restoredAfterMs");
+        QTest::newRow("read at once") << 0 << 0;
+        QTest::newRow("read late") << 700 << 700;
+        QTest::newRow("never read") << -1 << int(TextInserter::maxReadWait.count());
+    }
+
+    void theClipboardComesBackOnceThePasteIsRead()
+    {
+        QFETCH(int, readAfterMs);
+        QFETCH(int, restoredAfterMs);
+        Rig rig;
+        rig.workspace.addApplication(QStringLiteral("gedit"), 10, QStringLiteral("Text Editor"));
+        rig.workspace.frontPid = 10;
+        rig.clipboard.copyFromElsewhere({{{QStringLiteral("text/plain"), QByteArray("mine")}}});
+        rig.clipboard.readAtOnce = false;
+        QVERIFY(rig.insert(QStringLiteral("hello"), QStringLiteral("gedit")));
+        rig.clock.advance(TextInserter::settleDelay + TextInserter::restoreDelay);
+        for (int ms = 0; ms < restoredAfterMs; ms += 10) {
+            if (ms == readAfterMs)
+                ++rig.clipboard.reads;
+            QCOMPARE(rig.clipboard.text(), std::optional(QStringLiteral("hello")));
+            rig.clock.advance(10ms);
+        }
+        if (readAfterMs == restoredAfterMs)
+            ++rig.clipboard.reads;
+        rig.clock.advance(TextInserter::waitStep);
+        QCOMPARE(rig.clipboard.text(), std::optional(QStringLiteral("mine")));
+    }
+
     void waitsForTheTargetToComeToTheFront_data()
     {
         QTest::addColumn<int>("activationDelay");
