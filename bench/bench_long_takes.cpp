@@ -5,6 +5,7 @@
 #include "app/controller/DictationController.h"
 #include "bench/BenchApplication.h"
 #include "bench/BenchRatio.h"
+#include "bench/MainThreadHolds.h"
 #include "core/audio/AudioChunker.h"
 #include "core/audio/AudioGain.h"
 #include "core/audio/FreedMemory.h"
@@ -42,14 +43,13 @@ long residentKiB()
 
 // The application over fakes on the real clock, built once and kept between dictations, with a
 // microphone at 48 kHz as most are.
-struct LongTakeRig
+struct LongTakeRig : MainThreadHolds
 {
     FakeApp fake;
     SystemClock clock;
     std::unique_ptr<AppServices> app;
     std::unique_ptr<DictationController> controller;
     bool inserted = false;
-    double longestMs = 0;
 
     LongTakeRig()
     {
@@ -69,26 +69,6 @@ struct LongTakeRig
         app->settings().setValue(SettingKey::quietBoost, true);
         controller = std::make_unique<DictationController>(*app, Migrations::FnKeySystem{}, fake.gateway.baseUrl());
         QObject::connect(&app->inserter(), &TextInserter::inserted, [this] { inserted = true; });
-    }
-
-    template <typename Work> void hold(Work&& work)
-    {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        longestMs = std::max(
-            longestMs, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    }
-
-    template <typename Done> bool turnUntil(Done&& done, std::chrono::milliseconds timeout)
-    {
-        const auto start = std::chrono::steady_clock::now();
-        while (!done()) {
-            if (std::chrono::steady_clock::now() - start > timeout)
-                return false;
-            hold([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
-            std::this_thread::sleep_for(500us);
-        }
-        return true;
     }
 
     // One dictation of `seconds` of quiet tone; returns the longest hold of the interface from the

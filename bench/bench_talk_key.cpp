@@ -6,13 +6,13 @@
 #include "app/controller/DictationController.h"
 #include "bench/BenchApplication.h"
 #include "bench/BenchRatio.h"
+#include "bench/MainThreadHolds.h"
 #include "platform/SystemClock.h"
 #include "tests/app/controller/FakeApp.h"
 
 #include <QApplication>
 
 #include <algorithm>
-#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -23,7 +23,7 @@ constexpr std::chrono::milliseconds kSlowOpen{1500};
 constexpr double kFrameMs = 16.0;
 
 // The application over fakes on the real clock, built once and kept between dictations.
-struct TalkKeyRig
+struct TalkKeyRig : MainThreadHolds
 {
     FakeApp fake;
     SystemClock clock;
@@ -31,7 +31,6 @@ struct TalkKeyRig
     std::unique_ptr<DictationController> controller;
     std::vector<float> speech;
     bool inserted = false;
-    double longestMs = 0;
 
     TalkKeyRig()
     {
@@ -50,29 +49,6 @@ struct TalkKeyRig
         QObject::connect(&app->inserter(), &TextInserter::inserted, [this] { inserted = true; });
         const Samples take = oneSecondTake();
         speech.assign(take.begin(), take.end());
-    }
-
-    // Runs work on the main thread, keeping its time when it is the longest hold so far.
-    template <typename Work> void hold(Work&& work)
-    {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        longestMs = std::max(
-            longestMs, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    }
-
-    // Turns the event loop until done; between turns the thread is idle, as it would be waiting
-    // for the next event.
-    template <typename Done> bool turnUntil(Done&& done, std::chrono::milliseconds timeout)
-    {
-        const auto start = std::chrono::steady_clock::now();
-        while (!done()) {
-            if (std::chrono::steady_clock::now() - start > timeout)
-                return false;
-            hold([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
-            std::this_thread::sleep_for(500us);
-        }
-        return true;
     }
 
     // One dictation of a second of speech, the key down as soon as the microphone is pressed for;
