@@ -46,13 +46,16 @@ QJsonValue withoutControls(const QJsonValue& value)
 
 // Whether the strings of a JSON document may hold a dropped character: through an escape, or as
 // its UTF-8 bytes, which Qt's parser takes inside a string too (a C1 control is C2 80 to C2 9F,
-// the bidirectional controls E2 80 AA to AE and E2 81 A6 to A9).
+// the bidirectional controls E2 80 AA to AE and E2 81 A6 to A9). Qt also reads a backslash before
+// any other byte as that byte's Latin-1 character, so a backslash before 80 to 9F is a C1 control.
 bool mayHoldControls(const QByteArray& bytes)
 {
     const auto byte = [&bytes](qsizetype i) { return static_cast<unsigned char>(bytes.at(i)); };
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         const unsigned char c = byte(i);
         if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F)
+            return true;
+        if (c == '\\' && i + 1 < bytes.size() && byte(i + 1) >= 0x80 && byte(i + 1) <= 0x9F)
             return true;
         if (c == 0xC2 && i + 1 < bytes.size() && byte(i + 1) >= 0x80 && byte(i + 1) <= 0x9F)
             return true;
