@@ -3,7 +3,9 @@
 #include "core/net/Json.h"
 #include "core/recognition/AsrError.h"
 
+#include <QCoroFuture>
 #include <QJsonArray>
+#include <QtConcurrent>
 
 GatewayAsrProvider::GatewayAsrProvider(GatewayClient client)
     : m_client(std::move(client))
@@ -41,7 +43,12 @@ QString GatewayAsrProvider::transcriptFromAnswer(const QJsonObject& answer)
 QCoro::Task<QString> GatewayAsrProvider::transcribe(QByteArray wavData, QStringList vocabulary,
                                                     std::optional<QString> languageHint, CancelToken* cancel) const
 {
-    const QJsonObject answer = co_await m_client.postSerialized(QStringLiteral("v1/asr"),
-                                                                requestBody(wavData, vocabulary, languageHint), cancel);
+    // Copied before the first suspension, so the provider may go away while the request runs.
+    const GatewayClient client = m_client;
+    // The body holds the recording as base64: megabytes for each chunk of a long take, and its
+    // chunks start together. Built on a worker so that the caller's thread does not hold for them.
+    QFuture<QByteArray> building = QtConcurrent::run(&requestBody, wavData, vocabulary, languageHint);
+    const QByteArray body = co_await building;
+    const QJsonObject answer = co_await client.postSerialized(QStringLiteral("v1/asr"), body, cancel);
     co_return transcriptFromAnswer(answer);
 }

@@ -5,7 +5,9 @@
 #include "core/net/ServiceEndpoints.h"
 #include "core/recognition/AsrError.h"
 
+#include <QCoroFuture>
 #include <QJsonArray>
+#include <QtConcurrent>
 
 using namespace std::chrono_literals;
 
@@ -14,9 +16,14 @@ namespace {
 const QString kProviderName = QStringLiteral("Qwen (DashScope)");
 const QString kPath = QStringLiteral("/api/v1/services/aigc/multimodal-generation/generation");
 
-QCoro::Task<QString> transcribeWith(QString apiKey, QUrl host, HttpTransport* transport, QByteArray body,
-                                    CancelToken* cancel)
+QCoro::Task<QString> transcribeWith(QString apiKey, QUrl host, HttpTransport* transport, QByteArray wavData,
+                                    QStringList vocabulary, std::optional<QString> languageHint, CancelToken* cancel)
 {
+    // The body holds the recording as base64: megabytes for each chunk of a long take, and its
+    // chunks start together. Built on a worker so that the caller's thread does not hold for them.
+    QFuture<QByteArray> building =
+        QtConcurrent::run(&QwenAsrProvider::requestBody, std::move(wavData), std::move(vocabulary), languageHint);
+    const QByteArray body = co_await building;
     QNetworkRequest request(ServiceEndpoints::appendPath(host, kPath));
     request.setRawHeader("Authorization", "Bearer " + apiKey.toUtf8());
     request.setRawHeader("Content-Type", "application/json");
@@ -87,6 +94,6 @@ QCoro::Task<QString> QwenAsrProvider::transcribe(QByteArray wavData, QStringList
         throw AsrError::missingApiKey(kProviderName);
     // Everything the request needs is copied before the first suspension, so the provider may go
     // away while the request runs.
-    co_return co_await transcribeWith(m_apiKey, m_host, m_transport, requestBody(wavData, vocabulary, languageHint),
-                                      cancel);
+    co_return co_await transcribeWith(m_apiKey, m_host, m_transport, std::move(wavData), std::move(vocabulary),
+                                      std::move(languageHint), cancel);
 }
