@@ -260,12 +260,14 @@ bool isBadRule(const QString& wrong, const QString& right)
     const QString r = TextClass::trimWhiteSpace(right);
     if (w.isEmpty() || r.isEmpty() || TextClass::canonicallyEqual(w, r))
         return true;
-    const QStringList wrongCharacters = Graphemes::split(w);
-    if (wrongCharacters.size() == 1 && TextClass::hasHan(w))
+    // Only a wrong with Han characters is looked at character by character.
+    const bool wrongHasHan = TextClass::hasHan(w);
+    const QStringList wrongCharacters = wrongHasHan ? Graphemes::split(w) : QStringList();
+    if (wrongHasHan && wrongCharacters.size() == 1)
         return true;
     if (TextClass::canonicalKey(w).contains(kBannedPhrase) || TextClass::canonicalKey(r).contains(kBannedPhrase))
         return true;
-    if (!TextClass::hasHan(w))
+    if (!wrongHasHan)
         return false;
     if (wrongCharacters.size() > 6)
         return true;
