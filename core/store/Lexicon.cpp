@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QHash>
 #include <QSet>
+#include <QtConcurrent>
 
 #include <algorithm>
 #include <cstdio>
@@ -122,6 +123,13 @@ std::optional<QByteArray> Lexicon::exportSnapshot() const
 
 QByteArray Lexicon::encodeLocked() const
 {
+    // After an import of thousands of lines, encoding the new rules one by one is most of the
+    // user's wait; each rule encodes on its own, so they are spread over the cores. The calling
+    // thread takes part, so this ends even when every worker is busy.
+    const auto unencoded =
+        std::count_if(m_rules.cbegin(), m_rules.cend(), [](const StoredRule& stored) { return !stored.isEncoded(); });
+    if (unencoded >= kRulesEncodedTogether)
+        QtConcurrent::blockingMap(m_rules.cbegin(), m_rules.cend(), [](const StoredRule& stored) { stored.encoded(); });
     QList<QByteArray> encodedRules;
     encodedRules.reserve(m_rules.size());
     for (const StoredRule& stored : m_rules)
@@ -368,6 +376,9 @@ struct Lexicon::ImportIndex
 Lexicon::ImportCounts Lexicon::importText(const QString& text)
 {
     const QList<LexiconImport::Entry> entries = LexiconImport::parse(text);
+    // Checking each rule needs nothing of the lexicon and is most of a long file's work: the lines
+    // are checked on several threads, the calling one among them, before the lexicon is locked.
+    const QList<std::optional<QString>> ruleKeys = QtConcurrent::blockingMapped(entries, &importedRuleKey);
     QMutexLocker lock(&m_mutex);
     ImportIndex index;
     index.ruleByKey.reserve(m_rules.size() + entries.size());
@@ -377,11 +388,12 @@ Lexicon::ImportCounts Lexicon::importText(const QString& text)
         index.hotwordKeys.insert(TextClass::canonicalKey(word));
     matcherForChangeLocked().reserve(entries.size());
     ImportCounts stored;
-    for (const LexiconImport::Entry& entry : entries) {
-        if (entry.kind == LexiconImport::Entry::Kind::Rule)
-            stored.rules += importRuleLocked(index, entry.wrong, entry.right) ? 1 : 0;
-        else
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const LexiconImport::Entry& entry = entries[i];
+        if (entry.kind != LexiconImport::Entry::Kind::Rule)
             stored.hotwords += importHotwordLocked(index, entry.wrong) ? 1 : 0;
+        else if (const std::optional<QString>& key = ruleKeys[i])
+            stored.rules += importRuleLocked(index, entry.wrong, entry.right, *key) ? 1 : 0;
     }
     if (stored.rules > 0 || stored.hotwords > 0) {
         rebuildOrderLocked();
@@ -390,12 +402,18 @@ Lexicon::ImportCounts Lexicon::importText(const QString& text)
     return stored;
 }
 
-bool Lexicon::importRuleLocked(ImportIndex& index, const QString& wrong, const QString& right)
+std::optional<QString> Lexicon::importedRuleKey(const LexiconImport::Entry& entry)
 {
-    if (wrong.isEmpty() || right.isEmpty() || TextClass::canonicallyEqual(wrong, right) ||
-        isRefused(wrong, right, kUserAddedSource))
-        return false;
-    const QString key = RuleReplacement::searchKey(wrong);
+    const QString& wrong = entry.wrong;
+    const QString& right = entry.right;
+    if (entry.kind != LexiconImport::Entry::Kind::Rule || wrong.isEmpty() || right.isEmpty() ||
+        TextClass::canonicallyEqual(wrong, right) || isRefused(wrong, right, kUserAddedSource))
+        return std::nullopt;
+    return RuleReplacement::searchKey(wrong);
+}
+
+bool Lexicon::importRuleLocked(ImportIndex& index, const QString& wrong, const QString& right, const QString& key)
+{
     const auto existing = index.ruleByKey.constFind(key);
     if (existing != index.ruleByKey.cend()) {
         StoredRule& stored = m_rules[*existing];

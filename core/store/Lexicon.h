@@ -21,6 +21,9 @@
 #include <vector>
 
 class HotwordMatcher;
+namespace LexiconImport {
+struct Entry;
+}
 
 // The user's personal correction memory: rules that rewrite what recognition keeps getting
 // wrong, and extra hotwords the recognisers should favour. Everything lives in "lexicon.json"
@@ -127,6 +130,7 @@ private:
         // The rule as saved; encoded again only after the rule changed.
         const QByteArray& encoded() const;
         void changed() { m_encoded.clear(); }
+        bool isEncoded() const { return !m_encoded.isEmpty(); }
 
         LearnedRule rule;
         QString searchKey;
@@ -163,8 +167,14 @@ private:
     void addHotwordLocked(const QString& word);
     // The rule or hotword changes of an import, before the one save; both count what changed.
     struct ImportIndex;
-    bool importRuleLocked(ImportIndex& index, const QString& wrong, const QString& right);
+    // The key an imported line's rule is filed under, or nothing for a line that is no rule or
+    // that addRule would refuse.
+    static std::optional<QString> importedRuleKey(const LexiconImport::Entry& entry);
+    bool importRuleLocked(ImportIndex& index, const QString& wrong, const QString& right, const QString& key);
     bool importHotwordLocked(ImportIndex& index, const QString& word);
+
+    // From this many rules to encode on, a save encodes them on several threads.
+    static constexpr qsizetype kRulesEncodedTogether = 1000;
 
     // Asks for one changed() on the lexicon's own thread, unless one is already on its way.
     void announceChange() const;
