@@ -105,11 +105,7 @@ struct Rig
         options.dataDirectory = fake.dataDirectory();
         options.endpoints = ServiceChoice::Endpoints{fake.gateway.baseUrl(), fake.gateway.baseUrl(),
                                                      fake.gateway.baseUrl(), fake.gateway.baseUrl(), &fake.transport};
-        Ports ports{
-            clock,          fake.keys,      fake.keySynthesizer, fake.audioInput,  fake.soundOutput, fake.outputVolume,
-            fake.clipboard, fake.workspace, fake.accessibility,  fake.compositing, fake.appearance,  fake.permissions,
-            fake.launcher,  fake.secrets};
-        app = std::make_unique<AppServices>(ports, fake.screens, options);
+        app = std::make_unique<AppServices>(fake.ports(clock), fake.screens, options);
         app->settings().setValue(SettingKey::gatewayToken, QStringLiteral("device-token"));
         app->settings().setValue(SettingKey::currentModeId, QStringLiteral("casual"));
         app->settings().setValue(SettingKey::duckOthers, false);

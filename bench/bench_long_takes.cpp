@@ -58,11 +58,7 @@ struct LongTakeRig : MainThreadHolds
         fake.audioInput.setFormat({48000, 1});
         fake.workspace.addApplication(QStringLiteral("gedit"), 100, QStringLiteral("Gedit"));
         fake.workspace.frontPid = 100;
-        Ports ports{
-            clock,          fake.keys,      fake.keySynthesizer, fake.audioInput,  fake.soundOutput, fake.outputVolume,
-            fake.clipboard, fake.workspace, fake.accessibility,  fake.compositing, fake.appearance,  fake.permissions,
-            fake.launcher,  fake.secrets};
-        app = std::make_unique<AppServices>(ports, fake.screens, fake.options());
+        app = std::make_unique<AppServices>(fake.ports(clock), fake.screens, fake.options());
         app->settings().setValue(SettingKey::gatewayToken, QStringLiteral("device-token"));
         app->settings().setValue(SettingKey::useStreaming, false);
         app->settings().setValue(SettingKey::duckOthers, false);
