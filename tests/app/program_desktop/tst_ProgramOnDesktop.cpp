@@ -301,7 +301,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(m_murmo->isCapturing(), kStepMs);
         speak();
         m_keyboard->release("Menu");
-        QTest::qWait(300); // the user's pause between the two holds
+        // The next hold starts as soon as the first take is on its way, well before its text.
+        QTRY_COMPARE_WITH_TIMEOUT(m_gateway->requestsTo(QStringLiteral("/v1/asr")).size(), 1, kStepMs);
         m_keyboard->press("Menu");
         speak();
         m_keyboard->release("Menu");
