@@ -17,8 +17,8 @@ class AppServices;
 
 // The controller's flows, built over the application's parts and joined here: the hotkeys drive
 // the recording; a finished recording goes to the dictation, or to the ask and rewrite flow, by
-// its purpose; failures and their retries, and learning from edits made after an insertion. Main thread only. Stop the hotkey engine before this goes
-// (AppServices' destructor does), so that no key call is half-way through posting to it.
+// its purpose; failures and their retries, and learning from edits made after an insertion. Main thread only. Stop the
+// hotkey engine before this goes (AppServices' destructor does), so that no key call is half-way through posting to it.
 class DictationController : public QObject
 {
     Q_OBJECT

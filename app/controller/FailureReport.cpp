@@ -118,9 +118,8 @@ QCoro::Task<> FailureReport::retranscribe(Retranscribe action)
     if (!self)
         co_return;
 
-    QCoro::Task<DictationPipeline::Output> run =
-        recipe.pipeline.run(std::move(samples), recipe.mode, recipe.preferences, false, recipe.languageHint,
-                            recipe.vocabulary);
+    QCoro::Task<DictationPipeline::Output> run = recipe.pipeline.run(
+        std::move(samples), recipe.mode, recipe.preferences, false, recipe.languageHint, recipe.vocabulary);
     const Attempt attempt = co_await attemptOf(std::move(run));
     if (!self)
         co_return;

@@ -13,7 +13,6 @@
 #include <optional>
 #include <variant>
 
-
 // Where a dictation's failures end up: the status line, the overlay capsule and the history
 // entry, told from one FlowFailure; and the retry behind the capsule's button, which recognises
 // the saved recording again or styles the saved transcript again, as often as the user asks.

@@ -1,6 +1,5 @@
 #include "app/desktop/DictationKeys.h"
 
-
 std::optional<DictationKeys::Outcome> DictationKeys::keyEvent(const KeyTransition& key,
                                                               std::chrono::milliseconds now) const
 {

@@ -1,7 +1,7 @@
 #include "app/shell/HistoryListView.h"
 
-#include "app/feedback/AudioPreview.h"
 #include "app/controller/HistoryEntryActions.h"
+#include "app/feedback/AudioPreview.h"
 #include "app/shell/HistoryListModel.h"
 #include "app/ui/Theme.h"
 #include "core/store/HistoryStore.h"

@@ -64,8 +64,8 @@ bool mayHoldControls(const QByteArray& bytes)
              (byte(i + 1) == 0x81 && byte(i + 2) >= 0xA6 && byte(i + 2) <= 0xA9)))
             return true;
     }
-    return bytes.contains("\\u00") || bytes.contains("\\u202") || bytes.contains("\\u206") ||
-           bytes.contains("\\b") || bytes.contains("\\f") || bytes.contains("\\r");
+    return bytes.contains("\\u00") || bytes.contains("\\u202") || bytes.contains("\\u206") || bytes.contains("\\b") ||
+           bytes.contains("\\f") || bytes.contains("\\r");
 }
 
 } // namespace

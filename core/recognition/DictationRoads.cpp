@@ -70,7 +70,7 @@ void DictationRoads::rethrowIfEnded(const BatchOutcome& outcome)
 }
 
 TranscriptRace::BatchRecognition DictationRoads::watched(TranscriptRace::BatchRecognition batch,
-                                                        const std::shared_ptr<BatchOutcome>& outcome)
+                                                         const std::shared_ptr<BatchOutcome>& outcome)
 {
     batch.provider = std::make_shared<WatchedProvider>(std::move(batch.provider), outcome);
     return batch;

@@ -77,18 +77,17 @@ void StreamingSocket::open(const QUrl& url, const QString& bearer)
         if (auto self = weak.lock(); self && self->m_handlers.onText)
             self->m_handlers.onText(frame);
     });
-    QObject::connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), m_context,
-                     [weak](QAbstractSocket::SocketError error) {
-                         if (auto self = weak.lock()) {
-                             const QString reason = self->m_socket ? self->m_socket->errorString() : QString();
-                             if (error == QAbstractSocket::ConnectionRefusedError &&
-                                 refusedHandshakeStatus(reason) == 401)
-                                 self->report(std::make_exception_ptr(GatewayAuthError()));
-                             else
-                                 self->report(
-                                     std::make_exception_ptr(TransportError(TransportError::Kind::Failed, reason)));
-                         }
-                     });
+    QObject::connect(
+        socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), m_context,
+        [weak](QAbstractSocket::SocketError error) {
+            if (auto self = weak.lock()) {
+                const QString reason = self->m_socket ? self->m_socket->errorString() : QString();
+                if (error == QAbstractSocket::ConnectionRefusedError && refusedHandshakeStatus(reason) == 401)
+                    self->report(std::make_exception_ptr(GatewayAuthError()));
+                else
+                    self->report(std::make_exception_ptr(TransportError(TransportError::Kind::Failed, reason)));
+            }
+        });
     QObject::connect(socket, &QWebSocket::disconnected, m_context, [weak] {
         if (auto self = weak.lock(); self && self->m_socket)
             self->report(closedError(int(self->m_socket->closeCode()), self->m_socket->closeReason()));

@@ -186,9 +186,8 @@ QCoro::Task<DictationPipeline::Output> recognizeSamples(DictationPipeline pipeli
         // One request and no retry: a short dictation that fails is better reported at once.
         QByteArray wav;
         if (qsizetype(chunks.front().size()) >= kWorkerSamples) {
-            QFuture<QByteArray> encoding = QtConcurrent::run([whole = std::move(chunks.front())] {
-                return WavEncoder::encode(whole, kRecordingSampleRate);
-            });
+            QFuture<QByteArray> encoding = QtConcurrent::run(
+                [whole = std::move(chunks.front())] { return WavEncoder::encode(whole, kRecordingSampleRate); });
             wav = co_await encoding;
         } else {
             wav = WavEncoder::encode(chunks.front(), kRecordingSampleRate);

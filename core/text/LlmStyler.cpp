@@ -12,7 +12,6 @@
 
 #include <algorithm>
 
-
 namespace {
 
 constexpr int kMinTokens = 1024;

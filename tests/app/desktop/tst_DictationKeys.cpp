@@ -112,8 +112,8 @@ private Q_SLOTS:
         rig.keys.press(leftAlt);
         QVERIFY(rig.keys.tap(int(altR.keyCode)));
         rig.keys.release(leftAlt);
-        QCOMPARE(rig.take(), (QStringList{QStringLiteral("talk down"), QStringLiteral("talk up"),
-                                          QStringLiteral("rewrite down")}));
+        QCOMPARE(rig.take(),
+                 (QStringList{QStringLiteral("talk down"), QStringLiteral("talk up"), QStringLiteral("rewrite down")}));
 
         // No recording came of it: the keys go back to the application when the window ends.
         QCoreApplication::processEvents();

@@ -18,27 +18,25 @@ private Q_SLOTS:
                                         << QStringList{"+" + k(leftCtrl), "+" + k(leftAlt), "-" + k(leftAlt),
                                                        "-" + k(leftCtrl)}
                                         << QStringList{QStringLiteral("captured talk 58 c0000 modifier-only")};
-        QTest::newRow("lone right Shift")
-            << HotkeyUse::talk << QStringList{"+" + k(rightShift), "-" + k(rightShift)}
-            << QStringList{QStringLiteral("captured talk 60 0 modifier-only")};
+        QTest::newRow("lone right Shift") << HotkeyUse::talk << QStringList{"+" + k(rightShift), "-" + k(rightShift)}
+                                          << QStringList{QStringLiteral("captured talk 60 0 modifier-only")};
         QTest::newRow("both Shifts are one family")
             << HotkeyUse::talk
             << QStringList{"+" + k(leftShift), "+" + k(rightShift), "-" + k(leftShift), "-" + k(rightShift)}
             << QStringList{QStringLiteral("captured talk 56 0 modifier-only")};
         QTest::newRow("bare A is no talk key")
             << HotkeyUse::talk << QStringList{"+" + k(keyA), "-" + k(keyA)} << QStringList{};
-        QTest::newRow("bare A is an ask key") << HotkeyUse::ask << QStringList{"+" + k(keyA)}
-                                              << QStringList{QStringLiteral("captured ask 0 0 key")};
-        QTest::newRow("bare F5 for any use") << HotkeyUse::cycle << QStringList{"+" + k(f5)}
-                                            << QStringList{QStringLiteral("captured cycle 96 0 key")};
+        QTest::newRow("bare A is an ask key")
+            << HotkeyUse::ask << QStringList{"+" + k(keyA)} << QStringList{QStringLiteral("captured ask 0 0 key")};
+        QTest::newRow("bare F5 for any use")
+            << HotkeyUse::cycle << QStringList{"+" + k(f5)} << QStringList{QStringLiteral("captured cycle 96 0 key")};
         QTest::newRow("Ctrl+Shift+K") << HotkeyUse::talk
                                       << QStringList{"+" + k(leftCtrl), "+" + k(leftShift), "+" + k(keyK)}
                                       << QStringList{QStringLiteral("captured talk 40 60000 key")};
         QTest::newRow("Esc abandons") << HotkeyUse::talk
                                       << QStringList{"+" + k(leftCtrl), "+" + k(esc), "-" + k(esc), "+" + k(f5)}
                                       << QStringList{};
-        QTest::newRow("key up alone does nothing")
-            << HotkeyUse::talk << QStringList{"-" + k(keyT)} << QStringList{};
+        QTest::newRow("key up alone does nothing") << HotkeyUse::talk << QStringList{"-" + k(keyT)} << QStringList{};
     }
 
     void captureGestures()

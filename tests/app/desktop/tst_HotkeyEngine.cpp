@@ -279,7 +279,7 @@ private Q_SLOTS:
 
         rig.engine.setRecordingActive(false);
         QCOMPARE(rig.keys.grabs(), (KeyGrabRequest{{{space, 0x80000}}, false}));
-        rig.bind(HotkeyUse::talk, menuAlone);                   // Menu can, whatever is held with it
+        rig.bind(HotkeyUse::talk, menuAlone);                    // Menu can, whatever is held with it
         rig.bind(HotkeyUse::cycle, Hotkey{rightShift, 0, true}); // a lone modifier cannot
         QCOMPARE(rig.keys.grabs(), (KeyGrabRequest{{anyMenu}, false}));
         rig.bind(HotkeyUse::talk, Hotkey{(qint64(1) << 32) + keyT, 0, false}); // no wrap onto T

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/feedback/AudioPreview.h"
 #include "app/controller/HistoryEntryActions.h"
+#include "app/feedback/AudioPreview.h"
 #include "app/shell/HistoryListModel.h"
 #include "app/shell/HistoryListView.h"
 #include "core/store/HistoryStore.h"

@@ -59,7 +59,8 @@ protected:
                 if (headEnd < 0 || lengthAt < 0)
                     return;
                 const qsizetype valueAt = lengthAt + 15;
-                const qsizetype length = request.mid(valueAt, request.indexOf("\r\n", valueAt) - valueAt).trimmed().toLongLong();
+                const qsizetype length =
+                    request.mid(valueAt, request.indexOf("\r\n", valueAt) - valueAt).trimmed().toLongLong();
                 if (request.size() >= headEnd + 4 + length)
                     socket->write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok");
             });

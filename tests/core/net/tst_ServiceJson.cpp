@@ -22,12 +22,20 @@ private Q_SLOTS:
                                                  "c\x1b",
                                                  6)
                                    << QStringLiteral("abc");
-        QTest::newRow("delete and C1 controls") << QByteArray(R"(a\u007fb\u0080c\u009b31md)")
-                                                << QStringLiteral("abc31md");
-        QTest::newRow("backslash before a C1 byte") << QByteArray("a\\\x98" "b\\\x84" "c") << QStringLiteral("abc");
-        QTest::newRow("raw C1 and delete") << QByteArray("a\x7f" "b\xc2\x9b" "c\xc2\x85" "d") << QStringLiteral("abcd");
-        QTest::newRow("bidi embedding, override, isolate")
-            << QByteArray("a\\u202Ab\\u202ec\xe2\x80\xae" "d\\u2066e\\u2069f\xe2\x81\xa7g") << QStringLiteral("abcdefg");
+        QTest::newRow("delete and C1 controls")
+            << QByteArray(R"(a\u007fb\u0080c\u009b31md)") << QStringLiteral("abc31md");
+        QTest::newRow("backslash before a C1 byte") << QByteArray("a\\\x98"
+                                                                  "b\\\x84"
+                                                                  "c")
+                                                    << QStringLiteral("abc");
+        QTest::newRow("raw C1 and delete") << QByteArray("a\x7f"
+                                                         "b\xc2\x9b"
+                                                         "c\xc2\x85"
+                                                         "d")
+                                           << QStringLiteral("abcd");
+        QTest::newRow("bidi embedding, override, isolate") << QByteArray("a\\u202Ab\\u202ec\xe2\x80\xae"
+                                                                         "d\\u2066e\\u2069f\xe2\x81\xa7g")
+                                                           << QStringLiteral("abcdefg");
         QTest::newRow("joiners, selectors and marks kept")
             << QByteArray(R"(\u0915\u094d\u200d\u0937 \u200c\u2764\ufe0f\u200f\u00a0)")
             << QString::fromUtf16(u"\u0915\u094d\u200d\u0937 \u200c\u2764\ufe0f\u200f\u00a0");

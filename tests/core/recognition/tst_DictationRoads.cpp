@@ -105,11 +105,12 @@ private Q_SLOTS:
         QTest::newRow("a quick session costs no batch request")
             << RoadSession{Ends::answers, 1000, streamed} << "casual" << qsizetype(16000) << QString() << 0
             << QStringList{streamed} << streamed;
-        QTest::newRow("a silent session loses to batch") << RoadSession{Ends::silent, 0, QString()} << "casual" << qsizetype(16000)
-                                                         << QString() << 1 << QStringList{batch} << batch;
+        QTest::newRow("a silent session loses to batch")
+            << RoadSession{Ends::silent, 0, QString()} << "casual" << qsizetype(16000) << QString() << 1
+            << QStringList{batch} << batch;
         QTest::newRow("a broken session falls back to batch")
-            << RoadSession{Ends::fails, 0, QString()} << "casual" << qsizetype(16000) << QString() << 1 << QStringList{batch}
-            << batch;
+            << RoadSession{Ends::fails, 0, QString()} << "casual" << qsizetype(16000) << QString() << 1
+            << QStringList{batch} << batch;
         QTest::newRow("an empty transcript is recognised again in batch")
             << RoadSession{Ends::answers, 1000, QStringLiteral(" ")} << "casual" << qsizetype(16000) << QString() << 1
             << QStringList{batch} << batch;

@@ -335,7 +335,8 @@ private Q_SLOTS:
 
         m_gateway->clearRequests();
         const QByteArray tooLarge(GatewayClient::lexiconCopyLimit(QStringLiteral("k")) + 1, 'x');
-        const auto unsent = runTask(client().pushLexicon(QStringLiteral("k"), tooLarge, QDateTime::currentDateTimeUtc()));
+        const auto unsent =
+            runTask(client().pushLexicon(QStringLiteral("k"), tooLarge, QDateTime::currentDateTimeUtc()));
         QVERIFY(unsent.errorAs<LexiconTooLargeError>());
         QCOMPARE(m_gateway->requests().size(), 0);
     }

@@ -185,7 +185,8 @@ private Q_SLOTS:
         const QByteArray tooLarge = lexiconOfSize(GatewayClient::lexiconCopyLimit(kKey) + 1);
         QTest::newRow("gateway refuses the copy")
             << FakeReply::raw("too large", 413) << small << QByteArray() << QStringLiteral("HTTP 413");
-        QTest::newRow("gateway fails") << FakeReply::raw("", 500) << small << QByteArray() << QStringLiteral("HTTP 500");
+        QTest::newRow("gateway fails") << FakeReply::raw("", 500) << small << QByteArray()
+                                       << QStringLiteral("HTTP 500");
         QTest::newRow("lexicon too large to read back")
             << FakeReply::raw("", 200) << QByteArray() << tooLarge << QStringLiteral("已停止同步");
         QTest::newRow("account copy too large to read")
