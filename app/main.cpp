@@ -45,6 +45,10 @@ int handOver(const SingleInstance& instance, const QStringList& arguments)
     case SingleInstance::Delivery::Acted:
         std::puts(quit ? "正在运行的Murmo正在退出。" : "已交给正在运行的Murmo。");
         return 0;
+    case SingleInstance::Delivery::AskedInWindow:
+        // It did not quit: a script must not go on as if it had.
+        std::fputs("正在运行的Murmo有尚未保存的记录，已在它的窗口中询问是否等待。\n", stderr);
+        return 1;
     case SingleInstance::Delivery::Unanswered:
         std::fputs("正在运行的Murmo没有回应，这次没有处理。请稍后再试。\n", stderr);
         return 1;
@@ -87,9 +91,13 @@ int run(int argc, char** argv)
     QuitSignals quitSignals;
     QObject::connect(&quitSignals, &QuitSignals::quitRequested, &application, &QApplication::quit);
     QObject::connect(&application, &QApplication::aboutToQuit, &murmo, &MurmoApplication::shutDown);
-    QObject::connect(&instance, &SingleInstance::messageReceived, &murmo, [&murmo](const QStringList& arguments) {
+    QObject::connect(&instance, &SingleInstance::messageReceived, &murmo, [&](const QStringList& arguments) {
         if (arguments.contains(QStringLiteral("--") + kQuitOption))
-            QApplication::quit();
+            // Put through as Ctrl+Q is; the launch is told whether the program ends or asks first.
+            murmo.quitGuard().requestQuit([answer = instance.answerLater()](QuitGuard::Outcome outcome) {
+                answer(outcome == QuitGuard::Outcome::Asking ? SingleInstance::Answer::AskedInWindow
+                                                             : SingleInstance::Answer::Acted);
+            });
         else
             murmo.handleLaunch(arguments);
     });

@@ -4,8 +4,33 @@
 
 #include <cerrno>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Makes the folders on the way to path that are missing, open to their owner alone as the
+// base-directory rules ask of a user's cache, whatever the umask.
+bool makeParents(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash <= 0)
+        return true;
+    const QByteArray parent = path.left(slash);
+    struct stat status
+    {};
+    if (::stat(parent.constData(), &status) == 0)
+        return S_ISDIR(status.st_mode);
+    if (!makeParents(parent))
+        return false;
+    if (::mkdir(parent.constData(), S_IRWXU) == 0)
+        return ::chmod(parent.constData(), S_IRWXU) == 0;
+    return errno == EEXIST;
+}
+
+} // namespace
 
 namespace PrivateFolder {
 
@@ -23,11 +48,20 @@ bool isPrivate(const QString& path, uid_t owner)
 bool make(const QString& path, uid_t owner)
 {
     const QByteArray encoded = QFile::encodeName(path);
-    if (::mkdir(encoded.constData(), S_IRWXU) == 0) {
-        // The umask may have taken some of the owner's own rights.
-        ::chmod(encoded.constData(), S_IRWXU);
-    } else if (errno != EEXIST) {
+    if (!makeParents(encoded))
         return false;
+    if (::mkdir(encoded.constData(), S_IRWXU) != 0 && errno != EEXIST)
+        return false;
+    // The umask may have taken some of the owner's own rights, here or in a launch beside this
+    // one that made it a moment ago: a folder of the owner's that nobody else may reach is given
+    // them back.
+    const int folder = ::open(encoded.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder >= 0) {
+        struct stat status
+        {};
+        if (::fstat(folder, &status) == 0 && status.st_uid == owner && (status.st_mode & (S_IRWXG | S_IRWXO)) == 0)
+            ::fchmod(folder, S_IRWXU);
+        ::close(folder);
     }
     return isPrivate(path, owner);
 }

@@ -2,6 +2,7 @@
 
 #include "app/shell/HistorySaving.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QMessageBox>
 #include <QPushButton>
@@ -40,6 +41,27 @@ bool QuitGuard::eventFilter(QObject* watched, QEvent* event)
     return true;
 }
 
+void QuitGuard::requestQuit(std::function<void(Outcome)> told)
+{
+    m_told.push_back(std::move(told));
+    if (!m_application) {
+        quitNow();
+    } else if (!m_quitting) {
+        // Held here while the history is tried, or let through to end the event loop.
+        QEvent quit(QEvent::Quit);
+        QCoreApplication::sendEvent(m_application, &quit);
+    }
+    if (!m_checking)
+        tellOutcome();
+}
+
+void QuitGuard::tellOutcome()
+{
+    const Outcome outcome = m_dialog && !m_quitting ? Outcome::Asking : Outcome::Ending;
+    for (const auto& told : std::exchange(m_told, {}))
+        told(outcome);
+}
+
 QCoro::Task<void> QuitGuard::check()
 {
     m_checking = true;
@@ -74,6 +96,7 @@ void QuitGuard::ask()
     });
     // Modal to its window only: the event loop, the hotkeys and the retries go on.
     dialog->open();
+    tellOutcome();
 }
 
 void QuitGuard::quitNow()
@@ -83,4 +106,5 @@ void QuitGuard::quitNow()
     if (m_dialog)
         m_dialog->close();
     m_quit();
+    tellOutcome();
 }

@@ -6,6 +6,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <vector>
 
 class HistorySaving;
 class QWidget;
@@ -35,6 +36,18 @@ public:
     // From now on the application's quit requests come here first.
     void watch(QObject& application);
 
+    enum class Outcome
+    {
+        Ending,
+        // The user is asked whether to wait for the history; the program runs on meanwhile.
+        Asking,
+    };
+    Q_ENUM(Outcome)
+    // Asks the watched application to quit, as Ctrl+Q does, and tells what came of it once that
+    // is known (at once, or when the history has been tried): for a quit asked for from outside,
+    // whose asker is told. Told before the event loop gets back control, which may then end.
+    void requestQuit(std::function<void(Outcome)> told);
+
     // The question while it is asked.
     QMessageBox* dialog() const { return m_dialog; }
     // The user chose to keep the program running until the history is on disk.
@@ -47,6 +60,7 @@ private:
     QCoro::Task<void> check();
     void ask();
     void quitNow();
+    void tellOutcome();
 
     HistorySaving& m_saving;
     std::function<void()> m_quit;
@@ -56,4 +70,6 @@ private:
     bool m_checking = false;
     bool m_quitWhenSaved = false;
     bool m_quitting = false;
+    // The requests whose outcome is not known yet.
+    std::vector<std::function<void(Outcome)>> m_told;
 };

@@ -5,7 +5,6 @@
 
 #include <QDataStream>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
@@ -21,6 +20,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -29,12 +29,20 @@ constexpr int writeTimeoutMs = 500;
 // How long a later launch keeps trying while the lock's holder is still starting to listen.
 constexpr int primaryStartMs = 3000;
 constexpr unsigned long connectRetryMs = 25;
-// What the running instance answers once it has acted on a message.
-constexpr char actedAnswer = 'A';
 
+// The lock file, made 0600 whatever the umask. Reading is all a lock needs, so a file the umask
+// left without its owner's write bit (0400) is still opened, and given it back.
 int openLockFile(const QString& path)
 {
-    return ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const QByteArray encoded = QFile::encodeName(path);
+    constexpr int flags = O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
+    int fd = ::open(encoded.constData(), flags, S_IRUSR | S_IWUSR);
+    // A umask that takes even the owner's read bit: the file is this user's, in a folder of theirs.
+    if (fd < 0 && errno == EACCES && ::chmod(encoded.constData(), S_IRUSR | S_IWUSR) == 0)
+        fd = ::open(encoded.constData(), flags, S_IRUSR | S_IWUSR);
+    if (fd >= 0)
+        ::fchmod(fd, S_IRUSR | S_IWUSR);
+    return fd;
 }
 
 // Whether a process holds the lock at path (it has not ended).
@@ -46,6 +54,16 @@ bool lockIsHeld(const QString& path)
     const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     ::close(fd);
     return held;
+}
+
+// Tells a launch what became of its message.
+void tell(QLocalSocket& socket, SingleInstance::Answer answer)
+{
+    // Written out at once: the act may have been to quit, and the event loop then ends before it
+    // would have written it.
+    socket.putChar(char(answer));
+    socket.flush();
+    socket.disconnectFromServer();
 }
 
 // Whether the process that sent a message still waits for the answer: the connection is open and
@@ -82,21 +100,21 @@ SingleInstance::~SingleInstance()
 QString SingleInstance::defaultFolder()
 {
     const uid_t user = ::getuid();
-    QStringList candidates;
-    // Qt gives the runtime folder only when it is the user's own and 0700.
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (!runtime.isEmpty())
-        candidates << runtime + QStringLiteral("/murmo");
-    // Anyone may make this name first; it is taken only when it turns out to be ours alone.
-    candidates << QDir::tempPath() + QStringLiteral("/murmo-%1").arg(user);
+    // Always the same place for the same session, and none that another user could make first:
+    // never a name in the shared temporary folder. Qt's runtime location falls back to one there,
+    // so the variable itself is read.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
-    if (!cache.isEmpty() && QDir().mkpath(cache))
-        candidates << cache + QStringLiteral("/murmo-instance");
-    for (const QString& candidate : std::as_const(candidates)) {
-        if (PrivateFolder::make(candidate, user))
-            return candidate;
-        qWarning("single instance: %s is not this user's alone; not used", qPrintable(candidate));
-    }
+    QString folder;
+    if (!runtime.isEmpty() && PrivateFolder::isPrivate(runtime, user))
+        folder = runtime + QStringLiteral("/murmo");
+    else if (!cache.isEmpty())
+        folder = cache + QStringLiteral("/murmo-instance");
+    else
+        return {};
+    if (PrivateFolder::make(folder, user))
+        return folder;
+    qWarning("single instance: %s is not this user's alone; not used", qPrintable(folder));
     return {};
 }
 
@@ -170,7 +188,12 @@ bool SingleInstance::listen()
     // Whatever socket file is there belongs to an instance that is gone: a live one would hold
     // the lock.
     QLocalServer::removeServer(socketPath());
-    return m_server->listen(socketPath());
+    if (!m_server->listen(socketPath()))
+        return false;
+    // Bound with the umask's mode: a launch needs the owner's write bit to connect. One that
+    // comes before this tries again.
+    ::chmod(QFile::encodeName(socketPath()).constData(), S_IRUSR | S_IWUSR);
+    return true;
 }
 
 void SingleInstance::keepListening()
@@ -216,18 +239,21 @@ void SingleInstance::accept()
         }
         ++m_connections;
         connect(socket, &QObject::destroyed, this, [this] { --m_connections; });
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         // One message, soon, or the connection goes: an idle one holds a descriptor for nothing.
-        QTimer::singleShot(m_messageDeadline, socket, [socket] {
+        auto* deadline = new QTimer(socket);
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, socket, [socket] {
             socket->abort();
             socket->deleteLater();
         });
-        readFrom(socket);
+        deadline->start(m_messageDeadline);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket, deadline] { readFrom(socket, deadline); });
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        readFrom(socket, deadline);
     }
 }
 
-void SingleInstance::readFrom(QLocalSocket* socket)
+void SingleInstance::readFrom(QLocalSocket* socket, QTimer* deadline)
 {
     // One message per connection: a length, then the serialised list.
     if (socket->bytesAvailable() < qint64(sizeof(quint32)))
@@ -249,15 +275,23 @@ void SingleInstance::readFrom(QLocalSocket* socket)
         socket->deleteLater();
         return;
     }
-    QPointer<QLocalSocket> guard(socket);
+    // Whole: an answer that takes a while is not cut short.
+    deadline->stop();
+    m_answering = socket;
+    m_answerTaken = false;
     Q_EMIT messageReceived(*args);
-    if (!guard)
-        return;
-    // Acted on: the sender may say so. Written out at once: the act may have been to quit, and
-    // the event loop then ends before it would have written it.
-    socket->putChar(actedAnswer);
-    socket->flush();
-    socket->disconnectFromServer();
+    const QPointer<QLocalSocket> answering = std::exchange(m_answering, nullptr);
+    if (answering && !m_answerTaken)
+        tell(*answering, Answer::Acted);
+}
+
+std::function<void(SingleInstance::Answer)> SingleInstance::answerLater()
+{
+    m_answerTaken = true;
+    return [socket = m_answering](Answer answer) {
+        if (socket)
+            tell(*socket, answer);
+    };
 }
 
 QByteArray SingleInstance::encodeMessage(const QStringList& args)
@@ -325,5 +359,12 @@ SingleInstance::Delivery SingleInstance::sendToPrimary(const QStringList& args) 
         socket.waitForReadyRead(int(answering.remainingTime()));
     }
     char answer = 0;
-    return socket.getChar(&answer) && answer == actedAnswer ? Delivery::Acted : Delivery::Unanswered;
+    socket.getChar(&answer);
+    switch (Answer(answer)) {
+    case Answer::Acted:
+        return Delivery::Acted;
+    case Answer::AskedInWindow:
+        return Delivery::AskedInWindow;
+    }
+    return Delivery::Unanswered;
 }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 
 #include <sys/types.h>
@@ -40,9 +42,8 @@ public:
     explicit SingleInstance(QString folder = defaultFolder(), QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // A folder of this user's alone, made when missing: in the user's runtime folder, else in the
-    // temporary folder, else in the user's cache; the first where no other user stands in the
-    // way. Empty when there is none.
+    // A folder of this user's alone, made when missing: in the user's runtime folder when the
+    // session has one, else in the user's cache. Empty when it cannot be made.
     static QString defaultFolder();
 
     // Takes the lock and listens when no other instance holds it; false when one does (this
@@ -51,9 +52,23 @@ public:
     // this process runs on its own.
     bool tryBecomePrimary();
 
+    // What the running instance tells a launch it did with its message.
+    enum class Answer : char
+    {
+        Acted = 'A',
+        // It did not act but put the question to its user, in its window (a quit that would lose
+        // history entries the disk refused).
+        AskedInWindow = 'W',
+    };
+    Q_ENUM(Answer)
+    // A slot of messageReceived that cannot act at once takes the answer over: the launch is told
+    // what the returned function is given, instead of Acted once the slots have returned.
+    std::function<void(Answer)> answerLater();
+
     enum class Delivery
     {
         Acted,
+        AskedInWindow,
         // It took the message but never said it acted (dropped, ending, or stopped); a message
         // whose sender has stopped waiting is not acted on.
         Unanswered,
@@ -79,7 +94,8 @@ public:
     void setPeerUser(uid_t user) { m_peerUser = user; }
 
 Q_SIGNALS:
-    // The connected slots act on the message; when they have returned, the sender is told so.
+    // The connected slots act on the message; when they have returned, the sender is told so,
+    // unless one took the answer over (answerLater()).
     void messageReceived(const QStringList& args);
 
 private:
@@ -89,7 +105,7 @@ private:
     bool listen();
     void keepListening();
     void accept();
-    void readFrom(QLocalSocket* socket);
+    void readFrom(QLocalSocket* socket, QTimer* deadline);
 
     QString m_folder;
     uid_t m_peerUser = ::getuid();
@@ -103,4 +119,8 @@ private:
     QTimer m_relisten;
     int m_connections = 0;
     std::chrono::milliseconds m_messageDeadline = defaultMessageDeadline;
+    // The connection whose message messageReceived is emitted for, and whether a slot took its
+    // answer over.
+    QPointer<QLocalSocket> m_answering;
+    bool m_answerTaken = false;
 };

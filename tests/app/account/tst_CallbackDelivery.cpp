@@ -8,10 +8,12 @@
 #include <QFuture>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <QtConcurrent>
 
 #include <sys/stat.h>
@@ -225,6 +227,73 @@ private Q_SLOTS:
         QCOMPARE(received.count(), 0);
     }
 
+    // A later answer (a quit that asks its user first) reaches the launch, however long it took.
+    void aLaterAnswerIsWhatTheLaunchIsTold_data()
+    {
+        QTest::addColumn<SingleInstance::Answer>("answer");
+        QTest::addColumn<Delivery>("told");
+        QTest::newRow("acted") << SingleInstance::Answer::Acted << Delivery::Acted;
+        QTest::newRow("asked in its window") << SingleInstance::Answer::AskedInWindow << Delivery::AskedInWindow;
+    }
+
+    void aLaterAnswerIsWhatTheLaunchIsTold()
+    {
+        QFETCH(SingleInstance::Answer, answer);
+        QFETCH(Delivery, told);
+        SingleInstance primary(m_folder);
+        constexpr std::chrono::milliseconds deadline{50};
+        primary.setMessageDeadline(deadline);
+        QVERIFY(primary.tryBecomePrimary());
+        // Known only after the time a message has to arrive in.
+        QTimer known;
+        known.setSingleShot(true);
+        connect(&primary, &SingleInstance::messageReceived, this, [&](const QStringList&) {
+            connect(&known, &QTimer::timeout, this, [answer, reply = primary.answerLater()] { reply(answer); });
+            known.start(deadline * 4);
+        });
+        QCOMPARE(deliver({QStringLiteral("--quit")}), told);
+    }
+
+    // Always the same folder, and never a name in the shared temporary folder that another user
+    // could make first.
+    void theFolderIsTheUsersOwn_data()
+    {
+        QTest::addColumn<QString>("runtime");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("runtime folder") << QStringLiteral("0700") << QStringLiteral("runtime/murmo");
+        QTest::newRow("no runtime folder") << QString() << QStringLiteral("cache/murmo-instance");
+        QTest::newRow("runtime folder open to others")
+            << QStringLiteral("0755") << QStringLiteral("cache/murmo-instance");
+    }
+
+    void theFolderIsTheUsersOwn()
+    {
+        QFETCH(QString, runtime);
+        QFETCH(QString, expected);
+        const QByteArray names[] = {"XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "TMPDIR"};
+        std::vector<std::optional<QByteArray>> before;
+        for (const QByteArray& name : names)
+            before.push_back(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+        const auto restore = qScopeGuard([&] {
+            for (std::size_t i = 0; i < before.size(); ++i)
+                before[i] ? qputenv(names[i], *before[i]) : qunsetenv(names[i]);
+        });
+        const QString runtimeFolder = m_dir->filePath(QStringLiteral("runtime"));
+        if (runtime.isEmpty()) {
+            qunsetenv("XDG_RUNTIME_DIR");
+        } else {
+            QVERIFY(QDir().mkdir(runtimeFolder));
+            QCOMPARE(::chmod(QFile::encodeName(runtimeFolder).constData(), mode_t(runtime.toUInt(nullptr, 8))), 0);
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder));
+        }
+        // The cache folder is made when missing.
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_dir->filePath(QStringLiteral("cache"))));
+        qputenv("TMPDIR", QFile::encodeName(m_dir->filePath(QStringLiteral("tmp"))));
+        QVERIFY(QDir().mkdir(m_dir->filePath(QStringLiteral("tmp"))));
+        QCOMPARE(SingleInstance::defaultFolder(), m_dir->filePath(expected));
+        QVERIFY(PrivateFolder::isPrivate(m_dir->filePath(expected), ::getuid()));
+    }
+
     void aFolderNotOursAloneIsRefused_data()
     {
         QTest::addColumn<QString>("planted");
@@ -232,6 +301,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("taken");
         QTest::newRow("none yet") << QString() << false << true;
         QTest::newRow("ours, 0700") << QStringLiteral("0700") << false << true;
+        // Just made by a launch beside this one under a umask that takes the owner's write bit.
+        QTest::newRow("ours, 0500") << QStringLiteral("0500") << false << true;
         QTest::newRow("another user's") << QStringLiteral("0700") << true << false;
         QTest::newRow("open to the group") << QStringLiteral("0750") << false << false;
         QTest::newRow("open to all") << QStringLiteral("0777") << false << false;
@@ -259,7 +330,7 @@ private Q_SLOTS:
         const uid_t user = othersOwner ? ::getuid() + 1 : ::getuid();
         QCOMPARE(PrivateFolder::make(m_folder, user), taken);
         QCOMPARE(PrivateFolder::isPrivate(m_folder, user), taken);
-        if (!planted.isEmpty())
+        if (!taken)
             QCOMPARE(QFileInfo(m_folder).permissions(), before);
     }
 

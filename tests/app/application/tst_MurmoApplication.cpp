@@ -2,7 +2,6 @@
 #include "app/shell/HistoryWindow.h"
 #include "app/shell/MurmoApplication.h"
 #include "app/shell/PermissionBanner.h"
-#include "app/shell/SingleInstance.h"
 #include "app/ui/Theme.h"
 #include "core/store/Lexicon.h"
 #include "tests/app/controller/FakeApp.h"
@@ -14,7 +13,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 
@@ -156,15 +154,6 @@ private Q_SLOTS:
         QVERIFY(!m_murmo->services().session().isLoggedIn());
         m_murmo->handleLaunch({});
         QVERIFY(window()->isVisible());
-    }
-
-    void instanceSocketIsInTheUsersRuntimeFolder()
-    {
-        // A name in the shared /tmp could be taken by another user, who would then be handed
-        // the sign-in callbacks.
-        const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-        QVERIFY(!runtime.isEmpty());
-        QCOMPARE(QFileInfo(SingleInstance::defaultFolder()).path(), runtime);
     }
 
     void ctrlQQuits()

@@ -4,12 +4,31 @@
 #include <QDeadlineTimer>
 #include <QTest>
 
-MurmoProcess::MurmoProcess(QProcessEnvironment environment)
+#include <linux/capability.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+
+MurmoProcess::MurmoProcess(QProcessEnvironment environment, std::optional<mode_t> umask)
     : m_environment(std::move(environment))
+    , m_umask(umask)
 {
-    m_process.setProcessEnvironment(m_environment);
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.setStandardOutputFile(QProcess::nullDevice());
+    prepare(m_process);
+}
+
+void MurmoProcess::prepare(QProcess& process) const
+{
+    process.setProcessEnvironment(m_environment);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    if (!m_umask)
+        return;
+    process.setChildProcessModifier([mask = *m_umask] {
+        ::umask(mask);
+        // Out of the bounding set, so that the program does not get them back when it starts.
+        // Fails, harmlessly, where the tests do not run as root.
+        ::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+        ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+    });
 }
 
 MurmoProcess::~MurmoProcess()
@@ -38,9 +57,7 @@ bool MurmoProcess::start(const QStringList& arguments)
 int MurmoProcess::runOnce(const QStringList& arguments) const
 {
     QProcess launch;
-    launch.setProcessEnvironment(m_environment);
-    launch.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    launch.setStandardOutputFile(QProcess::nullDevice());
+    prepare(launch);
     launch.start(program(), arguments);
     // Our event loop keeps running meanwhile: the fake gateway lives in this process.
     const QDeadlineTimer deadline(15000);

@@ -7,14 +7,19 @@
 #include "tests/support/TestRegistry.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 #include <csignal>
+
+#include <unistd.h>
 
 // The murmo program itself as a person starts it in the desktop: its own home, its services on
 // loopback, its windows seen through the window manager and its buttons through the
@@ -65,6 +70,19 @@ class TestLaunchOnDesktop : public QObject
         const QStringList buttons = AccessibleButtons::showing(pid);
         return std::any_of(kOnboardingButtons.begin(), kOnboardingButtons.end(),
                            [&buttons](const QString& name) { return buttons.contains(name); });
+    }
+
+    // The folder that holds the running program's socket, wherever in its home that is; empty
+    // while there is none.
+    QString instanceFolder() const
+    {
+        QDirIterator it(m_home->path(), QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            if (it.next().endsWith(QStringLiteral("/murmo.socket")))
+                return it.fileInfo().path();
+        }
+        return {};
     }
 
     // Starts the program and waits for its main window to be on screen.
@@ -188,6 +206,74 @@ private Q_SLOTS:
         QVERIFY(startShown(murmo));
         QCOMPARE(murmo.runOnce({QStringLiteral("--quit")}), 0);
         QCOMPARE(murmo.waitForExit(kWaitMs), 0);
+    }
+
+    // Without a runtime folder the instance still lives in one place that is the user's alone: a
+    // temp cleaner taking its folder, and another user making the shared temporary names first,
+    // leave one instance that every later launch reaches.
+    void oneInstanceWhenItsFolderIsTaken()
+    {
+        markOnboarded();
+        QProcessEnvironment env = environment();
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        const QString temp = m_home->filePath(QStringLiteral("tmp"));
+        QVERIFY(QDir().mkpath(temp));
+        env.insert(QStringLiteral("TMPDIR"), temp);
+        MurmoProcess murmo(env);
+        QVERIFY(startShown(murmo));
+        const QString folder = instanceFolder();
+        QVERIFY(!folder.isEmpty());
+        QVERIFY(QDir(folder).removeRecursively());
+        // Open to others, as another user's would be to us.
+        QStringList planted{temp + QStringLiteral("/murmo-%1").arg(::getuid())};
+        if (folder.startsWith(temp + u'/'))
+            planted << folder;
+        for (const QString& path : std::as_const(planted)) {
+            QVERIFY(QDir().mkpath(path));
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                    QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                                    QFile::ExeOther));
+        }
+        // The running program makes its folder again.
+        QTRY_VERIFY_WITH_TIMEOUT(!instanceFolder().isEmpty(), kWaitMs);
+        QCOMPARE(murmo.runOnce({}), 0);
+        QCOMPARE(murmo.runOnce({QStringLiteral("--quit")}), 0);
+        QCOMPARE(murmo.waitForExit(kWaitMs), 0);
+    }
+
+    // Whatever the umask, of launches started at once exactly one runs, and the others hand over
+    // to it.
+    void racingStartsMakeOneInstance_data()
+    {
+        QTest::addColumn<int>("umask");
+        QTest::newRow("0222: no write bits") << 0222;
+        QTest::newRow("0277: owner may only read") << 0277;
+        QTest::newRow("022") << 022;
+    }
+    void racingStartsMakeOneInstance()
+    {
+        QFETCH(int, umask);
+        markOnboarded();
+        constexpr int kLaunches = 4;
+        std::vector<std::unique_ptr<MurmoProcess>> launches;
+        for (int i = 0; i < kLaunches; ++i)
+            launches.push_back(std::make_unique<MurmoProcess>(environment(), mode_t(umask)));
+        for (const auto& launch : launches)
+            QVERIFY(launch->start());
+        const auto running = [&launches] {
+            return int(std::count_if(launches.begin(), launches.end(),
+                                     [](const auto& launch) { return launch->isRunning(); }));
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(running(), 1, kWaitMs);
+        MurmoProcess* primary = nullptr;
+        for (const auto& launch : launches) {
+            if (launch->isRunning())
+                primary = launch.get();
+            else
+                QCOMPARE(launch->waitForExit(0), 0);
+        }
+        QCOMPARE(primary->runOnce({QStringLiteral("--quit")}), 0);
+        QCOMPARE(primary->waitForExit(kWaitMs), 0);
     }
 
     void quitEndsItWithTheVolumeGivenBack()
