@@ -8,6 +8,10 @@
 #include <QSettings>
 #include <QTest>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 namespace {
 
 constexpr int kQuitMs = 10000;
@@ -28,12 +32,17 @@ MurmoProcess::MurmoProcess(const QUrl& services, const QVariantMap& settings)
 {
     QDir(m_home.path()).mkpath(QStringLiteral("config/Murmo"));
     QDir(m_home.path()).mkpath(QStringLiteral("tmp"));
+    QDir(m_home.path()).mkpath(QStringLiteral("runtime"));
+    QFile::setPermissions(m_home.filePath(QStringLiteral("runtime")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QSettings file(m_home.filePath(QStringLiteral("config/Murmo/Murmo.conf")), QSettings::IniFormat);
     for (auto it = settings.begin(); it != settings.end(); ++it)
         file.setValue(it.key(), it.value());
     file.sync();
     m_process.setProcessEnvironment(environment());
     m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+    // A write past the size limit then fails, as on a full disk, instead of ending the program.
+    m_process.setChildProcessModifier([] { std::signal(SIGXFSZ, SIG_IGN); });
 }
 
 MurmoProcess::~MurmoProcess()
@@ -54,8 +63,9 @@ QProcessEnvironment MurmoProcess::environment() const
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
     environment.insert(QStringLiteral("XDG_DATA_HOME"), m_home.filePath(QStringLiteral("data")));
-    // The single-instance socket lives in the temporary folder: one of ours per test, never a
-    // user's or another test's.
+    // The single-instance socket lives in the runtime folder: one of ours per test, never a user's
+    // or another test's. The sound server is named by address in the desktop's environment.
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.filePath(QStringLiteral("runtime")));
     environment.insert(QStringLiteral("TMPDIR"), m_home.filePath(QStringLiteral("tmp")));
     const QString address = m_services.toString();
     for (const char* name : {"MURMO_GATEWAY_URL", "MURMO_DASHSCOPE_URL", "MURMO_DEEPGRAM_URL", "MURMO_ANTHROPIC_URL"})
@@ -75,16 +85,37 @@ void MurmoProcess::kill()
     m_process.waitForFinished(kQuitMs);
 }
 
-bool MurmoProcess::quit()
+int MurmoProcess::launch(const QStringList& arguments) const
 {
     QProcess command;
     command.setProcessEnvironment(environment());
     command.setProcessChannelMode(QProcess::ForwardedChannels);
-    command.start(programPath(), {QStringLiteral("--quit")});
-    if (!command.waitForFinished(kQuitMs) || command.exitCode() != 0) {
-        qWarning("murmo --quit did not succeed (exit code %d)", command.exitCode());
+    command.start(programPath(), arguments);
+    if (!command.waitForFinished(kQuitMs)) {
+        command.kill();
+        command.waitForFinished(kQuitMs);
+        return -1;
+    }
+    return command.exitStatus() == QProcess::NormalExit ? command.exitCode() : -1;
+}
+
+bool MurmoProcess::fillDisk()
+{
+    const rlimit full{16, RLIM_INFINITY};
+    return ::prlimit(pid_t(pid()), RLIMIT_FSIZE, &full, nullptr) == 0;
+}
+
+bool MurmoProcess::quit()
+{
+    if (const int exitCode = launch({QStringLiteral("--quit")}); exitCode != 0) {
+        qWarning("murmo --quit did not succeed (exit code %d)", exitCode);
         return false;
     }
+    return waitForCleanExit();
+}
+
+bool MurmoProcess::waitForCleanExit()
+{
     // The program's own event loop sees the request; ours keeps the fakes answering meanwhile.
     for (int waited = 0; isRunning() && waited < kQuitMs; waited += 20)
         QTest::qWait(20);

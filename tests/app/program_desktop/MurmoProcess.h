@@ -27,8 +27,15 @@ public:
     bool start();
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     qint64 pid() const { return m_process.processId(); }
+    // A further "murmo" with arguments, as the user types it; its exit code, or -1 when it did
+    // not end in time.
+    int launch(const QStringList& arguments) const;
     // "murmo --quit", as the user types it; true when the running program then ends by itself.
     bool quit();
+    // Waits for the program to end by itself; true when it ended normally with exit code 0.
+    bool waitForCleanExit();
+    // From now on the running program's disk is full: no file of it grows past a few bytes.
+    bool fillDisk();
     // Ends the program at once (SIGKILL), as a crash would; start() runs it again on the same home.
     void kill();
 

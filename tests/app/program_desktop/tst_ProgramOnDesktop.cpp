@@ -1,4 +1,5 @@
 #include "app/controller/Migrations.h"
+#include "app/shell/QuitGuard.h"
 #include "tests/app/desktop/hotkeys_x11/XTestKeyboard.h"
 #include "tests/app/desktop/insertion_x11/DesktopPorts.h"
 #include "tests/app/desktop/insertion_x11/FieldHelper.h"
@@ -473,6 +474,22 @@ private Q_SLOTS:
         QCOMPARE(entry.finalText, HistoryEntry::kFailedText);
         QVERIFY(QFileInfo(m_murmo->recordingPath(entry)).size() > 1000);
         QVERIFY(m_gateway->requestsTo(QStringLiteral("/v1/asr")).isEmpty());
+    }
+
+    // "murmo --quit" while the disk refuses the history: the program asks in its window whether
+    // to wait for it, and the launch says so and fails, since the program did not quit.
+    void quitOnAFullDiskSaysThatTheProgramAsks()
+    {
+        startMurmo({});
+        QVERIFY(m_murmo->fillDisk());
+        startRecording();
+        speakAndStop();
+        QTRY_COMPARE_WITH_TIMEOUT(m_helper->value(QStringLiteral("line")), kSentence, kStepMs);
+        QCOMPARE(m_murmo->launch({QStringLiteral("--quit")}), 1);
+        QVERIFY(m_murmo->isRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(AccessibleButtons::showing(m_murmo->pid()).contains(QuitGuard::kQuitAnyway), kStepMs);
+        QVERIFY(AccessibleButtons::press(m_murmo->pid(), QuitGuard::kQuitAnyway));
+        QVERIFY(m_murmo->waitForCleanExit());
     }
 
     void quittingWhileDuckedRestoresTheVolume()
