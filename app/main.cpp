@@ -92,14 +92,15 @@ int run(int argc, char** argv)
     QObject::connect(&quitSignals, &QuitSignals::quitRequested, &application, &QApplication::quit);
     QObject::connect(&application, &QApplication::aboutToQuit, &murmo, &MurmoApplication::shutDown);
     QObject::connect(&instance, &SingleInstance::messageReceived, &murmo, [&](const QStringList& arguments) {
-        if (arguments.contains(QStringLiteral("--") + kQuitOption))
-            // Put through as Ctrl+Q is; the launch is told whether the program ends or asks first.
-            murmo.quitGuard().requestQuit([answer = instance.answerLater()](QuitGuard::Outcome outcome) {
-                answer(outcome == QuitGuard::Outcome::Asking ? SingleInstance::Answer::AskedInWindow
-                                                             : SingleInstance::Answer::Acted);
-            });
-        else
+        if (!arguments.contains(QStringLiteral("--") + kQuitOption)) {
             murmo.handleLaunch(arguments);
+            return;
+        }
+        // Put through as Ctrl+Q is; the launch is told whether the program ends or asks first.
+        murmo.quitGuard().requestQuit([answer = instance.answerLater()](QuitGuard::Outcome outcome) {
+            answer(outcome == QuitGuard::Outcome::Asking ? SingleInstance::Answer::AskedInWindow
+                                                         : SingleInstance::Answer::Acted);
+        });
     });
 
     murmo.start();
