@@ -9,6 +9,7 @@
 #include "core/audio/FreedMemory.h"
 #include "core/net/HttpTransport.h"
 #include "platform/linux/LinuxAdapters.h"
+#include "platform/linux/system/ProcConnectionSockets.h"
 #include "platform/linux/system/QuitSignals.h"
 
 #include <QApplication>
@@ -85,7 +86,8 @@ int run(int argc, char** argv)
 
     LinuxAdapters adapters;
     QtOverlayScreens screens;
-    HttpTransport transport;
+    ProcConnectionSockets connectionSockets;
+    HttpTransport transport(nullptr, &connectionSockets);
     MurmoApplication murmo(adapters.ports(), screens, AppServices::Options::standard(transport));
 
     QuitSignals quitSignals;

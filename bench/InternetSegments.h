@@ -8,8 +8,8 @@
 #include <sys/socket.h>
 
 // Loopback carries segments of up to 64 KB where a path through the internet carries about
-// 1.4 KB. Qt's HTTP leaves Nagle's algorithm on (the transport turns it off on the connections it
-// keeps, see LowDelaySockets.h) and hands a request's headers and its body to the socket in
+// 1.4 KB. Qt's HTTP leaves Nagle's algorithm on (the transport turns it off before a body goes
+// out, see HttpTransport.cpp) and hands a request's headers and its body to the socket in
 // separate writes, the body in pieces of 16 KB: with 64 KB segments every piece counts as
 // a small segment, which the kernel holds back until the server acknowledges the headers, and
 // Linux delays that acknowledgement by some 40 ms. Over the internet the body goes out in full

@@ -1,8 +1,9 @@
 #include "core/net/HttpTransport.h"
 
 #include "core/async/CancelToken.h"
-#include "core/net/LowDelaySockets.h"
 #include "core/net/NetworkErrors.h"
+#include "core/net/UploadBody.h"
+#include "platform/ConnectionSockets.h"
 
 #include <QCoreApplication>
 #include <QCoroNetworkReply>
@@ -14,7 +15,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <limits>
 #include <memory>
+
+using namespace std::chrono_literals;
 
 QString HttpResponse::utf8Body() const
 {
@@ -23,8 +27,9 @@ QString HttpResponse::utf8Body() const
     return decoder.hasError() ? QString() : text;
 }
 
-HttpTransport::HttpTransport(QNetworkAccessManager* manager)
+HttpTransport::HttpTransport(QNetworkAccessManager* manager, ConnectionSockets* sockets)
     : m_manager(manager)
+    , m_sockets(sockets)
 {}
 
 HttpTransport::~HttpTransport()
@@ -122,18 +127,34 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
         cancel->throwIfCancelled();
 
     const auto effective = m_timeoutCap ? std::min(timeout, *m_timeoutCap) : timeout;
-    // Qt's own transfer timeout sees no progress once the body is in the kernel's hands, however
-    // long it still takes to arrive: the silence is timed here instead.
     const std::chrono::milliseconds bodyTime(body.size() * 1000 / kSlowestUplinkBytesPerSecond * effective.count() /
                                              std::max<qint64>(1, timeout.count()));
     // A redirect would carry the request's credentials and audio to wherever the answer points;
     // the services we call never redirect, so one is a failure.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
 
+    const QUrl url = request.url();
+    const QHostAddress serviceAddress(url.host());
+    const auto servicePort =
+        quint16(url.port(url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ? 443 : 80));
+    ConnectionSockets* const sockets = m_sockets;
+    QNetworkReply* reply = nullptr;
+    if (body.isEmpty()) {
+        reply = manager()->sendCustomRequest(request, verb, body);
+    } else {
+        // Qt writes the headers and the body in separate pieces: with Nagle's algorithm on, the
+        // body would wait for the service's (delayed) acknowledgement of the headers, on a fresh
+        // connection as on a kept-alive one. It is turned off the moment the connection is up.
+        auto* const upload = new UploadBody(body, [sockets, serviceAddress, servicePort] {
+            if (sockets)
+                sockets->sendWithoutDelay(serviceAddress, servicePort);
+        });
+        reply = manager()->sendCustomRequest(request, verb, upload);
+        upload->setParent(reply);
+    }
     // The coroutine resumes inside the reply's own finished signal (for an abort, inside abort()),
     // so deleting the reply when this frame ends would pull it out from under Qt's emission. The
     // manager may have deleted it already when its transport went away.
-    QNetworkReply* const reply = manager()->sendCustomRequest(request, verb, body);
     const auto release = qScopeGuard([alive = QPointer<QNetworkReply>(reply)] {
         if (alive)
             alive->deleteLater();
@@ -151,12 +172,8 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
         QByteArray body;
         bool tooLarge = false;
         bool timedOut = false;
-        // The body has left this program: until the answer begins, the silence may last the
-        // body's time longer.
-        bool bodyHandedOver = false;
     };
     const auto received = std::make_shared<Received>();
-    received->bodyHandedOver = body.isEmpty();
     const auto timeOut = [reply, received] {
         received->timedOut = true;
         reply->abort();
@@ -164,13 +181,36 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
     auto* const silence = new QTimer(reply);
     silence->setSingleShot(true);
     QObject::connect(silence, &QTimer::timeout, reply, timeOut);
-    silence->start(received->bodyHandedOver ? effective + bodyTime : effective);
+    silence->start(effective);
     const auto heard = [silence, effective] { silence->start(effective); };
+    // Qt's upload progress ends where the system's buffers begin, and over a slow uplink much of
+    // the body is still there. What is left of it is watched there: each drop is progress, and
+    // the wait for the answer starts once the service has acknowledged all of it.
+    auto* const onItsWay = new QTimer(reply);
+    onItsWay->setInterval(std::clamp<std::chrono::milliseconds>(effective / 10, 10ms, 1s));
+    const auto watch = [onItsWay, silence, effective, sockets, serviceAddress, servicePort,
+                        last = std::make_shared<qint64>(std::numeric_limits<qint64>::max())] {
+        const std::optional<qint64> queued =
+            sockets ? sockets->unacknowledgedBytes(serviceAddress, servicePort) : std::nullopt;
+        if (!queued || *queued == 0) {
+            onItsWay->stop();
+            silence->start(effective);
+            return;
+        }
+        if (*queued < *last)
+            silence->start(effective);
+        *last = *queued;
+    };
+    QObject::connect(onItsWay, &QTimer::timeout, reply, watch);
     QObject::connect(reply, &QNetworkReply::uploadProgress, silence,
-                     [silence, received, effective, bodyTime](qint64 sent, qint64 total) {
-                         received->bodyHandedOver = total > 0 && sent >= total;
-                         silence->start(received->bodyHandedOver ? effective + bodyTime : effective);
+                     [silence, effective, onItsWay, watch](qint64 sent, qint64 total) {
+                         silence->start(effective);
+                         if (total > 0 && sent >= total && !onItsWay->isActive()) {
+                             onItsWay->start();
+                             watch();
+                         }
                      });
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, onItsWay, &QTimer::stop);
     QObject::connect(reply, &QNetworkReply::metaDataChanged, silence, heard);
     QObject::connect(reply, &QNetworkReply::downloadProgress, silence, heard);
     // Silence counts only the pauses: a service that sends a byte now and then would hold the
@@ -195,10 +235,6 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
     });
 
     co_await reply;
-
-    // The connection that carried this request stays open for the next one, which would wait
-    // behind the server's delayed acknowledgement of its headers (see LowDelaySockets.h).
-    LowDelaySockets::applyToConnectionsTo(request.url());
 
     if (cancelConnection)
         QObject::disconnect(cancelConnection);

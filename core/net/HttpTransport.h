@@ -9,6 +9,7 @@
 #include <optional>
 
 class CancelToken;
+class ConnectionSockets;
 class QNetworkAccessManager;
 
 // What came back for one request. isHttp is false when the reply carried no HTTP status at all;
@@ -33,8 +34,11 @@ class HttpTransport
 {
 public:
     // Uses the given manager, or one of its own made on first use. Main thread only. The
-    // application object makes one transport and hands it to every client it builds.
-    explicit HttpTransport(QNetworkAccessManager* manager = nullptr);
+    // application object makes one transport and hands it to every client it builds. Through
+    // sockets, when given, every body goes out without Nagle's delay, and the wait for an answer
+    // starts once the service has acknowledged the whole body; without them, once Qt has handed
+    // it to the system.
+    explicit HttpTransport(QNetworkAccessManager* manager = nullptr, ConnectionSockets* sockets = nullptr);
     // Deletes a manager of its own, and with it every reply still outstanding, so that nothing
     // of the transport waits for an event loop that may never run again. Requests still in flight
     // are aborted first: their callers resume with a transport error instead of never.
@@ -51,19 +55,19 @@ public:
     // The whole exchange may take this many times the request's inactivity timeout, plus the time
     // its body takes at the slowest uplink below.
     static constexpr int kDeadlineFactor = 3;
-    // The slowest uplink a request's body is given time for, in bytes a second: a recording of a
-    // minute, some 2.5 MB as the gateway takes it, may take five minutes to go up.
+    // The slowest uplink the whole exchange's deadline gives a body time for, in bytes a second:
+    // a recording of a minute, some 2.5 MB as the gateway takes it, may take five minutes to go up.
     static constexpr qint64 kSlowestUplinkBytesPerSecond = 8 * 1024;
 
     // Tests shorten every timeout to this so a silent server fails fast; the time a body is given
     // shrinks by the same factor.
     void setTimeoutCap(std::chrono::milliseconds cap) { m_timeoutCap = cap; }
 
-    // timeout: how long the exchange may stay silent. Sending the body counts as activity, and
-    // once the whole body has left this program the wait for the answer's first byte is longer by
-    // the time the body takes at the slowest uplink: it may still be on its way through the
-    // system's buffers and the network, where no progress can be seen. The whole exchange may
-    // last kDeadlineFactor times the timeout plus that time. An answer of more than answerCap
+    // timeout: how long the exchange may stay silent. Sending the body counts as activity, down
+    // to the service's acknowledgement of its last byte (a slow uplink keeps much of it in the
+    // system's buffers after this program has handed all of it over); the wait for the answer
+    // starts there, whatever the body's size. The whole exchange may last kDeadlineFactor times
+    // the timeout plus the body's time at the slowest uplink. An answer of more than answerCap
     // bytes is cut off as soon as it passes the cap, and a redirect (any 3xx) is not followed: all
     // of these fail with a TransportError.
     QCoro::Task<HttpResponse> send(QNetworkRequest request, QByteArray verb, QByteArray body,
@@ -79,5 +83,6 @@ private:
     mutable QPointer<QNetworkAccessManager> m_manager;
     // The manager made here, if any; the application may delete it first at exit.
     mutable QPointer<QNetworkAccessManager> m_ownManager;
+    ConnectionSockets* m_sockets;
     std::optional<std::chrono::milliseconds> m_timeoutCap;
 };

@@ -57,6 +57,8 @@ void deliver(QTcpSocket* socket, const FakeReply& reply)
     switch (reply.behaviour) {
     case FakeReply::Behaviour::Answer:
         socket->write(responseHead(reply, reply.body.size()) + reply.body);
+        if (reply.closesConnection)
+            socket->disconnectFromHost();
         break;
     case FakeReply::Behaviour::DropMidAnswer:
         socket->write(responseHead(reply, reply.body.size() + 1000) + reply.body);
@@ -174,6 +176,14 @@ FakeReply FakeReply::heldBack() const
     FakeReply kept = *this;
     kept.held = true;
     return kept;
+}
+
+FakeReply FakeReply::closingConnection() const
+{
+    FakeReply closing = *this;
+    closing.headers.append("Connection: close");
+    closing.closesConnection = true;
+    return closing;
 }
 
 FakeHttpService::FakeHttpService(QObject* parent)

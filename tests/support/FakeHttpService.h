@@ -56,6 +56,9 @@ struct FakeReply
     // Kept back until the test calls releaseHeldReplies(), for a test that must act while the
     // request is still unanswered however slow the machine is.
     bool held = false;
+    // The service closes the connection once the answer is out, as a gateway does with an idle
+    // one: the client's next request opens a fresh connection.
+    bool closesConnection = false;
 
     static FakeReply json(const QJsonObject& object, int status = 200);
     static FakeReply raw(const QByteArray& body, int status = 200, const QByteArray& contentType = "text/plain");
@@ -70,6 +73,7 @@ struct FakeReply
     static FakeReply dripping();
     FakeReply after(std::chrono::milliseconds wait) const;
     FakeReply heldBack() const;
+    FakeReply closingConnection() const;
 };
 
 // An HTTP service on 127.0.0.1 at a free port, standing in for a remote one. Routes are scripted

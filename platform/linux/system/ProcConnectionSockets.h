@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/ConnectionSockets.h"
+
+// Finds the connections among this process's descriptors (/proc/self/fd) by the address they
+// lead to, and sets or asks the kernel about each.
+class ProcConnectionSockets : public ConnectionSockets
+{
+public:
+    int sendWithoutDelay(const QHostAddress& address, quint16 port) override;
+    std::optional<qint64> unacknowledgedBytes(const QHostAddress& address, quint16 port) override;
+};

@@ -1,0 +1,2 @@
+# The transport reaches its connections' sockets through the Linux adapter.
+set(AREA_LIBS MurmoPlatformLinux)
