@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QTextLayout>
 #include <QVBoxLayout>
 
 namespace {
@@ -43,6 +44,32 @@ void colour(QWidget* widget, const QColor& colour)
     widget->setPalette(colours);
 }
 
+// line as the status shows it in width: wrapped onto a second line rather than cut, so that a
+// notice naming a file shows the name whole; only what does not fit in two lines is elided, and
+// whole tells whether anything was.
+QString fitted(const QString& line, const QFont& font, int width, bool& whole)
+{
+    const QString text = QString(line).replace(u'\n', u' ');
+    QTextLayout layout(text, font);
+    QTextOption wrap;
+    wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(wrap);
+    layout.beginLayout();
+    QTextLine first = layout.createLine();
+    first.setLineWidth(std::max(0, width));
+    const qsizetype rest = first.textStart() + first.textLength();
+    layout.endLayout();
+    if (rest >= text.size() || rest <= 0) {
+        const QString shown = QFontMetrics(font).elidedText(text, Qt::ElideRight, width);
+        whole = shown == text;
+        return shown;
+    }
+    const QString second = text.mid(rest).trimmed();
+    const QString shown = QFontMetrics(font).elidedText(second, Qt::ElideRight, width);
+    whole = shown == second;
+    return text.left(rest).trimmed() + u'\n' + shown;
+}
+
 } // namespace
 
 HistoryStatusBar::HistoryStatusBar(QWidget* parent)
@@ -65,14 +92,14 @@ HistoryStatusBar::HistoryStatusBar(QWidget* parent)
     texts->addWidget(m_hint);
     texts->addWidget(m_lexicon);
     row->addLayout(texts);
-    row->addStretch(1);
-    // Status lines carry server and recogniser texts: plain text, one line.
+    // Status lines carry server and recogniser texts: plain text. The line has all the room the
+    // hints leave, and two lines of it (the height of the hints beside it).
     m_status->setTextFormat(Qt::PlainText);
     m_status->setFont(DesignFonts::caption());
     m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_status->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_status->setGraphicsEffect(m_statusEffect);
-    row->addWidget(m_status, 2);
+    row->addWidget(m_status, 1);
     m_fade.setDuration(fadeMs);
     m_fade.setEasingCurve(QEasingCurve::OutCubic);
     m_fade.setStartValue(0.0);
@@ -121,9 +148,9 @@ void HistoryStatusBar::setStatusLine(const QString& line)
 
 void HistoryStatusBar::elideStatus()
 {
-    const int room = std::max(0, m_status->width());
-    m_status->setText(QFontMetrics(m_status->font()).elidedText(m_statusLine, Qt::ElideRight, room));
-    m_status->setToolTip(m_status->text() == m_statusLine ? QString() : m_statusLine);
+    bool whole = true;
+    m_status->setText(fitted(m_statusLine, m_status->font(), m_status->width(), whole));
+    m_status->setToolTip(whole ? QString() : m_statusLine);
 }
 
 void HistoryStatusBar::resizeEvent(QResizeEvent* event)

@@ -77,10 +77,12 @@ private Q_SLOTS:
     }
 
     // A settings file that could not be used was set aside as the settings opened: start-up says
-    // where it went, after the idle line.
+    // where it went, after the idle line, and what the lexicon sync reports meanwhile waits.
     void aSetAsideSettingsFileIsTold()
     {
         FakeApp fake;
+        storeAccountCopyWithThreeNewEntries(fake.gateway);
+        fake.accessToken = QStringLiteral("jwt-7");
         QVERIFY(QDir().mkpath(QFileInfo(fake.settingsFile()).absolutePath()));
         QFile file(fake.settingsFile());
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -90,6 +92,7 @@ private Q_SLOTS:
         runTask(fake.startup->start());
         const QString keptAs = app.settings().setAsidePath();
         QVERIFY(QFileInfo(keptAs).fileName().startsWith(QStringLiteral("Murmo.conf.unreadable-")));
+        QVERIFY(app.lexicon()->hotwords().contains(QStringLiteral("Grafana")));
         QCOMPARE(app.state().statusLine(), ControllerStartup::settingsSetAsideLine(keptAs));
         QVERIFY(app.state().statusLine().contains(QFileInfo(keptAs).fileName()));
     }
