@@ -3,13 +3,13 @@
 #include "app/ui/DesignFonts.h"
 #include "app/ui/SymbolIcon.h"
 #include "app/ui/Theme.h"
+#include "app/ui/TwoLines.h"
 #include "core/store/Lexicon.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QTextLayout>
 #include <QVBoxLayout>
 
 namespace {
@@ -42,32 +42,6 @@ void colour(QWidget* widget, const QColor& colour)
     QPalette colours = widget->palette();
     colours.setColor(QPalette::WindowText, colour);
     widget->setPalette(colours);
-}
-
-// line as the status shows it in width: wrapped onto a second line rather than cut, so that a
-// notice naming a file shows the name whole; only what does not fit in two lines is elided, and
-// whole tells whether anything was.
-QString fitted(const QString& line, const QFont& font, int width, bool& whole)
-{
-    const QString text = QString(line).replace(u'\n', u' ');
-    QTextLayout layout(text, font);
-    QTextOption wrap;
-    wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(wrap);
-    layout.beginLayout();
-    QTextLine first = layout.createLine();
-    first.setLineWidth(std::max(0, width));
-    const qsizetype rest = first.textStart() + first.textLength();
-    layout.endLayout();
-    if (rest >= text.size() || rest <= 0) {
-        const QString shown = QFontMetrics(font).elidedText(text, Qt::ElideRight, width);
-        whole = shown == text;
-        return shown;
-    }
-    const QString second = text.mid(rest).trimmed();
-    const QString shown = QFontMetrics(font).elidedText(second, Qt::ElideRight, width);
-    whole = shown == second;
-    return text.left(rest).trimmed() + u'\n' + shown;
 }
 
 } // namespace
@@ -148,9 +122,10 @@ void HistoryStatusBar::setStatusLine(const QString& line)
 
 void HistoryStatusBar::elideStatus()
 {
-    bool whole = true;
-    m_status->setText(fitted(m_statusLine, m_status->font(), m_status->width(), whole));
-    m_status->setToolTip(whole ? QString() : m_statusLine);
+    // A line too long for the room goes on to a second line rather than being cut, so that a
+    // notice naming a file shows the name whole; only what two lines cannot hold is elided.
+    m_status->setText(twoLines(m_statusLine, m_status->font(), m_status->width()).join(u'\n'));
+    m_status->setToolTip(m_status->text() == m_statusLine ? QString() : m_statusLine);
 }
 
 void HistoryStatusBar::resizeEvent(QResizeEvent* event)
