@@ -1,15 +1,37 @@
 // Arbitrary bytes as "lexicon.json" or the account's copy fetched during a sync. What decodes is
 // also run as rules, since a rule's text from outside becomes part of a regular expression.
+// The account's copy is service text: nothing of it that becomes a rule or a hotword may hold a
+// control character.
 #include "core/store/LexiconSnapshot.h"
 #include "core/store/RuleReplacement.h"
 #include "core/store/TextClass.h"
 #include "fuzz/FuzzInput.h"
 
+#include <algorithm>
 #include <cstdlib>
+
+namespace {
+
+bool holdsDroppedControl(const LexiconSnapshot& snapshot)
+{
+    for (const LearnedRule& rule : snapshot.rules) {
+        if (holdsDroppedControl(rule.wrong) || holdsDroppedControl(rule.right) || holdsDroppedControl(rule.source))
+            return true;
+    }
+    return std::any_of(snapshot.hotwords.cbegin(), snapshot.hotwords.cend(),
+                       [](const QString& word) { return holdsDroppedControl(word); });
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::optional<LexiconSnapshot> snapshot = LexiconSnapshot::decode(fuzzBytes(data, size));
+    const QByteArray bytes = fuzzBytes(data, size);
+    const std::optional<LexiconSnapshot> copy = LexiconSnapshot::decodeServiceText(bytes);
+    if (copy && holdsDroppedControl(*copy))
+        std::abort(); // what a service sends is cleared of control characters
+
+    const std::optional<LexiconSnapshot> snapshot = LexiconSnapshot::decode(bytes);
     if (!snapshot)
         return 0;
 

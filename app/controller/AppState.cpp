@@ -19,16 +19,25 @@ void AppState::setRecording(bool recording)
 
 void AppState::setStatusLine(const QString& line)
 {
+    m_noticeShown = false;
     if (m_statusLine == line)
         return;
     m_statusLine = line;
     Q_EMIT statusLineChanged(line);
 }
 
-void AppState::reportInBackground(const QString& line)
+void AppState::showNotice(const QString& line)
 {
-    if (!m_isRecording)
-        setStatusLine(line);
+    setStatusLine(line);
+    m_noticeShown = true;
+}
+
+bool AppState::reportInBackground(const QString& line)
+{
+    if (m_isRecording || m_noticeShown)
+        return false;
+    setStatusLine(line);
+    return true;
 }
 
 void AppState::bumpHistoryVersion()

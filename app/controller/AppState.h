@@ -27,11 +27,18 @@ public:
     bool isRecording() const { return m_isRecording; }
     void setRecording(bool recording);
 
+    // The status line has one rule of priority: a line that reports in the background never
+    // replaces one the user is owed, which is the line of a running recording or a notice.
     QString statusLine() const { return m_statusLine; }
+    // A line of what the user just did (a dictation, a hotkey or mode change): shown at once,
+    // whatever was shown before.
     void setStatusLine(const QString& line);
-    // For work that finishes in the background (a lexicon sync): a running recording owns the
-    // status line, so the report is dropped while one runs.
-    void reportInBackground(const QString& line);
+    // A line the user must get to read (a settings file set aside): shown at once, and it stays
+    // until a newer line of setStatusLine.
+    void showNotice(const QString& line);
+    // For work that finishes in the background (a lexicon sync): dropped while a recording runs or
+    // a notice is shown. Returns whether the line is shown.
+    bool reportInBackground(const QString& line);
 
     int historyVersion() const { return m_historyVersion; }
     void bumpHistoryVersion();
@@ -74,6 +81,7 @@ private:
     Settings& m_settings;
     bool m_isRecording = false;
     QString m_statusLine = kInitialStatusLine;
+    bool m_noticeShown = false;
     int m_historyVersion = 0;
     bool m_hotkeysActive = false;
     int m_themeVersion = 0;

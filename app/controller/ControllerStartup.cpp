@@ -95,10 +95,11 @@ QCoro::Task<void> ControllerStartup::background(QCoro::Task<void> duckerRepair, 
     // A recording may have started meanwhile; its status line stays. With the hotkeys dead the idle
     // line is their warning.
     m_parts.state.reportInBackground(m_parts.state.readyStatusLine());
-    // Said once: the next start finds the fresh file.
+    // Said once: the next start finds the fresh file. A notice, so that what the background
+    // reports next (a lexicon sync) does not take its place before the user has read it.
     const QString setAside = m_parts.settings.setAsidePath();
     if (!setAside.isEmpty())
-        m_parts.state.reportInBackground(settingsSetAsideLine(setAside));
+        m_parts.state.showNotice(settingsSetAsideLine(setAside));
     // The seed comes before anything that may sync the lexicon with the account.
     const bool purged = co_await lexiconSeeded;
     if (!self)

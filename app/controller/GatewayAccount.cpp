@@ -38,21 +38,22 @@ QCoro::Task<void> GatewayAccount::syncLexicon()
 {
     // Only with a credential at hand: a sync is no reason to register or to ask for a sign-in.
     std::optional<GatewayClient> client = m_services.gatewayClient();
-    if (!client || !m_services.gatewayCredential())
+    if (!client || !m_services.gatewayCredential() || m_waitingForNextStart)
         co_return;
     QPointer<GatewayAccount> self(this);
     const LexiconSync sync(std::move(*client), kSyncKey);
     const LexiconSync::Pass pass = co_await sync.sync(m_lexicon);
     if (!self)
         co_return;
-    // Why synchronising stopped is said once, not at every learned word, until a pass gets
-    // through again.
-    if (pass.pushed)
-        m_stopShown.clear();
-    if (!pass.stopped.isEmpty() && pass.stopped != m_stopShown) {
-        m_stopShown = pass.stopped;
-        m_state.reportInBackground(pass.stopped);
-    }
+    if (pass.waitForNextStart)
+        m_waitingForNextStart = true;
+    // Why synchronising stopped is said once, not at every learned word nor at every start, until
+    // a pass gets through again. A line the status line could not take is said by a later pass.
+    const QString told = m_settings.text(SettingKey::lexiconSyncNotice);
+    if (pass.pushed && !told.isEmpty())
+        m_settings.setValue(SettingKey::lexiconSyncNotice, QString());
+    if (!pass.stopped.isEmpty() && pass.stopped != told && m_state.reportInBackground(pass.stopped))
+        m_settings.setValue(SettingKey::lexiconSyncNotice, pass.stopped);
     if (pass.added <= 0)
         co_return;
     m_state.bumpHistoryVersion();

@@ -16,8 +16,9 @@ class Settings;
 // This computer's standing with the maker's gateway: registering the device for a token at
 // start when nobody can sign in, and keeping the lexicon in step with the gateway's copy.
 // Failures are silent, apart from a lexicon that can no longer be kept with the account's copy,
-// which the status line says once; a request that needs the gateway registers again, the next
-// learned word synchronises again. Main thread only.
+// which the status line says once, also across starts; a request that needs the gateway registers
+// again, the next learned word synchronises again unless the account's copy is too large to read,
+// which waits for the next start. Main thread only.
 class GatewayAccount : public QObject
 {
     Q_OBJECT
@@ -43,6 +44,6 @@ private:
     Settings& m_settings;
     ServiceSelector& m_services;
     std::shared_ptr<Lexicon> m_lexicon;
-    // The reason synchronising stopped that the status line last gave.
-    QString m_stopShown;
+    // The account's copy was too large to read: no pass until the next start.
+    bool m_waitingForNextStart = false;
 };

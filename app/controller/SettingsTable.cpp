@@ -69,6 +69,7 @@ const std::array<SettingRow, settingKeyCount>& rows()
         secret(anthropicApiKey, "anthropicApiKey"),
         // A limit of 0 minutes would end every recording as it starts.
         number(maxRecordMinutes, "maxRecordMinutes", 8, {1, std::numeric_limits<double>::infinity()}),
+        text(lexiconSyncNotice, "lexiconSyncNotice", ""),
         flag(didOnboard, "didOnboard", false),
         flag(didMigrateHotkeyV2, "didMigrateHotkeyV2", false),
         flag(didSeedAskHotkey, "didSeedAskHotkey", false),

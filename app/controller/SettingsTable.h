@@ -41,6 +41,9 @@ enum class SettingKey
     deepgramApiKey,
     anthropicApiKey,
     maxRecordMinutes,
+    // The trouble with the lexicon sync the status line last told, so that a start meeting it
+    // again stays quiet; empty once a pass gets through.
+    lexiconSyncNotice,
     // The first-run sheet has been completed.
     didOnboard,
     // The one-time migration flags, each false until its step has run once.

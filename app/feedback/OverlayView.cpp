@@ -8,11 +8,11 @@
 #include "app/ui/DesignFonts.h"
 #include "app/ui/SymbolIcon.h"
 #include "app/ui/Theme.h"
+#include "app/ui/TwoLines.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
-#include <QTextLayout>
 
 namespace {
 
@@ -32,26 +32,6 @@ constexpr int resultInsetX = 14;
 constexpr int symbolSwapMs = 340;
 // See-through glass without a blur behind it: enough of the card colour to keep text legible.
 constexpr qreal glassOpacity = 0.86;
-
-QStringList twoLines(const QString& text, const QFont& font, qreal width)
-{
-    if (text.isEmpty() || width <= 0)
-        return {};
-    QTextLayout layout(text, font);
-    QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    QTextLine first = layout.createLine();
-    first.setLineWidth(width);
-    layout.endLayout();
-    const QString head = text.mid(first.textStart(), first.textLength());
-    QString rest = text.mid(first.textStart() + first.textLength());
-    if (rest.isEmpty())
-        return {head.trimmed()};
-    rest.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return {head.trimmed(), QFontMetricsF(font).elidedText(rest.trimmed(), Qt::ElideRight, width)};
-}
 
 } // namespace
 

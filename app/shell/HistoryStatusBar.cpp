@@ -3,6 +3,7 @@
 #include "app/ui/DesignFonts.h"
 #include "app/ui/SymbolIcon.h"
 #include "app/ui/Theme.h"
+#include "app/ui/TwoLines.h"
 #include "core/store/Lexicon.h"
 
 #include <QGraphicsOpacityEffect>
@@ -65,14 +66,14 @@ HistoryStatusBar::HistoryStatusBar(QWidget* parent)
     texts->addWidget(m_hint);
     texts->addWidget(m_lexicon);
     row->addLayout(texts);
-    row->addStretch(1);
-    // Status lines carry server and recogniser texts: plain text, one line.
+    // Status lines carry server and recogniser texts: plain text. The line has all the room the
+    // hints leave, and two lines of it (the height of the hints beside it).
     m_status->setTextFormat(Qt::PlainText);
     m_status->setFont(DesignFonts::caption());
     m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_status->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_status->setGraphicsEffect(m_statusEffect);
-    row->addWidget(m_status, 2);
+    row->addWidget(m_status, 1);
     m_fade.setDuration(fadeMs);
     m_fade.setEasingCurve(QEasingCurve::OutCubic);
     m_fade.setStartValue(0.0);
@@ -121,8 +122,9 @@ void HistoryStatusBar::setStatusLine(const QString& line)
 
 void HistoryStatusBar::elideStatus()
 {
-    const int room = std::max(0, m_status->width());
-    m_status->setText(QFontMetrics(m_status->font()).elidedText(m_statusLine, Qt::ElideRight, room));
+    // A line too long for the room goes on to a second line rather than being cut, so that a
+    // notice naming a file shows the name whole; only what two lines cannot hold is elided.
+    m_status->setText(twoLines(m_statusLine, m_status->font(), m_status->width()).join(u'\n'));
     m_status->setToolTip(m_status->text() == m_statusLine ? QString() : m_statusLine);
 }
 

@@ -185,7 +185,7 @@ bool Lexicon::hasHotwordLocked(const QString& word) const
 
 std::optional<int> Lexicon::merge(const QByteArray& remoteData)
 {
-    const std::optional<LexiconSnapshot> remote = LexiconSnapshot::decode(remoteData);
+    const std::optional<LexiconSnapshot> remote = LexiconSnapshot::decodeServiceText(remoteData);
     if (!remote)
         return std::nullopt;
     QMutexLocker lock(&m_mutex);

@@ -74,7 +74,8 @@ public:
     // Exactly the bytes a save would write.
     std::optional<QByteArray> exportSnapshot() const;
 
-    // Folds another lexicon document in: local rules win on an equal wrong, invalid remote rules
+    // Folds the account's copy in, read as service text (LexiconSnapshot::decodeServiceText), so
+    // no control character from outside becomes part of a rule: local rules win on an equal wrong, invalid remote rules
     // are skipped, new hotwords are appended. Returns how many rules and hotwords were added, or
     // nothing for bytes that do not decode (a document this version cannot read), which change
     // nothing.

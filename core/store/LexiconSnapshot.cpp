@@ -1,5 +1,6 @@
 #include "core/store/LexiconSnapshot.h"
 
+#include "core/net/Json.h"
 #include "core/text/ValidUtf16.h"
 
 #include <QJsonArray>
@@ -10,6 +11,35 @@ namespace {
 
 const QString kRules = QStringLiteral("rules");
 const QString kHotwords = QStringLiteral("hotwords");
+
+std::optional<LexiconSnapshot> fromDocument(const QJsonDocument& document, const QJsonParseError& error)
+{
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    const QJsonObject object = document.object();
+    const QJsonValue rules = object.value(kRules);
+    const QJsonValue hotwords = object.value(kHotwords);
+    if (!rules.isArray() || !hotwords.isArray())
+        return std::nullopt;
+
+    LexiconSnapshot snapshot;
+    const QJsonArray ruleArray = rules.toArray();
+    snapshot.rules.reserve(ruleArray.size());
+    for (const QJsonValue& value : ruleArray) {
+        std::optional<LearnedRule> rule = LearnedRule::fromJson(value);
+        if (!rule)
+            return std::nullopt;
+        snapshot.rules.append(std::move(*rule));
+    }
+    const QJsonArray hotwordArray = hotwords.toArray();
+    snapshot.hotwords.reserve(hotwordArray.size());
+    for (const QJsonValue& value : hotwordArray) {
+        if (!value.isString())
+            return std::nullopt;
+        snapshot.hotwords.append(value.toString());
+    }
+    return snapshot;
+}
 
 } // namespace
 
@@ -45,31 +75,13 @@ QByteArray LexiconSnapshot::assemble(const QList<QByteArray>& encodedRules, cons
 std::optional<LexiconSnapshot> LexiconSnapshot::decode(const QByteArray& bytes)
 {
     QJsonParseError error;
-    // The account's copy comes from outside; its text is repaired like any service answer.
     const QJsonDocument document = ValidUtf16::fromJson(bytes, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        return std::nullopt;
-    const QJsonObject object = document.object();
-    const QJsonValue rules = object.value(kRules);
-    const QJsonValue hotwords = object.value(kHotwords);
-    if (!rules.isArray() || !hotwords.isArray())
-        return std::nullopt;
+    return fromDocument(document, error);
+}
 
-    LexiconSnapshot snapshot;
-    const QJsonArray ruleArray = rules.toArray();
-    snapshot.rules.reserve(ruleArray.size());
-    for (const QJsonValue& value : ruleArray) {
-        std::optional<LearnedRule> rule = LearnedRule::fromJson(value);
-        if (!rule)
-            return std::nullopt;
-        snapshot.rules.append(std::move(*rule));
-    }
-    const QJsonArray hotwordArray = hotwords.toArray();
-    snapshot.hotwords.reserve(hotwordArray.size());
-    for (const QJsonValue& value : hotwordArray) {
-        if (!value.isString())
-            return std::nullopt;
-        snapshot.hotwords.append(value.toString());
-    }
-    return snapshot;
+std::optional<LexiconSnapshot> LexiconSnapshot::decodeServiceText(const QByteArray& bytes)
+{
+    QJsonParseError error;
+    const QJsonDocument document = serviceJson(bytes, &error);
+    return fromDocument(document, error);
 }

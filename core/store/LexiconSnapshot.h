@@ -24,4 +24,8 @@ struct LexiconSnapshot
     // Both top-level keys and every rule key are required; a document missing any of them, or
     // holding a value of the wrong type, is unreadable as a whole.
     static std::optional<LexiconSnapshot> decode(const QByteArray& bytes);
+    // decode for the account's copy, which is service text like any gateway answer: its strings
+    // are cleared of control characters (serviceJson) before they can become rules that are
+    // applied and pasted.
+    static std::optional<LexiconSnapshot> decodeServiceText(const QByteArray& bytes);
 };

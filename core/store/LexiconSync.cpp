@@ -27,6 +27,17 @@ struct Folded
 QCoro::Task<LexiconSync::Pass> syncPass(GatewayClient client, QString syncKey, std::shared_ptr<Lexicon> lexicon)
 {
     LexiconSync::Pass pass;
+    // A lexicon the account's copy cannot hold is not sent, and nor is the copy fetched to merge
+    // into it, until the lexicon shrinks: the size is looked at first, on a worker, since encoding
+    // grows with the lexicon.
+    const qint64 limit = GatewayClient::lexiconCopyLimit(syncKey);
+    QFuture<qint64> sizing =
+        QtConcurrent::run([lexicon] { return lexicon->exportSnapshot().value_or(QByteArray()).size(); });
+    const qint64 size = co_await sizing;
+    if (size > limit) {
+        pass.stopped = LexiconTooLargeError(size, limit).description();
+        co_return pass;
+    }
     // The push replaces the account's copy, so it may only follow a pass that has seen that copy
     // (or found none): after a failed fetch, or a copy this version cannot read, pushing would
     // lose whatever the other machines put there.
@@ -35,8 +46,10 @@ QCoro::Task<LexiconSync::Pass> syncPass(GatewayClient client, QString syncKey, s
         remote = co_await client.fetchLexicon(syncKey);
     } catch (const TransportError& error) {
         std::printf("lexicon sync: fetch failed, nothing pushed: %s\n", error.what());
-        if (error.kind() == TransportError::Kind::AnswerTooLarge)
-            pass.stopped = QStringLiteral("账户中的词库副本过大，无法读取，已停止同步");
+        if (error.kind() == TransportError::Kind::AnswerTooLarge) {
+            pass.stopped = QStringLiteral("账户中的词库副本过大，无法读取，同步已暂停，将在下次启动时重试");
+            pass.waitForNextStart = true;
+        }
         co_return pass;
     } catch (const std::exception& error) {
         std::printf("lexicon sync: fetch failed, nothing pushed: %s\n", error.what());
@@ -76,7 +89,8 @@ QCoro::Task<LexiconSync::Pass> syncPass(GatewayClient client, QString syncKey, s
         pass.stopped = error.description();
     } catch (const AsrError& error) {
         std::printf("lexicon sync: push refused: %s\n", error.what());
-        pass.stopped = QStringLiteral("账户未能保存词库 (HTTP %1)，同步已暂停").arg(error.status());
+        pass.stopped =
+            QStringLiteral("账户未能保存词库 (HTTP %1)，同步已暂停，将在下次启动或学到新词时重试").arg(error.status());
     } catch (const std::exception& error) {
         std::printf("lexicon sync: push failed: %s\n", error.what());
     } catch (...) {

@@ -73,16 +73,24 @@ private Q_SLOTS:
         QCOMPARE(m_state->preferences(), expected);
     }
 
-    void backgroundReportsWaitForTheRecording()
+    // A background report never takes the place of a line the user is owed: a running recording's,
+    // or a notice until the user's next action.
+    void backgroundReportsGiveWayToWhatTheUserIsOwed()
     {
+        const QString synced = QStringLiteral("已同步 2 条词库");
+        const QString notice = QStringLiteral("设置文件已损坏");
         QSignalSpy spy(&*m_state, &AppState::statusLineChanged);
         m_state->setRecording(true);
-        m_state->reportInBackground(QStringLiteral("已同步 2 条词库"));
+        QVERIFY(!m_state->reportInBackground(synced));
         QCOMPARE(m_state->statusLine(), AppState::kInitialStatusLine);
         m_state->setRecording(false);
-        m_state->reportInBackground(QStringLiteral("已同步 2 条词库"));
-        QCOMPARE(m_state->statusLine(), QStringLiteral("已同步 2 条词库"));
-        QCOMPARE(spy.count(), 1);
+        m_state->showNotice(notice);
+        QVERIFY(!m_state->reportInBackground(synced));
+        QCOMPARE(m_state->statusLine(), notice);
+        m_state->setStatusLine(QStringLiteral("已插入"));
+        QVERIFY(m_state->reportInBackground(synced));
+        QCOMPARE(m_state->statusLine(), synced);
+        QCOMPARE(spy.count(), 3);
     }
 
     void feedbackFollowsTheSettings()

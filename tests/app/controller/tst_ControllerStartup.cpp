@@ -77,10 +77,12 @@ private Q_SLOTS:
     }
 
     // A settings file that could not be used was set aside as the settings opened: start-up says
-    // where it went, after the idle line.
+    // where it went, after the idle line, and what the lexicon sync reports meanwhile waits.
     void aSetAsideSettingsFileIsTold()
     {
         FakeApp fake;
+        storeAccountCopyWithThreeNewEntries(fake.gateway);
+        fake.accessToken = QStringLiteral("jwt-7");
         QVERIFY(QDir().mkpath(QFileInfo(fake.settingsFile()).absolutePath()));
         QFile file(fake.settingsFile());
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -90,6 +92,7 @@ private Q_SLOTS:
         runTask(fake.startup->start());
         const QString keptAs = app.settings().setAsidePath();
         QVERIFY(QFileInfo(keptAs).fileName().startsWith(QStringLiteral("Murmo.conf.unreadable-")));
+        QVERIFY(app.lexicon()->hotwords().contains(QStringLiteral("Grafana")));
         QCOMPARE(app.state().statusLine(), ControllerStartup::settingsSetAsideLine(keptAs));
         QVERIFY(app.state().statusLine().contains(QFileInfo(keptAs).fileName()));
     }
@@ -180,21 +183,89 @@ private Q_SLOTS:
         QVERIFY(app.lexicon()->hotwords().contains(QStringLiteral("Grafana")));
     }
 
-    void syncThatCannotKeepTheAccountCopySaysWhyOnce()
+    // What the line says of the sync's trouble holds: a pause retries when it says, a stop makes no
+    // request until its cause changes, and the line is said once, also across starts.
+    void syncTroubleIsToldOnceAndKeepsItsWord_data()
+    {
+        QTest::addColumn<FakeReply>("pushReply");
+        QTest::addColumn<QByteArray>("accountCopy");
+        QTest::addColumn<QByteArray>("localFile");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<QStringList>("afterLearning");
+        QTest::addColumn<QStringList>("atNextStart");
+
+        const QByteArray tooLarge =
+            LexiconFixtures::lexiconOfSize(GatewayClient::lexiconCopyLimit(GatewayAccount::kSyncKey) + 1);
+        const QStringList retried{"GET /v1/lexicon", "PUT /v1/lexicon"};
+        QTest::newRow("gateway refuses the copy")
+            << FakeReply::raw("too large", 413) << QByteArray() << QByteArray()
+            << QStringLiteral("将在下次启动或学到新词时重试") << retried << retried;
+        QTest::newRow("lexicon too large") << FakeReply::raw("", 200) << QByteArray() << tooLarge
+                                           << QStringLiteral("已停止同步") << QStringList{} << QStringList{};
+        QTest::newRow("account copy too large")
+            << FakeReply::raw("", 200) << tooLarge << QByteArray() << QStringLiteral("将在下次启动时重试")
+            << QStringList{} << QStringList{"GET /v1/lexicon"};
+    }
+
+    void syncTroubleIsToldOnceAndKeepsItsWord()
+    {
+        QFETCH(FakeReply, pushReply);
+        QFETCH(QByteArray, accountCopy);
+        QFETCH(QByteArray, localFile);
+        QFETCH(QString, said);
+        QFETCH(QStringList, afterLearning);
+        QFETCH(QStringList, atNextStart);
+        FakeApp fake;
+        fake.gateway.setReply("PUT", QStringLiteral("/v1/lexicon"), pushReply);
+        if (!accountCopy.isEmpty())
+            fake.gateway.storedLexicons.insert(GatewayAccount::kSyncKey, accountCopy.toBase64());
+        QDir().mkpath(fake.dataDirectory());
+        if (!localFile.isEmpty())
+            QVERIFY(writeFile(fake.dataDirectory() + QStringLiteral("/lexicon.json"), localFile));
+        fake.accessToken = QStringLiteral("jwt-7");
+        AppServices& app = fake.build();
+        runTask(fake.startup->start());
+        QVERIFY2(app.state().statusLine().contains(said), qPrintable(app.state().statusLine()));
+
+        // A learned word syncs again only where the line says so; the line is not said again.
+        app.lexicon()->addRule(QStringLiteral("recieve"), QStringLiteral("receive"), QStringLiteral("manual_edit"));
+        app.state().setStatusLine(QStringLiteral("✓ 已学习 receive"));
+        qsizetype seen = fake.gateway.requests().size();
+        runTask(app.gateway().syncLexicon());
+        QCOMPARE(pathsOf(fake.gateway).mid(seen), afterLearning);
+        QCOMPARE(app.state().statusLine(), QStringLiteral("✓ 已学习 receive"));
+
+        // The next start keeps to what the line said, and stays quiet about it.
+        fake.startup.reset();
+        fake.app.reset();
+        seen = fake.gateway.requests().size();
+        AppServices& again = fake.build();
+        runTask(fake.startup->start());
+        QCOMPARE(pathsOf(fake.gateway).mid(seen), atNextStart);
+        QCOMPARE(again.state().statusLine(), again.state().readyStatusLine());
+    }
+
+    // A lexicon that stopped syncing for its size syncs again once it has shrunk, and forgets the
+    // trouble it told, so that a later one is told again.
+    void aLexiconThatShrinksSyncsAgain()
     {
         FakeApp fake;
-        fake.gateway.setReply("PUT", QStringLiteral("/v1/lexicon"), FakeReply::raw("too large", 413));
+        QDir().mkpath(fake.dataDirectory());
+        QVERIFY(
+            writeFile(fake.dataDirectory() + QStringLiteral("/lexicon.json"),
+                      LexiconFixtures::lexiconOfSize(GatewayClient::lexiconCopyLimit(GatewayAccount::kSyncKey) + 1)));
         fake.accessToken = QStringLiteral("jwt-7");
         fake.signInConfigured = true;
         AppServices& app = fake.build();
         runTask(fake.startup->start());
-        QVERIFY2(app.state().statusLine().contains(QStringLiteral("HTTP 413")), qPrintable(app.state().statusLine()));
+        QVERIFY(app.state().statusLine().contains(QStringLiteral("已停止同步")));
+        QCOMPARE(fake.gateway.requests().size(), 0);
 
-        // Every learned word syncs again; the reason is not said again.
-        app.state().reportInBackground(QStringLiteral("就绪"));
+        for (const LearnedRule& rule : app.lexicon()->allRules().first(20))
+            app.lexicon()->removeRule(rule.id);
         runTask(app.gateway().syncLexicon());
-        QCOMPARE(pathsOf(fake.gateway).count(QStringLiteral("PUT /v1/lexicon")), 2);
-        QCOMPARE(app.state().statusLine(), QStringLiteral("就绪"));
+        QCOMPARE(pathsOf(fake.gateway), (QStringList{"GET /v1/lexicon", "PUT /v1/lexicon"}));
+        QCOMPARE(app.settings().text(SettingKey::lexiconSyncNotice), QString());
     }
 
     void storedSessionIsTheSyncCredential()

@@ -1,3 +1,4 @@
+#include "app/controller/ControllerStartup.h"
 #include "app/shell/ChipLabel.h"
 #include "app/shell/EntryAction.h"
 #include "app/shell/FilterPill.h"
@@ -284,6 +285,32 @@ private Q_SLOTS:
             QVERIFY(card.grab().toImage().save(
                 QStringLiteral("%1/permission-rows-%2.png").arg(outputDir(), dark ? "dark" : "light")));
         }
+    }
+
+    // The notice of a settings file set aside names the file, which the user needs whole to tell it
+    // from the others; the status line wraps rather than cut it.
+    void aNoticeShowsTheFileItNames_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<bool>("wholeNotice");
+        QTest::newRow("default width") << HistoryWindow::defaultSize.width() << true;
+        QTest::newRow("narrowest") << HistoryView::minimumWidth << false;
+    }
+    void aNoticeShowsTheFileItNames()
+    {
+        QFETCH(int, width);
+        QFETCH(bool, wholeNotice);
+        ViewRig rig;
+        HistoryWindow& window = rig.open();
+        window.resize(width, HistoryWindow::defaultSize.height());
+        const QString keptAs = QStringLiteral("/home/user/.config/Murmo/Murmo.conf.unreadable-20261208-123456");
+        rig.state.showNotice(ControllerStartup::settingsSetAsideLine(keptAs));
+        render(window, QStringLiteral("settings-notice-%1").arg(width));
+        const QLabel* status = window.view()->statusBar()->statusLabel();
+        QVERIFY2(status->text().contains(QStringLiteral("Murmo.conf.unreadable-20261208-123456")),
+                 qPrintable(status->text()));
+        if (wholeNotice)
+            QVERIFY2(status->toolTip().isEmpty(), qPrintable(status->text()));
     }
 
     void narrowWindowDropsTheTagline()

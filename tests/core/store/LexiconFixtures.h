@@ -45,4 +45,15 @@ inline QString idNumber(int n)
     return QStringLiteral("00000000-0000-4000-8000-%1").arg(n, 12, 10, QLatin1Char('0'));
 }
 
+// A lexicon whose snapshot holds about the given number of bytes, in long rules; lexicons of
+// other prefixes share no rule.
+inline QByteArray lexiconOfSize(qint64 bytes, const QString& prefix = {})
+{
+    QList<RuleSpec> rules;
+    const QString filler(2000, QLatin1Char('x'));
+    for (int i = 0; qint64(rules.size()) * 4100 < bytes; ++i)
+        rules.append({prefix + QString::number(i) + filler, filler + QString::number(i), 1, "user_added", idNumber(i)});
+    return document(rules);
+}
+
 } // namespace LexiconFixtures

@@ -405,6 +405,29 @@ private Q_SLOTS:
         QCOMPARE(f.lexicon->allRules().size(), 1);
     }
 
+    void mergeDropsControlCharactersOfTheAccountCopy_data()
+    {
+        QTest::addColumn<QString>("inserted");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("right-to-left override") << QStringLiteral("\u202E") << QString();
+        QTest::newRow("C1 CSI") << QStringLiteral("\u009B2J") << QStringLiteral("2J");
+        QTest::newRow("C1 next line") << QStringLiteral("\u0085") << QString();
+        QTest::newRow("left-to-right isolate") << QStringLiteral("\u2066") << QString();
+        QTest::newRow("DEL") << QStringLiteral("\u007F") << QString();
+        QTest::newRow("ESC sequence") << QStringLiteral("\u001B[2J") << QStringLiteral("[2J");
+    }
+    void mergeDropsControlCharactersOfTheAccountCopy()
+    {
+        QFETCH(QString, inserted);
+        QFETCH(QString, kept);
+        Fixture f;
+        const auto around = [](const QString& middle) { return QStringLiteral("Ke") + middle + QStringLiteral("lto"); };
+        QCOMPARE(f.lexicon->merge(document({{"kelto", around(inserted)}}, {around(inserted) + "s"})), 2);
+        // What a failed styling pastes as it stands is the rule's own text.
+        QCOMPARE(f.lexicon->apply(QStringLiteral("hi kelto")), QStringLiteral("hi ") + around(kept));
+        QCOMPARE(f.lexicon->hotwords(), (QStringList{around(kept), around(kept) + "s"}));
+    }
+
     void learnReturnsPairsItRefused()
     {
         Fixture f;

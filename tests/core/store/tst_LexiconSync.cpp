@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace LexiconFixtures;
 using Pairs = QList<CorrectionPair>;
 
@@ -32,16 +34,6 @@ std::shared_ptr<Lexicon> lexiconIn(const QTemporaryDir& dir, const QByteArray& f
     if (!file.isEmpty())
         writeFile(dir.filePath(Lexicon::kFileName), file);
     return std::make_shared<Lexicon>(dir.path());
-}
-
-// A lexicon whose snapshot holds about the given number of bytes, in long rules.
-QByteArray lexiconOfSize(qint64 bytes)
-{
-    QList<RuleSpec> rules;
-    const QString filler(2000, QLatin1Char('x'));
-    for (int i = 0; qint64(rules.size()) * 4100 < bytes; ++i)
-        rules.append({QString::number(i) + filler, filler + QString::number(i), 1, "user_added", idNumber(i)});
-    return document(rules);
 }
 
 // One machine: its own data folder and lexicon, talking to the shared fake gateway.
@@ -179,20 +171,30 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("accountCopy");
         QTest::addColumn<QByteArray>("localFile");
         QTest::addColumn<QString>("stopped");
+        QTest::addColumn<bool>("waitForNextStart");
+        QTest::addColumn<QList<QByteArray>>("methods");
 
         const QByteArray small = document({{"recieve", "receive"}});
-        // No machine could read such a copy back: it is not sent.
-        const QByteArray tooLarge = lexiconOfSize(GatewayClient::lexiconCopyLimit(kKey) + 1);
-        QTest::newRow("gateway refuses the copy")
-            << FakeReply::raw("too large", 413) << small << QByteArray() << QStringLiteral("HTTP 413");
-        QTest::newRow("gateway fails") << FakeReply::raw("", 500) << small << QByteArray()
-                                       << QStringLiteral("HTTP 500");
-        QTest::newRow("lexicon too large to read back")
-            << FakeReply::raw("", 200) << QByteArray() << tooLarge << QStringLiteral("已停止同步");
+        // No machine could read such a copy back: it is not sent, nor is the account's copy
+        // fetched for it.
+        const qint64 limit = GatewayClient::lexiconCopyLimit(kKey);
+        const QByteArray tooLarge = lexiconOfSize(limit + 1);
+        const QList<QByteArray> fetchAndPush{"GET", "PUT"};
+        QTest::newRow("gateway refuses the copy") << FakeReply::raw("too large", 413) << small << QByteArray()
+                                                  << QStringLiteral("HTTP 413") << false << fetchAndPush;
+        QTest::newRow("gateway fails") << FakeReply::raw("", 500) << small << QByteArray() << QStringLiteral("HTTP 500")
+                                       << false << fetchAndPush;
+        QTest::newRow("lexicon too large to read back") << FakeReply::raw("", 200) << QByteArray() << tooLarge
+                                                        << QStringLiteral("已停止同步") << false << QList<QByteArray>{};
+        QTest::newRow("merged lexicon too large to read back")
+            << FakeReply::raw("", 200) << lexiconOfSize(300000, "b") << lexiconOfSize(limit - 200000)
+            << QStringLiteral("已停止同步") << false << QList<QByteArray>{"GET"};
         QTest::newRow("account copy too large to read")
-            << FakeReply::raw("", 200) << tooLarge << QByteArray() << QStringLiteral("已停止同步");
+            << FakeReply::raw("", 200) << tooLarge << QByteArray() << QStringLiteral("下次启动时重试") << true
+            << QList<QByteArray>{"GET"};
         // A connection that drops may well hold next time: nothing to say yet.
-        QTest::newRow("connection dropped") << FakeReply::closed() << small << QByteArray() << QString();
+        QTest::newRow("connection dropped")
+            << FakeReply::closed() << small << QByteArray() << QString() << false << fetchAndPush;
     }
 
     void aPassThatCannotKeepTheCopySaysWhy()
@@ -201,6 +203,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, accountCopy);
         QFETCH(QByteArray, localFile);
         QFETCH(QString, stopped);
+        QFETCH(bool, waitForNextStart);
+        QFETCH(QList<QByteArray>, methods);
         FakeGateway gateway;
         if (!accountCopy.isEmpty())
             gateway.storedLexicons.insert(kKey, accountCopy.toBase64());
@@ -211,10 +215,14 @@ private Q_SLOTS:
         QVERIFY(!pass.pushed);
         QCOMPARE(pass.stopped.isEmpty(), stopped.isEmpty());
         QVERIFY2(pass.stopped.contains(stopped), qPrintable(pass.stopped));
+        QCOMPARE(pass.waitForNextStart, waitForNextStart);
         QCOMPARE(gateway.storedLexicons.value(kKey), accountCopy.toBase64());
-        if (localFile.size() > GatewayClient::lexiconCopyLimit(kKey))
-            QCOMPARE(gateway.requestsTo("/v1/lexicon").last().method, QByteArray("GET"));
-        else if (accountCopy == document({{"recieve", "receive"}}))
+        QList<QByteArray> sent;
+        for (const RecordedRequest& request : gateway.requestsTo("/v1/lexicon"))
+            sent.append(request.method);
+        sent.erase(std::unique(sent.begin(), sent.end()), sent.end()); // a request tried again is still one
+        QCOMPARE(sent, methods);
+        if (accountCopy == document({{"recieve", "receive"}}))
             QCOMPARE(pass.added, 1);
     }
 
