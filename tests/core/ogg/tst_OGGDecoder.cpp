@@ -363,6 +363,7 @@ private Q_SLOTS:
         // page, the last partial packet never encoded. Every packet is kept whole, as it was.
         const QByteArray legacy = readFile(QFINDTESTDATA("data/legacy-recording.ogg"));
         const QList<Page> pages = pagesOf(legacy);
+        QVERIFY2(!pages.isEmpty(), "data/legacy-recording.ogg was not found or holds no page");
         QCOMPARE(qFromLittleEndian<uint16_t>(pages[0].body.constData() + 10), uint16_t(0));
         QVERIFY(!pages.back().endOfStream());
         std::vector<float> bare;
