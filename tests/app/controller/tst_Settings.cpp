@@ -160,9 +160,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("holdsValues");
         const QByteArray lines = "[General]\nhkTalk=\"{\\\"keyCode\\\":49,\\\"modifiers\\\":262144,"
                                  "\\\"isModifierOnly\\\":false}\"\nrecordTrigger=hold\ndidOnboard=true\n";
-        QByteArray crlf = lines;
         QTest::newRow("no final line break") << lines.chopped(1) << true;
-        QTest::newRow("CRLF line ends") << crlf.replace("\n", "\r\n") << true;
+        QTest::newRow("CRLF line ends") << QByteArray(lines).replace("\n", "\r\n") << true;
         QTest::newRow("byte-order mark") << "\xEF\xBB\xBF" + lines << true;
         QTest::newRow("a stray line") << QByteArray(lines).insert(10, "the quick brown fox\n") << true;
         QTest::newRow("comments") << "; mine\n# also mine\n" + lines << true;
@@ -180,9 +179,8 @@ private Q_SLOTS:
         for (int run = 0; run < 2; ++run) {
             Settings settings(path(), nullptr);
             QCOMPARE(settings.setAsidePath(), QString());
-            QCOMPARE(settings.hotkey(SettingKey::hkTalk).has_value(), holdsValues);
-            if (holdsValues)
-                QCOMPARE(*settings.hotkey(SettingKey::hkTalk), (Hotkey{49, 0x40000, false}));
+            QCOMPARE(settings.hotkey(SettingKey::hkTalk),
+                     holdsValues ? std::optional(Hotkey{49, 0x40000, false}) : std::nullopt);
             QCOMPARE(settings.text(SettingKey::recordTrigger) == QStringLiteral("hold"), holdsValues);
             QCOMPARE(settings.flag(SettingKey::didOnboard), holdsValues);
             // The second run reads what this write left.
