@@ -30,6 +30,11 @@ Migrations::FnKeySystem ControllerStartup::linuxFnKey()
     return Migrations::FnKeySystem{&FnKeyHelpers::fnKeyHijacksSystem, &FnKeyHelpers::setFnKeyToNoAction};
 }
 
+QString ControllerStartup::settingsUnsavedLine()
+{
+    return QStringLiteral("设置无法保存：设置文件夹不可写，本次按默认设置运行");
+}
+
 QString ControllerStartup::settingsSetAsideLine(const QString& keptAs)
 {
     return QStringLiteral("设置文件已损坏，已另存为 ") + QFileInfo(keptAs).fileName() +
@@ -100,6 +105,8 @@ QCoro::Task<void> ControllerStartup::background(QCoro::Task<void> duckerRepair, 
     const QString setAside = m_parts.settings.setAsidePath();
     if (!setAside.isEmpty())
         m_parts.state.showNotice(settingsSetAsideLine(setAside));
+    if (!m_parts.settings.canSave())
+        m_parts.state.showNotice(settingsUnsavedLine());
     // The seed comes before anything that may sync the lexicon with the account.
     const bool purged = co_await lexiconSeeded;
     if (!self)

@@ -49,6 +49,9 @@ public:
     // fnKey: the desktop's claim on the Fn key; the Linux stand-in never reports one.
     ControllerStartup(Parts parts, Migrations::FnKeySystem fnKey = linuxFnKey(), QObject* parent = nullptr);
 
+    // The status line of a start whose settings cannot be saved: they run on defaults in memory.
+    static QString settingsUnsavedLine();
+
     static Migrations::FnKeySystem linuxFnKey();
     // The status line of a start whose settings file could not be used and was kept as keptAs.
     static QString settingsSetAsideLine(const QString& keptAs);

@@ -1,21 +1,13 @@
 #include "app/controller/Settings.h"
 
 #include "app/controller/SettingsTable.h"
-#include "core/store/StoreFile.h"
 #include "platform/SecretStore.h"
 
 #include <QCoroFuture>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
 #include <QStandardPaths>
-#include <QStringDecoder>
-#include <QStringTokenizer>
-
-#include <cstdio>
 
 #include <utility>
 
@@ -23,59 +15,6 @@ namespace {
 
 // The keyring items of the settings' secrets: one item per key under this service.
 const QString kSecretService = QStringLiteral("murmo-settings");
-
-constexpr QFileDevice::Permissions kPrivate = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-
-// Far more than any settings this program writes (a few kilobytes with long custom rules): a file
-// this size is something else, and is not read at all.
-constexpr qint64 kMaxFileBytes = 4 * 1024 * 1024;
-
-// Whether bytes read as the INI text this program writes: UTF-8 without NUL bytes, ending with a
-// line break (a file cut short mid-write does not), each line blank, a comment, a [section] or
-// key=value. Reading anything else would turn its junk into keys that later writes keep for ever.
-bool isSettingsText(const QByteArray& bytes)
-{
-    if (bytes.isEmpty())
-        return true;
-    if (bytes.contains('\0') || !bytes.endsWith('\n'))
-        return false;
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return false;
-    for (QStringView line : QStringTokenizer(text, u'\n')) {
-        line = line.trimmed();
-        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
-            continue;
-        if (line.startsWith(u'[') && line.endsWith(u']'))
-            continue;
-        if (line.indexOf(u'=') <= 0)
-            return false;
-    }
-    return true;
-}
-
-// Moves whatever stands at path that cannot be this program's settings (a pipe would hold the
-// start for ever, a folder could never be written, a damaged file would be rewritten with its
-// junk) aside, next to it, as the data stores do. Returns where it went; empty when nothing moved.
-QString setAsideIfUnusable(const QString& path)
-{
-    const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink())
-        return {};
-    QString kept;
-    if (info.isFile() && info.size() > kMaxFileBytes) {
-        kept = StoreFile::quarantine(path);
-    } else {
-        const std::optional<QByteArray> bytes = StoreFile::readOrQuarantine(path, QDateTime::currentDateTime(), &kept);
-        if (bytes && !isSettingsText(*bytes))
-            kept = StoreFile::quarantine(path);
-    }
-    if (!kept.isEmpty())
-        std::fprintf(stderr, "settings: %s could not be used; kept as %s, starting afresh\n", qPrintable(path),
-                     qPrintable(kept));
-    return kept;
-}
 
 } // namespace
 
@@ -87,21 +26,9 @@ QString Settings::defaultPath()
 
 Settings::Settings(const QString& path, SecretStore* secrets, QObject* parent)
     : QObject(parent)
-    , m_path(path)
-    , m_setAside(setAsideIfUnusable(path))
-    , m_file(path, QSettings::IniFormat)
+    , m_file(path)
     , m_secrets(secrets)
-{
-    // Created private before the first write: QSettings replaces the file through a save file
-    // that keeps the permissions of the file it replaces, so the keys never sit readable to others.
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    if (!QFile::exists(path)) {
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly, kPrivate))
-            file.close();
-    }
-    restrictFile();
-}
+{}
 
 Settings::~Settings() = default;
 
@@ -114,7 +41,7 @@ Settings::Batch::Batch(Settings& settings)
 Settings::Batch::~Batch()
 {
     if (--m_settings.m_batches == 0 && std::exchange(m_settings.m_heldBack, false))
-        m_settings.syncFile();
+        m_settings.m_file.sync();
 }
 
 QVariant Settings::value(SettingKey key) const
@@ -200,13 +127,7 @@ void Settings::writeFile(const QString& name, const QVariant& value)
         m_heldBack = true;
         return;
     }
-    syncFile();
-}
-
-void Settings::syncFile()
-{
     m_file.sync();
-    restrictFile();
 }
 
 void Settings::writeSecret(const QString& name, const QString& value)
@@ -226,10 +147,4 @@ void Settings::writeSecret(const QString& name, const QString& value)
         // The keyring refused: the private file keeps the value rather than losing it.
         writeFile(name, value);
     });
-}
-
-void Settings::restrictFile()
-{
-    if (QFile::exists(m_path))
-        QFile::setPermissions(m_path, kPrivate);
 }

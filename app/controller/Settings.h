@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/controller/SettingsFile.h"
 #include "app/controller/SettingsTable.h"
 #include "platform/Hotkey.h"
 
@@ -7,7 +8,6 @@
 #include <QHash>
 #include <QMap>
 #include <QObject>
-#include <QSettings>
 #include <QString>
 #include <QVariant>
 
@@ -49,7 +49,10 @@ public:
 
     // Where a settings file that could not be used was moved as these settings started afresh
     // ("Murmo.conf.unreadable-<time>"); empty when the file was fine or missing.
-    const QString& setAsidePath() const { return m_setAside; }
+    const QString& setAsidePath() const { return m_file.setAsidePath(); }
+    // False when nothing usable could stand at the path (the folder cannot be written): the
+    // settings then start from the defaults and live in memory for this run.
+    bool canSave() const { return m_file.canSave(); }
 
     // Reads the secrets from the keyring into memory and moves any secret still held by the file
     // (from a time without keyring) into it. Until it has finished, secrets read as the file has
@@ -77,14 +80,9 @@ Q_SIGNALS:
 
 private:
     void writeFile(const QString& name, const QVariant& value);
-    void syncFile();
     void writeSecret(const QString& name, const QString& value);
-    void restrictFile();
 
-    QString m_path;
-    // Before m_file, which reads what this leaves in place.
-    QString m_setAside;
-    QSettings m_file;
+    SettingsFile m_file;
     SecretStore* m_secrets;
     // The keyring's values by name once loaded; a secret absent here is read from the file.
     QHash<QString, QString> m_secretValues;

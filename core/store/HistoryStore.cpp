@@ -37,9 +37,8 @@ bool failInterruptedTakes(QList<HistoryEntry>& entries)
 // anew.
 void setAsideUntrimmed(const QString& historyFile, const QByteArray& bytes)
 {
-    const QString aside = StoreFile::asidePath(historyFile, QStringLiteral("untrimmed"));
-    if (!StoreFile::writeAtomically(aside, bytes) && QFile::rename(historyFile, aside))
-        QFile::setPermissions(aside, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (!StoreFile::writeAtomically(StoreFile::asidePath(historyFile, QStringLiteral("untrimmed")), bytes))
+        StoreFile::setAside(historyFile, QStringLiteral("untrimmed"));
 }
 
 // "<id>.ogg": the recording of the entry with that id.

@@ -37,12 +37,23 @@ QString asidePath(const QString& path, const QString& reason, const QDateTime& n
     return target;
 }
 
-QString quarantine(const QString& path, const QDateTime& now)
+QString setAside(const QString& path, const QString& reason, const QDateTime& now)
 {
-    const QString target = asidePath(path, QStringLiteral("unreadable"), now);
+    const QString target = asidePath(path, reason, now);
     if (!QFile::rename(path, target))
         return {};
+    // Changing a link's mode would change what it points to, which is not the program's.
+    const QFileInfo moved(target);
+    if (!moved.isSymLink()) {
+        const QFileDevice::Permissions owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+        QFile::setPermissions(target, moved.isDir() ? owner | QFileDevice::ExeOwner : owner);
+    }
     return target;
+}
+
+QString quarantine(const QString& path, const QDateTime& now)
+{
+    return setAside(path, QStringLiteral("unreadable"), now);
 }
 
 bool makePrivateFolder(const QString& path)

@@ -21,8 +21,13 @@ std::optional<QByteArray> readOrQuarantine(const QString& path, const QDateTime&
 // time of now; "-2", "-3", ... are appended when that name is taken).
 QString asidePath(const QString& path, const QString& reason, const QDateTime& now = QDateTime::currentDateTime());
 
-// Renames path to asidePath(path, "unreadable", now). Stores call it when they cannot decode what
-// they read. Returns the new path, or an empty string when nothing could be moved.
+// Renames path to asidePath(path, reason, now) and closes what was moved to all but its owner (a
+// file becomes 0600, a folder 0700; a link is left as it is): what is kept aside may hold the
+// user's secrets, and an older version may have written it readable to others. Returns the new
+// path, or an empty string when nothing could be moved.
+QString setAside(const QString& path, const QString& reason, const QDateTime& now = QDateTime::currentDateTime());
+
+// setAside(path, "unreadable", now). Stores call it when they cannot decode what they read.
 QString quarantine(const QString& path, const QDateTime& now = QDateTime::currentDateTime());
 
 // Makes the folder (with any missing parents) and keeps it to its owner (0700): what the stores

@@ -19,3 +19,12 @@ inline bool writeFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
+
+// A file name (ending in suffix) that leaves no room for a set-aside suffix such as
+// ".unreadable-<yyyyMMdd-HHmmss>": moving it aside fails for every user, root included, as it does
+// for others in a folder they cannot write.
+inline QString nameWithNoRoomToSetAside(const QString& suffix)
+{
+    constexpr int kNameMax = 255;
+    return QString(kNameMax - 20 - suffix.size(), QLatin1Char('M')) + suffix;
+}

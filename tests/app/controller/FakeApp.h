@@ -65,7 +65,8 @@ struct FakeApp
 
     FakeApp() { permissions.accessibility = true; }
 
-    QString settingsFile() const { return dir.filePath(QStringLiteral("config/Murmo.conf")); }
+    QString settingsName = QStringLiteral("Murmo.conf");
+    QString settingsFile() const { return dir.filePath(QStringLiteral("config/") + settingsName); }
     QString dataDirectory() const { return dir.filePath(QStringLiteral("data/Murmo")); }
 
     Ports ports() { return ports(clock); }
@@ -80,6 +81,7 @@ struct FakeApp
     AppServices::Options options()
     {
         AppServices::Options options = loopbackOptions(dir, gateway, transport);
+        options.settingsFile = settingsFile();
         if (signInConfigured)
             options.signIn = SupabaseAuth::Config{gateway.baseUrl(), QStringLiteral("anon-key")};
         options.gateway.deviceLabel = QStringLiteral("test-host");

@@ -15,6 +15,8 @@
 #include <QTest>
 #include <QThreadPool>
 
+#include <sys/stat.h>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -95,6 +97,20 @@ private Q_SLOTS:
         QVERIFY(app.lexicon()->hotwords().contains(QStringLiteral("Grafana")));
         QCOMPARE(app.state().statusLine(), ControllerStartup::settingsSetAsideLine(keptAs));
         QVERIFY(app.state().statusLine().contains(QFileInfo(keptAs).fileName()));
+    }
+
+    // Settings that can neither be read nor moved aside run on defaults in memory, and start-up
+    // says that they cannot be saved.
+    void unsavableSettingsAreTold()
+    {
+        FakeApp fake;
+        fake.settingsName = nameWithNoRoomToSetAside(QStringLiteral(".conf"));
+        QVERIFY(QDir().mkpath(QFileInfo(fake.settingsFile()).absolutePath()));
+        QCOMPARE(::mkfifo(QFile::encodeName(fake.settingsFile()).constData(), 0600), 0);
+        AppServices& app = fake.build();
+        runTask(fake.startup->start());
+        QVERIFY(!app.settings().canSave());
+        QCOMPARE(app.state().statusLine(), ControllerStartup::settingsUnsavedLine());
     }
 
     // What the first frame does not need waits until after it, and is not lost: the settings

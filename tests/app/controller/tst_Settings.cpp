@@ -49,6 +49,25 @@ bool isPrivate(const QString& path)
     return permissions.testFlags(QFileDevice::ReadOwner | QFileDevice::WriteOwner) && !(permissions & others);
 }
 
+// Puts a kind of thing at path as an older version, under the usual umask, would have left it:
+// open to others. A "huge" file is sparse: its size without the disk.
+bool place(const QString& path, const QString& kind, const QByteArray& bytes)
+{
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return false;
+    const QByteArray name = QFile::encodeName(path);
+    if (kind == QLatin1String("pipe"))
+        return ::mkfifo(name.constData(), 0644) == 0;
+    if (kind == QLatin1String("folder"))
+        return ::mkdir(name.constData(), 0755) == 0;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return false;
+    if (kind == QLatin1String("huge") && !file.resize(200LL * 1024 * 1024))
+        return false;
+    return ::chmod(name.constData(), 0644) == 0;
+}
+
 } // namespace
 
 class TestSettings : public QObject
@@ -133,65 +152,109 @@ private Q_SLOTS:
         QVERIFY(isPrivate(path()));
     }
 
-    // What cannot be this program's settings is set aside whole, as the data files are, and the
-    // settings start afresh; a file this program wrote, or a person edited, is read as it is.
-    void anUnusableFileIsSetAside_data()
+    // A file a person edited is read as the INI reader reads it: every value it yields is kept,
+    // and a later write keeps them too.
+    void aHandEditedFileKeepsItsValues_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("holdsValues");
+        const QByteArray lines = "[General]\nhkTalk=\"{\\\"keyCode\\\":49,\\\"modifiers\\\":262144,"
+                                 "\\\"isModifierOnly\\\":false}\"\nrecordTrigger=hold\ndidOnboard=true\n";
+        QTest::newRow("no final line break") << lines.chopped(1) << true;
+        QTest::newRow("CRLF line ends") << QByteArray(lines).replace("\n", "\r\n") << true;
+        QTest::newRow("byte-order mark") << "\xEF\xBB\xBF" + lines << true;
+        QTest::newRow("a stray line") << QByteArray(lines).insert(10, "the quick brown fox\n") << true;
+        QTest::newRow("comments") << "; mine\n# also mine\n" + lines << true;
+        QTest::newRow("unknown keys") << lines + "futureKey=1\n[Elsewhere]\nother=2\n" << true;
+        QTest::newRow("no section") << lines.mid(10) << true;
+        QTest::newRow("empty") << QByteArray() << false;
+    }
+
+    void aHandEditedFileKeepsItsValues()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, holdsValues);
+        QVERIFY(QDir().mkpath(QFileInfo(path()).absolutePath()));
+        QVERIFY(writeFile(path(), bytes));
+        for (int run = 0; run < 2; ++run) {
+            Settings settings(path(), nullptr);
+            QCOMPARE(settings.setAsidePath(), QString());
+            QCOMPARE(settings.hotkey(SettingKey::hkTalk),
+                     holdsValues ? std::optional(Hotkey{49, 0x40000, false}) : std::nullopt);
+            QCOMPARE(settings.text(SettingKey::recordTrigger) == QStringLiteral("hold"), holdsValues);
+            QCOMPARE(settings.flag(SettingKey::didOnboard), holdsValues);
+            // The second run reads what this write left.
+            settings.setValue(SettingKey::soundFX, false);
+        }
+        QCOMPARE(QDir(QFileInfo(path()).absolutePath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{QFileInfo(path()).fileName()});
+    }
+
+    // What cannot be settings at all is set aside whole and closed to others, whatever mode an
+    // older version left it with (it may hold keys), and the settings start afresh.
+    void whatCannotBeSettingsIsSetAsidePrivately_data()
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<bool>("usable");
-        const QByteArray written =
-            QStringLiteral("[General]\ndidOnboard=true\nprefCustomNotes=句末不加句号\n").toUtf8();
-        QTest::newRow("written by the program") << "file" << written << true;
-        QTest::newRow("empty") << "file" << QByteArray() << true;
-        QTest::newRow("edited, with a comment")
-            << "file" << QByteArray("; mine\n\n[General]\n didOnboard = true\n") << true;
-        QTest::newRow("garbage") << "file" << QByteArray("\x89PNG\r\n\x1a\n\xff\xfe garbage \x80\x81\n") << false;
-        QTest::newRow("NUL bytes") << "file" << QByteArray("[General]\ndidOnboard=true\n\0\0\0\0\n", 31) << false;
-        QTest::newRow("cut short") << "file" << written.left(written.size() - 7) << false;
-        QTest::newRow("text that is no settings")
-            << "file" << QByteArray("[General]\ndidOnboard=true\nthe quick brown fox\n") << false;
-        QTest::newRow("200 MB") << "huge" << QByteArray() << false;
-        QTest::newRow("a pipe") << "pipe" << QByteArray() << false;
+        const QByteArray secrets = "[General]\ngatewayToken=device-7\ndeepgramApiKey=dg-1\n";
+        QTest::newRow("NUL bytes") << "file" << secrets + QByteArray(4, '\0') + "\n";
+        QTest::newRow("not UTF-8") << "file" << secrets + "prefCustomNotes=\xC3\x28\xFF\n";
+        QTest::newRow("past the size cap") << "huge" << secrets;
+        QTest::newRow("a pipe") << "pipe" << QByteArray();
+        QTest::newRow("a folder") << "folder" << QByteArray();
     }
-    void anUnusableFileIsSetAside()
+
+    void whatCannotBeSettingsIsSetAsidePrivately()
     {
         QFETCH(QString, kind);
         QFETCH(QByteArray, bytes);
-        QFETCH(bool, usable);
         const QString folder = QFileInfo(path()).absolutePath();
-        QVERIFY(QDir().mkpath(folder));
-        qint64 size = 0;
-        if (kind == QLatin1String("pipe")) {
-            QCOMPARE(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
-        } else {
-            QFile file(path());
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            // Sparse: the size without the disk.
-            if (kind == QLatin1String("huge"))
-                QVERIFY(file.resize(200LL * 1024 * 1024));
-            else
-                file.write(bytes);
-            size = file.size();
-        }
+        QVERIFY(place(path(), kind, bytes));
+        const qint64 size = QFileInfo(path()).size();
 
         Settings settings(path(), nullptr);
         const QStringList aside =
-            QDir(folder).entryList({QStringLiteral("Murmo.conf.unreadable-*")}, QDir::Files | QDir::System);
-        QCOMPARE(settings.setAsidePath().isEmpty(), usable);
-        QCOMPARE(aside.size(), usable ? 0 : 1);
-        if (usable) {
-            QCOMPARE(settings.flag(SettingKey::didOnboard), size > 0);
-            return;
-        }
-        // Kept whole, under the name it is said to have.
+            QDir(folder).entryList({QStringLiteral("Murmo.conf.unreadable-*")}, QDir::AllEntries | QDir::System);
+        QCOMPARE(aside.size(), 1);
         QCOMPARE(QFileInfo(settings.setAsidePath()).fileName(), aside.constFirst());
-        if (kind != QLatin1String("pipe"))
-            QCOMPARE(QFileInfo(settings.setAsidePath()).size(), size);
+        QCOMPARE(QFileInfo(settings.setAsidePath()).size(), size);
+        QVERIFY(isPrivate(settings.setAsidePath()));
+        QCOMPARE(settings.text(SettingKey::gatewayToken), QString());
+        settings.setValue(SettingKey::recordTrigger, QStringLiteral("hold"));
+        QCOMPARE(QSettings(path(), QSettings::IniFormat).allKeys(), QStringList{QStringLiteral("recordTrigger")});
+        QVERIFY(isPrivate(path()));
+    }
+
+    // What cannot be settings and cannot be moved aside either is never opened (reading a pipe
+    // would hold the start for ever): the settings run on defaults in memory and cannot be saved.
+    void whatCannotBeMovedIsNeverOpened_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("a pipe") << "pipe" << QByteArray();
+        QTest::newRow("NUL bytes") << "file" << QByteArray("[General]\ndidOnboard=true\n\0\n", 28);
+    }
+
+    void whatCannotBeMovedIsNeverOpened()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, bytes);
+        const QString name = nameWithNoRoomToSetAside(QStringLiteral(".conf"));
+        const QString stuck = m_dir->filePath(QStringLiteral("Murmo/") + name);
+        QVERIFY(place(stuck, kind, bytes));
+
+        Settings settings(stuck, nullptr);
+        QVERIFY(!settings.canSave());
+        QCOMPARE(settings.setAsidePath(), QString());
         QVERIFY(!settings.flag(SettingKey::didOnboard));
         settings.setValue(SettingKey::recordTrigger, QStringLiteral("hold"));
-        QSettings reread(path(), QSettings::IniFormat);
-        QCOMPARE(reread.allKeys(), QStringList{QStringLiteral("recordTrigger")});
+        QCOMPARE(settings.text(SettingKey::recordTrigger), QStringLiteral("hold"));
+        // Left as it stood, with nothing beside it.
+        QCOMPARE(
+            QDir(QFileInfo(stuck).absolutePath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+            QStringList{name});
+        if (kind == QLatin1String("file"))
+            QCOMPARE(readFile(stuck), bytes);
     }
 
     void batchWritesTheFileWhenTheLastOneEnds()

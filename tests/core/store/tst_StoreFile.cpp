@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QDateTime kNow(QDate(2026, 3, 4), QTime(5, 6, 7));
@@ -71,6 +73,30 @@ private Q_SLOTS:
         QCOMPARE(readFile(dir.filePath("store.json.unreadable-20260304-050607-2")), QByteArray("second"));
         QCOMPARE(readFile(dir.filePath("store.json.unreadable-20260304-050607-3")), QByteArray("third"));
         QVERIFY(!QFileInfo::exists(path));
+    }
+
+    // What is kept aside may hold secrets that an older version left readable to others: once moved
+    // it is its owner's alone. A link is moved as it is; what it points to is not the program's.
+    void whatIsSetAsideIsClosedToOthers()
+    {
+        QTemporaryDir dir;
+        const QString outside = dir.filePath("outside.json");
+        QVERIFY(writeFile(dir.filePath("file.json"), "{"));
+        QVERIFY(QDir().mkpath(dir.filePath("folder.json")));
+        QVERIFY(writeFile(outside, "mine"));
+        QVERIFY(QFile::link(outside, dir.filePath("link.json")));
+        // name → mode it was left with, mode of what is set aside (of the link's target for the link)
+        const QList<std::tuple<QString, int, int>> cases{
+            {"file.json", 0644, 0600}, {"folder.json", 0755, 0700}, {"link.json", 0644, 0644}};
+        for (const auto& [name, before, after] : cases) {
+            QCOMPARE(::chmod(QFile::encodeName(dir.filePath(name)).constData(), mode_t(before)), 0);
+            const QString aside = StoreFile::quarantine(dir.filePath(name), kNow);
+            QCOMPARE(aside, dir.filePath(name + ".unreadable-20260304-050607"));
+            struct stat status
+            {};
+            QCOMPARE(::stat(QFile::encodeName(aside).constData(), &status), 0);
+            QCOMPARE(int(status.st_mode & 07777), after);
+        }
     }
 
     void quarantineOfNothingReportsNothingMoved()

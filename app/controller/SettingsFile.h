@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QSettings>
+#include <QString>
+#include <QVariant>
+#include <QVariantHash>
+
+#include <optional>
+
+// Where Settings keeps its plain values: the private INI file (mode 0600). What the INI reader can
+// read is read, a file a person edited included; only what cannot be settings at all (NUL bytes,
+// text that is not UTF-8, a file past the size cap, anything but a regular file) is set aside
+// ("<name>.unreadable-<time>", 0600) before the file starts afresh. When that cannot be moved, or
+// no file can be made (the folder cannot be written), nothing at the path is opened: the values
+// live in memory for this run and are not saved. Main thread only.
+class SettingsFile
+{
+public:
+    explicit SettingsFile(const QString& path);
+
+    // Where what stood at the path went; empty when it was usable, missing or could not be moved.
+    const QString& setAsidePath() const { return m_setAside; }
+    // False when the values live in memory only.
+    bool canSave() const { return m_ini.has_value(); }
+
+    QVariant value(const QString& name, const QVariant& fallback = {}) const;
+    bool contains(const QString& name) const;
+    void setValue(const QString& name, const QVariant& value);
+    void remove(const QString& name);
+    // Writes what was changed to the file, keeping it private.
+    void sync();
+
+private:
+    QString m_path;
+    QString m_setAside;
+    std::optional<QSettings> m_ini;
+    QVariantHash m_unsaved;
+};
