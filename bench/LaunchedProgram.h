@@ -152,13 +152,27 @@ public:
 
     // Whether the main thread waits in its event loop for something to do right now: blocked in
     // poll (7) or ppoll (271), where Qt's event loop sleeps. Anything else (running, or waiting for
-    // a lock, a disk or another thread) keeps it from its events.
-    bool mainThreadAwaitsEvents() const
+    // a lock, a disk or another thread) keeps it from its events. Nothing when that cannot be read:
+    // the program forbids tracing it, which only a user with the right to trace any process passes.
+    std::optional<bool> mainThreadAwaitsEvents() const
     {
         const std::string path = "/proc/" + std::to_string(m_pid) + "/task/" + std::to_string(m_pid) + "/syscall";
         std::ifstream syscall(path);
-        long number = -1;
-        return syscall >> number && (number == 7 || number == 271);
+        std::string first;
+        if (!(syscall >> first))
+            return std::nullopt;
+        return first == "7" || first == "271";
+    }
+
+    // Nanoseconds the main thread has spent ready to run but waiting for a processor, which a busy
+    // machine takes from it whatever the program does.
+    qint64 mainThreadRunDelayNs() const
+    {
+        std::ifstream schedstat("/proc/" + std::to_string(m_pid) + "/task/" + std::to_string(m_pid) + "/schedstat");
+        qint64 running = 0;
+        qint64 waiting = 0;
+        schedstat >> running >> waiting;
+        return waiting;
     }
 
     // Resident memory in KiB.

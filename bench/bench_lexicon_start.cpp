@@ -62,22 +62,33 @@ struct Lexicons
 };
 
 // Watches the program's main thread from a thread of this process until the watched seconds are
-// over, keeping the longest stretch it spent away from its event loop.
+// over, keeping the longest stretch it spent away from its event loop. What it spent in a stretch
+// waiting for a processor is left out: that is the machine's load, not the program's doing.
 class HoldWatch
 {
 public:
     explicit HoldWatch(const Launch& launch)
         : m_thread([this, &launch] {
-            std::optional<std::chrono::steady_clock::time_point> away;
+            struct Away
+            {
+                std::chrono::steady_clock::time_point since;
+                qint64 runDelayNs = 0;
+            };
+            std::optional<Away> away;
             while (launch.elapsedMs() < kWatchedMs) {
                 const auto now = std::chrono::steady_clock::now();
-                if (launch.mainThreadAwaitsEvents())
+                const std::optional<bool> awaits = launch.mainThreadAwaitsEvents();
+                if (!awaits) {
+                    m_unreadable = true;
+                } else if (*awaits) {
                     away.reset();
-                else if (!away)
-                    away = now;
-                else
-                    m_longestMs =
-                        std::max(m_longestMs.load(), std::chrono::duration<double, std::milli>(now - *away).count());
+                } else if (!away) {
+                    away = Away{now, launch.mainThreadRunDelayNs()};
+                } else {
+                    const double waitedMs = double(launch.mainThreadRunDelayNs() - away->runDelayNs) / 1e6;
+                    const double heldMs = std::chrono::duration<double, std::milli>(now - away->since).count();
+                    m_longestMs = std::max(m_longestMs.load(), heldMs - waitedMs);
+                }
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
             }
             m_done = true;
@@ -86,10 +97,12 @@ public:
     ~HoldWatch() { m_thread.join(); }
 
     bool isDone() const { return m_done; }
-    double longestMs() const { return m_longestMs; }
+    // Nothing when the main thread's state could not be read.
+    std::optional<double> longestMs() const { return m_unreadable ? std::nullopt : std::optional<double>(m_longestMs); }
 
 private:
     std::atomic<double> m_longestMs = 0;
+    std::atomic_bool m_unreadable = false;
     std::atomic_bool m_done = false;
     std::thread m_thread;
 };
@@ -138,7 +151,9 @@ std::optional<Start> liveStart(const X11Windows& windows, FakeGateway& gateway, 
             QCoreApplication::processEvents();
             QThread::usleep(500);
         }
-        start.holdMs = watch.longestMs();
+        if (!watch.longestMs())
+            return std::nullopt;
+        start.holdMs = *watch.longestMs();
     }
     for (const qint64 until = launch.elapsedMs() + kSettleMs; launch.elapsedMs() < until; QThread::usleep(500))
         QCoreApplication::processEvents();
@@ -172,7 +187,7 @@ void BM_LexiconStart(benchmark::State& state)
                  {std::pair{&none, &files.none}, std::pair{&large, &files.large}, std::pair{&huge, &files.huge}}) {
                 const std::optional<Start> live = liveStart(windows, gateway, *file);
                 if (!live) {
-                    state.SkipWithError("a window never came up");
+                    state.SkipWithError("a window never came up, or its main thread's state cannot be read");
                     return;
                 }
                 start->holdMs = std::min(start->holdMs, live->holdMs);

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QHash>
 #include <QSet>
+#include <QThread>
 #include <QtConcurrent>
 
 #include <algorithm>
@@ -54,13 +55,40 @@ Lexicon::Lexicon(const QString& directory, QThreadPool* loader, QObject* parent)
     : QObject(parent)
     , m_fileURL(QDir(directory).filePath(kFileName))
     , m_matcher(std::make_shared<HotwordMatcher>())
+    , m_loader(loader ? loader : &m_worker)
 {
     m_worker.setMaxThreadCount(1);
-    m_loading = QtConcurrent::run(loader ? loader : &m_worker, [this] { load(); });
+    m_loadPromise.start();
+    m_loading = m_loadPromise.future();
+    // Not before the event loop turns: read alongside the program's start, a large file slows its
+    // window down. The queued call goes with the lexicon.
+    QMetaObject::invokeMethod(
+        this, [this] { startLoading(); }, Qt::QueuedConnection);
 }
 
 Lexicon::~Lexicon()
 {
+    if (m_loadStarted)
+        m_run.waitForFinished();
+}
+
+void Lexicon::startLoading() const
+{
+    if (std::exchange(m_loadStarted, true))
+        return;
+    auto* self = const_cast<Lexicon*>(this);
+    m_run = QtConcurrent::run(m_loader, [self] { self->load(); });
+}
+
+void Lexicon::waitUntilLoaded() const
+{
+    if (m_loaded)
+        return;
+    // Nothing on the lexicon's own thread may wait for its event loop to start the load.
+    if (QThread::currentThread() == thread()) {
+        startLoading();
+        m_run.waitForFinished();
+    }
     m_loading.waitForFinished();
 }
 
@@ -98,15 +126,14 @@ void Lexicon::load()
         m_loaded = true;
         announceChange();
     }
+    m_loadPromise.finish();
     // Decoding a large file passes through many times its size in buffers.
     FreedMemory::giveBack();
 }
 
 QMutexLocker<QMutex> Lexicon::lockLoaded() const
 {
-    // A load still waiting for its thread is run here rather than waited for.
-    if (!m_loaded)
-        m_loading.waitForFinished();
+    waitUntilLoaded();
     return QMutexLocker(&m_mutex);
 }
 
@@ -149,8 +176,7 @@ QList<LearnedRule> Lexicon::allRules() const
 
 qsizetype Lexicon::ruleCount() const
 {
-    if (!m_loaded)
-        m_loading.waitForFinished();
+    waitUntilLoaded();
     return m_ruleCount;
 }
 

@@ -10,6 +10,7 @@
 #include <QList>
 #include <QMutex>
 #include <QObject>
+#include <QPromise>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
@@ -53,13 +54,13 @@ public:
         friend bool operator==(const ImportCounts&, const ImportCounts&) = default;
     };
 
-    // Starts loading "lexicon.json" from directory (which is not created here) on loader, or on a
-    // thread of the lexicon's own when none is given. A file that exists but cannot be read or
-    // decoded is moved aside, kept as "lexicon.json.unreadable-<time>", and the lexicon starts
-    // empty.
+    // Loads "lexicon.json" from directory (which is not created here) on loader, or on a thread of
+    // the lexicon's own when none is given, once the event loop of the lexicon's thread turns: at
+    // the program's start its window comes first. A file that exists but cannot be read or decoded
+    // is moved aside, kept as "lexicon.json.unreadable-<time>", and the lexicon starts empty.
     explicit Lexicon(const QString& directory, QObject* parent = nullptr);
     Lexicon(const QString& directory, QThreadPool* loader, QObject* parent = nullptr);
-    // Waits for the load.
+    // Waits for a load under way.
     ~Lexicon() override;
 
     Lexicon(const Lexicon&) = delete;
@@ -69,6 +70,10 @@ public:
     bool isLoaded() const { return m_loaded; }
     // Finished once the file has been read; changed() follows.
     QFuture<void> whenLoaded() const { return m_loading; }
+    // Returns once the file has been read; on the lexicon's own thread it starts the load, and runs
+    // it there when its worker has not begun. For workers and tests: the main thread awaits
+    // whenLoaded() instead.
+    void waitUntilLoaded() const;
 
     // A plain file path despite the name, which the design gives it.
     const QString& fileURL() const { return m_fileURL; }
@@ -161,6 +166,8 @@ private:
         mutable QByteArray m_encoded;
     };
 
+    // Starts load() on the loader unless it was started; on the lexicon's own thread only.
+    void startLoading() const;
     // Reads, decodes and prepares the file, then puts it in place.
     void load();
     // Returns once the file has been read: the lock, taken after that.
@@ -218,6 +225,10 @@ private:
     mutable std::optional<QStringList> m_hotwords;
     std::shared_ptr<HotwordMatcher> m_matcher;
     QThreadPool m_worker;
-    // Waiting for it is no change to the lexicon.
+    QThreadPool* const m_loader;
+    // Starting and waiting for the load change nothing the lexicon holds.
+    mutable bool m_loadStarted = false;
+    mutable QFuture<void> m_run;
+    QPromise<void> m_loadPromise;
     mutable QFuture<void> m_loading;
 };

@@ -31,7 +31,7 @@ struct Fixture
         if (!rules.isEmpty() || !hotwords.isEmpty())
             writeFile(path(), document(rules, hotwords));
         lexicon = std::make_unique<Lexicon>(dir.path());
-        lexicon->whenLoaded().waitForFinished();
+        lexicon->waitUntilLoaded();
     }
 
     QString path() const { return dir.filePath(Lexicon::kFileName); }
