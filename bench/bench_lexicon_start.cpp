@@ -142,10 +142,14 @@ std::optional<Start> liveStart(const X11Windows& windows, FakeGateway& gateway, 
     if (!lexicon.isEmpty() && lexicon.size() <= GatewayClient::lexiconCopyLimit(LexiconSync::kDefaultSyncKey))
         gateway.storedLexicons.insert(LexiconSync::kDefaultSyncKey, lexicon.toBase64());
     Launch launch(murmoProgram(), QStringLiteral("Murmo"), home.environment());
-    if (!launch.secondsToMapped(windows))
+    const std::optional<double> mapped = launch.secondsToMapped(windows);
+    if (!mapped)
         return std::nullopt;
     Start start;
-    {
+    // A window that comes up after the watched seconds leaves nothing to watch; its wait counts.
+    if (*mapped * 1e3 >= kWatchedMs) {
+        start.holdMs = *mapped * 1e3;
+    } else {
         const HoldWatch watch(launch);
         while (!watch.isDone()) {
             QCoreApplication::processEvents();

@@ -1,6 +1,6 @@
 #include "core/store/Lexicon.h"
 
-#include "core/audio/FreedMemory.h"
+#include "core/async/PostToThread.h"
 #include "core/store/LexiconImport.h"
 #include "core/store/LexiconSnapshot.h"
 #include "core/store/RuleReplacement.h"
@@ -62,8 +62,7 @@ Lexicon::Lexicon(const QString& directory, QThreadPool* loader, QObject* parent)
     m_loading = m_loadPromise.future();
     // Not before the event loop turns: read alongside the program's start, a large file slows its
     // window down. The queued call goes with the lexicon.
-    QMetaObject::invokeMethod(
-        this, [this] { startLoading(); }, Qt::QueuedConnection);
+    postTo(this, [this] { startLoading(); });
 }
 
 Lexicon::~Lexicon()
@@ -127,8 +126,6 @@ void Lexicon::load()
         announceChange();
     }
     m_loadPromise.finish();
-    // Decoding a large file passes through many times its size in buffers.
-    FreedMemory::giveBack();
 }
 
 QMutexLocker<QMutex> Lexicon::lockLoaded() const
