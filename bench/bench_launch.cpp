@@ -5,21 +5,12 @@
 // (scripts/with-desktop); without a display it says so and succeeds.
 
 #include "bench/BenchRatio.h"
-#include "core/store/HistoryEntry.h"
-#include "tests/app/launch_desktop/X11Windows.h"
+#include "bench/LaunchedProgram.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
-#include <QHash>
 #include <QProcess>
-#include <QSettings>
-#include <QStringList>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <algorithm>
@@ -31,7 +22,6 @@
 
 namespace {
 
-constexpr int kMappedTimeoutMs = 20000;
 constexpr int kRounds = 5;
 // After the window is up, start-up's background work (keyring, registration) is let finish
 // before memory and idle cost are read.
@@ -47,177 +37,10 @@ QString programDir()
     return QCoreApplication::applicationDirPath();
 }
 
-QString murmo()
-{
-    return programDir() + QStringLiteral("/../app/murmo");
-}
-
 QString bare()
 {
     return programDir() + QStringLiteral("/murmo_bare_window");
 }
-
-// A throw-away home for murmo: installed for this user (its launcher entry names this binary, as
-// the installed copy's does, so no "not installed" banner shows), onboarded, its services on a closed loopback port so
-// nothing leaves the machine, optionally a long history.
-class MurmoHome
-{
-public:
-    explicit MurmoHome(int historyEntries = 0)
-    {
-        for (const char* sub : {"home", "config/Murmo", "data/Murmo", "cache", "runtime"})
-            QDir(m_dir.path()).mkpath(QString::fromLatin1(sub));
-        QFile::setPermissions(m_dir.filePath(QStringLiteral("runtime")),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QSettings(m_dir.filePath(QStringLiteral("config/Murmo/Murmo.conf")), QSettings::IniFormat)
-            .setValue(QStringLiteral("didOnboard"), true);
-        if (historyEntries > 0)
-            writeHistory(historyEntries);
-        writeLauncherEntry();
-    }
-
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), m_dir.filePath(QStringLiteral("home")));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), m_dir.filePath(QStringLiteral("cache")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("runtime")));
-        const QString nowhere = QStringLiteral("http://127.0.0.1:9/");
-        for (const char* name : {"MURMO_GATEWAY_URL", "MURMO_DASHSCOPE_URL", "MURMO_DEEPGRAM_URL",
-                                 "MURMO_ANTHROPIC_URL", "MURMO_SIGNIN_URL"})
-            env.insert(QString::fromLatin1(name), nowhere);
-        return env;
-    }
-
-private:
-    void writeLauncherEntry()
-    {
-        QDir(m_dir.path()).mkpath(QStringLiteral("data/applications"));
-        QFile entry(m_dir.filePath(QStringLiteral("data/applications/murmo.desktop")));
-        if (entry.open(QIODevice::WriteOnly))
-            entry.write("[Desktop Entry]\nType=Application\nName=Murmo\nExec=" +
-                        QFileInfo(murmo()).canonicalFilePath().toUtf8() + " %u\nMimeType=x-scheme-handler/murmo;\n");
-    }
-
-    void writeHistory(int count)
-    {
-        QList<HistoryEntry> entries;
-        const QDateTime start = QDateTime::currentDateTimeUtc().addDays(-60);
-        for (int i = 0; i < count; ++i) {
-            const QString text =
-                QStringLiteral("第%1条：明天上午十点和设计组过一遍新版首页，记得带上上周的用户访谈记录。").arg(i);
-            const std::optional<QString> action =
-                i % 4 == 0 ? std::optional<QString>(QStringLiteral("translate")) : std::nullopt;
-            entries.append(HistoryEntry::make(text, text, QStringLiteral("default"), QStringLiteral("gateway"), action,
-                                              start.addSecs(i * 60)));
-        }
-        QFile file(m_dir.filePath(QStringLiteral("data/Murmo/history.json")));
-        if (file.open(QIODevice::WriteOnly))
-            file.write(HistoryEntry::encodeList(entries));
-    }
-
-    QTemporaryDir m_dir;
-};
-
-// One started program; ended (and waited for) when it goes.
-class Launch
-{
-public:
-    Launch(const QString& program, const QString& title, const QProcessEnvironment& environment,
-           const QStringList& arguments = {})
-        : m_title(title)
-    {
-        m_process.setProcessEnvironment(environment);
-        m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.setStandardErrorFile(QProcess::nullDevice());
-        m_clock.start();
-        m_process.start(program, arguments);
-        m_process.waitForStarted(5000);
-    }
-
-    ~Launch()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-    // Seconds from the start until the window manager shows its window; nothing on a timeout.
-    std::optional<double> secondsToMapped(const X11Windows& windows)
-    {
-        const qint64 pid = m_process.processId();
-        while (m_clock.elapsed() < kMappedTimeoutMs && m_process.state() == QProcess::Running) {
-            if (windows.mappedWindow(pid, m_title) != 0)
-                return double(m_clock.nsecsElapsed()) / 1e9;
-            QThread::usleep(500);
-        }
-        return std::nullopt;
-    }
-
-    // Resident memory in KiB.
-    long residentKiB() const
-    {
-        QFile status(QStringLiteral("/proc/%1/status").arg(m_process.processId()));
-        if (!status.open(QIODevice::ReadOnly))
-            return 0;
-        for (const QByteArray& line : status.readAll().split('\n')) {
-            if (line.startsWith("VmRSS:"))
-                return line.mid(6).trimmed().split(' ').front().toLong();
-        }
-        return 0;
-    }
-
-    // Nanoseconds on a processor so far, for each of the process's threads by its id.
-    using ThreadTimes = QHash<QString, qint64>;
-    ThreadTimes threadCpuNanoseconds() const
-    {
-        ThreadTimes times;
-        const QDir tasks(QStringLiteral("/proc/%1/task").arg(m_process.processId()));
-        for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            QFile stat(tasks.filePath(task + QStringLiteral("/schedstat")));
-            if (stat.open(QIODevice::ReadOnly))
-                times.insert(task, stat.readAll().split(' ').front().toLongLong());
-        }
-        return times;
-    }
-
-    // Nanoseconds on a processor since before was read. Threads are compared one by one: a thread
-    // that ends in between (a pool's idle worker retires after 30 s) takes its whole time with it
-    // and would make a plain total shrink.
-    qint64 cpuNanosecondsSince(const ThreadTimes& before) const
-    {
-        qint64 total = 0;
-        const ThreadTimes now = threadCpuNanoseconds();
-        for (auto it = now.cbegin(); it != now.cend(); ++it)
-            total += it.value() - before.value(it.key(), 0);
-        return total;
-    }
-
-    // How often the main thread has been put to sleep and woken since it started: every timer,
-    // event or poll that wakes it counts once.
-    long mainThreadSwitches() const
-    {
-        const qint64 pid = m_process.processId();
-        QFile status(QStringLiteral("/proc/%1/task/%1/status").arg(pid));
-        if (!status.open(QIODevice::ReadOnly))
-            return 0;
-        long switches = 0;
-        for (const QByteArray& line : status.readAll().split('\n')) {
-            if (line.startsWith("voluntary_ctxt_switches:") || line.startsWith("nonvoluntary_ctxt_switches:"))
-                switches += line.mid(line.indexOf(':') + 1).trimmed().toLong();
-        }
-        return switches;
-    }
-
-private:
-    QString m_title;
-    QProcess m_process;
-    QElapsedTimer m_clock;
-};
 
 // Seconds until each window is shown, the best of the rounds for each, alternating so both see
 // the same machine; homeFor(round) gives each round's home. Nothing when a window never came up.
@@ -236,7 +59,8 @@ std::optional<StartTimes> bestStartTimes(const std::function<const MurmoHome&(in
     for (int round = 0; round < kRounds; ++round) {
         const QProcessEnvironment environment = homeFor(round).environment();
         const std::optional<double> b = Launch(bare(), QStringLiteral("bare"), environment).secondsToMapped(windows);
-        const std::optional<double> m = Launch(murmo(), QStringLiteral("Murmo"), environment).secondsToMapped(windows);
+        const std::optional<double> m =
+            Launch(murmoProgram(), QStringLiteral("Murmo"), environment).secondsToMapped(windows);
         const std::optional<double> t =
             Launch(bare(), QStringLiteral("bare"), environment, {QStringLiteral("--typeset")}).secondsToMapped(windows);
         if (!b || !m || !t)
@@ -303,7 +127,7 @@ void BM_ResidentMemory(benchmark::State& state)
         long baseline = 0;
         for (int round = 0; round < 3; ++round) {
             Launch b(bare(), QStringLiteral("bare"), home.environment());
-            Launch m(murmo(), QStringLiteral("Murmo"), home.environment());
+            Launch m(murmoProgram(), QStringLiteral("Murmo"), home.environment());
             if (!b.secondsToMapped(windows) || !m.secondsToMapped(windows)) {
                 state.SkipWithError("a window never came up");
                 return;
@@ -332,7 +156,7 @@ struct StartCost
 std::optional<StartCost> startOverHistory(const X11Windows& windows, int historyEntries)
 {
     const MurmoHome home(historyEntries);
-    Launch launch(murmo(), QStringLiteral("Murmo"), home.environment());
+    Launch launch(murmoProgram(), QStringLiteral("Murmo"), home.environment());
     const std::optional<double> seconds = launch.secondsToMapped(windows);
     if (!seconds)
         return std::nullopt;
@@ -391,7 +215,7 @@ void BM_IdleCpu(benchmark::State& state)
     enableAccessibilityBus();
     for (auto _ : state) {
         Launch b(bare(), QStringLiteral("bare"), home.environment());
-        Launch m(murmo(), QStringLiteral("Murmo"), home.environment());
+        Launch m(murmoProgram(), QStringLiteral("Murmo"), home.environment());
         if (!b.secondsToMapped(windows) || !m.secondsToMapped(windows)) {
             state.SkipWithError("a window never came up");
             return;

@@ -102,9 +102,11 @@ void HistoryStatusBar::setHint(const QString& hint)
 
 void HistoryStatusBar::showLexicon(const Lexicon& lexicon)
 {
+    // Nothing until the file has been read: the count would be wrong, and asking would wait.
     const auto count = [this, &lexicon] {
-        m_lexicon->setText(QStringLiteral("词库已记住 ") + QString::number(lexicon.ruleCount()) +
-                           QStringLiteral(" 条"));
+        m_lexicon->setText(lexicon.isLoaded() ? QStringLiteral("词库已记住 ") + QString::number(lexicon.ruleCount()) +
+                                                    QStringLiteral(" 条")
+                                              : QString());
     };
     count();
     connect(&lexicon, &Lexicon::changed, this, count);

@@ -26,8 +26,8 @@ public:
     static QString triggerHint(bool hotkeysActive, const std::optional<Hotkey>& talk, const QString& recordTrigger);
 
     void setHint(const QString& hint);
-    // Shows how many rules the lexicon holds, now and after each of its changes, whoever made
-    // them (the first start's seed lands from a worker).
+    // Shows how many rules the lexicon holds, once it is loaded and after each of its changes,
+    // whoever made them (the first start's seed lands from a worker).
     void showLexicon(const Lexicon& lexicon);
     // Fades the new line in over the old.
     void setStatusLine(const QString& line);

@@ -8,8 +8,14 @@
 #include "core/recognition/GatewayAuthError.h"
 #include "core/recognition/LexiconTooLargeError.h"
 
+#include <QCoroFuture>
 #include <QNetworkRequest>
+#include <QThreadPool>
 #include <QUrlQuery>
+#include <QtConcurrent>
+
+#include <exception>
+#include <utility>
 
 using namespace std::chrono_literals;
 
@@ -56,7 +62,7 @@ QCoro::Task<std::optional<QByteArray>> fetchWith(QUrl url, Credential credential
     QNetworkRequest request(url);
     request.setRawHeader("Authorization", bearerHeader(credential));
 
-    const HttpResponse response =
+    HttpResponse response =
         co_await transport->send(request, "GET", {}, kLongTimeout, nullptr, HttpTransport::lexiconAnswerCap);
     if (response.isHttp && response.status == 401)
         throw GatewayAuthError();
@@ -67,7 +73,25 @@ QCoro::Task<std::optional<QByteArray>> fetchWith(QUrl url, Credential credential
         co_return std::nullopt;
     if (!response.isHttp || response.status != 200)
         throw AsrError::httpError(response.isHttp ? response.status : 0, response.utf8Body());
-    co_return GatewayClient::lexiconFromAnswer(response.body);
+    // Megabytes of JSON and base64: read, and let go of, on a worker.
+    struct Read
+    {
+        std::optional<QByteArray> copy;
+        std::exception_ptr error;
+    };
+    QFuture<Read> reading = QtConcurrent::run([body = std::move(response.body)] {
+        Read read;
+        try {
+            read.copy = GatewayClient::lexiconFromAnswer(body);
+        } catch (...) {
+            read.error = std::current_exception();
+        }
+        return read;
+    });
+    Read read = co_await reading;
+    if (read.error)
+        std::rethrow_exception(read.error);
+    co_return std::move(read.copy);
 }
 
 QCoro::Task<void> pushWith(QUrl url, Credential credential, HttpTransport* transport, QByteArray body)
@@ -82,13 +106,6 @@ QCoro::Task<void> pushWith(QUrl url, Credential credential, HttpTransport* trans
         throw GatewayAuthError();
     if (!response.isHttp || response.status < 200 || response.status >= 300)
         throw AsrError::httpError(response.isHttp ? response.status : 0, response.utf8Body());
-}
-
-// The refusal as the task's failure, like every other failure of a call.
-QCoro::Task<void> refuseTooLarge(qint64 size, qint64 limit)
-{
-    throw LexiconTooLargeError(size, limit);
-    co_return;
 }
 
 } // namespace
@@ -220,15 +237,34 @@ qint64 GatewayClient::lexiconCopyLimit(const QString& syncKey)
 QCoro::Task<void> GatewayClient::pushLexicon(QString syncKey, QByteArray data, QDateTime updatedAt) const
 {
     if (data.size() > lexiconCopyLimit(syncKey))
-        return refuseTooLarge(data.size(), lexiconCopyLimit(syncKey));
-    const QJsonObject body{
-        {QStringLiteral("key"), syncKey},
-        {QStringLiteral("blob"), QString::fromLatin1(data.toBase64())},
-        {QStringLiteral("updatedAt"), qint64(updatedAt.toMSecsSinceEpoch())},
-    };
-    const QUrl url = ServiceEndpoints::appendPath(m_baseUrl, QStringLiteral("v1/lexicon"));
-    HttpTransport* transport = m_transport;
-    return authorised<void>([url, transport, serialized = compactJson(body)](Credential credential) {
-        return pushWith(url, std::move(credential), transport, serialized);
+        throw LexiconTooLargeError(data.size(), lexiconCopyLimit(syncKey));
+    // The client may go while the body is built; the copy shares its parts.
+    const GatewayClient self = *this;
+    // The body is the lexicon in base64 inside JSON, passing through several times its size on the
+    // way: it is built on a worker, which lets go of all but the body.
+    QFuture<QByteArray> building = QtConcurrent::run([syncKey, data = std::move(data), updatedAt]() mutable {
+        const QByteArray blob = std::exchange(data, {}).toBase64();
+        return compactJson(QJsonObject{
+            {QStringLiteral("key"), syncKey},
+            {QStringLiteral("blob"), QString::fromLatin1(blob)},
+            {QStringLiteral("updatedAt"), qint64(updatedAt.toMSecsSinceEpoch())},
+        });
     });
+    auto serialized = std::make_shared<QByteArray>(co_await building);
+    const QUrl url = ServiceEndpoints::appendPath(self.m_baseUrl, QStringLiteral("v1/lexicon"));
+    HttpTransport* transport = self.m_transport;
+    auto push = [url, transport, serialized](Credential credential) {
+        return pushWith(url, std::move(credential), transport, *serialized);
+    };
+    std::exception_ptr failure;
+    try {
+        // Moved in, so that once the request is over only serialized holds the body.
+        co_await self.authorised<void>(std::move(push));
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // What the request leaves of the body goes on a worker too.
+    QThreadPool::globalInstance()->start([body = std::exchange(serialized, {})] {});
+    if (failure)
+        std::rethrow_exception(failure);
 }

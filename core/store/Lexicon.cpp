@@ -1,5 +1,6 @@
 #include "core/store/Lexicon.h"
 
+#include "core/async/PostToThread.h"
 #include "core/store/LexiconImport.h"
 #include "core/store/LexiconSnapshot.h"
 #include "core/store/RuleReplacement.h"
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QHash>
 #include <QSet>
+#include <QThread>
 #include <QtConcurrent>
 
 #include <algorithm>
@@ -46,31 +48,90 @@ const QByteArray& Lexicon::StoredRule::encoded() const
 }
 
 Lexicon::Lexicon(const QString& directory, QObject* parent)
+    : Lexicon(directory, nullptr, parent)
+{}
+
+Lexicon::Lexicon(const QString& directory, QThreadPool* loader, QObject* parent)
     : QObject(parent)
     , m_fileURL(QDir(directory).filePath(kFileName))
     , m_matcher(std::make_shared<HotwordMatcher>())
+    , m_loader(loader ? loader : &m_worker)
 {
-    const std::optional<QByteArray> bytes = StoreFile::readOrQuarantine(m_fileURL);
-    if (!bytes)
+    m_worker.setMaxThreadCount(1);
+    m_loadPromise.start();
+    m_loading = m_loadPromise.future();
+    // Not before the event loop turns: read alongside the program's start, a large file slows its
+    // window down. The queued call goes with the lexicon.
+    postTo(this, [this] { startLoading(); });
+}
+
+Lexicon::~Lexicon()
+{
+    if (m_loadStarted)
+        m_run.waitForFinished();
+}
+
+void Lexicon::startLoading() const
+{
+    if (std::exchange(m_loadStarted, true))
         return;
-    const std::optional<LexiconSnapshot> snapshot = LexiconSnapshot::decode(*bytes);
-    if (!snapshot) {
-        // An empty file holds nothing worth keeping; anything else the user may want back.
-        if (!bytes->trimmed().isEmpty()) {
+    auto* self = const_cast<Lexicon*>(this);
+    m_run = QtConcurrent::run(m_loader, [self] { self->load(); });
+}
+
+void Lexicon::waitUntilLoaded() const
+{
+    if (m_loaded)
+        return;
+    // Nothing on the lexicon's own thread may wait for its event loop to start the load.
+    if (QThread::currentThread() == thread()) {
+        startLoading();
+        m_run.waitForFinished();
+    }
+    m_loading.waitForFinished();
+}
+
+void Lexicon::load()
+{
+    // Everything is read and prepared before the lock is taken: nothing else touches the lexicon
+    // before the load is over, and a reader of isLoaded() never meets the lock held for long.
+    QList<StoredRule> rules;
+    QStringList extraHotwords;
+    if (const std::optional<QByteArray> bytes = StoreFile::readOrQuarantine(m_fileURL)) {
+        if (std::optional<LexiconSnapshot> snapshot = LexiconSnapshot::decode(*bytes)) {
+            rules.reserve(snapshot->rules.size());
+            for (LearnedRule& rule : snapshot->rules)
+                rules.append(StoredRule(std::move(rule)));
+            extraHotwords = std::move(snapshot->hotwords);
+        } else if (!bytes->trimmed().isEmpty()) {
+            // An empty file holds nothing worth keeping; anything else the user may want back.
             const QString kept = StoreFile::quarantine(m_fileURL);
             std::printf("lexicon: %s could not be decoded; kept as %s\n", qPrintable(m_fileURL), qPrintable(kept));
         }
-        return;
     }
-    for (const LearnedRule& rule : snapshot->rules)
-        m_rules.append(StoredRule(rule));
-    m_extraHotwords = snapshot->hotwords;
-    rebuildOrderLocked();
-    m_matcher->reserve(m_rules.size() + m_extraHotwords.size());
-    for (const StoredRule& stored : std::as_const(m_rules))
-        m_matcher->add(stored.rule.right);
-    for (const QString& word : std::as_const(m_extraHotwords))
-        m_matcher->add(word);
+    auto matcher = std::make_shared<HotwordMatcher>();
+    matcher->reserve(rules.size() + extraHotwords.size());
+    for (const StoredRule& stored : std::as_const(rules))
+        matcher->add(stored.rule.right);
+    for (const QString& word : std::as_const(extraHotwords))
+        matcher->add(word);
+    {
+        QMutexLocker lock(&m_mutex);
+        m_rules = std::move(rules);
+        m_extraHotwords = std::move(extraHotwords);
+        m_matcher = std::move(matcher);
+        m_ruleCount = m_rules.size();
+        rebuildOrderLocked();
+        m_loaded = true;
+        announceChange();
+    }
+    m_loadPromise.finish();
+}
+
+QMutexLocker<QMutex> Lexicon::lockLoaded() const
+{
+    waitUntilLoaded();
+    return QMutexLocker(&m_mutex);
 }
 
 bool Lexicon::isRefused(const QString& wrong, const QString& right, const QString& source)
@@ -96,12 +157,13 @@ void Lexicon::appendRuleLocked(StoredRule stored)
 {
     matcherForChangeLocked().add(stored.rule.right);
     m_rules.append(std::move(stored));
+    m_ruleCount = m_rules.size();
     hotwordsChangedLocked();
 }
 
 QList<LearnedRule> Lexicon::allRules() const
 {
-    QMutexLocker lock(&m_mutex);
+    const auto lock = lockLoaded();
     QList<LearnedRule> out;
     out.reserve(m_rules.size());
     for (const StoredRule& stored : m_rules)
@@ -111,13 +173,13 @@ QList<LearnedRule> Lexicon::allRules() const
 
 qsizetype Lexicon::ruleCount() const
 {
-    QMutexLocker lock(&m_mutex);
-    return m_rules.size();
+    waitUntilLoaded();
+    return m_ruleCount;
 }
 
 std::optional<QByteArray> Lexicon::exportSnapshot() const
 {
-    QMutexLocker lock(&m_mutex);
+    const auto lock = lockLoaded();
     return encodeLocked();
 }
 
@@ -188,7 +250,7 @@ std::optional<int> Lexicon::merge(const QByteArray& remoteData)
     const std::optional<LexiconSnapshot> remote = LexiconSnapshot::decodeServiceText(remoteData);
     if (!remote)
         return std::nullopt;
-    QMutexLocker lock(&m_mutex);
+    const auto lock = lockLoaded();
     // Looked up by key, as an import does: tens of thousands on each side must not cost their
     // product, at every start.
     QSet<QString> ruleKeys;
@@ -225,7 +287,7 @@ std::optional<int> Lexicon::merge(const QByteArray& remoteData)
 
 QString Lexicon::apply(const QString& text)
 {
-    QMutexLocker lock(&m_mutex);
+    const auto lock = lockLoaded();
     if (m_rules.isEmpty())
         return text;
     QString current = text;
@@ -271,7 +333,7 @@ QString Lexicon::apply(const QString& text)
 
 void Lexicon::addRule(const QString& wrong, const QString& right, const QString& source)
 {
-    QMutexLocker lock(&m_mutex);
+    const auto lock = lockLoaded();
     addRuleLocked(wrong, right, source);
 }
 
@@ -295,7 +357,7 @@ void Lexicon::addRuleLocked(const QString& wrong, const QString& right, const QS
 
 void Lexicon::removeRule(const QUuid& id)
 {
-    QMutexLocker lock(&m_mutex);
+    const auto lock = lockLoaded();
     removeRulesLocked([&id](const StoredRule& stored) { return stored.rule.id == id; });
     saveLocked();
 }
@@ -312,6 +374,7 @@ qsizetype Lexicon::removeRulesLocked(const std::function<bool(const StoredRule&)
     const qsizetype removed = m_rules.end() - kept;
     if (removed > 0) {
         m_rules.erase(kept, m_rules.end());
+        m_ruleCount = m_rules.size();
         rebuildOrderLocked();
     }
     return removed;
@@ -319,7 +382,7 @@ qsizetype Lexicon::removeRulesLocked(const std::function<bool(const StoredRule&)
 
 int Lexicon::purgeBadRules()
 {
-    QMutexLocker lock(&m_mutex);
+    const auto lock = lockLoaded();
     const qsizetype removed = removeRulesLocked(
         [](const StoredRule& stored) { return isRefused(stored.rule.wrong, stored.rule.right, stored.rule.source); });
     if (removed > 0)
@@ -329,7 +392,7 @@ int Lexicon::purgeBadRules()
 
 void Lexicon::seedIfEmpty(const QStringList& hotwords, const QList<CorrectionPair>& rules)
 {
-    QMutexLocker lock(&m_mutex);
+    const auto lock = lockLoaded();
     if ((hotwords.isEmpty() && rules.isEmpty()) || !m_rules.isEmpty() || !m_extraHotwords.isEmpty())
         return;
     for (const QString& word : hotwords) {
@@ -346,7 +409,7 @@ void Lexicon::seedIfEmpty(const QStringList& hotwords, const QList<CorrectionPai
 
 void Lexicon::addHotword(const QString& word)
 {
-    QMutexLocker lock(&m_mutex);
+    const auto lock = lockLoaded();
     addHotwordLocked(word);
 }
 
@@ -379,7 +442,7 @@ Lexicon::ImportCounts Lexicon::importText(const QString& text)
     // Checking each rule needs nothing of the lexicon and is most of a long file's work: the lines
     // are checked on several threads, the calling one among them, before the lexicon is locked.
     const QList<std::optional<QString>> ruleKeys = QtConcurrent::blockingMapped(entries, &importedRuleKey);
-    QMutexLocker lock(&m_mutex);
+    const auto lock = lockLoaded();
     ImportIndex index;
     index.ruleByKey.reserve(m_rules.size() + entries.size());
     for (qsizetype i = 0; i < m_rules.size(); ++i)

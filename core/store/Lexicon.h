@@ -6,12 +6,15 @@
 #include "core/store/RuleStarts.h"
 
 #include <QByteArray>
+#include <QFuture>
 #include <QList>
 #include <QMutex>
 #include <QObject>
+#include <QPromise>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 #include <QUuid>
 
 #include <atomic>
@@ -34,6 +37,10 @@ struct Entry;
 // step (saving included), so readers see a consistent state and saves happen in call order.
 // changed() tells the views that show it (the main window's rule count), whichever thread made
 // the change.
+//
+// The file is read on a worker: a lexicon of a hundred thousand rules takes a second to decode
+// and prepare. Until then every operation waits for it, except those that say otherwise; the
+// main thread awaits whenLoaded() instead.
 class Lexicon : public QObject
 {
     Q_OBJECT
@@ -47,13 +54,26 @@ public:
         friend bool operator==(const ImportCounts&, const ImportCounts&) = default;
     };
 
-    // Loads "lexicon.json" from directory (which is not created here). A file that exists but
-    // cannot be read or decoded is moved aside, kept as "lexicon.json.unreadable-<time>", and
-    // the lexicon starts empty.
+    // Loads "lexicon.json" from directory (which is not created here) on loader, or on a thread of
+    // the lexicon's own when none is given, once the event loop of the lexicon's thread turns: at
+    // the program's start its window comes first. A file that exists but cannot be read or decoded
+    // is moved aside, kept as "lexicon.json.unreadable-<time>", and the lexicon starts empty.
     explicit Lexicon(const QString& directory, QObject* parent = nullptr);
+    Lexicon(const QString& directory, QThreadPool* loader, QObject* parent = nullptr);
+    // Waits for a load under way.
+    ~Lexicon() override;
 
     Lexicon(const Lexicon&) = delete;
     Lexicon& operator=(const Lexicon&) = delete;
+
+    // Whether the file has been read (or found missing or unreadable). Never waits.
+    bool isLoaded() const { return m_loaded; }
+    // Finished once the file has been read; changed() follows.
+    QFuture<void> whenLoaded() const { return m_loading; }
+    // Returns once the file has been read; on the lexicon's own thread it starts the load, and runs
+    // it there when its worker has not begun. For workers and tests: the main thread awaits
+    // whenLoaded() instead.
+    void waitUntilLoaded() const;
 
     // A plain file path despite the name, which the design gives it.
     const QString& fileURL() const { return m_fileURL; }
@@ -64,12 +84,14 @@ public:
     // The first count of hotwords().
     QStringList topHotwords(qsizetype count) const;
     // hotwords() as the recognisers take it: no single characters, no "@", nothing holding a
-    // number, at most kMaxAsrHotwords entries.
+    // number, at most kMaxAsrHotwords entries. Never waits for the load: a take started before the
+    // file was read is recognised without them (its rules still apply).
     QStringList asrHotwords() const;
     // The words of hotwords() prepared for finding them in a transcript, kept up to date as the
     // lexicon changes. A matcher handed out stays as it was; a later change makes a new one.
     std::shared_ptr<const HotwordMatcher> hotwordMatcher() const;
     QList<LearnedRule> allRules() const;
+    // Takes no lock: once loaded, it never waits.
     qsizetype ruleCount() const;
     // Exactly the bytes a save would write.
     std::optional<QByteArray> exportSnapshot() const;
@@ -116,8 +138,9 @@ public:
     static constexpr qsizetype kMaxAsrHotwords = 48;
 
 Q_SIGNALS:
-    // The rules, the hotwords or the rules' counts changed. Emitted from the event loop of the
-    // thread the lexicon lives on, never under its lock; changes close together are told once.
+    // The file has been read, or the rules, the hotwords or the rules' counts changed. Emitted from
+    // the event loop of the thread the lexicon lives on, never under its lock; changes close
+    // together are told once.
     void changed();
 
 private:
@@ -143,6 +166,13 @@ private:
     private:
         mutable QByteArray m_encoded;
     };
+
+    // Starts load() on the loader unless it was started; on the lexicon's own thread only.
+    void startLoading() const;
+    // Reads, decodes and prepares the file, then puts it in place.
+    void load();
+    // Returns once the file has been read: the lock, taken after that.
+    QMutexLocker<QMutex> lockLoaded() const;
 
     QStringList hotwordsLocked() const;
     // The first hotwords, in order, that pass accept, at most limit of them.
@@ -181,6 +211,9 @@ private:
     void announceChange() const;
 
     const QString m_fileURL;
+    std::atomic_bool m_loaded = false;
+    // Kept apart from the rules so the main window's count takes no lock.
+    std::atomic<qsizetype> m_ruleCount = 0;
     mutable QMutex m_mutex;
     mutable std::atomic_bool m_changeAnnounced = false;
     QList<StoredRule> m_rules;
@@ -192,4 +225,11 @@ private:
     RuleStarts m_starts;
     mutable std::optional<QStringList> m_hotwords;
     std::shared_ptr<HotwordMatcher> m_matcher;
+    QThreadPool m_worker;
+    QThreadPool* const m_loader;
+    // Starting and waiting for the load change nothing the lexicon holds.
+    mutable bool m_loadStarted = false;
+    mutable QFuture<void> m_run;
+    QPromise<void> m_loadPromise;
+    mutable QFuture<void> m_loading;
 };

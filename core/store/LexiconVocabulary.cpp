@@ -28,7 +28,7 @@ bool holdsNumber(const QString& word)
 
 QStringList Lexicon::hotwords() const
 {
-    QMutexLocker lock(&m_mutex);
+    const auto lock = lockLoaded();
     return hotwordsLocked();
 }
 
@@ -41,7 +41,7 @@ QStringList Lexicon::hotwordsLocked() const
 
 QStringList Lexicon::topHotwords(qsizetype count) const
 {
-    QMutexLocker lock(&m_mutex);
+    const auto lock = lockLoaded();
     return topHotwordsLocked(count, {});
 }
 
@@ -86,6 +86,7 @@ QStringList Lexicon::topHotwordsLocked(qsizetype limit, const std::function<bool
 
 QStringList Lexicon::asrHotwords() const
 {
+    // Before the load the lists are empty, and a take must not wait for them.
     QMutexLocker lock(&m_mutex);
     return topHotwordsLocked(kMaxAsrHotwords, [](const QString& word) {
         return Graphemes::count(word) >= 2 && !word.contains(QLatin1Char('@')) && !holdsNumber(word);
@@ -94,7 +95,7 @@ QStringList Lexicon::asrHotwords() const
 
 std::shared_ptr<const HotwordMatcher> Lexicon::hotwordMatcher() const
 {
-    QMutexLocker lock(&m_mutex);
+    const auto lock = lockLoaded();
     return m_matcher;
 }
 

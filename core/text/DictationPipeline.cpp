@@ -108,6 +108,9 @@ QCoro::Task<DictationPipeline::Output> finish(DictationPipeline pipeline, Clock*
                                               StyleMode defaultMode, StylePreferences preferences, bool translate,
                                               int asrMs, int chunkCount, CancelToken* cancel)
 {
+    // The lexicon's file may still be loading at the first take after the start: waiting for it
+    // leaves the event loop running, and no text goes out without the user's words and rules.
+    co_await pipeline.lexicon()->whenLoaded();
     Lexicon& lexicon = *pipeline.lexicon();
     DictationPipeline::Output output;
     output.mode = defaultMode;
@@ -157,6 +160,17 @@ QCoro::Task<DictationPipeline::Output> finish(DictationPipeline pipeline, Clock*
     co_return output;
 }
 
+// A recognised transcript through the lexicon, once it is loaded, and on to finish.
+QCoro::Task<DictationPipeline::Output> cleanAndFinish(DictationPipeline pipeline, Clock* clock, QString raw,
+                                                      StyleMode defaultMode, StylePreferences preferences,
+                                                      bool translate, int asrMs, int chunkCount, CancelToken* cancel)
+{
+    co_await pipeline.lexicon()->whenLoaded();
+    QString cleaned = cleanTranscript(*pipeline.lexicon(), raw);
+    co_return co_await finish(std::move(pipeline), clock, std::move(cleaned), std::move(defaultMode),
+                              std::move(preferences), translate, asrMs, chunkCount, cancel);
+}
+
 QCoro::Task<DictationPipeline::Output> recognizeSamples(DictationPipeline pipeline, Clock* clock,
                                                         std::shared_ptr<const Samples> samples, StyleMode defaultMode,
                                                         StylePreferences preferences, bool translate,
@@ -200,9 +214,8 @@ QCoro::Task<DictationPipeline::Output> recognizeSamples(DictationPipeline pipeli
         raw = TranscriptHeuristics::stitchOverlapping(texts);
     }
     const int asrMs = elapsedMs(clock, start);
-    const QString cleaned = cleanTranscript(*pipeline.lexicon(), raw);
-    co_return co_await finish(std::move(pipeline), clock, cleaned, std::move(defaultMode), std::move(preferences),
-                              translate, asrMs, chunkCount, cancel);
+    co_return co_await cleanAndFinish(std::move(pipeline), clock, raw, std::move(defaultMode), std::move(preferences),
+                                      translate, asrMs, chunkCount, cancel);
 }
 
 QCoro::Task<DictationPipeline::Output> recognizeWav(DictationPipeline pipeline, Clock* clock, QByteArray wavData,
@@ -213,9 +226,8 @@ QCoro::Task<DictationPipeline::Output> recognizeWav(DictationPipeline pipeline, 
     const QStringList vocabulary = pipeline.lexicon()->asrHotwords();
     const QString raw = co_await pipeline.provider()->transcribe(wavData, vocabulary, std::nullopt, cancel);
     const int asrMs = elapsedMs(clock, start);
-    const QString cleaned = cleanTranscript(*pipeline.lexicon(), raw);
-    co_return co_await finish(std::move(pipeline), clock, cleaned, std::move(defaultMode), std::move(preferences),
-                              translate, asrMs, 1, cancel);
+    co_return co_await cleanAndFinish(std::move(pipeline), clock, raw, std::move(defaultMode), std::move(preferences),
+                                      translate, asrMs, 1, cancel);
 }
 
 } // namespace
@@ -259,9 +271,8 @@ QCoro::Task<DictationPipeline::Output> DictationPipeline::process(QString rawTex
                                                                   StylePreferences preferences, bool translate,
                                                                   int asrMs, CancelToken* cancel) const
 {
-    QString cleaned = cleanTranscript(*m_lexicon, rawText);
-    return finish(*this, m_clock, std::move(cleaned), std::move(defaultMode), std::move(preferences), translate, asrMs,
-                  0, cancel);
+    return cleanAndFinish(*this, m_clock, std::move(rawText), std::move(defaultMode), std::move(preferences), translate,
+                          asrMs, 0, cancel);
 }
 
 QCoro::Task<DictationPipeline::Output> DictationPipeline::restyle(QString asrText, StyleMode defaultMode,

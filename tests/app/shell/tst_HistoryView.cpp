@@ -154,14 +154,14 @@ private Q_SLOTS:
         QCOMPARE(view.hotkeysBanner()->isVisibleTo(&view), !active);
     }
 
-    // The count follows the lexicon itself: the first start's seed lands from a worker once the
-    // window is up, with no other word to the window.
+    // The count follows the lexicon itself: its file is read, and the first start's seed lands,
+    // from workers once the window is up, with no other word to the window.
     void lexiconCountFollowsTheLexicon()
     {
         ViewRig rig;
         rig.open();
         QLabel* count = rig.view().statusBar()->lexiconLabel();
-        QCOMPARE(count->text(), QStringLiteral("词库已记住 0 条"));
+        QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("词库已记住 0 条"), kWaitMs);
         std::thread([&lexicon = rig.lexicon] {
             lexicon.seedIfEmpty({QStringLiteral("R&D")},
                                 {CorrectionPair{QStringLiteral("RND"), QStringLiteral("R&D")}});

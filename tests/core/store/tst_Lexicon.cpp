@@ -20,7 +20,8 @@ using Counts = QList<qint64>;
 
 namespace {
 
-// A lexicon over a fresh folder whose file holds these rules (each with its own id) and hotwords.
+// A lexicon over a fresh folder whose file holds these rules (each with its own id) and hotwords,
+// loaded.
 struct Fixture
 {
     explicit Fixture(QList<RuleSpec> rules = {}, const QStringList& hotwords = {})
@@ -30,6 +31,7 @@ struct Fixture
         if (!rules.isEmpty() || !hotwords.isEmpty())
             writeFile(path(), document(rules, hotwords));
         lexicon = std::make_unique<Lexicon>(dir.path());
+        lexicon->waitUntilLoaded();
     }
 
     QString path() const { return dir.filePath(Lexicon::kFileName); }

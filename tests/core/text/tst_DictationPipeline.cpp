@@ -7,8 +7,10 @@
 #include "core/async/CancelToken.h"
 
 #include <QCoroSignal>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
 
 using namespace std::chrono_literals;
 
@@ -220,6 +222,30 @@ private Q_SLOTS:
             QCOMPARE(call.translate, translate);
             QCOMPARE(out.styleMs, 250);
         }
+    }
+
+    // The first take after the start may end while the lexicon's file is still being read: it
+    // waits for it without holding the thread, and its text gets the user's rules.
+    void aTakeEndingBeforeTheLexiconIsReadGetsItsRules()
+    {
+        Fixture f;
+        Lexicon(f.dir.path()).addRule(s("木魔"), s("Murmo"), QStringLiteral("user_added"));
+        QThreadPool loader;
+        loader.setMaxThreadCount(1);
+        QSemaphore gate;
+        loader.start([&gate] { gate.acquire(); });
+        const auto lexicon = std::make_shared<Lexicon>(f.dir.path(), &loader);
+        const DictationPipeline pipeline(nullptr, f.styler, lexicon, kModes, &f.clock);
+
+        QCoro::Task<DictationPipeline::Output> take = pipeline.process(s("我在用木魔听写"), kModes[1], {}, false, 0);
+        QCoreApplication::processEvents();
+        QVERIFY(!take.isReady());
+        QVERIFY(!lexicon->isLoaded());
+        gate.release();
+        const auto outcome = runTask(std::move(take));
+        QVERIFY(outcome.value);
+        QCOMPARE(outcome.value->asrText, s("我在用Murmo听写"));
+        QCOMPARE(outcome.value->finalText, s("我在用Murmo听写"));
     }
 
     void stylingFailureGivesTheSentText_data()
