@@ -62,8 +62,10 @@ QCoro::Task<std::optional<QByteArray>> fetchWith(QUrl url, Credential credential
     QNetworkRequest request(url);
     request.setRawHeader("Authorization", bearerHeader(credential));
 
+    // Named: a brace-initialised temporary beside co_await is miscompiled by g++ 12.
+    const QByteArray noBody;
     HttpResponse response =
-        co_await transport->send(request, "GET", {}, kLongTimeout, nullptr, HttpTransport::lexiconAnswerCap);
+        co_await transport->send(request, "GET", noBody, kLongTimeout, nullptr, HttpTransport::lexiconAnswerCap);
     if (response.isHttp && response.status == 401)
         throw GatewayAuthError();
     // Only a definite "there is no copy" may be answered with nothing: the caller pushes its own
