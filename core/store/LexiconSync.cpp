@@ -60,8 +60,9 @@ QCoro::Task<LexiconSync::Pass> syncPass(GatewayClient client, QString syncKey, s
     }
 
     // Merging and encoding take time in proportion to both lexicons, and the merge saves: a
-    // worker does both, and the event loop runs on meanwhile.
-    QFuture<Folded> folding = QtConcurrent::run([lexicon, remote] {
+    // worker does both, and the event loop runs on meanwhile. The account's copy is moved in, so
+    // that its megabytes are let go of there too.
+    QFuture<Folded> folding = QtConcurrent::run([lexicon, remote = std::move(remote)] {
         Folded folded;
         if (remote) {
             folded.added = lexicon->merge(*remote);
@@ -71,18 +72,21 @@ QCoro::Task<LexiconSync::Pass> syncPass(GatewayClient client, QString syncKey, s
         folded.snapshot = lexicon->exportSnapshot();
         return folded;
     });
-    const Folded folded = co_await folding;
+    Folded folded = co_await folding;
+    // The future keeps a copy of the result: dropped here, the snapshot is ours alone and goes
+    // whole into the push, which lets go of it on a worker.
+    folding = QFuture<Folded>();
     if (!folded.added) {
         std::printf("lexicon sync: the account's copy cannot be read, nothing pushed\n");
         co_return pass;
     }
     pass.added = *folded.added;
-    const std::optional<QByteArray>& snapshot = folded.snapshot;
-    if (!snapshot)
+    if (!folded.snapshot)
         co_return pass;
+    QByteArray snapshot = std::move(*folded.snapshot);
     const QDateTime now = QDateTime::currentDateTimeUtc();
     try {
-        co_await client.pushLexicon(syncKey, *snapshot, now);
+        co_await client.pushLexicon(syncKey, std::move(snapshot), now);
         pass.pushed = true;
     } catch (const LexiconTooLargeError& error) {
         std::printf("lexicon sync: not pushed: %s\n", error.what());
