@@ -1,11 +1,10 @@
 #include "app/shell/InstallLocation.h"
+#include "tests/support/BuildTree.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestRegistry.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -15,15 +14,6 @@
 class TestInstalledEntry : public QObject
 {
     Q_OBJECT
-
-    static QString buildDir() { return QCoreApplication::applicationDirPath() + QStringLiteral("/.."); }
-
-    // The cmake that configured this build, from its cache.
-    static QString cmake()
-    {
-        const QString cache = QString::fromUtf8(readFile(buildDir() + QStringLiteral("/CMakeCache.txt")));
-        return QRegularExpression(QStringLiteral("\nCMAKE_COMMAND:INTERNAL=([^\n]*)")).match(cache).captured(1);
-    }
 
 private Q_SLOTS:
     void namesTheInstalledProgram_data()
@@ -38,10 +28,11 @@ private Q_SLOTS:
         QFETCH(QString, prefix);
         QTemporaryDir dir;
         const QString root = dir.filePath(prefix);
-        QVERIFY(!cmake().isEmpty());
+        const QString cmake = BuildTree::cacheValue(QStringLiteral("CMAKE_COMMAND"));
+        QVERIFY(!cmake.isEmpty());
         QProcess install;
-        install.start(cmake(), {QStringLiteral("--install"), buildDir(), QStringLiteral("--prefix"), root,
-                                QStringLiteral("--component"), QStringLiteral("launcher")});
+        install.start(cmake, {QStringLiteral("--install"), BuildTree::dir(), QStringLiteral("--prefix"), root,
+                              QStringLiteral("--component"), QStringLiteral("launcher")});
         QVERIFY(install.waitForFinished(60000));
         QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
 
