@@ -144,7 +144,8 @@ QCoro::Task<> FailureReport::retranscribe(Retranscribe action)
         offerRetry(false, QStringLiteral("仍未识别到语音 · 可再试"), std::move(action));
         co_return;
     }
-    const bool typed = co_await m_parts.delivery.type(output->finalText, action.targetBundleId);
+    const bool typed =
+        co_await m_parts.delivery.type(output->finalText, action.targetBundleId, m_parts.state.generation());
     if (!self || m_parts.state.isRecording())
         co_return;
     m_parts.delivery.finish(
