@@ -344,11 +344,11 @@ private Q_SLOTS:
 
         rig.fake.keySynthesizer.keyHeld = false;
         rig.fake.keys.release(kF12);
-        QVERIFY(rig.settledOn(nextRecording ? line : QStringLiteral("✓ ")));
         QVERIFY(FlowRig::until([&] {
             rig.fake.clock.advance(TextInserter::waitStep);
             return !inserted.isEmpty();
         }));
+        QVERIFY(rig.settledOn(nextRecording ? line : QStringLiteral("✓ ")));
     }
 
     // The application's mode rule styles the dictation; its entry still records the current mode.
