@@ -161,7 +161,7 @@ QCoro::Task<void> AskRewriteFlow::rewrite(FinishedRecording recording)
             throw AsrError::emptyResult();
 
         addEntry(instruction, text, providerId, HistoryEntry::kRewrite);
-        const bool typed = co_await m_parts.delivery.type(text, target);
+        const bool typed = co_await m_parts.delivery.type(text, target, generation);
         if (!self || !m_parts.state.isCurrent(generation))
             co_return;
         m_parts.delivery.finish(text, target, typed,

@@ -118,7 +118,7 @@ QCoro::Task<> Dictation::run(FinishedRecording recording)
         co_return;
     std::optional<QCoro::Task<bool>> typing;
     if (output && !output->finalText.trimmed().isEmpty())
-        typing.emplace(m_parts.delivery.type(output->finalText, job.targetBundleId));
+        typing.emplace(m_parts.delivery.type(output->finalText, job.targetBundleId, job.generation));
     if (!saving.isFinished()) {
         co_await saving;
         if (!self)

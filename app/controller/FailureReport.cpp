@@ -23,7 +23,9 @@ const QString kCopiedRetry = QStringLiteral("已复制 · 按 Ctrl+V 粘贴");
 FailureReport::FailureReport(FlowParts parts, QObject* parent)
     : QObject(parent)
     , m_parts(std::move(parts))
-{}
+{
+    connect(&m_parts.state, &AppState::historyVersionChanged, this, &FailureReport::followHistory);
+}
 
 void FailureReport::recognitionFailed(const Dictation& dictation, const FlowFailure& failure)
 {
@@ -79,18 +81,38 @@ void FailureReport::offerRetry(bool styling, const QString& message, RetryAction
     m_parts.overlay.failActionable(styling ? OverlayModel::FailKind::styling : OverlayModel::FailKind::asr, message);
 }
 
+const HistoryEntry& FailureReport::entryOf(const RetryAction& action)
+{
+    return std::visit([](const auto& retry) -> const HistoryEntry& { return retry.entry; }, action);
+}
+
+bool FailureReport::filledSince(const HistoryEntry& failed) const
+{
+    const std::optional<HistoryEntry> now = m_parts.data.history.entry(failed.id);
+    return now && now->finalText != failed.finalText;
+}
+
+void FailureReport::followHistory()
+{
+    if (!m_armed || !filledSince(entryOf(*m_armed)))
+        return;
+    m_armed.reset();
+    // Only while the capsule still shows that failure: a newer take's may be on show instead.
+    const OverlayModel& capsule = *m_parts.overlay.model();
+    if (capsule.phase() == OverlayModel::Phase::failed && capsule.retryOffered())
+        m_parts.overlay.hide();
+}
+
 void FailureReport::retry()
 {
     if (!m_armed || m_running)
         return;
-    RetryAction action = std::move(*m_armed);
-    m_armed.reset();
     m_running = true;
     m_parts.overlay.setRetrying(true);
-    if (auto* again = std::get_if<Retranscribe>(&action))
-        retranscribe(std::move(*again));
+    if (const auto* again = std::get_if<Retranscribe>(&*m_armed))
+        retranscribe(*again);
     else
-        restyle(std::get<Restyle>(std::move(action)));
+        restyle(std::get<Restyle>(*m_armed));
 }
 
 QCoro::Task<> FailureReport::retranscribe(Retranscribe action)
@@ -100,7 +122,7 @@ QCoro::Task<> FailureReport::retranscribe(Retranscribe action)
     // Held in memory while the disk had no room for it, else its file.
     const HistoryStore::Audio audio = m_parts.data.history.audioOf(action.entry.id);
     if (!audio) {
-        endRetry();
+        endRetry(action.entry.id);
         overlay.fail(QStringLiteral("该条目没有保存录音"));
         co_return;
     }
@@ -123,13 +145,16 @@ QCoro::Task<> FailureReport::retranscribe(Retranscribe action)
     const Attempt attempt = co_await attemptOf(std::move(run));
     if (!self)
         co_return;
-    endRetry();
+    endRetry(action.entry.id);
     const std::optional<DictationPipeline::Output>& output = attempt.output;
     // A retry that hears nothing leaves the entry failed, so that a later one can still fill it.
-    if (output && !output->finalText.trimmed().isEmpty()) {
-        m_parts.data.history.replaceTexts(action.entry.id, kFailedText, output->asrText, output->finalText);
+    const bool heard = output && !output->finalText.trimmed().isEmpty();
+    if (heard && m_parts.data.history.replaceTexts(action.entry.id, kFailedText, output->asrText, output->finalText))
         m_parts.state.bumpHistoryVersion();
-    }
+    else if (filledSince(action.entry))
+        // Another retry filled the entry meanwhile and ended the failure: typing this text too
+        // would put the take in twice.
+        co_return;
     // A recording started meanwhile owns the capsule, the status line and the clipboard: only
     // the history learns how the retry went.
     if (m_parts.state.isRecording())
@@ -144,7 +169,8 @@ QCoro::Task<> FailureReport::retranscribe(Retranscribe action)
         offerRetry(false, QStringLiteral("仍未识别到语音 · 可再试"), std::move(action));
         co_return;
     }
-    const bool typed = co_await m_parts.delivery.type(output->finalText, action.targetBundleId);
+    const bool typed =
+        co_await m_parts.delivery.type(output->finalText, action.targetBundleId, m_parts.state.generation());
     if (!self || m_parts.state.isRecording())
         co_return;
     m_parts.delivery.finish(
@@ -163,9 +189,11 @@ QCoro::Task<FailureReport::Attempt> FailureReport::attemptOf(QCoro::Task<Dictati
     co_return attempt;
 }
 
-void FailureReport::endRetry()
+void FailureReport::endRetry(const QUuid& entry)
 {
     m_running = false;
+    if (m_armed && entryOf(*m_armed).id == entry)
+        m_armed.reset();
     m_parts.overlay.setRetrying(false);
 }
 
@@ -175,7 +203,7 @@ QCoro::Task<> FailureReport::restyle(Restyle action)
     RecordingOverlay& overlay = m_parts.overlay;
     const QString raw = action.entry.asrText.trimmed();
     if (raw.isEmpty()) {
-        endRetry();
+        endRetry(action.entry.id);
         overlay.fail(QStringLiteral("没有可重新整理的原话"));
         co_return;
     }
@@ -186,13 +214,15 @@ QCoro::Task<> FailureReport::restyle(Restyle action)
     const Attempt attempt = co_await attemptOf(std::move(styling));
     if (!self)
         co_return;
-    endRetry();
+    endRetry(action.entry.id);
     const std::optional<DictationPipeline::Output>& output = attempt.output;
     const bool restyled = output && !output->stylingFailed && !output->stylingBlank;
-    if (restyled) {
-        m_parts.data.history.updateTexts(action.entry.id, action.entry.asrText, output->finalText);
+    const HistoryEntry& failed = action.entry;
+    if (restyled && m_parts.data.history.replaceTexts(failed.id, failed.finalText, failed.asrText, output->finalText))
         m_parts.state.bumpHistoryVersion();
-    }
+    else if (filledSince(failed))
+        // Filled elsewhere meanwhile: that text stays, and nothing is offered over it.
+        co_return;
     if (m_parts.state.isRecording())
         co_return;
     if (!output) {

@@ -16,7 +16,9 @@
 // Where a dictation's failures end up: the status line, the overlay capsule and the history
 // entry, told from one FlowFailure; and the retry behind the capsule's button, which recognises
 // the saved recording again or styles the saved transcript again, as often as the user asks.
-// Main thread only.
+// Once the entry holds another text than its failure left there (a retry from the history window
+// filled it), the failure is over: the capsule stops offering the retry, and a retry under way
+// delivers nothing. Main thread only.
 class FailureReport : public QObject
 {
     Q_OBJECT
@@ -67,14 +69,20 @@ private:
         QString error;
     };
 
+    static const HistoryEntry& entryOf(const RetryAction& action);
     void offerRetry(bool styling, const QString& message, RetryAction action);
+    // Whether the entry's text is no longer the one its failure left there.
+    bool filledSince(const HistoryEntry& failed) const;
+    // Ends the failure on offer when its entry was filled elsewhere.
+    void followHistory();
     QCoro::Task<> retranscribe(Retranscribe action);
     QCoro::Task<> restyle(Restyle action);
     static QCoro::Task<Attempt> attemptOf(QCoro::Task<DictationPipeline::Output> work);
-    // The retry is over, whatever came of it.
-    void endRetry();
+    // The retry of entry is over, whatever came of it; its offer ends with it.
+    void endRetry(const QUuid& entry);
 
     FlowParts m_parts;
+    // The retry the capsule offers, kept while it runs.
     std::optional<RetryAction> m_armed;
     bool m_running = false;
 };

@@ -7,6 +7,8 @@
 #include "platform/Clipboard.h"
 #include "platform/Workspace.h"
 
+#include <QPointer>
+
 #include <utility>
 
 TextDelivery::TextDelivery(AppState& state, RecordingOverlay& overlay, TextInserter& inserter, Clipboard& clipboard,
@@ -33,13 +35,19 @@ bool TextDelivery::isOwnWindow(const std::optional<QString>& target) const
     return target && m_workspace.isOwn(*target);
 }
 
-QCoro::Task<bool> TextDelivery::type(QString text, std::optional<QString> target)
+QCoro::Task<bool> TextDelivery::type(QString text, std::optional<QString> target, quint64 generation)
 {
     if (isOwnWindow(target))
         co_return false;
     m_clipboardNotKept = false;
     const auto outcome = ResultSlot<bool>::create();
-    m_inserter.insert(text, target, [outcome](bool delivered) { outcome->setValue(delivered); });
+    // What the flow said last (styling, rewriting) is long over while the text waits.
+    auto heldBack = [state = QPointer<AppState>(&m_state), generation] {
+        if (state && state->isCurrent(generation))
+            state->setStatusLine(kWaitingForKeys);
+    };
+    m_inserter.insert(
+        text, target, [outcome](bool delivered) { outcome->setValue(delivered); }, heldBack);
     co_return co_await outcome->wait();
 }
 

@@ -38,8 +38,10 @@ public:
 
     // Types text into target unless that is this program's own window, and tells whether the
     // text reached it: false when it did not (typing was refused, or the target never came back
-    // to the front), and then the text is on the clipboard instead.
-    QCoro::Task<bool> type(QString text, std::optional<QString> target);
+    // to the front), and then the text is on the clipboard instead. generation: the recording the
+    // text comes of; while that is still the newest, the status line says when the text waits for
+    // held keys to be let go, until finish() says how it went.
+    QCoro::Task<bool> type(QString text, std::optional<QString> target, quint64 generation);
     // Says how text went out; text that was not typed goes to the clipboard.
     void finish(const QString& text, const std::optional<QString>& target, bool typed, const Lines& lines);
     // For text whose dictation is no longer the newest: its outcome is not shown over the newer
@@ -47,6 +49,7 @@ public:
     // user had copied; the user hears of it once no recording is running.
     void finishStale(const QString& text, const std::optional<QString>& target, bool typed);
 
+    static inline const QString kWaitingForKeys = QStringLiteral("松开按键后出字…");
     static inline const QString kEarlierCopied = QStringLiteral("上一段文字未能输入 · 已复制，按 Ctrl+V 粘贴");
     static inline const QString kEarlierCopiedNote = QStringLiteral(" · 上一段已复制，按 Ctrl+V 粘贴");
     static inline const QString kClipboardNotKeptNote = QStringLiteral(" · 剪贴板原有内容过大，未能全部保留");

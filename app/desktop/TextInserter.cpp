@@ -21,7 +21,8 @@ TextInserter::TextInserter(Clipboard& clipboard, KeySynthesizer& keys, Workspace
     , m_clock(clock)
 {}
 
-bool TextInserter::insert(const QString& text, const std::optional<QString>& targetBundleId, Completion completion)
+bool TextInserter::insert(const QString& text, const std::optional<QString>& targetBundleId, Completion completion,
+                          HeldBack heldBack)
 {
     const auto report = [&completion](bool delivered) {
         if (completion)
@@ -41,7 +42,7 @@ bool TextInserter::insert(const QString& text, const std::optional<QString>& tar
         report(false);
         return false;
     }
-    m_queue.push_back(Queued{text, targetBundleId, std::move(completion)});
+    m_queue.push_back(Queued{text, targetBundleId, std::move(completion), std::move(heldBack)});
     startNext();
     return true;
 }
@@ -54,6 +55,7 @@ void TextInserter::startNext()
     m_turnStarted = m_clock.now();
     Queued next = std::move(m_queue.front());
     m_queue.pop_front();
+    m_heldBack = std::move(next.heldBack);
     QPointer<TextInserter> self(this);
     // A key held now is most likely the talk key of the next dictation: bringing the target to
     // the front would take the window the user is speaking into away from them, and the paste
@@ -81,6 +83,7 @@ void TextInserter::afterKeysLetGo(std::function<void()> action)
 void TextInserter::advance()
 {
     m_busy = false;
+    m_heldBack = nullptr;
     startNext();
 }
 
@@ -206,6 +209,9 @@ bool TextInserter::keyHeld() const
 
 void TextInserter::waitForKeyRelease(std::function<void()> resume)
 {
+    // Every wait is the text under way's: only its first one is told.
+    if (const HeldBack heldBack = std::exchange(m_heldBack, nullptr))
+        heldBack();
     const quint64 id = ++m_lastKeyWait;
     QPointer<TextInserter> self(this);
     // Looking again after a while still ends the wait where no release is reported (the hotkey

@@ -33,6 +33,8 @@ public:
     // Called with the final outcome: true when the text was handed to the target application,
     // false when it was left on the clipboard instead.
     using Completion = std::function<void(bool delivered)>;
+    // Called once when the text, its turn come, has to wait for a held key to be let go.
+    using HeldBack = std::function<void()>;
 
     static constexpr std::chrono::milliseconds waitStep{50};
     static constexpr int maxWaits = 9;
@@ -55,8 +57,10 @@ public:
     // the text was only put on the clipboard. completion (optional) learns later whether the
     // scheduled insertion happened; a target that never came to the front, or has quit, gets
     // nothing pasted into whatever window is in front instead, and the text stays on the
-    // clipboard. A key held down delays the insertion until it is let go (up to keyHoldLimit).
-    bool insert(const QString& text, const std::optional<QString>& targetBundleId, Completion completion = {});
+    // clipboard. A key held down delays the insertion until it is let go (up to keyHoldLimit);
+    // heldBack (optional) learns when it does.
+    bool insert(const QString& text, const std::optional<QString>& targetBundleId, Completion completion = {},
+                HeldBack heldBack = {});
     // Whether typing into other applications is possible at all here (keys can be synthesised).
     bool canType() const;
 
@@ -91,6 +95,7 @@ private:
         QString text;
         std::optional<QString> targetBundleId;
         Completion completion;
+        HeldBack heldBack;
     };
 
     // Starts the next queued text once no key is held, unless one is under way.
@@ -133,6 +138,8 @@ private:
     std::deque<Queued> m_queue;
     bool m_busy = false;
     std::chrono::milliseconds m_turnStarted{0};
+    // The text under way's heldBack, until its first wait for a held key.
+    HeldBack m_heldBack;
 
     // The pastes waiting for held keys to be let go, with the timer of their next look.
     struct KeyWait

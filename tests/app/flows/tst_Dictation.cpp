@@ -14,6 +14,8 @@ using namespace std::chrono_literals;
 namespace {
 
 const QString kCommit = QStringLiteral("input_audio_buffer.commit");
+// The program's code for F12.
+constexpr int kF12 = 111;
 
 } // namespace
 
@@ -309,6 +311,44 @@ private Q_SLOTS:
         QCOMPARE(rig.state().statusLine(), QStringLiteral("整理中…"));
         rig.fake.gateway.releaseHeldReplies();
         QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
+    }
+
+    // A key held when the text is ready holds the text back until it is let go; meanwhile the
+    // status line says so, unless a newer recording (the held key's own) owns it.
+    void aTextHeldBackByAKeySaysSo_data()
+    {
+        QTest::addColumn<bool>("nextRecording");
+        QTest::newRow("another key") << false;
+        QTest::newRow("the next recording's key") << true;
+    }
+
+    void aTextHeldBackByAKeySaysSo()
+    {
+        QFETCH(bool, nextRecording);
+        FlowRig rig(false);
+        rig.app->hotkeys().start();
+        QSignalSpy waiting(&rig.app->inserter(), &TextInserter::keyReleaseWanted);
+        QSignalSpy inserted(&rig.app->inserter(), &TextInserter::inserted);
+        rig.record(16000);
+        rig.recording().stop();
+        rig.fake.keys.press(kF12);
+        rig.fake.keySynthesizer.keyHeld = true;
+        if (nextRecording)
+            rig.recording().start();
+        QVERIFY(FlowRig::until([&] { return !waiting.isEmpty(); }));
+        const QString line = nextRecording ? QStringLiteral("正在聆听…") : TextDelivery::kWaitingForKeys;
+        QCOMPARE(rig.state().statusLine(), line);
+        rig.fake.clock.advance(8s);
+        QCOMPARE(rig.state().statusLine(), line);
+        QVERIFY(inserted.isEmpty());
+
+        rig.fake.keySynthesizer.keyHeld = false;
+        rig.fake.keys.release(kF12);
+        QVERIFY(FlowRig::until([&] {
+            rig.fake.clock.advance(TextInserter::waitStep);
+            return !inserted.isEmpty();
+        }));
+        QVERIFY(rig.settledOn(nextRecording ? line : QStringLiteral("✓ ")));
     }
 
     // The application's mode rule styles the dictation; its entry still records the current mode.

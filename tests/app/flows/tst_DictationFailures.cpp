@@ -1,4 +1,5 @@
 #include "app/controller/FailureReport.h"
+#include "app/controller/HistoryOperations.h"
 #include "tests/app/flows/FlowRig.h"
 #include "tests/support/TestRegistry.h"
 
@@ -87,6 +88,52 @@ private Q_SLOTS:
         QVERIFY(rig.settledOn(QStringLiteral("✓ 重试成功")));
         QCOMPARE(rig.onlyEntry().asrText, FakeGateway::kTranscript);
         QVERIFY(rig.onlyEntry().finalText != FailureReport::kFailedText);
+    }
+
+    // A retry from the history window that fills the failed take's entry ends the failure: the
+    // capsule no longer offers its retry, and a capsule retry already under way types nothing.
+    void aRetryFromTheHistoryEndsTheCapsulesFailure_data()
+    {
+        QTest::addColumn<bool>("capsuleRetryRunning");
+        QTest::newRow("capsule offering its retry") << false;
+        QTest::newRow("capsule retry under way") << true;
+    }
+
+    void aRetryFromTheHistoryEndsTheCapsulesFailure()
+    {
+        QFETCH(bool, capsuleRetryRunning);
+        FlowRig rig(false);
+        HistoryOperations history(rig.state(), rig.app->settings(), rig.app->personalData(), rig.app->services(),
+                                  rig.app->gateway(), rig.app->overlay(), rig.fake.clock);
+        rig.fake.gateway.setReply("POST", FlowRig::kAsr, FakeReply::raw("upstream down", 500));
+        rig.record(16000);
+        rig.recording().stop();
+        QVERIFY(rig.settledOn(QStringLiteral("识别失败：")));
+        QVERIFY(rig.app->overlay().isShowing());
+        QSignalSpy inserted(&rig.app->inserter(), &TextInserter::inserted);
+        if (capsuleRetryRunning) {
+            rig.fake.gateway.setReply("POST", FlowRig::kAsr, transcript(QStringLiteral("胶囊重试的")).heldBack());
+            Q_EMIT rig.app->overlay().retryRequested();
+            QVERIFY(FlowRig::until([&] { return rig.requestsTo(FlowRig::kAsr) == 2; }));
+        }
+        rig.fake.gateway.setReply("POST", FlowRig::kAsr, transcript(FakeGateway::kTranscript));
+        history.retranscribe(rig.onlyEntry());
+        QVERIFY(rig.settledOn(QStringLiteral("✓ 已重新识别")));
+        const HistoryEntry filled = rig.onlyEntry();
+        QCOMPARE(filled.asrText, FakeGateway::kTranscript);
+        settleInsertion(rig);
+        QVERIFY(!rig.app->overlay().isShowing());
+
+        if (capsuleRetryRunning)
+            rig.fake.gateway.releaseHeldReplies();
+        else
+            Q_EMIT rig.app->overlay().retryRequested();
+        QVERIFY(FlowRig::until([&] { return !rig.overlay().retrying(); }));
+        settleInsertion(rig);
+        QVERIFY(inserted.isEmpty());
+        QCOMPARE(rig.requestsTo(FlowRig::kAsr), capsuleRetryRunning ? 3 : 2);
+        QCOMPARE(rig.onlyEntry().finalText, filled.finalText);
+        QVERIFY(!rig.app->overlay().isShowing());
     }
 
     // A retry that finishes while another recording runs files its text and leaves the capsule,
