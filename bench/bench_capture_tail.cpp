@@ -109,6 +109,9 @@ double bare(const QString& tone)
     player.start(QStringLiteral("paplay"), {QStringLiteral("--device=out"), tone});
     turnUntil([&] { return stopped; });
     player.waitForFinished();
+    // Also when the listener never heard the end: a source destroyed unstopped may read its closed
+    // stream (see ToneEndWatcher).
+    source.stop();
     std::vector<float> mono;
     const auto* samples = reinterpret_cast<const float*>(bytes.constData());
     const qsizetype count = bytes.size() / qsizetype(sizeof(float));
