@@ -120,12 +120,6 @@ double bare(const QString& tone)
     return missingMs(mono, format.sampleRate());
 }
 
-double medianOf(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 void TakeEnd(benchmark::State& state)
 {
     QTemporaryDir dir;
@@ -142,14 +136,15 @@ void TakeEnd(benchmark::State& state)
             baseline.push_back(bare(tone));
         }
     }
-    const double median = medianOf(murmo);
+    const double median = BenchRatio::median(murmo);
     const double worst = *std::max_element(murmo.begin(), murmo.end());
     state.counters["median_ms"] = median;
     state.counters["max_ms"] = worst;
     std::printf("TAKE END, what a take lacks of the sound heard before its stop (%d takes): murmo median %.1f ms, max "
                 "%.1f ms; bare QAudioSource median %.1f ms, max %.1f ms (target %.0f ms) %s\n",
-                kTakes, median, worst, medianOf(baseline), *std::max_element(baseline.begin(), baseline.end()),
-                kTargetMs, worst <= kTargetMs ? "ok" : "OVER TARGET");
+                kTakes, median, worst, BenchRatio::median(baseline),
+                *std::max_element(baseline.begin(), baseline.end()), kTargetMs,
+                worst <= kTargetMs ? "ok" : "OVER TARGET");
 }
 BENCHMARK(TakeEnd)->Iterations(1)->Unit(benchmark::kMillisecond);
 
