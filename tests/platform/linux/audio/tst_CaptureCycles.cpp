@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
@@ -35,28 +36,31 @@ template <typename T> QCoro::Task<> settle(QCoro::Task<T> task, int& over)
 class StallingSource
 {
 public:
-    explicit StallingSource(QString source)
-        : m_source(std::move(source))
+    explicit StallingSource(const QString& source)
+        : m_flag(m_dir.filePath(QStringLiteral("stalling")))
     {
         m_listener.setStandardOutputFile(QProcess::nullDevice());
         m_listener.start(QStringLiteral("parec"),
-                         {QStringLiteral("--device=") + m_source, QStringLiteral("--latency-msec=5")});
-        m_stalls.start(QStringLiteral("sh"),
-                       {QStringLiteral("-c"), QStringLiteral("while :; do pactl suspend-source %1 1; "
-                                                             "pactl suspend-source %1 0; sleep 0.1; done")
-                                                  .arg(m_source)});
+                         {QStringLiteral("--device=") + source, QStringLiteral("--latency-msec=5")});
+        QFile(m_flag).open(QIODevice::WriteOnly);
+        // The loop ends of itself once the flag is gone, the source awake: a pactl killed midway
+        // could still send it to sleep after the test woke it.
+        m_stalls.start(QStringLiteral("sh"), {QStringLiteral("-c"),
+                                              QStringLiteral("while [ -e \"$1\" ]; do pactl suspend-source \"$2\" 1; "
+                                                             "pactl suspend-source \"$2\" 0; sleep 0.1; done"),
+                                              QStringLiteral("sh"), m_flag, source});
     }
     ~StallingSource()
     {
-        for (QProcess* process : {&m_stalls, &m_listener}) {
-            process->kill();
-            process->waitForFinished();
-        }
-        QProcess::execute(QStringLiteral("pactl"), {QStringLiteral("suspend-source"), m_source, QStringLiteral("0")});
+        QFile::remove(m_flag);
+        m_stalls.waitForFinished();
+        m_listener.kill();
+        m_listener.waitForFinished();
     }
 
 private:
-    QString m_source;
+    QTemporaryDir m_dir;
+    QString m_flag;
     QProcess m_listener;
     QProcess m_stalls;
 };
