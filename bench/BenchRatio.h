@@ -36,6 +36,17 @@ inline double measure(const std::function<void()>& ours, const std::function<voi
     return bestOurs / bestBaseline;
 }
 
+// The middle of the values, the mean of the two middle ones for an even count; 0 for none. A
+// figure that one slow round on a busy machine cannot move.
+inline double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
 // Puts a ratio measured by the benchmark itself next to its timings, and prints it in the line
 // every benchmark reports its ratios in.
 inline void report(benchmark::State& state, const char* what, double ratio, double target)
@@ -86,10 +97,7 @@ public:
         const auto found = m_seconds.find(function);
         if (found == m_seconds.end() || found->second.empty())
             return 0;
-        std::vector<double> seconds = found->second;
-        std::sort(seconds.begin(), seconds.end());
-        const std::size_t n = seconds.size();
-        return n % 2 == 1 ? seconds[n / 2] : (seconds[n / 2 - 1] + seconds[n / 2]) / 2;
+        return BenchRatio::median(found->second);
     }
 
 private:

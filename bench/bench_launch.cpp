@@ -23,6 +23,9 @@
 namespace {
 
 constexpr int kRounds = 5;
+// A start is tens of milliseconds, and a busy machine moves single starts by more than the 10 %
+// the start is judged by: its ratio is the median of this many rounds.
+constexpr int kStartRounds = 11;
 // After the window is up, start-up's background work (keyring, registration) is let finish
 // before memory and idle cost are read.
 constexpr int kSettleMs = 2000;
@@ -50,13 +53,17 @@ struct StartTimes
     double baseline = 1e300;
     // The bare window set in the main window's sizes of type.
     double typeset = 1e300;
+    // Murmo's time over the bare window's in the same type, the median of the rounds' own ratios:
+    // each round's three starts see the same machine, and one slow round does not move it.
+    double oursOverTypeset = 0;
 };
 
 std::optional<StartTimes> bestStartTimes(const std::function<const MurmoHome&(int round)>& homeFor)
 {
     const X11Windows windows;
     StartTimes best;
-    for (int round = 0; round < kRounds; ++round) {
+    std::vector<double> oursOverTypeset;
+    for (int round = 0; round < kStartRounds; ++round) {
         const QProcessEnvironment environment = homeFor(round).environment();
         const std::optional<double> b = Launch(bare(), QStringLiteral("bare"), environment).secondsToMapped(windows);
         const std::optional<double> m =
@@ -68,23 +75,28 @@ std::optional<StartTimes> bestStartTimes(const std::function<const MurmoHome&(in
         best.baseline = std::min(best.baseline, *b);
         best.ours = std::min(best.ours, *m);
         best.typeset = std::min(best.typeset, *t);
+        oursOverTypeset.push_back(*m / *t);
     }
+    best.oursOverTypeset = BenchRatio::median(oursOverTypeset);
     return best;
 }
 
+// Judges the start against the bare window showing the same type: what any window of this design
+// pays for its fonts is not ours to win back, everything above it is. Against the plain bare window
+// the figure is shown only, for what the fonts cost.
 void reportStart(benchmark::State& state, const char* which, const StartTimes& times, double target)
 {
     state.SetIterationTime(times.ours);
     std::printf("%s start: murmo %.0f ms, bare %.0f ms, bare in the main window's type %.0f ms\n", which,
                 times.ours * 1e3, times.baseline * 1e3, times.typeset * 1e3);
-    const std::string label = std::string(which) + " start to main window (murmo / bare Qt)";
-    BenchRatio::report(state, label.c_str(), times.ours / times.baseline, target);
-    // What the design's fonts leave out of the comparison.
-    std::printf("%s start against the bare window in the same type: murmo %.2fx\n", which, times.ours / times.typeset);
+    const std::string label = std::string(which) + " start to main window (murmo / bare in same type)";
+    BenchRatio::report(state, label.c_str(), times.oursOverTypeset, target);
+    std::printf("%s start against the plain bare window: murmo %.2fx (no target: the fonts are in it)\n", which,
+                times.ours / times.baseline);
 }
 
 // Starts after the first in one home: the first round is a first start, the best of the rounds
-// a later one.
+// and the median of their ratios a later one.
 void BM_LaterStartToWindow(benchmark::State& state)
 {
     const MurmoHome home;
@@ -94,7 +106,7 @@ void BM_LaterStartToWindow(benchmark::State& state)
             state.SkipWithError("a window never came up");
             return;
         }
-        reportStart(state, "later", *times, 1.3);
+        reportStart(state, "later", *times, 1.1);
     }
 }
 BENCHMARK(BM_LaterStartToWindow)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -113,7 +125,7 @@ void BM_FirstStartToWindow(benchmark::State& state)
             state.SkipWithError("a window never came up");
             return;
         }
-        reportStart(state, "first", *times, 1.5);
+        reportStart(state, "first", *times, 1.1);
     }
 }
 BENCHMARK(BM_FirstStartToWindow)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -93,12 +93,6 @@ struct LongTakeRig : MainThreadHolds
     }
 };
 
-double medianOf(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
 // What the stop of the take would hold the interface for if the heavy work ran there: the take
 // converted and boosted, cut into chunks and each chunk encoded, as the worker does it.
 double heavyWorkMs(double seconds)
@@ -132,9 +126,9 @@ void StopOfALongTake(benchmark::State& state)
         heavy.push_back(heavyWorkMs(kLongTakeSeconds));
         state.SetIterationTime(longTake.back() / 1000.0);
     }
-    const double longMs = medianOf(longTake);
-    const double shortMs = medianOf(shortTake);
-    const double heavyMs = medianOf(heavy);
+    const double longMs = BenchRatio::median(longTake);
+    const double shortMs = BenchRatio::median(shortTake);
+    const double heavyMs = BenchRatio::median(heavy);
     BenchRatio::report(state, "stall after a 3 min take's stop / its work in one go",
                        heavyMs > 0 ? longMs / heavyMs : 0, 0.5);
     std::printf("SPLIT stop to text, longest stall of the interface: 3 min take %.2f ms, 3 s take %.2f ms; the 3 min "

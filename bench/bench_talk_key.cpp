@@ -2,7 +2,8 @@
 // dictation with a microphone that takes 1.5 s to open (a sound server resuming a suspended
 // source) beside the same dictation with one that opens at once. Every call the main thread makes
 // for the dictation (the key, the stop, each turn of the event loop) is timed on the wall clock and
-// the longest is the stall; what the slow device adds shows in the ratio of the two.
+// the longest is the stall. Each is judged against a frame: stalls of a few milliseconds are
+// below what anyone sees, and their ratio, shown beside, moves with the machine's noise.
 #include "app/controller/DictationController.h"
 #include "bench/BenchApplication.h"
 #include "bench/BenchRatio.h"
@@ -70,12 +71,6 @@ struct TalkKeyRig : MainThreadHolds
     }
 };
 
-double medianOf(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
 void TalkKeyToText(benchmark::State& state)
 {
     benchApplication();
@@ -88,11 +83,12 @@ void TalkKeyToText(benchmark::State& state)
         slow.push_back(rig.dictation(kSlowOpen));
         state.SetIterationTime(slow.back() / 1000.0);
     }
-    const double slowMs = medianOf(slow);
-    const double instantMs = medianOf(instant);
+    const double slowMs = BenchRatio::median(slow);
+    const double instantMs = BenchRatio::median(instant);
     state.counters["slow_ms"] = slowMs;
     state.counters["instant_ms"] = instantMs;
-    BenchRatio::report(state, "longest stall, 1.5 s microphone / instant", instantMs > 0 ? slowMs / instantMs : 0, 2.0);
+    std::printf("longest stall, 1.5 s microphone / instant: %.2fx (no target: both are judged against a frame)\n",
+                instantMs > 0 ? slowMs / instantMs : 0);
     std::printf("SPLIT talk key to text, longest stall of the interface: 1.5 s microphone %.2f ms, instant "
                 "microphone %.2f ms (target %.0f ms) %s\n",
                 slowMs, instantMs, kFrameMs,

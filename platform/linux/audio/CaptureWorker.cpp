@@ -78,7 +78,10 @@ void CaptureWorker::end()
     if (m_source) {
         m_source->disconnect(this);
         m_source->stop();
-        m_source.reset();
+        // Qt 6.4's PulseAudio source turns this thread's event loop while it is destroyed, which
+        // would run calls queued to us (a begin(), a stop() the main thread waits for, our own
+        // deletion) in the middle of this one: it goes from the event loop instead, stopped.
+        m_source.release()->deleteLater();
     }
     m_handler = nullptr;
     m_pending.clear();

@@ -18,6 +18,18 @@ public:
         : m_onEnd(std::move(onEnd))
     {}
 
+    // Qt 6.4's PulseAudio source turns the event loop while it is destroyed, and a read it queued
+    // for itself would then run on its closed stream, which libpulse aborts on. Stopped first,
+    // that read finds the source stopped and does nothing.
+    ~ToneEndWatcher()
+    {
+        if (m_source)
+            m_source->stop();
+    }
+
+    ToneEndWatcher(const ToneEndWatcher&) = delete;
+    ToneEndWatcher& operator=(const ToneEndWatcher&) = delete;
+
     bool start(const QByteArray& deviceId)
     {
         QAudioDevice device;
