@@ -5,6 +5,7 @@
 // the same device and is stopped at the same moment after reading what it was given. The moment
 // is when a second listener with the server's shortest fragments hears the tone end.
 #include "bench/BenchRatio.h"
+#include "bench/DesktopBenchMain.h"
 #include "core/audio/AudioRecorder.h"
 #include "core/audio/WavEncoder.h"
 #include "platform/linux/audio/QtAudioInput.h"
@@ -152,13 +153,5 @@ BENCHMARK(TakeEnd)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("PULSE_SERVER")) {
-        std::printf("bench_capture_tail: skipped, no sound server (run it inside scripts/with-desktop)\n");
-        return 0;
-    }
-    QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runDesktopBenchmarks<QCoreApplication>(argc, argv, "bench_capture_tail", {"PULSE_SERVER"});
 }

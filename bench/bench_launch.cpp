@@ -5,6 +5,7 @@
 // (scripts/with-desktop); without a display it says so and succeeds.
 
 #include "bench/BenchRatio.h"
+#include "bench/DesktopBenchMain.h"
 #include "bench/LaunchedProgram.h"
 
 #include <benchmark/benchmark.h>
@@ -259,13 +260,5 @@ BENCHMARK(BM_IdleCpu)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        std::printf("bench_launch: skipped, no display (run it inside scripts/with-desktop)\n");
-        return 0;
-    }
-    QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runDesktopBenchmarks<QCoreApplication>(argc, argv, "bench_launch", {"DISPLAY"});
 }

@@ -8,6 +8,7 @@
 // succeeds.
 
 #include "bench/BenchRatio.h"
+#include "bench/DesktopBenchMain.h"
 #include "bench/LaunchedProgram.h"
 #include "core/store/LexiconSnapshot.h"
 #include "core/store/LexiconSync.h"
@@ -222,13 +223,5 @@ BENCHMARK(BM_LexiconStart)->Iterations(1)->UseManualTime()->Unit(benchmark::kMil
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        std::printf("bench_lexicon_start: skipped, no display (run it inside scripts/with-desktop)\n");
-        return 0;
-    }
-    QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runDesktopBenchmarks<QCoreApplication>(argc, argv, "bench_lexicon_start", {"DISPLAY"});
 }

@@ -9,6 +9,7 @@
 
 #include "app/desktop/TextInserter.h"
 #include "bench/BenchRatio.h"
+#include "bench/DesktopBenchMain.h"
 #include "bench/InternetSegments.h"
 #include "tests/app/desktop/hotkeys_x11/XTestKeyboard.h"
 #include "tests/app/desktop/insertion_x11/DesktopPorts.h"
@@ -354,14 +355,5 @@ BENCHMARK(StopToText)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisec
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") || qEnvironmentVariableIsEmpty("PULSE_SERVER")) {
-        std::printf(
-            "bench_program_latency: skipped, no display or sound server (run it inside scripts/with-desktop)\n");
-        return 0;
-    }
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runDesktopBenchmarks<QApplication>(argc, argv, "bench_program_latency", {"DISPLAY", "PULSE_SERVER"});
 }
