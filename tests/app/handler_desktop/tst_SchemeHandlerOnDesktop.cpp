@@ -6,7 +6,6 @@
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestRegistry.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -57,10 +56,7 @@ class TestSchemeHandlerOnDesktop : public QObject
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(program, arguments);
-        const QDeadlineTimer deadline(60000);
-        while (process.state() != QProcess::NotRunning && !deadline.hasExpired())
-            QTest::qWait(20);
-        if (process.state() != QProcess::NotRunning) {
+        if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 60000)) {
             process.kill();
             process.waitForFinished(5000);
             return -1;
