@@ -19,7 +19,7 @@ bool holdsDroppedControl(const LexiconSnapshot& snapshot)
             return true;
     }
     return std::any_of(snapshot.hotwords.cbegin(), snapshot.hotwords.cend(),
-                       [](const QString& word) { return holdsDroppedControl(word); });
+                       [](QStringView word) { return holdsDroppedControl(word.toString()); });
 }
 
 } // namespace

@@ -186,12 +186,11 @@ QCoro::Task<> Dictation::learnTerms(std::optional<ScreenContext::Info> screen, Q
     // The lexicon's hot words grow with the user's data: they are looked through on a worker, after
     // the text has gone out, so the paste never waits on them.
     QFuture<int> adding = QtConcurrent::run(&m_parts.workers, [lexicon = m_parts.data.lexicon, terms, finalText] {
-        const QStringList known = lexicon->hotwords();
         int added = 0;
         for (const QString& term : terms) {
             if (added == kTermsPerDictation)
                 break;
-            if (Graphemes::count(term) < kTermMinChars || known.contains(term) || !finalText.contains(term))
+            if (Graphemes::count(term) < kTermMinChars || !finalText.contains(term) || lexicon->listsHotword(term))
                 continue;
             lexicon->addHotword(term);
             ++added;

@@ -25,12 +25,6 @@ void fill(Settings& settings, SettingKey key, const Hotkey& hotkey)
         settings.setHotkey(key, hotkey);
 }
 
-void addHotwords(Lexicon& lexicon, const QStringList& words)
-{
-    for (const QString& word : words)
-        lexicon.addHotword(word);
-}
-
 } // namespace
 
 const QStringList& seedWords()
@@ -131,11 +125,11 @@ bool seedLexicon(Lexicon& lexicon, const LexiconSteps& steps)
 {
     lexicon.seedIfEmpty(seedWords() + brandWords() + productWords(), {seedRule()});
     if (steps.mergeBrands)
-        addHotwords(lexicon, brandWords());
+        lexicon.addHotwords(brandWords());
     if (steps.mergeProductWords)
-        addHotwords(lexicon, productWords());
+        lexicon.addHotwords(productWords());
     if (steps.mergeSeed) {
-        addHotwords(lexicon, seedWords());
+        lexicon.addHotwords(seedWords());
         const CorrectionPair rule = seedRule();
         lexicon.addRule(rule.wrong, rule.right, QStringLiteral("generic_seed"));
     }

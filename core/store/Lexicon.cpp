@@ -1,6 +1,7 @@
 #include "core/store/Lexicon.h"
 
 #include "core/async/PostToThread.h"
+#include "core/audio/FreedMemory.h"
 #include "core/store/LexiconImport.h"
 #include "core/store/LexiconSnapshot.h"
 #include "core/store/RuleReplacement.h"
@@ -39,13 +40,6 @@ Lexicon::StoredRule::StoredRule(LearnedRule learned, QString key)
     , rightKey(ComparedText::composed(rule.right))
     , ascii(TextClass::isAscii(rule.wrong))
 {}
-
-const QByteArray& Lexicon::StoredRule::encoded() const
-{
-    if (m_encoded.isEmpty())
-        m_encoded = rule.encode();
-    return m_encoded;
-}
 
 Lexicon::Lexicon(const QString& directory, QObject* parent)
     : Lexicon(directory, nullptr, parent)
@@ -96,7 +90,7 @@ void Lexicon::load()
     // Everything is read and prepared before the lock is taken: nothing else touches the lexicon
     // before the load is over, and a reader of isLoaded() never meets the lock held for long.
     QList<StoredRule> rules;
-    QStringList extraHotwords;
+    WordList extraHotwords;
     if (const std::optional<QByteArray> bytes = StoreFile::readOrQuarantine(m_fileURL)) {
         if (std::optional<LexiconSnapshot> snapshot = LexiconSnapshot::decode(*bytes)) {
             rules.reserve(snapshot->rules.size());
@@ -110,11 +104,16 @@ void Lexicon::load()
         }
     }
     auto matcher = std::make_shared<HotwordMatcher>();
-    matcher->reserve(rules.size() + extraHotwords.size());
+    qsizetype units = 0;
+    for (const StoredRule& stored : std::as_const(rules))
+        units += stored.rule.right.size();
+    for (const QStringView word : extraHotwords)
+        units += word.size();
+    matcher->reserve(rules.size() + extraHotwords.size(), units);
     for (const StoredRule& stored : std::as_const(rules))
         matcher->add(stored.rule.right);
-    for (const QString& word : std::as_const(extraHotwords))
-        matcher->add(word);
+    for (const QStringView word : extraHotwords)
+        matcher->add(word.toString());
     {
         QMutexLocker lock(&m_mutex);
         m_rules = std::move(rules);
@@ -126,6 +125,8 @@ void Lexicon::load()
         announceChange();
     }
     m_loadPromise.finish();
+    // Reading a large file passes through several times its size in small pieces.
+    FreedMemory::giveBack();
 }
 
 QMutexLocker<QMutex> Lexicon::lockLoaded() const
@@ -149,8 +150,7 @@ void Lexicon::setRightLocked(StoredRule& stored, const QString& right)
     matcher.add(right);
     stored.rule.right = right;
     stored.rightKey = ComparedText::composed(right);
-    stored.changed();
-    hotwordsChangedLocked();
+    ruleChangedLocked(stored);
 }
 
 void Lexicon::appendRuleLocked(StoredRule stored)
@@ -158,7 +158,6 @@ void Lexicon::appendRuleLocked(StoredRule stored)
     matcherForChangeLocked().add(stored.rule.right);
     m_rules.append(std::move(stored));
     m_ruleCount = m_rules.size();
-    hotwordsChangedLocked();
 }
 
 QList<LearnedRule> Lexicon::allRules() const
@@ -183,20 +182,69 @@ std::optional<QByteArray> Lexicon::exportSnapshot() const
     return encodeLocked();
 }
 
-QByteArray Lexicon::encodeLocked() const
+void Lexicon::ruleChangedLocked(StoredRule& stored)
 {
+    m_unusedEncodedBytes += stored.encodedSize;
+    stored.encodedAt = -1;
+    stored.encodedSize = 0;
+}
+
+void Lexicon::encodeChangedRulesLocked() const
+{
+    std::vector<qsizetype> changed;
+    for (qsizetype i = 0; i < m_rules.size(); ++i) {
+        if (m_rules[i].encodedAt < 0)
+            changed.push_back(i);
+    }
+    if (changed.empty())
+        return;
     // After an import of thousands of lines, encoding the new rules one by one is most of the
     // user's wait; each rule encodes on its own, so they are spread over the cores. The calling
     // thread takes part, so this ends even when every worker is busy.
-    const auto unencoded =
-        std::count_if(m_rules.cbegin(), m_rules.cend(), [](const StoredRule& stored) { return !stored.isEncoded(); });
-    if (unencoded >= kRulesEncodedTogether)
-        QtConcurrent::blockingMap(m_rules.cbegin(), m_rules.cend(), [](const StoredRule& stored) { stored.encoded(); });
-    QList<QByteArray> encodedRules;
+    const auto encode = [this](qsizetype index) { return m_rules[index].rule.encode(); };
+    QList<QByteArray> encoded;
+    if (qsizetype(changed.size()) >= kRulesEncodedTogether) {
+        encoded = QtConcurrent::blockingMapped<QList<QByteArray>>(changed, encode);
+    } else {
+        encoded.reserve(qsizetype(changed.size()));
+        for (const qsizetype index : changed)
+            encoded.append(encode(index));
+    }
+    // The texts of changed and removed rules are dropped once they are half of what is kept.
+    if (m_unusedEncodedBytes * 2 > m_encodedRules.size()) {
+        QByteArray kept;
+        kept.reserve(m_encodedRules.size() - m_unusedEncodedBytes);
+        for (const StoredRule& stored : m_rules) {
+            if (stored.encodedAt < 0)
+                continue;
+            const qsizetype at = kept.size();
+            kept.append(QByteArrayView(m_encodedRules).sliced(stored.encodedAt, stored.encodedSize));
+            stored.encodedAt = at;
+        }
+        m_encodedRules = std::move(kept);
+        m_unusedEncodedBytes = 0;
+    }
+    for (std::size_t i = 0; i < changed.size(); ++i) {
+        const StoredRule& stored = m_rules[changed[i]];
+        stored.encodedAt = m_encodedRules.size();
+        stored.encodedSize = encoded[qsizetype(i)].size();
+        m_encodedRules.append(encoded[qsizetype(i)]);
+    }
+}
+
+QByteArray Lexicon::encodeLocked() const
+{
+    encodeChangedRulesLocked();
+    QList<QByteArrayView> encodedRules;
     encodedRules.reserve(m_rules.size());
     for (const StoredRule& stored : m_rules)
-        encodedRules.append(stored.encoded());
-    return LexiconSnapshot::assemble(encodedRules, m_extraHotwords);
+        encodedRules.append(QByteArrayView(m_encodedRules).sliced(stored.encodedAt, stored.encodedSize));
+    QByteArray encoded = LexiconSnapshot::assemble(encodedRules, m_extraHotwords);
+    // Encoding a large lexicon passes through several times its size in small pieces, on several
+    // threads.
+    if (encoded.size() >= kLargeLexiconBytes)
+        FreedMemory::giveBackSoon();
+    return encoded;
 }
 
 void Lexicon::saveLocked() const
@@ -238,8 +286,12 @@ qsizetype Lexicon::indexOfWrongLocked(const QString& wrong) const
 
 bool Lexicon::hasHotwordLocked(const QString& word) const
 {
-    for (const QString& existing : m_extraHotwords) {
-        if (TextClass::canonicallyEqual(existing, word))
+    // The matcher knows every hotword by its compared characters: most words are told apart
+    // there, without looking through a list that may hold a million.
+    if (!m_matcher->lists(word))
+        return false;
+    for (const QStringView existing : m_extraHotwords) {
+        if (TextClass::canonicallyEqual(existing.toString(), word))
             return true;
     }
     return false;
@@ -259,8 +311,8 @@ std::optional<int> Lexicon::merge(const QByteArray& remoteData)
         ruleKeys.insert(stored.searchKey);
     QSet<QString> hotwordKeys;
     hotwordKeys.reserve(m_extraHotwords.size() + remote->hotwords.size());
-    for (const QString& word : std::as_const(m_extraHotwords))
-        hotwordKeys.insert(TextClass::canonicalKey(word));
+    for (const QStringView word : m_extraHotwords)
+        hotwordKeys.insert(TextClass::canonicalKey(word.toString()));
     int added = 0;
     for (const LearnedRule& rule : remote->rules) {
         QString key = RuleReplacement::searchKey(rule.wrong);
@@ -270,7 +322,8 @@ std::optional<int> Lexicon::merge(const QByteArray& remoteData)
         appendRuleLocked(StoredRule(rule, std::move(key)));
         ++added;
     }
-    for (const QString& word : remote->hotwords) {
+    for (const QStringView view : remote->hotwords) {
+        const QString word = view.toString();
         const QString key = TextClass::canonicalKey(word);
         if (hotwordKeys.contains(key))
             continue;
@@ -323,7 +376,7 @@ QString Lexicon::apply(const QString& text)
             ++stored.rule.hitCount;
             raiseInOrderLocked(index);
         }
-        stored.changed();
+        ruleChangedLocked(stored);
         hit = true;
     }
     if (hit)
@@ -369,6 +422,7 @@ qsizetype Lexicon::removeRulesLocked(const std::function<bool(const StoredRule&)
         if (!remove(stored))
             return false;
         matcherForChangeLocked().remove(stored.rule.right);
+        m_unusedEncodedBytes += stored.encodedSize;
         return true;
     });
     const qsizetype removed = m_rules.end() - kept;
@@ -409,23 +463,27 @@ void Lexicon::seedIfEmpty(const QStringList& hotwords, const QList<CorrectionPai
 
 void Lexicon::addHotword(const QString& word)
 {
-    const auto lock = lockLoaded();
-    addHotwordLocked(word);
+    addHotwords({word});
 }
 
-void Lexicon::addHotwordLocked(const QString& word)
+void Lexicon::addHotwords(const QStringList& words)
 {
-    if (word.isEmpty() || hasHotwordLocked(word))
-        return;
-    appendHotwordLocked(word);
-    saveLocked();
+    const auto lock = lockLoaded();
+    bool added = false;
+    for (const QString& word : words) {
+        if (word.isEmpty() || hasHotwordLocked(word))
+            continue;
+        appendHotwordLocked(word);
+        added = true;
+    }
+    if (added)
+        saveLocked();
 }
 
 void Lexicon::appendHotwordLocked(const QString& word)
 {
     matcherForChangeLocked().add(word);
     m_extraHotwords.append(word);
-    hotwordsChangedLocked();
 }
 
 // Where the rules and hotwords already stored are, so an import of thousands of lines looks each
@@ -447,9 +505,12 @@ Lexicon::ImportCounts Lexicon::importText(const QString& text)
     index.ruleByKey.reserve(m_rules.size() + entries.size());
     for (qsizetype i = 0; i < m_rules.size(); ++i)
         index.ruleByKey.insert(m_rules[i].searchKey, i);
-    for (const QString& word : std::as_const(m_extraHotwords))
-        index.hotwordKeys.insert(TextClass::canonicalKey(word));
-    matcherForChangeLocked().reserve(entries.size());
+    for (const QStringView word : m_extraHotwords)
+        index.hotwordKeys.insert(TextClass::canonicalKey(word.toString()));
+    qsizetype units = 0;
+    for (const LexiconImport::Entry& entry : entries)
+        units += entry.kind == LexiconImport::Entry::Kind::Rule ? entry.right.size() : entry.wrong.size();
+    matcherForChangeLocked().reserve(entries.size(), units);
     ImportCounts stored;
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const LexiconImport::Entry& entry = entries[i];

@@ -4,6 +4,7 @@
 #include "core/store/Corrections.h"
 #include "core/store/LearnedRule.h"
 #include "core/store/RuleStarts.h"
+#include "core/store/WordList.h"
 
 #include <QByteArray>
 #include <QFuture>
@@ -83,6 +84,9 @@ public:
     QStringList hotwords() const;
     // The first count of hotwords().
     QStringList topHotwords(qsizetype count) const;
+    // Whether word is, exactly, a rule's right or an extra hotword: one of the texts hotwords()
+    // lists, without listing them all.
+    bool listsHotword(const QString& word) const;
     // hotwords() as the recognisers take it: no single characters, no "@", nothing holding a
     // number, at most kMaxAsrHotwords entries. Never waits for the load: a take started before the
     // file was read is recognised without them (its rules still apply).
@@ -116,6 +120,8 @@ public:
     // First-run filling; does nothing once the lexicon holds any rule or hotword.
     void seedIfEmpty(const QStringList& hotwords, const QList<CorrectionPair>& rules);
     void addHotword(const QString& word);
+    // The words not stored yet, in order, with one save.
+    void addHotwords(const QStringList& words);
     // Imports the plain-text format of LexiconImport as one step with one save, for files of
     // thousands of lines. Counts what was stored: new rules, rules whose right changed and new
     // hotwords.
@@ -151,20 +157,15 @@ private:
         // searchKey already computed: RuleReplacement::searchKey(rule.wrong).
         StoredRule(LearnedRule rule, QString searchKey);
 
-        // The rule as saved; encoded again only after the rule changed.
-        const QByteArray& encoded() const;
-        void changed() { m_encoded.clear(); }
-        bool isEncoded() const { return !m_encoded.isEmpty(); }
-
         LearnedRule rule;
         QString searchKey;
         // The right in composed form: hotwords() lists each once.
         QString rightKey;
         bool ascii = false;
         std::optional<QRegularExpression> pattern; // built on the first hit
-
-    private:
-        mutable QByteArray m_encoded;
+        // Where the rule as saved lies in m_encodedRules; encoded again only after it changed.
+        mutable qsizetype encodedAt = -1;
+        mutable qsizetype encodedSize = 0;
     };
 
     // Starts load() on the loader unless it was started; on the lexicon's own thread only.
@@ -174,11 +175,8 @@ private:
     // Returns once the file has been read: the lock, taken after that.
     QMutexLocker<QMutex> lockLoaded() const;
 
-    QStringList hotwordsLocked() const;
     // The first hotwords, in order, that pass accept, at most limit of them.
     QStringList topHotwordsLocked(qsizetype limit, const std::function<bool(const QString&)>& accept) const;
-    // The hotword list changed: rules or their rights, hit counts, extra hotwords.
-    void hotwordsChangedLocked() { m_hotwords.reset(); }
     // Puts every rule back in m_order and m_starts, after rules came or went.
     void rebuildOrderLocked();
     // Moves rule index up in m_order to where its hit count now puts it.
@@ -190,12 +188,15 @@ private:
     void appendHotwordLocked(const QString& word);
     // Removes the rules remove picks; returns how many.
     qsizetype removeRulesLocked(const std::function<bool(const StoredRule&)>& remove);
+    // The rule changed: its saved text is encoded again at the next save.
+    void ruleChangedLocked(StoredRule& stored);
+    // Encodes the rules that changed since the last save into m_encodedRules.
+    void encodeChangedRulesLocked() const;
     QByteArray encodeLocked() const;
     void saveLocked() const;
     qsizetype indexOfWrongLocked(const QString& wrong) const;
     bool hasHotwordLocked(const QString& word) const;
     void addRuleLocked(const QString& wrong, const QString& right, const QString& source);
-    void addHotwordLocked(const QString& word);
     // The rule or hotword changes of an import, before the one save; both count what changed.
     struct ImportIndex;
     // The key an imported line's rule is filed under, or nothing for a line that is no rule or
@@ -204,6 +205,8 @@ private:
     bool importRuleLocked(ImportIndex& index, const QString& wrong, const QString& right, const QString& key);
     bool importHotwordLocked(ImportIndex& index, const QString& word);
 
+    // From this size of its file on, what an encoding freed is handed back at once.
+    static constexpr qsizetype kLargeLexiconBytes = 1024 * 1024;
     // From this many rules to encode on, a save encodes them on several threads.
     static constexpr qsizetype kRulesEncodedTogether = 1000;
 
@@ -217,13 +220,17 @@ private:
     mutable QMutex m_mutex;
     mutable std::atomic_bool m_changeAnnounced = false;
     QList<StoredRule> m_rules;
-    QStringList m_extraHotwords;
+    // Every rule's saved text back to back, so that a save encodes only the rules that changed;
+    // kept in one piece, not a string per rule, for lexicons of a hundred thousand.
+    mutable QByteArray m_encodedRules;
+    // Bytes of m_encodedRules that no rule uses any more.
+    mutable qsizetype m_unusedEncodedBytes = 0;
+    WordList m_extraHotwords;
     // Derived from the two lists, kept as they change, so that a dictation does not sort and
     // look through tens of thousands of rules: the rules' indices by hit count (highest first,
-    // stored order among equals), the hotword list once asked for, and the matcher.
+    // stored order among equals), where rules start, and the matcher.
     std::vector<qsizetype> m_order;
     RuleStarts m_starts;
-    mutable std::optional<QStringList> m_hotwords;
     std::shared_ptr<HotwordMatcher> m_matcher;
     QThreadPool m_worker;
     QThreadPool* const m_loader;

@@ -7,12 +7,23 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace {
 
 const QString kRules = QStringLiteral("rules");
 const QString kHotwords = QStringLiteral("hotwords");
 
-std::optional<LexiconSnapshot> fromDocument(const QJsonDocument& document, const QJsonParseError& error)
+// A snapshot read out of its document with the rules' texts still in one buffer: their strings
+// are made once the document is gone, one after the other, so that a lexicon of a hundred thousand
+// rules does not leave its parse's memory in pieces between them for as long as it lives.
+struct Unpacked
+{
+    LexiconSnapshot snapshot; // every rule without its texts
+    WordList ruleTexts;       // wrong, right and source of each rule, in turn
+};
+
+std::optional<Unpacked> unpack(const QJsonDocument& document, const QJsonParseError& error)
 {
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return std::nullopt;
@@ -22,23 +33,66 @@ std::optional<LexiconSnapshot> fromDocument(const QJsonDocument& document, const
     if (!rules.isArray() || !hotwords.isArray())
         return std::nullopt;
 
-    LexiconSnapshot snapshot;
+    Unpacked unpacked;
     const QJsonArray ruleArray = rules.toArray();
-    snapshot.rules.reserve(ruleArray.size());
+    unpacked.snapshot.rules.reserve(ruleArray.size());
+    unpacked.ruleTexts.reserve(ruleArray.size() * 3, 0);
     for (const QJsonValue& value : ruleArray) {
         std::optional<LearnedRule> rule = LearnedRule::fromJson(value);
         if (!rule)
             return std::nullopt;
-        snapshot.rules.append(std::move(*rule));
+        for (QString* text : {&rule->wrong, &rule->right, &rule->source}) {
+            unpacked.ruleTexts.append(*text);
+            *text = QString();
+        }
+        unpacked.snapshot.rules.append(std::move(*rule));
     }
     const QJsonArray hotwordArray = hotwords.toArray();
-    snapshot.hotwords.reserve(hotwordArray.size());
+    unpacked.snapshot.hotwords.reserve(hotwordArray.size(), 0);
     for (const QJsonValue& value : hotwordArray) {
         if (!value.isString())
             return std::nullopt;
-        snapshot.hotwords.append(value.toString());
+        unpacked.snapshot.hotwords.append(value.toString());
+    }
+    return unpacked;
+}
+
+// Gives the rules their texts; the few distinct sources are shared.
+LexiconSnapshot packed(Unpacked unpacked)
+{
+    constexpr qsizetype kSharedSources = 16;
+    QStringList sources;
+    LexiconSnapshot snapshot = std::move(unpacked.snapshot);
+    const WordList& texts = unpacked.ruleTexts;
+    for (qsizetype i = 0; i < snapshot.rules.size(); ++i) {
+        LearnedRule& rule = snapshot.rules[i];
+        rule.wrong = texts.at(3 * i).toString();
+        rule.right = texts.at(3 * i + 1).toString();
+        const QStringView source = texts.at(3 * i + 2);
+        const auto shared = std::find(sources.cbegin(), sources.cend(), source);
+        if (shared != sources.cend()) {
+            rule.source = *shared;
+        } else {
+            rule.source = source.toString();
+            if (sources.size() < kSharedSources)
+                sources.append(rule.source);
+        }
     }
     return snapshot;
+}
+
+// Reads the document that parse makes of bytes, and lets it go before the rules get their texts.
+template <typename Parse> std::optional<LexiconSnapshot> decodeWith(const QByteArray& bytes, Parse parse)
+{
+    std::optional<Unpacked> unpacked;
+    {
+        QJsonParseError error;
+        const QJsonDocument document = parse(bytes, &error);
+        unpacked = unpack(document, error);
+    }
+    if (!unpacked)
+        return std::nullopt;
+    return packed(std::move(*unpacked));
 }
 
 } // namespace
@@ -49,16 +103,16 @@ QByteArray LexiconSnapshot::encode() const
     encodedRules.reserve(rules.size());
     for (const LearnedRule& rule : rules)
         encodedRules.append(rule.encode());
-    return assemble(encodedRules, hotwords);
+    return assemble(QList<QByteArrayView>(encodedRules.cbegin(), encodedRules.cend()), hotwords);
 }
 
-QByteArray LexiconSnapshot::assemble(const QList<QByteArray>& encodedRules, const QStringList& hotwords)
+QByteArray LexiconSnapshot::assemble(const QList<QByteArrayView>& encodedRules, const WordList& hotwords)
 {
     // Every value comes from the JSON encoder; only the two keys and the separators are put
     // together here, in the key order the encoder itself uses.
-    const QByteArray hotwordText = QJsonDocument(QJsonArray::fromStringList(hotwords)).toJson(QJsonDocument::Compact);
+    const QByteArray hotwordText = hotwords.toJson();
     qsizetype size = hotwordText.size() + 32;
-    for (const QByteArray& rule : encodedRules)
+    for (const QByteArrayView rule : encodedRules)
         size += rule.size() + 1;
     QByteArray out;
     out.reserve(size);
@@ -74,14 +128,10 @@ QByteArray LexiconSnapshot::assemble(const QList<QByteArray>& encodedRules, cons
 
 std::optional<LexiconSnapshot> LexiconSnapshot::decode(const QByteArray& bytes)
 {
-    QJsonParseError error;
-    const QJsonDocument document = ValidUtf16::fromJson(bytes, &error);
-    return fromDocument(document, error);
+    return decodeWith(bytes, &ValidUtf16::fromJson);
 }
 
 std::optional<LexiconSnapshot> LexiconSnapshot::decodeServiceText(const QByteArray& bytes)
 {
-    QJsonParseError error;
-    const QJsonDocument document = serviceJson(bytes, &error);
-    return fromDocument(document, error);
+    return decodeWith(bytes, &serviceJson);
 }

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "core/store/LearnedRule.h"
+#include "core/store/WordList.h"
 
 #include <QByteArray>
 #include <QList>
-#include <QStringList>
 
 #include <optional>
 
@@ -13,14 +13,14 @@
 struct LexiconSnapshot
 {
     QList<LearnedRule> rules;
-    QStringList hotwords;
+    WordList hotwords;
 
     // Compact JSON: {"rules":[...],"hotwords":[...]}.
     QByteArray encode() const;
     // The same document from rules already encoded one by one (LearnedRule::encode). The lexicon
     // keeps each rule's text and re-encodes only the rules that changed, because encoding a few
     // hundred rules through a JSON tree costs milliseconds on every save.
-    static QByteArray assemble(const QList<QByteArray>& encodedRules, const QStringList& hotwords);
+    static QByteArray assemble(const QList<QByteArrayView>& encodedRules, const WordList& hotwords);
     // Both top-level keys and every rule key are required; a document missing any of them, or
     // holding a value of the wrong type, is unreadable as a whole.
     static std::optional<LexiconSnapshot> decode(const QByteArray& bytes);

@@ -29,14 +29,16 @@ bool holdsNumber(const QString& word)
 QStringList Lexicon::hotwords() const
 {
     const auto lock = lockLoaded();
-    return hotwordsLocked();
+    return topHotwordsLocked(std::numeric_limits<qsizetype>::max(), {});
 }
 
-QStringList Lexicon::hotwordsLocked() const
+bool Lexicon::listsHotword(const QString& word) const
 {
-    if (!m_hotwords)
-        m_hotwords = topHotwordsLocked(std::numeric_limits<qsizetype>::max(), {});
-    return *m_hotwords;
+    const auto lock = lockLoaded();
+    const auto isWord = [&word](QStringView text) { return text == word; };
+    return std::any_of(m_rules.cbegin(), m_rules.cend(),
+                       [&](const StoredRule& stored) { return isWord(stored.rule.right); }) ||
+           std::any_of(m_extraHotwords.begin(), m_extraHotwords.end(), isWord);
 }
 
 QStringList Lexicon::topHotwords(qsizetype count) const
@@ -56,13 +58,6 @@ QStringList Lexicon::topHotwordsLocked(qsizetype limit, const std::function<bool
         out.append(word);
         return out.size() < limit;
     };
-    if (m_hotwords) {
-        for (const QString& word : std::as_const(*m_hotwords)) {
-            if (!take(word))
-                break;
-        }
-        return out;
-    }
     // Each text once: the first rule in order with a right keeps its place.
     QSet<QString> seen;
     for (const qsizetype index : m_order) {
@@ -73,7 +68,8 @@ QStringList Lexicon::topHotwordsLocked(qsizetype limit, const std::function<bool
         if (!take(stored.rule.right))
             return out;
     }
-    for (const QString& word : m_extraHotwords) {
+    for (const QStringView view : m_extraHotwords) {
+        const QString word = view.toString();
         const QString key = ComparedText::composed(word);
         if (seen.contains(key))
             continue;
@@ -119,7 +115,6 @@ void Lexicon::rebuildOrderLocked()
     m_starts.clear();
     for (qsizetype i = 0; i < m_rules.size(); ++i)
         m_starts.append(i, m_rules.at(i).searchKey);
-    hotwordsChangedLocked();
 }
 
 void Lexicon::raiseInOrderLocked(qsizetype index)
@@ -134,5 +129,4 @@ void Lexicon::raiseInOrderLocked(qsizetype index)
         return hits > count || (hits == count && other < index);
     });
     std::rotate(to, at, at + 1);
-    hotwordsChangedLocked();
 }

@@ -40,6 +40,19 @@ void HotwordMatcher::remove(const QString& word)
     changeWord(word, -1);
 }
 
+bool HotwordMatcher::lists(const QString& word) const
+{
+    QString key;
+    if (ComparedText::isPlain(word)) {
+        key = word.toLower();
+    } else {
+        const ComparedText compared(word, true);
+        key = compared.key(0, compared.size());
+    }
+    const qsizetype entry = m_words.indexOf(key);
+    return entry >= 0 && m_words.value(entry).listed > 0;
+}
+
 void HotwordMatcher::changeWord(const QString& word, int by)
 {
     if (word.isEmpty())
@@ -79,15 +92,21 @@ void HotwordMatcher::changeWord(const QString& word, int by)
     const bool isRun = runSize > 1;
 
     const auto changeEntry = [&](const QString& key, int listedBy, int runBy, int formBy) {
-        Entry& entry = m_words[key];
-        if (runBy > 0 && entry.runs == 0)
-            entry.lowered = ComparedText::composed(trimmed.toLower());
+        const qsizetype index = m_words.insert(key);
+        Entry& entry = m_words.value(index);
+        if (runBy > 0 && entry.runs == 0) {
+            QString lowered = ComparedText::composed(trimmed.toLower());
+            if (lowered != key)
+                m_loweredApart.insert(index, std::move(lowered));
+        }
         entry.listed += listedBy;
         entry.runs += runBy;
         entry.asciiStarts += asciiStart ? runBy : 0;
         entry.forms += formBy;
+        if (entry.runs <= 0)
+            m_loweredApart.remove(index);
         if (entry.listed <= 0 && entry.runs <= 0 && entry.forms <= 0)
-            m_words.remove(key);
+            m_words.removeAt(index);
     };
     if (runKey == listedKey) {
         changeEntry(listedKey, by, isRun ? by : 0, 0);
@@ -128,7 +147,7 @@ void HotwordMatcher::count(Lengths& lengths, qsizetype length, int by)
 
 template <typename Accept>
 qsizetype HotwordMatcher::longestAt(const Lengths& lengths, const ComparedText& text, qsizetype position, Accept accept,
-                                    const Entry** found) const
+                                    qsizetype* found) const
 {
     if (lengths.empty())
         return 0;
@@ -145,10 +164,10 @@ qsizetype HotwordMatcher::longestAt(const Lengths& lengths, const ComparedText& 
     }
     for (auto it = lengths.lower_bound(longest); it != lengths.end(); ++it) {
         const qsizetype units = ends[std::size_t(it->first)];
-        const auto entry = m_words.constFind(units == key.size() ? key : key.left(units));
-        if (entry != m_words.cend() && accept(*entry, it->first)) {
+        const qsizetype entry = m_words.indexOf(QStringView(key).first(units));
+        if (entry >= 0 && accept(m_words.value(entry), it->first)) {
             if (found)
-                *found = &*entry;
+                *found = entry;
             return it->first;
         }
     }
@@ -167,11 +186,12 @@ std::optional<HotwordMatcher::RunWord> HotwordMatcher::runWordAt(const ComparedT
         const bool runsOn = end < text.size() && isAsciiLetterOrDigit(text.written(end));
         return entry.runs > 0 && (!runsOn || entry.asciiStarts < entry.runs);
     };
-    const Entry* found = nullptr;
+    qsizetype found = -1;
     const qsizetype length = longestAt(m_runLengths, text, position, accept, &found);
     if (length == 0)
         return std::nullopt;
-    return RunWord{length, found->lowered};
+    const auto apart = m_loweredApart.constFind(found);
+    return RunWord{length, apart != m_loweredApart.cend() ? *apart : m_words.key(found).toString()};
 }
 
 qsizetype HotwordMatcher::formCharacters(const QString& form) const
@@ -179,8 +199,8 @@ qsizetype HotwordMatcher::formCharacters(const QString& form) const
     const auto entry = m_echoForms.constFind(form);
     if (entry != m_echoForms.cend())
         return entry->characters;
-    const auto word = m_words.constFind(form);
-    return word != m_words.cend() && word->forms > 0 ? form.size() : 0;
+    const qsizetype word = m_words.indexOf(form);
+    return word >= 0 && m_words.value(word).forms > 0 ? form.size() : 0;
 }
 
 bool HotwordMatcher::coversEcho(QString normalized) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/text/KeyTable.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -20,11 +22,14 @@ public:
     HotwordMatcher() = default;
     explicit HotwordMatcher(const QStringList& hotwords);
 
-    // Room for count more words, before adding many.
-    void reserve(qsizetype count) { m_words.reserve(m_words.size() + count); }
+    // Room for count more words of units UTF-16 units in all, before adding many.
+    void reserve(qsizetype count, qsizetype units) { m_words.reserve(count, units); }
     void add(const QString& word);
     void remove(const QString& word);
     bool isEmpty() const { return m_words.isEmpty(); }
+    // Whether a word written as word is known, in any letter case: whatever is canonically
+    // equal to a known word is.
+    bool lists(const QString& word) const;
 
     // The character count of the longest non-empty word written at position (any letter case),
     // or 0.
@@ -56,7 +61,6 @@ private:
         int asciiStarts = 0;
         // Plain words whose normalizeEcho form is this key.
         int forms = 0;
-        QString lowered;
     };
     // Word lengths in characters, longest first, each with how many words have it.
     using Lengths = std::map<qsizetype, int, std::greater<>>;
@@ -70,12 +74,16 @@ private:
     // The longest of lengths whose word at position passes accept, or 0.
     template <typename Accept>
     qsizetype longestAt(const Lengths& lengths, const ComparedText& text, qsizetype position, Accept accept,
-                        const Entry** found = nullptr) const;
+                        qsizetype* found = nullptr) const;
     void changeWord(const QString& word, int by);
     // The characters of a word's normalizeEcho form, or 0 when no word has it.
     qsizetype formCharacters(const QString& form) const;
 
-    QHash<QString, Entry> m_words;
+    // A million words of a large lexicon are kept here, each as its key's characters and counts.
+    KeyTable<Entry> m_words;
+    // The run word's trimmed, lower-cased text by entry, where it is not the key itself (the key
+    // folds more than letter case).
+    QHash<qsizetype, QString> m_loweredApart;
     Lengths m_listedLengths;
     Lengths m_runLengths;
     // normalizeEcho forms other than the plain words' own, keyed by the form itself, and how

@@ -2,6 +2,8 @@
 #include "tests/core/store/LexiconFixtures.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QTest>
 
 using namespace LexiconFixtures;
@@ -19,7 +21,7 @@ private Q_SLOTS:
             R"("createdAt":786543210.123456}],"extra":1})";
         const std::optional<LexiconSnapshot> snapshot = LexiconSnapshot::decode(bytes);
         QVERIFY(snapshot);
-        QCOMPARE(snapshot->hotwords, (QStringList{"Kelto", "西湖"}));
+        QCOMPARE(snapshot->hotwords.toStringList(), (QStringList{"Kelto", "西湖"}));
         QCOMPARE(snapshot->rules.size(), 1);
         const LearnedRule& rule = snapshot->rules.first();
         QCOMPARE(rule.id, QUuid::fromString(QStringLiteral("6F1C2A3B-4D5E-4F60-8A7B-9C0D1E2F3A4B")));
@@ -51,12 +53,19 @@ private Q_SLOTS:
                                 "\u2028\u2029", "👍🏽西湖", "]},{\"rules\":["};
         for (const QString& text : texts)
             snapshot.rules.append(LearnedRule::make(text, text + "!", text));
-        snapshot.hotwords = texts;
+        snapshot.hotwords = WordList(texts);
         const std::optional<LexiconSnapshot> decoded = LexiconSnapshot::decode(snapshot.encode());
         QVERIFY(decoded);
         QCOMPARE(decoded->rules, snapshot.rules);
-        QCOMPARE(decoded->hotwords, texts);
+        QCOMPARE(decoded->hotwords.toStringList(), texts);
         QCOMPARE(LexiconSnapshot().encode(), QByteArray(R"({"hotwords":[],"rules":[]})"));
+
+        // The hotwords are written in slices: many of them are written as one array would be.
+        QStringList many;
+        for (int i = 0; i < 10000; ++i)
+            many.append(texts[i % texts.size()] + QString::number(i));
+        QCOMPARE(WordList(many).toJson(),
+                 QJsonDocument(QJsonArray::fromStringList(many)).toJson(QJsonDocument::Compact));
     }
 
     void loneSurrogatesFromOutsideAreRepaired()
@@ -64,7 +73,7 @@ private Q_SLOTS:
         const std::optional<LexiconSnapshot> snapshot =
             LexiconSnapshot::decode(R"({"rules":[],"hotwords":["Murmo\ud800"]})");
         QVERIFY(snapshot);
-        QCOMPARE(snapshot->hotwords, QStringList{QStringLiteral("Murmo\uFFFD")});
+        QCOMPARE(snapshot->hotwords.toStringList(), QStringList{QStringLiteral("Murmo\uFFFD")});
     }
 
     void idsAreWrittenUpperCase()

@@ -100,7 +100,7 @@ private Q_SLOTS:
         const std::optional<LexiconSnapshot> copy = accountCopy(gateway);
         QVERIFY(copy);
         QCOMPARE(pairsOf(copy->rules), (Pairs{{"teh", "the"}}));
-        QCOMPARE(copy->hotwords, QStringList{"Kelto"});
+        QCOMPARE(copy->hotwords.toStringList(), QStringList{"Kelto"});
     }
 
     void localRuleWinsAndOverwritesTheAccount()
@@ -119,7 +119,7 @@ private Q_SLOTS:
         const std::optional<LexiconSnapshot> copy = accountCopy(gateway);
         QVERIFY(copy);
         QCOMPARE(pairsOf(copy->rules), (Pairs{{"teh", "the"}, {"recieve", "receive"}}));
-        QCOMPARE(copy->hotwords, QStringList{"Kelto"});
+        QCOMPARE(copy->hotwords.toStringList(), QStringList{"Kelto"});
     }
 
     void ruleRemovedLocallyComesBack()
@@ -247,7 +247,7 @@ private Q_SLOTS:
         const std::optional<LexiconSnapshot> copy = accountCopy(gateway);
         QVERIFY(copy);
         QCOMPARE(pairsOf(copy->rules), union_);
-        QCOMPARE(copy->hotwords, (QStringList{"Kelto", "西湖"}));
+        QCOMPARE(copy->hotwords.toStringList(), (QStringList{"Kelto", "西湖"}));
         // The account copy is what A holds, byte for byte, ids included.
         QCOMPARE(QByteArray::fromBase64(gateway.storedLexicons.value(kKey)), *a.lexicon->exportSnapshot());
     }

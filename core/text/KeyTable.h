@@ -1,0 +1,151 @@
+#pragma once
+
+#include <QHashFunctions>
+#include <QString>
+#include <QStringView>
+
+#include <cstdint>
+#include <vector>
+
+// A table from texts to values for a million keys: the keys' characters lie back to back in one
+// buffer and the table finds them by an open-addressed index, so a key costs its characters and a
+// few bytes, not a string and a hash node of its own. Entries are numbered; a number stays its
+// entry's until that entry is removed, then it may be given to a new key.
+template <typename Value> class KeyTable
+{
+public:
+    // Room for count more keys of units UTF-16 units in all.
+    void reserve(qsizetype count, qsizetype units)
+    {
+        m_entries.reserve(m_entries.size() + std::size_t(count));
+        m_units.reserve(m_units.size() + units);
+        growIndexFor(size() + count);
+    }
+    qsizetype size() const { return qsizetype(m_entries.size() - m_free.size()); }
+    bool isEmpty() const { return size() == 0; }
+
+    // The entry of key, or -1.
+    qsizetype indexOf(QStringView key) const
+    {
+        if (m_index.empty())
+            return -1;
+        for (std::size_t slot = slotOf(key);; slot = next(slot)) {
+            const quint32 held = m_index[slot];
+            if (held == 0)
+                return -1;
+            if (this->key(held - 1) == key)
+                return held - 1;
+        }
+    }
+    // The entry of key, made with a default value when there was none.
+    qsizetype insert(QStringView key)
+    {
+        if (const qsizetype found = indexOf(key); found >= 0)
+            return found;
+        growIndexFor(size() + 1);
+        quint32 entry = 0;
+        if (m_free.empty()) {
+            entry = quint32(m_entries.size());
+            m_entries.emplace_back();
+        } else {
+            entry = m_free.back();
+            m_free.pop_back();
+        }
+        m_entries[entry] = Entry{quint32(m_units.size()), quint32(key.size()), Value{}};
+        m_units.append(key);
+        place(entry);
+        return entry;
+    }
+    void removeAt(qsizetype entry)
+    {
+        Entry& removed = m_entries[std::size_t(entry)];
+        std::size_t slot = slotOf(key(entry));
+        while (m_index[slot] != quint32(entry) + 1)
+            slot = next(slot);
+        // Backward-shift deletion: every key after the gap that may fill it moves up, so a search
+        // never meets a hole before its key.
+        for (std::size_t from = next(slot);; from = next(from)) {
+            const quint32 held = m_index[from];
+            if (held == 0)
+                break;
+            const std::size_t home = slotOf(key(held - 1));
+            if (((from - home) & mask()) >= ((from - slot) & mask())) {
+                m_index[slot] = held;
+                slot = from;
+            }
+        }
+        m_index[slot] = 0;
+        m_deadUnits += removed.size;
+        removed = Entry{kRemoved, 0, Value{}};
+        m_free.push_back(quint32(entry));
+        if (m_deadUnits > 4096 && m_deadUnits * 2 > m_units.size())
+            packUnits();
+    }
+
+    QStringView key(qsizetype entry) const
+    {
+        const Entry& held = m_entries[std::size_t(entry)];
+        return QStringView(m_units).sliced(held.offset, held.size);
+    }
+    Value& value(qsizetype entry) { return m_entries[std::size_t(entry)].value; }
+    const Value& value(qsizetype entry) const { return m_entries[std::size_t(entry)].value; }
+
+private:
+    static constexpr quint32 kRemoved = UINT32_MAX;
+
+    struct Entry
+    {
+        quint32 offset = 0;
+        quint32 size = 0;
+        Value value{};
+    };
+
+    std::size_t mask() const { return m_index.size() - 1; }
+    std::size_t next(std::size_t slot) const { return (slot + 1) & mask(); }
+    std::size_t slotOf(QStringView key) const { return qHash(key, QHashSeed::globalSeed()) & mask(); }
+
+    void place(quint32 entry)
+    {
+        std::size_t slot = slotOf(key(entry));
+        while (m_index[slot] != 0)
+            slot = next(slot);
+        m_index[slot] = entry + 1;
+    }
+    // At most three quarters of the index in use.
+    void growIndexFor(qsizetype count)
+    {
+        std::size_t wanted = m_index.empty() ? 16 : m_index.size();
+        while (std::size_t(count) * 4 > wanted * 3)
+            wanted *= 2;
+        if (wanted == m_index.size())
+            return;
+        m_index.assign(wanted, 0);
+        for (std::size_t entry = 0; entry < m_entries.size(); ++entry) {
+            if (m_entries[entry].offset != kRemoved)
+                place(quint32(entry));
+        }
+    }
+    // Drops the characters of removed keys once they are half the buffer.
+    void packUnits()
+    {
+        QString packed;
+        packed.reserve(m_units.size() - m_deadUnits);
+        for (Entry& entry : m_entries) {
+            if (entry.offset == kRemoved)
+                continue;
+            const QStringView held = QStringView(m_units).sliced(entry.offset, entry.size);
+            entry.offset = quint32(packed.size());
+            packed.append(held);
+        }
+        m_units = std::move(packed);
+        m_deadUnits = 0;
+    }
+
+    QString m_units;
+    std::vector<Entry> m_entries;
+    // Entries of removed keys, to be given to new ones.
+    std::vector<quint32> m_free;
+    // Entry + 1 per slot, 0 for an empty slot; a power of two in size.
+    std::vector<quint32> m_index;
+    qsizetype m_deadUnits = 0;
+};
