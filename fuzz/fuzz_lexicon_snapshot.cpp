@@ -18,7 +18,7 @@ bool holdsDroppedControl(const LexiconSnapshot& snapshot)
         if (holdsDroppedControl(rule.wrong) || holdsDroppedControl(rule.right) || holdsDroppedControl(rule.source))
             return true;
     }
-    return std::any_of(snapshot.hotwords.cbegin(), snapshot.hotwords.cend(),
+    return std::any_of(snapshot.hotwords.begin(), snapshot.hotwords.end(),
                        [](QStringView word) { return holdsDroppedControl(word.toString()); });
 }
 
