@@ -50,7 +50,7 @@ bool HotwordMatcher::lists(const QString& word) const
         key = compared.key(0, compared.size());
     }
     const qsizetype entry = m_words.indexOf(key);
-    return entry >= 0 && m_words.value(entry).listed > 0;
+    return entry >= 0 && entryAt(entry).listed > 0;
 }
 
 void HotwordMatcher::changeWord(const QString& word, int by)
@@ -93,7 +93,7 @@ void HotwordMatcher::changeWord(const QString& word, int by)
 
     const auto changeEntry = [&](const QString& key, int listedBy, int runBy, int formBy) {
         const qsizetype index = m_words.insert(key);
-        Entry& entry = m_words.value(index);
+        Entry entry = entryAt(index);
         if (runBy > 0 && entry.runs == 0) {
             QString lowered = ComparedText::composed(trimmed.toLower());
             if (lowered != key)
@@ -105,8 +105,12 @@ void HotwordMatcher::changeWord(const QString& word, int by)
         entry.forms += formBy;
         if (entry.runs <= 0)
             m_loweredApart.remove(index);
-        if (entry.listed <= 0 && entry.runs <= 0 && entry.forms <= 0)
+        if (entry.listed > 0 || entry.runs > 0 || entry.forms > 0) {
+            store(index, entry);
+        } else {
+            m_manyWords.remove(index);
             m_words.removeAt(index);
+        }
     };
     if (runKey == listedKey) {
         changeEntry(listedKey, by, isRun ? by : 0, 0);
@@ -137,6 +141,26 @@ void HotwordMatcher::changeWord(const QString& word, int by)
         m_echoForms.remove(form);
 }
 
+HotwordMatcher::Entry HotwordMatcher::entryAt(qsizetype index) const
+{
+    const SmallEntry& small = m_words.value(index);
+    if (small.listed == kMany)
+        return m_manyWords.value(index);
+    return Entry{small.listed, small.runs, small.asciiStarts, small.forms};
+}
+
+void HotwordMatcher::store(qsizetype index, const Entry& entry)
+{
+    SmallEntry& small = m_words.value(index);
+    if (entry.listed < kMany && entry.runs < kMany && entry.asciiStarts < kMany && entry.forms < kMany) {
+        small = SmallEntry{quint8(entry.listed), quint8(entry.runs), quint8(entry.asciiStarts), quint8(entry.forms)};
+        m_manyWords.remove(index);
+    } else {
+        small = SmallEntry{quint8(kMany), 0, 0, 0};
+        m_manyWords.insert(index, entry);
+    }
+}
+
 void HotwordMatcher::count(Lengths& lengths, qsizetype length, int by)
 {
     int& ofLength = lengths[length];
@@ -165,7 +189,7 @@ qsizetype HotwordMatcher::longestAt(const Lengths& lengths, const ComparedText& 
     for (auto it = lengths.lower_bound(longest); it != lengths.end(); ++it) {
         const qsizetype units = ends[std::size_t(it->first)];
         const qsizetype entry = m_words.indexOf(QStringView(key).first(units));
-        if (entry >= 0 && accept(m_words.value(entry), it->first)) {
+        if (entry >= 0 && accept(entryAt(entry), it->first)) {
             if (found)
                 *found = entry;
             return it->first;
@@ -200,7 +224,7 @@ qsizetype HotwordMatcher::formCharacters(const QString& form) const
     if (entry != m_echoForms.cend())
         return entry->characters;
     const qsizetype word = m_words.indexOf(form);
-    return word >= 0 && m_words.value(word).forms > 0 ? form.size() : 0;
+    return word >= 0 && entryAt(word).forms > 0 ? form.size() : 0;
 }
 
 bool HotwordMatcher::coversEcho(QString normalized) const

@@ -62,6 +62,16 @@ private:
         // Plain words whose normalizeEcho form is this key.
         int forms = 0;
     };
+    // An Entry as the table keeps it: a byte per count, since nearly every key has one word. A
+    // key with kMany or more words of a kind keeps its counts in m_manyWords.
+    struct SmallEntry
+    {
+        quint8 listed = 0;
+        quint8 runs = 0;
+        quint8 asciiStarts = 0;
+        quint8 forms = 0;
+    };
+    static constexpr int kMany = 255;
     // Word lengths in characters, longest first, each with how many words have it.
     using Lengths = std::map<qsizetype, int, std::greater<>>;
     struct Form
@@ -76,11 +86,14 @@ private:
     qsizetype longestAt(const Lengths& lengths, const ComparedText& text, qsizetype position, Accept accept,
                         qsizetype* found = nullptr) const;
     void changeWord(const QString& word, int by);
+    Entry entryAt(qsizetype index) const;
+    void store(qsizetype index, const Entry& entry);
     // The characters of a word's normalizeEcho form, or 0 when no word has it.
     qsizetype formCharacters(const QString& form) const;
 
     // A million words of a large lexicon are kept here, each as its key's characters and counts.
-    KeyTable<Entry> m_words;
+    KeyTable<SmallEntry> m_words;
+    QHash<qsizetype, Entry> m_manyWords;
     // The run word's trimmed, lower-cased text by entry, where it is not the key itself (the key
     // folds more than letter case).
     QHash<qsizetype, QString> m_loweredApart;
