@@ -6,32 +6,43 @@
 
 #include <utility>
 
-void FirstFrame::after(QWidget* window, std::function<void()> work)
+void FirstFrame::after(QWidget* window, std::vector<Step> steps)
 {
-    new FirstFrame(window, std::move(work));
+    new FirstFrame(window, std::move(steps));
 }
 
-FirstFrame::FirstFrame(QWidget* window, std::function<void()> work)
+FirstFrame::FirstFrame(QWidget* window, std::vector<Step> steps)
     : QObject(window)
-    , m_work(std::move(work))
+    , m_steps(std::move(steps))
 {
     window->installEventFilter(this);
-    QTimer::singleShot(fallback, this, &FirstFrame::run);
+    QTimer::singleShot(fallback, this, &FirstFrame::begin);
 }
 
 bool FirstFrame::eventFilter(QObject* watched, QEvent* event)
 {
-    // The paint is still to be delivered and the frame to be put on screen; the work follows
-    // both from the event loop.
-    if (event->type() == QEvent::Paint && !std::exchange(m_queued, true))
-        QTimer::singleShot(0, this, &FirstFrame::run);
+    // The paint is still to be delivered and the frame to be put on screen; the steps follow
+    // both, after a pause.
+    if (event->type() == QEvent::Paint)
+        begin();
     return QObject::eventFilter(watched, event);
 }
 
-void FirstFrame::run()
+void FirstFrame::begin()
 {
-    std::function<void()> work = std::exchange(m_work, nullptr);
-    deleteLater();
-    if (work)
-        work();
+    if (std::exchange(m_begun, true))
+        return;
+    parent()->removeEventFilter(this);
+    QTimer::singleShot(pause, this, &FirstFrame::runNext);
+}
+
+void FirstFrame::runNext()
+{
+    if (m_next == m_steps.size()) {
+        deleteLater();
+        return;
+    }
+    const Step step = std::exchange(m_steps[m_next++], nullptr);
+    QTimer::singleShot(pause, this, &FirstFrame::runNext);
+    step();
 }

@@ -102,11 +102,16 @@ void HistoryStatusBar::setHint(const QString& hint)
 
 void HistoryStatusBar::showLexicon(const Lexicon& lexicon)
 {
+    const auto line = [](qsizetype rules) {
+        return QStringLiteral("词库已记住 ") + QString::number(rules) + QStringLiteral(" 条");
+    };
+    // The line keeps the room of its count from the start: when the count comes, only the line
+    // is drawn again, and the window around it does not move.
+    m_lexicon->setText(line(0));
+    m_lexicon->setMinimumHeight(m_lexicon->sizeHint().height());
     // Nothing until the file has been read: the count would be wrong, and asking would wait.
-    const auto count = [this, &lexicon] {
-        m_lexicon->setText(lexicon.isLoaded() ? QStringLiteral("词库已记住 ") + QString::number(lexicon.ruleCount()) +
-                                                    QStringLiteral(" 条")
-                                              : QString());
+    const auto count = [this, &lexicon, line] {
+        m_lexicon->setText(lexicon.isLoaded() ? line(lexicon.ruleCount()) : QString());
     };
     count();
     connect(&lexicon, &Lexicon::changed, this, count);

@@ -95,14 +95,15 @@ void MurmoApplication::start()
                 Qt::SingleShotConnection);
     // The rest of start-up, and the first look at the permissions (whose banners and first-run
     // rows follow their answers), come after the window's first frame; nothing in it waits for
-    // them.
-    FirstFrame::after(m_history.get(), [this] {
-        // Drawing the icon at every size the window manager may want costs the first frame a
-        // millisecond; the windows take it up when it is set.
+    // them. Each step costs a few milliseconds with the repaint it brings: they come one at a time.
+    const FirstFrame::Step setIcon = [] {
+        // Drawing the icon at every size the window manager may want takes a few milliseconds;
+        // the windows take it up when it is set.
         QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/murmo.svg")));
-        m_permissions.start();
-        runBackgroundStartup(m_startup.finish());
-    });
+    };
+    const FirstFrame::Step lookAtPermissions = [this] { m_permissions.start(); };
+    const FirstFrame::Step finishStartup = [this] { runBackgroundStartup(m_startup.finish()); };
+    FirstFrame::after(m_history.get(), {setIcon, lookAtPermissions, finishStartup});
 }
 
 QCoro::Task<void> MurmoApplication::runBackgroundStartup(QCoro::Task<void> background)

@@ -164,12 +164,12 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
     if (cancel)
         cancelConnection = QObject::connect(cancel, &CancelToken::cancelled, reply, &QNetworkReply::abort);
 
-    // The answer is taken in as it arrives (after decompression, so a small compressed body that
+    // The answer is measured as it arrives (after decompression, so a small compressed body that
     // unpacks to gigabytes is stopped too) and cut off the moment it passes the cap, or as soon
-    // as its announced length does.
+    // as its announced length does. It stays in the reply until the end and is read out once:
+    // taking it in piece by piece copied a large answer over and over on this thread.
     struct Received
     {
-        QByteArray body;
         bool tooLarge = false;
         bool timedOut = false;
     };
@@ -226,12 +226,8 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
             overCap();
     });
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, received, answerCap, overCap] {
-        if (received->tooLarge)
-            return;
-        if (received->body.size() + reply->bytesAvailable() > answerCap)
+        if (!received->tooLarge && reply->bytesAvailable() > answerCap)
             overCap();
-        else
-            received->body += reply->readAll();
     });
 
     co_await reply;
@@ -256,11 +252,11 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
         throw TransportError(TransportError::Kind::Redirected,
                              QStringLiteral("服务把请求转到了别的地址 (HTTP %1)，未跟随").arg(status.toInt()));
 
-    if (received->body.size() + reply->bytesAvailable() > answerCap)
+    if (reply->bytesAvailable() > answerCap)
         throw TransportError(TransportError::Kind::AnswerTooLarge, QStringLiteral("服务返回的数据过大，已中止"));
     HttpResponse response;
     response.isHttp = true;
     response.status = status.toInt();
-    response.body = received->body + reply->readAll();
+    response.body = reply->readAll();
     co_return response;
 }

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -169,6 +170,22 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("词库已记住 1 条"), kWaitMs);
         rig.lexicon.removeRule(rig.lexicon.allRules().constFirst().id);
         QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("词库已记住 0 条"), kWaitMs);
+    }
+
+    // The count comes once the file has been read; the bar keeps its height meanwhile, so nothing
+    // above it moves when it comes.
+    void theBarKeepsItsHeightWhileTheLexiconLoads()
+    {
+        QTemporaryDir dir;
+        Lexicon lexicon(dir.path());
+        HistoryStatusBar bar;
+        bar.setHint(HistoryStatusBar::triggerHint(true, altSpace, QStringLiteral("hold")));
+        bar.showLexicon(lexicon);
+        bar.show();
+        QVERIFY(!lexicon.isLoaded());
+        const int loading = bar.sizeHint().height();
+        QTRY_COMPARE_WITH_TIMEOUT(bar.lexiconLabel()->text(), QStringLiteral("词库已记住 0 条"), kWaitMs);
+        QCOMPARE(bar.sizeHint().height(), loading);
     }
 
     // No permission brings a dead hotkey back: the banner sends the user to the hotkeys, not to the
