@@ -91,7 +91,9 @@ void Lexicon::load()
     // before the load is over, and a reader of isLoaded() never meets the lock held for long.
     QList<StoredRule> rules;
     WordList extraHotwords;
+    qsizetype fileBytes = 0;
     if (const std::optional<QByteArray> bytes = StoreFile::readOrQuarantine(m_fileURL)) {
+        fileBytes = bytes->size();
         if (std::optional<LexiconSnapshot> snapshot = LexiconSnapshot::decode(*bytes)) {
             rules.reserve(snapshot->rules.size());
             for (LearnedRule& rule : snapshot->rules)
@@ -126,7 +128,8 @@ void Lexicon::load()
     }
     m_loadPromise.finish();
     // Reading a large file passes through several times its size in small pieces.
-    FreedMemory::giveBack();
+    if (fileBytes >= kLargeLexiconBytes)
+        FreedMemory::giveBack();
 }
 
 QMutexLocker<QMutex> Lexicon::lockLoaded() const

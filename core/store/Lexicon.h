@@ -205,8 +205,9 @@ private:
     bool importRuleLocked(ImportIndex& index, const QString& wrong, const QString& right, const QString& key);
     bool importHotwordLocked(ImportIndex& index, const QString& word);
 
-    // From this size of its file on, what an encoding freed is handed back at once.
-    static constexpr qsizetype kLargeLexiconBytes = 1024 * 1024;
+    // From this size of its file on, what reading or encoding it freed is handed back at once;
+    // below it, the few megabytes are not worth the time that takes.
+    static constexpr qsizetype kLargeLexiconBytes = 4 * 1024 * 1024;
     // From this many rules to encode on, a save encodes them on several threads.
     static constexpr qsizetype kRulesEncodedTogether = 1000;
 

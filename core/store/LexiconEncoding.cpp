@@ -5,6 +5,7 @@
 
 #include <QtConcurrent>
 
+#include <algorithm>
 #include <vector>
 
 // The lexicon as it is saved: each rule's text kept from one save to the next, and encoded again
@@ -25,25 +26,27 @@ void Lexicon::ruleChangedLocked(StoredRule& stored)
 
 void Lexicon::encodeChangedRulesLocked() const
 {
-    std::vector<qsizetype> changed;
+    // A rule to encode, and its text once encoded.
+    struct Encoding
+    {
+        qsizetype rule = 0;
+        QByteArray text;
+    };
+    std::vector<Encoding> changed;
     for (qsizetype i = 0; i < m_rules.size(); ++i) {
         if (m_rules[i].encodedAt < 0)
-            changed.push_back(i);
+            changed.push_back(Encoding{i, {}});
     }
     if (changed.empty())
         return;
     // After an import of thousands of lines, encoding the new rules one by one is most of the
     // user's wait; each rule encodes on its own, so they are spread over the cores. The calling
     // thread takes part, so this ends even when every worker is busy.
-    const auto encode = [this](qsizetype index) { return m_rules[index].rule.encode(); };
-    QList<QByteArray> encoded;
-    if (qsizetype(changed.size()) >= kRulesEncodedTogether) {
-        encoded = QtConcurrent::blockingMapped<QList<QByteArray>>(changed, encode);
-    } else {
-        encoded.reserve(qsizetype(changed.size()));
-        for (const qsizetype index : changed)
-            encoded.append(encode(index));
-    }
+    const auto encode = [this](Encoding& encoding) { encoding.text = m_rules[encoding.rule].rule.encode(); };
+    if (qsizetype(changed.size()) >= kRulesEncodedTogether)
+        QtConcurrent::blockingMap(changed, encode);
+    else
+        std::for_each(changed.begin(), changed.end(), encode);
     // The texts of changed and removed rules are dropped once they are half of what is kept.
     if (m_unusedEncodedBytes * 2 > m_encodedRules.size()) {
         QByteArray kept;
@@ -58,11 +61,11 @@ void Lexicon::encodeChangedRulesLocked() const
         m_encodedRules = std::move(kept);
         m_unusedEncodedBytes = 0;
     }
-    for (std::size_t i = 0; i < changed.size(); ++i) {
-        const StoredRule& stored = m_rules[changed[i]];
+    for (const Encoding& encoding : changed) {
+        const StoredRule& stored = m_rules[encoding.rule];
         stored.encodedAt = m_encodedRules.size();
-        stored.encodedSize = encoded[qsizetype(i)].size();
-        m_encodedRules.append(encoded[qsizetype(i)]);
+        stored.encodedSize = encoding.text.size();
+        m_encodedRules.append(encoding.text);
     }
 }
 
