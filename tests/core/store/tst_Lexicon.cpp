@@ -333,6 +333,16 @@ private Q_SLOTS:
                  (QJsonArray{" Kelto ", "the", "caf\u00e9", "CAF\u00c9", "Kelto"}));
     }
 
+    // The screen's terms are learnt only when the lexicon does not list them as they are written.
+    void listsHotwordAsWritten()
+    {
+        Fixture f(QList<RuleSpec>{{"teh", "the"}}, {"Kelto"});
+        QVERIFY(f.lexicon->listsHotword("the"));
+        QVERIFY(f.lexicon->listsHotword("Kelto"));
+        QVERIFY(!f.lexicon->listsHotword("kelto"));
+        QVERIFY(!f.lexicon->listsHotword("teh"));
+    }
+
     void importTextCountsWhatItStored()
     {
         Fixture f({{"gpt", "GPT"}}, {"Hangzhou"});
