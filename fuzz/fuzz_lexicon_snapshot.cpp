@@ -7,6 +7,9 @@
 #include "core/store/TextClass.h"
 #include "fuzz/FuzzInput.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -40,6 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::optional<LexiconSnapshot> again = LexiconSnapshot::decode(encoded);
     if (!again || again->rules != snapshot->rules || again->hotwords != snapshot->hotwords ||
         again->encode() != encoded)
+        std::abort();
+    // The document is written without a JSON tree, yet byte for byte as the tree would be.
+    QJsonArray rules;
+    for (const LearnedRule& rule : snapshot->rules)
+        rules.append(rule.toJson());
+    const QJsonObject tree{{QStringLiteral("rules"), rules},
+                           {QStringLiteral("hotwords"), QJsonArray::fromStringList(snapshot->hotwords.toStringList())}};
+    if (encoded != QJsonDocument(tree).toJson(QJsonDocument::Compact))
         std::abort();
 
     const QString text = QStringLiteral("用 gpt 写 etc. 北经的 café cafe\u0301 a.b $0 \\");

@@ -1,8 +1,8 @@
 #include "core/store/LearnedRule.h"
 
+#include "core/store/JsonText.h"
 #include "core/store/TextClass.h"
 
-#include <QJsonDocument>
 #include <QJsonValue>
 #include <QVariant>
 
@@ -78,9 +78,20 @@ QJsonObject LearnedRule::toJson() const
     };
 }
 
-QByteArray LearnedRule::encode() const
+void LearnedRule::appendJson(QByteArray& out) const
 {
-    return QJsonDocument(toJson()).toJson(QJsonDocument::Compact);
+    // The keys in the order the JSON encoder sorts them.
+    out.append("{\"createdAt\":");
+    JsonText::appendNumber(out, createdAt);
+    out.append(",\"hitCount\":").append(QByteArray::number(hitCount));
+    out.append(",\"id\":\"").append(id.toByteArray(QUuid::WithoutBraces).toUpper());
+    out.append("\",\"right\":");
+    JsonText::appendString(out, right);
+    out.append(",\"source\":");
+    JsonText::appendString(out, source);
+    out.append(",\"wrong\":");
+    JsonText::appendString(out, wrong);
+    out.append('}');
 }
 
 std::optional<LearnedRule> LearnedRule::fromJson(const QJsonValue& value)

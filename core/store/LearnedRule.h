@@ -30,8 +30,8 @@ struct LearnedRule
     static double secondsSinceReferenceDate(const QDateTime& time);
 
     QJsonObject toJson() const;
-    // toJson() as compact JSON text.
-    QByteArray encode() const;
+    // toJson() as compact JSON text, written straight after out's end.
+    void appendJson(QByteArray& out) const;
     // Every one of the six keys is required, with its own type; anything else is not a rule.
     static std::optional<LearnedRule> fromJson(const QJsonValue& value);
 

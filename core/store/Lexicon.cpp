@@ -37,7 +37,6 @@ Lexicon::StoredRule::StoredRule(LearnedRule learned)
 Lexicon::StoredRule::StoredRule(LearnedRule learned, QString key)
     : rule(std::move(learned))
     , searchKey(std::move(key))
-    , rightKey(ComparedText::composed(rule.right))
     , ascii(TextClass::isAscii(rule.wrong))
 {}
 
@@ -152,8 +151,6 @@ void Lexicon::setRightLocked(StoredRule& stored, const QString& right)
     matcher.remove(stored.rule.right);
     matcher.add(right);
     stored.rule.right = right;
-    stored.rightKey = ComparedText::composed(right);
-    ruleChangedLocked(stored);
 }
 
 void Lexicon::appendRuleLocked(StoredRule stored)
@@ -177,6 +174,22 @@ qsizetype Lexicon::ruleCount() const
 {
     waitUntilLoaded();
     return m_ruleCount;
+}
+
+std::optional<QByteArray> Lexicon::exportSnapshot() const
+{
+    const auto lock = lockLoaded();
+    return encodeLocked();
+}
+
+QByteArray Lexicon::encodeLocked() const
+{
+    QByteArray encoded = LexiconSnapshot::encode(
+        m_rules.size(), [this](qsizetype i) -> const LearnedRule& { return m_rules[i].rule; }, m_extraHotwords);
+    // The text grows through buffers of every size up to its own, which the allocator keeps.
+    if (encoded.size() >= kLargeLexiconBytes)
+        FreedMemory::giveBackSoon();
+    return encoded;
 }
 
 void Lexicon::saveLocked() const
@@ -308,7 +321,6 @@ QString Lexicon::apply(const QString& text)
             ++stored.rule.hitCount;
             raiseInOrderLocked(index);
         }
-        ruleChangedLocked(stored);
         hit = true;
     }
     if (hit)
@@ -354,7 +366,6 @@ qsizetype Lexicon::removeRulesLocked(const std::function<bool(const StoredRule&)
         if (!remove(stored))
             return false;
         matcherForChangeLocked().remove(stored.rule.right);
-        m_unusedEncodedBytes += stored.encodedSize;
         return true;
     });
     const qsizetype removed = m_rules.end() - kept;

@@ -159,13 +159,8 @@ private:
 
         LearnedRule rule;
         QString searchKey;
-        // The right in composed form: hotwords() lists each once.
-        QString rightKey;
         bool ascii = false;
         std::optional<QRegularExpression> pattern; // built on the first hit
-        // Where the rule as saved lies in m_encodedRules; encoded again only after it changed.
-        mutable qsizetype encodedAt = -1;
-        mutable qsizetype encodedSize = 0;
     };
 
     // Starts load() on the loader unless it was started; on the lexicon's own thread only.
@@ -188,10 +183,6 @@ private:
     void appendHotwordLocked(const QString& word);
     // Removes the rules remove picks; returns how many.
     qsizetype removeRulesLocked(const std::function<bool(const StoredRule&)>& remove);
-    // The rule changed: its saved text is encoded again at the next save.
-    void ruleChangedLocked(StoredRule& stored);
-    // Encodes the rules that changed since the last save into m_encodedRules.
-    void encodeChangedRulesLocked() const;
     QByteArray encodeLocked() const;
     void saveLocked() const;
     qsizetype indexOfWrongLocked(const QString& wrong) const;
@@ -205,11 +196,9 @@ private:
     bool importRuleLocked(ImportIndex& index, const QString& wrong, const QString& right, const QString& key);
     bool importHotwordLocked(ImportIndex& index, const QString& word);
 
-    // From this size of its file on, what reading or encoding it freed is handed back at once;
+    // From this size of its file on, what reading or writing it freed is handed back at once;
     // below it, the few megabytes are not worth the time that takes.
     static constexpr qsizetype kLargeLexiconBytes = 4 * 1024 * 1024;
-    // From this many rules to encode on, a save encodes them on several threads.
-    static constexpr qsizetype kRulesEncodedTogether = 1000;
 
     // Asks for one changed() on the lexicon's own thread, unless one is already on its way.
     void announceChange() const;
@@ -221,11 +210,6 @@ private:
     mutable QMutex m_mutex;
     mutable std::atomic_bool m_changeAnnounced = false;
     QList<StoredRule> m_rules;
-    // Every rule's saved text back to back, so that a save encodes only the rules that changed;
-    // kept in one piece, not a string per rule, for lexicons of a hundred thousand.
-    mutable QByteArray m_encodedRules;
-    // Bytes of m_encodedRules that no rule uses any more.
-    mutable qsizetype m_unusedEncodedBytes = 0;
     WordList m_extraHotwords;
     // Derived from the two lists, kept as they change, so that a dictation does not sort and
     // look through tens of thousands of rules: the rules' indices by hit count (highest first,

@@ -99,28 +99,20 @@ template <typename Parse> std::optional<LexiconSnapshot> decodeWith(const QByteA
 
 QByteArray LexiconSnapshot::encode() const
 {
-    QList<QByteArray> encodedRules;
-    encodedRules.reserve(rules.size());
-    for (const LearnedRule& rule : rules)
-        encodedRules.append(rule.encode());
-    return assemble(QList<QByteArrayView>(encodedRules.cbegin(), encodedRules.cend()), hotwords);
+    return encode(rules.size(), [this](qsizetype i) -> const LearnedRule& { return rules[i]; }, hotwords);
 }
 
-QByteArray LexiconSnapshot::assemble(const QList<QByteArrayView>& encodedRules, const WordList& hotwords)
+QByteArray LexiconSnapshot::encode(qsizetype ruleCount, const std::function<const LearnedRule&(qsizetype)>& rule,
+                                   const WordList& hotwords)
 {
-    // Every value comes from the JSON encoder; only the two keys and the separators are put
-    // together here, in the key order the encoder itself uses.
-    const QByteArray hotwordText = hotwords.toJson();
-    qsizetype size = hotwordText.size() + 32;
-    for (const QByteArrayView rule : encodedRules)
-        size += rule.size() + 1;
-    QByteArray out;
-    out.reserve(size);
-    out.append("{\"hotwords\":").append(hotwordText).append(",\"rules\":[");
-    for (qsizetype i = 0; i < encodedRules.size(); ++i) {
+    // The keys in the order the JSON encoder sorts them.
+    QByteArray out("{\"hotwords\":");
+    hotwords.appendJson(out);
+    out.append(",\"rules\":[");
+    for (qsizetype i = 0; i < ruleCount; ++i) {
         if (i > 0)
             out.append(',');
-        out.append(encodedRules[i]);
+        rule(i).appendJson(out);
     }
     out.append("]}");
     return out;

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QList>
 
+#include <functional>
+
 #include <optional>
 
 // The lexicon as one JSON document: the content of "lexicon.json" and the payload kept on the
@@ -17,10 +19,10 @@ struct LexiconSnapshot
 
     // Compact JSON: {"rules":[...],"hotwords":[...]}.
     QByteArray encode() const;
-    // The same document from rules already encoded one by one (LearnedRule::encode). The lexicon
-    // keeps each rule's text and re-encodes only the rules that changed, because encoding a few
-    // hundred rules through a JSON tree costs milliseconds on every save.
-    static QByteArray assemble(const QList<QByteArrayView>& encodedRules, const WordList& hotwords);
+    // The same document for ruleCount rules that rule gives one by one, for a lexicon that keeps
+    // its rules in a list of its own.
+    static QByteArray encode(qsizetype ruleCount, const std::function<const LearnedRule&(qsizetype)>& rule,
+                             const WordList& hotwords);
     // Both top-level keys and every rule key are required; a document missing any of them, or
     // holding a value of the wrong type, is unreadable as a whole.
     static std::optional<LexiconSnapshot> decode(const QByteArray& bytes);

@@ -61,11 +61,12 @@ QStringList Lexicon::topHotwordsLocked(qsizetype limit, const std::function<bool
     // Each text once: the first rule in order with a right keeps its place.
     QSet<QString> seen;
     for (const qsizetype index : m_order) {
-        const StoredRule& stored = m_rules.at(index);
-        if (seen.contains(stored.rightKey))
+        const QString& right = m_rules.at(index).rule.right;
+        const QString key = ComparedText::composed(right);
+        if (seen.contains(key))
             continue;
-        seen.insert(stored.rightKey);
-        if (!take(stored.rule.right))
+        seen.insert(key);
+        if (!take(right))
             return out;
     }
     for (const QStringView view : m_extraHotwords) {

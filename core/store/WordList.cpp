@@ -1,17 +1,6 @@
 #include "core/store/WordList.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-
-#include <algorithm>
-
-namespace {
-
-// Words encoded through one JSON array at a time: few enough that the array's strings stay small
-// next to the list itself.
-constexpr qsizetype kWordsEncodedTogether = 4096;
-
-} // namespace
+#include "core/store/JsonText.h"
 
 WordList::WordList(const QStringList& words)
 {
@@ -50,20 +39,13 @@ QStringList WordList::toStringList() const
     return out;
 }
 
-QByteArray WordList::toJson() const
+void WordList::appendJson(QByteArray& out) const
 {
-    // An array's compact text is its elements' texts joined by commas, so the words are encoded in
-    // slices and the slices' brackets dropped.
-    QByteArray out("[");
-    for (qsizetype first = 0; first < size(); first += kWordsEncodedTogether) {
-        QJsonArray slice;
-        for (qsizetype i = first; i < std::min(size(), first + kWordsEncodedTogether); ++i)
-            slice.append(at(i).toString());
-        const QByteArray text = QJsonDocument(slice).toJson(QJsonDocument::Compact);
-        if (first > 0)
+    out.append('[');
+    for (qsizetype i = 0; i < size(); ++i) {
+        if (i > 0)
             out.append(',');
-        out.append(QByteArrayView(text).sliced(1, text.size() - 2));
+        JsonText::appendString(out, at(i));
     }
     out.append(']');
-    return out;
 }

@@ -24,8 +24,9 @@ public:
     QStringView at(qsizetype index) const;
     QStringList toStringList() const;
 
-    // The words as a compact JSON array, byte for byte what QJsonDocument writes for them.
-    QByteArray toJson() const;
+    // The words as a compact JSON array, byte for byte what QJsonDocument writes for them, written
+    // straight after out's end.
+    void appendJson(QByteArray& out) const;
 
     class const_iterator
     {
