@@ -104,21 +104,16 @@ void Lexicon::load()
             std::printf("lexicon: %s could not be decoded; kept as %s\n", qPrintable(m_fileURL), qPrintable(kept));
         }
     }
-    auto matcher = std::make_shared<HotwordMatcher>();
+    auto matcher = std::make_shared<HotwordMatcher>(std::move(extraHotwords));
     qsizetype units = 0;
     for (const StoredRule& stored : std::as_const(rules))
         units += stored.rule.right.size();
-    for (const QStringView word : extraHotwords)
-        units += word.size();
-    matcher->reserve(rules.size() + extraHotwords.size(), units);
+    matcher->reserve(rules.size(), units);
     for (const StoredRule& stored : std::as_const(rules))
         matcher->add(stored.rule.right);
-    for (const QStringView word : extraHotwords)
-        matcher->add(word.toString());
     {
         QMutexLocker lock(&m_mutex);
         m_rules = std::move(rules);
-        m_extraHotwords = std::move(extraHotwords);
         m_matcher = std::move(matcher);
         m_ruleCount = m_rules.size();
         rebuildOrderLocked();
@@ -185,7 +180,7 @@ std::optional<QByteArray> Lexicon::exportSnapshot() const
 QByteArray Lexicon::encodeLocked() const
 {
     QByteArray encoded = LexiconSnapshot::encode(
-        m_rules.size(), [this](qsizetype i) -> const LearnedRule& { return m_rules[i].rule; }, m_extraHotwords);
+        m_rules.size(), [this](qsizetype i) -> const LearnedRule& { return m_rules[i].rule; }, extraHotwordsLocked());
     // The text grows through buffers of every size up to its own, which the allocator keeps.
     if (encoded.size() >= kLargeLexiconBytes)
         FreedMemory::giveBackSoon();
@@ -235,7 +230,7 @@ bool Lexicon::hasHotwordLocked(const QString& word) const
     // there, without looking through a list that may hold a million.
     if (!m_matcher->lists(word))
         return false;
-    for (const QStringView existing : m_extraHotwords) {
+    for (const QStringView existing : extraHotwordsLocked()) {
         if (TextClass::canonicallyEqual(existing.toString(), word))
             return true;
     }
@@ -255,8 +250,8 @@ std::optional<int> Lexicon::merge(const QByteArray& remoteData)
     for (const StoredRule& stored : std::as_const(m_rules))
         ruleKeys.insert(stored.searchKey);
     QSet<QString> hotwordKeys;
-    hotwordKeys.reserve(m_extraHotwords.size() + remote->hotwords.size());
-    for (const QStringView word : m_extraHotwords)
+    hotwordKeys.reserve(extraHotwordsLocked().size() + remote->hotwords.size());
+    for (const QStringView word : extraHotwordsLocked())
         hotwordKeys.insert(TextClass::canonicalKey(word.toString()));
     int added = 0;
     for (const LearnedRule& rule : remote->rules) {
@@ -390,7 +385,7 @@ int Lexicon::purgeBadRules()
 void Lexicon::seedIfEmpty(const QStringList& hotwords, const QList<CorrectionPair>& rules)
 {
     const auto lock = lockLoaded();
-    if ((hotwords.isEmpty() && rules.isEmpty()) || !m_rules.isEmpty() || !m_extraHotwords.isEmpty())
+    if ((hotwords.isEmpty() && rules.isEmpty()) || !m_rules.isEmpty() || !extraHotwordsLocked().isEmpty())
         return;
     for (const QString& word : hotwords) {
         if (!hasHotwordLocked(word))
@@ -425,8 +420,12 @@ void Lexicon::addHotwords(const QStringList& words)
 
 void Lexicon::appendHotwordLocked(const QString& word)
 {
-    matcherForChangeLocked().add(word);
-    m_extraHotwords.append(word);
+    matcherForChangeLocked().append(word);
+}
+
+const WordList& Lexicon::extraHotwordsLocked() const
+{
+    return m_matcher->words();
 }
 
 // Where the rules and hotwords already stored are, so an import of thousands of lines looks each
@@ -448,7 +447,7 @@ Lexicon::ImportCounts Lexicon::importText(const QString& text)
     index.ruleByKey.reserve(m_rules.size() + entries.size());
     for (qsizetype i = 0; i < m_rules.size(); ++i)
         index.ruleByKey.insert(m_rules[i].searchKey, i);
-    for (const QStringView word : m_extraHotwords)
+    for (const QStringView word : extraHotwordsLocked())
         index.hotwordKeys.insert(TextClass::canonicalKey(word.toString()));
     qsizetype units = 0;
     for (const LexiconImport::Entry& entry : entries)

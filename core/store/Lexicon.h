@@ -181,6 +181,7 @@ private:
     void setRightLocked(StoredRule& stored, const QString& right);
     void appendRuleLocked(StoredRule stored);
     void appendHotwordLocked(const QString& word);
+    const WordList& extraHotwordsLocked() const;
     // Removes the rules remove picks; returns how many.
     qsizetype removeRulesLocked(const std::function<bool(const StoredRule&)>& remove);
     QByteArray encodeLocked() const;
@@ -210,10 +211,10 @@ private:
     mutable QMutex m_mutex;
     mutable std::atomic_bool m_changeAnnounced = false;
     QList<StoredRule> m_rules;
-    WordList m_extraHotwords;
-    // Derived from the two lists, kept as they change, so that a dictation does not sort and
-    // look through tens of thousands of rules: the rules' indices by hit count (highest first,
-    // stored order among equals), where rules start, and the matcher.
+    // Derived from the rules, kept as they change, so that a dictation does not sort and look
+    // through tens of thousands of them: the rules' indices by hit count (highest first, stored
+    // order among equals), where rules start, and the matcher. The matcher also keeps the extra
+    // hotwords (extraHotwordsLocked()), whose texts are most of its keys.
     std::vector<qsizetype> m_order;
     RuleStarts m_starts;
     std::shared_ptr<HotwordMatcher> m_matcher;

@@ -38,7 +38,7 @@ bool Lexicon::listsHotword(const QString& word) const
     const auto isWord = [&word](QStringView text) { return text == word; };
     return std::any_of(m_rules.cbegin(), m_rules.cend(),
                        [&](const StoredRule& stored) { return isWord(stored.rule.right); }) ||
-           std::any_of(m_extraHotwords.begin(), m_extraHotwords.end(), isWord);
+           std::any_of(extraHotwordsLocked().begin(), extraHotwordsLocked().end(), isWord);
 }
 
 QStringList Lexicon::topHotwords(qsizetype count) const
@@ -69,7 +69,7 @@ QStringList Lexicon::topHotwordsLocked(qsizetype limit, const std::function<bool
         if (!take(right))
             return out;
     }
-    for (const QStringView view : m_extraHotwords) {
+    for (const QStringView view : extraHotwordsLocked()) {
         const QString word = view.toString();
         const QString key = ComparedText::composed(word);
         if (seen.contains(key))

@@ -22,6 +22,8 @@ public:
     qsizetype size() const { return qsizetype(m_ends.size()); }
     bool isEmpty() const { return m_ends.empty(); }
     QStringView at(qsizetype index) const;
+    // Every word, back to back.
+    QStringView text() const { return m_units; }
     QStringList toStringList() const;
 
     // The words as a compact JSON array, byte for byte what QJsonDocument writes for them, written

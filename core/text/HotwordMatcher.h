@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/store/WordList.h"
 #include "core/text/KeyTable.h"
 
 #include <QHash>
@@ -14,18 +15,26 @@ class ComparedText;
 // The hotwords prepared for finding them in a transcript: each word is looked up by its
 // characters, so a search costs the same for ten words as for thirty thousand. Words come and go
 // one by one (a word listed twice is added twice); the matcher knows every word added more often
-// than it was removed. The order of the hotword list is not kept here: the rare steps that need it
-// ask the list itself.
+// than it was removed.
+//
+// Words that only ever come, a lexicon's extra hotwords, are kept here in order as well, as a
+// word list (words()): a million of them are mostly their own keys, and their characters are not
+// kept twice.
 class HotwordMatcher
 {
 public:
     HotwordMatcher() = default;
     explicit HotwordMatcher(const QStringList& hotwords);
+    // A matcher of words, kept as its list.
+    explicit HotwordMatcher(WordList words);
 
     // Room for count more words of units UTF-16 units in all, before adding many.
-    void reserve(qsizetype count, qsizetype units) { m_words.reserve(count, units); }
+    void reserve(qsizetype count, qsizetype units) { m_words.reserve(count, units, m_list.text()); }
     void add(const QString& word);
     void remove(const QString& word);
+    // Adds word, and keeps it at the end of words().
+    void append(const QString& word);
+    const WordList& words() const { return m_list; }
     bool isEmpty() const { return m_words.isEmpty(); }
     // Whether a word written as word is known, in any letter case: whatever is canonically
     // equal to a known word is.
@@ -85,14 +94,17 @@ private:
     template <typename Accept>
     qsizetype longestAt(const Lengths& lengths, const ComparedText& text, qsizetype position, Accept accept,
                         qsizetype* found = nullptr) const;
-    void changeWord(const QString& word, int by);
+    // listedAt: where word lies in m_list, when it is one of its words.
+    void changeWord(const QString& word, int by, qsizetype listedAt = -1);
     Entry entryAt(qsizetype index) const;
     void store(qsizetype index, const Entry& entry);
     // The characters of a word's normalizeEcho form, or 0 when no word has it.
     qsizetype formCharacters(const QString& form) const;
 
-    // A million words of a large lexicon are kept here, each as its key's characters and counts.
+    // A million words of a large lexicon are kept here, each as its key's characters and counts;
+    // a key that is a word of m_list as written is lent from it.
     KeyTable<SmallEntry> m_words;
+    WordList m_list;
     QHash<qsizetype, Entry> m_manyWords;
     // The run word's trimmed, lower-cased text by entry, where it is not the key itself (the key
     // folds more than letter case).

@@ -11,21 +11,25 @@
 // buffer and the table finds them by an open-addressed index, so a key costs its characters and a
 // few bytes, not a string and a hash node of its own. Entries are numbered; a number stays its
 // entry's until that entry is removed, then it may be given to a new key.
+//
+// A key may also be lent: its characters lie in a text the owner keeps beside the table and never
+// changes, only appends to (a word list), so a key that is already written there costs no
+// characters here. The owner passes that text, as it is now, to every call that reads keys.
 template <typename Value> class KeyTable
 {
 public:
     // Room for count more keys of units UTF-16 units in all.
-    void reserve(qsizetype count, qsizetype units)
+    void reserve(qsizetype count, qsizetype units, QStringView lent = {})
     {
         m_entries.reserve(m_entries.size() + std::size_t(count));
         m_units.reserve(m_units.size() + units);
-        growIndexFor(size() + count);
+        growIndexFor(size() + count, lent);
     }
     qsizetype size() const { return qsizetype(m_entries.size() - m_free.size()); }
     bool isEmpty() const { return size() == 0; }
 
     // The entry of key, or -1.
-    qsizetype indexOf(QStringView key) const
+    qsizetype indexOf(QStringView key, QStringView lent = {}) const
     {
         if (m_index.empty())
             return -1;
@@ -33,33 +37,34 @@ public:
             const quint32 held = m_index[slot];
             if (held == 0)
                 return -1;
-            if (this->key(held - 1) == key)
+            if (this->key(held - 1, lent) == key)
                 return held - 1;
         }
     }
-    // The entry of key, made with a default value when there was none.
-    qsizetype insert(QStringView key)
+    // The entry of key, made with a default value and a copy of key when there was none.
+    qsizetype insert(QStringView key, QStringView lent = {})
     {
-        if (const qsizetype found = indexOf(key); found >= 0)
+        if (const qsizetype found = indexOf(key, lent); found >= 0)
             return found;
-        growIndexFor(size() + 1);
-        quint32 entry = 0;
-        if (m_free.empty()) {
-            entry = quint32(m_entries.size());
-            m_entries.emplace_back();
-        } else {
-            entry = m_free.back();
-            m_free.pop_back();
-        }
-        m_entries[entry] = Entry{quint32(m_units.size()), quint32(key.size()), Value{}};
+        const qsizetype entry = add(Entry{quint32(m_units.size()), quint32(key.size()), Value{}}, lent);
         m_units.append(key);
-        place(entry);
+        place(quint32(entry), lent);
         return entry;
     }
-    void removeAt(qsizetype entry)
+    // The entry of the key lent.sliced(offset, size), made with a default value when there was
+    // none; a new key stays in lent.
+    qsizetype insertLent(qsizetype offset, qsizetype size, QStringView lent)
+    {
+        if (const qsizetype found = indexOf(lent.sliced(offset, size), lent); found >= 0)
+            return found;
+        const qsizetype entry = add(Entry{quint32(offset), quint32(size) | kLent, Value{}}, lent);
+        place(quint32(entry), lent);
+        return entry;
+    }
+    void removeAt(qsizetype entry, QStringView lent = {})
     {
         Entry& removed = m_entries[std::size_t(entry)];
-        std::size_t slot = slotOf(key(entry));
+        std::size_t slot = slotOf(key(entry, lent));
         while (m_index[slot] != quint32(entry) + 1)
             slot = next(slot);
         // Backward-shift deletion: every key after the gap that may fill it moves up, so a search
@@ -68,23 +73,26 @@ public:
             const quint32 held = m_index[from];
             if (held == 0)
                 break;
-            const std::size_t home = slotOf(key(held - 1));
+            const std::size_t home = slotOf(key(held - 1, lent));
             if (((from - home) & mask()) >= ((from - slot) & mask())) {
                 m_index[slot] = held;
                 slot = from;
             }
         }
         m_index[slot] = 0;
-        m_deadUnits += removed.size;
+        if ((removed.size & kLent) == 0)
+            m_deadUnits += removed.size;
         removed = Entry{kRemoved, 0, Value{}};
         m_free.push_back(quint32(entry));
         if (m_deadUnits > 4096 && m_deadUnits * 2 > m_units.size())
             packUnits();
     }
 
-    QStringView key(qsizetype entry) const
+    QStringView key(qsizetype entry, QStringView lent = {}) const
     {
         const Entry& held = m_entries[std::size_t(entry)];
+        if (held.size & kLent)
+            return lent.sliced(held.offset, held.size & ~kLent);
         return QStringView(m_units).sliced(held.offset, held.size);
     }
     Value& value(qsizetype entry) { return m_entries[std::size_t(entry)].value; }
@@ -92,6 +100,8 @@ public:
 
 private:
     static constexpr quint32 kRemoved = UINT32_MAX;
+    // In an entry's size: its key lies in the owner's text.
+    static constexpr quint32 kLent = 0x80000000;
 
     struct Entry
     {
@@ -104,15 +114,30 @@ private:
     std::size_t next(std::size_t slot) const { return (slot + 1) & mask(); }
     std::size_t slotOf(QStringView key) const { return qHash(key, QHashSeed::globalSeed()) & mask(); }
 
-    void place(quint32 entry)
+    // Takes a free entry number for entry, with room in the index for one more.
+    qsizetype add(const Entry& entry, QStringView lent)
     {
-        std::size_t slot = slotOf(key(entry));
+        growIndexFor(size() + 1, lent);
+        quint32 number = 0;
+        if (m_free.empty()) {
+            number = quint32(m_entries.size());
+            m_entries.push_back(entry);
+        } else {
+            number = m_free.back();
+            m_free.pop_back();
+            m_entries[number] = entry;
+        }
+        return number;
+    }
+    void place(quint32 entry, QStringView lent)
+    {
+        std::size_t slot = slotOf(key(entry, lent));
         while (m_index[slot] != 0)
             slot = next(slot);
         m_index[slot] = entry + 1;
     }
     // At most three quarters of the index in use.
-    void growIndexFor(qsizetype count)
+    void growIndexFor(qsizetype count, QStringView lent)
     {
         std::size_t wanted = m_index.empty() ? 16 : m_index.size();
         while (std::size_t(count) * 4 > wanted * 3)
@@ -122,7 +147,7 @@ private:
         m_index.assign(wanted, 0);
         for (std::size_t entry = 0; entry < m_entries.size(); ++entry) {
             if (m_entries[entry].offset != kRemoved)
-                place(quint32(entry));
+                place(quint32(entry), lent);
         }
     }
     // Drops the characters of removed keys once they are half the buffer.
@@ -131,7 +156,7 @@ private:
         QString packed;
         packed.reserve(m_units.size() - m_deadUnits);
         for (Entry& entry : m_entries) {
-            if (entry.offset == kRemoved)
+            if (entry.offset == kRemoved || (entry.size & kLent))
                 continue;
             const QStringView held = QStringView(m_units).sliced(entry.offset, entry.size);
             entry.offset = quint32(packed.size());
