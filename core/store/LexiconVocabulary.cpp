@@ -35,6 +35,10 @@ QStringList Lexicon::hotwords() const
 bool Lexicon::listsHotword(const QString& word) const
 {
     const auto lock = lockLoaded();
+    // The matcher knows every listed text by its compared characters: most words that are not
+    // listed are told apart there, without looking through a list that may hold a million.
+    if (!m_matcher->lists(word))
+        return false;
     const auto isWord = [&word](QStringView text) { return text == word; };
     return std::any_of(m_rules.cbegin(), m_rules.cend(),
                        [&](const StoredRule& stored) { return isWord(stored.rule.right); }) ||
