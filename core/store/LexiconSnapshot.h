@@ -7,7 +7,6 @@
 #include <QList>
 
 #include <functional>
-
 #include <optional>
 
 // The lexicon as one JSON document: the content of "lexicon.json" and the payload kept on the
