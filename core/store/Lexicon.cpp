@@ -249,10 +249,30 @@ std::optional<int> Lexicon::merge(const QByteArray& remoteData)
     ruleKeys.reserve(m_rules.size() + remote->rules.size());
     for (const StoredRule& stored : std::as_const(m_rules))
         ruleKeys.insert(stored.searchKey);
-    QSet<QString> hotwordKeys;
-    hotwordKeys.reserve(extraHotwordsLocked().size() + remote->hotwords.size());
-    for (const QStringView word : extraHotwordsLocked())
-        hotwordKeys.insert(TextClass::canonicalKey(word.toString()));
+    // The remote hotwords by canonical key, each key once. Only a word the matcher lists can be
+    // canonically equal to a local one; then the local list, which may hold a million, is looked
+    // through once, without keeping a key for each of its words.
+    struct RemoteWord
+    {
+        QString word;
+        QString key;
+    };
+    std::vector<RemoteWord> remoteWords;
+    QSet<QString> newKeys;
+    bool listedHere = false;
+    for (const QStringView view : remote->hotwords) {
+        RemoteWord remoteWord{view.toString(), {}};
+        remoteWord.key = TextClass::canonicalKey(remoteWord.word);
+        if (newKeys.contains(remoteWord.key))
+            continue;
+        newKeys.insert(remoteWord.key);
+        listedHere = listedHere || m_matcher->lists(remoteWord.word);
+        remoteWords.push_back(std::move(remoteWord));
+    }
+    if (listedHere) {
+        for (const QStringView word : extraHotwordsLocked())
+            newKeys.remove(TextClass::canonicalKey(word.toString()));
+    }
     int added = 0;
     for (const LearnedRule& rule : remote->rules) {
         QString key = RuleReplacement::searchKey(rule.wrong);
@@ -262,19 +282,19 @@ std::optional<int> Lexicon::merge(const QByteArray& remoteData)
         appendRuleLocked(StoredRule(rule, std::move(key)));
         ++added;
     }
-    for (const QStringView view : remote->hotwords) {
-        const QString word = view.toString();
-        const QString key = TextClass::canonicalKey(word);
-        if (hotwordKeys.contains(key))
+    for (const RemoteWord& remoteWord : remoteWords) {
+        if (!newKeys.contains(remoteWord.key))
             continue;
-        hotwordKeys.insert(key);
-        appendHotwordLocked(word);
+        appendHotwordLocked(remoteWord.word);
         ++added;
     }
     if (added > 0) {
         rebuildOrderLocked();
         saveLocked();
     }
+    // Reading the account's copy passes through several times its size in small pieces.
+    if (remoteData.size() >= kLargeLexiconBytes)
+        FreedMemory::giveBackSoon();
     return added;
 }
 

@@ -197,8 +197,8 @@ private:
     bool importRuleLocked(ImportIndex& index, const QString& wrong, const QString& right, const QString& key);
     bool importHotwordLocked(ImportIndex& index, const QString& word);
 
-    // From this size of its file on, what reading or writing it freed is handed back at once;
-    // below it, the few megabytes are not worth the time that takes.
+    // From this size of a lexicon's text on, what reading or writing it freed is handed back at
+    // once; below it, the few megabytes are not worth the time that takes.
     static constexpr qsizetype kLargeLexiconBytes = 4 * 1024 * 1024;
 
     // Asks for one changed() on the lexicon's own thread, unless one is already on its way.

@@ -99,7 +99,8 @@ template <typename Parse> std::optional<LexiconSnapshot> decodeWith(const QByteA
 
 QByteArray LexiconSnapshot::encode() const
 {
-    return encode(rules.size(), [this](qsizetype i) -> const LearnedRule& { return rules[i]; }, hotwords);
+    return encode(
+        rules.size(), [this](qsizetype i) -> const LearnedRule& { return rules[i]; }, hotwords);
 }
 
 QByteArray LexiconSnapshot::encode(qsizetype ruleCount, const std::function<const LearnedRule&(qsizetype)>& rule,

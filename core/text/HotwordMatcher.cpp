@@ -109,9 +109,8 @@ void HotwordMatcher::changeWord(const QString& word, int by, qsizetype listedAt)
     const bool isRun = runSize > 1;
 
     const auto changeEntry = [&](const QString& key, int listedBy, int runBy, int formBy) {
-        const qsizetype index = listedAt >= 0 && key == word
-                                    ? m_words.insertLent(listedAt, key.size(), m_list.text())
-                                    : m_words.insert(key, m_list.text());
+        const qsizetype index = listedAt >= 0 && key == word ? m_words.insertLent(listedAt, key.size(), m_list.text())
+                                                             : m_words.insert(key, m_list.text());
         Entry entry = entryAt(index);
         if (runBy > 0 && entry.runs == 0) {
             QString lowered = ComparedText::composed(trimmed.toLower());

@@ -365,11 +365,12 @@ private Q_SLOTS:
 
     void mergeKeepsLocalRulesAndCountsWhatItAdds()
     {
-        Fixture f({{"teh", "the", 2}}, {"Kelto"});
+        Fixture f({{"teh", "the", 2}}, {"Kelto", "Café"});
         RuleSpec remoteRule{"recieve", "receive", 7, "manual_edit", idNumber(42), 790000000.25};
+        // Hotwords canonically equal to a local one, or to one before them, are not added.
         const QByteArray remote =
             document({{"teh", "tea", 9, "user_added", idNumber(41)}, remoteRule, {"经", "京", 1, "seed", idNumber(43)}},
-                     {"Kelto", "Hangzhou", "Hangzhou"});
+                     {"Kelto", "Hangzhou", "Cafe\u0301", "Hangzhou"});
         QCOMPARE(f.lexicon->merge(remote), 2);
         const QList<LearnedRule> rules = f.lexicon->allRules();
         QCOMPARE(rules.size(), 2);
@@ -379,7 +380,7 @@ private Q_SLOTS:
         QCOMPARE(rules[1].hitCount, 7);
         QCOMPARE(rules[1].source, QString("manual_edit"));
         QCOMPARE(rules[1].createdAt, 790000000.25);
-        QCOMPARE(f.stored().value("hotwords").toArray(), (QJsonArray{"Kelto", "Hangzhou"}));
+        QCOMPARE(f.stored().value("hotwords").toArray(), (QJsonArray{"Kelto", "Café", "Hangzhou"}));
         QCOMPARE(f.stored().value("rules").toArray()[1].toObject(), ruleJson(remoteRule));
 
         QCOMPARE(f.lexicon->merge(remote), 0);

@@ -72,8 +72,9 @@ private Q_SLOTS:
         QString controls;
         for (char16_t unit = 0; unit < 0x20; ++unit)
             controls.append(QChar(unit));
-        texts << controls << QString(QChar(0xD800)) + "a" << "b" + QString(QChar(0xDC00))
-              << QString(QChar(0xDBFF)) << QString(QChar(0xDC00)) + QChar(0xD800) << QString(QChar(0xFFFF));
+        texts << controls << QString(QChar(0xD800)) + "a"
+              << "b" + QString(QChar(0xDC00)) << QString(QChar(0xDBFF)) << QString(QChar(0xDC00)) + QChar(0xD800)
+              << QString(QChar(0xFFFF));
         const QList<double> times{0, -1.5, 786543210.123456, 0.1, 1e21, 1e-7, 123456789012345678.0, 5e-324};
         const QList<qint64> counts{0, 1, -7, std::numeric_limits<qint64>::max(), std::numeric_limits<qint64>::min()};
         LexiconSnapshot snapshot;
@@ -88,7 +89,8 @@ private Q_SLOTS:
         }
         for (int i = 0; i < 1000; ++i)
             snapshot.hotwords.append(texts[i % texts.size()] + QString::number(i));
-        const QJsonObject tree{{"rules", rules}, {"hotwords", QJsonArray::fromStringList(snapshot.hotwords.toStringList())}};
+        const QJsonObject tree{{"rules", rules},
+                               {"hotwords", QJsonArray::fromStringList(snapshot.hotwords.toStringList())}};
         QCOMPARE(snapshot.encode(), QJsonDocument(tree).toJson(QJsonDocument::Compact));
     }
 
