@@ -224,17 +224,35 @@ qsizetype Lexicon::indexOfWrongLocked(const QString& wrong) const
     return -1;
 }
 
-bool Lexicon::hasHotwordLocked(const QString& word) const
+QStringList Lexicon::newHotwordsLocked(const QStringList& words) const
 {
-    // The matcher knows every hotword by its compared characters: most words are told apart
-    // there, without looking through a list that may hold a million.
-    if (!m_matcher->lists(word))
-        return false;
-    for (const QStringView existing : extraHotwordsLocked()) {
-        if (TextClass::canonicallyEqual(existing.toString(), word))
-            return true;
+    // Each word by its canonical key, each key once. Only a word the matcher lists can be
+    // canonically equal to a stored one; then the stored list, which may hold a million, is looked
+    // through once, without keeping a key for each of its words.
+    std::vector<std::pair<QString, QString>> keyed;
+    QSet<QString> newKeys;
+    bool listedHere = false;
+    for (const QString& word : words) {
+        QString key = TextClass::canonicalKey(word);
+        if (newKeys.contains(key))
+            continue;
+        newKeys.insert(key);
+        listedHere = listedHere || m_matcher->lists(word);
+        keyed.emplace_back(word, std::move(key));
     }
-    return false;
+    if (listedHere) {
+        for (const QStringView stored : extraHotwordsLocked()) {
+            newKeys.remove(TextClass::canonicalKey(stored.toString()));
+            if (newKeys.isEmpty())
+                break;
+        }
+    }
+    QStringList out;
+    for (const auto& [word, key] : keyed) {
+        if (newKeys.contains(key))
+            out.append(word);
+    }
+    return out;
 }
 
 std::optional<int> Lexicon::merge(const QByteArray& remoteData)
@@ -249,30 +267,6 @@ std::optional<int> Lexicon::merge(const QByteArray& remoteData)
     ruleKeys.reserve(m_rules.size() + remote->rules.size());
     for (const StoredRule& stored : std::as_const(m_rules))
         ruleKeys.insert(stored.searchKey);
-    // The remote hotwords by canonical key, each key once. Only a word the matcher lists can be
-    // canonically equal to a local one; then the local list, which may hold a million, is looked
-    // through once, without keeping a key for each of its words.
-    struct RemoteWord
-    {
-        QString word;
-        QString key;
-    };
-    std::vector<RemoteWord> remoteWords;
-    QSet<QString> newKeys;
-    bool listedHere = false;
-    for (const QStringView view : remote->hotwords) {
-        RemoteWord remoteWord{view.toString(), {}};
-        remoteWord.key = TextClass::canonicalKey(remoteWord.word);
-        if (newKeys.contains(remoteWord.key))
-            continue;
-        newKeys.insert(remoteWord.key);
-        listedHere = listedHere || m_matcher->lists(remoteWord.word);
-        remoteWords.push_back(std::move(remoteWord));
-    }
-    if (listedHere) {
-        for (const QStringView word : extraHotwordsLocked())
-            newKeys.remove(TextClass::canonicalKey(word.toString()));
-    }
     int added = 0;
     for (const LearnedRule& rule : remote->rules) {
         QString key = RuleReplacement::searchKey(rule.wrong);
@@ -282,10 +276,8 @@ std::optional<int> Lexicon::merge(const QByteArray& remoteData)
         appendRuleLocked(StoredRule(rule, std::move(key)));
         ++added;
     }
-    for (const RemoteWord& remoteWord : remoteWords) {
-        if (!newKeys.contains(remoteWord.key))
-            continue;
-        appendHotwordLocked(remoteWord.word);
+    for (const QString& word : newHotwordsLocked(remote->hotwords.toStringList())) {
+        appendHotwordLocked(word);
         ++added;
     }
     if (added > 0) {
@@ -407,10 +399,8 @@ void Lexicon::seedIfEmpty(const QStringList& hotwords, const QList<CorrectionPai
     const auto lock = lockLoaded();
     if ((hotwords.isEmpty() && rules.isEmpty()) || !m_rules.isEmpty() || !extraHotwordsLocked().isEmpty())
         return;
-    for (const QString& word : hotwords) {
-        if (!hasHotwordLocked(word))
-            appendHotwordLocked(word);
-    }
+    for (const QString& word : newHotwordsLocked(hotwords))
+        appendHotwordLocked(word);
     for (const CorrectionPair& pair : rules) {
         if (indexOfWrongLocked(pair.wrong) < 0)
             appendRuleLocked(StoredRule(LearnedRule::make(pair.wrong, pair.right, kSeedSource)));
@@ -427,14 +417,12 @@ void Lexicon::addHotword(const QString& word)
 void Lexicon::addHotwords(const QStringList& words)
 {
     const auto lock = lockLoaded();
-    bool added = false;
-    for (const QString& word : words) {
-        if (word.isEmpty() || hasHotwordLocked(word))
-            continue;
+    QStringList written = words;
+    written.removeAll(QString());
+    const QStringList added = newHotwordsLocked(written);
+    for (const QString& word : added)
         appendHotwordLocked(word);
-        added = true;
-    }
-    if (added)
+    if (!added.isEmpty())
         saveLocked();
 }
 
@@ -448,14 +436,6 @@ const WordList& Lexicon::extraHotwordsLocked() const
     return m_matcher->words();
 }
 
-// Where the rules and hotwords already stored are, so an import of thousands of lines looks each
-// one up once instead of scanning the whole lexicon per line.
-struct Lexicon::ImportIndex
-{
-    QHash<QString, qsizetype> ruleByKey;
-    QSet<QString> hotwordKeys;
-};
-
 Lexicon::ImportCounts Lexicon::importText(const QString& text)
 {
     const QList<LexiconImport::Entry> entries = LexiconImport::parse(text);
@@ -463,23 +443,31 @@ Lexicon::ImportCounts Lexicon::importText(const QString& text)
     // are checked on several threads, the calling one among them, before the lexicon is locked.
     const QList<std::optional<QString>> ruleKeys = QtConcurrent::blockingMapped(entries, &importedRuleKey);
     const auto lock = lockLoaded();
-    ImportIndex index;
-    index.ruleByKey.reserve(m_rules.size() + entries.size());
+    // The stored rules by key, so that each line is looked up once instead of scanning the whole
+    // lexicon per line.
+    QHash<QString, qsizetype> ruleByKey;
+    ruleByKey.reserve(m_rules.size() + entries.size());
     for (qsizetype i = 0; i < m_rules.size(); ++i)
-        index.ruleByKey.insert(m_rules[i].searchKey, i);
-    for (const QStringView word : extraHotwordsLocked())
-        index.hotwordKeys.insert(TextClass::canonicalKey(word.toString()));
+        ruleByKey.insert(m_rules[i].searchKey, i);
     qsizetype units = 0;
-    for (const LexiconImport::Entry& entry : entries)
-        units += entry.kind == LexiconImport::Entry::Kind::Rule ? entry.right.size() : entry.wrong.size();
+    QStringList hotwords;
+    for (const LexiconImport::Entry& entry : entries) {
+        if (entry.kind == LexiconImport::Entry::Kind::Rule) {
+            units += entry.right.size();
+        } else if (!entry.wrong.isEmpty()) {
+            units += entry.wrong.size();
+            hotwords.append(entry.wrong);
+        }
+    }
     matcherForChangeLocked().reserve(entries.size(), units);
     ImportCounts stored;
     for (qsizetype i = 0; i < entries.size(); ++i) {
-        const LexiconImport::Entry& entry = entries[i];
-        if (entry.kind != LexiconImport::Entry::Kind::Rule)
-            stored.hotwords += importHotwordLocked(index, entry.wrong) ? 1 : 0;
-        else if (const std::optional<QString>& key = ruleKeys[i])
-            stored.rules += importRuleLocked(index, entry.wrong, entry.right, *key) ? 1 : 0;
+        if (const std::optional<QString>& key = ruleKeys[i])
+            stored.rules += importRuleLocked(ruleByKey, entries[i].wrong, entries[i].right, *key) ? 1 : 0;
+    }
+    for (const QString& word : newHotwordsLocked(hotwords)) {
+        appendHotwordLocked(word);
+        ++stored.hotwords;
     }
     if (stored.rules > 0 || stored.hotwords > 0) {
         rebuildOrderLocked();
@@ -498,30 +486,19 @@ std::optional<QString> Lexicon::importedRuleKey(const LexiconImport::Entry& entr
     return RuleReplacement::searchKey(wrong);
 }
 
-bool Lexicon::importRuleLocked(ImportIndex& index, const QString& wrong, const QString& right, const QString& key)
+bool Lexicon::importRuleLocked(QHash<QString, qsizetype>& ruleByKey, const QString& wrong, const QString& right,
+                               const QString& key)
 {
-    const auto existing = index.ruleByKey.constFind(key);
-    if (existing != index.ruleByKey.cend()) {
+    const auto existing = ruleByKey.constFind(key);
+    if (existing != ruleByKey.cend()) {
         StoredRule& stored = m_rules[*existing];
         if (stored.rule.right == right)
             return false;
         setRightLocked(stored, right);
         return true;
     }
-    index.ruleByKey.insert(key, m_rules.size());
+    ruleByKey.insert(key, m_rules.size());
     appendRuleLocked(StoredRule(LearnedRule::make(wrong, right, kUserAddedSource), key));
-    return true;
-}
-
-bool Lexicon::importHotwordLocked(ImportIndex& index, const QString& word)
-{
-    if (word.isEmpty())
-        return false;
-    const QString key = TextClass::canonicalKey(word);
-    if (index.hotwordKeys.contains(key))
-        return false;
-    index.hotwordKeys.insert(key);
-    appendHotwordLocked(word);
     return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QFuture>
+#include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QObject>
@@ -187,15 +188,17 @@ private:
     QByteArray encodeLocked() const;
     void saveLocked() const;
     qsizetype indexOfWrongLocked(const QString& wrong) const;
-    bool hasHotwordLocked(const QString& word) const;
+    // words, in order, without those canonically equal to a stored extra hotword or to a word
+    // before them.
+    QStringList newHotwordsLocked(const QStringList& words) const;
     void addRuleLocked(const QString& wrong, const QString& right, const QString& source);
-    // The rule or hotword changes of an import, before the one save; both count what changed.
-    struct ImportIndex;
     // The key an imported line's rule is filed under, or nothing for a line that is no rule or
     // that addRule would refuse.
     static std::optional<QString> importedRuleKey(const LexiconImport::Entry& entry);
-    bool importRuleLocked(ImportIndex& index, const QString& wrong, const QString& right, const QString& key);
-    bool importHotwordLocked(ImportIndex& index, const QString& word);
+    // An imported rule, before the one save: whether it was new or changed a stored rule's right.
+    // ruleByKey holds the stored rules' indices by key.
+    bool importRuleLocked(QHash<QString, qsizetype>& ruleByKey, const QString& wrong, const QString& right,
+                          const QString& key);
 
     // From this size of a lexicon's text on, what reading or writing it freed is handed back at
     // once; below it, the few megabytes are not worth the time that takes.
