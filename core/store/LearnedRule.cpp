@@ -6,7 +6,9 @@
 #include <QJsonValue>
 #include <QVariant>
 
+#include <charconv>
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -41,6 +43,25 @@ std::optional<qint64> integerFrom(const QJsonValue& value)
     if (std::trunc(number) != number || number < -9.2e18 || number > 9.2e18)
         return std::nullopt;
     return qint64(number);
+}
+
+// id as QUuid writes it without braces, in upper case: 8-4-4-4-12 hex digits.
+void appendUpperCaseId(QByteArray& out, const QUuid& id)
+{
+    const auto hex = [&out](quint64 value, int digits) {
+        for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+            out.append("0123456789ABCDEF"[(value >> shift) & 0xf]);
+    };
+    hex(id.data1, 8);
+    out.append('-');
+    hex(id.data2, 4);
+    out.append('-');
+    hex(id.data3, 4);
+    out.append('-');
+    hex(quint64(id.data4[0]) << 8 | id.data4[1], 4);
+    out.append('-');
+    for (int i = 2; i < 8; ++i)
+        hex(id.data4[i], 2);
 }
 
 } // namespace
@@ -83,8 +104,11 @@ void LearnedRule::appendJson(QByteArray& out) const
     // The keys in the order the JSON encoder sorts them.
     out.append("{\"createdAt\":");
     JsonText::appendNumber(out, createdAt);
-    out.append(",\"hitCount\":").append(QByteArray::number(hitCount));
-    out.append(",\"id\":\"").append(id.toByteArray(QUuid::WithoutBraces).toUpper());
+    char digits[24];
+    const auto counted = std::to_chars(std::begin(digits), std::end(digits), hitCount);
+    out.append(",\"hitCount\":").append(digits, counted.ptr - digits);
+    out.append(",\"id\":\"");
+    appendUpperCaseId(out, id);
     out.append("\",\"right\":");
     JsonText::appendString(out, right);
     out.append(",\"source\":");

@@ -6,10 +6,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QtConcurrent>
 
 #include <algorithm>
 
 namespace {
+
+// Rules encoded together on one thread.
+constexpr qsizetype kRulesPerSlice = 2048;
 
 const QString kRules = QStringLiteral("rules");
 const QString kHotwords = QStringLiteral("hotwords");
@@ -106,14 +110,31 @@ QByteArray LexiconSnapshot::encode() const
 QByteArray LexiconSnapshot::encode(qsizetype ruleCount, const std::function<const LearnedRule&(qsizetype)>& rule,
                                    const WordList& hotwords)
 {
+    const auto encodeSlice = [&](qsizetype first) {
+        QByteArray text;
+        for (qsizetype i = first; i < std::min(ruleCount, first + kRulesPerSlice); ++i) {
+            if (i > first)
+                text.append(',');
+            rule(i).appendJson(text);
+        }
+        return text;
+    };
+    // A save follows every dictation that hit a rule: tens of thousands of rules are encoded in
+    // slices on several threads, the calling one among them.
+    QList<qsizetype> firsts;
+    for (qsizetype first = 0; first < ruleCount; first += kRulesPerSlice)
+        firsts.append(first);
+    const QList<QByteArray> slices = firsts.size() > 1
+                                         ? QtConcurrent::blockingMapped<QList<QByteArray>>(firsts, encodeSlice)
+                                         : QList<QByteArray>{encodeSlice(0)};
     // The keys in the order the JSON encoder sorts them.
     QByteArray out("{\"hotwords\":");
     hotwords.appendJson(out);
     out.append(",\"rules\":[");
-    for (qsizetype i = 0; i < ruleCount; ++i) {
+    for (qsizetype i = 0; i < slices.size(); ++i) {
         if (i > 0)
             out.append(',');
-        rule(i).appendJson(out);
+        out.append(slices[i]);
     }
     out.append("]}");
     return out;
