@@ -14,12 +14,13 @@
 //
 // A key may also be lent: its characters lie in a text the owner keeps beside the table and never
 // changes, only appends to (a word list), so a key that is already written there costs no
-// characters here. The owner passes that text, as it is now, to every call that reads keys.
+// characters here. The owner passes that text, as it is now, to every call that reads keys (an
+// empty view when it lends none).
 template <typename Value> class KeyTable
 {
 public:
     // Room for count more keys of units UTF-16 units in all.
-    void reserve(qsizetype count, qsizetype units, QStringView lent = {})
+    void reserve(qsizetype count, qsizetype units, QStringView lent)
     {
         m_entries.reserve(m_entries.size() + std::size_t(count));
         m_units.reserve(m_units.size() + units);
@@ -29,7 +30,7 @@ public:
     bool isEmpty() const { return size() == 0; }
 
     // The entry of key, or -1.
-    qsizetype indexOf(QStringView key, QStringView lent = {}) const
+    qsizetype indexOf(QStringView key, QStringView lent) const
     {
         if (m_index.empty())
             return -1;
@@ -42,7 +43,7 @@ public:
         }
     }
     // The entry of key, made with a default value and a copy of key when there was none.
-    qsizetype insert(QStringView key, QStringView lent = {})
+    qsizetype insert(QStringView key, QStringView lent)
     {
         if (const qsizetype found = indexOf(key, lent); found >= 0)
             return found;
@@ -61,7 +62,7 @@ public:
         place(quint32(entry), lent);
         return entry;
     }
-    void removeAt(qsizetype entry, QStringView lent = {})
+    void removeAt(qsizetype entry, QStringView lent)
     {
         Entry& removed = m_entries[std::size_t(entry)];
         std::size_t slot = slotOf(key(entry, lent));
@@ -88,7 +89,7 @@ public:
             packUnits();
     }
 
-    QStringView key(qsizetype entry, QStringView lent = {}) const
+    QStringView key(qsizetype entry, QStringView lent) const
     {
         const Entry& held = m_entries[std::size_t(entry)];
         if (held.size & kLent)

@@ -50,9 +50,9 @@ private Q_SLOTS:
             if (entry >= 0)
                 QCOMPARE(table.value(entry), model.value(key));
         }
-        QCOMPARE(table.indexOf(QString()), -1);
-        table.value(table.insert(QString())) = 5;
-        QCOMPARE(table.value(table.indexOf(QString())), 5);
+        QCOMPARE(table.indexOf(QString(), lent), -1);
+        table.value(table.insert(QString(), lent)) = 5;
+        QCOMPARE(table.value(table.indexOf(QString(), lent)), 5);
     }
 };
 
