@@ -79,7 +79,8 @@ private Q_SLOTS:
         const QList<qint64> counts{0, 1, -7, std::numeric_limits<qint64>::max(), std::numeric_limits<qint64>::min()};
         LexiconSnapshot snapshot;
         QJsonArray rules;
-        for (qsizetype i = 0; i < texts.size() * 2; ++i) {
+        // Enough rules that they are encoded in several slices.
+        for (qsizetype i = 0; i < 5000; ++i) {
             LearnedRule rule = LearnedRule::make(texts[i % texts.size()], texts[(i + 1) % texts.size()],
                                                  texts[(i + 2) % texts.size()]);
             rule.createdAt = times[i % times.size()];
