@@ -1,6 +1,7 @@
 // The murmo program: one instance per user, the Linux adapters, and the application object that
 // owns everything else.
 
+#include "app/controller/AppServices.h"
 #include "app/feedback/QtOverlayScreens.h"
 #include "app/shell/MurmoApplication.h"
 #include "app/shell/SingleInstance.h"
@@ -78,11 +79,22 @@ int run(int argc, char** argv)
                                  QStringLiteral("[url]"));
     parser.process(application);
 
-    SingleInstance instance;
-    if (!instance.tryBecomePrimary())
+    // The lock sits beside the personal data that two instances would overwrite. A quit takes
+    // nothing, so that it never keeps a launch beside it from starting.
+    SingleInstance instance(AppServices::Options::standardDataDirectory(), SingleInstance::defaultSocketFolder());
+    switch (parser.isSet(kQuitOption) ? instance.probe() : instance.claim()) {
+    case SingleInstance::Lock::Ours:
+        break;
+    case SingleInstance::Lock::Free:
+        return 0; // a quit, and nothing was running
+    case SingleInstance::Lock::Held:
         return handOver(instance, forwardedArguments(parser));
-    if (parser.isSet(kQuitOption))
-        return 0; // nothing was running
+    case SingleInstance::Lock::Unusable:
+        std::fprintf(
+            stderr, "无法在Murmo的数据文件夹%s中加锁：它须是只属于你的文件夹，不能是别人的或一个链接。这次没有处理。\n",
+            qPrintable(instance.lockFolder()));
+        return 1;
+    }
 
     LinuxAdapters adapters;
     QtOverlayScreens screens;

@@ -34,13 +34,17 @@ AppServices::Options AppServices::Options::standard(HttpTransport& transport)
 {
     Options options;
     options.settingsFile = Settings::defaultPath();
-    options.dataDirectory =
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Murmo");
+    options.dataDirectory = standardDataDirectory();
     options.duckerStateFile = AudioDucker::defaultStateFile();
     options.endpoints = ServiceChoice::Endpoints::resolved(transport);
     options.signIn = SupabaseAuth::Config::baked();
     options.browser = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     return options;
+}
+
+QString AppServices::Options::standardDataDirectory()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Murmo");
 }
 
 AppServices::AppServices(const Ports& ports, OverlayScreens& screens, Options options, QObject* parent)

@@ -59,6 +59,8 @@ public:
         // The user's own places (~/.config/Murmo, ~/.local/share/Murmo) and the compiled-in
         // services, reached through transport.
         static Options standard(HttpTransport& transport);
+        // ~/.local/share/Murmo.
+        static QString standardDataDirectory();
     };
 
     AppServices(const Ports& ports, OverlayScreens& screens, Options options, QObject* parent = nullptr);

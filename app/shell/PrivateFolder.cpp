@@ -52,14 +52,14 @@ bool make(const QString& path, uid_t owner)
         return false;
     if (::mkdir(encoded.constData(), S_IRWXU) != 0 && errno != EEXIST)
         return false;
-    // The umask may have taken some of the owner's own rights, here or in a launch beside this
-    // one that made it a moment ago: a folder of the owner's that nobody else may reach is given
-    // them back.
+    // A folder of the owner's is theirs to close: the umask may have taken some of their own
+    // rights (here, or in a launch beside this one that made it a moment ago), or they opened it
+    // to others themselves (a chmod -R of their home, a restored backup, an rsync).
     const int folder = ::open(encoded.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (folder >= 0) {
         struct stat status
         {};
-        if (::fstat(folder, &status) == 0 && status.st_uid == owner && (status.st_mode & (S_IRWXG | S_IRWXO)) == 0)
+        if (::fstat(folder, &status) == 0 && status.st_uid == owner && (status.st_mode & 07777) != S_IRWXU)
             ::fchmod(folder, S_IRWXU);
         ::close(folder);
     }

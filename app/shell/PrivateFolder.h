@@ -16,8 +16,9 @@ namespace PrivateFolder {
 bool isPrivate(const QString& path, uid_t owner);
 
 // Makes the folder, and the folders on the way to it, open to its owner alone whatever the umask,
-// or takes it when it is there already and private. False when something else stands there: another user's folder, one
-// open to others, a link or a file. Such a folder is left as it is.
+// or takes it when it is there already, closed to everyone else (mode 0700) when it is the
+// owner's. False when something else stands there: another user's folder, a link or a file. Such
+// a folder is left as it is.
 bool make(const QString& path, uid_t owner);
 
 // The user the process at the other end of a connected local socket runs as (for a listening

@@ -15,10 +15,10 @@
 #include <QtEndian>
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 
@@ -30,30 +30,56 @@ constexpr int writeTimeoutMs = 500;
 constexpr int primaryStartMs = 3000;
 constexpr unsigned long connectRetryMs = 25;
 
-// The lock file, made 0600 whatever the umask. Reading is all a lock needs, so a file the umask
-// left without its owner's write bit (0400) is still opened, and given it back.
-int openLockFile(const QString& path)
+// The lock file, or -1 with errno set. Made 0600 whatever the umask when create says so: a file
+// the umask left without its owner's rights is given them back. One that is not a plain file of
+// the user's own (put there while the user had opened the folder to others) is not used.
+int openLockFile(const QString& path, uid_t user, bool create)
 {
     const QByteArray encoded = QFile::encodeName(path);
-    constexpr int flags = O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
+    // Non-blocking: a pipe in the file's place would hold the open up for good.
+    const int flags = (create ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
     int fd = ::open(encoded.constData(), flags, S_IRUSR | S_IWUSR);
-    // A umask that takes even the owner's read bit: the file is this user's, in a folder of theirs.
-    if (fd < 0 && errno == EACCES && ::chmod(encoded.constData(), S_IRUSR | S_IWUSR) == 0)
+    if (fd < 0 && errno == EACCES &&
+        ::fchmodat(AT_FDCWD, encoded.constData(), S_IRUSR | S_IWUSR, AT_SYMLINK_NOFOLLOW) == 0)
         fd = ::open(encoded.constData(), flags, S_IRUSR | S_IWUSR);
-    if (fd >= 0)
+    if (fd < 0)
+        return -1;
+    struct stat status
+    {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != user) {
+        ::close(fd);
+        errno = EPERM;
+        return -1;
+    }
+    if (create)
         ::fchmod(fd, S_IRUSR | S_IWUSR);
     return fd;
 }
 
-// Whether a process holds the lock at path (it has not ended).
-bool lockIsHeld(const QString& path)
+// The whole file, write-locked. An open file description's lock (not flock): a launch can ask
+// whether it is held without taking it, so that asking never keeps a launch beside it from
+// taking it; and it is let go when the process ends however it ends, so it is never stale.
+struct flock wholeFile()
 {
-    const int fd = openLockFile(path);
+    struct flock lock
+    {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    return lock;
+}
+
+// Whether a process holds the lock at path, taking nothing and making nothing.
+SingleInstance::Lock lockState(const QString& path, uid_t user)
+{
+    const int fd = openLockFile(path, user, false);
     if (fd < 0)
-        return false;
-    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+        return errno == ENOENT ? SingleInstance::Lock::Free : SingleInstance::Lock::Unusable;
+    struct flock lock = wholeFile();
+    const bool asked = ::fcntl(fd, F_OFD_GETLK, &lock) == 0;
     ::close(fd);
-    return held;
+    if (!asked)
+        return SingleInstance::Lock::Unusable;
+    return lock.l_type == F_UNLCK ? SingleInstance::Lock::Free : SingleInstance::Lock::Held;
 }
 
 // Tells a launch what became of its message.
@@ -79,9 +105,10 @@ bool senderWaits(QLocalSocket* socket)
 
 } // namespace
 
-SingleInstance::SingleInstance(QString folder, QObject* parent)
+SingleInstance::SingleInstance(QString lockFolder, QString socketFolder, QObject* parent)
     : QObject(parent)
-    , m_folder(std::move(folder))
+    , m_lockFolder(std::move(lockFolder))
+    , m_socketFolder(std::move(socketFolder))
 {
     m_relisten.setSingleShot(true);
     m_relisten.setInterval(relistenInterval);
@@ -97,90 +124,81 @@ SingleInstance::~SingleInstance()
         ::close(m_lockFd);
 }
 
-QString SingleInstance::defaultFolder()
+QString SingleInstance::defaultSocketFolder()
 {
-    const uid_t user = ::getuid();
     // Always the same place for the same session, and none that another user could make first:
     // never a name in the shared temporary folder. Qt's runtime location falls back to one there,
     // so the variable itself is read.
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
-    QString folder;
-    if (!runtime.isEmpty() && PrivateFolder::isPrivate(runtime, user))
-        folder = runtime + QStringLiteral("/murmo");
-    else if (!cache.isEmpty())
-        folder = cache + QStringLiteral("/murmo-instance");
-    else
-        return {};
-    if (PrivateFolder::make(folder, user))
-        return folder;
-    qWarning("single instance: %s is not this user's alone; not used", qPrintable(folder));
-    return {};
+    if (!runtime.isEmpty() && PrivateFolder::isPrivate(runtime, ::getuid()))
+        return runtime + QStringLiteral("/murmo");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/murmo-instance");
 }
 
 QString SingleInstance::socketPath() const
 {
-    return m_folder + QStringLiteral("/murmo.socket");
+    return m_socketFolder + QStringLiteral("/murmo.socket");
 }
 
 QString SingleInstance::lockPath() const
 {
-    return m_folder + QStringLiteral("/murmo.lock");
+    return m_lockFolder + QStringLiteral("/murmo.lock");
 }
 
-bool SingleInstance::takeLock()
+bool SingleInstance::lockFolderUsable() const
 {
-    // An flock on the file, held for the process's life: the kernel lets go when the process
-    // ends however it ends, so a lock is never stale.
-    const int lock = openLockFile(lockPath());
-    if (lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
-        const bool taken = errno == EWOULDBLOCK;
-        ::close(lock);
-        if (taken)
-            return false;
-        qWarning("single instance: cannot lock %s", qPrintable(lockPath()));
+    // Where another user may put files, they could hold the lock, or stand in for it.
+    if (PrivateFolder::make(m_lockFolder, ::getuid()))
         return true;
+    qWarning("single instance: %s is not this user's alone (another user's, a link or a file); not used",
+             qPrintable(m_lockFolder));
+    return false;
+}
+
+SingleInstance::Lock SingleInstance::takeLock()
+{
+    if (!lockFolderUsable())
+        return Lock::Unusable;
+    const int fd = openLockFile(lockPath(), ::getuid(), true);
+    struct flock lock = wholeFile();
+    if (fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &lock) == 0) {
+        m_lockFd = fd;
+        return Lock::Ours;
     }
-    if (lock < 0)
-        qWarning("single instance: cannot lock %s", qPrintable(lockPath()));
+    const int error = errno;
+    if (fd >= 0)
+        ::close(fd);
+    if (error == EAGAIN || error == EACCES)
+        return Lock::Held;
+    // Without the lock (no descriptors left, say) nothing says that no instance runs.
+    qWarning("single instance: cannot lock %s: %s", qPrintable(lockPath()), std::strerror(error));
+    return Lock::Unusable;
+}
+
+SingleInstance::Lock SingleInstance::claim()
+{
     if (m_lockFd >= 0)
-        ::close(m_lockFd);
-    m_lockFd = lock;
-    return true;
-}
-
-bool SingleInstance::tryBecomePrimary()
-{
-    if (m_server)
-        return true;
-    // A folder that is not ours alone may hold another user's listener: nothing of ours goes
-    // there, and this process runs on its own rather than not at all.
-    if (m_folder.isEmpty() || !PrivateFolder::make(m_folder, ::getuid())) {
-        qWarning("single instance: no folder of this user's alone; running without one");
-        return true;
-    }
-    if (!takeLock())
-        return false;
-    if (m_lockFd < 0) {
-        // Without a lock (no descriptors left, say) the socket alone decides, as well as it can.
-        QLocalSocket probe;
-        probe.connectToServer(socketPath());
-        if (probe.waitForConnected(connectTimeoutMs))
-            return false;
-    }
+        return Lock::Ours;
+    if (const Lock found = takeLock(); found != Lock::Ours)
+        return found;
     m_server = new QLocalServer(this);
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::accept);
-    if (!listen()) {
-        delete std::exchange(m_server, nullptr);
-        if (m_lockFd >= 0)
-            ::close(std::exchange(m_lockFd, -1));
-        return false;
-    }
     m_watch = new FolderWatch(this);
     connect(m_watch, &FolderWatch::somethingLeft, this, &SingleInstance::keepListening);
-    if (!m_watch->watch(m_folder))
-        m_relisten.start();
-    return true;
+    keepListening();
+    return Lock::Ours;
+}
+
+SingleInstance::Lock SingleInstance::probe()
+{
+    if (m_lockFd >= 0)
+        return Lock::Ours;
+    struct stat status
+    {};
+    // No folder, no instance: nothing is made for a question.
+    if (::lstat(QFile::encodeName(m_lockFolder).constData(), &status) != 0 && errno == ENOENT)
+        return Lock::Free;
+    return lockFolderUsable() ? lockState(lockPath(), ::getuid()) : Lock::Unusable;
 }
 
 bool SingleInstance::listen()
@@ -198,24 +216,21 @@ bool SingleInstance::listen()
 
 void SingleInstance::keepListening()
 {
-    if (!m_server)
-        return;
-    // The folder itself went (the runtime folder was cleared): made anew, with a new lock, which
-    // a launch meanwhile may have taken first.
-    if (!PrivateFolder::isPrivate(m_folder, ::getuid())) {
+    // The folder went (the runtime folder was cleared), was opened to others, or another user's
+    // stands in its place: one of ours is closed or made anew; another's is left as it is, and
+    // looked at again later. Meanwhile no launch reaches this one, and none runs beside it.
+    if (!PrivateFolder::isPrivate(m_socketFolder, ::getuid())) {
         m_server->close();
-        if (!PrivateFolder::make(m_folder, ::getuid())) {
+        if (!PrivateFolder::make(m_socketFolder, ::getuid())) {
+            if (!std::exchange(m_socketFolderRefused, true))
+                qWarning("single instance: %s is not this user's alone; no launch reaches this one until it is",
+                         qPrintable(m_socketFolder));
             m_relisten.start();
             return;
         }
-        if (!takeLock()) {
-            // Its socket is not ours to remove: this process listens no more.
-            qWarning("single instance: another instance took over %s", qPrintable(m_folder));
-            delete std::exchange(m_server, nullptr);
-            return;
-        }
     }
-    const bool watching = m_watch->watch(m_folder);
+    m_socketFolderRefused = false;
+    const bool watching = m_watch->watch(m_socketFolder);
     if (!m_server->isListening() || !QFileInfo::exists(socketPath())) {
         m_server->close();
         if (!listen()) {
@@ -327,7 +342,9 @@ SingleInstance::Delivery SingleInstance::sendToPrimary(const QStringList& args) 
     const QByteArray message = encodeMessage(args);
     if (message.size() > qsizetype(sizeof(quint32) + maxMessageBytes))
         return Delivery::Unanswered;
-    if (!PrivateFolder::isPrivate(m_folder, ::getuid()))
+    // A folder of the user's that they opened to others is closed again; in one that is not
+    // theirs, nothing is looked for.
+    if (!PrivateFolder::make(m_socketFolder, ::getuid()))
         return Delivery::Unreachable;
 
     // The lock's holder may have taken it a moment ago and not listen yet.
@@ -337,7 +354,7 @@ SingleInstance::Delivery SingleInstance::sendToPrimary(const QStringList& args) 
         socket.connectToServer(socketPath());
         if (socket.waitForConnected(connectTimeoutMs))
             break;
-        if (starting.hasExpired() || !lockIsHeld(lockPath()))
+        if (starting.hasExpired() || lockState(lockPath(), ::getuid()) != Lock::Held)
             return Delivery::Unreachable;
         socket.abort();
         QThread::msleep(connectRetryMs);

@@ -16,13 +16,15 @@ class FolderWatch;
 class QLocalServer;
 class QLocalSocket;
 
-// One running Murmo per user. The first launch locks a file in a folder of the user's own
-// (0700, made by us, its owner checked), holds the lock for its whole life, and listens on a
-// local socket beside it; a later launch finds the lock taken, hands its arguments (a "murmo:"
-// callback address, "--quit", or nothing: "show yourself") to the first, and waits for the first
-// to say it acted on them. The lock, not the socket, decides who is first: however many launches
-// race, one wins, and a socket is removed only by the lock's holder. Both ends check that the
-// other runs as this user before a byte goes either way. Main thread only.
+// One running Murmo per user. The first launch locks a file beside the user's personal data, in
+// a folder of the user's own (0700, its owner checked), and holds the lock for its whole life; it
+// listens on a local socket in a second such folder, the session's. A later launch finds the lock
+// taken, hands its arguments (a "murmo:" callback address, "--quit", or nothing: "show yourself")
+// to the first, and waits for the first to say it acted on them. The lock, not the socket,
+// decides who is first: however many launches race, one wins, and whatever becomes of the
+// socket's folder no launch runs beside the lock's holder, whose files two instances would
+// overwrite. A socket is removed only by the lock's holder. Both ends check that the other runs
+// as this user before a byte goes either way. Main thread only.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -38,19 +40,34 @@ public:
     // the socket is looked at when the kernel cannot say that it went.
     static constexpr std::chrono::milliseconds relistenInterval{2000};
 
-    // folder: where the socket and its lock live.
-    explicit SingleInstance(QString folder = defaultFolder(), QObject* parent = nullptr);
+    // lockFolder: the personal data's folder, where the lock lives; socketFolder: the socket's.
+    SingleInstance(QString lockFolder, QString socketFolder, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // A folder of this user's alone, made when missing: in the user's runtime folder when the
-    // session has one, else in the user's cache. Empty when it cannot be made.
-    static QString defaultFolder();
+    // Where the socket lives: in the user's runtime folder when the session has one of the
+    // user's alone, else in the user's cache.
+    static QString defaultSocketFolder();
 
-    // Takes the lock and listens when no other instance holds it; false when one does (this
-    // process should then sendToPrimary() and quit). A socket left behind by a crashed instance
-    // is taken over. When the folder is not this user's alone, nothing is listened on there and
-    // this process runs on its own.
-    bool tryBecomePrimary();
+    enum class Lock
+    {
+        // This process holds it.
+        Ours,
+        // Nobody holds it: nothing runs.
+        Free,
+        // Another instance holds it: this process should sendToPrimary() and end.
+        Held,
+        // Its folder is not this user's alone (another user's, a link, a file), or the file
+        // cannot be locked: this process should end without running.
+        Unusable,
+    };
+    Q_ENUM(Lock)
+    // Takes the lock (Ours) and listens, when no other instance holds it. A socket left behind by
+    // a crashed instance is taken over; while the socket's folder is not this user's alone, it is
+    // not listened in, and no later launch reaches this one.
+    Lock claim();
+    // Whether an instance runs, taking and making nothing: a launch beside this one may claim.
+    Lock probe();
+    const QString& lockFolder() const { return m_lockFolder; }
 
     // What the running instance tells a launch it did with its message.
     enum class Answer : char
@@ -101,16 +118,20 @@ Q_SIGNALS:
 private:
     QString socketPath() const;
     QString lockPath() const;
-    bool takeLock();
+    bool lockFolderUsable() const;
+    Lock takeLock();
     bool listen();
     void keepListening();
     void accept();
     void readFrom(QLocalSocket* socket, QTimer* deadline);
 
-    QString m_folder;
+    QString m_lockFolder;
+    QString m_socketFolder;
     uid_t m_peerUser = ::getuid();
     // The descriptor the lock is held on, or -1.
     int m_lockFd = -1;
+    // Whether the socket's folder was found not to be this user's alone, and said so.
+    bool m_socketFolderRefused = false;
     QLocalServer* m_server = nullptr;
     // Qt closes a server for good when accepting fails (no descriptors left, say), and removes
     // its socket; a cleaner may remove it too. The folder's watch says when, and listening

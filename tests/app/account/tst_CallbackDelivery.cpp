@@ -1,5 +1,6 @@
 #include "app/shell/PrivateFolder.h"
 #include "app/shell/SingleInstance.h"
+#include "tests/app/shell/LaterLaunch.h"
 #include "tests/core/account/SignInHarness.h"
 #include "tests/support/TestRegistry.h"
 
@@ -36,20 +37,13 @@ private:
     using Delivery = SingleInstance::Delivery;
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    // The personal data's folder, where the lock lives, and the socket's.
+    QString m_data;
     QString m_folder;
 
     Delivery deliver(const QStringList& args, std::optional<uid_t> peerUser = std::nullopt)
     {
-        const QString folder = m_folder;
-        QFuture<Delivery> sent = QtConcurrent::run([folder, args, peerUser] {
-            SingleInstance launch(folder);
-            if (peerUser)
-                launch.setPeerUser(*peerUser);
-            return launch.sendToPrimary(args);
-        });
-        while (!sent.isFinished())
-            QTest::qWait(5);
-        return sent.result();
+        return deliverAsLaterLaunch(m_data, m_folder, args, peerUser);
     }
 
     QString socketPath() const { return m_folder + QStringLiteral("/murmo.socket"); }
@@ -59,6 +53,7 @@ private Q_SLOTS:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
+        m_data = m_dir->filePath(QStringLiteral("data"));
         m_folder = m_dir->filePath(QStringLiteral("instance"));
     }
 
@@ -66,11 +61,11 @@ private Q_SLOTS:
 
     void onlyTheFirstLaunchListens()
     {
-        SingleInstance first(m_folder);
-        QVERIFY(first.tryBecomePrimary());
+        SingleInstance first(m_data, m_folder);
+        QCOMPARE(first.claim(), SingleInstance::Lock::Ours);
         QVERIFY(PrivateFolder::isPrivate(m_folder, ::getuid()));
-        SingleInstance second(m_folder);
-        QVERIFY(!second.tryBecomePrimary());
+        SingleInstance second(m_data, m_folder);
+        QCOMPARE(second.claim(), SingleInstance::Lock::Held);
         QSignalSpy received(&first, &SingleInstance::messageReceived);
         QCOMPARE(deliver({}), Delivery::Acted);
         QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 20000);
@@ -81,15 +76,16 @@ private Q_SLOTS:
     {
         // An instance that crashed leaves its socket and lock files behind, and nothing answers.
         QVERIFY(PrivateFolder::make(m_folder, ::getuid()));
-        for (const QString& leftover : {socketPath(), m_folder + QStringLiteral("/murmo.lock")}) {
+        QVERIFY(PrivateFolder::make(m_data, ::getuid()));
+        for (const QString& leftover : {socketPath(), m_data + QStringLiteral("/murmo.lock")}) {
             QFile stale(leftover);
             QVERIFY(stale.open(QIODevice::WriteOnly));
             stale.write("4242\nmurmo\n");
         }
         QLocalServer blocked;
         QVERIFY(!blocked.listen(socketPath()));
-        SingleInstance first(m_folder);
-        QVERIFY(first.tryBecomePrimary());
+        SingleInstance first(m_data, m_folder);
+        QCOMPARE(first.claim(), SingleInstance::Lock::Ours);
         QCOMPARE(deliver({}), Delivery::Acted);
     }
 
@@ -103,8 +99,8 @@ private Q_SLOTS:
             std::vector<std::unique_ptr<QThread>> launches;
             for (int i = 0; i < kLaunches; ++i) {
                 launches.emplace_back(QThread::create([&] {
-                    SingleInstance instance(folder);
-                    if (instance.tryBecomePrimary())
+                    SingleInstance instance(folder, folder);
+                    if (instance.claim() == SingleInstance::Lock::Ours)
                         ++primaries;
                     // Each one holds on until all have decided, as running instances would.
                     decided.arrive_and_wait();
@@ -130,8 +126,8 @@ private Q_SLOTS:
     void aRunningInstanceIsNeverDisplaced()
     {
         QFETCH(bool, closedByQt);
-        SingleInstance first(m_folder);
-        QVERIFY(first.tryBecomePrimary());
+        SingleInstance first(m_data, m_folder);
+        QCOMPARE(first.claim(), SingleInstance::Lock::Ours);
         auto* server = first.findChild<QLocalServer*>();
         QVERIFY(server);
         if (closedByQt)
@@ -139,8 +135,8 @@ private Q_SLOTS:
         else
             QVERIFY(QFile::remove(socketPath()));
         // A launch meanwhile is still second.
-        SingleInstance second(m_folder);
-        QVERIFY(!second.tryBecomePrimary());
+        SingleInstance second(m_data, m_folder);
+        QCOMPARE(second.claim(), SingleInstance::Lock::Held);
         // The first one listens again on its own and takes the message.
         QTRY_VERIFY_WITH_TIMEOUT(server->isListening() && QFile::exists(socketPath()), 20000);
         QSignalSpy received(&first, &SingleInstance::messageReceived);
@@ -159,9 +155,9 @@ private Q_SLOTS:
     void stalledConnectionsAreDropped()
     {
         QFETCH(QByteArray, sent);
-        SingleInstance primary(m_folder);
+        SingleInstance primary(m_data, m_folder);
         primary.setMessageDeadline(std::chrono::milliseconds(200));
-        QVERIFY(primary.tryBecomePrimary());
+        QCOMPARE(primary.claim(), SingleInstance::Lock::Ours);
         QLocalSocket stalled;
         stalled.connectToServer(socketPath());
         QVERIFY(stalled.waitForConnected(5000));
@@ -190,10 +186,10 @@ private Q_SLOTS:
         QFETCH(bool, listening);
         QFETCH(int, heldConnections);
         QFETCH(Delivery, told);
-        SingleInstance primary(m_folder);
+        SingleInstance primary(m_data, m_folder);
         primary.setMessageDeadline(std::chrono::minutes(5));
         if (listening)
-            QVERIFY(primary.tryBecomePrimary());
+            QCOMPARE(primary.claim(), SingleInstance::Lock::Ours);
         std::vector<std::unique_ptr<QLocalSocket>> held;
         for (int i = 0; i < heldConnections; ++i) {
             held.push_back(std::make_unique<QLocalSocket>());
@@ -210,8 +206,8 @@ private Q_SLOTS:
     // nothing was done; when the instance reads the message later, it does nothing.
     void aMessageWhoseSenderLeftIsNotActedOn()
     {
-        SingleInstance primary(m_folder);
-        QVERIFY(primary.tryBecomePrimary());
+        SingleInstance primary(m_data, m_folder);
+        QCOMPARE(primary.claim(), SingleInstance::Lock::Ours);
         auto* server = primary.findChild<QLocalServer*>();
         QSignalSpy connected(server, &QLocalServer::newConnection);
         QSignalSpy received(&primary, &SingleInstance::messageReceived);
@@ -240,10 +236,10 @@ private Q_SLOTS:
     {
         QFETCH(SingleInstance::Answer, answer);
         QFETCH(Delivery, told);
-        SingleInstance primary(m_folder);
+        SingleInstance primary(m_data, m_folder);
         constexpr std::chrono::milliseconds deadline{50};
         primary.setMessageDeadline(deadline);
-        QVERIFY(primary.tryBecomePrimary());
+        QCOMPARE(primary.claim(), SingleInstance::Lock::Ours);
         // Known only after the time a message has to arrive in.
         QTimer known;
         known.setSingleShot(true);
@@ -286,65 +282,25 @@ private Q_SLOTS:
             QCOMPARE(::chmod(QFile::encodeName(runtimeFolder).constData(), mode_t(runtime.toUInt(nullptr, 8))), 0);
             qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder));
         }
-        // The cache folder is made when missing.
         qputenv("XDG_CACHE_HOME", QFile::encodeName(m_dir->filePath(QStringLiteral("cache"))));
         qputenv("TMPDIR", QFile::encodeName(m_dir->filePath(QStringLiteral("tmp"))));
         QVERIFY(QDir().mkdir(m_dir->filePath(QStringLiteral("tmp"))));
-        QCOMPARE(SingleInstance::defaultFolder(), m_dir->filePath(expected));
-        QVERIFY(PrivateFolder::isPrivate(m_dir->filePath(expected), ::getuid()));
+        QCOMPARE(SingleInstance::defaultSocketFolder(), m_dir->filePath(expected));
     }
 
-    void aFolderNotOursAloneIsRefused_data()
-    {
-        QTest::addColumn<QString>("planted");
-        QTest::addColumn<bool>("othersOwner");
-        QTest::addColumn<bool>("taken");
-        QTest::newRow("none yet") << QString() << false << true;
-        QTest::newRow("ours, 0700") << QStringLiteral("0700") << false << true;
-        // Just made by a launch beside this one under a umask that takes the owner's write bit.
-        QTest::newRow("ours, 0500") << QStringLiteral("0500") << false << true;
-        QTest::newRow("another user's") << QStringLiteral("0700") << true << false;
-        QTest::newRow("open to the group") << QStringLiteral("0750") << false << false;
-        QTest::newRow("open to all") << QStringLiteral("0777") << false << false;
-        QTest::newRow("a link to ours") << QStringLiteral("link") << false << false;
-        QTest::newRow("a file") << QStringLiteral("file") << false << false;
-    }
-
-    void aFolderNotOursAloneIsRefused()
-    {
-        QFETCH(QString, planted);
-        QFETCH(bool, othersOwner);
-        QFETCH(bool, taken);
-        const QByteArray path = QFile::encodeName(m_folder);
-        if (planted == QStringLiteral("link")) {
-            const QString ours = m_dir->filePath(QStringLiteral("ours"));
-            QVERIFY(PrivateFolder::make(ours, ::getuid()));
-            QVERIFY(QFile::link(ours, m_folder));
-        } else if (planted == QStringLiteral("file")) {
-            QVERIFY(QFile(m_folder).open(QIODevice::WriteOnly));
-        } else if (!planted.isEmpty()) {
-            QVERIFY(QDir().mkdir(m_folder));
-            QCOMPARE(::chmod(path.constData(), mode_t(planted.toUInt(nullptr, 8))), 0);
-        }
-        const QFile::Permissions before = QFileInfo(m_folder).permissions();
-        const uid_t user = othersOwner ? ::getuid() + 1 : ::getuid();
-        QCOMPARE(PrivateFolder::make(m_folder, user), taken);
-        QCOMPARE(PrivateFolder::isPrivate(m_folder, user), taken);
-        if (!taken)
-            QCOMPARE(QFileInfo(m_folder).permissions(), before);
-    }
-
-    // Another user got to the shared name first and listens there: nothing goes to it, and
-    // Murmo starts all the same.
+    // Someone else's folder stands where the socket's should, with a listener in it: nothing goes
+    // to it, and Murmo starts all the same.
     void nothingGoesToAListenerInAFolderNotOurs()
     {
-        QVERIFY(QDir().mkdir(m_folder));
-        QCOMPARE(::chmod(QFile::encodeName(m_folder).constData(), 0777), 0);
+        // A link stands for it: not the user's alone, whoever owns what it points to.
+        const QString theirs = m_dir->filePath(QStringLiteral("theirs"));
+        QVERIFY(PrivateFolder::make(theirs, ::getuid()));
+        QVERIFY(QFile::link(theirs, m_folder));
         QLocalServer planted;
         QVERIFY(planted.listen(socketPath()));
         QCOMPARE(deliver({QStringLiteral("murmo://auth-callback#access_token=a")}), Delivery::Unreachable);
-        SingleInstance instance(m_folder);
-        QVERIFY(instance.tryBecomePrimary());
+        SingleInstance instance(m_data, m_folder);
+        QCOMPARE(instance.claim(), SingleInstance::Lock::Ours);
         QVERIFY(!planted.waitForNewConnection(0));
         QVERIFY(planted.isListening());
     }
@@ -365,10 +321,10 @@ private Q_SLOTS:
         QFETCH(Delivery, told);
         // Both run as this user; each is told the other should be someone else.
         const uid_t other = ::getuid() + 1;
-        SingleInstance primary(m_folder);
+        SingleInstance primary(m_data, m_folder);
         if (!launchIsOther)
             primary.setPeerUser(other);
-        QVERIFY(primary.tryBecomePrimary());
+        QCOMPARE(primary.claim(), SingleInstance::Lock::Ours);
         QSignalSpy received(&primary, &SingleInstance::messageReceived);
         const QStringList args{QStringLiteral("murmo://auth-callback#access_token=a&refresh_token=r")};
         QCOMPARE(deliver(args, launchIsOther ? std::optional(other) : std::nullopt), told);
@@ -386,8 +342,8 @@ private Q_SLOTS:
     {
         QFETCH(bool, pending);
         SignInHarness h;
-        SingleInstance primary(m_folder);
-        QVERIFY(primary.tryBecomePrimary());
+        SingleInstance primary(m_data, m_folder);
+        QCOMPARE(primary.claim(), SingleInstance::Lock::Ours);
         connect(&primary, &SingleInstance::messageReceived, h.flow.get(), [&h](const QStringList& args) {
             for (const QString& arg : args)
                 h.flow->handleCallback(QUrl(arg));
