@@ -241,6 +241,61 @@ private Q_SLOTS:
         QCOMPARE(murmo.waitForExit(kWaitMs), 0);
     }
 
+    // Whatever becomes of the folder that holds its socket, a later launch never runs beside the
+    // program: it reaches it, or says it cannot and fails, and so does a quit. Once the folder is
+    // the user's again, a quit ends the program.
+    void oneInstanceWhateverBecomesOfItsSocketFolder_data()
+    {
+        QTest::addColumn<bool>("removed");
+        QTest::addColumn<bool>("othersOwner");
+        QTest::addColumn<int>("exitCode");
+        // chmod -R go+rX of the home, a restored backup, an rsync.
+        QTest::newRow("opened to others") << false << false << 0;
+        QTest::newRow("removed, made again open to others") << true << false << 0;
+        QTest::newRow("removed, made again by another user") << true << true << 1;
+    }
+
+    void oneInstanceWhateverBecomesOfItsSocketFolder()
+    {
+        QFETCH(bool, removed);
+        QFETCH(bool, othersOwner);
+        QFETCH(int, exitCode);
+        if (othersOwner && ::geteuid() != 0)
+            QSKIP("only root can give a folder away");
+        markOnboarded();
+        MurmoProcess murmo(environment(), 022);
+        QVERIFY(startShown(murmo));
+        const QString folder = instanceFolder();
+        QVERIFY(!folder.isEmpty());
+        QVERIFY(!removed || QDir(folder).removeRecursively());
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                  QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                                  QFile::ExeOther));
+        QVERIFY(!othersOwner || ::chown(QFile::encodeName(folder).constData(), 65534, 65534) == 0);
+        QCOMPARE(murmo.runOnce({}), exitCode);
+        QCOMPARE(murmo.runOnce({QStringLiteral("--quit")}), exitCode);
+        if (exitCode != 0) {
+            QVERIFY(murmo.isRunning());
+            QVERIFY(QDir(folder).removeRecursively());
+            QTRY_COMPARE_WITH_TIMEOUT(murmo.runOnce({QStringLiteral("--quit")}), 0, kWaitMs);
+        }
+        QCOMPARE(murmo.waitForExit(kWaitMs), 0);
+    }
+
+    // The personal data's folder as a link: the program does not run, and a quit does not say
+    // that nothing runs.
+    void aDataFolderNotTheUsersIsNeverUsed()
+    {
+        const QString elsewhere = m_home->filePath(QStringLiteral("elsewhere"));
+        QVERIFY(QDir().mkpath(elsewhere));
+        QVERIFY(QFile::link(elsewhere, m_home->filePath(QStringLiteral("data/Murmo"))));
+        MurmoProcess murmo(environment(), 022);
+        QCOMPARE(murmo.runOnce({}), 1);
+        QCOMPARE(murmo.runOnce({QStringLiteral("--quit")}), 1);
+        QVERIFY(QDir(elsewhere).isEmpty());
+    }
+
     // Whatever the umask, of launches started at once exactly one runs, and the others hand over
     // to it.
     void racingStartsMakeOneInstance_data()
