@@ -6,9 +6,10 @@
 
 #include <sys/types.h>
 
-// Folders and sockets that one user alone may reach. The running instance's socket lives in such
-// a folder: whoever can put a listener where a later launch looks is handed what it carries (a
-// sign-in callback with its tokens).
+// Folders and sockets that one user alone may reach. The running instance's socket and its lock
+// live in such folders: whoever can put a listener where a later launch looks is handed what it
+// carries (a sign-in callback with its tokens), and whoever can put files beside the lock could
+// hold it.
 namespace PrivateFolder {
 
 // Whether path is a folder itself (not a link to one), owned by owner, that nobody else may

@@ -65,7 +65,8 @@ public:
     // a crashed instance is taken over; while the socket's folder is not this user's alone, it is
     // not listened in, and no later launch reaches this one.
     Lock claim();
-    // Whether an instance runs, taking and making nothing: a launch beside this one may claim.
+    // Whether an instance runs, taking nothing, so that a launch beside this one may claim, and
+    // making nothing when there is no lock folder.
     Lock probe();
     const QString& lockFolder() const { return m_lockFolder; }
 

@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFuture>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QScopeGuard>
@@ -15,7 +14,6 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
-#include <QtConcurrent>
 
 #include <sys/stat.h>
 #include <unistd.h>
