@@ -235,13 +235,6 @@ private Q_SLOTS:
         flow.handleCallback(h.callback(kTokens.arg(QStringLiteral("by-hand"))));
         QCOMPARE(h.session->currentAccessToken(), QStringLiteral("by-hand"));
         QCOMPARE(flow.unopenedAddress(), std::nullopt);
-
-        // One that opened offers nothing to copy.
-        h.browserOpens = true;
-        flow.startWebSignIn(QStringLiteral("apple"));
-        QCoreApplication::processEvents();
-        QCOMPARE(flow.unopenedAddress(), std::nullopt);
-        QCOMPARE(flow.errorText(), std::nullopt);
     }
 
     // A new sheet starts empty, and the answer to a step the old one started is dropped.
