@@ -46,6 +46,7 @@ class NoLauncher : public ProcessLauncher
 public:
     bool startDetached(const QString&, const QStringList&) override { return false; }
     QString findExecutable(const QString&) const override { return {}; }
+    QFuture<bool> openUrl(const QUrl&) override { return QtFuture::makeReadyFuture(false); }
 };
 
 class SilentOutput : public SoundOutput
@@ -106,9 +107,9 @@ struct Services
 
 void openAndScroll(Services& services, History& history, Lexicon& lexicon)
 {
-    HistoryView::Parts parts{services.state,       services.settings, *history.store,        lexicon,
-                             services.permissions, services.probes,   services.launcher,     services.audio,
-                             services.actions,     services.clock,    [](const QString&) {}, [] { return false; },
+    HistoryView::Parts parts{services.state,       services.settings, *history.store,         lexicon,
+                             services.permissions, services.probes,   services.launcher,      services.audio,
+                             services.actions,     services.clock,    FileReveal::Function(), [] { return false; },
                              std::nullopt,         QString()};
     HistoryWindow window(std::move(parts), true);
     window.show();
@@ -146,7 +147,7 @@ struct OpenWindow
     OpenWindow(Services& services, History& history, Lexicon& lexicon)
         : window(HistoryView::Parts{services.state, services.settings, *history.store, lexicon, services.permissions,
                                     services.probes, services.launcher, services.audio, services.actions,
-                                    services.clock, [](const QString&) {}, [] { return false; }, std::nullopt,
+                                    services.clock, FileReveal::Function(), [] { return false; }, std::nullopt,
                                     QString()},
                  true)
     {

@@ -6,6 +6,8 @@
 #include "app/ui/Theme.h"
 #include "core/account/SignInFlow.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -142,7 +144,8 @@ QWidget* LoginView::buildWebButtons()
 }
 
 // Shown in place of the web buttons while the browser has the sign-in. The browser cannot tell
-// us the user gave up, so the sheet offers the way out.
+// us the user gave up, so the sheet offers the way out; where no browser could be opened, it
+// offers the address to open in one by hand.
 QWidget* LoginView::buildWaitingRow()
 {
     m_waitingRow = new QWidget(this);
@@ -151,9 +154,20 @@ QWidget* LoginView::buildWaitingRow()
     layout->setSpacing(10);
     m_waitingLabel = label(QStringLiteral("请在浏览器中完成登录…"), 12, "secondary", m_waitingRow);
     m_waitingLabel->setFixedHeight(controlHeight);
+    m_copyAddressLink = makeLink(QStringLiteral("复制登录链接，到浏览器里打开"));
     m_cancelWebLink = makeLink(QStringLiteral("取消"));
+    auto* links = new QHBoxLayout;
+    links->setSpacing(16);
+    links->addStretch(1);
+    links->addWidget(m_copyAddressLink);
+    links->addWidget(m_cancelWebLink);
+    links->addStretch(1);
     layout->addWidget(m_waitingLabel);
-    layout->addWidget(m_cancelWebLink, 0, Qt::AlignHCenter);
+    layout->addLayout(links);
+    connect(m_copyAddressLink, &QPushButton::clicked, this, [this] {
+        if (const std::optional<QUrl>& address = m_flow.unopenedAddress())
+            QGuiApplication::clipboard()->setText(address->toString(QUrl::FullyEncoded));
+    });
     connect(m_cancelWebLink, &QPushButton::clicked, &m_flow, &SignInFlow::cancelWebSignIn);
     return m_waitingRow;
 }
@@ -248,6 +262,7 @@ void LoginView::updateControls()
 
     m_webButtons->setVisible(!webPending);
     m_waitingRow->setVisible(webPending);
+    m_copyAddressLink->setVisible(m_flow.unopenedAddress().has_value());
     m_appleButton->setEnabled(!busy && configured);
     m_googleButton->setEnabled(!busy && configured);
 

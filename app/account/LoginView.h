@@ -49,6 +49,7 @@ private:
     QPushButton* m_googleButton = nullptr;
     QWidget* m_waitingRow = nullptr;
     QLabel* m_waitingLabel = nullptr;
+    QPushButton* m_copyAddressLink = nullptr;
     QPushButton* m_cancelWebLink = nullptr;
     QLabel* m_separatorText = nullptr;
     QLineEdit* m_emailField = nullptr;

@@ -2,9 +2,9 @@
 
 #include "app/desktop/AudioDucker.h"
 #include "core/store/StoreFile.h"
+#include "platform/ProcessLauncher.h"
 #include "platform/Workspace.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QStandardPaths>
 #include <QThreadPool>
@@ -38,7 +38,6 @@ AppServices::Options AppServices::Options::standard(HttpTransport& transport)
     options.duckerStateFile = AudioDucker::defaultStateFile();
     options.endpoints = ServiceChoice::Endpoints::resolved(transport);
     options.signIn = SupabaseAuth::Config::baked();
-    options.browser = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     return options;
 }
 
@@ -74,6 +73,8 @@ AppServices::AppServices(const Ports& ports, OverlayScreens& screens, Options op
     // A paste waiting for the talk key to be let go goes at its release.
     connect(&m_inserter, &TextInserter::keyReleaseWanted, &m_hotkeys, &HotkeyEngine::watchNextRelease);
     connect(&m_hotkeys, &HotkeyEngine::keyReleased, &m_inserter, &TextInserter::keyReleased);
+    if (!m_options.browser)
+        m_options.browser = [&launcher = ports.launcher](const QUrl& url) { return launcher.openUrl(url); };
 }
 
 AppServices::~AppServices()

@@ -51,7 +51,7 @@ public:
         // Where users sign in; none when sign-in is not configured, and then this computer
         // registers with the gateway for a device token instead.
         std::optional<SupabaseAuth::Config> signIn;
-        // Where a web sign-in goes: the desktop's browser.
+        // Where a web sign-in goes; empty: the desktop's browser, through the ports' launcher.
         SignInFlow::UrlOpener browser;
         // The device's registration; whether sign-in is configured is taken from signIn.
         GatewayAccount::Config gateway;

@@ -66,6 +66,11 @@ QString settingsHint(MurmoPermission permission)
                : QStringLiteral("未找到系统设置程序：请在系统的辅助功能设置里开启「辅助技术」");
 }
 
+QString requestWithHint(MurmoPermission permission, PermissionProbes& probes, ProcessLauncher& launcher)
+{
+    return request(permission, probes, launcher) ? QString() : settingsHint(permission);
+}
+
 bool openSettings(MurmoPermission permission, ProcessLauncher& launcher)
 {
     return SystemSettings::open(permission == MurmoPermission::microphone ? SystemSettings::Panel::sound

@@ -38,6 +38,9 @@ QString missingWarning(MurmoPermission permission);
 QString continueWithoutNote();
 // One line telling what to turn on where no settings program could be opened.
 QString settingsHint(MurmoPermission permission);
+// Asks as request() does, for a button that must not do nothing silently: what to show beside it,
+// empty when a settings program opened, else settingsHint().
+QString requestWithHint(MurmoPermission permission, PermissionProbes& probes, ProcessLauncher& launcher);
 // Opens the desktop's settings for the permission, when a settings program is installed.
 bool openSettings(MurmoPermission permission, ProcessLauncher& launcher);
 

@@ -188,6 +188,8 @@ void HistoryEntryCard::bind(const HistoryEntry& entry, const Look& look)
     m_play->setVisible(hasAudio);
     m_reveal->setVisible(hasAudio);
     m_retranscribe->setVisible(hasAudio);
+    // A placeholder is nothing the user said: there is no text to copy yet.
+    m_copy->setVisible(!HistoryEntry::isPlaceholder(entry.finalText));
     if (look.playing)
         m_play->setLook(QStringLiteral("stop.fill"), QStringLiteral("停止播放"), &ThemePalette::accent);
     else

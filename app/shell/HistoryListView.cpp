@@ -11,8 +11,8 @@
 #include <QScrollBar>
 
 HistoryListView::HistoryListView(HistoryListModel& model, HistoryStore& store, AudioPreview& audio,
-                                 HistoryEntryActions& actions, FileReveal::Function reveal, Clock& clock,
-                                 QWidget* parent)
+                                 HistoryEntryActions& actions, std::function<void(const QString& path)> reveal,
+                                 Clock& clock, QWidget* parent)
     : QAbstractScrollArea(parent)
     , m_model(model)
     , m_store(store)

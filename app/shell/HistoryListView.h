@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/shell/FileReveal.h"
 #include "app/shell/HistoryEntryCard.h"
 
 #include <QAbstractScrollArea>
@@ -8,6 +7,7 @@
 #include <QList>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 
 class AudioPreview;
@@ -33,7 +33,7 @@ public:
     static constexpr int estimatedHeight = 110;
 
     HistoryListView(HistoryListModel& model, HistoryStore& store, AudioPreview& audio, HistoryEntryActions& actions,
-                    FileReveal::Function reveal, Clock& clock, QWidget* parent = nullptr);
+                    std::function<void(const QString& path)> reveal, Clock& clock, QWidget* parent = nullptr);
 
     const std::optional<QUuid>& editingId() const { return m_editingId; }
     const QString& editText() const { return m_editText; }
@@ -77,7 +77,7 @@ private:
     HistoryStore& m_store;
     AudioPreview& m_audio;
     HistoryEntryActions& m_actions;
-    FileReveal::Function m_reveal;
+    std::function<void(const QString& path)> m_reveal;
     Clock& m_clock;
 
     std::optional<QUuid> m_editingId;

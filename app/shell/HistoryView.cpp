@@ -24,6 +24,8 @@
 #include "core/store/HistoryStore.h"
 #include "core/store/Lexicon.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -56,7 +58,9 @@ HistoryView::HistoryView(Parts parts, QWidget* parent)
     , m_model(std::make_unique<HistoryListModel>())
 {
     if (!m_parts.reveal)
-        m_parts.reveal = FileReveal::reveal;
+        m_parts.reveal = [&launcher = m_parts.launcher](const QString& path) {
+            return FileReveal::reveal(path, launcher);
+        };
     if (!m_parts.fnKeyHijacksSystem)
         m_parts.fnKeyHijacksSystem = FnKeyHelpers::fnKeyHijacksSystem;
     setMinimumSize(minimumWidth, minimumHeight);
@@ -83,8 +87,9 @@ HistoryView::HistoryView(Parts parts, QWidget* parent)
     column->addWidget(m_filterBar);
 
     m_pages = new QStackedWidget(this);
-    m_list = new HistoryListView(*m_model, m_parts.history, m_parts.audio, m_parts.actions, m_parts.reveal,
-                                 m_parts.clock, m_pages);
+    m_list = new HistoryListView(
+        *m_model, m_parts.history, m_parts.audio, m_parts.actions, [this](const QString& path) { reveal(path); },
+        m_parts.clock, m_pages);
     m_pages->addWidget(m_list);
     auto* emptyPage = new ThemedSurface(ThemedSurface::Kind::background, m_pages);
     auto* emptyColumn = new QVBoxLayout(emptyPage);
@@ -167,7 +172,7 @@ void HistoryView::buildBanners(QLayout* column)
         m_installBanner->setDetail(m_parts.installWarning->detail);
     }
     connect(m_installBanner->addButton(QStringLiteral("在文件管理器中显示")), &QPushButton::clicked, this,
-            [this] { m_parts.reveal(m_parts.programPath); });
+            [this] { reveal(m_parts.programPath); });
     m_installBanner->setVisible(m_parts.installWarning.has_value());
     column->addWidget(m_installBanner);
 
@@ -239,6 +244,16 @@ void HistoryView::chooseMode(const QString& modeId)
         return;
     settings.setValue(SettingKey::currentModeId, modeId);
     m_parts.state.setStatusLine(QStringLiteral("已切换默认模式：") + EntryAction::modeName(modeId));
+}
+
+void HistoryView::reveal(const QString& path)
+{
+    m_parts.reveal(path).then(this, [this, path](bool shown) {
+        if (shown)
+            return;
+        QGuiApplication::clipboard()->setText(path);
+        m_parts.state.setStatusLine(QStringLiteral("未找到文件管理器：路径已复制，可粘贴到终端或文件对话框里打开"));
+    });
 }
 
 FilterPill* HistoryView::pill(const std::optional<QString>& action) const

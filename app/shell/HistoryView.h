@@ -56,7 +56,7 @@ public:
         AudioPreview& audio;
         HistoryEntryActions& actions;
         Clock& clock;
-        // Empty: FileReveal::reveal.
+        // Empty: FileReveal::reveal through the launcher.
         FileReveal::Function reveal;
         // Whether the desktop gives the Fn key a function of its own; empty: the desktop's answer.
         std::function<bool()> fnKeyHijacksSystem;
@@ -122,6 +122,9 @@ private:
     void triggerChanged();
     void applyTheme();
     void loginGateChanged(bool shown);
+    // Shows a file in the file manager; where none could, its path goes on the clipboard and the
+    // status line says so.
+    void reveal(const QString& path);
 
     Parts m_parts;
     std::unique_ptr<HistoryListModel> m_model;

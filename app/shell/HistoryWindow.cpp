@@ -1,6 +1,7 @@
 #include "app/shell/HistoryWindow.h"
 
 #include "app/shell/OnboardingView.h"
+#include "app/shell/PermissionRow.h"
 #include "app/shell/SheetOverlay.h"
 
 #include <QVBoxLayout>
@@ -22,8 +23,9 @@ HistoryWindow::HistoryWindow(HistoryView::Parts parts, bool onboarded, QWidget* 
         return;
     auto* sheet = new OnboardingView(permissions);
     connect(sheet, &OnboardingView::done, this, &HistoryWindow::finishOnboarding);
-    connect(sheet, &OnboardingView::requestGrant, this,
-            [&probes, &launcher](MurmoPermission perm) { MurmoPermissions::request(perm, probes, launcher); });
+    connect(sheet, &OnboardingView::requestGrant, this, [sheet, &probes, &launcher](MurmoPermission perm) {
+        sheet->row(perm)->setHint(MurmoPermissions::requestWithHint(perm, probes, launcher));
+    });
     connect(sheet, &OnboardingView::relaunchRequested, m_view, &HistoryView::relaunchRequested);
     m_onboarding = new SheetOverlay(sheet, this);
 }

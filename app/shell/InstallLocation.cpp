@@ -141,11 +141,14 @@ std::optional<Warning> warning(const QString& runningPath, const QString& instal
         return std::nullopt;
     const QString shown = running.isEmpty() ? runningPath : running;
     Warning warning;
+    // Only the "murmo:" handler tells copies apart here: permissions and hotkeys do not depend on
+    // the path, and a copied file is not the handler until it is registered.
     warning.title = onMountedMedium(shown)
-                        ? QStringLiteral("你正从安装盘里直接运行Murmo——授权会反复失效、快捷键不工作。")
-                        : QStringLiteral("Murmo没装在系统的程序目录里——授权可能随路径失效。");
-    warning.detail =
-        QStringLiteral("请退出，安装Murmo（放进 /usr/bin 或 ~/.local/bin），再从应用程序菜单打开。当前位置：") + shown;
+                        ? QStringLiteral("你正从安装盘里直接运行Murmo——浏览器里的登录回不到这一份。")
+                        : QStringLiteral("这份Murmo不是系统登记的那一份——浏览器里的登录回不到这里。");
+    warning.detail = QStringLiteral("请退出，在源码目录里运行 scripts/run：它把Murmo装进 ~/.local/bin、"
+                                    "登记为登录的接收方并启动它。当前位置：") +
+                     shown;
     return warning;
 }
 

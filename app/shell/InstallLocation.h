@@ -6,9 +6,8 @@
 #include <optional>
 
 // Whether this program runs as the installed copy, the one the desktop starts for "murmo:" links
-// (the sign-in callback). A second copy run from elsewhere (a download, an unpacked archive, a
-// removable disk) would miss the callback and lose its permissions when moved, so the main window
-// warns about it.
+// (the sign-in callback). A second copy run from elsewhere (the build tree, a download, a
+// removable disk) misses the callback, so the main window warns about it.
 namespace InstallLocation {
 
 struct Warning

@@ -3,10 +3,12 @@
 #include "app/account/LoginView.h"
 #include "app/desktop/AppRelauncher.h"
 #include "app/desktop/MurmoPermission.h"
+#include "app/settings/GeneralTab.h"
 #include "app/settings/SettingsWindow.h"
 #include "app/shell/FirstFrame.h"
 #include "app/shell/HistoryWindow.h"
 #include "app/shell/InstallLocation.h"
+#include "app/shell/PermissionRow.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -151,7 +153,10 @@ void MurmoApplication::showSettings()
         m_settings = new SettingsWindow(std::move(parts));
         m_settings->setAttribute(Qt::WA_DeleteOnClose);
         connect(m_settings, &SettingsWindow::requestGrant, this, [this](MurmoPermission permission) {
-            MurmoPermissions::request(permission, m_services.ports().permissions, m_services.ports().launcher);
+            m_settings->generalTab()
+                ->permissionRow(permission)
+                ->setHint(MurmoPermissions::requestWithHint(permission, m_services.ports().permissions,
+                                                            m_services.ports().launcher));
         });
         connect(m_settings, &SettingsWindow::relaunchRequested, this, &MurmoApplication::relaunch);
     }

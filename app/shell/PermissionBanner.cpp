@@ -53,8 +53,7 @@ ShellBanner* PermissionBanner::strip(MurmoPermission permission) const
 
 void PermissionBanner::request(MurmoPermission permission)
 {
-    const bool opened = MurmoPermissions::request(permission, m_probes, m_launcher);
-    strip(permission)->setDetail(opened ? QString() : MurmoPermissions::settingsHint(permission));
+    strip(permission)->setDetail(MurmoPermissions::requestWithHint(permission, m_probes, m_launcher));
     // Switching the bus on may be all it took.
     refresh();
 }

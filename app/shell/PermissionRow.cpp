@@ -57,8 +57,13 @@ PermissionRow::PermissionRow(MurmoPermission perm, bool granted, QWidget* parent
     m_explanation = new QLabel(texts.explanation, this);
     m_explanation->setFont(DesignFonts::caption());
     m_explanation->setWordWrap(true);
+    m_hint = new QLabel(this);
+    m_hint->setFont(DesignFonts::caption());
+    m_hint->setWordWrap(true);
+    m_hint->hide();
     column->addWidget(m_title);
     column->addWidget(m_explanation);
+    column->addWidget(m_hint);
     row->addLayout(column, 1);
 
     m_grantedLabel = new QWidget(this);
@@ -84,8 +89,16 @@ void PermissionRow::setGranted(bool granted)
     m_granted = granted;
     m_grantedLabel->setVisible(granted);
     m_grant->setVisible(!granted);
+    if (granted)
+        m_hint->hide();
     m_symbol->setLook(m_symbol->icon(), granted ? &ThemePalette::green : &ThemePalette::textDim);
     applyTheme();
+}
+
+void PermissionRow::setHint(const QString& hint)
+{
+    m_hint->setText(hint);
+    m_hint->setVisible(!hint.isEmpty() && !m_granted);
 }
 
 void PermissionRow::applyTheme()
@@ -93,6 +106,7 @@ void PermissionRow::applyTheme()
     const ThemePalette& palette = Theme::palette();
     colour(m_title, Theme::color(palette.text));
     colour(m_explanation, Theme::color(palette.textFaint));
+    colour(m_hint, Theme::color(palette.warn));
     colour(m_grantedText, Theme::color(palette.green));
     ShellButtons::applyTheme(m_grant);
     update();

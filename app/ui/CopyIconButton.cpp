@@ -50,6 +50,8 @@ CopyIconButton::CopyIconButton(Host host, const QString& help, std::function<QSt
     , m_clock(clock)
 {
     setToolTip(help);
+    // The symbol is all it shows: a screen reader would otherwise announce a nameless button.
+    setAccessibleName(help);
     setFocusPolicy(Qt::NoFocus);
     setCursor(Qt::PointingHandCursor);
     setAttribute(Qt::WA_Hover, host == Host::historyRow);

@@ -65,9 +65,15 @@ void SignInFlow::restart()
     ++m_generation;
     m_busy = false;
     m_codeSent = false;
-    m_webState.reset();
+    dropWebSignIn();
     m_errorText.reset();
     Q_EMIT changed();
+}
+
+void SignInFlow::dropWebSignIn()
+{
+    m_webState.reset();
+    m_unopenedAddress.reset();
 }
 
 void SignInFlow::setError(std::optional<QString> text)
@@ -125,20 +131,26 @@ void SignInFlow::startWebSignIn(const QString& provider)
 {
     if (!m_config)
         return;
-    m_webState.reset();
+    dropWebSignIn();
     setError(std::nullopt);
-    QString state = newState();
-    if (!m_opener || !m_opener(SupabaseAuth::authorizeURL(*m_config, provider, state))) {
-        setError(QStringLiteral("无法打开浏览器"));
-        return;
-    }
-    m_webState = std::move(state);
+    const QString state = newState();
+    const QUrl address = SupabaseAuth::authorizeURL(*m_config, provider, state);
+    m_webState = state;
     Q_EMIT changed();
+    // The opener's answer may come long after (it can wait for the browser it started): by then
+    // this sign-in may have been answered, given up or replaced, and its outcome is old news.
+    QFuture<bool> opening = m_opener ? m_opener(address) : QtFuture::makeReadyFuture(false);
+    opening.then(this, [this, state, address](bool opened) {
+        if (opened || m_webState != state)
+            return;
+        m_unopenedAddress = address;
+        setError(QStringLiteral("无法打开浏览器"));
+    });
 }
 
 void SignInFlow::cancelWebSignIn()
 {
-    m_webState.reset();
+    dropWebSignIn();
     Q_EMIT changed();
 }
 
@@ -148,7 +160,7 @@ void SignInFlow::handleCallback(const QUrl& url)
     // session this is.
     if (!m_webState || SupabaseAuth::callbackState(url) != m_webState)
         return;
-    m_webState.reset();
+    dropWebSignIn();
     Q_EMIT changed();
     // A callback without both tokens ends the attempt quietly; the user may try again.
     if (const auto pair = SupabaseAuth::parseCallback(url, m_session.now()))
@@ -158,7 +170,7 @@ void SignInFlow::handleCallback(const QUrl& url)
 void SignInFlow::finish(const SupabaseAuth::TokenPair& pair)
 {
     // Signed in by code while the browser still had a sign-in: its late answer is not taken.
-    m_webState.reset();
+    dropWebSignIn();
     m_session.adopt(pair);
     Q_EMIT changed();
     Q_EMIT signedIn();

@@ -3,6 +3,7 @@
 #include "core/account/SupabaseAuth.h"
 
 #include <QCoroTask>
+#include <QFuture>
 #include <QObject>
 #include <QUrl>
 
@@ -26,8 +27,8 @@ class SignInFlow : public QObject
     Q_OBJECT
 
 public:
-    // Opens an address in the browser; false when nothing could open it.
-    using UrlOpener = std::function<bool(const QUrl&)>;
+    // Opens an address in the browser; resolves to false when nothing could open it.
+    using UrlOpener = std::function<QFuture<bool>(const QUrl&)>;
 
     // config: none when sign-in is not configured; then no step does anything. gatewayURL is
     // asked for the account once a sign-in has finished. Without an opener no browser opens.
@@ -39,6 +40,9 @@ public:
     bool isBusy() const { return m_busy; }
     bool isCodeSent() const { return m_codeSent; }
     bool isWebSignInPending() const { return m_webState.has_value(); }
+    // The web sign-in's address while no browser could open it: opened by hand in one, it still
+    // signs in.
+    const std::optional<QUrl>& unopenedAddress() const { return m_unopenedAddress; }
     // What the last step's failure says, in the user's words.
     const std::optional<QString>& errorText() const { return m_errorText; }
 
@@ -69,6 +73,7 @@ private:
     template <typename T> QCoro::Task<std::optional<T>> runStep(QCoro::Task<T> step);
     void finish(const SupabaseAuth::TokenPair& pair);
     void setError(std::optional<QString> text);
+    void dropWebSignIn();
 
     SessionStore& m_session;
     HttpTransport& m_transport;
@@ -80,6 +85,7 @@ private:
     bool m_codeSent = false;
     // The state of the web sign-in under way.
     std::optional<QString> m_webState;
+    std::optional<QUrl> m_unopenedAddress;
     std::optional<QString> m_errorText;
     // Advanced by every restart, so a step that began before one can tell.
     quint64 m_generation = 0;

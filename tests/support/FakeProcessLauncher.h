@@ -4,7 +4,8 @@
 
 #include <QMap>
 
-// Programs the test declares installed; records every start instead of starting anything.
+// Programs the test declares installed; records every start and every address instead of starting
+// anything. An address opens when opensUrls says so.
 class FakeProcessLauncher : public ProcessLauncher
 {
 public:
@@ -18,6 +19,8 @@ public:
     QMap<QString, QString> installed; // name -> path
     bool refuseStart = false;
     QList<Start> starts;
+    bool opensUrls = true;
+    QList<QUrl> openedUrls;
 
     bool startDetached(const QString& program, const QStringList& arguments) override
     {
@@ -26,4 +29,10 @@ public:
     }
 
     QString findExecutable(const QString& name) const override { return installed.value(name); }
+
+    QFuture<bool> openUrl(const QUrl& url) override
+    {
+        openedUrls.append(url);
+        return QtFuture::makeReadyFuture(opensUrls);
+    }
 };

@@ -2,8 +2,10 @@
 #include "tests/app/account/LoginHarness.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QClipboard>
 #include <QDialog>
 #include <QDir>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -50,6 +52,7 @@ const QString kResend = QStringLiteral("重新发送验证码");
 const QString kApple = QStringLiteral("通过 Apple 登录");
 const QString kGoogle = QStringLiteral("通过 Google 登录");
 const QString kLater = QStringLiteral("以后再说");
+const QString kCopyAddress = QStringLiteral("复制登录链接，到浏览器里打开");
 const QString kNotConfigured = QStringLiteral("（登录服务未配置：Credentials.supabaseURL 为空）");
 
 double luminance(const QColor& c)
@@ -147,6 +150,13 @@ private Q_SLOTS:
                  LoginView::entrySize},
                 {"waiting-for-browser", true, [](LoginHarness& h) { buttonNamed(*h.view, kApple)->click(); },
                  LoginView::entrySize},
+                {"browser-not-opened", true,
+                 [](LoginHarness& h) {
+                     h.browserOpens = false;
+                     buttonNamed(*h.view, kApple)->click();
+                     QTRY_VERIFY_WITH_TIMEOUT(h.flow->unopenedAddress().has_value(), 20000);
+                 },
+                 LoginView::entrySize},
             };
             for (const State& state : states) {
                 LoginHarness h(state.configured);
@@ -208,9 +218,21 @@ private Q_SLOTS:
         QVERIFY(!h.flow->isWebSignInPending());
         QVERIFY(shows(*h.view, buttonNamed(*h.view, kGoogle)));
 
+        QVERIFY(!shows(*h.view, buttonNamed(*h.view, kCopyAddress)));
+    }
+
+    // Where nothing could open the browser the sheet says so, and the address can be copied.
+    void aBrowserThatDidNotOpenLeavesTheAddressToCopy()
+    {
+        LoginHarness h;
         h.browserOpens = false;
         buttonNamed(*h.view, kGoogle)->click();
-        QVERIFY(showsText(*h.view, QStringLiteral("无法打开浏览器")));
+        QTRY_VERIFY_WITH_TIMEOUT(showsText(*h.view, QStringLiteral("无法打开浏览器")), 20000);
+        QPushButton* copy = buttonNamed(*h.view, kCopyAddress);
+        QVERIFY(shows(*h.view, copy));
+        QGuiApplication::clipboard()->clear();
+        copy->click();
+        QCOMPARE(QUrl(QGuiApplication::clipboard()->text()), h.opened.last());
     }
 
     // Every presentation starts empty, whatever the flow was left at by the one before.

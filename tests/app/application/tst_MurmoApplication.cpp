@@ -1,7 +1,10 @@
+#include "app/settings/GeneralTab.h"
+#include "app/settings/SettingsWindow.h"
 #include "app/shell/HistoryView.h"
 #include "app/shell/HistoryWindow.h"
 #include "app/shell/MurmoApplication.h"
 #include "app/shell/PermissionBanner.h"
+#include "app/shell/PermissionRow.h"
 #include "app/ui/Theme.h"
 #include "core/store/Lexicon.h"
 #include "tests/app/controller/FakeApp.h"
@@ -12,6 +15,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -65,6 +69,25 @@ private Q_SLOTS:
         QVERIFY(window()->isVisible());
         QCOMPARE(window()->windowTitle(), QStringLiteral("Murmo"));
         QVERIFY(!loginSheet());
+    }
+
+    // The settings' grant button, where no settings program could be opened, says where to
+    // turn the permission on.
+    void settingsGrantWithoutASettingsProgramSaysWhere()
+    {
+        m_murmo.reset();
+        m_fakes = std::make_unique<FakeApp>();
+        m_fakes->permissions.microphone = false;
+        m_murmo = std::make_unique<MurmoApplication>(m_fakes->ports(), m_fakes->screens, m_fakes->options());
+        m_murmo->services().settings().setValue(SettingKey::didOnboard, true);
+        m_murmo->start();
+        Q_EMIT window()->view()->settingsRequested();
+        PermissionRow* row = m_murmo->settingsWindow()->generalTab()->permissionRow(MurmoPermission::microphone);
+        QTRY_VERIFY_WITH_TIMEOUT(row->grantButton()->isVisibleTo(row), 20000);
+        QVERIFY(!row->hint()->isVisibleTo(row));
+        row->grantButton()->click();
+        QVERIFY(row->hint()->isVisibleTo(row));
+        QCOMPARE(row->hint()->text(), MurmoPermissions::settingsHint(MurmoPermission::microphone));
     }
 
     // A first start on a computer without a microphone: the first frame shows the first-run sheet

@@ -87,7 +87,7 @@ struct FakeApp
         options.gateway.deviceLabel = QStringLiteral("test-host");
         options.browser = [this](const QUrl& url) {
             opened << url;
-            return true;
+            return QtFuture::makeReadyFuture(true);
         };
         return options;
     }

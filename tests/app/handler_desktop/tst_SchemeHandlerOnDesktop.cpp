@@ -68,23 +68,23 @@ class TestSchemeHandlerOnDesktop : public QObject
 
     // The launcher entry and icon as "cmake --install" puts them under the prefix, beside the
     // program it names (the one this build made).
-    bool install() const
+    static bool install(const QString& prefix)
     {
         QProcess cmake;
         cmake.start(BuildTree::cacheValue(QStringLiteral("CMAKE_COMMAND")),
-                    {QStringLiteral("--install"), BuildTree::dir(), QStringLiteral("--prefix"), prefix(),
+                    {QStringLiteral("--install"), BuildTree::dir(), QStringLiteral("--prefix"), prefix,
                      QStringLiteral("--component"), QStringLiteral("launcher")});
         return cmake.waitForFinished(60000) && cmake.exitCode() == 0 &&
-               QDir().mkpath(prefix() + QStringLiteral("/bin")) &&
-               QFile::link(MurmoProcess::program(), prefix() + QStringLiteral("/bin/murmo"));
+               QDir().mkpath(prefix + QStringLiteral("/bin")) &&
+               QFile::link(MurmoProcess::program(), prefix + QStringLiteral("/bin/murmo"));
     }
 
     // scripts/register-handler for the prefix; its exit code and what it said.
-    int registerHandler(const QProcessEnvironment& env, QByteArray* output) const
+    int registerHandler(const QProcessEnvironment& env, QByteArray* output, const QString& where = {}) const
     {
         const QString script =
             BuildTree::cacheValue(QStringLiteral("CMAKE_HOME_DIRECTORY")) + QStringLiteral("/scripts/register-handler");
-        return run(QStringLiteral("/bin/bash"), {script, prefix()}, env, output);
+        return run(QStringLiteral("/bin/bash"), {script, where.isEmpty() ? prefix() : where}, env, output);
     }
 
     // The desktop entry gio names as the handler of "murmo:" addresses; empty when none.
@@ -113,7 +113,7 @@ private Q_SLOTS:
             QVERIFY(QDir(m_root->path()).mkpath(QString::fromLatin1(sub)));
         QFile::setPermissions(m_root->filePath(QStringLiteral("runtime")),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QVERIFY(install());
+        QVERIFY(install(prefix()));
     }
 
     void cleanup() { m_root.reset(); }
@@ -143,6 +143,19 @@ private Q_SLOTS:
             QVERIFY2(said.contains("scripts/install-deps"), said.constData());
             QCOMPARE(handlerByGio(environment()), QString());
         }
+    }
+
+    // An install path the entry had to quote is one the plain xdg-open cannot start from: the
+    // registration is not called a success, and the script says the sign-in will not come back.
+    void aQuotedEntryIsNotCalledASuccess()
+    {
+        const QString spaced = m_root->filePath(QStringLiteral("my home/.local"));
+        QVERIFY(install(spaced));
+        QProcessEnvironment env = environment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), spaced + QStringLiteral("/share"));
+        QByteArray said;
+        QVERIFY(registerHandler(env, &said, spaced) != 0);
+        QVERIFY2(said.contains("does not come back"), said.constData());
     }
 
     void signInComesBackThroughXdgOpen_data()

@@ -35,7 +35,7 @@ struct SettingsFixture
             signInFlow = std::make_unique<SignInFlow>(*session, fake.transport, config, fake.gateway.baseUrl(),
                                                       [this](const QUrl& url) {
                                                           opened << url;
-                                                          return true;
+                                                          return QtFuture::makeReadyFuture(true);
                                                       });
         }
     }

@@ -28,6 +28,8 @@ struct ViewRig
     AudioPreview audio{output, [](const QString&) { return QByteArray("RIFF-fake-wave"); }};
     RecordingEntryActions actions;
     QStringList revealed;
+    // Whether a file manager shows what is revealed.
+    bool revealShows = true;
     bool fnTaken = false;
     std::optional<InstallLocation::Warning> installWarning;
     std::unique_ptr<HistoryWindow> window;
@@ -52,7 +54,10 @@ struct ViewRig
                                  audio,
                                  actions,
                                  clock,
-                                 [this](const QString& path) { revealed << path; },
+                                 [this](const QString& path) {
+                                     revealed << path;
+                                     return QtFuture::makeReadyFuture(revealShows);
+                                 },
                                  [this] { return fnTaken; },
                                  installWarning,
                                  QStringLiteral("/home/user/Downloads/murmo")};

@@ -7,6 +7,7 @@
 #include "tests/app/shell/ShellFakes.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QEnterEvent>
@@ -127,6 +128,32 @@ private Q_SLOTS:
         QVERIFY(!card->retranscribeButton()->isVisibleTo(card));
         QVERIFY(card->copyButton()->isVisibleTo(card));
         QVERIFY(card->correctButton()->isVisibleTo(card));
+    }
+
+    // The copy button is named for screen readers, and a placeholder (recognition under way or
+    // failed) offers nothing to copy: it is nothing the user said.
+    void copyOffersOnlyWhatWasSaid_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("copyable");
+        QTest::newRow("said") << QStringLiteral("说过的话") << true;
+        QTest::newRow("recognising") << HistoryEntry::kRecognisingText << false;
+        QTest::newRow("failed") << HistoryEntry::kFailedText << false;
+    }
+    void copyOffersOnlyWhatWasSaid()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, copyable);
+        ListRig rig;
+        const HistoryEntry entry = rig.history.add(text, std::nullopt, true);
+        rig.refresh();
+        rig.view.show();
+        HistoryEntryCard* card = rig.view.cardFor(entry.id);
+        QCOMPARE(card->copyButton()->isVisibleTo(card), copyable);
+        QVERIFY(card->retranscribeButton()->isVisibleTo(card));
+        QAccessibleInterface* named = QAccessible::queryAccessibleInterface(card->copyButton());
+        QVERIFY(named);
+        QCOMPARE(named->text(QAccessible::Name), card->copyButton()->toolTip());
     }
 
     void correctionSendsTheTextAsTyped_data()

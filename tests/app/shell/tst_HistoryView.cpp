@@ -2,8 +2,10 @@
 #include "app/shell/EntryAction.h"
 #include "app/shell/FilterPill.h"
 #include "app/shell/FnKeyConflictBanner.h"
+#include "app/shell/HistoryListView.h"
 #include "app/shell/HistoryStatusBar.h"
 #include "app/shell/OnboardingView.h"
+#include "app/shell/PermissionRow.h"
 #include "app/shell/ShellBanner.h"
 #include "app/ui/CapsuleButton.h"
 #include "app/ui/ModeCapsulePicker.h"
@@ -14,6 +16,7 @@
 #include "tests/support/TestRegistry.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -236,6 +239,43 @@ private Q_SLOTS:
         QCOMPARE(elsewhere.revealed, QStringList{QStringLiteral("/home/user/Downloads/murmo")});
     }
 
+    // Where no file manager could show a file, its path goes on the clipboard and the status line
+    // says what to do with it; where one could, nothing is said.
+    void aFileNoFileManagerShowedIsNotLeftUnsaid_data()
+    {
+        QTest::addColumn<bool>("recording");
+        QTest::addColumn<bool>("shows");
+        QTest::newRow("a card's recording") << true << false;
+        QTest::newRow("the running program") << false << false;
+        QTest::newRow("shown") << true << true;
+    }
+    void aFileNoFileManagerShowedIsNotLeftUnsaid()
+    {
+        QFETCH(bool, recording);
+        QFETCH(bool, shows);
+        ViewRig rig;
+        rig.revealShows = shows;
+        rig.installWarning = InstallLocation::warning(QStringLiteral("/home/user/Downloads/murmo"), QString());
+        const HistoryEntry entry = rig.history.add(QStringLiteral("带录音的一条"), std::nullopt, true);
+        rig.open();
+        QApplication::clipboard()->setText(QStringLiteral("before"));
+        const QString before = rig.state.statusLine();
+        if (recording)
+            rig.view().list()->cardFor(entry.id)->revealButton()->click();
+        else
+            rig.view().installBanner()->buttons().first()->click();
+        QCOMPARE(rig.revealed.size(), 1);
+        const QString path = rig.revealed.first();
+        if (shows) {
+            QCoreApplication::processEvents();
+            QCOMPARE(rig.state.statusLine(), before);
+            QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("before"));
+            return;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::clipboard()->text(), path, kWaitMs);
+        QVERIFY(rig.state.statusLine().startsWith(QStringLiteral("未找到文件管理器")));
+    }
+
     void fnBannerOnlyForATakenFnKey()
     {
         ViewRig rig;
@@ -359,6 +399,29 @@ private Q_SLOTS:
 
         ViewRig onboarded;
         QVERIFY(!onboarded.open(true).onboarding());
+    }
+
+    // A grant button that could open no settings program says where to turn the permission on.
+    void onboardingSaysWhereToGrantWithoutSettings_data()
+    {
+        QTest::addColumn<bool>("settingsInstalled");
+        QTest::newRow("no settings program") << false;
+        QTest::newRow("settings program") << true;
+    }
+    void onboardingSaysWhereToGrantWithoutSettings()
+    {
+        QFETCH(bool, settingsInstalled);
+        ViewRig rig;
+        rig.probes.microphone = false;
+        if (settingsInstalled)
+            rig.launcher.installed.insert(QStringLiteral("pavucontrol"), QStringLiteral("/usr/bin/pavucontrol"));
+        PermissionRow* row = rig.open(false).onboarding()->row(MurmoPermission::microphone);
+        QTRY_VERIFY_WITH_TIMEOUT(row->grantButton()->isVisibleTo(row), kWaitMs);
+        row->grantButton()->click();
+        QCOMPARE(rig.launcher.starts.size(), settingsInstalled ? 1 : 0);
+        QCOMPARE(row->hint()->isVisibleTo(row), !settingsInstalled);
+        if (!settingsInstalled)
+            QCOMPARE(row->hint()->text(), MurmoPermissions::settingsHint(MurmoPermission::microphone));
     }
 
     void firstShowingIsAnnouncedOnce()

@@ -220,12 +220,13 @@ private Q_SLOTS:
 
         const auto elsewhere = InstallLocation::warning(download, installed);
         QVERIFY(elsewhere);
-        QCOMPARE(elsewhere->title, QStringLiteral("Murmo没装在系统的程序目录里——授权可能随路径失效。"));
+        QCOMPARE(elsewhere->title, QStringLiteral("这份Murmo不是系统登记的那一份——浏览器里的登录回不到这里。"));
+        QVERIFY(elsewhere->detail.contains(QStringLiteral("scripts/run")));
         QVERIFY(elsewhere->detail.endsWith(QStringLiteral("当前位置：") + download));
         QVERIFY(InstallLocation::warning(download, QString()));
 
         const auto medium = InstallLocation::warning(QStringLiteral("/media/usb/murmo"), installed);
-        QCOMPARE(medium->title, QStringLiteral("你正从安装盘里直接运行Murmo——授权会反复失效、快捷键不工作。"));
+        QCOMPARE(medium->title, QStringLiteral("你正从安装盘里直接运行Murmo——浏览器里的登录回不到这一份。"));
     }
 
     void installedProgramIsTheSchemeHandler()

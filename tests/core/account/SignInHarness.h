@@ -8,13 +8,15 @@
 #include "tests/support/ManualClock.h"
 
 #include <QList>
+#include <QPromise>
 #include <QUrl>
 
 #include <chrono>
 #include <memory>
 
 // A sign-in flow wired to a fake sign-in service (which also stands in for the gateway's account
-// address), an in-memory keyring and a browser that only records what it was asked to open.
+// address), an in-memory keyring and a browser that only records what it was asked to open. The
+// browser answers at once as browserOpens says; with none it answers when the test settles it.
 struct SignInHarness
 {
     explicit SignInHarness(bool configured = true)
@@ -24,7 +26,11 @@ struct SignInHarness
         session = std::make_unique<SessionStore>(secrets, transport, clock, config);
         flow = std::make_unique<SignInFlow>(*session, transport, config, service.baseUrl(), [this](const QUrl& url) {
             opened << url;
-            return browserOpens;
+            opening = std::make_shared<QPromise<bool>>();
+            opening->start();
+            if (browserOpens)
+                settleOpening(*browserOpens);
+            return opening->future();
         });
     }
 
@@ -32,6 +38,12 @@ struct SignInHarness
     QUrl callback(const QString& fragment) const
     {
         return FakeSignInService::webSignInRedirect(opened.last(), fragment);
+    }
+
+    void settleOpening(bool opened)
+    {
+        opening->addResult(opened);
+        opening->finish();
     }
 
     bool sessionStored() const { return secrets.item("com.kelto.murmo.session", "supabase").has_value(); }
@@ -43,5 +55,7 @@ struct SignInHarness
     std::unique_ptr<SessionStore> session;
     std::unique_ptr<SignInFlow> flow;
     QList<QUrl> opened;
-    bool browserOpens = true;
+    std::optional<bool> browserOpens = true;
+    // The last address's answer.
+    std::shared_ptr<QPromise<bool>> opening;
 };

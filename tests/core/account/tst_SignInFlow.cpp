@@ -209,11 +209,32 @@ private Q_SLOTS:
         flow.handleCallback(h.callback(kTokens.arg(QStringLiteral("late"))));
         QVERIFY(!h.session->isLoggedIn());
         QCOMPARE(flow.errorText(), std::nullopt);
+    }
 
-        h.browserOpens = false;
+    // Started is not opened: only the opener's answer says whether a browser took the address.
+    // Without one the sheet says so and offers the address, whose answer is still taken.
+    void aBrowserThatDidNotOpenIsReported()
+    {
+        SignInHarness h;
+        SignInFlow& flow = *h.flow;
+        h.browserOpens.reset();
         flow.startWebSignIn(QStringLiteral("apple"));
-        QVERIFY(!flow.isWebSignInPending());
-        QCOMPARE(flow.errorText(), QStringLiteral("无法打开浏览器"));
+        const std::shared_ptr<QPromise<bool>> replaced = h.opening;
+        flow.startWebSignIn(QStringLiteral("google"));
+        // The replaced sign-in's late failure says nothing about this one.
+        replaced->addResult(false);
+        replaced->finish();
+        QCoreApplication::processEvents();
+        QCOMPARE(flow.errorText(), std::nullopt);
+        QVERIFY(flow.isWebSignInPending());
+
+        h.settleOpening(false);
+        QTRY_COMPARE_WITH_TIMEOUT(flow.errorText(), QStringLiteral("无法打开浏览器"), 20000);
+        QCOMPARE(flow.unopenedAddress(), h.opened.last());
+        QVERIFY(flow.isWebSignInPending());
+        flow.handleCallback(h.callback(kTokens.arg(QStringLiteral("by-hand"))));
+        QCOMPARE(h.session->currentAccessToken(), QStringLiteral("by-hand"));
+        QCOMPARE(flow.unopenedAddress(), std::nullopt);
     }
 
     // A new sheet starts empty, and the answer to a step the old one started is dropped.
