@@ -387,8 +387,8 @@ void HotkeyEngine::grabsApplied(const KeyGrabFailures& failures)
 {
     {
         std::scoped_lock lock(m_lock);
-        // A pass without a probe leaves the last probe's answer standing: the chord keys are
-        // grabbed only while a dictation starts, and their holders do not go away in between.
+        // A pass without a probe leaves the last probe's answer standing: most passes do not try
+        // the chord keys, which are grabbed only while a dictation starts.
         m_grabFailures.keys = failures.keys;
         m_grabFailures.wholeKeyboard = failures.wholeKeyboard;
         if (std::exchange(m_probeSent, false))
