@@ -22,6 +22,10 @@ struct KeyGrabRequest
     std::vector<KeyGrab> keys;
     // While a new hotkey is being recorded, no key at all may reach another application.
     bool wholeKeyboard = false;
+    // Combinations to test rather than keep: each is grabbed and released at once, so that the
+    // failures tell which of them another program holds. One that keys also holds is answered by
+    // that grab.
+    std::vector<KeyGrab> probes;
 
     friend bool operator==(const KeyGrabRequest&, const KeyGrabRequest&) = default;
 };
@@ -31,6 +35,8 @@ struct KeyGrabFailures
 {
     std::vector<KeyGrab> keys;
     bool wholeKeyboard = false;
+    // The request's probes another program holds.
+    std::vector<KeyGrab> probes;
 
     friend bool operator==(const KeyGrabFailures&, const KeyGrabFailures&) = default;
 };

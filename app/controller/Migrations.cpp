@@ -82,8 +82,9 @@ void migrateSettings(Settings& settings)
         fill(settings, SettingKey::hkCycle, altSuperM);
         fill(settings, SettingKey::hkAsk, altA);
     });
+    // A user who kept Alt+Space for ask ran this step long ago and keeps it.
     once(settings, SettingKey::didSeedChordKeysV5, [&] {
-        settings.setHotkey(SettingKey::hkAsk, altSpace);
+        settings.setHotkey(SettingKey::hkAsk, askKey);
         settings.setHotkey(SettingKey::hkTranslate, altT);
     });
     once(settings, SettingKey::didSeedFnTalkV8, [&] { settings.setHotkey(SettingKey::hkTalk, fnAlone); });

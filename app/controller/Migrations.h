@@ -21,6 +21,10 @@ inline constexpr Hotkey altSpace{49, 0x80000, false};
 inline constexpr Hotkey altT{17, 0x80000, false};
 inline constexpr Hotkey altSuperM{46, 0x180000, false};
 inline constexpr Hotkey altA{0, 0x80000, false};
+// The ask key a new installation gets. Alt+Space, seeded before, is the window menu of openbox,
+// GNOME, Xfce, MATE and Cinnamon and KDE Plasma's launcher, so the desktop holds it; none of them,
+// nor fcitx5 or ibus, binds Alt+A, which also sits beside Alt+T and Alt+R.
+inline constexpr Hotkey askKey = altA;
 inline constexpr Hotkey altR{15, 0x80000, false};
 // The Fn key alone, which the Menu key plays on Linux.
 inline constexpr Hotkey fnAlone{63, 0, true};

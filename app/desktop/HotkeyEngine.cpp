@@ -37,6 +37,11 @@ void HotkeyEngine::setHotkeys(const HotkeySet& hotkeys)
     Calls calls;
     {
         std::scoped_lock lock(m_lock);
+        HotkeyGrabs probes;
+        for (const auto& [use, hotkey] : hotkeys)
+            probes.add(hotkey);
+        m_probes = std::move(probes.request.keys);
+        m_probeDue = true;
         std::map<HotkeyUse, Binding> bindings;
         for (const auto& [use, hotkey] : hotkeys) {
             if (isChordKey(use))
@@ -139,6 +144,15 @@ void HotkeyEngine::setSwitchDeadline(std::chrono::milliseconds deadline)
 {
     changeDictation([deadline](DictationKeys& keys) { keys.setSwitchDeadline(deadline); });
     scheduleSwitchWindowEnd();
+}
+
+void HotkeyEngine::probeGrabs()
+{
+    {
+        std::scoped_lock lock(m_lock);
+        m_probeDue = true;
+    }
+    m_source.grabsChanged();
 }
 
 KeyGrabFailures HotkeyEngine::grabFailures() const
@@ -361,6 +375,11 @@ KeyGrabRequest HotkeyEngine::wantedGrabs()
     for (const auto& [use, binding] : m_bindings)
         grabs.add(binding.hotkey);
     m_dictation.addGrabs(grabs, m_clock.now());
+    if (m_probeDue) {
+        grabs.request.probes = m_probes;
+        m_probeDue = false;
+        m_probeSent = true;
+    }
     return grabs.request;
 }
 
@@ -368,7 +387,12 @@ void HotkeyEngine::grabsApplied(const KeyGrabFailures& failures)
 {
     {
         std::scoped_lock lock(m_lock);
-        m_grabFailures = failures;
+        // A pass without a probe leaves the last probe's answer standing: most passes do not try
+        // the chord keys, which are grabbed only while a dictation starts.
+        m_grabFailures.keys = failures.keys;
+        m_grabFailures.wholeKeyboard = failures.wholeKeyboard;
+        if (std::exchange(m_probeSent, false))
+            m_grabFailures.probes = failures.probes;
     }
     postTo(this, [this] { Q_EMIT grabsUpdated(); });
 }

@@ -62,8 +62,14 @@ public:
     void setRecordingActive(bool active);
     void setSwitchDeadline(std::chrono::milliseconds deadline);
 
+    // Has every hotkey's combination tried again, also those withheld only while a dictation
+    // starts, so that grabFailures() tells which another program holds without a recording;
+    // grabsUpdated follows. Changing the hotkeys does the same.
+    void probeGrabs();
+
     // Combinations another program holds, so pressing them also reaches the front application
-    // (the settings warn about them), and whether the keyboard grab of a capture failed.
+    // (the settings warn about them), and whether the keyboard grab of a capture failed: keys and
+    // wholeKeyboard as the grabs were last applied, probes as every hotkey was last tried.
     KeyGrabFailures grabFailures() const;
 
 public Q_SLOTS:
@@ -141,6 +147,11 @@ private:
     std::optional<KeyEvent> m_fnReported;
     std::set<int> m_downModifierKeys;
     KeyGrabFailures m_grabFailures;
+    // Every hotkey's combinations, tried when a probe is due; the answer to the probe sent is
+    // awaited while m_probeSent.
+    std::vector<KeyGrab> m_probes;
+    bool m_probeDue = true;
+    bool m_probeSent = false;
     // Outside the lock: only a release looks at it, and most of them find it unset.
     std::atomic<bool> m_releaseWatched{false};
 

@@ -12,6 +12,30 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 
+namespace {
+
+// The chord keys switch a dictation in the first second of its recording (DictationKeys), not
+// while the talk key is held, and every key is the user's to change: the caption names them.
+QString captionText(const Settings& settings)
+{
+    const std::optional<Hotkey> talk = settings.hotkey(SettingKey::hkTalk);
+    QString text =
+        talk ? QStringLiteral("按主键 %1 听写。").arg(talk->display()) : QStringLiteral("设置主键后即可听写。");
+    QStringList switches;
+    for (const HotkeyRole& role : HotkeyRole::all()) {
+        const std::optional<Hotkey> key = settings.hotkey(role.setting);
+        if (!key || !isChordKey(role.use))
+            continue;
+        const QString needs = role.use == HotkeyUse::rewrite ? QStringLiteral("（先选中文字）") : QString();
+        switches << key->display() + QLatin1Char(' ') + role.label + needs;
+    }
+    if (!switches.isEmpty())
+        text += QStringLiteral("录音开始后一秒内按 %1，再按同一键回到听写。").arg(switches.join(QStringLiteral(" · ")));
+    return text + QStringLiteral("按 Esc 取消。");
+}
+
+} // namespace
+
 GeneralTab::GeneralTab(Settings& settings, PermissionsModel& perms, const SettingsEditors& editors, QWidget* parent)
     : SettingsForm(parent)
     , m_settings(settings)
@@ -64,8 +88,12 @@ void GeneralTab::buildHotkeys(const SettingsEditors& editors)
         for (const HotkeyRole& role : HotkeyRole::all())
             section->addRow(editors.hotkeyRecorder(role, section->card()));
     }
-    section->addCaption(QStringLiteral(
-        "点一下主键听写。按住主键再点组合键：Space 提问 · T 翻译 · R 改写（先选中文字）。按 Esc 取消。"));
+    m_hotkeyCaption = section->addCaption(captionText(m_settings));
+    m_hotkeyCaption->setObjectName(QStringLiteral("hotkeyCaption"));
+    connect(&m_settings, &Settings::changed, this, [this](SettingKey key) {
+        if (HotkeyRole::bySetting(key))
+            m_hotkeyCaption->setText(captionText(m_settings));
+    });
 }
 
 void GeneralTab::buildTrigger()

@@ -5,6 +5,7 @@
 
 #include <QMap>
 
+class CaptionLabel;
 class PermissionRow;
 class PermissionsModel;
 class Settings;
@@ -41,4 +42,6 @@ private:
     PermissionsModel& m_perms;
     QMap<MurmoPermission, PermissionRow*> m_rows;
     QWidget* m_relaunchRow = nullptr;
+    // What the hotkeys do, naming the keys set now.
+    CaptionLabel* m_hotkeyCaption = nullptr;
 };

@@ -59,6 +59,11 @@ QString CaptionLabel::text() const
     return m_label->text();
 }
 
+void CaptionLabel::setText(const QString& text)
+{
+    m_label->setText(text);
+}
+
 QColor CaptionLabel::color() const
 {
     return m_label->palette().color(QPalette::WindowText);

@@ -24,6 +24,7 @@ public:
     CaptionLabel(const QString& text, Tone tone, QWidget* parent = nullptr);
 
     QString text() const;
+    void setText(const QString& text);
     Tone tone() const { return m_tone; }
     QColor color() const;
     void applyTheme();

@@ -49,9 +49,17 @@ bool HotkeyCaptureSession::isHeldElsewhere(const Hotkey& hotkey) const
 {
     const KeyGrabFailures failures = m_engine.grabFailures();
     const quint64 modifiers = hotkey.modifiers & KeyModifier::all;
-    return std::any_of(failures.keys.begin(), failures.keys.end(), [&](const KeyGrab& grab) {
-        return grab.keyCode == hotkey.keyCode && (grab.anyModifiers || grab.modifiers == modifiers);
-    });
+    const auto heldIn = [&](const std::vector<KeyGrab>& grabs) {
+        return std::any_of(grabs.begin(), grabs.end(), [&](const KeyGrab& grab) {
+            return grab.keyCode == hotkey.keyCode && (grab.anyModifiers || grab.modifiers == modifiers);
+        });
+    };
+    return heldIn(failures.keys) || heldIn(failures.probes);
+}
+
+void HotkeyCaptureSession::probeGrabs()
+{
+    m_engine.probeGrabs();
 }
 
 void HotkeyCaptureSession::end()

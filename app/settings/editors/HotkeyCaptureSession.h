@@ -29,8 +29,10 @@ public:
     // The use being captured for, none when none.
     std::optional<HotkeyUse> capturing() const { return m_use; }
 
-    // Another program holds hotkey's combination, so it also reaches that program.
+    // Another program holds hotkey's combination, so it also reaches that program. The answer
+    // is the engine's last one; probeGrabs() asks the desktop again, and grabsChanged() follows.
     bool isHeldElsewhere(const Hotkey& hotkey) const;
+    void probeGrabs();
 
 Q_SIGNALS:
     // The user pressed hotkey for use; the capture ends with it.

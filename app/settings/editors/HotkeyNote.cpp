@@ -20,7 +20,7 @@ Note warn(const QString& message)
 std::optional<Note> forSpace(quint64 modifiers, bool heldElsewhere)
 {
     if (modifiers == KeyModifier::control)
-        return warn(QStringLiteral("Ctrl+Space 是输入法「切换输入法」的系统键，按它会切中英——建议改用 Alt+Space"));
+        return warn(QStringLiteral("Ctrl+Space 是输入法「切换输入法」的系统键，按它会切中英——建议换键"));
     if (modifiers == KeyModifier::super)
         return warn(QStringLiteral("Super+Space 是桌面「切换输入源」的系统键，会冲突——建议换键"));
     if (modifiers == KeyModifier::alt && heldElsewhere)

@@ -101,6 +101,15 @@ std::optional<Hotkey> HotkeyRecorderView::current() const
     return m_settings.hotkey(m_role.setting);
 }
 
+void HotkeyRecorderView::showEvent(QShowEvent* event)
+{
+    // The desktop may have taken or given up a combination since the hotkeys were last tried; the
+    // note follows once the key thread has tried them again.
+    if (m_capture)
+        m_capture->probeGrabs();
+    QWidget::showEvent(event);
+}
+
 void HotkeyRecorderView::hideEvent(QHideEvent* event)
 {
     // A closed window must not keep the keyboard.

@@ -37,6 +37,7 @@ Q_SIGNALS:
     void keyboardSettingsRequested();
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:

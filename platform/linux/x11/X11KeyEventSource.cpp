@@ -162,6 +162,13 @@ public:
             xcb_ungrab_keyboard(m_grab, XCB_CURRENT_TIME);
             m_keyboardGrabbed = false;
         }
+        // A probe is let go as soon as X grants it: only whether it would be granted matters.
+        for (const KeyGrab& probe : combinations(request.probes)) {
+            if (wanted.contains(probe) ? !m_grabbed.contains(probe) : !grabKey(probe))
+                failures.probes.push_back(probe);
+            else if (!wanted.contains(probe))
+                ungrabKey(probe);
+        }
         // Other clients' keys may follow at once (a synthesised paste): the server must have
         // taken every ungrab before anyone learns that the grabs are in place.
         roundTrip();

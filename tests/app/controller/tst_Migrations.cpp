@@ -59,7 +59,7 @@ private Q_SLOTS:
     void freshInstallationEndsWithTheCurrentHotkeys()
     {
         Migrations::migrateSettings(*m_settings);
-        const QList<std::optional<Hotkey>> expected{fnAlone, altT, altSuperM, altSpace, altR};
+        const QList<std::optional<Hotkey>> expected{fnAlone, altT, altSuperM, askKey, altR};
         QCOMPARE(hotkeysOf(*m_settings), expected);
         QCOMPARE(m_settings->text(SettingKey::hkTalk),
                  QStringLiteral(R"({"isModifierOnly":true,"keyCode":63,"modifiers":0})"));
@@ -84,20 +84,21 @@ private Q_SLOTS:
     {
         setAllFlags(*m_settings);
         m_settings->setHotkey(SettingKey::hkTalk, altR);
-        m_settings->setValue(SettingKey::hkAsk, QString());
+        m_settings->setHotkey(SettingKey::hkAsk, altSpace);
+        m_settings->setValue(SettingKey::hkRewrite, QString());
         m_settings->setValue(SettingKey::languageHint, QStringLiteral("zh"));
         m_settings->setValue(SettingKey::useStreaming, false);
         m_settings->setValue(SettingKey::contextReadText, false);
         Migrations::migrateSettings(*m_settings);
-        const QList<std::optional<Hotkey>> expected{altR, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+        const QList<std::optional<Hotkey>> expected{altR, std::nullopt, std::nullopt, altSpace, std::nullopt};
         QCOMPARE(hotkeysOf(*m_settings), expected);
-        QCOMPARE(m_settings->text(SettingKey::hkAsk), QString());
+        QCOMPARE(m_settings->text(SettingKey::hkRewrite), QString());
         QCOMPARE(m_settings->text(SettingKey::languageHint), QStringLiteral("zh"));
         QVERIFY(!m_settings->flag(SettingKey::useStreaming));
         QVERIFY(!m_settings->flag(SettingKey::contextReadText));
     }
 
-    void clearedAskKeyGetsAltSpaceFromTheChordStep()
+    void clearedAskKeyGetsTheAskKeyFromTheChordStep()
     {
         // A user of an older version: talk and chords seeded long ago, ask cleared by hand.
         for (SettingKey flag : {SettingKey::didMigrateHotkeyV2, SettingKey::didSeedAskHotkey,
@@ -108,7 +109,7 @@ private Q_SLOTS:
         m_settings->setHotkey(SettingKey::hkTranslate, altR);
         m_settings->setValue(SettingKey::hkCycle, QString());
         Migrations::migrateSettings(*m_settings);
-        QCOMPARE(m_settings->hotkey(SettingKey::hkAsk), std::optional(altSpace));
+        QCOMPARE(m_settings->hotkey(SettingKey::hkAsk), std::optional(askKey));
         QCOMPARE(m_settings->hotkey(SettingKey::hkTranslate), std::optional(altT));
         QCOMPARE(m_settings->hotkey(SettingKey::hkCycle), std::nullopt); // the reseed step had run
         QCOMPARE(m_settings->hotkey(SettingKey::hkTalk), std::optional(fnAlone));

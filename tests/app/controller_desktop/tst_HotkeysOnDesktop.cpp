@@ -1,6 +1,7 @@
 #include "app/controller/AppServices.h"
 #include "app/controller/DictationController.h"
 #include "app/feedback/QtOverlayScreens.h"
+#include "app/settings/editors/HotkeyCaptureSession.h"
 #include "core/net/HttpTransport.h"
 #include "platform/linux/LinuxAdapters.h"
 #include "tests/app/controller/LoopbackOptions.h"
@@ -16,6 +17,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <functional>
 
 namespace {
 
@@ -40,7 +43,19 @@ struct DesktopRig
     std::unique_ptr<RecordingLog> recordings;
     XTestKeyboard keyboard;
 
-    explicit DesktopRig(const QString& trigger, const Hotkey& talk)
+    // What the settings hold before the controller reads them.
+    using Seed = std::function<void(Settings&)>;
+
+    DesktopRig(const QString& trigger, const Hotkey& talk)
+        : DesktopRig(trigger, [talk](Settings& settings) {
+            settings.setHotkey(SettingKey::hkTalk, talk);
+            settings.setHotkey(SettingKey::hkTranslate, Hotkey{17, 0x80000, false});
+            settings.setHotkey(SettingKey::hkAsk, Hotkey{0, 0x80000, false});
+            settings.setHotkey(SettingKey::hkRewrite, Hotkey{15, 0x80000, false});
+        })
+    {}
+
+    DesktopRig(const QString& trigger, const Seed& seed)
     {
         clock.advance(std::chrono::seconds(10));
         const Ports real = adapters.ports();
@@ -51,11 +66,8 @@ struct DesktopRig
         const AppServices::Options options = loopbackOptions(dir, gateway, transport);
         app = std::make_unique<AppServices>(ports, screens, options);
         Settings& settings = app->settings();
+        seed(settings);
         settings.setValue(SettingKey::recordTrigger, trigger);
-        settings.setHotkey(SettingKey::hkTalk, talk);
-        settings.setHotkey(SettingKey::hkTranslate, Hotkey{17, 0x80000, false});
-        settings.setHotkey(SettingKey::hkAsk, Hotkey{0, 0x80000, false});
-        settings.setHotkey(SettingKey::hkRewrite, Hotkey{15, 0x80000, false});
         settings.setValue(SettingKey::duckOthers, false);
         controller = std::make_unique<DictationController>(*app, Migrations::FnKeySystem{});
         recordings = std::make_unique<RecordingLog>(app->state());
@@ -196,6 +208,23 @@ private Q_SLOTS:
         rig.clock.advance(std::chrono::milliseconds(1));
         QCOMPARE(rig.phase(), OverlayModel::Phase::listening);
         QVERIFY(rig.app->state().isRecording());
+    }
+
+    // openbox, the test desktop's window manager, holds Alt+Space for its window menu, as most
+    // Linux desktops do: the ask key a new installation gets must be one it leaves alone.
+    void freshInstallationsAskKeyIsWithheld()
+    {
+        DesktopRig rig(QStringLiteral("toggle"), &Migrations::migrateSettings);
+        const std::optional<Hotkey> ask = rig.app->settings().hotkey(SettingKey::hkAsk);
+        QVERIFY(ask);
+        QCOMPARE(ask->display(), QStringLiteral("Alt+A"));
+        QVERIFY(rig.start());
+        rig.keyboard.tap("Menu");
+        QTRY_COMPARE_WITH_TIMEOUT(rig.log(), QStringList{"start"}, kWaitMs);
+        QVERIFY(rig.keysRead()); // the switch keys' grabs are in place
+        QVERIFY(!HotkeyCaptureSession(rig.app->hotkeys()).isHeldElsewhere(*ask));
+        rig.altTap("a");
+        QTRY_COMPARE_WITH_TIMEOUT(rig.status(), QStringLiteral("正在聆听…（提问）"), kWaitMs);
     }
 
     void escCancels()

@@ -266,25 +266,25 @@ private Q_SLOTS:
         rig.engine.start();
         const KeyGrab anyMenu{menu, 0, true};
         const KeyGrab anyEsc{esc, 0, true};
-        QCOMPARE(rig.keys.grabs(), (KeyGrabRequest{{{space, 0x80000}}, false}));
+        QCOMPARE(rig.keys.grabs().keys, (std::vector<KeyGrab>{{space, 0x80000}}));
 
         rig.startDictation();
-        QCOMPARE(rig.keys.grabs(), (KeyGrabRequest{{{space, 0x80000}, anyEsc, {keyA, 0x80000}}, false}));
+        QCOMPARE(rig.keys.grabs().keys, (std::vector<KeyGrab>{{space, 0x80000}, anyEsc, {keyA, 0x80000}}));
         const int changes = rig.keys.grabChanges();
         rig.clock.advance(999ms);
         QCOMPARE(rig.keys.grabChanges(), changes);
         rig.clock.advance(1ms); // the window closes: the source is told to grab again
         QCOMPARE(rig.keys.grabChanges(), changes + 1);
-        QCOMPARE(rig.keys.grabs(), (KeyGrabRequest{{{space, 0x80000}, anyEsc}, false}));
+        QCOMPARE(rig.keys.grabs().keys, (std::vector<KeyGrab>{{space, 0x80000}, anyEsc}));
 
         rig.engine.setRecordingActive(false);
-        QCOMPARE(rig.keys.grabs(), (KeyGrabRequest{{{space, 0x80000}}, false}));
+        QCOMPARE(rig.keys.grabs().keys, (std::vector<KeyGrab>{{space, 0x80000}}));
         rig.bind(HotkeyUse::talk, menuAlone);                    // Menu can, whatever is held with it
         rig.bind(HotkeyUse::cycle, Hotkey{rightShift, 0, true}); // a lone modifier cannot
-        QCOMPARE(rig.keys.grabs(), (KeyGrabRequest{{anyMenu}, false}));
+        QCOMPARE(rig.keys.grabs().keys, std::vector<KeyGrab>{anyMenu});
         rig.bind(HotkeyUse::talk, Hotkey{(qint64(1) << 32) + keyT, 0, false}); // no wrap onto T
         rig.bind(HotkeyUse::cycle, std::nullopt);
-        QCOMPARE(rig.keys.grabs(), KeyGrabRequest{});
+        QCOMPARE(rig.keys.grabs().keys, std::vector<KeyGrab>{});
     }
 
     void grabFailuresAreExposed()
@@ -293,12 +293,41 @@ private Q_SLOTS:
         rig.bind(HotkeyUse::talk, altSpace);
         rig.engine.start();
         QSignalSpy updated(&rig.engine, &HotkeyEngine::grabsUpdated);
-        const KeyGrabFailures failures{{{space, 0x80000}}, false};
+        const KeyGrabFailures failures{{{space, 0x80000}}, false, {}};
         rig.keys.reportFailures(failures);
         QVERIFY(updated.wait(20000));
         QCOMPARE(rig.engine.grabFailures(), failures);
         rig.keys.reportFailures({});
         QVERIFY(updated.wait(20000));
+        QCOMPARE(rig.engine.grabFailures(), KeyGrabFailures{});
+    }
+
+    // The chord keys are withheld only while a dictation starts; whether another program holds
+    // them is asked when the hotkeys change or the settings want to know, and the answer stands
+    // through the passes between.
+    void probesTryEveryHotkeyAndTheirAnswerStands()
+    {
+        Rig rig;
+        rig.bind(HotkeyUse::talk, altSpace);
+        const Hotkey altA{keyA, 0x80000, false};
+        rig.bind(HotkeyUse::ask, altA);
+        rig.engine.start();
+        // One pass of the key source: the probes it was asked for, and held of them another
+        // program's.
+        const auto applyReporting = [&](const std::vector<KeyGrab>& held) {
+            const KeyGrabRequest request = rig.keys.grabs();
+            rig.keys.reportFailures({{}, false, held});
+            return request.probes;
+        };
+        const std::vector<KeyGrab> everyHotkey{{space, 0x80000}, {keyA, 0x80000}};
+        QCOMPARE(applyReporting({{keyA, 0x80000}}), everyHotkey);
+        QCOMPARE(applyReporting({}), std::vector<KeyGrab>{}); // no probe due: the answer stands
+        QCOMPARE(rig.engine.grabFailures().probes, (std::vector<KeyGrab>{{keyA, 0x80000}}));
+
+        const int changes = rig.keys.grabChanges();
+        rig.engine.probeGrabs();
+        QCOMPARE(rig.keys.grabChanges(), changes + 1);
+        QCOMPARE(applyReporting({}), everyHotkey);
         QCOMPARE(rig.engine.grabFailures(), KeyGrabFailures{});
     }
 

@@ -177,6 +177,47 @@ private Q_SLOTS:
         QVERIFY(renderTab(window, 1).save(dir + "/general-accessibility-missing.png"));
         QVERIFY(renderTab(window, 3).save(dir + "/appearance-sounds-off.png"));
     }
+
+    // The caption says what the keys the user set do here, and follows them as they change.
+    void hotkeyCaptionNamesTheKeysSet()
+    {
+        struct Step
+        {
+            std::optional<Hotkey> talk, ask, translate, rewrite;
+            QString text;
+        };
+        const Hotkey menu{63, 0, true};
+        const Hotkey altT{17, 0x80000, false};
+        const QList<Step> steps{
+            {menu, Hotkey{0, 0x80000, false}, altT, Hotkey{15, 0x80000, false},
+             QStringLiteral("按主键 Menu 听写。录音开始后一秒内按 Alt+A 提问 · Alt+T 翻译 · Alt+R "
+                            "改写（先选中文字），再按同一键回到听写。按 Esc 取消。")},
+            {menu, Hotkey{12, 0x40000, false}, altT, std::nullopt,
+             QStringLiteral(
+                 "按主键 Menu 听写。录音开始后一秒内按 Ctrl+Q 提问 · Alt+T 翻译，再按同一键回到听写。按 Esc 取消。")},
+            {std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+             QStringLiteral("设置主键后即可听写。按 Esc 取消。")},
+        };
+        SettingsFixture f;
+        SettingsWindow& window = f.open();
+        window.show();
+        auto* caption = window.findChild<CaptionLabel*>(QStringLiteral("hotkeyCaption"));
+        QVERIFY(caption);
+        for (qsizetype i = 0; i < steps.size(); ++i) {
+            const Step& step = steps[i];
+            f.settings().setHotkey(SettingKey::hkTalk, step.talk);
+            f.settings().setHotkey(SettingKey::hkAsk, step.ask);
+            f.settings().setHotkey(SettingKey::hkTranslate, step.translate);
+            f.settings().setHotkey(SettingKey::hkRewrite, step.rewrite);
+            QCOMPARE(caption->text(), step.text);
+            const QImage image = renderTab(window, window.tabTitles().indexOf(QStringLiteral("通用")));
+            QVERIFY(image.save(QStringLiteral("%1/general-hotkey-caption-%2.png").arg(outputDir()).arg(i)));
+            // Shown, and wrapped inside its card rather than cut off or widening the window.
+            QVERIFY(caption->isVisibleTo(&window));
+            QVERIFY(caption->geometry().right() <= caption->parentWidget()->contentsRect().right());
+            QVERIFY(caption->height() >= caption->heightForWidth(caption->width()));
+        }
+    }
 };
 
 MURMO_TEST(TestSettingsRenders)

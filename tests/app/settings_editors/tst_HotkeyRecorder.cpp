@@ -85,8 +85,7 @@ private Q_SLOTS:
                                     << true << false << none << 0 << false;
         QTest::newRow("ctrl+space") << std::optional(key(kSpace, KeyModifier::control)) << false << false
                                     << QStringLiteral("⚠️ Ctrl+Space "
-                                                      "是输入法「切换输入法」的系统键，按它会切中英——建议改用 "
-                                                      "Alt+Space")
+                                                      "是输入法「切换输入法」的系统键，按它会切中英——建议换键")
                                     << int(Tone::Warn) << false;
         QTest::newRow("super+space with caps lock")
             << std::optional(key(kSpace, KeyModifier::super | kCapsLockBit)) << false << false

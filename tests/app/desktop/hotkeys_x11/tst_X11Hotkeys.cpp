@@ -237,7 +237,8 @@ private Q_SLOTS:
         bind(engine, log, HotkeyUse::talk, QStringLiteral("talk"), Hotkey{keyF, 0x80000, false});
         bind(engine, log, HotkeyUse::cycle, QStringLiteral("cycle"), Hotkey{keyT, 0x80000, false});
         QVERIFY(engine.start());
-        QCOMPARE(engine.grabFailures(), (KeyGrabFailures{{{keyF, 0x80000}}, false}));
+        // Tried again as every hotkey is when they change, the held combination answers the same.
+        QCOMPARE(engine.grabFailures(), (KeyGrabFailures{{{keyF, 0x80000}}, false, {{keyF, 0x80000}}}));
         // The watcher itself still works, also for the combination it could not withhold.
         m_keyboard.press("Alt_L");
         m_keyboard.tap("f");
