@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHostAddress>
+#include <QList>
 
 #include <optional>
 
@@ -12,6 +13,17 @@
 class ConnectionSockets
 {
 public:
+    // One connection as the system counts its bytes.
+    struct Connection
+    {
+        // Tells the connection from the others while it is open.
+        quint64 id = 0;
+        // What this process has written to it since it opened, and of that what the service has
+        // not acknowledged yet.
+        qint64 written = 0;
+        qint64 unacknowledged = 0;
+    };
+
     virtual ~ConnectionSockets() = default;
 
     // Turns Nagle's algorithm off on every connection to the service that still has it; returns
@@ -19,7 +31,6 @@ public:
     // messages.
     virtual int sendWithoutDelay(const QHostAddress& address, quint16 port) = 0;
 
-    // The bytes written to the service's connections that it has not acknowledged yet, all
-    // connections together; nothing where the system cannot tell.
-    virtual std::optional<qint64> unacknowledgedBytes(const QHostAddress& address, quint16 port) = 0;
+    // Every connection to the service; nothing where the system cannot tell.
+    virtual std::optional<QList<Connection>> connections(const QHostAddress& address, quint16 port) = 0;
 };

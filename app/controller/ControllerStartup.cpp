@@ -35,6 +35,11 @@ QString ControllerStartup::settingsUnsavedLine()
     return QStringLiteral("设置无法保存：设置文件夹不可写，本次按默认设置运行");
 }
 
+QString ControllerStartup::settingsNotWrittenLine()
+{
+    return QStringLiteral("设置无法保存：设置文件写入失败，本次的更改退出后不会保留");
+}
+
 QString ControllerStartup::settingsSetAsideLine(const QString& keptAs)
 {
     return QStringLiteral("设置文件已损坏，已另存为 ") + QFileInfo(keptAs).fileName() +
@@ -61,6 +66,8 @@ void ControllerStartup::prepare()
 QCoro::Task<void> ControllerStartup::finish()
 {
     Migrations::releaseFnKeyFromSystem(m_parts.settings, m_fnKey);
+    // Before the held writes try the file, whether it could be opened at all.
+    const bool fileOpened = m_parts.settings.canSave();
     m_heldWrites.reset();
     // The lexicon saves itself after each step, each save waiting for the disk; nothing on screen
     // needs the seed, so it runs on a worker. The lexicon takes calls from any thread.
@@ -69,7 +76,16 @@ QCoro::Task<void> ControllerStartup::finish()
     // A volume left lowered by a crash comes back without holding anything up.
     QCoro::Task<void> duckerRepair = m_parts.ducker.restoreAfterCrash();
     watchDesktop();
-    return background(std::move(duckerRepair), std::move(lexiconSeeded));
+    return background(std::move(duckerRepair), std::move(lexiconSeeded), fileOpened);
+}
+
+void ControllerStartup::tellUnsavedSettings(bool fileOpened)
+{
+    if (!m_parts.settings.canSave())
+        m_parts.state.showNotice(fileOpened ? settingsNotWrittenLine() : settingsUnsavedLine());
+    // A write that fails later is told as it fails; one that keeps failing, once.
+    connect(&m_parts.settings, &Settings::savingFailed, this,
+            [this] { m_parts.state.showNotice(settingsNotWrittenLine()); });
 }
 
 void ControllerStartup::watchDesktop()
@@ -94,7 +110,8 @@ void ControllerStartup::watchDesktop()
     activeWindowChanged();
 }
 
-QCoro::Task<void> ControllerStartup::background(QCoro::Task<void> duckerRepair, QFuture<bool> lexiconSeeded)
+QCoro::Task<void> ControllerStartup::background(QCoro::Task<void> duckerRepair, QFuture<bool> lexiconSeeded,
+                                                bool fileOpened)
 {
     QPointer<ControllerStartup> self(this);
     // A recording may have started meanwhile; its status line stays. With the hotkeys dead the idle
@@ -105,8 +122,7 @@ QCoro::Task<void> ControllerStartup::background(QCoro::Task<void> duckerRepair, 
     const QString setAside = m_parts.settings.setAsidePath();
     if (!setAside.isEmpty())
         m_parts.state.showNotice(settingsSetAsideLine(setAside));
-    if (!m_parts.settings.canSave())
-        m_parts.state.showNotice(settingsUnsavedLine());
+    tellUnsavedSettings(fileOpened);
     // The seed comes before anything that may sync the lexicon with the account.
     const bool purged = co_await lexiconSeeded;
     if (!self)

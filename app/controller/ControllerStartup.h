@@ -51,6 +51,8 @@ public:
 
     // The status line of a start whose settings cannot be saved: they run on defaults in memory.
     static QString settingsUnsavedLine();
+    // The status line when a write to the settings file failed: the changes live in memory only.
+    static QString settingsNotWrittenLine();
 
     static Migrations::FnKeySystem linuxFnKey();
     // The status line of a start whose settings file could not be used and was kept as keptAs.
@@ -80,7 +82,8 @@ Q_SIGNALS:
 
 private:
     void watchDesktop();
-    QCoro::Task<void> background(QCoro::Task<void> duckerRepair, QFuture<bool> lexiconSeeded);
+    void tellUnsavedSettings(bool fileOpened);
+    QCoro::Task<void> background(QCoro::Task<void> duckerRepair, QFuture<bool> lexiconSeeded, bool fileOpened);
 
     Parts m_parts;
     Migrations::FnKeySystem m_fnKey;

@@ -41,7 +41,7 @@ Settings::Batch::Batch(Settings& settings)
 Settings::Batch::~Batch()
 {
     if (--m_settings.m_batches == 0 && std::exchange(m_settings.m_heldBack, false))
-        m_settings.m_file.sync();
+        m_settings.save();
 }
 
 QVariant Settings::value(SettingKey key) const
@@ -127,7 +127,15 @@ void Settings::writeFile(const QString& name, const QVariant& value)
         m_heldBack = true;
         return;
     }
+    save();
+}
+
+void Settings::save()
+{
+    const bool couldSave = m_file.canSave();
     m_file.sync();
+    if (couldSave && !m_file.canSave())
+        Q_EMIT savingFailed();
 }
 
 void Settings::writeSecret(const QString& name, const QString& value)
@@ -141,7 +149,7 @@ void Settings::writeSecret(const QString& name, const QString& value)
             return;
         if (ok) {
             m_file.remove(name);
-            m_file.sync();
+            save();
             return;
         }
         // The keyring refused: the private file keeps the value rather than losing it.

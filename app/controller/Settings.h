@@ -50,8 +50,9 @@ public:
     // Where a settings file that could not be used was moved as these settings started afresh
     // ("Murmo.conf.unreadable-<time>"); empty when the file was fine or missing.
     const QString& setAsidePath() const { return m_file.setAsidePath(); }
-    // False when nothing usable could stand at the path (the folder cannot be written): the
-    // settings then start from the defaults and live in memory for this run.
+    // False when nothing usable could stand at the path (the folder cannot be written), and the
+    // settings started from the defaults, or when the last write to the file failed: the values
+    // then live in memory for this run.
     bool canSave() const { return m_file.canSave(); }
 
     // Reads the secrets from the keyring into memory and moves any secret still held by the file
@@ -77,9 +78,13 @@ public:
 
 Q_SIGNALS:
     void changed(SettingKey key);
+    // A write to the file failed after the one before it landed: what this run changes is lost at
+    // the next start unless a later write gets through.
+    void savingFailed();
 
 private:
     void writeFile(const QString& name, const QVariant& value);
+    void save();
     void writeSecret(const QString& name, const QString& value);
 
     SettingsFile m_file;

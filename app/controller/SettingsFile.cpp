@@ -7,6 +7,10 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <utility>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,13 +21,15 @@ constexpr QFileDevice::Permissions kPrivate = QFileDevice::ReadOwner | QFileDevi
 constexpr qint64 kMaxFileBytes = 4 * 1024 * 1024;
 
 // Whether what stands at path can be read as settings: a regular file within the cap holding
-// UTF-8 without NUL bytes. The INI reader takes what it can from such text and leaves out lines it
-// cannot, which the next write drops; anything else would turn into junk keys that later writes
-// keep for ever. A pipe or a device is never opened: reading it could wait for ever.
+// UTF-8 without NUL bytes, the user's own where a link leads to it. The INI reader takes what it
+// can from such text and leaves out lines it cannot, which the next write drops; anything else
+// would turn into junk keys that later writes keep for ever. A pipe or a device is never opened:
+// reading it could wait for ever. Another user's file would choose this user's hotkeys and modes,
+// and receive the keys this user stores.
 bool isUsable(const QString& path)
 {
     const QFileInfo info(path);
-    if (!info.isFile() || info.size() > kMaxFileBytes)
+    if (!info.isFile() || info.size() > kMaxFileBytes || (info.isSymLink() && info.ownerId() != ::geteuid()))
         return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -46,6 +52,16 @@ bool makePrivateFile(const QString& path)
             return false;
     }
     return QFileInfo(path).isFile();
+}
+
+// The file standing at path, a link followed; none when nothing is there. QSettings writes through
+// a save file renamed over the old one, so a write that landed leaves another file in its place.
+std::optional<std::pair<dev_t, ino_t>> fileAt(const QString& path)
+{
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return std::pair(info.st_dev, info.st_ino);
 }
 
 } // namespace
@@ -84,25 +100,37 @@ bool SettingsFile::contains(const QString& name) const
 
 void SettingsFile::setValue(const QString& name, const QVariant& value)
 {
-    if (m_ini)
-        m_ini->setValue(name, value);
-    else
+    if (!m_ini) {
         m_unsaved.insert(name, value);
+        return;
+    }
+    m_ini->setValue(name, value);
+    m_unwritten = true;
 }
 
 void SettingsFile::remove(const QString& name)
 {
-    if (m_ini)
-        m_ini->remove(name);
-    else
+    if (!m_ini) {
         m_unsaved.remove(name);
+        return;
+    }
+    // Removing what is not there writes nothing, so there is no write to judge.
+    m_unwritten = m_unwritten || m_ini->contains(name);
+    m_ini->remove(name);
 }
 
 void SettingsFile::sync()
 {
-    if (!m_ini)
+    if (!m_ini || !m_unwritten)
         return;
+    // QSettings::status() cannot tell whether this write landed: it keeps the first error it met
+    // for good, and a hand-edited file's stray line or byte-order mark is one. A failed write
+    // keeps its changes in memory and QSettings tries them again on the next.
+    const auto before = fileAt(m_path);
     m_ini->sync();
-    if (QFile::exists(m_path))
+    const auto after = fileAt(m_path);
+    m_lastWriteLanded = after.has_value() && after != before;
+    m_unwritten = !m_lastWriteLanded;
+    if (m_lastWriteLanded)
         QFile::setPermissions(m_path, kPrivate);
 }

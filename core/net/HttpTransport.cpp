@@ -114,6 +114,46 @@ bool isTransportFailure(QNetworkReply::NetworkError error)
            (error >= QNetworkReply::ProtocolUnknownError && error < QNetworkReply::InternalServerError);
 }
 
+using Connections = std::optional<QList<ConnectionSockets::Connection>>;
+
+// Qt's HTTP reports a body's bytes as sent once its own socket has them, and keeps a few tens of
+// kilobytes there while the system's buffers are full.
+constexpr qint64 kHeldByQt = 64 * 1024;
+
+// The connection that carries a body, told apart from the others to the same service (another
+// upload draining, a streaming socket) by what was written to it: of the connections up as the
+// body began to go out, the only one that has taken the body since. Nothing when none or several
+// could have.
+std::optional<quint64> carrierOf(qint64 bodyBytes, const Connections& atStart, const Connections& now)
+{
+    if (!atStart || !now)
+        return std::nullopt;
+    std::optional<quint64> carrier;
+    for (const ConnectionSockets::Connection& connection : *now) {
+        const auto before = std::find_if(atStart->cbegin(), atStart->cend(),
+                                         [&connection](const auto& seen) { return seen.id == connection.id; });
+        if (before == atStart->cend() || connection.written - before->written < bodyBytes - kHeldByQt)
+            continue;
+        if (carrier)
+            return std::nullopt;
+        carrier = connection.id;
+    }
+    return carrier;
+}
+
+// What the service has not acknowledged on the connection; nothing when it is gone or the system
+// cannot tell.
+std::optional<qint64> unacknowledgedOn(quint64 id, const Connections& now)
+{
+    if (!now)
+        return std::nullopt;
+    for (const ConnectionSockets::Connection& connection : *now) {
+        if (connection.id == id)
+            return connection.unacknowledged;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArray verb, QByteArray body,
@@ -138,6 +178,8 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
     const auto servicePort =
         quint16(url.port(url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ? 443 : 80));
     ConnectionSockets* const sockets = m_sockets;
+    // The service's connections as the body began to go out (again, when Qt sends it anew).
+    const auto atStart = std::make_shared<Connections>();
     QNetworkReply* reply = nullptr;
     if (body.isEmpty()) {
         reply = manager()->sendCustomRequest(request, verb, body);
@@ -145,9 +187,11 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
         // Qt writes the headers and the body in separate pieces: with Nagle's algorithm on, the
         // body would wait for the service's (delayed) acknowledgement of the headers, on a fresh
         // connection as on a kept-alive one. It is turned off the moment the connection is up.
-        auto* const upload = new UploadBody(body, [sockets, serviceAddress, servicePort] {
-            if (sockets)
-                sockets->sendWithoutDelay(serviceAddress, servicePort);
+        auto* const upload = new UploadBody(body, [sockets, serviceAddress, servicePort, atStart] {
+            if (!sockets)
+                return;
+            sockets->sendWithoutDelay(serviceAddress, servicePort);
+            *atStart = sockets->connections(serviceAddress, servicePort);
         });
         reply = manager()->sendCustomRequest(request, verb, upload);
         upload->setParent(reply);
@@ -184,17 +228,20 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
     silence->start(effective);
     const auto heard = [silence, effective] { silence->start(effective); };
     // Qt's upload progress ends where the system's buffers begin, and over a slow uplink much of
-    // the body is still there. What is left of it is watched there: each drop is progress, and
-    // the wait for the answer starts once the service has acknowledged all of it.
+    // the body is still there. What is left of it is watched there, on the body's own connection:
+    // each drop is progress, and the wait for the answer starts once the service has acknowledged
+    // all of it. Where the system cannot tell, the wait allows the body's time at the slowest
+    // uplink.
     auto* const onItsWay = new QTimer(reply);
     onItsWay->setInterval(std::clamp<std::chrono::milliseconds>(effective / 10, 10ms, 1s));
-    const auto watch = [onItsWay, silence, effective, sockets, serviceAddress, servicePort,
+    const auto carrier = std::make_shared<std::optional<quint64>>();
+    const auto watch = [onItsWay, silence, effective, bodyTime, sockets, serviceAddress, servicePort, carrier,
                         last = std::make_shared<qint64>(std::numeric_limits<qint64>::max())] {
         const std::optional<qint64> queued =
-            sockets ? sockets->unacknowledgedBytes(serviceAddress, servicePort) : std::nullopt;
+            *carrier ? unacknowledgedOn(**carrier, sockets->connections(serviceAddress, servicePort)) : std::nullopt;
         if (!queued || *queued == 0) {
             onItsWay->stop();
-            silence->start(effective);
+            silence->start(queued ? effective : effective + bodyTime);
             return;
         }
         if (*queued < *last)
@@ -203,9 +250,13 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
     };
     QObject::connect(onItsWay, &QTimer::timeout, reply, watch);
     QObject::connect(reply, &QNetworkReply::uploadProgress, silence,
-                     [silence, effective, onItsWay, watch](qint64 sent, qint64 total) {
+                     [silence, effective, onItsWay, watch, carrier, atStart, sockets, serviceAddress, servicePort,
+                      bodyBytes = body.size()](qint64 sent, qint64 total) {
                          silence->start(effective);
                          if (total > 0 && sent >= total && !onItsWay->isActive()) {
+                             *carrier =
+                                 carrierOf(bodyBytes, *atStart,
+                                           sockets ? sockets->connections(serviceAddress, servicePort) : std::nullopt);
                              onItsWay->start();
                              watch();
                          }

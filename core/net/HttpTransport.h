@@ -36,8 +36,9 @@ public:
     // Uses the given manager, or one of its own made on first use. Main thread only. The
     // application object makes one transport and hands it to every client it builds. Through
     // sockets, when given, every body goes out without Nagle's delay, and the wait for an answer
-    // starts once the service has acknowledged the whole body; without them, once Qt has handed
-    // it to the system.
+    // starts once the service has acknowledged the whole body on its connection; without them, or
+    // where they cannot tell, the wait starts once Qt has handed the body to the system and allows
+    // its time at the slowest uplink.
     explicit HttpTransport(QNetworkAccessManager* manager = nullptr, ConnectionSockets* sockets = nullptr);
     // Deletes a manager of its own, and with it every reply still outstanding, so that nothing
     // of the transport waits for an event loop that may never run again. Requests still in flight
@@ -66,10 +67,10 @@ public:
     // timeout: how long the exchange may stay silent. Sending the body counts as activity, down
     // to the service's acknowledgement of its last byte (a slow uplink keeps much of it in the
     // system's buffers after this program has handed all of it over); the wait for the answer
-    // starts there, whatever the body's size. The whole exchange may last kDeadlineFactor times
-    // the timeout plus the body's time at the slowest uplink. An answer of more than answerCap
-    // bytes is cut off as soon as it passes the cap, and a redirect (any 3xx) is not followed: all
-    // of these fail with a TransportError.
+    // starts there, whatever the body's size, or allows the body's time where that cannot be
+    // told. The whole exchange may last kDeadlineFactor times the timeout plus the body's time at
+    // the slowest uplink. An answer of more than answerCap bytes is cut off as soon as it passes
+    // the cap, and a redirect (any 3xx) is not followed: all of these fail with a TransportError.
     QCoro::Task<HttpResponse> send(QNetworkRequest request, QByteArray verb, QByteArray body,
                                    std::chrono::milliseconds timeout, CancelToken* cancel = nullptr,
                                    qint64 answerCap = defaultAnswerCap) const;

@@ -28,3 +28,12 @@ inline QString nameWithNoRoomToSetAside(const QString& suffix)
     constexpr int kNameMax = 255;
     return QString(kNameMax - 20 - suffix.size(), QLatin1Char('M')) + suffix;
 }
+
+// A file name (ending in suffix) that leaves no room for a save file's temporary name beside it
+// ("<name>.XXXXXX"): such a file can be read, but replacing it fails for every user, root
+// included, as it does for others in a folder they cannot write.
+inline QString nameWithNoRoomForASaveFile(const QString& suffix)
+{
+    constexpr int kNameMax = 255;
+    return QString(kNameMax - 4 - suffix.size(), QLatin1Char('M')) + suffix;
+}

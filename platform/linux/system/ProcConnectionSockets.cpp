@@ -2,11 +2,12 @@
 
 #include <dirent.h>
 #include <linux/sockios.h>
+#include <linux/tcp.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <functional>
 
@@ -66,19 +67,34 @@ int ProcConnectionSockets::sendWithoutDelay(const QHostAddress& address, quint16
     return set;
 }
 
-std::optional<qint64> ProcConnectionSockets::unacknowledgedBytes(const QHostAddress& address, quint16 port)
+std::optional<QList<ConnectionSockets::Connection>> ProcConnectionSockets::connections(const QHostAddress& address,
+                                                                                       quint16 port)
 {
-    qint64 total = 0;
+    QList<Connection> found;
     bool told = true;
-    const bool listed = forEachConnection(address, port, [&total, &told](int fd) {
+    const bool listed = forEachConnection(address, port, [&found, &told](int fd) {
+        sockaddr_storage local{};
+        socklen_t localLength = sizeof local;
+        tcp_info info{};
+        socklen_t infoLength = sizeof info;
         // Sent but not yet acknowledged, and not yet sent, alike.
         int queued = 0;
-        if (ioctl(fd, SIOCOUTQ, &queued) == 0)
-            total += queued;
-        else
+        // Kernels before 4.1 answer without the count of acknowledged bytes.
+        if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0 ||
+            getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &infoLength) != 0 ||
+            infoLength < offsetof(tcp_info, tcpi_bytes_acked) + sizeof info.tcpi_bytes_acked ||
+            ioctl(fd, SIOCOUTQ, &queued) != 0) {
             told = false;
+            return;
+        }
+        const quint16 localPort = local.ss_family == AF_INET
+                                      ? ntohs(reinterpret_cast<const sockaddr_in*>(&local)->sin_port)
+                                      : ntohs(reinterpret_cast<const sockaddr_in6*>(&local)->sin6_port);
+        // A descriptor number comes back for a later connection, its local port with it only by chance.
+        const quint64 id = (quint64(fd) << 16) | localPort;
+        found.append(Connection{id, qint64(info.tcpi_bytes_acked) + queued, queued});
     });
     if (!listed || !told)
         return std::nullopt;
-    return total;
+    return found;
 }

@@ -8,5 +8,5 @@ class ProcConnectionSockets : public ConnectionSockets
 {
 public:
     int sendWithoutDelay(const QHostAddress& address, quint16 port) override;
-    std::optional<qint64> unacknowledgedBytes(const QHostAddress& address, quint16 port) override;
+    std::optional<QList<Connection>> connections(const QHostAddress& address, quint16 port) override;
 };

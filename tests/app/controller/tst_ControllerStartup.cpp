@@ -99,18 +99,48 @@ private Q_SLOTS:
         QVERIFY(app.state().statusLine().contains(QFileInfo(keptAs).fileName()));
     }
 
-    // Settings that can neither be read nor moved aside run on defaults in memory, and start-up
-    // says that they cannot be saved.
+    // Settings that can neither be read nor moved aside run on defaults in memory; those that can
+    // be read but not written lose what the start migrated. Start-up says that they cannot be saved.
+    void unsavableSettingsAreTold_data()
+    {
+        QTest::addColumn<bool>("readable");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("a pipe that cannot be moved aside") << false << ControllerStartup::settingsUnsavedLine();
+        QTest::newRow("a file that cannot be replaced") << true << ControllerStartup::settingsNotWrittenLine();
+    }
+
     void unsavableSettingsAreTold()
     {
+        QFETCH(bool, readable);
+        QFETCH(QString, line);
         FakeApp fake;
-        fake.settingsName = nameWithNoRoomToSetAside(QStringLiteral(".conf"));
+        fake.settingsName = nameWithNoRoomForASaveFile(QStringLiteral(".conf"));
         QVERIFY(QDir().mkpath(QFileInfo(fake.settingsFile()).absolutePath()));
-        QCOMPARE(::mkfifo(QFile::encodeName(fake.settingsFile()).constData(), 0600), 0);
+        if (readable)
+            QVERIFY(writeFile(fake.settingsFile(), "[General]\nrecordTrigger=hold\n"));
+        else
+            QCOMPARE(::mkfifo(QFile::encodeName(fake.settingsFile()).constData(), 0600), 0);
         AppServices& app = fake.build();
         runTask(fake.startup->start());
         QVERIFY(!app.settings().canSave());
-        QCOMPARE(app.state().statusLine(), ControllerStartup::settingsUnsavedLine());
+        QCOMPARE(app.state().statusLine(), line);
+        QCOMPARE(app.settings().text(SettingKey::recordTrigger) == QStringLiteral("hold"), readable);
+    }
+
+    // A write that fails after the start is told as it fails, and once while writes keep failing.
+    void aLaterFailedWriteIsToldOnce()
+    {
+        FakeApp fake;
+        AppServices& app = fake.build();
+        runTask(fake.startup->start());
+        const QString folder = QFileInfo(fake.settingsFile()).absolutePath();
+        QVERIFY(QDir().rename(folder, folder + QStringLiteral("-away")));
+        QVERIFY(writeFile(folder, {}));
+        app.settings().setValue(SettingKey::languageHint, QStringLiteral("en"));
+        QCOMPARE(app.state().statusLine(), ControllerStartup::settingsNotWrittenLine());
+        app.state().showNotice(QStringLiteral("later"));
+        app.settings().setValue(SettingKey::languageHint, QStringLiteral("ja"));
+        QCOMPARE(app.state().statusLine(), QStringLiteral("later"));
     }
 
     // What the first frame does not need waits until after it, and is not lost: the settings

@@ -9,12 +9,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <array>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -255,6 +257,78 @@ private Q_SLOTS:
             QStringList{name});
         if (kind == QLatin1String("file"))
             QCOMPARE(readFile(stuck), bytes);
+    }
+
+    // A write that fails is told once and loses nothing this run holds: the first write that lands
+    // takes the earlier changes along.
+    void aFailedWriteIsToldOnceAndTriedAgain_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray lines = "[General]\nrecordTrigger=hold\n";
+        QTest::newRow("plain") << lines;
+        // Lines the INI reader stumbles over, which leave QSettings::status() at an error for good.
+        QTest::newRow("a stray line") << "the quick brown fox\n" + lines;
+        QTest::newRow("byte-order mark") << "\xEF\xBB\xBF" + lines;
+    }
+
+    void aFailedWriteIsToldOnceAndTriedAgain()
+    {
+        QFETCH(QByteArray, bytes);
+        const QString folder = QFileInfo(path()).absolutePath();
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(writeFile(path(), bytes));
+        Settings settings(path(), nullptr);
+        QSignalSpy failed(&settings, &Settings::savingFailed);
+        QVERIFY(settings.canSave());
+        // With a file in the folder's place no save file can be made, whoever runs the program.
+        QVERIFY(QDir().rename(folder, folder + QStringLiteral("-away")));
+        QVERIFY(writeFile(folder, {}));
+        settings.setValue(SettingKey::soundFX, false);
+        settings.setValue(SettingKey::languageHint, QStringLiteral("en"));
+        QVERIFY(!settings.canSave());
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(settings.text(SettingKey::languageHint), QStringLiteral("en"));
+
+        QVERIFY(QFile::remove(folder));
+        QVERIFY(QDir().rename(folder + QStringLiteral("-away"), folder));
+        settings.setValue(SettingKey::didOnboard, true);
+        QVERIFY(settings.canSave());
+        const Settings reopened(path(), nullptr);
+        QVERIFY(!reopened.flag(SettingKey::soundFX));
+        QCOMPARE(reopened.text(SettingKey::languageHint), QStringLiteral("en"));
+        QVERIFY(reopened.flag(SettingKey::didOnboard));
+        QCOMPARE(reopened.text(SettingKey::recordTrigger), QStringLiteral("hold"));
+    }
+
+    // A link is followed to the user's own file (settings kept with other dotfiles), never to
+    // another user's: that one would choose this user's hotkeys and receive the keys. The link is
+    // set aside, the file it names left as it was, and the settings start afresh.
+    void aLinkIsFollowedOnlyToTheUsersOwnFile_data()
+    {
+        QTest::addColumn<uint>("owner");
+        QTest::newRow("the user's own") << uint(::geteuid());
+        QTest::newRow("another user's") << 65534U;
+    }
+
+    void aLinkIsFollowedOnlyToTheUsersOwnFile()
+    {
+        QFETCH(uint, owner);
+        const bool own = owner == ::geteuid();
+        const QString target = m_dir->filePath(QStringLiteral("elsewhere.conf"));
+        const QByteArray bytes = "[General]\nrecordTrigger=hold\n";
+        QVERIFY(writeFile(target, bytes));
+        if (::chown(QFile::encodeName(target).constData(), owner, owner) != 0)
+            QSKIP("only root can give a file to another user");
+        QVERIFY(QDir().mkpath(QFileInfo(path()).absolutePath()));
+        QVERIFY(QFile::link(target, path()));
+
+        Settings settings(path(), nullptr);
+        settings.setValue(SettingKey::languageHint, QStringLiteral("en"));
+        QCOMPARE(settings.text(SettingKey::recordTrigger) == QStringLiteral("hold"), own);
+        QCOMPARE(readFile(target) == bytes, !own);
+        QCOMPARE(QFileInfo(path()).isSymLink(), own);
+        QCOMPARE(QFileInfo(settings.setAsidePath()).symLinkTarget(), own ? QString() : target);
+        QCOMPARE(Settings(path(), nullptr).text(SettingKey::languageHint), QStringLiteral("en"));
     }
 
     void batchWritesTheFileWhenTheLastOneEnds()

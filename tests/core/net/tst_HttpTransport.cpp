@@ -106,6 +106,22 @@ std::optional<bool> lowDelayTowards(quint16 port)
     return all;
 }
 
+// The system's view of the gateway's connections as a test scripts it, by how often it was asked.
+class ScriptedSockets : public ConnectionSockets
+{
+public:
+    explicit ScriptedSockets(std::function<std::optional<QList<Connection>>(int look)> script)
+        : m_script(std::move(script))
+    {}
+
+    int sendWithoutDelay(const QHostAddress&, quint16) override { return 0; }
+    std::optional<QList<Connection>> connections(const QHostAddress&, quint16) override { return m_script(m_looks++); }
+
+private:
+    std::function<std::optional<QList<Connection>>(int look)> m_script;
+    int m_looks = 0;
+};
+
 } // namespace
 
 class TestHttpTransport : public QObject
@@ -294,6 +310,49 @@ private Q_SLOTS:
         QVERIFY(gateway.sinceBodyEnd().isValid());
         // A timeout after the body's end, with room for a busy machine: "about 40 s", not minutes.
         QCOMPARE_LT(std::chrono::milliseconds(gateway.sinceBodyEnd().elapsed()), 2 * shortened);
+    }
+
+    // Another upload draining to the same gateway does not hold this request's wait for the
+    // answer: its body was acknowledged at once, so the silent gateway fails it while the other
+    // upload is still on its way.
+    void anotherUploadDoesNotHoldTheAnswersWait()
+    {
+        const QByteArray body(2'560'000, 'a');
+        qint64 otherLeft = 0;
+        ScriptedSockets sockets([&](int look) {
+            otherLeft = std::max(0, 20 - look) * 1024;
+            const qint64 ownWritten = look == 0 ? 0 : body.size();
+            return std::optional(QList<ConnectionSockets::Connection>{{1, ownWritten, 0}, {2, 9'000'000, otherLeft}});
+        });
+        HttpTransport transport(nullptr, &sockets);
+        transport.setTimeoutCap(1s);
+        UploadSink gateway(0, false);
+        const auto outcome = runTask(transport.send(QNetworkRequest(gateway.url()), "POST", body, 40s));
+        QCOMPARE(outcome.errorAs<TransportError>()->kind(), TransportError::Kind::TimedOut);
+        QCOMPARE_GT(otherLeft, 0);
+    }
+
+    // Where the system cannot tell what is still on its way, the answer's wait allows the body's
+    // time: a body that takes twice the timeout to go up lands.
+    void whatCannotBeToldIsGivenTheBodysTime_data()
+    {
+        QTest::addColumn<bool>("listed");
+        QTest::newRow("descriptors cannot be listed") << false;
+        QTest::newRow("no connection listed") << true;
+    }
+
+    void whatCannotBeToldIsGivenTheBodysTime()
+    {
+        QFETCH(bool, listed);
+        ScriptedSockets sockets(
+            [listed](int) { return listed ? std::optional(QList<ConnectionSockets::Connection>()) : std::nullopt; });
+        HttpTransport transport(nullptr, &sockets);
+        transport.setTimeoutCap(1s);
+        UploadSink gateway(8 * 1024, true);
+        const auto outcome =
+            runTask(transport.send(QNetworkRequest(gateway.url()), "POST", QByteArray(1'600'000, 'a'), 40s));
+        QVERIFY(outcome.value);
+        QCOMPARE(outcome.value->body, QByteArray("ok"));
     }
 
     void bodiesGoOutWithoutDelay_data()
