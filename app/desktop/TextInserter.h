@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 
 class Accessibility;
@@ -63,6 +64,9 @@ public:
                 HeldBack heldBack = {});
     // Whether typing into other applications is possible at all here (keys can be synthesised).
     bool canType() const;
+    // The program is ending: the texts not typed yet are given up (their completion learns false),
+    // and nothing is typed from now on. Returns how many were given up.
+    int stop();
 
 public Q_SLOTS:
     // A key of the desktop went up (or may have, unseen): a paste waiting for held keys looks
@@ -96,6 +100,15 @@ private:
         std::optional<QString> targetBundleId;
         Completion completion;
         HeldBack heldBack;
+    };
+    // The completion of the text under way, which a stop may have called already.
+    struct Turn
+    {
+        Completion completion;
+        bool ended = false;
+
+        // False when it had ended already.
+        bool end(bool delivered);
     };
 
     // Starts the next queued text once no key is held, unless one is under way.
@@ -140,6 +153,8 @@ private:
     std::chrono::milliseconds m_turnStarted{0};
     // The text under way's heldBack, until its first wait for a held key.
     HeldBack m_heldBack;
+    std::shared_ptr<Turn> m_turn;
+    bool m_stopped = false;
 
     // The pastes waiting for held keys to be let go, with the timer of their next look.
     struct KeyWait

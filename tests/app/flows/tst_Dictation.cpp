@@ -5,6 +5,7 @@
 #include "tests/app/flows/FlowRig.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 #include <QtEndian>
@@ -349,6 +350,39 @@ private Q_SLOTS:
             return !inserted.isEmpty();
         }));
         QVERIFY(rig.settledOn(nextRecording ? line : QStringLiteral("✓ ")));
+    }
+
+    // A text waiting for held keys is in its entry, on disk, before it goes: a kill leaves it there
+    // rather than a failed take, and a quit keeps it there instead of typing it afterwards.
+    void aTextWaitingForKeysIsFiledAndKeptAtQuit()
+    {
+        FlowRig rig(false);
+        QSignalSpy inserted(&rig.app->inserter(), &TextInserter::inserted);
+        rig.fake.keySynthesizer.keyHeld = true;
+        rig.record(16000);
+        rig.recording().stop();
+        QVERIFY(FlowRig::until([&] { return rig.state().statusLine() == TextDelivery::kWaitingForKeys; }));
+        QVERIFY(FlowRig::until([&] {
+            const QString text = rig.onlyEntry().finalText;
+            return !text.isEmpty() && !HistoryEntry::isPlaceholder(text);
+        }));
+        const HistoryEntry waiting = rig.onlyEntry();
+        QVERIFY(rig.app->history().flush());
+        HistoryStore restarted(QFileInfo(rig.app->history().fileURL()).absolutePath());
+        QVERIFY(FlowRig::until([&] { return restarted.isLoaded(); }));
+        QCOMPARE(restarted.entry(waiting.id).value_or(HistoryEntry()).finalText, waiting.finalText);
+
+        const std::optional<QString> clipboard = rig.fake.clipboard.text();
+        QCOMPARE(rig.controller->stopTyping(), 1);
+        QCOMPARE(rig.state().statusLine(), TextDelivery::kKeptInHistory);
+        rig.fake.keySynthesizer.keyHeld = false;
+        rig.app->inserter().keyReleased();
+        rig.fake.clock.advance(10s);
+        QCoreApplication::processEvents();
+        QVERIFY(inserted.isEmpty());
+        QCOMPARE(rig.fake.clipboard.text(), clipboard);
+        QCOMPARE(rig.onlyEntry().finalText, waiting.finalText);
+        QCOMPARE(rig.state().statusLine(), TextDelivery::kKeptInHistory);
     }
 
     // The application's mode rule styles the dictation; its entry still records the current mode.
