@@ -49,6 +49,9 @@ bool TextInserter::insert(const QString& text, const std::optional<QString>& tar
     }
     m_queue.push_back(Queued{text, targetBundleId, std::move(completion), std::move(heldBack)});
     startNext();
+    // Behind a text that waits for held keys, this one waits for them as well.
+    if (!m_keyWaits.empty())
+        tellHeldBack();
     return true;
 }
 
@@ -244,11 +247,20 @@ bool TextInserter::keyHeld() const
     return m_keys.isKeyHeld() && m_clock.now() - m_turnStarted < keyHoldLimit;
 }
 
-void TextInserter::waitForKeyRelease(std::function<void()> resume)
+void TextInserter::tellHeldBack()
 {
-    // Every wait is the text under way's: only its first one is told.
+    // Each text is told once, at the first wait it sees.
     if (const HeldBack heldBack = std::exchange(m_heldBack, nullptr))
         heldBack();
+    for (Queued& queued : m_queue) {
+        if (const HeldBack heldBack = std::exchange(queued.heldBack, nullptr))
+            heldBack();
+    }
+}
+
+void TextInserter::waitForKeyRelease(std::function<void()> resume)
+{
+    tellHeldBack();
     const quint64 id = ++m_lastKeyWait;
     QPointer<TextInserter> self(this);
     // Looking again after a while still ends the wait where no release is reported (the hotkey

@@ -34,7 +34,8 @@ public:
     // Called with the final outcome: true when the text was handed to the target application,
     // false when it was left on the clipboard instead.
     using Completion = std::function<void(bool delivered)>;
-    // Called once when the text, its turn come, has to wait for a held key to be let go.
+    // Called once when the text has to wait for a held key to be let go: its own turn's, or the
+    // one of a text before it.
     using HeldBack = std::function<void()>;
 
     static constexpr std::chrono::milliseconds waitStep{50};
@@ -121,6 +122,8 @@ private:
     void whenReady(std::optional<RunningApplication> target, int attempt, std::function<void(bool ready)> action);
     // Whether a key is held that the text under way still waits for.
     bool keyHeld() const;
+    // Every text given, the one under way and those after it, is waiting for held keys now.
+    void tellHeldBack();
     // Calls resume at the next key release, or after waitStep when none is reported.
     void waitForKeyRelease(std::function<void()> resume);
     void endKeyWait(quint64 id);

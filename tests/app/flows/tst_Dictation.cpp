@@ -352,6 +352,34 @@ private Q_SLOTS:
         QVERIFY(rig.settledOn(nextRecording ? line : QStringLiteral("✓ ")));
     }
 
+    // Every text that waits for held keys says so, the second of two in a row as well, while the
+    // first is still under way.
+    void everyTextHeldBackByAKeySaysSo()
+    {
+        FlowRig rig(false);
+        QSignalSpy inserted(&rig.app->inserter(), &TextInserter::inserted);
+        rig.fake.keySynthesizer.keyHeld = true;
+        for (int take = 1; take <= 2; ++take) {
+            rig.record(16000);
+            rig.recording().stop();
+            QVERIFY(FlowRig::until([&] {
+                const QList<HistoryEntry> entries = rig.app->history().all();
+                return entries.size() == take && std::none_of(entries.cbegin(), entries.cend(), [](const auto& entry) {
+                           return HistoryEntry::isPlaceholder(entry.finalText);
+                       });
+            }));
+            QCOMPARE(rig.state().statusLine(), TextDelivery::kWaitingForKeys);
+        }
+        QVERIFY(inserted.isEmpty());
+        rig.fake.keySynthesizer.keyHeld = false;
+        rig.app->inserter().keyReleased();
+        QVERIFY(FlowRig::until([&] {
+            rig.fake.clock.advance(TextInserter::waitStep);
+            return inserted.size() == 2;
+        }));
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
+    }
+
     // A text waiting for held keys is in its entry, on disk, before it goes: a kill leaves it there
     // rather than a failed take, and a quit keeps it there instead of typing it afterwards.
     void aTextWaitingForKeysIsFiledAndKeptAtQuit()
