@@ -47,6 +47,9 @@ int handOver(const SingleInstance& instance, const QStringList& arguments)
     case SingleInstance::Delivery::Acted:
         std::puts(quit ? "正在运行的Murmo正在退出。" : "已交给正在运行的Murmo。");
         return 0;
+    case SingleInstance::Delivery::ActedTextsKept:
+        std::printf("正在运行的Murmo正在退出。%s。\n", TextDelivery::kKeptInHistory.toUtf8().constData());
+        return 0;
     case SingleInstance::Delivery::AskedInWindow:
         // It did not quit: a script must not go on as if it had.
         std::fputs("正在运行的Murmo有尚未保存的记录，已在它的窗口中询问是否等待。\n", stderr);
@@ -110,10 +113,13 @@ int run(int argc, char** argv)
             murmo.handleLaunch(arguments);
             return;
         }
-        // Put through as Ctrl+Q is; the launch is told whether the program ends or asks first.
-        murmo.quitGuard().requestQuit([answer = instance.answerLater()](QuitGuard::Outcome outcome) {
-            answer(outcome == QuitGuard::Outcome::Asking ? SingleInstance::Answer::AskedInWindow
-                                                         : SingleInstance::Answer::Acted);
+        // Put through as Ctrl+Q is; the launch is told whether the program ends (keeping texts
+        // it had still to type in the history) or asks first.
+        murmo.quitGuard().requestQuit([&murmo, answer = instance.answerLater()](QuitGuard::Outcome outcome) {
+            if (outcome == QuitGuard::Outcome::Asking)
+                answer(SingleInstance::Answer::AskedInWindow);
+            else
+                answer(murmo.keptTexts() ? SingleInstance::Answer::ActedTextsKept : SingleInstance::Answer::Acted);
         });
     });
 

@@ -21,7 +21,8 @@ public:
 
     // Presses (down) or releases (!down) keyCode with exactly the modifiers in modifierFlags held.
     // A press first lets go of any modifier the user is still holding, so that the receiving
-    // application sees only the chord asked for. A press is refused while the user holds a key
+    // application sees only the chord asked for; the release presses those the user still holds
+    // again. A press is refused while the user holds a key
     // other than a modifier or keyCode itself (see isKeyHeld): the look and the press reach the
     // window system with no other program's input between them, so a key going down at that
     // moment cannot take the press into its grab. Returns false when nothing was posted.

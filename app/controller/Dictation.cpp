@@ -117,20 +117,31 @@ QCoro::Task<> Dictation::run(FinishedRecording recording)
     if (!self)
         co_return;
     std::optional<QCoro::Task<bool>> typing;
-    if (output && !output->finalText.trimmed().isEmpty())
+    if (output && !output->finalText.trimmed().isEmpty()) {
+        // Filed before the text may wait for held keys: a quit or a kill meanwhile leaves the text
+        // in its entry for the user to copy, not a take that failed. On the workers, which drain
+        // before the program ends, so that a quit still files it. A correction the user saved
+        // while this ran stays; the text is still delivered.
+        saving = QtConcurrent::run(&m_parts.workers, [saving, &history, id = job.entry.id, asrText = output->asrText,
+                                                      finalText = output->finalText]() mutable {
+            saving.waitForFinished();
+            history.replaceTexts(id, HistoryEntry::kRecognisingText, asrText, finalText);
+        });
         typing.emplace(m_parts.delivery.type(output->finalText, job.targetBundleId, job.generation));
+    }
     if (!saving.isFinished()) {
         co_await saving;
         if (!self)
             co_return;
     }
+    // The history window shows the text while it waits.
+    m_parts.state.bumpHistoryVersion();
     bool typed = false;
     if (typing) {
         typed = co_await std::move(*typing);
         if (!self)
             co_return;
     }
-    m_parts.state.bumpHistoryVersion();
     const FailureReport::Dictation dictation{job.entry.id, job.generation, job.targetBundleId};
     if (failure)
         m_failures.recognitionFailed(dictation, FlowFailure::from(failure));
@@ -159,10 +170,9 @@ void Dictation::deliver(const DictationJob& job, const Output& output, qsizetype
         }
         return;
     }
-    // A correction the user saved while this ran stays; the text is still delivered.
-    history.replaceTexts(job.entry.id, HistoryEntry::kRecognisingText, output.asrText, output.finalText);
-    state.bumpHistoryVersion();
-
+    // The program is ending: the entry holds the text, and the clipboard would go with the program.
+    if (!typed && m_parts.delivery.isStopped())
+        return;
     if (!m_parts.state.isCurrent(job.generation)) {
         m_parts.delivery.finishStale(output.finalText, job.targetBundleId, typed);
     } else if (output.stylingFailed || output.stylingBlank) {

@@ -37,6 +37,8 @@ public:
     void installHotkeys() { m_wiring.install(); }
 
     Recording& recording() { return m_recording; }
+    // The program is ending; see TextDelivery::stop().
+    int stopTyping() { return m_delivery.stop(); }
 
 private:
     void take(const FinishedRecording& recording);

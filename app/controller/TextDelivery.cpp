@@ -37,7 +37,7 @@ bool TextDelivery::isOwnWindow(const std::optional<QString>& target) const
 
 QCoro::Task<bool> TextDelivery::type(QString text, std::optional<QString> target, quint64 generation)
 {
-    if (isOwnWindow(target))
+    if (m_stopped || isOwnWindow(target))
         co_return false;
     m_clipboardNotKept = false;
     const auto outcome = ResultSlot<bool>::create();
@@ -53,6 +53,8 @@ QCoro::Task<bool> TextDelivery::type(QString text, std::optional<QString> target
 
 void TextDelivery::finish(const QString& text, const std::optional<QString>& target, bool typed, const Lines& lines)
 {
+    if (!typed && m_stopped)
+        return;
     const bool earlierOnClipboard = std::exchange(m_leftBehind, std::nullopt).has_value();
     if (typed) {
         // This text was pasted and the clipboard given back: the earlier text is still there.
@@ -73,10 +75,21 @@ void TextDelivery::finish(const QString& text, const std::optional<QString>& tar
 void TextDelivery::finishStale(const QString& text, const std::optional<QString>& target, bool typed)
 {
     // Text for our own window never went to the clipboard; the history has it.
-    if (typed || isOwnWindow(target))
+    if (typed || isOwnWindow(target) || m_stopped)
         return;
     m_leftBehind = LeftBehind{text};
     tellLeftBehind();
+}
+
+int TextDelivery::stop()
+{
+    m_stopped = true;
+    const int kept = m_inserter.stop();
+    if (kept > 0) {
+        m_state.setStatusLine(kKeptInHistory);
+        m_overlay.hide();
+    }
+    return kept;
 }
 
 void TextDelivery::tellLeftBehind()

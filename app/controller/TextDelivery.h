@@ -49,9 +49,16 @@ public:
     // user had copied; the user hears of it once no recording is running.
     void finishStale(const QString& text, const std::optional<QString>& target, bool typed);
 
+    // The program is ending: texts not typed yet stay where every flow filed them before typing,
+    // in the history, rather than being typed later or left on a clipboard that goes with the
+    // program; the status line says so. Returns how many there were.
+    int stop();
+    bool isStopped() const { return m_stopped; }
+
     static inline const QString kWaitingForKeys = QStringLiteral("松开按键后出字…");
     static inline const QString kEarlierCopied = QStringLiteral("上一段文字未能输入 · 已复制，按 Ctrl+V 粘贴");
     static inline const QString kEarlierCopiedNote = QStringLiteral(" · 上一段已复制，按 Ctrl+V 粘贴");
+    static inline const QString kKeptInHistory = QStringLiteral("还没输入的文字已保存在历史记录中，可从那里复制");
     static inline const QString kClipboardNotKeptNote = QStringLiteral(" · 剪贴板原有内容过大，未能全部保留");
 
 private:
@@ -73,6 +80,7 @@ private:
     std::optional<LeftBehind> m_leftBehind;
     // The paste of the text under way could not keep all of the user's clipboard.
     bool m_clipboardNotKept = false;
+    bool m_stopped = false;
     // Ends the connections to the state with this object.
     QObject m_context;
 };

@@ -28,6 +28,11 @@ bool TextInserter::insert(const QString& text, const std::optional<QString>& tar
         if (completion)
             completion(delivered);
     };
+    // The program is ending: the clipboard would go with it.
+    if (m_stopped) {
+        report(false);
+        return false;
+    }
     if (!canType()) {
         clipboardOnly(text);
         report(false);
@@ -44,18 +49,50 @@ bool TextInserter::insert(const QString& text, const std::optional<QString>& tar
     }
     m_queue.push_back(Queued{text, targetBundleId, std::move(completion), std::move(heldBack)});
     startNext();
+    // Behind a text that waits for held keys, this one waits for them as well.
+    if (!m_keyWaits.empty())
+        tellHeldBack();
     return true;
+}
+
+bool TextInserter::Turn::end(bool delivered)
+{
+    if (std::exchange(ended, true))
+        return false;
+    if (completion)
+        completion(delivered);
+    return true;
+}
+
+int TextInserter::stop()
+{
+    m_stopped = true;
+    for (const auto& [id, wait] : std::exchange(m_keyWaits, {}))
+        m_clock.cancel(wait.lookAgain);
+    // Taken out before any completion runs: one may give another text.
+    const std::deque<Queued> queued = std::exchange(m_queue, {});
+    const std::shared_ptr<Turn> turn = std::exchange(m_turn, nullptr);
+    int givenUp = turn && turn->end(false) ? 1 : 0;
+    for (const Queued& text : queued) {
+        ++givenUp;
+        if (text.completion)
+            text.completion(false);
+    }
+    return givenUp;
 }
 
 void TextInserter::startNext()
 {
-    if (m_busy || m_queue.empty())
+    if (m_stopped || m_busy || m_queue.empty())
         return;
     m_busy = true;
     m_turnStarted = m_clock.now();
     Queued next = std::move(m_queue.front());
     m_queue.pop_front();
     m_heldBack = std::move(next.heldBack);
+    // Ended once: by the text's own outcome, or by a stop before it went out.
+    m_turn = std::make_shared<Turn>(Turn{std::move(next.completion)});
+    next.completion = [turn = m_turn](bool delivered) { turn->end(delivered); };
     QPointer<TextInserter> self(this);
     // A key held now is most likely the talk key of the next dictation: bringing the target to
     // the front would take the window the user is speaking into away from them, and the paste
@@ -84,6 +121,7 @@ void TextInserter::advance()
 {
     m_busy = false;
     m_heldBack = nullptr;
+    m_turn.reset();
     startNext();
 }
 
@@ -167,6 +205,8 @@ std::optional<TextInserter::PendingRestore> TextInserter::readAhead() const
 void TextInserter::whenReady(std::optional<RunningApplication> target, int attempt,
                              std::function<void(bool ready)> action)
 {
+    if (m_stopped)
+        return;
     QPointer<TextInserter> self(this);
     const bool inFront = !target || m_workspace.isActive(*target);
     // The key that stopped the recording may still be down: the paste would go to its grab.
@@ -189,7 +229,7 @@ void TextInserter::whenReady(std::optional<RunningApplication> target, int attem
         return;
     }
     m_clock.schedule(settleDelay, [self, target, attempt, action = std::move(action)]() mutable {
-        if (!self)
+        if (!self || self->m_stopped)
             return;
         // Right before the keys go out: a key pressed during the settle (the talk key of the next
         // dictation) would take the paste into its grab as well.
@@ -207,11 +247,20 @@ bool TextInserter::keyHeld() const
     return m_keys.isKeyHeld() && m_clock.now() - m_turnStarted < keyHoldLimit;
 }
 
-void TextInserter::waitForKeyRelease(std::function<void()> resume)
+void TextInserter::tellHeldBack()
 {
-    // Every wait is the text under way's: only its first one is told.
+    // Each text is told once, at the first wait it sees.
     if (const HeldBack heldBack = std::exchange(m_heldBack, nullptr))
         heldBack();
+    for (Queued& queued : m_queue) {
+        if (const HeldBack heldBack = std::exchange(queued.heldBack, nullptr))
+            heldBack();
+    }
+}
+
+void TextInserter::waitForKeyRelease(std::function<void()> resume)
+{
+    tellHeldBack();
     const quint64 id = ++m_lastKeyWait;
     QPointer<TextInserter> self(this);
     // Looking again after a while still ends the wait where no release is reported (the hotkey
@@ -269,6 +318,9 @@ void TextInserter::axInsert(const QString& text, std::function<void(bool)> done)
 void TextInserter::pasteWithRestore(const QString& text, std::chrono::milliseconds delay,
                                     const std::optional<PendingRestore>& early, std::function<void(bool pasted)> done)
 {
+    // Stopped while accessibility was tried first.
+    if (m_stopped)
+        return;
     const quint64 changes = m_clipboard.changeCount();
     ClipboardSnapshot saved;
     if (m_pendingRestore && changes == m_pendingRestore->noted)

@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 
 class Accessibility;
@@ -33,7 +34,8 @@ public:
     // Called with the final outcome: true when the text was handed to the target application,
     // false when it was left on the clipboard instead.
     using Completion = std::function<void(bool delivered)>;
-    // Called once when the text, its turn come, has to wait for a held key to be let go.
+    // Called once when the text has to wait for a held key to be let go: its own turn's, or the
+    // one of a text before it.
     using HeldBack = std::function<void()>;
 
     static constexpr std::chrono::milliseconds waitStep{50};
@@ -63,6 +65,9 @@ public:
                 HeldBack heldBack = {});
     // Whether typing into other applications is possible at all here (keys can be synthesised).
     bool canType() const;
+    // The program is ending: the texts not typed yet are given up (their completion learns false),
+    // and nothing is typed from now on. Returns how many were given up.
+    int stop();
 
 public Q_SLOTS:
     // A key of the desktop went up (or may have, unseen): a paste waiting for held keys looks
@@ -97,6 +102,15 @@ private:
         Completion completion;
         HeldBack heldBack;
     };
+    // The completion of the text under way, which a stop may have called already.
+    struct Turn
+    {
+        Completion completion;
+        bool ended = false;
+
+        // False when it had ended already.
+        bool end(bool delivered);
+    };
 
     // Starts the next queued text once no key is held, unless one is under way.
     void startNext();
@@ -108,6 +122,8 @@ private:
     void whenReady(std::optional<RunningApplication> target, int attempt, std::function<void(bool ready)> action);
     // Whether a key is held that the text under way still waits for.
     bool keyHeld() const;
+    // Every text given, the one under way and those after it, is waiting for held keys now.
+    void tellHeldBack();
     // Calls resume at the next key release, or after waitStep when none is reported.
     void waitForKeyRelease(std::function<void()> resume);
     void endKeyWait(quint64 id);
@@ -140,6 +156,8 @@ private:
     std::chrono::milliseconds m_turnStarted{0};
     // The text under way's heldBack, until its first wait for a held key.
     HeldBack m_heldBack;
+    std::shared_ptr<Turn> m_turn;
+    bool m_stopped = false;
 
     // The pastes waiting for held keys to be let go, with the timer of their next look.
     struct KeyWait

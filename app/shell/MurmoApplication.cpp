@@ -14,13 +14,15 @@
 #include <QIcon>
 #include <QShortcut>
 
+#include <cstdio>
+
 MurmoApplication::MurmoApplication(const Ports& ports, OverlayScreens& screens, AppServices::Options options,
                                    QObject* parent)
     : QObject(parent)
     , m_services(ports, screens, std::move(options))
     , m_historySaving(m_services.history(), m_services.state(), ports.clock)
     , m_quitGuard(
-          m_historySaving, [] { QCoreApplication::quit(); },
+          m_historySaving, [this] { quit(); },
           [this]() -> QWidget* {
               if (!m_history)
                   return nullptr;
@@ -133,6 +135,15 @@ void MurmoApplication::shutDown()
     // Queued on the ducker's own thread, which its destructor drains before the process ends.
     m_services.ducker().restore();
     m_historySaving.saveNow();
+}
+
+void MurmoApplication::quit()
+{
+    m_keptTexts = m_controller.stopTyping();
+    // Said where a quit from a terminal or a session's end is seen; "murmo --quit" hears it too.
+    if (m_keptTexts > 0)
+        std::fprintf(stderr, "%s。\n", TextDelivery::kKeptInHistory.toUtf8().constData());
+    QCoreApplication::quit();
 }
 
 void MurmoApplication::relaunch()

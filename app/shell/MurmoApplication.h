@@ -47,12 +47,17 @@ public:
     // the event loop ends. A quit that would lose history entries is put to the user first.
     void shutDown();
 
+    // Whether the program, ending, kept texts it had still to type in the history instead.
+    bool keptTexts() const { return m_keptTexts > 0; }
+
     AppServices& services() { return m_services; }
     QuitGuard& quitGuard() { return m_quitGuard; }
     HistoryWindow* historyWindow() const { return m_history.get(); }
     SettingsWindow* settingsWindow() const { return m_settings; }
 
 private:
+    // Ends the event loop once the quit guard lets the program end.
+    void quit();
     void showSettings();
     void relaunch();
     void showLoginSheet();
@@ -71,4 +76,5 @@ private:
     std::unique_ptr<HistoryWindow> m_history;
     QPointer<SettingsWindow> m_settings;
     QPointer<LoginView> m_login;
+    int m_keptTexts = 0;
 };

@@ -380,6 +380,8 @@ SingleInstance::Delivery SingleInstance::sendToPrimary(const QStringList& args) 
     switch (Answer(answer)) {
     case Answer::Acted:
         return Delivery::Acted;
+    case Answer::ActedTextsKept:
+        return Delivery::ActedTextsKept;
     case Answer::AskedInWindow:
         return Delivery::AskedInWindow;
     }

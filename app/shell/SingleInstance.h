@@ -74,6 +74,8 @@ public:
     enum class Answer : char
     {
         Acted = 'A',
+        // It acted: it ends, and texts it had still to type are left in its history instead.
+        ActedTextsKept = 'K',
         // It did not act but put the question to its user, in its window (a quit that would lose
         // history entries the disk refused).
         AskedInWindow = 'W',
@@ -86,6 +88,7 @@ public:
     enum class Delivery
     {
         Acted,
+        ActedTextsKept,
         AskedInWindow,
         // It took the message but never said it acted (dropped, ending, or stopped); a message
         // whose sender has stopped waiting is not acted on.

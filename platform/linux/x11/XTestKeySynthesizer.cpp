@@ -94,12 +94,12 @@ void XTestKeySynthesizer::open() const
     int error = 0;
     int major = 0;
     int minor = 0;
-    int opcode = 0;
     const bool xtest = XTestQueryExtension(m_display, &event, &error, &major, &minor);
-    bool xinput2 = XQueryExtension(m_display, "XInputExtension", &opcode, &event, &error);
+    bool xinput2 = XQueryExtension(m_display, "XInputExtension", &m_xinputOpcode, &event, &error);
     if (xinput2) {
+        // Raw key events reach a client during other clients' grabs only from XInput 2.1 on.
         int xiMajor = 2;
-        int xiMinor = 0;
+        int xiMinor = 2;
         xinput2 = XIQueryVersion(m_display, &xiMajor, &xiMinor) == Success;
     }
     m_available = xtest && xinput2;
@@ -116,6 +116,37 @@ XTestKeySynthesizer::~XTestKeySynthesizer()
         XTestFakeKeyEvent(m_display, code, False, CurrentTime);
     XSync(m_display, False);
     XCloseDisplay(m_display);
+}
+
+void XTestKeySynthesizer::watchKeys(bool watch)
+{
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    if (watch) {
+        XISetMask(bits, XI_RawKeyPress);
+        XISetMask(bits, XI_RawKeyRelease);
+    }
+    XIEventMask mask{XIAllDevices, int(sizeof(bits)), bits};
+    XISelectEvents(m_display, DefaultRootWindow(m_display), &mask, 1);
+}
+
+void XTestKeySynthesizer::forgetLetGoTheUserTouched()
+{
+    if (m_letGo.isEmpty())
+        return;
+    // What the user did with the keys while the chord was down: the server no longer sees a key
+    // the user holds once this synthesiser let go of it, so only the devices' own events tell.
+    watchKeys(false);
+    XSync(m_display, False);
+    while (XPending(m_display) > 0) {
+        XEvent event;
+        XNextEvent(m_display, &event);
+        XGenericEventCookie& cookie = event.xcookie;
+        if (cookie.type != GenericEvent || cookie.extension != m_xinputOpcode || !XGetEventData(m_display, &cookie))
+            continue;
+        if (cookie.evtype == XI_RawKeyPress || cookie.evtype == XI_RawKeyRelease)
+            m_letGo.removeAll(KeyCode(static_cast<const XIRawEvent*>(cookie.data)->detail));
+        XFreeEventData(m_display, &cookie);
+    }
 }
 
 bool XTestKeySynthesizer::isKeyHeld() const
@@ -166,21 +197,38 @@ bool XTestKeySynthesizer::postKey(quint32 keyCode, quint64 modifierFlags, bool d
         // the user's modifiers go up so that the application sees only the chord asked for.
         if (keyboard.isDown(code))
             XTestFakeKeyEvent(m_display, code, False, CurrentTime);
+        m_letGo.clear();
         for (KeyCode modifier : keyboard.modifiers) {
-            if (keyboard.isDown(modifier))
-                XTestFakeKeyEvent(m_display, modifier, False, CurrentTime);
+            if (!keyboard.isDown(modifier) || m_letGo.contains(modifier))
+                continue;
+            XTestFakeKeyEvent(m_display, modifier, False, CurrentTime);
+            if (!m_pressed.contains(modifier))
+                m_letGo.append(modifier);
         }
-        for (KeyCode modifier : modifiers)
+        for (KeyCode modifier : modifiers) {
+            // One pressed again for the user stays down on the XTEST device once the user let go
+            // of it on the keyboard, and a modifier's press over it would be dropped as a repeat.
+            if (!keyboard.isDown(modifier))
+                XTestFakeKeyEvent(m_display, modifier, False, CurrentTime);
             XTestFakeKeyEvent(m_display, modifier, True, CurrentTime);
+        }
         XTestFakeKeyEvent(m_display, code, True, CurrentTime);
+        // From here on, not before: the keys this press let go of are not the user's doing.
+        if (!m_letGo.isEmpty())
+            watchKeys(true);
         XUngrabServer(m_display);
         m_pressed.append(modifiers);
         m_pressed.append(code);
     } else {
+        // Before the key-ups of this release, which the watch would take for the user's.
+        forgetLetGoTheUserTouched();
         XTestFakeKeyEvent(m_display, code, False, CurrentTime);
         for (auto it = modifiers.crbegin(); it != modifiers.crend(); ++it)
             XTestFakeKeyEvent(m_display, *it, False, CurrentTime);
         m_pressed.removeIf([&](KeyCode pressed) { return pressed == code || modifiers.contains(pressed); });
+        // Down again as they were, for the keys the user goes on typing with them.
+        for (KeyCode letGo : std::exchange(m_letGo, {}))
+            XTestFakeKeyEvent(m_display, letGo, True, CurrentTime);
     }
     XSync(m_display, False);
     return true;

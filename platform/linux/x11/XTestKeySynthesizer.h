@@ -10,7 +10,8 @@ typedef struct _XDisplay Display;
 
 // Synthesised keys through the XTEST extension, on a connection of its own, opened when first
 // needed rather than while the program starts; keys it pressed and never released go up when it
-// is destroyed. Main thread only.
+// is destroyed. The modifiers of the user's that a press lets go of are down again after the
+// release, unless the user let go of them meanwhile. Main thread only.
 class XTestKeySynthesizer : public KeySynthesizer
 {
 public:
@@ -28,11 +29,19 @@ public:
 private:
     // Opens the connection and checks the extensions, once.
     void open() const;
+    // Whether the server tells this connection of every key going down or up, from any device.
+    void watchKeys(bool watch);
+    // Ends the watch and forgets the keys the last press let go of that the user pressed or let go
+    // of since.
+    void forgetLetGoTheUserTouched();
 
     QByteArray m_displayName;
     mutable bool m_opened = false;
     mutable Display* m_display = nullptr;
     mutable bool m_available = false;
+    mutable int m_xinputOpcode = 0;
     // The keys this synthesiser has pressed and not yet released.
     QList<unsigned char> m_pressed;
+    // The user's keys the last press let go of, while the keys it pressed are down.
+    QList<unsigned char> m_letGo;
 };

@@ -227,6 +227,7 @@ private Q_SLOTS:
         QTest::addColumn<SingleInstance::Answer>("answer");
         QTest::addColumn<Delivery>("told");
         QTest::newRow("acted") << SingleInstance::Answer::Acted << Delivery::Acted;
+        QTest::newRow("acted, texts kept") << SingleInstance::Answer::ActedTextsKept << Delivery::ActedTextsKept;
         QTest::newRow("asked in its window") << SingleInstance::Answer::AskedInWindow << Delivery::AskedInWindow;
     }
 

@@ -351,6 +351,62 @@ private Q_SLOTS:
         QVERIFY(rig.settledOn(nextRecording ? line : QStringLiteral("✓ ")));
     }
 
+    // Every text that waits for held keys says so, the second of two in a row as well, while the
+    // first is still under way.
+    void everyTextHeldBackByAKeySaysSo()
+    {
+        FlowRig rig(false);
+        QSignalSpy inserted(&rig.app->inserter(), &TextInserter::inserted);
+        rig.fake.keySynthesizer.keyHeld = true;
+        for (int take = 1; take <= 2; ++take) {
+            rig.record(16000);
+            rig.recording().stop();
+            QVERIFY(FlowRig::until([&] {
+                const QList<HistoryEntry> entries = rig.app->history().all();
+                return entries.size() == take && std::none_of(entries.cbegin(), entries.cend(), [](const auto& entry) {
+                           return HistoryEntry::isPlaceholder(entry.finalText);
+                       });
+            }));
+            QCOMPARE(rig.state().statusLine(), TextDelivery::kWaitingForKeys);
+        }
+        QVERIFY(inserted.isEmpty());
+        rig.fake.keySynthesizer.keyHeld = false;
+        rig.app->inserter().keyReleased();
+        QVERIFY(FlowRig::until([&] {
+            rig.fake.clock.advance(TextInserter::waitStep);
+            return inserted.size() == 2;
+        }));
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
+    }
+
+    // A text waiting for held keys is in its entry before it goes, and a quit keeps it there
+    // instead of typing it afterwards or leaving it on the clipboard.
+    void aTextWaitingForKeysIsFiledAndKeptAtQuit()
+    {
+        FlowRig rig(false);
+        QSignalSpy inserted(&rig.app->inserter(), &TextInserter::inserted);
+        rig.fake.keySynthesizer.keyHeld = true;
+        rig.record(16000);
+        rig.recording().stop();
+        QVERIFY(FlowRig::until([&] { return rig.state().statusLine() == TextDelivery::kWaitingForKeys; }));
+        QVERIFY(FlowRig::until([&] {
+            const QString text = rig.onlyEntry().finalText;
+            return !text.isEmpty() && !HistoryEntry::isPlaceholder(text);
+        }));
+        const HistoryEntry waiting = rig.onlyEntry();
+        const std::optional<QString> clipboard = rig.fake.clipboard.text();
+        QCOMPARE(rig.controller->stopTyping(), 1);
+        QCOMPARE(rig.state().statusLine(), TextDelivery::kKeptInHistory);
+        rig.fake.keySynthesizer.keyHeld = false;
+        rig.app->inserter().keyReleased();
+        rig.fake.clock.advance(10s);
+        QCoreApplication::processEvents();
+        QVERIFY(inserted.isEmpty());
+        QCOMPARE(rig.fake.clipboard.text(), clipboard);
+        QCOMPARE(rig.onlyEntry().finalText, waiting.finalText);
+        QCOMPARE(rig.state().statusLine(), TextDelivery::kKeptInHistory);
+    }
+
     // The application's mode rule styles the dictation; its entry still records the current mode.
     void theApplicationsModeRuleStylesTheTake()
     {

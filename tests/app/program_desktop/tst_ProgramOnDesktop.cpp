@@ -476,6 +476,36 @@ private Q_SLOTS:
         QVERIFY(m_gateway->requestsTo(QStringLiteral("/v1/asr")).isEmpty());
     }
 
+    // A text that waits for a held key is in the history file before it goes, which is what the
+    // next start reads: a kill or "murmo --quit" meanwhile leaves it there for the user to copy.
+    void quitOrKillWhileATextWaitsForAKeyKeepsIt_data()
+    {
+        QTest::addColumn<bool>("kill");
+        QTest::newRow("murmo --quit") << false;
+        QTest::newRow("killed") << true;
+    }
+
+    void quitOrKillWhileATextWaitsForAKeyKeepsIt()
+    {
+        QFETCH(bool, kill);
+        m_gateway->queueReply("POST", QStringLiteral("/v1/asr"),
+                              FakeReply::json({{QStringLiteral("text"), kSentence}}).after(500ms));
+        startMurmo({});
+        startRecording();
+        speakAndStop();
+        // A key the program does not watch, down before the text is ready.
+        m_keyboard->press("F7");
+        QTRY_VERIFY_WITH_TIMEOUT(!m_murmo->history().isEmpty() && m_murmo->history().first().finalText == kSentence,
+                                 kStepMs);
+        if (kill)
+            m_murmo->kill();
+        else
+            QVERIFY(m_murmo->quit());
+        m_keyboard->release("F7");
+        QCOMPARE(m_murmo->history().size(), 1);
+        QCOMPARE(m_murmo->history().first().finalText, kSentence);
+    }
+
     // "murmo --quit" while the disk refuses the history: the program asks in its window whether
     // to wait for it, and the launch says so and fails, since the program did not quit.
     void quitOnAFullDiskSaysThatTheProgramAsks()
