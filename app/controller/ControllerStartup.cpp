@@ -62,8 +62,8 @@ QCoro::Task<void> ControllerStartup::finish()
 {
     Migrations::releaseFnKeyFromSystem(m_parts.settings, m_fnKey);
     m_heldWrites.reset();
-    // The lexicon saves itself after each step, each save waiting for the disk; nothing on screen
-    // needs the seed, so it runs on a worker. The lexicon takes calls from any thread.
+    // The seed waits for the lexicon's file to be read, which takes a second for a large one;
+    // nothing on screen needs it, so it runs on a worker. The lexicon takes calls from any thread.
     QFuture<bool> lexiconSeeded = QtConcurrent::run(
         [lexicon = m_parts.lexicon, steps = m_lexiconSteps] { return Migrations::seedLexicon(*lexicon, steps); });
     // A volume left lowered by a crash comes back without holding anything up.

@@ -1,20 +1,18 @@
 #include "core/store/Lexicon.h"
 
 #include "core/async/PostToThread.h"
-#include "core/audio/FreedMemory.h"
 #include "core/store/LexiconImport.h"
-#include "core/store/LexiconSnapshot.h"
 #include "core/store/RuleReplacement.h"
 #include "core/store/StoreFile.h"
 #include "core/store/TextClass.h"
 #include "core/text/ComparedText.h"
 #include "core/text/HotwordMatcher.h"
+#include "platform/FreedMemory.h"
 
 #include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QSet>
-#include <QThread>
 #include <QtConcurrent>
 
 #include <algorithm>
@@ -40,13 +38,9 @@ Lexicon::StoredRule::StoredRule(LearnedRule learned, QString key)
     , ascii(TextClass::isAscii(rule.wrong))
 {}
 
-Lexicon::Lexicon(const QString& directory, QObject* parent)
-    : Lexicon(directory, nullptr, parent)
-{}
-
-Lexicon::Lexicon(const QString& directory, QThreadPool* loader, QObject* parent)
-    : QObject(parent)
-    , m_fileURL(QDir(directory).filePath(kFileName))
+Lexicon::Lexicon(const QString& directory, FreedMemory* freedMemory, QThreadPool* loader)
+    : m_fileURL(QDir(directory).filePath(kFileName))
+    , m_freedMemory(freedMemory)
     , m_matcher(std::make_shared<HotwordMatcher>())
     , m_loader(loader ? loader : &m_worker)
 {
@@ -62,26 +56,28 @@ Lexicon::~Lexicon()
 {
     if (m_loadStarted)
         m_run.waitForFinished();
+    // The writes still queued hold the last changes.
+    m_worker.waitForDone();
 }
 
 void Lexicon::startLoading() const
 {
-    if (std::exchange(m_loadStarted, true))
-        return;
-    auto* self = const_cast<Lexicon*>(this);
-    m_run = QtConcurrent::run(m_loader, [self] { self->load(); });
+    std::call_once(m_startOnce, [this] {
+        auto* self = const_cast<Lexicon*>(this);
+        m_run = QtConcurrent::run(m_loader, [self] { self->load(); });
+        m_loadStarted = true;
+    });
 }
 
 void Lexicon::waitUntilLoaded() const
 {
     if (m_loaded)
         return;
-    // Nothing on the lexicon's own thread may wait for its event loop to start the load.
-    if (QThread::currentThread() == thread()) {
-        startLoading();
-        m_run.waitForFinished();
-    }
-    m_loading.waitForFinished();
+    // Whoever waits starts the load, and runs it itself when no thread of the loader has taken it
+    // up yet: the lexicon's own thread may be waiting for this one, and then its event loop never
+    // turns to start it, nor is a loader busy with waiters free to.
+    startLoading();
+    m_run.waitForFinished();
 }
 
 void Lexicon::load()
@@ -122,8 +118,8 @@ void Lexicon::load()
     }
     m_loadPromise.finish();
     // Reading a large file passes through several times its size in small pieces.
-    if (fileBytes >= kLargeLexiconBytes)
-        FreedMemory::giveBack();
+    if (fileBytes >= kLargeLexiconBytes && m_freedMemory)
+        m_freedMemory->giveBack();
 }
 
 QMutexLocker<QMutex> Lexicon::lockLoaded() const
@@ -173,29 +169,99 @@ qsizetype Lexicon::ruleCount() const
 
 std::optional<QByteArray> Lexicon::exportSnapshot() const
 {
-    const auto lock = lockLoaded();
-    return encodeLocked();
-}
-
-QByteArray Lexicon::encodeLocked() const
-{
-    QByteArray encoded = LexiconSnapshot::encode(
-        m_rules.size(), [this](qsizetype i) -> const LearnedRule& { return m_rules[i].rule; }, extraHotwordsLocked());
-    // The text grows through buffers of every size up to its own, which the allocator keeps.
-    if (encoded.size() >= kLargeLexiconBytes)
-        FreedMemory::giveBackSoon();
+    LexiconSnapshot snapshot;
+    {
+        const auto lock = lockLoaded();
+        snapshot = snapshotLocked();
+    }
+    QByteArray encoded = snapshot.encode();
+    giveBackFreedSoon(encoded.size());
     return encoded;
 }
 
-void Lexicon::saveLocked() const
+LexiconSnapshot Lexicon::snapshotLocked() const
+{
+    // The encoder reads this copy on several threads while the lexicon goes on changing: the texts
+    // are shared, not copied, and a change made meanwhile leaves the copy as it was.
+    LexiconSnapshot snapshot;
+    snapshot.rules.reserve(m_rules.size());
+    for (const StoredRule& stored : m_rules)
+        snapshot.rules.append(stored.rule);
+    snapshot.hotwords = extraHotwordsLocked();
+    return snapshot;
+}
+
+void Lexicon::giveBackFreedSoon(qsizetype bytes) const
+{
+    // The text grows through buffers of every size up to its own, which the allocator keeps.
+    if (bytes >= kLargeLexiconBytes && m_freedMemory)
+        m_freedMemory->giveBackSoon();
+}
+
+void Lexicon::saveLocked()
 {
     // Every change is saved, so this is where it is told; what memory holds changed even when the
     // disk refuses it.
     announceChange();
-    // A failed save leaves the change in memory; the next successful one writes everything.
-    QString error;
-    if (!StoreFile::writeAtomically(m_fileURL, encodeLocked(), &error))
-        std::printf("lexicon: cannot save %s: %s\n", qPrintable(m_fileURL), qPrintable(error));
+    scheduleWriteLocked();
+}
+
+void Lexicon::scheduleWriteLocked()
+{
+    if (std::exchange(m_saveQueued, true))
+        return;
+    m_worker.start([this] { writeLatest(); });
+}
+
+void Lexicon::writeLatest()
+{
+    QMutexLocker lock(&m_mutex);
+    // Changes from here on queue the next write, which finds them all.
+    m_saveQueued = false;
+    m_writing = true;
+    qsizetype bytes = 0;
+    bool written = false;
+    {
+        const LexiconSnapshot snapshot = snapshotLocked();
+        lock.unlock();
+        const QByteArray encoded = snapshot.encode();
+        bytes = encoded.size();
+        // A failed write leaves the change in memory; the next one writes everything.
+        QString error;
+        written = StoreFile::writeAtomically(m_fileURL, encoded, &error);
+        if (!written)
+            std::printf("lexicon: cannot save %s: %s\n", qPrintable(m_fileURL), qPrintable(error));
+    }
+    if (bytes >= kLargeLexiconBytes && m_freedMemory)
+        m_freedMemory->giveBack();
+    lock.relock();
+    m_saved = written;
+    // Told before flush() returns, and without the lock, which those told may take.
+    lock.unlock();
+    Q_EMIT saveFinished();
+    lock.relock();
+    m_writing = false;
+    if (!m_saveQueued)
+        m_idle.wakeAll();
+}
+
+bool Lexicon::isSaved() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_saved && !m_saveQueued && !m_writing;
+}
+
+bool Lexicon::flush()
+{
+    // Before the file is read nothing can have changed.
+    if (!m_loaded)
+        return true;
+    QMutexLocker lock(&m_mutex);
+    if (!m_saved && !m_writing)
+        scheduleWriteLocked();
+    while (m_saveQueued || m_writing)
+        m_idle.wait(&m_mutex);
+    return m_saved;
 }
 
 void Lexicon::announceChange() const
@@ -285,8 +351,7 @@ std::optional<int> Lexicon::merge(const QByteArray& remoteData)
         saveLocked();
     }
     // Reading the account's copy passes through several times its size in small pieces.
-    if (remoteData.size() >= kLargeLexiconBytes)
-        FreedMemory::giveBackSoon();
+    giveBackFreedSoon(remoteData.size());
     return added;
 }
 
