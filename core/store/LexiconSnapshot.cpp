@@ -40,7 +40,6 @@ std::optional<Unpacked> unpack(const QJsonDocument& document, const QJsonParseEr
     Unpacked unpacked;
     const QJsonArray ruleArray = rules.toArray();
     unpacked.snapshot.rules.reserve(ruleArray.size());
-    unpacked.ruleTexts.reserve(ruleArray.size() * 3, 0);
     for (const QJsonValue& value : ruleArray) {
         std::optional<LearnedRule> rule = LearnedRule::fromJson(value);
         if (!rule)
@@ -52,7 +51,6 @@ std::optional<Unpacked> unpack(const QJsonDocument& document, const QJsonParseEr
         unpacked.snapshot.rules.append(std::move(*rule));
     }
     const QJsonArray hotwordArray = hotwords.toArray();
-    unpacked.snapshot.hotwords.reserve(hotwordArray.size(), 0);
     for (const QJsonValue& value : hotwordArray) {
         if (!value.isString())
             return std::nullopt;

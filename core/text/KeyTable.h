@@ -75,8 +75,7 @@ public:
         const QStringView key = m_lent.at(word);
         if (const qsizetype found = indexOf(key); found >= 0)
             return found;
-        const auto offset = quint32(key.data() - m_lent.text().data());
-        const qsizetype entry = add(Entry{offset, quint32(key.size()) | kLent, Value{}});
+        const qsizetype entry = add(Entry{quint32(word), quint32(key.size()) | kLent, Value{}});
         place(quint32(entry));
         return entry;
     }
@@ -111,7 +110,7 @@ public:
     {
         const Entry& held = m_entries[std::size_t(entry)];
         if (held.size & kLent)
-            return m_lent.text().sliced(held.offset, held.size & ~kLent);
+            return m_lent.at(held.offset);
         return QStringView(m_units).sliced(held.offset, held.size);
     }
     Value& value(qsizetype entry) { return m_entries[std::size_t(entry)].value; }
@@ -124,6 +123,7 @@ private:
 
     struct Entry
     {
+        // Where the key starts in m_units, or for a lent key the word's number in m_lent.
         quint32 offset = 0;
         quint32 size = 0;
         Value value{};
