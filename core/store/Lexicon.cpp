@@ -433,19 +433,32 @@ void Lexicon::removeRule(const QUuid& id)
 
 qsizetype Lexicon::removeRulesLocked(const std::function<bool(const StoredRule&)>& remove)
 {
-    // std::remove_if asks once per rule, as the matcher's count needs.
-    const auto kept = std::remove_if(m_rules.begin(), m_rules.end(), [&](const StoredRule& stored) {
-        if (!remove(stored))
-            return false;
-        matcherForChangeLocked().remove(stored.rule.right);
-        return true;
-    });
-    const qsizetype removed = m_rules.end() - kept;
-    if (removed > 0) {
-        m_rules.erase(kept, m_rules.end());
-        m_ruleCount = m_rules.size();
-        rebuildOrderLocked();
+    // Each rule's index once the removed ones are gone, or -1: the order and the starts keep their
+    // sorting and are only renumbered, where rebuilding them would sort and file every rule again.
+    std::vector<qsizetype> moved(std::size_t(m_rules.size()));
+    qsizetype kept = 0;
+    for (qsizetype i = 0; i < m_rules.size(); ++i) {
+        if (remove(m_rules.at(i))) {
+            matcherForChangeLocked().remove(m_rules.at(i).rule.right);
+            moved[std::size_t(i)] = -1;
+            continue;
+        }
+        if (kept != i)
+            m_rules[kept] = std::move(m_rules[i]);
+        moved[std::size_t(i)] = kept++;
     }
+    const qsizetype removed = m_rules.size() - kept;
+    if (removed == 0)
+        return 0;
+    m_rules.erase(m_rules.begin() + kept, m_rules.end());
+    m_ruleCount = m_rules.size();
+    auto out = m_order.begin();
+    for (const qsizetype index : m_order) {
+        if (moved[std::size_t(index)] >= 0)
+            *out++ = moved[std::size_t(index)];
+    }
+    m_order.erase(out, m_order.end());
+    m_starts.renumber(moved);
     return removed;
 }
 
