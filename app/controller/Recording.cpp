@@ -19,6 +19,7 @@
 #include "core/recognition/StreamingAsrSource.h"
 #include "core/store/HistoryStore.h"
 #include "core/store/Lexicon.h"
+#include "platform/FreedMemory.h"
 
 #include <QCoroFuture>
 #include <QPointer>
