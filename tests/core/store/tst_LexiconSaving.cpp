@@ -1,4 +1,6 @@
 #include "core/store/Lexicon.h"
+#include "tests/core/store/LexiconFixtures.h"
+#include "tests/support/FakeFreedMemory.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestRegistry.h"
 
@@ -94,6 +96,25 @@ private Q_SLOTS:
             worker.join();
         QCOMPARE(lexicon.allRules().size(), 8);
         QCOMPARE(lexicon.hotwords().last(), QString("Kelto"));
+    }
+
+    // Reading and writing a file of megabytes passes through several times its size in small
+    // pieces, which go back to the system; a small file's few do not.
+    void largeFilesGiveWhatTheyFreedBack()
+    {
+        for (const qint64 bytes : {qint64(1000), qint64(5'000'000)}) {
+            QTemporaryDir dir;
+            writeFile(dir.filePath(Lexicon::kFileName), LexiconFixtures::lexiconOfSize(bytes));
+            FakeFreedMemory freed;
+            Lexicon lexicon(dir.path(), &freed);
+            lexicon.waitUntilLoaded();
+            const int afterLoad = freed.givenBack;
+            lexicon.addRule("teh", "the", "user_added");
+            QVERIFY(lexicon.flush());
+            const bool large = bytes > 1000;
+            QCOMPARE(afterLoad, large ? 1 : 0);
+            QCOMPARE(freed.givenBack.load(), large ? 2 : 0);
+        }
     }
 };
 
