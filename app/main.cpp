@@ -7,9 +7,9 @@
 #include "app/shell/SingleInstance.h"
 #include "app/ui/ControlStyle.h"
 #include "app/ui/QtTexts.h"
-#include "core/audio/FreedMemory.h"
 #include "core/net/HttpTransport.h"
 #include "platform/linux/LinuxAdapters.h"
+#include "platform/linux/system/GlibcFreedMemory.h"
 #include "platform/linux/system/ProcConnectionSockets.h"
 #include "platform/linux/system/QuitSignals.h"
 
@@ -151,6 +151,6 @@ int main(int argc, char** argv)
     // and no other process of the user's attaching to read its memory, as password managers do.
     ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     // Before any thread: the buffers of long takes must not pile up in the allocator's pools.
-    FreedMemory::keepLargeBuffersApart();
+    GlibcFreedMemory::keepLargeBuffersApart();
     endWithoutLibraryTeardown(run(argc, argv));
 }

@@ -8,10 +8,10 @@
 #include "bench/MainThreadHolds.h"
 #include "core/audio/AudioChunker.h"
 #include "core/audio/AudioGain.h"
-#include "core/audio/FreedMemory.h"
 #include "core/audio/Resampler.h"
 #include "core/audio/WavEncoder.h"
 #include "platform/SystemClock.h"
+#include "platform/linux/system/GlibcFreedMemory.h"
 #include "tests/app/controller/FakeApp.h"
 
 #include <QApplication>
@@ -47,6 +47,7 @@ struct LongTakeRig : MainThreadHolds
 {
     FakeApp fake;
     SystemClock clock;
+    GlibcFreedMemory pools;
     std::unique_ptr<AppServices> app;
     std::unique_ptr<DictationController> controller;
     bool inserted = false;
@@ -54,11 +55,11 @@ struct LongTakeRig : MainThreadHolds
     LongTakeRig()
     {
         // As the program does at start.
-        FreedMemory::keepLargeBuffersApart();
+        GlibcFreedMemory::keepLargeBuffersApart();
         fake.audioInput.setFormat({48000, 1});
         fake.workspace.addApplication(QStringLiteral("gedit"), 100, QStringLiteral("Gedit"));
         fake.workspace.frontPid = 100;
-        app = std::make_unique<AppServices>(fake.ports(clock), fake.screens, fake.options());
+        app = std::make_unique<AppServices>(fake.ports(clock, &pools), fake.screens, fake.options());
         app->settings().setValue(SettingKey::gatewayToken, QStringLiteral("device-token"));
         app->settings().setValue(SettingKey::useStreaming, false);
         app->settings().setValue(SettingKey::duckOthers, false);

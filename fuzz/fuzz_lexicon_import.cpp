@@ -37,6 +37,8 @@ void importIntoEmptyLexicon(const QString& text)
             std::abort();
         wrongs.insert(key);
     }
+    if (!lexicon.flush())
+        std::abort();
     const Lexicon reread(dir.path());
     if (reread.exportSnapshot() != lexicon.exportSnapshot())
         std::abort();

@@ -6,6 +6,7 @@ class AudioInput;
 class Clipboard;
 class Clock;
 class Compositing;
+class FreedMemory;
 class KeyEventSource;
 class KeySynthesizer;
 class OutputVolume;
@@ -36,4 +37,5 @@ struct Ports
     // Says through isAvailable() whether a keyring answers; without one the settings keep their
     // secrets in the private settings file and the session lasts until the program ends.
     SecretStore& secrets;
+    FreedMemory& freedMemory;
 };

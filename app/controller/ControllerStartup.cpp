@@ -69,8 +69,8 @@ QCoro::Task<void> ControllerStartup::finish()
     // Before the held writes try the file, whether it could be opened at all.
     const bool fileOpened = m_parts.settings.canSave();
     m_heldWrites.reset();
-    // The lexicon saves itself after each step, each save waiting for the disk; nothing on screen
-    // needs the seed, so it runs on a worker. The lexicon takes calls from any thread.
+    // The seed waits for the lexicon's file to be read, which takes a second for a large one;
+    // nothing on screen needs it, so it runs on a worker. The lexicon takes calls from any thread.
     QFuture<bool> lexiconSeeded = QtConcurrent::run(
         [lexicon = m_parts.lexicon, steps = m_lexiconSteps] { return Migrations::seedLexicon(*lexicon, steps); });
     // A volume left lowered by a crash comes back without holding anything up.

@@ -12,7 +12,7 @@ DictationController::DictationController(AppServices& app, Migrations::FnKeySyst
                    app.ports().workspace, app.ports().accessibility, app.ports().clock, app.overlay(), app.sounds(),
                    app.ducker(), app.services(), app.lexicon(),
                    streamingGateway.isEmpty() ? app.services().endpoints().gateway : std::move(streamingGateway),
-                   m_workers, app.history()})
+                   m_workers, app.history(), app.ports().freedMemory})
     , m_dictation({app.state(), app.settings(), app.personalData(), app.services(), app.ports().workspace,
                    app.ports().clock, app.overlay(), app.ports().clipboard, m_delivery, m_workers},
                   m_failures)

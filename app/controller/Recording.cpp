@@ -14,12 +14,12 @@
 #include "core/account/SessionStore.h"
 #include "core/async/PostToThread.h"
 #include "core/audio/AudioGain.h"
-#include "core/audio/FreedMemory.h"
 #include "core/recognition/AsrProvider.h"
 #include "core/recognition/StreamingAsr.h"
 #include "core/recognition/StreamingAsrSource.h"
 #include "core/store/HistoryStore.h"
 #include "core/store/Lexicon.h"
+#include "platform/FreedMemory.h"
 
 #include <QCoroFuture>
 #include <QPointer>
@@ -428,15 +428,15 @@ QCoro::Task<> Recording::handOver(AudioRecorder::Take take, bool boost, Finished
     // The samples come back shared: a take of minutes is megabytes that the interface's thread
     // should not copy out of the future.
     QFuture<std::shared_ptr<const Samples>> converting =
-        QtConcurrent::run(&m_parts.workers, [take = std::move(take), boost]() mutable {
+        QtConcurrent::run(&m_parts.workers, [take = std::move(take), boost, &freed = m_parts.freedMemory]() mutable {
             Samples samples = take.toSamples();
             take = AudioRecorder::Take();
             // The take's buffers go back to the system now, and what its dictation used once the
             // last holder of its samples lets go.
-            FreedMemory::giveBack();
-            const auto done = [](const Samples* finished) {
+            freed.giveBack();
+            const auto done = [&freed](const Samples* finished) {
                 delete finished;
-                FreedMemory::giveBackSoon();
+                freed.giveBackSoon();
             };
             return std::shared_ptr<const Samples>(
                 new Samples(boost ? AudioGain::boostQuietSpeech(std::move(samples)) : std::move(samples)), done);

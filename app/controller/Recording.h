@@ -19,6 +19,7 @@ class AppState;
 class BackgroundDucker;
 class HistoryStore;
 class Lexicon;
+class FreedMemory;
 class QThreadPool;
 class RecordingOverlay;
 class ServiceSelector;
@@ -66,6 +67,8 @@ public:
         QThreadPool& workers;
         // Keeps the take of a recording the program quits during.
         HistoryStore& history;
+        // Gives back what a long take's buffers leave in the allocator's pools.
+        FreedMemory& freedMemory;
     };
 
     static constexpr std::chrono::milliseconds kDuckDelay{180};

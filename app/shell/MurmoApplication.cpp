@@ -135,6 +135,9 @@ void MurmoApplication::shutDown()
     // Queued on the ducker's own thread, which its destructor drains before the process ends.
     m_services.ducker().restore();
     m_historySaving.saveNow();
+    // The lexicon writes on its worker; a sync pass still holding it would keep the last change
+    // from being written when the lexicon goes.
+    m_services.lexicon()->flush();
 }
 
 void MurmoApplication::quit()

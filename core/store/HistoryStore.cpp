@@ -2,6 +2,7 @@
 
 #include "core/audio/AudioStorage.h"
 #include "core/store/StoreFile.h"
+#include "platform/FreedMemory.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,10 +11,6 @@
 
 #include <algorithm>
 #include <utility>
-
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 namespace {
 
@@ -47,21 +44,13 @@ QString recordingName(const QUuid& id)
     return id.toString(QUuid::WithoutBraces).toUpper() + QLatin1Char('.') + AudioStorage::fileExtension;
 }
 
-// Reading a file far over the cap takes many times the memory of what is kept, and glibc holds on
-// to what a thread frees for that thread's later use unless asked to give it back.
-void releaseFreedHistoryMemory()
-{
-#if defined(__GLIBC__)
-    malloc_trim(0);
-#endif
-}
-
 } // namespace
 
-HistoryStore::HistoryStore(const QString& directory, QObject* parent)
+HistoryStore::HistoryStore(const QString& directory, FreedMemory* freedMemory, QObject* parent)
     : QObject(parent)
     , m_fileURL(QDir(directory).filePath(QStringLiteral("history.json")))
     , m_recordingsDir(QDir(directory).filePath(QStringLiteral("recordings")))
+    , m_freedMemory(freedMemory)
 {
     m_worker.setMaxThreadCount(1);
     // Without the folder, recordings fail to write and entries are kept without audio.
@@ -90,8 +79,10 @@ void HistoryStore::load()
             read = std::move(newest->entries);
         }
     }
-    if (trimmed)
-        releaseFreedHistoryMemory();
+    // Reading a file far over the cap takes many times the memory of what is kept, and the
+    // allocator holds on to what this thread freed unless asked to give it back.
+    if (trimmed && m_freedMemory)
+        m_freedMemory->giveBack();
     // Only what was read: an entry added meanwhile may well be recognising.
     const bool rewrite = failInterruptedTakes(read) || trimmed;
 

@@ -17,6 +17,8 @@
 #include <optional>
 #include <span>
 
+class FreedMemory;
+
 // The history of takes: entries in "history.json" and one recording per entry in "recordings"
 // beside it. Memory is the truth and the file its copy, rewritten whole and atomically after
 // each change. Every call may come from any thread and none waits for the disk: the file is read,
@@ -40,8 +42,9 @@ public:
     // be read is moved aside ("history.json.unreadable-<time>") and the history starts empty. Of
     // one holding more than maxEntries the newest are kept, and the file as it was is kept beside
     // it ("history.json.untrimmed-<time>"). Entries left recognising by the program's last run are
-    // marked failed, for a retry.
-    explicit HistoryStore(const QString& directory, QObject* parent = nullptr);
+    // marked failed, for a retry. What reading a file far over the cap freed goes back to
+    // freedMemory, when given.
+    explicit HistoryStore(const QString& directory, FreedMemory* freedMemory = nullptr, QObject* parent = nullptr);
     // Waits for the worker: everything changed is written before the store goes.
     ~HistoryStore() override;
 
@@ -136,6 +139,7 @@ private:
 
     const QString m_fileURL;
     const QString m_recordingsDir;
+    FreedMemory* const m_freedMemory;
     mutable QMutex m_mutex;
     // Woken whenever the worker has nothing left to do.
     QWaitCondition m_idle;

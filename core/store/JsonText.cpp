@@ -81,8 +81,13 @@ void JsonText::appendString(QByteArray& out, QStringView text)
 
 void JsonText::appendNumber(QByteArray& out, double number)
 {
-    if (std::isfinite(number))
-        out.append(QByteArray::number(number, 'g', QLocale::FloatingPointShortest));
-    else
+    // QJsonValue keeps a whole number that a double holds exactly as an integer, and the encoder
+    // writes it with every digit (786000000, not 7.86e+08); beyond 2^53 it stays a double.
+    constexpr double kExactIntegers = double(1LL << 53);
+    if (!std::isfinite(number))
         out.append("null");
+    else if (std::trunc(number) == number && std::abs(number) <= kExactIntegers)
+        out.append(QByteArray::number(qint64(number)));
+    else
+        out.append(QByteArray::number(number, 'g', QLocale::FloatingPointShortest));
 }

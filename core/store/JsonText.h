@@ -12,7 +12,8 @@ namespace JsonText {
 // \t or \u00xx, everything else as UTF-8; a lone surrogate is written as its \uxxxx escape.
 void appendString(QByteArray& out, QStringView text);
 
-// A double as the shortest text that reads back as the same number, or null when it is not finite.
+// A double as the encoder writes it: a whole number up to 2^53 with all its digits, any other as the
+// shortest text that reads back as the same number, null when it is not finite.
 void appendNumber(QByteArray& out, double number);
 
 } // namespace JsonText

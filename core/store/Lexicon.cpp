@@ -1,20 +1,18 @@
 #include "core/store/Lexicon.h"
 
 #include "core/async/PostToThread.h"
-#include "core/audio/FreedMemory.h"
 #include "core/store/LexiconImport.h"
-#include "core/store/LexiconSnapshot.h"
 #include "core/store/RuleReplacement.h"
 #include "core/store/StoreFile.h"
 #include "core/store/TextClass.h"
 #include "core/text/ComparedText.h"
 #include "core/text/HotwordMatcher.h"
+#include "platform/FreedMemory.h"
 
 #include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QSet>
-#include <QThread>
 #include <QtConcurrent>
 
 #include <algorithm>
@@ -40,13 +38,9 @@ Lexicon::StoredRule::StoredRule(LearnedRule learned, QString key)
     , ascii(TextClass::isAscii(rule.wrong))
 {}
 
-Lexicon::Lexicon(const QString& directory, QObject* parent)
-    : Lexicon(directory, nullptr, parent)
-{}
-
-Lexicon::Lexicon(const QString& directory, QThreadPool* loader, QObject* parent)
-    : QObject(parent)
-    , m_fileURL(QDir(directory).filePath(kFileName))
+Lexicon::Lexicon(const QString& directory, FreedMemory* freedMemory, QThreadPool* loader)
+    : m_fileURL(QDir(directory).filePath(kFileName))
+    , m_freedMemory(freedMemory)
     , m_matcher(std::make_shared<HotwordMatcher>())
     , m_loader(loader ? loader : &m_worker)
 {
@@ -62,26 +56,28 @@ Lexicon::~Lexicon()
 {
     if (m_loadStarted)
         m_run.waitForFinished();
+    // The writes still queued hold the last changes.
+    m_worker.waitForDone();
 }
 
 void Lexicon::startLoading() const
 {
-    if (std::exchange(m_loadStarted, true))
-        return;
-    auto* self = const_cast<Lexicon*>(this);
-    m_run = QtConcurrent::run(m_loader, [self] { self->load(); });
+    std::call_once(m_startOnce, [this] {
+        auto* self = const_cast<Lexicon*>(this);
+        m_run = QtConcurrent::run(m_loader, [self] { self->load(); });
+        m_loadStarted = true;
+    });
 }
 
 void Lexicon::waitUntilLoaded() const
 {
     if (m_loaded)
         return;
-    // Nothing on the lexicon's own thread may wait for its event loop to start the load.
-    if (QThread::currentThread() == thread()) {
-        startLoading();
-        m_run.waitForFinished();
-    }
-    m_loading.waitForFinished();
+    // Whoever waits starts the load, and runs it itself when no thread of the loader has taken it
+    // up yet: the lexicon's own thread may be waiting for this one, and then its event loop never
+    // turns to start it, nor is a loader busy with waiters free to.
+    startLoading();
+    m_run.waitForFinished();
 }
 
 void Lexicon::load()
@@ -122,8 +118,8 @@ void Lexicon::load()
     }
     m_loadPromise.finish();
     // Reading a large file passes through several times its size in small pieces.
-    if (fileBytes >= kLargeLexiconBytes)
-        FreedMemory::giveBack();
+    if (fileBytes >= kLargeLexiconBytes && m_freedMemory)
+        m_freedMemory->giveBack();
 }
 
 QMutexLocker<QMutex> Lexicon::lockLoaded() const
@@ -169,33 +165,6 @@ qsizetype Lexicon::ruleCount() const
 {
     waitUntilLoaded();
     return m_ruleCount;
-}
-
-std::optional<QByteArray> Lexicon::exportSnapshot() const
-{
-    const auto lock = lockLoaded();
-    return encodeLocked();
-}
-
-QByteArray Lexicon::encodeLocked() const
-{
-    QByteArray encoded = LexiconSnapshot::encode(
-        m_rules.size(), [this](qsizetype i) -> const LearnedRule& { return m_rules[i].rule; }, extraHotwordsLocked());
-    // The text grows through buffers of every size up to its own, which the allocator keeps.
-    if (encoded.size() >= kLargeLexiconBytes)
-        FreedMemory::giveBackSoon();
-    return encoded;
-}
-
-void Lexicon::saveLocked() const
-{
-    // Every change is saved, so this is where it is told; what memory holds changed even when the
-    // disk refuses it.
-    announceChange();
-    // A failed save leaves the change in memory; the next successful one writes everything.
-    QString error;
-    if (!StoreFile::writeAtomically(m_fileURL, encodeLocked(), &error))
-        std::printf("lexicon: cannot save %s: %s\n", qPrintable(m_fileURL), qPrintable(error));
 }
 
 void Lexicon::announceChange() const
@@ -285,8 +254,7 @@ std::optional<int> Lexicon::merge(const QByteArray& remoteData)
         saveLocked();
     }
     // Reading the account's copy passes through several times its size in small pieces.
-    if (remoteData.size() >= kLargeLexiconBytes)
-        FreedMemory::giveBackSoon();
+    giveBackFreedSoon(remoteData.size());
     return added;
 }
 
@@ -368,19 +336,32 @@ void Lexicon::removeRule(const QUuid& id)
 
 qsizetype Lexicon::removeRulesLocked(const std::function<bool(const StoredRule&)>& remove)
 {
-    // std::remove_if asks once per rule, as the matcher's count needs.
-    const auto kept = std::remove_if(m_rules.begin(), m_rules.end(), [&](const StoredRule& stored) {
-        if (!remove(stored))
-            return false;
-        matcherForChangeLocked().remove(stored.rule.right);
-        return true;
-    });
-    const qsizetype removed = m_rules.end() - kept;
-    if (removed > 0) {
-        m_rules.erase(kept, m_rules.end());
-        m_ruleCount = m_rules.size();
-        rebuildOrderLocked();
+    // Each rule's index once the removed ones are gone, or -1: the order and the starts keep their
+    // sorting and are only renumbered, where rebuilding them would sort and file every rule again.
+    std::vector<qsizetype> moved(std::size_t(m_rules.size()));
+    qsizetype kept = 0;
+    for (qsizetype i = 0; i < m_rules.size(); ++i) {
+        if (remove(m_rules.at(i))) {
+            matcherForChangeLocked().remove(m_rules.at(i).rule.right);
+            moved[std::size_t(i)] = -1;
+            continue;
+        }
+        if (kept != i)
+            m_rules[kept] = std::move(m_rules[i]);
+        moved[std::size_t(i)] = kept++;
     }
+    const qsizetype removed = m_rules.size() - kept;
+    if (removed == 0)
+        return 0;
+    m_rules.erase(m_rules.begin() + kept, m_rules.end());
+    m_ruleCount = m_rules.size();
+    auto out = m_order.begin();
+    for (const qsizetype index : m_order) {
+        if (moved[std::size_t(index)] >= 0)
+            *out++ = moved[std::size_t(index)];
+    }
+    m_order.erase(out, m_order.end());
+    m_starts.renumber(moved);
     return removed;
 }
 

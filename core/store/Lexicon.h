@@ -3,6 +3,7 @@
 #include "core/store/CorrectionPair.h"
 #include "core/store/Corrections.h"
 #include "core/store/LearnedRule.h"
+#include "core/store/LexiconSnapshot.h"
 #include "core/store/RuleStarts.h"
 #include "core/store/WordList.h"
 
@@ -18,13 +19,16 @@
 #include <QStringList>
 #include <QThreadPool>
 #include <QUuid>
+#include <QWaitCondition>
 
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
+class FreedMemory;
 class HotwordMatcher;
 namespace LexiconImport {
 struct Entry;
@@ -32,13 +36,16 @@ struct Entry;
 
 // The user's personal correction memory: rules that rewrite what recognition keeps getting
 // wrong, and extra hotwords the recognisers should favour. Everything lives in "lexicon.json"
-// in the data folder, rewritten whole after every change.
+// in the data folder. Memory is the truth and the file its copy, rewritten whole and atomically
+// after each change.
 //
 // One instance is shared by the controller, the settings window and the dictation pipeline.
 // Every operation may be called from any thread; each takes the lexicon's own lock for its whole
-// step (saving included), so readers see a consistent state and saves happen in call order.
-// changed() tells the views that show it (the main window's rule count), whichever thread made
-// the change.
+// step, so readers see a consistent state. No call waits for the disk: the file is encoded and
+// written on the lexicon's own worker, from a copy of the rules and hotwords taken under the lock,
+// one write at a time and in order; changes made while a write is under way go out together in the
+// next one, so the file never goes back to an older state. changed() tells the views that show it
+// (the main window's rule count), whichever thread made the change.
 //
 // The file is read on a worker: a lexicon of a hundred thousand rules takes a second to decode
 // and prepare. Until then every operation waits for it, except those that say otherwise; the
@@ -56,13 +63,14 @@ public:
         friend bool operator==(const ImportCounts&, const ImportCounts&) = default;
     };
 
-    // Loads "lexicon.json" from directory (which is not created here) on loader, or on a thread of
-    // the lexicon's own when none is given, once the event loop of the lexicon's thread turns: at
-    // the program's start its window comes first. A file that exists but cannot be read or decoded
-    // is moved aside, kept as "lexicon.json.unreadable-<time>", and the lexicon starts empty.
-    explicit Lexicon(const QString& directory, QObject* parent = nullptr);
-    Lexicon(const QString& directory, QThreadPool* loader, QObject* parent = nullptr);
-    // Waits for a load under way.
+    // Loads "lexicon.json" from directory (which is not created here) on loader, or on the
+    // lexicon's own worker when none is given, once the event loop of the lexicon's thread turns
+    // (at the program's start its window comes first), or as soon as any thread waits for it. A
+    // file that exists but cannot be read or decoded is moved aside, kept as
+    // "lexicon.json.unreadable-<time>", and the lexicon starts empty. What reading or writing a
+    // large file freed goes back to freedMemory, when given.
+    explicit Lexicon(const QString& directory, FreedMemory* freedMemory = nullptr, QThreadPool* loader = nullptr);
+    // Waits for a load under way, and writes every change not yet written.
     ~Lexicon() override;
 
     Lexicon(const Lexicon&) = delete;
@@ -79,6 +87,13 @@ public:
 
     // A plain file path despite the name, which the design gives it.
     const QString& fileURL() const { return m_fileURL; }
+
+    // False while the file lacks a change: one waits for its write, or the last write failed (a
+    // full disk; the next change, or flush(), writes everything).
+    bool isSaved() const;
+    // Waits until every change so far has been written, or has failed to be, trying a failed
+    // write once more: for the program's end and for tests, never for a frame. Returns isSaved().
+    bool flush();
 
     // The recognition vocabulary: rule replacements, most-used first, then the extra hotwords;
     // each text once.
@@ -98,7 +113,8 @@ public:
     QList<LearnedRule> allRules() const;
     // Takes no lock: once loaded, it never waits.
     qsizetype ruleCount() const;
-    // Exactly the bytes a save would write.
+    // Exactly the bytes a save would write. Encoded on the caller's thread, outside the lock: call
+    // it from a worker.
     std::optional<QByteArray> exportSnapshot() const;
 
     // Folds the account's copy in, read as service text (LexiconSnapshot::decodeServiceText), so
@@ -149,6 +165,8 @@ Q_SIGNALS:
     // the event loop of the thread the lexicon lives on, never under its lock; changes close
     // together are told once.
     void changed();
+    // From the worker, after each write of the file, whether it went through or not (isSaved()).
+    void saveFinished();
 
 private:
     // A rule with what apply needs to find it quickly, computed once per rule.
@@ -164,7 +182,7 @@ private:
         std::optional<QRegularExpression> pattern; // built on the first hit
     };
 
-    // Starts load() on the loader unless it was started; on the lexicon's own thread only.
+    // Starts load() on the loader unless it was started; from any thread.
     void startLoading() const;
     // Reads, decodes and prepares the file, then puts it in place.
     void load();
@@ -185,8 +203,16 @@ private:
     const WordList& extraHotwordsLocked() const;
     // Removes the rules remove picks; returns how many.
     qsizetype removeRulesLocked(const std::function<bool(const StoredRule&)>& remove);
-    QByteArray encodeLocked() const;
-    void saveLocked() const;
+    // The rules and hotwords as they are now, for encoding outside the lock.
+    LexiconSnapshot snapshotLocked() const;
+    // Tells of a change and queues a write of the lexicon as it will be when the write runs.
+    void saveLocked();
+    // Queues a write unless one is queued already.
+    void scheduleWriteLocked();
+    // On the worker: encodes and writes what the lexicon holds then.
+    void writeLatest();
+    // After work that freed bytes of a lexicon's text, on a worker of the global pool.
+    void giveBackFreedSoon(qsizetype bytes) const;
     qsizetype indexOfWrongLocked(const QString& wrong) const;
     // words, in order, without those canonically equal to a stored extra hotword or to a word
     // before them.
@@ -208,6 +234,7 @@ private:
     void announceChange() const;
 
     const QString m_fileURL;
+    FreedMemory* const m_freedMemory;
     std::atomic_bool m_loaded = false;
     // Kept apart from the rules so the main window's count takes no lock.
     std::atomic<qsizetype> m_ruleCount = 0;
@@ -221,10 +248,17 @@ private:
     std::vector<qsizetype> m_order;
     RuleStarts m_starts;
     std::shared_ptr<HotwordMatcher> m_matcher;
+    // Woken whenever the worker has no write left to do.
+    QWaitCondition m_idle;
+    bool m_saveQueued = false;
+    bool m_writing = false;
+    bool m_saved = true;
+    // One thread: each write, in the order they were asked for (and the load, without a loader).
     QThreadPool m_worker;
     QThreadPool* const m_loader;
     // Starting and waiting for the load change nothing the lexicon holds.
-    mutable bool m_loadStarted = false;
+    mutable std::once_flag m_startOnce;
+    mutable std::atomic_bool m_loadStarted = false;
     mutable QFuture<void> m_run;
     QPromise<void> m_loadPromise;
     mutable QFuture<void> m_loading;

@@ -40,7 +40,6 @@ std::optional<Unpacked> unpack(const QJsonDocument& document, const QJsonParseEr
     Unpacked unpacked;
     const QJsonArray ruleArray = rules.toArray();
     unpacked.snapshot.rules.reserve(ruleArray.size());
-    unpacked.ruleTexts.reserve(ruleArray.size() * 3, 0);
     for (const QJsonValue& value : ruleArray) {
         std::optional<LearnedRule> rule = LearnedRule::fromJson(value);
         if (!rule)
@@ -52,7 +51,6 @@ std::optional<Unpacked> unpack(const QJsonDocument& document, const QJsonParseEr
         unpacked.snapshot.rules.append(std::move(*rule));
     }
     const QJsonArray hotwordArray = hotwords.toArray();
-    unpacked.snapshot.hotwords.reserve(hotwordArray.size(), 0);
     for (const QJsonValue& value : hotwordArray) {
         if (!value.isString())
             return std::nullopt;
@@ -103,24 +101,19 @@ template <typename Parse> std::optional<LexiconSnapshot> decodeWith(const QByteA
 
 QByteArray LexiconSnapshot::encode() const
 {
-    return encode(
-        rules.size(), [this](qsizetype i) -> const LearnedRule& { return rules[i]; }, hotwords);
-}
-
-QByteArray LexiconSnapshot::encode(qsizetype ruleCount, const std::function<const LearnedRule&(qsizetype)>& rule,
-                                   const WordList& hotwords)
-{
-    const auto encodeSlice = [&](qsizetype first) {
+    const qsizetype ruleCount = rules.size();
+    const auto encodeSlice = [this, ruleCount](qsizetype first) {
         QByteArray text;
         for (qsizetype i = first; i < std::min(ruleCount, first + kRulesPerSlice); ++i) {
             if (i > first)
                 text.append(',');
-            rule(i).appendJson(text);
+            rules[i].appendJson(text);
         }
         return text;
     };
     // A save follows every dictation that hit a rule: tens of thousands of rules are encoded in
-    // slices on several threads, the calling one among them.
+    // slices on several threads, the calling one among them. They read this snapshot only, which
+    // nothing changes while it is encoded: it is a value of its own, not a view of the lexicon.
     QList<qsizetype> firsts;
     for (qsizetype first = 0; first < ruleCount; first += kRulesPerSlice)
         firsts.append(first);

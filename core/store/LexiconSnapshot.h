@@ -6,7 +6,6 @@
 #include <QByteArray>
 #include <QList>
 
-#include <functional>
 #include <optional>
 
 // The lexicon as one JSON document: the content of "lexicon.json" and the payload kept on the
@@ -16,12 +15,8 @@ struct LexiconSnapshot
     QList<LearnedRule> rules;
     WordList hotwords;
 
-    // Compact JSON: {"rules":[...],"hotwords":[...]}.
+    // Compact JSON: {"rules":[...],"hotwords":[...]}, byte for byte what QJsonDocument writes.
     QByteArray encode() const;
-    // The same document for ruleCount rules that rule gives one by one, for a lexicon that keeps
-    // its rules in a list of its own.
-    static QByteArray encode(qsizetype ruleCount, const std::function<const LearnedRule&(qsizetype)>& rule,
-                             const WordList& hotwords);
     // Both top-level keys and every rule key are required; a document missing any of them, or
     // holding a value of the wrong type, is unreadable as a whole.
     static std::optional<LexiconSnapshot> decode(const QByteArray& bytes);

@@ -17,6 +17,20 @@ void RuleStarts::append(qsizetype index, const QString& key)
     m_rules[start(key.constData(), std::min<qsizetype>(key.size(), 2))].push_back(index);
 }
 
+void RuleStarts::renumber(const std::vector<qsizetype>& moved)
+{
+    for (auto it = m_rules.begin(); it != m_rules.end();) {
+        std::vector<qsizetype>& rules = it.value();
+        auto out = rules.begin();
+        for (const qsizetype index : rules) {
+            if (moved[std::size_t(index)] >= 0)
+                *out++ = moved[std::size_t(index)];
+        }
+        rules.erase(out, rules.end());
+        it = rules.empty() ? m_rules.erase(it) : std::next(it);
+    }
+}
+
 std::vector<qsizetype> RuleStarts::candidates(const QString& text, qsizetype after) const
 {
     std::vector<qsizetype> out;

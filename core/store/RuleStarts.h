@@ -14,6 +14,9 @@ public:
     void clear() { m_rules.clear(); }
     // Rule index, whose search key is key, appended after every rule filed so far.
     void append(qsizetype index, const QString& key);
+    // After rules were removed: moved holds each filed rule's new index, or -1 for one that went.
+    // The new indices keep the order of the old ones.
+    void renumber(const std::vector<qsizetype>& moved);
 
     // The rules, in stored order and each once, after index after whose key's start occurs in
     // text (a search key form). Every rule whose key text contains is among them.

@@ -4,30 +4,26 @@
 
 WordList::WordList(const QStringList& words)
 {
-    qsizetype units = 0;
-    for (const QString& word : words)
-        units += word.size();
-    reserve(words.size(), units);
     for (const QString& word : words)
         append(word);
 }
 
-void WordList::reserve(qsizetype count, qsizetype units)
-{
-    m_ends.reserve(m_ends.size() + std::size_t(count));
-    m_units.reserve(m_units.size() + units);
-}
-
 void WordList::append(QStringView word)
 {
-    m_units.append(word);
-    m_ends.push_back(quint32(m_units.size()));
+    if (m_size % kChunkWords == 0)
+        m_chunks.append(Chunk{});
+    Chunk& last = m_chunks.last();
+    last.units.append(word);
+    last.ends.append(quint32(last.units.size()));
+    ++m_size;
 }
 
 QStringView WordList::at(qsizetype index) const
 {
-    const quint32 start = index == 0 ? 0 : m_ends[std::size_t(index - 1)];
-    return QStringView(m_units).sliced(start, m_ends[std::size_t(index)] - start);
+    const Chunk& chunk = m_chunks.at(index / kChunkWords);
+    const qsizetype inChunk = index % kChunkWords;
+    const quint32 start = inChunk == 0 ? 0 : chunk.ends.at(inChunk - 1);
+    return QStringView(chunk.units).sliced(start, chunk.ends.at(inChunk) - start);
 }
 
 QStringList WordList::toStringList() const

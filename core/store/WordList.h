@@ -1,29 +1,29 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 
 #include <iterator>
-#include <vector>
 
-// A list of words for a million of them: their characters lie back to back in one buffer, so a
-// word costs its characters and four bytes, not a string of its own.
+// A list of words for a million of them: their characters lie back to back in chunks of a few
+// thousand words, so a word costs its characters and four bytes, not a string of its own. Copies
+// share the chunks: a copy costs a few hundred references whatever the words, and appending to a
+// list that shares them copies its last chunk only, so a copy handed to a worker to read costs the
+// list that goes on growing next to nothing.
 class WordList
 {
 public:
     WordList() = default;
     explicit WordList(const QStringList& words);
 
-    // Room for count more words of units UTF-16 units in all.
-    void reserve(qsizetype count, qsizetype units);
     void append(QStringView word);
-    qsizetype size() const { return qsizetype(m_ends.size()); }
-    bool isEmpty() const { return m_ends.empty(); }
+    qsizetype size() const { return m_size; }
+    bool isEmpty() const { return m_size == 0; }
+    // Valid until the list is appended to.
     QStringView at(qsizetype index) const;
-    // Every word, back to back.
-    QStringView text() const { return m_units; }
     QStringList toStringList() const;
 
     // The words as a compact JSON array, byte for byte what QJsonDocument writes for them, written
@@ -66,13 +66,20 @@ public:
     const_iterator begin() const { return {this, 0}; }
     const_iterator end() const { return {this, size()}; }
 
-    friend bool operator==(const WordList& a, const WordList& b)
-    {
-        return a.m_units == b.m_units && a.m_ends == b.m_ends;
-    }
+    // Words are put in chunks by their number alone: equal lists have equal chunks.
+    friend bool operator==(const WordList& a, const WordList& b) = default;
 
 private:
-    QString m_units;
-    // Where each word ends in m_units.
-    std::vector<quint32> m_ends;
+    static constexpr qsizetype kChunkWords = 4096;
+    struct Chunk
+    {
+        QString units;
+        // Where each word ends in units.
+        QList<quint32> ends;
+
+        friend bool operator==(const Chunk&, const Chunk&) = default;
+    };
+
+    QList<Chunk> m_chunks;
+    qsizetype m_size = 0;
 };

@@ -31,20 +31,17 @@ HotwordMatcher::HotwordMatcher(const QStringList& hotwords)
 }
 
 HotwordMatcher::HotwordMatcher(WordList words)
-    : m_list(std::move(words))
+    : m_words(std::move(words))
 {
-    m_words.reserve(m_list.size(), 0, m_list.text());
-    qsizetype start = 0;
-    for (const QStringView word : m_list) {
-        changeWord(word.toString(), 1, start);
-        start += word.size();
-    }
+    const qsizetype count = m_words.lent().size();
+    m_words.reserve(count, 0);
+    for (qsizetype i = 0; i < count; ++i)
+        changeWord(m_words.lent().at(i).toString(), 1, i);
 }
 
 void HotwordMatcher::append(const QString& word)
 {
-    m_list.append(word);
-    changeWord(word, 1, m_list.text().size() - word.size());
+    changeWord(word, 1, m_words.appendLent(word));
 }
 
 void HotwordMatcher::add(const QString& word)
@@ -66,7 +63,7 @@ bool HotwordMatcher::lists(const QString& word) const
         const ComparedText compared(word, true);
         key = compared.key(0, compared.size());
     }
-    const qsizetype entry = m_words.indexOf(key, m_list.text());
+    const qsizetype entry = m_words.indexOf(key);
     return entry >= 0 && entryAt(entry).listed > 0;
 }
 
@@ -109,8 +106,7 @@ void HotwordMatcher::changeWord(const QString& word, int by, qsizetype listedAt)
     const bool isRun = runSize > 1;
 
     const auto changeEntry = [&](const QString& key, int listedBy, int runBy, int formBy) {
-        const qsizetype index = listedAt >= 0 && key == word ? m_words.insertLent(listedAt, key.size(), m_list.text())
-                                                             : m_words.insert(key, m_list.text());
+        const qsizetype index = listedAt >= 0 && key == word ? m_words.insertLent(listedAt) : m_words.insert(key);
         Entry entry = entryAt(index);
         if (runBy > 0 && entry.runs == 0) {
             QString lowered = ComparedText::composed(trimmed.toLower());
@@ -127,7 +123,7 @@ void HotwordMatcher::changeWord(const QString& word, int by, qsizetype listedAt)
             store(index, entry);
         } else {
             m_manyWords.remove(index);
-            m_words.removeAt(index, m_list.text());
+            m_words.removeAt(index);
         }
     };
     if (runKey == listedKey) {
@@ -206,7 +202,7 @@ qsizetype HotwordMatcher::longestAt(const Lengths& lengths, const ComparedText& 
     }
     for (auto it = lengths.lower_bound(longest); it != lengths.end(); ++it) {
         const qsizetype units = ends[std::size_t(it->first)];
-        const qsizetype entry = m_words.indexOf(QStringView(key).first(units), m_list.text());
+        const qsizetype entry = m_words.indexOf(QStringView(key).first(units));
         if (entry >= 0 && accept(entryAt(entry), it->first)) {
             if (found)
                 *found = entry;
@@ -233,7 +229,7 @@ std::optional<HotwordMatcher::RunWord> HotwordMatcher::runWordAt(const ComparedT
     if (length == 0)
         return std::nullopt;
     const auto apart = m_loweredApart.constFind(found);
-    return RunWord{length, apart != m_loweredApart.cend() ? *apart : m_words.key(found, m_list.text()).toString()};
+    return RunWord{length, apart != m_loweredApart.cend() ? *apart : m_words.key(found).toString()};
 }
 
 qsizetype HotwordMatcher::formCharacters(const QString& form) const
@@ -241,7 +237,7 @@ qsizetype HotwordMatcher::formCharacters(const QString& form) const
     const auto entry = m_echoForms.constFind(form);
     if (entry != m_echoForms.cend())
         return entry->characters;
-    const qsizetype word = m_words.indexOf(form, m_list.text());
+    const qsizetype word = m_words.indexOf(form);
     return word >= 0 && entryAt(word).forms > 0 ? form.size() : 0;
 }
 

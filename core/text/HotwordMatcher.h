@@ -29,12 +29,12 @@ public:
     explicit HotwordMatcher(WordList words);
 
     // Room for count more words of units UTF-16 units in all, before adding many.
-    void reserve(qsizetype count, qsizetype units) { m_words.reserve(count, units, m_list.text()); }
+    void reserve(qsizetype count, qsizetype units) { m_words.reserve(count, units); }
     void add(const QString& word);
     void remove(const QString& word);
     // Adds word, and keeps it at the end of words().
     void append(const QString& word);
-    const WordList& words() const { return m_list; }
+    const WordList& words() const { return m_words.lent(); }
     bool isEmpty() const { return m_words.isEmpty(); }
     // Whether a word written as word is known, in any letter case: whatever is canonically
     // equal to a known word is.
@@ -94,7 +94,7 @@ private:
     template <typename Accept>
     qsizetype longestAt(const Lengths& lengths, const ComparedText& text, qsizetype position, Accept accept,
                         qsizetype* found = nullptr) const;
-    // listedAt: where word lies in m_list, when it is one of its words.
+    // listedAt: word's number in words(), when it is one of them.
     void changeWord(const QString& word, int by, qsizetype listedAt = -1);
     Entry entryAt(qsizetype index) const;
     void store(qsizetype index, const Entry& entry);
@@ -102,9 +102,8 @@ private:
     qsizetype formCharacters(const QString& form) const;
 
     // A million words of a large lexicon are kept here, each as its key's characters and counts;
-    // a key that is a word of m_list as written is lent from it.
+    // a key that is one of words() as written is lent from there.
     KeyTable<SmallEntry> m_words;
-    WordList m_list;
     QHash<qsizetype, Entry> m_manyWords;
     // The run word's trimmed, lower-cased text by entry, where it is not the key itself (the key
     // folds more than letter case).

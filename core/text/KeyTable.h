@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/store/WordList.h"
+
 #include <QHashFunctions>
 #include <QString>
 #include <QStringView>
@@ -12,25 +14,39 @@
 // few bytes, not a string and a hash node of its own. Entries are numbered; a number stays its
 // entry's until that entry is removed, then it may be given to a new key.
 //
-// A key may also be lent: its characters lie in a text the owner keeps beside the table and never
-// changes, only appends to (a word list), so a key that is already written there costs no
-// characters here. The owner passes that text, as it is now, to every call that reads keys (an
-// empty view when it lends none).
+// A key may also be lent: the table keeps a list of words in order, which only ever grows (the
+// owner's word list, lent()), and a key that is one of those words as written costs no characters
+// of its own. The lender is the table's own, so every key is read from the text it was made in.
 template <typename Value> class KeyTable
 {
 public:
+    KeyTable() = default;
+    // A table that lends from words; it holds no key yet.
+    explicit KeyTable(WordList words)
+        : m_lent(std::move(words))
+    {}
+
     // Room for count more keys of units UTF-16 units in all.
-    void reserve(qsizetype count, qsizetype units, QStringView lent)
+    void reserve(qsizetype count, qsizetype units)
     {
         m_entries.reserve(m_entries.size() + std::size_t(count));
         m_units.reserve(m_units.size() + units);
-        growIndexFor(size() + count, lent);
+        growIndexFor(size() + count);
     }
     qsizetype size() const { return qsizetype(m_entries.size() - m_free.size()); }
     bool isEmpty() const { return size() == 0; }
 
+    // The words keys may be lent from.
+    const WordList& lent() const { return m_lent; }
+    // Appends word to lent(); returns its number there. It is no key until insertLent makes it one.
+    qsizetype appendLent(QStringView word)
+    {
+        m_lent.append(word);
+        return m_lent.size() - 1;
+    }
+
     // The entry of key, or -1.
-    qsizetype indexOf(QStringView key, QStringView lent) const
+    qsizetype indexOf(QStringView key) const
     {
         if (m_index.empty())
             return -1;
@@ -38,34 +54,35 @@ public:
             const quint32 held = m_index[slot];
             if (held == 0)
                 return -1;
-            if (this->key(held - 1, lent) == key)
+            if (this->key(held - 1) == key)
                 return held - 1;
         }
     }
     // The entry of key, made with a default value and a copy of key when there was none.
-    qsizetype insert(QStringView key, QStringView lent)
+    qsizetype insert(QStringView key)
     {
-        if (const qsizetype found = indexOf(key, lent); found >= 0)
+        if (const qsizetype found = indexOf(key); found >= 0)
             return found;
-        const qsizetype entry = add(Entry{quint32(m_units.size()), quint32(key.size()), Value{}}, lent);
+        const qsizetype entry = add(Entry{quint32(m_units.size()), quint32(key.size()), Value{}});
         m_units.append(key);
-        place(quint32(entry), lent);
+        place(quint32(entry));
         return entry;
     }
-    // The entry of the key lent.sliced(offset, size), made with a default value when there was
-    // none; a new key stays in lent.
-    qsizetype insertLent(qsizetype offset, qsizetype size, QStringView lent)
+    // The entry of the key that is lent word number word, made with a default value when there was
+    // none; a new key stays in lent().
+    qsizetype insertLent(qsizetype word)
     {
-        if (const qsizetype found = indexOf(lent.sliced(offset, size), lent); found >= 0)
+        const QStringView key = m_lent.at(word);
+        if (const qsizetype found = indexOf(key); found >= 0)
             return found;
-        const qsizetype entry = add(Entry{quint32(offset), quint32(size) | kLent, Value{}}, lent);
-        place(quint32(entry), lent);
+        const qsizetype entry = add(Entry{quint32(word), quint32(key.size()) | kLent, Value{}});
+        place(quint32(entry));
         return entry;
     }
-    void removeAt(qsizetype entry, QStringView lent)
+    void removeAt(qsizetype entry)
     {
         Entry& removed = m_entries[std::size_t(entry)];
-        std::size_t slot = slotOf(key(entry, lent));
+        std::size_t slot = slotOf(key(entry));
         while (m_index[slot] != quint32(entry) + 1)
             slot = next(slot);
         // Backward-shift deletion: every key after the gap that may fill it moves up, so a search
@@ -74,7 +91,7 @@ public:
             const quint32 held = m_index[from];
             if (held == 0)
                 break;
-            const std::size_t home = slotOf(key(held - 1, lent));
+            const std::size_t home = slotOf(key(held - 1));
             if (((from - home) & mask()) >= ((from - slot) & mask())) {
                 m_index[slot] = held;
                 slot = from;
@@ -89,11 +106,11 @@ public:
             packUnits();
     }
 
-    QStringView key(qsizetype entry, QStringView lent) const
+    QStringView key(qsizetype entry) const
     {
         const Entry& held = m_entries[std::size_t(entry)];
         if (held.size & kLent)
-            return lent.sliced(held.offset, held.size & ~kLent);
+            return m_lent.at(held.offset);
         return QStringView(m_units).sliced(held.offset, held.size);
     }
     Value& value(qsizetype entry) { return m_entries[std::size_t(entry)].value; }
@@ -106,6 +123,7 @@ private:
 
     struct Entry
     {
+        // Where the key starts in m_units, or for a lent key the word's number in m_lent.
         quint32 offset = 0;
         quint32 size = 0;
         Value value{};
@@ -116,9 +134,9 @@ private:
     std::size_t slotOf(QStringView key) const { return qHash(key, QHashSeed::globalSeed()) & mask(); }
 
     // Takes a free entry number for entry, with room in the index for one more.
-    qsizetype add(const Entry& entry, QStringView lent)
+    qsizetype add(const Entry& entry)
     {
-        growIndexFor(size() + 1, lent);
+        growIndexFor(size() + 1);
         quint32 number = 0;
         if (m_free.empty()) {
             number = quint32(m_entries.size());
@@ -130,15 +148,15 @@ private:
         }
         return number;
     }
-    void place(quint32 entry, QStringView lent)
+    void place(quint32 entry)
     {
-        std::size_t slot = slotOf(key(entry, lent));
+        std::size_t slot = slotOf(key(entry));
         while (m_index[slot] != 0)
             slot = next(slot);
         m_index[slot] = entry + 1;
     }
     // At most three quarters of the index in use.
-    void growIndexFor(qsizetype count, QStringView lent)
+    void growIndexFor(qsizetype count)
     {
         std::size_t wanted = m_index.empty() ? 16 : m_index.size();
         while (std::size_t(count) * 4 > wanted * 3)
@@ -148,7 +166,7 @@ private:
         m_index.assign(wanted, 0);
         for (std::size_t entry = 0; entry < m_entries.size(); ++entry) {
             if (m_entries[entry].offset != kRemoved)
-                place(quint32(entry), lent);
+                place(quint32(entry));
         }
     }
     // Drops the characters of removed keys once they are half the buffer.
@@ -167,6 +185,7 @@ private:
         m_deadUnits = 0;
     }
 
+    WordList m_lent;
     QString m_units;
     std::vector<Entry> m_entries;
     // Entries of removed keys, to be given to new ones.

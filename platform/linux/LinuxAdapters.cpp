@@ -2,6 +2,7 @@
 
 Ports LinuxAdapters::ports()
 {
-    return Ports{clock,     keys,          keySynthesizer, audioInput, soundOutput, outputVolume, clipboard,
-                 workspace, accessibility, compositing,    appearance, permissions, launcher,     secrets};
+    return Ports{clock,        keys,        keySynthesizer, audioInput,    soundOutput,
+                 outputVolume, clipboard,   workspace,      accessibility, compositing,
+                 appearance,   permissions, launcher,       secrets,       freedMemory};
 }

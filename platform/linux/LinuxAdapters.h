@@ -11,6 +11,7 @@
 #include "platform/linux/clipboard/QtClipboard.h"
 #include "platform/linux/keychain/QtKeychainSecretStore.h"
 #include "platform/linux/pulse/PulseOutputVolume.h"
+#include "platform/linux/system/GlibcFreedMemory.h"
 #include "platform/linux/system/LinuxPermissionProbes.h"
 #include "platform/linux/system/QProcessLauncher.h"
 #include "platform/linux/x11/X11KeyEventSource.h"
@@ -37,6 +38,7 @@ struct LinuxAdapters
     QtKeychainSecretStore keyring;
     // A locked keyring whose prompt nobody answers must not hold a secret back for ever.
     BoundedSecretStore secrets{keyring, clock};
+    GlibcFreedMemory freedMemory;
 
     LinuxAdapters() = default;
     LinuxAdapters(const LinuxAdapters&) = delete;

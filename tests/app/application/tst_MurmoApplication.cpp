@@ -179,6 +179,17 @@ private Q_SLOTS:
         QVERIFY(window()->isVisible());
     }
 
+    // A sync pass may still hold the lexicon when the program ends: its last change is written by
+    // the end all the same.
+    void theEndWritesTheLexicon()
+    {
+        const std::shared_ptr<Lexicon> held = m_murmo->services().lexicon();
+        held->addRule(QStringLiteral("teh"), QStringLiteral("the"), QStringLiteral("user_added"));
+        m_murmo->shutDown();
+        QVERIFY(held->isSaved());
+        QCOMPARE(Lexicon(m_fakes->dataDirectory()).allRules(), held->allRules());
+    }
+
     void ctrlQQuits()
     {
         QVERIFY(QTest::qWaitForWindowExposed(window()));

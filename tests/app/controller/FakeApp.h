@@ -9,6 +9,7 @@
 #include "tests/support/FakeAppearance.h"
 #include "tests/support/FakeAudioInput.h"
 #include "tests/support/FakeDesktop.h"
+#include "tests/support/FakeFreedMemory.h"
 #include "tests/support/FakeKeySource.h"
 #include "tests/support/FakeOutputVolume.h"
 #include "tests/support/FakePermissionProbes.h"
@@ -51,6 +52,7 @@ struct FakeApp
     FakePermissionProbes permissions;
     FakeProcessLauncher launcher;
     FakeSecretStore secrets;
+    FakeFreedMemory freedMemory;
     FakeScreens screens;
     FakeGateway gateway;
     HttpTransport transport;
@@ -70,11 +72,13 @@ struct FakeApp
     QString dataDirectory() const { return dir.filePath(QStringLiteral("data/Murmo")); }
 
     Ports ports() { return ports(clock); }
-    // The fakes on another clock: the benchmarks run on the real one.
-    Ports ports(Clock& on)
+    // The fakes on another clock, and the allocator's own pools where memory is measured: the
+    // benchmarks run on the real ones.
+    Ports ports(Clock& on, FreedMemory* pools = nullptr)
     {
-        return Ports{on,        keys,          keySynthesizer, audioInput, soundOutput, outputVolume, clipboard,
-                     workspace, accessibility, compositing,    appearance, permissions, launcher,     secrets};
+        return Ports{on,           keys,        keySynthesizer, audioInput,    soundOutput,
+                     outputVolume, clipboard,   workspace,      accessibility, compositing,
+                     appearance,   permissions, launcher,       secrets,       pools ? *pools : freedMemory};
     }
 
     // Where this fake keeps the settings and data, and its services on loopback.

@@ -62,7 +62,7 @@ struct DesktopRig
         const Ports ports{
             clock,          real.keys,      real.keySynthesizer, microphone,       real.soundOutput, real.outputVolume,
             real.clipboard, real.workspace, real.accessibility,  real.compositing, real.appearance,  real.permissions,
-            real.launcher,  secrets};
+            real.launcher,  secrets,        real.freedMemory};
         const AppServices::Options options = loopbackOptions(dir, gateway, transport);
         app = std::make_unique<AppServices>(ports, screens, options);
         Settings& settings = app->settings();

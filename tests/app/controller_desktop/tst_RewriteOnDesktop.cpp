@@ -44,7 +44,7 @@ private Q_SLOTS:
         const Ports ports{
             clock,          real.keys,      real.keySynthesizer, real.audioInput,  real.soundOutput, real.outputVolume,
             real.clipboard, real.workspace, real.accessibility,  real.compositing, real.appearance,  real.permissions,
-            real.launcher,  secrets};
+            real.launcher,  secrets,        real.freedMemory};
         const AppServices::Options options = loopbackOptions(dir, gateway, transport);
         AppServices app(ports, screens, options);
         app.settings().setValue(SettingKey::gatewayToken, QStringLiteral("tok"));

@@ -35,7 +35,18 @@ struct Fixture
     }
 
     QString path() const { return dir.filePath(Lexicon::kFileName); }
-    QJsonObject stored() const { return QJsonDocument::fromJson(readFile(path())).object(); }
+    // The file once every change so far is written.
+    QByteArray saved() const
+    {
+        lexicon->flush();
+        return readFile(path());
+    }
+    bool fileExists() const
+    {
+        lexicon->flush();
+        return QFile::exists(path());
+    }
+    QJsonObject stored() const { return QJsonDocument::fromJson(saved()).object(); }
     QStringList unreadableCopies() const
     {
         return QDir(dir.path()).entryList({Lexicon::kFileName + ".unreadable-*"}, QDir::Files);
@@ -165,7 +176,7 @@ private Q_SLOTS:
         Fixture f(QList<RuleSpec>{{"teh", "the"}});
         QVERIFY(QFile::remove(f.path()));
         QCOMPARE(f.lexicon->apply("nothing to do"), QString("nothing to do"));
-        QVERIFY(!QFile::exists(f.path()));
+        QVERIFY(!f.fileExists());
         QCOMPARE(f.lexicon->apply("teh end"), QString("the end"));
         const QJsonArray rules = f.stored().value("rules").toArray();
         QCOMPARE(rules.size(), 1);
@@ -279,7 +290,7 @@ private Q_SLOTS:
         Fixture f;
         f.lexicon->addRule(wrong, right, "user_added");
         QCOMPARE(pairsOf(*f.lexicon), stored);
-        QCOMPARE(QFile::exists(f.path()), !stored.isEmpty());
+        QCOMPARE(f.fileExists(), !stored.isEmpty());
         if (!stored.isEmpty()) {
             const QJsonObject rule = f.stored().value("rules").toArray()[0].toObject();
             QCOMPARE(rule.value("wrong").toString(), wrong);
@@ -358,9 +369,9 @@ private Q_SLOTS:
         // What the file holds is what was saved, and a second import stores nothing.
         Lexicon reread(f.dir.path());
         QCOMPARE(pairsOf(reread), pairsOf(*f.lexicon));
-        const QByteArray saved = readFile(f.path());
+        const QByteArray saved = f.saved();
         QCOMPARE(f.lexicon->importText("teh => thee\nKelto\nx \u2192 y\n#"), Lexicon::ImportCounts{});
-        QCOMPARE(readFile(f.path()), saved);
+        QCOMPARE(f.saved(), saved);
     }
 
     void mergeKeepsLocalRulesAndCountsWhatItAdds()
@@ -414,10 +425,10 @@ private Q_SLOTS:
     void mergeOfGarbageChangesNothing()
     {
         Fixture f(QList<RuleSpec>{{"teh", "the"}});
-        const QByteArray before = readFile(f.path());
+        const QByteArray before = f.saved();
         QCOMPARE(f.lexicon->merge("\x00\xff not json"), std::nullopt);
         QCOMPARE(f.lexicon->merge(R"({"rules":[]})"), std::nullopt);
-        QCOMPARE(readFile(f.path()), before);
+        QCOMPARE(f.saved(), before);
         QCOMPARE(f.lexicon->allRules().size(), 1);
     }
 
@@ -449,7 +460,7 @@ private Q_SLOTS:
         Fixture f;
         QCOMPARE(f.lexicon->learn("打开北经地图", "打开北京地图"), (Pairs{{"经", "京"}}));
         QVERIFY(f.lexicon->allRules().isEmpty());
-        QVERIFY(!QFile::exists(f.path()));
+        QVERIFY(!f.fileExists());
 
         QCOMPARE(f.lexicon->previewCorrections("我用扣的写", "我用cloud写"), (Pairs{{"扣的", "cloud"}}));
         QVERIFY(f.lexicon->allRules().isEmpty());
@@ -529,6 +540,7 @@ private Q_SLOTS:
             QCOMPARE(readFile(dir.filePath(copies.first())), bytes);
 
         lexicon.addHotword("Kelto");
+        QVERIFY(lexicon.flush());
         QCOMPARE(readFile(path), QByteArray(R"({"hotwords":["Kelto"],"rules":[]})"));
     }
 
@@ -537,7 +549,7 @@ private Q_SLOTS:
         // Duplicates and rules the validity test would refuse are loaded as stored.
         Fixture f({{"经", "京"}, {"经", "惊"}}, {"a", "a"});
         QCOMPARE(pairsOf(*f.lexicon), (Pairs{{"经", "京"}, {"经", "惊"}}));
-        QCOMPARE(f.lexicon->exportSnapshot(), std::optional<QByteArray>(readFile(f.path())));
+        QCOMPARE(f.lexicon->exportSnapshot(), std::optional<QByteArray>(f.saved()));
     }
 
     void concurrentCallersLeaveAConsistentFile()
@@ -559,7 +571,7 @@ private Q_SLOTS:
             thread.join();
         QCOMPARE(f.lexicon->allRules().size(), 100);
         QCOMPARE(f.stored().value("hotwords").toArray().size(), 4);
-        QCOMPARE(readFile(f.path()), *f.lexicon->exportSnapshot());
+        QCOMPARE(f.saved(), *f.lexicon->exportSnapshot());
         Lexicon reloaded(f.dir.path());
         QCOMPARE(reloaded.allRules(), f.lexicon->allRules());
     }
@@ -570,6 +582,7 @@ private Q_SLOTS:
         Lexicon lexicon(dir.filePath("Murmo"));
         QVERIFY(lexicon.allRules().isEmpty());
         lexicon.addRule("teh", "the", "user_added");
+        QVERIFY(lexicon.flush());
         QVERIFY(QFile::exists(dir.filePath("Murmo/lexicon.json")));
         Lexicon reloaded(dir.filePath("Murmo"));
         QCOMPARE(reloaded.allRules(), lexicon.allRules());

@@ -75,7 +75,20 @@ private Q_SLOTS:
         texts << controls << QString(QChar(0xD800)) + "a"
               << "b" + QString(QChar(0xDC00)) << QString(QChar(0xDBFF)) << QString(QChar(0xDC00)) + QChar(0xD800)
               << QString(QChar(0xFFFF));
-        const QList<double> times{0, -1.5, 786543210.123456, 0.1, 1e21, 1e-7, 123456789012345678.0, 5e-324};
+        // Whole numbers of every size: the encoder writes those up to 2^53 as integers, the rest as
+        // doubles, switching to an exponent where that is shorter.
+        const double exact = double(1LL << 53);
+        const QList<double> times{0,         -0.0,
+                                  -1.5,      786543210.123456,
+                                  0.1,       1e21,
+                                  1e-7,      5e-324,
+                                  7,         -7,
+                                  786000000, -786000000,
+                                  1e15,      exact,
+                                  -exact,    exact + 2,
+                                  1e16,      123456789012345678.0,
+                                  1e22,      -1e21,
+                                  1.5e300};
         const QList<qint64> counts{0, 1, -7, std::numeric_limits<qint64>::max(), std::numeric_limits<qint64>::min()};
         LexiconSnapshot snapshot;
         QJsonArray rules;

@@ -234,7 +234,7 @@ private Q_SLOTS:
         loader.setMaxThreadCount(1);
         QSemaphore gate;
         loader.start([&gate] { gate.acquire(); });
-        const auto lexicon = std::make_shared<Lexicon>(f.dir.path(), &loader);
+        const auto lexicon = std::make_shared<Lexicon>(f.dir.path(), nullptr, &loader);
         const DictationPipeline pipeline(nullptr, f.styler, lexicon, kModes, &f.clock);
 
         QCoro::Task<DictationPipeline::Output> take = pipeline.process(s("我在用木魔听写"), kModes[1], {}, false, 0);

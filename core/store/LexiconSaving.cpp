@@ -1,0 +1,107 @@
+#include "core/store/Lexicon.h"
+
+#include "core/store/StoreFile.h"
+#include "core/text/HotwordMatcher.h"
+#include "platform/FreedMemory.h"
+
+#include <cstdio>
+
+// How the lexicon reaches its file: every change queues a write on the lexicon's worker, which
+// encodes a copy of what the lexicon holds then, outside the lock, and writes it atomically.
+
+std::optional<QByteArray> Lexicon::exportSnapshot() const
+{
+    LexiconSnapshot snapshot;
+    {
+        const auto lock = lockLoaded();
+        snapshot = snapshotLocked();
+    }
+    QByteArray encoded = snapshot.encode();
+    giveBackFreedSoon(encoded.size());
+    return encoded;
+}
+
+LexiconSnapshot Lexicon::snapshotLocked() const
+{
+    // The encoder reads this copy on several threads while the lexicon goes on changing: the texts
+    // are shared, not copied, and a change made meanwhile leaves the copy as it was.
+    LexiconSnapshot snapshot;
+    snapshot.rules.reserve(m_rules.size());
+    for (const StoredRule& stored : m_rules)
+        snapshot.rules.append(stored.rule);
+    snapshot.hotwords = extraHotwordsLocked();
+    return snapshot;
+}
+
+void Lexicon::giveBackFreedSoon(qsizetype bytes) const
+{
+    // The text grows through buffers of every size up to its own, which the allocator keeps.
+    if (bytes >= kLargeLexiconBytes && m_freedMemory)
+        m_freedMemory->giveBackSoon();
+}
+
+void Lexicon::saveLocked()
+{
+    // Every change is saved, so this is where it is told; what memory holds changed even when the
+    // disk refuses it.
+    announceChange();
+    scheduleWriteLocked();
+}
+
+void Lexicon::scheduleWriteLocked()
+{
+    if (std::exchange(m_saveQueued, true))
+        return;
+    m_worker.start([this] { writeLatest(); });
+}
+
+void Lexicon::writeLatest()
+{
+    QMutexLocker lock(&m_mutex);
+    // Changes from here on queue the next write, which finds them all.
+    m_saveQueued = false;
+    m_writing = true;
+    qsizetype bytes = 0;
+    bool written = false;
+    {
+        const LexiconSnapshot snapshot = snapshotLocked();
+        lock.unlock();
+        const QByteArray encoded = snapshot.encode();
+        bytes = encoded.size();
+        // A failed write leaves the change in memory; the next one writes everything.
+        QString error;
+        written = StoreFile::writeAtomically(m_fileURL, encoded, &error);
+        if (!written)
+            std::printf("lexicon: cannot save %s: %s\n", qPrintable(m_fileURL), qPrintable(error));
+    }
+    if (bytes >= kLargeLexiconBytes && m_freedMemory)
+        m_freedMemory->giveBack();
+    lock.relock();
+    m_saved = written;
+    // Told before flush() returns, and without the lock, which those told may take.
+    lock.unlock();
+    Q_EMIT saveFinished();
+    lock.relock();
+    m_writing = false;
+    if (!m_saveQueued)
+        m_idle.wakeAll();
+}
+
+bool Lexicon::isSaved() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_saved && !m_saveQueued && !m_writing;
+}
+
+bool Lexicon::flush()
+{
+    // Before the file is read nothing can have changed.
+    if (!m_loaded)
+        return true;
+    QMutexLocker lock(&m_mutex);
+    if (!m_saved && !m_writing)
+        scheduleWriteLocked();
+    while (m_saveQueued || m_writing)
+        m_idle.wait(&m_mutex);
+    return m_saved;
+}

@@ -1,0 +1,14 @@
+#include "platform/linux/system/GlibcFreedMemory.h"
+
+#include <malloc.h>
+
+void GlibcFreedMemory::giveBack()
+{
+    malloc_trim(0);
+}
+
+void GlibcFreedMemory::keepLargeBuffersApart()
+{
+    // Fixing the threshold also stops the library from raising it after each large free.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+}
