@@ -60,7 +60,6 @@ QByteArray lexiconFile(int rules, int hotwords)
                                                     QStringLiteral("测试用") + hanSuffix(i),
                                                     QStringLiteral("user_added")));
     }
-    snapshot.hotwords.reserve(hotwords, 0);
     for (int i = 0; i < hotwords; ++i)
         snapshot.hotwords.append(i % 2 == 0 ? QStringLiteral("term%1").arg(i) : QStringLiteral("热词%1").arg(i));
     return snapshot.encode();
