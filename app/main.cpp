@@ -2,6 +2,8 @@
 // owns everything else.
 
 #include "app/feedback/QtOverlayScreens.h"
+#include "app/shell/FirstFrame.h"
+#include "app/shell/HistoryWindow.h"
 #include "app/shell/MurmoApplication.h"
 #include "app/shell/SingleInstance.h"
 #include "app/ui/ControlStyle.h"
@@ -106,6 +108,9 @@ int run(int argc, char** argv)
     });
 
     murmo.start();
+    // Reading other applications' text fields waits for a dictation; the bus connection behind it
+    // is made once the window is on screen, not while it is being built.
+    FirstFrame::after(murmo.historyWindow(), {[&adapters] { adapters.accessibility.start(); }});
     if (!parser.positionalArguments().isEmpty())
         murmo.handleLaunch(parser.positionalArguments());
     return application.exec();
