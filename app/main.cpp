@@ -3,6 +3,8 @@
 
 #include "app/controller/AppServices.h"
 #include "app/feedback/QtOverlayScreens.h"
+#include "app/shell/FirstFrame.h"
+#include "app/shell/HistoryWindow.h"
 #include "app/shell/MurmoApplication.h"
 #include "app/shell/SingleInstance.h"
 #include "app/ui/ControlStyle.h"
@@ -124,6 +126,9 @@ int run(int argc, char** argv)
     });
 
     murmo.start();
+    // Reading other applications' text fields waits for a dictation; the bus connection behind it
+    // is made once the window is on screen, not while it is being built.
+    FirstFrame::after(murmo.historyWindow(), {[&adapters] { adapters.accessibility.start(); }});
     if (!parser.positionalArguments().isEmpty())
         murmo.handleLaunch(parser.positionalArguments());
     return application.exec();

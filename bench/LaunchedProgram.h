@@ -23,6 +23,8 @@
 #include <optional>
 #include <string>
 
+#include <unistd.h>
+
 inline constexpr int kMappedTimeoutMs = 20000;
 
 // build/<config>/app/murmo beside build/<config>/bench.
@@ -74,6 +76,15 @@ public:
         QFile file(m_dir.filePath(QStringLiteral("data/Murmo/") + name));
         if (file.open(QIODevice::WriteOnly))
             file.write(bytes);
+    }
+
+    // Puts the file at path in the data folder as the file name without writing it again: the
+    // program replaces a data file whole and never writes into it, so one file serves every home.
+    void linkData(const QString& name, const QString& path)
+    {
+        const QString target = m_dir.filePath(QStringLiteral("data/Murmo/") + name);
+        if (::link(QFile::encodeName(path).constData(), QFile::encodeName(target).constData()) != 0)
+            QFile::copy(path, target);
     }
 
 private:

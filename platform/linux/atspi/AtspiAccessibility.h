@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 class KeySynthesizer;
 class AtspiWorker;
@@ -29,10 +30,13 @@ public:
     AtspiAccessibility(const AtspiAccessibility&) = delete;
     AtspiAccessibility& operator=(const AtspiAccessibility&) = delete;
 
+    // Connects to the AT-SPI bus on the worker, once. Nothing on screen waits for it, so the program
+    // asks for it after its window's first frame; the first request connects as well.
+    void start();
     // Whether the AT-SPI bus answered when the worker started (false until it has).
     bool isServiceAvailable() const;
-    // Resolves once the worker has connected, true when the bus answered.
-    QFuture<bool> serviceReady() const { return m_started; }
+    // Starts, and resolves once the worker has connected, true when the bus answered.
+    QFuture<bool> serviceReady();
 
     bool isTrusted() const override;
     QFuture<AccessibleElementPtr> focusedElement() override;
@@ -46,5 +50,6 @@ private:
     const KeySynthesizer& m_keys;
     QThread m_thread;
     std::shared_ptr<AtspiWorker> m_worker;
+    std::once_flag m_starting;
     QFuture<bool> m_started;
 };

@@ -5,6 +5,8 @@
 #include <QFuture>
 #include <QTest>
 
+#include <memory>
+
 // A session started without D-Bus: no accessibility bus, and no session bus to ask for one.
 // libatspi keeps no connection then; the reader must say so and read nothing, never hand a
 // missing connection on.
@@ -34,6 +36,18 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(focused.isFinished() && title.isFinished(), 20000);
         QVERIFY(!focused.result());
         QVERIFY(!title.result());
+    }
+
+    // The program connects after its first frame: one never asked ends without waiting for a
+    // worker that never ran, and a request that comes first connects on its way.
+    void connectsAtTheFirstRequestWhenNotStarted()
+    {
+        RecordingKeySynthesizer keys;
+        std::make_unique<AtspiAccessibility>(keys).reset();
+        AtspiAccessibility accessibility(keys);
+        const QFuture<AccessibleElementPtr> focused = accessibility.focusedElement();
+        QTRY_VERIFY_WITH_TIMEOUT(focused.isFinished(), 20000);
+        QVERIFY(!focused.result());
     }
 };
 
