@@ -3,6 +3,7 @@
 #include "app/controller/AppState.h"
 #include "app/settings/editors/EditorRows.h"
 #include "app/settings/editors/RemovableRowsView.h"
+#include "core/async/PostToThread.h"
 #include "core/store/Lexicon.h"
 #include "core/store/TextClass.h"
 
@@ -10,6 +11,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QtConcurrent>
+
+#include <utility>
 
 namespace {
 
@@ -68,18 +72,48 @@ LexiconEditor::LexiconEditor(AppState& state, Lexicon& lexicon, QWidget* parent)
     reload();
 }
 
+LexiconEditor::~LexiconEditor()
+{
+    m_building.waitForFinished();
+}
+
 void LexiconEditor::reload()
 {
-    const QList<LearnedRule> rules = m_lexicon.allRules();
-    QList<RemovableRowsModel::Row> rows;
-    rows.reserve(rules.size());
-    for (const LearnedRule& rule : rules)
-        rows.append({rule.id.toString(), rule.wrong + QStringLiteral(" → ") + rule.right,
-                     QStringLiteral("命中 %1").arg(rule.hitCount)});
-    m_list->rows().setRows(rows);
     m_list->viewport()->update();
     EditorRows::applyDimText(m_refusal);
     updateControls();
+    reloadRows();
+}
+
+void LexiconEditor::reloadRows()
+{
+    if (m_buildPending) {
+        m_rebuild = true;
+        return;
+    }
+    m_buildPending = true;
+    // The destructor waits for this task, so the editor is still there when it posts the change.
+    m_building = QtConcurrent::run([this, lexicon = &m_lexicon, before = m_list->rows().rows()]() mutable {
+        const QList<LearnedRule> rules = lexicon->allRules();
+        QList<RemovableRowsModel::Row> rows;
+        rows.reserve(rules.size());
+        for (const LearnedRule& rule : rules)
+            rows.append({rule.id.toString(), rule.wrong + QStringLiteral(" → ") + rule.right,
+                         QStringLiteral("命中 %1").arg(rule.hitCount)});
+        RemovableRowsModel::Change change = RemovableRowsModel::diff(before, rows);
+        // Let go of the list's rows here, or applying the change would copy them all to detach.
+        before = {};
+        postTo(this, [this, change = std::move(change)] { showRows(change); });
+    });
+}
+
+void LexiconEditor::showRows(const RemovableRowsModel::Change& change)
+{
+    m_list->rows().apply(change);
+    m_list->viewport()->update();
+    m_buildPending = false;
+    if (std::exchange(m_rebuild, false))
+        reloadRows();
 }
 
 void LexiconEditor::remove(const QString& id)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "app/settings/editors/RemovableRowsModel.h"
+
+#include <QFuture>
 #include <QWidget>
 
 class AppState;
@@ -13,15 +16,18 @@ class RemovableRowsView;
 // then two fields and "添加" for a rule of the user's own; a pair the lexicon would not keep stays
 // in the fields with the reason under them. Works on the store directly and
 // advances the history version after each change; reread at every change of the counter, which
-// moves only the rows that changed. Main thread only.
+// moves only the rows that changed. The rows are built and compared with the list's on a worker,
+// as their number grows with the lexicon; only the change lands here. Main thread only.
 class LexiconEditor : public QWidget
 {
     Q_OBJECT
 
 public:
     LexiconEditor(AppState& state, Lexicon& lexicon, QWidget* parent = nullptr);
+    // Waits for the rows being built, which read the lexicon.
+    ~LexiconEditor() override;
 
-    // Rereads the rules and the skin.
+    // Rereads the skin now, and the rules on a worker: the list follows once they are compared.
     void reload();
 
     RemovableRowsView* list() const { return m_list; }
@@ -30,6 +36,8 @@ private:
     void add();
     void remove(const QString& id);
     void updateControls();
+    void reloadRows();
+    void showRows(const RemovableRowsModel::Change& change);
 
     AppState& m_state;
     Lexicon& m_lexicon;
@@ -39,4 +47,10 @@ private:
     QPushButton* m_add;
     // Why the last pair was not added; hidden once the fields change.
     QLabel* m_refusal;
+    // One build at a time, from its start until its change is applied: each change is then
+    // computed against exactly the rows the list holds when it lands. A reload asked for meanwhile
+    // runs once, after it.
+    QFuture<void> m_building;
+    bool m_buildPending = false;
+    bool m_rebuild = false;
 };

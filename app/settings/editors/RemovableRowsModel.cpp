@@ -2,25 +2,27 @@
 
 #include <algorithm>
 
-void RemovableRowsModel::setRows(const QList<Row>& rows)
+RemovableRowsModel::Change RemovableRowsModel::diff(const QList<Row>& before, const QList<Row>& after)
 {
-    const qsizetype oldCount = m_rows.size();
-    const qsizetype newCount = rows.size();
-    qsizetype head = 0;
-    while (head < oldCount && head < newCount && m_rows[head].key == rows[head].key)
+    const qsizetype oldCount = before.size();
+    const qsizetype newCount = after.size();
+    Change change;
+    qsizetype& head = change.head;
+    while (head < oldCount && head < newCount && before[head].key == after[head].key)
         ++head;
     qsizetype tail = 0;
     while (tail < oldCount - head && tail < newCount - head &&
-           m_rows[oldCount - 1 - tail].key == rows[newCount - 1 - tail].key)
+           before[oldCount - 1 - tail].key == after[newCount - 1 - tail].key)
         ++tail;
+    change.removed = oldCount - tail - head;
+    change.inserted = after.mid(head, newCount - tail - head);
 
     // The rows that stayed may show new texts (a rule's right side, a hit count).
-    qsizetype firstChanged = -1;
     qsizetype lastChanged = -1;
     const auto compare = [&](qsizetype oldRow, qsizetype newRow) {
-        if (m_rows[oldRow].text != rows[newRow].text || m_rows[oldRow].detail != rows[newRow].detail) {
-            if (firstChanged < 0)
-                firstChanged = newRow;
+        if (before[oldRow].text != after[newRow].text || before[oldRow].detail != after[newRow].detail) {
+            if (change.firstChanged < 0)
+                change.firstChanged = newRow;
             lastChanged = newRow;
         }
     };
@@ -28,22 +30,33 @@ void RemovableRowsModel::setRows(const QList<Row>& rows)
         compare(row, row);
     for (qsizetype i = tail; i > 0; --i)
         compare(oldCount - i, newCount - i);
+    if (change.firstChanged >= 0)
+        change.changed = after.mid(change.firstChanged, lastChanged - change.firstChanged + 1);
+    return change;
+}
 
-    if (oldCount - tail > head) {
-        beginRemoveRows(QModelIndex(), int(head), int(oldCount - tail - 1));
-        m_rows.remove(head, oldCount - tail - head);
+void RemovableRowsModel::apply(const Change& change)
+{
+    if (change.removed > 0) {
+        beginRemoveRows(QModelIndex(), int(change.head), int(change.head + change.removed - 1));
+        m_rows.remove(change.head, change.removed);
         endRemoveRows();
     }
-    if (newCount - tail > head) {
-        beginInsertRows(QModelIndex(), int(head), int(newCount - tail - 1));
-        m_rows.insert(head, newCount - tail - head, Row());
-        std::copy(rows.begin() + head, rows.begin() + (newCount - tail), m_rows.begin() + head);
+    if (!change.inserted.isEmpty()) {
+        beginInsertRows(QModelIndex(), int(change.head), int(change.head + change.inserted.size() - 1));
+        if (m_rows.isEmpty()) {
+            // A first fill shares the list instead of copying it.
+            m_rows = change.inserted;
+        } else {
+            m_rows.insert(change.head, change.inserted.size(), Row());
+            std::copy(change.inserted.cbegin(), change.inserted.cend(), m_rows.begin() + change.head);
+        }
         endInsertRows();
     }
-    if (firstChanged >= 0) {
-        for (qsizetype row = firstChanged; row <= lastChanged; ++row)
-            m_rows[row] = rows[row];
-        Q_EMIT dataChanged(index(int(firstChanged)), index(int(lastChanged)));
+    if (change.firstChanged >= 0) {
+        std::copy(change.changed.cbegin(), change.changed.cend(), m_rows.begin() + change.firstChanged);
+        Q_EMIT dataChanged(index(int(change.firstChanged)),
+                           index(int(change.firstChanged + change.changed.size() - 1)));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "app/settings/SettingsForm.h"
 #include "app/settings/editors/LexiconEditor.h"
+#include "app/settings/editors/RemovableRowsView.h"
 #include "app/ui/ControlStyle.h"
 #include "app/ui/Theme.h"
 #include "tests/app/feedback/TextContrast.h"
@@ -111,6 +112,8 @@ private Q_SLOTS:
         };
         SettingsWindow& window = f.open();
         window.show();
+        // The rules are built on a worker.
+        QTRY_COMPARE(window.findChild<LexiconEditor*>()->list()->model()->rowCount(), 1);
         int written = 0;
         for (const bool dark : {false, true}) {
             f.fake.appearance.setDark(dark);

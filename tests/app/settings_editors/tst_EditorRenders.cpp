@@ -142,7 +142,12 @@ private Q_SLOTS:
                  auto* box = new QWidget;
                  auto* layout = new QVBoxLayout(box);
                  layout->setContentsMargins(0, 0, 0, 0);
-                 layout->addWidget(new LexiconEditor(rig.state(), *rig.app.lexicon()));
+                 auto* editor = new LexiconEditor(rig.state(), *rig.app.lexicon());
+                 layout->addWidget(editor);
+                 // The rows are built on a worker.
+                 if (!QTest::qWaitFor(
+                         [&] { return editor->list()->model()->rowCount() == rig.app.lexicon()->ruleCount(); }))
+                     QTest::qFail("the rules never showed", __FILE__, __LINE__);
                  layout->addWidget(
                      new LexiconImportButton(rig.state(), rig.app.lexicon(), [](QWidget*) { return QString(); }));
                  return box;
