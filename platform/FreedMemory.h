@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QThreadPool>
-
 // Hands memory the program has freed back to the system. A take of minutes passes through tens of
 // megabytes of buffers on several threads, and reading or writing a large lexicon through several
 // times its size in small pieces. The C library keeps freed memory in pools that later small
@@ -15,9 +13,7 @@ public:
     // worker, after the work that freed it.
     virtual void giveBack() = 0;
 
-    // The same on a worker of the global pool, from any thread. The port outlives the work.
-    void giveBackSoon()
-    {
-        QThreadPool::globalInstance()->start([this] { giveBack(); });
-    }
+    // The same on a worker, from any thread, without waiting. The work it starts holds nothing of
+    // this object, which may be gone before that work runs.
+    virtual void giveBackSoon() = 0;
 };

@@ -11,4 +11,6 @@ public:
     std::atomic_int givenBack = 0;
 
     void giveBack() override { ++givenBack; }
+    // Counted at once: a worker started here could outlive the fake.
+    void giveBackSoon() override { ++givenBack; }
 };

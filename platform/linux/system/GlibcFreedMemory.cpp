@@ -1,10 +1,17 @@
 #include "platform/linux/system/GlibcFreedMemory.h"
 
+#include <QThreadPool>
+
 #include <malloc.h>
 
 void GlibcFreedMemory::giveBack()
 {
     malloc_trim(0);
+}
+
+void GlibcFreedMemory::giveBackSoon()
+{
+    QThreadPool::globalInstance()->start([] { malloc_trim(0); });
 }
 
 void GlibcFreedMemory::keepLargeBuffersApart()

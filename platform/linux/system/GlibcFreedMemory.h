@@ -7,6 +7,7 @@ class GlibcFreedMemory : public FreedMemory
 {
 public:
     void giveBack() override;
+    void giveBackSoon() override;
 
     // Keeps buffers of a quarter megabyte and more out of the pools, so each goes back to the
     // system when freed. Once, at start, before other threads run.
