@@ -2,8 +2,9 @@
 
 #include "app/shell/SingleInstance.h"
 
+#include <QEventLoop>
 #include <QFuture>
-#include <QTest>
+#include <QFutureWatcher>
 #include <QtConcurrent>
 
 #include <optional>
@@ -20,7 +21,12 @@ inline SingleInstance::Delivery deliverAsLaterLaunch(const QString& lockFolder, 
             launch.setPeerUser(*peerUser);
         return launch.sendToPrimary(args);
     });
-    while (!sent.isFinished())
-        QTest::qWait(5);
+    // Woken by the delivery's end, whenever it comes: the watcher posts it to this thread's loop.
+    QFutureWatcher<SingleInstance::Delivery> watcher;
+    QEventLoop loop;
+    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+    watcher.setFuture(sent);
+    if (!sent.isFinished())
+        loop.exec();
     return sent.result();
 }
