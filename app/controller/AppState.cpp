@@ -4,6 +4,8 @@
 #include "app/controller/Settings.h"
 #include "platform/KeyEvent.h"
 
+#include <utility>
+
 AppState::AppState(Settings& settings, QObject* parent)
     : QObject(parent)
     , m_settings(settings)
@@ -47,7 +49,8 @@ void AppState::bumpHistoryVersion()
 
 void AppState::setHotkeysActive(bool active)
 {
-    if (m_hotkeysActive == active)
+    // A first start that fails changes nothing but what the windows show.
+    if (std::exchange(m_hotkeysStarted, true) && m_hotkeysActive == active)
         return;
     m_hotkeysActive = active;
     Q_EMIT hotkeysActiveChanged(active);
@@ -68,7 +71,7 @@ void AppState::setShowLoginGate(bool show)
 
 QString AppState::readyStatusLine() const
 {
-    if (!m_hotkeysActive)
+    if (hotkeysFailed())
         return QStringLiteral("⚠️ 快捷键未生效——按窗口顶部提示处理即可恢复");
     const std::optional<Hotkey> talk = m_settings.hotkey(SettingKey::hkTalk);
     if (!talk)

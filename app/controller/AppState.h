@@ -43,7 +43,12 @@ public:
     int historyVersion() const { return m_historyVersion; }
     void bumpHistoryVersion();
 
+    // Whether the hotkeys are armed; not before their first start.
     bool hotkeysActive() const { return m_hotkeysActive; }
+    // Whether the last start of the hotkeys failed, which the windows warn of. Not before the first
+    // start, which comes after the main window's first frame.
+    bool hotkeysFailed() const { return m_hotkeysStarted && !m_hotkeysActive; }
+    // The outcome of a start of the hotkeys.
     void setHotkeysActive(bool active);
 
     int themeVersion() const { return m_themeVersion; }
@@ -83,6 +88,7 @@ private:
     QString m_statusLine = kInitialStatusLine;
     bool m_noticeShown = false;
     int m_historyVersion = 0;
+    bool m_hotkeysStarted = false;
     bool m_hotkeysActive = false;
     int m_themeVersion = 0;
     bool m_showLoginGate = false;

@@ -59,12 +59,14 @@ void ControllerStartup::prepare()
     Migrations::migrateSettings(settings);
     m_lexiconSteps = Migrations::claimLexiconSteps(settings);
     Q_EMIT settingsMigrated();
-    m_hotkeyStatus.start();
     m_parts.feedback.applyAll();
 }
 
 QCoro::Task<void> ControllerStartup::finish()
 {
+    // Connecting to the display and grabbing the keys are round trips to the X server; the
+    // window shows no warning before this first start.
+    m_hotkeyStatus.start();
     Migrations::releaseFnKeyFromSystem(m_parts.settings, m_fnKey);
     // Before the held writes try the file, whether it could be opened at all.
     const bool fileOpened = m_parts.settings.canSave();

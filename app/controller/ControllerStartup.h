@@ -23,7 +23,7 @@ class Settings;
 class Workspace;
 
 // Brings the controller up over the application's parts, in a fixed order: the one-time
-// migrations, the hotkeys, the cues and skin, the watches on the desktop; then, in the
+// migrations, the cues and skin, the hotkeys, the watches on the desktop; then, in the
 // background, the idle status, the lexicon seed (on a worker), the keyring's secrets and session,
 // the device registration and the lexicon sync. Main thread only; lives as long as the parts.
 class ControllerStartup : public QObject
@@ -63,18 +63,18 @@ public:
     QCoro::Task<void> start();
 
     // The part the main window's first frame shows: the migrated settings and the installed
-    // bindings, the hotkeys started (their check answers while the window is built), the cues and
-    // skin. The settings are migrated in memory; the file is written once, by finish().
+    // bindings, the cues and skin. The settings are migrated in memory; the file is written once,
+    // by finish().
     void prepare();
-    // The rest, which nothing on screen waits for: writes the migrated settings, frees the Fn key,
-    // repairs a volume left lowered, watches the desktop; returns the background part, which
-    // seeds the lexicon on a worker first. Once, after prepare().
+    // The rest, which nothing on screen waits for: starts the hotkeys, writes the migrated
+    // settings, frees the Fn key, repairs a volume left lowered, watches the desktop; returns the
+    // background part, which seeds the lexicon on a worker first. Once, after prepare().
     QCoro::Task<void> finish();
 
     HotkeyStatus& hotkeyStatus() { return m_hotkeyStatus; }
 
 Q_SIGNALS:
-    // The settings are migrated and the hotkeys about to start: the moment to install the
+    // The settings are migrated and the hotkeys not yet started: the moment to install the
     // bindings (synchronously, inside prepare()).
     void settingsMigrated();
     // Another window became the active one (the overlay has already followed it to its screen).

@@ -118,8 +118,8 @@ HistoryView::HistoryView(Parts parts, QWidget* parent)
     // reload below, so that a load finishing in between is not missed.
     connect(&m_parts.history, &HistoryStore::loaded, this, &HistoryView::reload);
     connect(&state, &AppState::themeVersionChanged, this, &HistoryView::applyTheme);
-    connect(&state, &AppState::hotkeysActiveChanged, this, [this](bool active) {
-        m_hotkeysBanner->setVisible(!active);
+    connect(&state, &AppState::hotkeysActiveChanged, this, [this] {
+        m_hotkeysBanner->setVisible(m_parts.state.hotkeysFailed());
         refreshHint();
     });
     connect(&state, &AppState::statusLineChanged, m_statusBar, &HistoryStatusBar::setStatusLine);
@@ -188,7 +188,7 @@ void HistoryView::buildBanners(QLayout* column)
     column->addWidget(m_hotkeysBanner);
     // Hidden before the banner area first measures its content: a banner that does not show
     // costs the start no text layout.
-    m_hotkeysBanner->setVisible(!m_parts.state.hotkeysActive());
+    m_hotkeysBanner->setVisible(m_parts.state.hotkeysFailed());
 }
 
 void HistoryView::buildModePicker()
@@ -306,7 +306,7 @@ void HistoryView::refreshHint()
     const Settings& settings = m_parts.settings;
     const std::optional<Hotkey> talk = settings.hotkey(SettingKey::hkTalk);
     const QString trigger = settings.text(SettingKey::recordTrigger);
-    m_statusBar->setHint(HistoryStatusBar::triggerHint(m_parts.state.hotkeysActive(), talk, trigger));
+    m_statusBar->setHint(HistoryStatusBar::triggerHint(!m_parts.state.hotkeysFailed(), talk, trigger));
     m_empty->setHotkey(talk, trigger);
     m_readyLine = m_parts.state.readyStatusLine();
 }

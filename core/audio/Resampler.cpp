@@ -1,6 +1,6 @@
 #include "core/audio/Resampler.h"
 
-#include <soxr.h>
+#include "core/audio/SoxrCalls.h"
 
 #include <algorithm>
 
@@ -10,12 +10,13 @@ constexpr qsizetype kTakeOutputBlock = 8192;
 
 std::unique_ptr<Resampler> Resampler::create(AudioInputFormat input)
 {
-    if (input.sampleRate <= 0 || input.channelCount <= 0)
+    const SoxrCalls* soxr = SoxrCalls::get();
+    if (input.sampleRate <= 0 || input.channelCount <= 0 || !soxr)
         return nullptr;
     soxr_error_t error = nullptr;
-    soxr_t handle = soxr_create(input.sampleRate, kRecordingSampleRate, 1, &error, nullptr, nullptr, nullptr);
+    soxr_t handle = soxr->create(input.sampleRate, kRecordingSampleRate, 1, &error, nullptr, nullptr, nullptr);
     if (error || !handle) {
-        soxr_delete(handle);
+        soxr->destroy(handle);
         return nullptr;
     }
     return std::unique_ptr<Resampler>(new Resampler(input, handle));
@@ -28,7 +29,8 @@ Resampler::Resampler(AudioInputFormat input, soxr* handle)
 
 Resampler::~Resampler()
 {
-    soxr_delete(m_soxr);
+    // A resampler exists only where the library was found.
+    SoxrCalls::get()->destroy(m_soxr);
 }
 
 qsizetype Resampler::expectedOutput(AudioInputFormat input, qsizetype frameCount)
@@ -69,7 +71,8 @@ bool Resampler::feed(const float* frames, qsizetype frameCount, qsizetype capaci
         out.resize(start + room);
         std::size_t used = 0;
         std::size_t made = 0;
-        const soxr_error_t error = soxr_process(m_soxr, in, remaining, &used, out.data() + start, room, &made);
+        const soxr_error_t error =
+            SoxrCalls::get()->process(m_soxr, in, remaining, &used, out.data() + start, room, &made);
         out.resize(start + made);
         if (error)
             return false;
@@ -90,7 +93,8 @@ bool Resampler::drain(qsizetype blockSize, Samples& out)
         out.resize(start + room);
         std::size_t used = 0;
         std::size_t made = 0;
-        const soxr_error_t error = soxr_process(m_soxr, nullptr, 0, &used, out.data() + start, room, &made);
+        const soxr_error_t error =
+            SoxrCalls::get()->process(m_soxr, nullptr, 0, &used, out.data() + start, room, &made);
         out.resize(start + made);
         if (error)
             return false;

@@ -14,7 +14,7 @@ struct soxr;
 class Resampler
 {
 public:
-    // Nothing when the format is unusable or libsoxr refuses it.
+    // Nothing when the format is unusable, or libsoxr is missing or refuses it.
     static std::unique_ptr<Resampler> create(AudioInputFormat input);
     ~Resampler();
 

@@ -1,11 +1,11 @@
 #include "core/audio/SoundFile.h"
 
 #include "core/audio/Resampler.h"
+#include "core/audio/SoxrCalls.h"
 
 #include <QFileInfo>
 
 #include <sndfile.h>
-#include <soxr.h>
 
 #include <algorithm>
 #include <cstring>
@@ -177,11 +177,14 @@ Samples toRecordingRate(const std::vector<float>& interleaved, int sampleRate, i
 
     const double ratio = double(kRecordingSampleRate) / sampleRate;
     Samples out(size_t(double(frames) * ratio) + 16);
+    const SoxrCalls* soxr = SoxrCalls::get();
+    if (!soxr)
+        return {};
     size_t produced = 0;
-    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
-    const soxr_error_t failure = soxr_oneshot(double(sampleRate), double(kRecordingSampleRate), 1, mono.data(), frames,
-                                              nullptr, out.data(), out.size(), &produced, &io, &quality, nullptr);
+    const soxr_io_spec_t io = soxr->ioSpec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+    const soxr_quality_spec_t quality = soxr->qualitySpec(SOXR_HQ, 0);
+    const soxr_error_t failure = soxr->oneshot(double(sampleRate), double(kRecordingSampleRate), 1, mono.data(), frames,
+                                               nullptr, out.data(), out.size(), &produced, &io, &quality, nullptr);
     if (failure)
         return {};
     out.resize(produced);

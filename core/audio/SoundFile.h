@@ -35,7 +35,7 @@ int majorFormatForFileName(const QString& fileName);
 bool writeFloat(int fd, int majorFormat, const Audio<float>& audio, bool* layoutRefused, QString* error);
 
 // Interleaved audio at any rate as 16 kHz mono: channels are averaged, the rate converted with
-// libsoxr. Empty when the rate or the channel count makes no sense.
+// libsoxr. Empty when the rate or the channel count makes no sense, or without libsoxr.
 Samples toRecordingRate(const std::vector<float>& interleaved, int sampleRate, int channels);
 
 } // namespace SoundFile

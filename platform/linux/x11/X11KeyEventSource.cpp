@@ -1,5 +1,6 @@
 #include "platform/linux/x11/X11KeyEventSource.h"
 
+#include "platform/LateLibrary.h"
 #include "platform/linux/x11/X11KeyMap.h"
 
 #include <QDebug>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <set>
 
 #include <poll.h>
@@ -18,6 +20,28 @@
 #include <unistd.h>
 
 namespace {
+
+struct XInputCalls
+{
+    xcb_extension_t* id;
+    decltype(&xcb_input_xi_query_version) queryVersion;
+    decltype(&xcb_input_xi_query_version_reply) queryVersionReply;
+    decltype(&xcb_input_xi_select_events_checked) selectEventsChecked;
+};
+
+// Null without the library.
+const XInputCalls* xinputCalls()
+{
+    static const std::optional<XInputCalls> calls =
+        LateLibrary::load<XInputCalls>("watch the keyboard", [](LateLibrary& library, XInputCalls& x) {
+            library.open("libxcb-xinput.so.0");
+            library.bind(x.id, "xcb_input_id");
+            library.bind(x.queryVersion, "xcb_input_xi_query_version");
+            library.bind(x.queryVersionReply, "xcb_input_xi_query_version_reply");
+            library.bind(x.selectEventsChecked, "xcb_input_xi_select_events_checked");
+        });
+    return calls ? &*calls : nullptr;
+}
 
 // The X modifier masks that stand for the program's families (Alt is Mod1, Super is Mod4 on every
 // common layout), and the lock masks a grab must tolerate so CapsLock or NumLock never disable it.
@@ -197,12 +221,15 @@ private:
 
     bool selectRawKeys()
     {
-        const xcb_query_extension_reply_t* extension = xcb_get_extension_data(m_watch, &xcb_input_id);
+        const XInputCalls* xinput = xinputCalls();
+        if (!xinput)
+            return false;
+        const xcb_query_extension_reply_t* extension = xcb_get_extension_data(m_watch, xinput->id);
         if (!extension || !extension->present)
             return false;
         m_xinputOpcode = extension->major_opcode;
         // Raw events reach us during other clients' grabs only from XInput 2.1 on.
-        auto* version = xcb_input_xi_query_version_reply(m_watch, xcb_input_xi_query_version(m_watch, 2, 2), nullptr);
+        auto* version = xinput->queryVersionReply(m_watch, xinput->queryVersion(m_watch, 2, 2), nullptr);
         const bool recent =
             version && (version->major_version > 2 || (version->major_version == 2 && version->minor_version >= 1));
         std::free(version);
@@ -215,7 +242,7 @@ private:
         } mask{{XCB_INPUT_DEVICE_ALL_MASTER, 1},
                XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE};
         xcb_generic_error_t* error =
-            xcb_request_check(m_watch, xcb_input_xi_select_events_checked(m_watch, m_root, 1, &mask.head));
+            xcb_request_check(m_watch, xinput->selectEventsChecked(m_watch, m_root, 1, &mask.head));
         std::free(error);
         return error == nullptr;
     }

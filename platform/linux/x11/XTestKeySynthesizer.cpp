@@ -1,5 +1,6 @@
 #include "platform/linux/x11/XTestKeySynthesizer.h"
 
+#include "platform/LateLibrary.h"
 #include "platform/linux/x11/XErrorTrap.h"
 
 #include <X11/Xlib.h>
@@ -11,9 +12,33 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <utility>
 
+struct XTestCalls
+{
+    decltype(&XTestQueryExtension) queryExtension;
+    decltype(&XTestFakeKeyEvent) fakeKeyEvent;
+    decltype(&XIQueryVersion) queryVersion;
+    decltype(&XISelectEvents) selectEvents;
+};
+
 namespace {
+
+// Null without the libraries.
+const XTestCalls* xtestCalls()
+{
+    static const std::optional<XTestCalls> calls =
+        LateLibrary::load<XTestCalls>("synthesise keys", [](LateLibrary& library, XTestCalls& x) {
+            library.open("libXtst.so.6");
+            library.bind(x.queryExtension, "XTestQueryExtension");
+            library.bind(x.fakeKeyEvent, "XTestFakeKeyEvent");
+            library.open("libXi.so.6");
+            library.bind(x.queryVersion, "XIQueryVersion");
+            library.bind(x.selectEvents, "XISelectEvents");
+        });
+    return calls ? &*calls : nullptr;
+}
 
 // The program's key codes by key position, for the keys it synthesises, with the evdev key code
 // of that position for layouts that have no Latin letter there.
@@ -86,6 +111,9 @@ void XTestKeySynthesizer::open() const
 {
     if (std::exchange(m_opened, true))
         return;
+    m_x = xtestCalls();
+    if (!m_x)
+        return;
     XErrorTrap::install();
     m_display = XOpenDisplay(m_displayName.isEmpty() ? nullptr : m_displayName.constData());
     if (!m_display)
@@ -94,13 +122,13 @@ void XTestKeySynthesizer::open() const
     int error = 0;
     int major = 0;
     int minor = 0;
-    const bool xtest = XTestQueryExtension(m_display, &event, &error, &major, &minor);
+    const bool xtest = m_x->queryExtension(m_display, &event, &error, &major, &minor);
     bool xinput2 = XQueryExtension(m_display, "XInputExtension", &m_xinputOpcode, &event, &error);
     if (xinput2) {
         // Raw key events reach a client during other clients' grabs only from XInput 2.1 on.
         int xiMajor = 2;
         int xiMinor = 2;
-        xinput2 = XIQueryVersion(m_display, &xiMajor, &xiMinor) == Success;
+        xinput2 = m_x->queryVersion(m_display, &xiMajor, &xiMinor) == Success;
     }
     m_available = xtest && xinput2;
 }
@@ -113,7 +141,7 @@ XTestKeySynthesizer::~XTestKeySynthesizer()
     // came (the program ended first) would repeat into the user's window and swallow the next
     // press of that key.
     for (KeyCode code : std::as_const(m_pressed))
-        XTestFakeKeyEvent(m_display, code, False, CurrentTime);
+        m_x->fakeKeyEvent(m_display, code, False, CurrentTime);
     XSync(m_display, False);
     XCloseDisplay(m_display);
 }
@@ -126,7 +154,7 @@ void XTestKeySynthesizer::watchKeys(bool watch)
         XISetMask(bits, XI_RawKeyRelease);
     }
     XIEventMask mask{XIAllDevices, int(sizeof(bits)), bits};
-    XISelectEvents(m_display, DefaultRootWindow(m_display), &mask, 1);
+    m_x->selectEvents(m_display, DefaultRootWindow(m_display), &mask, 1);
 }
 
 void XTestKeySynthesizer::forgetLetGoTheUserTouched()
@@ -196,12 +224,12 @@ bool XTestKeySynthesizer::postKey(quint32 keyCode, quint64 modifierFlags, bool d
         // A press of a key that is already down is lost as a repeat, so the key goes up first;
         // the user's modifiers go up so that the application sees only the chord asked for.
         if (keyboard.isDown(code))
-            XTestFakeKeyEvent(m_display, code, False, CurrentTime);
+            m_x->fakeKeyEvent(m_display, code, False, CurrentTime);
         m_letGo.clear();
         for (KeyCode modifier : keyboard.modifiers) {
             if (!keyboard.isDown(modifier) || m_letGo.contains(modifier))
                 continue;
-            XTestFakeKeyEvent(m_display, modifier, False, CurrentTime);
+            m_x->fakeKeyEvent(m_display, modifier, False, CurrentTime);
             if (!m_pressed.contains(modifier))
                 m_letGo.append(modifier);
         }
@@ -209,10 +237,10 @@ bool XTestKeySynthesizer::postKey(quint32 keyCode, quint64 modifierFlags, bool d
             // One pressed again for the user stays down on the XTEST device once the user let go
             // of it on the keyboard, and a modifier's press over it would be dropped as a repeat.
             if (!keyboard.isDown(modifier))
-                XTestFakeKeyEvent(m_display, modifier, False, CurrentTime);
-            XTestFakeKeyEvent(m_display, modifier, True, CurrentTime);
+                m_x->fakeKeyEvent(m_display, modifier, False, CurrentTime);
+            m_x->fakeKeyEvent(m_display, modifier, True, CurrentTime);
         }
-        XTestFakeKeyEvent(m_display, code, True, CurrentTime);
+        m_x->fakeKeyEvent(m_display, code, True, CurrentTime);
         // From here on, not before: the keys this press let go of are not the user's doing.
         if (!m_letGo.isEmpty())
             watchKeys(true);
@@ -222,13 +250,13 @@ bool XTestKeySynthesizer::postKey(quint32 keyCode, quint64 modifierFlags, bool d
     } else {
         // Before the key-ups of this release, which the watch would take for the user's.
         forgetLetGoTheUserTouched();
-        XTestFakeKeyEvent(m_display, code, False, CurrentTime);
+        m_x->fakeKeyEvent(m_display, code, False, CurrentTime);
         for (auto it = modifiers.crbegin(); it != modifiers.crend(); ++it)
-            XTestFakeKeyEvent(m_display, *it, False, CurrentTime);
+            m_x->fakeKeyEvent(m_display, *it, False, CurrentTime);
         m_pressed.removeIf([&](KeyCode pressed) { return pressed == code || modifiers.contains(pressed); });
         // Down again as they were, for the keys the user goes on typing with them.
         for (KeyCode letGo : std::exchange(m_letGo, {}))
-            XTestFakeKeyEvent(m_display, letGo, True, CurrentTime);
+            m_x->fakeKeyEvent(m_display, letGo, True, CurrentTime);
     }
     XSync(m_display, False);
     return true;

@@ -7,6 +7,7 @@
 #include <QString>
 
 typedef struct _XDisplay Display;
+struct XTestCalls;
 
 // Synthesised keys through the XTEST extension, on a connection of its own, opened when first
 // needed rather than while the program starts; keys it pressed and never released go up when it
@@ -37,6 +38,8 @@ private:
 
     QByteArray m_displayName;
     mutable bool m_opened = false;
+    // XTEST's and XInput 2's calls, from libraries opened when the connection is.
+    mutable const XTestCalls* m_x = nullptr;
     mutable Display* m_display = nullptr;
     mutable bool m_available = false;
     mutable int m_xinputOpcode = 0;

@@ -53,6 +53,18 @@ private Q_SLOTS:
         QCOMPARE(m_state->readyStatusLine(), line);
     }
 
+    // The first start comes after the main window's first frame: nothing has failed before it, and
+    // a first start that fails is told to the windows.
+    void hotkeysFailOnlyOnceStarted()
+    {
+        QVERIFY(!m_state->hotkeysFailed());
+        QVERIFY(m_state->readyStatusLine().startsWith(QStringLiteral("就绪")));
+        QSignalSpy changed(&*m_state, &AppState::hotkeysActiveChanged);
+        m_state->setHotkeysActive(false);
+        QVERIFY(m_state->hotkeysFailed());
+        QCOMPARE(changed.count(), 1);
+    }
+
     void fnHotkeyIsFoundOnAnyKey()
     {
         QVERIFY(!m_state->hasFnHotkey());
