@@ -49,6 +49,7 @@ QString ControllerStartup::settingsSetAsideLine(const QString& keptAs)
 QCoro::Task<void> ControllerStartup::start()
 {
     prepare();
+    startHotkeys();
     return finish();
 }
 
@@ -62,11 +63,13 @@ void ControllerStartup::prepare()
     m_parts.feedback.applyAll();
 }
 
+void ControllerStartup::startHotkeys()
+{
+    m_hotkeyStatus.start();
+}
+
 QCoro::Task<void> ControllerStartup::finish()
 {
-    // Connecting to the display and grabbing the keys are round trips to the X server; the
-    // window shows no warning before this first start.
-    m_hotkeyStatus.start();
     Migrations::releaseFnKeyFromSystem(m_parts.settings, m_fnKey);
     // Before the held writes try the file, whether it could be opened at all.
     const bool fileOpened = m_parts.settings.canSave();

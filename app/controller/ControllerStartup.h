@@ -59,16 +59,21 @@ public:
     static QString settingsSetAsideLine(const QString& keptAs);
 
     // Does the synchronous part at once and returns the background part, which never fails; the
-    // program may let it run on its own, tests await it. The same as prepare() then finish().
+    // program may let it run on its own, tests await it. The same as prepare(), startHotkeys(),
+    // then finish().
     QCoro::Task<void> start();
 
     // The part the main window's first frame shows: the migrated settings and the installed
     // bindings, the cues and skin. The settings are migrated in memory; the file is written once,
     // by finish().
     void prepare();
-    // The rest, which nothing on screen waits for: starts the hotkeys, writes the migrated
-    // settings, frees the Fn key, repairs a volume left lowered, watches the desktop; returns the
-    // background part, which seeds the lexicon on a worker first. Once, after prepare().
+    // Connects to the display and grabs the keys: round trips to the X server that nothing on
+    // screen waits for (the window shows no hotkey warning before it), and a turn of the event
+    // loop of their own. Once, after prepare().
+    void startHotkeys();
+    // The rest, which nothing on screen waits for: writes the migrated settings, frees the Fn key,
+    // repairs a volume left lowered, watches the desktop; returns the background part, which seeds
+    // the lexicon on a worker first. Once, after startHotkeys().
     QCoro::Task<void> finish();
 
     HotkeyStatus& hotkeyStatus() { return m_hotkeyStatus; }

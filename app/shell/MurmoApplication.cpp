@@ -106,8 +106,9 @@ void MurmoApplication::start()
         QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/murmo.svg")));
     };
     const FirstFrame::Step lookAtPermissions = [this] { m_permissions.start(); };
+    const FirstFrame::Step startHotkeys = [this] { m_startup.startHotkeys(); };
     const FirstFrame::Step finishStartup = [this] { runBackgroundStartup(m_startup.finish()); };
-    FirstFrame::after(m_history.get(), {setIcon, lookAtPermissions, finishStartup});
+    FirstFrame::after(m_history.get(), {setIcon, lookAtPermissions, startHotkeys, finishStartup});
 }
 
 QCoro::Task<void> MurmoApplication::runBackgroundStartup(QCoro::Task<void> background)

@@ -160,8 +160,9 @@ private Q_SLOTS:
         QVERIFY(!app.state().hotkeysFailed());
         QVERIFY(!readFile(fake.settingsFile()).contains("didMigrateHotkeyV2"));
 
-        runTask(fake.startup->finish());
+        fake.startup->startHotkeys();
         QVERIFY(fake.keys.isRunning());
+        runTask(fake.startup->finish());
         const QByteArray written = readFile(fake.settingsFile());
         for (const char* flag : {"didMigrateHotkeyV2", "didForceAutoEngineV11", "didAutoSetFnNoActionV8",
                                  "didMergeBrandsV9", "didPurgeBadRulesV7"})

@@ -243,7 +243,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<FakeReply>("reply");
         QTest::addColumn<bool>("accepted");
-        const QByteArray atCap(kSmallCap, 'a');
+        // Every byte told from its neighbours: the pieces it arrives in must be put together in order.
+        QByteArray atCap(kSmallCap, Qt::Uninitialized);
+        for (qsizetype i = 0; i < atCap.size(); ++i)
+            atCap[i] = char(i % 251);
         const QByteArray pastCap(kSmallCap + 1, 'a');
         QTest::newRow("at the cap") << FakeReply::raw(atCap) << true;
         QTest::newRow("announced past the cap") << FakeReply::raw(pastCap) << false;
