@@ -9,6 +9,18 @@
 
 #include <QCheckBox>
 
+namespace {
+
+// The cycle key is the user's to change or clear: the caption names the one that is set.
+QString modeSwitchCaption(const Settings& settings)
+{
+    const std::optional<Hotkey> cycle = settings.hotkey(SettingKey::hkCycle);
+    const QString byKey = cycle ? cycle->display() + QStringLiteral(" 循环 / ") : QString();
+    return QStringLiteral("快速切换：主窗口选择 / ") + byKey + QStringLiteral("听写时以「书面模式」「聊天模式」开头");
+}
+
+} // namespace
+
 DictateTab::DictateTab(AppState& state, Settings& settings, const SettingsEditors& editors, QWidget* parent)
     : SettingsForm(parent)
     , m_state(state)
@@ -59,8 +71,10 @@ void DictateTab::buildDefaultMode()
     m_shownMode = m_settings.text(SettingKey::currentModeId);
     SettingsBinding::follow(m_settings, SettingKey::currentModeId, this, [this] { onModeChanged(); });
     section->addLabeled(QStringLiteral("新听写默认使用"), m_modePicker);
-    section->addCaption(
-        QStringLiteral("快速切换：主窗口选择 / Alt+Super+M 循环 / 听写时以「书面模式」「聊天模式」开头"));
+    CaptionLabel* switching = section->addCaption(QString());
+    switching->setObjectName(QStringLiteral("modeSwitchCaption"));
+    SettingsBinding::follow(m_settings, SettingKey::hkCycle, switching,
+                            [this, switching] { switching->setText(modeSwitchCaption(m_settings)); });
 }
 
 void DictateTab::onModeChanged()

@@ -181,38 +181,45 @@ private Q_SLOTS:
         QVERIFY(renderTab(window, 3).save(dir + "/appearance-sounds-off.png"));
     }
 
-    // The caption says what the keys the user set do here, and follows them as they change.
+    // The captions say what the keys the user set do, and follow them as they change.
     void hotkeyCaptionNamesTheKeysSet()
     {
         struct Step
         {
-            std::optional<Hotkey> talk, ask, translate, rewrite;
+            std::optional<Hotkey> talk, ask, translate, rewrite, cycle;
             QString text;
+            QString switching;
         };
         const Hotkey menu{63, 0, true};
         const Hotkey altT{17, 0x80000, false};
         const QList<Step> steps{
-            {menu, Hotkey{0, 0x80000, false}, altT, Hotkey{15, 0x80000, false},
+            {menu, Hotkey{0, 0x80000, false}, altT, Hotkey{15, 0x80000, false}, Hotkey{46, 0x180000, false},
              QStringLiteral("按主键 Menu 听写。录音开始后一秒内按 Alt+A 提问 · Alt+T 翻译 · Alt+R "
-                            "改写（先选中文字），再按同一键回到听写。按 Esc 取消。")},
-            {menu, Hotkey{12, 0x40000, false}, altT, std::nullopt,
+                            "改写（先选中文字），再按同一键回到听写。按 Esc 取消。"),
+             QStringLiteral("快速切换：主窗口选择 / Alt+Super+M 循环 / 听写时以「书面模式」「聊天模式」开头")},
+            {menu, Hotkey{12, 0x40000, false}, altT, std::nullopt, Hotkey{46, 0x40000, false},
              QStringLiteral(
-                 "按主键 Menu 听写。录音开始后一秒内按 Ctrl+Q 提问 · Alt+T 翻译，再按同一键回到听写。按 Esc 取消。")},
-            {std::nullopt, std::nullopt, std::nullopt, std::nullopt,
-             QStringLiteral("设置主键后即可听写。按 Esc 取消。")},
+                 "按主键 Menu 听写。录音开始后一秒内按 Ctrl+Q 提问 · Alt+T 翻译，再按同一键回到听写。按 Esc 取消。"),
+             QStringLiteral("快速切换：主窗口选择 / Ctrl+M 循环 / 听写时以「书面模式」「聊天模式」开头")},
+            {std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+             QStringLiteral("设置主键后即可听写。按 Esc 取消。"),
+             QStringLiteral("快速切换：主窗口选择 / 听写时以「书面模式」「聊天模式」开头")},
         };
         SettingsFixture f;
         SettingsWindow& window = f.open();
         window.show();
         auto* caption = window.findChild<CaptionLabel*>(QStringLiteral("hotkeyCaption"));
-        QVERIFY(caption);
+        auto* switching = window.findChild<CaptionLabel*>(QStringLiteral("modeSwitchCaption"));
+        QVERIFY(caption && switching);
         for (qsizetype i = 0; i < steps.size(); ++i) {
             const Step& step = steps[i];
             f.settings().setHotkey(SettingKey::hkTalk, step.talk);
             f.settings().setHotkey(SettingKey::hkAsk, step.ask);
             f.settings().setHotkey(SettingKey::hkTranslate, step.translate);
             f.settings().setHotkey(SettingKey::hkRewrite, step.rewrite);
+            f.settings().setHotkey(SettingKey::hkCycle, step.cycle);
             QCOMPARE(caption->text(), step.text);
+            QCOMPARE(switching->text(), step.switching);
             const QImage image = renderTab(window, window.tabTitles().indexOf(QStringLiteral("通用")));
             QVERIFY(image.save(QStringLiteral("%1/general-hotkey-caption-%2.png").arg(outputDir()).arg(i)));
             // Shown, and wrapped inside its card rather than cut off or widening the window.
