@@ -94,17 +94,15 @@ void HistoryStore::load()
     m_loaded = true;
     if (rewrite)
         scheduleSave();
-    if (!m_saveQueued)
-        m_idle.wakeAll();
+    m_writes.wakeIfIdle();
     lock.unlock();
     Q_EMIT loaded();
 }
 
 void HistoryStore::scheduleSave()
 {
-    if (std::exchange(m_saveQueued, true))
-        return;
-    m_worker.start([this] { writeLatest(); });
+    if (m_writes.queue())
+        m_worker.start([this] { writeLatest(); });
 }
 
 void HistoryStore::writeHeld(QMutexLocker<QMutex>& lock)
@@ -154,9 +152,7 @@ void HistoryStore::hold(const QUuid& id, std::shared_ptr<const Samples> samples)
 void HistoryStore::writeLatest()
 {
     QMutexLocker lock(&m_mutex);
-    // Changes from here on queue the next write, which finds them all.
-    m_saveQueued = false;
-    m_writing = true;
+    m_writes.begin();
     if (std::exchange(m_writeHeld, false) && !m_held.isEmpty())
         writeHeld(lock);
     const QList<HistoryEntry> entries = m_entries;
@@ -183,18 +179,11 @@ void HistoryStore::writeLatest()
     }
 
     lock.relock();
-    m_saved = written;
     if (!written) {
         m_unlinkedRecordings = unlinked + m_unlinkedRecordings;
         m_onceOnDisk = ready + m_onceOnDisk;
     }
-    // Told before flush() returns, and without the lock, which those told may take.
-    lock.unlock();
-    Q_EMIT saveFinished();
-    lock.relock();
-    m_writing = false;
-    if (!m_saveQueued)
-        m_idle.wakeAll();
+    m_writes.end(lock, written, [this] { Q_EMIT saveFinished(); });
 }
 
 bool HistoryStore::isLoaded() const
@@ -354,7 +343,7 @@ void HistoryStore::remove(const QUuid& id)
 bool HistoryStore::isSaved() const
 {
     QMutexLocker lock(&m_mutex);
-    return m_saved && m_held.isEmpty();
+    return m_writes.lastWritten() && m_held.isEmpty();
 }
 
 void HistoryStore::saveAgain()
@@ -362,16 +351,16 @@ void HistoryStore::saveAgain()
     QMutexLocker lock(&m_mutex);
     if (!m_held.isEmpty())
         m_writeHeld = true;
-    if (!m_saved || m_writeHeld)
+    if (!m_writes.lastWritten() || m_writeHeld)
         scheduleSave();
 }
 
 bool HistoryStore::flush()
 {
     QMutexLocker lock(&m_mutex);
-    while (!m_loaded || m_saveQueued || m_writing)
-        m_idle.wait(&m_mutex);
-    return m_saved && m_held.isEmpty();
+    while (!m_loaded || m_writes.isBusy())
+        m_writes.wait(m_mutex);
+    return m_writes.lastWritten() && m_held.isEmpty();
 }
 
 qsizetype HistoryStore::indexOf(const QUuid& id) const

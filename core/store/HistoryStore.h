@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/audio/Samples.h"
+#include "core/store/CoalescedWrites.h"
 #include "core/store/HistoryEntry.h"
 
 #include <QList>
@@ -141,8 +142,8 @@ private:
     const QString m_recordingsDir;
     FreedMemory* const m_freedMemory;
     mutable QMutex m_mutex;
-    // Woken whenever the worker has nothing left to do.
-    QWaitCondition m_idle;
+    // Its waiters are also woken when the load is over.
+    CoalescedWrites m_writes;
     // Oldest first, in the order of addition.
     QList<HistoryEntry> m_entries;
     // Recordings of removed entries, deleted once a save without their entries went through.
@@ -165,9 +166,6 @@ private:
     // Run once a save holds their entries with their recordings.
     QList<Waiting> m_onceOnDisk;
     bool m_loaded = false;
-    bool m_saveQueued = false;
-    bool m_writing = false;
-    bool m_saved = true;
     // One thread: the load, then each save, in the order they were asked for.
     QThreadPool m_worker;
 };

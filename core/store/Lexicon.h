@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/store/CoalescedWrites.h"
 #include "core/store/CorrectionPair.h"
 #include "core/store/Corrections.h"
 #include "core/store/LearnedRule.h"
@@ -248,11 +249,7 @@ private:
     std::vector<qsizetype> m_order;
     RuleStarts m_starts;
     std::shared_ptr<HotwordMatcher> m_matcher;
-    // Woken whenever the worker has no write left to do.
-    QWaitCondition m_idle;
-    bool m_saveQueued = false;
-    bool m_writing = false;
-    bool m_saved = true;
+    CoalescedWrites m_writes;
     // One thread: each write, in the order they were asked for (and the load, without a loader).
     QThreadPool m_worker;
     QThreadPool* const m_loader;

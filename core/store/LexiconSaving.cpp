@@ -50,17 +50,14 @@ void Lexicon::saveLocked()
 
 void Lexicon::scheduleWriteLocked()
 {
-    if (std::exchange(m_saveQueued, true))
-        return;
-    m_worker.start([this] { writeLatest(); });
+    if (m_writes.queue())
+        m_worker.start([this] { writeLatest(); });
 }
 
 void Lexicon::writeLatest()
 {
     QMutexLocker lock(&m_mutex);
-    // Changes from here on queue the next write, which finds them all.
-    m_saveQueued = false;
-    m_writing = true;
+    m_writes.begin();
     qsizetype bytes = 0;
     bool written = false;
     {
@@ -77,20 +74,13 @@ void Lexicon::writeLatest()
     if (bytes >= kLargeLexiconBytes && m_freedMemory)
         m_freedMemory->giveBack();
     lock.relock();
-    m_saved = written;
-    // Told before flush() returns, and without the lock, which those told may take.
-    lock.unlock();
-    Q_EMIT saveFinished();
-    lock.relock();
-    m_writing = false;
-    if (!m_saveQueued)
-        m_idle.wakeAll();
+    m_writes.end(lock, written, [this] { Q_EMIT saveFinished(); });
 }
 
 bool Lexicon::isSaved() const
 {
     QMutexLocker lock(&m_mutex);
-    return m_saved && !m_saveQueued && !m_writing;
+    return m_writes.lastWritten() && !m_writes.isBusy();
 }
 
 bool Lexicon::flush()
@@ -99,9 +89,9 @@ bool Lexicon::flush()
     if (!m_loaded)
         return true;
     QMutexLocker lock(&m_mutex);
-    if (!m_saved && !m_writing)
+    if (!m_writes.lastWritten() && !m_writes.isWriting())
         scheduleWriteLocked();
-    while (m_saveQueued || m_writing)
-        m_idle.wait(&m_mutex);
-    return m_saved;
+    while (m_writes.isBusy())
+        m_writes.wait(m_mutex);
+    return m_writes.lastWritten();
 }
