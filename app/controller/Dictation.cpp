@@ -7,6 +7,7 @@
 #include "app/controller/TextDelivery.h"
 #include "app/feedback/RecordingOverlay.h"
 #include "core/async/SharedResult.h"
+#include "core/async/ContinueOn.h"
 #include "core/recognition/AsrError.h"
 #include "core/recognition/AsrProvider.h"
 #include "core/store/HistoryStore.h"
@@ -107,7 +108,7 @@ QCoro::Task<> Dictation::run(FinishedRecording recording)
             journal.reset();
         });
     // The history window shows the take as "recognising" from the moment its entry is saved.
-    saving.then(this, [state = &m_parts.state] { state->bumpHistoryVersion(); });
+    continueOn(saving, this, [state = &m_parts.state] { state->bumpHistoryVersion(); });
     try {
         QCoro::Task<Output> result = recognition.value();
         output = co_await std::move(result);

@@ -1,6 +1,7 @@
 #include "app/controller/Settings.h"
 
 #include "app/controller/SettingsTable.h"
+#include "core/async/ContinueOn.h"
 #include "platform/SecretStore.h"
 
 #include <QCoroFuture>
@@ -143,7 +144,7 @@ void Settings::writeSecret(const QString& name, const QString& value)
     m_secretValues.insert(name, value);
     QFuture<bool> written = value.isEmpty() ? m_secrets->remove(kSecretService, name)
                                             : m_secrets->write(kSecretService, name, value.toUtf8());
-    written.then(this, [this, name, value](bool ok) {
+    continueOn(written, this, [this, name, value](bool ok) {
         // Superseded meanwhile: the newer write decides where the value lives.
         if (m_secretValues.value(name) != value)
             return;

@@ -1,5 +1,6 @@
 #include "app/desktop/InputLearningMonitor.h"
 
+#include "core/async/ContinueOn.h"
 #include "core/text/Graphemes.h"
 
 #include <QFuture>
@@ -37,20 +38,21 @@ void InputLearningMonitor::begin(const QString& trimmed, quint64 generation)
 {
     if (!m_enabled)
         return;
-    m_accessibility.focusedElement().then(this, [this, trimmed, generation](AccessibleElementPtr element) {
+    continueOn(m_accessibility.focusedElement(), this, [this, trimmed, generation](AccessibleElementPtr element) {
         // Password fields are never watched.
         if (generation != m_generation || !m_enabled || !element || element->isSecret())
             return;
-        m_accessibility.value(element).then(this, [this, trimmed, generation, element](std::optional<QString> value) {
-            if (generation != m_generation || !m_enabled || !value || !value->contains(trimmed))
-                return;
-            m_element = element;
-            m_insertedText = trimmed;
-            m_baseline = *value;
-            m_lastValue = *value;
-            m_deadline = m_clock.now() + m_window;
-            schedulePoll();
-        });
+        continueOn(m_accessibility.value(element), this,
+                  [this, trimmed, generation, element](std::optional<QString> value) {
+                      if (generation != m_generation || !m_enabled || !value || !value->contains(trimmed))
+                          return;
+                      m_element = element;
+                      m_insertedText = trimmed;
+                      m_baseline = *value;
+                      m_lastValue = *value;
+                      m_deadline = m_clock.now() + m_window;
+                      schedulePoll();
+                  });
     });
 }
 
@@ -77,7 +79,7 @@ void InputLearningMonitor::poll()
         return;
     }
     const quint64 generation = m_generation;
-    m_accessibility.value(m_element).then(this, [this, generation](std::optional<QString> value) {
+    continueOn(m_accessibility.value(m_element), this, [this, generation](std::optional<QString> value) {
         if (generation != m_generation)
             return;
         // The field went away, was emptied (the message was sent) or shrank to less than half:

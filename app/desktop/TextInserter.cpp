@@ -1,6 +1,7 @@
 #include "app/desktop/TextInserter.h"
 
 #include "app/desktop/TerminalEmulators.h"
+#include "core/async/ContinueOn.h"
 #include "platform/Accessibility.h"
 #include "platform/Clipboard.h"
 #include "platform/KeySynthesizer.h"
@@ -292,26 +293,27 @@ void TextInserter::keyReleased()
 void TextInserter::axInsert(const QString& text, std::function<void(bool)> done)
 {
     Accessibility* accessibility = &m_accessibility;
-    m_accessibility.focusedElement().then(this, [this, accessibility, text, done](AccessibleElementPtr element) {
+    continueOn(m_accessibility.focusedElement(), this, [this, accessibility, text, done](AccessibleElementPtr element) {
         if (!element || element->isSecret()) {
             done(false);
             return;
         }
-        accessibility->replaceSelection(element, text).then(this, [this, accessibility, element, text, done](bool set) {
-            if (set) {
-                done(true);
-                return;
-            }
-            accessibility->value(element).then(
-                this, [this, accessibility, element, text, done](std::optional<QString> value) {
-                    // A field that already holds text is never overwritten.
-                    if (!value.value_or(QString()).isEmpty()) {
-                        done(false);
-                        return;
-                    }
-                    accessibility->setValue(element, text).then(this, [done](bool ok) { done(ok); });
-                });
-        });
+        continueOn(
+            accessibility->replaceSelection(element, text), this, [this, accessibility, element, text, done](bool set) {
+                if (set) {
+                    done(true);
+                    return;
+                }
+                continueOn(accessibility->value(element), this,
+                           [this, accessibility, element, text, done](std::optional<QString> value) {
+                               // A field that already holds text is never overwritten.
+                               if (!value.value_or(QString()).isEmpty()) {
+                                   done(false);
+                                   return;
+                               }
+                               continueOn(accessibility->setValue(element, text), this, [done](bool ok) { done(ok); });
+                           });
+            });
     });
 }
 

@@ -21,6 +21,7 @@
 #include "app/ui/FittedScrollArea.h"
 #include "app/ui/ModeCapsulePicker.h"
 #include "app/ui/Theme.h"
+#include "core/async/ContinueOn.h"
 #include "core/store/HistoryStore.h"
 #include "core/store/Lexicon.h"
 
@@ -248,7 +249,7 @@ void HistoryView::chooseMode(const QString& modeId)
 
 void HistoryView::reveal(const QString& path)
 {
-    m_parts.reveal(path).then(this, [this, path](bool shown) {
+    continueOn(m_parts.reveal(path), this, [this, path](bool shown) {
         if (shown)
             return;
         QGuiApplication::clipboard()->setText(path);

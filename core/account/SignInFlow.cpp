@@ -2,6 +2,7 @@
 
 #include "core/MurmoError.h"
 #include "core/account/SessionStore.h"
+#include "core/async/ContinueOn.h"
 
 #include <QPointer>
 #include <QRandomGenerator>
@@ -140,7 +141,7 @@ void SignInFlow::startWebSignIn(const QString& provider)
     // The opener's answer may come long after (it can wait for the browser it started): by then
     // this sign-in may have been answered, given up or replaced, and its outcome is old news.
     QFuture<bool> opening = m_opener ? m_opener(address) : QtFuture::makeReadyFuture(false);
-    opening.then(this, [this, state, address](bool opened) {
+    continueOn(opening, this, [this, state, address](bool opened) {
         if (opened || m_webState != state)
             return;
         m_unopenedAddress = address;
