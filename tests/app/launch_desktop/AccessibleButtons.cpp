@@ -67,29 +67,34 @@ bool walk(AtspiAccessible* node, const Visit& visit, int depth)
     return false;
 }
 
-void forEachNodeOf(qint64 pid, const Visit& visit)
+// Every application the registry lists for pid: a program can be listed twice (a second
+// connection of its own, or a stale entry), and only one of them holds its windows.
+void forEachApplicationOf(qint64 pid, const Visit& visit)
 {
     static const bool initialised = atspi_init() >= 0;
     Q_UNUSED(initialised);
     AtspiAccessible* desktop = atspi_get_desktop(0);
     if (!desktop)
         return;
+    bool stop = false;
     const gint applications = atspi_accessible_get_child_count(desktop, nullptr);
-    for (gint a = 0; a < applications; ++a) {
+    for (gint a = 0; a < applications && !stop; ++a) {
         AtspiAccessible* application = atspi_accessible_get_child_at_index(desktop, a, nullptr);
         if (!application)
             continue;
-        const bool ours = qint64(atspi_accessible_get_process_id(application, nullptr)) == pid;
-        if (ours) {
+        if (qint64(atspi_accessible_get_process_id(application, nullptr)) == pid) {
             // The sheet comes and goes; a cached tree would lag behind it.
             atspi_accessible_set_cache_mask(application, ATSPI_CACHE_NONE);
-            walk(application, visit, 0);
+            stop = visit(application);
         }
         g_object_unref(application);
-        if (ours)
-            break;
     }
     g_object_unref(desktop);
+}
+
+void forEachNodeOf(qint64 pid, const Visit& visit)
+{
+    forEachApplicationOf(pid, [&visit](AtspiAccessible* application) { return walk(application, visit, 0); });
 }
 
 } // namespace
@@ -155,6 +160,27 @@ QStringList showingTexts(qint64 pid)
         return false;
     });
     return names;
+}
+
+QString describe(qint64 pid)
+{
+    QStringList applications;
+    forEachApplicationOf(pid, [&applications](AtspiAccessible* application) {
+        QStringList windows;
+        const gint count = atspi_accessible_get_child_count(application, nullptr);
+        for (gint i = 0; i < count; ++i) {
+            AtspiAccessible* window = atspi_accessible_get_child_at_index(application, i, nullptr);
+            if (!window)
+                continue;
+            windows.append(QStringLiteral("%1%2").arg(nameOf(window),
+                                                      isShowing(window) ? QString() : QStringLiteral(" (hidden)")));
+            g_object_unref(window);
+        }
+        applications.append(QStringLiteral("%1 [%2]").arg(nameOf(application), windows.join(QStringLiteral(", "))));
+        return false;
+    });
+    return applications.isEmpty() ? QStringLiteral("no application of pid %1 on the accessibility bus").arg(pid)
+                                  : applications.join(QStringLiteral("; "));
 }
 
 } // namespace AccessibleButtons

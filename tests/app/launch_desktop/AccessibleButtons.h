@@ -20,5 +20,8 @@ bool press(qint64 pid, const QString& name);
 std::optional<QRect> extents(qint64 pid, const QString& name, const QString& description = {});
 // The names of everything else showing in pid's windows: labels and other texts.
 QStringList showingTexts(qint64 pid);
+// What the bus shows of pid, for a failure's message: each application listed for it, with its
+// windows and which of them are hidden.
+QString describe(qint64 pid);
 
 } // namespace AccessibleButtons

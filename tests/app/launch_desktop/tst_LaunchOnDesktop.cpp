@@ -138,7 +138,8 @@ private Q_SLOTS:
         QVERIFY(startShown(again));
         // Its history's own buttons show up; the sheet's do not. The sheet is part of the window
         // from its first frame when there is one, so showing buttons settle the question.
-        QTRY_VERIFY_WITH_TIMEOUT(!AccessibleButtons::showing(again.pid()).isEmpty(), kWaitMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(!AccessibleButtons::showing(again.pid()).isEmpty(),
+                                  qPrintable(AccessibleButtons::describe(again.pid())), kWaitMs);
         QVERIFY2(!onboardingShowing(again.pid()), qPrintable(AccessibleButtons::showing(again.pid()).join(u',')));
     }
 
@@ -382,7 +383,8 @@ private Q_SLOTS:
         QVERIFY(startShown(murmo));
         // The sheet is part of the window from its first frame when there is one, so showing
         // buttons settle whether it is there.
-        QTRY_VERIFY_WITH_TIMEOUT(!AccessibleButtons::showing(murmo.pid()).isEmpty(), kWaitMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(!AccessibleButtons::showing(murmo.pid()).isEmpty(),
+                                  qPrintable(AccessibleButtons::describe(murmo.pid())), kWaitMs);
         QCOMPARE(onboardingShowing(murmo.pid()), damaged);
         QCOMPARE(murmo.runOnce({QStringLiteral("--quit")}), 0);
         QCOMPARE(murmo.waitForExit(kWaitMs), 0);
