@@ -175,11 +175,11 @@ Samples toRecordingRate(const std::vector<float>& interleaved, int sampleRate, i
     if (sampleRate == kRecordingSampleRate || mono.empty())
         return mono;
 
-    const double ratio = double(kRecordingSampleRate) / sampleRate;
-    Samples out(size_t(double(frames) * ratio) + 16);
     const SoxrCalls* soxr = SoxrCalls::get();
     if (!soxr)
         return {};
+    const double ratio = double(kRecordingSampleRate) / sampleRate;
+    Samples out(size_t(double(frames) * ratio) + 16);
     size_t produced = 0;
     const soxr_io_spec_t io = soxr->ioSpec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
     const soxr_quality_spec_t quality = soxr->qualitySpec(SOXR_HQ, 0);
