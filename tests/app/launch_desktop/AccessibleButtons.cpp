@@ -45,6 +45,22 @@ QString descriptionOf(AtspiAccessible* node)
     return text;
 }
 
+// Each child of node in turn, until visit returns true; says whether it did.
+bool forEachChild(AtspiAccessible* node, const Visit& visit)
+{
+    const gint children = atspi_accessible_get_child_count(node, nullptr);
+    for (gint i = 0; i < children; ++i) {
+        AtspiAccessible* child = atspi_accessible_get_child_at_index(node, i, nullptr);
+        if (!child)
+            continue;
+        const bool stop = visit(child);
+        g_object_unref(child);
+        if (stop)
+            return true;
+    }
+    return false;
+}
+
 // Depth first, until visit returns true; bounded so a broken tree cannot hang the test.
 bool walk(AtspiAccessible* node, const Visit& visit, int depth)
 {
@@ -54,17 +70,7 @@ bool walk(AtspiAccessible* node, const Visit& visit, int depth)
     // windows hold many pages, only one of them showing.
     if (depth > 40 || (depth > 0 && !isShowing(node)))
         return false;
-    const gint children = atspi_accessible_get_child_count(node, nullptr);
-    for (gint i = 0; i < children; ++i) {
-        AtspiAccessible* child = atspi_accessible_get_child_at_index(node, i, nullptr);
-        if (!child)
-            continue;
-        const bool stop = walk(child, visit, depth + 1);
-        g_object_unref(child);
-        if (stop)
-            return true;
-    }
-    return false;
+    return forEachChild(node, [&visit, depth](AtspiAccessible* child) { return walk(child, visit, depth + 1); });
 }
 
 // Every application the registry lists for pid: a program can be listed twice (a second
@@ -167,15 +173,10 @@ QString describe(qint64 pid)
     QStringList applications;
     forEachApplicationOf(pid, [&applications](AtspiAccessible* application) {
         QStringList windows;
-        const gint count = atspi_accessible_get_child_count(application, nullptr);
-        for (gint i = 0; i < count; ++i) {
-            AtspiAccessible* window = atspi_accessible_get_child_at_index(application, i, nullptr);
-            if (!window)
-                continue;
-            windows.append(QStringLiteral("%1%2").arg(nameOf(window),
-                                                      isShowing(window) ? QString() : QStringLiteral(" (hidden)")));
-            g_object_unref(window);
-        }
+        forEachChild(application, [&windows](AtspiAccessible* window) {
+            windows.append(nameOf(window) + (isShowing(window) ? QString() : QStringLiteral(" (hidden)")));
+            return false;
+        });
         applications.append(QStringLiteral("%1 [%2]").arg(nameOf(application), windows.join(QStringLiteral(", "))));
         return false;
     });
