@@ -144,6 +144,8 @@ public:
     }
 
     qint64 processId() const { return m_process.processId(); }
+    // False once it has ended: its memory and times then read as nothing.
+    bool isRunning() const { return m_process.state() == QProcess::Running; }
     // Milliseconds since the start.
     qint64 elapsedMs() const { return m_clock.elapsed(); }
 

@@ -159,6 +159,10 @@ void BM_ResidentMemory(benchmark::State& state)
                 return;
             }
             QThread::msleep(kSettleMs);
+            if (!b.isRunning() || !m.isRunning()) {
+                state.SkipWithError("a program ended before its memory was read");
+                return;
+            }
             baseline = baseline ? std::min(baseline, b.residentKiB()) : b.residentKiB();
             ours = ours ? std::min(ours, m.residentKiB()) : m.residentKiB();
         }
@@ -187,6 +191,8 @@ std::optional<StartCost> startOverHistory(const X11Windows& windows, int history
     if (!seconds)
         return std::nullopt;
     QThread::msleep(kSettleMs);
+    if (!launch.isRunning())
+        return std::nullopt;
     return StartCost{*seconds, launch.residentKiB()};
 }
 
@@ -202,7 +208,7 @@ void BM_OverCapHistory(benchmark::State& state)
             const std::optional<StartCost> f = startOverHistory(windows, kHistoryEntries);
             const std::optional<StartCost> o = startOverHistory(windows, kOverCapEntries);
             if (!f || !o) {
-                state.SkipWithError("a window never came up");
+                state.SkipWithError("a window never came up, or murmo ended before its memory was read");
                 return;
             }
             full = {std::min(full.seconds, f->seconds),
