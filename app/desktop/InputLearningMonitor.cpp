@@ -43,16 +43,16 @@ void InputLearningMonitor::begin(const QString& trimmed, quint64 generation)
         if (generation != m_generation || !m_enabled || !element || element->isSecret())
             return;
         continueOn(m_accessibility.value(element), this,
-                  [this, trimmed, generation, element](std::optional<QString> value) {
-                      if (generation != m_generation || !m_enabled || !value || !value->contains(trimmed))
-                          return;
-                      m_element = element;
-                      m_insertedText = trimmed;
-                      m_baseline = *value;
-                      m_lastValue = *value;
-                      m_deadline = m_clock.now() + m_window;
-                      schedulePoll();
-                  });
+                   [this, trimmed, generation, element](std::optional<QString> value) {
+                       if (generation != m_generation || !m_enabled || !value || !value->contains(trimmed))
+                           return;
+                       m_element = element;
+                       m_insertedText = trimmed;
+                       m_baseline = *value;
+                       m_lastValue = *value;
+                       m_deadline = m_clock.now() + m_window;
+                       schedulePoll();
+                   });
     });
 }
 
