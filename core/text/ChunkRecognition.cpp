@@ -7,6 +7,10 @@
 #include "core/recognition/AsrError.h"
 #include "core/recognition/AsrProvider.h"
 
+#include <QCoroFuture>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+
 #include <algorithm>
 #include <exception>
 
@@ -14,11 +18,18 @@ namespace ChunkRecognition {
 
 namespace {
 
-// What the workers share. Only the coroutines of one recognize() call touch it, all on its thread.
+// What the workers share. Only the coroutines of one recognize() call touch it, all on its thread;
+// the encoder reads a chunk while the coroutine that asked for it waits.
 struct Batch
 {
+    Batch() { encoder.setMaxThreadCount(1); }
+
     std::shared_ptr<const AsrProvider> provider;
     std::vector<Samples> chunks;
+    // A minute's chunk takes milliseconds to encode, and the first slots all start in one turn of
+    // the caller's event loop, which is the interface's. One thread, so that the chunks reach the
+    // recogniser in the order they were taken.
+    QThreadPool encoder;
     QStringList vocabulary;
     std::optional<QString> languageHint;
     Clock* clock = nullptr;
@@ -36,7 +47,10 @@ QCoro::Task<QString> recognizeOne(std::shared_ptr<Batch> batch, std::size_t inde
         bool silent = false;
         try {
             // Encoded afresh for every attempt so only one WAV image per chunk is alive at a time.
-            const QByteArray wav = WavEncoder::encode(batch->chunks[index], kRecordingSampleRate);
+            QFuture<QByteArray> encoding = QtConcurrent::run(&batch->encoder, [chunk = &batch->chunks[index]] {
+                return WavEncoder::encode(*chunk, kRecordingSampleRate);
+            });
+            const QByteArray wav = co_await encoding;
             QString text =
                 co_await batch->provider->transcribe(wav, batch->vocabulary, batch->languageHint, &batch->cancel);
             co_return text;
