@@ -213,11 +213,11 @@ std::optional<SeriesTimes> timeSeries(const UploadSeries& series, const QByteArr
         uploadSpin(series.gapMs);
         return true;
     };
-    bool arrived = true;
-    for (int i = 0; i < kUploads && arrived; ++i)
-        arrived = timeTurn(i % 2 == 0) && timeTurn(i % 2 != 0);
+    bool allArrived = true;
+    for (int i = 0; i < kUploads && allArrived; ++i)
+        allArrived = timeTurn(i % 2 == 0) && timeTurn(i % 2 != 0);
     deleteReleasedObjects();
-    if (!arrived)
+    if (!allArrived)
         return std::nullopt;
     const auto slowest = [](const UploadTimes& t) { return *std::max_element(t.ms.begin(), t.ms.end()); };
     std::printf("UPLOAD %s, %d KB x %d, %d ms apart, start to all arrived: ours median %.2f ms, slowest %.2f ms, "
