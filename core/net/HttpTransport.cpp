@@ -3,6 +3,7 @@
 #include "core/async/CancelToken.h"
 #include "core/net/NetworkErrors.h"
 #include "core/net/UploadBody.h"
+#include "core/net/UploadWatch.h"
 #include "platform/ConnectionSockets.h"
 
 #include <QCoreApplication>
@@ -15,7 +16,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <limits>
 #include <memory>
 
 using namespace std::chrono_literals;
@@ -114,112 +114,57 @@ bool isTransportFailure(QNetworkReply::NetworkError error)
            (error >= QNetworkReply::ProtocolUnknownError && error < QNetworkReply::InternalServerError);
 }
 
-using Connections = std::optional<QList<ConnectionSockets::Connection>>;
-
-// Qt's HTTP reports a body's bytes as sent once its own socket has them, and keeps a few tens of
-// kilobytes there while the system's buffers are full.
-constexpr qint64 kHeldByQt = 64 * 1024;
-
-// The connection that carries a body, told apart from the others to the same service (another
-// upload draining, a streaming socket) by what was written to it: of the connections up as the
-// body began to go out, the only one that has taken the body since. Nothing when none or several
-// could have.
-std::optional<quint64> carrierOf(qint64 bodyBytes, const Connections& atStart, const Connections& now)
+// The address and port the request goes to, as the system names the service's connections.
+struct Service
 {
-    if (!atStart || !now)
-        return std::nullopt;
-    std::optional<quint64> carrier;
-    for (const ConnectionSockets::Connection& connection : *now) {
-        const auto before = std::find_if(atStart->cbegin(), atStart->cend(),
-                                         [&connection](const auto& seen) { return seen.id == connection.id; });
-        if (before == atStart->cend() || connection.written - before->written < bodyBytes - kHeldByQt)
-            continue;
-        if (carrier)
-            return std::nullopt;
-        carrier = connection.id;
-    }
-    return carrier;
+    QHostAddress address;
+    quint16 port = 0;
+};
+
+Service serviceOf(const QUrl& url)
+{
+    const bool https = url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+    return {QHostAddress(url.host()), quint16(url.port(https ? 443 : 80))};
 }
 
-// What the service has not acknowledged on the connection; nothing when it is gone or the system
-// cannot tell.
-std::optional<qint64> unacknowledgedOn(quint64 id, const Connections& now)
+// Sends the request. Qt writes the headers and the body in separate pieces: with Nagle's
+// algorithm on, the body would wait for the service's (delayed) acknowledgement of the headers,
+// on a fresh connection as on a kept-alive one. It is turned off the moment the connection is up,
+// and the watch learns then that the body begins to go out.
+QNetworkReply* startRequest(QNetworkAccessManager& manager, const QNetworkRequest& request, const QByteArray& verb,
+                            const QByteArray& body, ConnectionSockets* sockets, const Service& service,
+                            UploadWatch* watch)
 {
-    if (!now)
-        return std::nullopt;
-    for (const ConnectionSockets::Connection& connection : *now) {
-        if (connection.id == id)
-            return connection.unacknowledged;
-    }
-    return std::nullopt;
-}
-
-} // namespace
-
-QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArray verb, QByteArray body,
-                                              std::chrono::milliseconds timeout, CancelToken* cancel,
-                                              qint64 answerCap) const
-{
-    if (!isAllowedUrl(request.url()))
-        throw TransportError(TransportError::Kind::InsecureUrl,
-                             QStringLiteral("拒绝通过未加密的连接访问 %1").arg(request.url().host()));
-    if (cancel)
-        cancel->throwIfCancelled();
-
-    const auto effective = m_timeoutCap ? std::min(timeout, *m_timeoutCap) : timeout;
-    const std::chrono::milliseconds bodyTime(body.size() * 1000 / kSlowestUplinkBytesPerSecond * effective.count() /
-                                             std::max<qint64>(1, timeout.count()));
-    // A redirect would carry the request's credentials and audio to wherever the answer points;
-    // the services we call never redirect, so one is a failure.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-
-    const QUrl url = request.url();
-    const QHostAddress serviceAddress(url.host());
-    const auto servicePort =
-        quint16(url.port(url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ? 443 : 80));
-    ConnectionSockets* const sockets = m_sockets;
-    // The service's connections as the body began to go out (again, when Qt sends it anew).
-    const auto atStart = std::make_shared<Connections>();
-    QNetworkReply* reply = nullptr;
-    if (body.isEmpty()) {
-        reply = manager()->sendCustomRequest(request, verb, body);
-    } else {
-        // Qt writes the headers and the body in separate pieces: with Nagle's algorithm on, the
-        // body would wait for the service's (delayed) acknowledgement of the headers, on a fresh
-        // connection as on a kept-alive one. It is turned off the moment the connection is up.
-        auto* const upload = new UploadBody(body, [sockets, serviceAddress, servicePort, atStart] {
-            if (!sockets)
-                return;
-            sockets->sendWithoutDelay(serviceAddress, servicePort);
-            *atStart = sockets->connections(serviceAddress, servicePort);
-        });
-        reply = manager()->sendCustomRequest(request, verb, upload);
-        upload->setParent(reply);
-    }
-    // The coroutine resumes inside the reply's own finished signal (for an abort, inside abort()),
-    // so deleting the reply when this frame ends would pull it out from under Qt's emission. The
-    // manager may have deleted it already when its transport went away.
-    const auto release = qScopeGuard([alive = QPointer<QNetworkReply>(reply)] {
-        if (alive)
-            alive->deleteLater();
+    if (body.isEmpty())
+        return manager.sendCustomRequest(request, verb, body);
+    auto* const upload = new UploadBody(body, [sockets, service, watch = QPointer<UploadWatch>(watch)] {
+        if (!sockets)
+            return;
+        sockets->sendWithoutDelay(service.address, service.port);
+        if (watch)
+            watch->bodyBegins();
     });
-    QPointer<CancelToken> guard(cancel);
-    QMetaObject::Connection cancelConnection;
-    if (cancel)
-        cancelConnection = QObject::connect(cancel, &CancelToken::cancelled, reply, &QNetworkReply::abort);
+    QNetworkReply* const reply = manager.sendCustomRequest(request, verb, upload);
+    upload->setParent(reply);
+    return reply;
+}
 
-    // The answer is taken out of the reply as it arrives (after decompression, so a small
-    // compressed body that unpacks to gigabytes is stopped too) and cut off the moment it passes the
-    // cap, or as soon as its announced length does. Each piece is read straight into one buffer
-    // made as large as the announced length: a synced lexicon of megabytes is neither copied over
-    // and over as the buffer grows nor all at once at the end, on this thread.
-    struct Received
-    {
-        QByteArray body;
-        bool tooLarge = false;
-        bool timedOut = false;
-    };
-    const auto received = std::make_shared<Received>();
+// What has come of the answer so far, and why the exchange was cut short, if it was.
+struct Received
+{
+    QByteArray body;
+    bool tooLarge = false;
+    bool timedOut = false;
+};
+
+// Ends the exchange once it stays silent for effective: sending the body counts as activity, down
+// to the service's acknowledgement of its last byte, as the watch follows it; where that cannot
+// be told, the wait for the answer allows the body's time at the slowest uplink. Silence counts
+// only the pauses: a service that sends a byte now and then would hold the request for ever, so
+// the whole exchange gets a few times the timeout, and the body's time.
+void limitTime(QNetworkReply* reply, const std::shared_ptr<Received>& received, UploadWatch* watch,
+               std::chrono::milliseconds effective, std::chrono::milliseconds bodyTime)
+{
     const auto timeOut = [reply, received] {
         received->timedOut = true;
         reply->abort();
@@ -229,46 +174,29 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
     QObject::connect(silence, &QTimer::timeout, reply, timeOut);
     silence->start(effective);
     const auto heard = [silence, effective] { silence->start(effective); };
-    // Qt's upload progress ends where the system's buffers begin, and over a slow uplink much of
-    // the body is still there. What is left of it is watched there, on the body's own connection:
-    // each drop is progress, and the wait for the answer starts once the service has acknowledged
-    // all of it. Where the system cannot tell, the wait allows the body's time at the slowest
-    // uplink.
-    auto* const onItsWay = new QTimer(reply);
-    onItsWay->setInterval(std::clamp<std::chrono::milliseconds>(effective / 10, 10ms, 1s));
-    const auto carrier = std::make_shared<std::optional<quint64>>();
-    const auto watch = [onItsWay, silence, effective, bodyTime, sockets, serviceAddress, servicePort, carrier,
-                        last = std::make_shared<qint64>(std::numeric_limits<qint64>::max())] {
-        const std::optional<qint64> queued =
-            *carrier ? unacknowledgedOn(**carrier, sockets->connections(serviceAddress, servicePort)) : std::nullopt;
-        if (!queued || *queued == 0) {
-            onItsWay->stop();
-            silence->start(queued ? effective : effective + bodyTime);
-            return;
-        }
-        if (*queued < *last)
-            silence->start(effective);
-        *last = *queued;
-    };
-    QObject::connect(onItsWay, &QTimer::timeout, reply, watch);
+    QObject::connect(watch, &UploadWatch::moved, silence, heard);
+    QObject::connect(watch, &UploadWatch::acknowledged, silence, heard);
+    QObject::connect(watch, &UploadWatch::cannotTell, silence,
+                     [silence, effective, bodyTime] { silence->start(effective + bodyTime); });
     QObject::connect(reply, &QNetworkReply::uploadProgress, silence,
-                     [silence, effective, onItsWay, watch, carrier, atStart, sockets, serviceAddress, servicePort,
-                      bodyBytes = body.size()](qint64 sent, qint64 total) {
+                     [silence, effective, watch](qint64 sent, qint64 total) {
                          silence->start(effective);
-                         if (total > 0 && sent >= total && !onItsWay->isActive()) {
-                             *carrier =
-                                 carrierOf(bodyBytes, *atStart,
-                                           sockets ? sockets->connections(serviceAddress, servicePort) : std::nullopt);
-                             onItsWay->start();
-                             watch();
-                         }
+                         if (total > 0 && sent >= total)
+                             watch->bodyHandedOver();
                      });
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, onItsWay, &QTimer::stop);
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, watch, &UploadWatch::stop);
     QObject::connect(reply, &QNetworkReply::metaDataChanged, silence, heard);
     QObject::connect(reply, &QNetworkReply::downloadProgress, silence, heard);
-    // Silence counts only the pauses: a service that sends a byte now and then would hold the
-    // request for ever. The whole exchange gets a few times the timeout, and the body's time.
-    QTimer::singleShot(kDeadlineFactor * effective + bodyTime, reply, timeOut);
+    QTimer::singleShot(HttpTransport::kDeadlineFactor * effective + bodyTime, reply, timeOut);
+}
+
+// The answer is taken out of the reply as it arrives (after decompression, so a small compressed
+// body that unpacks to gigabytes is stopped too) and cut off the moment it passes the cap, or as
+// soon as its announced length does. Each piece is read straight into one buffer made as large as
+// the announced length: a synced lexicon of megabytes is neither copied over and over as the
+// buffer grows nor all at once at the end, on this thread. Returns what takes the bytes there are.
+auto collectAnswer(QNetworkReply* reply, const std::shared_ptr<Received>& received, qint64 answerCap)
+{
     const auto overCap = [reply, received] {
         received->tooLarge = true;
         reply->abort();
@@ -296,6 +224,74 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
         received->body.resize(start + std::max<qint64>(read, 0));
     };
     QObject::connect(reply, &QNetworkReply::readyRead, reply, takeAvailable);
+    return takeAvailable;
+}
+
+// The finished reply as the caller gets it: an answer of any status but a redirect, or the
+// transport's failure.
+HttpResponse outcomeOf(const QNetworkReply& reply, Received& received)
+{
+    if (received.tooLarge)
+        throw TransportError(TransportError::Kind::AnswerTooLarge, QStringLiteral("服务返回的数据过大，已中止"));
+    if (received.timedOut)
+        throw transportErrorFrom(reply, true);
+    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid() || isTransportFailure(reply.error())) {
+        // Either no status line arrived, or the body was cut off: the connection itself failed.
+        const bool timedOut =
+            reply.error() == QNetworkReply::OperationCanceledError || reply.error() == QNetworkReply::TimeoutError;
+        throw transportErrorFrom(reply, timedOut);
+    }
+    if (status.toInt() >= 300 && status.toInt() < 400)
+        throw TransportError(TransportError::Kind::Redirected,
+                             QStringLiteral("服务把请求转到了别的地址 (HTTP %1)，未跟随").arg(status.toInt()));
+
+    HttpResponse response;
+    response.isHttp = true;
+    response.status = status.toInt();
+    response.body = std::move(received.body);
+    return response;
+}
+
+} // namespace
+
+QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArray verb, QByteArray body,
+                                              std::chrono::milliseconds timeout, CancelToken* cancel,
+                                              qint64 answerCap) const
+{
+    if (!isAllowedUrl(request.url()))
+        throw TransportError(TransportError::Kind::InsecureUrl,
+                             QStringLiteral("拒绝通过未加密的连接访问 %1").arg(request.url().host()));
+    if (cancel)
+        cancel->throwIfCancelled();
+
+    const auto effective = m_timeoutCap ? std::min(timeout, *m_timeoutCap) : timeout;
+    const std::chrono::milliseconds bodyTime(body.size() * 1000 / kSlowestUplinkBytesPerSecond * effective.count() /
+                                             std::max<qint64>(1, timeout.count()));
+    // A redirect would carry the request's credentials and audio to wherever the answer points;
+    // the services we call never redirect, so one is a failure.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+
+    const Service service = serviceOf(request.url());
+    auto* const watch = new UploadWatch(m_sockets, service.address, service.port, body.size(),
+                                        std::clamp<std::chrono::milliseconds>(effective / 10, 10ms, 1s));
+    QNetworkReply* const reply = startRequest(*manager(), request, verb, body, m_sockets, service, watch);
+    watch->setParent(reply);
+    // The coroutine resumes inside the reply's own finished signal (for an abort, inside abort()),
+    // so deleting the reply when this frame ends would pull it out from under Qt's emission. The
+    // manager may have deleted it already when its transport went away.
+    const auto release = qScopeGuard([alive = QPointer<QNetworkReply>(reply)] {
+        if (alive)
+            alive->deleteLater();
+    });
+    QPointer<CancelToken> guard(cancel);
+    QMetaObject::Connection cancelConnection;
+    if (cancel)
+        cancelConnection = QObject::connect(cancel, &CancelToken::cancelled, reply, &QNetworkReply::abort);
+
+    const auto received = std::make_shared<Received>();
+    limitTime(reply, received, watch, effective, bodyTime);
+    const auto takeAvailable = collectAnswer(reply, received, answerCap);
 
     co_await reply;
 
@@ -305,25 +301,6 @@ QCoro::Task<HttpResponse> HttpTransport::send(QNetworkRequest request, QByteArra
         throw CancelledError();
     // What came with the end.
     takeAvailable();
-    if (received->tooLarge)
-        throw TransportError(TransportError::Kind::AnswerTooLarge, QStringLiteral("服务返回的数据过大，已中止"));
-
-    if (received->timedOut)
-        throw transportErrorFrom(*reply, true);
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid() || isTransportFailure(reply->error())) {
-        // Either no status line arrived, or the body was cut off: the connection itself failed.
-        const bool timedOut =
-            reply->error() == QNetworkReply::OperationCanceledError || reply->error() == QNetworkReply::TimeoutError;
-        throw transportErrorFrom(*reply, timedOut);
-    }
-    if (status.toInt() >= 300 && status.toInt() < 400)
-        throw TransportError(TransportError::Kind::Redirected,
-                             QStringLiteral("服务把请求转到了别的地址 (HTTP %1)，未跟随").arg(status.toInt()));
-
-    HttpResponse response;
-    response.isHttp = true;
-    response.status = status.toInt();
-    response.body = std::move(received->body);
+    HttpResponse response = outcomeOf(*reply, *received);
     co_return response;
 }
