@@ -11,7 +11,8 @@
 #include <utility>
 
 // Runs fn with the future's result on the thread context lives in, once the future has its
-// result, and only if context still exists then; a cancelled or failed future runs nothing.
+// result, and only if context still exists then; a cancelled or failed future runs nothing. One of
+// the four ways this program says "later" (PostToThread.h tells them apart).
 //
 // In place of QFuture::then(context, fn), which this Qt asserts on, and otherwise reads its
 // QPointer on the finishing thread, when context is destroyed before the future finishes: an

@@ -6,7 +6,7 @@
 
 #include <utility>
 
-// How this program says "later". Three ways, one per kind of news; nothing else:
+// How this program says "later". Four ways, one per kind of news; nothing else:
 //
 // - A widget tells its owner what the user did through a signal (the overlay's retryClicked, the
 //   answer card's insertClicked). The owner connects; the widget never holds a callback.
@@ -15,6 +15,11 @@
 // - Code running on another thread (the key watcher, the audio input, the accessibility worker)
 //   reaches an object of the GUI thread only through postTo() below: the call is queued onto the
 //   thread of context and dropped when context has been destroyed by then.
+// - A result that a worker hands over as a QFuture (the accessibility port's reads, a secret's
+//   write, a history save) reaches an owner that is not itself waiting in a coroutine through
+//   continueOn() in ContinueOn.h. postTo() will not do there: the future finishes on the worker,
+//   where the owner may be in the middle of being destroyed; continueOn looks at the owner on
+//   the owner's own thread.
 //
 // No std::function completions and no public std::function members in new code. Ports in
 // platform/ that call back from their own thread say so in their header.
