@@ -157,13 +157,11 @@ void XTestKeySynthesizer::watchKeys(bool watch)
     m_x->selectEvents(m_display, DefaultRootWindow(m_display), &mask, 1);
 }
 
-void XTestKeySynthesizer::forgetLetGoTheUserTouched()
+void XTestKeySynthesizer::takeKeyEvents()
 {
-    if (m_letGo.isEmpty())
-        return;
-    // What the user did with the keys while the chord was down: the server no longer sees a key
-    // the user holds once this synthesiser let go of it, so only the devices' own events tell.
-    watchKeys(false);
+    // What happened to the keys while the chord was down: the server no longer sees a key the user
+    // holds once this synthesiser let go of it, so only the devices' own events tell. Among them
+    // are this synthesiser's own, which the handback knows to expect.
     XSync(m_display, False);
     while (XPending(m_display) > 0) {
         XEvent event;
@@ -171,8 +169,11 @@ void XTestKeySynthesizer::forgetLetGoTheUserTouched()
         XGenericEventCookie& cookie = event.xcookie;
         if (cookie.type != GenericEvent || cookie.extension != m_xinputOpcode || !XGetEventData(m_display, &cookie))
             continue;
-        if (cookie.evtype == XI_RawKeyPress || cookie.evtype == XI_RawKeyRelease)
-            m_letGo.removeAll(KeyCode(static_cast<const XIRawEvent*>(cookie.data)->detail));
+        // Each comes once from its device and once again through the master keyboard it drives.
+        const auto* raw = static_cast<const XIRawEvent*>(cookie.data);
+        const bool fromItsDevice = raw->deviceid == raw->sourceid && !(raw->flags & XIKeyRepeat);
+        if ((cookie.evtype == XI_RawKeyPress || cookie.evtype == XI_RawKeyRelease) && fromItsDevice)
+            m_handback.seen(raw->detail, cookie.evtype == XI_RawKeyPress);
         XFreeEventData(m_display, &cookie);
     }
 }
@@ -225,13 +226,13 @@ bool XTestKeySynthesizer::postKey(quint32 keyCode, quint64 modifierFlags, bool d
         // the user's modifiers go up so that the application sees only the chord asked for.
         if (keyboard.isDown(code))
             m_x->fakeKeyEvent(m_display, code, False, CurrentTime);
-        m_letGo.clear();
+        QList<int> letGo;
         for (KeyCode modifier : keyboard.modifiers) {
-            if (!keyboard.isDown(modifier) || m_letGo.contains(modifier))
+            if (!keyboard.isDown(modifier) || letGo.contains(modifier))
                 continue;
             m_x->fakeKeyEvent(m_display, modifier, False, CurrentTime);
             if (!m_pressed.contains(modifier))
-                m_letGo.append(modifier);
+                letGo.append(modifier);
         }
         for (KeyCode modifier : modifiers) {
             // One pressed again for the user stays down on the XTEST device once the user let go
@@ -242,21 +243,35 @@ bool XTestKeySynthesizer::postKey(quint32 keyCode, quint64 modifierFlags, bool d
         }
         m_x->fakeKeyEvent(m_display, code, True, CurrentTime);
         // From here on, not before: the keys this press let go of are not the user's doing.
-        if (!m_letGo.isEmpty())
+        m_handback.begin(letGo);
+        if (m_handback.isFollowing())
             watchKeys(true);
         XUngrabServer(m_display);
         m_pressed.append(modifiers);
         m_pressed.append(code);
     } else {
-        // Before the key-ups of this release, which the watch would take for the user's.
-        forgetLetGoTheUserTouched();
+        const bool following = m_handback.isFollowing();
         m_x->fakeKeyEvent(m_display, code, False, CurrentTime);
-        for (auto it = modifiers.crbegin(); it != modifiers.crend(); ++it)
+        for (auto it = modifiers.crbegin(); it != modifiers.crend(); ++it) {
             m_x->fakeKeyEvent(m_display, *it, False, CurrentTime);
+            m_handback.own(*it, false);
+        }
         m_pressed.removeIf([&](KeyCode pressed) { return pressed == code || modifiers.contains(pressed); });
-        // Down again as they were, for the keys the user goes on typing with them.
-        for (KeyCode letGo : std::exchange(m_letGo, {}))
-            m_x->fakeKeyEvent(m_display, letGo, True, CurrentTime);
+        if (following) {
+            // Down again as they were, for the keys the user goes on typing with them: those the
+            // user still holds by the latest events, right before they go down.
+            takeKeyEvents();
+            for (int letGo : m_handback.pressAgain())
+                m_x->fakeKeyEvent(m_display, KeyCode(letGo), True, CurrentTime);
+            // A key the user let go of between that look and its press again (or since) would
+            // stay down: its release is passed on.
+            takeKeyEvents();
+            watchKeys(false);
+            for (int letGo : m_handback.letGoAgain())
+                m_x->fakeKeyEvent(m_display, KeyCode(letGo), False, CurrentTime);
+            // What the watch brought after its last look is no part of the next chord's count.
+            XSync(m_display, True);
+        }
     }
     XSync(m_display, False);
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/KeySynthesizer.h"
+#include "platform/ModifierHandback.h"
 
 #include <QByteArray>
 #include <QList>
@@ -12,7 +13,7 @@ struct XTestCalls;
 // Synthesised keys through the XTEST extension, on a connection of its own, opened when first
 // needed rather than while the program starts; keys it pressed and never released go up when it
 // is destroyed. The modifiers of the user's that a press lets go of are down again after the
-// release, unless the user let go of them meanwhile. Main thread only.
+// release, unless the user let go of them meanwhile (ModifierHandback). Main thread only.
 class XTestKeySynthesizer : public KeySynthesizer
 {
 public:
@@ -32,9 +33,8 @@ private:
     void open() const;
     // Whether the server tells this connection of every key going down or up, from any device.
     void watchKeys(bool watch);
-    // Ends the watch and forgets the keys the last press let go of that the user pressed or let go
-    // of since.
-    void forgetLetGoTheUserTouched();
+    // Hands the key events the watch has seen up to now to the handback.
+    void takeKeyEvents();
 
     QByteArray m_displayName;
     mutable bool m_opened = false;
@@ -46,5 +46,5 @@ private:
     // The keys this synthesiser has pressed and not yet released.
     QList<unsigned char> m_pressed;
     // The user's keys the last press let go of, while the keys it pressed are down.
-    QList<unsigned char> m_letGo;
+    ModifierHandback m_handback;
 };
