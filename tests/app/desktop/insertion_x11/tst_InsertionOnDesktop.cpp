@@ -315,6 +315,27 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(target.value(QStringLiteral("line")), QStringLiteral("after a stuck key"), kWaitMs);
     }
 
+    // The user lets go of Shift while the paste's chord is down: it is not pressed again for them.
+    void aModifierLetGoDuringThePasteStaysUp()
+    {
+        XTestKeyboard user;
+        user.press("Shift_L");
+        XTestKeySynthesizer keys;
+        QVERIFY(keys.postKey(KeySynthesizer::keyV, KeySynthesizer::controlFlag, true));
+        user.release("Shift_L");
+        QVERIFY(keys.postKey(KeySynthesizer::keyV, KeySynthesizer::controlFlag, false));
+        Display* display = XOpenDisplay(nullptr);
+        QVERIFY(display);
+        char down[32] = {};
+        XQueryKeymap(display, down);
+        const KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
+        const bool shiftDown = down[shift / 8] & (1 << (shift % 8));
+        // Not left down for the tests after this one, whatever the outcome.
+        XTestFakeKeyEvent(display, shift, False, CurrentTime);
+        XCloseDisplay(display);
+        QVERIFY(!shiftDown);
+    }
+
     void aSynthesiserGoneBeforeItsKeyUpLeavesNoKeyDown()
     {
         {
