@@ -1,0 +1,129 @@
+#include "tests/app/launch_desktop/MurmoProcess.h"
+#include "tests/app/launch_desktop/X11Windows.h"
+#include "tests/support/BuildTree.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+#include <memory>
+
+#include <linux/capability.h>
+#include <sys/prctl.h>
+
+// scripts/older-murmo, which tells scripts/run whether the Murmo running is the one it has just
+// installed, against the real program: it makes itself unreadable to debuggers, its own user's
+// included.
+class TestOlderMurmoOnDesktop : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_home;
+    X11Windows m_windows;
+
+    QString installed() const { return m_home->filePath(QStringLiteral("prefix/bin/murmo")); }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), m_home->filePath(QStringLiteral("home")));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home->filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), m_home->filePath(QStringLiteral("data")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), m_home->filePath(QStringLiteral("cache")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home->filePath(QStringLiteral("runtime")));
+        for (const char* name : {"MURMO_GATEWAY_URL", "MURMO_DASHSCOPE_URL", "MURMO_DEEPGRAM_URL",
+                                 "MURMO_ANTHROPIC_URL", "MURMO_SIGNIN_URL"})
+            env.insert(QString::fromLatin1(name), QStringLiteral("http://127.0.0.1:9/"));
+        return env;
+    }
+
+    // Puts a copy of the built program at path as an install does: a new file renamed into place.
+    static bool install(const QString& path)
+    {
+        const QString staged = path + QStringLiteral(".new");
+        QFile::remove(staged);
+        return QFile::copy(MurmoProcess::program(), staged) &&
+               QFile::setPermissions(staged, QFile::permissions(MurmoProcess::program())) &&
+               std::rename(QFile::encodeName(staged).constData(), QFile::encodeName(path).constData()) == 0;
+    }
+
+    // The process ids scripts/older-murmo lists for the installed program. Run without the right to
+    // look into other processes that root has, as an ordinary user is.
+    QStringList olderThanInstalled() const
+    {
+        QProcess script;
+        script.setProcessEnvironment(environment());
+        script.setChildProcessModifier([] { ::prctl(PR_CAPBSET_DROP, CAP_SYS_PTRACE, 0, 0, 0); });
+        script.start(QStringLiteral("/bin/bash"), {BuildTree::cacheValue(QStringLiteral("CMAKE_HOME_DIRECTORY")) +
+                                                       QStringLiteral("/scripts/older-murmo"),
+                                                   installed()});
+        if (!script.waitForFinished(30000) || script.exitCode() != 0)
+            return {QStringLiteral("failed: ") + QString::fromUtf8(script.readAllStandardError())};
+        return QString::fromUtf8(script.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(m_windows.isOpen(), "needs the headless desktop (scripts/with-desktop)");
+        QVERIFY2(QFile::exists(MurmoProcess::program()), "build the murmo target first");
+    }
+
+    void init()
+    {
+        m_home = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_home->isValid());
+        for (const char* sub : {"home", "config", "data", "cache", "runtime", "prefix/bin"})
+            QVERIFY(QDir(m_home->path()).mkpath(QString::fromLatin1(sub)));
+        QFile::setPermissions(m_home->filePath(QStringLiteral("runtime")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    void cleanup() { m_home.reset(); }
+
+    void tellsWhetherTheRunningOneIsInstalled_data()
+    {
+        QTest::addColumn<bool>("fromInstalled");
+        QTest::addColumn<bool>("replacedSince");
+        QTest::newRow("started from the installed file") << true << false;
+        QTest::newRow("installed file replaced since") << true << true;
+        QTest::newRow("started from another file") << false << false;
+    }
+
+    void tellsWhetherTheRunningOneIsInstalled()
+    {
+        QFETCH(bool, fromInstalled);
+        QFETCH(bool, replacedSince);
+        QVERIFY(install(installed()));
+        // The start times the kernel keeps are in hundredths of a second: a start in the same one as
+        // the install cannot be told from one just before it.
+        const QDateTime placed = QFileInfo(installed()).metadataChangeTime();
+        QVERIFY(QTest::qWaitFor([&] { return QDateTime::currentDateTime() > placed.addMSecs(50); }, 5000));
+
+        QProcess murmo;
+        murmo.setProcessEnvironment(environment());
+        murmo.setStandardOutputFile(QProcess::nullDevice());
+        murmo.setStandardErrorFile(QProcess::nullDevice());
+        murmo.start(fromInstalled ? installed() : QFileInfo(MurmoProcess::program()).absoluteFilePath());
+        QVERIFY(murmo.waitForStarted(5000));
+        // Its window up: it has long made itself undumpable.
+        QTRY_VERIFY_WITH_TIMEOUT(m_windows.mappedWindow(murmo.processId(), QStringLiteral("Murmo")) != 0, 20000);
+        if (replacedSince)
+            QVERIFY(install(installed()));
+
+        const QStringList listed = olderThanInstalled();
+        QVERIFY2(!listed.value(0).startsWith(QStringLiteral("failed")), qPrintable(listed.join(u' ')));
+        QCOMPARE(listed.contains(QString::number(murmo.processId())), !fromInstalled || replacedSince);
+        murmo.terminate();
+        QVERIFY(murmo.waitForFinished(10000));
+    }
+};
+
+MURMO_TEST(TestOlderMurmoOnDesktop)
+#include "tst_OlderMurmoOnDesktop.moc"
