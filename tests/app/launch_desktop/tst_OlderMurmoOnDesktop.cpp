@@ -1,4 +1,5 @@
 #include "tests/app/launch_desktop/MurmoProcess.h"
+#include "tests/app/launch_desktop/ProgramHome.h"
 #include "tests/app/launch_desktop/X11Windows.h"
 #include "tests/support/BuildTree.h"
 #include "tests/support/TestRegistry.h"
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
@@ -24,24 +24,11 @@ class TestOlderMurmoOnDesktop : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<ProgramHome> m_home;
     X11Windows m_windows;
 
     QString installed() const { return m_home->filePath(QStringLiteral("prefix/bin/murmo")); }
-
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), m_home->filePath(QStringLiteral("home")));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home->filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), m_home->filePath(QStringLiteral("data")));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), m_home->filePath(QStringLiteral("cache")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home->filePath(QStringLiteral("runtime")));
-        for (const char* name : {"MURMO_GATEWAY_URL", "MURMO_DASHSCOPE_URL", "MURMO_DEEPGRAM_URL",
-                                 "MURMO_ANTHROPIC_URL", "MURMO_SIGNIN_URL"})
-            env.insert(QString::fromLatin1(name), QStringLiteral("http://127.0.0.1:9/"));
-        return env;
-    }
+    QProcessEnvironment environment() const { return m_home->environment(QStringLiteral("http://127.0.0.1:9/")); }
 
     // Puts a copy of the built program at path as an install does: a new file renamed into place.
     static bool install(const QString& path)
@@ -77,12 +64,8 @@ private Q_SLOTS:
 
     void init()
     {
-        m_home = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_home->isValid());
-        for (const char* sub : {"home", "config", "data", "cache", "runtime", "prefix/bin"})
-            QVERIFY(QDir(m_home->path()).mkpath(QString::fromLatin1(sub)));
-        QFile::setPermissions(m_home->filePath(QStringLiteral("runtime")),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_home = std::make_unique<ProgramHome>();
+        QVERIFY(m_home->isValid() && QDir().mkpath(m_home->filePath(QStringLiteral("prefix/bin"))));
     }
 
     void cleanup() { m_home.reset(); }

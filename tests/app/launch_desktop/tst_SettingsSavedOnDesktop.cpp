@@ -1,5 +1,6 @@
 #include "tests/app/launch_desktop/AccessibleButtons.h"
 #include "tests/app/launch_desktop/MurmoProcess.h"
+#include "tests/app/launch_desktop/ProgramHome.h"
 #include "tests/app/launch_desktop/X11Windows.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/TestFiles.h"
@@ -7,7 +8,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -22,28 +22,13 @@ class TestSettingsSavedOnDesktop : public QObject
     static constexpr int kWaitMs = 20000;
     static inline const QString kNotSaved = QStringLiteral("设置无法保存");
 
-    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<ProgramHome> m_home;
     std::unique_ptr<FakeGateway> m_gateway;
     X11Windows m_windows;
 
     QString configFolder() const { return m_home->filePath(QStringLiteral("config/Murmo")); }
     QString configFile() const { return configFolder() + QStringLiteral("/Murmo.conf"); }
-
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), m_home->filePath(QStringLiteral("home")));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home->filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), m_home->filePath(QStringLiteral("data")));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), m_home->filePath(QStringLiteral("cache")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home->filePath(QStringLiteral("runtime")));
-        const QString gateway = m_gateway->baseUrl().toString();
-        for (const char* name : {"MURMO_GATEWAY_URL", "MURMO_DASHSCOPE_URL", "MURMO_DEEPGRAM_URL",
-                                 "MURMO_ANTHROPIC_URL", "MURMO_SIGNIN_URL"})
-            env.insert(QString::fromLatin1(name), gateway);
-        env.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-        return env;
-    }
+    QProcessEnvironment environment() const { return m_home->environment(m_gateway->baseUrl().toString()); }
 
     // The line the status bar shows once the start has finished: the ready line (or its warning
     // that the hotkeys are dead) or a notice that took its place. Empty until one shows.
@@ -66,12 +51,8 @@ private Q_SLOTS:
 
     void init()
     {
-        m_home = std::make_unique<QTemporaryDir>();
+        m_home = std::make_unique<ProgramHome>();
         QVERIFY(m_home->isValid());
-        for (const char* sub : {"home", "config", "data", "cache", "runtime"})
-            QVERIFY(QDir(m_home->path()).mkpath(QString::fromLatin1(sub)));
-        QFile::setPermissions(m_home->filePath(QStringLiteral("runtime")),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_gateway = std::make_unique<FakeGateway>();
     }
 
