@@ -18,6 +18,7 @@
 namespace {
 
 constexpr int controlHeight = 26;
+const QString kCopyAddress = QStringLiteral("复制登录链接，到浏览器里打开");
 
 QString css(const QColor& color)
 {
@@ -138,8 +139,14 @@ QWidget* LoginView::buildWebButtons()
         b->setFixedHeight(controlHeight);
         layout->addWidget(b);
     }
-    connect(m_appleButton, &QPushButton::clicked, this, [this] { m_flow.startWebSignIn(QStringLiteral("apple")); });
-    connect(m_googleButton, &QPushButton::clicked, this, [this] { m_flow.startWebSignIn(QStringLiteral("google")); });
+    connect(m_appleButton, &QPushButton::clicked, this, [this] {
+        m_errorDismissed = false;
+        m_flow.startWebSignIn(QStringLiteral("apple"));
+    });
+    connect(m_googleButton, &QPushButton::clicked, this, [this] {
+        m_errorDismissed = false;
+        m_flow.startWebSignIn(QStringLiteral("google"));
+    });
     return m_webButtons;
 }
 
@@ -154,7 +161,7 @@ QWidget* LoginView::buildWaitingRow()
     layout->setSpacing(10);
     m_waitingLabel = label(QStringLiteral("请在浏览器中完成登录…"), 12, "secondary", m_waitingRow);
     m_waitingLabel->setFixedHeight(controlHeight);
-    m_copyAddressLink = makeLink(QStringLiteral("复制登录链接，到浏览器里打开"));
+    m_copyAddressLink = makeLink(kCopyAddress);
     m_cancelWebLink = makeLink(QStringLiteral("取消"));
     auto* links = new QHBoxLayout;
     links->setSpacing(16);
@@ -165,10 +172,15 @@ QWidget* LoginView::buildWaitingRow()
     layout->addWidget(m_waitingLabel);
     layout->addLayout(links);
     connect(m_copyAddressLink, &QPushButton::clicked, this, [this] {
-        if (const std::optional<QUrl>& address = m_flow.unopenedAddress())
+        if (const std::optional<QUrl>& address = m_flow.unopenedAddress()) {
             QGuiApplication::clipboard()->setText(address->toString(QUrl::FullyEncoded));
+            m_copyAddressLink->setText(QStringLiteral("已复制"));
+        }
     });
-    connect(m_cancelWebLink, &QPushButton::clicked, &m_flow, &SignInFlow::cancelWebSignIn);
+    connect(m_cancelWebLink, &QPushButton::clicked, this, [this] {
+        m_errorDismissed = true;
+        m_flow.cancelWebSignIn();
+    });
     return m_waitingRow;
 }
 
@@ -211,11 +223,16 @@ QWidget* LoginView::buildEmailBlock()
 
     connect(m_emailField, &QLineEdit::textChanged, this, &LoginView::updateControls);
     connect(m_codeField, &QLineEdit::textChanged, this, &LoginView::updateControls);
-    const auto sendCode = [this] { m_flow.sendCode(m_emailField->text()); };
+    const auto sendCode = [this] {
+        m_errorDismissed = false;
+        m_flow.sendCode(m_emailField->text());
+    };
     connect(m_sendButton, &QPushButton::clicked, this, sendCode);
     connect(m_resendLink, &QPushButton::clicked, this, sendCode);
-    connect(m_verifyButton, &QPushButton::clicked, this,
-            [this] { m_flow.verifyCode(m_emailField->text(), m_codeField->text()); });
+    connect(m_verifyButton, &QPushButton::clicked, this, [this] {
+        m_errorDismissed = false;
+        m_flow.verifyCode(m_emailField->text(), m_codeField->text());
+    });
     return block;
 }
 
@@ -262,7 +279,12 @@ void LoginView::updateControls()
 
     m_webButtons->setVisible(!webPending);
     m_waitingRow->setVisible(webPending);
-    m_copyAddressLink->setVisible(m_flow.unopenedAddress().has_value());
+    // Where no browser opened, the error says so and waiting for one would not be true.
+    const bool unopened = m_flow.unopenedAddress().has_value();
+    m_waitingLabel->setVisible(!unopened);
+    m_copyAddressLink->setVisible(unopened);
+    if (!unopened)
+        m_copyAddressLink->setText(kCopyAddress);
     m_appleButton->setEnabled(!busy && configured);
     m_googleButton->setEnabled(!busy && configured);
 
@@ -277,7 +299,7 @@ void LoginView::updateControls()
     m_resendLink->setEnabled(!busy);
 
     const std::optional<QString>& error = m_flow.errorText();
-    m_errorLabel->setVisible(error.has_value());
+    m_errorLabel->setVisible(error.has_value() && !m_errorDismissed);
     m_errorLabel->setText(error.value_or(QString()));
     m_notConfiguredLabel->setVisible(!configured);
     if (m_laterLink)

@@ -62,4 +62,6 @@ private:
     QLabel* m_errorLabel = nullptr;
     QLabel* m_notConfiguredLabel = nullptr;
     QPushButton* m_laterLink = nullptr;
+    // The error shown belongs to a sign-in the user has given up: it no longer applies.
+    bool m_errorDismissed = false;
 };

@@ -3,6 +3,7 @@
 #include "core/store/StoreFile.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 
@@ -64,6 +65,16 @@ std::optional<std::pair<dev_t, ino_t>> fileAt(const QString& path)
     return std::pair(info.st_dev, info.st_ino);
 }
 
+// Swallows the request QSettings posts to itself to write its changes on the next event-loop turn.
+class OwnWritesOnly : public QObject
+{
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        return event->type() == QEvent::UpdateRequest || QObject::eventFilter(watched, event);
+    }
+};
+
 } // namespace
 
 SettingsFile::SettingsFile(const QString& path)
@@ -86,6 +97,8 @@ SettingsFile::SettingsFile(const QString& path)
     }
     QFile::setPermissions(path, kPrivate);
     m_ini.emplace(path, QSettings::IniFormat);
+    m_ownWritesOnly = std::make_unique<OwnWritesOnly>();
+    m_ini->installEventFilter(m_ownWritesOnly.get());
 }
 
 QVariant SettingsFile::value(const QString& name, const QVariant& fallback) const
@@ -124,8 +137,9 @@ void SettingsFile::sync()
     if (!m_ini || !m_unwritten)
         return;
     // QSettings::status() cannot tell whether this write landed: it keeps the first error it met
-    // for good, and a hand-edited file's stray line or byte-order mark is one. A failed write
-    // keeps its changes in memory and QSettings tries them again on the next.
+    // for good, and a hand-edited file's stray line or byte-order mark is one. Since only this call
+    // writes, a file replaced during it holds the changes. A failed write keeps its changes in
+    // memory and QSettings tries them again on the next.
     const auto before = fileAt(m_path);
     m_ini->sync();
     const auto after = fileAt(m_path);

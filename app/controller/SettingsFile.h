@@ -5,6 +5,7 @@
 #include <QVariant>
 #include <QVariantHash>
 
+#include <memory>
 #include <optional>
 
 // Where Settings keeps its plain values: the private INI file (mode 0600). What the INI reader can
@@ -30,12 +31,16 @@ public:
     void setValue(const QString& name, const QVariant& value);
     void remove(const QString& name);
     // Writes what was changed to the file, keeping it private; canSave() then tells whether it
-    // landed. What did not land is tried again with the next write.
+    // landed. What did not land is tried again with the next write. Nothing reaches the file
+    // but through here (and the last write as it closes).
     void sync();
 
 private:
     QString m_path;
     QString m_setAside;
+    // Keeps QSettings from writing by itself in a later event-loop turn: a write made there is not
+    // one this file can judge, and it would split a batch into several.
+    std::unique_ptr<QObject> m_ownWritesOnly;
     std::optional<QSettings> m_ini;
     // Whether the file holds changes not yet written.
     bool m_unwritten = false;

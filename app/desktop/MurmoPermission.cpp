@@ -50,7 +50,7 @@ QString explanation(MurmoPermission permission)
 QString missingWarning(MurmoPermission permission)
 {
     return permission == MurmoPermission::microphone
-               ? QStringLiteral("麦克风未授权——按了快捷键也录不到音")
+               ? QStringLiteral("没有找到麦克风——按了快捷键也录不到音")
                : QStringLiteral("辅助功能未开启——读不到屏幕上下文和要改写的选中文字，也无法从你改过的字里学习");
 }
 

@@ -61,7 +61,7 @@ void GeneralTab::buildPermissions()
     m_relaunchRow = new QWidget(section->card());
     auto* layout = new QHBoxLayout(m_relaunchRow);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(new CaptionLabel(QStringLiteral("在系统设置打开辅助功能后，点这里重启生效"),
+    layout->addWidget(new CaptionLabel(QStringLiteral("开启「辅助技术」后，点这里重启生效"),
                                        CaptionLabel::Tone::Secondary, m_relaunchRow),
                       1, Qt::AlignVCenter);
     auto* relaunch = new QPushButton(QStringLiteral("重启Murmo"), m_relaunchRow);

@@ -53,8 +53,8 @@ OnboardingView::OnboardingView(PermissionsModel& perms, QWidget* parent)
     note->setContentsMargins(4, 0, 4, 0);
     note->setSpacing(8);
     note->addWidget(new SymbolView(QStringLiteral("info.circle"), &ThemePalette::textDim, 12, m_relaunchNote));
-    m_relaunchText = text(QStringLiteral("已在系统设置里打开「辅助功能」？点右侧重启生效"), DesignFonts::font(11),
-                          &ThemePalette::textDim);
+    m_relaunchText =
+        text(QStringLiteral("已开启「辅助技术」？点右侧重启生效"), DesignFonts::font(11), &ThemePalette::textDim);
     m_relaunchText->setParent(m_relaunchNote);
     note->addWidget(m_relaunchText);
     note->addStretch(1);

@@ -32,7 +32,8 @@ PermissionBanner::PermissionBanner(PermissionsModel& permissions, PermissionProb
     column->setSpacing(0);
     column->addWidget(m_mic);
     column->addWidget(m_accessibility);
-    connect(m_mic->addButton(QStringLiteral("去授权")), &QPushButton::clicked, this,
+    // Nothing asks about a microphone here: a missing one is a device to plug in or unmute.
+    connect(m_mic->addButton(QStringLiteral("打开声音设置")), &QPushButton::clicked, this,
             [this] { request(MurmoPermission::microphone); });
     connect(m_accessibility->addButton(QStringLiteral("去授权")), &QPushButton::clicked, this,
             [this] { request(MurmoPermission::accessibility); });

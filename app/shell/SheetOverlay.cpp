@@ -83,9 +83,23 @@ void SheetOverlay::paintEvent(QPaintEvent*)
     painter.fillRect(rect(), QColor(0, 0, 0, 77));
 }
 
+bool SheetOverlay::event(QEvent* event)
+{
+    // The sheet asks for more room when something shows in it (a hint under a row): it grows
+    // rather than squeezing its texts.
+    if (event->type() == QEvent::LayoutRequest)
+        placeSheet();
+    return QWidget::event(event);
+}
+
 void SheetOverlay::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    placeSheet();
+}
+
+void SheetOverlay::placeSheet()
+{
     if (!m_sheet)
         return;
     const QSize size = m_sheet->sizeHint().expandedTo(m_sheet->minimumSize()).boundedTo(this->size());

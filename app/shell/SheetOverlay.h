@@ -19,6 +19,7 @@ public:
     QWidget* sheet() const { return m_sheet; }
 
 protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool focusNextPrevChild(bool next) override;
     void showEvent(QShowEvent* event) override;
@@ -29,6 +30,7 @@ private:
     // The sheet's controls that Tab reaches, in the window's focus order.
     QList<QWidget*> focusable() const;
     void holdFocus(QWidget* now);
+    void placeSheet();
 
     QPointer<QWidget> m_sheet;
     QMetaObject::Connection m_following;

@@ -153,8 +153,8 @@ void HotkeyRecorderView::refresh()
 {
     const std::optional<Hotkey> hotkey = current();
     if (m_recording) {
-        m_button->setText(isChordKey(m_role.use) ? QStringLiteral("按住主键再按目标键…（Esc 取消）")
-                                                 : QStringLiteral("按下快捷键…（Esc 取消）"));
+        // A chord key is captured on its own, as it is pressed during a recording: nothing to hold.
+        m_button->setText(QStringLiteral("按下快捷键…（Esc 取消）"));
     } else {
         m_button->setText(hotkey ? hotkey->display() : QStringLiteral("未设置 · 点设置"));
     }

@@ -21,7 +21,10 @@ StyleProfileView::StyleProfileView(AppState& state, StyleProfile& profile, Refre
     , m_text(new QLabel(this))
     , m_updated(EditorRows::caption(QString(), this))
     , m_refreshButton(new QPushButton(QStringLiteral("立即提炼"), this))
+    , m_answer(EditorRows::caption(QString(), this))
 {
+    m_answer->setObjectName(QStringLiteral("answer"));
+    m_answer->hide();
     m_empty->setObjectName(QStringLiteral("empty"));
     m_text->setObjectName(QStringLiteral("profile"));
     m_text->setTextFormat(Qt::PlainText);
@@ -43,6 +46,7 @@ StyleProfileView::StyleProfileView(AppState& state, StyleProfile& profile, Refre
     layout->addWidget(m_text);
     layout->addWidget(m_updated);
     layout->addLayout(buttons);
+    layout->addWidget(m_answer);
 
     connect(m_refreshButton, &QPushButton::clicked, this, &StyleProfileView::startRefresh);
     connect(clear, &QPushButton::clicked, this, &StyleProfileView::clearProfile);
@@ -67,6 +71,7 @@ void StyleProfileView::reload()
     }
     EditorRows::applyDimText(m_empty);
     EditorRows::applyDimText(m_updated);
+    EditorRows::applyDimText(m_answer);
     m_refreshButton->setEnabled(!m_refreshing);
 }
 
@@ -78,6 +83,13 @@ void StyleProfileView::startRefresh()
     m_refreshing = true;
     m_refreshButton->setEnabled(false);
     awaitRefresh(QPointer<StyleProfileView>(this), m_refresh());
+    showAnswer();
+}
+
+void StyleProfileView::showAnswer()
+{
+    m_answer->setText(m_state.statusLine());
+    m_answer->setVisible(!m_answer->text().isEmpty());
 }
 
 QCoro::Task<void> StyleProfileView::awaitRefresh(QPointer<StyleProfileView> self, QCoro::Task<void> task)
@@ -89,6 +101,8 @@ QCoro::Task<void> StyleProfileView::awaitRefresh(QPointer<StyleProfileView> self
     }
     if (!self)
         co_return;
+    // The controller's answer is the status line it has just set.
+    self->showAnswer();
     self->m_refreshing = false;
     self->reload();
 }

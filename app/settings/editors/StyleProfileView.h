@@ -32,6 +32,7 @@ public:
 
 private:
     void startRefresh();
+    void showAnswer();
     void clearProfile();
     static QCoro::Task<void> awaitRefresh(QPointer<StyleProfileView> self, QCoro::Task<void> task);
 
@@ -42,5 +43,7 @@ private:
     QLabel* m_text;
     QLabel* m_updated;
     QPushButton* m_refreshButton;
+    // What the distillation answered, shown here too: the settings window hides the status line.
+    QLabel* m_answer;
     bool m_refreshing = false;
 };

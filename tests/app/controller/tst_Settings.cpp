@@ -331,9 +331,12 @@ private Q_SLOTS:
         QCOMPARE(Settings(path(), nullptr).text(SettingKey::languageHint), QStringLiteral("en"));
     }
 
+    // The held writes span event-loop turns (a start shows its window meanwhile), and the one write
+    // at the end is judged by what it did: landed.
     void batchWritesTheFileWhenTheLastOneEnds()
     {
         Settings settings(path(), nullptr);
+        QSignalSpy failed(&settings, &Settings::savingFailed);
         {
             const Settings::Batch outer(settings);
             settings.setValue(SettingKey::languageHint, QStringLiteral("en"));
@@ -341,6 +344,7 @@ private Q_SLOTS:
                 const Settings::Batch inner(settings);
                 settings.setValue(SettingKey::soundFX, false);
             }
+            QCoreApplication::processEvents();
             // Read back at once, held back from the file until the outer batch ends.
             QCOMPARE(settings.text(SettingKey::languageHint), QStringLiteral("en"));
             QVERIFY(!settings.flag(SettingKey::soundFX));
@@ -350,6 +354,8 @@ private Q_SLOTS:
         QVERIFY(written.contains("languageHint=en"));
         QVERIFY(written.contains("soundFX=false"));
         QVERIFY(isPrivate(path()));
+        QVERIFY(settings.canSave());
+        QCOMPARE(failed.count(), 0);
         // Without a batch every change reaches the file again.
         settings.setValue(SettingKey::languageHint, QStringLiteral("zh"));
         QVERIFY(readFile(path()).contains("languageHint=zh"));
@@ -449,6 +455,7 @@ private Q_SLOTS:
         QCOMPARE(settings.text(SettingKey::gatewayToken), QStringLiteral("new"));
     }
 
+    // The file on disk loses the secret while the program runs, not only once it closes.
     void fileSecretsMoveIntoTheKeyring()
     {
         {

@@ -198,7 +198,7 @@ private Q_SLOTS:
         rig.settings().setHotkey(SettingKey::hkRewrite, key(kSpace, KeyModifier::alt | KeyModifier::shift));
         auto row = rig.row(QStringLiteral("rewrite"));
         captureButton(*row)->click();
-        QCOMPARE(captureButton(*row)->text(), QStringLiteral("按住主键再按目标键…（Esc 取消）"));
+        QCOMPARE(captureButton(*row)->text(), QStringLiteral("按下快捷键…（Esc 取消）"));
         QVERIFY(rig.app.hotkeys().isCapturing());
 
         if (how == "button")

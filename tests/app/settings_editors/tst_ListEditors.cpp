@@ -45,6 +45,12 @@ struct Gate : QObject
 public:
     QCoro::Task<void> wait() { co_await qCoro(this, &Gate::opened); }
     void open() { Q_EMIT opened(); }
+    // As the controller's distillation does: an answer on the status line once done.
+    QCoro::Task<void> waitThenSay(AppState* state, QString line)
+    {
+        co_await qCoro(this, &Gate::opened);
+        state->setStatusLine(line);
+    }
 
 Q_SIGNALS:
     void opened();
@@ -291,9 +297,10 @@ private Q_SLOTS:
         StyleProfile& profile = rig.app.styleProfile();
         Gate gate;
         int refreshes = 0;
+        const QString answer = QStringLiteral("先在历史里校对满 3 条，才能提炼");
         auto view = std::make_unique<StyleProfileView>(rig.state(), profile, [&] {
             ++refreshes;
-            return gate.wait();
+            return gate.waitThenSay(&rig.state(), answer);
         });
         view->show();
         profile.record(QStringLiteral("甲"), QStringLiteral("乙"));
@@ -310,6 +317,9 @@ private Q_SLOTS:
         QVERIFY(!refresh->isEnabled());
         gate.open();
         QTRY_VERIFY_WITH_TIMEOUT(refresh->isEnabled(), 20000);
+        // Answered where it was asked, over the main window's status line.
+        QVERIFY(child<QLabel>(*view, "answer")->isVisible());
+        QCOMPARE(child<QLabel>(*view, "answer")->text(), answer);
 
         // Closed while a distillation runs: its end touches nothing of the view.
         refresh->click();

@@ -4,6 +4,7 @@
 #include "app/shell/OnboardingView.h"
 #include "app/shell/PermissionBanner.h"
 #include "app/shell/PermissionRow.h"
+#include "app/shell/SheetOverlay.h"
 #include "app/shell/ShellBanner.h"
 #include "app/ui/Theme.h"
 #include "tests/support/FakePermissionProbes.h"
@@ -60,6 +61,10 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!model.isRefreshing(), 20000);
         QCOMPARE(banner.strip(MurmoPermission::accessibility)->isVisibleTo(&banner), !ax);
         QCOMPARE(banner.sizeHint().height() == 0, mic && ax);
+        // A microphone is missing only where there is none: nothing here grants one.
+        const QString micTitle = banner.strip(MurmoPermission::microphone)->title();
+        QVERIFY2(micTitle.contains(QStringLiteral("没有找到麦克风")) && !micTitle.contains(QStringLiteral("授权")),
+                 qPrintable(micTitle));
         if (!mic && !ax) {
             banner.resize(700, banner.sizeHint().height());
             QVERIFY(banner.strip(MurmoPermission::microphone)->geometry().top() <
@@ -290,6 +295,45 @@ private Q_SLOTS:
         connect(&sheet, &OnboardingView::done, this, [&] { ++done; });
         sheet.continueButton()->click();
         QCOMPARE(done, 1);
+    }
+
+    // A hint that comes under a row once the sheet is up (no settings program opened) is shown whole,
+    // and what follows moves down for it instead of being clipped.
+    void onboardingHintsShowWhole()
+    {
+        FakePermissionProbes probes;
+        probes.microphone = false;
+        probes.accessibility = false;
+        ManualClock clock;
+        PermissionsModel model(probes, clock);
+        QWidget window;
+        window.resize(780, 560);
+        auto* sheet = new OnboardingView(model);
+        new SheetOverlay(sheet, &window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        for (MurmoPermission perm : MurmoPermissions::allCases())
+            sheet->row(perm)->setHint(MurmoPermissions::settingsHint(perm));
+        const auto inSheet = [sheet](const QWidget* widget) {
+            return QRect(widget->mapTo(sheet, QPoint(0, 0)), widget->size());
+        };
+        const auto whole = [&] {
+            QRect above;
+            for (MurmoPermission perm : MurmoPermissions::allCases()) {
+                const PermissionRow* row = sheet->row(perm);
+                const QLabel* hint = row->hint();
+                if (hint->height() < hint->heightForWidth(hint->width()) ||
+                    !row->rect().contains(QRect(hint->mapTo(row, QPoint(0, 0)), hint->size())) ||
+                    inSheet(row).top() <= above.bottom())
+                    return false;
+                above = inSheet(row);
+            }
+            return inSheet(sheet->relaunchNote()).top() > above.bottom() &&
+                   sheet->rect().contains(inSheet(sheet->continueButton()));
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(whole(), 20000);
+        const QString output = qEnvironmentVariable("MURMO_TEST_OUTPUT", QDir::tempPath()) + QStringLiteral("/shell");
+        QVERIFY(QDir().mkpath(output) && sheet->grab().save(output + QStringLiteral("/onboarding-hints.png")));
     }
 
     void onboardingPollsWhileShown()
