@@ -358,7 +358,7 @@ void StopToTextLargeLexiconHit(benchmark::State& state)
                 BenchRatio::median(hits.cpus), BenchRatio::median(misses.cpus), BenchRatio::median(hits.capsulePaints),
                 BenchRatio::median(hits.spinnerPaints));
 }
-BENCHMARK(StopToTextLargeLexiconHit)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(9);
+BENCHMARK(StopToTextLargeLexiconHit)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 } // namespace
 
