@@ -95,8 +95,16 @@ struct OpenTab
         MainThreadHolds holds;
         holds.longestMs = click.holdMs;
         holds.longestCpuMs = click.holdCpuMs;
-        holds.turnUntil([&] { return rowCount() == count; }, std::chrono::seconds(60));
-        const int painted = paints->paints();
+        // The paints before the turn that lands the rows, which may also draw them.
+        int painted = paints->paints();
+        holds.turnUntil(
+            [&] {
+                if (rowCount() == count)
+                    return true;
+                painted = paints->paints();
+                return false;
+            },
+            std::chrono::seconds(60));
         holds.turnUntil([&] { return paints->paints() > painted; }, std::chrono::seconds(5));
         click.holdMs = holds.longestMs;
         click.holdCpuMs = holds.longestCpuMs;
@@ -112,11 +120,13 @@ struct OpenTab
         return waitForRows(count, done);
     }
 
-    // A rule from the middle of the list, removed as its trash can does.
+    // A rule the list shows, removed as its trash can does.
     Click removeOne()
     {
-        RemovableRowsModel& rows = editor->list()->rows();
-        const QString key = rows.rows().at(rows.rowCount() / 2).key;
+        RemovableRowsView& list = *editor->list();
+        const QModelIndex shown = list.indexAt(list.viewport()->rect().center());
+        const qsizetype row = shown.isValid() ? shown.row() : rowCount() / 2;
+        const QString key = list.rows().rows().at(row).key;
         return clickUntilRows([&] { Q_EMIT editor->list()->removeRequested(key); }, rowCount() - 1);
     }
 

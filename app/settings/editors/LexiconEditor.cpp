@@ -89,7 +89,8 @@ LexiconEditor::~LexiconEditor()
 
 void LexiconEditor::reload()
 {
-    m_list->viewport()->update();
+    // The list draws again only the rows that change, once they land: drawing it all now, before
+    // they do, would cost a large list's repaint for nothing.
     EditorRows::applyDimText(m_refusal);
     updateControls();
     reloadRows();

@@ -33,7 +33,8 @@ public:
     // Waits for the rows being built, which read the lexicon.
     ~LexiconEditor() override;
 
-    // Rereads the skin now, and the rules on a worker: the list follows once they are compared.
+    // Rereads the skin of the refusal now, and the rules on a worker: the list follows once they
+    // are compared (its rows read the skin at every paint).
     void reload();
 
     RemovableRowsView* list() const { return m_list; }
