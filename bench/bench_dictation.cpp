@@ -6,11 +6,19 @@
 //
 // The same with a lexicon of 30,000 correction rules against one of 300: the wait must not grow
 // with the user's rules, and no single step may hold the main thread longer than a frame. And
-// with 30,000 rules and a million hot words, one rule hitting every take: the hit is saved, and
-// that save must not hold the main thread either.
+// with 100,000 rules and a million hot words, one rule hitting every take: the hit is saved while
+// the capsule paints (its spinner, then the result), the desktop's pauses sat out on the wall
+// clock as the user sits them out, and neither that save nor the painting may hold the main thread
+// longer than a frame, from the stop until the save is on disk, beside the same takes without a
+// hit in the same run. Runs on the desktop: on a real display the painter waits for the X server
+// and fills in stripes on Qt's global pool, where a save's work would make it wait.
 #include "app/controller/DictationController.h"
-#include "bench/BenchApplication.h"
+#include "app/feedback/OverlayPanel.h"
+#include "app/ui/BusySpinner.h"
 #include "bench/BenchRatio.h"
+#include "bench/DesktopBenchMain.h"
+#include "bench/MainThreadHolds.h"
+#include "bench/PaintCounter.h"
 #include "core/audio/Resampler.h"
 #include "core/recognition/StreamingAsr.h"
 #include "core/store/Lexicon.h"
@@ -56,6 +64,13 @@ public:
         ManualClock::cancel(id);
     }
 
+    // How long until the next pending pause ends; zero when none is pending.
+    milliseconds untilNextPause()
+    {
+        std::erase_if(m_pauses, [this](const auto& pause) { return pause.first < now(); });
+        return m_pauses.empty() ? 0ms : std::max(0ms, m_pauses.begin()->first - now());
+    }
+
     // Advances to the next pending pause, if any, and returns how long that was when the text
     // waited for it.
     milliseconds sitOutNextPause()
@@ -85,6 +100,11 @@ struct Split
     // would hold it.
     double stopCallMs = 0;
     double convertMs = 0;
+    // With the pauses sat out on the wall clock: the main thread's own CPU in its longest hold,
+    // and the paints of the capsule and of its spinner from the stop until the lexicon was saved.
+    double longestStallCpuMs = 0;
+    int capsulePaints = 0;
+    int spinnerPaints = 0;
 };
 
 // The application over fakes, built once and kept, as the program keeps it between dictations:
@@ -117,10 +137,12 @@ struct Rig
     }
 
     // One dictation from the stop to the paste, the streaming session answering the final commit
-    // at once.
-    Split stopToText()
+    // at once. With realPauses the desktop's pauses last as long on the wall clock as they would
+    // for the user, the event loop turning (and the capsule painting) meanwhile, and the longest
+    // hold is followed on until the lexicon has saved what the take changed.
+    Split stopToText(const QString& transcript = FakeGateway::kTranscript, bool realPauses = false)
     {
-        streaming.queueTranscript(FakeGateway::kTranscript);
+        streaming.queueTranscript(transcript);
         inserted = false;
         const qsizetype historyBefore = app->history().all().size();
         controller->recording().start();
@@ -142,19 +164,33 @@ struct Rig
         FakeStreamingGateway::waitFor([&] { return streaming.audioSamples() - sentBefore >= kTakeSamples - 4096; });
 
         Split split;
+        std::optional<PaintCounter> capsule;
+        std::optional<PaintCounter> spinner;
+        if (OverlayPanel* panel = app->overlay().panel()) {
+            capsule.emplace(panel);
+            spinner.emplace(panel->findChild<BusySpinner*>());
+        }
+        MainThreadHolds holds;
         const auto start = std::chrono::steady_clock::now();
-        controller->recording().stop();
-        split.stopCallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        split.longestStallMs = split.stopCallMs;
+        holds.hold([this] { controller->recording().stop(); });
+        split.stopCallMs = holds.longestMs;
         while (!inserted && std::chrono::steady_clock::now() - start < 10s) {
-            const auto round = std::chrono::steady_clock::now();
-            QCoreApplication::processEvents();
-            split.longestStallMs =
-                std::max(split.longestStallMs,
-                         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - round).count());
+            holds.hold([] { QCoreApplication::processEvents(); });
+            if (inserted)
+                break;
+            if (realPauses) {
+                const auto until = std::chrono::steady_clock::now() + clock.untilNextPause();
+                holds.turnUntil([&] { return inserted || std::chrono::steady_clock::now() >= until; }, 1s);
+            }
             if (!inserted)
                 split.prescribedMs += double(clock.sitOutNextPause().count());
         }
+        if (realPauses)
+            holds.turnUntil([this] { return app->lexicon()->isSaved(); }, 30s);
+        split.longestStallMs = holds.longestMs;
+        split.longestStallCpuMs = holds.longestCpuMs;
+        split.capsulePaints = capsule ? capsule->paints() : 0;
+        split.spinnerPaints = spinner ? spinner->paints() : 0;
         split.ownMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         // Let the dictation finish filing before the next one starts.
         FakeStreamingGateway::waitFor([&] { return app->history().all().size() == historyBefore + 1; });
@@ -172,7 +208,6 @@ struct Rig
 
 void StopToText(benchmark::State& state)
 {
-    benchApplication();
     Rig rig;
     rig.stopToText(); // warm-up: first-use costs are not what a dictation waits for
     std::vector<double> own;
@@ -225,7 +260,6 @@ void fillLexicon(Lexicon& lexicon, int count)
 
 void StopToTextLargeLexicon(benchmark::State& state)
 {
-    benchApplication();
     Rig small;
     fillLexicon(*small.app->lexicon(), 300);
     Rig large;
@@ -258,12 +292,36 @@ void StopToTextLargeLexicon(benchmark::State& state)
 }
 BENCHMARK(StopToTextLargeLexicon)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(15);
 
+// A take that hits no rule of the large lexicon: the same words, already as the rule writes them.
+const QString kTranscriptWithoutHit = QStringLiteral("今天天色不错");
+
+struct HitTakes
+{
+    std::vector<double> stalls;
+    std::vector<double> cpus;
+    std::vector<double> capsulePaints;
+    std::vector<double> spinnerPaints;
+
+    void add(const Split& split)
+    {
+        stalls.push_back(split.longestStallMs);
+        cpus.push_back(split.longestStallCpuMs);
+        capsulePaints.push_back(split.capsulePaints);
+        spinnerPaints.push_back(split.spinnerPaints);
+    }
+    double median() const { return BenchRatio::median(stalls); }
+    double longest() const { return *std::max_element(stalls.cbegin(), stalls.cend()); }
+    long long over() const
+    {
+        return std::count_if(stalls.cbegin(), stalls.cend(), [](double ms) { return ms > 16; });
+    }
+};
+
 void StopToTextLargeLexiconHit(benchmark::State& state)
 {
-    benchApplication();
     Rig rig;
     Lexicon& lexicon = *rig.app->lexicon();
-    fillLexicon(lexicon, 30000);
+    fillLexicon(lexicon, 100000);
     QStringList hotwords;
     hotwords.reserve(1000000);
     for (int i = 0; i < 1000000; ++i)
@@ -273,23 +331,38 @@ void StopToTextLargeLexiconHit(benchmark::State& state)
     // Rewrites the fake recogniser's transcript in every take.
     lexicon.addRule(QStringLiteral("天气"), QStringLiteral("天色"), QStringLiteral("user_added"));
     lexicon.flush();
-    rig.stopToText();
-    std::vector<double> stalls;
+    rig.stopToText(kTranscriptWithoutHit, true);
+    const qint64 hitsBefore = lexicon.allRules().constLast().hitCount;
+    HitTakes hits;
+    HitTakes misses;
     for (auto _ : state) {
-        const Split split = rig.stopToText();
-        stalls.push_back(split.longestStallMs);
+        // A take without a hit first, its lexicon at rest, as the baseline of the one with a hit
+        // right after it on the same machine.
+        misses.add(rig.stopToText(kTranscriptWithoutHit, true));
+        const Split split = rig.stopToText(FakeGateway::kTranscript, true);
+        hits.add(split);
         state.SetIterationTime(split.ownMs / 1000.0);
     }
     lexicon.flush();
-    const qint64 hits = lexicon.allRules().constLast().hitCount;
-    const double stall = BenchRatio::median(stalls);
-    const auto over = std::count_if(stalls.cbegin(), stalls.cend(), [](double ms) { return ms > 16; });
+    const qint64 hitTakes = lexicon.allRules().constLast().hitCount - hitsBefore;
+    const double stall = hits.median();
+    const bool ok = stall <= 16 && hits.longest() <= 32;
     state.counters["longest_stall_ms"] = stall;
-    std::printf("SPLIT stop to text, 30000 rules + 1 M hot words, a rule hit in %lld takes: longest hold of the main "
-                "thread %.2f ms (longest of all %.2f ms, %lld of %zu takes over 16 ms) (target 16 ms) %s\n",
-                static_cast<long long>(hits), stall, *std::max_element(stalls.cbegin(), stalls.cend()),
-                static_cast<long long>(over), stalls.size(), stall <= 16 ? "ok" : "OVER TARGET");
+    std::printf("HOLD stop to saved, 100000 rules + 1 M hot words on the desktop, the main thread's longest hold per "
+                "take: a rule hit in %lld of %zu takes median %.2f ms, longest %.2f ms, %lld over 16 ms; without a "
+                "hit median %.2f ms, longest %.2f ms (target 16 ms median, none over 32 ms) %s\n",
+                static_cast<long long>(hitTakes), hits.stalls.size(), stall, hits.longest(), hits.over(),
+                misses.median(), misses.longest(), ok ? "ok" : "OVER TARGET");
+    std::printf("SPLIT stop to saved with a hit: the main thread's CPU in its longest hold %.2f ms (the rest waits; "
+                "%.2f ms without a hit); the capsule painted %.0f times a take, its spinner %.0f\n",
+                BenchRatio::median(hits.cpus), BenchRatio::median(misses.cpus), BenchRatio::median(hits.capsulePaints),
+                BenchRatio::median(hits.spinnerPaints));
 }
-BENCHMARK(StopToTextLargeLexiconHit)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(9);
+BENCHMARK(StopToTextLargeLexiconHit)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 } // namespace
+
+int main(int argc, char** argv)
+{
+    return runDesktopBenchmarks<QApplication>(argc, argv, "bench_dictation", {"DISPLAY"});
+}

@@ -1,1 +1,1 @@
-target_link_libraries(${name} PRIVATE MurmoApp)
+target_link_libraries(${name} PRIVATE MurmoApp MurmoTestSupport)

@@ -31,6 +31,12 @@ QString refusalReason(const QString& wrong, const QString& right)
     return QStringLiteral("未添加：这条规则容易误改正常文字（误识别词过短、过长或含标点）");
 }
 
+RemovableRowsModel::Row rowOf(const LearnedRule& rule)
+{
+    return {rule.id.toString(), rule.wrong + QStringLiteral(" → ") + rule.right,
+            QStringLiteral("命中 %1").arg(rule.hitCount)};
+}
+
 } // namespace
 
 LexiconEditor::LexiconEditor(AppState& state, Lexicon& lexicon, QWidget* parent)
@@ -64,6 +70,10 @@ LexiconEditor::LexiconEditor(AppState& state, Lexicon& lexicon, QWidget* parent)
     m_refusal->hide();
     layout->addWidget(m_refusal);
 
+    // One build at a time runs anyway; its thread stays for the next click.
+    m_builder.setMaxThreadCount(1);
+    m_builder.setExpiryTimeout(-1);
+
     connect(m_wrong, &QLineEdit::textChanged, this, &LexiconEditor::updateControls);
     connect(m_right, &QLineEdit::textChanged, this, &LexiconEditor::updateControls);
     connect(m_add, &QPushButton::clicked, this, &LexiconEditor::add);
@@ -79,7 +89,8 @@ LexiconEditor::~LexiconEditor()
 
 void LexiconEditor::reload()
 {
-    m_list->viewport()->update();
+    // The list draws again only the rows that change, once they land: drawing it all now, before
+    // they do, would cost a large list's repaint for nothing.
     EditorRows::applyDimText(m_refusal);
     updateControls();
     reloadRows();
@@ -93,24 +104,24 @@ void LexiconEditor::reloadRows()
     }
     m_buildPending = true;
     // The destructor waits for this task, so the editor is still there when it posts the change.
-    m_building = QtConcurrent::run([this, lexicon = &m_lexicon, before = m_list->rows().rows()]() mutable {
-        const QList<LearnedRule> rules = lexicon->allRules();
-        QList<RemovableRowsModel::Row> rows;
-        rows.reserve(rules.size());
-        for (const LearnedRule& rule : rules)
-            rows.append({rule.id.toString(), rule.wrong + QStringLiteral(" → ") + rule.right,
-                         QStringLiteral("命中 %1").arg(rule.hitCount)});
-        RemovableRowsModel::Change change = RemovableRowsModel::diff(before, rows);
-        // Let go of the list's rows here, or applying the change would copy them all to detach.
-        before = {};
+    m_building = QtConcurrent::run(&m_builder, [this] {
+        QList<LearnedRule> rules = m_lexicon.allRules();
+        RemovableRowsModel::Change change = RemovableRowsModel::diff(
+            m_shownRules, rules, [](const LearnedRule& a, const LearnedRule& b) { return a.id == b.id; },
+            [](const LearnedRule& a, const LearnedRule& b) {
+                return a.hitCount == b.hitCount && a.wrong == b.wrong && a.right == b.right;
+            },
+            rowOf);
+        // The rows are made of these once the change lands; the old ones are let go here.
+        m_shownRules = std::move(rules);
         postTo(this, [this, change = std::move(change)] { showRows(change); });
     });
 }
 
 void LexiconEditor::showRows(const RemovableRowsModel::Change& change)
 {
+    // The model tells the list which rows moved or changed, and only those are drawn again.
     m_list->rows().apply(change);
-    m_list->viewport()->update();
     m_buildPending = false;
     if (std::exchange(m_rebuild, false))
         reloadRows();

@@ -2,7 +2,11 @@
 
 #include "app/settings/editors/RemovableRowsModel.h"
 
+#include "core/store/LearnedRule.h"
+
 #include <QFuture>
+#include <QList>
+#include <QThreadPool>
 #include <QWidget>
 
 class AppState;
@@ -16,8 +20,10 @@ class RemovableRowsView;
 // then two fields and "添加" for a rule of the user's own; a pair the lexicon would not keep stays
 // in the fields with the reason under them. Works on the store directly and
 // advances the history version after each change; reread at every change of the counter, which
-// moves only the rows that changed. The rows are built and compared with the list's on a worker,
-// as their number grows with the lexicon; only the change lands here. Main thread only.
+// moves only the rows that changed. The rules are compared with the ones the list shows on a
+// worker of the editor's own (never Qt's global pool, where the window is painted), as their
+// number grows with the lexicon, and only the rows that changed are made; only the change lands
+// here. Main thread only.
 class LexiconEditor : public QWidget
 {
     Q_OBJECT
@@ -27,7 +33,8 @@ public:
     // Waits for the rows being built, which read the lexicon.
     ~LexiconEditor() override;
 
-    // Rereads the skin now, and the rules on a worker: the list follows once they are compared.
+    // Rereads the skin of the refusal now, and the rules on a worker: the list follows once they
+    // are compared (its rows read the skin at every paint).
     void reload();
 
     RemovableRowsView* list() const { return m_list; }
@@ -50,7 +57,11 @@ private:
     // One build at a time, from its start until its change is applied: each change is then
     // computed against exactly the rows the list holds when it lands. A reload asked for meanwhile
     // runs once, after it.
+    QThreadPool m_builder;
     QFuture<void> m_building;
+    // The rules the list's rows were made of, as of the last change computed: read and replaced
+    // only by the build under way, and freed there.
+    QList<LearnedRule> m_shownRules;
     bool m_buildPending = false;
     bool m_rebuild = false;
 };

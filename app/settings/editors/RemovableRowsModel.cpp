@@ -4,35 +4,10 @@
 
 RemovableRowsModel::Change RemovableRowsModel::diff(const QList<Row>& before, const QList<Row>& after)
 {
-    const qsizetype oldCount = before.size();
-    const qsizetype newCount = after.size();
-    Change change;
-    qsizetype& head = change.head;
-    while (head < oldCount && head < newCount && before[head].key == after[head].key)
-        ++head;
-    qsizetype tail = 0;
-    while (tail < oldCount - head && tail < newCount - head &&
-           before[oldCount - 1 - tail].key == after[newCount - 1 - tail].key)
-        ++tail;
-    change.removed = oldCount - tail - head;
-    change.inserted = after.mid(head, newCount - tail - head);
-
-    // The rows that stayed may show new texts (a rule's right side, a hit count).
-    qsizetype lastChanged = -1;
-    const auto compare = [&](qsizetype oldRow, qsizetype newRow) {
-        if (before[oldRow].text != after[newRow].text || before[oldRow].detail != after[newRow].detail) {
-            if (change.firstChanged < 0)
-                change.firstChanged = newRow;
-            lastChanged = newRow;
-        }
-    };
-    for (qsizetype row = 0; row < head; ++row)
-        compare(row, row);
-    for (qsizetype i = tail; i > 0; --i)
-        compare(oldCount - i, newCount - i);
-    if (change.firstChanged >= 0)
-        change.changed = after.mid(change.firstChanged, lastChanged - change.firstChanged + 1);
-    return change;
+    return diff(
+        before, after, [](const Row& a, const Row& b) { return a.key == b.key; },
+        [](const Row& a, const Row& b) { return a.text == b.text && a.detail == b.detail; },
+        [](const Row& row) { return row; });
 }
 
 void RemovableRowsModel::apply(const Change& change)

@@ -42,6 +42,11 @@ public:
 
     // Pure, so it may run on any thread, against the rows a model held when it began.
     static Change diff(const QList<Row>& before, const QList<Row>& after);
+    // The same over the items the rows are made of, read through sameKey and sameLook: only the
+    // rows that changed are made, so following a long list allocates little.
+    template <typename Item, typename SameKey, typename SameLook, typename ToRow>
+    static Change diff(const QList<Item>& before, const QList<Item>& after, SameKey sameKey, SameLook sameLook,
+                       ToRow toRow);
     // change must have been computed against the rows the model holds now.
     void apply(const Change& change);
     void setRows(const QList<Row>& rows) { apply(diff(m_rows, rows)); }
@@ -53,6 +58,48 @@ public:
 private:
     QList<Row> m_rows;
 };
+
+template <typename Item, typename SameKey, typename SameLook, typename ToRow>
+RemovableRowsModel::Change RemovableRowsModel::diff(const QList<Item>& before, const QList<Item>& after,
+                                                    SameKey sameKey, SameLook sameLook, ToRow toRow)
+{
+    const qsizetype oldCount = before.size();
+    const qsizetype newCount = after.size();
+    Change change;
+    qsizetype& head = change.head;
+    while (head < oldCount && head < newCount && sameKey(before[head], after[head]))
+        ++head;
+    qsizetype tail = 0;
+    while (tail < oldCount - head && tail < newCount - head &&
+           sameKey(before[oldCount - 1 - tail], after[newCount - 1 - tail]))
+        ++tail;
+    change.removed = oldCount - tail - head;
+    const auto rowsOf = [&after, &toRow](qsizetype from, qsizetype count) {
+        QList<Row> rows;
+        rows.reserve(count);
+        for (qsizetype i = from; i < from + count; ++i)
+            rows.append(toRow(after[i]));
+        return rows;
+    };
+    change.inserted = rowsOf(head, newCount - tail - head);
+
+    // The rows that stayed may show new texts (a rule's right side, a hit count).
+    qsizetype lastChanged = -1;
+    const auto compare = [&](qsizetype oldRow, qsizetype newRow) {
+        if (!sameLook(before[oldRow], after[newRow])) {
+            if (change.firstChanged < 0)
+                change.firstChanged = newRow;
+            lastChanged = newRow;
+        }
+    };
+    for (qsizetype row = 0; row < head; ++row)
+        compare(row, row);
+    for (qsizetype i = tail; i > 0; --i)
+        compare(oldCount - i, newCount - i);
+    if (change.firstChanged >= 0)
+        change.changed = rowsOf(change.firstChanged, lastChanged - change.firstChanged + 1);
+    return change;
+}
 
 // Three strings, each movable in memory as it stands: rows are inserted and removed among a
 // hundred thousand by moving bytes.

@@ -15,7 +15,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QTest>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <memory>
@@ -197,9 +199,41 @@ private Q_SLOTS:
         // Only the two kept pairs advanced the counter.
         QCOMPARE(rig.state().historyVersion(), 2);
 
+        // A rule that corrected a take shows its new count.
+        lexicon.apply(QStringLiteral("派森"));
+        rig.state().bumpHistoryVersion();
+        QTRY_COMPARE(rowTexts(editor), (QStringList{"扣德 → Code | 命中 0", "派森 → Python | 命中 1"}));
+
         clickRemove(editor, 0);
-        QTRY_COMPARE(rowTexts(editor), QStringList{"派森 → Python | 命中 0"});
+        QTRY_COMPARE(rowTexts(editor), QStringList{"派森 → Python | 命中 1"});
         QCOMPARE(lexicon.allRules().size(), 1);
+    }
+
+    // Qt paints in stripes on its global pool; the list's rows are built on threads of their own,
+    // so a pool busy to its last thread holds neither up.
+    void lexiconEditorFollowsWhileTheGlobalPoolIsBusy()
+    {
+        EditorRig rig;
+        Lexicon& lexicon = *rig.app.lexicon();
+        lexicon.waitUntilLoaded();
+        LexiconEditor editor(rig.state(), lexicon);
+        QThreadPool& pool = *QThreadPool::globalInstance();
+        QSemaphore released;
+        QSemaphore started;
+        for (int i = 0; i < pool.maxThreadCount(); ++i)
+            pool.start([&] {
+                started.release();
+                released.acquire();
+            });
+        const int busy = pool.maxThreadCount();
+        QVERIFY(started.tryAcquire(busy, kWaitMs));
+        lexicon.addRule(QStringLiteral("扣德"), QStringLiteral("code"), QStringLiteral("user_added"));
+        rig.state().bumpHistoryVersion();
+        const bool shown =
+            QTest::qWaitFor([&] { return rowTexts(editor) == QStringList{"扣德 → code | 命中 0"}; }, kWaitMs);
+        released.release(busy);
+        pool.waitForDone();
+        QVERIFY(shown);
     }
 
     void lexiconEditorFollowsABurstOfChanges()
