@@ -13,6 +13,8 @@
 namespace {
 // Room the stream converter gets beyond the nominal output of a buffer, for its filter's jitter.
 constexpr qsizetype kStreamOutputSlack = 64;
+// Output blocks for the filter's tail at the end of a take: a few hundred samples at most.
+constexpr qsizetype kStreamTailBlock = 1024;
 } // namespace
 
 AudioRecorder::AudioRecorder(AudioInput& input)
@@ -139,12 +141,15 @@ void AudioRecorder::beginJournal()
 AudioRecorder::Take AudioRecorder::stop()
 {
     Take take;
+    bool took = false;
+    std::shared_ptr<const StreamHandler> streamHandler;
     {
         std::lock_guard guard(m_lock);
-        m_accumulating = false;
+        took = std::exchange(m_accumulating, false);
         take.buffers.swap(m_buffers);
         take.format = m_format;
         take.journal = std::exchange(m_journal, nullptr);
+        streamHandler = m_streamHandler;
     }
     if (m_opening) {
         m_stopWhenOpen = true;
@@ -152,6 +157,14 @@ AudioRecorder::Take AudioRecorder::stop()
     }
     m_input.stop();
     m_engineRunning = false;
+    // The capture thread is silent now: what the filter still holds is the end of the take, and
+    // the stream must carry it like the rest (the last word may be in it).
+    if (took && streamHandler && m_streamConverter) {
+        Samples tail;
+        if (m_streamConverter->drain(kStreamTailBlock, tail) && !tail.empty())
+            (*streamHandler)(tail);
+    }
+    m_streamConverter.reset();
     return take;
 }
 
