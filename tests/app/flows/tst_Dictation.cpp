@@ -1,3 +1,4 @@
+#include "app/feedback/OverlayView.h"
 #include "core/audio/AudioStorage.h"
 #include "core/audio/Resampler.h"
 #include "core/audio/TakeJournal.h"
@@ -338,6 +339,11 @@ private Q_SLOTS:
         QVERIFY(FlowRig::until([&] { return !waiting.isEmpty(); }));
         const QString line = nextRecording ? QStringLiteral("正在聆听…") : TextDelivery::kWaitingForKeys;
         QCOMPARE(rig.state().statusLine(), line);
+        // The capsule says what the status line says; the next recording's keeps listening.
+        if (nextRecording)
+            QVERIFY(OverlayModel::isListening(rig.overlay().phase()));
+        else
+            QCOMPARE(rig.app->overlay().view()->compactText(), TextDelivery::kWaitingForKeys);
         rig.fake.clock.advance(8s);
         QCOMPARE(rig.state().statusLine(), line);
         QVERIFY(inserted.isEmpty());
