@@ -357,6 +357,39 @@ private Q_SLOTS:
         QVERIFY(rig.settledOn(nextRecording ? line : QStringLiteral("✓ ")));
     }
 
+    void aMicrophoneThatStopsCutsTheTake_data()
+    {
+        QTest::addColumn<bool>("streaming");
+        QTest::newRow("batch") << false;
+        QTest::newRow("streaming") << true;
+    }
+
+    // The sound server goes away mid-take: the status line and the capsule say so at once, what
+    // was heard is recognised and typed, its status and entry say where it was cut; the next take
+    // is a whole one again.
+    void aMicrophoneThatStopsCutsTheTake()
+    {
+        QFETCH(bool, streaming);
+        FlowRig rig(streaming);
+        rig.record(56000);
+        rig.fake.audioInput.lose(QStringLiteral("音频系统不可用"));
+        QVERIFY(FlowRig::until([&] { return !rig.state().isRecording(); }));
+        QVERIFY(rig.statusStartsWith(QStringLiteral("麦克风已停止：音频系统不可用 · 录音在 3.5 秒处中断")));
+        QCOMPARE(rig.app->overlay().view()->compactText(), Recording::kMicrophoneStopped);
+        QVERIFY(rig.settledOn(QStringLiteral("录音在 3.5 秒处中断 · ")));
+        QCOMPARE(rig.onlyEntry().cutAt, std::optional<double>(3.5));
+        QVERIFY(!HistoryEntry::isPlaceholder(rig.onlyEntry().finalText));
+
+        // The capsule's fade runs out on the clock before the next take.
+        rig.fake.clock.advance(10s);
+        rig.record(16000);
+        rig.recording().stop();
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
+        const QList<HistoryEntry> entries = rig.app->history().all();
+        QCOMPARE(entries.size(), 2);
+        QCOMPARE(std::count_if(entries.cbegin(), entries.cend(), [](const auto& entry) { return entry.cutAt; }), 1);
+    }
+
     // Every text that waits for held keys says so, the second of two in a row as well, while the
     // first is still under way.
     void everyTextHeldBackByAKeySaysSo()
