@@ -42,7 +42,7 @@ struct HistoryEntry
         return finalText == kRecognisingText || finalText == kFailedText;
     }
 
-    // What an entry, its status line and its capsule say of a take cut at `seconds`.
+    // What an entry and its status line say of a take cut at `seconds`.
     static QString cutText(double seconds);
 
     // A new entry with a fresh id, stamped now, without a recording.
