@@ -187,6 +187,9 @@ void Dictation::deliver(const DictationJob& job, const Output& output, qsizetype
             cut(QStringLiteral("已复制 · 按 Ctrl+V 粘贴")), cut(QStringLiteral("已复制（焦点在Murmo）")),
             cut(QStringLiteral("已复制 · 这个桌面不让程序代为输入，按 Ctrl+V 粘贴")), std::nullopt};
         m_parts.delivery.finish(output.finalText, job.targetBundleId, typed, lines);
+        // Typed, the capsule would show a plain tick; copied, it shows the text and where it is.
+        if (typed && job.entry.cutAt)
+            m_parts.overlay.fail(HistoryEntry::cutText(*job.entry.cutAt) + kCutCapsuleNote);
     }
     learnTerms(job.screenContext, output.finalText);
 }

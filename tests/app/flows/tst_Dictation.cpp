@@ -378,6 +378,7 @@ private Q_SLOTS:
         QCOMPARE(rig.app->overlay().view()->compactText(), Recording::kMicrophoneStopped);
         QVERIFY(rig.settledOn(QStringLiteral("录音在 3.5 秒处中断 · ")));
         QCOMPARE(rig.onlyEntry().cutAt, std::optional<double>(3.5));
+        QCOMPARE(rig.overlay().partial(), HistoryEntry::cutText(3.5) + Dictation::kCutCapsuleNote);
         QVERIFY(!HistoryEntry::isPlaceholder(rig.onlyEntry().finalText));
 
         // The capsule's fade runs out on the clock before the next take.
