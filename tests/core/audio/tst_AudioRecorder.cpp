@@ -212,37 +212,6 @@ private Q_SLOTS:
         QVERIFY(std::abs(qsizetype(recorder.stop().toSamples().size()) - 8000) <= 16);
     }
 
-    // The microphone stops on its own mid-take: the take keeps what it heard and says where it
-    // was cut, the handler hears at once, the stream ends with the take; the next take is whole.
-    void aMicrophoneThatStopsCutsTheTake()
-    {
-        using namespace std::chrono_literals;
-        FakeAudioInput input({48000, 1});
-        AudioRecorder recorder(input);
-        std::optional<TakeCut> told;
-        std::size_t streamed = 0;
-        recorder.setCutHandler([&](const TakeCut& cut) { told = cut; });
-        recorder.setStreamHandler([&](const Samples& chunk) { streamed += chunk.size(); });
-        recorder.start();
-        input.deliverSine(1.5, 0.5f, 4800);
-        input.lose(QStringLiteral("音频系统不可用"));
-        const TakeCut expected{1500ms, QStringLiteral("音频系统不可用")};
-        QCOMPARE(told, std::optional<TakeCut>(expected));
-        const std::optional<AudioRecorder::Take> take = runTask(recorder.finish()).value;
-        QVERIFY(take);
-        QCOMPARE(take->cut, std::optional<TakeCut>(expected));
-        const Samples samples = take->toSamples();
-        QVERIFY(std::abs(qsizetype(samples.size()) - 24000) <= 16);
-        QCOMPARE(streamed, samples.size());
-
-        told.reset();
-        recorder.start();
-        input.deliverSine(0.5, 0.5f);
-        const AudioRecorder::Take next = recorder.stop();
-        QVERIFY(!next.cut && !told);
-        QVERIFY(std::abs(qsizetype(next.toSamples().size()) - 8000) <= 16);
-    }
-
     void levelsAndStreamAreFedPerBuffer()
     {
         FakeAudioInput input({44100, 2});
