@@ -24,6 +24,10 @@ public:
     // Called on the capture thread with `frameCount` interleaved frames in the prepared format.
     // The pointer is valid only during the call.
     using BufferHandler = std::function<void(const float* frames, qsizetype frameCount)>;
+    // Called once on the capture thread when the device stops on its own (the sound server went
+    // away), with why; every frame heard before has reached the buffer handler, which is not
+    // called again. Never called once stop() or a finished finish() has ended the capture.
+    using LossHandler = std::function<void(const QString& reason)>;
 
     virtual ~AudioInput() = default;
 
@@ -33,9 +37,9 @@ public:
 
     // Begins capturing in the format prepare() returned, without waiting for the device: a sound
     // server may take a second or more to open a stream. The future finishes once the device is
-    // open, with an empty text (buffers follow), or with why it would not open (the handler is
+    // open, with an empty text (buffers follow), or with why it would not open (the handlers are
     // then never called).
-    virtual QFuture<QString> start(BufferHandler handler) = 0;
+    virtual QFuture<QString> start(BufferHandler handler, LossHandler lost) = 0;
 
     // Ends capture. When it returns, the handler is not running and will not be called again.
     // Harmless when not started; not to be called before start()'s future has finished.

@@ -3,6 +3,7 @@
 #include "app/controller/AppState.h"
 #include "app/controller/AskContext.h"
 #include "app/controller/DictationSetup.h"
+#include "app/controller/DictationStatus.h"
 #include "app/controller/ServiceSelector.h"
 #include "app/controller/Settings.h"
 #include "app/controller/TextDelivery.h"
@@ -72,11 +73,13 @@ void AskRewriteFlow::noSpeech()
 }
 
 void AskRewriteFlow::addEntry(const QString& asrText, const QString& finalText, const QString& providerId,
-                              const QString& action)
+                              const QString& action, std::optional<double> cutAt)
 {
     // Without samples: a question or an instruction keeps no recording.
-    m_parts.data.history.add(
-        HistoryEntry::make(asrText, finalText, DictationSetup::currentMode(m_parts.settings).id, providerId, action));
+    HistoryEntry entry =
+        HistoryEntry::make(asrText, finalText, DictationSetup::currentMode(m_parts.settings).id, providerId, action);
+    entry.cutAt = cutAt;
+    m_parts.data.history.add(entry);
     m_parts.state.bumpHistoryVersion();
 }
 
@@ -87,6 +90,7 @@ QCoro::Task<void> AskRewriteFlow::ask(FinishedRecording recording)
     if (!client)
         co_return;
     const RecordingScene& scene = recording.scene;
+    const std::optional<double> cutAt = recording.cutAtSeconds();
     const std::optional<QString> context =
         AskContext::build(scene.startedIn ? scene.startedIn->name : QString(), scene.screen);
     const AskAssistant assistant(*client);
@@ -113,9 +117,9 @@ QCoro::Task<void> AskRewriteFlow::ask(FinishedRecording recording)
         // A blank answer is no answer: nothing to show or keep.
         if (answer.trimmed().isEmpty())
             throw AsrError::emptyResult();
-        state.setStatusLine(state.readyStatusLine());
+        state.setStatusLine(DictationStatus::noteCut(state.readyStatusLine(), cutAt));
         m_parts.answers.answer(question, answer, recording.scene.target);
-        addEntry(question, answer, providerId, HistoryEntry::kAsk);
+        addEntry(question, answer, providerId, HistoryEntry::kAsk, cutAt);
         co_return;
     } catch (...) {
         failure = std::current_exception();
@@ -137,6 +141,7 @@ QCoro::Task<void> AskRewriteFlow::rewrite(FinishedRecording recording)
         co_return;
     const QString selection = recording.purpose.selection.value_or(QString());
     const std::optional<QString> target = recording.scene.target;
+    const std::optional<double> cutAt = recording.cutAtSeconds();
     const RewriteAssistant assistant(*client);
     TranscriptRace::BatchRecognition batch = batchRecognition(*recording.samples);
     const QString providerId = batch.provider->id();
@@ -160,14 +165,15 @@ QCoro::Task<void> AskRewriteFlow::rewrite(FinishedRecording recording)
         if (text.isEmpty())
             throw AsrError::emptyResult();
 
-        addEntry(instruction, text, providerId, HistoryEntry::kRewrite);
+        addEntry(instruction, text, providerId, HistoryEntry::kRewrite, cutAt);
         const bool typed = co_await m_parts.delivery.type(text, target, generation);
         if (!self || !m_parts.state.isCurrent(generation))
             co_return;
-        m_parts.delivery.finish(text, target, typed,
-                                TextDelivery::Lines{QStringLiteral("✓ 已改写并替换"),
-                                                    QStringLiteral("已复制 · 按 Ctrl+V 替换"), std::nullopt,
-                                                    std::nullopt, kCopyHint});
+        m_parts.delivery.finish(
+            text, target, typed,
+            TextDelivery::Lines{DictationStatus::noteCut(QStringLiteral("✓ 已改写并替换"), cutAt),
+                                DictationStatus::noteCut(QStringLiteral("已复制 · 按 Ctrl+V 替换"), cutAt),
+                                std::nullopt, std::nullopt, kCopyHint});
         co_return;
     } catch (...) {
         failure = std::current_exception();

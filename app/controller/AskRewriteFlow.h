@@ -58,7 +58,9 @@ private:
     QCoro::Task<QString> transcript(std::shared_ptr<StreamingTranscriptSource> session,
                                     TranscriptRace::BatchRecognition batch) const;
     // providerId: the recogniser that heard the question or the instruction.
-    void addEntry(const QString& asrText, const QString& finalText, const QString& providerId, const QString& action);
+    // cutAt: where the microphone cut the take, when it did.
+    void addEntry(const QString& asrText, const QString& finalText, const QString& providerId, const QString& action,
+                  std::optional<double> cutAt);
     // The gateway the assistant needs, while the recording is still the newest; otherwise none,
     // and the session is closed (saying `offline` when the gateway is what is missing).
     std::optional<GatewayClient> gatewayFor(const FinishedRecording& recording, const QString& offline);

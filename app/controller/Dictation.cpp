@@ -77,6 +77,7 @@ DictationJob Dictation::jobFor(const FinishedRecording& recording) const
     HistoryEntry entry =
         HistoryEntry::make(QString(), HistoryEntry::kRecognisingText, recipe.entryModeId, recipe.providerId,
                            translate ? HistoryEntry::kTranslate : HistoryEntry::kDictate);
+    entry.cutAt = recording.cutAtSeconds();
     DictationRoads::Request request{recording.session,
                                     std::move(pipeline),
                                     std::move(recipe.mode),
@@ -179,11 +180,16 @@ void Dictation::deliver(const DictationJob& job, const Output& output, qsizetype
     } else if (output.stylingFailed || output.stylingBlank) {
         m_failures.stylingFailed(dictation, output, job.request.preferences, job.request.translate, typed);
     } else {
+        // A cut take never reads as a plain success, however it went out.
+        const auto cut = [at = job.entry.cutAt](const QString& line) { return DictationStatus::noteCut(line, at); };
         const TextDelivery::Lines lines{
-            DictationStatus::success(output.mode.name, job.request.translate, output.asrMs, output.styleMs),
-            QStringLiteral("已复制 · 按 Ctrl+V 粘贴"), QStringLiteral("已复制（焦点在Murmo）"),
-            QStringLiteral("已复制 · 这个桌面不让程序代为输入，按 Ctrl+V 粘贴"), std::nullopt};
+            cut(DictationStatus::success(output.mode.name, job.request.translate, output.asrMs, output.styleMs)),
+            cut(QStringLiteral("已复制 · 按 Ctrl+V 粘贴")), cut(QStringLiteral("已复制（焦点在Murmo）")),
+            cut(QStringLiteral("已复制 · 这个桌面不让程序代为输入，按 Ctrl+V 粘贴")), std::nullopt};
         m_parts.delivery.finish(output.finalText, job.targetBundleId, typed, lines);
+        // Typed, the capsule would show a plain tick; copied, it shows the text and where it is.
+        if (typed && job.entry.cutAt)
+            m_parts.overlay.fail(HistoryEntry::cutText(*job.entry.cutAt) + kCutCapsuleNote);
     }
     learnTerms(job.screenContext, output.finalText);
 }

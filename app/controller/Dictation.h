@@ -28,6 +28,8 @@ public:
     static constexpr qsizetype kKeepEmptySamples = kRecordingSampleRate;
     static constexpr qsizetype kTermMinChars = 4;
     static constexpr int kTermsPerDictation = 5;
+    // After where a cut take's capsule says it was cut, once its text is typed.
+    static inline const QString kCutCapsuleNote = QStringLiteral(" · 之后的话没有录上");
 
     // failures: where what goes wrong is reported and retried.
     Dictation(FlowParts parts, FailureReport& failures, QObject* parent = nullptr);

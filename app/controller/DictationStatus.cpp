@@ -1,5 +1,7 @@
 #include "app/controller/DictationStatus.h"
 
+#include "core/store/HistoryEntry.h"
+
 #include <array>
 #include <charconv>
 
@@ -20,6 +22,15 @@ QString success(const QString& modeName, bool translate, int asrMs, int styleMs)
     return QStringLiteral("✓ ") + modeName + (translate ? QStringLiteral(" → 英文") : QString()) +
            QStringLiteral(" · 识别 ") + seconds(asrMs) + QStringLiteral("s · 整理 ") + seconds(styleMs) +
            QStringLiteral("s");
+}
+
+QString noteCut(const QString& line, std::optional<double> cutAt)
+{
+    if (!cutAt)
+        return line;
+    const QString tick = QStringLiteral("✓ ");
+    const QString rest = line.startsWith(tick) ? line.mid(tick.size()) : line;
+    return HistoryEntry::cutText(*cutAt) + QStringLiteral(" · ") + rest;
 }
 
 } // namespace DictationStatus

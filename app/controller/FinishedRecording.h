@@ -3,6 +3,7 @@
 #include "app/controller/RecordingPurpose.h"
 #include "app/desktop/ScreenContext.h"
 #include "core/audio/Samples.h"
+#include "core/audio/TakeCut.h"
 #include "platform/Workspace.h"
 
 #include <QString>
@@ -42,4 +43,13 @@ struct FinishedRecording
     // The take's file as it was recorded (see AudioRecorder::Take::journal): a dictation holds it
     // until its entry is on disk, so that a crash before then still leaves the take behind.
     std::shared_ptr<TakeJournal> journal;
+    // Set when the microphone stopped on its own and ended the take: the samples are what it
+    // heard until then, and the take's status and entry say where it was cut.
+    std::optional<TakeCut> cut;
+
+    // Where the cut fell, in seconds, as the take's entry keeps it; none without a cut.
+    std::optional<double> cutAtSeconds() const
+    {
+        return cut ? std::optional<double>(double(cut->at.count()) / 1000.0) : std::nullopt;
+    }
 };

@@ -124,6 +124,9 @@ void Recording::begin(RecordingPurpose purpose)
     m_scene = RecordingScene{m_parts.workspace.frontApplication(), std::nullopt, QString(), std::nullopt};
 
     relayLevels();
+    m_parts.recorder.setCutHandler([self = QPointer<Recording>(this), seq = m_seq](const TakeCut& cut) {
+        postTo(self.data(), [self, seq, cut] { self->onMicrophoneStopped(seq, cut); });
+    });
     openStreaming();
     // The capsule and the cue answer the key at once; the microphone opens meanwhile, and a
     // microphone that fails at once (no device) needs nothing more.
@@ -186,6 +189,7 @@ void Recording::failToStart(const QString& reason)
     m_streamer.reset();
     m_parts.recorder.setStreamHandler({});
     m_parts.recorder.setLevelHandler({});
+    m_parts.recorder.setCutHandler({});
     m_purpose = RecordingPurpose::dictate();
     m_parts.ducker.restore();
     state.setStatusLine(QStringLiteral("麦克风启动失败：") + reason);
@@ -204,6 +208,24 @@ void Recording::relayLevels()
                 overlay->setLevel(relay->latest.load(std::memory_order_relaxed));
             });
         });
+}
+
+QString Recording::cutStatus(const TakeCut& cut)
+{
+    return QStringLiteral("麦克风已停止：") + cut.reason + QStringLiteral(" · ") +
+           HistoryEntry::cutText(double(cut.at.count()) / 1000.0) + QStringLiteral("，识别已录下的部分…");
+}
+
+void Recording::onMicrophoneStopped(quint64 seq, const TakeCut& cut)
+{
+    // A cut that reaches us after its recording ended belongs to a take already handed on.
+    if (!m_parts.state.isRecording() || m_seq != seq)
+        return;
+    m_parts.state.setStatusLine(cutStatus(cut));
+    m_parts.overlay.showProcessing(kMicrophoneStopped);
+    // The take ends here even if the sound server comes back: what came after was never heard,
+    // and a take with a hole in it would read as one sentence.
+    stop();
 }
 
 void Recording::openStreaming()
@@ -347,6 +369,7 @@ AudioRecorder::Take Recording::endCapture()
     AudioRecorder::Take take = m_parts.recorder.stop();
     m_parts.recorder.setStreamHandler({});
     m_parts.recorder.setLevelHandler({});
+    m_parts.recorder.setCutHandler({});
     return take;
 }
 
@@ -400,22 +423,30 @@ QCoro::Task<> Recording::finishCapture(FinishedRecording finished)
     if (current) {
         m_parts.recorder.setStreamHandler({});
         m_parts.recorder.setLevelHandler({});
+        m_parts.recorder.setCutHandler({});
     }
     AppState& state = m_parts.state;
+    finished.cut = take.cut;
     if (take.expectedSamples() <= kTooShortSamples) {
         if (finished.session)
             finished.session->cancel(QWebSocketProtocol::CloseCodeGoingAway);
         if (current) {
-            state.setStatusLine(kTooShort);
-            m_parts.overlay.fail(kTooShort);
+            const QString line = take.cut ? QStringLiteral("麦克风已停止：") + take.cut->reason : kTooShort;
+            state.setStatusLine(line);
+            m_parts.overlay.fail(line);
         }
         co_return;
     }
     if (current) {
         finished.generation = state.advanceGeneration();
         m_parts.sounds.play(QStringLiteral("stop"));
-        state.setStatusLine(finished.purpose.recognisingStatus());
-        m_parts.overlay.showProcessing();
+        if (take.cut) {
+            state.setStatusLine(cutStatus(*take.cut));
+            m_parts.overlay.showProcessing(kMicrophoneStopped);
+        } else {
+            state.setStatusLine(finished.purpose.recognisingStatus());
+            m_parts.overlay.showProcessing();
+        }
     }
     finished.journal = std::exchange(take.journal, nullptr);
     handOver(std::move(take), m_parts.settings.flag(SettingKey::quietBoost), std::move(finished));

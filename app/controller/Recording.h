@@ -81,6 +81,11 @@ public:
     // How long "nothing selected" stays on the capsule before it listens again.
     static constexpr std::chrono::milliseconds kNoSelectionHold{4000};
     static inline const QString kNoSelection = QStringLiteral("未读到选中文本——先选中要改的文字");
+    // What the capsule says once the microphone stopped on its own, while what it heard is
+    // recognised.
+    static inline const QString kMicrophoneStopped = QStringLiteral("麦克风已停止");
+    // The status line's word for a take the microphone cut: why, and where.
+    static QString cutStatus(const TakeCut& cut);
 
     explicit Recording(Parts parts, QObject* parent = nullptr);
     // Quitting mid-recording (the window closed, SIGTERM) must not leave the other programs
@@ -123,6 +128,8 @@ private:
     QCoro::Task<> openMicrophone(quint64 seq);
     void failToStart(const QString& reason);
     void relayLevels();
+    // The microphone stopped on its own: the take ends there, as cut, and says so at once.
+    void onMicrophoneStopped(quint64 seq, const TakeCut& cut);
     void openStreaming();
     QCoro::Task<> readScreenContext(quint64 seq, RunningApplication front, bool readText);
     void armLimits();

@@ -41,10 +41,15 @@ QCoro::Task<bool> TextDelivery::type(QString text, std::optional<QString> target
         co_return false;
     m_clipboardNotKept = false;
     const auto outcome = ResultSlot<bool>::create();
-    // What the flow said last (styling, rewriting) is long over while the text waits.
-    auto heldBack = [state = QPointer<AppState>(&m_state), generation] {
-        if (state && state->isCurrent(generation))
-            state->setStatusLine(kWaitingForKeys);
+    // What the flow said last (styling, rewriting) is long over while the text waits: the status
+    // line and the capsule say the same, from here alone.
+    auto heldBack = [state = QPointer<AppState>(&m_state), overlay = QPointer<RecordingOverlay>(&m_overlay),
+                     generation] {
+        if (!state || !state->isCurrent(generation))
+            return;
+        state->setStatusLine(kWaitingForKeys);
+        if (overlay && overlay->isShowing() && overlay->model()->phase() == OverlayModel::Phase::processing)
+            overlay->showProcessing(kWaitingForKeys);
     };
     m_inserter.insert(
         text, target, [outcome](bool delivered) { outcome->setValue(delivered); }, heldBack);

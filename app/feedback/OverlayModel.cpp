@@ -30,6 +30,15 @@ void OverlayModel::setPartial(const QString& partial)
     Q_EMIT changed();
 }
 
+void OverlayModel::setProcessingText(const QString& text)
+{
+    if (text == m_processingText)
+        return;
+    m_processingText = text;
+    Q_EMIT processingTextChanged(text);
+    Q_EMIT changed();
+}
+
 void OverlayModel::setInserted(bool inserted)
 {
     if (inserted == m_inserted)

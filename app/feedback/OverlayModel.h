@@ -33,12 +33,16 @@ public:
     };
     Q_ENUM(FailKind)
 
+    static inline const QString kTidying = QStringLiteral("整理中");
+
     explicit OverlayModel(QObject* parent = nullptr);
 
     static bool isListening(Phase phase);
 
     Phase phase() const { return m_phase; }
     QString partial() const { return m_partial; }
+    // What the processing capsule says beside its spinner.
+    QString processingText() const { return m_processingText; }
     bool inserted() const { return m_inserted; }
     QString noteSubtitle() const { return m_noteSubtitle; }
     std::optional<QString> copyHint() const { return m_copyHint; }
@@ -50,6 +54,7 @@ public:
 
     void setPhase(Phase phase);
     void setPartial(const QString& partial);
+    void setProcessingText(const QString& text);
     void setInserted(bool inserted);
     void setNoteSubtitle(const QString& subtitle);
     void setCopyHint(const std::optional<QString>& hint);
@@ -69,6 +74,7 @@ Q_SIGNALS:
     void changed();
     void phaseChanged(OverlayModel::Phase phase);
     void partialChanged(const QString& partial);
+    void processingTextChanged(const QString& text);
     void insertedChanged(bool inserted);
     void noteSubtitleChanged(const QString& subtitle);
     void copyHintChanged();
@@ -79,6 +85,7 @@ Q_SIGNALS:
 private:
     Phase m_phase = Phase::listening;
     QString m_partial;
+    QString m_processingText = kTidying;
     bool m_inserted = true;
     QString m_noteSubtitle;
     std::optional<QString> m_copyHint;

@@ -201,7 +201,7 @@ QString OverlayView::compactText() const
 {
     switch (row()) {
     case Row::processing:
-        return QStringLiteral("整理中");
+        return m_model->processingText();
     case Row::compactDone:
         return QStringLiteral("已插入");
     case Row::compactCancelled:

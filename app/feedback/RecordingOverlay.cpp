@@ -73,9 +73,10 @@ void RecordingOverlay::showListening(Phase listening)
     present();
 }
 
-void RecordingOverlay::showProcessing()
+void RecordingOverlay::showProcessing(const QString& text)
 {
     m_model->setPhase(Phase::processing);
+    m_model->setProcessingText(text);
     present();
 }
 

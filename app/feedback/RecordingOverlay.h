@@ -34,7 +34,8 @@ public:
 
     // Entry points of the dictation controller.
     void showListening(OverlayModel::Phase listening = OverlayModel::Phase::listening);
-    void showProcessing();
+    // `text` says what the work waits for when it is not the tidying.
+    void showProcessing(const QString& text = OverlayModel::kTidying);
     void finish(const QString& text, bool inserted, const std::optional<QString>& copyHint);
     void fail(const QString& message);
     void failActionable(OverlayModel::FailKind kind, const QString& message);

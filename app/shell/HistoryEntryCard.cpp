@@ -88,6 +88,10 @@ QWidget* HistoryEntryCard::buildMetaRow()
     row->addWidget(m_time);
     row->addWidget(m_actionChip);
     row->addWidget(m_modeChip);
+    m_cutChip = new ChipLabel(meta);
+    m_cutChip->setFont(DesignFonts::caption2(QFont::Medium));
+    m_cutChip->hide();
+    row->addWidget(m_cutChip);
     row->addStretch(1);
 
     m_actions = new QWidget(meta);
@@ -183,6 +187,9 @@ void HistoryEntryCard::bind(const HistoryEntry& entry, const Look& look)
     m_actionChip->setText(EntryAction::actionName(entry));
     m_modeChip->setText(EntryAction::modeName(entry.modeId));
     m_modeChip->setVisible(EntryAction::showsMode(entry));
+    m_cutChip->setVisible(entry.cutAt.has_value());
+    if (entry.cutAt)
+        m_cutChip->setText(HistoryEntry::cutText(*entry.cutAt));
 
     const bool hasAudio = look.audioPath.has_value();
     m_play->setVisible(hasAudio);
@@ -223,6 +230,7 @@ void HistoryEntryCard::applyTheme()
     const QColor action = Theme::color(EntryAction::actionColor(m_entry));
     m_actionChip->setColours(action, Theme::color(EntryAction::actionColor(m_entry), 0.15, 0.15));
     m_modeChip->setColours(Theme::color(palette.accent), Theme::softAccent());
+    m_cutChip->setColours(Theme::color(palette.red), Theme::color(palette.red, 0.15, 0.15));
     update();
 }
 

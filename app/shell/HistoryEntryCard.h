@@ -60,6 +60,8 @@ public:
     QLabel* sourceLabel() const { return m_source; }
     ChipLabel* actionChip() const { return m_actionChip; }
     ChipLabel* modeChip() const { return m_modeChip; }
+    // Says where the microphone cut the take; hidden for a whole one.
+    ChipLabel* cutChip() const { return m_cutChip; }
     HistoryIconButton* playButton() const { return m_play; }
     HistoryIconButton* revealButton() const { return m_reveal; }
     HistoryIconButton* retranscribeButton() const { return m_retranscribe; }
@@ -98,6 +100,7 @@ private:
     QLabel* m_time = nullptr;
     ChipLabel* m_actionChip = nullptr;
     ChipLabel* m_modeChip = nullptr;
+    ChipLabel* m_cutChip = nullptr;
     QWidget* m_actions = nullptr;
     QGraphicsOpacityEffect* m_actionsEffect = nullptr;
     QVariantAnimation m_fade;

@@ -13,6 +13,8 @@
 namespace {
 // Room the stream converter gets beyond the nominal output of a buffer, for its filter's jitter.
 constexpr qsizetype kStreamOutputSlack = 64;
+// Output blocks for the filter's tail at the end of a take: a few hundred samples at most.
+constexpr qsizetype kStreamTailBlock = 1024;
 } // namespace
 
 AudioRecorder::AudioRecorder(AudioInput& input)
@@ -39,6 +41,13 @@ void AudioRecorder::setStreamHandler(StreamHandler handler)
     m_streamHandler = std::move(shared);
 }
 
+void AudioRecorder::setCutHandler(CutHandler handler)
+{
+    auto shared = handler ? std::make_shared<const CutHandler>(std::move(handler)) : nullptr;
+    std::lock_guard guard(m_lock);
+    m_cutHandler = std::move(shared);
+}
+
 QCoro::Task<void> AudioRecorder::start()
 {
     const std::weak_ptr<const bool> alive = m_alive;
@@ -53,6 +62,8 @@ QCoro::Task<void> AudioRecorder::start()
         {
             std::lock_guard guard(m_lock);
             m_buffers.clear();
+            m_takeFrames = 0;
+            m_cut.reset();
             m_accumulating = true;
         }
         beginJournal();
@@ -80,12 +91,15 @@ QCoro::Task<void> AudioRecorder::start()
         std::lock_guard guard(m_lock);
         m_format = *format;
         m_buffers.clear();
+        m_takeFrames = 0;
+        m_cut.reset();
         m_accumulating = true;
     }
     beginJournal();
     m_opening = true;
     m_stopWhenOpen = false;
-    m_openingInput = m_input.start([this](const float* frames, qsizetype count) { onBuffer(frames, count); });
+    m_openingInput = m_input.start([this](const float* frames, qsizetype count) { onBuffer(frames, count); },
+                                   [this](const QString& reason) { onInputLost(reason); });
     QFuture<QString> opening = m_openingInput;
     const QString failure = co_await opening;
     if (alive.expired())
@@ -139,12 +153,16 @@ void AudioRecorder::beginJournal()
 AudioRecorder::Take AudioRecorder::stop()
 {
     Take take;
+    bool took = false;
+    std::shared_ptr<const StreamHandler> streamHandler;
     {
         std::lock_guard guard(m_lock);
-        m_accumulating = false;
+        took = std::exchange(m_accumulating, false);
         take.buffers.swap(m_buffers);
         take.format = m_format;
         take.journal = std::exchange(m_journal, nullptr);
+        take.cut = std::exchange(m_cut, std::nullopt);
+        streamHandler = m_streamHandler;
     }
     if (m_opening) {
         m_stopWhenOpen = true;
@@ -152,12 +170,26 @@ AudioRecorder::Take AudioRecorder::stop()
     }
     m_input.stop();
     m_engineRunning = false;
+    // The capture thread is silent now: what the filter still holds is the end of the take, and
+    // the stream must carry it like the rest (the last word may be in it).
+    if (took && streamHandler && m_streamConverter) {
+        Samples tail;
+        if (m_streamConverter->drain(kStreamTailBlock, tail) && !tail.empty())
+            (*streamHandler)(tail);
+    }
+    m_streamConverter.reset();
     return take;
 }
 
 QCoro::Task<AudioRecorder::Take> AudioRecorder::finish()
 {
-    if (m_opening || !m_engineRunning || m_finishing)
+    bool cut = false;
+    {
+        std::lock_guard guard(m_lock);
+        cut = m_cut.has_value();
+    }
+    // A microphone that stopped on its own has nothing more on the way.
+    if (m_opening || !m_engineRunning || m_finishing || cut)
         co_return stop();
     const std::weak_ptr<const bool> alive = m_alive;
     auto finished = std::make_shared<QPromise<void>>();
@@ -204,6 +236,7 @@ void AudioRecorder::onBuffer(const float* frames, qsizetype frameCount)
         streamHandler = m_streamHandler;
         journal = m_journal;
         channels = m_format.channelCount;
+        m_takeFrames += frameCount;
         try {
             m_buffers.emplace_back(frames, frames + frameCount * channels);
         } catch (const std::bad_alloc&) {
@@ -225,4 +258,20 @@ void AudioRecorder::onBuffer(const float* frames, qsizetype frameCount)
         if (m_streamConverter->feed(frames, frameCount, capacity, converted) && !converted.empty())
             (*streamHandler)(converted);
     }
+}
+
+void AudioRecorder::onInputLost(const QString& reason)
+{
+    std::shared_ptr<const CutHandler> handler;
+    TakeCut cut;
+    {
+        std::lock_guard guard(m_lock);
+        if (!m_accumulating || m_format.sampleRate <= 0)
+            return;
+        cut = TakeCut{std::chrono::milliseconds(m_takeFrames * 1000 / m_format.sampleRate), reason};
+        m_cut = cut;
+        handler = m_cutHandler;
+    }
+    if (handler)
+        (*handler)(cut);
 }

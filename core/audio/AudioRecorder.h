@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/audio/Samples.h"
+#include "core/audio/TakeCut.h"
 #include "platform/AudioInput.h"
 
 #include <QCoroTask>
@@ -9,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 class Resampler;
@@ -19,13 +21,18 @@ class TakeJournal;
 // consumers are fed on the capture thread: a level per buffer for the waveform, and the buffer
 // converted to 16 kHz mono for streaming recognition.
 //
+// The microphone may stop on its own during a take (the sound server went away): the take keeps
+// what it heard, says where it was cut, and the cut handler hears of it at once.
+//
 // start(), stop(), the setters and voiceProcessing belong to the main thread. The handlers run on
-// the capture thread, level first, never while the recorder's lock is held.
+// the capture thread, level first, never while the recorder's lock is held; the stream's last
+// samples (the filter's tail) come from stop(), on its caller's thread.
 class AudioRecorder
 {
 public:
     using LevelHandler = std::function<void(float level)>;
     using StreamHandler = std::function<void(const Samples& samples)>;
+    using CutHandler = std::function<void(const TakeCut& cut)>;
 
     // A finished take as the input delivered it, in the device's own format.
     struct Take
@@ -35,6 +42,8 @@ public:
         // The file the take was written to as it was recorded; it stays on disk while anyone
         // holds this, so whoever keeps the take lets go of it once the take is safe elsewhere.
         std::shared_ptr<TakeJournal> journal;
+        // Set when the microphone stopped before the take was ended.
+        std::optional<TakeCut> cut;
 
         // Its length at 16 kHz, known before converting it; 0 for an unusable format.
         qsizetype expectedSamples() const;
@@ -56,6 +65,7 @@ public:
     // An empty handler clears. Handlers stay across takes until replaced.
     void setLevelHandler(LevelHandler handler);
     void setStreamHandler(StreamHandler handler);
+    void setCutHandler(CutHandler handler);
 
     // Begins a new, empty take (a second start without stop() discards the take so far), opening
     // the input unless this recorder already runs it. Returns once the take is under way; the
@@ -67,8 +77,9 @@ public:
     bool isOpening() const { return m_opening; }
 
     // Ends the take and returns it unconverted (empty without a take), then stops the input. No
-    // level or stream callback starts after it has taken the take. Never throws, never waits: an
-    // input still opening is stopped once it is open (the pending start() then finishes).
+    // level or stream callback starts after it has taken the take, but for the stream's last
+    // samples, which it hands over itself. Never throws, never waits: an input still opening is
+    // stopped once it is open (the pending start() then finishes).
     Take stop();
     // Ends the take like stop(), but only once the input has delivered everything the microphone
     // heard up to this call: the sound server holds the last few milliseconds for a moment, and
@@ -86,6 +97,7 @@ public:
 
 private:
     void onBuffer(const float* frames, qsizetype frameCount);
+    void onInputLost(const QString& reason);
     // Begins the take's journal, ending the one before; under no lock.
     void beginJournal();
 
@@ -111,6 +123,10 @@ private:
     bool m_accumulating = false;
     std::shared_ptr<const LevelHandler> m_levelHandler;
     std::shared_ptr<const StreamHandler> m_streamHandler;
+    std::shared_ptr<const CutHandler> m_cutHandler;
+    // The take's frames so far, and where the microphone cut it.
+    qint64 m_takeFrames = 0;
+    std::optional<TakeCut> m_cut;
     std::shared_ptr<TakeJournal> m_journal;
     QString m_journalDirectory;
 };

@@ -55,6 +55,20 @@ bool readOptionalString(const QJsonObject& object, QLatin1String key, std::optio
     return true;
 }
 
+// Absent and null mean "not set"; anything else must be a finite, non-negative number.
+bool readOptionalSeconds(const QJsonObject& object, QLatin1String key, std::optional<double>& out)
+{
+    const QJsonValue value = object.value(key);
+    if (value.isUndefined() || value.isNull()) {
+        out.reset();
+        return true;
+    }
+    if (!value.isDouble() || !std::isfinite(value.toDouble()) || value.toDouble() < 0)
+        return false;
+    out = value.toDouble();
+    return true;
+}
+
 // The entries of a history file's array from index first on; those before it are checked as
 // strictly and left out. std::nullopt when any is unreadable.
 std::optional<QList<HistoryEntry>> decodedHistoryFrom(const QJsonArray& array, qsizetype first)
@@ -90,6 +104,12 @@ HistoryEntry HistoryEntry::make(QString asrText, QString finalText, QString mode
     return entry;
 }
 
+QString HistoryEntry::cutText(double seconds)
+{
+    // Tenths, with a full stop whatever the locale.
+    return QStringLiteral("录音在 %1 秒处中断").arg(QString::number(seconds, 'f', 1));
+}
+
 QString HistoryEntry::idText() const
 {
     return id.toString(QUuid::WithoutBraces).toUpper();
@@ -106,6 +126,8 @@ QJsonObject HistoryEntry::toJson() const
         object.insert(QLatin1String("action"), *action);
     if (audioFileName)
         object.insert(QLatin1String("audioFileName"), *audioFileName);
+    if (cutAt)
+        object.insert(QLatin1String("cutAt"), *cutAt);
     return object;
 }
 
@@ -127,7 +149,8 @@ std::optional<HistoryEntry> HistoryEntry::fromJson(const QJsonObject& object)
         !readString(object, QLatin1String("modeId"), entry.modeId) ||
         !readString(object, QLatin1String("providerId"), entry.providerId) ||
         !readOptionalString(object, QLatin1String("action"), entry.action) ||
-        !readOptionalString(object, QLatin1String("audioFileName"), entry.audioFileName))
+        !readOptionalString(object, QLatin1String("audioFileName"), entry.audioFileName) ||
+        !readOptionalSeconds(object, QLatin1String("cutAt"), entry.cutAt))
         return std::nullopt;
     return entry;
 }

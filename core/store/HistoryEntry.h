@@ -23,6 +23,9 @@ struct HistoryEntry
     std::optional<QString> action;
     // The recording's file name inside the recordings folder; absent when no audio was kept.
     std::optional<QString> audioFileName;
+    // Seconds into the recording where the microphone stopped on its own (the sound server went
+    // away); absent for a take that ran until the user ended it. Written as "cutAt".
+    std::optional<double> cutAt;
 
     // The actions an entry records, as the file stores them.
     static inline const QString kDictate = QStringLiteral("dictate");
@@ -38,6 +41,9 @@ struct HistoryEntry
     {
         return finalText == kRecognisingText || finalText == kFailedText;
     }
+
+    // What an entry and its status line say of a take cut at `seconds`.
+    static QString cutText(double seconds);
 
     // A new entry with a fresh id, stamped now, without a recording.
     static HistoryEntry make(QString asrText, QString finalText, QString modeId, QString providerId,

@@ -28,18 +28,20 @@ std::optional<AudioInputFormat> FakeAudioInput::prepare(QString* error)
     return m_format;
 }
 
-QFuture<QString> FakeAudioInput::start(BufferHandler handler)
+QFuture<QString> FakeAudioInput::start(BufferHandler handler, LossHandler lost)
 {
     ++m_starts;
     QString failure = std::exchange(m_startError, QString());
     if (!m_holdOpens) {
-        if (failure.isEmpty())
+        if (failure.isEmpty()) {
             m_handler = std::move(handler);
+            m_lost = std::move(lost);
+        }
         return QtFuture::makeReadyFuture(failure);
     }
     auto promise = std::make_shared<QPromise<QString>>();
     promise->start();
-    m_pending = PendingOpen{std::move(handler), promise, std::move(failure)};
+    m_pending = PendingOpen{std::move(handler), std::move(lost), promise, std::move(failure)};
     if (m_openDelay > std::chrono::milliseconds(0))
         QTimer::singleShot(m_openDelay, m_timers.get(), [this, promise] {
             if (m_pending && m_pending->promise == promise)
@@ -60,8 +62,10 @@ void FakeAudioInput::openHeld()
         return;
     PendingOpen pending = std::move(*m_pending);
     m_pending.reset();
-    if (pending.failure.isEmpty())
+    if (pending.failure.isEmpty()) {
         m_handler = std::move(pending.handler);
+        m_lost = std::move(pending.lost);
+    }
     pending.promise->addResult(pending.failure);
     pending.promise->finish();
 }
@@ -74,6 +78,14 @@ void FakeAudioInput::stop()
         m_handler(late.data(), qsizetype(late.size()) / m_format.channelCount);
     }
     m_handler = nullptr;
+    m_lost = nullptr;
+}
+
+void FakeAudioInput::lose(const QString& reason)
+{
+    m_handler = nullptr;
+    if (const LossHandler lost = std::exchange(m_lost, nullptr))
+        lost(reason);
 }
 
 void FakeAudioInput::deliver(const std::vector<float>& frames)

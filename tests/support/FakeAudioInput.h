@@ -22,13 +22,16 @@ public:
     ~FakeAudioInput() override;
 
     std::optional<AudioInputFormat> prepare(QString* error) override;
-    QFuture<QString> start(BufferHandler handler) override;
+    QFuture<QString> start(BufferHandler handler, LossHandler lost) override;
     void stop() override;
 
     // Interleaved frames in the input's format.
     void deliver(const std::vector<float>& frames);
     // Delivers `seconds` of a sine of `amplitude` on every channel in buffers of `bufferFrames`.
     void deliverSine(double seconds, float amplitude, qsizetype bufferFrames = 4096, double frequency = 440.0);
+
+    // The device stops on its own, as when the sound server goes away: the loss handler hears why.
+    void lose(const QString& reason);
 
     void setFormat(AudioInputFormat format) { m_format = format; }
     // The next prepare() / start() fails with this text.
@@ -51,11 +54,13 @@ public:
 private:
     AudioInputFormat m_format;
     BufferHandler m_handler;
+    LossHandler m_lost;
     bool m_holdOpens = false;
     std::chrono::milliseconds m_openDelay{0};
     struct PendingOpen
     {
         BufferHandler handler;
+        LossHandler lost;
         std::shared_ptr<QPromise<QString>> promise;
         QString failure;
     };

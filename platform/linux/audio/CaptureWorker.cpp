@@ -45,7 +45,7 @@ CaptureWorker::~CaptureWorker()
     end();
 }
 
-QString CaptureWorker::begin(AudioInput::BufferHandler handler)
+QString CaptureWorker::begin(AudioInput::BufferHandler handler, AudioInput::LossHandler lost)
 {
     end();
     m_pending.clear();
@@ -57,10 +57,6 @@ QString CaptureWorker::begin(AudioInput::BufferHandler handler)
     // Small fragments: the server sends what it has every few milliseconds instead of holding a
     // whole buffer's worth, which a stop would otherwise have to wait for or lose.
     m_source->setBufferSize(m_format.bytesForDuration(kFragment.count()));
-    connect(m_source.get(), &QAudioSource::stateChanged, this, [this](QAudio::State state) {
-        if (state == QAudio::StoppedState && m_source && m_source->error() != QAudio::NoError)
-            qWarning("audio capture stopped: %s", qPrintable(describe(m_source->error())));
-    });
     open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     m_handler = std::move(handler);
     m_source->start(this);
@@ -69,7 +65,30 @@ QString CaptureWorker::begin(AudioInput::BufferHandler handler)
         end();
         return reason;
     }
+    // Connected once open: a source that would not open is told by the answer above, not as a loss.
+    connect(m_source.get(), &QAudioSource::stateChanged, this, [this](QAudio::State state) {
+        if (state == QAudio::StoppedState && m_source && m_source->error() != QAudio::NoError)
+            lose(describe(m_source->error()));
+    });
+    m_lost = std::move(lost);
     return {};
+}
+
+void CaptureWorker::lose(const QString& reason)
+{
+    qWarning("audio capture stopped: %s", qPrintable(reason));
+    if (!m_finishAt)
+        m_finishAt = m_received;
+    deliverRest();
+    m_handler = nullptr;
+    const AudioInput::LossHandler lost = std::exchange(m_lost, nullptr);
+    // A take finishing meanwhile ends with what it has; it was cut all the same.
+    if (std::shared_ptr<QPromise<void>> done = std::exchange(m_finishing, nullptr))
+        done->finish();
+    if (lost)
+        lost(reason);
+    // The source is inside its own signal: it goes from the event loop.
+    QMetaObject::invokeMethod(this, &CaptureWorker::end, Qt::QueuedConnection);
 }
 
 void CaptureWorker::end()
@@ -84,6 +103,7 @@ void CaptureWorker::end()
         m_source.release()->deleteLater();
     }
     m_handler = nullptr;
+    m_lost = nullptr;
     m_pending.clear();
     m_finishAt.reset();
     if (isOpen())
@@ -160,6 +180,7 @@ qint64 CaptureWorker::writeData(const char* data, qint64 size)
     if (m_finishAt && m_received >= *m_finishAt) {
         deliverRest();
         m_handler = nullptr;
+        m_lost = nullptr;
         if (std::shared_ptr<QPromise<void>> done = std::exchange(m_finishing, nullptr))
             done->finish();
         // The source is inside its read, which goes on with the stream once we return: it is

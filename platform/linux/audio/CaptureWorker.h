@@ -26,7 +26,7 @@ public:
     ~CaptureWorker() override;
 
     // Empty on success, else why the device would not open.
-    QString begin(AudioInput::BufferHandler handler);
+    QString begin(AudioInput::BufferHandler handler, AudioInput::LossHandler lost);
     // Stops at once; what has not been handed on yet is dropped.
     void end();
     // Goes on until the frames heard at `pressed` have arrived, hands them on (the last buffer
@@ -45,14 +45,17 @@ protected:
 
 private:
     void deliver(const char* bytes, qsizetype frames);
-    // Hands on what is pending up to the finish point, as one last buffer.
+    // Hands on what is pending (up to the finish point while finishing), as one last buffer.
     void deliverRest();
+    // The source stopped by itself: what it gave is handed on, then the loss is told.
+    void lose(const QString& reason);
 
     QAudioDevice m_device;
     QAudioFormat m_format;
     qsizetype m_bufferFrames;
     std::unique_ptr<QAudioSource> m_source;
     AudioInput::BufferHandler m_handler;
+    AudioInput::LossHandler m_lost;
     QByteArray m_pending;
     std::vector<float> m_frames;
     // Frames received from the source since begin().

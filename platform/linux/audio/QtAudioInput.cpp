@@ -96,7 +96,7 @@ std::optional<AudioInputFormat> QtAudioInput::prepare(QString* error)
     return AudioInputFormat{format.sampleRate(), format.channelCount()};
 }
 
-QFuture<QString> QtAudioInput::start(BufferHandler handler)
+QFuture<QString> QtAudioInput::start(BufferHandler handler, LossHandler lost)
 {
     if (!m_worker)
         return QtFuture::makeReadyFuture(QStringLiteral("没有找到可用的麦克风"));
@@ -126,8 +126,8 @@ QFuture<QString> QtAudioInput::start(BufferHandler handler)
     // Queued, not waited for: PulseAudio resuming a suspended source takes up to two seconds.
     QMetaObject::invokeMethod(
         worker,
-        [worker, opening, handler = std::move(handler)]() mutable {
-            opening->answer(worker->begin(std::move(handler)));
+        [worker, opening, handler = std::move(handler), lost = std::move(lost)]() mutable {
+            opening->answer(worker->begin(std::move(handler), std::move(lost)));
         },
         Qt::QueuedConnection);
     return opened;

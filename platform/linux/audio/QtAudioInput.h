@@ -20,7 +20,7 @@ public:
     ~QtAudioInput() override;
 
     std::optional<AudioInputFormat> prepare(QString* error) override;
-    QFuture<QString> start(BufferHandler handler) override;
+    QFuture<QString> start(BufferHandler handler, LossHandler lost) override;
     void stop() override;
     QFuture<void> finish() override;
 

@@ -68,7 +68,8 @@ struct FlowRig
                                  std::move(purpose),
                                  std::move(scene),
                                  app.state().advanceGeneration(),
-                                 nullptr};
+                                 nullptr,
+                                 std::nullopt};
     }
     QCoro::Task<void> ask(RecordingScene scene = {}, std::shared_ptr<StreamingTranscriptSource> session = nullptr)
     {

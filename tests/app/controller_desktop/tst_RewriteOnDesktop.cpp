@@ -74,7 +74,7 @@ private Q_SLOTS:
         const RecordingScene scene{std::nullopt, std::nullopt, QString(), QStringLiteral("murmorewritetarget")};
         QCoro::Task<void> rewriting =
             flow.rewrite({std::make_shared<const Samples>(16000, 0.2f), nullptr, RecordingPurpose::rewrite(original),
-                          scene, app.state().advanceGeneration(), nullptr});
+                          scene, app.state().advanceGeneration(), nullptr, std::nullopt});
         // The paste's steps pass on the manual clock as the rewrite waits for them.
         QTRY_VERIFY_WITH_TIMEOUT((clock.advance(TextInserter::waitStep), rewriting.isReady()), kWaitMs);
         runTask(std::move(rewriting));

@@ -1,3 +1,4 @@
+#include "app/feedback/OverlayView.h"
 #include "core/audio/AudioStorage.h"
 #include "core/audio/Resampler.h"
 #include "core/audio/TakeJournal.h"
@@ -338,6 +339,11 @@ private Q_SLOTS:
         QVERIFY(FlowRig::until([&] { return !waiting.isEmpty(); }));
         const QString line = nextRecording ? QStringLiteral("正在聆听…") : TextDelivery::kWaitingForKeys;
         QCOMPARE(rig.state().statusLine(), line);
+        // The capsule says what the status line says; the next recording's keeps listening.
+        if (nextRecording)
+            QVERIFY(OverlayModel::isListening(rig.overlay().phase()));
+        else
+            QCOMPARE(rig.app->overlay().view()->compactText(), TextDelivery::kWaitingForKeys);
         rig.fake.clock.advance(8s);
         QCOMPARE(rig.state().statusLine(), line);
         QVERIFY(inserted.isEmpty());
@@ -349,6 +355,40 @@ private Q_SLOTS:
             return !inserted.isEmpty();
         }));
         QVERIFY(rig.settledOn(nextRecording ? line : QStringLiteral("✓ ")));
+    }
+
+    void aMicrophoneThatStopsCutsTheTake_data()
+    {
+        QTest::addColumn<bool>("streaming");
+        QTest::newRow("batch") << false;
+        QTest::newRow("streaming") << true;
+    }
+
+    // The sound server goes away mid-take: the status line and the capsule say so at once, what
+    // was heard is recognised and typed, its status and entry say where it was cut; the next take
+    // is a whole one again.
+    void aMicrophoneThatStopsCutsTheTake()
+    {
+        QFETCH(bool, streaming);
+        FlowRig rig(streaming);
+        rig.record(56000);
+        rig.fake.audioInput.lose(QStringLiteral("音频系统不可用"));
+        QVERIFY(FlowRig::until([&] { return !rig.state().isRecording(); }));
+        QVERIFY(rig.statusStartsWith(QStringLiteral("麦克风已停止：音频系统不可用 · 录音在 3.5 秒处中断")));
+        QCOMPARE(rig.app->overlay().view()->compactText(), Recording::kMicrophoneStopped);
+        QVERIFY(rig.settledOn(QStringLiteral("录音在 3.5 秒处中断 · ")));
+        QCOMPARE(rig.onlyEntry().cutAt, std::optional<double>(3.5));
+        QCOMPARE(rig.overlay().partial(), HistoryEntry::cutText(3.5) + Dictation::kCutCapsuleNote);
+        QVERIFY(!HistoryEntry::isPlaceholder(rig.onlyEntry().finalText));
+
+        // The capsule's fade runs out on the clock before the next take.
+        rig.fake.clock.advance(10s);
+        rig.record(16000);
+        rig.recording().stop();
+        QVERIFY(rig.settledOn(QStringLiteral("✓ ")));
+        const QList<HistoryEntry> entries = rig.app->history().all();
+        QCOMPARE(entries.size(), 2);
+        QCOMPARE(std::count_if(entries.cbegin(), entries.cend(), [](const auto& entry) { return entry.cutAt; }), 1);
     }
 
     // Every text that waits for held keys says so, the second of two in a row as well, while the

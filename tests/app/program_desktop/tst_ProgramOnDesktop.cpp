@@ -6,6 +6,7 @@
 #include "tests/app/launch_desktop/AccessibleButtons.h"
 #include "tests/app/program_desktop/MurmoProcess.h"
 #include "tests/app/program_desktop/XTestPointer.h"
+#include "tests/support/BuildTree.h"
 #include "tests/support/FakeServices.h"
 #include "tests/support/FakeStreamingGateway.h"
 #include "tests/support/TestRegistry.h"
@@ -132,6 +133,21 @@ private:
                 return entries.first();
         }
         return {};
+    }
+
+    // Ends ("stop") or starts ("start") the desktop's sound server, as scripts/with-desktop runs it.
+    static bool soundServer(const char* step)
+    {
+        const QString script =
+            BuildTree::cacheValue(QStringLiteral("CMAKE_HOME_DIRECTORY")) + QStringLiteral("/scripts/desktop-sound");
+        return QProcess::execute(script, {QString::fromLatin1(step)}) == 0;
+    }
+
+    // Whether a text murmo shows (the status line among them) contains words.
+    bool shows(const QString& words) const
+    {
+        const QStringList texts = AccessibleButtons::showingTexts(m_murmo->pid());
+        return std::any_of(texts.cbegin(), texts.cend(), [&](const QString& text) { return text.contains(words); });
     }
 
     // The field holds exactly field, and the clipboard is the user's again.
@@ -333,6 +349,37 @@ private Q_SLOTS:
         recordWhileTheRecogniserFails();
         QVERIFY(QFileInfo(m_murmo->recordingPath(m_murmo->history().first())).size() > 1000);
         verifyFieldAndClipboard(QString());
+    }
+
+    // The sound server goes away mid-take: the program says so at once, types what it heard and
+    // files it as cut where it was; once the server is back, the next take is a whole one.
+    void aSoundServerThatGoesAwayCutsTheTake()
+    {
+        startMurmo({});
+        startRecording();
+        speak();
+        QVERIFY(soundServer("stop"));
+        // Told within moments, not at the stop the user would otherwise wait for.
+        QTRY_VERIFY_WITH_TIMEOUT(shows(QStringLiteral("麦克风已停止")), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_helper->value(QStringLiteral("line")), kSentence, kStepMs);
+        const HistoryEntry cut = settledEntry();
+        QCOMPARE(cut.finalText, kSentence);
+        QVERIFY2(cut.cutAt && *cut.cutAt > 1.0, "the entry says where the take was cut");
+        QTRY_VERIFY_WITH_TIMEOUT(shows(HistoryEntry::cutText(*cut.cutAt) + QStringLiteral(" · ")), kStepMs);
+
+        QVERIFY(soundServer("start"));
+        // The program's sound client finds the server again in its own time: the user tries
+        // again until the microphone opens.
+        bool capturing = false;
+        for (QDeadlineTimer deadline(60000); !capturing && !deadline.hasExpired();) {
+            tap("Menu");
+            capturing = QTest::qWaitFor([this] { return m_murmo->isCapturing(); }, 5000);
+        }
+        QVERIFY(capturing);
+        speakAndStop();
+        QTRY_COMPARE_WITH_TIMEOUT(m_helper->value(QStringLiteral("line")), kSentence + kSentence, kStepMs);
+        QTRY_COMPARE_WITH_TIMEOUT(m_murmo->history().size(), 2, kStepMs);
+        QVERIFY(!settledEntry().cutAt);
     }
 
     // A question: the answer shows in the card, nothing is typed, the history keeps it as one.

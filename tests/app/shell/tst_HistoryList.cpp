@@ -1,10 +1,12 @@
 #include "app/shell/ChipLabel.h"
 #include "app/shell/EntryAction.h"
+#include "app/shell/HistoryEntryCard.h"
 #include "app/shell/HistoryIconButton.h"
 #include "app/ui/CopyIconButton.h"
 #include "app/ui/Theme.h"
 #include "app/ui/WrappingText.h"
 #include "tests/app/shell/ShellFakes.h"
+#include "tests/support/ManualClock.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QAccessible>
@@ -247,6 +249,24 @@ private Q_SLOTS:
         QCOMPARE(card->actionChip()->text(), QStringLiteral("提问"));
         QCOMPARE(card->actionChip()->palette().color(QPalette::WindowText), Theme::color(Theme::palette().violet));
         QVERIFY(!card->modeChip()->isVisibleTo(card));
+    }
+
+    // A take the microphone cut says where on its card; the card, reused for a whole take, not.
+    void aCutTakeSaysWhereOnItsCard()
+    {
+        ManualClock clock;
+        HistoryEntryCard card(clock);
+        HistoryEntry cut = HistoryEntry::make(QStringLiteral("明天见"), QStringLiteral("明天见。"),
+                                              QStringLiteral("formal"), QStringLiteral("gateway"));
+        cut.cutAt = 3.94;
+        card.bind(cut, {});
+        QVERIFY(card.cutChip()->isVisibleTo(&card));
+        QCOMPARE(card.cutChip()->text(), QStringLiteral("录音在 3.9 秒处中断"));
+        HistoryEntry whole = cut;
+        whole.id = QUuid::createUuid();
+        whole.cutAt.reset();
+        card.bind(whole, {});
+        QVERIFY(!card.cutChip()->isVisibleTo(&card));
     }
 
     void sourceLineOnlyWhenTheWordsDiffer_data()

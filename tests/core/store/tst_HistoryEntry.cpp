@@ -67,6 +67,8 @@ private Q_SLOTS:
                                                R"([{"id":"0B9E5C7A-3F1D-4E2B-9A6C-8D7E6F5A4B3C","asrText":1,)"
                                                R"("finalText":"b","modeId":"m","providerId":"p","timestamp":1}])")
                                         << false << QString() << 0.0;
+        QTest::newRow("cut at as text") << "[{" + base + R"(,"timestamp":1,"cutAt":"3.9"}])" << false << QString()
+                                        << 0.0;
         QTest::newRow("action not text") << "[{" + base + R"(,"timestamp":1,"action":3}])" << false << QString() << 0.0;
         QTest::newRow("not a UUID")
             << QByteArray(
@@ -96,6 +98,7 @@ private Q_SLOTS:
         QCOMPARE(entry.action.value_or(QString()), action);
         QCOMPARE(entry.action.has_value(), !action.isNull());
         QVERIFY(!entry.audioFileName);
+        QVERIFY(!entry.cutAt);
         const QDateTime reference(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
         QCOMPARE(entry.timestamp, reference.addMSecs(qint64(seconds * 1000)));
     }
@@ -106,6 +109,7 @@ private Q_SLOTS:
             HistoryEntry::make(QStringLiteral("\"引号\" \\ /"), QStringLiteral("👍🏽 e\u0301"),
                                QStringLiteral("casual"), QStringLiteral("deepgram"), QStringLiteral("rewrite"));
         a.audioFileName = a.idText() + QStringLiteral(".ogg");
+        a.cutAt = 3.9;
         const HistoryEntry b = HistoryEntry::make(QString(), QString(), QString(), QString());
         const QList<HistoryEntry> entries{a, b};
         QCOMPARE(HistoryEntry::decodeList(HistoryEntry::encodeList(entries)), entries);
