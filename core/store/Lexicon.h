@@ -95,8 +95,7 @@ public:
     // Whether the last write failed, whatever is queued since: what the file lacks is in memory
     // only until a later write goes through.
     bool lastWriteFailed() const;
-    // Writes everything again, on the worker, when the last write failed and none is under way;
-    // saveFinished() follows.
+    // Writes everything again, on the worker, when the last write failed; saveFinished() follows.
     void saveAgain();
     // Waits until every change so far has been written, or has failed to be, trying a failed
     // write once more: for the program's end and for tests, never for a frame. Returns isSaved().

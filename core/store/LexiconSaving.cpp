@@ -92,8 +92,8 @@ bool Lexicon::lastWriteFailed() const
 void Lexicon::saveAgain()
 {
     QMutexLocker lock(&m_mutex);
-    // A write under way takes everything the lexicon holds; if it fails, its end is told too.
-    if (!m_writes.lastWritten() && !m_writes.isWriting())
+    // Even beside a write under way: it may have told its end already, and none would follow.
+    if (!m_writes.lastWritten())
         scheduleWriteLocked();
 }
 

@@ -111,7 +111,7 @@ private Q_SLOTS:
                 lexicon.saveAgain();
             else
                 lexicon.addHotword("Kelto");
-            QVERIFY(writes.wait(20000));
+            QTRY_VERIFY_WITH_TIMEOUT(!writes.isEmpty(), 20000);
             QVERIFY(!lexicon.lastWriteFailed());
         }
         QVERIFY(lexicon.isSaved() || lexicon.flush());
