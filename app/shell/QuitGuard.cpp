@@ -8,7 +8,6 @@
 #include <QPushButton>
 
 #include <algorithm>
-
 #include <utility>
 
 QuitGuard::QuitGuard(std::vector<StoreSaving*> savings, std::function<void()> quit,
