@@ -93,7 +93,7 @@ public:
     // full disk; the next change, saveAgain() or flush() writes everything).
     bool isSaved() const;
     // Whether the last write failed, whatever is queued since: what the file lacks is in memory
-    // only until a later write goes through.
+    // only until a later write goes through. Takes no lock.
     bool lastWriteFailed() const;
     // Writes everything again, on the worker, when the last write failed; saveFinished() follows.
     void saveAgain();

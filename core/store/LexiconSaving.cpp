@@ -85,7 +85,6 @@ bool Lexicon::isSaved() const
 
 bool Lexicon::lastWriteFailed() const
 {
-    QMutexLocker lock(&m_mutex);
     return !m_writes.lastWritten();
 }
 
