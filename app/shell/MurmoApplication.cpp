@@ -21,8 +21,9 @@ MurmoApplication::MurmoApplication(const Ports& ports, OverlayScreens& screens, 
     : QObject(parent)
     , m_services(ports, screens, std::move(options))
     , m_historySaving(m_services.history(), m_services.state(), ports.clock)
+    , m_lexiconSaving(*m_services.lexicon(), m_services.state(), ports.clock)
     , m_quitGuard(
-          m_historySaving, [this] { quit(); },
+          {&m_historySaving, &m_lexiconSaving}, [this] { quit(); },
           [this]() -> QWidget* {
               if (!m_history)
                   return nullptr;
@@ -135,10 +136,14 @@ void MurmoApplication::shutDown()
     m_services.hotkeys().stop();
     // Queued on the ducker's own thread, which its destructor drains before the process ends.
     m_services.ducker().restore();
-    m_historySaving.saveNow();
     // The lexicon writes on its worker; a sync pass still holding it would keep the last change
-    // from being written when the lexicon goes.
-    m_services.lexicon()->flush();
+    // from being written when the lexicon goes. What the disk still refuses (the user chose to
+    // quit anyway) is said where a quit from a terminal is seen.
+    for (StoreSaving* saving : {&m_historySaving, &m_lexiconSaving}) {
+        if (!saving->saveNow())
+            std::fprintf(stderr, "%s没能写进磁盘（磁盘可能已满），已随退出丢失。\n",
+                         saving->texts().unsaved.toUtf8().constData());
+    }
 }
 
 void MurmoApplication::quit()

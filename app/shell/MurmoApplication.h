@@ -7,8 +7,8 @@
 #include "app/desktop/PermissionsModel.h"
 #include "app/settings/SettingsWindow.h"
 #include "app/settings/editors/SettingsEditorKit.h"
-#include "app/shell/HistorySaving.h"
 #include "app/shell/QuitGuard.h"
+#include "app/shell/StoreSaving.h"
 #include "core/account/SignInFlow.h"
 
 #include <QObject>
@@ -43,8 +43,8 @@ public:
     // A later launch's arguments: a "murmo:" sign-in callback, or nothing (show the window).
     void handleLaunch(const QStringList& arguments);
 
-    // Gives back a lowered output volume and writes a history that could not be saved; called as
-    // the event loop ends. A quit that would lose history entries is put to the user first.
+    // Gives back a lowered output volume and writes a history or lexicon that could not be saved;
+    // called as the event loop ends. A quit that would lose either is put to the user first.
     void shutDown();
 
     // Whether the program, ending, kept texts it had still to type in the history instead.
@@ -65,7 +65,8 @@ private:
     QCoro::Task<void> runBackgroundStartup(QCoro::Task<void> background);
 
     AppServices m_services;
-    HistorySaving m_historySaving;
+    StoreSaving m_historySaving;
+    StoreSaving m_lexiconSaving;
     QuitGuard m_quitGuard;
     SignInFlow m_signIn;
     ControllerStartup m_startup;

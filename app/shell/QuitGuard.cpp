@@ -1,26 +1,45 @@
 #include "app/shell/QuitGuard.h"
 
-#include "app/shell/HistorySaving.h"
+#include "app/shell/StoreSaving.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <algorithm>
 #include <utility>
 
-QuitGuard::QuitGuard(HistorySaving& saving, std::function<void()> quit, std::function<QWidget*()> dialogParent,
-                     QObject* parent)
+QuitGuard::QuitGuard(std::vector<StoreSaving*> savings, std::function<void()> quit,
+                     std::function<QWidget*()> dialogParent, QObject* parent)
     : QObject(parent)
-    , m_saving(saving)
+    , m_savings(std::move(savings))
     , m_quit(std::move(quit))
     , m_dialogParent(std::move(dialogParent))
 {
-    // A later retry that gets through ends a quit the user only put off.
-    connect(&m_saving, &HistorySaving::failingChanged, this, [this](bool failing) {
-        if (!failing && (m_quitWhenSaved || m_dialog))
-            quitNow();
-    });
+    // A later retry that gets the last store through ends a quit the user only put off.
+    for (StoreSaving* saving : m_savings) {
+        connect(saving, &StoreSaving::failingChanged, this, [this](bool failing) {
+            if (!failing && !anyFailing() && (m_quitWhenSaved || m_dialog))
+                quitNow();
+        });
+    }
+}
+
+QString QuitGuard::titleFor(const QStringList& names)
+{
+    return names.join(QStringLiteral("和")) + QStringLiteral("还没存好");
+}
+
+QString QuitGuard::textFor(const QStringList& unsaved)
+{
+    return QStringLiteral("有") + unsaved.join(QStringLiteral("和")) +
+           QStringLiteral("没能写进磁盘（磁盘可能已满），现在退出它们会丢失。");
+}
+
+bool QuitGuard::anyFailing() const
+{
+    return std::any_of(m_savings.cbegin(), m_savings.cend(), [](const StoreSaving* s) { return s->isFailing(); });
 }
 
 void QuitGuard::watch(QObject& application)
@@ -66,19 +85,34 @@ QCoro::Task<void> QuitGuard::check()
 {
     m_checking = true;
     QPointer<QuitGuard> self(this);
-    const bool saved = co_await m_saving.saveInBackground();
-    if (!self)
-        co_return;
+    // Every store is tried at once; each is awaited in turn.
+    std::vector<QCoro::Task<bool>> tries;
+    for (StoreSaving* saving : m_savings)
+        tries.push_back(saving->saveInBackground());
+    std::vector<StoreSaving*> unsaved;
+    for (std::size_t i = 0; i < tries.size(); ++i) {
+        const bool saved = co_await std::move(tries[i]);
+        if (!self)
+            co_return;
+        if (!saved)
+            unsaved.push_back(m_savings[i]);
+    }
     m_checking = false;
-    if (saved)
+    if (unsaved.empty())
         quitNow();
     else if (!m_quitting)
-        ask();
+        ask(unsaved);
 }
 
-void QuitGuard::ask()
+void QuitGuard::ask(const std::vector<StoreSaving*>& unsaved)
 {
-    auto* dialog = new QMessageBox(QMessageBox::Warning, kTitle, kText, QMessageBox::NoButton,
+    QStringList names;
+    QStringList lost;
+    for (const StoreSaving* saving : unsaved) {
+        names.append(saving->texts().name);
+        lost.append(saving->texts().unsaved);
+    }
+    auto* dialog = new QMessageBox(QMessageBox::Warning, titleFor(names), textFor(lost), QMessageBox::NoButton,
                                    m_dialogParent ? m_dialogParent() : nullptr);
     dialog->setInformativeText(kDetail);
     dialog->setTextFormat(Qt::PlainText);

@@ -4,25 +4,27 @@
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 
 #include <functional>
 #include <vector>
 
-class HistorySaving;
+class StoreSaving;
 class QWidget;
 
-// Holds the program's end back while the history holds entries its file lacks (a full disk).
-// Every way of quitting asks the application to quit, which comes here first: the history is
-// written once more, waited for on a worker, and when the disk still refuses it the user is told
-// and may keep the program running until the entries are on disk (it then ends by itself) or end
-// it anyway. Main thread only.
+// Holds the program's end back while a store (the history, the lexicon) holds what its file lacks (a
+// full disk). Every way of quitting asks the application to quit, which comes here first: each
+// store is written once more, a change still on its way in included, waited for on a worker, and
+// when the disk still refuses one the user is told and may keep the program running until it is on
+// disk (it then ends by itself) or end it anyway. Main thread only.
 class QuitGuard : public QObject
 {
     Q_OBJECT
 
 public:
-    static inline const QString kTitle = QStringLiteral("历史记录还没存好");
-    static inline const QString kText = QStringLiteral("有历史记录没能写进磁盘（磁盘可能已满），现在退出它们会丢失。");
+    // The question's title and text, naming the stores whose files lack something.
+    static QString titleFor(const QStringList& names);
+    static QString textFor(const QStringList& unsaved);
     static inline const QString kDetail =
         QStringLiteral("腾出磁盘空间后Murmo会自动保存。保持运行的话，存好后会自动退出。");
     static inline const QString kKeepRunning = QStringLiteral("保持运行，存好后退出");
@@ -30,7 +32,7 @@ public:
 
     // quit ends the program once nothing is at stake (QCoreApplication::quit for the program);
     // dialogParent gives the window the question is asked over, or none.
-    QuitGuard(HistorySaving& saving, std::function<void()> quit, std::function<QWidget*()> dialogParent,
+    QuitGuard(std::vector<StoreSaving*> savings, std::function<void()> quit, std::function<QWidget*()> dialogParent,
               QObject* parent = nullptr);
 
     // From now on the application's quit requests come here first.
@@ -50,7 +52,7 @@ public:
 
     // The question while it is asked.
     QMessageBox* dialog() const { return m_dialog; }
-    // The user chose to keep the program running until the history is on disk.
+    // The user chose to keep the program running until every store is on disk.
     bool quitsWhenSaved() const { return m_quitWhenSaved; }
 
 protected:
@@ -58,11 +60,12 @@ protected:
 
 private:
     QCoro::Task<void> check();
-    void ask();
+    void ask(const std::vector<StoreSaving*>& unsaved);
+    bool anyFailing() const;
     void quitNow();
     void tellOutcome();
 
-    HistorySaving& m_saving;
+    const std::vector<StoreSaving*> m_savings;
     std::function<void()> m_quit;
     std::function<QWidget*()> m_dialogParent;
     QObject* m_application = nullptr;

@@ -3,6 +3,7 @@
 #include <QMutex>
 #include <QWaitCondition>
 
+#include <atomic>
 #include <utility>
 
 // Where a store stands with writing itself out on its worker, when every change queues a write of
@@ -33,7 +34,9 @@ public:
         wakeIfIdle();
     }
 
-    // Whether the last write went through (true before the first).
+    // Whether the last write went through (true before the first). The one call that needs no
+    // lock: a watcher on the GUI thread asks after every write, while the worker may hold the
+    // store's lock copying a large store.
     bool lastWritten() const { return m_written; }
     bool isWriting() const { return m_writing; }
     // A write queued or under way.
@@ -52,5 +55,5 @@ private:
     QWaitCondition m_idle;
     bool m_queued = false;
     bool m_writing = false;
-    bool m_written = true;
+    std::atomic_bool m_written = true;
 };

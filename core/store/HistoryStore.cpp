@@ -200,6 +200,10 @@ QList<HistoryEntry> HistoryStore::all() const
 
 void HistoryStore::add(const HistoryEntry& entry, std::span<const float> samples, std::function<void()> onceOnDisk)
 {
+    {
+        QMutexLocker lock(&m_mutex);
+        ++m_adding;
+    }
     HistoryEntry stored = entry;
     std::shared_ptr<const Samples> unwritten;
     bool written = false;
@@ -220,6 +224,7 @@ void HistoryStore::add(const HistoryEntry& entry, std::span<const float> samples
     }
 
     QMutexLocker lock(&m_mutex);
+    --m_adding;
     const bool full = m_entries.size() >= maxEntries;
     m_entries.append(std::move(stored));
     // Recordings of dropped entries stay on disk; only remove() deletes audio.
@@ -358,7 +363,8 @@ void HistoryStore::saveAgain()
 bool HistoryStore::flush()
 {
     QMutexLocker lock(&m_mutex);
-    while (!m_loaded || m_writes.isBusy())
+    // Every add() ends in a queued save, whose end wakes this.
+    while (!m_loaded || m_adding > 0 || m_writes.isBusy())
         m_writes.wait(m_mutex);
     return m_writes.lastWritten() && m_held.isEmpty();
 }

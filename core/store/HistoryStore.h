@@ -114,7 +114,8 @@ public:
     // be written; saveFinished() follows.
     void saveAgain();
     // Waits until the history is read and every change so far has been written, or has failed
-    // to be: for the program's end and for tests, never for a frame. Returns isSaved().
+    // to be, an add() still compressing its recording on another thread included: for the
+    // program's end and for tests, never for a frame. Returns isSaved().
     bool flush();
 
 Q_SIGNALS:
@@ -166,6 +167,9 @@ private:
     // Run once a save holds their entries with their recordings.
     QList<Waiting> m_onceOnDisk;
     bool m_loaded = false;
+    // add() calls under way on other threads, whose entries a flush waits for: a take still being
+    // compressed when the program is asked to quit must not be reported saved.
+    int m_adding = 0;
     // One thread: the load, then each save, in the order they were asked for.
     QThreadPool m_worker;
 };

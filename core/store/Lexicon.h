@@ -90,8 +90,13 @@ public:
     const QString& fileURL() const { return m_fileURL; }
 
     // False while the file lacks a change: one waits for its write, or the last write failed (a
-    // full disk; the next change, or flush(), writes everything).
+    // full disk; the next change, saveAgain() or flush() writes everything).
     bool isSaved() const;
+    // Whether the last write failed, whatever is queued since: what the file lacks is in memory
+    // only until a later write goes through. Takes no lock.
+    bool lastWriteFailed() const;
+    // Writes everything again, on the worker, when the last write failed; saveFinished() follows.
+    void saveAgain();
     // Waits until every change so far has been written, or has failed to be, trying a failed
     // write once more: for the program's end and for tests, never for a frame. Returns isSaved().
     bool flush();

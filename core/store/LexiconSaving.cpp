@@ -69,7 +69,7 @@ void Lexicon::writeLatest()
         QString error;
         written = StoreFile::writeAtomically(m_fileURL, encoded, &error);
         if (!written)
-            std::printf("lexicon: cannot save %s: %s\n", qPrintable(m_fileURL), qPrintable(error));
+            std::fprintf(stderr, "lexicon: cannot save %s: %s\n", qPrintable(m_fileURL), qPrintable(error));
     }
     if (bytes >= kLargeLexiconBytes && m_freedMemory)
         m_freedMemory->giveBack();
@@ -83,14 +83,26 @@ bool Lexicon::isSaved() const
     return m_writes.lastWritten() && !m_writes.isBusy();
 }
 
+bool Lexicon::lastWriteFailed() const
+{
+    return !m_writes.lastWritten();
+}
+
+void Lexicon::saveAgain()
+{
+    QMutexLocker lock(&m_mutex);
+    // Even beside a write under way: it may have told its end already, and none would follow.
+    if (!m_writes.lastWritten())
+        scheduleWriteLocked();
+}
+
 bool Lexicon::flush()
 {
     // Before the file is read nothing can have changed.
     if (!m_loaded)
         return true;
+    saveAgain();
     QMutexLocker lock(&m_mutex);
-    if (!m_writes.lastWritten() && !m_writes.isWriting())
-        scheduleWriteLocked();
     while (m_writes.isBusy())
         m_writes.wait(m_mutex);
     return m_writes.lastWritten();

@@ -1,5 +1,6 @@
 #include "app/controller/Migrations.h"
 #include "app/shell/QuitGuard.h"
+#include "app/shell/StoreSaving.h"
 #include "tests/app/desktop/hotkeys_x11/XTestKeyboard.h"
 #include "tests/app/desktop/insertion_x11/DesktopPorts.h"
 #include "tests/app/desktop/insertion_x11/FieldHelper.h"
@@ -562,6 +563,16 @@ private Q_SLOTS:
         startRecording();
         speakAndStop();
         QTRY_COMPARE_WITH_TIMEOUT(m_helper->value(QStringLiteral("line")), kSentence, kStepMs);
+        // The status line says that the disk refused the take, not only the take's own "✓".
+        const auto toldRefused = [this] {
+            for (QString text : AccessibleButtons::showingTexts(m_murmo->pid())) {
+                text.remove(QLatin1Char('\n'));
+                if (text == StoreSaving::kHistory.cannotSave || text == StoreSaving::kLexicon.cannotSave)
+                    return true;
+            }
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(toldRefused(), kStepMs);
         QCOMPARE(m_murmo->launch({QStringLiteral("--quit")}), 1);
         QVERIFY(m_murmo->isRunning());
         QTRY_VERIFY_WITH_TIMEOUT(AccessibleButtons::showing(m_murmo->pid()).contains(QuitGuard::kQuitAnyway), kStepMs);

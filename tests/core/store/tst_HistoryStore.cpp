@@ -14,6 +14,10 @@
 #include <atomic>
 #include <cmath>
 #include <optional>
+#include <thread>
+
+#include <pthread.h>
+#include <time.h>
 
 namespace {
 
@@ -466,6 +470,43 @@ private Q_SLOTS:
         QVERIFY(audio.file && !audio.held);
         QVERIFY(qAbs(qsizetype(audio.read().size()) - 16000) < 400);
         QCOMPARE(onDiskCalls.load(), 1);
+    }
+
+    // A take still being compressed on another thread when the program is asked to quit is not
+    // reported saved: the flush waits for its entry, which a full disk then refuses.
+    void aFlushWaitsForATakeBeingAdded()
+    {
+        QTemporaryDir dir;
+        HistoryStore store(dir.path());
+        QVERIFY(store.flush());
+        const FileSizeLimit full;
+        // Minutes of audio take a good while to compress; the flush comes once the adding thread
+        // has spent some of it, well inside add().
+        const std::vector<float> take = tone(size_t(kRecordingSampleRate) * 60 * 3);
+        const HistoryEntry late = entryNamed(QStringLiteral("late"));
+        std::atomic<clockid_t> adderClock = -1;
+        std::atomic_bool added = false;
+        std::thread adder([&] {
+            clockid_t clock = -1;
+            pthread_getcpuclockid(pthread_self(), &clock);
+            adderClock = clock;
+            store.add(late, take);
+            added = true;
+        });
+        const auto busyFor = [&adderClock] {
+            timespec spent{};
+            clock_gettime(adderClock, &spent);
+            return spent.tv_sec * 1000 + spent.tv_nsec / 1000000;
+        };
+        while (adderClock == -1 || (!added && busyFor() < 20))
+            QThread::yieldCurrentThread();
+        const bool addedBefore = added;
+        const bool saved = store.flush();
+        const qsizetype entries = store.all().size();
+        adder.join();
+        QVERIFY(!addedBefore);
+        QVERIFY(!saved);
+        QCOMPARE(entries, 1);
     }
 
     void theFolderAndItsFilesAreTheUsersAlone_data()

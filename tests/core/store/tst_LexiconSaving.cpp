@@ -1,6 +1,7 @@
 #include "core/store/Lexicon.h"
 #include "tests/core/store/LexiconFixtures.h"
 #include "tests/support/FakeFreedMemory.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestRegistry.h"
 
@@ -77,6 +78,44 @@ private Q_SLOTS:
             }
         }
         QCOMPARE(wrongsOf(Lexicon(dir.path())), added);
+    }
+
+    // A write the disk refused is known, and what it held is written by whichever comes next with
+    // room on the disk: the flush at the program's end, a retry, or a later change.
+    void aRefusedWriteIsWrittenAgain_data()
+    {
+        QTest::addColumn<QString>("retry");
+        QTest::newRow("flush") << "flush";
+        QTest::newRow("save again") << "save again";
+        QTest::newRow("a later change") << "a later change";
+    }
+    void aRefusedWriteIsWrittenAgain()
+    {
+        QFETCH(QString, retry);
+        QTemporaryDir dir;
+        Lexicon lexicon(dir.path());
+        lexicon.waitUntilLoaded();
+        {
+            const FileSizeLimit full;
+            for (int i = 0; i < 300; ++i)
+                lexicon.addRule(QStringLiteral("full%1x").arg(i), QStringLiteral("Full%1").arg(i), "user_added");
+            QVERIFY(!lexicon.flush());
+            QVERIFY(lexicon.lastWriteFailed());
+            QVERIFY(!lexicon.isSaved());
+        }
+        QSignalSpy writes(&lexicon, &Lexicon::saveFinished);
+        if (retry == "flush") {
+            QVERIFY(lexicon.flush());
+        } else {
+            if (retry == "save again")
+                lexicon.saveAgain();
+            else
+                lexicon.addHotword("Kelto");
+            QTRY_VERIFY_WITH_TIMEOUT(!writes.isEmpty(), 20000);
+            QVERIFY(!lexicon.lastWriteFailed());
+        }
+        QVERIFY(lexicon.isSaved() || lexicon.flush());
+        QCOMPARE(Lexicon(dir.path()).allRules().size(), 300);
     }
 
     // Threads that use the lexicon before its load began, while the thread it lives on waits for
