@@ -8,6 +8,7 @@
 #include "app/shell/EmptyTeachingState.h"
 #include "app/shell/EntryAction.h"
 #include "app/shell/FilterPill.h"
+#include "app/shell/FirstFrame.h"
 #include "app/shell/FnKeyConflictBanner.h"
 #include "app/shell/HistoryHeader.h"
 #include "app/shell/HistoryListModel.h"
@@ -82,7 +83,6 @@ HistoryView::HistoryView(Parts parts, QWidget* parent)
 
     m_header = new HistoryHeader(this);
     connect(m_header, &HistoryHeader::settingsRequested, this, &HistoryView::settingsRequested);
-    buildModePicker();
     column->addWidget(m_header);
     m_filterBar = buildFilterBar();
     column->addWidget(m_filterBar);
@@ -110,7 +110,6 @@ HistoryView::HistoryView(Parts parts, QWidget* parent)
     column->addWidget(m_pages, 1);
 
     m_statusBar = new HistoryStatusBar(this);
-    m_statusBar->showLexicon(m_parts.lexicon);
     column->addWidget(m_statusBar);
 
     AppState& state = m_parts.state;
@@ -134,6 +133,9 @@ HistoryView::HistoryView(Parts parts, QWidget* parent)
     applyTheme();
     if (state.showLoginGate())
         loginGateChanged(true);
+    // The mode picker and the lexicon's line cost the start a few milliseconds of type before the
+    // window can show, and the first frame does without them: they come just after it.
+    FirstFrame::after(this, {[this] { buildModePicker(); }, [this] { m_statusBar->showLexicon(m_parts.lexicon); }});
 }
 
 HistoryView::~HistoryView()
