@@ -128,14 +128,15 @@ HistoryView::HistoryView(Parts parts, QWidget* parent)
             triggerChanged();
     });
     connect(&state, &AppState::showLoginGateChanged, this, &HistoryView::loginGateChanged);
-    m_statusBar->setStatusLine(state.statusLine());
     reload();
     applyTheme();
     if (state.showLoginGate())
         loginGateChanged(true);
-    // The mode picker and the lexicon's line cost the start a few milliseconds of type before the
-    // window can show, and the first frame does without them: they come just after it.
-    FirstFrame::after(this, {[this] { buildModePicker(); }, [this] { m_statusBar->showLexicon(m_parts.lexicon); }});
+    // The mode picker, the lexicon's line and the status line (which fades in from nothing) cost the
+    // start a few milliseconds of type before the window can show, and its first frame does without
+    // them: they come just after it.
+    FirstFrame::after(this, {[this] { buildModePicker(); }, [this] { m_statusBar->showLexicon(m_parts.lexicon); },
+                             [this] { m_statusBar->setStatusLine(m_parts.state.statusLine()); }});
 }
 
 HistoryView::~HistoryView()
