@@ -36,18 +36,19 @@ inline QString murmoProgram()
 // A throw-away home for murmo: installed for this user (its launcher entry names this binary, as
 // the installed copy's does, so no "not installed" banner shows), onboarded, its services on a
 // closed loopback port (or on fakes the benchmark runs) so nothing leaves the machine, optionally
-// a long history.
+// a long history. A home not onboarded is a new user's: the first-run sheet shows.
 class MurmoHome
 {
 public:
-    explicit MurmoHome(int historyEntries = 0)
+    explicit MurmoHome(int historyEntries = 0, bool onboarded = true)
     {
         for (const char* sub : {"home", "config/Murmo", "data/Murmo", "cache", "runtime"})
             QDir(m_dir.path()).mkpath(QString::fromLatin1(sub));
         QFile::setPermissions(m_dir.filePath(QStringLiteral("runtime")),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QSettings(m_dir.filePath(QStringLiteral("config/Murmo/Murmo.conf")), QSettings::IniFormat)
-            .setValue(QStringLiteral("didOnboard"), true);
+        if (onboarded)
+            QSettings(m_dir.filePath(QStringLiteral("config/Murmo/Murmo.conf")), QSettings::IniFormat)
+                .setValue(QStringLiteral("didOnboard"), true);
         if (historyEntries > 0)
             writeHistory(historyEntries);
         writeLauncherEntry();
@@ -241,6 +242,36 @@ public:
                 switches += line.mid(line.indexOf(':') + 1).trimmed().toLong();
         }
         return switches;
+    }
+
+    // How often each thread has been put to sleep and woken so far, by its id.
+    using ThreadCounts = QHash<QString, qint64>;
+    ThreadCounts threadSwitches() const
+    {
+        ThreadCounts switches;
+        const QDir tasks(QStringLiteral("/proc/%1/task").arg(m_process.processId()));
+        for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile status(tasks.filePath(task + QStringLiteral("/status")));
+            if (!status.open(QIODevice::ReadOnly))
+                continue;
+            for (const QByteArray& line : status.readAll().split('\n')) {
+                if (line.startsWith("voluntary_ctxt_switches:") || line.startsWith("nonvoluntary_ctxt_switches:"))
+                    switches[task] += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+            }
+        }
+        return switches;
+    }
+
+    // Wake-ups of the whole process since before was read, thread by thread: a thread that ended in
+    // between (a pool's idle worker retiring) is not counted, as it will not wake again; one that
+    // started is counted whole.
+    qint64 wakeUpsSince(const ThreadCounts& before) const
+    {
+        qint64 total = 0;
+        const ThreadCounts now = threadSwitches();
+        for (auto it = now.cbegin(); it != now.cend(); ++it)
+            total += it.value() - before.value(it.key(), 0);
+        return total;
     }
 
 private:

@@ -29,6 +29,15 @@ public:
         return calls;
     }
 
+    // The calls of load(), loaded the first time any thread asks at this place in the code and kept
+    // for the life of the process; null when something was missing, which is told once. Each
+    // place that asks passes a lambda of its own, so each place has its own calls.
+    template <typename Calls, typename Bind> static const Calls* once(const char* feature, Bind bind)
+    {
+        static const std::optional<Calls> calls = load<Calls>(feature, bind);
+        return calls ? &*calls : nullptr;
+    }
+
     // Opens the library the next names are looked for in.
     void open(const char* soname);
 

@@ -8,18 +8,18 @@
 
 #include <utility>
 
-PermissionsModel::PermissionsModel(PermissionProbes& probes, Clock& clock, FirstLook firstLook, QObject* parent)
+// The probes announce their changes, so nothing here waits on the clock.
+PermissionsModel::PermissionsModel(PermissionProbes& probes, Clock&, FirstLook firstLook, QObject* parent)
     : QObject(parent)
     , m_probes(probes)
-    , m_clock(clock)
     , m_started(firstLook == FirstLook::atOnce)
 {
+    connect(&m_probes, &PermissionProbes::mayHaveChanged, this, &PermissionsModel::refresh);
     refresh();
 }
 
 PermissionsModel::~PermissionsModel()
 {
-    stopPolling();
     m_probe.waitForFinished();
 }
 
@@ -34,6 +34,7 @@ void PermissionsModel::refresh()
 {
     if (!m_started)
         return;
+    m_probes.watchChanges();
     publish(MurmoPermission::microphone, m_probes.microphoneAvailable());
     probeAccessibility();
 }
@@ -67,31 +68,4 @@ void PermissionsModel::publish(MurmoPermission permission, bool granted)
         return;
     m_granted.insert(permission, granted);
     Q_EMIT grantedChanged(permission, granted);
-}
-
-void PermissionsModel::startPolling()
-{
-    if (m_timer != 0)
-        return;
-    QPointer<PermissionsModel> self(this);
-    m_timer = m_clock.schedule(pollInterval, [self] {
-        if (self)
-            self->tick();
-    });
-}
-
-void PermissionsModel::stopPolling()
-{
-    if (m_timer == 0)
-        return;
-    m_clock.cancel(m_timer);
-    m_timer = 0;
-}
-
-void PermissionsModel::tick()
-{
-    m_timer = 0;
-    // Rescheduled first, so a listener that stops polling from its change handler stays stopped.
-    startPolling();
-    refresh();
 }

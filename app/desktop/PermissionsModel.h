@@ -7,7 +7,6 @@
 #include <QMap>
 #include <QObject>
 
-#include <chrono>
 #include <memory>
 
 class PermissionProbes;
@@ -18,13 +17,14 @@ class PermissionProbes;
 // The accessibility probe may block on a hung session bus, so it runs on a worker thread, one at
 // a time, and its answer comes back to the main thread; the microphone is known at once. The
 // probes must outlive the model: its destructor waits for a probe still running.
+//
+// From its first look on the model follows the desktop's own change notices, so it asks again only
+// when something may have changed: an idle program with a permission missing sleeps.
 class PermissionsModel : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr std::chrono::milliseconds pollInterval{1000};
-
     // When the model first looks at the permissions: at once, or at start(). Looking at the
     // microphone opens the sound server's connection on the main thread, which a window's first
     // frame need not wait for.
@@ -50,23 +50,16 @@ public:
     void refresh();
     // A refresh waits for the accessibility probe's answer.
     bool isRefreshing() const { return m_probing; }
-    // Refreshes every second until stopPolling(); a second call while polling does nothing.
-    void startPolling();
-    void stopPolling();
-    bool isPolling() const { return m_timer != 0; }
 
 Q_SIGNALS:
     void grantedChanged(MurmoPermission permission, bool granted);
 
 private:
-    void tick();
     void probeAccessibility();
     void publish(MurmoPermission permission, bool granted);
 
     PermissionProbes& m_probes;
-    Clock& m_clock;
     QMap<MurmoPermission, bool> m_granted;
-    Clock::TimerId m_timer = 0;
     QFuture<void> m_probe;
     bool m_started = true;
     bool m_probing = false;

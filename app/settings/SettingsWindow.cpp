@@ -127,18 +127,11 @@ void SettingsWindow::applyTheme()
 void SettingsWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    m_perms->startPolling();
     // Opening the window must not put the cursor in a text field of the first tab.
     QTimer::singleShot(0, this, [this] {
         if (QWidget* focused = focusWidget())
             focused->clearFocus();
     });
-}
-
-void SettingsWindow::hideEvent(QHideEvent* event)
-{
-    m_perms->stopPolling();
-    QWidget::hideEvent(event);
 }
 
 void SettingsWindow::showSignIn()

@@ -82,7 +82,6 @@ Q_SIGNALS:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
     void addTab(SettingsForm* tab, const QString& title, const QString& symbol);

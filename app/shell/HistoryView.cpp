@@ -8,6 +8,7 @@
 #include "app/shell/EmptyTeachingState.h"
 #include "app/shell/EntryAction.h"
 #include "app/shell/FilterPill.h"
+#include "app/shell/FirstFrame.h"
 #include "app/shell/FnKeyConflictBanner.h"
 #include "app/shell/HistoryHeader.h"
 #include "app/shell/HistoryListModel.h"
@@ -82,7 +83,6 @@ HistoryView::HistoryView(Parts parts, QWidget* parent)
 
     m_header = new HistoryHeader(this);
     connect(m_header, &HistoryHeader::settingsRequested, this, &HistoryView::settingsRequested);
-    buildModePicker();
     column->addWidget(m_header);
     m_filterBar = buildFilterBar();
     column->addWidget(m_filterBar);
@@ -110,7 +110,6 @@ HistoryView::HistoryView(Parts parts, QWidget* parent)
     column->addWidget(m_pages, 1);
 
     m_statusBar = new HistoryStatusBar(this);
-    m_statusBar->showLexicon(m_parts.lexicon);
     column->addWidget(m_statusBar);
 
     AppState& state = m_parts.state;
@@ -129,11 +128,15 @@ HistoryView::HistoryView(Parts parts, QWidget* parent)
             triggerChanged();
     });
     connect(&state, &AppState::showLoginGateChanged, this, &HistoryView::loginGateChanged);
-    m_statusBar->setStatusLine(state.statusLine());
     reload();
     applyTheme();
     if (state.showLoginGate())
         loginGateChanged(true);
+    // The mode picker, the lexicon's line and the status line (which fades in from nothing) cost the
+    // start a few milliseconds of type before the window can show, and its first frame does without
+    // them: they come just after it.
+    FirstFrame::after(this, {[this] { buildModePicker(); }, [this] { m_statusBar->showLexicon(m_parts.lexicon); },
+                             [this] { m_statusBar->setStatusLine(m_parts.state.statusLine()); }});
 }
 
 HistoryView::~HistoryView()

@@ -142,16 +142,3 @@ void OnboardingView::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.fillRect(rect(), Theme::color(Theme::palette().bg));
 }
-
-void OnboardingView::showEvent(QShowEvent* event)
-{
-    QWidget::showEvent(event);
-    // A poll already running is kept; the first new values come with its next tick.
-    m_perms.startPolling();
-}
-
-void OnboardingView::hideEvent(QHideEvent* event)
-{
-    m_perms.stopPolling();
-    QWidget::hideEvent(event);
-}

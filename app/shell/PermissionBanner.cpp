@@ -3,7 +3,6 @@
 #include "app/desktop/PermissionsModel.h"
 #include "app/shell/ShellBanner.h"
 
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -13,13 +12,13 @@ constexpr int outerHorizontal = 12;
 
 } // namespace
 
+// Nothing here is timed: the model announces changes.
 PermissionBanner::PermissionBanner(PermissionsModel& permissions, PermissionProbes& probes, ProcessLauncher& launcher,
-                                   Clock& clock, QWidget* parent)
+                                   Clock&, QWidget* parent)
     : QWidget(parent)
     , m_permissions(permissions)
     , m_probes(probes)
     , m_launcher(launcher)
-    , m_clock(clock)
     , m_mic(new ShellBanner(&ThemePalette::warn, QStringLiteral("mic.slash.fill"),
                             MurmoPermissions::missingWarning(MurmoPermission::microphone), QFont::Normal,
                             outerHorizontal, this))
@@ -42,10 +41,7 @@ PermissionBanner::PermissionBanner(PermissionsModel& permissions, PermissionProb
     connect(&m_permissions, &PermissionsModel::grantedChanged, this, &PermissionBanner::showFlags);
 }
 
-PermissionBanner::~PermissionBanner()
-{
-    stop();
-}
+PermissionBanner::~PermissionBanner() = default;
 
 ShellBanner* PermissionBanner::strip(MurmoPermission permission) const
 {
@@ -68,14 +64,7 @@ void PermissionBanner::applyTheme()
 void PermissionBanner::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    stop();
     refresh();
-}
-
-void PermissionBanner::hideEvent(QHideEvent* event)
-{
-    stop();
-    QWidget::hideEvent(event);
 }
 
 void PermissionBanner::refresh()
@@ -98,29 +87,4 @@ void PermissionBanner::showFlags()
         m_axTrusted = m_permissions.isGranted(MurmoPermission::accessibility);
     m_mic->setVisible(!m_micGranted);
     m_accessibility->setVisible(!m_axTrusted);
-    // Only a missing permission is looked at again; with both there nothing wakes the idle program
-    // (showing the window looks once more).
-    if (m_micGranted && m_axTrusted)
-        stop();
-    else if (isVisible() && m_timer == 0)
-        schedule();
-}
-
-void PermissionBanner::schedule()
-{
-    QPointer<PermissionBanner> self(this);
-    m_timer = m_clock.schedule(recheckInterval, [self] {
-        if (!self)
-            return;
-        self->m_timer = 0;
-        self->refresh();
-    });
-}
-
-void PermissionBanner::stop()
-{
-    if (m_timer == 0)
-        return;
-    m_clock.cancel(m_timer);
-    m_timer = 0;
 }

@@ -5,8 +5,6 @@
 
 #include <QWidget>
 
-#include <chrono>
-
 class PermissionProbes;
 class PermissionsModel;
 class ProcessLauncher;
@@ -15,15 +13,13 @@ class ShellBanner;
 // The warning strips at the top of the main window for a missing microphone or accessibility,
 // each with a button that asks for it as the first-run sheet does (the accessibility bus switched
 // on, the desktop's settings opened; where there are none, the strip says what to turn on). It looks again at once when
-// shown and every 2 s while it stays shown with a permission missing; until the first look nothing is drawn, so a
-// granted state never flashes a warning at start-up.
+// shown and then follows the model, which hears of the desktop's changes without asking again; until the first look
+// nothing is drawn, so a granted state never flashes a warning at start-up.
 class PermissionBanner : public QWidget
 {
     Q_OBJECT
 
 public:
-    static constexpr std::chrono::milliseconds recheckInterval{2000};
-
     PermissionBanner(PermissionsModel& permissions, PermissionProbes& probes, ProcessLauncher& launcher, Clock& clock,
                      QWidget* parent = nullptr);
     ~PermissionBanner() override;
@@ -36,24 +32,19 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
     void request(MurmoPermission permission);
     void refresh();
     void showFlags();
-    void schedule();
-    void stop();
 
     PermissionsModel& m_permissions;
     PermissionProbes& m_probes;
     ProcessLauncher& m_launcher;
-    Clock& m_clock;
     bool m_micGranted = true;
     bool m_axTrusted = true;
     // Nothing is shown before the first look.
     bool m_checked = false;
     ShellBanner* m_mic;
     ShellBanner* m_accessibility;
-    Clock::TimerId m_timer = 0;
 };

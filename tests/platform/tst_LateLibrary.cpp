@@ -23,6 +23,17 @@ std::optional<MathCalls> loadMath(const char* soname, const char* second)
     });
 }
 
+// One place in the code that asks for the calls; each call counts the loader's runs.
+const MathCalls* mathOnce(const char* soname, int& loads)
+{
+    return LateLibrary::once<MathCalls>("do sums once", [&](LateLibrary& library, MathCalls& calls) {
+        ++loads;
+        library.open(soname);
+        library.bind(calls.cos, "cos");
+        library.bind(calls.sin, "sin");
+    });
+}
+
 } // namespace
 
 class TestLateLibrary : public QObject
@@ -57,6 +68,18 @@ private Q_SLOTS:
         QVERIFY(math);
         QCOMPARE(math->cos(0.0), 1.0);
         QCOMPARE(math->sin(0.0), 0.0);
+    }
+
+    void onceLoadsAtTheFirstAskOnly()
+    {
+        int loads = 0;
+        const MathCalls* first = mathOnce("libm.so.6", loads);
+        // A later ask finds the calls of the first, whatever it would have opened.
+        const MathCalls* again = mathOnce("libmurmo-missing.so.1", loads);
+        QCOMPARE(loads, 1);
+        QVERIFY(first);
+        QCOMPARE(again, first);
+        QCOMPARE(again->cos(0.0), 1.0);
     }
 };
 

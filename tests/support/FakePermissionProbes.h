@@ -16,6 +16,7 @@ public:
     std::atomic<int> microphoneProbes = 0;
     std::atomic<int> accessibilityProbes = 0;
     std::atomic<int> enableCalls = 0;
+    int watchCalls = 0;
     QSemaphore* gate = nullptr;
 
     bool microphoneAvailable() override
@@ -35,4 +36,5 @@ public:
         ++enableCalls;
         accessibility = true;
     }
+    void watchChanges() override { ++watchCalls; }
 };

@@ -47,8 +47,8 @@ struct AtspiCalls
 // Null without the library.
 const AtspiCalls* atspiCalls()
 {
-    static const std::optional<AtspiCalls> calls =
-        LateLibrary::load<AtspiCalls>("read other applications' text fields", [](LateLibrary& library, AtspiCalls& a) {
+    return LateLibrary::once<AtspiCalls>(
+        "read other applications' text fields", [](LateLibrary& library, AtspiCalls& a) {
             library.open("libatspi.so.0");
             library.bind(a.accessible_get_application, "atspi_accessible_get_application");
             library.bind(a.accessible_get_child_at_index, "atspi_accessible_get_child_at_index");
@@ -78,7 +78,6 @@ const AtspiCalls* atspiCalls()
             library.open("libgobject-2.0.so.0");
             library.bind(a.object_unref, "g_object_unref");
         });
-    return calls ? &*calls : nullptr;
 }
 
 // Past a start that found the library.

@@ -3,6 +3,7 @@
 #include <QAudioDevice>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QMediaDevices>
 
@@ -37,16 +38,50 @@ void LinuxPermissionProbes::enableAccessibility()
     QDBusConnection::sessionBus().send(call);
 }
 
+void LinuxPermissionProbes::watchChanges()
+{
+    if (m_devices)
+        return;
+    m_devices = new QMediaDevices(this);
+    connect(m_devices, &QMediaDevices::audioInputsChanged, this, &PermissionProbes::mayHaveChanged);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    // No sender named: naming one makes Qt ask the bus for its owner and wait for the answer on this
+    // thread. Only the accessibility bus publishes this path.
+    bus.connect(QString(), a11yPath, properties, QStringLiteral("PropertiesChanged"), this,
+                SLOT(busPropertiesChanged(QString, QVariantMap, QStringList)));
+    // A bus launcher that starts (or restarts) after us starts with its own switch.
+    auto* launcher = new QDBusServiceWatcher(a11yService, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(launcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &PermissionProbes::mayHaveChanged);
+}
+
+void LinuxPermissionProbes::busPropertiesChanged(const QString& interface, const QVariantMap& changed,
+                                                 const QStringList& invalidated)
+{
+    const QStringList switches{QStringLiteral("IsEnabled"), QStringLiteral("ScreenReaderEnabled")};
+    if (interface != a11yStatus)
+        return;
+    for (const QString& name : switches) {
+        if (changed.contains(name) || invalidated.contains(name)) {
+            Q_EMIT mayHaveChanged();
+            return;
+        }
+    }
+}
+
 bool LinuxPermissionProbes::xExtensionsPresent()
 {
-    Display* display = XOpenDisplay(nullptr);
-    if (!display)
-        return false;
-    int opcode = 0, event = 0, error = 0;
-    const bool xtest = XQueryExtension(display, "XTEST", &opcode, &event, &error);
-    const bool xinput = XQueryExtension(display, "XInputExtension", &opcode, &event, &error);
-    XCloseDisplay(display);
-    return xtest && xinput;
+    // Every look at the permissions would otherwise open a connection to the X server.
+    static const bool present = [] {
+        Display* display = XOpenDisplay(nullptr);
+        if (!display)
+            return false;
+        int opcode = 0, event = 0, error = 0;
+        const bool xtest = XQueryExtension(display, "XTEST", &opcode, &event, &error);
+        const bool xinput = XQueryExtension(display, "XInputExtension", &opcode, &event, &error);
+        XCloseDisplay(display);
+        return xtest && xinput;
+    }();
+    return present;
 }
 
 bool LinuxPermissionProbes::accessibilityBusEnabled()

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
-#include <optional>
 #include <set>
 
 #include <poll.h>
@@ -32,15 +31,13 @@ struct XInputCalls
 // Null without the library.
 const XInputCalls* xinputCalls()
 {
-    static const std::optional<XInputCalls> calls =
-        LateLibrary::load<XInputCalls>("watch the keyboard", [](LateLibrary& library, XInputCalls& x) {
-            library.open("libxcb-xinput.so.0");
-            library.bind(x.id, "xcb_input_id");
-            library.bind(x.queryVersion, "xcb_input_xi_query_version");
-            library.bind(x.queryVersionReply, "xcb_input_xi_query_version_reply");
-            library.bind(x.selectEventsChecked, "xcb_input_xi_select_events_checked");
-        });
-    return calls ? &*calls : nullptr;
+    return LateLibrary::once<XInputCalls>("watch the keyboard", [](LateLibrary& library, XInputCalls& x) {
+        library.open("libxcb-xinput.so.0");
+        library.bind(x.id, "xcb_input_id");
+        library.bind(x.queryVersion, "xcb_input_xi_query_version");
+        library.bind(x.queryVersionReply, "xcb_input_xi_query_version_reply");
+        library.bind(x.selectEventsChecked, "xcb_input_xi_select_events_checked");
+    });
 }
 
 // The X modifier masks that stand for the program's families (Alt is Mod1, Super is Mod4 on every

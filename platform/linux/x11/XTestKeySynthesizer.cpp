@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <array>
-#include <optional>
 #include <utility>
 
 struct XTestCalls
@@ -28,16 +27,14 @@ namespace {
 // Null without the libraries.
 const XTestCalls* xtestCalls()
 {
-    static const std::optional<XTestCalls> calls =
-        LateLibrary::load<XTestCalls>("synthesise keys", [](LateLibrary& library, XTestCalls& x) {
-            library.open("libXtst.so.6");
-            library.bind(x.queryExtension, "XTestQueryExtension");
-            library.bind(x.fakeKeyEvent, "XTestFakeKeyEvent");
-            library.open("libXi.so.6");
-            library.bind(x.queryVersion, "XIQueryVersion");
-            library.bind(x.selectEvents, "XISelectEvents");
-        });
-    return calls ? &*calls : nullptr;
+    return LateLibrary::once<XTestCalls>("synthesise keys", [](LateLibrary& library, XTestCalls& x) {
+        library.open("libXtst.so.6");
+        library.bind(x.queryExtension, "XTestQueryExtension");
+        library.bind(x.fakeKeyEvent, "XTestFakeKeyEvent");
+        library.open("libXi.so.6");
+        library.bind(x.queryVersion, "XIQueryVersion");
+        library.bind(x.selectEvents, "XISelectEvents");
+    });
 }
 
 // The program's key codes by key position, for the keys it synthesises, with the evdev key code

@@ -72,44 +72,28 @@ private Q_SLOTS:
         QCOMPARE(changes.count(), 2);
     }
 
-    void pollingRefreshesEverySecondUntilStopped()
+    void aChangeNoticeIsTheOnlyThingThatLooksAgain()
     {
         FakePermissionProbes probes;
         ManualClock clock;
-        PermissionsModel model(probes, clock);
-        QCOMPARE(probes.microphoneProbes, 1);
-        QVERIFY(!model.isPolling());
-        model.startPolling();
-        model.startPolling();
-        QCOMPARE(clock.pendingCount(), size_t(1));
-        clock.advance(999ms);
-        QCOMPARE(probes.microphoneProbes, 1);
-        clock.advance(1ms);
-        QCOMPARE(probes.microphoneProbes, 2);
-        probes.microphone = true;
-        QSignalSpy changes(&model, &PermissionsModel::grantedChanged);
-        clock.advance(3s);
-        QCOMPARE(probes.microphoneProbes, 5);
-        QCOMPARE(changes.count(), 1);
-
-        model.stopPolling();
-        QVERIFY(!model.isPolling());
-        clock.advance(5s);
-        QCOMPARE(probes.microphoneProbes, 5);
-    }
-
-    void aListenerMayStopPollingFromItsHandler()
-    {
-        FakePermissionProbes probes;
-        ManualClock clock;
-        PermissionsModel model(probes, clock);
+        PermissionsModel model(probes, clock, PermissionsModel::FirstLook::atStart);
+        // Following the desktop costs nothing before the first look.
+        Q_EMIT probes.mayHaveChanged();
+        QCOMPARE(probes.watchCalls, 0);
+        QCOMPARE(probes.microphoneProbes, 0);
+        model.start();
         QTRY_VERIFY(!model.isRefreshing());
-        connect(&model, &PermissionsModel::grantedChanged, &model, [&model] { model.stopPolling(); });
-        model.startPolling();
+        QCOMPARE(probes.watchCalls, 1);
+        // Nothing is timed: an idle program with permissions missing sleeps.
+        QCOMPARE(clock.pendingCount(), std::size_t(0));
+
+        QSignalSpy changes(&model, &PermissionsModel::grantedChanged);
+        probes.microphone = true;
         probes.accessibility = true;
-        clock.advance(1s);
-        QTRY_VERIFY(!model.isPolling());
-        clock.advance(5s);
+        Q_EMIT probes.mayHaveChanged();
+        QCOMPARE(probes.microphoneProbes, 2);
+        QTRY_VERIFY(model.isGranted(MurmoPermission::accessibility));
+        QCOMPARE(changes.count(), 2);
         QCOMPARE(probes.accessibilityProbes, 2);
     }
 
@@ -126,32 +110,17 @@ private Q_SLOTS:
         QVERIFY(model.isRefreshing());
         QCOMPARE(model.granted(), (QMap<MurmoPermission, bool>{{MurmoPermission::microphone, true}}));
 
-        // Polling goes on meanwhile, without piling up probes behind the hung one.
-        model.startPolling();
-        clock.advance(3s);
+        // Changes are still heard meanwhile, without piling up probes behind the hung one.
+        for (int notice = 0; notice < 3; ++notice)
+            Q_EMIT probes.mayHaveChanged();
         QCOMPARE(probes.microphoneProbes, 4);
         QCoreApplication::processEvents();
         QCOMPARE(probes.accessibilityProbes, 0);
 
-        gate.release(2); // the hung probe, then one more for the ticks that came meanwhile
+        gate.release(2); // the hung probe, then one more for the notices that came meanwhile
         QTRY_VERIFY(model.isGranted(MurmoPermission::accessibility));
         QTRY_COMPARE(probes.accessibilityProbes, 2);
         QTRY_VERIFY(!model.isRefreshing());
-        model.stopPolling();
-    }
-
-    void aDestroyedModelStopsPolling()
-    {
-        FakePermissionProbes probes;
-        ManualClock clock;
-        {
-            PermissionsModel model(probes, clock);
-            model.startPolling();
-        } // with its probe still out: the answer finds no model
-        QCoreApplication::processEvents();
-        QCOMPARE(clock.pendingCount(), size_t(0));
-        clock.advance(2s);
-        QCOMPARE(probes.microphoneProbes, 1);
     }
 
     void requestAndSettingsOpenTheDesktopsPanel_data()
