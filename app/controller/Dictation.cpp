@@ -101,12 +101,13 @@ QCoro::Task<> Dictation::run(FinishedRecording recording)
     SharedResult<Output> recognition(
         [this, request = job.request, take](CancelToken&) { return m_roads.run(request, take); });
     HistoryStore& history = m_parts.data.history;
-    // The take's file is let go once the entry that holds the take is on disk.
-    QFuture<void> saving = QtConcurrent::run(
-        &m_parts.workers, [&history, entry = job.entry, take, journal = std::move(recording.journal)]() mutable {
-            history.add(entry, *take);
-            history.flush();
-            journal.reset();
+    // The take's file is let go once the entry that holds the take is on disk. The entry is
+    // promised before the workers take it up, so that a quit meanwhile waits for it.
+    QFuture<void> saving =
+        QtConcurrent::run(&m_parts.workers, [&history, entry = job.entry, take, journal = std::move(recording.journal),
+                                             promise = history.promiseAdd()]() mutable {
+            history.add(entry, *take, [journal]() mutable { journal.reset(); });
+            promise.reset();
         });
     // The history window shows the take as "recognising" from the moment its entry is saved.
     continueOn(saving, this, [state = &m_parts.state] { state->bumpHistoryVersion(); });

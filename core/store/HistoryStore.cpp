@@ -198,6 +198,17 @@ QList<HistoryEntry> HistoryStore::all() const
     return QList<HistoryEntry>(m_entries.crbegin(), m_entries.crend());
 }
 
+std::shared_ptr<void> HistoryStore::promiseAdd()
+{
+    QMutexLocker lock(&m_mutex);
+    ++m_adding;
+    return std::shared_ptr<void>(nullptr, [this](void*) {
+        QMutexLocker lock(&m_mutex);
+        --m_adding;
+        m_writes.wakeIfIdle();
+    });
+}
+
 void HistoryStore::add(const HistoryEntry& entry, std::span<const float> samples, std::function<void()> onceOnDisk)
 {
     {

@@ -74,6 +74,11 @@ public:
     // store's worker after a save that holds the entry with its recording (or after the entry was
     // removed); never when that does not happen, so what it lets go of is kept until then.
     void add(const HistoryEntry& entry, std::span<const float> samples = {}, std::function<void()> onceOnDisk = {});
+    // For a caller that will add() a take on another thread: until what this returns is let go,
+    // flush() waits as it does for an add() under way, so that a quit asked for before that thread
+    // begins does not pass the take by. Let go of it once the add() has returned; the thread that
+    // holds it never flushes.
+    std::shared_ptr<void> promiseAdd();
 
     // The entry's recording file when it exists: a plain file path despite the design's name.
     std::optional<QString> audioURL(const HistoryEntry& entry) const;
@@ -167,8 +172,8 @@ private:
     // Run once a save holds their entries with their recordings.
     QList<Waiting> m_onceOnDisk;
     bool m_loaded = false;
-    // add() calls under way on other threads, whose entries a flush waits for: a take still being
-    // compressed when the program is asked to quit must not be reported saved.
+    // add() calls under way or promised on other threads, whose entries a flush waits for: a take
+    // still being compressed when the program is asked to quit must not be reported saved.
     int m_adding = 0;
     // One thread: the load, then each save, in the order they were asked for.
     QThreadPool m_worker;

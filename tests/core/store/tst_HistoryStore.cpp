@@ -509,6 +509,29 @@ private Q_SLOTS:
         QCOMPARE(entries, 1);
     }
 
+    // A take handed to a thread that has not begun it yet: a flush asked for meanwhile waits for
+    // it, as a quit right after a take does.
+    void aFlushWaitsForAPromisedTake()
+    {
+        QTemporaryDir dir;
+        HistoryStore store(dir.path());
+        QVERIFY(store.flush());
+        std::shared_ptr<void> promise = store.promiseAdd();
+        std::atomic_bool flushing = false;
+        std::thread adder([&] {
+            while (!flushing)
+                QThread::yieldCurrentThread();
+            store.add(entryNamed(QStringLiteral("promised")), tone(size_t(kRecordingSampleRate) * 10));
+            promise.reset();
+        });
+        flushing = true;
+        const bool saved = store.flush();
+        const qsizetype entries = store.all().size();
+        adder.join();
+        QVERIFY(saved);
+        QCOMPARE(entries, 1);
+    }
+
     void theFolderAndItsFilesAreTheUsersAlone_data()
     {
         QTest::addColumn<bool>("leftOpen");
