@@ -8,9 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocalServer>
-#include <QLocalSocket>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -275,22 +272,6 @@ private Q_SLOTS:
         FakeSingleInstanceSystem laterSystem(files);
         QCOMPARE(SingleInstance(laterSystem, m_data, m_socket).claim(), Lock::Held);
         QCOMPARE(SingleInstance(laterSystem, m_data, m_socket).probe(), Lock::Held);
-    }
-
-    // A socket that an instance answers on is not taken over, whoever removed it from the holder.
-    void aSocketThatAnswersIsKept()
-    {
-        FakeLockFiles files;
-        FakeSingleInstanceSystem holderSystem(files);
-        SingleInstance holder(holderSystem, m_data, m_socket);
-        QCOMPARE(holder.claim(), Lock::Ours);
-        QVERIFY(QFile::remove(socketFile()));
-        QLocalServer answering;
-        QVERIFY(answering.listen(socketFile()));
-        holderSystem.changed();
-        QLocalSocket knock;
-        knock.connectToServer(socketFile());
-        QVERIFY(answering.waitForNewConnection(5000));
     }
 
     // An instance that is ending no longer listens, and lets its lock go a moment later: a launch
