@@ -58,8 +58,9 @@ int handOver(const SingleInstance& instance, const SingleInstance::Launch& launc
         std::printf("正在运行的Murmo正在退出。%s。\n", TextDelivery::kKeptInHistory.toUtf8().constData());
         return 0;
     case SingleInstance::Delivery::AskedInWindow:
-        // It did not quit: a script must not go on as if it had.
-        notice.tell(QStringLiteral("正在运行的Murmo有尚未保存的记录，已在它的窗口中询问是否等待。"));
+        // It did not quit: a script must not go on as if it had. The question is in a window
+        // already, the running one's.
+        std::fputs("正在运行的Murmo有尚未保存的记录，已在它的窗口中询问是否等待。\n", stderr);
         return 1;
     case SingleInstance::Delivery::Unanswered:
         if (SingleInstance::encodeMessage(arguments).size() >

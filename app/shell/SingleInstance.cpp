@@ -109,7 +109,6 @@ SingleInstance::Lock SingleInstance::takeLock()
     m_lockFile = folder.path + QStringLiteral("/murmo.lock");
     switch (m_system.take(m_lockFile)) {
     case SingleInstanceSystem::Lock::Ours:
-    case SingleInstanceSystem::Lock::Free:
         m_problem = Problem::None;
         return Lock::Ours;
     case SingleInstanceSystem::Lock::Held:
@@ -120,6 +119,7 @@ SingleInstance::Lock SingleInstance::takeLock()
     case SingleInstanceSystem::Lock::Unsupported:
         m_problem = Problem::CannotLock;
         return Lock::Unlocked;
+    case SingleInstanceSystem::Lock::Free:
     case SingleInstanceSystem::Lock::Failed:
         break;
     }
@@ -209,12 +209,12 @@ SingleInstance::Launch SingleInstance::launch(const QStringList& args, bool quit
         (outcome.delivery != Delivery::Unreachable && outcome.delivery != Delivery::Unanswered))
         return outcome;
     const QDeadlineTimer ending(endingWait);
-    while (!ending.hasExpired()) {
+    do {
         QThread::msleep(connectRetryMs);
         const QString file = m_lockFile.isEmpty() ? lockPath() : m_lockFile;
         if (m_system.check(file) != SingleInstanceSystem::Lock::Held && !instanceAnswers())
             return launchOnce(args, quit);
-    }
+    } while (!ending.hasExpired());
     return outcome;
 }
 
