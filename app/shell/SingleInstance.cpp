@@ -69,8 +69,10 @@ SingleInstance::~SingleInstance()
     // The socket goes before the lock: once the lock is free, the next instance's socket may
     // already stand where ours was, and closing ours then would remove it.
     stopListening();
-    if (m_holding)
+    if (m_holding) {
         m_system.release();
+        m_system.setChanged({});
+    }
 }
 
 QString SingleInstance::defaultSocketFolder(const SingleInstanceSystem& system)
