@@ -124,9 +124,13 @@ int run(int argc, char** argv)
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
     parser.addOption(help);
     parser.addOption({kQuitOption, QString()});
+    // A launch from the menu, an autostart or the browser has no terminal to tell the user what it
+    // did not do.
+    LaunchNotice notice(::isatty(STDERR_FILENO) == 1);
     if (!parser.parse(QApplication::arguments())) {
-        std::fprintf(stderr, "murmo：无法识别的选项 %s\n\n%s", qPrintable(parser.unknownOptionNames().join(u' ')),
-                     kHelp);
+        notice.tell(
+            QStringLiteral("murmo：无法识别的选项 %1，这次没有处理。").arg(parser.unknownOptionNames().join(u' ')));
+        std::fprintf(stderr, "\n%s", kHelp);
         return 1;
     }
     if (parser.isSet(help)) {
@@ -134,9 +138,6 @@ int run(int argc, char** argv)
         return 0;
     }
 
-    // A launch from the menu, an autostart or the browser has no terminal to tell the user what it
-    // did not do.
-    LaunchNotice notice(::isatty(STDERR_FILENO) == 1);
     // The lock sits beside the personal data that two instances would overwrite. A quit takes
     // nothing, so that it never keeps a launch beside it from starting.
     LinuxSingleInstanceSystem instanceSystem;
