@@ -5,6 +5,7 @@
 #include "app/feedback/QtOverlayScreens.h"
 #include "app/shell/FirstFrame.h"
 #include "app/shell/HistoryWindow.h"
+#include "app/shell/LaunchNotice.h"
 #include "app/shell/MurmoApplication.h"
 #include "app/shell/SingleInstance.h"
 #include "app/ui/ControlStyle.h"
@@ -12,6 +13,7 @@
 #include "core/net/HttpTransport.h"
 #include "platform/linux/LinuxAdapters.h"
 #include "platform/linux/system/GlibcFreedMemory.h"
+#include "platform/linux/system/LinuxSingleInstanceSystem.h"
 #include "platform/linux/system/ProcConnectionSockets.h"
 #include "platform/linux/system/QuitSignals.h"
 
@@ -20,8 +22,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <sys/prctl.h>
+#include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -40,12 +44,13 @@ QStringList forwardedArguments(const QCommandLineParser& parser)
     return parser.positionalArguments();
 }
 
-// Gives a later launch's arguments to the running instance and says whether it acted on them;
-// the exit code says the same.
-int handOver(const SingleInstance& instance, const QStringList& arguments)
+// Says what became of a later launch's arguments, handed to the running instance; the exit code
+// says whether it acted on them. "请稍后再试" only where trying later can help.
+int handOver(const SingleInstance& instance, const SingleInstance::Launch& launched, const QStringList& arguments,
+             const LaunchNotice& notice)
 {
     const bool quit = arguments.contains(QStringLiteral("--") + kQuitOption);
-    switch (instance.sendToPrimary(arguments)) {
+    switch (launched.delivery) {
     case SingleInstance::Delivery::Acted:
         std::puts(quit ? "正在运行的Murmo正在退出。" : "已交给正在运行的Murmo。");
         return 0;
@@ -53,18 +58,57 @@ int handOver(const SingleInstance& instance, const QStringList& arguments)
         std::printf("正在运行的Murmo正在退出。%s。\n", TextDelivery::kKeptInHistory.toUtf8().constData());
         return 0;
     case SingleInstance::Delivery::AskedInWindow:
-        // It did not quit: a script must not go on as if it had.
+        // It did not quit: a script must not go on as if it had. The question is in a window
+        // already, the running one's.
         std::fputs("正在运行的Murmo有尚未保存的记录，已在它的窗口中询问是否等待。\n", stderr);
         return 1;
     case SingleInstance::Delivery::Unanswered:
-        std::fputs("正在运行的Murmo没有回应，这次没有处理。请稍后再试。\n", stderr);
+        if (SingleInstance::encodeMessage(arguments).size() >
+            qsizetype(sizeof(quint32) + SingleInstance::maxMessageBytes))
+            notice.tell(QStringLiteral("给正在运行的Murmo的内容太长，没有发出，这次没有处理。"));
+        else
+            notice.tell(QStringLiteral("正在运行的Murmo没有回应，这次没有处理。请稍后再试。"));
         return 1;
     case SingleInstance::Delivery::Unreachable:
         break;
     }
-    std::fputs("连不上正在运行的Murmo，这次没有处理。请稍后再试。\n", stderr);
+    if (instance.reachedOthers())
+        notice.tell(
+            QStringLiteral("连不上正在运行的Murmo：通信文件夹%1不只属于你，或在那里应答的不是你的程序。这次没有处理。")
+                .arg(instance.socketFolder()));
+    else
+        notice.tell(QStringLiteral("连不上正在运行的Murmo，这次没有处理。请稍后再试。"));
     return 1;
 }
+
+// Why this launch cannot run, and what the user can do about it.
+QString unusableText(const SingleInstance& instance)
+{
+    switch (instance.problem()) {
+    case SingleInstance::Problem::LockFile:
+        return QStringLiteral("Murmo的锁文件%1/murmo.lock不是你的文件，未使用。这次没有处理。")
+            .arg(instance.lockFolder());
+    case SingleInstance::Problem::CannotLock:
+        return QStringLiteral("无法在Murmo的数据文件夹%1中加锁（%2），这次没有处理。请稍后再试。")
+            .arg(instance.lockFolder(), QString::fromLocal8Bit(std::strerror(instance.error())));
+    case SingleInstance::Problem::DataFolder:
+    case SingleInstance::Problem::None:
+        break;
+    }
+    return QStringLiteral("无法使用Murmo的数据文件夹%1：它须是只属于你的文件夹，或你自己的、指向你的文件夹的链接，"
+                          "不能是别人的。这次没有处理。")
+        .arg(instance.lockFolder());
+}
+
+const char kHelp[] = "用法：murmo [--quit] [地址]\n"
+                     "Murmo：说话，文字就落在光标处。\n"
+                     "\n"
+                     "选项：\n"
+                     "  -h, --help  显示这份说明\n"
+                     "  --quit      让正在运行的Murmo退出\n"
+                     "\n"
+                     "参数：\n"
+                     "  地址        浏览器在登录后交回的murmo:地址\n";
 
 int run(int argc, char** argv)
 {
@@ -77,27 +121,45 @@ int run(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Murmo: speak, and the text lands at the cursor."));
-    parser.addHelpOption();
-    parser.addOption({kQuitOption, QStringLiteral("Quit the running Murmo.")});
-    parser.addPositionalArgument(QStringLiteral("url"), QStringLiteral("A murmo: sign-in address."),
-                                 QStringLiteral("[url]"));
-    parser.process(application);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    parser.addOption(help);
+    parser.addOption({kQuitOption, QString()});
+    // A launch from the menu, an autostart or the browser has no terminal to tell the user what it
+    // did not do.
+    LaunchNotice notice(::isatty(STDERR_FILENO) == 1);
+    if (!parser.parse(QApplication::arguments())) {
+        notice.tell(
+            QStringLiteral("murmo：无法识别的选项 %1，这次没有处理。").arg(parser.unknownOptionNames().join(u' ')));
+        std::fprintf(stderr, "\n%s", kHelp);
+        return 1;
+    }
+    if (parser.isSet(help)) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
 
     // The lock sits beside the personal data that two instances would overwrite. A quit takes
     // nothing, so that it never keeps a launch beside it from starting.
-    SingleInstance instance(AppServices::Options::standardDataDirectory(), SingleInstance::defaultSocketFolder());
-    switch (parser.isSet(kQuitOption) ? instance.probe() : instance.claim()) {
+    LinuxSingleInstanceSystem instanceSystem;
+    SingleInstance instance(instanceSystem, AppServices::Options::standardDataDirectory(),
+                            SingleInstance::defaultSocketFolder(instanceSystem));
+    const QStringList forwarded = forwardedArguments(parser);
+    const SingleInstance::Launch launched = instance.launch(forwarded, parser.isSet(kQuitOption));
+    switch (launched.lock) {
     case SingleInstance::Lock::Ours:
         break;
+    case SingleInstance::Lock::Unlocked:
+        notice.mention(QStringLiteral("Murmo的数据文件夹%1所在的文件系统不支持文件锁（%2）。Murmo照常运行，"
+                                      "之后启动的Murmo仍会交给它。")
+                           .arg(instance.lockFolder(), QString::fromLocal8Bit(std::strerror(instance.error()))));
+        break;
     case SingleInstance::Lock::Free:
+        std::puts("没有正在运行的Murmo。");
         return 0; // a quit, and nothing was running
     case SingleInstance::Lock::Held:
-        return handOver(instance, forwardedArguments(parser));
+        return handOver(instance, launched, forwarded, notice);
     case SingleInstance::Lock::Unusable:
-        std::fprintf(
-            stderr, "无法在Murmo的数据文件夹%s中加锁：它须是只属于你的文件夹，不能是别人的或一个链接。这次没有处理。\n",
-            qPrintable(instance.lockFolder()));
+        notice.tell(unusableText(instance));
         return 1;
     }
 
@@ -109,6 +171,8 @@ int run(int argc, char** argv)
 
     QuitSignals quitSignals;
     QObject::connect(&quitSignals, &QuitSignals::quitRequested, &application, &QApplication::quit);
+    // Ending: a launch from now on waits for the lock to go, and runs.
+    QObject::connect(&application, &QApplication::aboutToQuit, &instance, &SingleInstance::stopListening);
     QObject::connect(&application, &QApplication::aboutToQuit, &murmo, &MurmoApplication::shutDown);
     QObject::connect(&instance, &SingleInstance::messageReceived, &murmo, [&](const QStringList& arguments) {
         if (!arguments.contains(QStringLiteral("--") + kQuitOption)) {

@@ -1,7 +1,6 @@
 #include "app/shell/SingleInstance.h"
 
-#include "app/shell/FolderWatch.h"
-#include "app/shell/PrivateFolder.h"
+#include "platform/SingleInstanceSystem.h"
 
 #include <QDataStream>
 #include <QDeadlineTimer>
@@ -15,12 +14,9 @@
 #include <QtEndian>
 
 #include <cerrno>
-#include <cstring>
 #include <utility>
 
-#include <fcntl.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 
 namespace {
 
@@ -29,58 +25,9 @@ constexpr int writeTimeoutMs = 500;
 // How long a later launch keeps trying while the lock's holder is still starting to listen.
 constexpr int primaryStartMs = 3000;
 constexpr unsigned long connectRetryMs = 25;
-
-// The lock file, or -1 with errno set. Made 0600 whatever the umask when create says so: a file
-// the umask left without its owner's rights is given them back. One that is not a plain file of
-// the user's own (put there while the user had opened the folder to others) is not used.
-int openLockFile(const QString& path, uid_t user, bool create)
-{
-    const QByteArray encoded = QFile::encodeName(path);
-    // Non-blocking: a pipe in the file's place would hold the open up for good.
-    const int flags = (create ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
-    int fd = ::open(encoded.constData(), flags, S_IRUSR | S_IWUSR);
-    if (fd < 0 && errno == EACCES &&
-        ::fchmodat(AT_FDCWD, encoded.constData(), S_IRUSR | S_IWUSR, AT_SYMLINK_NOFOLLOW) == 0)
-        fd = ::open(encoded.constData(), flags, S_IRUSR | S_IWUSR);
-    if (fd < 0)
-        return -1;
-    struct stat status
-    {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != user) {
-        ::close(fd);
-        errno = EPERM;
-        return -1;
-    }
-    if (create)
-        ::fchmod(fd, S_IRUSR | S_IWUSR);
-    return fd;
-}
-
-// The whole file, write-locked. An open file description's lock (not flock): a launch can ask
-// whether it is held without taking it, so that asking never keeps a launch beside it from
-// taking it; and it is let go when the process ends however it ends, so it is never stale.
-struct flock wholeFile()
-{
-    struct flock lock
-    {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    return lock;
-}
-
-// Whether a process holds the lock at path, taking nothing and making nothing.
-SingleInstance::Lock lockState(const QString& path, uid_t user)
-{
-    const int fd = openLockFile(path, user, false);
-    if (fd < 0)
-        return errno == ENOENT ? SingleInstance::Lock::Free : SingleInstance::Lock::Unusable;
-    struct flock lock = wholeFile();
-    const bool asked = ::fcntl(fd, F_OFD_GETLK, &lock) == 0;
-    ::close(fd);
-    if (!asked)
-        return SingleInstance::Lock::Unusable;
-    return lock.l_type == F_UNLCK ? SingleInstance::Lock::Free : SingleInstance::Lock::Held;
-}
+// How long a launch waits to learn whether an instance answers on the socket: a live one
+// accepts at once, since the kernel queues the connection for it.
+constexpr int answersTimeoutMs = 200;
 
 // Tells a launch what became of its message.
 void tell(QLocalSocket& socket, SingleInstance::Answer answer)
@@ -105,10 +52,12 @@ bool senderWaits(QLocalSocket* socket)
 
 } // namespace
 
-SingleInstance::SingleInstance(QString lockFolder, QString socketFolder, QObject* parent)
+SingleInstance::SingleInstance(SingleInstanceSystem& system, QString lockFolder, QString socketFolder, QObject* parent)
     : QObject(parent)
+    , m_system(system)
     , m_lockFolder(std::move(lockFolder))
     , m_socketFolder(std::move(socketFolder))
+    , m_peerUser(system.user())
 {
     m_relisten.setSingleShot(true);
     m_relisten.setInterval(relistenInterval);
@@ -119,18 +68,19 @@ SingleInstance::~SingleInstance()
 {
     // The socket goes before the lock: once the lock is free, the next instance's socket may
     // already stand where ours was, and closing ours then would remove it.
-    delete m_server;
-    if (m_lockFd >= 0)
-        ::close(m_lockFd);
+    stopListening();
+    if (m_holding) {
+        m_system.release();
+        m_system.setChanged({});
+    }
 }
 
-QString SingleInstance::defaultSocketFolder()
+QString SingleInstance::defaultSocketFolder(const SingleInstanceSystem& system)
 {
     // Always the same place for the same session, and none that another user could make first:
-    // never a name in the shared temporary folder. Qt's runtime location falls back to one there,
-    // so the variable itself is read.
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && PrivateFolder::isPrivate(runtime, ::getuid()))
+    // never a name in the shared temporary folder.
+    const QString runtime = system.runtimeFolder();
+    if (!runtime.isEmpty())
         return runtime + QStringLiteral("/murmo");
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/murmo-instance");
 }
@@ -145,83 +95,192 @@ QString SingleInstance::lockPath() const
     return m_lockFolder + QStringLiteral("/murmo.lock");
 }
 
-bool SingleInstance::lockFolderUsable() const
+int SingleInstance::error() const
 {
-    // Where another user may put files, they could hold the lock, or stand in for it.
-    if (PrivateFolder::make(m_lockFolder, ::getuid()))
-        return true;
-    qWarning("single instance: %s is not this user's alone (another user's, a link or a file); not used",
-             qPrintable(m_lockFolder));
-    return false;
+    return m_system.error();
 }
 
 SingleInstance::Lock SingleInstance::takeLock()
 {
-    if (!lockFolderUsable())
+    // Where another user may put files, they could hold the lock, or stand in for it.
+    const SingleInstanceSystem::Folder folder = m_system.dataFolder(m_lockFolder, true);
+    if (folder.kind != SingleInstanceSystem::Folder::Kind::Usable) {
+        m_problem = Problem::DataFolder;
         return Lock::Unusable;
-    const int fd = openLockFile(lockPath(), ::getuid(), true);
-    struct flock lock = wholeFile();
-    if (fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &lock) == 0) {
-        m_lockFd = fd;
-        return Lock::Ours;
     }
-    const int error = errno;
-    if (fd >= 0)
-        ::close(fd);
-    if (error == EAGAIN || error == EACCES)
+    m_lockFile = folder.path + QStringLiteral("/murmo.lock");
+    switch (m_system.take(m_lockFile)) {
+    case SingleInstanceSystem::Lock::Ours:
+        m_problem = Problem::None;
+        return Lock::Ours;
+    case SingleInstanceSystem::Lock::Held:
         return Lock::Held;
+    case SingleInstanceSystem::Lock::Refused:
+        m_problem = Problem::LockFile;
+        return Lock::Unusable;
+    case SingleInstanceSystem::Lock::Unsupported:
+        m_problem = Problem::CannotLock;
+        return Lock::Unlocked;
+    case SingleInstanceSystem::Lock::Free:
+    case SingleInstanceSystem::Lock::Failed:
+        break;
+    }
     // Without the lock (no descriptors left, say) nothing says that no instance runs.
-    qWarning("single instance: cannot lock %s: %s", qPrintable(lockPath()), std::strerror(error));
+    m_problem = Problem::CannotLock;
     return Lock::Unusable;
+}
+
+bool SingleInstance::instanceAnswers() const
+{
+    // Only in a folder of the user's alone: elsewhere anyone could answer.
+    if (!m_system.isPrivate(m_socketFolder))
+        return false;
+    QLocalSocket socket;
+    socket.connectToServer(socketPath());
+    return socket.waitForConnected(answersTimeoutMs) &&
+           m_system.peerUser(int(socket.socketDescriptor())) == std::optional<uid_t>(m_peerUser);
 }
 
 SingleInstance::Lock SingleInstance::claim()
 {
-    if (m_lockFd >= 0)
-        return Lock::Ours;
-    if (const Lock found = takeLock(); found != Lock::Ours)
+    if (m_holding)
+        return m_unlocked ? Lock::Unlocked : Lock::Ours;
+    const Lock found = takeLock();
+    if (found != Lock::Ours && found != Lock::Unlocked)
         return found;
-    m_server = new QLocalServer(this);
-    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::accept);
-    m_watch = new FolderWatch(this);
-    connect(m_watch, &FolderWatch::somethingLeft, this, &SingleInstance::keepListening);
-    keepListening();
-    return Lock::Ours;
+    // A lock free while an instance of this user answers: its file was removed or replaced under
+    // the holder (a clean-up, a reset, a restored copy), or no lock can be kept here.
+    if (instanceAnswers()) {
+        if (found == Lock::Ours)
+            m_system.release();
+        return Lock::Held;
+    }
+    m_holding = true;
+    m_unlocked = found == Lock::Unlocked;
+    startListening();
+    return found;
 }
 
 SingleInstance::Lock SingleInstance::probe()
 {
-    if (m_lockFd >= 0)
-        return Lock::Ours;
-    struct stat status
-    {};
-    // No folder, no instance: nothing is made for a question.
-    if (::lstat(QFile::encodeName(m_lockFolder).constData(), &status) != 0 && errno == ENOENT)
-        return Lock::Free;
-    return lockFolderUsable() ? lockState(lockPath(), ::getuid()) : Lock::Unusable;
+    if (m_holding)
+        return m_unlocked ? Lock::Unlocked : Lock::Ours;
+    // No folder, no lock: nothing is made for a question, and only the socket can say.
+    const SingleInstanceSystem::Folder folder = m_system.dataFolder(m_lockFolder, false);
+    switch (folder.kind) {
+    case SingleInstanceSystem::Folder::Kind::Refused:
+        m_problem = Problem::DataFolder;
+        return Lock::Unusable;
+    case SingleInstanceSystem::Folder::Kind::Missing:
+        return instanceAnswers() ? Lock::Held : Lock::Free;
+    case SingleInstanceSystem::Folder::Kind::Usable:
+        break;
+    }
+    m_lockFile = folder.path + QStringLiteral("/murmo.lock");
+    switch (m_system.check(m_lockFile)) {
+    case SingleInstanceSystem::Lock::Held:
+        return Lock::Held;
+    case SingleInstanceSystem::Lock::Ours:
+    case SingleInstanceSystem::Lock::Free:
+    case SingleInstanceSystem::Lock::Unsupported:
+        return instanceAnswers() ? Lock::Held : Lock::Free;
+    case SingleInstanceSystem::Lock::Refused:
+        m_problem = Problem::LockFile;
+        return Lock::Unusable;
+    case SingleInstanceSystem::Lock::Failed:
+        break;
+    }
+    m_problem = Problem::CannotLock;
+    return Lock::Unusable;
+}
+
+SingleInstance::Launch SingleInstance::launchOnce(const QStringList& args, bool quit)
+{
+    Launch outcome{quit ? probe() : claim()};
+    if (outcome.lock == Lock::Held)
+        outcome.delivery = sendToPrimary(args);
+    return outcome;
+}
+
+SingleInstance::Launch SingleInstance::launch(const QStringList& args, bool quit)
+{
+    const Launch outcome = launchOnce(args, quit);
+    // Unreachable or unanswered: the holder may be ending (its loop is over, it is saving), and
+    // its lock goes in a moment. Another user's is not waited for.
+    if (outcome.lock != Lock::Held || m_reachedOthers ||
+        (outcome.delivery != Delivery::Unreachable && outcome.delivery != Delivery::Unanswered))
+        return outcome;
+    const QDeadlineTimer ending(endingWait);
+    do {
+        QThread::msleep(connectRetryMs);
+        const QString file = m_lockFile.isEmpty() ? lockPath() : m_lockFile;
+        if (m_system.check(file) != SingleInstanceSystem::Lock::Held && !instanceAnswers())
+            return launchOnce(args, quit);
+    } while (!ending.hasExpired());
+    return outcome;
+}
+
+void SingleInstance::startListening()
+{
+    m_server = new QLocalServer(this);
+    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::accept);
+    m_system.setChanged([this] {
+        keepLock();
+        keepListening();
+    });
+    if (!m_unlocked)
+        m_system.watch(QFileInfo(m_lockFile).path());
+    keepListening();
+}
+
+void SingleInstance::stopListening()
+{
+    m_relisten.stop();
+    delete std::exchange(m_server, nullptr);
+}
+
+void SingleInstance::keepLock()
+{
+    // The lock's file was removed, or the data folder was, or replaced by a copy: the lock held
+    // is on a file no launch finds. The folder is not made again here (a copy being put back
+    // would land inside it); a launch makes it, finds this one answering, and hands over.
+    if (!m_holding || m_unlocked || m_system.stillNamed(lockPath()))
+        return;
+    const SingleInstanceSystem::Folder folder = m_system.dataFolder(m_lockFolder, false);
+    if (folder.kind != SingleInstanceSystem::Folder::Kind::Usable)
+        return;
+    const QString file = folder.path + QStringLiteral("/murmo.lock");
+    if (m_system.take(file) != SingleInstanceSystem::Lock::Ours)
+        return; // a launch holds it a moment, and hands over: its connection comes here next
+    m_lockFile = file;
+    m_system.watch(folder.path);
 }
 
 bool SingleInstance::listen()
 {
-    // Whatever socket file is there belongs to an instance that is gone: a live one would hold
-    // the lock.
+    // A socket that an instance answers on stays: taking its place would leave it unreached. Any
+    // other belongs to an instance that is gone.
+    if (instanceAnswers())
+        return false;
     QLocalServer::removeServer(socketPath());
     if (!m_server->listen(socketPath()))
         return false;
     // Bound with the umask's mode: a launch needs the owner's write bit to connect. One that
     // comes before this tries again.
-    ::chmod(QFile::encodeName(socketPath()).constData(), S_IRUSR | S_IWUSR);
+    QFile::setPermissions(socketPath(), QFile::ReadOwner | QFile::WriteOwner);
     return true;
 }
 
 void SingleInstance::keepListening()
 {
+    if (!m_server)
+        return;
     // The folder went (the runtime folder was cleared), was opened to others, or another user's
     // stands in its place: one of ours is closed or made anew; another's is left as it is, and
     // looked at again later. Meanwhile no launch reaches this one, and none runs beside it.
-    if (!PrivateFolder::isPrivate(m_socketFolder, ::getuid())) {
+    if (!m_system.isPrivate(m_socketFolder)) {
         m_server->close();
-        if (!PrivateFolder::make(m_socketFolder, ::getuid())) {
+        if (!m_system.makePrivate(m_socketFolder)) {
             if (!std::exchange(m_socketFolderRefused, true))
                 qWarning("single instance: %s is not this user's alone; no launch reaches this one until it is",
                          qPrintable(m_socketFolder));
@@ -230,11 +289,13 @@ void SingleInstance::keepListening()
         }
     }
     m_socketFolderRefused = false;
-    const bool watching = m_watch->watch(m_socketFolder);
+    const bool watching = m_system.watch(m_socketFolder);
     if (!m_server->isListening() || !QFileInfo::exists(socketPath())) {
         m_server->close();
         if (!listen()) {
-            m_relisten.start();
+            // Another instance answering there is looked at again when its socket goes.
+            if (!watching || !instanceAnswers())
+                m_relisten.start();
             return;
         }
     }
@@ -245,9 +306,12 @@ void SingleInstance::keepListening()
 
 void SingleInstance::accept()
 {
+    // A launch may come because it found the lock's file gone: this is when to take it again.
+    keepLock();
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
         // Not a byte is read from another user's process.
-        if (m_connections >= maxConnections || PrivateFolder::peerUser(int(socket->socketDescriptor())) != m_peerUser) {
+        if (m_connections >= maxConnections ||
+            m_system.peerUser(int(socket->socketDescriptor())) != std::optional<uid_t>(m_peerUser)) {
             socket->abort();
             socket->deleteLater();
             continue;
@@ -339,13 +403,16 @@ std::optional<QStringList> SingleInstance::decodeMessage(const QByteArray& paylo
 
 SingleInstance::Delivery SingleInstance::sendToPrimary(const QStringList& args) const
 {
+    m_reachedOthers = false;
     const QByteArray message = encodeMessage(args);
     if (message.size() > qsizetype(sizeof(quint32) + maxMessageBytes))
         return Delivery::Unanswered;
     // A folder of the user's that they opened to others is closed again; in one that is not
     // theirs, nothing is looked for.
-    if (!PrivateFolder::make(m_socketFolder, ::getuid()))
+    if (!m_system.makePrivate(m_socketFolder)) {
+        m_reachedOthers = true;
         return Delivery::Unreachable;
+    }
 
     // The lock's holder may have taken it a moment ago and not listen yet.
     const QDeadlineTimer starting(primaryStartMs);
@@ -354,14 +421,17 @@ SingleInstance::Delivery SingleInstance::sendToPrimary(const QStringList& args) 
         socket.connectToServer(socketPath());
         if (socket.waitForConnected(connectTimeoutMs))
             break;
-        if (starting.hasExpired() || lockState(lockPath(), ::getuid()) != Lock::Held)
+        if (starting.hasExpired() ||
+            m_system.check(m_lockFile.isEmpty() ? lockPath() : m_lockFile) != SingleInstanceSystem::Lock::Held)
             return Delivery::Unreachable;
         socket.abort();
         QThread::msleep(connectRetryMs);
     }
     // What is sent may be a sign-in's tokens: only to a process of this user's.
-    if (PrivateFolder::peerUser(int(socket.socketDescriptor())) != m_peerUser)
+    if (m_system.peerUser(int(socket.socketDescriptor())) != std::optional<uid_t>(m_peerUser)) {
+        m_reachedOthers = true;
         return Delivery::Unreachable;
+    }
     socket.write(message);
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(writeTimeoutMs))

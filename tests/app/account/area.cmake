@@ -1,2 +1,2 @@
 set(AREA_GUI ON)
-set(AREA_LIBS MurmoApp)
+set(AREA_LIBS MurmoApp MurmoPlatformLinux)

@@ -1,5 +1,6 @@
-#include "app/shell/PrivateFolder.h"
 #include "app/shell/SingleInstance.h"
+#include "platform/linux/system/LinuxSingleInstanceSystem.h"
+#include "platform/linux/system/PrivateFolder.h"
 #include "tests/app/shell/LaterLaunch.h"
 #include "tests/core/account/SignInHarness.h"
 #include "tests/support/TestRegistry.h"
@@ -59,10 +60,12 @@ private Q_SLOTS:
 
     void onlyTheFirstLaunchListens()
     {
-        SingleInstance first(m_data, m_folder);
+        LinuxSingleInstanceSystem firstSystem;
+        SingleInstance first(firstSystem, m_data, m_folder);
         QCOMPARE(first.claim(), SingleInstance::Lock::Ours);
         QVERIFY(PrivateFolder::isPrivate(m_folder, ::getuid()));
-        SingleInstance second(m_data, m_folder);
+        LinuxSingleInstanceSystem secondSystem;
+        SingleInstance second(secondSystem, m_data, m_folder);
         QCOMPARE(second.claim(), SingleInstance::Lock::Held);
         QSignalSpy received(&first, &SingleInstance::messageReceived);
         QCOMPARE(deliver({}), Delivery::Acted);
@@ -82,7 +85,8 @@ private Q_SLOTS:
         }
         QLocalServer blocked;
         QVERIFY(!blocked.listen(socketPath()));
-        SingleInstance first(m_data, m_folder);
+        LinuxSingleInstanceSystem firstSystem;
+        SingleInstance first(firstSystem, m_data, m_folder);
         QCOMPARE(first.claim(), SingleInstance::Lock::Ours);
         QCOMPARE(deliver({}), Delivery::Acted);
     }
@@ -97,7 +101,8 @@ private Q_SLOTS:
             std::vector<std::unique_ptr<QThread>> launches;
             for (int i = 0; i < kLaunches; ++i) {
                 launches.emplace_back(QThread::create([&] {
-                    SingleInstance instance(folder, folder);
+                    LinuxSingleInstanceSystem instanceSystem;
+                    SingleInstance instance(instanceSystem, folder, folder);
                     if (instance.claim() == SingleInstance::Lock::Ours)
                         ++primaries;
                     // Each one holds on until all have decided, as running instances would.
@@ -124,7 +129,8 @@ private Q_SLOTS:
     void aRunningInstanceIsNeverDisplaced()
     {
         QFETCH(bool, closedByQt);
-        SingleInstance first(m_data, m_folder);
+        LinuxSingleInstanceSystem firstSystem;
+        SingleInstance first(firstSystem, m_data, m_folder);
         QCOMPARE(first.claim(), SingleInstance::Lock::Ours);
         auto* server = first.findChild<QLocalServer*>();
         QVERIFY(server);
@@ -133,7 +139,8 @@ private Q_SLOTS:
         else
             QVERIFY(QFile::remove(socketPath()));
         // A launch meanwhile is still second.
-        SingleInstance second(m_data, m_folder);
+        LinuxSingleInstanceSystem secondSystem;
+        SingleInstance second(secondSystem, m_data, m_folder);
         QCOMPARE(second.claim(), SingleInstance::Lock::Held);
         // The first one listens again on its own and takes the message.
         QTRY_VERIFY_WITH_TIMEOUT(server->isListening() && QFile::exists(socketPath()), 20000);
@@ -153,7 +160,8 @@ private Q_SLOTS:
     void stalledConnectionsAreDropped()
     {
         QFETCH(QByteArray, sent);
-        SingleInstance primary(m_data, m_folder);
+        LinuxSingleInstanceSystem primarySystem;
+        SingleInstance primary(primarySystem, m_data, m_folder);
         primary.setMessageDeadline(std::chrono::milliseconds(200));
         QCOMPARE(primary.claim(), SingleInstance::Lock::Ours);
         QLocalSocket stalled;
@@ -184,7 +192,8 @@ private Q_SLOTS:
         QFETCH(bool, listening);
         QFETCH(int, heldConnections);
         QFETCH(Delivery, told);
-        SingleInstance primary(m_data, m_folder);
+        LinuxSingleInstanceSystem primarySystem;
+        SingleInstance primary(primarySystem, m_data, m_folder);
         primary.setMessageDeadline(std::chrono::minutes(5));
         if (listening)
             QCOMPARE(primary.claim(), SingleInstance::Lock::Ours);
@@ -204,7 +213,8 @@ private Q_SLOTS:
     // nothing was done; when the instance reads the message later, it does nothing.
     void aMessageWhoseSenderLeftIsNotActedOn()
     {
-        SingleInstance primary(m_data, m_folder);
+        LinuxSingleInstanceSystem primarySystem;
+        SingleInstance primary(primarySystem, m_data, m_folder);
         QCOMPARE(primary.claim(), SingleInstance::Lock::Ours);
         auto* server = primary.findChild<QLocalServer*>();
         QSignalSpy connected(server, &QLocalServer::newConnection);
@@ -235,7 +245,8 @@ private Q_SLOTS:
     {
         QFETCH(SingleInstance::Answer, answer);
         QFETCH(Delivery, told);
-        SingleInstance primary(m_data, m_folder);
+        LinuxSingleInstanceSystem primarySystem;
+        SingleInstance primary(primarySystem, m_data, m_folder);
         constexpr std::chrono::milliseconds deadline{50};
         primary.setMessageDeadline(deadline);
         QCOMPARE(primary.claim(), SingleInstance::Lock::Ours);
@@ -284,7 +295,7 @@ private Q_SLOTS:
         qputenv("XDG_CACHE_HOME", QFile::encodeName(m_dir->filePath(QStringLiteral("cache"))));
         qputenv("TMPDIR", QFile::encodeName(m_dir->filePath(QStringLiteral("tmp"))));
         QVERIFY(QDir().mkdir(m_dir->filePath(QStringLiteral("tmp"))));
-        QCOMPARE(SingleInstance::defaultSocketFolder(), m_dir->filePath(expected));
+        QCOMPARE(SingleInstance::defaultSocketFolder(LinuxSingleInstanceSystem()), m_dir->filePath(expected));
     }
 
     // Someone else's folder stands where the socket's should, with a listener in it: nothing goes
@@ -298,7 +309,8 @@ private Q_SLOTS:
         QLocalServer planted;
         QVERIFY(planted.listen(socketPath()));
         QCOMPARE(deliver({QStringLiteral("murmo://auth-callback#access_token=a")}), Delivery::Unreachable);
-        SingleInstance instance(m_data, m_folder);
+        LinuxSingleInstanceSystem instanceSystem;
+        SingleInstance instance(instanceSystem, m_data, m_folder);
         QCOMPARE(instance.claim(), SingleInstance::Lock::Ours);
         QVERIFY(!planted.waitForNewConnection(0));
         QVERIFY(planted.isListening());
@@ -320,7 +332,8 @@ private Q_SLOTS:
         QFETCH(Delivery, told);
         // Both run as this user; each is told the other should be someone else.
         const uid_t other = ::getuid() + 1;
-        SingleInstance primary(m_data, m_folder);
+        LinuxSingleInstanceSystem primarySystem;
+        SingleInstance primary(primarySystem, m_data, m_folder);
         if (!launchIsOther)
             primary.setPeerUser(other);
         QCOMPARE(primary.claim(), SingleInstance::Lock::Ours);
@@ -341,7 +354,8 @@ private Q_SLOTS:
     {
         QFETCH(bool, pending);
         SignInHarness h;
-        SingleInstance primary(m_data, m_folder);
+        LinuxSingleInstanceSystem primarySystem;
+        SingleInstance primary(primarySystem, m_data, m_folder);
         QCOMPARE(primary.claim(), SingleInstance::Lock::Ours);
         connect(&primary, &SingleInstance::messageReceived, h.flow.get(), [&h](const QStringList& args) {
             for (const QString& arg : args)

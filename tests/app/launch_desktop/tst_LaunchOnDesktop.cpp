@@ -284,17 +284,105 @@ private Q_SLOTS:
         QCOMPARE(murmo.waitForExit(kWaitMs), 0);
     }
 
-    // The personal data's folder as a link: the program does not run, and a quit does not say
-    // that nothing runs.
-    void aDataFolderNotTheUsersIsNeverUsed()
+    // The personal data's folder as a link: the user's own (a dotfile manager's, a data disk)
+    // runs, its lock where the link leads; another user's keeps the program from running, and a
+    // quit from saying that nothing runs.
+    void aDataFolderLinkIsUsedWhenTheUsers_data()
     {
+        QTest::addColumn<bool>("othersLink");
+        QTest::newRow("the user's own") << false;
+        QTest::newRow("another user's") << true;
+    }
+
+    void aDataFolderLinkIsUsedWhenTheUsers()
+    {
+        QFETCH(bool, othersLink);
+        if (othersLink && ::geteuid() != 0)
+            QSKIP("only root can give a link away");
+        markOnboarded();
         const QString elsewhere = m_home->filePath(QStringLiteral("elsewhere"));
         QVERIFY(QDir().mkpath(elsewhere));
-        QVERIFY(QFile::link(elsewhere, m_home->filePath(QStringLiteral("data/Murmo"))));
+        QVERIFY(QFile::setPermissions(elsewhere, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QString link = m_home->filePath(QStringLiteral("data/Murmo"));
+        QVERIFY(QFile::link(elsewhere, link));
+        QVERIFY(!othersLink || ::lchown(QFile::encodeName(link).constData(), 65534, 65534) == 0);
         MurmoProcess murmo(environment(), 022);
-        QCOMPARE(murmo.runOnce({}), 1);
-        QCOMPARE(murmo.runOnce({QStringLiteral("--quit")}), 1);
-        QVERIFY(QDir(elsewhere).isEmpty());
+        if (othersLink) {
+            QCOMPARE(murmo.runOnce({}), 1);
+            QCOMPARE(murmo.runOnce({QStringLiteral("--quit")}), 1);
+            QVERIFY(QDir(elsewhere).isEmpty());
+            return;
+        }
+        QVERIFY(startShown(murmo));
+        QVERIFY(QFile::exists(elsewhere + QStringLiteral("/murmo.lock")));
+        QCOMPARE(murmo.runOnce({}), 0);
+        QCOMPARE(murmo.runOnce({QStringLiteral("--quit")}), 0);
+        QCOMPARE(murmo.waitForExit(kWaitMs), 0);
+    }
+
+    // Under the running program its lock file is removed (a "stale lock" clean-up), or its data
+    // folder (a reset), or the folder is put back from a copy: later launches hand over and do
+    // not stay, a quit ends the one program, and a quit after that finds nothing running.
+    void oneInstanceWhateverBecomesOfItsLockFile_data()
+    {
+        QTest::addColumn<QString>("became");
+        QTest::newRow("lock file removed") << QStringLiteral("lock file removed");
+        QTest::newRow("data folder removed") << QStringLiteral("folder removed");
+        QTest::newRow("data folder restored from a copy") << QStringLiteral("folder restored");
+    }
+
+    void oneInstanceWhateverBecomesOfItsLockFile()
+    {
+        QFETCH(QString, became);
+        markOnboarded();
+        MurmoProcess murmo(environment(), 022);
+        QVERIFY(startShown(murmo));
+        const QString data = m_home->filePath(QStringLiteral("data/Murmo"));
+        const QString copy = m_home->filePath(QStringLiteral("copy"));
+        const bool restored = became == QStringLiteral("folder restored");
+        QVERIFY(!restored || QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), data, copy}) == 0);
+        if (became == QStringLiteral("lock file removed"))
+            QVERIFY(QFile::remove(data + QStringLiteral("/murmo.lock")));
+        else
+            QVERIFY(QDir(data).removeRecursively());
+        QVERIFY(!restored || QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), copy, data}) == 0);
+        QCOMPARE(murmo.runOnce({}), 0);
+        QCOMPARE(murmo.runOnce({}), 0);
+        QVERIFY(murmo.isRunning());
+        QCOMPARE(murmo.runOnce({QStringLiteral("--quit")}), 0);
+        QCOMPARE(murmo.waitForExit(kWaitMs), 0);
+        QCOMPARE(murmo.runOnce({QStringLiteral("--quit")}), 0);
+    }
+
+    // A launch that comes while the program ends (its quit acted on, its files being saved)
+    // waits for it to go, and runs.
+    void aLaunchDuringAnEndingInstanceRuns()
+    {
+        markOnboarded();
+        MurmoProcess ending(environment());
+        QVERIFY(startShown(ending));
+        MurmoProcess next(environment());
+        QCOMPARE(ending.runOnce({QStringLiteral("--quit")}), 0);
+        QVERIFY(startShown(next));
+        QCOMPARE(ending.waitForExit(kWaitMs), 0);
+        QCOMPARE(next.runOnce({QStringLiteral("--quit")}), 0);
+        QCOMPARE(next.waitForExit(kWaitMs), 0);
+    }
+
+    // A launch that does not act says why: in a shell on the terminal, started from the menu
+    // (no terminal) in a window as well, which it waits on.
+    void aLaunchThatDoesNotActShowsWhy()
+    {
+        QVERIFY(writeFile(m_home->filePath(QStringLiteral("data/Murmo")), "not a folder"));
+        MurmoProcess inShell(environment());
+        QCOMPARE(inShell.runOnce({}), 1);
+        MurmoProcess fromMenu(environment(), std::nullopt, false);
+        QVERIFY(fromMenu.start());
+        unsigned long window = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((window = m_windows.mappedWindow(fromMenu.pid(), kTitle)) != 0, kWaitMs);
+        QVERIFY(fromMenu.isRunning());
+        m_windows.close(window);
+        QCOMPARE(fromMenu.waitForExit(kWaitMs), 1);
     }
 
     // Whatever the umask, of launches started at once exactly one runs, and the others hand over

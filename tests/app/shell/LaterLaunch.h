@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/shell/SingleInstance.h"
+#include "platform/linux/system/LinuxSingleInstanceSystem.h"
 
 #include <QEventLoop>
 #include <QFuture>
@@ -16,7 +17,8 @@ inline SingleInstance::Delivery deliverAsLaterLaunch(const QString& lockFolder, 
                                                      std::optional<uid_t> peerUser = std::nullopt)
 {
     QFuture<SingleInstance::Delivery> sent = QtConcurrent::run([lockFolder, socketFolder, args, peerUser] {
-        SingleInstance launch(lockFolder, socketFolder);
+        LinuxSingleInstanceSystem system;
+        SingleInstance launch(system, lockFolder, socketFolder);
         if (peerUser)
             launch.setPeerUser(*peerUser);
         return launch.sendToPrimary(args);

@@ -17,7 +17,7 @@ public:
     explicit FolderWatch(QObject* parent = nullptr);
     ~FolderWatch() override;
 
-    // Watches folder, the one folder this watches; false when the kernel will not.
+    // Watches folder as well as those watched already; false when the kernel will not.
     bool watch(const QString& folder);
 
 Q_SIGNALS:
@@ -27,6 +27,5 @@ private:
     void readEvents();
 
     int m_fd = -1;
-    int m_watch = -1;
     QSocketNotifier* m_notifier = nullptr;
 };

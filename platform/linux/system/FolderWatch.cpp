@@ -1,4 +1,4 @@
-#include "app/shell/FolderWatch.h"
+#include "platform/linux/system/FolderWatch.h"
 
 #include <QFile>
 #include <QSocketNotifier>
@@ -27,9 +27,8 @@ bool FolderWatch::watch(const QString& folder)
     }
     // The same folder again keeps its watch; a folder made anew in the place of a removed one
     // gets a new one (the old ended with the folder).
-    m_watch = ::inotify_add_watch(m_fd, QFile::encodeName(folder).constData(),
-                                  IN_DELETE | IN_MOVED_FROM | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
-    return m_watch >= 0;
+    return ::inotify_add_watch(m_fd, QFile::encodeName(folder).constData(),
+                               IN_DELETE | IN_MOVED_FROM | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR) >= 0;
 }
 
 void FolderWatch::readEvents()
@@ -43,10 +42,9 @@ void FolderWatch::readEvents()
             break;
         for (ssize_t at = 0; at < size;) {
             const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
+            // IN_IGNORED: a watch ended with its folder; watch() it again once it is back.
             if (!(event->mask & IN_IGNORED))
                 left = true;
-            else if (event->wd == m_watch)
-                m_watch = -1; // the folder is gone; watch() it again once it is back
             at += ssize_t(sizeof(struct inotify_event)) + event->len;
         }
     }

@@ -1,4 +1,4 @@
-#include "app/shell/PrivateFolder.h"
+#include "platform/linux/system/PrivateFolder.h"
 
 #include <QFile>
 
