@@ -55,7 +55,6 @@ QString hanSuffix(int n)
 QByteArray lexiconFile(int rules, int hotwords)
 {
     LexiconSnapshot snapshot;
-    snapshot.rules.reserve(rules);
     for (int i = 0; i < rules; ++i) {
         if (i % 2 == 0)
             snapshot.rules.append(LearnedRule::make(QStringLiteral("kubernet%1s").arg(i),

@@ -1,5 +1,6 @@
 #include "core/store/LexiconSnapshot.h"
 
+#include "core/async/BulkPool.h"
 #include "core/net/Json.h"
 #include "core/text/ValidUtf16.h"
 
@@ -13,9 +14,6 @@
 
 namespace {
 
-// Rules encoded together on one thread.
-constexpr qsizetype kRulesPerSlice = 2048;
-
 const QString kRules = QStringLiteral("rules");
 const QString kHotwords = QStringLiteral("hotwords");
 
@@ -25,8 +23,9 @@ const QString kHotwords = QStringLiteral("hotwords");
 // pieces between them for as long as it lives.
 struct Unpacked
 {
-    LexiconSnapshot snapshot; // every rule without its texts
-    WordList ruleTexts;       // wrong, right and source of each rule, in turn
+    QList<LearnedRule> rules; // every rule without its texts
+    WordList hotwords;
+    WordList ruleTexts; // wrong, right and source of each rule, in turn
 };
 
 std::optional<Unpacked> unpack(const QJsonDocument& document, const QJsonParseError& error)
@@ -41,7 +40,7 @@ std::optional<Unpacked> unpack(const QJsonDocument& document, const QJsonParseEr
 
     Unpacked unpacked;
     const QJsonArray ruleArray = rules.toArray();
-    unpacked.snapshot.rules.reserve(ruleArray.size());
+    unpacked.rules.reserve(ruleArray.size());
     for (const QJsonValue& value : ruleArray) {
         std::optional<LearnedRule> rule = LearnedRule::fromJson(value);
         if (!rule)
@@ -50,13 +49,13 @@ std::optional<Unpacked> unpack(const QJsonDocument& document, const QJsonParseEr
             unpacked.ruleTexts.append(*text);
             *text = QString();
         }
-        unpacked.snapshot.rules.append(std::move(*rule));
+        unpacked.rules.append(std::move(*rule));
     }
     const QJsonArray hotwordArray = hotwords.toArray();
     for (const QJsonValue& value : hotwordArray) {
         if (!value.isString())
             return std::nullopt;
-        unpacked.snapshot.hotwords.append(value.toString());
+        unpacked.hotwords.append(value.toString());
     }
     return unpacked;
 }
@@ -66,10 +65,11 @@ LexiconSnapshot packed(Unpacked unpacked)
 {
     constexpr qsizetype kSharedSources = 16;
     QStringList sources;
-    LexiconSnapshot snapshot = std::move(unpacked.snapshot);
+    LexiconSnapshot snapshot;
+    snapshot.hotwords = std::move(unpacked.hotwords);
     const WordList& texts = unpacked.ruleTexts;
-    for (qsizetype i = 0; i < snapshot.rules.size(); ++i) {
-        LearnedRule& rule = snapshot.rules[i];
+    for (qsizetype i = 0; i < unpacked.rules.size(); ++i) {
+        LearnedRule rule = std::move(unpacked.rules[i]);
         rule.wrong = texts.at(3 * i).toString();
         rule.right = texts.at(3 * i + 1).toString();
         const QStringView source = texts.at(3 * i + 2);
@@ -81,6 +81,7 @@ LexiconSnapshot packed(Unpacked unpacked)
             if (sources.size() < kSharedSources)
                 sources.append(rule.source);
         }
+        snapshot.rules.append(std::move(rule));
     }
     return snapshot;
 }
@@ -109,25 +110,23 @@ template <typename Parse> std::optional<LexiconSnapshot> decodeWith(const QByteA
 
 QByteArray LexiconSnapshot::encode() const
 {
-    const qsizetype ruleCount = rules.size();
-    const auto encodeSlice = [this, ruleCount](qsizetype first) {
+    const auto encodeBlock = [](const QList<LearnedRule>& block) {
         QByteArray text;
-        for (qsizetype i = first; i < std::min(ruleCount, first + kRulesPerSlice); ++i) {
-            if (i > first)
+        for (qsizetype i = 0; i < block.size(); ++i) {
+            if (i > 0)
                 text.append(',');
-            rules[i].appendJson(text);
+            block[i].appendJson(text);
         }
         return text;
     };
-    // A save follows every dictation that hit a rule: tens of thousands of rules are encoded in
-    // slices on several threads, the calling one among them. They read this snapshot only, which
-    // nothing changes while it is encoded: it is a value of its own, not a view of the lexicon.
-    QList<qsizetype> firsts;
-    for (qsizetype first = 0; first < ruleCount; first += kRulesPerSlice)
-        firsts.append(first);
-    const QList<QByteArray> slices = firsts.size() > 1
-                                         ? QtConcurrent::blockingMapped<QList<QByteArray>>(firsts, encodeSlice)
-                                         : QList<QByteArray>{encodeSlice(0)};
+    // A save follows every dictation that hit a rule: tens of thousands of rules are encoded block
+    // by block on the bulk pool's threads, the calling one among them, never on the global pool,
+    // where a frame is painted. They read this snapshot only, which nothing changes while it is
+    // encoded: its blocks are shared with the lexicon, which copies one before changing it.
+    const QList<QList<LearnedRule>>& blocks = rules.blocks();
+    const QList<QByteArray> slices =
+        blocks.size() > 1 ? QtConcurrent::blockingMapped<QList<QByteArray>>(&bulkPool(), blocks, encodeBlock)
+                          : QList<QByteArray>{blocks.isEmpty() ? QByteArray() : encodeBlock(blocks.first())};
     // The keys in the order the JSON encoder sorts them.
     QByteArray out("{\"hotwords\":");
     hotwords.appendJson(out);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/store/LearnedRule.h"
+#include "core/store/LexiconRules.h"
 #include "core/store/WordList.h"
 
 #include <QByteArray>
@@ -12,7 +12,7 @@
 // gateway for the account. Only the extra hotwords are stored; those derived from rules are not.
 struct LexiconSnapshot
 {
-    QList<LearnedRule> rules;
+    LexiconRules rules;
     WordList hotwords;
 
     // Compact JSON: {"rules":[...],"hotwords":[...]}, byte for byte what QJsonDocument writes.
