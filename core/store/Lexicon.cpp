@@ -90,15 +90,17 @@ void Lexicon::load()
     std::vector<RuleKey> keys;
     WordList extraHotwords;
     qsizetype fileBytes = 0;
-    if (const std::optional<QByteArray> bytes = StoreFile::readOrQuarantine(m_fileURL)) {
+    if (std::optional<QByteArray> bytes = StoreFile::readOrQuarantine(m_fileURL)) {
         fileBytes = bytes->size();
-        if (std::optional<LexiconSnapshot> snapshot = LexiconSnapshot::decode(*bytes)) {
+        const bool blank = std::all_of(bytes->cbegin(), bytes->cend(), [](char c) { return QChar::isSpace(uchar(c)); });
+        // The file's bytes go once read, before the rules are made from them.
+        if (std::optional<LexiconSnapshot> snapshot = LexiconSnapshot::decode(*std::exchange(bytes, std::nullopt))) {
             rules = std::move(snapshot->rules);
             keys.reserve(std::size_t(rules.size()));
             for (const LearnedRule& rule : rules)
                 keys.emplace_back(rule);
             extraHotwords = std::move(snapshot->hotwords);
-        } else if (!bytes->trimmed().isEmpty()) {
+        } else if (!blank) {
             // An empty file holds nothing worth keeping; anything else the user may want back.
             const QString kept = StoreFile::quarantine(m_fileURL);
             std::printf("lexicon: %s could not be decoded; kept as %s\n", qPrintable(m_fileURL), qPrintable(kept));

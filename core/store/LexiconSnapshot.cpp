@@ -28,6 +28,20 @@ struct Unpacked
     WordList ruleTexts; // wrong, right and source of each rule, in turn
 };
 
+// A rule without its texts, which go to ruleTexts; false for a value that is no rule.
+bool unpackRule(const QJsonValue& value, Unpacked& unpacked)
+{
+    std::optional<LearnedRule> rule = LearnedRule::fromJson(value);
+    if (!rule)
+        return false;
+    for (QString* text : {&rule->wrong, &rule->right, &rule->source}) {
+        unpacked.ruleTexts.append(*text);
+        *text = QString();
+    }
+    unpacked.rules.append(std::move(*rule));
+    return true;
+}
+
 std::optional<Unpacked> unpack(const QJsonDocument& document, const QJsonParseError& error)
 {
     if (error.error != QJsonParseError::NoError || !document.isObject())
@@ -42,14 +56,8 @@ std::optional<Unpacked> unpack(const QJsonDocument& document, const QJsonParseEr
     const QJsonArray ruleArray = rules.toArray();
     unpacked.rules.reserve(ruleArray.size());
     for (const QJsonValue& value : ruleArray) {
-        std::optional<LearnedRule> rule = LearnedRule::fromJson(value);
-        if (!rule)
+        if (!unpackRule(value, unpacked))
             return std::nullopt;
-        for (QString* text : {&rule->wrong, &rule->right, &rule->source}) {
-            unpacked.ruleTexts.append(*text);
-            *text = QString();
-        }
-        unpacked.rules.append(std::move(*rule));
     }
     const QJsonArray hotwordArray = hotwords.toArray();
     for (const QJsonValue& value : hotwordArray) {
@@ -57,6 +65,97 @@ std::optional<Unpacked> unpack(const QJsonDocument& document, const QJsonParseEr
             return std::nullopt;
         unpacked.hotwords.append(value.toString());
     }
+    return unpacked;
+}
+
+// The end of the JSON string or object that starts at from, or -1 when bytes end first.
+qsizetype valueEnd(QByteArrayView bytes, qsizetype from)
+{
+    int depth = 0;
+    bool inString = false;
+    for (qsizetype i = from; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if (c == '}' || c == ']') {
+            --depth;
+        }
+        if (!inString && depth == 0)
+            return i + 1;
+    }
+    return -1;
+}
+
+// Reads the array whose first element starts at at, up to its closing bracket, in pieces of a few
+// thousand elements, each parsed as an array of its own and handed to take. Leaves at after the
+// bracket. False for anything but compact JSON, and for what a piece's parse or take refuses.
+template <typename Parse, typename Take> bool readPieces(QByteArrayView bytes, qsizetype& at, Parse parse, Take take)
+{
+    constexpr int kPieceElements = 2048;
+    if (at < bytes.size() && bytes[at] == ']') {
+        ++at;
+        return true;
+    }
+    qsizetype start = at;
+    for (int count = 1;; ++count) {
+        const qsizetype end = valueEnd(bytes, at);
+        if (end < 0 || end >= bytes.size() || (bytes[end] != ',' && bytes[end] != ']'))
+            return false;
+        at = end + 1;
+        if (bytes[end] == ']' || count == kPieceElements) {
+            QByteArray piece;
+            piece.reserve(end - start + 2);
+            piece.append('[').append(bytes.sliced(start, end - start)).append(']');
+            QJsonParseError error;
+            const QJsonDocument document = parse(piece, &error);
+            if (error.error != QJsonParseError::NoError || !document.isArray())
+                return false;
+            const QJsonArray array = document.array();
+            for (const QJsonValue& value : array) {
+                if (!take(value))
+                    return false;
+            }
+            if (bytes[end] == ']')
+                return true;
+            start = at;
+            count = 0;
+        }
+    }
+}
+
+// The document as encode() writes it, read a few thousand elements at a time: the tree of the
+// whole document is three times its size, and a lexicon of a hundred thousand rules would hold it
+// all at once beside the file and what is read out of it. Nothing for any other document, which
+// the whole document's parse reads, and for what that parse would refuse.
+template <typename Parse> std::optional<Unpacked> unpackInPieces(QByteArrayView bytes, Parse parse)
+{
+    constexpr QByteArrayView kHead = "{\"hotwords\":[";
+    constexpr QByteArrayView kBetween = ",\"rules\":[";
+    constexpr QByteArrayView kTail = "}";
+    if (!bytes.startsWith(kHead))
+        return std::nullopt;
+    Unpacked unpacked;
+    qsizetype at = kHead.size();
+    const bool hotwordsRead = readPieces(bytes, at, parse, [&unpacked](const QJsonValue& value) {
+        if (!value.isString())
+            return false;
+        unpacked.hotwords.append(value.toString());
+        return true;
+    });
+    if (!hotwordsRead || !bytes.sliced(at).startsWith(kBetween))
+        return std::nullopt;
+    at += kBetween.size();
+    const bool rulesRead =
+        readPieces(bytes, at, parse, [&unpacked](const QJsonValue& value) { return unpackRule(value, unpacked); });
+    if (!rulesRead || bytes.sliced(at) != kTail)
+        return std::nullopt;
     return unpacked;
 }
 
@@ -86,15 +185,17 @@ LexiconSnapshot packed(Unpacked unpacked)
     return snapshot;
 }
 
-// Reads the document that parse makes of bytes, and lets it go before the rules get their texts.
-template <typename Parse> std::optional<LexiconSnapshot> decodeWith(const QByteArray& bytes, Parse parse)
+// Reads the document that parse makes of bytes, and lets it and bytes go before the rules get their
+// texts.
+template <typename Parse> std::optional<LexiconSnapshot> decodeWith(QByteArray bytes, Parse parse)
 {
-    std::optional<Unpacked> unpacked;
-    {
+    std::optional<Unpacked> unpacked = unpackInPieces(bytes, parse);
+    if (!unpacked) {
         QJsonParseError error;
         const QJsonDocument document = parse(bytes, &error);
         unpacked = unpack(document, error);
     }
+    bytes = QByteArray();
     if (!unpacked)
         return std::nullopt;
     // The parse left this thread's pool full of holes, and the C library would put each small text
@@ -140,12 +241,12 @@ QByteArray LexiconSnapshot::encode() const
     return out;
 }
 
-std::optional<LexiconSnapshot> LexiconSnapshot::decode(const QByteArray& bytes)
+std::optional<LexiconSnapshot> LexiconSnapshot::decode(QByteArray bytes)
 {
-    return decodeWith(bytes, &ValidUtf16::fromJson);
+    return decodeWith(std::move(bytes), &ValidUtf16::fromJson);
 }
 
-std::optional<LexiconSnapshot> LexiconSnapshot::decodeServiceText(const QByteArray& bytes)
+std::optional<LexiconSnapshot> LexiconSnapshot::decodeServiceText(QByteArray bytes)
 {
-    return decodeWith(bytes, &serviceJson);
+    return decodeWith(std::move(bytes), &serviceJson);
 }
