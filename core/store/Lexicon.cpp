@@ -230,33 +230,72 @@ qsizetype Lexicon::indexOfWrongLocked(const Held&, const QString& wrong) const
     return -1;
 }
 
-QStringList Lexicon::newHotwordsLocked(const Held& held, const QStringList& words) const
+namespace {
+
+// Whether a stored word is canonically equal to a word whose canonical key is given: for a few
+// words the stored list, which may hold a million, is looked through; for many, the stored words
+// are filed once by their keys' hashes, sixteen bytes a word rather than a key of each.
+class StoredKeys
 {
-    // Each word by its canonical key, each key once. Only a word the matcher lists can be
-    // canonically equal to a stored one; then the stored list, which may hold a million, is looked
-    // through once, without keeping a key for each of its words.
-    std::vector<std::pair<QString, QString>> keyed;
-    QSet<QString> newKeys;
-    bool listedHere = false;
-    for (const QString& word : words) {
-        QString key = TextClass::canonicalKey(word);
-        if (newKeys.contains(key))
-            continue;
-        newKeys.insert(key);
-        listedHere = listedHere || matcherLocked(held).lists(word);
-        keyed.emplace_back(word, std::move(key));
-    }
-    if (listedHere) {
-        for (const QStringView stored : extraHotwordsLocked(held)) {
-            newKeys.remove(TextClass::canonicalKey(stored.toString()));
-            if (newKeys.isEmpty())
-                break;
+public:
+    StoredKeys(const WordList& stored, qsizetype lookups)
+        : m_stored(stored)
+        , m_filed(lookups > 64)
+    {}
+
+    bool contains(const QString& key)
+    {
+        if (!m_filed) {
+            return std::any_of(m_stored.begin(), m_stored.end(),
+                               [&key](QStringView word) { return TextClass::canonicalKey(word.toString()) == key; });
         }
+        if (m_byHash.empty() && !m_stored.isEmpty()) {
+            m_byHash.reserve(std::size_t(m_stored.size()));
+            for (qsizetype i = 0; i < m_stored.size(); ++i)
+                m_byHash.emplace_back(qHash(TextClass::canonicalKey(m_stored.at(i).toString())), i);
+            std::sort(m_byHash.begin(), m_byHash.end());
+        }
+        const std::size_t hash = qHash(key);
+        auto at = std::lower_bound(m_byHash.cbegin(), m_byHash.cend(), std::pair<std::size_t, qsizetype>(hash, 0));
+        for (; at != m_byHash.cend() && at->first == hash; ++at) {
+            if (TextClass::canonicalKey(m_stored.at(at->second).toString()) == key)
+                return true;
+        }
+        return false;
     }
+
+private:
+    const WordList& m_stored;
+    const bool m_filed;
+    std::vector<std::pair<std::size_t, qsizetype>> m_byHash;
+};
+
+QString textOf(const QString& word)
+{
+    return word;
+}
+
+QString textOf(QStringView word)
+{
+    return word.toString();
+}
+
+} // namespace
+
+template <typename Words> QStringList Lexicon::newHotwordsLocked(const Held& held, const Words& words) const
+{
+    // Each word by its canonical key, each key once, and only new words' keys are kept. Only a word
+    // the matcher lists can be canonically equal to a stored one.
+    StoredKeys stored(extraHotwordsLocked(held), words.size());
+    QSet<QString> newKeys;
     QStringList out;
-    for (const auto& [word, key] : keyed) {
-        if (newKeys.contains(key))
-            out.append(word);
+    for (const auto& written : words) {
+        const QString word = textOf(written);
+        QString key = TextClass::canonicalKey(word);
+        if (newKeys.contains(key) || (matcherLocked(held).lists(word) && stored.contains(key)))
+            continue;
+        newKeys.insert(std::move(key));
+        out.append(word);
     }
     return out;
 }
@@ -282,7 +321,7 @@ std::optional<int> Lexicon::merge(const QByteArray& remoteData)
         appendRuleLocked(held, rule, std::move(key));
         ++added;
     }
-    for (const QString& word : newHotwordsLocked(held, remote->hotwords.toStringList())) {
+    for (const QString& word : newHotwordsLocked(held, remote->hotwords)) {
         appendHotwordLocked(held, word);
         ++added;
     }

@@ -251,7 +251,8 @@ private:
     qsizetype indexOfWrongLocked(const Held& held, const QString& wrong) const;
     // words, in order, without those canonically equal to a stored extra hotword or to a word
     // before them.
-    QStringList newHotwordsLocked(const Held& held, const QStringList& words) const;
+    // A QStringList or a WordList.
+    template <typename Words> QStringList newHotwordsLocked(const Held& held, const Words& words) const;
     void addRuleLocked(const Held& held, const QString& wrong, const QString& right, const QString& source);
     // The key an imported line's rule is filed under, or nothing for a line that is no rule or
     // that addRule would refuse.

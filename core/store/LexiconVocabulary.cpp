@@ -130,9 +130,12 @@ const HotwordMatcher& Lexicon::matcherLocked(const Held&) const
 
 std::vector<qsizetype>& Lexicon::orderForChangeLocked(const Held&)
 {
-    // The last view holds it, and readers may hold older ones.
+    // The last view holds it, and readers may hold older ones; once none does, whatever they read
+    // of it happened before they let go.
     if (m_order.use_count() > 1)
         m_order = std::make_shared<std::vector<qsizetype>>(*m_order);
+    else
+        std::atomic_thread_fence(std::memory_order_acquire);
     return *m_order;
 }
 
