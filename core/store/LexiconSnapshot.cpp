@@ -223,19 +223,25 @@ QByteArray LexiconSnapshot::encode() const
     // A save follows every dictation that hit a rule: tens of thousands of rules are encoded block
     // by block on the bulk pool's threads, the calling one among them, never on the global pool,
     // where a frame is painted. They read this snapshot only, which nothing changes while it is
-    // encoded: its blocks are shared with the lexicon, which copies one before changing it.
-    const QList<QList<LearnedRule>>& blocks = rules.blocks();
-    const QList<QByteArray> slices =
-        blocks.size() > 1 ? QtConcurrent::blockingMapped<QList<QByteArray>>(&bulkPool(), blocks, encodeBlock)
-                          : QList<QByteArray>{blocks.isEmpty() ? QByteArray() : encodeBlock(blocks.first())};
+    // encoded: its blocks are shared with the lexicon, which copies one before changing it. A few
+    // blocks at a time, each round's text appended and let go before the next: the document is not
+    // held twice over, once in pieces and once whole.
+    constexpr qsizetype kRoundBlocks = 16;
     // The keys in the order the JSON encoder sorts them.
     QByteArray out("{\"hotwords\":");
     hotwords.appendJson(out);
     out.append(",\"rules\":[");
-    for (qsizetype i = 0; i < slices.size(); ++i) {
-        if (i > 0)
-            out.append(',');
-        out.append(slices[i]);
+    const QList<QList<LearnedRule>>& blocks = rules.blocks();
+    for (qsizetype first = 0; first < blocks.size(); first += kRoundBlocks) {
+        const QList<QList<LearnedRule>> round = blocks.mid(first, kRoundBlocks);
+        const QList<QByteArray> slices =
+            round.size() > 1 ? QtConcurrent::blockingMapped<QList<QByteArray>>(&bulkPool(), round, encodeBlock)
+                             : QList<QByteArray>{encodeBlock(round.first())};
+        for (const QByteArray& slice : slices) {
+            if (!out.endsWith('['))
+                out.append(',');
+            out.append(slice);
+        }
     }
     out.append("]}");
     return out;
