@@ -120,6 +120,8 @@ public:
     // Exactly the bytes a save would write. Encoded on the caller's thread, outside the lock: call
     // it from a worker.
     std::optional<QByteArray> exportSnapshot() const;
+    // The size of exportSnapshot(), counted without holding its bytes; on a worker too.
+    qsizetype exportedSize() const;
 
     // Folds the account's copy in, read as service text (LexiconSnapshot::decodeServiceText), so
     // no control character from outside becomes part of a rule: local rules win on an equal wrong, invalid remote rules

@@ -17,6 +17,12 @@ std::optional<QByteArray> Lexicon::exportSnapshot() const
     return encoded;
 }
 
+qsizetype Lexicon::exportedSize() const
+{
+    const std::shared_ptr<const View> view = loadedView();
+    return LexiconSnapshot{view->rules, view->extraHotwords}.encodedSize();
+}
+
 void Lexicon::giveBackFreedSoon(qsizetype bytes) const
 {
     // The text grows through buffers of every size up to its own, which the allocator keeps.

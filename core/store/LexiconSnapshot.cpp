@@ -2,6 +2,7 @@
 
 #include "core/async/BulkPool.h"
 #include "core/net/Json.h"
+#include "core/store/JsonText.h"
 #include "core/text/ValidUtf16.h"
 
 #include <QJsonArray>
@@ -209,7 +210,11 @@ template <typename Parse> std::optional<LexiconSnapshot> decodeWith(QByteArray b
 
 } // namespace
 
-QByteArray LexiconSnapshot::encode() const
+namespace {
+
+// Hands encode()'s text to take in order, piece by piece, so that neither the whole document nor
+// all of its pieces need be held at once.
+template <typename Take> void encodeInPieces(const LexiconSnapshot& snapshot, Take take)
 {
     const auto encodeBlock = [](const QList<LearnedRule>& block) {
         QByteArray text;
@@ -220,31 +225,55 @@ QByteArray LexiconSnapshot::encode() const
         }
         return text;
     };
+    constexpr qsizetype kPieceBytes = 64 * 1024;
+    // The keys in the order the JSON encoder sorts them.
+    QByteArray piece("{\"hotwords\":[");
+    for (qsizetype i = 0; i < snapshot.hotwords.size(); ++i) {
+        if (i > 0)
+            piece.append(',');
+        JsonText::appendString(piece, snapshot.hotwords.at(i));
+        if (piece.size() >= kPieceBytes) {
+            take(piece);
+            piece.clear();
+        }
+    }
+    piece.append("],\"rules\":[");
+    take(piece);
     // A save follows every dictation that hit a rule: tens of thousands of rules are encoded block
     // by block on the bulk pool's threads, the calling one among them, never on the global pool,
     // where a frame is painted. They read this snapshot only, which nothing changes while it is
     // encoded: its blocks are shared with the lexicon, which copies one before changing it. A few
-    // blocks at a time, each round's text appended and let go before the next: the document is not
-    // held twice over, once in pieces and once whole.
+    // blocks at a time, each round's text handed on and let go before the next.
     constexpr qsizetype kRoundBlocks = 16;
-    // The keys in the order the JSON encoder sorts them.
-    QByteArray out("{\"hotwords\":");
-    hotwords.appendJson(out);
-    out.append(",\"rules\":[");
-    const QList<QList<LearnedRule>>& blocks = rules.blocks();
+    const QList<QList<LearnedRule>>& blocks = snapshot.rules.blocks();
     for (qsizetype first = 0; first < blocks.size(); first += kRoundBlocks) {
         const QList<QList<LearnedRule>> round = blocks.mid(first, kRoundBlocks);
         const QList<QByteArray> slices =
             round.size() > 1 ? QtConcurrent::blockingMapped<QList<QByteArray>>(&bulkPool(), round, encodeBlock)
                              : QList<QByteArray>{encodeBlock(round.first())};
-        for (const QByteArray& slice : slices) {
-            if (!out.endsWith('['))
-                out.append(',');
-            out.append(slice);
+        for (qsizetype i = 0; i < slices.size(); ++i) {
+            if (first + i > 0)
+                take(QByteArray(","));
+            take(slices[i]);
         }
     }
-    out.append("]}");
+    take(QByteArray("]}"));
+}
+
+} // namespace
+
+QByteArray LexiconSnapshot::encode() const
+{
+    QByteArray out;
+    encodeInPieces(*this, [&out](const QByteArray& piece) { out.append(piece); });
     return out;
+}
+
+qsizetype LexiconSnapshot::encodedSize() const
+{
+    qsizetype size = 0;
+    encodeInPieces(*this, [&size](const QByteArray& piece) { size += piece.size(); });
+    return size;
 }
 
 std::optional<LexiconSnapshot> LexiconSnapshot::decode(QByteArray bytes)

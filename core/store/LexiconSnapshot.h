@@ -17,6 +17,8 @@ struct LexiconSnapshot
 
     // Compact JSON: {"rules":[...],"hotwords":[...]}, byte for byte what QJsonDocument writes.
     QByteArray encode() const;
+    // The size of encode(), counted without holding the document.
+    qsizetype encodedSize() const;
     // Both top-level keys and every rule key are required; a document missing any of them, or
     // holding a value of the wrong type, is unreadable as a whole. Bytes moved in are let go of as
     // soon as they are read, before the rules are made.

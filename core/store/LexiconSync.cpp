@@ -32,8 +32,7 @@ QCoro::Task<LexiconSync::Pass> syncPass(GatewayClient client, QString syncKey, s
     // into it, until the lexicon shrinks: the size is looked at first, on a worker, since encoding
     // grows with the lexicon.
     const qint64 limit = GatewayClient::lexiconCopyLimit(syncKey);
-    QFuture<qint64> sizing =
-        QtConcurrent::run(&bulkPool(), [lexicon] { return lexicon->exportSnapshot().value_or(QByteArray()).size(); });
+    QFuture<qint64> sizing = QtConcurrent::run(&bulkPool(), [lexicon] { return qint64(lexicon->exportedSize()); });
     const qint64 size = co_await sizing;
     if (size > limit) {
         pass.stopped = LexiconTooLargeError(size, limit).description();

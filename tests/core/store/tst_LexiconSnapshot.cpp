@@ -106,6 +106,7 @@ private Q_SLOTS:
         const QJsonObject tree{{"rules", rules},
                                {"hotwords", QJsonArray::fromStringList(snapshot.hotwords.toStringList())}};
         QCOMPARE(snapshot.encode(), QJsonDocument(tree).toJson(QJsonDocument::Compact));
+        QCOMPARE(snapshot.encodedSize(), snapshot.encode().size());
     }
 
     // The program's own documents are read a few thousand elements at a time, anything else as a
