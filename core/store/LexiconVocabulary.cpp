@@ -108,8 +108,8 @@ void Lexicon::editMatcherLocked(const Held& held, qsizetype words, const std::fu
         // Readers are handed the matcher under the readers' lock only, and keep what they were
         // handed: when none holds it, nobody can read it while that lock is held, and a small edit
         // is made in place there. A large one would hold readers up: it changes a copy, which the
-        // step publishes.
-        if (words <= kInPlaceWords) {
+        // step publishes. So would one that makes the matcher file every word again.
+        if (words <= kInPlaceWords && !m_matcher->growsFor(words)) {
             const std::lock_guard viewLock(m_viewMutex);
             if (m_matcher.use_count() == 1) {
                 // Whatever the last reader did with it happened before it let go.

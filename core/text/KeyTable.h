@@ -34,6 +34,8 @@ public:
         growIndexFor(size() + count);
     }
     qsizetype size() const { return qsizetype(m_entries.size() - m_free.size()); }
+    // Whether count more keys would make the index grow, which files every key again.
+    bool growsFor(qsizetype count) const { return std::size_t(size() + count) * 4 > m_index.size() * 3; }
     bool isEmpty() const { return size() == 0; }
 
     // The words keys may be lent from.
