@@ -107,8 +107,8 @@ public:
     // lists, without listing them all.
     bool listsHotword(const QString& word) const;
     // hotwords() as the recognisers take it: no single characters, no "@", nothing holding a
-    // number, at most kMaxAsrHotwords entries, found among the first kMaxAsrLooked words that fail
-    // this. Never waits for the load: a take started before the
+    // number, at most kMaxAsrHotwords entries; the list is looked through no further once
+    // kMaxAsrLooked words were passed over. Never waits for the load: a take started before the
     // file was read is recognised without them (its rules still apply).
     QStringList asrHotwords() const;
     // The words of hotwords() prepared for finding them in a transcript, kept up to date as the
@@ -117,8 +117,8 @@ public:
     QList<LearnedRule> allRules() const;
     // Takes no lock: once loaded, it never waits.
     qsizetype ruleCount() const;
-    // Exactly the bytes a save would write. Encoded on the caller's thread, outside the lock: call
-    // it from a worker.
+    // Exactly the bytes a save would write, encoded on the caller's thread and the bulk pool, from
+    // the last view: call it from a worker.
     std::optional<QByteArray> exportSnapshot() const;
     // The size of exportSnapshot(), counted without holding its bytes; on a worker too.
     qsizetype exportedSize() const;
