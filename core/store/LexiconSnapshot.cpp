@@ -24,7 +24,7 @@ const QString kHotwords = QStringLiteral("hotwords");
 // pieces between them for as long as it lives.
 struct Unpacked
 {
-    QList<LearnedRule> rules; // every rule without its texts
+    LexiconRules rules; // every rule without its texts, in blocks that never grow by copying
     WordList hotwords;
     WordList ruleTexts; // wrong, right and source of each rule, in turn
 };
@@ -55,7 +55,6 @@ std::optional<Unpacked> unpack(const QJsonDocument& document, const QJsonParseEr
 
     Unpacked unpacked;
     const QJsonArray ruleArray = rules.toArray();
-    unpacked.rules.reserve(ruleArray.size());
     for (const QJsonValue& value : ruleArray) {
         if (!unpackRule(value, unpacked))
             return std::nullopt;
@@ -167,9 +166,11 @@ LexiconSnapshot packed(Unpacked unpacked)
     QStringList sources;
     LexiconSnapshot snapshot;
     snapshot.hotwords = std::move(unpacked.hotwords);
+    // The rules are given their texts where they are, not copied into a list of their own.
+    snapshot.rules = std::move(unpacked.rules);
     const WordList& texts = unpacked.ruleTexts;
-    for (qsizetype i = 0; i < unpacked.rules.size(); ++i) {
-        LearnedRule rule = std::move(unpacked.rules[i]);
+    for (qsizetype i = 0; i < snapshot.rules.size(); ++i) {
+        LearnedRule& rule = snapshot.rules.change(i);
         rule.wrong = texts.at(3 * i).toString();
         rule.right = texts.at(3 * i + 1).toString();
         const QStringView source = texts.at(3 * i + 2);
@@ -181,7 +182,6 @@ LexiconSnapshot packed(Unpacked unpacked)
             if (sources.size() < kSharedSources)
                 sources.append(rule.source);
         }
-        snapshot.rules.append(std::move(rule));
     }
     return snapshot;
 }

@@ -18,6 +18,11 @@ void WordList::append(QStringView word)
     last.units.append(word);
     last.ends.append(quint32(last.units.size()));
     ++m_size;
+    // A full chunk never grows again: the room its growth left is given back.
+    if (last.ends.size() == kChunkWords) {
+        last.units.squeeze();
+        last.ends.squeeze();
+    }
 }
 
 QStringView WordList::at(qsizetype index) const
