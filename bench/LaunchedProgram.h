@@ -190,17 +190,9 @@ public:
     }
 
     // Resident memory in KiB.
-    long residentKiB() const
-    {
-        QFile status(QStringLiteral("/proc/%1/status").arg(m_process.processId()));
-        if (!status.open(QIODevice::ReadOnly))
-            return 0;
-        for (const QByteArray& line : status.readAll().split('\n')) {
-            if (line.startsWith("VmRSS:"))
-                return line.mid(6).trimmed().split(' ').front().toLong();
-        }
-        return 0;
-    }
+    long residentKiB() const { return statusKiB("VmRSS:"); }
+    // The most memory it has held resident so far, in KiB.
+    long peakResidentKiB() const { return statusKiB("VmHWM:"); }
 
     // Nanoseconds on a processor so far, for each of the process's threads by its id.
     using ThreadTimes = QHash<QString, qint64>;
@@ -278,6 +270,18 @@ private:
     QString m_title;
     QProcess m_process;
     // Kept apart for threads that watch the process: QProcess is not for them.
+    long statusKiB(const QByteArray& key) const
+    {
+        QFile status(QStringLiteral("/proc/%1/status").arg(m_process.processId()));
+        if (!status.open(QIODevice::ReadOnly))
+            return 0;
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith(key))
+                return line.mid(key.size()).trimmed().split(' ').front().toLong();
+        }
+        return 0;
+    }
+
     qint64 m_pid = 0;
     QElapsedTimer m_clock;
 };

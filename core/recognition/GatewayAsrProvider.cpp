@@ -1,5 +1,6 @@
 #include "core/recognition/GatewayAsrProvider.h"
 
+#include "core/async/BulkPool.h"
 #include "core/net/Json.h"
 #include "core/recognition/AsrError.h"
 
@@ -47,7 +48,7 @@ QCoro::Task<QString> GatewayAsrProvider::transcribe(QByteArray wavData, QStringL
     const GatewayClient client = m_client;
     // The body holds the recording as base64: megabytes for each chunk of a long take, and its
     // chunks start together. Built on a worker so that the caller's thread does not hold for them.
-    QFuture<QByteArray> building = QtConcurrent::run(&requestBody, wavData, vocabulary, languageHint);
+    QFuture<QByteArray> building = QtConcurrent::run(&bulkPool(), &requestBody, wavData, vocabulary, languageHint);
     const QByteArray body = co_await building;
     const QJsonObject answer = co_await client.postSerialized(QStringLiteral("v1/asr"), body, cancel);
     co_return transcriptFromAnswer(answer);

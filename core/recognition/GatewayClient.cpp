@@ -1,5 +1,6 @@
 #include "core/recognition/GatewayClient.h"
 
+#include "core/async/BulkPool.h"
 #include "core/net/HttpTransport.h"
 #include "core/net/Json.h"
 #include "core/net/NetworkErrors.h"
@@ -81,7 +82,7 @@ QCoro::Task<std::optional<QByteArray>> fetchWith(QUrl url, Credential credential
         std::optional<QByteArray> copy;
         std::exception_ptr error;
     };
-    QFuture<Read> reading = QtConcurrent::run([body = std::move(response.body)] {
+    QFuture<Read> reading = QtConcurrent::run(&bulkPool(), [body = std::move(response.body)] {
         Read read;
         try {
             read.copy = GatewayClient::lexiconFromAnswer(body);
@@ -244,14 +245,15 @@ QCoro::Task<void> GatewayClient::pushLexicon(QString syncKey, QByteArray data, Q
     const GatewayClient self = *this;
     // The body is the lexicon in base64 inside JSON, passing through several times its size on the
     // way: it is built on a worker, which lets go of all but the body.
-    QFuture<QByteArray> building = QtConcurrent::run([syncKey, data = std::move(data), updatedAt]() mutable {
-        const QByteArray blob = std::exchange(data, {}).toBase64();
-        return compactJson(QJsonObject{
-            {QStringLiteral("key"), syncKey},
-            {QStringLiteral("blob"), QString::fromLatin1(blob)},
-            {QStringLiteral("updatedAt"), qint64(updatedAt.toMSecsSinceEpoch())},
+    QFuture<QByteArray> building =
+        QtConcurrent::run(&bulkPool(), [syncKey, data = std::move(data), updatedAt]() mutable {
+            const QByteArray blob = std::exchange(data, {}).toBase64();
+            return compactJson(QJsonObject{
+                {QStringLiteral("key"), syncKey},
+                {QStringLiteral("blob"), QString::fromLatin1(blob)},
+                {QStringLiteral("updatedAt"), qint64(updatedAt.toMSecsSinceEpoch())},
+            });
         });
-    });
     auto serialized = std::make_shared<QByteArray>(co_await building);
     const QUrl url = ServiceEndpoints::appendPath(self.m_baseUrl, QStringLiteral("v1/lexicon"));
     HttpTransport* transport = self.m_transport;
@@ -266,7 +268,7 @@ QCoro::Task<void> GatewayClient::pushLexicon(QString syncKey, QByteArray data, Q
         failure = std::current_exception();
     }
     // What the request leaves of the body goes on a worker too.
-    QThreadPool::globalInstance()->start([body = std::exchange(serialized, {})] {});
+    bulkPool().start([body = std::exchange(serialized, {})] {});
     if (failure)
         std::rethrow_exception(failure);
 }

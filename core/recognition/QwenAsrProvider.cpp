@@ -1,5 +1,6 @@
 #include "core/recognition/QwenAsrProvider.h"
 
+#include "core/async/BulkPool.h"
 #include "core/net/HttpTransport.h"
 #include "core/net/Json.h"
 #include "core/net/ServiceEndpoints.h"
@@ -21,8 +22,8 @@ QCoro::Task<QString> transcribeWith(QString apiKey, QUrl host, HttpTransport* tr
 {
     // The body holds the recording as base64: megabytes for each chunk of a long take, and its
     // chunks start together. Built on a worker so that the caller's thread does not hold for them.
-    QFuture<QByteArray> building =
-        QtConcurrent::run(&QwenAsrProvider::requestBody, std::move(wavData), std::move(vocabulary), languageHint);
+    QFuture<QByteArray> building = QtConcurrent::run(&bulkPool(), &QwenAsrProvider::requestBody, std::move(wavData),
+                                                     std::move(vocabulary), languageHint);
     const QByteArray body = co_await building;
     QNetworkRequest request(ServiceEndpoints::appendPath(host, kPath));
     request.setRawHeader("Authorization", "Bearer " + apiKey.toUtf8());

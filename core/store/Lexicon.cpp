@@ -1,5 +1,6 @@
 #include "core/store/Lexicon.h"
 
+#include "core/async/BulkPool.h"
 #include "core/async/PostToThread.h"
 #include "core/store/LexiconImport.h"
 #include "core/store/RuleReplacement.h"
@@ -28,20 +29,21 @@ const QString kAutoEditSource = QStringLiteral("auto_edit");
 
 } // namespace
 
-Lexicon::StoredRule::StoredRule(LearnedRule learned)
-    : StoredRule(learned, RuleReplacement::searchKey(learned.wrong))
+Lexicon::RuleKey::RuleKey(const LearnedRule& rule)
+    : RuleKey(rule, RuleReplacement::searchKey(rule.wrong))
 {}
 
-Lexicon::StoredRule::StoredRule(LearnedRule learned, QString key)
-    : rule(std::move(learned))
-    , searchKey(std::move(key))
+Lexicon::RuleKey::RuleKey(const LearnedRule& rule, QString key)
+    : searchKey(std::move(key))
     , ascii(TextClass::isAscii(rule.wrong))
 {}
 
 Lexicon::Lexicon(const QString& directory, FreedMemory* freedMemory, QThreadPool* loader)
     : m_fileURL(QDir(directory).filePath(kFileName))
     , m_freedMemory(freedMemory)
+    , m_order(std::make_shared<std::vector<qsizetype>>())
     , m_matcher(std::make_shared<HotwordMatcher>())
+    , m_view(std::make_shared<View>(View{{}, m_order, {}}))
     , m_loader(loader ? loader : &m_worker)
 {
     m_worker.setMaxThreadCount(1);
@@ -84,17 +86,21 @@ void Lexicon::load()
 {
     // Everything is read and prepared before the lock is taken: nothing else touches the lexicon
     // before the load is over, and a reader of isLoaded() never meets the lock held for long.
-    QList<StoredRule> rules;
+    LexiconRules rules;
+    std::vector<RuleKey> keys;
     WordList extraHotwords;
     qsizetype fileBytes = 0;
-    if (const std::optional<QByteArray> bytes = StoreFile::readOrQuarantine(m_fileURL)) {
+    if (std::optional<QByteArray> bytes = StoreFile::readOrQuarantine(m_fileURL)) {
         fileBytes = bytes->size();
-        if (std::optional<LexiconSnapshot> snapshot = LexiconSnapshot::decode(*bytes)) {
-            rules.reserve(snapshot->rules.size());
-            for (LearnedRule& rule : snapshot->rules)
-                rules.append(StoredRule(std::move(rule)));
+        const bool blank = std::all_of(bytes->cbegin(), bytes->cend(), [](char c) { return QChar::isSpace(uchar(c)); });
+        // The file's bytes go once read, before the rules are made from them.
+        if (std::optional<LexiconSnapshot> snapshot = LexiconSnapshot::decode(*std::exchange(bytes, std::nullopt))) {
+            rules = std::move(snapshot->rules);
+            keys.reserve(std::size_t(rules.size()));
+            for (const LearnedRule& rule : rules)
+                keys.emplace_back(rule);
             extraHotwords = std::move(snapshot->hotwords);
-        } else if (!bytes->trimmed().isEmpty()) {
+        } else if (!blank) {
             // An empty file holds nothing worth keeping; anything else the user may want back.
             const QString kept = StoreFile::quarantine(m_fileURL);
             std::printf("lexicon: %s could not be decoded; kept as %s\n", qPrintable(m_fileURL), qPrintable(kept));
@@ -102,17 +108,23 @@ void Lexicon::load()
     }
     auto matcher = std::make_shared<HotwordMatcher>(std::move(extraHotwords));
     qsizetype units = 0;
-    for (const StoredRule& stored : std::as_const(rules))
-        units += stored.rule.right.size();
+    for (const LearnedRule& rule : rules)
+        units += rule.right.size();
     matcher->reserve(rules.size(), units);
-    for (const StoredRule& stored : std::as_const(rules))
-        matcher->add(stored.rule.right);
+    for (const LearnedRule& rule : rules)
+        matcher->add(rule.right);
     {
-        QMutexLocker lock(&m_mutex);
+        const Held held(&m_mutex);
         m_rules = std::move(rules);
-        m_matcher = std::move(matcher);
+        m_keys = std::move(keys);
+        {
+            // Nobody has been handed the empty matcher yet but a reader in passing.
+            const std::lock_guard viewLock(m_viewMutex);
+            m_matcher = std::move(matcher);
+        }
         m_ruleCount = m_rules.size();
-        rebuildOrderLocked();
+        rebuildOrderLocked(held);
+        publishLocked(held);
         m_loaded = true;
         announceChange();
     }
@@ -122,10 +134,37 @@ void Lexicon::load()
         m_freedMemory->giveBack();
 }
 
-QMutexLocker<QMutex> Lexicon::lockLoaded() const
+Lexicon::Held Lexicon::lockLoaded() const
 {
     waitUntilLoaded();
-    return QMutexLocker(&m_mutex);
+    return Held(&m_mutex);
+}
+
+std::shared_ptr<const Lexicon::View> Lexicon::view() const
+{
+    const std::lock_guard viewLock(m_viewMutex);
+    return m_view;
+}
+
+std::shared_ptr<const Lexicon::View> Lexicon::loadedView() const
+{
+    waitUntilLoaded();
+    return view();
+}
+
+void Lexicon::publishLocked(const Held& held)
+{
+    Q_ASSERT(held.isLocked() && held.mutex() == &m_mutex);
+    std::shared_ptr<const View> next = std::make_shared<View>(View{m_rules, m_order, matcherLocked(held).words()});
+    std::shared_ptr<HotwordMatcher> replaced;
+    {
+        const std::lock_guard viewLock(m_viewMutex);
+        m_view.swap(next);
+        if (m_nextMatcher)
+            replaced = std::exchange(m_matcher, std::exchange(m_nextMatcher, nullptr));
+    }
+    // The view and matcher replaced, when nobody else holds them, go here, outside the readers'
+    // lock.
 }
 
 bool Lexicon::isRefused(const QString& wrong, const QString& right, const QString& source)
@@ -136,29 +175,27 @@ bool Lexicon::isRefused(const QString& wrong, const QString& right, const QStrin
     return learnt && Corrections::isCommonLatinWord(wrong);
 }
 
-void Lexicon::setRightLocked(StoredRule& stored, const QString& right)
+void Lexicon::setRightLocked(const Held& held, qsizetype index, const QString& right)
 {
-    HotwordMatcher& matcher = matcherForChangeLocked();
-    matcher.remove(stored.rule.right);
-    matcher.add(right);
-    stored.rule.right = right;
+    const QString before = m_rules.at(index).right;
+    editMatcherLocked(held, 2, [&](HotwordMatcher& matcher) {
+        matcher.remove(before);
+        matcher.add(right);
+    });
+    m_rules.change(index).right = right;
 }
 
-void Lexicon::appendRuleLocked(StoredRule stored)
+void Lexicon::appendRuleLocked(const Held& held, LearnedRule rule, QString searchKey)
 {
-    matcherForChangeLocked().add(stored.rule.right);
-    m_rules.append(std::move(stored));
+    editMatcherLocked(held, 1, [&rule](HotwordMatcher& matcher) { matcher.add(rule.right); });
+    m_keys.emplace_back(rule, std::move(searchKey));
+    m_rules.append(std::move(rule));
     m_ruleCount = m_rules.size();
 }
 
 QList<LearnedRule> Lexicon::allRules() const
 {
-    const auto lock = lockLoaded();
-    QList<LearnedRule> out;
-    out.reserve(m_rules.size());
-    for (const StoredRule& stored : m_rules)
-        out.append(stored.rule);
-    return out;
+    return loadedView()->rules.toList();
 }
 
 qsizetype Lexicon::ruleCount() const
@@ -183,43 +220,82 @@ void Lexicon::announceChange() const
         Qt::QueuedConnection);
 }
 
-qsizetype Lexicon::indexOfWrongLocked(const QString& wrong) const
+qsizetype Lexicon::indexOfWrongLocked(const Held&, const QString& wrong) const
 {
     const QString key = RuleReplacement::searchKey(wrong);
-    for (qsizetype i = 0; i < m_rules.size(); ++i) {
-        if (m_rules[i].searchKey == key)
-            return i;
+    for (std::size_t i = 0; i < m_keys.size(); ++i) {
+        if (m_keys[i].searchKey == key)
+            return qsizetype(i);
     }
     return -1;
 }
 
-QStringList Lexicon::newHotwordsLocked(const QStringList& words) const
+namespace {
+
+// Whether a stored word is canonically equal to a word whose canonical key is given: for a few
+// words the stored list, which may hold a million, is looked through; for many, the stored words
+// are filed once by their keys' hashes, sixteen bytes a word rather than a key of each.
+class StoredKeys
 {
-    // Each word by its canonical key, each key once. Only a word the matcher lists can be
-    // canonically equal to a stored one; then the stored list, which may hold a million, is looked
-    // through once, without keeping a key for each of its words.
-    std::vector<std::pair<QString, QString>> keyed;
-    QSet<QString> newKeys;
-    bool listedHere = false;
-    for (const QString& word : words) {
-        QString key = TextClass::canonicalKey(word);
-        if (newKeys.contains(key))
-            continue;
-        newKeys.insert(key);
-        listedHere = listedHere || m_matcher->lists(word);
-        keyed.emplace_back(word, std::move(key));
-    }
-    if (listedHere) {
-        for (const QStringView stored : extraHotwordsLocked()) {
-            newKeys.remove(TextClass::canonicalKey(stored.toString()));
-            if (newKeys.isEmpty())
-                break;
+public:
+    StoredKeys(const WordList& stored, qsizetype lookups)
+        : m_stored(stored)
+        , m_filed(lookups > 64)
+    {}
+
+    bool contains(const QString& key)
+    {
+        if (!m_filed) {
+            return std::any_of(m_stored.begin(), m_stored.end(),
+                               [&key](QStringView word) { return TextClass::canonicalKey(word.toString()) == key; });
         }
+        if (m_byHash.empty() && !m_stored.isEmpty()) {
+            m_byHash.reserve(std::size_t(m_stored.size()));
+            for (qsizetype i = 0; i < m_stored.size(); ++i)
+                m_byHash.emplace_back(qHash(TextClass::canonicalKey(m_stored.at(i).toString())), i);
+            std::sort(m_byHash.begin(), m_byHash.end());
+        }
+        const std::size_t hash = qHash(key);
+        auto at = std::lower_bound(m_byHash.cbegin(), m_byHash.cend(), std::pair<std::size_t, qsizetype>(hash, 0));
+        for (; at != m_byHash.cend() && at->first == hash; ++at) {
+            if (TextClass::canonicalKey(m_stored.at(at->second).toString()) == key)
+                return true;
+        }
+        return false;
     }
+
+private:
+    const WordList& m_stored;
+    const bool m_filed;
+    std::vector<std::pair<std::size_t, qsizetype>> m_byHash;
+};
+
+QString textOf(const QString& word)
+{
+    return word;
+}
+
+QString textOf(QStringView word)
+{
+    return word.toString();
+}
+
+} // namespace
+
+template <typename Words> QStringList Lexicon::newHotwordsLocked(const Held& held, const Words& words) const
+{
+    // Each word by its canonical key, each key once, and only new words' keys are kept. Only a word
+    // the matcher lists can be canonically equal to a stored one.
+    StoredKeys stored(extraHotwordsLocked(held), words.size());
+    QSet<QString> newKeys;
     QStringList out;
-    for (const auto& [word, key] : keyed) {
-        if (newKeys.contains(key))
-            out.append(word);
+    for (const auto& written : words) {
+        const QString word = textOf(written);
+        QString key = TextClass::canonicalKey(word);
+        if (newKeys.contains(key) || (matcherLocked(held).lists(word) && stored.contains(key)))
+            continue;
+        newKeys.insert(std::move(key));
+        out.append(word);
     }
     return out;
 }
@@ -229,12 +305,12 @@ std::optional<int> Lexicon::merge(const QByteArray& remoteData)
     const std::optional<LexiconSnapshot> remote = LexiconSnapshot::decodeServiceText(remoteData);
     if (!remote)
         return std::nullopt;
-    const auto lock = lockLoaded();
+    const Held held = lockLoaded();
     // Looked up by key, as an import does: tens of thousands on each side must not cost their
     // product, at every start.
     QSet<QString> ruleKeys;
     ruleKeys.reserve(m_rules.size() + remote->rules.size());
-    for (const StoredRule& stored : std::as_const(m_rules))
+    for (const RuleKey& stored : m_keys)
         ruleKeys.insert(stored.searchKey);
     int added = 0;
     for (const LearnedRule& rule : remote->rules) {
@@ -242,16 +318,16 @@ std::optional<int> Lexicon::merge(const QByteArray& remoteData)
         if (ruleKeys.contains(key) || isRefused(rule.wrong, rule.right, rule.source))
             continue;
         ruleKeys.insert(key);
-        appendRuleLocked(StoredRule(rule, std::move(key)));
+        appendRuleLocked(held, rule, std::move(key));
         ++added;
     }
-    for (const QString& word : newHotwordsLocked(remote->hotwords.toStringList())) {
-        appendHotwordLocked(word);
+    for (const QString& word : newHotwordsLocked(held, remote->hotwords)) {
+        appendHotwordLocked(held, word);
         ++added;
     }
     if (added > 0) {
-        rebuildOrderLocked();
-        saveLocked();
+        rebuildOrderLocked(held);
+        saveLocked(held);
     }
     // Reading the account's copy passes through several times its size in small pieces.
     giveBackFreedSoon(remoteData.size());
@@ -260,7 +336,7 @@ std::optional<int> Lexicon::merge(const QByteArray& remoteData)
 
 QString Lexicon::apply(const QString& text)
 {
-    const auto lock = lockLoaded();
+    const Held held = lockLoaded();
     if (m_rules.isEmpty())
         return text;
     QString current = text;
@@ -272,16 +348,17 @@ QString Lexicon::apply(const QString& text)
     std::size_t at = 0;
     while (at < candidates.size()) {
         const qsizetype index = candidates[at++];
-        StoredRule& stored = m_rules[index];
+        RuleKey& stored = m_keys[std::size_t(index)];
         if (stored.searchKey.isEmpty() || !currentKey.contains(stored.searchKey))
             continue;
+        const LearnedRule& rule = m_rules.at(index);
         QString replaced;
         if (stored.ascii) {
             if (!stored.pattern)
-                stored.pattern = RuleReplacement::wordPattern(stored.rule.wrong);
-            replaced = RuleReplacement::replaceWords(current, *stored.pattern, stored.rule.right);
+                stored.pattern = RuleReplacement::wordPattern(rule.wrong);
+            replaced = RuleReplacement::replaceWords(current, *stored.pattern, rule.right);
         } else {
-            replaced = RuleReplacement::replaceCanonical(current, stored.rule.wrong, stored.rule.right);
+            replaced = RuleReplacement::replaceCanonical(current, rule.wrong, rule.right);
         }
         // A hit is a change: a rule whose right equals what it found rewrites nothing and must not
         // cost a save on every dictation.
@@ -292,102 +369,117 @@ QString Lexicon::apply(const QString& text)
         candidates = m_starts.candidates(currentKey, index);
         at = 0;
         // A count read from a file may already be at the limit; it stays there rather than wrap.
-        if (stored.rule.hitCount < std::numeric_limits<qint64>::max()) {
-            ++stored.rule.hitCount;
-            raiseInOrderLocked(index);
+        if (rule.hitCount < std::numeric_limits<qint64>::max()) {
+            // Copies the rule's block alone when the last view holds it.
+            ++m_rules.change(index).hitCount;
+            raiseInOrderLocked(held, index);
         }
         hit = true;
     }
     if (hit)
-        saveLocked();
+        saveLocked(held);
     return current;
 }
 
 void Lexicon::addRule(const QString& wrong, const QString& right, const QString& source)
 {
-    const auto lock = lockLoaded();
-    addRuleLocked(wrong, right, source);
+    const Held held = lockLoaded();
+    addRuleLocked(held, wrong, right, source);
 }
 
-void Lexicon::addRuleLocked(const QString& wrong, const QString& right, const QString& source)
+void Lexicon::addRuleLocked(const Held& held, const QString& wrong, const QString& right, const QString& source)
 {
     if (wrong.isEmpty() || right.isEmpty() || TextClass::canonicallyEqual(wrong, right) ||
         isRefused(wrong, right, source))
         return;
-    const qsizetype existing = indexOfWrongLocked(wrong);
+    const qsizetype existing = indexOfWrongLocked(held, wrong);
     if (existing >= 0) {
-        setRightLocked(m_rules[existing], right);
+        setRightLocked(held, existing, right);
     } else {
-        appendRuleLocked(StoredRule(LearnedRule::make(wrong, right, source)));
+        LearnedRule rule = LearnedRule::make(wrong, right, source);
+        QString key = RuleReplacement::searchKey(rule.wrong);
+        appendRuleLocked(held, std::move(rule), std::move(key));
         // No hits yet: it goes after every rule with hits, and last of those without.
-        m_order.push_back(m_rules.size() - 1);
-        m_starts.append(m_rules.size() - 1, m_rules.constLast().searchKey);
-        raiseInOrderLocked(m_rules.size() - 1);
+        orderForChangeLocked(held).push_back(m_rules.size() - 1);
+        m_starts.append(m_rules.size() - 1, m_keys.back().searchKey);
+        raiseInOrderLocked(held, m_rules.size() - 1);
     }
-    saveLocked();
+    saveLocked(held);
 }
 
 void Lexicon::removeRule(const QUuid& id)
 {
-    const auto lock = lockLoaded();
-    removeRulesLocked([&id](const StoredRule& stored) { return stored.rule.id == id; });
-    saveLocked();
+    const Held held = lockLoaded();
+    removeRulesLocked(held, [&id](const LearnedRule& rule) { return rule.id == id; });
+    saveLocked(held);
 }
 
-qsizetype Lexicon::removeRulesLocked(const std::function<bool(const StoredRule&)>& remove)
+qsizetype Lexicon::removeRulesLocked(const Held& held, const std::function<bool(const LearnedRule&)>& remove)
 {
     // Each rule's index once the removed ones are gone, or -1: the order and the starts keep their
     // sorting and are only renumbered, where rebuilding them would sort and file every rule again.
     std::vector<qsizetype> moved(std::size_t(m_rules.size()));
+    std::vector<bool> gone(std::size_t(m_rules.size()));
+    QStringList rights;
     qsizetype kept = 0;
-    for (qsizetype i = 0; i < m_rules.size(); ++i) {
-        if (remove(m_rules.at(i))) {
-            matcherForChangeLocked().remove(m_rules.at(i).rule.right);
+    qsizetype i = 0;
+    for (const LearnedRule& rule : m_rules) {
+        if (remove(rule)) {
+            rights.append(rule.right);
             moved[std::size_t(i)] = -1;
-            continue;
+            gone[std::size_t(i)] = true;
+        } else {
+            if (kept != i)
+                m_keys[std::size_t(kept)] = std::move(m_keys[std::size_t(i)]);
+            moved[std::size_t(i)] = kept++;
         }
-        if (kept != i)
-            m_rules[kept] = std::move(m_rules[i]);
-        moved[std::size_t(i)] = kept++;
+        ++i;
     }
     const qsizetype removed = m_rules.size() - kept;
     if (removed == 0)
         return 0;
-    m_rules.erase(m_rules.begin() + kept, m_rules.end());
+    editMatcherLocked(held, rights.size(), [&rights](HotwordMatcher& matcher) {
+        for (const QString& right : std::as_const(rights))
+            matcher.remove(right);
+    });
+    m_rules.remove(gone);
+    m_keys.erase(m_keys.begin() + kept, m_keys.end());
     m_ruleCount = m_rules.size();
-    auto out = m_order.begin();
-    for (const qsizetype index : m_order) {
+    std::vector<qsizetype>& order = orderForChangeLocked(held);
+    auto out = order.begin();
+    for (const qsizetype index : order) {
         if (moved[std::size_t(index)] >= 0)
             *out++ = moved[std::size_t(index)];
     }
-    m_order.erase(out, m_order.end());
+    order.erase(out, order.end());
     m_starts.renumber(moved);
     return removed;
 }
 
 int Lexicon::purgeBadRules()
 {
-    const auto lock = lockLoaded();
-    const qsizetype removed = removeRulesLocked(
-        [](const StoredRule& stored) { return isRefused(stored.rule.wrong, stored.rule.right, stored.rule.source); });
+    const Held held = lockLoaded();
+    const qsizetype removed =
+        removeRulesLocked(held, [](const LearnedRule& rule) { return isRefused(rule.wrong, rule.right, rule.source); });
     if (removed > 0)
-        saveLocked();
+        saveLocked(held);
     return int(removed);
 }
 
 void Lexicon::seedIfEmpty(const QStringList& hotwords, const QList<CorrectionPair>& rules)
 {
-    const auto lock = lockLoaded();
-    if ((hotwords.isEmpty() && rules.isEmpty()) || !m_rules.isEmpty() || !extraHotwordsLocked().isEmpty())
+    const Held held = lockLoaded();
+    if ((hotwords.isEmpty() && rules.isEmpty()) || !m_rules.isEmpty() || !extraHotwordsLocked(held).isEmpty())
         return;
-    for (const QString& word : newHotwordsLocked(hotwords))
-        appendHotwordLocked(word);
+    for (const QString& word : newHotwordsLocked(held, hotwords))
+        appendHotwordLocked(held, word);
     for (const CorrectionPair& pair : rules) {
-        if (indexOfWrongLocked(pair.wrong) < 0)
-            appendRuleLocked(StoredRule(LearnedRule::make(pair.wrong, pair.right, kSeedSource)));
+        if (indexOfWrongLocked(held, pair.wrong) < 0)
+            appendRuleLocked(held, LearnedRule::make(pair.wrong, pair.right, kSeedSource),
+                             RuleReplacement::searchKey(pair.wrong));
     }
-    rebuildOrderLocked();
-    saveLocked();
+    rebuildOrderLocked(held);
+    saveLocked(held);
 }
 
 void Lexicon::addHotword(const QString& word)
@@ -397,24 +489,24 @@ void Lexicon::addHotword(const QString& word)
 
 void Lexicon::addHotwords(const QStringList& words)
 {
-    const auto lock = lockLoaded();
+    const Held held = lockLoaded();
     QStringList written = words;
     written.removeAll(QString());
-    const QStringList added = newHotwordsLocked(written);
+    const QStringList added = newHotwordsLocked(held, written);
     for (const QString& word : added)
-        appendHotwordLocked(word);
+        appendHotwordLocked(held, word);
     if (!added.isEmpty())
-        saveLocked();
+        saveLocked(held);
 }
 
-void Lexicon::appendHotwordLocked(const QString& word)
+void Lexicon::appendHotwordLocked(const Held& held, const QString& word)
 {
-    matcherForChangeLocked().append(word);
+    editMatcherLocked(held, 1, [&word](HotwordMatcher& matcher) { matcher.append(word); });
 }
 
-const WordList& Lexicon::extraHotwordsLocked() const
+const WordList& Lexicon::extraHotwordsLocked(const Held& held) const
 {
-    return m_matcher->words();
+    return matcherLocked(held).words();
 }
 
 Lexicon::ImportCounts Lexicon::importText(const QString& text)
@@ -422,14 +514,14 @@ Lexicon::ImportCounts Lexicon::importText(const QString& text)
     const QList<LexiconImport::Entry> entries = LexiconImport::parse(text);
     // Checking each rule needs nothing of the lexicon and is most of a long file's work: the lines
     // are checked on several threads, the calling one among them, before the lexicon is locked.
-    const QList<std::optional<QString>> ruleKeys = QtConcurrent::blockingMapped(entries, &importedRuleKey);
-    const auto lock = lockLoaded();
+    const QList<std::optional<QString>> ruleKeys = QtConcurrent::blockingMapped(&bulkPool(), entries, &importedRuleKey);
+    const Held held = lockLoaded();
     // The stored rules by key, so that each line is looked up once instead of scanning the whole
     // lexicon per line.
     QHash<QString, qsizetype> ruleByKey;
     ruleByKey.reserve(m_rules.size() + entries.size());
-    for (qsizetype i = 0; i < m_rules.size(); ++i)
-        ruleByKey.insert(m_rules[i].searchKey, i);
+    for (std::size_t i = 0; i < m_keys.size(); ++i)
+        ruleByKey.insert(m_keys[i].searchKey, qsizetype(i));
     qsizetype units = 0;
     QStringList hotwords;
     for (const LexiconImport::Entry& entry : entries) {
@@ -440,19 +532,22 @@ Lexicon::ImportCounts Lexicon::importText(const QString& text)
             hotwords.append(entry.wrong);
         }
     }
-    matcherForChangeLocked().reserve(entries.size(), units);
+    editMatcherLocked(held, entries.size(), [&](HotwordMatcher& matcher) { matcher.reserve(entries.size(), units); });
     ImportCounts stored;
     for (qsizetype i = 0; i < entries.size(); ++i) {
         if (const std::optional<QString>& key = ruleKeys[i])
-            stored.rules += importRuleLocked(ruleByKey, entries[i].wrong, entries[i].right, *key) ? 1 : 0;
+            stored.rules += importRuleLocked(held, ruleByKey, entries[i].wrong, entries[i].right, *key) ? 1 : 0;
     }
-    for (const QString& word : newHotwordsLocked(hotwords)) {
-        appendHotwordLocked(word);
+    for (const QString& word : newHotwordsLocked(held, hotwords)) {
+        appendHotwordLocked(held, word);
         ++stored.hotwords;
     }
     if (stored.rules > 0 || stored.hotwords > 0) {
-        rebuildOrderLocked();
-        saveLocked();
+        rebuildOrderLocked(held);
+        saveLocked(held);
+    } else if (m_nextMatcher) {
+        // Nothing changed but the room made for it: the copy goes.
+        m_nextMatcher.reset();
     }
     return stored;
 }
@@ -467,19 +562,18 @@ std::optional<QString> Lexicon::importedRuleKey(const LexiconImport::Entry& entr
     return RuleReplacement::searchKey(wrong);
 }
 
-bool Lexicon::importRuleLocked(QHash<QString, qsizetype>& ruleByKey, const QString& wrong, const QString& right,
-                               const QString& key)
+bool Lexicon::importRuleLocked(const Held& held, QHash<QString, qsizetype>& ruleByKey, const QString& wrong,
+                               const QString& right, const QString& key)
 {
     const auto existing = ruleByKey.constFind(key);
     if (existing != ruleByKey.cend()) {
-        StoredRule& stored = m_rules[*existing];
-        if (stored.rule.right == right)
+        if (m_rules.at(*existing).right == right)
             return false;
-        setRightLocked(stored, right);
+        setRightLocked(held, *existing, right);
         return true;
     }
     ruleByKey.insert(key, m_rules.size());
-    appendRuleLocked(StoredRule(LearnedRule::make(wrong, right, kUserAddedSource), key));
+    appendRuleLocked(held, LearnedRule::make(wrong, right, kUserAddedSource), key);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "core/store/CorrectionPair.h"
 #include "core/store/Corrections.h"
 #include "core/store/LearnedRule.h"
+#include "core/store/LexiconRules.h"
 #include "core/store/LexiconSnapshot.h"
 #include "core/store/RuleStarts.h"
 #include "core/store/WordList.h"
@@ -41,12 +42,13 @@ struct Entry;
 // after each change.
 //
 // One instance is shared by the controller, the settings window and the dictation pipeline.
-// Every operation may be called from any thread; each takes the lexicon's own lock for its whole
-// step, so readers see a consistent state. No call waits for the disk: the file is encoded and
-// written on the lexicon's own worker, from a copy of the rules and hotwords taken under the lock,
-// one write at a time and in order; changes made while a write is under way go out together in the
-// next one, so the file never goes back to an older state. changed() tells the views that show it
-// (the main window's rule count), whichever thread made the change.
+// Every operation may be called from any thread. Each change takes the lexicon's own lock for its
+// whole step and then publishes the lexicon as it left it, an immutable view whose parts it shares;
+// readers read the last view published and never wait for a change, a load's end aside, nor for a
+// write. No call waits for the disk: the file is encoded and written on the lexicon's own worker,
+// from the last view, one write at a time and in order; changes made while a write is under way go
+// out together in the next one, so the file never goes back to an older state. changed() tells
+// the views that show it (the main window's rule count), whichever thread made the change.
 //
 // The file is read on a worker: a lexicon of a hundred thousand rules takes a second to decode
 // and prepare. Until then every operation waits for it, except those that say otherwise; the
@@ -110,7 +112,8 @@ public:
     // lists, without listing them all.
     bool listsHotword(const QString& word) const;
     // hotwords() as the recognisers take it: no single characters, no "@", nothing holding a
-    // number, at most kMaxAsrHotwords entries. Never waits for the load: a take started before the
+    // number, at most kMaxAsrHotwords entries; the list is looked through no further once
+    // kMaxAsrLooked words were passed over. Never waits for the load: a take started before the
     // file was read is recognised without them (its rules still apply).
     QStringList asrHotwords() const;
     // The words of hotwords() prepared for finding them in a transcript, kept up to date as the
@@ -119,9 +122,11 @@ public:
     QList<LearnedRule> allRules() const;
     // Takes no lock: once loaded, it never waits.
     qsizetype ruleCount() const;
-    // Exactly the bytes a save would write. Encoded on the caller's thread, outside the lock: call
-    // it from a worker.
+    // Exactly the bytes a save would write, encoded on the caller's thread and the bulk pool, from
+    // the last view: call it from a worker.
     std::optional<QByteArray> exportSnapshot() const;
+    // The size of exportSnapshot(), counted without holding its bytes; on a worker too.
+    qsizetype exportedSize() const;
 
     // Folds the account's copy in, read as service text (LexiconSnapshot::decodeServiceText), so
     // no control character from outside becomes part of a rule: local rules win on an equal wrong, invalid remote rules
@@ -165,6 +170,7 @@ public:
 
     static inline const QString kFileName = QStringLiteral("lexicon.json");
     static constexpr qsizetype kMaxAsrHotwords = 48;
+    static constexpr qsizetype kMaxAsrLooked = 1024;
 
 Q_SIGNALS:
     // The file has been read, or the rules, the hotwords or the rules' counts changed. Emitted from
@@ -174,18 +180,37 @@ Q_SIGNALS:
     // From the worker, after each write of the file, whether it went through or not (isSaved()).
     void saveFinished();
 
-private:
-    // A rule with what apply needs to find it quickly, computed once per rule.
-    struct StoredRule
-    {
-        explicit StoredRule(LearnedRule rule);
-        // searchKey already computed: RuleReplacement::searchKey(rule.wrong).
-        StoredRule(LearnedRule rule, QString searchKey);
+protected:
+    // On the worker, as a write has taken the lexicon it writes and before it encodes it; nothing
+    // of the lexicon is held then. For tests that hold a write there.
+    virtual void writeTaken() {}
 
-        LearnedRule rule;
+private:
+    // The lexicon's lock, held: every function named …Locked takes it, so that none can be called
+    // without it.
+    using Held = QMutexLocker<QMutex>;
+
+    // What apply needs to find a rule quickly, computed once per rule and kept beside it.
+    struct RuleKey
+    {
+        explicit RuleKey(const LearnedRule& rule);
+        // searchKey already computed: RuleReplacement::searchKey(rule.wrong).
+        RuleKey(const LearnedRule& rule, QString searchKey);
+
         QString searchKey;
         bool ascii = false;
         std::optional<QRegularExpression> pattern; // built on the first hit
+    };
+
+    // The lexicon as readers see it: published after each change, and never changed after. Its
+    // parts are shared with the lexicon's own, which copies a part before changing it, so making
+    // one costs a few hundred references whatever the lexicon holds.
+    struct View
+    {
+        LexiconRules rules;
+        // The rules' indices by hit count, highest first, stored order among equals.
+        std::shared_ptr<const std::vector<qsizetype>> order;
+        WordList extraHotwords;
     };
 
     // Starts load() on the loader unless it was started; from any thread.
@@ -193,48 +218,62 @@ private:
     // Reads, decodes and prepares the file, then puts it in place.
     void load();
     // Returns once the file has been read: the lock, taken after that.
-    QMutexLocker<QMutex> lockLoaded() const;
+    Held lockLoaded() const;
+    // The last published view, taken under a lock held only for the copy of a pointer: no reader
+    // ever waits for a change, a load or a write.
+    std::shared_ptr<const View> view() const;
+    // view(), once the file has been read.
+    std::shared_ptr<const View> loadedView() const;
+    // Hands the lexicon as it is now to readers, and to the next write.
+    void publishLocked(const Held& held);
 
-    // The first hotwords, in order, that pass accept, at most limit of them.
-    QStringList topHotwordsLocked(qsizetype limit, const std::function<bool(const QString&)>& accept) const;
+    // The first hotwords of view, in order, that pass accept, at most limit of them.
+    static QStringList topHotwordsOf(const View& view, qsizetype limit,
+                                     const std::function<bool(const QString&)>& accept);
     // Puts every rule back in m_order and m_starts, after rules came or went.
-    void rebuildOrderLocked();
+    void rebuildOrderLocked(const Held& held);
     // Moves rule index up in m_order to where its hit count now puts it.
-    void raiseInOrderLocked(qsizetype index);
-    // The matcher to change, copied first when a reader still holds it.
-    HotwordMatcher& matcherForChangeLocked();
-    void setRightLocked(StoredRule& stored, const QString& right);
-    void appendRuleLocked(StoredRule stored);
-    void appendHotwordLocked(const QString& word);
-    const WordList& extraHotwordsLocked() const;
+    void raiseInOrderLocked(const Held& held, qsizetype index);
+    // The order to change, copied first when a view still holds it.
+    std::vector<qsizetype>& orderForChangeLocked(const Held& held);
+    // Changes the matcher, by edit of about words words: see the definition.
+    void editMatcherLocked(const Held& held, qsizetype words, const std::function<void(HotwordMatcher&)>& edit);
+    // The matcher as the step under way left it.
+    const HotwordMatcher& matcherLocked(const Held& held) const;
+    void setRightLocked(const Held& held, qsizetype index, const QString& right);
+    void appendRuleLocked(const Held& held, LearnedRule rule, QString searchKey);
+    void appendHotwordLocked(const Held& held, const QString& word);
+    const WordList& extraHotwordsLocked(const Held& held) const;
     // Removes the rules remove picks; returns how many.
-    qsizetype removeRulesLocked(const std::function<bool(const StoredRule&)>& remove);
-    // The rules and hotwords as they are now, for encoding outside the lock.
-    LexiconSnapshot snapshotLocked() const;
-    // Tells of a change and queues a write of the lexicon as it will be when the write runs.
-    void saveLocked();
+    qsizetype removeRulesLocked(const Held& held, const std::function<bool(const LearnedRule&)>& remove);
+    // Publishes a change, tells of it and queues a write of the lexicon as it will be when the
+    // write runs.
+    void saveLocked(const Held& held);
     // Queues a write unless one is queued already.
-    void scheduleWriteLocked();
+    void scheduleWriteLocked(const Held& held);
     // On the worker: encodes and writes what the lexicon holds then.
     void writeLatest();
     // After work that freed bytes of a lexicon's text, on a worker of the global pool.
     void giveBackFreedSoon(qsizetype bytes) const;
-    qsizetype indexOfWrongLocked(const QString& wrong) const;
+    qsizetype indexOfWrongLocked(const Held& held, const QString& wrong) const;
     // words, in order, without those canonically equal to a stored extra hotword or to a word
     // before them.
-    QStringList newHotwordsLocked(const QStringList& words) const;
-    void addRuleLocked(const QString& wrong, const QString& right, const QString& source);
+    // A QStringList or a WordList.
+    template <typename Words> QStringList newHotwordsLocked(const Held& held, const Words& words) const;
+    void addRuleLocked(const Held& held, const QString& wrong, const QString& right, const QString& source);
     // The key an imported line's rule is filed under, or nothing for a line that is no rule or
     // that addRule would refuse.
     static std::optional<QString> importedRuleKey(const LexiconImport::Entry& entry);
     // An imported rule, before the one save: whether it was new or changed a stored rule's right.
     // ruleByKey holds the stored rules' indices by key.
-    bool importRuleLocked(QHash<QString, qsizetype>& ruleByKey, const QString& wrong, const QString& right,
-                          const QString& key);
+    bool importRuleLocked(const Held& held, QHash<QString, qsizetype>& ruleByKey, const QString& wrong,
+                          const QString& right, const QString& key);
 
     // From this size of a lexicon's text on, what reading or writing it freed is handed back at
     // once; below it, the few megabytes are not worth the time that takes.
     static constexpr qsizetype kLargeLexiconBytes = 4 * 1024 * 1024;
+    // Matcher edits of up to this many words are made in place when no reader holds the matcher.
+    static constexpr qsizetype kInPlaceWords = 64;
 
     // Asks for one changed() on the lexicon's own thread, unless one is already on its way.
     void announceChange() const;
@@ -244,16 +283,27 @@ private:
     std::atomic_bool m_loaded = false;
     // Kept apart from the rules so the main window's count takes no lock.
     std::atomic<qsizetype> m_ruleCount = 0;
+    // Held by every change for its whole step, and by a write to mark where it stands; never by a
+    // reader.
     mutable QMutex m_mutex;
     mutable std::atomic_bool m_changeAnnounced = false;
-    QList<StoredRule> m_rules;
+    LexiconRules m_rules;
+    // One per rule, in the same order.
+    std::vector<RuleKey> m_keys;
     // Derived from the rules, kept as they change, so that a dictation does not sort and look
-    // through tens of thousands of them: the rules' indices by hit count (highest first, stored
-    // order among equals), where rules start, and the matcher. The matcher also keeps the extra
-    // hotwords (extraHotwordsLocked()), whose texts are most of its keys.
-    std::vector<qsizetype> m_order;
+    // through tens of thousands of them: the order the view shows, where rules start, and the
+    // matcher. The matcher also keeps the extra hotwords (extraHotwordsLocked()), whose texts are
+    // most of its keys.
+    std::shared_ptr<std::vector<qsizetype>> m_order;
     RuleStarts m_starts;
+    // Readers take the matcher under m_viewMutex; it changes under both locks.
     std::shared_ptr<HotwordMatcher> m_matcher;
+    // The matcher of the step under way, when it could not change m_matcher in place; published
+    // with the step.
+    std::shared_ptr<HotwordMatcher> m_nextMatcher;
+    // Held for the copy of a pointer, or for a small edit of a matcher nobody reads.
+    mutable std::mutex m_viewMutex;
+    std::shared_ptr<const View> m_view;
     CoalescedWrites m_writes;
     // One thread: each write, in the order they were asked for (and the load, without a loader).
     QThreadPool m_worker;

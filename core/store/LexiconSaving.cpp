@@ -11,26 +11,16 @@
 
 std::optional<QByteArray> Lexicon::exportSnapshot() const
 {
-    LexiconSnapshot snapshot;
-    {
-        const auto lock = lockLoaded();
-        snapshot = snapshotLocked();
-    }
-    QByteArray encoded = snapshot.encode();
+    const std::shared_ptr<const View> view = loadedView();
+    QByteArray encoded = LexiconSnapshot{view->rules, view->extraHotwords}.encode();
     giveBackFreedSoon(encoded.size());
     return encoded;
 }
 
-LexiconSnapshot Lexicon::snapshotLocked() const
+qsizetype Lexicon::exportedSize() const
 {
-    // The encoder reads this copy on several threads while the lexicon goes on changing: the texts
-    // are shared, not copied, and a change made meanwhile leaves the copy as it was.
-    LexiconSnapshot snapshot;
-    snapshot.rules.reserve(m_rules.size());
-    for (const StoredRule& stored : m_rules)
-        snapshot.rules.append(stored.rule);
-    snapshot.hotwords = extraHotwordsLocked();
-    return snapshot;
+    const std::shared_ptr<const View> view = loadedView();
+    return LexiconSnapshot{view->rules, view->extraHotwords}.encodedSize();
 }
 
 void Lexicon::giveBackFreedSoon(qsizetype bytes) const
@@ -40,15 +30,16 @@ void Lexicon::giveBackFreedSoon(qsizetype bytes) const
         m_freedMemory->giveBackSoon();
 }
 
-void Lexicon::saveLocked()
+void Lexicon::saveLocked(const Held& held)
 {
-    // Every change is saved, so this is where it is told; what memory holds changed even when the
-    // disk refuses it.
+    // Every change is saved, so this is where it is published and told; what memory holds changed
+    // even when the disk refuses it.
+    publishLocked(held);
     announceChange();
-    scheduleWriteLocked();
+    scheduleWriteLocked(held);
 }
 
-void Lexicon::scheduleWriteLocked()
+void Lexicon::scheduleWriteLocked(const Held&)
 {
     if (m_writes.queue())
         m_worker.start([this] { writeLatest(); });
@@ -58,11 +49,15 @@ void Lexicon::writeLatest()
 {
     QMutexLocker lock(&m_mutex);
     m_writes.begin();
+    lock.unlock();
     qsizetype bytes = 0;
     bool written = false;
     {
-        const LexiconSnapshot snapshot = snapshotLocked();
-        lock.unlock();
+        // Every change so far has been published: changes from here on queue the next write. The
+        // view is taken without the lexicon's lock, which a dictation's rules may be waiting for.
+        const std::shared_ptr<const View> view = this->view();
+        const LexiconSnapshot snapshot{view->rules, view->extraHotwords};
+        writeTaken();
         const QByteArray encoded = snapshot.encode();
         bytes = encoded.size();
         // A failed write leaves the change in memory; the next one writes everything.
@@ -93,7 +88,7 @@ void Lexicon::saveAgain()
     QMutexLocker lock(&m_mutex);
     // Even beside a write under way: it may have told its end already, and none would follow.
     if (!m_writes.lastWritten())
-        scheduleWriteLocked();
+        scheduleWriteLocked(lock);
 }
 
 bool Lexicon::flush()

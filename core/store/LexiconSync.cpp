@@ -1,5 +1,6 @@
 #include "core/store/LexiconSync.h"
 
+#include "core/async/BulkPool.h"
 #include "core/net/NetworkErrors.h"
 #include "core/recognition/AsrError.h"
 #include "core/recognition/LexiconTooLargeError.h"
@@ -31,8 +32,7 @@ QCoro::Task<LexiconSync::Pass> syncPass(GatewayClient client, QString syncKey, s
     // into it, until the lexicon shrinks: the size is looked at first, on a worker, since encoding
     // grows with the lexicon.
     const qint64 limit = GatewayClient::lexiconCopyLimit(syncKey);
-    QFuture<qint64> sizing =
-        QtConcurrent::run([lexicon] { return lexicon->exportSnapshot().value_or(QByteArray()).size(); });
+    QFuture<qint64> sizing = QtConcurrent::run(&bulkPool(), [lexicon] { return qint64(lexicon->exportedSize()); });
     const qint64 size = co_await sizing;
     if (size > limit) {
         pass.stopped = LexiconTooLargeError(size, limit).description();
@@ -62,7 +62,7 @@ QCoro::Task<LexiconSync::Pass> syncPass(GatewayClient client, QString syncKey, s
     // Merging and encoding take time in proportion to both lexicons, and the merge saves: a
     // worker does both, and the event loop runs on meanwhile. The account's copy is moved in, so
     // that its megabytes are let go of there too.
-    QFuture<Folded> folding = QtConcurrent::run([lexicon, remote = std::move(remote)] {
+    QFuture<Folded> folding = QtConcurrent::run(&bulkPool(), [lexicon, remote = std::move(remote)] {
         Folded folded;
         if (remote) {
             folded.added = lexicon->merge(*remote);

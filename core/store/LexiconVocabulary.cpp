@@ -28,44 +28,45 @@ bool holdsNumber(const QString& word)
 
 QStringList Lexicon::hotwords() const
 {
-    const auto lock = lockLoaded();
-    return topHotwordsLocked(std::numeric_limits<qsizetype>::max(), {});
+    return topHotwordsOf(*loadedView(), std::numeric_limits<qsizetype>::max(), {});
 }
 
 bool Lexicon::listsHotword(const QString& word) const
 {
-    const auto lock = lockLoaded();
     // The matcher knows every listed text by its compared characters: most words that are not
     // listed are told apart there, without looking through a list that may hold a million.
-    if (!m_matcher->lists(word))
+    if (!hotwordMatcher()->lists(word))
         return false;
+    const std::shared_ptr<const View> view = this->view();
     const auto isWord = [&word](QStringView text) { return text == word; };
-    return std::any_of(m_rules.cbegin(), m_rules.cend(),
-                       [&](const StoredRule& stored) { return isWord(stored.rule.right); }) ||
-           std::any_of(extraHotwordsLocked().begin(), extraHotwordsLocked().end(), isWord);
+    return std::any_of(view->rules.begin(), view->rules.end(),
+                       [&](const LearnedRule& rule) { return isWord(rule.right); }) ||
+           std::any_of(view->extraHotwords.begin(), view->extraHotwords.end(), isWord);
 }
 
 QStringList Lexicon::topHotwords(qsizetype count) const
 {
-    const auto lock = lockLoaded();
-    return topHotwordsLocked(count, {});
+    return topHotwordsOf(*loadedView(), count, {});
 }
 
-QStringList Lexicon::topHotwordsLocked(qsizetype limit, const std::function<bool(const QString&)>& accept) const
+QStringList Lexicon::topHotwordsOf(const View& view, qsizetype limit, const std::function<bool(const QString&)>& accept)
 {
     QStringList out;
     if (limit <= 0)
         return out;
+    // A word accept refuses still counts against what is looked at: a lexicon whose first thousands
+    // of words all hold numbers must not cost a take's start a look at every one of a million.
+    qsizetype looked = 0;
     const auto take = [&](const QString& word) {
         if (accept && !accept(word))
-            return true;
+            return ++looked < kMaxAsrLooked;
         out.append(word);
         return out.size() < limit;
     };
     // Each text once: the first rule in order with a right keeps its place.
     QSet<QString> seen;
-    for (const qsizetype index : m_order) {
-        const QString& right = m_rules.at(index).rule.right;
+    for (const qsizetype index : *view.order) {
+        const QString& right = view.rules.at(index).right;
         const QString key = ComparedText::composed(right);
         if (seen.contains(key))
             continue;
@@ -73,8 +74,8 @@ QStringList Lexicon::topHotwordsLocked(qsizetype limit, const std::function<bool
         if (!take(right))
             return out;
     }
-    for (const QStringView view : extraHotwordsLocked()) {
-        const QString word = view.toString();
+    for (const QStringView listed : view.extraHotwords) {
+        const QString word = listed.toString();
         const QString key = ComparedText::composed(word);
         if (seen.contains(key))
             continue;
@@ -87,50 +88,86 @@ QStringList Lexicon::topHotwordsLocked(qsizetype limit, const std::function<bool
 
 QStringList Lexicon::asrHotwords() const
 {
-    // Before the load the lists are empty, and a take must not wait for them.
-    QMutexLocker lock(&m_mutex);
-    return topHotwordsLocked(kMaxAsrHotwords, [](const QString& word) {
+    // Before the load the view is empty, and a take must not wait for it.
+    return topHotwordsOf(*view(), kMaxAsrHotwords, [](const QString& word) {
         return Graphemes::count(word) >= 2 && !word.contains(QLatin1Char('@')) && !holdsNumber(word);
     });
 }
 
 std::shared_ptr<const HotwordMatcher> Lexicon::hotwordMatcher() const
 {
-    const auto lock = lockLoaded();
+    waitUntilLoaded();
+    const std::lock_guard viewLock(m_viewMutex);
     return m_matcher;
 }
 
-HotwordMatcher& Lexicon::matcherForChangeLocked()
+void Lexicon::editMatcherLocked(const Held& held, qsizetype words, const std::function<void(HotwordMatcher&)>& edit)
 {
-    // Readers keep the matcher they were handed; only this lock hands one out, so the count
-    // cannot grow meanwhile.
-    if (m_matcher.use_count() > 1)
-        m_matcher = std::make_shared<HotwordMatcher>(*m_matcher);
-    return *m_matcher;
+    Q_ASSERT(held.isLocked() && held.mutex() == &m_mutex);
+    if (!m_nextMatcher) {
+        // Readers are handed the matcher under the readers' lock only, and keep what they were
+        // handed: when none holds it, nobody can read it while that lock is held, and a small edit
+        // is made in place there. A large one would hold readers up: it changes a copy, which the
+        // step publishes. So would one that makes the matcher file every word again.
+        if (words <= kInPlaceWords && !m_matcher->growsFor(words)) {
+            const std::lock_guard viewLock(m_viewMutex);
+            if (m_matcher.use_count() == 1) {
+                // Whatever the last reader did with it happened before it let go.
+                std::atomic_thread_fence(std::memory_order_acquire);
+                edit(*m_matcher);
+                return;
+            }
+        }
+        m_nextMatcher = std::make_shared<HotwordMatcher>(*m_matcher);
+    }
+    edit(*m_nextMatcher);
 }
 
-void Lexicon::rebuildOrderLocked()
+const HotwordMatcher& Lexicon::matcherLocked(const Held&) const
 {
-    m_order.resize(std::size_t(m_rules.size()));
+    return m_nextMatcher ? *m_nextMatcher : *m_matcher;
+}
+
+std::vector<qsizetype>& Lexicon::orderForChangeLocked(const Held&)
+{
+    // The last view holds it, and readers may hold older ones; once none does, whatever they read
+    // of it happened before they let go.
+    if (m_order.use_count() > 1)
+        m_order = std::make_shared<std::vector<qsizetype>>(*m_order);
+    else
+        std::atomic_thread_fence(std::memory_order_acquire);
+    return *m_order;
+}
+
+void Lexicon::rebuildOrderLocked(const Held& held)
+{
+    std::vector<qsizetype>& order = orderForChangeLocked(held);
+    order.resize(std::size_t(m_rules.size()));
     for (qsizetype i = 0; i < m_rules.size(); ++i)
-        m_order[std::size_t(i)] = i;
-    std::stable_sort(m_order.begin(), m_order.end(), [this](qsizetype a, qsizetype b) {
-        return m_rules.at(a).rule.hitCount > m_rules.at(b).rule.hitCount;
-    });
+        order[std::size_t(i)] = i;
+    // The counts in one array: looking each up in the rules' blocks would cost the sort a search per
+    // comparison.
+    std::vector<qint64> hits;
+    hits.reserve(std::size_t(m_rules.size()));
+    for (const LearnedRule& rule : m_rules)
+        hits.push_back(rule.hitCount);
+    std::stable_sort(order.begin(), order.end(),
+                     [&hits](qsizetype a, qsizetype b) { return hits[std::size_t(a)] > hits[std::size_t(b)]; });
     m_starts.clear();
-    for (qsizetype i = 0; i < m_rules.size(); ++i)
-        m_starts.append(i, m_rules.at(i).searchKey);
+    for (std::size_t i = 0; i < m_keys.size(); ++i)
+        m_starts.append(qsizetype(i), m_keys[i].searchKey);
 }
 
-void Lexicon::raiseInOrderLocked(qsizetype index)
+void Lexicon::raiseInOrderLocked(const Held& held, qsizetype index)
 {
-    const auto at = std::find(m_order.begin(), m_order.end(), index);
-    if (at == m_order.end())
+    std::vector<qsizetype>& order = orderForChangeLocked(held);
+    const auto at = std::find(order.begin(), order.end(), index);
+    if (at == order.end())
         return;
-    const qint64 count = m_rules.at(index).rule.hitCount;
+    const qint64 count = m_rules.at(index).hitCount;
     // The rules ahead of it that stay ahead: more hits, or as many and stored earlier.
-    const auto to = std::partition_point(m_order.begin(), at, [&](qsizetype other) {
-        const qint64 hits = m_rules.at(other).rule.hitCount;
+    const auto to = std::partition_point(order.begin(), at, [&](qsizetype other) {
+        const qint64 hits = m_rules.at(other).hitCount;
         return hits > count || (hits == count && other < index);
     });
     std::rotate(to, at, at + 1);

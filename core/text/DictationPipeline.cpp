@@ -1,5 +1,6 @@
 #include "core/text/DictationPipeline.h"
 
+#include "core/async/BulkPool.h"
 #include "core/async/CancelToken.h"
 #include "core/async/FirstOf.h"
 #include "core/async/Sleep.h"
@@ -185,8 +186,10 @@ QCoro::Task<DictationPipeline::Output> recognizeSamples(DictationPipeline pipeli
     if (qsizetype(samples->size()) >= kWorkerSamples) {
         // Cutting and copying minutes of samples would hold the caller's thread for frames. The
         // chunks come back shared so the future's result is not copied either.
-        QFuture<std::shared_ptr<std::vector<Samples>>> splitting = QtConcurrent::run(
-            [split, all = std::move(samples)] { return std::make_shared<std::vector<Samples>>(split(*all)); });
+        QFuture<std::shared_ptr<std::vector<Samples>>> splitting =
+            QtConcurrent::run(&bulkPool(), [split, all = std::move(samples)] {
+                return std::make_shared<std::vector<Samples>>(split(*all));
+            });
         chunks = std::move(*(co_await splitting));
     } else {
         chunks = split(*samples);
@@ -200,8 +203,9 @@ QCoro::Task<DictationPipeline::Output> recognizeSamples(DictationPipeline pipeli
         // One request and no retry: a short dictation that fails is better reported at once.
         QByteArray wav;
         if (qsizetype(chunks.front().size()) >= kWorkerSamples) {
-            QFuture<QByteArray> encoding = QtConcurrent::run(
-                [whole = std::move(chunks.front())] { return WavEncoder::encode(whole, kRecordingSampleRate); });
+            QFuture<QByteArray> encoding = QtConcurrent::run(&bulkPool(), [whole = std::move(chunks.front())] {
+                return WavEncoder::encode(whole, kRecordingSampleRate);
+            });
             wav = co_await encoding;
         } else {
             wav = WavEncoder::encode(chunks.front(), kRecordingSampleRate);

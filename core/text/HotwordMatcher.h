@@ -30,6 +30,8 @@ public:
 
     // Room for count more words of units UTF-16 units in all, before adding many.
     void reserve(qsizetype count, qsizetype units) { m_words.reserve(count, units); }
+    // Whether adding count words may take time in proportion to every word there is.
+    bool growsFor(qsizetype count) const { return m_words.growsFor(count); }
     void add(const QString& word);
     void remove(const QString& word);
     // Adds word, and keeps it at the end of words().

@@ -34,6 +34,8 @@ public:
         growIndexFor(size() + count);
     }
     qsizetype size() const { return qsizetype(m_entries.size() - m_free.size()); }
+    // Whether count more keys would make the index grow, which files every key again.
+    bool growsFor(qsizetype count) const { return std::size_t(size() + count) * 4 > m_index.size() * 3; }
     bool isEmpty() const { return size() == 0; }
 
     // The words keys may be lent from.
@@ -50,13 +52,15 @@ public:
     {
         if (m_index.empty())
             return -1;
-        for (std::size_t slot = slotOf(key);; slot = next(slot)) {
+        std::size_t slot = slotOf(key);
+        for (std::size_t probes = 0; probes < m_index.size(); ++probes, slot = next(slot)) {
             const quint32 held = m_index[slot];
             if (held == 0)
                 return -1;
             if (this->key(held - 1) == key)
                 return held - 1;
         }
+        broken("an index without a free slot");
     }
     // The entry of key, made with a default value and a copy of key when there was none.
     qsizetype insert(QStringView key)
@@ -83,8 +87,10 @@ public:
     {
         Entry& removed = m_entries[std::size_t(entry)];
         std::size_t slot = slotOf(key(entry));
-        while (m_index[slot] != quint32(entry) + 1)
-            slot = next(slot);
+        for (std::size_t probes = 0; m_index[slot] != quint32(entry) + 1; ++probes, slot = next(slot)) {
+            if (probes == m_index.size())
+                broken("an entry missing from the index: its key changed since it was placed");
+        }
         // Backward-shift deletion: every key after the gap that may fill it moves up, so a search
         // never meets a hole before its key.
         for (std::size_t from = next(slot);; from = next(from)) {
@@ -116,6 +122,37 @@ public:
     Value& value(qsizetype entry) { return m_entries[std::size_t(entry)].value; }
     const Value& value(qsizetype entry) const { return m_entries[std::size_t(entry)].value; }
 
+    // What is wrong with the table's own bookkeeping, or nothing: for tests, which check it after
+    // each step rather than meet a fault as a search that never ends.
+    QString fault() const
+    {
+        if (const QString lent = m_lent.fault(); !lent.isEmpty())
+            return QStringLiteral("lent words: ") + lent;
+        qsizetype used = 0;
+        for (std::size_t slot = 0; slot < m_index.size(); ++slot) {
+            const quint32 held = m_index[slot];
+            if (held == 0)
+                continue;
+            ++used;
+            if (held > m_entries.size() || m_entries[held - 1].offset == kRemoved)
+                return QStringLiteral("slot %1 names no entry").arg(slot);
+            // Between a key's home slot and its own there is no free slot, or a search stops there.
+            for (std::size_t at = slotOf(key(held - 1)); at != slot; at = next(at)) {
+                if (m_index[at] == 0)
+                    return QStringLiteral("entry %1 lies past a free slot").arg(held - 1);
+            }
+        }
+        if (used != size())
+            return QStringLiteral("%1 slots in use for %2 keys").arg(used).arg(size());
+        if (!m_index.empty() && std::size_t(used) * 4 > m_index.size() * 3)
+            return QStringLiteral("%1 of %2 slots in use").arg(used).arg(m_index.size());
+        for (const quint32 entry : m_free) {
+            if (m_entries[entry].offset != kRemoved)
+                return QStringLiteral("entry %1 is free yet in use").arg(entry);
+        }
+        return {};
+    }
+
 private:
     static constexpr quint32 kRemoved = UINT32_MAX;
     // In an entry's size: its key lies in the owner's text.
@@ -129,6 +166,7 @@ private:
         Value value{};
     };
 
+    [[noreturn]] static void broken(const char* what) { qFatal("KeyTable: %s", what); }
     std::size_t mask() const { return m_index.size() - 1; }
     std::size_t next(std::size_t slot) const { return (slot + 1) & mask(); }
     std::size_t slotOf(QStringView key) const { return qHash(key, QHashSeed::globalSeed()) & mask(); }
@@ -151,8 +189,10 @@ private:
     void place(quint32 entry)
     {
         std::size_t slot = slotOf(key(entry));
-        while (m_index[slot] != 0)
-            slot = next(slot);
+        for (std::size_t probes = 0; m_index[slot] != 0; ++probes, slot = next(slot)) {
+            if (probes == m_index.size())
+                broken("an index without a free slot");
+        }
         m_index[slot] = entry + 1;
     }
     // At most three quarters of the index in use.

@@ -342,6 +342,12 @@ private Q_SLOTS:
         f.lexicon->addHotwords({"caf\u00e9", "cafe\u0301", "CAF\u00c9", "Kelto", "caf\u00e9", " Kelto "});
         QCOMPARE(f.stored().value("hotwords").toArray(),
                  (QJsonArray{" Kelto ", "the", "caf\u00e9", "CAF\u00c9", "Kelto"}));
+        // Many at once are looked up among the stored ones another way, with the same outcome.
+        QStringList many{"cafe\u0301", "Kelto"};
+        for (int i = 0; i < 100; ++i)
+            many << QStringLiteral("w%1").arg(i);
+        f.lexicon->addHotwords(many << "w7");
+        QCOMPARE(f.stored().value("hotwords").toArray().size(), 105);
     }
 
     // The screen's terms are learnt only when the lexicon does not list them as they are written.

@@ -106,6 +106,55 @@ private Q_SLOTS:
         const QJsonObject tree{{"rules", rules},
                                {"hotwords", QJsonArray::fromStringList(snapshot.hotwords.toStringList())}};
         QCOMPARE(snapshot.encode(), QJsonDocument(tree).toJson(QJsonDocument::Compact));
+        QCOMPARE(snapshot.encodedSize(), snapshot.encode().size());
+    }
+
+    // The program's own documents are read a few thousand elements at a time, anything else as a
+    // whole: both read the same, and refuse the same, whichever piece holds the fault.
+    void readsItsOwnDocumentsAsTheWholeReads_data()
+    {
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("to");
+        QTest::addColumn<bool>("readable");
+        QTest::addRow("as written") << QByteArray() << QByteArray() << true;
+        QTest::addRow("a lone surrogate late on") << QByteArray("word4999") << QByteArray("word4999\\ud800") << true;
+        QTest::addRow("a count that is text, late on")
+            << QByteArray("\"hitCount\":4999,") << QByteArray("\"hitCount\":\"4999\",") << false;
+        QTest::addRow("a hotword that is a number") << QByteArray("\"hot2500\"") << QByteArray("2500") << false;
+        QTest::addRow("an unfinished string") << QByteArray("\"hot2500\"") << QByteArray("\"hot2500") << false;
+        QTest::addRow("one bracket too many") << QByteArray("]}") << QByteArray("]]}") << false;
+    }
+    void readsItsOwnDocumentsAsTheWholeReads()
+    {
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, to);
+        QFETCH(bool, readable);
+        LexiconSnapshot snapshot;
+        for (int i = 0; i < 5000; ++i) {
+            LearnedRule rule =
+                LearnedRule::make(QStringLiteral("word%1\t\"{").arg(i), QStringLiteral("词%1").arg(i), "seed");
+            rule.hitCount = i;
+            snapshot.rules.append(rule);
+            snapshot.hotwords.append(QStringLiteral("hot%1").arg(i));
+        }
+        QByteArray bytes = snapshot.encode();
+        if (!from.isEmpty()) {
+            const qsizetype at = bytes.lastIndexOf(from);
+            QVERIFY(at >= 0);
+            bytes.replace(at, from.size(), to);
+        }
+        // A blank ahead leaves it to the whole document's parse.
+        const std::optional<LexiconSnapshot> whole = LexiconSnapshot::decode(" " + bytes);
+        const std::optional<LexiconSnapshot> inPieces = LexiconSnapshot::decode(bytes);
+        QCOMPARE(bool(inPieces), readable);
+        QCOMPARE(bool(whole), readable);
+        if (readable) {
+            QCOMPARE(inPieces->rules, whole->rules);
+            QCOMPARE(inPieces->hotwords, whole->hotwords);
+            QCOMPARE(inPieces->encode(), whole->encode());
+        }
+        if (from.isEmpty())
+            QCOMPARE(inPieces->encode(), bytes);
     }
 
     void loneSurrogatesFromOutsideAreRepaired()

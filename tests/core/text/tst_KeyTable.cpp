@@ -23,6 +23,8 @@ private Q_SLOTS:
                               : QStringLiteral("key%1").arg(n, int(n % 5), 10, QChar('0'));
         };
         for (int step = 0; step < 60000; ++step) {
+            if (step % 500 == 0)
+                QVERIFY2(table.fault().isEmpty(), qPrintable(table.fault()));
             const QString key = keyOf(random.bounded(3000u));
             if (random.bounded(3) == 0) {
                 if (const qsizetype entry = table.indexOf(key); entry >= 0)
@@ -40,6 +42,7 @@ private Q_SLOTS:
                 model[key] += 1;
             }
         }
+        QVERIFY2(table.fault().isEmpty(), qPrintable(table.fault()));
         QCOMPARE(table.size(), model.size());
         for (quint32 n = 0; n < 3000; ++n) {
             const QString key = keyOf(n);
