@@ -6,6 +6,7 @@
 #include "app/controller/TakeRecipe.h"
 #include "app/feedback/RecordingOverlay.h"
 #include "core/MurmoError.h"
+#include "core/async/BulkPool.h"
 #include "core/audio/AudioStorage.h"
 #include "core/store/HistoryStore.h"
 #include "core/store/Lexicon.h"
@@ -55,7 +56,7 @@ QCoro::Task<void> HistoryOperations::recogniseAgain(HistoryEntry entry)
     try {
         // Decoding a long recording takes a while; the windows keep drawing meanwhile.
         QFuture<std::shared_ptr<const Samples>> decoding =
-            QtConcurrent::run([audio] { return std::make_shared<const Samples>(audio.read()); });
+            QtConcurrent::run(&bulkPool(), [audio] { return std::make_shared<const Samples>(audio.read()); });
         std::shared_ptr<const Samples> samples = co_await decoding;
         if (!self)
             co_return;

@@ -3,6 +3,7 @@
 #include "app/controller/AppState.h"
 #include "app/settings/editors/EditorRows.h"
 #include "app/settings/editors/LexiconImportFile.h"
+#include "core/async/BulkPool.h"
 
 #include <QCoroFuture>
 #include <QFileDialog>
@@ -64,7 +65,7 @@ QCoro::Task<void> LexiconImportButton::importFile(QPointer<LexiconImportButton> 
 {
     // Reading, parsing and the one save of thousands of lines stay off the GUI thread; the
     // lexicon is shared, so it outlives the window if the window goes first.
-    auto outcome = co_await QtConcurrent::run(&LexiconImportFile::import, lexicon, path);
+    auto outcome = co_await QtConcurrent::run(&bulkPool(), &LexiconImportFile::import, lexicon, path);
     if (!self)
         co_return;
     self->m_importing = false;

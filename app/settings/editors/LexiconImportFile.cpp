@@ -1,5 +1,6 @@
 #include "app/settings/editors/LexiconImportFile.h"
 
+#include "core/async/BulkPool.h"
 #include "core/store/LexiconImport.h"
 #include "core/store/TextClass.h"
 
@@ -72,7 +73,7 @@ std::variant<Outcome, Refusal> import(const std::shared_ptr<Lexicon>& lexicon, c
     const QString& content = std::get<QString>(text);
     // Counting what the lexicon will refuse takes a look at every line again; it runs beside the
     // import rather than after it.
-    QFuture<int> skipped = QtConcurrent::run(&skippedLines, content);
+    QFuture<int> skipped = QtConcurrent::run(&bulkPool(), &skippedLines, content);
     const Lexicon::ImportCounts counts = lexicon->importText(content);
     return Outcome{counts, skipped.result()};
 }
