@@ -98,7 +98,7 @@ struct Services
     AppState state{settings};
     GrantedProbes probes;
     SystemClock clock;
-    PermissionsModel permissions{probes, clock};
+    PermissionsModel permissions{probes};
     NoLauncher launcher;
     SilentOutput output;
     AudioPreview audio{output};

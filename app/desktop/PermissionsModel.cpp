@@ -9,7 +9,7 @@
 #include <utility>
 
 // The probes announce their changes, so nothing here waits on the clock.
-PermissionsModel::PermissionsModel(PermissionProbes& probes, Clock&, FirstLook firstLook, QObject* parent)
+PermissionsModel::PermissionsModel(PermissionProbes& probes, FirstLook firstLook, QObject* parent)
     : QObject(parent)
     , m_probes(probes)
     , m_started(firstLook == FirstLook::atOnce)

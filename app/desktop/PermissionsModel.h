@@ -1,7 +1,6 @@
 #pragma once
 
 #include "app/desktop/MurmoPermission.h"
-#include "platform/Clock.h"
 
 #include <QFuture>
 #include <QMap>
@@ -34,8 +33,7 @@ public:
         atStart
     };
 
-    PermissionsModel(PermissionProbes& probes, Clock& clock, FirstLook firstLook = FirstLook::atOnce,
-                     QObject* parent = nullptr);
+    PermissionsModel(PermissionProbes& probes, FirstLook firstLook = FirstLook::atOnce, QObject* parent = nullptr);
     ~PermissionsModel() override;
 
     // Empty until the first refresh has answered; then one entry per permission.

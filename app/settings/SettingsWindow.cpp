@@ -58,7 +58,7 @@ QPalette themedPalette(QPalette palette)
 SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_parts(std::move(parts))
-    , m_perms(std::make_unique<PermissionsModel>(m_parts.probes, m_parts.clock))
+    , m_perms(std::make_unique<PermissionsModel>(m_parts.probes))
     , m_tabs(new QTabWidget(this))
 {
     setObjectName(QStringLiteral("settings"));

@@ -158,8 +158,7 @@ void HistoryView::resizeEvent(QResizeEvent* event)
 
 void HistoryView::buildBanners(QLayout* column)
 {
-    m_permissionBanner =
-        new PermissionBanner(m_parts.permissions, m_parts.probes, m_parts.launcher, m_parts.clock, this);
+    m_permissionBanner = new PermissionBanner(m_parts.permissions, m_parts.probes, m_parts.launcher, this);
     column->addWidget(m_permissionBanner);
 
     AppState& state = m_parts.state;

@@ -38,7 +38,7 @@ MurmoApplication::MurmoApplication(const Ports& ports, OverlayScreens& screens, 
     , m_controller(m_services, ControllerStartup::linuxFnKey())
     , m_historyOperations(m_services.state(), m_services.settings(), m_services.personalData(), m_services.services(),
                           m_services.gateway(), m_services.overlay(), ports.clock)
-    , m_permissions(ports.permissions, ports.clock, PermissionsModel::FirstLook::atStart)
+    , m_permissions(ports.permissions, PermissionsModel::FirstLook::atStart)
     , m_editors({m_services.state(), m_services.settings(), m_services.hotkeys(), ports.workspace, ports.launcher,
                  m_services.customRules(), m_services.personalData()},
                 SettingsEditorKit::Controller{[this] { return m_historyOperations.refreshStyleProfile(); }})

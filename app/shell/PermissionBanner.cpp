@@ -14,7 +14,7 @@ constexpr int outerHorizontal = 12;
 
 // Nothing here is timed: the model announces changes.
 PermissionBanner::PermissionBanner(PermissionsModel& permissions, PermissionProbes& probes, ProcessLauncher& launcher,
-                                   Clock&, QWidget* parent)
+                                   QWidget* parent)
     : QWidget(parent)
     , m_permissions(permissions)
     , m_probes(probes)

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "app/desktop/MurmoPermission.h"
-#include "platform/Clock.h"
 
 #include <QWidget>
 
@@ -20,7 +19,7 @@ class PermissionBanner : public QWidget
     Q_OBJECT
 
 public:
-    PermissionBanner(PermissionsModel& permissions, PermissionProbes& probes, ProcessLauncher& launcher, Clock& clock,
+    PermissionBanner(PermissionsModel& permissions, PermissionProbes& probes, ProcessLauncher& launcher,
                      QWidget* parent = nullptr);
     ~PermissionBanner() override;
 

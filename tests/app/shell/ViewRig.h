@@ -43,7 +43,7 @@ struct ViewRig
 
     HistoryWindow& open(bool onboarded = true)
     {
-        permissions = std::make_unique<PermissionsModel>(probes, clock);
+        permissions = std::make_unique<PermissionsModel>(probes);
         HistoryView::Parts parts{state,
                                  settings,
                                  history.store,

@@ -1,5 +1,4 @@
 #include "app/desktop/PermissionsModel.h"
-#include "platform/SystemClock.h"
 #include "platform/linux/system/LinuxPermissionProbes.h"
 #include "tests/support/TestRegistry.h"
 
@@ -39,9 +38,8 @@ private Q_SLOTS:
     void theModelFollowsTheBusSwitchWithoutAsking()
     {
         LinuxPermissionProbes probes;
-        SystemClock clock;
         QVERIFY(setBusEnabled(false));
-        PermissionsModel model(probes, clock);
+        PermissionsModel model(probes);
         QVERIFY(model.isGranted(MurmoPermission::microphone));
         QTRY_VERIFY_WITH_TIMEOUT(!model.isRefreshing(), 20000);
         QVERIFY(!model.isGranted(MurmoPermission::accessibility));
